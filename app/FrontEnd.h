@@ -1,0 +1,72 @@
+#pragma once
+// The seam between the core and whoever shows things to the user: the main
+// window, the command line, or a scripted front end in the tests. The core
+// never includes a widget header; it asks its questions through this class.
+
+#include <QString>
+#include <QStringList>
+
+namespace tav {
+
+// Message box answers, as the message box returns them.
+enum MsgAnswer : int { AnswerOk = 1, AnswerCancel = 2, AnswerYes = 6, AnswerNo = 7, AnswerModify = 8 };
+
+// Message box styles used by the program (button set + icon, added together).
+enum MsgStyle : int {
+    StyleOkOnly = 0,
+    StyleOkCancel = 1,
+    StyleYesNoCancel = 3,
+    StyleYesNo = 4,
+    StyleCritical = 16,
+    StyleQuestion = 32,
+    StyleExclamation = 48,
+    StyleInformation = 64,
+};
+
+// One line of the pre-rename review: a file that cannot be renamed and why.
+struct ReviewEntry {
+    QString oldPath;
+    QString newPath;
+    QString reason;
+};
+
+class FrontEnd {
+public:
+    virtual ~FrontEnd() = default;
+
+    // Shows a message box and returns the answer (see MsgAnswer). delaySeconds
+    // keeps every button disabled that long; a non-empty key offers a
+    // "do not show again" box remembered under that key.
+    virtual int msgBox(const QString &message, int style, const QString &title, int delaySeconds = 0,
+                       const QString &key = QString()) = 0;
+
+    // Common error reporter, plain variant: shows text as it stands.
+    virtual void showPlainError(const QString &text) { msgBox(text, StyleOkOnly, QString()); }
+
+    // Switches every command of the main window around long operations.
+    virtual void objetOnOff(bool /*enabled*/, bool /*stopShown*/, bool /*renaming*/) {}
+
+    // Progress of long operations.
+    virtual void progressStart(int /*maximum*/) {}
+    virtual void progressStep(int /*value*/) {}
+    virtual void progressEnd() {}
+
+    // Lets pending window events run (repaint, stop button, Escape).
+    virtual void processEvents() {}
+
+    // The pre-rename review: returns true to continue, false to cancel.
+    virtual bool reviewBlocked(const QList<ReviewEntry> & /*entries*/, const QString & /*captionSuffix*/)
+    {
+        return false;
+    }
+
+    // The main window's metadata labels (token, value) — nothing to show by default.
+    virtual void showMetadataLabel(int /*index*/, const QString & /*text*/) {}
+};
+
+// The front end in use. Never null: a silent default answers every question
+// with Cancel/No until a real front end is installed.
+FrontEnd &frontEnd();
+void setFrontEnd(FrontEnd *frontEnd);
+
+} // namespace tav

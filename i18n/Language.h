@@ -1,0 +1,26 @@
+#pragma once
+// Language files: one text by section and key, numbered messages with their
+// cache, and the current language.
+
+#include <QString>
+
+namespace tav::i18n {
+
+// Current language by display name ("Français"); the file is
+// <program folder>/langages/<TavStringSansAccent(name)>.lng. Discards the cache.
+void setLanguage(const QString &displayName);
+QString languageName();
+QString languageFilePath();
+
+// One text of the current language file with the value conventions applied
+// ("|" to a line break, "_" at either end to a blank, up to two "%s").
+QString getText(const QString &section, const QString &key, const QString &def = QString(),
+                const QString &p1 = QString(), const QString &p2 = QString());
+
+// Message n (1..100) of section MSG; above 100 throws TavError.
+QString Message(int n, const QString &p1 = QString(), const QString &p2 = QString());
+
+// Empties the message cache (language change).
+void discardMessageCache();
+
+} // namespace tav::i18n

@@ -1,0 +1,1 @@
+// Library entry: nothing to initialise; every export is self-contained.

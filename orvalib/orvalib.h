@@ -1,0 +1,2 @@
+#pragma once
+/* Orvalib: path, string and system helpers behind a C ABI. */
