@@ -1,0 +1,77 @@
+#pragma once
+// A front end for tests: records every question and progress call, and answers
+// message boxes from a script (first in, first out; AnswerOk/Yes-less default).
+
+#include "app/FrontEnd.h"
+
+#include <QList>
+#include <QMap>
+#include <QStringList>
+#include <functional>
+
+namespace tav {
+
+class ScriptedFrontEnd : public FrontEnd {
+public:
+    struct Asked {
+        QString message;
+        int style = 0;
+        QString title;
+        int delay = 0;
+        QString key;
+    };
+
+    QList<Asked> asked;
+    QList<int> answers;             // consumed in order by msgBox
+    int defaultAnswer = AnswerOk;   // when the script is empty
+    QStringList plainErrors;
+    QList<QList<bool>> onOff;       // every objetOnOff call
+    QList<int> progressStarts, progressSteps;
+    int progressEnds = 0;
+    int eventsProcessed = 0;
+    std::function<void()> onProcessEvents; // lets a test act "during" a long operation
+    QList<QList<ReviewEntry>> reviews;
+    QStringList reviewSuffixes;
+    bool reviewAnswer = true;
+    QMap<int, QString> metadataLabels;
+
+    ScriptedFrontEnd() { setFrontEnd(this); }
+    ~ScriptedFrontEnd() override { setFrontEnd(nullptr); }
+
+    int msgBox(const QString &message, int style, const QString &title, int delay, const QString &key) override
+    {
+        asked.append({message, style, title, delay, key});
+        return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
+    }
+    void showPlainError(const QString &text) override { plainErrors << text; }
+    void objetOnOff(bool enabled, bool stopShown, bool renaming) override
+    {
+        onOff.append({enabled, stopShown, renaming});
+    }
+    void progressStart(int maximum) override { progressStarts << maximum; }
+    void progressStep(int value) override { progressSteps << value; }
+    void progressEnd() override { ++progressEnds; }
+    void processEvents() override
+    {
+        ++eventsProcessed;
+        if (onProcessEvents)
+            onProcessEvents();
+    }
+    bool reviewBlocked(const QList<ReviewEntry> &entries, const QString &suffix) override
+    {
+        reviews << entries;
+        reviewSuffixes << suffix;
+        return reviewAnswer;
+    }
+    void showMetadataLabel(int index, const QString &text) override { metadataLabels[index] = text; }
+
+    QStringList messages() const
+    {
+        QStringList l;
+        for (const auto &a : asked)
+            l << a.message;
+        return l;
+    }
+};
+
+} // namespace tav
