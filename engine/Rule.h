@@ -27,6 +27,14 @@ struct Rule {
     bool operator==(const Rule &) const = default;
 };
 
+// One row of the forbidden-character table: every character of chars is
+// replaced by the whole replacement (which may be empty or longer).
+struct ForbiddenRow {
+    QString chars;
+    QString replacement;
+    bool operator==(const ForbiddenRow &) const = default;
+};
+
 // Case option of the window (not saved with the rule).
 enum class CaseOption : int { Preserve = 0, Upper = 1, Lower = 2 };
 
