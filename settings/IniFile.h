@@ -4,6 +4,8 @@
 // comments and order kept. Read as UTF-8, or as Windows-1252 when the bytes
 // are not valid UTF-8; written as UTF-8, whole and atomically.
 
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -14,9 +16,11 @@ public:
     IniFile() = default;
     explicit IniFile(const QString &path); // loads the file when it exists
 
-    // Loads path; a missing file gives an empty document. False on read error.
+    // Loads path; a missing file gives an empty document. False on read error
+    // (the document is then empty; lastError() says why).
     bool load(const QString &path);
     const QString &path() const;
+    const QString &lastError() const { return m_error; }
 
     // The value of key in section, or def when absent; the result is cut to
     // bufferSize - 1 characters like a fixed platform buffer.
@@ -28,14 +32,44 @@ public:
     QStringList sections() const;
     QStringList keys(const QString &section) const;
 
+    // The document as it would be written (lines joined by "\n").
+    QString text() const;
+
     // Writes the whole file through a temporary file and a rename. On failure
     // the old file is untouched and error (when given) says why.
     bool save(QString *error = nullptr) const;
     bool saveAs(const QString &path, QString *error = nullptr) const;
 
+    // Decodes file bytes: a UTF-8 or UTF-16 byte-order mark decides, else
+    // UTF-8 when the bytes are valid UTF-8, else Windows-1252.
+    static QString decode(const QByteArray &bytes);
+
 private:
-    struct Impl;
-    // implementation detail owned by settings/IniFile.cpp
+    struct Line {
+        QString raw;   // the line as it stands in the file
+        QString key;   // non-empty for a key line
+        QString value; // trimmed value of a key line
+    };
+    struct Section {
+        bool hasHeader = false; // false only for the lines before the first header
+        QString name;
+        QString header;         // raw header line
+        QList<Line> lines;
+    };
+    struct Where {
+        int section = -1;
+        int line = -1;
+    };
+
+    void parse(const QString &text);
+    Where find(const QString &section, const QString &key) const;
+    void rebuildIndex() const;
+
+    QString m_path;
+    QString m_error;
+    QList<Section> m_sections;
+    mutable QHash<QString, Where> m_index; // folded "section\nkey" -> first match
+    mutable bool m_indexValid = false;
 };
 
 } // namespace tav
