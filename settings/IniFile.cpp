@@ -85,7 +85,8 @@ bool IniFile::load(const QString &path)
     m_path = path;
     m_error.clear();
     m_sections.clear();
-    m_indexValid = false;
+    m_index.clear();
+    m_firstSection.clear();
 
     QFile f(path);
     if (!f.exists())
@@ -106,6 +107,8 @@ bool IniFile::load(const QString &path)
 void IniFile::parse(const QString &text)
 {
     m_sections.clear();
+    m_index.clear();
+    m_firstSection.clear();
     m_sections.append(Section{}); // lines before the first header
 
     qsizetype start = 0;
@@ -129,6 +132,7 @@ void IniFile::parse(const QString &text)
             s.header = raw;
             const qsizetype close = t.lastIndexOf(u']');
             s.name = (close > 0 ? t.mid(1, close - 1) : t.mid(1)).trimmed();
+            m_firstSection.insert(fold(s.name), int(m_sections.size()));
             m_sections.append(s);
             continue;
         }
@@ -141,42 +145,31 @@ void IniFile::parse(const QString &text)
                 line.value = raw.mid(eq + 1).trimmed();
             }
         }
-        m_sections.last().lines.append(line);
-    }
-    m_indexValid = false;
-}
-
-void IniFile::rebuildIndex() const
-{
-    m_index.clear();
-    for (int s = 0; s < m_sections.size(); ++s) {
-        const Section &sec = m_sections[s];
-        if (!sec.hasHeader)
-            continue; // keys before any header belong to no section
-        const QString foldedSection = fold(sec.name);
-        for (int l = 0; l < sec.lines.size(); ++l) {
-            const Line &line = sec.lines[l];
-            if (line.key.isEmpty())
-                continue;
-            const QString k = foldedSection + QChar(u'\n') + fold(line.key);
-            if (!m_index.contains(k))
-                m_index.insert(k, Where{s, l});
+        Section &sec = m_sections.last();
+        sec.lines.append(line);
+        if (!line.key.isEmpty()) {
+            sec.insertAt = sec.lines.size();
+            indexLine(int(m_sections.size() - 1), int(sec.lines.size() - 1));
         }
     }
-    m_indexValid = true;
+    // m_firstSection must name the first of duplicate sections.
+    m_firstSection.clear();
+    for (int s = int(m_sections.size()) - 1; s >= 1; --s)
+        m_firstSection.insert(fold(m_sections[s].name), s);
 }
 
-IniFile::Where IniFile::find(const QString &section, const QString &key) const
+void IniFile::indexLine(int section, int line)
 {
-    if (!m_indexValid)
-        rebuildIndex();
-    return m_index.value(indexKey(section, key), Where{});
+    const Section &sec = m_sections[section];
+    if (!sec.hasHeader)
+        return; // keys before any header belong to no section
+    m_index[indexKey(sec.name, sec.lines[line].key)].append(Where{section, line});
 }
 
 QString IniFile::read(const QString &section, const QString &key, const QString &def, int bufferSize) const
 {
-    const Where w = find(section, key);
-    QString v = w.section >= 0 ? m_sections[w.section].lines[w.line].value : def;
+    const auto it = m_index.constFind(indexKey(section, key));
+    QString v = it != m_index.cend() ? m_sections[it->first().section].lines[it->first().line].value : def;
     // The platform copies into a NUL-filled buffer: a NUL ends the value, and
     // at most bufferSize - 1 characters fit.
     const qsizetype nul = v.indexOf(QChar(u'\0'));
@@ -190,96 +183,111 @@ QString IniFile::read(const QString &section, const QString &key, const QString 
 
 bool IniFile::contains(const QString &section, const QString &key) const
 {
-    return find(section, key).section >= 0;
+    return m_index.contains(indexKey(section, key));
 }
 
 void IniFile::write(const QString &section, const QString &key, const QString &value)
 {
     const QString v = singleLine(value);
-    const Where w = find(section, key);
-    if (w.section >= 0) {
-        Line &line = m_sections[w.section].lines[w.line];
+    const QString k = indexKey(section, key);
+    const auto it = m_index.constFind(k);
+    if (it != m_index.cend()) {
+        Line &line = m_sections[it->first().section].lines[it->first().line];
         line.raw = line.key + QChar(u'=') + v;
         line.value = v.trimmed();
-        return; // index unchanged: same place
+        return;
     }
 
-    Line line{key.trimmed() + QChar(u'=') + v, key.trimmed(), v.trimmed()};
-    const QString fs = fold(section);
-    for (Section &sec : m_sections) {
-        if (!sec.hasHeader || fold(sec.name) != fs)
-            continue;
+    const Line line{key.trimmed() + QChar(u'=') + v, key.trimmed(), v.trimmed()};
+    const auto sit = m_firstSection.constFind(fold(section));
+    if (sit != m_firstSection.cend()) {
         // After the section's last key, so blank lines and comments that
-        // separate it from the next section stay where they are.
-        qsizetype at = 0;
-        for (qsizetype i = 0; i < sec.lines.size(); ++i)
-            if (!sec.lines[i].key.isEmpty())
-                at = i + 1;
-        sec.lines.insert(at, line);
-        m_indexValid = false;
+        // separate it from the next section stay where they are. Only such
+        // lines (never a key) follow, so no indexed position moves.
+        Section &sec = m_sections[*sit];
+        sec.lines.insert(sec.insertAt, line);
+        indexLine(*sit, int(sec.insertAt));
+        ++sec.insertAt;
         return;
     }
 
     // A new section at the end, set off by a blank line.
-    Section &last = m_sections.isEmpty() ? m_sections.emplaceBack() : m_sections.last();
-    const bool empty = m_sections.size() == 1 && last.lines.isEmpty() && !last.hasHeader;
-    if (!empty && (last.lines.isEmpty() ? last.hasHeader : !last.lines.last().raw.trimmed().isEmpty()))
+    if (m_sections.isEmpty())
+        m_sections.append(Section{});
+    Section &last = m_sections.last();
+    bool blank = false;
+    if (last.hasHeader) {
+        blank = true;
+        for (qsizetype i = last.lines.size() - 1; i >= 0; --i) {
+            if (!last.lines[i].dead) {
+                blank = !last.lines[i].raw.trimmed().isEmpty();
+                break;
+            }
+        }
+    } else {
+        for (const Line &l : last.lines)
+            blank = blank || !l.dead;
+        if (blank) {
+            for (qsizetype i = last.lines.size() - 1; i >= 0; --i) {
+                if (!last.lines[i].dead) {
+                    blank = !last.lines[i].raw.trimmed().isEmpty();
+                    break;
+                }
+            }
+        }
+    }
+    if (blank)
         last.lines.append(Line{});
     Section sec;
     sec.hasHeader = true;
     sec.name = section.trimmed();
     sec.header = QChar(u'[') + sec.name + QChar(u']');
     sec.lines.append(line);
+    sec.insertAt = 1;
     m_sections.append(sec);
-    m_indexValid = false;
+    const int s = int(m_sections.size() - 1);
+    m_firstSection.insert(fold(sec.name), s);
+    indexLine(s, 0);
 }
 
 void IniFile::remove(const QString &section, const QString &key)
 {
     // Every copy goes, so that a duplicate further down cannot take its place.
-    const QString fs = fold(section);
-    const QString fk = fold(key);
-    bool removed = false;
-    for (Section &sec : m_sections) {
-        if (!sec.hasHeader || fold(sec.name) != fs)
-            continue;
-        for (qsizetype i = sec.lines.size() - 1; i >= 0; --i) {
-            if (!sec.lines[i].key.isEmpty() && fold(sec.lines[i].key) == fk) {
-                sec.lines.removeAt(i);
-                removed = true;
-            }
-        }
+    const auto it = m_index.constFind(indexKey(section, key));
+    if (it == m_index.cend())
+        return;
+    for (const Where &w : *it) {
+        Line &line = m_sections[w.section].lines[w.line];
+        line = Line{};
+        line.dead = true;
     }
-    if (removed)
-        m_indexValid = false;
+    m_index.erase(it);
 }
 
 QStringList IniFile::sections() const
 {
     QStringList out;
-    QStringList seen;
-    for (const Section &sec : m_sections) {
-        if (!sec.hasHeader || seen.contains(fold(sec.name)))
-            continue;
-        seen << fold(sec.name);
-        out << sec.name;
-    }
+    for (int s = 1; s < m_sections.size(); ++s)
+        if (m_firstSection.value(fold(m_sections[s].name)) == s)
+            out << m_sections[s].name;
     return out;
 }
 
 QStringList IniFile::keys(const QString &section) const
 {
     QStringList out;
-    QStringList seen;
     const QString fs = fold(section);
-    for (const Section &sec : m_sections) {
+    for (int s = 0; s < m_sections.size(); ++s) {
+        const Section &sec = m_sections[s];
         if (!sec.hasHeader || fold(sec.name) != fs)
             continue;
-        for (const Line &line : sec.lines) {
-            if (line.key.isEmpty() || seen.contains(fold(line.key)))
+        for (int l = 0; l < sec.lines.size(); ++l) {
+            const Line &line = sec.lines[l];
+            if (line.key.isEmpty())
                 continue;
-            seen << fold(line.key);
-            out << line.key;
+            const QList<Where> where = m_index.value(indexKey(section, line.key));
+            if (!where.isEmpty() && where.first().section == s && where.first().line == l)
+                out << line.key;
         }
     }
     return out;
@@ -292,7 +300,8 @@ QString IniFile::text() const
         if (sec.hasHeader)
             out += sec.header + QChar(u'\n');
         for (const Line &line : sec.lines)
-            out += line.raw + QChar(u'\n');
+            if (!line.dead)
+                out += line.raw + QChar(u'\n');
     }
     return out;
 }

@@ -46,15 +46,17 @@ public:
 
 private:
     struct Line {
-        QString raw;   // the line as it stands in the file
-        QString key;   // non-empty for a key line
-        QString value; // trimmed value of a key line
+        QString raw;        // the line as it stands in the file
+        QString key;        // non-empty for a key line
+        QString value;      // trimmed value of a key line
+        bool dead = false;  // removed: kept as a hole so positions stay valid
     };
     struct Section {
         bool hasHeader = false; // false only for the lines before the first header
         QString name;
         QString header;         // raw header line
         QList<Line> lines;
+        qsizetype insertAt = 0; // after the last key line: where new keys go
     };
     struct Where {
         int section = -1;
@@ -62,14 +64,16 @@ private:
     };
 
     void parse(const QString &text);
-    Where find(const QString &section, const QString &key) const;
-    void rebuildIndex() const;
+    void indexLine(int section, int line);
 
     QString m_path;
     QString m_error;
     QList<Section> m_sections;
-    mutable QHash<QString, Where> m_index; // folded "section\nkey" -> first match
-    mutable bool m_indexValid = false;
+    // Every copy of a key in file order, by folded "section\nkey"; new keys are
+    // inserted after the last key line of their section and removed lines
+    // become holes, so positions never shift and the index stays exact.
+    QHash<QString, QList<Where>> m_index;
+    QHash<QString, int> m_firstSection; // folded name -> first section with it
 };
 
 } // namespace tav
