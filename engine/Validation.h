@@ -1,0 +1,38 @@
+#pragma once
+// Checks made on a pattern before it becomes the rule: an information about an
+// odd number of "$", the characters that no file name may hold, and the "/"
+// that only the operators may use.
+
+#include <QString>
+
+namespace tav {
+
+// Slash, colon, question mark, double quote, less-than, greater-than, vertical
+// bar, backslash: the characters a pattern may not hold (message 21's parameter).
+QString forbiddenPatternChars();
+
+// Shows message 92 (information box, title message 1) when the pattern holds an
+// odd number of "$". Only informs: never blocks.
+void checkNbDollarIsPair(const QString &pattern);
+
+// The "/" of a pattern: allowed only inside the first operator's fields
+// ($REPC three "/", $REPP four, $MKDIR two). allowsBackslash is true for a
+// pattern whose operator is $MKDIR (it holds neither $REPC nor $REPP).
+struct SlashCheck {
+    bool ok = true;
+    bool allowsBackslash = false;
+};
+SlashCheck checkSlashes(const QString &pattern);
+
+// The character checks of a changed pattern: the first failing check shows
+// message 21 (information box, title message 2) — with "/" as its parameter
+// for a misplaced slash, with the forbidden list otherwise — and the pattern
+// is refused. Returns true when the pattern passes.
+bool checkPatternCharacters(const QString &pattern);
+
+// Everything cboRenommer_Change checks before it stores a pattern:
+// checkNbDollarIsPair, then checkPatternCharacters. Storing the pattern and
+// recomputing the names are the caller's part.
+bool validatePattern(const QString &pattern);
+
+} // namespace tav
