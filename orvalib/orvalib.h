@@ -1,2 +1,125 @@
 #pragma once
-/* Orvalib: path, string and system helpers behind a C ABI. */
+/* Orvalib: path, string and system helpers behind a C ABI.
+ *
+ * Conventions shared by every export:
+ *
+ * - Text is UTF-16 (TavChar). A text argument is a pointer and a length in
+ *   UTF-16 code units, so a text may hold NUL characters. A negative length
+ *   means "up to the first NUL"; a null pointer is the empty text.
+ *
+ * - A returned text (TavStr) is a new string owned by the caller, who frees
+ *   it with TavFreeString(). Its length is TavStringLength(); it is also
+ *   NUL-terminated for convenience. A null TavStr is the empty text: exports
+ *   return null only when they fail (see below), and TavStringLength(NULL)
+ *   is 0, TavFreeString(NULL) does nothing.
+ *
+ * - A boolean (TavBool) is a 16-bit signed integer: -1 (all bits set) for
+ *   true, 0 for false, so that a bitwise "not" of true is false.
+ *
+ * - Character positions are 1-based and held in 16 bits: an export whose
+ *   result or internal position would pass 32767 fails with error 6
+ *   (overflow) instead.
+ *
+ * - Failures: every export records, per thread, the outcome of its last
+ *   call. TavGetLastError() returns 0 after a call that succeeded, otherwise
+ *   an error number (5 invalid argument, 6 overflow, 7 out of memory, 51
+ *   unexpected); TavGetLastErrorText() describes it. A failing export
+ *   returns null, 0 or false. No C++ exception ever leaves the library.
+ *
+ * - The path separator is the platform's ("/" here); "\" is an ordinary
+ *   character to the path helpers. The extension separator is the last "."
+ *   of the whole text.
+ */
+
+#include <stdint.h>
+#ifndef __cplusplus
+#include <uchar.h>
+#endif
+
+#if defined(__GNUC__)
+#define TAV_API __attribute__((visibility("default")))
+#else
+#define TAV_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef char16_t TavChar;
+typedef TavChar *TavStr;
+typedef int16_t TavBool;
+
+#define TAV_TRUE ((TavBool)-1)
+#define TAV_FALSE ((TavBool)0)
+
+/* ---- Strings and errors (the ABI itself) ---- */
+
+/* Frees a text returned by any export. */
+TAV_API void TavFreeString(TavStr text);
+/* Length, in UTF-16 code units, of a text returned by any export. */
+TAV_API int32_t TavStringLength(const TavChar *text);
+/* Error number of this thread's last export call, 0 when it succeeded. */
+TAV_API int32_t TavGetLastError(void);
+/* Description of that error (empty when it succeeded); free it. */
+TAV_API TavStr TavGetLastErrorText(void);
+
+/* ---- Paths and files (mFichier) ---- */
+
+/* Everything before the last separator; empty when there is none. */
+TAV_API TavStr TavGetPath(const TavChar *path, int32_t length);
+/* Everything after the last separator; empty when there is none (a bare name gives the empty text). */
+TAV_API TavStr TavGetFileName(const TavChar *path, int32_t length);
+/* Everything after the last "." of the whole text, without it; empty when there is no ".". */
+TAV_API TavStr TavGetExtension(const TavChar *name, int32_t length);
+/* Everything before the last "." of the whole text; the text unchanged when there is no ".". */
+TAV_API TavStr TavStrWithoutExt(const TavChar *name, int32_t length);
+/* The path ending in a separator (the empty text gives "/"). */
+TAV_API TavStr TavQualifyPath(const TavChar *path, int32_t length);
+/* True when anything exists at the path (file, folder, link). */
+TAV_API TavBool TavFileExists(const TavChar *path, int32_t length);
+/* True when the path exists and is a folder (links followed). */
+TAV_API TavBool TavIsDir(const TavChar *path, int32_t length);
+/* Creates every missing folder along the path, outermost first, passing
+ * over those that exist or cannot be created. A path that is not absolute
+ * is created below the root folder; "//server/" is taken as a network root
+ * and not created. Returns the number of folders created. */
+TAV_API int32_t TavCreateNestedFolders(const TavChar *path, int32_t length);
+/* A special folder by its number: 26 the per-user configuration folder
+ * ($XDG_CONFIG_HOME, else ~/.config), 5 the documents folder; anything else
+ * gives the empty text. window is unused (owner of prompts elsewhere). */
+TAV_API TavStr TavCheminDossier(int32_t window, int32_t folderId);
+/* The temporary folder ending in "/"; the empty text when that is 100 characters or more. */
+TAV_API TavStr TavGetTempDir(void);
+/* The system's library folder, without a trailing "/". */
+TAV_API TavStr TavGetSystemDirectory(void);
+/* The whole file, each byte decoded as Windows-1252. The file is opened
+ * read-write when allowed, read-only otherwise, and created empty when it
+ * does not exist. On a failure: returns the empty text (not null), sets
+ * *errNumber to a non-zero error number and *errText to a new text owned by
+ * the caller (the previous value of *errText is not freed). On success both
+ * are left alone. Either pointer may be null. */
+TAV_API TavStr TavReadFileToBuffer(const TavChar *path, int32_t length, int16_t *errNumber, TavStr *errText);
+/* Number of CR LF pairs in the file, or of LF when there is no CR LF; -1
+ * for an empty file; 0 for a missing or unreadable one. */
+TAV_API int32_t TavNumberLineInFile(const TavChar *path, int32_t length);
+
+/* ---- Strings (mString) ---- */
+
+/* Lower case, with the French accents à â ä é è ê ë ï î ö ô ù ü ç removed. */
+TAV_API TavStr TavStringSansAccent(const TavChar *text, int32_t length);
+/* 1-based position of the last occurrence of sought in text at or after
+ * start (overlaps count), 0 when none or when sought is empty. start must
+ * be 1 or more (error 5 otherwise). */
+TAV_API int16_t TavLastSubStrInStr(int16_t start, const TavChar *text, int32_t textLength, const TavChar *sought,
+                                   int32_t soughtLength);
+/* The text up to its first NUL character. */
+TAV_API TavStr TavTrimNull(const TavChar *text, int32_t length);
+/* A byte count scaled by 1024 as long as it is 1024 or more, written
+ * "#.000" with the user's decimal separator, a space and the unit letter
+ * (none, K, M, G, T, F). A value that is not finite fails with error 5. */
+TAV_API TavStr TavDoubleToUnit(double value);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,81 @@
+#pragma once
+// The program's binding to liborvalib.so: one thin wrapper per export that
+// only passes arguments and results through. Nothing is loaded at start-up:
+// the library is loaded by name at the first call of any wrapper (the
+// program's own folder first, then the system's library search) and kept;
+// each export is looked up at its own first call and kept.
+//
+// A missing library throws tav::TavError(ErrLibraryNotFound) naming the
+// library, a missing export tav::TavError(ErrEntryPointNotFound) naming the
+// export; an export that fails (a position beyond 32767, out of memory)
+// throws tav::TavError with the library's error number and description. The
+// caller's trap reports them.
+
+#include <QString>
+
+#include <atomic>
+
+namespace mTavCommon {
+
+// Paths and files. "/" is the separator; the extension is after the last "."
+// of the whole text.
+QString TavGetPath(const QString &path);
+QString TavGetFileName(const QString &path);
+QString TavGetExtension(const QString &name);
+QString TavStrWithoutExt(const QString &name);
+QString TavQualifyPath(const QString &path);
+bool TavFileExists(const QString &path);
+bool TavIsDir(const QString &path);
+int TavCreateNestedFolders(const QString &path);
+// 26: the per-user configuration folder; 5: the documents folder.
+QString TavCheminDossier(int window, int folderId);
+QString TavGetTempDir();
+QString TavGetSystemDirectory();
+// On a failure returns the empty text and sets errNumber/errText; on success
+// leaves them alone.
+QString TavReadFileToBuffer(const QString &path, short &errNumber, QString &errText);
+int TavNumberLineInFile(const QString &path);
+
+// Strings.
+QString TavStringSansAccent(const QString &text);
+short TavLastSubStrInStr(short start, const QString &text, const QString &sought);
+QString TavTrimNull(const QString &text);
+QString TavDoubleToUnit(double value);
+
+// ---- The binding itself ----
+
+// The library's file name, without a folder.
+QString libraryFileName();
+
+// Looks for the library only in folder from now on (tests, portable copies);
+// an empty folder restores the normal search. Unloads what was loaded.
+void setLibraryFolder(const QString &folder);
+// Forgets the loaded library and every resolved export; the next call loads again.
+void resetBinding();
+// Whether the library is loaded at this moment.
+bool isLoaded();
+
+// The address of an export, loading the library when needed; throws as the
+// wrappers do. For wrappers of further exports: keep the result in an
+// ExportSlot so that each export is looked up once.
+void *resolveExport(const char *name);
+
+class ExportSlot {
+public:
+    explicit constexpr ExportSlot(const char *name) : m_name(name) {}
+    template <class Fn> Fn get() { return reinterpret_cast<Fn>(address()); }
+
+private:
+    void *address();
+    const char *m_name;
+    std::atomic<void *> m_address{nullptr};
+    std::atomic<unsigned> m_generation{0};
+};
+
+// Converts a text returned by the library (and frees it), throwing the
+// library's last error when the export returned null because it failed.
+QString takeText(char16_t *text);
+// Throws the library's last error, if the last export call failed.
+void throwLastError();
+
+} // namespace mTavCommon
