@@ -3,6 +3,7 @@
 // cache, and the current language.
 
 #include <QString>
+#include <QStringList>
 
 namespace tav::i18n {
 
@@ -22,5 +23,22 @@ QString Message(int n, const QString &p1 = QString(), const QString &p2 = QStrin
 
 // Empties the message cache (language change).
 void discardMessageCache();
+
+// --- additions ---
+
+// The accent-free, lower-case file name of a language ("Français" -> "francais").
+QString languageFileName();
+QString fileNameForLanguage(const QString &displayName);
+
+// The value conventions on one raw value: "|" to CR LF, a "_" at either end to
+// a blank, then the first "%s" to p1 and the next "%s" after it to p2.
+QString applyValueConventions(const QString &raw, const QString &p1 = QString(), const QString &p2 = QString());
+
+// Display names (section LANGUAGE, key "language") of every langages/*.lng
+// file of the program folder, sorted.
+QStringList availableLanguages();
+
+// How many times the language file was parsed since start (reload check for tests).
+int fileLoadCount();
 
 } // namespace tav::i18n
