@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <limits>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -78,6 +79,8 @@ QString decode8Bit(const QByteArray &bytes)
     return text;
 }
 
+constexpr qsizetype MaxFileBytes = (qsizetype(1) << 30) - 64;
+
 struct ReadError {
     int number = 0;
     QString text;
@@ -121,18 +124,38 @@ bool readWholeFile(const QString &path, QByteArray &bytes, ReadError &error)
         error = {52, QStringLiteral("Bad file name or number")};
         return false;
     }
-    int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // O_NONBLOCK: a pipe or device at the path must not hang the caller.
+    int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
         const int createErr = errno;
-        fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             error = readError(createErr);
             return false;
         }
     }
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        bytes.reserve(st.st_size);
+    if (::fstat(fd, &st) != 0) {
+        error = readError(errno);
+        ::close(fd);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = readError(EISDIR);
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) { // only regular files have contents to read
+        ::close(fd);
+        return true;
+    }
+    // A returned text holds at most about 2^30 characters.
+    if (st.st_size > MaxFileBytes) {
+        error = readError(ENOMEM);
+        ::close(fd);
+        return false;
+    }
+    bytes.reserve(st.st_size);
     char chunk[65536];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -142,6 +165,11 @@ bool readWholeFile(const QString &path, QByteArray &bytes, ReadError &error)
             if (errno == EINTR)
                 continue;
             error = readError(errno);
+            ::close(fd);
+            return false;
+        }
+        if (bytes.size() + n > MaxFileBytes) { // grew while being read (or a /proc file)
+            error = readError(ENOMEM);
             ::close(fd);
             return false;
         }

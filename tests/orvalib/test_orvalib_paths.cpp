@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace mTavCommon;
 
@@ -274,7 +275,13 @@ TEST(OrvalibFiles, ReadFileCreatesAMissingFileAndReportsWhatItCannotRead)
     EXPECT_EQ(number, 76);
     EXPECT_FALSE(text.isEmpty());
 
+    // A pipe has no contents to read and must not block the caller.
+    const QString fifo = tmp.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     number = 0;
+    EXPECT_EQ(TavReadFileToBuffer(fifo, number, text), "");
+    EXPECT_EQ(number, 0);
+
     text.clear();
     EXPECT_EQ(TavReadFileToBuffer(tmp.path(), number, text), "") << "a folder cannot be read";
     EXPECT_NE(number, 0);
