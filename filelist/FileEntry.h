@@ -12,6 +12,11 @@ struct FileEntry {
     // Why newName cannot be a file name on this platform (empty when it can);
     // the rename blocks such rows with this reason.
     QString nameProblem;
+    // True when newName comes from a folder pattern: its "\" characters then
+    // separate folder levels (see engine/NewNamePath.h).
+    bool makesFolders = false;
+
+    QString fullPath() const { return folder + QLatin1Char('/') + oldName; }
 };
 
 } // namespace tav
