@@ -1,0 +1,46 @@
+#pragma once
+// Moving one file on disk for the rename: never replaces an existing file,
+// works inside a folder, across folders and across file systems, and says why
+// when it fails.
+
+#include <QString>
+
+namespace tav {
+
+struct MoveResult {
+    bool ok = false;
+    int error = 0;     // errno of the failing call, 0 on success
+    QString reason;    // the system's text for error, empty on success
+
+    explicit operator bool() const { return ok; }
+};
+
+// Moves the file (or link, or folder within one file system) at from to to.
+// Fails with EEXIST when anything exists at to, whatever the file system.
+// Across file systems a regular file is copied into a new file created
+// exclusively, with its permissions and times, synced, and only then is the
+// source removed; on any failure the copy is removed and the source stays.
+MoveResult moveFileNoReplace(const QString &from, const QString &to);
+
+// Identity of a file on disk (device and inode), to tell whether two names
+// lead to the same file and to find a file again after a crash.
+struct FileIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    bool valid() const { return size >= 0; }
+    bool sameFile(const FileIdentity &o) const { return valid() && o.valid() && device == o.device && inode == o.inode; }
+};
+
+// lstat() of path; an invalid identity when nothing is there.
+FileIdentity fileIdentity(const QString &path);
+
+// True when something (file, folder, link, even a dangling one) has that name.
+bool pathOccupied(const QString &path);
+
+// The system's text for an errno value, in the user's language where the
+// system has it.
+QString systemErrorText(int error);
+
+} // namespace tav
