@@ -21,18 +21,20 @@ thread_local QString t_errorText;
 
 } // namespace
 
-QString argText(const TavChar *text, int32_t length)
+QStringView argView(const TavChar *text, int32_t length)
 {
     if (!text)
-        return QString();
+        return QStringView();
     if (length < 0) {
         qsizetype n = 0;
         while (text[n] != 0)
             ++n;
-        return QString(reinterpret_cast<const QChar *>(text), n);
+        return QStringView(text, n);
     }
-    return QString(reinterpret_cast<const QChar *>(text), length);
+    return QStringView(text, length);
 }
+
+QString argText(const TavChar *text, int32_t length) { return argView(text, length).toString(); }
 
 TavStr newText(const TavChar *text, qsizetype length)
 {

@@ -6,6 +6,7 @@
 #include "orvalib/orvalib.h"
 
 #include <QString>
+#include <QStringView>
 #include <exception>
 #include <new>
 
@@ -21,10 +22,13 @@ struct Failure {
 
 // A text argument: pointer + length in UTF-16 units (negative: up to the first NUL).
 QString argText(const TavChar *text, int32_t length);
+// The same argument without a copy, valid for the call only.
+QStringView argView(const TavChar *text, int32_t length);
 
 // A new text owned by the caller (freed with TavFreeString). Never null.
 TavStr newText(const QString &text);
 TavStr newText(const TavChar *text, qsizetype length);
+inline TavStr newText(QStringView text) { return newText(reinterpret_cast<const TavChar *>(text.utf16()), text.size()); }
 
 inline TavBool tavBool(bool value) { return value ? TAV_TRUE : TAV_FALSE; }
 

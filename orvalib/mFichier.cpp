@@ -208,10 +208,10 @@ extern "C" {
 TAV_API TavStr TavGetPath(const TavChar *path, int32_t length)
 {
     return guarded<TavStr>(nullptr, [&] {
-        const QString text = argText(path, length);
+        const QStringView text = argView(path, length);
         const qsizetype at = text.lastIndexOf(Separator);
         if (at < 0)
-            return newText(QString());
+            return newText(QStringView());
         position16(at, "TavGetPath");
         return newText(text.left(at));
     });
@@ -220,10 +220,10 @@ TAV_API TavStr TavGetPath(const TavChar *path, int32_t length)
 TAV_API TavStr TavGetFileName(const TavChar *path, int32_t length)
 {
     return guarded<TavStr>(nullptr, [&] {
-        const QString text = argText(path, length);
+        const QStringView text = argView(path, length);
         const qsizetype at = text.lastIndexOf(Separator);
         if (at < 0)
-            return newText(QString());
+            return newText(QStringView());
         position16(at, "TavGetFileName");
         return newText(text.mid(at + 1));
     });
@@ -232,10 +232,10 @@ TAV_API TavStr TavGetFileName(const TavChar *path, int32_t length)
 TAV_API TavStr TavGetExtension(const TavChar *name, int32_t length)
 {
     return guarded<TavStr>(nullptr, [&] {
-        const QString text = argText(name, length);
+        const QStringView text = argView(name, length);
         const qsizetype at = text.lastIndexOf(Dot);
         if (at < 0)
-            return newText(QString());
+            return newText(QStringView());
         position16(at, "TavGetExtension");
         return newText(text.mid(at + 1));
     });
@@ -244,7 +244,7 @@ TAV_API TavStr TavGetExtension(const TavChar *name, int32_t length)
 TAV_API TavStr TavStrWithoutExt(const TavChar *name, int32_t length)
 {
     return guarded<TavStr>(nullptr, [&] {
-        const QString text = argText(name, length);
+        const QStringView text = argView(name, length);
         const qsizetype at = text.lastIndexOf(Dot);
         if (at < 0)
             return newText(text);
