@@ -2,23 +2,7 @@
 
 #include "app/FrontEnd.h"
 #include "app/Trap.h"
-#if __has_include("app/mTavCommon.h")
 #include "app/mTavCommon.h"
-#else
-// Until the Orvalib binding is in the tree: the same two rules, on "." only.
-namespace mTavCommon {
-inline QString TavGetExtension(const QString &name)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot < 0 ? QString() : name.mid(dot + 1);
-}
-inline QString TavStrWithoutExt(const QString &name)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot < 0 ? name : name.left(dot);
-}
-} // namespace mTavCommon
-#endif
 #include "i18n/Language.h"
 
 #include <limits>
