@@ -191,12 +191,12 @@ bool forget(Settings &s, Rule &current)
         AnswerYes)
         return false;
     const int i = indexOf(s, current.Regle);
-    if (i >= 0)
-        s.regles.removeAt(i);
     resetLabel(current);
-    if (i >= 0)
+    if (i >= 0) {
+        s.regles.removeAt(i);
         modIniFile::SaveIniFile(s);
-    return i >= 0;
+    }
+    return true;
 }
 
 bool forgetAll(Settings &s, Rule &current)

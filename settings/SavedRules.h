@@ -58,9 +58,10 @@ QStringList savedRulesAsTabLines(const Settings &s);
 // and comment). Nothing happens for an empty pattern. The settings file is
 // written at once. Returns true when the saved rules changed.
 bool memorise(Settings &s, const Rule &current);
-// Forget the current rule after message 31; the comment label is reset.
+// Forget the current rule after message 31. On yes the rule (when saved) is
+// removed and the comment label of current is reset; returns true then.
 bool forget(Settings &s, Rule &current);
-// Forget every saved rule after message 30; the comment label is reset.
+// Forget every saved rule after message 30; on yes the comment label is reset.
 bool forgetAll(Settings &s, Rule &current);
 
 // Copies a saved rule's options, comment and file types into current (not

@@ -151,7 +151,7 @@ TEST_F(SavedRules, ForgetAsksThenRemovesAndResetsTheLabel)
     current.Regle = "never";
     current.Commentaire = "x";
     fe.answers = {AnswerYes};
-    EXPECT_FALSE(forget(s, current));
+    EXPECT_TRUE(forget(s, current));
     EXPECT_EQ(fe.asked.size(), 3);
     EXPECT_EQ(current.Commentaire, "");
     EXPECT_EQ(savedRulePatterns(s).size(), 2);
