@@ -1,0 +1,372 @@
+#include "app/frmMain.h"
+
+#include "app/MainController.h"
+#include "app/frmMemoriseRegle.h"
+#include "settings/SavedRules.h"
+#include "engine/Operators.h"
+#include "i18n/Language.h"
+#include "settings/Settings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScreen>
+
+namespace tav {
+
+namespace {
+// Twips to pixels at the screen's logical DPI.
+int twipsToPixels(double twips, const QWidget *w)
+{
+    const double dpi = w && w->screen() ? w->screen()->logicalDotsPerInch() : 96.0;
+    return int(twips * dpi / 1440.0 + 0.5);
+}
+} // namespace
+
+frmMain::frmMain(MainController *controller, QWidget *parent) : QMainWindow(parent), m_controller(controller)
+{
+    buildUi();
+    setMinimumSize(twipsToPixels(15240, this), twipsToPixels(10600, this));
+    lstrename->setModel(controller->model());
+    wire();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::wire()
+{
+    MainController *c = m_controller;
+    Timer_cboRenommer.setInterval(500);
+    Timer_update.setInterval(1000);
+    Timer_Escape.setInterval(100);
+    Timer_ListView1_count.setInterval(500);
+
+    // The rule box.
+    cboRenommer->lineEdit()->installEventFilter(this);
+    connect(cboRenommer->lineEdit(), &QLineEdit::textEdited, c, &MainController::ruleTextChanged);
+    connect(&Timer_cboRenommer, &QTimer::timeout, this,
+            [this] { m_controller->caretTick(cboRenommer->lineEdit()->cursorPosition()); });
+    connect(&Timer_update, &QTimer::timeout, c, &MainController::updateTick);
+    connect(cboRenommer, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        m_controller->chooseSavedRule(cboRenommer->itemText(index));
+    });
+    connect(c, &MainController::ruleTextSet, this, [this](const QString &text, int caret) {
+        QSignalBlocker block(cboRenommer);
+        cboRenommer->setEditText(text);
+        cboRenommer->lineEdit()->setCursorPosition(caret);
+        cboRenommer->setFocus();
+    });
+    connect(c, &MainController::countLabelChanged, Label4, &QLabel::setText);
+    connect(c, &MainController::commentLabelChanged, lblComment, &QLabel::setText);
+    connect(c, &MainController::savedRulesChanged, this, [this](const QStringList &patterns) {
+        const QString text = cboRenommer->currentText();
+        QSignalBlocker block(cboRenommer);
+        cboRenommer->clear();
+        cboRenommer->addItems(patterns);
+        cboRenommer->setEditText(text);
+    });
+    connect(c, &MainController::ruleFieldsChanged, this, &frmMain::loadFromSettings);
+    connect(c, &MainController::titleChanged, this, &QWidget::setWindowTitle);
+    connect(c, &MainController::selectRows, this, [this](const QList<int> &rows) {
+        auto *sel = lstrename->selectionModel();
+        sel->clearSelection();
+        for (int r : rows)
+            sel->select(static_cast<QAbstractItemModel *>(m_controller->model())->index(r, 0),
+                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    });
+    connect(c, &MainController::actionRunningChanged, this, [this](bool running) {
+        lstrename->setUpdatesEnabled(!running);
+        if (running)
+            Timer_Escape.start();
+        else
+            Timer_Escape.stop();
+    });
+    qApp->installEventFilter(this);
+    connect(&Timer_Escape, &QTimer::timeout, this, [this] {
+        if (m_escapePressed) {
+            m_escapePressed = false;
+            m_controller->cmdStopAction_Click();
+        }
+    });
+
+    // Options.
+    connect(chkTrim, &QCheckBox::toggled, c, &MainController::setTrim);
+    connect(chkUpperFirstChar, &QCheckBox::toggled, c, &MainController::setUpperFirstChar);
+    connect(chkUpperCaseFirstWord, &QCheckBox::toggled, c, &MainController::setUpperEachWord);
+    connect(chkAutoIncrement, &QCheckBox::toggled, c, &MainController::setAutoIncrement);
+    connect(chkInterdit, &QCheckBox::toggled, c, &MainController::setForbidden);
+    connect(chkExtension, &QCheckBox::toggled, this, [this](bool on) {
+        txtExtension->setEnabled(on);
+        m_controller->setExtensionChecked(on);
+    });
+    connect(txtExtension, &QLineEdit::textChanged, c, &MainController::setExtensionText);
+    for (int i = 0; i < 3; ++i)
+        connect(optCasse[i], &QRadioButton::clicked, this, [this, i] { m_controller->setCaseOption(i); });
+    connect(chkRefresh, &QCheckBox::toggled, this, [this](bool on) {
+        const QList<int> selected = selectedRows();
+        m_controller->setAutoRefresh(on);
+        if (on)
+            emit m_controller->selectRows(selected);
+    });
+    connect(chkPreview, &QCheckBox::toggled, this, [this](bool on) { m_controller->settings().VisualiserImage = on; });
+    txtDebut->installEventFilter(this);
+    txtPas->installEventFilter(this);
+    txtNbPasse->installEventFilter(this);
+    for (auto *t : txtRepPos)
+        t->installEventFilter(this);
+    lblComment->installEventFilter(this);
+
+    // Builders.
+    connect(cmdRepPos, &QPushButton::clicked, this, [this] {
+        int way = 0, end = 0;
+        for (int i = 0; i < 3; ++i)
+            if (optRepPos[i]->isChecked())
+                way = i;
+        end = optRepPosDebutFin[1]->isChecked() ? 1 : 0;
+        QStringList fields;
+        for (auto *t : txtRepPos)
+            fields << t->text();
+        m_controller->cmdRepPos_Click(way, fields, end, txtRemplacerPos->text());
+    });
+    connect(cmdRepStr, &QPushButton::clicked, this, [this] {
+        int way = 0;
+        for (int i = 0; i < 3; ++i)
+            if (optRepStr[i]->isChecked())
+                way = i;
+        m_controller->cmdRepStr_Click(txtRechercher->text(), txtRemplacer->text(), way);
+    });
+    auto enableWay = [this] {
+        const bool ways[3] = {optRepPos[0]->isChecked(), optRepPos[1]->isChecked(), optRepPos[2]->isChecked()};
+        txtRepPos[0]->setEnabled(ways[0]);
+        txtRepPos[1]->setEnabled(ways[0]);
+        lblRepPos[0]->setEnabled(ways[0]);
+        lblRepPos[1]->setEnabled(ways[0]);
+        txtRepPos[2]->setEnabled(ways[1]);
+        lblRepPos[2]->setEnabled(ways[1]);
+        txtRepPos[3]->setEnabled(ways[2]);
+        lblRepPos[3]->setEnabled(ways[2]);
+    };
+    for (auto *o : optRepPos)
+        connect(o, &QRadioButton::toggled, this, enableWay);
+    enableWay();
+    for (int i = 0; i < 3; ++i)
+        connect(optRepStr[i], &QRadioButton::toggled, this, [this] {
+            for (int k = 0; k < 3; ++k)
+                lblRepStr[k]->setEnabled(optRepStr[k]->isChecked());
+        });
+
+    // Tips list: one token group at a time.
+    connect(lstAstuce, &QListWidget::itemSelectionChanged, this, &frmMain::lstAstuce_Click);
+
+    // The rename list.
+    connect(cmdDel, &QPushButton::clicked, this, [this] { m_controller->cmdDel_Click(selectedRows()); });
+    connect(lstrename, &QTableView::doubleClicked, this, [this] { m_controller->cmdDel_Click(selectedRows()); });
+    connect(cmdClear, &QPushButton::clicked, c, &MainController::cmdClear_Click);
+    connect(cmdUp, &QPushButton::clicked, this, [this] { m_controller->cmdUp_Click(selectedRows()); });
+    connect(cmdDown, &QPushButton::clicked, this, [this] { m_controller->cmdDown_Click(selectedRows()); });
+    connect(cmdStopAction, &QPushButton::clicked, c, &MainController::cmdStopAction_Click);
+    connect(cmdRenommer, &QPushButton::clicked, c, &MainController::cmdRenommer_Click);
+    connect(cmdRenommerStop, &QPushButton::clicked, c, &MainController::cmdRenommerStop_Click);
+    connect(cmdQuitter, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdAddAll, &QPushButton::customContextMenuRequested, this,
+            [this](const QPoint &p) { mnuPopup->popup(cmdAddAll->mapToGlobal(p)); });
+    cmdAddAll->setContextMenuPolicy(Qt::CustomContextMenu);
+    cmdDnD->installEventFilter(this);
+}
+
+QList<int> frmMain::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &i : lstrename->selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void frmMain::loadFromSettings()
+{
+    const Settings &s = m_controller->settings();
+    const NameEngine &e = m_controller->engine();
+    const Rule &r = e.rule();
+    QSignalBlocker b1(chkTrim), b2(chkUpperFirstChar), b3(chkUpperCaseFirstWord), b4(chkAutoIncrement),
+        b5(chkInterdit), b6(chkExtension), b7(txtExtension), b8(chkRefresh), b9(chkPreview);
+    txtDebut->setText(e.txtDebut());
+    txtPas->setText(e.txtPas());
+    chkPreview->setChecked(s.VisualiserImage != 0);
+    chkExtension->setChecked(r.ModifieExtension != 0);
+    txtExtension->setText(r.ModifieExtensionValeur);
+    txtExtension->setEnabled(r.ModifieExtension != 0);
+    chkInterdit->setChecked(r.RemplacerCaractereInterdit == 1);
+    chkRefresh->setChecked(s.MettreAJour != 0);
+    chkAutoIncrement->setChecked(r.IncrementeFichierIdentique != 0);
+    chkTrim->setChecked(r.EffaceEspace != 0);
+    chkUpperFirstChar->setChecked(r.PremierCaractereEnMajuscule != 0);
+    chkUpperCaseFirstWord->setChecked(r.PremierCaractereEnMajusculePourChaqueMot != 0);
+}
+
+void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming)
+{
+    const QList<QWidget *> controls = {
+        cmdAdd, cmdAddAll, cmdDel, cmdClear, cmdRefresh, cmdUp, cmdDown, cmdStopAction, TreeView1, ListView1,
+        cmdPrendrePlus, cmdPrendreMoins, cmdPrendreSupprimer, cmdEffacerExif, cmdRepStr, cmdRepPos, cmdRenommer,
+        cmdRenommerStop, cmdOption, cmdAbout, cmdQuitter, cboRenommer, txtDebut, txtPas, txtNbPasse, txtFilter,
+        txtExtension, txtRepPos[0], txtRepPos[1], txtRepPos[2], txtRepPos[3], txtRemplacerPos, txtRechercher,
+        txtRemplacer, optCasse[0], optCasse[1], optCasse[2], lstAstuce, chkAutoIncrement, chkExtension,
+        chkInterdit, chkPreview, chkRefresh, chkTrim, chkUpperFirstChar, chkUpperCaseFirstWord, Label5, Label6,
+        Label7, Label9, Label10, Label15, lblNbPasse, lblRepPos[0], lblRepPos[1], lblRepPos[2], lblRepPos[3],
+        lblRepStr[0], lblRepStr[1], lblRepStr[2], lblRepPosDebutFin, fAstuce[0], fAstuce[1], fAstuce[2],
+        fAstuce[3], fAstuce[4], fAstuce[5], Frame1, Frame2, Frame3, Frame5};
+    for (QWidget *w : controls)
+        if (w)
+            w->setEnabled(enabled);
+    if (enabled && !chkExtension->isChecked())
+        txtExtension->setEnabled(false);
+    if (stopShown) {
+        cmdStopAction->setVisible(true);
+        cmdStopAction->setEnabled(true);
+        Frame5->setEnabled(true);
+    } else {
+        cmdStopAction->setVisible(false);
+    }
+    if (renaming) {
+        cmdRenommer->setVisible(false);
+        cmdRenommerStop->setVisible(true);
+        cmdRenommerStop->setEnabled(true);
+        Frame5->setEnabled(true);
+    } else {
+        cmdRenommer->setVisible(true);
+        cmdRenommerStop->setVisible(false);
+    }
+    if (enabled)
+        QApplication::restoreOverrideCursor();
+    else if (!stopShown && !renaming)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void frmMain::lstAstuce_Click()
+{
+    const int count = lstAstuce->count();
+    for (int i = 0; i < std::min(count, 6); ++i)
+        fAstuce[i]->setVisible(false);
+    for (int i = 0; i < std::min(count, 6); ++i) {
+        if (lstAstuce->item(i)->isSelected()) {
+            fAstuce[i]->setTitle(lstAstuce->currentItem() ? lstAstuce->currentItem()->text()
+                                                          : lstAstuce->item(i)->text());
+            fAstuce[i]->setVisible(true);
+        }
+    }
+    if (lstAstuce->currentItem())
+        m_controller->settings().Astuce = lstAstuce->currentItem()->text();
+}
+
+void frmMain::updateTitle() { setWindowTitle(m_controller->titleText()); }
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    m_controller->quit(true);
+    event->accept();
+}
+
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // Escape during a long adding operation, wherever the focus is; the
+    // Escape timer picks it up.
+    if (event->type() == QEvent::KeyPress && m_controller->actionRunning() &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        m_escapePressed = true;
+        return true;
+    }
+    QLineEdit *rule = cboRenommer ? cboRenommer->lineEdit() : nullptr;
+    if (watched == rule) {
+        switch (event->type()) {
+        case QEvent::FocusIn:
+            m_controller->ruleFocusIn(rule->text());
+            m_controller->caretTick(rule->cursorPosition());
+            Timer_cboRenommer.start();
+            Timer_update.start();
+            break;
+        case QEvent::FocusOut:
+            Timer_cboRenommer.stop();
+            Timer_update.stop();
+            m_controller->ruleFocusOut(rule->text());
+            break;
+        case QEvent::KeyPress: {
+            const auto *k = static_cast<QKeyEvent *>(event);
+            if (k->key() == Qt::Key_Backspace)
+                m_controller->ruleKeyTyped(8);
+            else if (!k->text().isEmpty() && k->text().at(0).unicode() >= 32)
+                m_controller->ruleKeyTyped(k->text().at(0).unicode());
+            break;
+        }
+        default:
+            break;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::FocusOut) {
+        if (watched == txtDebut)
+            txtDebut->setText(m_controller->txtDebut_LostFocus(txtDebut->text()));
+        else if (watched == txtPas)
+            txtPas->setText(m_controller->txtPas_LostFocus(txtPas->text()));
+        else if (watched == txtNbPasse)
+            txtNbPasse->setText(m_controller->txtNbPasse_LostFocus(txtNbPasse->text()));
+        else
+            for (auto *t : txtRepPos)
+                if (watched == t)
+                    t->setText(txtRepPosLeaveText(t->text()));
+        return false;
+    }
+    if (auto *label = qobject_cast<QLabel *>(watched); label && label->property("tokenLabel").toBool()) {
+        if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            if (label->isEnabled())
+                m_controller->insertToken(label->property("tavIndex").toInt(), label->text());
+            return true;
+        }
+        if (event->type() == QEvent::Enter) {
+            label->setStyleSheet(QStringLiteral("color: palette(highlight); text-decoration: underline;"));
+        } else if (event->type() == QEvent::Leave) {
+            label->setStyleSheet(QString());
+        }
+        return false;
+    }
+    if (watched == lblComment && event->type() == QEvent::MouseButtonDblClick) {
+        editComment();
+        return true;
+    }
+    if (watched == cmdDnD) {
+        if (event->type() == QEvent::DragEnter) {
+            auto *e = static_cast<QDragEnterEvent *>(event);
+            if (e->mimeData()->hasUrls())
+                e->acceptProposedAction();
+            return true;
+        }
+        if (event->type() == QEvent::Drop) {
+            auto *e = static_cast<QDropEvent *>(event);
+            QStringList paths;
+            for (const QUrl &u : e->mimeData()->urls())
+                if (u.isLocalFile())
+                    paths << u.toLocalFile();
+            e->acceptProposedAction();
+            if (!paths.isEmpty())
+                m_controller->cmdDnD_Drop(paths);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::editComment()
+{
+    const auto parts = savedRules::getCommentaire(lblComment->text());
+    frmMemoriseRegle dialog(parts.comment, parts.fileTypes, this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_controller->setComment(dialog.comment(), dialog.fileTypes());
+}
+
+} // namespace tav
