@@ -1,0 +1,66 @@
+#pragma once
+// TVExplorer: the folder tree. A tree view that shows the user's home, the
+// file system from "/" and the mounted volumes, folders only, each folder
+// read on its first expansion. Attach it once, then drive it by TVPath.
+//
+// Its state lives in dynamic properties of the widget:
+//   "CurrentPath"    full path of the selected folder
+//   "LinkedTo"       the linked folder list (QObject*), null when none
+//   "UseContextMenu" 1 when a right click shows the folder's menu, else 0
+//   "OldProc"        set once its events are taken over (see ModSubClassing)
+// Selecting a folder stores it in "CurrentPath", emits folderChanged and
+// shows it in the linked list.
+
+#include <QTreeView>
+
+namespace tav::shell {
+class FolderTreeModel;
+}
+class LVExplorer;
+
+class TVExplorer : public QTreeView {
+    Q_OBJECT
+public:
+    explicit TVExplorer(QWidget *parent = nullptr);
+    ~TVExplorer() override;
+
+    // Fills the tree, links it to list (may be null) and goes to path (may be
+    // empty). reserved is kept for callers that pass 0. Attaching an attached
+    // tree does nothing and returns false (until registry::clear()).
+    bool attach(LVExplorer *list, int reserved = 0, const QString &path = QString(), bool useContextMenu = false);
+    bool isAttached() const;
+
+    // Rebuilds the tree and selects "CurrentPath" again.
+    void refresh();
+
+    // Expands along path and selects its folder; when the path cannot be
+    // followed to its end (it no longer exists, or names a file) the deepest
+    // folder that exists is selected. Returns whether the whole path was found.
+    bool setTVPath(const QString &path);
+    QString TVPath() const;
+    // Goes to the parent of the selected folder (Backspace in the list).
+    void goToParent();
+
+    void setUseContextMenu(bool on);
+    bool UseContextMenu() const;
+
+    // Links the tree and a list both ways, removing any earlier link of either.
+    void setLinkedTo(LVExplorer *list);
+    LVExplorer *LinkedTo() const;
+
+    tav::shell::FolderTreeModel *folderModel() const { return m_model; }
+
+signals:
+    void folderChanged(const QString &path);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+
+private:
+    friend class LVExplorer;
+    void showContextMenu(const QPoint &globalPos);
+    void selectedFolderChanged(const QModelIndex &current);
+
+    tav::shell::FolderTreeModel *m_model = nullptr;
+};
