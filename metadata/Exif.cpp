@@ -217,6 +217,7 @@ MetadataRecord ExifReader::runPerFile(Tool tool, const QString &path, const QStr
         if (program.isEmpty() || !QFileInfo::exists(program) || path.isEmpty() || !QFileInfo::exists(path))
             return;
         const QString report = reportPath();
+        QDir().mkpath(tempFolder());
         // The tool gets the path itself, made absolute so that a name that
         // begins with "-" cannot pass for an option.
         const QString target = QFileInfo(path).absoluteFilePath();
