@@ -21,7 +21,36 @@ namespace {
 constexpr QChar FolderMark = QChar(0xFDD0);
 
 const QString MkdirToken = QStringLiteral("$MKDIR");
-const QString MkdirTokenClosed = QStringLiteral("$MKDIR$");
+
+// Removes every folder-pattern marker: "$MKDIR", with its closing "$" unless
+// that "$" opens a token ("$MKDIR$$dA$" and "$MKDIR$dA$" both keep "$dA$").
+void removeFolderMarkers(QString &name)
+{
+    static const QStringList tokens = {
+        QStringLiteral("$N$"),  QStringLiteral("$A$"),  QStringLiteral("$M$"),  QStringLiteral("$J$"),
+        QStringLiteral("$h$"),  QStringLiteral("$m$"),  QStringLiteral("$s$"),  QStringLiteral("$P$"),
+        QStringLiteral("$t$"),  QStringLiteral("$D$"),  QStringLiteral("$DA$"), QStringLiteral("$DM$"),
+        QStringLiteral("$DJ$"), QStringLiteral("$Dh$"), QStringLiteral("$Dm$"), QStringLiteral("$Ds$"),
+        QStringLiteral("$d$"),  QStringLiteral("$T$"),  QStringLiteral("$R$"),  QStringLiteral("$O$"),
+        QStringLiteral("$K$"),  QStringLiteral("$C$"),  QStringLiteral("$dA$"), QStringLiteral("$dM$"),
+        QStringLiteral("$dJ$"), QStringLiteral("$dh$"), QStringLiteral("$dm$"), QStringLiteral("$ds$"),
+        QStringLiteral("$Z$"),  QStringLiteral("$REPC"), QStringLiteral("$REPP"), QStringLiteral("$MKDIR")};
+    qsizetype at;
+    while ((at = name.indexOf(MkdirToken)) >= 0) {
+        name.remove(at, MkdirToken.size());
+        if (at < name.size() && name.at(at) == u'$') {
+            const QStringView rest = QStringView(name).mid(at);
+            bool opensToken = false;
+            for (const QString &t : tokens)
+                if (rest.startsWith(t)) {
+                    opensToken = true;
+                    break;
+                }
+            if (!opensToken)
+                name.remove(at, 1);
+        }
+    }
+}
 
 QString twoDigits(int v) { return QString::number(v).rightJustified(2, QLatin1Char('0')); }
 
@@ -194,9 +223,10 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
 
     // A folder pattern: the marker goes, and its "\" become folder levels.
     const bool folderPattern = name.contains(MkdirToken);
+    bool absolute = false;
     if (folderPattern) {
-        name.remove(MkdirTokenClosed);
-        name.remove(MkdirToken);
+        removeFolderMarkers(name);
+        absolute = name.startsWith(NameFolderSeparator);
         name.replace(NameFolderSeparator, FolderMark);
     }
 
@@ -327,14 +357,14 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
             name = m_replacer.apply(name);
         // A "\" that a value brought in cannot be told from a level separator.
         name.replace(NameFolderSeparator, QLatin1Char('_'));
-        // Empty levels (an empty token) are dropped; a leading one keeps the
-        // path absolute.
+        // Empty levels (an empty token, a doubled "\") are dropped; the
+        // pattern's leading "\" alone makes the path absolute.
         QStringList levels = name.split(FolderMark);
-        for (qsizetype i = levels.size() - 2; i >= 1; --i)
+        for (qsizetype i = levels.size() - 2; i >= 0; --i)
             if (levels[i].isEmpty())
                 levels.removeAt(i);
-        name = levels.join(NameFolderSeparator);
-        out.makesFolders = levels.size() > 1;
+        out.makesFolders = absolute || levels.size() > 1;
+        name = (absolute ? QString(NameFolderSeparator) : QString()) + levels.join(NameFolderSeparator);
     } else if (m_rule.RemplacerCaractereInterdit == 1) {
         name = m_replacer.apply(name);
     }

@@ -55,13 +55,13 @@ QVariant RenameListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
-void RenameListModel::index(const FileEntry &e)
+void RenameListModel::indexEntry(const FileEntry &e)
 {
     ++m_names[e.oldName];
     ++m_paths[e.fullPath()];
 }
 
-void RenameListModel::unindex(const FileEntry &e)
+void RenameListModel::unindexEntry(const FileEntry &e)
 {
     auto n = m_names.find(e.oldName);
     if (n != m_names.end() && --n.value() <= 0)
@@ -77,7 +77,7 @@ int RenameListModel::appendEntry(const FileEntry &entry)
     if (!m_batch)
         beginInsertRows(QModelIndex(), row, row);
     m_rows.append(entry);
-    index(entry);
+    indexEntry(entry);
     if (!m_batch)
         endInsertRows();
     return row;
@@ -123,7 +123,7 @@ bool RenameListModel::removeRows(int row, int count, const QModelIndex &parent)
     if (!m_batch)
         beginRemoveRows(QModelIndex(), row, row + count - 1);
     for (int i = row; i < row + count; ++i)
-        unindex(m_rows.at(i));
+        unindexEntry(m_rows.at(i));
     m_rows.remove(row, count);
     if (!m_batch)
         endRemoveRows();

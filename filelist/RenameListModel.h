@@ -64,8 +64,8 @@ public:
     }
 
 private:
-    void index(const FileEntry &e);
-    void unindex(const FileEntry &e);
+    void indexEntry(const FileEntry &e);
+    void unindexEntry(const FileEntry &e);
 
     QList<FileEntry> m_rows;
     QHash<QString, int> m_names; // old name → rows holding it

@@ -1,19 +1,440 @@
+// travoline-cli: the rename list without a window. PATHs join the list in the
+// order given (a folder adds its files), every new name is computed by the
+// same engine as the window's, and each row is printed as the old full path, a
+// tab and the new-name column. The settings file is read, never written.
+//
+// Options live in one table: each row has its name, the name of its value
+// (none for a switch), a line of help and what it does with the run state.
+
+#include "app/FrontEnd.h"
+#include "app/ProgramFolder.h"
+#include "app/Trap.h"
 #include "app/Version.h"
+#include "engine/NameEngine.h"
+#include "engine/Normalise.h"
+#include "engine/Validation.h"
+#include "i18n/Language.h"
+#include "settings/Settings.h"
+#include "settings/modIniFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTextStream>
+#include <cstdio>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <unistd.h>
+
+using namespace tav;
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream s(stdout);
+    return s;
+}
+
+QTextStream &err()
+{
+    static QTextStream s(stderr);
+    return s;
+}
+
+// Everything the options decide. Rule options not given come from the
+// settings file's current rule.
+struct CliRun {
+    QStringList paths;
+    std::optional<QString> rule;
+    std::optional<QString> start; // "#" for the continue mode
+    std::optional<QString> step;
+    std::optional<QString> extension;
+    std::optional<CaseOption> caseOption;
+    std::optional<int> trim, upperFirst, upperWords, forbidden, numberIdentical;
+    std::optional<QString> types;
+    std::optional<QString> settingsFile;
+    std::optional<QString> language;
+    bool check = false;
+    bool help = false;
+    bool version = false;
+    // An option may do something else than the preview once the list is
+    // computed (or without any list when pathsOptional is set).
+    bool pathsOptional = false;
+    std::function<int(CliRun &, NameEngine &)> action;
+};
+
+// Returns an empty text when the value is accepted, else the reason.
+using Apply = std::function<QString(CliRun &, const QString &value)>;
+
+struct CliOption {
+    QString name;
+    QString valueName; // empty: a switch without value
+    QString help;
+    Apply apply;
+};
+
+std::optional<int> readFlag(const QString &v)
+{
+    if (v == QLatin1String("0") || v == QLatin1String("1"))
+        return v.toInt();
+    return std::nullopt;
+}
+
+Apply flagOption(std::optional<int> CliRun::*field)
+{
+    return [field](CliRun &r, const QString &v) -> QString {
+        const auto f = readFlag(v);
+        if (!f)
+            return QStringLiteral("expects 0 or 1, not \"%1\"").arg(v);
+        r.*field = *f;
+        return {};
+    };
+}
+
+// A whole number within [min, max], as the counter fields read it.
+QString checkWholeNumber(const QString &v, qint64 min, qint64 max)
+{
+    const WholeNumber n = readWholeNumber(v);
+    if (!n.isNumber)
+        return QStringLiteral("expects a number, not \"%1\"").arg(v);
+    if (!n.fits64 || n.value < min || n.value > max)
+        return QStringLiteral("%1 is out of range (%2 to %3)").arg(v).arg(min).arg(max);
+    return {};
+}
+
+const QList<CliOption> &optionTable()
+{
+    static const QList<CliOption> table = {
+        {QStringLiteral("--rule"), QStringLiteral("TEXT"), QStringLiteral("the pattern"),
+         [](CliRun &r, const QString &v) {
+             r.rule = v;
+             return QString();
+         }},
+        {QStringLiteral("--start"), QStringLiteral("N|#"),
+         QStringLiteral("counter start; '#' continues after the highest number already in each folder"),
+         [](CliRun &r, const QString &v) {
+             if (v.trimmed() != QLatin1String("#")) {
+                 // The largest value stands for "#" and is refused as a number.
+                 const QString why = checkWholeNumber(v, std::numeric_limits<std::int32_t>::min(),
+                                                      std::numeric_limits<std::int32_t>::max() - 1);
+                 if (!why.isEmpty())
+                     return why;
+             }
+             r.start = v.trimmed();
+             return QString();
+         }},
+        {QStringLiteral("--step"), QStringLiteral("N"), QStringLiteral("counter step"),
+         [](CliRun &r, const QString &v) {
+             const QString why = checkWholeNumber(v, std::numeric_limits<std::int16_t>::min(),
+                                                  std::numeric_limits<std::int16_t>::max());
+             if (!why.isEmpty())
+                 return why;
+             r.step = v.trimmed();
+             return QString();
+         }},
+        {QStringLiteral("--extension"), QStringLiteral("TEXT"),
+         QStringLiteral("give every file this extension (empty: no extension)"),
+         [](CliRun &r, const QString &v) {
+             r.extension = v;
+             return QString();
+         }},
+        {QStringLiteral("--case"), QStringLiteral("preserve|upper|lower"), QStringLiteral("case of name and extension"),
+         [](CliRun &r, const QString &v) {
+             if (v == QLatin1String("preserve"))
+                 r.caseOption = CaseOption::Preserve;
+             else if (v == QLatin1String("upper"))
+                 r.caseOption = CaseOption::Upper;
+             else if (v == QLatin1String("lower"))
+                 r.caseOption = CaseOption::Lower;
+             else
+                 return QStringLiteral("expects preserve, upper or lower, not \"%1\"").arg(v);
+             return QString();
+         }},
+        {QStringLiteral("--trim"), QStringLiteral("0|1"), QStringLiteral("remove leading and trailing spaces"),
+         flagOption(&CliRun::trim)},
+        {QStringLiteral("--upper-first"), QStringLiteral("0|1"), QStringLiteral("upper-case the first character"),
+         flagOption(&CliRun::upperFirst)},
+        {QStringLiteral("--upper-words"), QStringLiteral("0|1"),
+         QStringLiteral("upper-case the first character of every word"), flagOption(&CliRun::upperWords)},
+        {QStringLiteral("--forbidden"), QStringLiteral("0|1"),
+         QStringLiteral("replace characters through the forbidden-character table"), flagOption(&CliRun::forbidden)},
+        {QStringLiteral("--number-identical"), QStringLiteral("0|1"), QStringLiteral("number identical new names"),
+         flagOption(&CliRun::numberIdentical)},
+        {QStringLiteral("--types"), QStringLiteral("PATTERNS"),
+         QStringLiteral("file types the rule renames, e.g. \"JPG PNG\" (\"*\": all)"),
+         [](CliRun &r, const QString &v) {
+             r.types = v;
+             return QString();
+         }},
+        {QStringLiteral("--settings"), QStringLiteral("FILE"),
+         QStringLiteral("settings file to read (default: the user's own; never written)"),
+         [](CliRun &r, const QString &v) {
+             if (!QFileInfo(v).isFile())
+                 return QStringLiteral("no settings file \"%1\"").arg(v);
+             r.settingsFile = v;
+             return QString();
+         }},
+        {QStringLiteral("--language"), QStringLiteral("NAME"), QStringLiteral("interface language, e.g. English"),
+         [](CliRun &r, const QString &v) {
+             r.language = v;
+             return QString();
+         }},
+        {QStringLiteral("--check"), QString(),
+         QStringLiteral("only check the pattern: print what the window would say; exit 3 when refused"),
+         [](CliRun &r, const QString &) {
+             r.check = true;
+             r.pathsOptional = true;
+             return QString();
+         }},
+        {QStringLiteral("--help"), QString(), QStringLiteral("print this help and exit"),
+         [](CliRun &r, const QString &) {
+             r.help = true;
+             return QString();
+         }},
+        {QStringLiteral("--version"), QString(), QStringLiteral("print the version and exit"),
+         [](CliRun &r, const QString &) {
+             r.version = true;
+             return QString();
+         }},
+    };
+    return table;
+}
+
+void printHelp(QTextStream &s)
+{
+    s << "Usage: travoline-cli [OPTIONS] PATH...\n"
+         "Prints the new name of every file: the old full path, a tab, the new name.\n"
+         "A folder adds its files. Options not given come from the settings file.\n\n";
+    for (const CliOption &o : optionTable()) {
+        QString head = QStringLiteral("  ") + o.name;
+        if (!o.valueName.isEmpty())
+            head += QLatin1Char(' ') + o.valueName;
+        s << head.leftJustified(34) << ' ' << o.help << '\n';
+    }
+    s << "\nExit status: 0 done, 2 bad usage, 3 pattern refused.\n";
+}
+
+// Parses the arguments into run; returns an empty text or the reason.
+QString parseArguments(const QStringList &args, CliRun &run)
+{
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args.at(i);
+        if (optionsEnded || !arg.startsWith(QLatin1String("--"))) {
+            if (!optionsEnded && arg.startsWith(QLatin1Char('-')) && arg.size() > 1)
+                return QStringLiteral("unknown option %1").arg(arg);
+            run.paths.append(arg);
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        const qsizetype eq = arg.indexOf(QLatin1Char('='));
+        const QString name = eq < 0 ? arg : arg.left(eq);
+        const CliOption *option = nullptr;
+        for (const CliOption &o : optionTable())
+            if (o.name == name)
+                option = &o;
+        if (!option)
+            return QStringLiteral("unknown option %1").arg(name);
+        QString value;
+        if (option->valueName.isEmpty()) {
+            if (eq >= 0)
+                return QStringLiteral("%1 takes no value").arg(name);
+        } else if (eq >= 0) {
+            value = arg.mid(eq + 1);
+        } else if (i + 1 < args.size()) {
+            value = args.at(++i);
+        } else {
+            return QStringLiteral("%1 needs a value (%2)").arg(name, option->valueName);
+        }
+        const QString why = option->apply(run, value);
+        if (!why.isEmpty())
+            return name + QLatin1String(": ") + why;
+    }
+    return {};
+}
+
+// Questions and notices on standard error; a question is answered "no"
+// (nothing is changed without a yes).
+class StderrFrontEnd : public FrontEnd {
+public:
+    int msgBox(const QString &message, int style, const QString &title, int, const QString &) override
+    {
+        QString text = message;
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        err() << (title.isEmpty() ? QString() : title + QLatin1String(": ")) << text << '\n';
+        err().flush();
+        const int buttons = style & 7;
+        if (buttons == StyleYesNo || buttons == StyleYesNoCancel)
+            return AnswerNo;
+        return buttons == StyleOkCancel ? AnswerCancel : AnswerOk;
+    }
+    void showPlainError(const QString &text) override
+    {
+        err() << text << '\n';
+        err().flush();
+    }
+};
+
+// --check: what the window would show goes to standard output.
+class CheckFrontEnd : public StderrFrontEnd {
+public:
+    int msgBox(const QString &message, int, const QString &, int, const QString &) override
+    {
+        QString text = message;
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        while (text.endsWith(QLatin1Char('\n')))
+            text.chop(1);
+        out() << text << '\n';
+        return AnswerOk;
+    }
+};
+
+// The files a PATH adds: the file itself, or a folder's files by name.
+QString collectPaths(const QStringList &args, QStringList &files)
+{
+    for (const QString &arg : args) {
+        const QFileInfo info(arg);
+        if (!info.exists())
+            return QStringLiteral("no such file or folder: %1").arg(arg);
+        if (info.isDir()) {
+            const QDir dir(info.absoluteFilePath());
+            const QStringList names = dir.entryList(QDir::Files | QDir::System, QDir::Name);
+            for (const QString &n : names)
+                files.append(QDir::cleanPath(dir.absoluteFilePath(n)));
+        } else {
+            files.append(QDir::cleanPath(info.absoluteFilePath()));
+        }
+    }
+    return {};
+}
+
+int printPreview(CliRun &, NameEngine &engine)
+{
+    for (const FileEntry &e : engine.model()->entries())
+        out() << e.fullPath() << '\t' << e.newName << '\n';
+    out().flush();
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QTextStream out(stdout);
-    const QStringList args = app.arguments().mid(1);
-    if (args.contains(QStringLiteral("--version"))) {
-        out << tav::ProgramTitle << ' ' << tav::VersionText << '\n';
+    StderrFrontEnd stderrFrontEnd;
+    setFrontEnd(&stderrFrontEnd);
+
+    CliRun run;
+    const QString usageError = parseArguments(app.arguments().mid(1), run);
+    if (!usageError.isEmpty()) {
+        err() << "travoline-cli: " << usageError << '\n';
+        return 2;
+    }
+    if (run.help) {
+        printHelp(out());
         return 0;
     }
-    out << "Usage: travoline-cli [OPTIONS] PATH...\n"
-           "  --version   print the version and exit\n"
-           "  --help      print this help and exit\n";
-    return args.contains(QStringLiteral("--help")) ? 0 : 2;
+    if (run.version) {
+        out() << ProgramTitle << ' ' << VersionText << '\n';
+        return 0;
+    }
+    if (run.paths.isEmpty() && !run.pathsOptional) {
+        err() << "travoline-cli: no PATH given (see --help)\n";
+        return 2;
+    }
+
+    // Settings: the file given, else the user's own; a missing file gives the defaults.
+    Settings &s = settings();
+    const QString settingsPath = run.settingsFile.value_or(modIniFile::settingsFilePath());
+    if (QFileInfo(settingsPath).isFile())
+        modIniFile::ReadIniFile(s, settingsPath);
+    else
+        i18n::setLanguage(s.LangueUtilisee);
+
+    if (run.language) {
+        i18n::setLanguage(*run.language);
+        if (!QFileInfo(i18n::languageFilePath()).isFile()) {
+            err() << "travoline-cli: --language: no language file for \"" << *run.language << "\"\n";
+            return 2;
+        }
+    }
+
+    Rule rule = s.regle;
+    if (rule.Regle.isNull() && !QFileInfo(settingsPath).isFile())
+        rule.Regle = i18n::Message(16);
+    if (run.rule)
+        rule.Regle = *run.rule;
+    if (run.start)
+        rule.DebutPas = *run.start == QLatin1String("#") ? ContinueModeStart
+                                                          : std::int32_t(readWholeNumber(*run.start).value);
+    if (run.step)
+        rule.Pas = std::int16_t(readWholeNumber(*run.step).value);
+    if (run.extension) {
+        rule.ModifieExtension = 1;
+        rule.ModifieExtensionValeur = *run.extension;
+    }
+    if (run.trim)
+        rule.EffaceEspace = *run.trim;
+    if (run.upperFirst)
+        rule.PremierCaractereEnMajuscule = *run.upperFirst;
+    if (run.upperWords)
+        rule.PremierCaractereEnMajusculePourChaqueMot = *run.upperWords;
+    if (run.forbidden)
+        rule.RemplacerCaractereInterdit = *run.forbidden;
+    if (run.numberIdentical)
+        rule.IncrementeFichierIdentique = *run.numberIdentical;
+    if (run.types)
+        rule.Extension = *run.types;
+
+    if (run.check) {
+        CheckFrontEnd checkFrontEnd;
+        setFrontEnd(&checkFrontEnd);
+        const bool passes = validatePattern(rule.Regle);
+        setFrontEnd(&stderrFrontEnd);
+        out().flush();
+        return passes ? 0 : 3;
+    }
+
+    if (!validatePattern(rule.Regle))
+        return 3;
+
+    QStringList files;
+    const QString pathError = collectPaths(run.paths, files);
+    if (!pathError.isEmpty()) {
+        err() << "travoline-cli: " << pathError << '\n';
+        return 2;
+    }
+
+    NameEngine engine;
+    engine.setRule(rule);
+    engine.setCaseOption(run.caseOption.value_or(CaseOption::Preserve));
+    engine.setYearFormat(s.FormatAnnee);
+    engine.setMonthFormat(s.FormatMois);
+    engine.setForbiddenTable(s.CharactereInterdit);
+    engine.setNeverRenamed(s.FileNotRenamed);
+    engine.setAutoRefresh(true);
+
+    // The same road as files added in the window: one affiche_nom per file,
+    // in order, a file listed twice joining once.
+    bool stopped = false;
+    for (const QString &file : std::as_const(files)) {
+        const QFileInfo info(file);
+        if (engine.model()->containsFile(info.path(), info.fileName()))
+            continue;
+        if (engine.affiche_nom(file)) {
+            stopped = true;
+            break;
+        }
+    }
+    if (stopped)
+        return 3;
+
+    if (!run.action)
+        run.action = printPreview;
+    return run.action(run, engine);
 }
