@@ -2,6 +2,7 @@
 
 #include "app/ProgramFolder.h"
 #include "app/Trap.h"
+#include "app/mTavCommon.h"
 #include "settings/IniFile.h"
 
 #include <QDir>
@@ -91,12 +92,7 @@ QString fileNameForLanguage(const QString &displayName)
 {
     // The only place that derives a language's file name; it goes through
     // Orvalib so the program and its options dialog agree on the rule.
-    // Until the binding lands: accents off by decomposition, lower case.
-    QString out;
-    for (const QChar c : displayName.normalized(QString::NormalizationForm_D))
-        if (c.category() != QChar::Mark_NonSpacing)
-            out += c;
-    return out.toLower();
+    return mTavCommon::TavStringSansAccent(displayName);
 }
 
 void setLanguage(const QString &displayName)
@@ -179,7 +175,6 @@ QStringList availableLanguages()
         if (!name.isEmpty() && !names.contains(name))
             names << name;
     }
-    names.sort(Qt::CaseInsensitive);
     return names;
 }
 

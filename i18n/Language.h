@@ -35,7 +35,7 @@ QString fileNameForLanguage(const QString &displayName);
 QString applyValueConventions(const QString &raw, const QString &p1 = QString(), const QString &p2 = QString());
 
 // Display names (section LANGUAGE, key "language") of every langages/*.lng
-// file of the program folder, sorted.
+// file of the program folder, in the order of the file names (accent-free).
 QStringList availableLanguages();
 
 // How many times the language file was parsed since start (reload check for tests).

@@ -1,0 +1,28 @@
+#pragma once
+// The window front end: questions and notices go to the program's message box.
+// The main window derives from it for objetOnOff, the progress bar and the
+// pre-rename review.
+
+#include "app/FrontEnd.h"
+
+namespace tav {
+
+class GuiFrontEnd : public FrontEnd {
+public:
+    // Takes the twips resolution from the primary screen.
+    GuiFrontEnd();
+
+    // The message box; a request made while a box is already on screen is
+    // dropped and answered with the set's cancel answer, never with a stale yes.
+    int msgBox(const QString &message, int style, const QString &title, int delaySeconds = 0,
+               const QString &key = QString()) override;
+    // The plain variant of the error reporter: an information box titled with
+    // the program's name.
+    void showPlainError(const QString &text) override;
+    void processEvents() override;
+};
+
+// Sets the twips conversion from the primary screen's logical resolution.
+void initTwipsFromScreen();
+
+} // namespace tav
