@@ -34,6 +34,42 @@ qsizetype firstCharLength(const QString &s)
     return s.isEmpty() ? 0 : 1;
 }
 
+// Appends word with its first character upper-cased.
+void appendUpperFirst(QString &out, QStringView word)
+{
+    if (word.isEmpty())
+        return;
+    const char16_t first = word[0].unicode();
+    if (first < 128) {
+        out += first >= u'a' && first <= u'z' ? QChar(char16_t(first - (u'a' - u'A'))) : QChar(first);
+        out += word.mid(1);
+        return;
+    }
+    const qsizetype n = word.size() >= 2 && word[0].isHighSurrogate() && word[1].isLowSurrogate() ? 2 : 1;
+    out += word.left(n).toString().toUpper();
+    out += word.mid(n);
+}
+
+// name.toUpper(), with a quick path for plain ASCII names (the usual case,
+// where the full Unicode mapping gives the same result).
+QString upperCased(const QString &name)
+{
+    bool lower = false;
+    for (QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u >= 128)
+            return name.toUpper();
+        lower = lower || (u >= u'a' && u <= u'z');
+    }
+    if (!lower)
+        return name;
+    QString result = name;
+    for (QChar &c : result)
+        if (c >= u'a' && c <= u'z')
+            c = QChar(char16_t(c.unicode() - (u'a' - u'A')));
+    return result;
+}
+
 void warnNotANumber()
 {
     frontEnd().msgBox(i18n::Message(13) + QStringLiteral("\r\n"), StyleExclamation, i18n::Message(2));
@@ -111,18 +147,37 @@ QString trimSpaces(const QString &name)
 
 QString upperFirstChar(const QString &name)
 {
-    const qsizetype n = firstCharLength(name);
-    if (n == 0)
+    if (name.isEmpty())
         return name;
+    const char16_t first = name[0].unicode();
+    if (first < 128) {
+        // The common case, without the full case mapping's detour.
+        if (first < u'a' || first > u'z')
+            return name;
+        QString result = name;
+        result[0] = QChar(char16_t(first - (u'a' - u'A')));
+        return result;
+    }
+    const qsizetype n = firstCharLength(name);
     return name.left(n).toUpper() + name.mid(n);
 }
 
 QString upperFirstCharOfEachWord(const QString &name)
 {
-    QStringList words = name.split(u' ', Qt::KeepEmptyParts);
-    for (QString &word : words)
-        word = upperFirstChar(word);
-    return words.join(u' ');
+    // Every character that follows a space (or starts the name) begins a word;
+    // the spaces themselves stay where they are.
+    QString result;
+    result.reserve(name.size() + 4);
+    qsizetype wordStart = 0;
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        if (i == name.size() || name[i] == u' ') {
+            appendUpperFirst(result, QStringView(name).mid(wordStart, i - wordStart));
+            if (i < name.size())
+                result += u' ';
+            wordStart = i + 1;
+        }
+    }
+    return result;
 }
 
 QString applyExtensionAndCase(const QString &name, const QString &ext, CaseOption caseOption)
@@ -140,7 +195,7 @@ QString applyExtensionAndCase(const QString &name, const QString &ext, CaseOptio
     return name + u'.' + ext;
 }
 
-ForbiddenCharReplacer::ForbiddenCharReplacer(const QList<ForbiddenRow> &table)
+ForbiddenCharReplacer::ForbiddenCharReplacer(const QList<ForbiddenRow> &table) : m_bmp(65536 / 64, 0)
 {
     for (const ForbiddenRow &row : table) {
         const QString &chars = row.chars;
@@ -150,7 +205,7 @@ ForbiddenCharReplacer::ForbiddenCharReplacer(const QList<ForbiddenRow> &table)
             const QString c = chars.mid(i, n);
             m_steps.append({c, row.replacement});
             if (n == 1)
-                m_bmp.insert(c[0].unicode());
+                m_bmp[c[0].unicode() / 64] |= quint64(1) << (c[0].unicode() % 64);
             else
                 m_hasSurrogates = true;
             i += n;
@@ -163,7 +218,7 @@ bool ForbiddenCharReplacer::touches(const QString &name) const
     if (m_hasSurrogates)
         return true;
     for (QChar c : name)
-        if (m_bmp.contains(c.unicode()))
+        if (m_bmp[c.unicode() / 64] & (quint64(1) << (c.unicode() % 64)))
             return true;
     return false;
 }
@@ -196,9 +251,11 @@ void IdenticalNames::reset()
     m_counts.insert(QString(), 0);
 }
 
+void IdenticalNames::reserve(qsizetype names) { m_counts.reserve(names + 1); }
+
 QString IdenticalNames::number(const QString &name)
 {
-    const QString key = name.toUpper();
+    const QString key = upperCased(name);
     auto it = m_counts.find(key);
     if (it == m_counts.end()) {
         m_counts.insert(key, 0);

@@ -6,10 +6,10 @@
 
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tav {
 
@@ -53,7 +53,7 @@ private:
         QString replacement;
     };
     QList<Step> m_steps;
-    QSet<char16_t> m_bmp;
+    std::vector<quint64> m_bmp; // one bit per character of the basic plane in the table
     bool m_hasSurrogates = false;
 };
 
@@ -76,6 +76,10 @@ public:
     // "_", the count, and "." extension when it has one. When the name holds
     // "\" (folder levels), only its last level is numbered.
     QString number(const QString &name);
+
+    // Room for that many names, so that a long computation does not grow the
+    // table step by step. Call it after reset(), which gives the room back.
+    void reserve(qsizetype names);
 
     // Number of entries (including the initial empty one).
     int size() const { return int(m_counts.size()); }

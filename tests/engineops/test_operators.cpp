@@ -73,6 +73,8 @@ TEST(Repc, EveryMode)
     EXPECT_EQ(repc(QStringLiteral("$REPC/a/o$"), QStringLiteral("banana A")), u"bonono A");
     // The text around the operator is lost: the whole name is the result.
     EXPECT_EQ(repc(QStringLiteral("2026 $REPC/IMG/P$ ###"), base), u"P_1234");
+    // A "#" in the replacement is left for the counter that follows.
+    EXPECT_EQ(repc(QStringLiteral("$REPC/IMG/P##$"), base), u"P##_1234");
 }
 
 TEST(Repc, EmptySearchAndUnknownMode)
