@@ -6,6 +6,8 @@
 #include "i18n/Language.h"
 #include "metadata/ExifReport.h"
 #include "metadata/ToolProcess.h"
+#include "settings/Settings.h"
+#include "settings/modIniFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -106,23 +108,51 @@ ExifReader::~ExifReader()
     m_resident.stop();
 }
 
-void ExifReader::setMode(int mode) { m_mode = mode; }
+void ExifReader::setMode(int mode)
+{
+    m_mode = mode;
+    if (m_settings)
+        m_settings->OutilExifChoisi = mode;
+}
+
+int ExifReader::mode() const { return m_settings ? m_settings->OutilExifChoisi : m_mode; }
+
+void ExifReader::bindSettings(Settings *settings)
+{
+    m_settings = settings;
+    syncFromSettings();
+}
+
+void ExifReader::syncFromSettings()
+{
+    if (!m_settings)
+        return;
+    m_mode = m_settings->OutilExifChoisi;
+    m_jheadList = m_settings->ExtensionTraiteAvecJHEAD;
+    m_exifToolList = m_settings->ExtensionTraiteAvecEXIFTOOL;
+}
 
 void ExifReader::changeMode(int mode)
 {
+    syncFromSettings();
     const bool changed = mode != m_mode;
-    m_mode = mode;
+    setMode(mode);
     if (changed && m_onModeChanged)
         m_onModeChanged(mode);
 }
 
 void ExifReader::configure(int mode, const QString &jheadExtensions, const QString &exifToolExtensions)
 {
-    m_jheadList = jheadExtensions;
-    m_exifToolList = exifToolExtensions;
+    syncFromSettings();
     if (m_mode == ExifModeExifToolBatch && mode != ExifModeExifToolBatch)
         stopResident();
-    m_mode = mode;
+    m_jheadList = jheadExtensions;
+    m_exifToolList = exifToolExtensions;
+    if (m_settings) {
+        m_settings->ExtensionTraiteAvecJHEAD = jheadExtensions;
+        m_settings->ExtensionTraiteAvecEXIFTOOL = exifToolExtensions;
+    }
+    setMode(mode);
     if (m_mode == ExifModeExifToolBatch)
         startResident();
 }
@@ -170,6 +200,7 @@ QString ExifReader::reportPath() { return tempFolder() + QLatin1Char('/') + Repo
 
 MetadataRecord ExifReader::getExif(const QString &path)
 {
+    syncFromSettings();
     const QString extension = Exif::upperExtension(path);
     const MetadataRecord empty;
     for (int i = 0; i < 6; ++i)
@@ -289,13 +320,14 @@ void ExifReader::startResident()
 
 void ExifReader::stopResident()
 {
+    syncFromSettings();
     if (m_mode == ExifModeExifToolBatch && m_resident.isRunning())
         m_resident.stop();
 }
 
 int ExifReader::chooseTool(const QString &choiceText)
 {
-    stopResident();
+    stopResident(); // before any change, while the mode still says 4
     int mode = m_mode;
     if (choiceText == i18n::Message(74))
         mode = ExifModeJhead;
@@ -346,6 +378,12 @@ ExifReader &exifReader()
             std::atexit(destroyReader);
     }
     return *g_reader;
+}
+
+void bindExifReaderToSettings()
+{
+    exifReader().bindSettings(&settings());
+    modIniFile::hooks().startExifToolServer = [] { exifReader().startResident(); };
 }
 
 } // namespace tav

@@ -17,6 +17,8 @@ class QTemporaryDir;
 
 namespace tav {
 
+struct Settings;
+
 // Tool modes, as stored in the settings (Option_OutilExifChoisi).
 enum ExifToolMode : int {
     ExifModeNotChosen = 0, // read as jhead only; the choice dialog opens at start-up
@@ -52,7 +54,11 @@ public:
     // Configuration from the settings record: mode and the two lists (upper
     // case, separated by blanks). Starts the resident ExifTool when the mode is 4.
     void configure(int mode, const QString &jheadExtensions, const QString &exifToolExtensions);
-    int mode() const { return m_mode; }
+    // Follows a settings record instead: the mode and the lists are taken from
+    // it at every read, and a mode the reader changes itself is written back
+    // to it (null: back to the values set here).
+    void bindSettings(Settings *settings);
+    int mode() const;
     // Sets the mode without starting or stopping anything.
     void setMode(int mode);
     void setJheadExtensions(const QString &list) { m_jheadList = list; }
@@ -100,7 +106,9 @@ public:
 private:
     MetadataRecord runPerFile(Tool tool, const QString &path, const QString &procedure);
     void changeMode(int mode);
+    void syncFromSettings();
 
+    Settings *m_settings = nullptr;
     int m_mode = ExifModeNotChosen;
     QString m_jheadList = DefaultJheadExtensions;
     QString m_exifToolList = DefaultExifToolExtensions;
@@ -118,6 +126,11 @@ private:
 // The process-wide reader the controller and the name computation share. It
 // stops its resident ExifTool when the application ends.
 ExifReader &exifReader();
+
+// Binds the process-wide reader to the process-wide settings record and lets
+// the settings reader start the resident ExifTool when it reads mode 4.
+// Called once by the window program before the settings file is read.
+void bindExifReaderToSettings();
 
 namespace Exif {
 

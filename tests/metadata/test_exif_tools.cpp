@@ -5,6 +5,8 @@
 #include "app/ProgramFolder.h"
 #include "i18n/Language.h"
 #include "metadata/Exif.h"
+#include "settings/Settings.h"
+#include "settings/modIniFile.h"
 
 #include "PhotoFactory.h"
 #include "QtPrinters.h"
@@ -511,6 +513,53 @@ TEST_F(ExifTools, ChoosingAToolSetsTheModeAndRunsTheResidentProcessOnlyForTheBat
     EXPECT_EQ(Exif::toolInUseText(2), i18n::Message(80) + " " + i18n::Message(78));
     EXPECT_EQ(Exif::toolInUseText(3), i18n::Message(80) + " " + i18n::Message(75));
     EXPECT_EQ(Exif::toolInUseText(4), i18n::Message(80) + " " + i18n::Message(76));
+}
+
+TEST_F(ExifTools, SettingsRecordDrivesTheReader)
+{
+    useLoggingFakes();
+    Settings s;
+    s.OutilExifChoisi = ExifModeExifTool;
+    s.ExtensionTraiteAvecEXIFTOOL = "TIF";
+    reader->bindSettings(&s);
+    EXPECT_EQ(reader->getExif(photo("a.tif"))[F::CameraModel], "FROM-EXIFTOOL");
+    EXPECT_TRUE(reader->getExif(photo("a.jpg")).isEmpty());
+    // Changes to the record (the options dialog) apply to the next read.
+    s.OutilExifChoisi = ExifModeJhead;
+    EXPECT_EQ(reader->getExif(photo("a.jpg"))[F::CameraModel], "FROM-JHEAD");
+
+    // A mode the reader changes itself goes back into the record.
+    const QString notExecutable = work.filePath("exiftool-not-executable");
+    QFile f(notExecutable);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    reader->setToolPath(ExifReader::Tool::ExifTool, notExecutable);
+    s.OutilExifChoisi = ExifModeExifToolBatch;
+    reader->startResident();
+    EXPECT_EQ(s.OutilExifChoisi, ExifModeExifTool);
+    EXPECT_EQ(modeChanges, QList<int>{ExifModeExifTool});
+}
+
+TEST_F(ExifTools, ReadingSettingsWithTheBatchModeStartsTheResidentProcess)
+{
+    const QString ini = work.filePath("Travoline.ini");
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[General]\nVersionCourante=1.12.2\n[Option]\nOption_OutilExifChoisi=4\n"
+            "Option_ExtensionTraiteAvecEXIFTOOL=TIF\n");
+    f.close();
+    bindExifReaderToSettings();
+    exifReader().setTempFolder(work.filePath("global"));
+    ASSERT_TRUE(modIniFile::ReadIniFile(settings(), ini));
+    EXPECT_EQ(exifReader().mode(), ExifModeExifToolBatch);
+    ASSERT_TRUE(exifReader().resident().isRunning());
+    const qint64 pid = exifReader().resident().processId();
+    EXPECT_EQ(exifReader().getExif(photo("a.tif"))[F::CameraModel], "Canon EOS 5D");
+    EXPECT_TRUE(exifReader().getExif(photo("a.jpg")).isEmpty());
+    exifReader().stopResident();
+    EXPECT_TRUE(eventually([&] { return !processAlive(pid); }));
+    exifReader().bindSettings(nullptr);
+    modIniFile::hooks().startExifToolServer = nullptr;
 }
 
 // ---- the resident process never outlives the program ----
