@@ -11,11 +11,12 @@ namespace tav {
 
 namespace {
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
 // Adds one to a string of decimal digits.
-void incrementDigits(QString &digits)
-{
+void incrementDigits(QString &digits) {
     for (qsizetype i = digits.size() - 1; i >= 0; --i) {
         if (digits[i] != u'9') {
             digits[i] = QChar(digits[i].unicode() + 1);
@@ -27,16 +28,14 @@ void incrementDigits(QString &digits)
 }
 
 // Length in UTF-16 units of the first character (a surrogate pair counts as one).
-qsizetype firstCharLength(const QString &s)
-{
+qsizetype firstCharLength(const QString &s) {
     if (s.size() >= 2 && s[0].isHighSurrogate() && s[1].isLowSurrogate())
         return 2;
     return s.isEmpty() ? 0 : 1;
 }
 
 // Appends word with its first character upper-cased.
-void appendUpperFirst(QString &out, QStringView word)
-{
+void appendUpperFirst(QString &out, QStringView word) {
     if (word.isEmpty())
         return;
     const char16_t first = word[0].unicode();
@@ -52,8 +51,7 @@ void appendUpperFirst(QString &out, QStringView word)
 
 // name.toUpper(), with a quick path for plain ASCII names (the usual case,
 // where the full Unicode mapping gives the same result).
-QString upperCased(const QString &name)
-{
+QString upperCased(const QString &name) {
     bool lower = false;
     for (QChar c : name) {
         const char16_t u = c.unicode();
@@ -70,17 +68,17 @@ QString upperCased(const QString &name)
     return result;
 }
 
-void warnNotANumber()
-{
+void warnNotANumber() {
     frontEnd().msgBox(i18n::Message(13) + QStringLiteral("\r\n"), StyleExclamation, i18n::Message(2));
 }
 
-[[noreturn]] void throwOverflow() { throw TavError(ErrOverflow, QStringLiteral("Overflow")); }
+[[noreturn]] void throwOverflow() {
+    throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+}
 
 } // namespace
 
-WholeNumber readWholeNumber(const QString &text)
-{
+WholeNumber readWholeNumber(const QString &text) {
     WholeNumber result;
     qsizetype i = 0, end = text.size();
     while (i < end && isBlank(text[i]))
@@ -121,8 +119,10 @@ WholeNumber readWholeNumber(const QString &text)
     }
     if (up)
         incrementDigits(whole);
-    while (whole.size() > 1 && whole[0] == u'0')
-        whole.remove(0, 1);
+    qsizetype zeros = 0;
+    while (zeros < whole.size() - 1 && whole[zeros] == u'0')
+        ++zeros;
+    whole.remove(0, zeros);
 
     bool ok = false;
     const quint64 magnitude = whole.toULongLong(&ok);
@@ -135,8 +135,7 @@ WholeNumber readWholeNumber(const QString &text)
     return result;
 }
 
-QString trimSpaces(const QString &name)
-{
+QString trimSpaces(const QString &name) {
     qsizetype start = 0, end = name.size();
     while (start < end && name[start] == u' ')
         ++start;
@@ -145,8 +144,7 @@ QString trimSpaces(const QString &name)
     return name.mid(start, end - start);
 }
 
-QString upperFirstChar(const QString &name)
-{
+QString upperFirstChar(const QString &name) {
     if (name.isEmpty())
         return name;
     const char16_t first = name[0].unicode();
@@ -162,8 +160,7 @@ QString upperFirstChar(const QString &name)
     return name.left(n).toUpper() + name.mid(n);
 }
 
-QString upperFirstCharOfEachWord(const QString &name)
-{
+QString upperFirstCharOfEachWord(const QString &name) {
     // Every character that follows a space (or starts the name) begins a word;
     // the spaces themselves stay where they are.
     QString result;
@@ -180,8 +177,7 @@ QString upperFirstCharOfEachWord(const QString &name)
     return result;
 }
 
-QString applyExtensionAndCase(const QString &name, const QString &ext, CaseOption caseOption)
-{
+QString applyExtensionAndCase(const QString &name, const QString &ext, CaseOption caseOption) {
     if (ext.isEmpty())
         return name;
     switch (caseOption) {
@@ -195,8 +191,7 @@ QString applyExtensionAndCase(const QString &name, const QString &ext, CaseOptio
     return name + u'.' + ext;
 }
 
-ForbiddenCharReplacer::ForbiddenCharReplacer(const QList<ForbiddenRow> &table) : m_bmp(65536 / 64, 0)
-{
+ForbiddenCharReplacer::ForbiddenCharReplacer(const QList<ForbiddenRow> &table) : m_bmp(65536 / 64, 0) {
     for (const ForbiddenRow &row : table) {
         const QString &chars = row.chars;
         for (qsizetype i = 0; i < chars.size();) {
@@ -213,8 +208,7 @@ ForbiddenCharReplacer::ForbiddenCharReplacer(const QList<ForbiddenRow> &table) :
     }
 }
 
-bool ForbiddenCharReplacer::touches(const QString &name) const
-{
+bool ForbiddenCharReplacer::touches(const QString &name) const {
     if (m_hasSurrogates)
         return true;
     for (QChar c : name)
@@ -223,8 +217,7 @@ bool ForbiddenCharReplacer::touches(const QString &name) const
     return false;
 }
 
-QString ForbiddenCharReplacer::apply(const QString &name) const
-{
+QString ForbiddenCharReplacer::apply(const QString &name) const {
     // Nothing to replace means nothing replaced: the steps only ever act on
     // characters of the table, and a replacement can only bring in new ones
     // once some character has been replaced.
@@ -240,21 +233,20 @@ QString ForbiddenCharReplacer::apply(const QString &name) const
     return result;
 }
 
-QString replaceForbiddenChars(const QString &name, const QList<ForbiddenRow> &table)
-{
+QString replaceForbiddenChars(const QString &name, const QList<ForbiddenRow> &table) {
     return ForbiddenCharReplacer(table).apply(name);
 }
 
-void IdenticalNames::reset()
-{
+void IdenticalNames::reset() {
     m_counts.clear();
     m_counts.insert(QString(), 0);
 }
 
-void IdenticalNames::reserve(qsizetype names) { m_counts.reserve(names + 1); }
+void IdenticalNames::reserve(qsizetype names) {
+    m_counts.reserve(names + 1);
+}
 
-QString IdenticalNames::number(const QString &name)
-{
+QString IdenticalNames::number(const QString &name) {
     const QString key = upperCased(name);
     auto it = m_counts.find(key);
     if (it == m_counts.end()) {
@@ -277,8 +269,7 @@ QString IdenticalNames::number(const QString &name)
     return numbered;
 }
 
-CounterFieldCheck txtDebutLeave(const QString &text, std::int32_t current)
-{
+CounterFieldCheck txtDebutLeave(const QString &text, std::int32_t current) {
     CounterFieldCheck check;
     check.text = text;
     if (trimSpaces(text) == u"#") {
@@ -306,8 +297,7 @@ CounterFieldCheck txtDebutLeave(const QString &text, std::int32_t current)
     return check;
 }
 
-CounterFieldCheck txtPasLeave(const QString &text, std::int16_t current)
-{
+CounterFieldCheck txtPasLeave(const QString &text, std::int16_t current) {
     CounterFieldCheck check;
     check.text = text;
     const WholeNumber n = readWholeNumber(text);
@@ -329,8 +319,7 @@ CounterFieldCheck txtPasLeave(const QString &text, std::int16_t current)
     return check;
 }
 
-CounterFieldCheck txtNbPasseLeave(const QString &text)
-{
+CounterFieldCheck txtNbPasseLeave(const QString &text) {
     CounterFieldCheck check;
     check.text = text;
     const WholeNumber n = readWholeNumber(text);

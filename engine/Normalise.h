@@ -90,9 +90,9 @@ private:
 
 // What the controller does after a counter field has been left.
 struct CounterFieldCheck {
-    QString text;          // the field's text after the check
+    QString text;           // the field's text after the check
     std::int64_t value = 0; // the value to store, when store is true
-    bool store = false;    // the rule field (or pass count) takes value
+    bool store = false;     // the rule field (or pass count) takes value
     bool recompute = false; // all names are to be recomputed
 };
 

@@ -17,23 +17,25 @@ namespace {
 constexpr qsizetype FieldsOffset = 6;
 
 // base[1..j] in the operators' 1-based notation.
-QString leftPart(const QString &base, qsizetype j) { return j < 1 ? QString() : base.left(j); }
+QString leftPart(const QString &base, qsizetype j) {
+    return j < 1 ? QString() : base.left(j);
+}
 
 // base[i..]
-QString fromPosition(const QString &base, qsizetype i)
-{
+QString fromPosition(const QString &base, qsizetype i) {
     if (i < 1)
         return base;
     return i > base.size() ? QString() : base.mid(i - 1);
 }
 
 // The last j characters.
-QString lastPart(const QString &base, qsizetype j) { return j < 1 ? QString() : base.right(j); }
+QString lastPart(const QString &base, qsizetype j) {
+    return j < 1 ? QString() : base.right(j);
+}
 
 } // namespace
 
-RepcFields scanRepcFields(const QString &name)
-{
+RepcFields scanRepcFields(const QString &name) {
     RepcFields f;
     const qsizetype p = name.indexOf(QLatin1String("$REPC"));
     if (p < 0)
@@ -61,8 +63,7 @@ RepcFields scanRepcFields(const QString &name)
     return f;
 }
 
-ReppFields scanReppFields(const QString &name)
-{
+ReppFields scanReppFields(const QString &name) {
     ReppFields f;
     const qsizetype p = name.indexOf(QLatin1String("$REPP"));
     if (p < 0)
@@ -88,8 +89,7 @@ ReppFields scanReppFields(const QString &name)
     return f;
 }
 
-QString applyRepc(const QString &name, const QString &base)
-{
+QString applyRepc(const QString &name, const QString &base) {
     const RepcFields f = scanRepcFields(name);
     if (f.mode.isEmpty()) {
         if (f.search.isEmpty())
@@ -107,8 +107,7 @@ QString applyRepc(const QString &name, const QString &base)
     return name;
 }
 
-std::optional<std::int16_t> readPosition(const QString &text)
-{
+std::optional<std::int16_t> readPosition(const QString &text) {
     const WholeNumber n = readWholeNumber(text);
     if (!n.isNumber)
         return std::nullopt;
@@ -118,8 +117,7 @@ std::optional<std::int16_t> readPosition(const QString &text)
     return std::int16_t(n.value);
 }
 
-ReppResult applyRepp(const QString &name, const QString &base)
-{
+ReppResult applyRepp(const QString &name, const QString &base) {
     const ReppFields f = scanReppFields(name);
     const std::optional<std::int16_t> posA = readPosition(f.a);
     const std::optional<std::int16_t> posB = readPosition(f.b);
@@ -161,8 +159,7 @@ ReppResult applyRepp(const QString &name, const QString &base)
 }
 
 QString cmdRepPosText(int optRepPos, const QStringList &txtRepPos, int optRepPosDebutFin,
-                      const QString &txtRemplacerPos)
-{
+                      const QString &txtRemplacerPos) {
     const auto field = [&](int i) { return i < txtRepPos.size() ? txtRepPos[i] : QString(); };
     QString text = QStringLiteral("$REPP/");
     switch (optRepPos) {
@@ -185,8 +182,7 @@ QString cmdRepPosText(int optRepPos, const QStringList &txtRepPos, int optRepPos
     return text + u'/' + txtRemplacerPos + u'$';
 }
 
-std::optional<QString> cmdRepStrText(const QString &txtRechercher, const QString &txtRemplacer, int optRepStr)
-{
+std::optional<QString> cmdRepStrText(const QString &txtRechercher, const QString &txtRemplacer, int optRepStr) {
     if (txtRechercher.isEmpty()) {
         frontEnd().msgBox(i18n::Message(51), StyleInformation, QStringLiteral("Message"));
         return std::nullopt;
@@ -199,8 +195,7 @@ std::optional<QString> cmdRepStrText(const QString &txtRechercher, const QString
     return text + u'$';
 }
 
-QString txtRepPosLeaveText(const QString &text)
-{
+QString txtRepPosLeaveText(const QString &text) {
     const WholeNumber n = readWholeNumber(text);
     if (!n.isNumber || n.digits.startsWith(u'-') || n.digits == u"0")
         return QStringLiteral("1");

@@ -9,23 +9,22 @@ namespace tav {
 
 namespace {
 
-void refuse(const QString &parameter)
-{
+void refuse(const QString &parameter) {
     frontEnd().msgBox(i18n::Message(21, parameter), StyleInformation, i18n::Message(2));
 }
 
 } // namespace
 
-QString forbiddenPatternChars() { return QStringLiteral("/:?\"<>|\\"); }
+QString forbiddenPatternChars() {
+    return QStringLiteral("/:?\"<>|\\");
+}
 
-void checkNbDollarIsPair(const QString &pattern)
-{
+void checkNbDollarIsPair(const QString &pattern) {
     if (pattern.count(u'$') % 2 != 0)
         frontEnd().msgBox(i18n::Message(92), StyleInformation, i18n::Message(1));
 }
 
-SlashCheck checkSlashes(const QString &pattern)
-{
+SlashCheck checkSlashes(const QString &pattern) {
     SlashCheck check;
     enum class Op { None, Repc, Repp, Mkdir } op = Op::Repc;
     qsizetype p = pattern.indexOf(QLatin1String("$REPC"));
@@ -75,8 +74,7 @@ SlashCheck checkSlashes(const QString &pattern)
     return check;
 }
 
-bool checkPatternCharacters(const QString &pattern)
-{
+bool checkPatternCharacters(const QString &pattern) {
     const QString forbidden = forbiddenPatternChars();
     SlashCheck slashes;
     // The first seven characters in order; the backslash comes last, once the
@@ -101,8 +99,7 @@ bool checkPatternCharacters(const QString &pattern)
     return true;
 }
 
-bool validatePattern(const QString &pattern)
-{
+bool validatePattern(const QString &pattern) {
     checkNbDollarIsPair(pattern);
     return checkPatternCharacters(pattern);
 }

@@ -15,18 +15,16 @@ using namespace tav;
 
 namespace {
 
-QList<ForbiddenRow> initialTable()
-{
+QList<ForbiddenRow> initialTable() {
     return {
-        {QStringLiteral("éèêë"), QStringLiteral("e")}, {QStringLiteral("àâ"), QStringLiteral("a")},
-        {QStringLiteral("ç"), QStringLiteral("c")},    {QStringLiteral("ïì"), QStringLiteral("i")},
-        {QStringLiteral("ùû"), QStringLiteral("u")},   {QStringLiteral("ô"), QStringLiteral("o")},
+        {QStringLiteral("éèêë"), QStringLiteral("e")},       {QStringLiteral("àâ"), QStringLiteral("a")},
+        {QStringLiteral("ç"), QStringLiteral("c")},          {QStringLiteral("ïì"), QStringLiteral("i")},
+        {QStringLiteral("ùû"), QStringLiteral("u")},         {QStringLiteral("ô"), QStringLiteral("o")},
         {QStringLiteral("/:?\"<>|\\"), QStringLiteral("_")},
     };
 }
 
-long peakKb()
-{
+long peakKb() {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly))
         return -1;
@@ -38,8 +36,7 @@ long peakKb()
 
 // Runs the options over count names; identical makes every name the same
 // (the numbering then works on every name), accents puts table characters in.
-double run(int count, bool identical, bool accents)
-{
+double run(int count, bool identical, bool accents) {
     QStringList names;
     names.reserve(count);
     for (int i = 0; i < count; ++i) {
@@ -69,8 +66,7 @@ double run(int count, bool identical, bool accents)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     std::printf("%-8s %-28s %12s\n", "names", "case", "ns/name");
     for (int count : {10000, 100000, 200000}) {

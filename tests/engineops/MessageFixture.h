@@ -17,8 +17,7 @@ protected:
     tav::ScriptedFrontEnd ui;
     QString previousFolder;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QDir(dir.path()).mkpath(QStringLiteral("langages"));
         QFile f(dir.filePath(QStringLiteral("langages/testlang.lng")));
@@ -37,15 +36,13 @@ protected:
         tav::i18n::setLanguage(QStringLiteral("testlang"));
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         tav::setProgramFolder(previousFolder);
         tav::i18n::discardMessageCache();
     }
 
     // The one message box asked so far, checked in full.
-    void expectOneBox(const QString &message, int style, const QString &title)
-    {
+    void expectOneBox(const QString &message, int style, const QString &title) {
         ASSERT_EQ(ui.asked.size(), 1) << ui.messages().join(u" | ").toStdString();
         EXPECT_EQ(ui.asked[0].message, message);
         EXPECT_EQ(ui.asked[0].style, style);

@@ -9,25 +9,35 @@ using namespace tav;
 
 namespace {
 // The initial forbidden-character table of the settings.
-QList<ForbiddenRow> initialTable()
-{
+QList<ForbiddenRow> initialTable() {
     return {
-        {QStringLiteral("éèêë"), QStringLiteral("e")}, {QStringLiteral("àâ"), QStringLiteral("a")},
-        {QStringLiteral("ç"), QStringLiteral("c")},    {QStringLiteral("ïì"), QStringLiteral("i")},
-        {QStringLiteral("ùû"), QStringLiteral("u")},   {QStringLiteral("ô"), QStringLiteral("o")},
+        {QStringLiteral("éèêë"), QStringLiteral("e")},       {QStringLiteral("àâ"), QStringLiteral("a")},
+        {QStringLiteral("ç"), QStringLiteral("c")},          {QStringLiteral("ïì"), QStringLiteral("i")},
+        {QStringLiteral("ùû"), QStringLiteral("u")},         {QStringLiteral("ô"), QStringLiteral("o")},
         {QStringLiteral("/:?\"<>|\\"), QStringLiteral("_")},
     };
 }
 } // namespace
 
-TEST(WholeNumber, ReadsDecimalsAndRoundsHalfToEven)
-{
+TEST(WholeNumber, ReadsDecimalsAndRoundsHalfToEven) {
     struct Case {
         const char *text;
         std::int64_t value;
-    } cases[] = {{"12", 12},      {"-4", -4},  {"+7", 7},     {"2.6", 3},   {"2.5", 2},
-                 {"3.5", 4},      {"-2.5", -2}, {"-2.51", -3}, {".5", 0},    {"1.5", 2},
-                 {"0.50001", 1},  {"7.", 7},   {" 42 ", 42},  {"-0.4", 0},  {"2.4999999999999999999", 2},
+    } cases[] = {{"12", 12},
+                 {"-4", -4},
+                 {"+7", 7},
+                 {"2.6", 3},
+                 {"2.5", 2},
+                 {"3.5", 4},
+                 {"-2.5", -2},
+                 {"-2.51", -3},
+                 {".5", 0},
+                 {"1.5", 2},
+                 {"0.50001", 1},
+                 {"7.", 7},
+                 {" 42 ", 42},
+                 {"-0.4", 0},
+                 {"2.4999999999999999999", 2},
                  {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
                  {"-9223372036854775808", std::numeric_limits<std::int64_t>::min()}};
     for (const Case &c : cases) {
@@ -45,8 +55,7 @@ TEST(WholeNumber, ReadsDecimalsAndRoundsHalfToEven)
     EXPECT_EQ(huge.digits, u"100000000000000000000");
 }
 
-TEST(Normalise, TrimAndFirstCharacters)
-{
+TEST(Normalise, TrimAndFirstCharacters) {
     EXPECT_EQ(upperFirstChar(trimSpaces(QStringLiteral("  photo 1"))), u"Photo 1");
     EXPECT_EQ(trimSpaces(QStringLiteral("\t a b \n")), u"\t a b \n");
     EXPECT_EQ(trimSpaces(QStringLiteral("   ")), u"");
@@ -61,18 +70,15 @@ TEST(Normalise, TrimAndFirstCharacters)
     EXPECT_EQ(upperFirstCharOfEachWord(QStringLiteral("l'été-là x.JPG")), u"L'été-là X.JPG");
 }
 
-TEST(Normalise, ExtensionAndCase)
-{
+TEST(Normalise, ExtensionAndCase) {
     EXPECT_EQ(applyExtensionAndCase(QStringLiteral("IMG_001"), QStringLiteral("jpg"), CaseOption::Upper),
               u"IMG_001.JPG");
     EXPECT_EQ(applyExtensionAndCase(QStringLiteral("IMG_001"), QString(), CaseOption::Upper), u"IMG_001");
-    EXPECT_EQ(applyExtensionAndCase(QStringLiteral("Été À"), QStringLiteral("JPG"), CaseOption::Lower),
-              u"été à.jpg");
+    EXPECT_EQ(applyExtensionAndCase(QStringLiteral("Été À"), QStringLiteral("JPG"), CaseOption::Lower), u"été à.jpg");
     EXPECT_EQ(applyExtensionAndCase(QStringLiteral("Été"), QStringLiteral("Jpg"), CaseOption::Preserve), u"Été.Jpg");
 }
 
-TEST(Normalise, ForbiddenCharactersAreExactAndOrdered)
-{
+TEST(Normalise, ForbiddenCharactersAreExactAndOrdered) {
     EXPECT_EQ(replaceForbiddenChars(QStringLiteral("Été à la plage.jpg"), initialTable()), u"Éte a la plage.jpg");
     EXPECT_EQ(replaceForbiddenChars(QStringLiteral("07/03/2015 09:05:00"), initialTable()), u"07_03_2015 09_05_00");
 
@@ -94,8 +100,7 @@ TEST(Normalise, ForbiddenCharactersAreExactAndOrdered)
     EXPECT_EQ(ForbiddenCharReplacer().apply(QStringLiteral("a:b")), u"a:b");
 }
 
-TEST(IdenticalNamesTable, NumbersRepeatsIgnoringCase)
-{
+TEST(IdenticalNamesTable, NumbersRepeatsIgnoringCase) {
     IdenticalNames t;
     EXPECT_EQ(t.number(QStringLiteral("holiday.jpg")), u"holiday.jpg");
     EXPECT_EQ(t.number(QStringLiteral("holiday.jpg")), u"holiday_1.jpg");
@@ -119,8 +124,7 @@ TEST(IdenticalNamesTable, NumbersRepeatsIgnoringCase)
     EXPECT_EQ(t.number(QString()), u"_1");
 }
 
-TEST(IdenticalNamesTable, SameResultsAsTheLinearTable)
-{
+TEST(IdenticalNamesTable, SameResultsAsTheLinearTable) {
     // The ordered list with a linear scan, as a reference.
     struct Entry {
         QString name;
@@ -143,8 +147,8 @@ TEST(IdenticalNamesTable, SameResultsAsTheLinearTable)
 
     IdenticalNames t;
     QRandomGenerator rng(12345);
-    const QStringList stems{QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("é"), QStringLiteral("É"),
-                            QStringLiteral("b.c"), QString()};
+    const QStringList stems{QStringLiteral("a"), QStringLiteral("A"),   QStringLiteral("é"),
+                            QStringLiteral("É"), QStringLiteral("b.c"), QString()};
     const QStringList exts{QStringLiteral(".jpg"), QStringLiteral(".JPG"), QString(), QStringLiteral(".")};
     for (int i = 0; i < 2000; ++i) {
         const QString name = stems[rng.bounded(int(stems.size()))] + exts[rng.bounded(int(exts.size()))];
@@ -153,8 +157,7 @@ TEST(IdenticalNamesTable, SameResultsAsTheLinearTable)
     EXPECT_EQ(t.size(), linear.size());
 }
 
-TEST_F(MessageFixture, StartFieldOnLeaving)
-{
+TEST_F(MessageFixture, StartFieldOnLeaving) {
     CounterFieldCheck c = txtDebutLeave(QStringLiteral(" # "), 1);
     EXPECT_EQ(c.text, u" # ");
     EXPECT_TRUE(c.store);
@@ -180,8 +183,7 @@ TEST_F(MessageFixture, StartFieldOnLeaving)
     expectOneBox(QStringLiteral("Not a number\r\n"), StyleExclamation, QStringLiteral("Title two"));
 }
 
-TEST_F(MessageFixture, CounterFieldLimits)
-{
+TEST_F(MessageFixture, CounterFieldLimits) {
     EXPECT_EQ(txtDebutLeave(QStringLiteral("-2147483648"), 1).value, std::numeric_limits<std::int32_t>::min());
     try {
         txtDebutLeave(QStringLiteral("2147483648"), 1);
@@ -195,8 +197,7 @@ TEST_F(MessageFixture, CounterFieldLimits)
     EXPECT_TRUE(ui.asked.isEmpty());
 }
 
-TEST_F(MessageFixture, StepAndPassFieldsOnLeaving)
-{
+TEST_F(MessageFixture, StepAndPassFieldsOnLeaving) {
     // "#" is no step.
     CounterFieldCheck c = txtPasLeave(QStringLiteral("#"), 3);
     EXPECT_EQ(c.text, u"1");

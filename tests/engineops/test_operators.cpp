@@ -6,17 +6,17 @@
 using namespace tav;
 
 namespace {
-QString repc(const QString &pattern, const QString &base) { return applyRepc(pattern, base); }
-QString repp(const QString &pattern, const QString &base)
-{
+QString repc(const QString &pattern, const QString &base) {
+    return applyRepc(pattern, base);
+}
+QString repp(const QString &pattern, const QString &base) {
     const ReppResult r = applyRepp(pattern, base);
     EXPECT_FALSE(r.stop) << pattern.toStdString();
     return r.name;
 }
 } // namespace
 
-TEST(FieldScan, RepcFieldsAndMode)
-{
+TEST(FieldScan, RepcFieldsAndMode) {
     RepcFields f = scanRepcFields(QStringLiteral("$REPC/IMG/Photo$"));
     EXPECT_EQ(f.search, u"IMG");
     EXPECT_EQ(f.replacement, u"Photo");
@@ -28,8 +28,7 @@ TEST(FieldScan, RepcFieldsAndMode)
     EXPECT_EQ(f.mode, u"-1");
 }
 
-TEST(FieldScan, DoesNotStopAtTheFirstDollar)
-{
+TEST(FieldScan, DoesNotStopAtTheFirstDollar) {
     // A later "$" with two "/" counted takes the replacement up to itself.
     RepcFields f = scanRepcFields(QStringLiteral("$REPC/a/b$x$"));
     EXPECT_EQ(f.search, u"a");
@@ -45,8 +44,7 @@ TEST(FieldScan, DoesNotStopAtTheFirstDollar)
     EXPECT_EQ(p.replacement, u"X$Y");
 }
 
-TEST(FieldScan, ReppDefaultsAndDirection)
-{
+TEST(FieldScan, ReppDefaultsAndDirection) {
     ReppFields p = scanReppFields(QStringLiteral("$REPP"));
     EXPECT_EQ(p.a, u"1");
     EXPECT_EQ(p.b, u"1");
@@ -62,8 +60,7 @@ TEST(FieldScan, ReppDefaultsAndDirection)
     EXPECT_FALSE(scanReppFields(QStringLiteral("$REPP/3//-1/X$")).fromStart);
 }
 
-TEST(Repc, EveryMode)
-{
+TEST(Repc, EveryMode) {
     const QString base = QStringLiteral("IMG_1234");
     EXPECT_EQ(repc(QStringLiteral("$REPC/IMG/Photo$"), base), u"Photo_1234");
     EXPECT_EQ(repc(QStringLiteral("$REPC/_/-/-1$"), base), u"-_1234");
@@ -77,8 +74,7 @@ TEST(Repc, EveryMode)
     EXPECT_EQ(repc(QStringLiteral("$REPC/IMG/P##$"), base), u"P##_1234");
 }
 
-TEST(Repc, EmptySearchAndUnknownMode)
-{
+TEST(Repc, EmptySearchAndUnknownMode) {
     const QString base = QStringLiteral("abc");
     EXPECT_EQ(repc(QStringLiteral("$REPC//X$"), base), u"abc");
     EXPECT_EQ(repc(QStringLiteral("$REPC//X/-1$"), base), u"Xabc");
@@ -90,8 +86,7 @@ TEST(Repc, EmptySearchAndUnknownMode)
     EXPECT_EQ(repc(QStringLiteral("$REPC/b/X/1$"), QStringLiteral("abcabc")), u"abX");
 }
 
-TEST(Repp, BetweenBeforeAfterFromBothEnds)
-{
+TEST(Repp, BetweenBeforeAfterFromBothEnds) {
     const QString base = QStringLiteral("abcdefgh");
     EXPECT_EQ(repp(QStringLiteral("$REPP/2/5/1/X$"), base), u"abXefgh");
     EXPECT_EQ(repp(QStringLiteral("$REPP/2/5/-1/X$"), base), u"abcdXgh");
@@ -106,8 +101,7 @@ TEST(Repp, BetweenBeforeAfterFromBothEnds)
     EXPECT_EQ(repp(QStringLiteral("$REPP/2.6/abc/1/X$"), base), u"Xcdefgh");
 }
 
-TEST(Repp, PositionsBeyondTheName)
-{
+TEST(Repp, PositionsBeyondTheName) {
     const QString base = QStringLiteral("abc");
     // Between, from the end, with B beyond the length: R then the tail.
     EXPECT_EQ(repp(QStringLiteral("$REPP/1/9/-1/X$"), base), u"Xc");
@@ -121,8 +115,7 @@ TEST(Repp, PositionsBeyondTheName)
     EXPECT_EQ(repp(QStringLiteral("$REPP/2/5/1/X$"), QString()), u"X");
 }
 
-TEST_F(MessageFixture, ReppWithoutUsablePositionAsksOnceAndStops)
-{
+TEST_F(MessageFixture, ReppWithoutUsablePositionAsksOnceAndStops) {
     const ReppResult r = applyRepp(QStringLiteral("$REPP/a/b/1/X$"), QStringLiteral("abcdef"));
     EXPECT_TRUE(r.stop);
     EXPECT_TRUE(r.name.isEmpty());
@@ -133,8 +126,7 @@ TEST_F(MessageFixture, ReppWithoutUsablePositionAsksOnceAndStops)
     EXPECT_EQ(ui.asked.size(), 1);
 }
 
-TEST_F(MessageFixture, PositionBeyond16BitsIsAnOverflowForTheCallersTrap)
-{
+TEST_F(MessageFixture, PositionBeyond16BitsIsAnOverflowForTheCallersTrap) {
     try {
         applyRepp(QStringLiteral("$REPP/2/40000/1/X$"), QStringLiteral("abc"));
         FAIL() << "no error";
@@ -150,8 +142,7 @@ TEST_F(MessageFixture, PositionBeyond16BitsIsAnOverflowForTheCallersTrap)
     EXPECT_TRUE(ui.asked.isEmpty());
 }
 
-TEST(Builders, RepPosText)
-{
+TEST(Builders, RepPosText) {
     const QStringList fields{QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("3"), QStringLiteral("4")};
     EXPECT_EQ(cmdRepPosText(0, fields, 0, QStringLiteral("X")), u"$REPP/2/5/1/X$");
     EXPECT_EQ(cmdRepPosText(1, fields, 1, QStringLiteral("X")), u"$REPP/3//-1/X$");
@@ -161,8 +152,7 @@ TEST(Builders, RepPosText)
     EXPECT_EQ(repp(cmdRepPosText(2, fields, 1, QStringLiteral("X")), QStringLiteral("abcdefgh")), u"abcdeX");
 }
 
-TEST_F(MessageFixture, RepStrTextAndEmptySearch)
-{
+TEST_F(MessageFixture, RepStrTextAndEmptySearch) {
     EXPECT_EQ(cmdRepStrText(QStringLiteral("IMG"), QStringLiteral("Photo"), 0), QStringLiteral("$REPC/IMG/Photo$"));
     EXPECT_EQ(cmdRepStrText(QStringLiteral("_"), QString(), 1), QStringLiteral("$REPC/_//-1$"));
     EXPECT_EQ(cmdRepStrText(QStringLiteral("_"), QStringLiteral("-"), 2), QStringLiteral("$REPC/_/-/1$"));
@@ -172,8 +162,7 @@ TEST_F(MessageFixture, RepStrTextAndEmptySearch)
     expectOneBox(QStringLiteral("Search text missing"), StyleInformation, QStringLiteral("Message"));
 }
 
-TEST(Builders, PositionFieldOnLeaving)
-{
+TEST(Builders, PositionFieldOnLeaving) {
     EXPECT_EQ(txtRepPosLeaveText(QStringLiteral("2.6")), u"3");
     EXPECT_EQ(txtRepPosLeaveText(QStringLiteral("2.5")), u"2");
     EXPECT_EQ(txtRepPosLeaveText(QStringLiteral("3.5")), u"4");
