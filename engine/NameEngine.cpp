@@ -180,7 +180,11 @@ bool NameEngine::affiche_nom(const QString &path)
         m_model->appendFile(folder, oldName);
         return false;
     }
+    return appendAndCompute(path, folder, oldName);
+}
 
+bool NameEngine::appendAndCompute(const QString &path, const QString &folder, const QString &oldName)
+{
     const int row = m_model->appendFile(folder, oldName);
     Computed result;
     try {
@@ -262,7 +266,7 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
     name.replace(QLatin1Char('*'), base);
 
     // Current date and time, read for this file.
-    if (containsAny(name, {u"$A$", u"$M$", u"$J$", u"$h$", u"$m$", u"$s$"})) {
+    if (name.contains(u'$') && containsAny(name, {u"$A$", u"$M$", u"$J$", u"$h$", u"$m$", u"$s$"})) {
         const QDateTime now = m_clock();
         const QDate d = now.date();
         const QTime t = now.time();
@@ -274,14 +278,14 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
         replaceToken(name, u"$s$", twoDigits(t.second()));
     }
 
-    if (name.contains(u"$P$"))
+    if (name.contains(u'$') && name.contains(u"$P$"))
         replaceToken(name, u"$P$", mTavCommon::TavGetFileName(folder));
 
-    if (name.contains(u"$t$") && mTavCommon::TavFileExists(path))
+    if (name.contains(u'$') && name.contains(u"$t$") && mTavCommon::TavFileExists(path))
         replaceToken(name, u"$t$", QString::number(QFileInfo(path).size()));
 
     // File date: only when asked for, and left alone for a file that is gone.
-    if (containsAny(name, {u"$D$", u"$DA$", u"$DM$", u"$DJ$", u"$Dh$", u"$Dm$", u"$Ds$"})) {
+    if (name.contains(u'$') && containsAny(name, {u"$D$", u"$DA$", u"$DM$", u"$DJ$", u"$Dh$", u"$Dm$", u"$Ds$"})) {
         const QFileInfo info(path);
         if (info.exists()) {
             const QDateTime when = info.lastModified().toLocalTime();
@@ -302,7 +306,7 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
     }
 
     // Metadata: the record is read once, only when a token asks for it.
-    if (containsAny(name, {u"$d$", u"$T$", u"$K$", u"$R$", u"$O$", u"$C$", u"$dA$", u"$dM$", u"$dJ$", u"$dh$",
+    if (name.contains(u'$') && containsAny(name, {u"$d$", u"$T$", u"$K$", u"$R$", u"$O$", u"$C$", u"$dA$", u"$dM$", u"$dJ$", u"$dh$",
                            u"$dm$", u"$ds$"})) {
         const MetadataRecord rec = m_metadata ? m_metadata->read(path) : MetadataRecord();
         const bool hasYear = !rec[MetadataRecord::Year].isEmpty();
@@ -320,9 +324,9 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
         replaceToken(name, u"$C$", rec[MetadataRecord::Comment]);
     }
 
-    if (name.contains(u"$REPC"))
+    if (name.contains(u'$') && name.contains(u"$REPC"))
         name = applyRepc(name, base);
-    if (name.contains(u"$REPP")) {
+    if (name.contains(u'$') && name.contains(u"$REPP")) {
         const ReppResult r = applyRepp(name, base);
         if (r.stop) {
             out.stop = true;
@@ -399,10 +403,16 @@ QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, i
         return prefix + counterText(value, width) + suffix;
     }
 
-    const qint64 start = readCounterField(m_txtDebut, std::numeric_limits<std::int32_t>::min(),
-                                          std::numeric_limits<std::int32_t>::max());
-    const qint64 step = readCounterField(m_txtPas, std::numeric_limits<std::int16_t>::min(),
-                                         std::numeric_limits<std::int16_t>::max());
+    // The fields are read for every file; the last reading is kept, since
+    // they rarely change between two files.
+    if (m_txtDebut != m_parsedDebut.first || m_parsedDebut.first.isNull())
+        m_parsedDebut = {m_txtDebut, readCounterField(m_txtDebut, std::numeric_limits<std::int32_t>::min(),
+                                                      std::numeric_limits<std::int32_t>::max())};
+    if (m_txtPas != m_parsedPas.first || m_parsedPas.first.isNull())
+        m_parsedPas = {m_txtPas, readCounterField(m_txtPas, std::numeric_limits<std::int16_t>::min(),
+                                                  std::numeric_limits<std::int16_t>::max())};
+    const qint64 start = m_parsedDebut.second;
+    const qint64 step = m_parsedPas.second;
     m_rule.DebutPas = std::int32_t(start);
     m_rule.Pas = std::int16_t(step);
     const qint64 value = qint64(position - 1) * step + start;
@@ -521,25 +531,24 @@ void NameEngine::update_names()
         const bool progress = rows > 1;
         if (progress)
             frontEnd().progressStart(rows);
-        QStringList paths;
-        paths.reserve(rows);
-        for (int i = 0; i < rows; ++i) {
-            paths.append(m_model->entry(i).fullPath());
-            if (progress)
+        // Every row's file is noted as its folder and old name (the parts
+        // affiche_nom would split its full path into).
+        const QList<FileEntry> noted = m_model->entries();
+        if (progress)
+            for (int i = 0; i < rows; ++i)
                 frontEnd().progressStep(i + 1);
-        }
         m_model->beginBatch();
         m_model->clear();
-        for (int i = 0; i < paths.size(); ++i) {
+        m_identical.reserve(rows);
+        for (int i = 0; i < rows; ++i) {
             if (progress)
                 frontEnd().progressStep(i + 1);
-            if (affiche_nom(paths.at(i))) {
+            const FileEntry &e = noted.at(i);
+            if (appendAndCompute(e.fullPath(), e.folder, e.oldName)) {
                 // The files after the one that stopped stay listed, without
                 // a new name, so that nothing leaves the list unasked.
-                for (int j = i + 1; j < paths.size(); ++j) {
-                    const qsizetype slash = paths.at(j).lastIndexOf(QLatin1Char('/'));
-                    m_model->appendFile(paths.at(j).left(slash), paths.at(j).mid(slash + 1));
-                }
+                for (int j = i + 1; j < rows; ++j)
+                    m_model->appendFile(noted.at(j).folder, noted.at(j).oldName);
                 break;
             }
         }

@@ -109,6 +109,7 @@ signals:
     void rowComputed(int row);
 
 private:
+    bool appendAndCompute(const QString &path, const QString &folder, const QString &oldName);
     Computed compute(const QString &path, const QString &oldName, const QString &folder, int position);
     QString applyCounter(const QString &name, const QString &folder, int position);
     qint64 continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix);
@@ -137,6 +138,7 @@ private:
     Clock m_clock;
     WildcardList m_typeFilter;
 
+    std::pair<QString, qint64> m_parsedDebut, m_parsedPas; // last counter fields read
     IdenticalNames m_identical;
     bool m_busy = false;
     // While update_names runs: folder listings of the continue mode (the disk

@@ -16,6 +16,25 @@ QString problemText(const char *key, const char *english)
     return i18n::getText(QStringLiteral("NameProblem"), QLatin1String(key), QLatin1String(english));
 }
 
+// Length in UTF-8 without building the bytes.
+qsizetype utf8Length(QStringView s)
+{
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (c < 0x80)
+            n += 1;
+        else if (c < 0x800)
+            n += 2;
+        else if (QChar::isHighSurrogate(c) && i + 1 < s.size() && QChar::isLowSurrogate(s[i + 1].unicode())) {
+            n += 4;
+            ++i;
+        } else
+            n += 3;
+    }
+    return n;
+}
+
 QString componentProblem(const QString &part, bool isFileName)
 {
     if (part.isEmpty())
@@ -26,7 +45,7 @@ QString componentProblem(const QString &part, bool isFileName)
         return problemText("slash", "a name cannot hold \"/\"");
     if (part.contains(QChar(0)))
         return problemText("nul", "a name cannot hold the NUL character");
-    if (part.toUtf8().size() > MaxNameBytes)
+    if (utf8Length(part) > MaxNameBytes)
         return problemText("long", "a name cannot be longer than 255 bytes");
     return QString();
 }
@@ -72,7 +91,7 @@ QString newNameProblem(const QString &newName, bool makesFolders)
         if (!problem.isEmpty())
             return problem;
     }
-    if (newName.toUtf8().size() > MaxPathBytes)
+    if (utf8Length(newName) > MaxPathBytes)
         return problemText("path", "the new path is too long");
     return QString();
 }

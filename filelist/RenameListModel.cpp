@@ -55,14 +55,41 @@ QVariant RenameListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
+void RenameListModel::ensureIndex() const
+{
+    if (m_indexed)
+        return;
+    m_indexed = true;
+    for (const FileEntry &e : m_rows) {
+        ++m_names[e.oldName];
+        ++m_paths[e.fullPath()];
+    }
+}
+
+bool RenameListModel::containsOldName(const QString &oldName) const
+{
+    ensureIndex();
+    return m_names.value(oldName) > 0;
+}
+
+bool RenameListModel::containsFile(const QString &folder, const QString &oldName) const
+{
+    ensureIndex();
+    return m_paths.value(folder + QLatin1Char('/') + oldName) > 0;
+}
+
 void RenameListModel::indexEntry(const FileEntry &e)
 {
+    if (!m_indexed)
+        return;
     ++m_names[e.oldName];
     ++m_paths[e.fullPath()];
 }
 
 void RenameListModel::unindexEntry(const FileEntry &e)
 {
+    if (!m_indexed)
+        return;
     auto n = m_names.find(e.oldName);
     if (n != m_names.end() && --n.value() <= 0)
         m_names.erase(n);
@@ -112,6 +139,7 @@ void RenameListModel::clear()
     m_rows.clear();
     m_names.clear();
     m_paths.clear();
+    m_indexed = false;
     if (!m_batch)
         endResetModel();
 }

@@ -57,19 +57,20 @@ public:
     void endBatch();
     bool inBatch() const { return m_batch > 0; }
 
-    bool containsOldName(const QString &oldName) const { return m_names.value(oldName) > 0; }
-    bool containsFile(const QString &folder, const QString &oldName) const
-    {
-        return m_paths.value(folder + QLatin1Char('/') + oldName) > 0;
-    }
+    bool containsOldName(const QString &oldName) const;
+    bool containsFile(const QString &folder, const QString &oldName) const;
 
 private:
     void indexEntry(const FileEntry &e);
     void unindexEntry(const FileEntry &e);
+    void ensureIndex() const;
 
     QList<FileEntry> m_rows;
-    QHash<QString, int> m_names; // old name → rows holding it
-    QHash<QString, int> m_paths; // full path → rows holding it
+    // Built at the first presence test and kept up to date from then on, so
+    // that rebuilding the list costs nothing when nobody asks.
+    mutable bool m_indexed = false;
+    mutable QHash<QString, int> m_names; // old name → rows holding it
+    mutable QHash<QString, int> m_paths; // full path → rows holding it
     int m_batch = 0;
 };
 
