@@ -14,6 +14,7 @@
 #include "engine/Normalise.h"
 #include "engine/Validation.h"
 #include "i18n/Language.h"
+#include "settings/SavedRules.h"
 #include "settings/Settings.h"
 #include "settings/modIniFile.h"
 
@@ -54,6 +55,8 @@ struct CliRun {
     std::optional<CaseOption> caseOption;
     std::optional<int> trim, upperFirst, upperWords, forbidden, numberIdentical;
     std::optional<QString> types;
+    std::optional<QString> savedRule; // applied before the other rule options
+    bool listRules = false;
     std::optional<QString> settingsFile;
     std::optional<QString> language;
     bool check = false;
@@ -174,6 +177,19 @@ const QList<CliOption> &optionTable()
              if (!QFileInfo(v).isFile())
                  return QStringLiteral("no settings file \"%1\"").arg(v);
              r.settingsFile = v;
+             return QString();
+         }},
+        {QStringLiteral("--list-rules"), QString(),
+         QStringLiteral("print the saved rules, one per line, their twelve fields separated by tabs"),
+         [](CliRun &r, const QString &) {
+             r.listRules = true;
+             r.pathsOptional = true;
+             return QString();
+         }},
+        {QStringLiteral("--saved-rule"), QStringLiteral("PATTERN"),
+         QStringLiteral("start from the saved rule with this pattern; the other options override its fields"),
+         [](CliRun &r, const QString &v) {
+             r.savedRule = v;
              return QString();
          }},
         {QStringLiteral("--language"), QStringLiteral("NAME"), QStringLiteral("interface language, e.g. English"),
@@ -356,6 +372,13 @@ int main(int argc, char **argv)
     else
         i18n::setLanguage(s.LangueUtilisee);
 
+    if (run.listRules) {
+        for (const QString &line : savedRules::savedRulesAsTabLines(s))
+            out() << line << '\n';
+        out().flush();
+        return 0;
+    }
+
     if (run.language) {
         i18n::setLanguage(*run.language);
         if (!QFileInfo(i18n::languageFilePath()).isFile()) {
@@ -367,6 +390,15 @@ int main(int argc, char **argv)
     Rule rule = s.regle;
     if (rule.Regle.isNull() && !QFileInfo(settingsPath).isFile())
         rule.Regle = i18n::Message(16);
+    if (run.savedRule) {
+        const std::optional<Rule> saved = savedRules::findSavedRule(s, *run.savedRule);
+        if (!saved) {
+            err() << "travoline-cli: --saved-rule: no saved rule has the pattern \"" << *run.savedRule << "\"\n";
+            return 2;
+        }
+        savedRules::applyFields(*saved, rule);
+        rule.Regle = saved->Regle;
+    }
     if (run.rule)
         rule.Regle = *run.rule;
     if (run.start)
