@@ -294,6 +294,7 @@ RecoveryResult recoverJournal(const QString &journalPath)
             const MoveResult m = moveFileNoReplace(from, r.oldPath);
             if (m.ok) {
                 ++result.restored;
+                result.moved.append({r.oldPath, from, QString()});
             } else {
                 result.problems.append({r.oldPath, from,
                                         renameText("RecoverFailed", "Cannot be put back (%s); the file is now named %s",

@@ -11,6 +11,7 @@
 #include "app/Trap.h"
 #include "app/Version.h"
 #include "engine/NameEngine.h"
+#include "engine/RenameCli.h"
 #include "engine/Normalise.h"
 #include "engine/Validation.h"
 #include "i18n/Language.h"
@@ -60,6 +61,7 @@ struct CliRun {
     std::optional<QString> settingsFile;
     std::optional<QString> language;
     bool check = false;
+    bool recover = false;
     bool help = false;
     bool version = false;
     // An option may do something else than the preview once the list is
@@ -204,6 +206,31 @@ const QList<CliOption> &optionTable()
              r.pathsOptional = true;
              return QString();
          }},
+        {QStringLiteral("--rename"), QString(),
+         QStringLiteral("rename the files on disk; prints renamed|blocked|failed, old path, new path or reason"),
+         [](CliRun &r, const QString &) {
+             r.action = [](CliRun &, NameEngine &engine) { return runCliRename(engine, settings(), out(), err()); };
+             return QString();
+         }},
+        {QStringLiteral("--yes"), QString(), QStringLiteral("answer yes to the questions of --rename (the review included)"),
+         [](CliRun &, const QString &) {
+             cliRenameOptions().yes = true;
+             return QString();
+         }},
+        {QStringLiteral("--passes"), QStringLiteral("N"), QStringLiteral("pass count: rename N more times"),
+         [](CliRun &, const QString &v) {
+             const QString why = checkWholeNumber(v, 0, std::numeric_limits<qint32>::max());
+             if (why.isEmpty())
+                 cliRenameOptions().passes = QString::number(readWholeNumber(v).value);
+             return why;
+         }},
+        {QStringLiteral("--recover"), QString(),
+         QStringLiteral("put back the files of a rename that was interrupted (crash, power loss)"),
+         [](CliRun &r, const QString &) {
+             r.recover = true;
+             r.pathsOptional = true;
+             return QString();
+         }},
         {QStringLiteral("--help"), QString(), QStringLiteral("print this help and exit"),
          [](CliRun &r, const QString &) {
              r.help = true;
@@ -229,7 +256,8 @@ void printHelp(QTextStream &s)
             head += QLatin1Char(' ') + o.valueName;
         s << head.leftJustified(34) << ' ' << o.help << '\n';
     }
-    s << "\nExit status: 0 done, 2 bad usage, 3 pattern refused.\n";
+    s << "\nExit status: 0 done, 1 a file not renamed (--rename) or not put back (--recover),\n"
+         "2 bad usage, 3 pattern refused.\n";
 }
 
 // Parses the arguments into run; returns an empty text or the reason.
@@ -386,6 +414,9 @@ int main(int argc, char **argv)
             return 2;
         }
     }
+
+    if (run.recover)
+        return runCliRecover(out(), err());
 
     Rule rule = s.regle;
     if (rule.Regle.isNull() && !QFileInfo(settingsPath).isFile())
