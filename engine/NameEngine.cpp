@@ -6,6 +6,7 @@
 #include "engine/NewNamePath.h"
 #include "engine/Operators.h"
 #include "i18n/Language.h"
+#include "settings/Settings.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
@@ -104,14 +105,9 @@ NameEngine::NameEngine(QObject *parent)
     : QObject(parent), m_model(new RenameListModel(this)), m_locale(QLocale::system()),
       m_clock([] { return QDateTime::currentDateTime(); })
 {
-    setForbiddenTable({{QStringLiteral("éèêë"), QStringLiteral("e")},
-                       {QStringLiteral("àâ"), QStringLiteral("a")},
-                       {QStringLiteral("ç"), QStringLiteral("c")},
-                       {QStringLiteral("ïì"), QStringLiteral("i")},
-                       {QStringLiteral("ùû"), QStringLiteral("u")},
-                       {QStringLiteral("ô"), QStringLiteral("o")},
-                       {QStringLiteral("/:?\"<>|\\"), QStringLiteral("_")}});
-    setNeverRenamed({QStringLiteral("desktop.ini"), QStringLiteral("fssort.ini"), QStringLiteral("Thumbs.db")});
+    // The settings' defaults until the caller passes the settings read.
+    setForbiddenTable(builtInForbiddenTable());
+    setNeverRenamed(builtInNeverRenamed());
 }
 
 NameEngine::~NameEngine() = default;

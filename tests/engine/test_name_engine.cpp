@@ -57,6 +57,20 @@ TEST_F(EngineFixture, CounterWidthStartStepAndSplitRuns)
     engine.setTxtDebut(QStringLiteral("1234"));
     add({files[1]});
     EXPECT_EQ(newNames(), (QStringList{"-005.jpg", "1235.jpg"}));
+
+    // "$Z$" in the pattern stands for the counter too, as soon as the name holds a "#".
+    pattern("a$Z$b##");
+    engine.setTxtDebut(QStringLiteral("7"));
+    EXPECT_EQ(nameOf(files[0]), QStringLiteral("a07b07.jpg"));
+    pattern("a$Z$b");
+    EXPECT_EQ(nameOf(files[0]), QStringLiteral("a$Z$b.jpg"));
+
+    // A huge counter is only wide, and the row says why it cannot be a name.
+    pattern(QString(10000, QLatin1Char('#')));
+    const QString wide = nameOf(files[0]);
+    EXPECT_EQ(wide.size(), 10000 + 4);
+    EXPECT_TRUE(wide.startsWith(QString(9999, QLatin1Char('0')) + QLatin1Char('7')));
+    EXPECT_FALSE(engine.model()->entry(0).nameProblem.isEmpty());
 }
 
 TEST_F(EngineFixture, NumberBaseNameAndFolderTokens)
