@@ -6,6 +6,7 @@
 // Options live in one table: each row has its name, the name of its value
 // (none for a switch), a line of help and what it does with the run state.
 
+#include "app/CliFrontEnd.h"
 #include "app/FrontEnd.h"
 #include "app/ProgramFolder.h"
 #include "app/Trap.h"
@@ -15,6 +16,7 @@
 #include "engine/Normalise.h"
 #include "engine/Validation.h"
 #include "i18n/Language.h"
+#include "metadata/Exif.h"
 #include "settings/SavedRules.h"
 #include "settings/Settings.h"
 #include "settings/modIniFile.h"
@@ -56,6 +58,7 @@ struct CliRun {
     std::optional<CaseOption> caseOption;
     std::optional<int> trim, upperFirst, upperWords, forbidden, numberIdentical;
     std::optional<QString> types;
+    std::optional<int> exifMode;
     std::optional<QString> savedRule; // applied before the other rule options
     bool listRules = false;
     std::optional<QString> settingsFile;
@@ -231,6 +234,15 @@ const QList<CliOption> &optionTable()
              r.pathsOptional = true;
              return QString();
          }},
+        {QStringLiteral("--exif-mode"), QStringLiteral("1|2|3|4"),
+         QStringLiteral("photo metadata tool: 1 jhead, 2 jhead then ExifTool, 3 ExifTool, 4 resident ExifTool "
+                        "(default: the settings file's)"),
+         [](CliRun &r, const QString &v) -> QString {
+             if (v.size() != 1 || v < QLatin1String("1") || v > QLatin1String("4"))
+                 return QStringLiteral("expects 1, 2, 3 or 4, not \"%1\"").arg(v);
+             r.exifMode = v.toInt();
+             return {};
+         }},
         {QStringLiteral("--help"), QString(), QStringLiteral("print this help and exit"),
          [](CliRun &r, const QString &) {
              r.help = true;
@@ -302,30 +314,8 @@ QString parseArguments(const QStringList &args, CliRun &run)
     return {};
 }
 
-// Questions and notices on standard error; a question is answered "no"
-// (nothing is changed without a yes).
-class StderrFrontEnd : public FrontEnd {
-public:
-    int msgBox(const QString &message, int style, const QString &title, int, const QString &) override
-    {
-        QString text = message;
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        err() << (title.isEmpty() ? QString() : title + QLatin1String(": ")) << text << '\n';
-        err().flush();
-        const int buttons = style & 7;
-        if (buttons == StyleYesNo || buttons == StyleYesNoCancel)
-            return AnswerNo;
-        return buttons == StyleOkCancel ? AnswerCancel : AnswerOk;
-    }
-    void showPlainError(const QString &text) override
-    {
-        err() << text << '\n';
-        err().flush();
-    }
-};
-
 // --check: what the window would show goes to standard output.
-class CheckFrontEnd : public StderrFrontEnd {
+class CheckFrontEnd : public FrontEnd {
 public:
     int msgBox(const QString &message, int, const QString &, int, const QString &) override
     {
@@ -370,8 +360,9 @@ int printPreview(CliRun &, NameEngine &engine)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    StderrFrontEnd stderrFrontEnd;
-    setFrontEnd(&stderrFrontEnd);
+    // Notices on standard error; questions asked only on a terminal.
+    CliFrontEnd cliFrontEnd;
+    setFrontEnd(&cliFrontEnd);
 
     CliRun run;
     const QString usageError = parseArguments(app.arguments().mid(1), run);
@@ -458,7 +449,7 @@ int main(int argc, char **argv)
         CheckFrontEnd checkFrontEnd;
         setFrontEnd(&checkFrontEnd);
         const bool passes = validatePattern(rule.Regle);
-        setFrontEnd(&stderrFrontEnd);
+        setFrontEnd(&cliFrontEnd);
         out().flush();
         return passes ? 0 : 3;
     }
@@ -481,6 +472,13 @@ int main(int argc, char **argv)
     engine.setForbiddenTable(s.CharactereInterdit);
     engine.setNeverRenamed(s.FileNotRenamed);
     engine.setAutoRefresh(true);
+    // Photo metadata for the metadata tokens; a tool is started only when the
+    // pattern holds one. Mode 0 (never chosen) reads as jhead only.
+    if (Exif::patternUsesMetadata(rule.Regle)) {
+        const int exifMode = run.exifMode.value_or(s.OutilExifChoisi == 0 ? 1 : s.OutilExifChoisi);
+        exifReader().configure(exifMode, s.ExtensionTraiteAvecJHEAD, s.ExtensionTraiteAvecEXIFTOOL);
+        engine.setMetadataSource(&exifReader());
+    }
 
     // The same road as files added in the window: one affiche_nom per file,
     // in order, a file listed twice joining once.
