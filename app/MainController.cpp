@@ -5,6 +5,7 @@
 #include "app/Version.h"
 #include "engine/Normalise.h"
 #include "engine/Operators.h"
+#include "engine/RenameCommand.h"
 #include "engine/Validation.h"
 #include "engine/Wildcard.h"
 #include "i18n/Language.h"
@@ -573,6 +574,28 @@ void MainController::chooseSavedRule(const QString &pattern)
             });
         Q_UNUSED(found);
     });
+}
+
+// --- Rename -------------------------------------------------------------------------
+
+void MainController::cmdRenommer_Click()
+{
+    if (m_actionRunning)
+        return;
+    m_stopRename = false;
+    RenameCallbacks callbacks;
+    callbacks.updateTitle = [this] { emit titleChanged(titleText()); };
+    callbacks.countLabel = [this](const QString &text) { emit countLabelChanged(text); };
+    callbacks.fieldsChanged = [this] {
+        m_ruleText = m_engine.rule().Regle;
+        m_lastValidated = m_ruleText;
+        emit ruleFieldsChanged();
+        emit ruleTextSet(m_ruleText, int(m_ruleText.size()));
+    };
+    callbacks.refreshFolderList = [this] { emit folderListChanged(); };
+    callbacks.thumbnailRenamed = m_thumbnailRenamed;
+    m_lastRename = tav::cmdRenommer_Click(m_engine, m_settings, callbacks);
+    emit renameFinished();
 }
 
 // --- Window title and quitting ------------------------------------------------------------

@@ -5,6 +5,7 @@
 // tell it. Questions and progress go through tav::frontEnd().
 
 #include "engine/NameEngine.h"
+#include "engine/RenameCommand.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -125,6 +126,12 @@ public:
     // --- Rename ---------------------------------------------------------------
     void cmdRenommer_Click();
     void cmdRenommerStop_Click() { m_stopRename = true; }
+    const RenameReport &lastRename() const { return m_lastRename; }
+    // The thumbnail list's hook: the item showing oldName now shows newName.
+    void setThumbnailRenamed(std::function<void(const QString &, const QString &)> hook)
+    {
+        m_thumbnailRenamed = std::move(hook);
+    }
 
     // --- Window title and quitting -----------------------------------------------------
     QString titleText() const;
@@ -146,6 +153,9 @@ signals:
     // A long adding operation runs: the window hides the list and polls Escape.
     void actionRunningChanged(bool running);
     void selectRows(const QList<int> &rows);
+    // The folder contents list must be listed again (files were renamed).
+    void folderListChanged();
+    void renameFinished();
 
 private:
     void recomputeAll();
@@ -165,6 +175,8 @@ private:
     bool m_stopRename = false;
     bool m_actionRunning = false;
     bool m_quitConfirmed = false;
+    RenameReport m_lastRename;
+    std::function<void(const QString &, const QString &)> m_thumbnailRenamed;
 };
 
 } // namespace tav

@@ -1,11 +1,15 @@
 #include "app/frmMain.h"
 
 #include "app/MainController.h"
+#include "app/Twips.h"
 #include "app/frmMemoriseRegle.h"
 #include "settings/SavedRules.h"
 #include "engine/Operators.h"
 #include "i18n/Language.h"
+#include "i18n/Translate.h"
 #include "settings/Settings.h"
+#include "shellbrowser/LVExplorer.h"
+#include "shellbrowser/TVExplorer.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,25 +17,17 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
 
 namespace tav {
 
-namespace {
-// Twips to pixels at the screen's logical DPI.
-int twipsToPixels(double twips, const QWidget *w)
-{
-    const double dpi = w && w->screen() ? w->screen()->logicalDotsPerInch() : 96.0;
-    return int(twips * dpi / 1440.0 + 0.5);
-}
-} // namespace
-
 frmMain::frmMain(MainController *controller, QWidget *parent) : QMainWindow(parent), m_controller(controller)
 {
     buildUi();
-    setMinimumSize(twipsToPixels(15240, this), twipsToPixels(10600, this));
+    setMinimumSize(twipsToPixels(15240), twipsToPixels(10600));
     lstrename->setModel(controller->model());
     wire();
 }
@@ -177,6 +173,34 @@ void frmMain::wire()
             [this](const QPoint &p) { mnuPopup->popup(cmdAddAll->mapToGlobal(p)); });
     cmdAddAll->setContextMenuPolicy(Qt::CustomContextMenu);
     cmdDnD->installEventFilter(this);
+
+    // The folder browser.
+    ListView1->setOpenFilesWithDefaultProgram(false);
+    connect(cmdAdd, &QPushButton::clicked, this,
+            [this] { m_controller->cmdAdd_Click(ListView1->LVPath(), ListView1->selectedItemTexts()); });
+    connect(ListView1, &LVExplorer::filesActivated, this,
+            [this] { m_controller->cmdAdd_Click(ListView1->LVPath(), ListView1->selectedItemTexts()); });
+    connect(cmdAddAll, &QPushButton::clicked, this,
+            [this] { m_controller->cmdAddAll_Click(ListView1->LVPath(), ListView1->itemTexts()); });
+    connect(mnuAddHieriachy, &QAction::triggered, this,
+            [this] { m_controller->mnuAddHieriachy_Click(TreeView1->TVPath()); });
+    connect(txtFilter, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_controller->setDisplayFilter(text);
+        ListView1->setPattern(text);
+        Label2->setText(i18n::Message(18, QString::number(ListView1->itemCount())));
+    });
+    connect(cmdRefresh, &QPushButton::clicked, this, [this] { ListView1->setPattern(txtFilter->text()); });
+    connect(cmdRefreshFolder, &QPushButton::clicked, this, [this] {
+        const QString path = TreeView1->TVPath();
+        TreeView1->refresh();
+        TreeView1->setTVPath(path);
+    });
+    connect(c, &MainController::folderListChanged, ListView1, &LVExplorer::refresh);
+    connect(&Timer_ListView1_count, &QTimer::timeout, this,
+            [this] { Label2->setText(i18n::Message(18, QString::number(ListView1->itemCount()))); });
+    Timer_ListView1_count.start();
+    connect(TreeView1, &TVExplorer::folderChanged, this,
+            [this](const QString &path) { m_controller->settings().dossierCourant = path; });
 }
 
 QList<int> frmMain::selectedRows() const
@@ -207,6 +231,107 @@ void frmMain::loadFromSettings()
     chkTrim->setChecked(r.EffaceEspace != 0);
     chkUpperFirstChar->setChecked(r.PremierCaractereEnMajuscule != 0);
     chkUpperCaseFirstWord->setChecked(r.PremierCaractereEnMajusculePourChaqueMot != 0);
+}
+
+void frmMain::Form_Load()
+{
+    m_controller->setUpdatesEnabled(false);
+    Settings &s = m_controller->settings();
+    loadFromSettings();
+    {
+        QSignalBlocker block(cboRenommer);
+        cboRenommer->setEditText(m_controller->engine().rule().Regle);
+    }
+    lblComment->setText(m_controller->commentLabel());
+
+    const std::pair<QPushButton *, const char *> pictures[] = {
+        {cmdOption, "options"},  {cmdAbout, "about"},          {cmdAide, "manuel"},     {cmdQuitter, "quitter"},
+        {cmdAdd, "ajouter"},     {cmdAddAll, "tout_ajouter"},  {cmdDel, "retirer"},     {cmdClear, "tout_retirer"},
+        {cmdStopAction, "non"},  {cmdRefresh, "actualiser"},   {cmdRefreshFolder, "actualiser"},
+        {cmdForum, "forum"}};
+    for (const auto &[b, name] : pictures)
+        i18n::setButtonPictures(b, QString::fromLatin1(name));
+    i18n::translateForm(this);
+
+    Label2->setText(i18n::Message(18, QStringLiteral("0")));
+    Label4->setText(i18n::Message(19, QStringLiteral("0")));
+
+    lstAstuce->clear();
+    for (int n : {39, 40, 42, 41, 43, 50})
+        lstAstuce->addItem(i18n::Message(n));
+    int tip = 0;
+    for (int i = 0; i < lstAstuce->count(); ++i)
+        if (!s.Astuce.isEmpty() && lstAstuce->item(i)->text() == s.Astuce)
+            tip = i;
+    lstAstuce->setCurrentRow(tip);
+    lstAstuce_Click();
+
+    // The two builders as they were left.
+    if (s.optRepPos >= 0 && s.optRepPos < 3)
+        optRepPos[s.optRepPos]->setChecked(true);
+    for (int i = 0; i < 4; ++i)
+        txtRepPos[i]->setText(s.txtRepPos[i]);
+    if (s.optRepPosDebutFin >= 0 && s.optRepPosDebutFin < 2)
+        optRepPosDebutFin[s.optRepPosDebutFin]->setChecked(true);
+    txtRemplacerPos->setText(s.txtRemplacerPos);
+    if (s.optRepStr >= 0 && s.optRepStr < 3)
+        optRepStr[s.optRepStr]->setChecked(true);
+    txtRechercher->setText(s.RechercherChaine);
+    txtRemplacer->setText(s.RemplacerChaine);
+    txtFilter->setText(s.FiltreAffichage);
+
+    // Geometry, in twips.
+    const int w = std::max(twipsToPixels(s.FenetreLargeur), minimumWidth());
+    const int h = std::max(twipsToPixels(s.FenetreHauteur), minimumHeight());
+    resize(w, h);
+    move(twipsToPixels(s.PositionFenetreLeft), twipsToPixels(s.PositionFenetreTop));
+    updateTitle();
+}
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_activated)
+        return;
+    // First activation: the rename list gets its columns, then names may be computed.
+    m_activated = true;
+    const int half = std::max(lstrename->viewport()->width() / 2 - 30, 80);
+    lstrename->setColumnWidth(0, half);
+    lstrename->setColumnWidth(1, half);
+    m_controller->engine().clearList();
+    m_controller->setUpdatesEnabled(true);
+}
+
+void frmMain::storeIntoSettings()
+{
+    Settings &s = m_controller->settings();
+    m_controller->storeIntoSettings();
+    for (int i = 0; i < 3; ++i)
+        if (optRepPos[i]->isChecked())
+            s.optRepPos = i;
+    for (int i = 0; i < 4; ++i)
+        s.txtRepPos[i] = txtRepPos[i]->text();
+    s.optRepPosDebutFin = optRepPosDebutFin[1]->isChecked() ? 1 : 0;
+    s.txtRemplacerPos = txtRemplacerPos->text();
+    for (int i = 0; i < 3; ++i)
+        if (optRepStr[i]->isChecked())
+            s.optRepStr = i;
+    s.RechercherChaine = txtRechercher->text();
+    s.RemplacerChaine = txtRemplacer->text();
+    s.FiltreAffichage = txtFilter->text();
+    s.VisualiserImage = chkPreview->isChecked() ? 1 : 0;
+    s.MettreAJour = chkRefresh->isChecked() ? 1 : 0;
+    if (lstAstuce->currentItem())
+        s.Astuce = lstAstuce->currentItem()->text();
+    if (!isMinimized()) {
+        const QRect g = normalGeometry();
+        s.PositionFenetreLeft = float(pixelsToTwips(g.x()));
+        s.PositionFenetreTop = float(pixelsToTwips(g.y()));
+        s.FenetreLargeur = float(pixelsToTwips(g.width()));
+        s.FenetreHauteur = float(pixelsToTwips(g.height()));
+    }
+    if (TreeView1)
+        s.dossierCourant = TreeView1->TVPath();
 }
 
 void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming)

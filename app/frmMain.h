@@ -22,13 +22,12 @@
 #include <array>
 
 class QMenu;
+class TVExplorer;
+class LVExplorer;
 
 namespace tav {
 
 class MainController;
-class MainWindowFrontEnd;
-class TVExplorer;
-class LVExplorer;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -39,8 +38,8 @@ public:
     MainController *controller() const { return m_controller; }
 
     // Controls, by the names the language files use.
-    QWidget *TreeView1 = nullptr;
-    QWidget *ListView1 = nullptr;
+    TVExplorer *TreeView1 = nullptr;
+    LVExplorer *ListView1 = nullptr;
     QTableView *lstrename = nullptr;
     QComboBox *cboRenommer = nullptr;
     QLabel *lblComment = nullptr;
@@ -89,6 +88,12 @@ public:
     // Timers of the window.
     QTimer Timer_cboRenommer, Timer_update, Timer_Escape, Timer_ListView1_count;
 
+    // The window's load: fields from the settings, pictures, translation,
+    // counters and tips. Names are not computed until the first activation.
+    void Form_Load();
+    // Copies the window's own state (geometry, builders, tip) into the settings.
+    void storeIntoSettings();
+
     // Switches every command around long operations.
     void objetOnOff(bool enabled, bool stopShown, bool renaming);
     // Shows the token group of the selected tip.
@@ -101,6 +106,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -115,6 +121,7 @@ private:
 
     MainController *m_controller;
     bool m_escapePressed = false;
+    bool m_activated = false;
 };
 
 } // namespace tav

@@ -1,6 +1,9 @@
 // Building the main window's controls and their layout.
 
 #include "app/frmMain.h"
+#include "i18n/Translate.h"
+#include "shellbrowser/LVExplorer.h"
+#include "shellbrowser/TVExplorer.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>
@@ -17,13 +20,10 @@ namespace {
 // Names a control; an array element also gets its index for the language keys.
 template <class W> W *named(W *w, const char *name, int index = -1)
 {
-    if (index < 0) {
+    if (index < 0)
         w->setObjectName(QString::fromLatin1(name));
-    } else {
-        w->setObjectName(QStringLiteral("%1_%2").arg(QString::fromLatin1(name)).arg(index));
-        w->setProperty("tavArrayName", QString::fromLatin1(name));
-        w->setProperty("tavIndex", index);
-    }
+    else
+        i18n::setControlIndex(w, QString::fromLatin1(name), index);
     return w;
 }
 
@@ -96,6 +96,8 @@ QWidget *frmMain::buildBrowserPane()
     auto *v = new QVBoxLayout(pane);
     v->setContentsMargins(0, 0, 0, 0);
 
+    TreeView1 = named(new TVExplorer, "TreeView1");
+    ListView1 = named(new LVExplorer, "ListView1");
     auto *browse = new QSplitter(Qt::Horizontal);
     browse->addWidget(TreeView1);
     browse->addWidget(ListView1);
@@ -196,11 +198,11 @@ QWidget *frmMain::buildRulePane()
     lblComment->setTextInteractionFlags(Qt::NoTextInteraction);
 
     g->addWidget(Label5, 0, 0);
-    g->addWidget(cboRenommer, 0, 1, 1, 7);
-    g->addWidget(cmdPrendrePlus, 0, 8);
-    g->addWidget(cmdPrendreMoins, 0, 9);
-    g->addWidget(cmdPrendreSupprimer, 0, 10);
-    g->addWidget(lblComment, 1, 1, 1, 10);
+    g->addWidget(cboRenommer, 0, 1);
+    g->addWidget(cmdPrendrePlus, 0, 2);
+    g->addWidget(cmdPrendreMoins, 0, 3);
+    g->addWidget(cmdPrendreSupprimer, 0, 4);
+    g->setColumnStretch(1, 1);
 
     Label6 = named(new QLabel(QStringLiteral("Début :")), "Label6");
     txtDebut = lineEdit("txtDebut", QStringLiteral("1"), 90);
@@ -215,8 +217,9 @@ QWidget *frmMain::buildRulePane()
                        static_cast<QWidget *>(Label9), static_cast<QWidget *>(txtPas),
                        static_cast<QWidget *>(lblNbPasse), static_cast<QWidget *>(txtNbPasse)})
         counter->addWidget(w);
-    counter->addStretch(1);
-    g->addLayout(counter, 2, 1, 1, 10);
+    counter->addSpacing(16);
+    counter->addWidget(lblComment, 1);
+    g->addLayout(counter, 1, 1, 1, 4);
 
     Frame2 = named(new QGroupBox(QStringLiteral("Options")), "Frame2");
     auto *o = new QGridLayout(Frame2);
@@ -241,29 +244,29 @@ QWidget *frmMain::buildRulePane()
     optCasse[0]->setChecked(true);
 
     o->addWidget(chkTrim, 0, 0);
-    o->addWidget(chkUpperFirstChar, 1, 0);
-    o->addWidget(chkUpperCaseFirstWord, 2, 0);
-    o->addWidget(chkAutoIncrement, 0, 1);
-    o->addWidget(chkInterdit, 1, 1);
-    o->addWidget(chkRefresh, 2, 1);
+    o->addWidget(chkUpperFirstChar, 0, 1);
+    o->addWidget(chkUpperCaseFirstWord, 0, 2);
+    o->addWidget(chkAutoIncrement, 0, 3);
+    o->addWidget(chkInterdit, 1, 0);
+    o->addWidget(chkRefresh, 1, 1);
+    o->addWidget(chkPreview, 1, 2);
     auto *ext = new QHBoxLayout;
     ext->addWidget(chkExtension);
     ext->addWidget(txtExtension);
     ext->addStretch(1);
-    o->addLayout(ext, 0, 2);
+    o->addLayout(ext, 1, 3);
     auto *cases = new QHBoxLayout;
     cases->addWidget(Label10);
     for (auto *r : optCasse)
         cases->addWidget(r);
     cases->addStretch(1);
-    o->addLayout(cases, 1, 2);
-    o->addWidget(chkPreview, 2, 2);
+    o->addLayout(cases, 2, 0, 1, 4);
 
     auto *pane = new QWidget;
-    auto *h = new QHBoxLayout(pane);
-    h->setContentsMargins(0, 0, 0, 0);
-    h->addWidget(Frame1, 3);
-    h->addWidget(Frame2, 4);
+    auto *v = new QVBoxLayout(pane);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->addWidget(Frame1);
+    v->addWidget(Frame2);
     return pane;
 }
 
@@ -273,6 +276,8 @@ QWidget *frmMain::buildTokenPane()
     auto *h = new QHBoxLayout(Frame3);
     lstAstuce = named(new QListWidget, "lstAstuce");
     lstAstuce->setMaximumWidth(200);
+    lstAstuce->setMaximumHeight(120);
+    Frame3->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     lstAstuce->setSelectionMode(QAbstractItemView::SingleSelection);
     h->addWidget(lstAstuce);
 
@@ -314,6 +319,9 @@ QWidget *frmMain::buildTokenPane()
             grid->addLayout(values, 0, 4, perColumn, 1);
         }
         grid->setColumnStretch(10, 1);
+        grid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+        grid->setHorizontalSpacing(18);
+        grid->setVerticalSpacing(2);
     }
 
     // Replace a text.
