@@ -58,6 +58,16 @@ QStringList splitExtensions(const QString &list)
     return list.split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
+bool patternUsesMetadata(const QString &pattern)
+{
+    static const char *const tokens[] = {"$d$",  "$T$",  "$K$",  "$R$",  "$O$",  "$C$",
+                                         "$dA$", "$dM$", "$dJ$", "$dh$", "$dm$", "$ds$"};
+    for (const char *t : tokens)
+        if (pattern.contains(QLatin1String(t)))
+            return true;
+    return false;
+}
+
 QString toolModeName(int mode)
 {
     switch (mode) {

@@ -140,6 +140,10 @@ QString upperExtension(const QString &path);
 // The list split at blanks, empty elements left out.
 QStringList splitExtensions(const QString &list);
 
+// Whether a pattern holds one of the metadata tokens ($d$, $T$, $K$, $R$, $O$,
+// $C$, $dA$, $dM$, $dJ$, $dh$, $dm$, $ds$): only then is a tool needed.
+bool patternUsesMetadata(const QString &pattern);
+
 // The label of a mode in the choice list (message 74, 78, 75 or 76).
 QString toolModeName(int mode);
 // lblExitToolUsed: message 80, a blank, the mode's label.
