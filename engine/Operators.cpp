@@ -199,6 +199,11 @@ QString txtRepPosLeaveText(const QString &text) {
     const WholeNumber n = readWholeNumber(text);
     if (!n.isNumber || n.digits.startsWith(u'-') || n.digits == u"0")
         return QStringLiteral("1");
+    // A position is read in 16 bits. Names are far shorter than 32767
+    // characters, so the largest position replaces exactly what any larger one
+    // would, without an overflow report for every file of the list.
+    if (!n.fits64 || n.value > std::numeric_limits<std::int16_t>::max())
+        return QString::number(std::numeric_limits<std::int16_t>::max());
     return n.digits;
 }
 

@@ -65,7 +65,8 @@ QString cmdRepPosText(int optRepPos, const QStringList &txtRepPos, int optRepPos
 std::optional<QString> cmdRepStrText(const QString &txtRechercher, const QString &txtRemplacer, int optRepStr);
 
 // Leaving a txtRepPos field: a number becomes its whole value as plain
-// digits (half to even); below 1 or not a number becomes "1".
+// digits (half to even); below 1 or not a number becomes "1"; above 32767,
+// the largest 16-bit position, becomes "32767".
 QString txtRepPosLeaveText(const QString &text);
 
 } // namespace tav

@@ -171,5 +171,10 @@ TEST(Builders, PositionFieldOnLeaving) {
     EXPECT_EQ(txtRepPosLeaveText(QStringLiteral("0.4")), u"1");
     EXPECT_EQ(txtRepPosLeaveText(QStringLiteral("abc")), u"1");
     EXPECT_EQ(txtRepPosLeaveText(QString()), u"1");
-    EXPECT_EQ(txtRepPosLeaveText(QStringLiteral("123456789012345678901234.5")), u"123456789012345678901234");
+    EXPECT_EQ(txtRepPosLeaveText(QStringLiteral("32767")), u"32767");
+    EXPECT_EQ(txtRepPosLeaveText(QStringLiteral("40000")), u"32767");
+    EXPECT_EQ(txtRepPosLeaveText(QStringLiteral("123456789012345678901234.5")), u"32767");
+    // The largest position acts as any position beyond the name would.
+    EXPECT_EQ(repp(QStringLiteral("$REPP//32767/-1/X$"), QStringLiteral("abc")), u"X");
+    EXPECT_EQ(repp(QStringLiteral("$REPP/2/32767/1/X$"), QStringLiteral("abc")), u"abX");
 }
