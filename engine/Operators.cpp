@@ -11,9 +11,8 @@ namespace tav {
 
 namespace {
 
-// The scan begins after "$REPC/" or "$REPP/": index of the operator + 6 in
-// 1-based positions, + 6 from the 0-based index as well since the character at
-// + 5 is the operator's own "/".
+// The field scan begins six characters after the operator's "$", just after
+// "$REPC/" or "$REPP/" (whatever the sixth character actually is).
 constexpr qsizetype FieldsOffset = 6;
 
 // base[1..j] in the operators' 1-based notation.
