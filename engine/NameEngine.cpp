@@ -163,6 +163,12 @@ void NameEngine::reportFailure()
 
 bool NameEngine::affiche_nom(const QString &path)
 {
+    // A file added by an event handled while the list is being rebuilt (a
+    // drop during a folder scan) joins the list once the rebuild is done.
+    if (m_busy) {
+        m_deferred.append(path);
+        return false;
+    }
     QString oldName, folder;
     try {
         oldName = mTavCommon::TavGetFileName(path);
@@ -552,6 +558,13 @@ void NameEngine::update_names()
         if (progress)
             frontEnd().progressEnd();
     }
+
+    // Files added meanwhile, in the order they came.
+    m_busy = false;
+    while (!m_deferred.isEmpty())
+        if (affiche_nom(m_deferred.takeFirst()))
+            m_deferred.clear();
+    m_busy = true;
 
     emit countLabelChanged(countLabelText());
     m_folderCache.clear();

@@ -146,6 +146,7 @@ private:
     // so that one fault does not open a box per file.
     QHash<QString, QStringList> m_folderCache;
     QSet<QString> m_reported;
+    QStringList m_deferred; // affiche_nom calls that came during update_names
 };
 
 } // namespace tav

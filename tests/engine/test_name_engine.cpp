@@ -263,6 +263,21 @@ TEST_F(EngineFixture, RefreshDuringAFolderScanReturnsAtOnce)
     EXPECT_EQ(ui.onOff, (QList<QList<bool>>{{false, false, false}, {true, false, false}}));
     EXPECT_FALSE(engine.isBusy());
     EXPECT_EQ(newNames(), QStringList{"IMG_003.jpg"});
+
+    // A file added during the scan joins the list after the rebuild.
+    const QString late = make("late.jpg");
+    bool dropped = false;
+    ui.onProcessEvents = [&] {
+        if (!dropped) {
+            dropped = true;
+            engine.affiche_nom(late);
+        }
+    };
+    engine.update_names();
+    ui.onProcessEvents = nullptr;
+    EXPECT_EQ(engine.model()->count(), 2);
+    EXPECT_EQ(engine.model()->entry(1).oldName, QStringLiteral("late.jpg"));
+    EXPECT_EQ(newNames(), (QStringList{"IMG_003.jpg", "IMG_003_1.jpg"}));
 }
 
 TEST_F(EngineFixture, RefreshShowsProgressAndTheCount)
