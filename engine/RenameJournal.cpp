@@ -122,6 +122,15 @@ bool rewriteJournal(const QString &path, const QList<JournalRecord> &records)
 
 enum class Where { Missing, Old, Temp, New };
 
+// The same file as recorded. Device numbers may change across a restart
+// (removable and network drives), so inode, size and time together also count.
+bool sameAsRecorded(const FileIdentity &now, const FileIdentity &recorded)
+{
+    return now.sameFile(recorded)
+           || (now.valid() && now.inode == recorded.inode && now.size == recorded.size
+               && now.mtimeNs == recorded.mtimeNs);
+}
+
 } // namespace
 
 RenameJournal::~RenameJournal()
@@ -252,18 +261,18 @@ RecoveryResult recoverJournal(const QString &journalPath)
     for (qsizetype k = 0; k < records.size(); ++k) {
         const JournalRecord &r = records[k];
         const FileIdentity atOld = fileIdentity(r.oldPath);
-        if (atOld.sameFile(r.identity)) {
+        if (sameAsRecorded(atOld, r.identity)) {
             where[k] = Where::Old;
             continue;
         }
         const FileIdentity atTemp = fileIdentity(r.tempPath);
-        if (atTemp.sameFile(r.identity) || (atTemp.valid() && !atOld.valid())) {
+        if (sameAsRecorded(atTemp, r.identity) || (atTemp.valid() && !atOld.valid())) {
             where[k] = Where::Temp;
             continue;
         }
         const FileIdentity atNew = fileIdentity(r.newPath);
         // A move across file systems makes a new file with the same size and times.
-        if (atNew.sameFile(r.identity)
+        if (sameAsRecorded(atNew, r.identity)
             || (atNew.valid() && atNew.device != r.identity.device && atNew.size == r.identity.size
                 && atNew.mtimeNs == r.identity.mtimeNs))
             where[k] = Where::New;

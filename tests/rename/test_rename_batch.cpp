@@ -334,3 +334,28 @@ TEST_F(RenameBatchTest, RecoveryUndoesAHalfDoneSwapAndRotation)
         EXPECT_EQ(readFile(p(n)), QByteArray(n));
     expectNothingLost();
 }
+
+TEST_F(RenameBatchTest, RecoveryWhenTheDeviceNumberChangedAfterARestart)
+{
+    files({"a", "b", "c"});
+    QList<JournalRecord> records;
+    for (const char *n : {"a", "b", "c"}) {
+        JournalRecord r{p(n), p(QString("tmp_Tvol_1_") + n), p(QString(n).toUpper()), fileIdentity(p(n))};
+        r.identity.device += 1; // a removable drive mounted again gets another number
+        records << r;
+    }
+    ASSERT_TRUE(moveFileNoReplace(p("b"), p("tmp_Tvol_1_b")).ok);
+    ASSERT_TRUE(moveFileNoReplace(p("c"), p("C")).ok);
+    {
+        RenameJournal journal;
+        ASSERT_TRUE(journal.begin(records, nullptr));
+    } // the process "dies": the journal stays, unlocked
+    const QStringList pending = pendingJournals();
+    ASSERT_EQ(pending.size(), 1);
+    const RecoveryResult r = recoverJournal(pending[0]);
+    EXPECT_TRUE(r.problems.isEmpty()) << describeProblems(r.problems).toStdString();
+    EXPECT_EQ(r.alreadyInPlace, 1);
+    EXPECT_EQ(r.restored, 2);
+    expectNothingLost();
+    EXPECT_EQ(names(dir.path()), (QStringList{"a", "b", "c"}));
+}
