@@ -1,0 +1,152 @@
+// Reads the metadata of a folder of JPEG files in every tool mode and compares
+// with one ExifTool run over the whole folder.
+//
+//   bench_metadata [files] [--skip-per-file]
+//
+// The photos are made here: QImage draws them, one ExifTool run writes the
+// same tags into all of them.
+
+#include "metadata/Exif.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+
+using namespace tav;
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream s(stdout);
+    return s;
+}
+
+qint64 peakMemoryKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+bool makePhotos(const QString &folder, int count)
+{
+    QImage image(640, 480, QImage::Format_RGB32);
+    for (int i = 0; i < count; ++i) {
+        image.fill(QColor::fromHsv((i * 7) % 360, 160, 200));
+        if (!image.save(folder + QStringLiteral("/IMG_%1.jpg").arg(i, 4, 10, QLatin1Char('0')), "JPG", 85))
+            return false;
+    }
+    QProcess p;
+    p.start(QStandardPaths::findExecutable(QStringLiteral("exiftool")),
+            {QStringLiteral("-q"), QStringLiteral("-overwrite_original"), QStringLiteral("-Make=Canon"),
+             QStringLiteral("-Model=Canon EOS 5D"), QStringLiteral("-CreateDate=2015:07:31 10:20:30"),
+             QStringLiteral("-DateTimeOriginal=2015:07:31 10:20:30"), QStringLiteral("-Orientation#=6"),
+             QStringLiteral("-Comment=benchmark photo"), QStringLiteral("-ExifImageWidth=640"),
+             QStringLiteral("-ExifImageHeight=480"), folder});
+    return p.waitForFinished(-1) && p.exitCode() == 0;
+}
+
+struct Result {
+    qint64 ms = 0;
+    int filled = 0; // records with a camera model
+};
+
+Result readAll(int mode, const QStringList &files, const QString &tempFolder)
+{
+    ExifReader reader;
+    reader.setTempFolder(tempFolder);
+    QElapsedTimer t;
+    t.start();
+    reader.configure(mode, DefaultJheadExtensions, DefaultExifToolExtensions);
+    Result r;
+    for (const QString &f : files)
+        if (!reader.getExif(f)[MetadataRecord::CameraModel].isEmpty())
+            ++r.filled;
+    r.ms = t.elapsed();
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv); // QImage's JPEG writer
+    int count = 500;
+    bool perFile = true;
+    for (const QString &a : app.arguments().mid(1)) {
+        if (a == QLatin1String("--skip-per-file"))
+            perFile = false;
+        else if (a.toInt() > 0)
+            count = a.toInt();
+    }
+
+    QTemporaryDir work;
+    const QString folder = work.filePath(QStringLiteral("photos"));
+    QDir().mkpath(folder);
+    QElapsedTimer setup;
+    setup.start();
+    if (!makePhotos(folder, count)) {
+        std::fprintf(stderr, "could not make the photos (is exiftool installed?)\n");
+        return 1;
+    }
+    QStringList files;
+    for (const QString &n : QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
+        files << folder + QLatin1Char('/') + n;
+    out() << files.size() << " JPEG files of 640 x 480 made in " << setup.elapsed() << " ms\n\n";
+
+    // The reference: one ExifTool run over the folder, its report in a file.
+    QElapsedTimer t;
+    t.start();
+    QProcess once;
+    once.setStandardOutputFile(work.filePath(QStringLiteral("once.txt")));
+    once.start(QStandardPaths::findExecutable(QStringLiteral("exiftool")), {folder});
+    once.waitForFinished(-1);
+    const qint64 onceMs = t.elapsed();
+    out() << QStringLiteral("%1 %2 ms  %3 ms/file\n")
+                 .arg(QStringLiteral("one exiftool run over the folder"), -36)
+                 .arg(onceMs, 7)
+                 .arg(double(onceMs) / files.size(), 0, 'f', 2);
+
+    struct Mode {
+        int mode;
+        const char *name;
+        bool perFileRuns;
+    } modes[] = {
+        {ExifModeExifToolBatch, "mode 4: resident exiftool", false},
+        {ExifModeJhead, "mode 1: jhead per file", true},
+        {ExifModeJheadThenExifTool, "mode 2: jhead, then exiftool", true},
+        {ExifModeExifTool, "mode 3: exiftool per file", true},
+    };
+    qint64 residentMs = 0;
+    for (const Mode &m : modes) {
+        if (m.perFileRuns && !perFile)
+            continue;
+        const Result r = readAll(m.mode, files, work.filePath(QStringLiteral("tmp%1").arg(m.mode)));
+        if (m.mode == ExifModeExifToolBatch)
+            residentMs = r.ms;
+        out() << QStringLiteral("%1 %2 ms  %3 ms/file  %4 records  x%5 of the single run\n")
+                     .arg(QString::fromLatin1(m.name), -36)
+                     .arg(r.ms, 7)
+                     .arg(double(r.ms) / files.size(), 0, 'f', 2)
+                     .arg(r.filled)
+                     .arg(double(r.ms) / qMax<qint64>(onceMs, 1), 0, 'f', 2);
+        out().flush();
+    }
+    out() << "\nresident / single run: " << QString::number(double(residentMs) / qMax<qint64>(onceMs, 1), 'f', 2)
+          << "  (target: at most 2)\n";
+    out() << "peak memory of this process: " << peakMemoryKb() / 1024 << " MB\n";
+    return 0;
+}
