@@ -156,9 +156,11 @@ bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error)
             *error = renameText("JournalFolder", "The rename journal folder %s cannot be created.", folder);
         return false;
     }
-    const QString name = QStringLiteral("rename-%1-%2%3")
+    static int sequence = 0; // two short batches may start within one millisecond
+    const QString name = QStringLiteral("rename-%1-%2-%3%4")
                              .arg(QCoreApplication::applicationPid())
                              .arg(QDateTime::currentMSecsSinceEpoch())
+                             .arg(++sequence)
                              .arg(Suffix);
     const QString path = QDir(folder).filePath(name);
     const int fd = writeSynced(path, serialise(records), true);
