@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QHash>
 
+#include <exception>
+
 namespace tav {
 
 namespace {
@@ -174,13 +176,26 @@ bool RenameBatch::run(const Hooks &hooks, QString *error)
     if (!records.isEmpty() && !journal.begin(records, error))
         return false;
 
+    // A failing progress, events or row callback must not stop the batch half
+    // way (files would stay under temporary names): the first failure is
+    // kept and thrown once every file has its final or old name back.
+    std::exception_ptr hookFailure;
+    auto guarded = [&hookFailure](auto &&call) {
+        try {
+            call();
+        } catch (...) {
+            if (!hookFailure)
+                hookFailure = std::current_exception();
+        }
+    };
+
     int step = 1;
     // Phase 1: every file to its temporary name in its own folder.
     for (qsizetype i = 0; i < n; ++i) {
         if (hooks.progress)
-            hooks.progress(step);
+            guarded([&] { hooks.progress(step); });
         if (hooks.events)
-            hooks.events();
+            guarded([&] { hooks.events(); });
         RenameOutcome &o = m_outcomes[i];
         if (o.status == RenameStatus::Pending) {
             const MoveResult m = moveFileNoReplace(m_items[i].oldPath, o.tempPath);
@@ -201,9 +216,9 @@ bool RenameBatch::run(const Hooks &hooks, QString *error)
     QList<JournalRecord> stuck;
     for (qsizetype i = n - 1; i >= 0; --i) {
         if (hooks.progress)
-            hooks.progress(step);
+            guarded([&] { hooks.progress(step); });
         if (hooks.events)
-            hooks.events();
+            guarded([&] { hooks.events(); });
         RenameOutcome &o = m_outcomes[i];
         if (o.status == RenameStatus::Pending) {
             const MoveResult m = moveFileNoReplace(o.tempPath, m_items[i].newPath);
@@ -225,7 +240,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error)
                 }
             }
             if (o.status == RenameStatus::Renamed && hooks.renamed)
-                hooks.renamed(i);
+                guarded([&] { hooks.renamed(i); });
             if (hooks.afterMove)
                 hooks.afterMove(2, i);
         }
@@ -234,6 +249,8 @@ bool RenameBatch::run(const Hooks &hooks, QString *error)
     // A file that could not be put back keeps its journal entry, so that the
     // next start offers to put it back again.
     journal.finish(stuck);
+    if (hookFailure)
+        std::rethrow_exception(hookFailure);
     return true;
 }
 

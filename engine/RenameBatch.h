@@ -60,7 +60,9 @@ public:
 
     // Writes the journal, runs phase 1 (first to last) and phase 2 (last to
     // first), removes the journal. False, with nothing moved, when the journal
-    // cannot be written (error says why).
+    // cannot be written (error says why). An exception from progress, events
+    // or renamed is thrown only after both phases; one from afterMove (a test
+    // hook standing for a crash) leaves at once, journal and all.
     bool run(const Hooks &hooks, QString *error = nullptr);
 
     int renamedCount() const;

@@ -359,3 +359,19 @@ TEST_F(RenameBatchTest, RecoveryWhenTheDeviceNumberChangedAfterARestart)
     expectNothingLost();
     EXPECT_EQ(names(dir.path()), (QStringList{"a", "b", "c"}));
 }
+
+TEST_F(RenameBatchTest, AFailingCallbackDoesNotStopTheBatchHalfWay)
+{
+    files({"a", "b", "c"});
+    RenameBatch b = batch({{"a", "A"}, {"b", "B"}, {"c", "C"}});
+    b.prepare();
+    RenameBatch::Hooks hooks;
+    hooks.renamed = [](qsizetype i) {
+        if (i == 2)
+            throw std::runtime_error("list gone");
+    };
+    EXPECT_THROW(b.run(hooks), std::runtime_error);
+    EXPECT_EQ(b.renamedCount(), 3);
+    EXPECT_EQ(names(dir.path()), (QStringList{"A", "B", "C"}));
+    expectNothingLost();
+}
