@@ -151,11 +151,23 @@ void frmKobMsgBox::prepare(const QString &message, int &style, const QString &ti
     }
     const int buttonH = pixelsToTwips(cmdOK->height());
 
+    // The designed margins assume designed control sizes: with taller buttons
+    // (pictures), a taller check box or an empty message, the box grows so that
+    // nothing covers the message or the icon.
+    bool iconShown = false;
+    for (QLabel *pic : {picVbCritical, picVbQuestion, picVbExclamation, picVbInformation})
+        iconShown = iconShown || !pic->isHidden();
+    const int contentBottom = std::max(LabelTop + labelH, iconShown ? IconTop + IconSize : 0);
+    const int checkH = std::max(CheckHeight, pixelsToTwips(chkAfficher->sizeHint().height()));
+    const int belowContent = key.isEmpty() ? 0 : checkH + 120;
+    const int minButtonTop = contentBottom + 120 + belowContent;
+    if (m_height - 500 - buttonH < minButtonTop)
+        m_height = minButtonTop + 500 + buttonH;
+
     if (!key.isEmpty()) {
         // The check box sits above the row of buttons; a toolkit check box taller
         // than the designed one is raised by the difference so that it never
         // covers the buttons.
-        const int checkH = std::max(CheckHeight, pixelsToTwips(chkAfficher->sizeHint().height()));
         place(chkAfficher, CheckLeft, m_height - 700 - buttonH - (checkH - CheckHeight),
               pixelsToTwips(chkAfficher->sizeHint().width()), checkH);
         chkAfficher->setChecked(false);

@@ -2,6 +2,7 @@
 
 #include "app/ProgramFolder.h"
 #include "i18n/Language.h"
+#include "settings/Settings.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -210,7 +211,7 @@ void translateForm(QWidget *form)
     }
 }
 
-bool buttonPicturesEnabled() { return true; }
+bool buttonPicturesEnabled() { return settings().AfficherImageBouton != 0; }
 
 void markImageButton(QAbstractButton *button) { button->setProperty(ImageButtonProperty, true); }
 
