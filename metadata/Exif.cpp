@@ -1,6 +1,7 @@
 #include "metadata/Exif.h"
 
 #include "app/FrontEnd.h"
+#include "app/mTavCommon.h"
 #include "app/Trap.h"
 #include "app/Version.h"
 #include "i18n/Language.h"
@@ -45,11 +46,7 @@ bool listHas(const QString &list, const QString &extension)
 
 namespace Exif {
 
-QString upperExtension(const QString &path)
-{
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : path.mid(dot + 1).toUpper();
-}
+QString upperExtension(const QString &path) { return mTavCommon::TavGetExtension(path).toUpper(); }
 
 QStringList splitExtensions(const QString &list)
 {
