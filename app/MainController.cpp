@@ -616,7 +616,13 @@ void MainController::quit(bool confirmed)
     if (!confirmed)
         return;
     storeIntoSettings();
-    modIniFile::SaveRegisterBase(true);
+    if (&m_settings == &tav::settings()) {
+        modIniFile::SaveRegisterBase(true);
+    } else {
+        if (modIniFile::hooks().closeHelp)
+            modIniFile::hooks().closeHelp();
+        modIniFile::SaveIniFile(m_settings);
+    }
 }
 
 } // namespace tav

@@ -2,6 +2,7 @@
 
 #include "app/MainController.h"
 #include "app/Twips.h"
+#include "app/frmGLQuitter.h"
 #include "app/frmMemoriseRegle.h"
 #include "settings/SavedRules.h"
 #include "engine/Operators.h"
@@ -43,7 +44,8 @@ void frmMain::wire()
     Timer_ListView1_count.setInterval(500);
 
     // The rule box.
-    cboRenommer->lineEdit()->installEventFilter(this);
+    // The combo box takes the focus and the keys for its line edit.
+    cboRenommer->installEventFilter(this);
     connect(cboRenommer->lineEdit(), &QLineEdit::textEdited, c, &MainController::ruleTextChanged);
     connect(&Timer_cboRenommer, &QTimer::timeout, this,
             [this] { m_controller->caretTick(cboRenommer->lineEdit()->cursorPosition()); });
@@ -168,7 +170,7 @@ void frmMain::wire()
     connect(cmdStopAction, &QPushButton::clicked, c, &MainController::cmdStopAction_Click);
     connect(cmdRenommer, &QPushButton::clicked, c, &MainController::cmdRenommer_Click);
     connect(cmdRenommerStop, &QPushButton::clicked, c, &MainController::cmdRenommerStop_Click);
-    connect(cmdQuitter, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdQuitter, &QPushButton::clicked, this, &frmMain::cmdQuitter_Click);
     connect(cmdAddAll, &QPushButton::customContextMenuRequested, this,
             [this](const QPoint &p) { mnuPopup->popup(cmdAddAll->mapToGlobal(p)); });
     cmdAddAll->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -391,10 +393,25 @@ void frmMain::lstAstuce_Click()
 
 void frmMain::updateTitle() { setWindowTitle(m_controller->titleText()); }
 
+void frmMain::cmdQuitter_Click()
+{
+    frmGLQuitter dialog(this);
+    dialog.exec();
+    if (!dialog.quitConfirmed())
+        return;
+    m_quitAsked = true;
+    close();
+}
+
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    // Closing the window quits without asking; the quit button asked already.
+    if (isMinimized())
+        showNormal();
+    storeIntoSettings();
     m_controller->quit(true);
     event->accept();
+    emit quitting();
 }
 
 
@@ -408,7 +425,7 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     QLineEdit *rule = cboRenommer ? cboRenommer->lineEdit() : nullptr;
-    if (watched == rule) {
+    if (rule && watched == cboRenommer) {
         switch (event->type()) {
         case QEvent::FocusIn:
             m_controller->ruleFocusIn(rule->text());

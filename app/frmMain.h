@@ -103,6 +103,14 @@ public:
     QList<int> selectedRows() const;
     // Double click on the comment label: the rule-memorising dialog.
     void editComment();
+    // The quit button: asks with frmGLQuitter, then closes.
+    void cmdQuitter_Click();
+
+signals:
+    // The window closed and the settings were saved.
+    void quitting();
+
+public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -122,6 +130,7 @@ private:
     MainController *m_controller;
     bool m_escapePressed = false;
     bool m_activated = false;
+    bool m_quitAsked = false;
 };
 
 } // namespace tav

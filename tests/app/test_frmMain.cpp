@@ -1,0 +1,213 @@
+// The main window driven by control name, offscreen: typing, token labels,
+// adding and ordering files, renaming, quitting; and the single instance.
+
+#include "app/MainController.h"
+#include "app/SingleInstance.h"
+#include "app/frmMain.h"
+#include "QtPrinters.h"
+#include "ScriptedFrontEnd.h"
+#include "WaitFor.h"
+#include "settings/Settings.h"
+#include "settings/modIniFile.h"
+#include "shellbrowser/LVExplorer.h"
+#include "shellbrowser/TVExplorer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace tav;
+
+namespace {
+
+struct WindowTest : ::testing::Test {
+    QTemporaryDir dir;
+    ScriptedFrontEnd fe;
+    Settings settings;
+    QDateTime clock = QDateTime(QDate(2026, 12, 8), QTime(9, 0, 0));
+    std::unique_ptr<MainController> controller;
+    std::unique_ptr<frmMain> window;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        QDir().mkpath(dir.path() + QStringLiteral("/files"));
+        modIniFile::setSettingsFilePath(dir.path() + QStringLiteral("/Travoline.ini"));
+        settings.regle.Regle = QStringLiteral("f_#");
+        settings.regle.IncrementeFichierIdentique = 0;
+        controller = std::make_unique<MainController>(settings);
+        controller->setClock([this] { return clock; });
+        window = std::make_unique<frmMain>(controller.get());
+        controller->loadFromSettings();
+        window->Form_Load();
+        window->ListView1->attach(3, QString(), QStringLiteral("*.*"));
+        window->TreeView1->attach(window->ListView1, 0, QString(), false);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        QApplication::setActiveWindow(window.get());
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        modIniFile::setSettingsFilePath(QString());
+    }
+
+    QString touch(const QString &name)
+    {
+        QFile f(dir.path() + QStringLiteral("/files/") + name);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(name.toUtf8());
+        return f.fileName();
+    }
+
+    void showFiles()
+    {
+        window->TreeView1->setTVPath(dir.path() + QStringLiteral("/files"));
+        window->ListView1->setLVPath(dir.path() + QStringLiteral("/files"));
+        window->ListView1->waitForListing();
+    }
+
+    QStringList column(int col) const
+    {
+        const QAbstractItemModel *m = controller->model();
+        QStringList l;
+        for (int r = 0; r < m->rowCount(); ++r)
+            l << m->index(r, col).data().toString();
+        return l;
+    }
+
+    template <class T> T *control(const char *name) { return window->findChild<T *>(QString::fromLatin1(name)); }
+};
+
+} // namespace
+
+TEST_F(WindowTest, EveryNamedControlIsFoundByItsName)
+{
+    for (const char *name : {"cboRenommer", "txtDebut", "txtPas", "txtNbPasse", "chkTrim", "chkInterdit",
+                             "cmdRenommer", "cmdAdd", "cmdAddAll", "lstrename", "lstAstuce", "Label2", "Label4",
+                             "TreeView1", "ListView1", "cmdPrendrePlus", "lblComment", "Label8_31", "fAstuce_5",
+                             "optCasse_2", "txtRepPos_3", "lblExif_5"})
+        EXPECT_NE(window->findChild<QWidget *>(QString::fromLatin1(name)), nullptr) << name;
+    EXPECT_GE(window->minimumWidth(), 1000);
+}
+
+TEST_F(WindowTest, TypingAPatternRecomputesOnceAfterTheDelay)
+{
+    touch(QStringLiteral("a.txt"));
+    touch(QStringLiteral("b.txt"));
+    showFiles();
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    ASSERT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
+
+    window->Timer_update.setInterval(5);
+    QLineEdit *rule = window->cboRenommer->lineEdit();
+    rule->setFocus();
+    ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
+    rule->selectAll();
+    QTest::keyClicks(rule, QStringLiteral("doc_#"));
+    test::runEvents(30); // several ticks within the same second: nothing happens
+    EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
+    clock = clock.addSecs(1);
+    EXPECT_TRUE(test::waitFor([&] { return column(1) == QStringList{"doc_1.txt", "doc_2.txt"}; }))
+        << column(1).join(QLatin1Char(',')).toStdString();
+}
+
+TEST_F(WindowTest, TokenLabelInsertsAtTheCaret)
+{
+    QLineEdit *rule = window->cboRenommer->lineEdit();
+    window->Timer_cboRenommer.setInterval(5);
+    rule->setFocus();
+    ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
+    rule->clear();
+    QTest::keyClicks(rule, QStringLiteral("ab"));
+    QTest::keyClick(rule, Qt::Key_Left);
+    ASSERT_TRUE(test::waitFor([&] { return controller->caret() == 1; }));
+    window->lstAstuce->setCurrentRow(0);
+    QLabel *year = window->findChild<QLabel *>(QStringLiteral("Label8_2"));
+    ASSERT_TRUE(year && year->isVisible());
+    QTest::mouseClick(year, Qt::LeftButton);
+    EXPECT_EQ(window->cboRenommer->currentText(), QStringLiteral("a$A$b"));
+    EXPECT_EQ(rule->cursorPosition(), 4);
+}
+
+TEST_F(WindowTest, AddMoveAndRemoveKeepTheCounterOrder)
+{
+    for (const char *n : {"a.txt", "b.txt", "c.txt"})
+        touch(QString::fromLatin1(n));
+    showFiles();
+    window->ListView1->selectItemsByText({QStringLiteral("b.txt"), QStringLiteral("c.txt")});
+    QTest::mouseClick(control<QPushButton>("cmdAdd"), Qt::LeftButton);
+    EXPECT_EQ(column(0), (QStringList{"b.txt", "c.txt"}));
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    EXPECT_EQ(column(0), (QStringList{"b.txt", "c.txt", "a.txt"}));
+    EXPECT_TRUE(window->Label4->text().contains(QLatin1Char('3')));
+
+    window->lstrename->selectRow(2);
+    QTest::mouseClick(control<QPushButton>("cmdUp"), Qt::LeftButton);
+    EXPECT_EQ(column(0), (QStringList{"b.txt", "a.txt", "c.txt"}));
+    EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt", "f_3.txt"}));
+    EXPECT_EQ(window->selectedRows(), QList<int>{1});
+
+    QTest::mouseClick(control<QPushButton>("cmdDel"), Qt::LeftButton);
+    EXPECT_EQ(column(0), (QStringList{"b.txt", "c.txt"}));
+    EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
+}
+
+TEST_F(WindowTest, RenameEmptiesTheListOfRenamedRowsAndUpdatesTheTitle)
+{
+    for (const char *n : {"a.txt", "b.txt"})
+        touch(QString::fromLatin1(n));
+    showFiles();
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    fe.defaultAnswer = AnswerYes;
+    QTest::mouseClick(control<QPushButton>("cmdRenommer"), Qt::LeftButton);
+    EXPECT_EQ(controller->model()->rowCount(), 0);
+    const QStringList onDisk = QDir(dir.path() + QStringLiteral("/files")).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(onDisk, (QStringList{"f_1.txt", "f_2.txt"}));
+    EXPECT_EQ(settings.NombreFichierRenomme, 2);
+    EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("Travoline v1.12.2 - ")));
+}
+
+TEST_F(WindowTest, ClosingTheWindowSavesTheSettings)
+{
+    window->chkTrim->setChecked(true);
+    window->close();
+    QFile ini(dir.path() + QStringLiteral("/Travoline.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(ini.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("RegleRenommage_EffaceEspace=1"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("1.12.2")));
+}
+
+TEST_F(WindowTest, LongOperationsSwitchTheCommandsOff)
+{
+    window->objetOnOff(false, true, false);
+    EXPECT_FALSE(window->cmdAdd->isEnabled());
+    EXPECT_FALSE(window->cboRenommer->isEnabled());
+    EXPECT_TRUE(window->cmdStopAction->isVisible());
+    EXPECT_TRUE(window->cmdStopAction->isEnabled());
+    window->objetOnOff(true, false, true);
+    EXPECT_FALSE(window->cmdRenommer->isVisible());
+    EXPECT_TRUE(window->cmdRenommerStop->isVisible());
+    window->objetOnOff(true, false, false);
+    EXPECT_TRUE(window->cmdAdd->isEnabled());
+    EXPECT_TRUE(window->cmdRenommer->isVisible());
+    EXPECT_FALSE(window->cmdStopAction->isVisible());
+}
+
+TEST(SingleInstanceTest, ASecondCopyEndsAndAsksTheFirstToComeForward)
+{
+    const QString name = QStringLiteral("TravolineTest%1").arg(QCoreApplication::applicationPid());
+    SingleInstance first(name);
+    ASSERT_FALSE(first.notifyRunningCopy());
+    QSignalSpy spy(&first, &SingleInstance::activationRequested);
+
+    SingleInstance second(name);
+    EXPECT_TRUE(second.notifyRunningCopy(300)); // the second copy must end
+    EXPECT_TRUE(test::waitFor([&] { return spy.count() == 1; })); // the first one is asked to come forward
+}
