@@ -20,13 +20,12 @@ constexpr int Margin = 120;
 constexpr int ButtonWidth = 1500;
 constexpr int ButtonHeight = 375;
 constexpr int ButtonGap = 120;
-constexpr int BottomMargin = 150;   // below the buttons
+constexpr int BottomMargin = 150;    // below the buttons
 constexpr int ListBottomSpace = 730; // from the list's bottom to the window's
 
 } // namespace
 
-frmCheckErreur::frmCheckErreur(QWidget *parent) : QDialog(parent)
-{
+frmCheckErreur::frmCheckErreur(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmCheckErreur"));
     setWindowTitle(QStringLiteral("Fichiers qui ne seront pas renommés"));
     setModal(true);
@@ -62,8 +61,7 @@ frmCheckErreur::frmCheckErreur(QWidget *parent) : QDialog(parent)
     layoutControls();
 }
 
-void frmCheckErreur::setEntries(const QList<ReviewEntry> &entries, const QString &captionSuffix)
-{
+void frmCheckErreur::setEntries(const QList<ReviewEntry> &entries, const QString &captionSuffix) {
     m_entries = entries;
     m_scroll.clear();
     for (const ReviewEntry &e : entries) {
@@ -78,38 +76,36 @@ void frmCheckErreur::setEntries(const QList<ReviewEntry> &entries, const QString
     lsterreur->horizontalScrollBar()->setValue(0);
 }
 
-void frmCheckErreur::showReason(int row)
-{
+void frmCheckErreur::showReason(int row) {
     lblRaison->setText(row >= 0 && row < m_entries.size() ? m_entries[row].reason : QString());
     lblRaison->setToolTip(lblRaison->text());
 }
 
-void frmCheckErreur::cmdContinuer_Click()
-{
+void frmCheckErreur::cmdContinuer_Click() {
     m_cancelMark.clear();
     QDialog::accept();
 }
 
-void frmCheckErreur::cmdAnnuler_Click()
-{
+void frmCheckErreur::cmdAnnuler_Click() {
     m_cancelMark = CancelMark;
     QDialog::reject();
 }
 
-void frmCheckErreur::reject() { cmdAnnuler_Click(); }
+void frmCheckErreur::reject() {
+    cmdAnnuler_Click();
+}
 
-void frmCheckErreur::resizeEvent(QResizeEvent *event)
-{
+void frmCheckErreur::resizeEvent(QResizeEvent *event) {
     QDialog::resizeEvent(event);
     layoutControls();
 }
 
-void frmCheckErreur::layoutControls()
-{
+void frmCheckErreur::layoutControls() {
     const int w = width(), h = height();
     const int margin = twipsToPixels(Margin);
     const int bw = twipsToPixels(ButtonWidth), bh = twipsToPixels(ButtonHeight), gap = twipsToPixels(ButtonGap);
-    lsterreur->setGeometry(margin, margin, qMax(0, w - 2 * margin), qMax(0, h - margin - twipsToPixels(ListBottomSpace)));
+    lsterreur->setGeometry(margin, margin, qMax(0, w - 2 * margin),
+                           qMax(0, h - margin - twipsToPixels(ListBottomSpace)));
     // The buttons stay at the bottom right; the reason of the selected line to their left.
     const int top = h - bh - twipsToPixels(BottomMargin);
     cmdAnnuler->setGeometry(w - margin - bw, top, bw, bh);
@@ -117,8 +113,7 @@ void frmCheckErreur::layoutControls()
     lblRaison->setGeometry(margin, top, qMax(0, w - 2 * margin - 2 * bw - 2 * gap), bh);
 }
 
-bool reviewBlockedEntries(const QList<ReviewEntry> &entries, const QString &captionSuffix, QWidget *parent)
-{
+bool reviewBlockedEntries(const QList<ReviewEntry> &entries, const QString &captionSuffix, QWidget *parent) {
     frmCheckErreur form(parent);
     form.setEntries(entries, captionSuffix);
     form.exec();

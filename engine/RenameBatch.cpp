@@ -14,12 +14,13 @@ namespace {
 
 constexpr qsizetype NameMax = 255; // bytes in one file name component
 
-qsizetype lastSlash(const QString &path) { return path.lastIndexOf(QLatin1Char('/')); }
+qsizetype lastSlash(const QString &path) {
+    return path.lastIndexOf(QLatin1Char('/'));
+}
 
 } // namespace
 
-QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &prefix)
-{
+QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &prefix) {
     const qsizetype slash = lastSlash(oldPath);
     const QString folder = oldPath.left(slash + 1);
     QString name = oldPath.mid(slash + 1);
@@ -34,12 +35,9 @@ QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &pref
 }
 
 RenameBatch::RenameBatch(QList<RenameItem> items)
-    : m_items(std::move(items)), m_outcomes(m_items.size()), m_identities(m_items.size())
-{
-}
+    : m_items(std::move(items)), m_outcomes(m_items.size()), m_identities(m_items.size()) {}
 
-void RenameBatch::block(qsizetype i, const QString &reason)
-{
+void RenameBatch::block(qsizetype i, const QString &reason) {
     RenameOutcome &o = m_outcomes[i];
     if (o.status == RenameStatus::Blocked)
         return;
@@ -48,8 +46,7 @@ void RenameBatch::block(qsizetype i, const QString &reason)
     o.currentPath = m_items[i].oldPath;
 }
 
-void RenameBatch::prepare()
-{
+void RenameBatch::prepare() {
     const qsizetype n = m_items.size();
     m_prefix = TempPrefix;
 
@@ -66,9 +63,9 @@ void RenameBatch::prepare()
         m_outcomes[i].tempPath = temp;
     }
 
-    QHash<QString, qsizetype> oldIndex;             // exact old path -> first entry
-    QHash<QString, QList<qsizetype>> foldedOld;     // old path ignoring case -> entries
-    QHash<QString, qsizetype> firstWithNew;         // exact new path -> first entry
+    QHash<QString, qsizetype> oldIndex;         // exact old path -> first entry
+    QHash<QString, QList<qsizetype>> foldedOld; // old path ignoring case -> entries
+    QHash<QString, qsizetype> firstWithNew;     // exact new path -> first entry
     oldIndex.reserve(n);
     firstWithNew.reserve(n);
     for (qsizetype i = 0; i < n; ++i) {
@@ -139,15 +136,14 @@ void RenameBatch::prepare()
         for (qsizetype i : waiting.value()) {
             if (m_outcomes[i].status == RenameStatus::Blocked)
                 continue;
-            block(i, renameText("HeldByBlocked", "The new name belongs to %s, which is not renamed.",
-                                m_items[j].oldPath));
+            block(i,
+                  renameText("HeldByBlocked", "The new name belongs to %s, which is not renamed.", m_items[j].oldPath));
             work.append(i);
         }
     }
 }
 
-QList<ReviewEntry> RenameBatch::blockedEntries() const
-{
+QList<ReviewEntry> RenameBatch::blockedEntries() const {
     QList<ReviewEntry> list;
     for (qsizetype i = 0; i < m_items.size(); ++i)
         if (m_outcomes[i].status == RenameStatus::Blocked)
@@ -155,16 +151,14 @@ QList<ReviewEntry> RenameBatch::blockedEntries() const
     return list;
 }
 
-int RenameBatch::blockedCount() const
-{
+int RenameBatch::blockedCount() const {
     int k = 0;
     for (const RenameOutcome &o : m_outcomes)
         k += o.status == RenameStatus::Blocked;
     return k;
 }
 
-bool RenameBatch::run(const Hooks &hooks, QString *error)
-{
+bool RenameBatch::run(const Hooks &hooks, QString *error) {
     const qsizetype n = m_items.size();
     QList<JournalRecord> records;
     records.reserve(n);
@@ -254,16 +248,14 @@ bool RenameBatch::run(const Hooks &hooks, QString *error)
     return true;
 }
 
-int RenameBatch::renamedCount() const
-{
+int RenameBatch::renamedCount() const {
     int k = 0;
     for (const RenameOutcome &o : m_outcomes)
         k += o.status == RenameStatus::Renamed;
     return k;
 }
 
-QList<ReviewEntry> RenameBatch::notRenamed() const
-{
+QList<ReviewEntry> RenameBatch::notRenamed() const {
     QList<ReviewEntry> list;
     for (qsizetype i = 0; i < m_items.size(); ++i) {
         const RenameOutcome &o = m_outcomes[i];

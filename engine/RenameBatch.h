@@ -15,9 +15,9 @@
 namespace tav {
 
 struct RenameItem {
-    QString oldPath;   // the file as it is now
-    QString newPath;   // the full path it is to have
-    QString problem;   // set by the caller when the entry cannot be renamed (bad name, no folder)
+    QString oldPath; // the file as it is now
+    QString newPath; // the full path it is to have
+    QString problem; // set by the caller when the entry cannot be renamed (bad name, no folder)
 };
 
 enum class RenameStatus { Pending, Blocked, Renamed, Failed };
@@ -52,10 +52,10 @@ public:
     int blockedCount() const;
 
     struct Hooks {
-        std::function<void(int)> progress;               // progress step, 1 to 2n
-        std::function<void()> events;                    // let pending window events run
-        std::function<void(qsizetype)> renamed;          // entry i reached its new path (phase 2 order)
-        std::function<void(int, qsizetype)> afterMove;   // phase (1 or 2), entry: after each move
+        std::function<void(int)> progress;             // progress step, 1 to 2n
+        std::function<void()> events;                  // let pending window events run
+        std::function<void(qsizetype)> renamed;        // entry i reached its new path (phase 2 order)
+        std::function<void(int, qsizetype)> afterMove; // phase (1 or 2), entry: after each move
     };
 
     // Writes the journal, runs phase 1 (first to last) and phase 2 (last to

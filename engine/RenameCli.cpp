@@ -17,8 +17,7 @@ namespace tav {
 
 namespace {
 
-QString oneLine(QString text)
-{
+QString oneLine(QString text) {
     text.replace(QLatin1String("\r\n"), QLatin1String(" "));
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
     text.replace(QLatin1Char('\t'), QLatin1Char(' '));
@@ -32,8 +31,7 @@ class CliRenameFrontEnd : public FrontEnd {
 public:
     CliRenameFrontEnd(FrontEnd &outer, bool yes, QTextStream &err) : m_outer(outer), m_yes(yes), m_err(err) {}
 
-    int msgBox(const QString &message, int style, const QString &title, int, const QString &) override
-    {
+    int msgBox(const QString &message, int style, const QString &title, int, const QString &) override {
         QString text = message;
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         m_err << (title.isEmpty() ? QString() : title + QLatin1String(": ")) << text << '\n';
@@ -45,14 +43,12 @@ public:
         return ask() ? AnswerYes : AnswerNo;
     }
 
-    void showPlainError(const QString &text) override
-    {
+    void showPlainError(const QString &text) override {
         m_err << text << '\n';
         m_err.flush();
     }
 
-    bool reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix) override
-    {
+    bool reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix) override {
         m_err << renameText("CliReview", "These files cannot be renamed%s:", captionSuffix) << '\n';
         for (const ReviewEntry &e : entries)
             m_err << "  " << e.oldPath << ": " << oneLine(e.reason) << '\n';
@@ -63,8 +59,7 @@ public:
     void processEvents() override { m_outer.processEvents(); }
 
 private:
-    bool ask()
-    {
+    bool ask() {
         if (m_yes) {
             m_err << "yes\n";
             m_err.flush();
@@ -81,8 +76,8 @@ private:
         if (!std::fgets(buf, sizeof buf, stdin))
             return false;
         const QString answer = QString::fromLocal8Bit(buf).trimmed().toLower();
-        return answer == QLatin1String("y") || answer == QLatin1String("yes") || answer == QLatin1String("o")
-               || answer == QLatin1String("oui");
+        return answer == QLatin1String("y") || answer == QLatin1String("yes") || answer == QLatin1String("o") ||
+               answer == QLatin1String("oui");
     }
 
     FrontEnd &m_outer;
@@ -90,8 +85,7 @@ private:
     QTextStream &m_err;
 };
 
-const char *statusWord(RenameStatus s)
-{
+const char *statusWord(RenameStatus s) {
     switch (s) {
     case RenameStatus::Renamed:
         return "renamed";
@@ -104,19 +98,18 @@ const char *statusWord(RenameStatus s)
 
 } // namespace
 
-CliRenameOptions &cliRenameOptions()
-{
+CliRenameOptions &cliRenameOptions() {
     static CliRenameOptions options;
     return options;
 }
 
-int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QTextStream &err)
-{
+int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QTextStream &err) {
     const CliRenameOptions &options = cliRenameOptions();
     if (!options.passes.isEmpty())
         engine.setPassCountText(options.passes);
     if (!pendingJournals().isEmpty())
-        err << renameText("CliPending", "An earlier rename was interrupted; travoline-cli --recover puts its files back.")
+        err << renameText("CliPending",
+                          "An earlier rename was interrupted; travoline-cli --recover puts its files back.")
             << '\n';
 
     FrontEnd &outer = frontEnd();
@@ -132,8 +125,8 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
         if (lines.isEmpty() && report.cancelled) {
             // Declined before the batch was built: every listed file stays.
             for (const FileEntry &e : engine.model()->entries())
-                lines.append({RenameStatus::Blocked, e.fullPath(), QString(),
-                              renameText("CliCancelled", "batch cancelled")});
+                lines.append(
+                    {RenameStatus::Blocked, e.fullPath(), QString(), renameText("CliCancelled", "batch cancelled")});
         }
         for (const RenameLine &l : lines) {
             const RenameStatus status = l.status == RenameStatus::Pending ? RenameStatus::Blocked : l.status;
@@ -147,8 +140,8 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
         }
         error = error || !report.error.isEmpty();
         // A further pass put the renamed files back in the list: rename them again.
-        const bool anotherPass = report.started && passesBefore != engine.passCountText()
-                                 && report.renamed > 0 && engine.model()->count() > 0;
+        const bool anotherPass = report.started && passesBefore != engine.passCountText() && report.renamed > 0 &&
+                                 engine.model()->count() > 0;
         if (!anotherPass)
             break;
         // Files that were not renamed stay listed; they were counted already.
@@ -175,8 +168,7 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
     return everyFileRenamed ? 0 : 1;
 }
 
-int runCliRecover(QTextStream &out, QTextStream &err)
-{
+int runCliRecover(QTextStream &out, QTextStream &err) {
     const QStringList journals = pendingJournals();
     int restored = 0, problems = 0;
     for (const QString &j : journals) {

@@ -13,8 +13,8 @@ class NameEngine;
 struct Settings;
 
 struct CliRenameOptions {
-    bool yes = false;       // answer yes to every question, continue past the review
-    QString passes;         // the pass count field; empty keeps the engine's
+    bool yes = false; // answer yes to every question, continue past the review
+    QString passes;   // the pass count field; empty keeps the engine's
 };
 
 // Options gathered while the arguments are read.

@@ -24,8 +24,7 @@ namespace {
 
 // Number conversions of the counter fields, failing as the program's
 // run-time errors do.
-qint64 toInteger(const QString &text, qint64 min, qint64 max)
-{
+qint64 toInteger(const QString &text, qint64 min, qint64 max) {
     const WholeNumber w = readWholeNumber(text);
     if (!w.isNumber)
         throw TavError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
@@ -34,22 +33,21 @@ qint64 toInteger(const QString &text, qint64 min, qint64 max)
     return w.value;
 }
 
-qint32 toInt32(const QString &text)
-{
+qint32 toInt32(const QString &text) {
     return static_cast<qint32>(toInteger(text, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
 }
 
-qint16 toInt16(const QString &text)
-{
+qint16 toInt16(const QString &text) {
     return static_cast<qint16>(toInteger(text, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
 }
 
-bool isContinueMode(const NameEngine &engine)
-{
+bool isContinueMode(const NameEngine &engine) {
     return engine.txtDebut() == QLatin1String("#") || engine.rule().DebutPas == ContinueModeStart;
 }
 
-QString fileNameOf(const QString &path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+QString fileNameOf(const QString &path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
 
 struct Busy {
     bool &flag;
@@ -62,9 +60,7 @@ bool g_running = false;
 class RenameRun {
 public:
     RenameRun(NameEngine &engine, Settings &settings, const RenameCallbacks &cb, RenameReport &report)
-        : m_engine(engine), m_settings(settings), m_cb(cb), m_report(report)
-    {
-    }
+        : m_engine(engine), m_settings(settings), m_cb(cb), m_report(report) {}
 
     void run();
     bool windowDisabled = false;
@@ -82,14 +78,12 @@ private:
     RenameReport &m_report;
 };
 
-void RenameRun::finish()
-{
+void RenameRun::finish() {
     if (m_cb.updateTitle)
         m_cb.updateTitle();
 }
 
-bool RenameRun::askCounterWidth(int n)
-{
+bool RenameRun::askCounterWidth(int n) {
     const QString &rule = m_engine.rule().Regle;
     const int h = static_cast<int>(rule.count(QLatin1Char('#')));
     // In the continue mode the numbers follow the files already in each
@@ -102,14 +96,13 @@ bool RenameRun::askCounterWidth(int n)
     if (cw.digitsNeeded == 0)
         return true;
     QString largest(h, QLatin1Char('9'));
-    const QString text = i18n::Message(32, QString::number(h), largest)
-                         + i18n::Message(33, QString::number(cw.lastValue), QString::number(cw.digitsNeeded))
-                         + QStringLiteral("\r\n") + i18n::Message(34);
+    const QString text = i18n::Message(32, QString::number(h), largest) +
+                         i18n::Message(33, QString::number(cw.lastValue), QString::number(cw.digitsNeeded)) +
+                         QStringLiteral("\r\n") + i18n::Message(34);
     return frontEnd().msgBox(text, StyleYesNo + StyleInformation, i18n::Message(1)) == AnswerYes;
 }
 
-void RenameRun::afterRenameOptions(int n)
-{
+void RenameRun::afterRenameOptions(int n) {
     Rule &rule = m_engine.rule();
     if (m_settings.RegleApresRenommage == 0) {
         m_engine.setPattern(QString());
@@ -121,8 +114,8 @@ void RenameRun::afterRenameOptions(int n)
         const qint64 next = qint64(rule.DebutPas) + qint64(rule.Pas) * n;
         m_engine.setTxtDebut(QString::number(next));
     }
-    if (m_settings.RegleDebutApresRenommage == 0
-        || (m_settings.RegleDebutApresRenommage == 2 && !isContinueMode(m_engine))) {
+    if (m_settings.RegleDebutApresRenommage == 0 ||
+        (m_settings.RegleDebutApresRenommage == 2 && !isContinueMode(m_engine))) {
         rule.DebutPas = toInt32(m_engine.txtDebut());
         m_settings.regle.DebutPas = rule.DebutPas;
     }
@@ -135,8 +128,7 @@ void RenameRun::afterRenameOptions(int n)
         m_cb.fieldsChanged();
 }
 
-void RenameRun::reportFailures(const RenameBatch &batch)
-{
+void RenameRun::reportFailures(const RenameBatch &batch) {
     // Blocked entries were shown in the review; what failed on the way is news.
     QList<ReviewEntry> failed;
     for (qsizetype i = 0; i < batch.size(); ++i)
@@ -149,12 +141,12 @@ void RenameRun::reportFailures(const RenameBatch &batch)
                               QString::number(failed.size()));
     text += describeProblems(failed.mid(0, Shown));
     if (failed.size() > Shown)
-        text += QStringLiteral("\r\n") + renameText("AndMore", "... and %s more.", QString::number(failed.size() - Shown));
+        text +=
+            QStringLiteral("\r\n") + renameText("AndMore", "... and %s more.", QString::number(failed.size() - Shown));
     frontEnd().msgBox(text, StyleExclamation, i18n::Message(2));
 }
 
-void RenameRun::anotherPass(const RenameBatch &batch)
-{
+void RenameRun::anotherPass(const RenameBatch &batch) {
     const qint32 passes = toInt32(m_engine.passCountText());
     if (passes < 1)
         return;
@@ -177,8 +169,7 @@ void RenameRun::anotherPass(const RenameBatch &batch)
         m_cb.countLabel(m_engine.countLabelText());
 }
 
-void RenameRun::run()
-{
+void RenameRun::run() {
     RenameListModel *list = m_engine.model();
 
     // Markers: files never renamed and files of a type the rule does not select.
@@ -244,9 +235,9 @@ void RenameRun::run()
         if (!frontEnd().reviewBlocked(batch.blockedEntries(), suffix)) {
             m_report.cancelled = true;
             for (qsizetype i = 0; i < batch.size(); ++i)
-                m_report.lines.append({batch.outcome(i).status == RenameStatus::Blocked ? RenameStatus::Blocked
-                                                                                        : RenameStatus::Pending,
-                                       items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
+                m_report.lines.append(
+                    {batch.outcome(i).status == RenameStatus::Blocked ? RenameStatus::Blocked : RenameStatus::Pending,
+                     items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
             finish();
             return;
         }
@@ -302,8 +293,7 @@ void RenameRun::run()
 
 } // namespace
 
-CounterWidth counterWidth(int hashes, qint64 files, qint64 start, qint64 step)
-{
+CounterWidth counterWidth(int hashes, qint64 files, qint64 start, qint64 step) {
     CounterWidth cw;
     cw.lastValue = start + step * (files - 1);
     if (hashes >= 18)
@@ -322,8 +312,7 @@ CounterWidth counterWidth(int hashes, qint64 files, qint64 start, qint64 step)
     return cw;
 }
 
-RenameReport cmdRenommer_Click(NameEngine &engine, Settings &settings, const RenameCallbacks &callbacks)
-{
+RenameReport cmdRenommer_Click(NameEngine &engine, Settings &settings, const RenameCallbacks &callbacks) {
     RenameReport report;
     if (g_running)
         return report; // the window's commands are off while a batch runs

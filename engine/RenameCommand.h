@@ -38,9 +38,9 @@ struct RenameLine {
 };
 
 struct RenameReport {
-    bool started = false;    // the phases ran
-    bool cancelled = false;  // declined at the counter-width question or in the review
-    int total = 0;           // entries in the batch
+    bool started = false;   // the phases ran
+    bool cancelled = false; // declined at the counter-width question or in the review
+    int total = 0;          // entries in the batch
     int renamed = 0;
     QList<RenameLine> lines; // one per entry of the batch, in list order
     QString error;           // a failure that stopped the command

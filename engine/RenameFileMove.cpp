@@ -18,23 +18,20 @@ namespace tav {
 
 namespace {
 
-MoveResult failure(int error)
-{
+MoveResult failure(int error) {
     MoveResult r;
     r.error = error;
     r.reason = systemErrorText(error);
     return r;
 }
 
-MoveResult success()
-{
+MoveResult success() {
     MoveResult r;
     r.ok = true;
     return r;
 }
 
-int callRenameNoReplace(const char *from, const char *to)
-{
+int callRenameNoReplace(const char *from, const char *to) {
 #ifdef SYS_renameat2
     return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE));
 #else
@@ -45,8 +42,7 @@ int callRenameNoReplace(const char *from, const char *to)
 
 // Some file systems (older network and FUSE ones) refuse the no-replace flag;
 // a hard link cannot replace either, so link + unlink keeps the promise.
-MoveResult linkThenUnlink(const char *from, const char *to)
-{
+MoveResult linkThenUnlink(const char *from, const char *to) {
     if (::link(from, to) != 0) {
         const int e = errno;
         if (e != EPERM && e != ENOTSUP && e != EOPNOTSUPP && e != ENOSYS)
@@ -68,8 +64,7 @@ MoveResult linkThenUnlink(const char *from, const char *to)
     return success();
 }
 
-bool writeAll(int fd, const char *data, size_t len)
-{
+bool writeAll(int fd, const char *data, size_t len) {
     while (len > 0) {
         const ssize_t w = ::write(fd, data, len);
         if (w < 0) {
@@ -83,8 +78,7 @@ bool writeAll(int fd, const char *data, size_t len)
     return true;
 }
 
-bool copyContents(int in, int out, off_t size)
-{
+bool copyContents(int in, int out, off_t size) {
     off_t left = size;
     while (left > 0) {
         const ssize_t c = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(left), 0);
@@ -119,8 +113,7 @@ bool copyContents(int in, int out, off_t size)
     }
 }
 
-void syncFolderOf(const QByteArray &path)
-{
+void syncFolderOf(const QByteArray &path) {
     const int slash = path.lastIndexOf('/');
     const QByteArray dir = slash > 0 ? path.left(slash) : QByteArray(slash == 0 ? "/" : ".");
     const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -133,8 +126,7 @@ void syncFolderOf(const QByteArray &path)
 // Across file systems: copy into a file created exclusively, keep permissions
 // and times, sync, then remove the source. The source is never removed before
 // the copy is complete on disk.
-MoveResult copyThenRemove(const char *from, const char *to)
-{
+MoveResult copyThenRemove(const char *from, const char *to) {
     struct stat st;
     if (::lstat(from, &st) != 0)
         return failure(errno);
@@ -202,8 +194,7 @@ MoveResult copyThenRemove(const char *from, const char *to)
 
 } // namespace
 
-MoveResult moveFileNoReplace(const QString &from, const QString &to)
-{
+MoveResult moveFileNoReplace(const QString &from, const QString &to) {
     const QByteArray f = QFile::encodeName(from);
     const QByteArray t = QFile::encodeName(to);
     if (f.isEmpty() || t.isEmpty())
@@ -234,8 +225,7 @@ MoveResult moveFileNoReplace(const QString &from, const QString &to)
     return failure(e);
 }
 
-FileIdentity fileIdentity(const QString &path)
-{
+FileIdentity fileIdentity(const QString &path) {
     FileIdentity id;
     struct stat st;
     if (::lstat(QFile::encodeName(path).constData(), &st) == 0) {
@@ -247,14 +237,12 @@ FileIdentity fileIdentity(const QString &path)
     return id;
 }
 
-bool pathOccupied(const QString &path)
-{
+bool pathOccupied(const QString &path) {
     struct stat st;
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-QString systemErrorText(int error)
-{
+QString systemErrorText(int error) {
     char buf[256];
     // GNU strerror_r returns the text (possibly a static string, not buf).
     const char *text = ::strerror_r(error, buf, sizeof buf);

@@ -9,8 +9,8 @@ namespace tav {
 
 struct MoveResult {
     bool ok = false;
-    int error = 0;     // errno of the failing call, 0 on success
-    QString reason;    // the system's text for error, empty on success
+    int error = 0;  // errno of the failing call, 0 on success
+    QString reason; // the system's text for error, empty on success
 
     explicit operator bool() const { return ok; }
 };
@@ -30,7 +30,9 @@ struct FileIdentity {
     qint64 size = -1;
     qint64 mtimeNs = 0;
     bool valid() const { return size >= 0; }
-    bool sameFile(const FileIdentity &o) const { return valid() && o.valid() && device == o.device && inode == o.inode; }
+    bool sameFile(const FileIdentity &o) const {
+        return valid() && o.valid() && device == o.device && inode == o.inode;
+    }
 };
 
 // lstat() of path; an invalid identity when nothing is there.

@@ -20,18 +20,20 @@ namespace {
 const QByteArray Header = "TRAVOLINE-RENAME-JOURNAL 1\n";
 const QString Suffix = QStringLiteral(".journal");
 
-QString &folderOverride()
-{
+QString &folderOverride() {
     static QString folder;
     return folder;
 }
 
-QByteArray encodePath(const QString &path) { return QFile::encodeName(path).toPercentEncoding("/"); }
+QByteArray encodePath(const QString &path) {
+    return QFile::encodeName(path).toPercentEncoding("/");
+}
 
-QString decodePath(const QByteArray &field) { return QFile::decodeName(QByteArray::fromPercentEncoding(field)); }
+QString decodePath(const QByteArray &field) {
+    return QFile::decodeName(QByteArray::fromPercentEncoding(field));
+}
 
-QByteArray serialise(const QList<JournalRecord> &records)
-{
+QByteArray serialise(const QList<JournalRecord> &records) {
     QByteArray out = Header;
     out.reserve(records.size() * 200);
     for (const JournalRecord &r : records) {
@@ -54,8 +56,7 @@ QByteArray serialise(const QList<JournalRecord> &records)
     return out;
 }
 
-bool writeAllTo(int fd, const QByteArray &data)
-{
+bool writeAllTo(int fd, const QByteArray &data) {
     const char *p = data.constData();
     qsizetype left = data.size();
     while (left > 0) {
@@ -71,8 +72,7 @@ bool writeAllTo(int fd, const QByteArray &data)
     return true;
 }
 
-void syncFolder(const QString &folder)
-{
+void syncFolder(const QString &folder) {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
@@ -82,8 +82,7 @@ void syncFolder(const QString &folder)
 
 // Writes data to path (created exclusively when exclusive), synced. Returns
 // the open descriptor (the caller keeps or closes it) or -1 with errno set.
-int writeSynced(const QString &path, const QByteArray &data, bool exclusive)
-{
+int writeSynced(const QString &path, const QByteArray &data, bool exclusive) {
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
     const int fd = ::open(QFile::encodeName(path).constData(), flags, 0600);
     if (fd < 0)
@@ -100,8 +99,7 @@ int writeSynced(const QString &path, const QByteArray &data, bool exclusive)
 
 // Rewrites a journal in place through a temporary file, so that a crash during
 // the rewrite leaves either the old or the new content.
-bool rewriteJournal(const QString &path, const QList<JournalRecord> &records)
-{
+bool rewriteJournal(const QString &path, const QList<JournalRecord> &records) {
     if (records.isEmpty()) {
         const bool ok = ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT;
         syncFolder(QFileInfo(path).absolutePath());
@@ -124,32 +122,30 @@ enum class Where { Missing, Old, Temp, New };
 
 // The same file as recorded. Device numbers may change across a restart
 // (removable and network drives), so inode, size and time together also count.
-bool sameAsRecorded(const FileIdentity &now, const FileIdentity &recorded)
-{
-    return now.sameFile(recorded)
-           || (now.valid() && now.inode == recorded.inode && now.size == recorded.size
-               && now.mtimeNs == recorded.mtimeNs);
+bool sameAsRecorded(const FileIdentity &now, const FileIdentity &recorded) {
+    return now.sameFile(recorded) ||
+           (now.valid() && now.inode == recorded.inode && now.size == recorded.size && now.mtimeNs == recorded.mtimeNs);
 }
 
 } // namespace
 
-RenameJournal::~RenameJournal()
-{
+RenameJournal::~RenameJournal() {
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
-QString RenameJournal::journalFolder()
-{
+QString RenameJournal::journalFolder() {
     if (!folderOverride().isEmpty())
         return folderOverride();
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Travoline/journal");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Travoline/journal");
 }
 
-void RenameJournal::setJournalFolder(const QString &folder) { folderOverride() = folder; }
+void RenameJournal::setJournalFolder(const QString &folder) {
+    folderOverride() = folder;
+}
 
-bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error)
-{
+bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error) {
     const QString folder = journalFolder();
     if (!QDir().mkpath(folder)) {
         if (error)
@@ -166,8 +162,8 @@ bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error)
     const int fd = writeSynced(path, serialise(records), true);
     if (fd < 0) {
         if (error)
-            *error = renameText("JournalWrite", "The rename journal %s cannot be written: %s", path,
-                                systemErrorText(errno));
+            *error =
+                renameText("JournalWrite", "The rename journal %s cannot be written: %s", path, systemErrorText(errno));
         return false;
     }
     // The lock tells recovery this batch is still running; it goes with the process.
@@ -178,8 +174,7 @@ bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error)
     return true;
 }
 
-void RenameJournal::finish(const QList<JournalRecord> &stillPending)
-{
+void RenameJournal::finish(const QList<JournalRecord> &stillPending) {
     if (m_path.isEmpty())
         return;
     rewriteJournal(m_path, stillPending);
@@ -189,8 +184,7 @@ void RenameJournal::finish(const QList<JournalRecord> &stillPending)
     m_path.clear();
 }
 
-bool RenameJournal::read(const QString &path, QList<JournalRecord> &records)
-{
+bool RenameJournal::read(const QString &path, QList<JournalRecord> &records) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return false;
@@ -218,8 +212,7 @@ bool RenameJournal::read(const QString &path, QList<JournalRecord> &records)
     return true;
 }
 
-QStringList pendingJournals()
-{
+QStringList pendingJournals() {
     QStringList result;
     const QDir dir(RenameJournal::journalFolder());
     const QStringList names = dir.entryList({QStringLiteral("*") + Suffix}, QDir::Files, QDir::Name);
@@ -238,13 +231,12 @@ QStringList pendingJournals()
     return result;
 }
 
-RecoveryResult recoverJournal(const QString &journalPath)
-{
+RecoveryResult recoverJournal(const QString &journalPath) {
     RecoveryResult result;
     QList<JournalRecord> records;
     if (!RenameJournal::read(journalPath, records)) {
-        result.problems.append({journalPath, QString(),
-                                renameText("JournalUnreadable", "This file is not a readable rename journal.")});
+        result.problems.append(
+            {journalPath, QString(), renameText("JournalUnreadable", "This file is not a readable rename journal.")});
         return result;
     }
 
@@ -253,8 +245,8 @@ RecoveryResult recoverJournal(const QString &journalPath)
     const int lockFd = ::open(QFile::encodeName(journalPath).constData(), O_RDONLY | O_CLOEXEC);
     if (lockFd >= 0 && ::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
         ::close(lockFd);
-        result.problems.append({journalPath, QString(),
-                                renameText("JournalBusy", "This rename journal is in use by a running batch.")});
+        result.problems.append(
+            {journalPath, QString(), renameText("JournalBusy", "This rename journal is in use by a running batch.")});
         return result;
     }
 
@@ -274,9 +266,8 @@ RecoveryResult recoverJournal(const QString &journalPath)
         }
         const FileIdentity atNew = fileIdentity(r.newPath);
         // A move across file systems makes a new file with the same size and times.
-        if (sameAsRecorded(atNew, r.identity)
-            || (atNew.valid() && atNew.device != r.identity.device && atNew.size == r.identity.size
-                && atNew.mtimeNs == r.identity.mtimeNs))
+        if (sameAsRecorded(atNew, r.identity) || (atNew.valid() && atNew.device != r.identity.device &&
+                                                  atNew.size == r.identity.size && atNew.mtimeNs == r.identity.mtimeNs))
             where[k] = Where::New;
     }
 
@@ -295,9 +286,8 @@ RecoveryResult recoverJournal(const QString &journalPath)
             ++result.alreadyInPlace;
             break;
         case Where::Missing:
-            result.problems.append(
-                {r.oldPath, r.newPath,
-                 renameText("RecoverMissing", "Not found under its old, temporary or new name.")});
+            result.problems.append({r.oldPath, r.newPath,
+                                    renameText("RecoverMissing", "Not found under its old, temporary or new name.")});
             break;
         case Where::Temp:
         case Where::New: {
@@ -307,9 +297,9 @@ RecoveryResult recoverJournal(const QString &journalPath)
                 ++result.restored;
                 result.moved.append({r.oldPath, from, QString()});
             } else {
-                result.problems.append({r.oldPath, from,
-                                        renameText("RecoverFailed", "Cannot be put back (%s); the file is now named %s",
-                                                   m.reason, from)});
+                result.problems.append(
+                    {r.oldPath, from,
+                     renameText("RecoverFailed", "Cannot be put back (%s); the file is now named %s", m.reason, from)});
                 pending << r;
             }
             break;
@@ -322,16 +312,14 @@ RecoveryResult recoverJournal(const QString &journalPath)
     return result;
 }
 
-QString describeProblems(const QList<ReviewEntry> &problems)
-{
+QString describeProblems(const QList<ReviewEntry> &problems) {
     QStringList lines;
     for (const ReviewEntry &p : problems)
         lines << p.oldPath + QStringLiteral(": ") + p.reason;
     return lines.join(QStringLiteral("\r\n"));
 }
 
-int offerJournalRecovery()
-{
+int offerJournalRecovery() {
     const QStringList journals = pendingJournals();
     if (journals.isEmpty())
         return 0;
@@ -342,12 +330,11 @@ int offerJournalRecovery()
             files += static_cast<int>(records.size());
     }
     const QString title = renameText("RecoverTitle", "Interrupted rename");
-    const int answer = frontEnd().msgBox(
-        renameText("RecoverQuestion",
-                   "A rename batch was interrupted before it ended (%s files).|"
-                   "Put every file of it back under its old name?",
-                   QString::number(files)),
-        StyleYesNo + StyleQuestion, title);
+    const int answer = frontEnd().msgBox(renameText("RecoverQuestion",
+                                                    "A rename batch was interrupted before it ended (%s files).|"
+                                                    "Put every file of it back under its old name?",
+                                                    QString::number(files)),
+                                         StyleYesNo + StyleQuestion, title);
     if (answer != AnswerYes)
         return 0;
     int recovered = 0;
@@ -360,14 +347,14 @@ int offerJournalRecovery()
         ++recovered;
     }
     if (problems.isEmpty()) {
-        frontEnd().msgBox(renameText("RecoverDone", "%s files were put back under their old name.",
-                                     QString::number(restored)),
-                          StyleInformation, title);
+        frontEnd().msgBox(
+            renameText("RecoverDone", "%s files were put back under their old name.", QString::number(restored)),
+            StyleInformation, title);
     } else {
-        frontEnd().msgBox(renameText("RecoverPartly", "%s files were put back. These could not be:|",
-                                     QString::number(restored))
-                              + describeProblems(problems),
-                          StyleExclamation, title);
+        frontEnd().msgBox(
+            renameText("RecoverPartly", "%s files were put back. These could not be:|", QString::number(restored)) +
+                describeProblems(problems),
+            StyleExclamation, title);
     }
     return recovered;
 }

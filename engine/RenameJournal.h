@@ -52,10 +52,10 @@ private:
 QStringList pendingJournals();
 
 struct RecoveryResult {
-    int restored = 0;              // files moved back under their old name
-    int alreadyInPlace = 0;        // files that were still under their old name
-    QList<ReviewEntry> problems;   // files that could not be put back, and why
-    QList<ReviewEntry> moved;      // files put back: old path, and the name they had
+    int restored = 0;            // files moved back under their old name
+    int alreadyInPlace = 0;      // files that were still under their old name
+    QList<ReviewEntry> problems; // files that could not be put back, and why
+    QList<ReviewEntry> moved;    // files put back: old path, and the name they had
 };
 
 // Puts every file of the journal back under its old name, then removes the

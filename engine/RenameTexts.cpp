@@ -4,8 +4,7 @@
 
 namespace tav {
 
-QString renameText(const char *key, const char *fallback, const QString &p1, const QString &p2)
-{
+QString renameText(const char *key, const char *fallback, const QString &p1, const QString &p2) {
     return i18n::getText(QStringLiteral("Renommer"), QString::fromLatin1(key), QString::fromUtf8(fallback), p1, p2);
 }
 

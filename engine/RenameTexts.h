@@ -6,7 +6,6 @@
 
 namespace tav {
 
-QString renameText(const char *key, const char *fallback, const QString &p1 = QString(),
-                   const QString &p2 = QString());
+QString renameText(const char *key, const char *fallback, const QString &p1 = QString(), const QString &p2 = QString());
 
 } // namespace tav

@@ -24,10 +24,10 @@
 
 namespace {
 
-void makeFiles(const QString &folder, int n)
-{
+void makeFiles(const QString &folder, int n) {
     for (int i = 0; i < n; ++i) {
-        const QByteArray path = QFile::encodeName(folder + QStringLiteral("/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
+        const QByteArray path =
+            QFile::encodeName(folder + QStringLiteral("/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
         if (fd < 0 || ::write(fd, path.constData(), size_t(path.size())) < 0) {
             std::perror("create");
@@ -37,16 +37,20 @@ void makeFiles(const QString &folder, int n)
     }
 }
 
-QString oldPath(const QString &folder, int i) { return folder + QStringLiteral("/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0')); }
-QString newPath(const QString &folder, int i) { return folder + QStringLiteral("/holiday_%1.jpg").arg(i + 1, 5, 10, QLatin1Char('0')); }
+QString oldPath(const QString &folder, int i) {
+    return folder + QStringLiteral("/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0'));
+}
+QString newPath(const QString &folder, int i) {
+    return folder + QStringLiteral("/holiday_%1.jpg").arg(i + 1, 5, 10, QLatin1Char('0'));
+}
 
-double plainLoop(const QString &folder, int n)
-{
+double plainLoop(const QString &folder, int n) {
     // Paths are prepared outside the timing: the loop is the bare system calls.
     std::vector<QByteArray> from(n), tmp(n), to(n);
     for (int i = 0; i < n; ++i) {
         from[i] = QFile::encodeName(oldPath(folder, i));
-        tmp[i] = QFile::encodeName(folder + QStringLiteral("/tmp_Tvol_%1_IMG_%2.jpg").arg(i + 1).arg(i, 5, 10, QLatin1Char('0')));
+        tmp[i] = QFile::encodeName(
+            folder + QStringLiteral("/tmp_Tvol_%1_IMG_%2.jpg").arg(i + 1).arg(i, 5, 10, QLatin1Char('0')));
         to[i] = QFile::encodeName(newPath(folder, i));
     }
     QElapsedTimer t;
@@ -60,8 +64,7 @@ double plainLoop(const QString &folder, int n)
     return t.nsecsElapsed() / 1e6;
 }
 
-double batch(const QString &folder, int n)
-{
+double batch(const QString &folder, int n) {
     QElapsedTimer t;
     t.start();
     QList<tav::RenameItem> items;
@@ -77,8 +80,7 @@ double batch(const QString &folder, int n)
     return ms;
 }
 
-double command(const QString &folder, int n)
-{
+double command(const QString &folder, int n) {
     tav::NameEngine engine;
     tav::Settings settings;
     engine.setPattern(QStringLiteral("holiday_#####"));
@@ -95,16 +97,14 @@ double command(const QString &folder, int n)
     return ms;
 }
 
-double median(std::vector<double> v)
-{
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const int n = args.size() > 1 ? args[1].toInt() : 10000;

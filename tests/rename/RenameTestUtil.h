@@ -17,8 +17,7 @@
 
 namespace tavtest {
 
-inline void writeFile(const QString &path, const QByteArray &content)
-{
+inline void writeFile(const QString &path, const QByteArray &content) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
@@ -26,15 +25,13 @@ inline void writeFile(const QString &path, const QByteArray &content)
     f.write(content);
 }
 
-inline QByteArray readFile(const QString &path)
-{
+inline QByteArray readFile(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 // content -> how many files hold it, for every file under root.
-inline QMap<QByteArray, int> contents(const QString &root)
-{
+inline QMap<QByteArray, int> contents(const QString &root) {
     QMap<QByteArray, int> m;
     QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext())
@@ -43,15 +40,13 @@ inline QMap<QByteArray, int> contents(const QString &root)
 }
 
 // Names of the files directly in folder, sorted.
-inline QStringList names(const QString &folder)
-{
+inline QStringList names(const QString &folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
 
 // Makes a folder refuse new and removed entries, also for root (who ignores
 // permissions): the immutable flag where the file system has it.
-inline bool setFolderReadOnly(const QString &folder, bool readOnly)
-{
+inline bool setFolderReadOnly(const QString &folder, bool readOnly) {
     if (::geteuid() != 0)
         return ::chmod(QFile::encodeName(folder).constData(), readOnly ? 0555 : 0755) == 0;
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);

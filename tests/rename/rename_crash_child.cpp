@@ -10,8 +10,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 6 || (args.size() - 4) % 2 != 0) {

@@ -27,23 +27,20 @@ protected:
     QString p(const QString &rel) const { return dir.filePath(rel); }
 
     // Files whose content is their own name, so that a test can tell where each went.
-    void files(const QStringList &rels)
-    {
+    void files(const QStringList &rels) {
         for (const QString &r : rels)
             writeFile(p(r), r.toUtf8());
         before = contents(dir.path());
     }
 
-    RenameBatch batch(const QList<QPair<QString, QString>> &moves)
-    {
+    RenameBatch batch(const QList<QPair<QString, QString>> &moves) {
         QList<RenameItem> items;
         for (const auto &m : moves)
             items.append({p(m.first), p(m.second), QString()});
         return RenameBatch(items);
     }
 
-    void expectNothingLost() const
-    {
+    void expectNothingLost() const {
         EXPECT_EQ(contents(dir.path()), before);
         EXPECT_TRUE(pendingJournals().isEmpty());
         for (const QString &n : names(dir.path()))
@@ -51,8 +48,7 @@ protected:
     }
 };
 
-QList<RenameStatus> statuses(const RenameBatch &b)
-{
+QList<RenameStatus> statuses(const RenameBatch &b) {
     QList<RenameStatus> s;
     for (qsizetype i = 0; i < b.size(); ++i)
         s << b.outcome(i).status;
@@ -63,20 +59,17 @@ const auto Renamed = RenameStatus::Renamed;
 const auto Blocked = RenameStatus::Blocked;
 const auto Failed = RenameStatus::Failed;
 
-RenameBatch::Hooks onMove(std::function<void(int, qsizetype)> f)
-{
+RenameBatch::Hooks onMove(std::function<void(int, qsizetype)> f) {
     RenameBatch::Hooks h;
     h.afterMove = std::move(f);
     return h;
 }
-RenameBatch::Hooks onRenamed(std::function<void(qsizetype)> f)
-{
+RenameBatch::Hooks onRenamed(std::function<void(qsizetype)> f) {
     RenameBatch::Hooks h;
     h.renamed = std::move(f);
     return h;
 }
-RenameBatch::Hooks onProgress(std::function<void(int)> f)
-{
+RenameBatch::Hooks onProgress(std::function<void(int)> f) {
     RenameBatch::Hooks h;
     h.progress = std::move(f);
     return h;
@@ -84,11 +77,10 @@ RenameBatch::Hooks onProgress(std::function<void(int)> f)
 
 } // namespace
 
-TEST_F(RenameBatchTest, SwapsRotationsAndUnchangedNames)
-{
+TEST_F(RenameBatchTest, SwapsRotationsAndUnchangedNames) {
     files({"a.jpg", "b.jpg", "x", "y", "z", "same.txt"});
-    RenameBatch b = batch({{"a.jpg", "b.jpg"}, {"b.jpg", "a.jpg"}, {"x", "y"}, {"y", "z"}, {"z", "x"},
-                           {"same.txt", "same.txt"}});
+    RenameBatch b =
+        batch({{"a.jpg", "b.jpg"}, {"b.jpg", "a.jpg"}, {"x", "y"}, {"y", "z"}, {"z", "x"}, {"same.txt", "same.txt"}});
     b.prepare();
     EXPECT_EQ(b.blockedCount(), 0);
     QList<qsizetype> renamedOrder;
@@ -104,14 +96,13 @@ TEST_F(RenameBatchTest, SwapsRotationsAndUnchangedNames)
     expectNothingLost();
 }
 
-TEST_F(RenameBatchTest, ConflictsAreBlockedBeforeAnythingMoves)
-{
+TEST_F(RenameBatchTest, ConflictsAreBlockedBeforeAnythingMoves) {
     files({"a", "b", "c", "d", "e", "outside", "f"});
-    RenameBatch b = batch({{"a", "outside"},  // held by a file outside the batch
-                           {"b", "dup"},      // two entries, same new path
+    RenameBatch b = batch({{"a", "outside"}, // held by a file outside the batch
+                           {"b", "dup"},     // two entries, same new path
                            {"c", "dup"},
-                           {"d", "a"},        // a is blocked, so its name never frees
-                           {"e", "d"},        // and d is blocked in turn
+                           {"d", "a"}, // a is blocked, so its name never frees
+                           {"e", "d"}, // and d is blocked in turn
                            {"f", "g"}});
     b.prepare();
     EXPECT_EQ(statuses(b), (QList<RenameStatus>{Blocked, Blocked, Blocked, Blocked, Blocked, RenameStatus::Pending}));
@@ -130,8 +121,7 @@ TEST_F(RenameBatchTest, ConflictsAreBlockedBeforeAnythingMoves)
     expectNothingLost();
 }
 
-TEST_F(RenameBatchTest, TemporaryNameCollisionsLengthenThePrefix)
-{
+TEST_F(RenameBatchTest, TemporaryNameCollisionsLengthenThePrefix) {
     files({"a.jpg", "b.jpg", "tmp_Tvol_2_b.jpg", "tmp_Tvol__2_b.jpg"});
     RenameBatch b = batch({{"a.jpg", "1.jpg"}, {"b.jpg", "2.jpg"}, {"tmp_Tvol_2_b.jpg", "3.jpg"}});
     b.prepare();
@@ -145,8 +135,7 @@ TEST_F(RenameBatchTest, TemporaryNameCollisionsLengthenThePrefix)
     EXPECT_EQ(contents(dir.path()), before);
 }
 
-TEST_F(RenameBatchTest, LongNamesGetAShortenedTemporaryName)
-{
+TEST_F(RenameBatchTest, LongNamesGetAShortenedTemporaryName) {
     const QString longName = QString(240, QChar(u'é')) + ".jpg"; // 484 bytes would not fit; 240 + 4 chars do
     const QString fitting = QString(118, QChar(u'é')) + ".jpg";  // 240 bytes
     files({fitting});
@@ -162,8 +151,7 @@ TEST_F(RenameBatchTest, LongNamesGetAShortenedTemporaryName)
     EXPECT_LE(QFile::encodeName(QFileInfo(temporaryPath(p(longName), 12345, "tmp_Tvol")).fileName()).size(), 255);
 }
 
-TEST_F(RenameBatchTest, FileDeletedBeforeTheBatchOrDuringIt)
-{
+TEST_F(RenameBatchTest, FileDeletedBeforeTheBatchOrDuringIt) {
     files({"a", "b", "c"});
     RenameBatch b = batch({{"a", "A"}, {"b", "B"}, {"c", "C"}});
     QFile::remove(p("a")); // gone between preview and rename
@@ -181,8 +169,7 @@ TEST_F(RenameBatchTest, FileDeletedBeforeTheBatchOrDuringIt)
     expectNothingLost();
 }
 
-TEST_F(RenameBatchTest, FinalMoveFailureGoesBackToTheOldName)
-{
+TEST_F(RenameBatchTest, FinalMoveFailureGoesBackToTheOldName) {
     files({"a", "b", "c"});
     // The destination folder of b is missing; c's destination is taken while the batch runs.
     RenameBatch b = batch({{"a", "A"}, {"b", "nofolder/B"}, {"c", "C"}});
@@ -202,8 +189,7 @@ TEST_F(RenameBatchTest, FinalMoveFailureGoesBackToTheOldName)
     expectNothingLost();
 }
 
-TEST_F(RenameBatchTest, FileThatCannotGoBackIsNamedAndKeptInTheJournal)
-{
+TEST_F(RenameBatchTest, FileThatCannotGoBackIsNamedAndKeptInTheJournal) {
     files({"a"});
     RenameBatch b = batch({{"a", "A"}});
     b.prepare();
@@ -232,8 +218,7 @@ TEST_F(RenameBatchTest, FileThatCannotGoBackIsNamedAndKeptInTheJournal)
     EXPECT_TRUE(pendingJournals().isEmpty());
 }
 
-TEST_F(RenameBatchTest, ReadOnlyFolderFailsCleanly)
-{
+TEST_F(RenameBatchTest, ReadOnlyFolderFailsCleanly) {
     files({"ro/a", "ro/b", "rw/c"});
     if (!setFolderReadOnly(p("ro"), true))
         GTEST_SKIP() << "cannot make a folder read-only here";
@@ -248,8 +233,7 @@ TEST_F(RenameBatchTest, ReadOnlyFolderFailsCleanly)
     expectNothingLost();
 }
 
-TEST_F(RenameBatchTest, JournalIsOnDiskDuringTheBatchAndLockedAgainstRecovery)
-{
+TEST_F(RenameBatchTest, JournalIsOnDiskDuringTheBatchAndLockedAgainstRecovery) {
     files({"a", "b"});
     RenameBatch b = batch({{"a", "b"}, {"b", "a"}});
     b.prepare();
@@ -273,8 +257,7 @@ TEST_F(RenameBatchTest, JournalIsOnDiskDuringTheBatchAndLockedAgainstRecovery)
     expectNothingLost();
 }
 
-TEST_F(RenameBatchTest, NoJournalNoMove)
-{
+TEST_F(RenameBatchTest, NoJournalNoMove) {
     files({"a"});
     RenameJournal::setJournalFolder("/proc/no-journal-here");
     RenameBatch b = batch({{"a", "A"}});
@@ -285,8 +268,7 @@ TEST_F(RenameBatchTest, NoJournalNoMove)
     EXPECT_EQ(names(dir.path()), QStringList{"a"});
 }
 
-TEST_F(RenameBatchTest, MoreThan32767Files)
-{
+TEST_F(RenameBatchTest, MoreThan32767Files) {
     QTemporaryDir fast(QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm/tavbig-XXXXXX") : QString());
     const int n = 33000;
     QList<RenameItem> items;
@@ -306,8 +288,7 @@ TEST_F(RenameBatchTest, MoreThan32767Files)
     EXPECT_EQ(QDir(fast.path()).entryList(QDir::Files).size(), n);
 }
 
-TEST_F(RenameBatchTest, RecoveryUndoesAHalfDoneSwapAndRotation)
-{
+TEST_F(RenameBatchTest, RecoveryUndoesAHalfDoneSwapAndRotation) {
     files({"a", "b", "x", "y", "z", "done"});
     RenameBatch b = batch({{"a", "b"}, {"b", "a"}, {"x", "y"}, {"y", "z"}, {"z", "x"}, {"done", "DONE"}});
     b.prepare();
@@ -335,8 +316,7 @@ TEST_F(RenameBatchTest, RecoveryUndoesAHalfDoneSwapAndRotation)
     expectNothingLost();
 }
 
-TEST_F(RenameBatchTest, RecoveryWhenTheDeviceNumberChangedAfterARestart)
-{
+TEST_F(RenameBatchTest, RecoveryWhenTheDeviceNumberChangedAfterARestart) {
     files({"a", "b", "c"});
     QList<JournalRecord> records;
     for (const char *n : {"a", "b", "c"}) {
@@ -360,8 +340,7 @@ TEST_F(RenameBatchTest, RecoveryWhenTheDeviceNumberChangedAfterARestart)
     EXPECT_EQ(names(dir.path()), (QStringList{"a", "b", "c"}));
 }
 
-TEST_F(RenameBatchTest, AFailingCallbackDoesNotStopTheBatchHalfWay)
-{
+TEST_F(RenameBatchTest, AFailingCallbackDoesNotStopTheBatchHalfWay) {
     files({"a", "b", "c"});
     RenameBatch b = batch({{"a", "A"}, {"b", "B"}, {"c", "C"}});
     b.prepare();

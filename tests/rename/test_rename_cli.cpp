@@ -19,8 +19,7 @@ struct Cli {
 
     QString p(const QString &rel) const { return dir.filePath(rel); }
 
-    int run(const QStringList &args)
-    {
+    int run(const QStringList &args) {
         QProcess proc;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", config.path()); // own settings, own journals
@@ -40,8 +39,7 @@ struct Cli {
 
 } // namespace
 
-TEST(RenameCli, RenamesAndPrintsOneLinePerFile)
-{
+TEST(RenameCli, RenamesAndPrintsOneLinePerFile) {
     Cli c;
     for (const char *n : {"b.jpg", "a.jpg"})
         writeFile(c.p(n), n);
@@ -55,8 +53,7 @@ TEST(RenameCli, RenamesAndPrintsOneLinePerFile)
     EXPECT_TRUE(QDir(c.config.filePath("Travoline/journal")).isEmpty());
 }
 
-TEST(RenameCli, QuestionsWithoutATerminalAreAnsweredNo)
-{
+TEST(RenameCli, QuestionsWithoutATerminalAreAnsweredNo) {
     Cli c;
     for (const char *n : {"a", "b", "p2"})
         writeFile(c.p(n), n);
@@ -91,8 +88,7 @@ TEST(RenameCli, QuestionsWithoutATerminalAreAnsweredNo)
     EXPECT_FALSE(QFile::exists(c.p("n1")));
 }
 
-TEST(RenameCli, PassesAndBadPassCount)
-{
+TEST(RenameCli, PassesAndBadPassCount) {
     Cli c;
     writeFile(c.p("a"), "a");
     ASSERT_EQ(c.run({"--rename", "--passes", "1", "--rule", "x_*", c.p("a")}), 0) << c.err.toStdString();
@@ -102,8 +98,7 @@ TEST(RenameCli, PassesAndBadPassCount)
     EXPECT_TRUE(QFile::exists(c.p("x_x_a")));
 }
 
-TEST(RenameCli, RecoverPutsBackAnInterruptedBatch)
-{
+TEST(RenameCli, RecoverPutsBackAnInterruptedBatch) {
     Cli c;
     for (const char *n : {"a", "b"})
         writeFile(c.p(n), n);

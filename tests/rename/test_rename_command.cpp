@@ -30,8 +30,7 @@ protected:
     int titleUpdates = 0;
     QMap<QByteArray, int> before;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         i18n::setLanguage(QStringLiteral("English"));
         RenameJournal::setJournalFolder(journals.path());
         settings.NombreFichierRenomme = 5;
@@ -43,8 +42,7 @@ protected:
     QString p(const QString &rel) const { return dir.filePath(rel); }
 
     // Creates the files (content = name) and adds them to the list in order.
-    void add(const QStringList &rels, const QString &pattern)
-    {
+    void add(const QStringList &rels, const QString &pattern) {
         engine.setPattern(pattern);
         for (const QString &r : rels)
             writeFile(p(r), r.toUtf8());
@@ -55,8 +53,7 @@ protected:
 
     RenameReport rename() { return cmdRenommer_Click(engine, settings, callbacks); }
 
-    QStringList listed() const
-    {
+    QStringList listed() const {
         QStringList l;
         for (const FileEntry &e : engine.model()->entries())
             l << e.oldName;
@@ -66,8 +63,7 @@ protected:
 
 } // namespace
 
-TEST_F(RenameCommandTest, RenamesTheListAndLeavesMarkersAlone)
-{
+TEST_F(RenameCommandTest, RenamesTheListAndLeavesMarkersAlone) {
     engine.setNeverRenamed({"Thumbs.db"});
     engine.rule().Extension = "JPG";
     add({"b.jpg", "a.jpg", "Thumbs.db", "c.txt"}, "photo_##");
@@ -92,8 +88,7 @@ TEST_F(RenameCommandTest, RenamesTheListAndLeavesMarkersAlone)
     EXPECT_EQ(contents(dir.path()), before);
 }
 
-TEST_F(RenameCommandTest, NothingToDoAndEmptyRule)
-{
+TEST_F(RenameCommandTest, NothingToDoAndEmptyRule) {
     add({"a.jpg"}, "");
     RenameReport r = rename();
     ASSERT_EQ(ui.asked.size(), 1);
@@ -110,8 +105,7 @@ TEST_F(RenameCommandTest, NothingToDoAndEmptyRule)
     EXPECT_EQ(names(dir.path()), QStringList{"a.jpg"});
 }
 
-TEST(RenameCounterWidth, DigitsNeeded)
-{
+TEST(RenameCounterWidth, DigitsNeeded) {
     EXPECT_EQ(counterWidth(2, 99, 1, 1).digitsNeeded, 0);
     EXPECT_EQ(counterWidth(2, 100, 1, 1).digitsNeeded, 3);
     EXPECT_EQ(counterWidth(2, 150, 1, 1).lastValue, 150);
@@ -122,8 +116,7 @@ TEST(RenameCounterWidth, DigitsNeeded)
     EXPECT_EQ(counterWidth(12, 3, 2147483647, 32767).digitsNeeded, 0);
 }
 
-TEST_F(RenameCommandTest, CounterWidthQuestion)
-{
+TEST_F(RenameCommandTest, CounterWidthQuestion) {
     QStringList files;
     for (int i = 0; i < 100; ++i)
         files << QStringLiteral("f%1").arg(i, 3, 10, QLatin1Char('0'));
@@ -132,8 +125,8 @@ TEST_F(RenameCommandTest, CounterWidthQuestion)
     RenameReport r = rename();
     ASSERT_EQ(ui.asked.size(), 1);
     EXPECT_EQ(ui.asked[0].style, 68);
-    EXPECT_EQ(ui.asked[0].message, i18n::Message(32, "2", "99") + i18n::Message(33, "100", "3") + "\r\n"
-                                       + i18n::Message(34));
+    EXPECT_EQ(ui.asked[0].message,
+              i18n::Message(32, "2", "99") + i18n::Message(33, "100", "3") + "\r\n" + i18n::Message(34));
     EXPECT_TRUE(r.cancelled);
     EXPECT_EQ(titleUpdates, 0); // declined: ends quietly
     EXPECT_EQ(engine.model()->count(), 100);
@@ -156,8 +149,7 @@ TEST_F(RenameCommandTest, CounterWidthQuestion)
     EXPECT_FALSE(r.error.isEmpty());
 }
 
-TEST_F(RenameCommandTest, ReviewContinueOrCancel)
-{
+TEST_F(RenameCommandTest, ReviewContinueOrCancel) {
     writeFile(p("taken.jpg"), "outsider");
     add({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}, "x");
     // a -> taken (occupied), b and c -> same name (duplicates), d -> free
@@ -193,8 +185,7 @@ TEST_F(RenameCommandTest, ReviewContinueOrCancel)
     EXPECT_TRUE(ui.asked.isEmpty()); // blocked files were shown in the review, not again
 }
 
-TEST_F(RenameCommandTest, FolderPatternsRelativeAndAbsolute)
-{
+TEST_F(RenameCommandTest, FolderPatternsRelativeAndAbsolute) {
     QTemporaryDir elsewhere;
     add({"a.jpg", "b.jpg"}, "$MKDIR$y2007\\sub\\p_#");
     EXPECT_TRUE(engine.model()->entry(0).makesFolders);
@@ -221,8 +212,7 @@ TEST_F(RenameCommandTest, FolderPatternsRelativeAndAbsolute)
     EXPECT_EQ(contents(dir.path()), before);
 }
 
-TEST_F(RenameCommandTest, NamesThatCannotBeFileNamesAreBlockedWithTheirReason)
-{
+TEST_F(RenameCommandTest, NamesThatCannotBeFileNamesAreBlockedWithTheirReason) {
     add({"a.jpg", "b.jpg"}, "x_#");
     engine.model()->setNewName(0, "..", "a reason from the engine");
     engine.model()->setNewName(1, "");
@@ -235,8 +225,7 @@ TEST_F(RenameCommandTest, NamesThatCannotBeFileNamesAreBlockedWithTheirReason)
     EXPECT_EQ(engine.model()->count(), 2);
 }
 
-TEST_F(RenameCommandTest, AfterRenameOptions)
-{
+TEST_F(RenameCommandTest, AfterRenameOptions) {
     settings.RegleDebutApresRenommage = 2;
     settings.ReglePasApresRenommage = 0;
     settings.ReglePasResetRenommage = 3;
@@ -268,8 +257,7 @@ TEST_F(RenameCommandTest, AfterRenameOptions)
     EXPECT_TRUE(settings.regle.Regle.isEmpty());
 }
 
-TEST_F(RenameCommandTest, FurtherPassesReAddRenamedFiles)
-{
+TEST_F(RenameCommandTest, FurtherPassesReAddRenamedFiles) {
     add({"a", "b", "c"}, "p#");
     engine.setPassCountText("2");
     // Another file blocks c's destination: c stays listed and is not re-added twice.
@@ -293,8 +281,7 @@ TEST_F(RenameCommandTest, FurtherPassesReAddRenamedFiles)
     EXPECT_EQ(contents(dir.path()), before);
 }
 
-TEST_F(RenameCommandTest, FailuresDuringTheBatchAreReported)
-{
+TEST_F(RenameCommandTest, FailuresDuringTheBatchAreReported) {
     add({"a", "b", "c"}, "q#");
     // Once the batch runs, something takes q3 before c gets there.
     ui.onProcessEvents = [&] {

@@ -25,8 +25,7 @@ struct Crash {
 
     // Swap a<->b, rotate x->y->z->x, move m into a new subfolder, then kill the
     // child after `moves` moves of `phase`.
-    int run(int phase, int moves)
-    {
+    int run(int phase, int moves) {
         for (const char *n : {"a", "b", "x", "y", "z", "m"})
             writeFile(dir.filePath(n), n);
         QDir(dir.path()).mkdir("sub");
@@ -43,8 +42,7 @@ struct Crash {
         return child.exitCode();
     }
 
-    void expectOriginalNames() const
-    {
+    void expectOriginalNames() const {
         for (const char *n : {"a", "b", "x", "y", "z", "m"})
             EXPECT_EQ(readFile(dir.filePath(n)), QByteArray(n)) << n;
         EXPECT_EQ(contents(dir.path()), before);
@@ -54,8 +52,7 @@ struct Crash {
 
 } // namespace
 
-TEST(RenameCrash, KilledBetweenThePhasesThenRecovered)
-{
+TEST(RenameCrash, KilledBetweenThePhasesThenRecovered) {
     Crash c;
     ASSERT_EQ(c.run(1, 6), 0);
     // Every file sits under its temporary name.
@@ -69,8 +66,7 @@ TEST(RenameCrash, KilledBetweenThePhasesThenRecovered)
     c.expectOriginalNames();
 }
 
-TEST(RenameCrash, KilledInEitherPhaseThenRecoveredThroughTheQuestion)
-{
+TEST(RenameCrash, KilledInEitherPhaseThenRecoveredThroughTheQuestion) {
     for (const auto &[phase, moves] : QList<QPair<int, int>>{{1, 1}, {1, 3}, {2, 1}, {2, 3}, {2, 5}}) {
         SCOPED_TRACE(testing::Message() << "phase " << phase << " after " << moves << " moves");
         Crash c;
@@ -92,8 +88,7 @@ TEST(RenameCrash, KilledInEitherPhaseThenRecoveredThroughTheQuestion)
     }
 }
 
-TEST(RenameCrash, BatchThatEndsLeavesNoJournal)
-{
+TEST(RenameCrash, BatchThatEndsLeavesNoJournal) {
     Crash c;
     ASSERT_EQ(c.run(3, 1), 1); // never crashes
     EXPECT_EQ(readFile(c.dir.filePath("a")), "b");

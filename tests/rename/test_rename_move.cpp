@@ -18,8 +18,7 @@ using namespace tavtest;
 namespace {
 
 // A second file system for moves across devices: tmpfs when /tmp is not one.
-QString otherFileSystemRoot(const QString &than)
-{
+QString otherFileSystemRoot(const QString &than) {
     struct stat a, b;
     if (::stat("/dev/shm", &b) != 0 || ::stat(QFile::encodeName(than).constData(), &a) != 0 || a.st_dev == b.st_dev)
         return QString();
@@ -28,8 +27,7 @@ QString otherFileSystemRoot(const QString &than)
 
 } // namespace
 
-TEST(RenameMove, NeverReplacesAndKeepsBothFiles)
-{
+TEST(RenameMove, NeverReplacesAndKeepsBothFiles) {
     QTemporaryDir dir;
     const QString a = dir.filePath("a.txt"), b = dir.filePath("b.txt");
     writeFile(a, "A");
@@ -55,8 +53,7 @@ TEST(RenameMove, NeverReplacesAndKeepsBothFiles)
     EXPECT_FALSE(QFile::exists(dir.filePath("d.txt")));
 }
 
-TEST(RenameMove, MovesIntoAnotherFolderAndFailsWithoutOne)
-{
+TEST(RenameMove, MovesIntoAnotherFolderAndFailsWithoutOne) {
     QTemporaryDir dir;
     writeFile(dir.filePath("a.txt"), "A");
     QDir(dir.path()).mkdir("sub");
@@ -67,8 +64,7 @@ TEST(RenameMove, MovesIntoAnotherFolderAndFailsWithoutOne)
     EXPECT_EQ(readFile(dir.filePath("sub/a2.txt")), "A");
 }
 
-TEST(RenameMove, AcrossFileSystemsKeepsContentModeAndTimes)
-{
+TEST(RenameMove, AcrossFileSystemsKeepsContentModeAndTimes) {
     QTemporaryDir src;
     const QString other = otherFileSystemRoot(src.path());
     if (other.isEmpty())
@@ -104,8 +100,7 @@ TEST(RenameMove, AcrossFileSystemsKeepsContentModeAndTimes)
     EXPECT_EQ(readFile(to), big);
 }
 
-TEST(RenameMove, AcrossFileSystemsFromReadOnlyFolderLeavesOneCopy)
-{
+TEST(RenameMove, AcrossFileSystemsFromReadOnlyFolderLeavesOneCopy) {
     QTemporaryDir src;
     const QString other = otherFileSystemRoot(src.path());
     if (other.isEmpty())

@@ -25,8 +25,7 @@ using namespace tavtest;
 
 namespace {
 
-QList<ReviewEntry> entries(int n, const QString &folder = QStringLiteral("/photos"))
-{
+QList<ReviewEntry> entries(int n, const QString &folder = QStringLiteral("/photos")) {
     QList<ReviewEntry> l;
     for (int i = 0; i < n; ++i)
         l.append({QStringLiteral("%1/f%2.jpg").arg(folder).arg(i), QStringLiteral("%1/new.jpg").arg(folder),
@@ -35,8 +34,7 @@ QList<ReviewEntry> entries(int n, const QString &folder = QStringLiteral("/photo
 }
 
 // Clicks a button of the next modal review once it is on screen.
-void clickInReview(const char *button)
-{
+void clickInReview(const char *button) {
     QTimer::singleShot(0, [button] {
         auto *form = qobject_cast<frmCheckErreur *>(QApplication::activeModalWidget());
         ASSERT_NE(form, nullptr);
@@ -46,8 +44,7 @@ void clickInReview(const char *button)
 
 } // namespace
 
-TEST(RenameReview, CaptionLinesAndReasons)
-{
+TEST(RenameReview, CaptionLinesAndReasons) {
     i18n::setLanguage(QStringLiteral("English"));
     frmCheckErreur form;
     const QString caption = form.windowTitle();
@@ -62,8 +59,7 @@ TEST(RenameReview, CaptionLinesAndReasons)
     EXPECT_TRUE(form.lsterreur->item(1)->toolTip().contains("reason 1"));
 }
 
-TEST(RenameReview, ButtonsAndClosingOtherwise)
-{
+TEST(RenameReview, ButtonsAndClosingOtherwise) {
     {
         frmCheckErreur form;
         form.setEntries(entries(1), " (1 / 2)");
@@ -100,8 +96,7 @@ TEST(RenameReview, ButtonsAndClosingOtherwise)
     EXPECT_FALSE(reviewBlockedEntries(entries(2), " (2 / 5)", nullptr));
 }
 
-TEST(RenameReview, LongPathsScrollAndTheWindowKeepsItsMinimum)
-{
+TEST(RenameReview, LongPathsScrollAndTheWindowKeepsItsMinimum) {
     frmCheckErreur form;
     form.show();
     const QSize minimum = form.size();
@@ -124,12 +119,10 @@ TEST(RenameReview, LongPathsScrollAndTheWindowKeepsItsMinimum)
 }
 
 // Three blocked files out of twenty: Continue renames the seventeen others.
-TEST(RenameReview, InsideARename)
-{
+TEST(RenameReview, InsideARename) {
     class ReviewFrontEnd : public ScriptedFrontEnd {
     public:
-        bool reviewBlocked(const QList<ReviewEntry> &e, const QString &suffix) override
-        {
+        bool reviewBlocked(const QList<ReviewEntry> &e, const QString &suffix) override {
             ScriptedFrontEnd::reviewBlocked(e, suffix);
             return reviewBlockedEntries(e, suffix, nullptr);
         }
