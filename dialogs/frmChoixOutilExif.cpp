@@ -16,8 +16,7 @@ namespace tav {
 
 namespace {
 
-QLabel *makeLabel(QWidget *parent, const QString &name)
-{
+QLabel *makeLabel(QWidget *parent, const QString &name) {
     auto *label = new QLabel(parent);
     label->setObjectName(name);
     label->setWordWrap(true);
@@ -28,8 +27,7 @@ QLabel *makeLabel(QWidget *parent, const QString &name)
 } // namespace
 
 frmChoixOutilExif::frmChoixOutilExif(ExifReader *reader, QWidget *parent)
-    : QDialog(parent), m_reader(reader ? reader : &exifReader())
-{
+    : QDialog(parent), m_reader(reader ? reader : &exifReader()) {
     setObjectName(QStringLiteral("frmChoixOutilExif"));
     setWindowTitle(QStringLiteral("Choix de l'outil Exif"));
     setModal(true);
@@ -78,8 +76,8 @@ frmChoixOutilExif::frmChoixOutilExif(ExifReader *reader, QWidget *parent)
     buttons->addWidget(cmdOK);
 
     auto *layout = new QVBoxLayout(this);
-    for (QWidget *w : std::initializer_list<QWidget *>{Label1, Label2, Label3, Label4, Label5, Label6, Label7,
-                                                       Label8[0], Label8[1]})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8[0], Label8[1]})
         layout->addWidget(w);
     layout->addWidget(line);
     layout->addLayout(choice);
@@ -93,8 +91,7 @@ frmChoixOutilExif::frmChoixOutilExif(ExifReader *reader, QWidget *parent)
     load();
 }
 
-void frmChoixOutilExif::load()
-{
+void frmChoixOutilExif::load() {
     using i18n::Message;
     if (i18n::buttonPicturesEnabled()) {
         i18n::setButtonPictures(cmdOK, QStringLiteral("oui"));
@@ -137,16 +134,16 @@ void frmChoixOutilExif::load()
         cboChoix->setEditText(current);
 }
 
-void frmChoixOutilExif::cmdOK_Click()
-{
+void frmChoixOutilExif::cmdOK_Click() {
     m_reader->chooseTool(cboChoix->currentText());
     accept();
 }
 
-void frmChoixOutilExif::cmdAide_Click() { emit helpRequested(); }
+void frmChoixOutilExif::cmdAide_Click() {
+    emit helpRequested();
+}
 
-int frmChoixOutilExif::choose(QWidget *parent)
-{
+int frmChoixOutilExif::choose(QWidget *parent) {
     frmChoixOutilExif dialog(nullptr, parent);
     dialog.exec();
     return exifReader().mode();

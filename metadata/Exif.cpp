@@ -1,9 +1,9 @@
 #include "metadata/Exif.h"
 
 #include "app/FrontEnd.h"
-#include "app/mTavCommon.h"
 #include "app/Trap.h"
 #include "app/Version.h"
+#include "app/mTavCommon.h"
 #include "i18n/Language.h"
 #include "metadata/ExifReport.h"
 #include "metadata/ToolProcess.h"
@@ -25,15 +25,15 @@ namespace {
 
 const QString ReportFileName = QStringLiteral("Travoline_exif.txt");
 
-int toolIndex(ExifReader::Tool tool) { return tool == ExifReader::Tool::Jhead ? 0 : 1; }
+int toolIndex(ExifReader::Tool tool) {
+    return tool == ExifReader::Tool::Jhead ? 0 : 1;
+}
 
-QString toolName(ExifReader::Tool tool)
-{
+QString toolName(ExifReader::Tool tool) {
     return tool == ExifReader::Tool::Jhead ? QStringLiteral("jhead") : QStringLiteral("exiftool");
 }
 
-bool listHas(const QString &list, const QString &extension)
-{
+bool listHas(const QString &list, const QString &extension) {
     for (const QString &e : Exif::splitExtensions(list))
         if (e == extension)
             return true;
@@ -46,17 +46,17 @@ bool listHas(const QString &list, const QString &extension)
 
 namespace Exif {
 
-QString upperExtension(const QString &path) { return mTavCommon::TavGetExtension(path).toUpper(); }
+QString upperExtension(const QString &path) {
+    return mTavCommon::TavGetExtension(path).toUpper();
+}
 
-QStringList splitExtensions(const QString &list)
-{
+QStringList splitExtensions(const QString &list) {
     // An empty element (two blanks in a row, a blank at either end) would make
     // every file without extension match; it is no extension anyone typed.
     return list.split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
-bool patternUsesMetadata(const QString &pattern)
-{
+bool patternUsesMetadata(const QString &pattern) {
     static const char *const tokens[] = {"$d$",  "$T$",  "$K$",  "$R$",  "$O$",  "$C$",
                                          "$dA$", "$dM$", "$dJ$", "$dh$", "$dm$", "$ds$"};
     for (const char *t : tokens)
@@ -65,8 +65,7 @@ bool patternUsesMetadata(const QString &pattern)
     return false;
 }
 
-QString toolModeName(int mode)
-{
+QString toolModeName(int mode) {
     switch (mode) {
     case ExifModeNotChosen:
     case ExifModeJhead:
@@ -82,10 +81,11 @@ QString toolModeName(int mode)
     }
 }
 
-QString toolInUseText(int mode) { return i18n::Message(80) + QLatin1Char(' ') + toolModeName(mode); }
+QString toolInUseText(int mode) {
+    return i18n::Message(80) + QLatin1Char(' ') + toolModeName(mode);
+}
 
-QString metadataLabelText(int index, const MetadataRecord &record)
-{
+QString metadataLabelText(int index, const MetadataRecord &record) {
     using F = MetadataRecord::Field;
     static const struct {
         const char *token;
@@ -97,8 +97,7 @@ QString metadataLabelText(int index, const MetadataRecord &record)
     return QLatin1String(labels[index].token) + record[labels[index].field];
 }
 
-QString residentStartFailureText()
-{
+QString residentStartFailureText() {
     return QStringLiteral("Erreur au lancement de ExifTool pour le traitement par lot\r\n"
                           "L'utilisation de exifTool en mode standard est forcée");
 }
@@ -109,29 +108,27 @@ QString residentStartFailureText()
 
 ExifReader::ExifReader() = default;
 
-ExifReader::~ExifReader()
-{
+ExifReader::~ExifReader() {
     // The resident process ends with the reader, whatever the mode says now.
     m_resident.stop();
 }
 
-void ExifReader::setMode(int mode)
-{
+void ExifReader::setMode(int mode) {
     m_mode = mode;
     if (m_settings)
         m_settings->OutilExifChoisi = mode;
 }
 
-int ExifReader::mode() const { return m_settings ? m_settings->OutilExifChoisi : m_mode; }
+int ExifReader::mode() const {
+    return m_settings ? m_settings->OutilExifChoisi : m_mode;
+}
 
-void ExifReader::bindSettings(Settings *settings)
-{
+void ExifReader::bindSettings(Settings *settings) {
     m_settings = settings;
     syncFromSettings();
 }
 
-void ExifReader::syncFromSettings()
-{
+void ExifReader::syncFromSettings() {
     if (!m_settings)
         return;
     m_mode = m_settings->OutilExifChoisi;
@@ -139,8 +136,7 @@ void ExifReader::syncFromSettings()
     m_exifToolList = m_settings->ExtensionTraiteAvecEXIFTOOL;
 }
 
-void ExifReader::changeMode(int mode)
-{
+void ExifReader::changeMode(int mode) {
     syncFromSettings();
     const bool changed = mode != m_mode;
     setMode(mode);
@@ -148,8 +144,7 @@ void ExifReader::changeMode(int mode)
         m_onModeChanged(mode);
 }
 
-void ExifReader::configure(int mode, const QString &jheadExtensions, const QString &exifToolExtensions)
-{
+void ExifReader::configure(int mode, const QString &jheadExtensions, const QString &exifToolExtensions) {
     syncFromSettings();
     if (m_mode == ExifModeExifToolBatch && mode != ExifModeExifToolBatch)
         stopResident();
@@ -164,14 +159,12 @@ void ExifReader::configure(int mode, const QString &jheadExtensions, const QStri
         startResident();
 }
 
-void ExifReader::setToolPath(Tool tool, const QString &path)
-{
+void ExifReader::setToolPath(Tool tool, const QString &path) {
     m_toolOverride[toolIndex(tool)] = path;
     m_toolFound[toolIndex(tool)].clear();
 }
 
-QString ExifReader::toolPath(Tool tool)
-{
+QString ExifReader::toolPath(Tool tool) {
     const int i = toolIndex(tool);
     if (!m_toolOverride[i].isEmpty())
         return m_toolOverride[i];
@@ -181,14 +174,12 @@ QString ExifReader::toolPath(Tool tool)
     return m_toolFound[i];
 }
 
-void ExifReader::setTempFolder(const QString &folder)
-{
+void ExifReader::setTempFolder(const QString &folder) {
     m_tempFolder = folder;
     m_resident.setFolder(folder);
 }
 
-QString ExifReader::tempFolder()
-{
+QString ExifReader::tempFolder() {
     if (m_tempFolder.isEmpty()) {
         // A folder of our own (mode 0700, unpredictable name) rather than fixed
         // names straight in /tmp: another user cannot plant links there, and a
@@ -201,12 +192,13 @@ QString ExifReader::tempFolder()
     return m_tempFolder;
 }
 
-QString ExifReader::reportPath() { return tempFolder() + QLatin1Char('/') + ReportFileName; }
+QString ExifReader::reportPath() {
+    return tempFolder() + QLatin1Char('/') + ReportFileName;
+}
 
 // ---------------------------------------------------------------------------
 
-MetadataRecord ExifReader::getExif(const QString &path)
-{
+MetadataRecord ExifReader::getExif(const QString &path) {
     syncFromSettings();
     const QString extension = Exif::upperExtension(path);
     const MetadataRecord empty;
@@ -235,18 +227,15 @@ MetadataRecord ExifReader::getExif(const QString &path)
     return record;
 }
 
-MetadataRecord ExifReader::getExif_jhead(const QString &path)
-{
+MetadataRecord ExifReader::getExif_jhead(const QString &path) {
     return runPerFile(Tool::Jhead, path, QStringLiteral("getExif_jhead (Module Exif)"));
 }
 
-MetadataRecord ExifReader::getExif_exifTool(const QString &path)
-{
+MetadataRecord ExifReader::getExif_exifTool(const QString &path) {
     return runPerFile(Tool::ExifTool, path, QStringLiteral("getExif_getExif_exifTool (Module Exif)"));
 }
 
-MetadataRecord ExifReader::runPerFile(Tool tool, const QString &path, const QString &procedure)
-{
+MetadataRecord ExifReader::runPerFile(Tool tool, const QString &path, const QString &procedure) {
     if (const MetadataRecord *cached = m_cache.find(path))
         return *cached;
     MetadataRecord record;
@@ -273,8 +262,7 @@ MetadataRecord ExifReader::runPerFile(Tool tool, const QString &path, const QStr
     return record;
 }
 
-MetadataRecord ExifReader::getExif_exifTool_lot(const QString &path)
-{
+MetadataRecord ExifReader::getExif_exifTool_lot(const QString &path) {
     MetadataRecord record;
     if (const MetadataRecord *cached = m_cache.find(path)) {
         record = *cached;
@@ -313,8 +301,7 @@ MetadataRecord ExifReader::getExif_exifTool_lot(const QString &path)
 
 // ---------------------------------------------------------------------------
 
-void ExifReader::startResident()
-{
+void ExifReader::startResident() {
     if (m_resident.isRunning())
         return;
     tempFolder();
@@ -325,15 +312,13 @@ void ExifReader::startResident()
     }
 }
 
-void ExifReader::stopResident()
-{
+void ExifReader::stopResident() {
     syncFromSettings();
     if (m_mode == ExifModeExifToolBatch && m_resident.isRunning())
         m_resident.stop();
 }
 
-int ExifReader::chooseTool(const QString &choiceText)
-{
+int ExifReader::chooseTool(const QString &choiceText) {
     stopResident(); // before any change, while the mode still says 4
     int mode = m_mode;
     if (choiceText == i18n::Message(74))
@@ -353,8 +338,7 @@ int ExifReader::chooseTool(const QString &choiceText)
     return m_mode;
 }
 
-void ExifReader::cmdEffacerExif()
-{
+void ExifReader::cmdEffacerExif() {
     if (frontEnd().msgBox(i18n::Message(60), StyleYesNo + StyleQuestion, i18n::Message(1)) != AnswerYes)
         return;
     m_cache.clear();
@@ -366,15 +350,13 @@ void ExifReader::cmdEffacerExif()
 namespace {
 ExifReader *g_reader = nullptr;
 
-void destroyReader()
-{
+void destroyReader() {
     delete g_reader;
     g_reader = nullptr;
 }
 } // namespace
 
-ExifReader &exifReader()
-{
+ExifReader &exifReader() {
     if (!g_reader) {
         g_reader = new ExifReader;
         // Stopped before the application object goes, so that the process
@@ -387,8 +369,7 @@ ExifReader &exifReader()
     return *g_reader;
 }
 
-void bindExifReaderToSettings()
-{
+void bindExifReaderToSettings() {
     exifReader().bindSettings(&settings());
     modIniFile::hooks().startExifToolServer = [] { exifReader().startResident(); };
 }

@@ -16,8 +16,7 @@ constexpr int ExifToolLabelWidth = 32;
 constexpr int ExifToolValueStart = 34; // 0-based: the 35th character
 constexpr int ExifToolMinLength = 36;
 
-void appendComment(MetadataRecord &record, const QString &value)
-{
+void appendComment(MetadataRecord &record, const QString &value) {
     QString &comment = record[F::Comment];
     if (comment.isEmpty())
         comment = value;
@@ -25,14 +24,12 @@ void appendComment(MetadataRecord &record, const QString &value)
         comment += QLatin1Char(' ') + value;
 }
 
-void clearDateParts(MetadataRecord &record)
-{
+void clearDateParts(MetadataRecord &record) {
     for (int i = F::Year; i <= F::Second; ++i)
         record[i].clear();
 }
 
-bool allDigits(const QString &s)
-{
+bool allDigits(const QString &s) {
     if (s.isEmpty())
         return false;
     for (QChar c : s)
@@ -43,8 +40,7 @@ bool allDigits(const QString &s)
 
 } // namespace
 
-void splitJheadDate(MetadataRecord &record)
-{
+void splitJheadDate(MetadataRecord &record) {
     clearDateParts(record);
     const QString &value = record[F::DateTime];
     if (value.isEmpty())
@@ -62,8 +58,7 @@ void splitJheadDate(MetadataRecord &record)
     }
 }
 
-void splitExifToolDate(MetadataRecord &record)
-{
+void splitExifToolDate(MetadataRecord &record) {
     clearDateParts(record);
     const QString &value = record[F::DateTime];
     if (value.isEmpty())
@@ -88,8 +83,7 @@ void splitExifToolDate(MetadataRecord &record)
     }
 }
 
-void parseJheadLine(const QString &line, MetadataRecord &record)
-{
+void parseJheadLine(const QString &line, MetadataRecord &record) {
     if (line.size() < JheadMinLength)
         return;
     const QString label = line.left(JheadLabelWidth).trimmed().toUpper();
@@ -99,10 +93,10 @@ void parseJheadLine(const QString &line, MetadataRecord &record)
         const char *label;
         int field;
     } plain[] = {
-        {"FILE NAME", F::FileName},         {"FILE SIZE", F::FileSize},         {"FILE DATE", F::FileDate},
-        {"CAMERA MAKE", F::CameraMake},     {"CAMERA MODEL", F::CameraModel},   {"RESOLUTION", F::Resolution},
-        {"ORIENTATION", F::Orientation},    {"FLASH USED", F::Flash},           {"FOCAL LENGTH", F::FocalLength},
-        {"EXPOSURE TIME", F::ExposureTime}, {"APERTURE", F::Aperture},          {"WHITEBALANCE", F::WhiteBalance},
+        {"FILE NAME", F::FileName},         {"FILE SIZE", F::FileSize},       {"FILE DATE", F::FileDate},
+        {"CAMERA MAKE", F::CameraMake},     {"CAMERA MODEL", F::CameraModel}, {"RESOLUTION", F::Resolution},
+        {"ORIENTATION", F::Orientation},    {"FLASH USED", F::Flash},         {"FOCAL LENGTH", F::FocalLength},
+        {"EXPOSURE TIME", F::ExposureTime}, {"APERTURE", F::Aperture},        {"WHITEBALANCE", F::WhiteBalance},
         {"METERING MODE", F::MeteringMode},
     };
     if (label == QLatin1String("COMMENT")) {
@@ -122,16 +116,14 @@ void parseJheadLine(const QString &line, MetadataRecord &record)
     }
 }
 
-MetadataRecord parseJheadReport(const QString &text)
-{
+MetadataRecord parseJheadReport(const QString &text) {
     MetadataRecord record;
     for (const QString &line : reportLines(text))
         parseJheadLine(line, record);
     return record;
 }
 
-void parseExifToolLine(const QString &line, MetadataRecord &record, ExifToolLineState &state)
-{
+void parseExifToolLine(const QString &line, MetadataRecord &record, ExifToolLineState &state) {
     if (line.size() < ExifToolMinLength)
         return;
     const QString label = line.left(ExifToolLabelWidth).trimmed().toUpper();
@@ -141,11 +133,16 @@ void parseExifToolLine(const QString &line, MetadataRecord &record, ExifToolLine
         const char *label;
         int field;
     } plain[] = {
-        {"FILE SIZE", F::FileSize},         {"FILE MODIFICATION DATE/TIME", F::FileDate},
-        {"MAKE", F::CameraMake},            {"CAMERA MODEL NAME", F::CameraModel},
-        {"FLASH", F::Flash},                {"FOCAL LENGTH", F::FocalLength},
-        {"EXPOSURE TIME", F::ExposureTime}, {"APERTURE VALUE", F::Aperture},
-        {"WHITE BALANCE", F::WhiteBalance}, {"METERING MODE", F::MeteringMode},
+        {"FILE SIZE", F::FileSize},
+        {"FILE MODIFICATION DATE/TIME", F::FileDate},
+        {"MAKE", F::CameraMake},
+        {"CAMERA MODEL NAME", F::CameraModel},
+        {"FLASH", F::Flash},
+        {"FOCAL LENGTH", F::FocalLength},
+        {"EXPOSURE TIME", F::ExposureTime},
+        {"APERTURE VALUE", F::Aperture},
+        {"WHITE BALANCE", F::WhiteBalance},
+        {"METERING MODE", F::MeteringMode},
     };
 
     const auto showResolution = [&] {
@@ -190,8 +187,7 @@ void parseExifToolLine(const QString &line, MetadataRecord &record, ExifToolLine
     }
 }
 
-MetadataRecord parseExifToolReport(const QString &text)
-{
+MetadataRecord parseExifToolReport(const QString &text) {
     MetadataRecord record;
     ExifToolLineState state;
     for (const QString &line : reportLines(text))
@@ -199,8 +195,7 @@ MetadataRecord parseExifToolReport(const QString &text)
     return record;
 }
 
-QString decodeReport(const QByteArray &bytes)
-{
+QString decodeReport(const QByteArray &bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
@@ -211,8 +206,7 @@ QString decodeReport(const QByteArray &bytes)
     return QString::fromLatin1(bytes);
 }
 
-QStringList reportLines(const QString &text)
-{
+QStringList reportLines(const QString &text) {
     QStringList lines = text.split(QLatin1Char('\n'));
     for (QString &l : lines)
         if (l.endsWith(QLatin1Char('\r')))

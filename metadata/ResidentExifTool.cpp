@@ -23,8 +23,7 @@ const QString ReportFileName = QStringLiteral("Travoline_exif.txt");
 // Where a path that cannot stand on one line of the argument file is linked.
 const QString LinkBaseName = QStringLiteral("travoline_link");
 
-qint64 steadyNow()
-{
+qint64 steadyNow() {
     static QElapsedTimer timer;
     if (!timer.isValid())
         timer.start();
@@ -35,24 +34,32 @@ qint64 steadyNow()
 
 ResidentExifTool::ResidentExifTool() : m_folder(QDir::tempPath()), m_clock(steadyNow) {}
 
-ResidentExifTool::~ResidentExifTool()
-{
+ResidentExifTool::~ResidentExifTool() {
     stop();
     endProcess();
 }
 
-void ResidentExifTool::setFolder(const QString &folder) { m_folder = folder; }
+void ResidentExifTool::setFolder(const QString &folder) {
+    m_folder = folder;
+}
 
-QString ResidentExifTool::argumentFilePath() const { return m_folder + QLatin1Char('/') + ArgumentFileName; }
+QString ResidentExifTool::argumentFilePath() const {
+    return m_folder + QLatin1Char('/') + ArgumentFileName;
+}
 
-QString ResidentExifTool::reportPath() const { return m_folder + QLatin1Char('/') + ReportFileName; }
+QString ResidentExifTool::reportPath() const {
+    return m_folder + QLatin1Char('/') + ReportFileName;
+}
 
-qint64 ResidentExifTool::now() const { return m_clock(); }
+qint64 ResidentExifTool::now() const {
+    return m_clock();
+}
 
-qint64 ResidentExifTool::processId() const { return m_process ? m_process->processId() : 0; }
+qint64 ResidentExifTool::processId() const {
+    return m_process ? m_process->processId() : 0;
+}
 
-ResidentExifTool::StartResult ResidentExifTool::start()
-{
+ResidentExifTool::StartResult ResidentExifTool::start() {
     if (m_running)
         return StartResult::AlreadyRunning;
     if (m_tool.isEmpty() || !QFileInfo(m_tool).isFile())
@@ -83,8 +90,7 @@ ResidentExifTool::StartResult ResidentExifTool::start()
     return StartResult::Started;
 }
 
-void ResidentExifTool::stop()
-{
+void ResidentExifTool::stop() {
     if (!m_running)
         return;
     appendLines(QByteArrayLiteral("-stay_open\nfalse\n"));
@@ -93,8 +99,7 @@ void ResidentExifTool::stop()
     endProcess();
 }
 
-void ResidentExifTool::endProcess()
-{
+void ResidentExifTool::endProcess() {
     if (!m_process)
         return;
     if (m_process->state() != QProcess::NotRunning) {
@@ -110,8 +115,7 @@ void ResidentExifTool::endProcess()
     m_process.reset();
 }
 
-void ResidentExifTool::restart()
-{
+void ResidentExifTool::restart() {
     stop();
     endProcess();
     QFile::remove(reportPath());
@@ -119,8 +123,7 @@ void ResidentExifTool::restart()
     start();
 }
 
-bool ResidentExifTool::appendLines(const QByteArray &lines)
-{
+bool ResidentExifTool::appendLines(const QByteArray &lines) {
     QFile f(argumentFilePath());
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
@@ -129,16 +132,15 @@ bool ResidentExifTool::appendLines(const QByteArray &lines)
     return ok;
 }
 
-QByteArray ResidentExifTool::requestLines(const QString &path, qint32 number)
-{
+QByteArray ResidentExifTool::requestLines(const QString &path, qint32 number) {
     QString target = QFileInfo(path).absoluteFilePath();
     if (target.contains(QLatin1Char('\n')) || target.contains(QLatin1Char('\r'))) {
         // The argument file holds one argument per line: a name with a line
         // break is handed over through a link of a plain name.
         const QString suffix = QFileInfo(path).suffix();
-        const QString link = m_folder + QLatin1Char('/') + LinkBaseName +
-                             (suffix.isEmpty() || suffix.contains(QLatin1Char('\n')) ? QString()
-                                                                                    : QLatin1Char('.') + suffix);
+        const QString link =
+            m_folder + QLatin1Char('/') + LinkBaseName +
+            (suffix.isEmpty() || suffix.contains(QLatin1Char('\n')) ? QString() : QLatin1Char('.') + suffix);
         QFile::remove(link);
         QFile::link(target, link);
         target = link;
@@ -150,8 +152,7 @@ QByteArray ResidentExifTool::requestLines(const QString &path, qint32 number)
     return lines;
 }
 
-ResidentExifTool::Wait ResidentExifTool::waitForAnswer(qint32 number, QByteArray &answer)
-{
+ResidentExifTool::Wait ResidentExifTool::waitForAnswer(qint32 number, QByteArray &answer) {
     const QByteArray marker = "{ready" + QByteArray::number(number) + '}';
     const qint64 asked = now();
     const qint64 allowance = qMax<qint64>(0, m_startedAt + m_timings.startAllowanceMs - asked);
@@ -202,8 +203,7 @@ ResidentExifTool::Wait ResidentExifTool::waitForAnswer(qint32 number, QByteArray
     }
 }
 
-ResidentExifTool::ReadResult ResidentExifTool::request(const QString &path, MetadataRecord &record)
-{
+ResidentExifTool::ReadResult ResidentExifTool::request(const QString &path, MetadataRecord &record) {
     m_errorText.clear();
     for (int attempt = 0;; ++attempt) {
         if (!m_running)
@@ -238,8 +238,7 @@ ResidentExifTool::ReadResult ResidentExifTool::request(const QString &path, Meta
     }
 }
 
-void ResidentExifTool::housekeeping()
-{
+void ResidentExifTool::housekeeping() {
     if (m_counter <= m_timings.restartAfter)
         return;
     if (m_running)

@@ -15,16 +15,14 @@
 
 namespace tav::Exif {
 
-QString findTool(const QString &name)
-{
+QString findTool(const QString &name) {
     const QFileInfo own(programFolder() + QStringLiteral("/bin/") + name);
     if (own.isFile() && own.isExecutable())
         return own.absoluteFilePath();
     return QStandardPaths::findExecutable(name);
 }
 
-void tieToParent(QProcess &process)
-{
+void tieToParent(QProcess &process) {
 #ifdef Q_OS_LINUX
     const pid_t parent = ::getpid();
     process.setChildProcessModifier([parent] {
@@ -38,9 +36,7 @@ void tieToParent(QProcess &process)
 #endif
 }
 
-RunResult runToReport(const QString &program, const QStringList &arguments, const QString &reportPath,
-                      int timeoutMs)
-{
+RunResult runToReport(const QString &program, const QStringList &arguments, const QString &reportPath, int timeoutMs) {
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);

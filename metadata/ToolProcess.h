@@ -23,7 +23,6 @@ enum class RunResult { Finished, Crashed, TimedOut, FailedToStart };
 // truncated), standard error discarded, no shell. Lets pending window events
 // run once after the start, then waits at most timeoutMs (negative: no limit);
 // a run that takes longer is killed.
-RunResult runToReport(const QString &program, const QStringList &arguments, const QString &reportPath,
-                      int timeoutMs);
+RunResult runToReport(const QString &program, const QStringList &arguments, const QString &reportPath, int timeoutMs);
 
 } // namespace tav::Exif

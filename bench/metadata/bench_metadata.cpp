@@ -24,14 +24,12 @@ using namespace tav;
 
 namespace {
 
-QTextStream &out()
-{
+QTextStream &out() {
     static QTextStream s(stdout);
     return s;
 }
 
-qint64 peakMemoryKb()
-{
+qint64 peakMemoryKb() {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly))
         return -1;
@@ -41,8 +39,7 @@ qint64 peakMemoryKb()
     return -1;
 }
 
-bool makePhotos(const QString &folder, int count)
-{
+bool makePhotos(const QString &folder, int count) {
     QImage image(640, 480, QImage::Format_RGB32);
     for (int i = 0; i < count; ++i) {
         image.fill(QColor::fromHsv((i * 7) % 360, 160, 200));
@@ -64,8 +61,7 @@ struct Result {
     int filled = 0; // records with a camera model
 };
 
-Result readAll(int mode, const QStringList &files, const QString &tempFolder)
-{
+Result readAll(int mode, const QStringList &files, const QString &tempFolder) {
     ExifReader reader;
     reader.setTempFolder(tempFolder);
     QElapsedTimer t;
@@ -81,8 +77,7 @@ Result readAll(int mode, const QStringList &files, const QString &tempFolder)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QGuiApplication app(argc, argv); // QImage's JPEG writer
     int count = 500;
     bool perFile = true;

@@ -11,13 +11,16 @@
 
 namespace tav::test {
 
-inline QString exiftoolProgram() { return QStandardPaths::findExecutable(QStringLiteral("exiftool")); }
-inline QString jheadProgram() { return QStandardPaths::findExecutable(QStringLiteral("jhead")); }
+inline QString exiftoolProgram() {
+    return QStandardPaths::findExecutable(QStringLiteral("exiftool"));
+}
+inline QString jheadProgram() {
+    return QStandardPaths::findExecutable(QStringLiteral("jhead"));
+}
 
 // Writes a 16 x 16 JPEG at path; tagArgs are ExifTool assignments such as
 // "-Model=X". Returns false when either step fails.
-inline bool makeJpeg(const QString &path, const QStringList &tagArgs = {}, QColor colour = Qt::darkCyan)
-{
+inline bool makeJpeg(const QString &path, const QStringList &tagArgs = {}, QColor colour = Qt::darkCyan) {
     QImage image(16, 16, QImage::Format_RGB32);
     image.fill(colour);
     if (!image.save(path, "JPG"))
@@ -33,8 +36,7 @@ inline bool makeJpeg(const QString &path, const QStringList &tagArgs = {}, QColo
 }
 
 // The tags of the reference photo used throughout the tests.
-inline QStringList referenceTags()
-{
+inline QStringList referenceTags() {
     return {QStringLiteral("-DateTimeOriginal=2003:02:24 12:34:56"),
             QStringLiteral("-CreateDate=2003:02:24 12:34:56"),
             QStringLiteral("-Make=Canon"),
@@ -53,8 +55,7 @@ inline QStringList referenceTags()
 }
 
 // A shell script standing in for a tool.
-inline bool writeScript(const QString &path, const QByteArray &body)
-{
+inline bool writeScript(const QString &path, const QByteArray &body) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;

@@ -15,20 +15,34 @@ using F = MetadataRecord::Field;
 namespace {
 
 // A jhead line: label padded to 13 characters, ": ", value.
-QString jl(const QString &label, const QString &value) { return label.leftJustified(13) + QStringLiteral(": ") + value; }
+QString jl(const QString &label, const QString &value) {
+    return label.leftJustified(13) + QStringLiteral(": ") + value;
+}
 // An ExifTool line: label padded to 32 characters, ": ", value.
-QString el(const QString &label, const QString &value) { return label.leftJustified(32) + QStringLiteral(": ") + value; }
+QString el(const QString &label, const QString &value) {
+    return label.leftJustified(32) + QStringLiteral(": ") + value;
+}
 
 } // namespace
 
-TEST(JheadReport, FieldsDateSplitAndComments)
-{
-    const QString report = QStringList{
-        jl("File name", "/photos/IMG_1.jpg"), jl("File size", "3974 bytes"), jl("Camera make", "Canon"),
-        jl("Camera model", "Canon EOS 5D"), jl("Date/Time", "2003:02:24 12:34:56"), jl("Resolution", "16 x 16"),
-        jl("Orientation", "rotate 90"), jl("Flash used", "Yes"), jl("Focal length", "50.0mm"),
-        jl("Exposure time", "0.0080 s  (1/125)"), jl("Aperture", "f/5.6"), jl("Whitebalance", "Manual"),
-        jl("Metering Mode", "pattern"), jl("JPEG Quality", "92"), jl("Comment", "first"), jl("Comment", "second"), QString()}
+TEST(JheadReport, FieldsDateSplitAndComments) {
+    const QString report = QStringList{jl("File name", "/photos/IMG_1.jpg"),
+                                       jl("File size", "3974 bytes"),
+                                       jl("Camera make", "Canon"),
+                                       jl("Camera model", "Canon EOS 5D"),
+                                       jl("Date/Time", "2003:02:24 12:34:56"),
+                                       jl("Resolution", "16 x 16"),
+                                       jl("Orientation", "rotate 90"),
+                                       jl("Flash used", "Yes"),
+                                       jl("Focal length", "50.0mm"),
+                                       jl("Exposure time", "0.0080 s  (1/125)"),
+                                       jl("Aperture", "f/5.6"),
+                                       jl("Whitebalance", "Manual"),
+                                       jl("Metering Mode", "pattern"),
+                                       jl("JPEG Quality", "92"),
+                                       jl("Comment", "first"),
+                                       jl("Comment", "second"),
+                                       QString()}
                                .join(QLatin1Char('\n'));
     const MetadataRecord r = Exif::parseJheadReport(report);
     EXPECT_EQ(r[F::FileName], "/photos/IMG_1.jpg");
@@ -50,8 +64,7 @@ TEST(JheadReport, FieldsDateSplitAndComments)
         EXPECT_EQ(r[F::Year + i], parts[i]) << i;
 }
 
-TEST(JheadReport, LineLengthsAndUnknownLabels)
-{
+TEST(JheadReport, LineLengthsAndUnknownLabels) {
     MetadataRecord r;
     // 16 characters: ignored, even with a known label.
     Exif::parseJheadLine(QStringLiteral("Camera make  : X"), r);
@@ -69,8 +82,7 @@ TEST(JheadReport, LineLengthsAndUnknownLabels)
     EXPECT_EQ(r.fields, expected.fields);
 }
 
-TEST(JheadReport, PartialDatesLeaveMissingPiecesEmpty)
-{
+TEST(JheadReport, PartialDatesLeaveMissingPiecesEmpty) {
     MetadataRecord r = Exif::parseJheadReport(jl("Date/Time", "2003:02"));
     EXPECT_EQ(r[F::Year], "2003");
     EXPECT_EQ(r[F::Month], "02");
@@ -83,8 +95,7 @@ TEST(JheadReport, PartialDatesLeaveMissingPiecesEmpty)
     EXPECT_TRUE(r[F::Hour].isEmpty());
 }
 
-TEST(ExifToolReport, DirectoryAndNameInEitherOrder)
-{
+TEST(ExifToolReport, DirectoryAndNameInEitherOrder) {
     const MetadataRecord a =
         Exif::parseExifToolReport(el("File Name", "IMG_1.jpg") + "\n" + el("Directory", "/photos/2003"));
     const MetadataRecord b =
@@ -93,8 +104,7 @@ TEST(ExifToolReport, DirectoryAndNameInEitherOrder)
     EXPECT_EQ(b[F::FileName], "/photos/2003/IMG_1.jpg");
 }
 
-TEST(ExifToolReport, ResolutionInEitherOrderAndOrientationRule)
-{
+TEST(ExifToolReport, ResolutionInEitherOrderAndOrientationRule) {
     const MetadataRecord a =
         Exif::parseExifToolReport(el("Exif Image Width", "4000") + "\n" + el("Exif Image Height", "3000"));
     const MetadataRecord b =
@@ -111,8 +121,7 @@ TEST(ExifToolReport, ResolutionInEitherOrderAndOrientationRule)
                     .isEmpty());
 }
 
-TEST(ExifToolReport, CreateDatePieces)
-{
+TEST(ExifToolReport, CreateDatePieces) {
     MetadataRecord r = Exif::parseExifToolReport(el("Create Date", "2015:07:31 10:20:30"));
     const QStringList parts{"2015", "07", "31", "10", "20", "30"};
     for (int i = 0; i < 6; ++i)
@@ -137,8 +146,7 @@ TEST(ExifToolReport, CreateDatePieces)
     EXPECT_EQ(r[F::Hour], "10");
 }
 
-TEST(ExifToolReport, AllLabelsShortLinesAndLineEnds)
-{
+TEST(ExifToolReport, AllLabelsShortLinesAndLineEnds) {
     const QString report = QStringList{"ExifTool Version Number         : 12.57",
                                        el("File Size", "3974 bytes"),
                                        el("File Modification Date/Time", "2026:12:08 00:55:13+00:00"),
@@ -172,14 +180,12 @@ TEST(ExifToolReport, AllLabelsShortLinesAndLineEnds)
     EXPECT_EQ(r[F::Comment], "first second");
 }
 
-TEST(ExifReport, DecodesUtf8AndFallsBackForOtherBytes)
-{
+TEST(ExifReport, DecodesUtf8AndFallsBackForOtherBytes) {
     EXPECT_EQ(Exif::decodeReport(QByteArray("\xc3\xa9t\xc3\xa9")), QStringLiteral("été"));
     EXPECT_EQ(Exif::decodeReport(QByteArray("\xe9t\xe9")), QStringLiteral("été"));
 }
 
-TEST(MetadataCache, PlaceholderExactLookupFirstMatchAndClear)
-{
+TEST(MetadataCache, PlaceholderExactLookupFirstMatchAndClear) {
     MetadataCache cache;
     EXPECT_EQ(cache.size(), 1);
     EXPECT_EQ(cache.find(QString()), nullptr); // the placeholder is skipped
@@ -200,8 +206,7 @@ TEST(MetadataCache, PlaceholderExactLookupFirstMatchAndClear)
     EXPECT_EQ(cache.find("/p/IMG.jpg"), nullptr);
 }
 
-TEST(MetadataCache, HashLookupAgreesWithAScanFromEntryOne)
-{
+TEST(MetadataCache, HashLookupAgreesWithAScanFromEntryOne) {
     MetadataCache cache;
     QStringList paths;
     for (int i = 0; i < 200; ++i)
@@ -225,8 +230,7 @@ TEST(MetadataCache, HashLookupAgreesWithAScanFromEntryOne)
     }
 }
 
-TEST(ExtensionRule, LastDotOfTheWholePathUpperCased)
-{
+TEST(ExtensionRule, LastDotOfTheWholePathUpperCased) {
     EXPECT_EQ(Exif::upperExtension("/p/IMG_1.jpg"), "JPG");
     EXPECT_EQ(Exif::upperExtension("/p/archive.tar.Gz"), "GZ");
     EXPECT_EQ(Exif::upperExtension("/p/readme"), "");

@@ -33,19 +33,21 @@ namespace {
 
 QTemporaryDir *g_photos = nullptr;
 
-QString photo(const QString &name) { return g_photos->filePath(name); }
+QString photo(const QString &name) {
+    return g_photos->filePath(name);
+}
 
-QByteArray readAll(const QString &path)
-{
+QByteArray readAll(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool processAlive(qint64 pid) { return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)); }
+bool processAlive(qint64 pid) {
+    return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+}
 
 // Polls until cond holds or ms pass; no fixed sleep decides the outcome.
-template <class Cond> bool eventually(Cond cond, int ms = 10000)
-{
+template <class Cond> bool eventually(Cond cond, int ms = 10000) {
     QElapsedTimer t;
     t.start();
     while (!cond()) {
@@ -57,8 +59,7 @@ template <class Cond> bool eventually(Cond cond, int ms = 10000)
 }
 
 // The expected values of the reference photo, tool by tool.
-void expectReference(const MetadataRecord &r, bool byExifTool)
-{
+void expectReference(const MetadataRecord &r, bool byExifTool) {
     EXPECT_EQ(r[F::CameraMake], "Canon");
     EXPECT_EQ(r[F::CameraModel], "Canon EOS 5D");
     EXPECT_EQ(r[F::DateTime], "2003:02:24 12:34:56");
@@ -88,8 +89,7 @@ void expectReference(const MetadataRecord &r, bool byExifTool)
 
 class ExifTools : public ::testing::Test {
 public:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         g_photos = new QTemporaryDir;
         ASSERT_TRUE(g_photos->isValid());
         ASSERT_FALSE(test::exiftoolProgram().isEmpty());
@@ -97,9 +97,9 @@ public:
         ASSERT_TRUE(test::makeJpeg(photo("IMG_1.jpg"), test::referenceTags()));
         ASSERT_TRUE(test::makeJpeg(photo("plain.jpg")));
         const QByteArray jpeg = readAll(photo("IMG_1.jpg"));
-        for (const char *name : {"a.tif", "a.CRW", "a.cr2", "a.jpeg", "a.JPG", "a.jpg", "noext",
-                                 "with space 'single' \"double\" été.jpg", "line\nbreak.jpg", "-dash.jpg",
-                                 "$x @y #z [w]*.jpg"}) {
+        for (const char *name :
+             {"a.tif", "a.CRW", "a.cr2", "a.jpeg", "a.JPG", "a.jpg", "noext", "with space 'single' \"double\" été.jpg",
+              "line\nbreak.jpg", "-dash.jpg", "$x @y #z [w]*.jpg"}) {
             QFile f(photo(QString::fromUtf8(name)));
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
             f.write(jpeg);
@@ -112,15 +112,13 @@ public:
         ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
         cut.write(jpeg.left(jpeg.size() / 3));
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete g_photos;
         g_photos = nullptr;
     }
 
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(work.isValid());
         reader = std::make_unique<ExifReader>();
         reader->setTempFolder(work.filePath("tmp"));
@@ -131,22 +129,19 @@ protected:
 
     // A stand-in tool: logs its arguments to <name>.log and prints one line
     // in the layout of the tool it replaces.
-    QString fakeTool(const QString &name, const QByteArray &body)
-    {
+    QString fakeTool(const QString &name, const QByteArray &body) {
         const QString path = work.filePath(name);
         EXPECT_TRUE(test::writeScript(path, body));
         return path;
     }
-    void useLoggingFakes()
-    {
+    void useLoggingFakes() {
         reader->setToolPath(ExifReader::Tool::Jhead,
                             fakeTool("jhead", "echo \"$1\" >> \"$0.log\"\necho 'Camera model : FROM-JHEAD'\n"));
         reader->setToolPath(ExifReader::Tool::ExifTool,
                             fakeTool("exiftool", "echo \"$1\" >> \"$0.log\"\n"
                                                  "printf '%-32s: %s\\n' 'Camera Model Name' FROM-EXIFTOOL\n"));
     }
-    QStringList logOf(const QString &tool)
-    {
+    QStringList logOf(const QString &tool) {
         return QString::fromUtf8(readAll(work.filePath(tool + ".log"))).split('\n', Qt::SkipEmptyParts);
     }
 
@@ -158,8 +153,7 @@ protected:
 
 } // namespace
 
-TEST_F(ExifTools, EveryFieldByEachReader)
-{
+TEST_F(ExifTools, EveryFieldByEachReader) {
     reader->setMode(ExifModeJhead);
     expectReference(reader->getExif(photo("IMG_1.jpg")), false);
 
@@ -178,8 +172,7 @@ TEST_F(ExifTools, EveryFieldByEachReader)
     EXPECT_TRUE(ui.asked.isEmpty());
 }
 
-TEST_F(ExifTools, ReaderChoiceByModeAndExtension)
-{
+TEST_F(ExifTools, ReaderChoiceByModeAndExtension) {
     useLoggingFakes();
     struct Case {
         int mode;
@@ -219,8 +212,7 @@ TEST_F(ExifTools, ReaderChoiceByModeAndExtension)
     EXPECT_TRUE(reader->getExif(photo("a.jpg"))[F::CameraModel].isEmpty());
 }
 
-TEST_F(ExifTools, ResidentReaderServesEveryExifToolExtension)
-{
+TEST_F(ExifTools, ResidentReaderServesEveryExifToolExtension) {
     reader->configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
     EXPECT_EQ(reader->getExif(photo("a.tif"))[F::CameraModel], "Canon EOS 5D");
     EXPECT_EQ(reader->getExif(photo("a.jpg"))[F::CameraModel], "Canon EOS 5D");
@@ -228,8 +220,7 @@ TEST_F(ExifTools, ResidentReaderServesEveryExifToolExtension)
     EXPECT_EQ(reader->resident().requestCounter(), 2);
 }
 
-TEST_F(ExifTools, CacheReadsOnceUntilTheUserClearsIt)
-{
+TEST_F(ExifTools, CacheReadsOnceUntilTheUserClearsIt) {
     reader->setMode(ExifModeJhead);
     const QString path = photo("IMG_1.jpg");
     reader->getExif(path);
@@ -262,8 +253,7 @@ TEST_F(ExifTools, CacheReadsOnceUntilTheUserClearsIt)
     EXPECT_EQ(reader->getExif(work.filePath("changing.jpg"))[F::CameraModel], "First");
 }
 
-TEST_F(ExifTools, MissingToolOrFileGivesEmptyRecordsAndNoCacheEntry)
-{
+TEST_F(ExifTools, MissingToolOrFileGivesEmptyRecordsAndNoCacheEntry) {
     reader->setToolPath(ExifReader::Tool::Jhead, work.filePath("no-such-jhead"));
     reader->setToolPath(ExifReader::Tool::ExifTool, work.filePath("no-such-exiftool"));
     for (int mode : {ExifModeJhead, ExifModeJheadThenExifTool, ExifModeExifTool, ExifModeExifToolBatch}) {
@@ -283,12 +273,10 @@ TEST_F(ExifTools, MissingToolOrFileGivesEmptyRecordsAndNoCacheEntry)
     EXPECT_EQ(reader->cache().size(), 2);
 }
 
-TEST_F(ExifTools, ValueLabelsAreBlankedThenShown)
-{
+TEST_F(ExifTools, ValueLabelsAreBlankedThenShown) {
     struct LabelLog : ScriptedFrontEnd {
         QStringList shown;
-        void showMetadataLabel(int index, const QString &text) override
-        {
+        void showMetadataLabel(int index, const QString &text) override {
             shown << QString::number(index) + ":" + text;
         }
     } log;
@@ -298,15 +286,14 @@ TEST_F(ExifTools, ValueLabelsAreBlankedThenShown)
     EXPECT_EQ(log.shown.mid(0, 6), (QStringList{"0:$d$=", "1:$T$=", "2:$R$=", "3:$O$=", "4:$K$=", "5:$C$="}));
     EXPECT_EQ(log.shown[6], "0:$d$=2003:02:24 12:34:56");
     EXPECT_TRUE(log.shown[7].startsWith("1:$T$=") && log.shown[7].endsWith(" bytes"));
-    EXPECT_EQ(log.shown.mid(8), (QStringList{"2:$R$=16 x 16", "3:$O$=rotate 90", "4:$K$=Canon EOS 5D",
-                                             "5:$C$=hello world"}));
+    EXPECT_EQ(log.shown.mid(8),
+              (QStringList{"2:$R$=16 x 16", "3:$O$=rotate 90", "4:$K$=Canon EOS 5D", "5:$C$=hello world"}));
     log.shown.clear();
     reader->getExif(photo("plain.jpg"));
     EXPECT_EQ(log.shown.mid(6, 1), QStringList{"0:$d$="});
 }
 
-TEST_F(ExifTools, AwkwardNamesReachEveryReader)
-{
+TEST_F(ExifTools, AwkwardNamesReachEveryReader) {
     const QStringList names{"with space 'single' \"double\" été.jpg", "line\nbreak.jpg", "-dash.jpg",
                             "$x @y #z [w]*.jpg"};
     reader->configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
@@ -327,8 +314,7 @@ TEST_F(ExifTools, AwkwardNamesReachEveryReader)
     EXPECT_TRUE(ui.asked.isEmpty());
 }
 
-TEST_F(ExifTools, FilesThatAreNotPicturesGiveEmptyOrPartialRecords)
-{
+TEST_F(ExifTools, FilesThatAreNotPicturesGiveEmptyOrPartialRecords) {
     reader->configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
     // Each reader has its own folder: the report names are fixed.
     ExifReader jhead, perFile;
@@ -353,8 +339,7 @@ TEST_F(ExifTools, FilesThatAreNotPicturesGiveEmptyOrPartialRecords)
 
 // ---- the resident process ----
 
-TEST_F(ExifTools, ResidentRequestsAreAppendedAndReadFromThePreviousLength)
-{
+TEST_F(ExifTools, ResidentRequestsAreAppendedAndReadFromThePreviousLength) {
     reader->configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
     ResidentExifTool &res = reader->resident();
     ASSERT_TRUE(res.isRunning());
@@ -381,8 +366,7 @@ TEST_F(ExifTools, ResidentRequestsAreAppendedAndReadFromThePreviousLength)
     EXPECT_EQ(reader->cache().size(), 3);
 }
 
-TEST_F(ExifTools, ResidentRestartsAfterTheRequestLimit)
-{
+TEST_F(ExifTools, ResidentRestartsAfterTheRequestLimit) {
     ResidentExifTool::Timings t;
     t.restartAfter = 3;
     reader->resident().setTimings(t);
@@ -407,11 +391,11 @@ TEST_F(ExifTools, ResidentRestartsAfterTheRequestLimit)
     EXPECT_EQ(readAll(res.argumentFilePath()), QFile::encodeName(photo("IMG_1.jpg")) + "\n-execute1\n");
 }
 
-TEST_F(ExifTools, ToolThatNeverAnswersIsRestartedThenGivenUp)
-{
+TEST_F(ExifTools, ToolThatNeverAnswersIsRestartedThenGivenUp) {
     // Never answers in resident mode; one run per file prints a report.
-    const QString tool = fakeTool("exiftool", "if [ \"$1\" = -stay_open ]; then echo $$ >> \"$0.pids\"; exec sleep 600; fi\n"
-                                              "printf '%-32s: %s\\n' 'Camera Model Name' PER-FILE\n");
+    const QString tool =
+        fakeTool("exiftool", "if [ \"$1\" = -stay_open ]; then echo $$ >> \"$0.pids\"; exec sleep 600; fi\n"
+                             "printf '%-32s: %s\\n' 'Camera Model Name' PER-FILE\n");
     reader->setToolPath(ExifReader::Tool::ExifTool, tool);
     ResidentExifTool::Timings t;
     t.stopGraceMs = 500;
@@ -441,12 +425,11 @@ TEST_F(ExifTools, ToolThatNeverAnswersIsRestartedThenGivenUp)
     }
 }
 
-TEST_F(ExifTools, ToolThatHangsOnceIsRestartedAndAnswersTheSameRequest)
-{
+TEST_F(ExifTools, ToolThatHangsOnceIsRestartedAndAnswersTheSameRequest) {
     const QString marker = work.filePath("hung-once");
-    const QString tool = fakeTool("exiftool", "if [ ! -e '" + marker.toUtf8() + "' ]; then touch '" +
-                                                  marker.toUtf8() + "'; exec sleep 600; fi\nexec " +
-                                                  test::exiftoolProgram().toUtf8() + " \"$@\"\n");
+    const QString tool =
+        fakeTool("exiftool", "if [ ! -e '" + marker.toUtf8() + "' ]; then touch '" + marker.toUtf8() +
+                                 "'; exec sleep 600; fi\nexec " + test::exiftoolProgram().toUtf8() + " \"$@\"\n");
     reader->setToolPath(ExifReader::Tool::ExifTool, tool);
     ResidentExifTool::Timings t;
     t.stopGraceMs = 500;
@@ -468,12 +451,10 @@ TEST_F(ExifTools, ToolThatHangsOnceIsRestartedAndAnswersTheSameRequest)
     EXPECT_EQ(reader->mode(), ExifModeExifToolBatch);
     EXPECT_TRUE(ui.asked.isEmpty());
     // The retry went to the new process as the first line of a fresh argument file.
-    EXPECT_EQ(readAll(reader->resident().argumentFilePath()),
-              QFile::encodeName(photo("IMG_1.jpg")) + "\n-execute1\n");
+    EXPECT_EQ(readAll(reader->resident().argumentFilePath()), QFile::encodeName(photo("IMG_1.jpg")) + "\n-execute1\n");
 }
 
-TEST_F(ExifTools, FailedStartForcesOneRunPerFile)
-{
+TEST_F(ExifTools, FailedStartForcesOneRunPerFile) {
     const QString notExecutable = work.filePath("exiftool-not-executable");
     QFile f(notExecutable);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -490,8 +471,7 @@ TEST_F(ExifTools, FailedStartForcesOneRunPerFile)
     EXPECT_EQ(ui.asked[0].style, 0);
 }
 
-TEST_F(ExifTools, ChoosingAToolSetsTheModeAndRunsTheResidentProcessOnlyForTheBatchMode)
-{
+TEST_F(ExifTools, ChoosingAToolSetsTheModeAndRunsTheResidentProcessOnlyForTheBatchMode) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, work.filePath("store"));
     reader->configure(ExifModeJhead, DefaultJheadExtensions, DefaultExifToolExtensions);
     EXPECT_EQ(reader->chooseTool(i18n::Message(76)), ExifModeExifToolBatch);
@@ -515,8 +495,7 @@ TEST_F(ExifTools, ChoosingAToolSetsTheModeAndRunsTheResidentProcessOnlyForTheBat
     EXPECT_EQ(Exif::toolInUseText(4), i18n::Message(80) + " " + i18n::Message(76));
 }
 
-TEST_F(ExifTools, SettingsRecordDrivesTheReader)
-{
+TEST_F(ExifTools, SettingsRecordDrivesTheReader) {
     useLoggingFakes();
     Settings s;
     s.OutilExifChoisi = ExifModeExifTool;
@@ -540,8 +519,7 @@ TEST_F(ExifTools, SettingsRecordDrivesTheReader)
     EXPECT_EQ(modeChanges, QList<int>{ExifModeExifTool});
 }
 
-TEST_F(ExifTools, ReadingSettingsWithTheBatchModeStartsTheResidentProcess)
-{
+TEST_F(ExifTools, ReadingSettingsWithTheBatchModeStartsTheResidentProcess) {
     const QString ini = work.filePath("Travoline.ini");
     QFile f(ini);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -566,8 +544,7 @@ TEST_F(ExifTools, ReadingSettingsWithTheBatchModeStartsTheResidentProcess)
 
 // Run only as a child of the test below: starts the resident ExifTool, writes
 // its process id, and waits to be killed.
-TEST(ResidentChild, DISABLED_HoldResidentUntilKilled)
-{
+TEST(ResidentChild, DISABLED_HoldResidentUntilKilled) {
     const QString folder = qEnvironmentVariable("TAV_RESIDENT_CHILD_FOLDER");
     if (folder.isEmpty())
         GTEST_SKIP();
@@ -582,8 +559,7 @@ TEST(ResidentChild, DISABLED_HoldResidentUntilKilled)
         QThread::sleep(1);
 }
 
-TEST(ResidentLifetime, EndsWhenTheProgramIsKilled)
-{
+TEST(ResidentLifetime, EndsWhenTheProgramIsKilled) {
     QTemporaryDir folder;
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -27,8 +27,7 @@ namespace {
 
 class ChoiceDialog : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
         i18n::setLanguage(QStringLiteral("Français"));
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, work.filePath("store"));
@@ -47,8 +46,7 @@ protected:
 
 } // namespace
 
-TEST_F(ChoiceDialog, ShowsTheExplanationsAndOffersThreeModes)
-{
+TEST_F(ChoiceDialog, ShowsTheExplanationsAndOffersThreeModes) {
     frmChoixOutilExif dialog(&reader);
     EXPECT_EQ(dialog.windowTitle(), i18n::getText("frmChoixOutilExif", "frmChoixOutilExif.Caption"));
     EXPECT_FALSE(dialog.windowTitle().isEmpty());
@@ -56,7 +54,8 @@ TEST_F(ChoiceDialog, ShowsTheExplanationsAndOffersThreeModes)
     EXPECT_EQ(dialog.findChild<QLabel *>("Label6")->text(), Message(68) + Message(69));
     EXPECT_EQ(i18n::findControl<QLabel>(&dialog, "Label8", 1)->text(), Message(72));
     EXPECT_EQ(dialog.findChild<QLabel *>("Label10")->text(), Message(79));
-    for (const char *name : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label7", "Label9", "Label10"}) {
+    for (const char *name :
+         {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label7", "Label9", "Label10"}) {
         EXPECT_FALSE(dialog.findChild<QLabel *>(name)->text().isEmpty()) << name;
     }
 
@@ -67,8 +66,7 @@ TEST_F(ChoiceDialog, ShowsTheExplanationsAndOffersThreeModes)
     EXPECT_EQ(list->itemText(2), Message(75));
 }
 
-TEST_F(ChoiceDialog, CurrentModeIsShownBatchModeIncluded)
-{
+TEST_F(ChoiceDialog, CurrentModeIsShownBatchModeIncluded) {
     const QString expected[] = {Message(74), Message(74), Message(78), Message(75), Message(76)};
     for (int mode = 0; mode <= 4; ++mode) {
         reader.setMode(mode);
@@ -78,8 +76,7 @@ TEST_F(ChoiceDialog, CurrentModeIsShownBatchModeIncluded)
     }
 }
 
-TEST_F(ChoiceDialog, OkAppliesTheChosenModeAndRemembersIt)
-{
+TEST_F(ChoiceDialog, OkAppliesTheChosenModeAndRemembersIt) {
     reader.setMode(ExifModeNotChosen);
     frmChoixOutilExif dialog(&reader);
     dialog.show();
@@ -102,8 +99,7 @@ TEST_F(ChoiceDialog, OkAppliesTheChosenModeAndRemembersIt)
     EXPECT_TRUE(ui.asked.isEmpty());
 }
 
-TEST_F(ChoiceDialog, HelpButtonAsksForTheHelp)
-{
+TEST_F(ChoiceDialog, HelpButtonAsksForTheHelp) {
     frmChoixOutilExif dialog(&reader);
     QSignalSpy help(&dialog, &frmChoixOutilExif::helpRequested);
     QTest::mouseClick(dialog.findChild<QPushButton *>("cmdAide"), Qt::LeftButton);

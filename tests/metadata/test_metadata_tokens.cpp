@@ -20,8 +20,7 @@ namespace {
 
 class MetadataTokens : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QDir().mkpath(dir.filePath("photos"));
         ASSERT_TRUE(test::makeJpeg(photo("IMG_1.jpg"), test::referenceTags()));
@@ -34,8 +33,7 @@ protected:
 
     QString photo(const QString &name) const { return dir.filePath("photos/" + name); }
 
-    QStringList names(int mode, const QString &pattern, const QStringList &files)
-    {
+    QStringList names(int mode, const QString &pattern, const QStringList &files) {
         reader.cache().clear();
         reader.configure(mode, DefaultJheadExtensions, DefaultExifToolExtensions);
         NameEngine engine;
@@ -60,8 +58,7 @@ protected:
 
 } // namespace
 
-TEST_F(MetadataTokens, EveryTokenFromEachTool)
-{
+TEST_F(MetadataTokens, EveryTokenFromEachTool) {
     const QString pattern = "$dA$ $dM$ $dJ$ $dh$ $dm$ $ds$~$d$~$K$~$R$~$O$~$C$~$T$";
     const QStringList byJhead = names(ExifModeJhead, pattern, {"IMG_1.jpg"});
     ASSERT_EQ(byJhead.size(), 1);
@@ -88,8 +85,7 @@ TEST_F(MetadataTokens, EveryTokenFromEachTool)
     }
 }
 
-TEST_F(MetadataTokens, DateFolderPatternNamesAFolderOfPhotos)
-{
+TEST_F(MetadataTokens, DateFolderPatternNamesAFolderOfPhotos) {
     const QStringList files{"IMG_1.jpg", "IMG_2.jpg", "plain.jpg", "scan.tif"};
     const QString pattern = "$dA$-$dM$-$dJ$_$K$";
     EXPECT_EQ(names(ExifModeJhead, pattern, files),
@@ -100,8 +96,7 @@ TEST_F(MetadataTokens, DateFolderPatternNamesAFolderOfPhotos)
     EXPECT_EQ(names(ExifModeExifToolBatch, pattern, files), all);
 }
 
-TEST_F(MetadataTokens, PatternWithoutMetadataTokenRunsNoTool)
-{
+TEST_F(MetadataTokens, PatternWithoutMetadataTokenRunsNoTool) {
     names(ExifModeJhead, "photo_##", {"IMG_1.jpg", "IMG_2.jpg"});
     names(ExifModeExifTool, "$N$ * $P$", {"IMG_1.jpg"});
     EXPECT_EQ(reader.toolRuns(), 0);
@@ -118,8 +113,7 @@ struct CliResult {
     QStringList lines;
 };
 
-CliResult runCli(const QStringList &args)
-{
+CliResult runCli(const QStringList &args) {
     QProcess p;
     p.start(QStringLiteral(TAV_BUILD_BIN_DIR "/travoline-cli"), args);
     CliResult r;
@@ -132,8 +126,7 @@ CliResult runCli(const QStringList &args)
 
 } // namespace
 
-TEST_F(MetadataTokens, CommandLineModesAndTheSettingsDefault)
-{
+TEST_F(MetadataTokens, CommandLineModesAndTheSettingsDefault) {
     const QString ini = dir.filePath("Travoline.ini");
     const auto writeMode = [&](int mode) {
         QFile f(ini);
@@ -141,8 +134,7 @@ TEST_F(MetadataTokens, CommandLineModesAndTheSettingsDefault)
         f.write("[General]\nVersionCourante=1.12.2\n[Option]\nOption_OutilExifChoisi=" + QByteArray::number(mode) +
                 "\n");
     };
-    const QStringList common{"--settings", ini, "--rule", "$dA$-$dM$-$dJ$_$K$", photo("IMG_1.jpg"),
-                             photo("scan.tif")};
+    const QStringList common{"--settings", ini, "--rule", "$dA$-$dM$-$dJ$_$K$", photo("IMG_1.jpg"), photo("scan.tif")};
     const QString jpg = photo("IMG_1.jpg") + "\t2003-02-24_Canon EOS 5D.jpg";
     const QString tifRead = photo("scan.tif") + "\t2010-11-05_D70.tif";
     const QString tifEmpty = photo("scan.tif") + "\t--_.tif";
