@@ -108,7 +108,9 @@ void RenameBatch::prepare() {
         if (j < 0) {
             const FileIdentity there = fileIdentity(it.newPath);
             for (qsizetype k : foldedOld.value(it.newPath.toCaseFolded())) {
-                if (m_identities[k].sameFile(there)) {
+                // One name only: the file system found this file under another
+                // case. With hard links it may be a second name that stays.
+                if (m_identities[k].sameFile(there) && there.links == 1) {
                     j = k;
                     break;
                 }

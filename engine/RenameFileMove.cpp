@@ -233,6 +233,7 @@ FileIdentity fileIdentity(const QString &path) {
         id.inode = st.st_ino;
         id.size = st.st_size;
         id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+        id.links = st.st_nlink;
     }
     return id;
 }

@@ -29,6 +29,7 @@ struct FileIdentity {
     quint64 inode = 0;
     qint64 size = -1;
     qint64 mtimeNs = 0;
+    quint64 links = 0; // names the file has (hard links)
     bool valid() const { return size >= 0; }
     bool sameFile(const FileIdentity &o) const {
         return valid() && o.valid() && device == o.device && inode == o.inode;

@@ -354,3 +354,16 @@ TEST_F(RenameBatchTest, AFailingCallbackDoesNotStopTheBatchHalfWay) {
     EXPECT_EQ(names(dir.path()), (QStringList{"A", "B", "C"}));
     expectNothingLost();
 }
+
+TEST_F(RenameBatchTest, ASecondNameOfTheSameFileIsAnOccupiedDestination) {
+    // Where case is told apart, A.jpg is another name (hard link) of a.jpg,
+    // not a.jpg found under another case: it stays, so it blocks.
+    files({"a.jpg"});
+    ASSERT_EQ(::link(QFile::encodeName(p("a.jpg")).constData(), QFile::encodeName(p("A.jpg")).constData()), 0);
+    before = contents(dir.path());
+    RenameBatch b = batch({{"a.jpg", "A.jpg"}});
+    b.prepare();
+    EXPECT_EQ(b.outcome(0).status, Blocked);
+    ASSERT_TRUE(b.run({}));
+    expectNothingLost();
+}
