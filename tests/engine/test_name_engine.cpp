@@ -82,6 +82,8 @@ TEST_F(EngineFixture, NumberBaseNameAndFolderTokens)
     EXPECT_EQ(nameOf(make("Voyage/archive.tar.gz")), QStringLiteral("[][archive.tar][Voyage].gz"));
     // A dot in a folder's name does not cut the base name or make an extension.
     EXPECT_EQ(nameOf(make("photos.2015/readme")), QStringLiteral("[][readme][photos.2015]"));
+    // A file at the root has a folder without a name.
+    EXPECT_EQ(engine.computeNewName(QStringLiteral("/img.jpg"), 1).newName, QStringLiteral("[][img][].jpg"));
 }
 
 TEST_F(EngineFixture, FileSizeAndDateTokensAndVanishedFiles)
