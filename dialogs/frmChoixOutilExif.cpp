@@ -143,10 +143,10 @@ void frmChoixOutilExif::cmdAide_Click() {
     emit helpRequested();
 }
 
-int frmChoixOutilExif::choose(QWidget *parent) {
-    frmChoixOutilExif dialog(nullptr, parent);
+int frmChoixOutilExif::choose(ExifReader &reader, QWidget *parent) {
+    frmChoixOutilExif dialog(&reader, parent);
     dialog.exec();
-    return exifReader().mode();
+    return reader.mode();
 }
 
 } // namespace tav

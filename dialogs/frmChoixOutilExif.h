@@ -20,8 +20,9 @@ public:
     // reader: the reader whose mode is chosen (the process-wide one by default).
     explicit frmChoixOutilExif(ExifReader *reader = nullptr, QWidget *parent = nullptr);
 
-    // Opens the dialog modally for the process-wide reader; returns the mode.
-    static int choose(QWidget *parent = nullptr);
+    // Opens the dialog modally for reader (the one the name computation uses)
+    // and returns the mode in use afterwards.
+    static int choose(ExifReader &reader, QWidget *parent = nullptr);
 
     QComboBox *choiceList() const { return cboChoix; }
 
