@@ -94,7 +94,7 @@ bool LVExplorer::attach(int viewMode, const QString &path, const QString &patter
     setDragDropMode(QAbstractItemView::DragOnly);
     header()->setSectionsClickable(true);
     header()->setSortIndicatorShown(false);
-    header()->setStretchLastSection(false);
+    header()->setStretchLastSection(true);
     setProperty("Pattern", pattern);
     setProperty("IncludeDirectories", includeDirectories ? 1 : 0);
     setProperty("UseContextMenu", useContextMenu ? 1 : 0);
@@ -107,7 +107,7 @@ bool LVExplorer::attach(int viewMode, const QString &path, const QString &patter
     setColumnWidth(0, metrics.averageCharWidth() * 32);
     setColumnWidth(1, metrics.averageCharWidth() * 12);
     setColumnWidth(2, metrics.averageCharWidth() * 20);
-    setColumnWidth(3, metrics.averageCharWidth() * 18);
+    setColumnWidth(3, metrics.averageCharWidth() * 24);
     return true;
 }
 

@@ -135,11 +135,6 @@ void TVExplorer::setLinkedTo(LVExplorer *list)
         oldTree->setProperty("LinkedTo", none);
     setProperty("LinkedTo", QVariant::fromValue<QObject *>(list));
     list->setProperty("LinkedTo", QVariant::fromValue<QObject *>(this));
-    // A list that goes away takes its link with it.
-    connect(list, &QObject::destroyed, this, [this](QObject *gone) {
-        if (property("LinkedTo").value<QObject *>() == gone)
-            setProperty("LinkedTo", QVariant::fromValue<QObject *>(nullptr));
-    }, Qt::UniqueConnection);
 }
 
 LVExplorer *TVExplorer::LinkedTo() const
