@@ -9,6 +9,7 @@
 #include "settings/ValueText.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -177,6 +178,12 @@ void readAll(Settings &s, const IniFile &ini, int &step)
     step = 1;
     s.LangueUtilisee = r.text(QStringLiteral("Langage_LangueUtilisee"), QStringLiteral("Français"));
     i18n::setLanguage(s.LangueUtilisee);
+    if (!QFileInfo::exists(i18n::languageFilePath()) && s.LangueUtilisee != QStringLiteral("Français")) {
+        // A language that is no longer installed would leave every text
+        // empty: the design language stands in.
+        s.LangueUtilisee = QStringLiteral("Français");
+        i18n::setLanguage(s.LangueUtilisee);
+    }
     if (hooks().languageChanged)
         hooks().languageChanged();
 

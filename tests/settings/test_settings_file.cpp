@@ -226,7 +226,7 @@ TEST_F(SettingsFile, CountsAreUpperIndicesAndStaleRulesGo)
 TEST_F(SettingsFile, GuardsLimitsAndOutOfRangeChoices)
 {
     const QByteArray long600(600, 'p');
-    writeIni("[General]\nGeneral_PositionFenetreTop=-200000\nGeneral_PositionFenetreLeft=-100000\n"
+    writeIni("[Langage]\nLangage_LangueUtilisee=Klingon\n[General]\nGeneral_PositionFenetreTop=-200000\nGeneral_PositionFenetreLeft=-100000\n"
              "General_FenetreHauteur=-300000\nGeneral_FenetreLargeur=16000,5\n"
              "[Option]\nOption_TailleVignette=7\nOption_FormatMois=-1\nOption_OutilExifChoisi=9\n"
              "[RegleRenommage]\nRegleRenommage_Regle=" + long600 + "\nRegleRenommage_optRepStr=3\n");
@@ -237,6 +237,8 @@ TEST_F(SettingsFile, GuardsLimitsAndOutOfRangeChoices)
     EXPECT_EQ(s.FenetreHauteur, -300000);      // no guard on the size
     EXPECT_EQ(s.FenetreLargeur, 16000.5f);     // decimal comma of another locale
     EXPECT_EQ(s.regle.Regle, QString(511, u'p'));
+    EXPECT_EQ(s.LangueUtilisee, QStringLiteral("Français")); // no such language file
+    EXPECT_EQ(s.regle.Commentaire, "Numero et nom");
     // Indices into fixed lists fall back to their defaults.
     EXPECT_EQ(s.TailleVignette, 0);
     EXPECT_EQ(s.FormatMois, 1);
