@@ -55,7 +55,7 @@ const char *const TokenCaptions[33] = {
     "$ds$ : seconde de la prise", "$N$ : numéro du nom",       "$DA$ : année du fichier",
     "$DM$ : mois du fichier",    "$DJ$ : jour du fichier",    "$Dh$ : heure du fichier",
     "$Dm$ : minute du fichier",  "$Ds$ : seconde du fichier", "$REPC/texte/remplacement$",
-    "$REPP/1/2/1/remplacement$", "$MKDIR/dossier\\sous-dossier/nom$", "$t$ : taille en octets",
+    "$REPP/1/2/1/remplacement$", "$MKDIR$ : ranger dans des dossiers", "$t$ : taille en octets",
 };
 
 // Which token labels each group shows (group i is entry i of the tips list).

@@ -1,6 +1,7 @@
 #include "app/frmMemoriseRegle.h"
 
 #include "i18n/Language.h"
+#include "i18n/Translate.h"
 #include "settings/SavedRules.h"
 
 #include <QEvent>
@@ -16,11 +17,11 @@ frmMemoriseRegle::frmMemoriseRegle(const QString &comment, const QString &fileTy
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmMemoriseRegle"));
-    setWindowTitle(QStringLiteral("Commentaire de la règle"));
+    setWindowTitle(QStringLiteral("Mémoriser la règle"));
     auto *g = new QGridLayout(this);
     auto *Label1 = new QLabel(QStringLiteral("Commentaire :"));
     Label1->setObjectName(QStringLiteral("Label1"));
-    auto *Label2 = new QLabel(QStringLiteral("Types de fichier (ex. : jpg png) :"));
+    auto *Label2 = new QLabel(QStringLiteral("Types de fichiers (par exemple jpg png) :"));
     Label2->setObjectName(QStringLiteral("Label2"));
     txtCommentaire = new QLineEdit(comment);
     txtCommentaire->setObjectName(QStringLiteral("txtCommentaire"));
@@ -46,6 +47,7 @@ frmMemoriseRegle::frmMemoriseRegle(const QString &comment, const QString &fileTy
     g->addLayout(buttons, 2, 0, 1, 2);
     connect(cmdOK, &QPushButton::clicked, this, &frmMemoriseRegle::cmdOK_Click);
     connect(cmdAnnuler, &QPushButton::clicked, this, &QDialog::reject);
+    i18n::translateForm(this);
 }
 
 bool frmMemoriseRegle::eventFilter(QObject *watched, QEvent *event)

@@ -8,6 +8,7 @@
 #include "app/Version.h"
 #include "app/frmMain.h"
 #include "app/mTavCommon.h"
+#include "dialogs/frmChoixOutilExif.h"
 #include "engine/RenameJournal.h"
 #include "engine/Validation.h"
 #include "i18n/Language.h"
@@ -61,7 +62,7 @@ int main(int argc, char **argv)
 
     initTwipsFromScreen();
     Settings &s = settings();
-    ExifReader exif;
+    ExifReader &exif = exifReader();
     std::unique_ptr<MainController> controller;
     std::unique_ptr<frmMain> window;
     std::unique_ptr<MainWindowFrontEnd> frontEndOfWindow;
@@ -69,9 +70,10 @@ int main(int argc, char **argv)
     const bool started = trap(QStringLiteral("Main (Module MOD_MAIN) ligne = ") + QString::number(line), [&] {
         // 5. Settings (the folder is created when missing); the language follows them.
         line = 5;
-        modIniFile::hooks().startExifToolServer = [&exif] { exif.startResident(); };
+        // The reader follows the settings before they are read, so that a
+        // stored batch mode starts the resident ExifTool with the right mode.
+        bindExifReaderToSettings();
         modIniFile::ReadIniFile();
-        exif.bindSettings(&s);
 
         // 6. A new version: the help's "what is new" page (topic 10002) has its call site here.
         line = 6;
@@ -108,8 +110,15 @@ int main(int argc, char **argv)
         });
         QObject::connect(window->cmdEffacerExif, &QPushButton::clicked, window.get(), [&exif] { exif.cmdEffacerExif(); });
 
-        // A rename cut short by a crash: offer to put the files back.
+        // 9. No metadata tool chosen yet: the choice comes first.
         line = 9;
+        if (s.OutilExifChoisi == ExifModeNotChosen)
+            frmChoixOutilExif::choose(exif, window.get());
+
+        // 10. The update check has its call site here.
+        line = 10;
+
+        // A rename cut short by a crash: offer to put the files back.
         offerJournalRecovery();
 
         // 11. A folder or file given on the command line.

@@ -4,6 +4,8 @@
 #include "app/MainController.h"
 #include "app/SingleInstance.h"
 #include "app/frmMain.h"
+#include "metadata/Exif.h"
+#include "PhotoFactory.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
 #include "WaitFor.h"
@@ -171,6 +173,34 @@ TEST_F(WindowTest, RenameEmptiesTheListOfRenamedRowsAndUpdatesTheTitle)
     EXPECT_EQ(onDisk, (QStringList{"f_1.txt", "f_2.txt"}));
     EXPECT_EQ(settings.NombreFichierRenomme, 2);
     EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("Travoline v1.12.2 - ")));
+}
+
+TEST_F(WindowTest, ShotDateAndCameraNameAFolderOfPhotos)
+{
+    if (test::jheadProgram().isEmpty() || test::exiftoolProgram().isEmpty())
+        GTEST_SKIP() << "jhead or ExifTool is not installed";
+    const QString files = dir.path() + QStringLiteral("/files/");
+    ASSERT_TRUE(test::makeJpeg(files + QStringLiteral("IMG_1.jpg"), test::referenceTags()));
+    ASSERT_TRUE(test::makeJpeg(files + QStringLiteral("IMG_2.jpg"),
+                               {QStringLiteral("-DateTimeOriginal=2010:11:05 08:09:10"), QStringLiteral("-Make=NIKON"),
+                                QStringLiteral("-Model=D70")}));
+    ASSERT_TRUE(test::makeJpeg(files + QStringLiteral("plain.jpg")));
+    ExifReader reader;
+    reader.configure(ExifModeJhead, QStringLiteral("JPG JPEG"), QString());
+    controller->engine().setMetadataSource(&reader);
+    showFiles();
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+
+    // Typed into the rule box, then the box is left: the names follow at once.
+    QLineEdit *rule = window->cboRenommer->lineEdit();
+    rule->setFocus();
+    ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
+    rule->selectAll();
+    QTest::keyClicks(rule, QStringLiteral("$dA$-$dM$-$dJ$_$K$"));
+    window->txtDebut->setFocus();
+    ASSERT_TRUE(test::waitFor([&] { return !rule->hasFocus(); }));
+    EXPECT_EQ(column(1), (QStringList{"2003-02-24_Canon EOS 5D.jpg", "2010-11-05_D70.jpg", "--_.jpg"}));
+    controller->engine().setMetadataSource(nullptr);
 }
 
 TEST_F(WindowTest, ClosingTheWindowSavesTheSettings)

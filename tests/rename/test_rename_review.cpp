@@ -1,4 +1,5 @@
 // The pre-rename review window, alone and inside a real rename.
+#include "WaitFor.h"
 #include "dialogs/frmCheckErreur.h"
 #include "engine/NameEngine.h"
 #include "engine/RenameCommand.h"
@@ -111,7 +112,7 @@ TEST(RenameReview, LongPathsScrollAndTheWindowKeepsItsMinimum) {
     EXPECT_GE(form.width(), minimum.width());
     EXPECT_GE(form.height(), minimum.height());
     form.resize(minimum.width() * 2, minimum.height() * 2);
-    QTRY_COMPARE(form.width(), minimum.width() * 2);
+    ASSERT_TRUE(tav::test::waitFor([&] { return form.width() == minimum.width() * 2; }));
     // The buttons follow the bottom edge; the list grows with the window.
     EXPECT_GT(form.cmdContinuer->y(), minimum.height());
     EXPECT_GT(form.lsterreur->height(), minimum.height());

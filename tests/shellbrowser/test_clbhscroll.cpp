@@ -1,3 +1,4 @@
+#include "WaitFor.h"
 #include "shellbrowser/CLBHScroll.h"
 
 #include <QListWidget>
@@ -41,7 +42,7 @@ TEST(CLBHScroll, LongLineCanBeScrolledToAndAddScrollsBackLeft)
     QCoreApplication::processEvents();
 
     QScrollBar *bar = list.horizontalScrollBar();
-    QTRY_VERIFY(bar->maximum() > 0);
+    ASSERT_TRUE(tav::test::waitFor([&] { return bar->maximum() > 0; }));
     // The whole line is reachable: viewport width + range covers its width.
     EXPECT_GE(bar->maximum() + list.viewport()->width(), QFontMetrics(list.font()).horizontalAdvance(longLine()));
 
