@@ -17,10 +17,15 @@ void MainWindowFrontEnd::progressStart(int maximum)
     m_window->ProgressBar1->setVisible(true);
 }
 
+// Moving the bar measures its text each time; a step of a thousandth of the
+// range is finer than the bar can show, so smaller moves are skipped.
 void MainWindowFrontEnd::progressStep(int value)
 {
     QProgressBar *bar = m_window->ProgressBar1;
-    bar->setValue(std::min(value, bar->maximum()));
+    const int shown = std::min(value, bar->maximum());
+    const int grain = std::max(1, bar->maximum() / 1000);
+    if (shown == bar->maximum() || shown < bar->value() || shown - bar->value() >= grain)
+        bar->setValue(shown);
 }
 
 void MainWindowFrontEnd::progressEnd() { m_window->ProgressBar1->setVisible(false); }

@@ -30,6 +30,15 @@ void GuiFrontEnd::showPlainError(const QString &text)
     msgBox(text, StyleOkOnly, QString::fromLatin1(ProgramTitle));
 }
 
-void GuiFrontEnd::processEvents() { QCoreApplication::processEvents(); }
+// Long loops call this once per file; running the event loop every time would
+// cost more than the work itself, so events run at most every 15 ms, which
+// still paints the window smoothly and lets a click on Stop through.
+void GuiFrontEnd::processEvents()
+{
+    if (m_sinceEvents.isValid() && m_sinceEvents.elapsed() < 15)
+        return;
+    QCoreApplication::processEvents();
+    m_sinceEvents.start();
+}
 
 } // namespace tav

@@ -5,6 +5,8 @@
 
 #include "app/FrontEnd.h"
 
+#include <QElapsedTimer>
+
 namespace tav {
 
 class GuiFrontEnd : public FrontEnd {
@@ -19,7 +21,11 @@ public:
     // The plain variant of the error reporter: an information box titled with
     // the program's name.
     void showPlainError(const QString &text) override;
+    // Runs pending events, at most every 15 ms.
     void processEvents() override;
+
+private:
+    QElapsedTimer m_sinceEvents;
 };
 
 // Sets the twips conversion from the primary screen's logical resolution.
