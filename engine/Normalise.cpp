@@ -269,15 +269,12 @@ QString IdenticalNames::number(const QString &name) {
     return numbered;
 }
 
-CounterFieldCheck txtDebutLeave(const QString &text, std::int32_t current) {
-    CounterFieldCheck check;
-    check.text = text;
-    if (trimSpaces(text) == u"#") {
-        check.value = ContinueModeStart;
-        check.store = true;
-        check.recompute = true;
-        return check;
-    }
+namespace {
+
+// A counter field's number: not a number becomes "1" with a warning, a number
+// outside [low, high] is an overflow, a new value is stored and recomputed.
+CounterFieldCheck checkCounterNumber(CounterFieldCheck check, const QString &text, std::int64_t current,
+                                     std::int64_t low, std::int64_t high) {
     const WholeNumber n = readWholeNumber(text);
     if (!n.isNumber) {
         check.text = QStringLiteral("1");
@@ -286,8 +283,7 @@ CounterFieldCheck txtDebutLeave(const QString &text, std::int32_t current) {
         warnNotANumber();
         return check;
     }
-    if (!n.fits64 || n.value < std::numeric_limits<std::int32_t>::min() ||
-        n.value > std::numeric_limits<std::int32_t>::max())
+    if (!n.fits64 || n.value < low || n.value > high)
         throwOverflow();
     if (n.value != current) {
         check.value = n.value;
@@ -297,26 +293,26 @@ CounterFieldCheck txtDebutLeave(const QString &text, std::int32_t current) {
     return check;
 }
 
+} // namespace
+
+CounterFieldCheck txtDebutLeave(const QString &text, std::int32_t current) {
+    CounterFieldCheck check;
+    check.text = text;
+    if (trimSpaces(text) == u"#") {
+        check.value = ContinueModeStart;
+        check.store = true;
+        check.recompute = true;
+        return check;
+    }
+    return checkCounterNumber(check, text, current, std::numeric_limits<std::int32_t>::min(),
+                              std::numeric_limits<std::int32_t>::max());
+}
+
 CounterFieldCheck txtPasLeave(const QString &text, std::int16_t current) {
     CounterFieldCheck check;
     check.text = text;
-    const WholeNumber n = readWholeNumber(text);
-    if (!n.isNumber) {
-        check.text = QStringLiteral("1");
-        check.value = 1;
-        check.store = true;
-        warnNotANumber();
-        return check;
-    }
-    if (!n.fits64 || n.value < std::numeric_limits<std::int16_t>::min() ||
-        n.value > std::numeric_limits<std::int16_t>::max())
-        throwOverflow();
-    if (n.value != current) {
-        check.value = n.value;
-        check.store = true;
-        check.recompute = true;
-    }
-    return check;
+    return checkCounterNumber(check, text, current, std::numeric_limits<std::int16_t>::min(),
+                              std::numeric_limits<std::int16_t>::max());
 }
 
 CounterFieldCheck txtNbPasseLeave(const QString &text) {
