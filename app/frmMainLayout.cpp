@@ -306,17 +306,22 @@ QWidget *frmMain::buildTokenPane()
         if (i == 3) {
             // Values of the current photo and the tool in use.
             const char *const tokens[6] = {"$d$=", "$T$=", "$R$=", "$O$=", "$K$=", "$C$="};
-            auto *values = new QVBoxLayout;
+            auto *values = new QGridLayout;
+            values->setHorizontalSpacing(18);
             for (int k = 0; k < 6; ++k) {
                 lblExif[k] = named(new QLabel(QString::fromLatin1(tokens[k])), "lblExif", k);
-                values->addWidget(lblExif[k]);
+                lblExif[k]->setMinimumWidth(150);
+                values->addWidget(lblExif[k], k % 3, k / 3);
             }
             lblExitToolUsed = named(new QLabel, "lblExitToolUsed");
             cmdEffacerExif = button("cmdEffacerExif", QStringLiteral("Vider le cache Exif"),
                                     QStringLiteral("Oublier les valeurs Exif déjà lues"));
-            values->addWidget(lblExitToolUsed);
-            values->addWidget(cmdEffacerExif);
-            grid->addLayout(values, 0, 4, perColumn, 1);
+            auto *tool = new QHBoxLayout;
+            tool->addWidget(lblExitToolUsed);
+            tool->addWidget(cmdEffacerExif);
+            tool->addStretch(1);
+            values->addLayout(tool, 3, 0, 1, 2);
+            grid->addLayout(values, 0, 4, perColumn, 1, Qt::AlignTop);
         }
         grid->setColumnStretch(10, 1);
         grid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
