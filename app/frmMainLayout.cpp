@@ -437,6 +437,10 @@ QWidget *frmMain::buildCommandBar()
     cmdAide = button("cmdAide", QStringLiteral("Aide"));
     cmdForum = button("cmdForum", QStringLiteral("Forum"));
     cmdQuitter = button("cmdQuitter", QStringLiteral("Quitter"));
+    // Options, about, help and the forum page have no window yet: their
+    // buttons stay hidden rather than do nothing.
+    for (QPushButton *b : {cmdOption, cmdAbout, cmdAide, cmdForum})
+        b->setVisible(false);
     h->addWidget(ProgressBar1, 1);
     h->addWidget(cmdStopAction);
     h->addStretch(0);
