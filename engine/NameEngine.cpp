@@ -188,9 +188,18 @@ bool NameEngine::affiche_nom(const QString &path)
 bool NameEngine::appendAndCompute(const QString &path, const QString &folder, const QString &oldName)
 {
     const int row = m_model->appendFile(folder, oldName);
+    const quint64 layout = m_model->layoutGeneration();
     Computed result;
     try {
         result = compute(path, oldName, folder, row + 1);
+        // The continue mode lets events run while it reads the folder. When
+        // the list was rebuilt, emptied or reordered meanwhile, this row index
+        // no longer stands for this file and the rebuild has given (or will
+        // give) the file its name: the result is stale and must leave no
+        // trace, neither in the row nor in the identical-names table.
+        if (m_model->layoutGeneration() != layout)
+            return false;
+        numberIdentical(result);
     } catch (...) {
         reportFailure();
         return false;
@@ -209,6 +218,7 @@ NameEngine::Computed NameEngine::computeNewName(const QString &path, int positio
 {
     IdenticalNames saved = m_identical;
     Computed c = compute(path, mTavCommon::TavGetFileName(path), mTavCommon::TavGetPath(path), position);
+    numberIdentical(c);
     m_identical = saved;
     return c;
 }
@@ -375,11 +385,19 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
         name = m_replacer.apply(name);
     }
 
-    if (m_rule.IncrementeFichierIdentique != 0)
-        name = m_identical.number(name);
-
     out.newName = name;
     return out;
+}
+
+void NameEngine::numberIdentical(Computed &c)
+{
+    if (!c.marker && !c.stop && m_rule.IncrementeFichierIdentique != 0)
+        c.newName = m_identical.number(c.newName);
+}
+
+NameEngine::Inputs NameEngine::inputs() const
+{
+    return Inputs{m_rule, m_txtDebut, m_txtPas, m_case, m_yearFormat, m_monthFormat, m_forbidden, m_neverRenamed};
 }
 
 QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, int position)
@@ -520,43 +538,28 @@ QString NameEngine::monthText(const QString &month) const
 
 void NameEngine::update_names()
 {
-    if (m_busy)
+    if (m_busy) {
+        m_refreshAsked = true;
         return;
+    }
     m_identical.reset();
     m_busy = true;
     m_folderCache.clear();
     m_reported.clear();
     frontEnd().objetOnOff(false, false, false);
 
-    const int rows = m_model->count();
-    if (rows > 0 && m_autoRefresh) {
-        const bool progress = rows > 1;
-        if (progress)
-            frontEnd().progressStart(rows);
-        // Every row's file is noted as its folder and old name (the parts
-        // affiche_nom would split its full path into).
-        const QList<FileEntry> noted = m_model->entries();
-        if (progress)
-            for (int i = 0; i < rows; ++i)
-                frontEnd().progressStep(i + 1);
-        m_model->beginBatch();
-        m_model->clear();
-        m_identical.reserve(rows);
-        for (int i = 0; i < rows; ++i) {
-            if (progress)
-                frontEnd().progressStep(i + 1);
-            const FileEntry &e = noted.at(i);
-            if (appendAndCompute(e.fullPath(), e.folder, e.oldName)) {
-                // The files after the one that stopped stay listed, without
-                // a new name, so that nothing leaves the list unasked.
-                for (int j = i + 1; j < rows; ++j)
-                    m_model->appendFile(noted.at(j).folder, noted.at(j).oldName);
-                break;
-            }
-        }
-        m_model->endBatch();
-        if (progress)
-            frontEnd().progressEnd();
+    // A refresh asked for while this one let events run has returned at once.
+    // When the rule or a setting changed meanwhile, the rows computed before
+    // the change would show another rule's names than the rows after it, so
+    // the list is rebuilt again (a bounded number of times).
+    for (int pass = 0; pass < 4; ++pass) {
+        m_refreshAsked = false;
+        const Inputs before = inputs();
+        rebuildRows();
+        if (!m_refreshAsked || inputs() == before)
+            break;
+        m_identical.reset();
+        m_reported.clear();
     }
 
     // Files added meanwhile, in the order they came.
@@ -571,6 +574,40 @@ void NameEngine::update_names()
     m_reported.clear();
     m_busy = false;
     frontEnd().objetOnOff(true, false, false);
+}
+
+void NameEngine::rebuildRows()
+{
+    const int rows = m_model->count();
+    if (rows == 0 || !m_autoRefresh)
+        return;
+    const bool progress = rows > 1;
+    if (progress)
+        frontEnd().progressStart(rows);
+    // Every row's file is noted as its folder and old name (the parts
+    // affiche_nom would split its full path into).
+    const QList<FileEntry> noted = m_model->entries();
+    if (progress)
+        for (int i = 0; i < rows; ++i)
+            frontEnd().progressStep(i + 1);
+    m_model->beginBatch();
+    m_model->clear();
+    m_identical.reserve(rows);
+    for (int i = 0; i < rows; ++i) {
+        if (progress)
+            frontEnd().progressStep(i + 1);
+        const FileEntry &e = noted.at(i);
+        if (appendAndCompute(e.fullPath(), e.folder, e.oldName)) {
+            // The files after the one that stopped stay listed, without
+            // a new name, so that nothing leaves the list unasked.
+            for (int j = i + 1; j < rows; ++j)
+                m_model->appendFile(noted.at(j).folder, noted.at(j).oldName);
+            break;
+        }
+    }
+    m_model->endBatch();
+    if (progress)
+        frontEnd().progressEnd();
 }
 
 } // namespace tav

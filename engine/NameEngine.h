@@ -109,6 +109,21 @@ signals:
     void rowComputed(int row);
 
 private:
+    // Everything besides the file that decides a new name, to tell whether
+    // it changed while a refresh let events run.
+    struct Inputs {
+        Rule rule;
+        QString txtDebut, txtPas;
+        CaseOption caseOption;
+        int yearFormat, monthFormat;
+        QList<ForbiddenRow> forbidden;
+        QStringList neverRenamed;
+        bool operator==(const Inputs &) const = default;
+    };
+    Inputs inputs() const;
+    void rebuildRows();
+    // The identical-names step, applied once the result is known to be kept.
+    void numberIdentical(Computed &c);
     bool appendAndCompute(const QString &path, const QString &folder, const QString &oldName);
     Computed compute(const QString &path, const QString &oldName, const QString &folder, int position);
     QString applyCounter(const QString &name, const QString &folder, int position);
@@ -147,6 +162,7 @@ private:
     QHash<QString, QStringList> m_folderCache;
     QSet<QString> m_reported;
     QStringList m_deferred; // affiche_nom calls that came during update_names
+    bool m_refreshAsked = false; // update_names was called while it ran
 };
 
 } // namespace tav

@@ -136,6 +136,7 @@ void RenameListModel::clear()
 {
     if (!m_batch)
         beginResetModel();
+    ++m_generation;
     m_rows.clear();
     m_names.clear();
     m_paths.clear();
@@ -150,6 +151,7 @@ bool RenameListModel::removeRows(int row, int count, const QModelIndex &parent)
         return false;
     if (!m_batch)
         beginRemoveRows(QModelIndex(), row, row + count - 1);
+    ++m_generation;
     for (int i = row; i < row + count; ++i)
         unindexEntry(m_rows.at(i));
     m_rows.remove(row, count);
@@ -183,6 +185,7 @@ bool RenameListModel::moveRows(const QModelIndex &sourceParent, int sourceRow, i
         return destinationChild == sourceRow || destinationChild == sourceRow + count; // no-op
     if (!m_batch)
         beginMoveRows(QModelIndex(), sourceRow, sourceRow + count - 1, QModelIndex(), destinationChild);
+    ++m_generation;
     const QList<FileEntry> block = m_rows.mid(sourceRow, count);
     m_rows.remove(sourceRow, count);
     const int insertAt = destinationChild > sourceRow ? destinationChild - count : destinationChild;

@@ -57,6 +57,11 @@ public:
     void endBatch();
     bool inBatch() const { return m_batch > 0; }
 
+    // Grows at every change that can move or remove rows (clear, removal,
+    // move); appends and new names leave it alone. A computation that lets
+    // events run compares it to know whether its row index still holds.
+    quint64 layoutGeneration() const { return m_generation; }
+
     bool containsOldName(const QString &oldName) const;
     bool containsFile(const QString &folder, const QString &oldName) const;
 
@@ -72,6 +77,7 @@ private:
     mutable QHash<QString, int> m_names; // old name → rows holding it
     mutable QHash<QString, int> m_paths; // full path → rows holding it
     int m_batch = 0;
+    quint64 m_generation = 0;
 };
 
 } // namespace tav

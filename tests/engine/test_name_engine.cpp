@@ -379,3 +379,66 @@ TEST_F(EngineFixture, ImpossibleNamesAreMarkedButShownAsComputed)
     nameOf(make("e.jpg"));
     EXPECT_TRUE(engine.model()->entry(0).nameProblem.isEmpty());
 }
+
+TEST_F(EngineFixture, EventsDuringAFolderScanNeverLeaveAStaleName)
+{
+    for (int i = 1; i <= 3; ++i)
+        make(QStringLiteral("IMG_00%1.jpg").arg(i));
+    const QString a = make("a.jpg"), b = make("b.jpg");
+    engine.setTxtDebut(QStringLiteral("#"));
+
+    // A file being added while the rule changes and the list is rebuilt: the
+    // rebuilt row keeps the new rule's name, and the abandoned result is not
+    // remembered as a name already given.
+    pattern("IMG_###");
+    bool changed = false;
+    ui.onProcessEvents = [&] {
+        if (changed)
+            return;
+        changed = true;
+        pattern("new_##");
+        engine.update_names();
+    };
+    engine.affiche_nom(a);
+    ui.onProcessEvents = nullptr;
+    EXPECT_EQ(newNames(), QStringList{"new_01.jpg"});
+    pattern("IMG_###");
+    engine.affiche_nom(b);
+    EXPECT_EQ(newNames(), (QStringList{"new_01.jpg", "IMG_004.jpg"}));
+
+    // The list emptied and refilled during the scan: the row index now
+    // belongs to another file, whose name stays its own.
+    engine.clearList();
+    bool swapped = false;
+    ui.onProcessEvents = [&] {
+        if (swapped)
+            return;
+        swapped = true;
+        engine.clearList();
+        engine.affiche_nom(b);
+    };
+    engine.affiche_nom(a);
+    ui.onProcessEvents = nullptr;
+    ASSERT_EQ(engine.model()->count(), 1);
+    EXPECT_EQ(engine.model()->entry(0).oldName, QStringLiteral("b.jpg"));
+    EXPECT_EQ(newNames(), QStringList{"IMG_004.jpg"});
+    engine.clearList();
+
+    // A rule changed during a refresh (a settled pattern validated by a timer
+    // while the folder is read): every row ends with the new rule, not the
+    // rows before the change with the old one.
+    engine.affiche_nom(a);
+    engine.affiche_nom(b);
+    pattern("IMG_###");
+    changed = false;
+    ui.onProcessEvents = [&] {
+        if (changed)
+            return;
+        changed = true;
+        pattern("new_##");
+        engine.update_names(); // returns at once: a refresh is running
+    };
+    engine.update_names();
+    ui.onProcessEvents = nullptr;
+    EXPECT_EQ(newNames(), (QStringList{"new_01.jpg", "new_01_1.jpg"}));
+}
