@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QSet>
 
 #include <exception>
 
@@ -51,12 +52,17 @@ void RenameBatch::prepare() {
     m_prefix = TempPrefix;
 
     // Temporary names: one collision lengthens the prefix for this name and
-    // every later one.
+    // every later one. A name that another entry is to receive collides too:
+    // that entry's final move would find its destination taken.
+    QSet<QString> destinations;
+    destinations.reserve(n);
+    for (const RenameItem &it : m_items)
+        destinations.insert(it.newPath.toCaseFolded());
     for (qsizetype i = 0; i < n; ++i) {
         m_outcomes[i] = RenameOutcome();
         m_outcomes[i].currentPath = m_items[i].oldPath;
         QString temp = temporaryPath(m_items[i].oldPath, i + 1, m_prefix);
-        while (pathOccupied(temp)) {
+        while (pathOccupied(temp) || destinations.contains(temp.toCaseFolded())) {
             m_prefix += QLatin1Char('_');
             temp = temporaryPath(m_items[i].oldPath, i + 1, m_prefix);
         }

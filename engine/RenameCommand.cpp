@@ -210,8 +210,10 @@ void RenameRun::run() {
         RenameItem item;
         item.oldPath = e.folder + QLatin1Char('/') + e.oldName;
         item.newPath = destinationPath(e);
+        // The engine checks the names it makes; a name set any other way is
+        // checked here, so that no "/" or ".." can lead a file elsewhere.
         item.problem = e.nameProblem;
-        if (item.problem.isEmpty() && e.newName.isEmpty())
+        if (item.problem.isEmpty())
             item.problem = newNameProblem(e.newName, e.makesFolders);
         if (item.problem.isEmpty() && e.makesFolders) {
             const QString folder = QFileInfo(item.newPath).path();

@@ -135,6 +135,21 @@ TEST_F(RenameBatchTest, TemporaryNameCollisionsLengthenThePrefix) {
     EXPECT_EQ(contents(dir.path()), before);
 }
 
+// A new name that looks like a temporary name of the batch: the temporary
+// name moves aside, and both files reach their new names.
+TEST_F(RenameBatchTest, ADestinationNamedLikeATemporaryName) {
+    files({"a.jpg", "b.jpg"});
+    RenameBatch b = batch({{"a.jpg", "c.jpg"}, {"b.jpg", "tmp_Tvol_1_a.jpg"}});
+    b.prepare();
+    EXPECT_EQ(b.blockedCount(), 0);
+    EXPECT_EQ(b.outcome(0).tempPath, p("tmp_Tvol__1_a.jpg"));
+    ASSERT_TRUE(b.run({}));
+    EXPECT_EQ(statuses(b), (QList<RenameStatus>{Renamed, Renamed}));
+    EXPECT_EQ(readFile(p("c.jpg")), "a.jpg");
+    EXPECT_EQ(readFile(p("tmp_Tvol_1_a.jpg")), "b.jpg");
+    EXPECT_EQ(contents(dir.path()), before);
+}
+
 TEST_F(RenameBatchTest, LongNamesGetAShortenedTemporaryName) {
     const QString longName = QString(240, QChar(u'é')) + ".jpg"; // 484 bytes would not fit; 240 + 4 chars do
     const QString fitting = QString(118, QChar(u'é')) + ".jpg";  // 240 bytes

@@ -213,16 +213,22 @@ TEST_F(RenameCommandTest, FolderPatternsRelativeAndAbsolute) {
 }
 
 TEST_F(RenameCommandTest, NamesThatCannotBeFileNamesAreBlockedWithTheirReason) {
-    add({"a.jpg", "b.jpg"}, "x_#");
+    add({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}, "x_#");
+    QDir(dir.path()).mkdir("sub");
     engine.model()->setNewName(0, "..", "a reason from the engine");
     engine.model()->setNewName(1, "");
+    // Names that did not come from the engine are checked all the same.
+    engine.model()->setNewName(2, "sub/c.jpg");
+    engine.model()->setNewName(3, "..");
     rename();
     ASSERT_EQ(ui.reviews.size(), 1);
-    ASSERT_EQ(ui.reviews[0].size(), 2);
+    ASSERT_EQ(ui.reviews[0].size(), 4);
     EXPECT_EQ(ui.reviews[0][0].reason, "a reason from the engine");
-    EXPECT_FALSE(ui.reviews[0][1].reason.isEmpty());
+    for (int i = 1; i < 4; ++i)
+        EXPECT_FALSE(ui.reviews[0][i].reason.isEmpty());
     EXPECT_EQ(contents(dir.path()), before);
-    EXPECT_EQ(engine.model()->count(), 2);
+    EXPECT_TRUE(names(p("sub")).isEmpty());
+    EXPECT_EQ(engine.model()->count(), 4);
 }
 
 TEST_F(RenameCommandTest, AfterRenameOptions) {
@@ -255,6 +261,25 @@ TEST_F(RenameCommandTest, AfterRenameOptions) {
     EXPECT_EQ(engine.rule().DebutPas, 7);
     EXPECT_TRUE(engine.rule().Regle.isEmpty());
     EXPECT_TRUE(settings.regle.Regle.isEmpty());
+}
+
+// In the continue mode the start field holds "#": there is no last value to
+// foresee, and "continue after the batch" leaves the mode as it is.
+TEST_F(RenameCommandTest, ContinueModeAsksNothingAndStaysOn) {
+    settings.RegleDebutApresRenommage = 2;
+    engine.setTxtDebut("#");
+    engine.rule().DebutPas = ContinueModeStart;
+    QStringList files;
+    for (int i = 0; i < 12; ++i)
+        files << QStringLiteral("f%1").arg(i);
+    add(files, "n#");
+    const RenameReport r = rename();
+    EXPECT_TRUE(ui.asked.isEmpty());
+    EXPECT_TRUE(r.error.isEmpty());
+    EXPECT_EQ(r.renamed, 12);
+    EXPECT_EQ(engine.txtDebut(), "#");
+    EXPECT_EQ(engine.rule().DebutPas, ContinueModeStart);
+    EXPECT_EQ(contents(dir.path()), before);
 }
 
 TEST_F(RenameCommandTest, FurtherPassesReAddRenamedFiles) {
