@@ -80,6 +80,10 @@ struct Settings {
     // Bookkeeping of the saved rules: when the file's rules could not be read
     // (unknown version, unreadable value), their keys 0..keptRulesTop stay in
     // the file untouched and the rules of this session are written after them.
+    // When the file could not be read at all, the keys to keep are not known
+    // yet: keptRulesTop is KeptRulesUnknown and the next save takes them from
+    // the file as it finds it.
+    static constexpr int KeptRulesUnknown = -2;
     bool reglesLues = true;
     int keptRulesTop = -1;
 

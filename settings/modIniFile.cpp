@@ -13,6 +13,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <limits>
+
 namespace tav::modIniFile {
 
 namespace {
@@ -39,6 +41,12 @@ public:
     QString text(const QString &key, const QString &def = QString()) const
     {
         return m_ini.read(sectionOf(key), key, def);
+    }
+    // Without the length limit of the other values: a saved rule cut short
+    // would lose or garble the option fields at its end.
+    QString wholeText(const QString &key) const
+    {
+        return m_ini.read(sectionOf(key), key, QString(), std::numeric_limits<int>::max());
     }
     std::int16_t int16(const QString &key, int def) const
     {
@@ -164,7 +172,7 @@ void readRules(Settings &s, const IniFile &ini, const Reader &r)
         return;
     }
     for (int i = 0; i <= top; ++i) {
-        const QString text = r.text(QStringLiteral("General_Regle") + QString::number(i));
+        const QString text = r.wholeText(QStringLiteral("General_Regle") + QString::number(i));
         if (text.isEmpty())
             continue;
         s.regles[i] = isOldVersion(version) ? savedRules::fromOldText(text) : savedRules::fromText(text);
@@ -299,9 +307,26 @@ void readAll(Settings &s, const IniFile &ini, int &step)
     s.RemplacerChaine = r.text(QStringLiteral("RegleRenommage_RemplacerChaine"));
 }
 
-void writeRules(const Settings &s, IniFile &ini, Writer &w)
+void writeRules(Settings &s, IniFile &ini, Writer &w, const QString &fileVersion)
 {
     const QString prefix = QStringLiteral("General_Regle");
+    if (!s.reglesLues && s.keptRulesTop == Settings::KeptRulesUnknown)
+        s.keptRulesTop = std::max(storedRuleTop(ini), highestRuleKey(ini));
+    // Kept rules of an older file are in its six-field format, but the file
+    // is about to carry this version: they are written in this version's format.
+    if (!s.reglesLues && isOldVersion(fileVersion)) {
+        for (int i = 0; i <= s.keptRulesTop; ++i) {
+            const QString key = prefix + QString::number(i);
+            const QString text = ini.read(kGeneral, key, QString(), std::numeric_limits<int>::max());
+            if (text.isEmpty())
+                continue;
+            try {
+                w.text(key, savedRules::toText(savedRules::fromOldText(text)));
+            } catch (const TavError &) {
+                // Not a readable rule: left as it is.
+            }
+        }
+    }
     int first = 0;
     int deleteFrom = 0;
     if (!s.reglesLues && s.keptRulesTop >= 0) {
@@ -329,6 +354,7 @@ void writeRules(const Settings &s, IniFile &ini, Writer &w)
 void writeAll(Settings &s, IniFile &ini)
 {
     Writer w(ini);
+    const QString fileVersion = ini.read(kGeneral, QStringLiteral("General_VersionCourante"));
 
     w.number(QStringLiteral("General_NombreFichierRenomme"), s.NombreFichierRenomme);
     w.number(QStringLiteral("General_AfficherImageBouton"), s.AfficherImageBouton);
@@ -343,7 +369,7 @@ void writeAll(Settings &s, IniFile &ini)
 
     w.text(QStringLiteral("General_VersionCourante"), programVersion());
 
-    writeRules(s, ini, w);
+    writeRules(s, ini, w, fileVersion);
 
     w.text(QStringLiteral("Langage_LangueUtilisee"), s.LangueUtilisee);
 
@@ -462,9 +488,11 @@ bool ReadIniFile(Settings &s, const QString &path)
     s = Settings{};
     IniFile ini;
     int step = 1;
+    bool loaded = false;
     try {
         if (!ini.load(path))
             throw TavError(ErrPathAccess, ini.lastError());
+        loaded = true;
         readAll(s, ini, step);
         return true;
     } catch (...) {
@@ -480,6 +508,8 @@ bool ReadIniFile(Settings &s, const QString &path)
             // the file instead of letting the next save drop them.
             s.regles.clear();
             keepFileRules(s, ini);
+            if (!loaded)
+                s.keptRulesTop = Settings::KeptRulesUnknown;
         }
         return false;
     }

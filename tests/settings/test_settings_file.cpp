@@ -75,7 +75,8 @@ TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload)
     s.PositionFenetreLeft = 1234.25f;
     s.FenetreHauteur = 10600;
     s.FenetreLargeur = 16000.75f;
-    s.regles = {sampleRule("IMG_###"), sampleRule(QStringLiteral("Été_*_#"))};
+    // A saved rule longer than the limit of plain values keeps its options.
+    s.regles = {sampleRule("IMG_###"), sampleRule(QStringLiteral("Été_*_#")), sampleRule(QString(600, u'r'))};
     s.regles[1].DebutPas = ContinueModeStart;
     s.regles[1].Commentaire.clear();
     s.CharactereInterdit = {{"ab", "x"}, {"", ""}, {"c", ""}};
@@ -176,6 +177,23 @@ TEST_F(SettingsFile, OlderVersionsAreMigrated)
         EXPECT_EQ(savedRules::savedRulePatterns(again), savedRules::savedRulePatterns(s));
         EXPECT_EQ(again.regles[0], s.regles[0]);
     }
+    // Reading stopped before the rules of an older file: they are kept, and
+    // rewritten in this version's format since the file now carries it.
+    writeIni("[General]\nGeneral_VersionCourante=1.11.0\nGeneral_NombreFichierRenomme=abc\n"
+             "General_NombreRegle=1\nGeneral_Regle0=IMG_###|5|2|1|png|1\nGeneral_Regle1=a*|7\n");
+    {
+        Settings s;
+        EXPECT_FALSE(modIniFile::ReadIniFile(s, iniPath));
+        ASSERT_TRUE(modIniFile::SaveIniFile(s));
+        ASSERT_TRUE(modIniFile::SaveIniFile(s));
+        Settings again;
+        ASSERT_TRUE(modIniFile::ReadIniFile(again, iniPath));
+        ASSERT_EQ(savedRules::savedRulePatterns(again), QStringList({"IMG_###", "a*"}));
+        EXPECT_EQ(again.regles[0], savedRules::fromOldText("IMG_###|5|2|1|png|1"));
+        EXPECT_EQ(again.regles[1].DebutPas, 7);
+        EXPECT_EQ(again.regles[1].Pas, 1);
+    }
+
     // The current version keeps "|" in the filter as it is.
     writeIni("[General]\nGeneral_VersionCourante=1.12.1\nGeneral_FiltreAffichage=*.jpg|*.png\n");
     Settings s;
@@ -292,6 +310,23 @@ TEST_F(SettingsFile, BadNumbersStopReadingWithTheStepAndLoseNoRule)
     EXPECT_EQ(fe.plainErrors, QStringList({"Error 6 (Overflow) in procedure ReadIniFile of Module modIniFile line 13"}));
     ASSERT_TRUE(modIniFile::SaveIniFile(s));
     EXPECT_EQ(key("General_Regle0"), "x");
+
+    // A file that could not be read at all: the rules it holds when it is
+    // written again stay, and this session's go after them.
+    fe.plainErrors.clear();
+    ASSERT_TRUE(QFile::remove(iniPath));
+    ASSERT_TRUE(QDir().mkpath(iniPath));
+    EXPECT_FALSE(modIniFile::ReadIniFile(s, iniPath));
+    EXPECT_EQ(fe.plainErrors.size(), 1);
+    ASSERT_TRUE(QDir().rmdir(iniPath));
+    writeIni("[General]\nGeneral_VersionCourante=1.12.2\nGeneral_NombreRegle=0\nGeneral_Regle0=older\n");
+    s.regles.append(sampleRule("mine"));
+    ASSERT_TRUE(modIniFile::SaveIniFile(s));
+    ASSERT_TRUE(modIniFile::SaveIniFile(s));
+    EXPECT_EQ(key("General_Regle0"), "older");
+    EXPECT_TRUE(key("General_Regle1").startsWith("mine|"));
+    EXPECT_EQ(key("General_Regle2"), "<absent>");
+    EXPECT_EQ(key("General_NombreRegle"), "1");
 }
 
 TEST_F(SettingsFile, FailedSaveIsReportedOnceAndKeepsTheOldFile)
