@@ -271,7 +271,15 @@ MetadataRecord ExifReader::getExif_exifTool_lot(const QString &path) {
             if (path.isEmpty() || !QFileInfo::exists(path) || !m_resident.isRunning())
                 return;
             ++m_toolRuns;
-            switch (m_resident.request(path, record)) {
+            const ResidentExifTool::ReadResult result = m_resident.request(path, record);
+            // No answer even after a restart, or a restart that could not start
+            // the tool: read file by file from now on, starting with this one.
+            if (m_resident.takeRestartFailure() || result == ResidentExifTool::ReadResult::NoAnswer) {
+                residentLost();
+                record = getExif_exifTool(path);
+                return;
+            }
+            switch (result) {
             case ResidentExifTool::ReadResult::Answered:
                 m_cache.append(path, record);
                 break;
@@ -283,12 +291,6 @@ MetadataRecord ExifReader::getExif_exifTool_lot(const QString &path) {
                 m_cache.append(path, record);
                 break;
             case ResidentExifTool::ReadResult::NoAnswer:
-                // The resident process did not answer, even after a restart:
-                // read file by file from now on, starting with this one.
-                frontEnd().msgBox(Exif::residentStartFailureText(), StyleOkOnly, i18n::Message(1));
-                changeMode(ExifModeExifTool);
-                record = getExif_exifTool(path);
-                break;
             case ResidentExifTool::ReadResult::NotRunning:
             case ResidentExifTool::ReadResult::NoReport:
                 break;
@@ -296,7 +298,14 @@ MetadataRecord ExifReader::getExif_exifTool_lot(const QString &path) {
         });
     }
     m_resident.housekeeping();
+    if (m_resident.takeRestartFailure())
+        residentLost();
     return record;
+}
+
+void ExifReader::residentLost() {
+    frontEnd().msgBox(Exif::residentStartFailureText(), StyleOkOnly, i18n::Message(1));
+    changeMode(ExifModeExifTool);
 }
 
 // ---------------------------------------------------------------------------
@@ -306,10 +315,8 @@ void ExifReader::startResident() {
         return;
     tempFolder();
     m_resident.setToolPath(toolPath(Tool::ExifTool));
-    if (m_resident.start() == ResidentExifTool::StartResult::Failed) {
-        frontEnd().msgBox(Exif::residentStartFailureText(), StyleOkOnly, i18n::Message(1));
-        changeMode(ExifModeExifTool);
-    }
+    if (m_resident.start() == ResidentExifTool::StartResult::Failed)
+        residentLost();
 }
 
 void ExifReader::stopResident() {

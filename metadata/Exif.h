@@ -107,6 +107,9 @@ private:
     MetadataRecord runPerFile(Tool tool, const QString &path, const QString &procedure);
     void changeMode(int mode);
     void syncFromSettings();
+    // The resident ExifTool could not be started: says so and falls back to
+    // one run per file (mode 3).
+    void residentLost();
 
     Settings *m_settings = nullptr;
     int m_mode = ExifModeNotChosen;

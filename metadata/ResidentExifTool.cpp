@@ -86,6 +86,7 @@ ResidentExifTool::StartResult ResidentExifTool::start() {
     }
     m_lastLength = 0;
     m_running = true;
+    m_restartFailed = false;
     m_startedAt = now();
     return StartResult::Started;
 }
@@ -120,7 +121,8 @@ void ResidentExifTool::restart() {
     endProcess();
     QFile::remove(reportPath());
     ++m_restarts;
-    start();
+    if (start() == StartResult::Failed)
+        m_restartFailed = true;
 }
 
 bool ResidentExifTool::appendLines(const QByteArray &lines) {

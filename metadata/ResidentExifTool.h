@@ -10,6 +10,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class QProcess;
 
@@ -66,6 +67,9 @@ public:
     qint64 lastReportLength() const { return m_lastLength; }
     qint64 processId() const;
     int restarts() const { return m_restarts; }
+    // Whether a restart (after a time-out or the request limit) could not
+    // start the tool again; reading it clears it.
+    bool takeRestartFailure() { return std::exchange(m_restartFailed, false); }
     const QString &errorText() const { return m_errorText; }
 
 private:
@@ -87,6 +91,7 @@ private:
     qint64 m_lastLength = 0;
     qint64 m_startedAt = 0;
     int m_restarts = 0;
+    bool m_restartFailed = false;
     QString m_errorText;
 };
 

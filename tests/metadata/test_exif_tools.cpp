@@ -454,6 +454,64 @@ TEST_F(ExifTools, ToolThatHangsOnceIsRestartedAndAnswersTheSameRequest) {
     EXPECT_EQ(readAll(reader->resident().argumentFilePath()), QFile::encodeName(photo("IMG_1.jpg")) + "\n-execute1\n");
 }
 
+TEST_F(ExifTools, RestartThatCannotStartTheToolForcesOneRunPerFile) {
+    const QByteArray perFile = "printf '%-32s: %s\\n' 'Camera Model Name' PER-FILE\n";
+    {
+        SCOPED_TRACE("restart after a time-out");
+        // The first resident process makes the tool unusable and never answers.
+        const QString tool = fakeTool("exiftool-hang", "if [ \"$1\" = -stay_open ]; then chmod a-x \"$0\"; "
+                                                       "exec sleep 600; fi\n" +
+                                                           perFile);
+        reader->setToolPath(ExifReader::Tool::ExifTool, tool);
+        ResidentExifTool::Timings t;
+        t.stopGraceMs = 500;
+        reader->resident().setTimings(t);
+        qint64 fake = 0;
+        reader->resident().setClock([&fake] { return fake += 1000; });
+        reader->configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
+        ASSERT_TRUE(reader->resident().isRunning());
+
+        EXPECT_TRUE(reader->getExif(photo("IMG_1.jpg")).isEmpty());
+        EXPECT_EQ(reader->resident().restarts(), 1);
+        EXPECT_FALSE(reader->resident().isRunning());
+        ASSERT_EQ(ui.asked.size(), 1);
+        EXPECT_EQ(ui.asked[0].message, Exif::residentStartFailureText());
+        EXPECT_EQ(reader->mode(), ExifModeExifTool);
+        EXPECT_EQ(modeChanges, QList<int>{ExifModeExifTool});
+        EXPECT_EQ(reader->cache().size(), 1);
+
+        // Read file by file from now on.
+        ASSERT_TRUE(QFile::setPermissions(tool, QFile::permissions(tool) | QFile::ExeOwner));
+        EXPECT_EQ(reader->getExif(photo("IMG_1.jpg"))[F::CameraModel], "PER-FILE");
+    }
+    {
+        SCOPED_TRACE("restart after the request limit");
+        ui.asked.clear();
+        modeChanges.clear();
+        reader = std::make_unique<ExifReader>();
+        reader->setTempFolder(work.filePath("tmp-limit"));
+        reader->setModeChangedHandler([this](int m) { modeChanges << m; });
+        const QString tool = fakeTool("exiftool-once", "if [ \"$1\" = -stay_open ]; then chmod a-x \"$0\"; fi\nexec " +
+                                                           test::exiftoolProgram().toUtf8() + " \"$@\"\n");
+        reader->setToolPath(ExifReader::Tool::ExifTool, tool);
+        ResidentExifTool::Timings t;
+        t.restartAfter = 0;
+        reader->resident().setTimings(t);
+        reader->configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
+        ASSERT_TRUE(reader->resident().isRunning());
+
+        // The answer is kept; the failed restart after it ends the batch mode.
+        EXPECT_EQ(reader->getExif(photo("IMG_1.jpg"))[F::CameraModel], "Canon EOS 5D");
+        EXPECT_FALSE(reader->resident().isRunning());
+        ASSERT_EQ(ui.asked.size(), 1);
+        EXPECT_EQ(ui.asked[0].message, Exif::residentStartFailureText());
+        EXPECT_EQ(ui.asked[0].title, i18n::Message(1));
+        EXPECT_EQ(reader->mode(), ExifModeExifTool);
+        EXPECT_EQ(modeChanges, QList<int>{ExifModeExifTool});
+        EXPECT_EQ(reader->cache().size(), 2);
+    }
+}
+
 TEST_F(ExifTools, FailedStartForcesOneRunPerFile) {
     const QString notExecutable = work.filePath("exiftool-not-executable");
     QFile f(notExecutable);
