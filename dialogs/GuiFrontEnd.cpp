@@ -20,9 +20,9 @@ GuiFrontEnd::GuiFrontEnd() { initTwipsFromScreen(); }
 int GuiFrontEnd::msgBox(const QString &message, int style, const QString &title, int delaySeconds,
                         const QString &key)
 {
-    bool shown = false;
-    const int answer = KobMesgBox::show(message, style, title, delaySeconds, key, &shown);
-    return shown ? answer : KobMesgBox::escapeAnswer(KobMesgBox::buttonSet(style));
+    bool answered = false;
+    const int answer = KobMesgBox::show(message, style, title, delaySeconds, key, &answered);
+    return answered ? answer : KobMesgBox::escapeAnswer(KobMesgBox::buttonSet(style));
 }
 
 void GuiFrontEnd::showPlainError(const QString &text)

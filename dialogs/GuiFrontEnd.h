@@ -14,8 +14,9 @@ public:
     // Takes the twips resolution from the primary screen.
     GuiFrontEnd();
 
-    // The message box; a request made while a box is already on screen is
-    // dropped and answered with the set's cancel answer, never with a stale yes.
+    // The message box; a request made while a box is already on screen, or a
+    // box closed without any of its buttons, is answered with the set's cancel
+    // answer, never with the stale yes of an earlier box.
     int msgBox(const QString &message, int style, const QString &title, int delaySeconds = 0,
                const QString &key = QString()) override;
     // The plain variant of the error reporter: an information box titled with

@@ -54,10 +54,10 @@ int escapeAnswer(int set)
     }
 }
 
-int show(const QString &message, int &style, const QString &title, int delay, const QString &key, bool *wasShown)
+int show(const QString &message, int &style, const QString &title, int delay, const QString &key, bool *answered)
 {
-    if (wasShown)
-        *wasShown = false;
+    if (answered)
+        *answered = false;
     if (isOpen())
         return g_lastAnswer;
     trap(QStringLiteral("KoblmesgBox"), [&] {
@@ -66,9 +66,11 @@ int show(const QString &message, int &style, const QString &title, int delay, co
         box->setWindowModality(Qt::ApplicationModal);
         box->load();
         box->prepare(message, style, title, delay, key);
-        box->exec();
-        if (wasShown)
-            *wasShown = true;
+        // A button closes the box with its answer (1 to 8); anything else
+        // leaves the result at 0.
+        const int result = box->exec();
+        if (answered)
+            *answered = result > 0;
     });
     return g_lastAnswer;
 }

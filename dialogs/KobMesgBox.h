@@ -12,9 +12,12 @@ namespace tav::KobMesgBox {
 // in it. delay: seconds during which every button stays disabled. key: when
 // not empty, a "do not show again" box whose state is stored under that key.
 // While a box is open a second request shows nothing and leaves the last
-// answer as it was; wasShown (when given) tells the two cases apart.
+// answer as it was. answered (when given) tells whether a button of this box
+// gave the answer: false for a dropped request, and for a box that was closed
+// some other way (hidden by its owner, its event loop ended), whose last
+// answer is still the one of an earlier box.
 int show(const QString &message, int &style, const QString &title, int delay = 0, const QString &key = QString(),
-         bool *wasShown = nullptr);
+         bool *answered = nullptr);
 
 // The answer of the last button pressed: 1 OK, 2 cancel, 6 yes, 7 no, 8 modify.
 int lastAnswer();

@@ -281,3 +281,28 @@ TEST_F(MsgBoxTest, OneBoxAtATimeAndTheFrontEndNeverReusesAStaleYes)
     EXPECT_EQ(answer, 7);
     EXPECT_FALSE(KobMesgBox::isOpen());
 }
+
+TEST_F(MsgBoxTest, BoxClosedWithoutAButtonIsARefusal)
+{
+    // The owner hides the box (its window closing, say): no button answered,
+    // so the yes of an earlier box must not come back as this box's answer.
+    GuiFrontEnd gui;
+    setFrontEnd(&gui);
+    KobMesgBox::setLastAnswer(6);
+    bool answered = true;
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->hide(); });
+    int style = 36;
+    EXPECT_EQ(KobMesgBox::show(QStringLiteral("Renommer ?"), style, QString(), 0, QString(), &answered), 6);
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(KobMesgBox::lastAnswer(), 6) << "only a button writes the last answer";
+
+    for (int set : {1, 3, 4, 6}) {
+        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->hide(); });
+        EXPECT_EQ(frontEnd().msgBox(QStringLiteral("?"), 64 + set, QString()), KobMesgBox::escapeAnswer(set)) << set;
+    }
+    // A button still answers through the front end.
+    QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return); });
+    EXPECT_EQ(frontEnd().msgBox(QStringLiteral("?"), 36, QString()), 6);
+    setFrontEnd(nullptr);
+    EXPECT_FALSE(KobMesgBox::isOpen());
+}
