@@ -143,8 +143,10 @@ void frmChoixOutilExif::cmdAide_Click() {
     emit helpRequested();
 }
 
-int frmChoixOutilExif::choose(ExifReader &reader, QWidget *parent) {
+int frmChoixOutilExif::choose(ExifReader &reader, QWidget *parent, const std::function<void()> &onHelp) {
     frmChoixOutilExif dialog(&reader, parent);
+    if (onHelp)
+        connect(&dialog, &frmChoixOutilExif::helpRequested, &dialog, onHelp);
     dialog.exec();
     return reader.mode();
 }

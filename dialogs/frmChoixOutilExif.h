@@ -5,6 +5,7 @@
 // the reader, which stops and starts the resident ExifTool as needed.
 
 #include <QDialog>
+#include <functional>
 
 class QComboBox;
 class QLabel;
@@ -21,8 +22,9 @@ public:
     explicit frmChoixOutilExif(ExifReader *reader = nullptr, QWidget *parent = nullptr);
 
     // Opens the dialog modally for reader (the one the name computation uses)
-    // and returns the mode in use afterwards.
-    static int choose(ExifReader &reader, QWidget *parent = nullptr);
+    // and returns the mode in use afterwards. onHelp runs when the help button
+    // is pressed (the window that owns the help opens it).
+    static int choose(ExifReader &reader, QWidget *parent = nullptr, const std::function<void()> &onHelp = {});
 
     QComboBox *choiceList() const { return cboChoix; }
 

@@ -11,6 +11,7 @@
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace tav;
@@ -105,4 +107,33 @@ TEST_F(ChoiceDialog, HelpButtonAsksForTheHelp) {
     QTest::mouseClick(dialog.findChild<QPushButton *>("cmdAide"), Qt::LeftButton);
     EXPECT_EQ(help.count(), 1);
     EXPECT_EQ(reader.mode(), ExifModeNotChosen);
+}
+
+TEST_F(ChoiceDialog, ModalChoiceRunsTheHelpAndClosingLeavesTheModeAlone) {
+    // The help button reaches the caller while the dialog stays open; closing
+    // the dialog without OK changes nothing.
+    int helps = 0;
+    bool stillOpen = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<frmChoixOutilExif *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->choiceList()->setCurrentIndex(2);
+        QTest::mouseClick(dialog->findChild<QPushButton *>("cmdAide"), Qt::LeftButton);
+        stillOpen = dialog->isVisible();
+        dialog->reject();
+    });
+    EXPECT_EQ(frmChoixOutilExif::choose(reader, nullptr, [&] { ++helps; }), ExifModeNotChosen);
+    EXPECT_EQ(helps, 1);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(changes.isEmpty());
+
+    // OK through the modal helper applies the choice.
+    QTimer::singleShot(0, [] {
+        auto *dialog = qobject_cast<frmChoixOutilExif *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->choiceList()->setCurrentIndex(2);
+        QTest::mouseClick(dialog->findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+    });
+    EXPECT_EQ(frmChoixOutilExif::choose(reader), ExifModeExifTool);
+    EXPECT_EQ(changes, QList<int>{ExifModeExifTool});
 }
