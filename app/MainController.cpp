@@ -582,6 +582,13 @@ void MainController::cmdRenommer_Click()
 {
     if (m_actionRunning)
         return;
+    // A pattern still being typed is checked first: the batch must use what
+    // the box shows, and a refused pattern renames nothing.
+    if (m_ruleText != m_lastValidated) {
+        m_pendingChange = {};
+        if (!cboRenommer_Change())
+            return;
+    }
     m_stopRename = false;
     RenameCallbacks callbacks;
     callbacks.updateTitle = [this] { emit titleChanged(titleText()); };
@@ -596,6 +603,12 @@ void MainController::cmdRenommer_Click()
     callbacks.thumbnailRenamed = m_thumbnailRenamed;
     m_lastRename = tav::cmdRenommer_Click(m_engine, m_settings, callbacks);
     emit renameFinished();
+}
+
+void MainController::cmdRenommerStop_Click()
+{
+    if (frontEnd().msgBox(i18n::Message(20), 36, i18n::Message(1)) == AnswerYes)
+        m_stopRename = true;
 }
 
 // --- Window title and quitting ------------------------------------------------------------

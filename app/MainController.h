@@ -125,7 +125,10 @@ public:
 
     // --- Rename ---------------------------------------------------------------
     void cmdRenommer_Click();
-    void cmdRenommerStop_Click() { m_stopRename = true; }
+    // Asks for confirmation (message 20); a batch already moving files runs
+    // to its end, so the request only marks that the user wanted to stop.
+    void cmdRenommerStop_Click();
+    bool renameStopRequested() const { return m_stopRename; }
     const RenameReport &lastRename() const { return m_lastRename; }
     // The thumbnail list's hook: the item showing oldName now shows newName.
     void setThumbnailRenamed(std::function<void(const QString &, const QString &)> hook)

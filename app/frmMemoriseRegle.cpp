@@ -47,6 +47,10 @@ frmMemoriseRegle::frmMemoriseRegle(const QString &comment, const QString &fileTy
     g->addLayout(buttons, 2, 0, 1, 2);
     connect(cmdOK, &QPushButton::clicked, this, &frmMemoriseRegle::cmdOK_Click);
     connect(cmdAnnuler, &QPushButton::clicked, this, &QDialog::reject);
+    if (i18n::buttonPicturesEnabled()) {
+        i18n::setButtonPictures(cmdOK, QStringLiteral("oui"));
+        i18n::setButtonPictures(cmdAnnuler, QStringLiteral("annuler"));
+    }
     i18n::translateForm(this);
 }
 

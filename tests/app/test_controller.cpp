@@ -277,3 +277,33 @@ TEST_F(ControllerTest, SavedRuleIsAppliedWithItsOptionsAndCountsAsAPatternChange
     c->updateTick();
     EXPECT_EQ(column(1), (QStringList{"x_05.jpg", "x_07.jpg"}));
 }
+
+TEST_F(ControllerTest, RenameUsesThePatternStillBeingTypedAndNothingWhenItIsRefused)
+{
+    const QString a = touch(QStringLiteral("a.txt"));
+    c->addFiles({a}, MainController::Presence::SameNameAndFolder);
+    fe.defaultAnswer = AnswerYes;
+
+    // Typed, not yet settled: a refused pattern renames nothing.
+    c->ruleFocusIn(QStringLiteral("f_#"));
+    c->ruleTextChanged(QStringLiteral("bad:#"));
+    c->cmdRenommer_Click();
+    EXPECT_TRUE(QFile::exists(a));
+    EXPECT_EQ(c->engine().rule().Regle, QStringLiteral("f_#"));
+
+    // Typed again: the rename takes the box's text, not the last shown names.
+    c->ruleTextChanged(QStringLiteral("g_#"));
+    c->cmdRenommer_Click();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"g_1.txt"});
+}
+
+TEST_F(ControllerTest, StoppingARenameAsksFirst)
+{
+    fe.answers = {AnswerNo, AnswerYes};
+    c->cmdRenommerStop_Click();
+    EXPECT_FALSE(c->renameStopRequested());
+    c->cmdRenommerStop_Click();
+    EXPECT_TRUE(c->renameStopRequested());
+    ASSERT_EQ(fe.asked.size(), 2);
+    EXPECT_EQ(fe.asked[0].style, 36);
+}
