@@ -75,7 +75,10 @@ bool RenameListModel::containsOldName(const QString &oldName) const
 bool RenameListModel::containsFile(const QString &folder, const QString &oldName) const
 {
     ensureIndex();
-    return m_paths.value(folder + QLatin1Char('/') + oldName) > 0;
+    // The root folder is kept empty in a row ("/" + name), so "/" must not
+    // add a second separator.
+    const QString path = folder.endsWith(QLatin1Char('/')) ? folder + oldName : folder + QLatin1Char('/') + oldName;
+    return m_paths.value(path) > 0;
 }
 
 void RenameListModel::indexEntry(const FileEntry &e)

@@ -72,6 +72,10 @@ TEST(RenameListModel, PresenceFollowsAppendsAndRemovals)
     EXPECT_TRUE(m.containsOldName(QStringLiteral("x.jpg")));
     EXPECT_TRUE(m.containsFile(QStringLiteral("/b"), QStringLiteral("x.jpg")));
     EXPECT_FALSE(m.containsFile(QStringLiteral("/c"), QStringLiteral("x.jpg")));
+    // A file at the root is kept with an empty folder; "/" finds it.
+    m.appendFile(QString(), QStringLiteral("r.jpg"));
+    EXPECT_TRUE(m.containsFile(QStringLiteral("/"), QStringLiteral("r.jpg")));
+    m.removeRows(2, 1);
     m.removeRows(0, 1);
     EXPECT_TRUE(m.containsOldName(QStringLiteral("x.jpg")));
     EXPECT_FALSE(m.containsFile(QStringLiteral("/a"), QStringLiteral("x.jpg")));
