@@ -232,6 +232,9 @@ QWidget *frmMain::buildRulePane()
     chkInterdit = named(new QCheckBox(QStringLiteral("Remplacer les caractères interdits")), "chkInterdit");
     chkRefresh = named(new QCheckBox(QStringLiteral("Mise à jour automatique")), "chkRefresh");
     chkPreview = named(new QCheckBox(QStringLiteral("Aperçu de l'image")), "chkPreview");
+    // The image preview pane does not exist yet: the box keeps the setting
+    // but stays hidden.
+    chkPreview->setVisible(false);
     chkExtension = named(new QCheckBox(QStringLiteral("Nouvelle extension :")), "chkExtension");
     txtExtension = lineEdit("txtExtension", QString(), 90);
     Label10 = named(new QLabel(QStringLiteral("Casse de l'extension et du nom :")), "Label10");
