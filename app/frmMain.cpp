@@ -20,6 +20,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QTimer>
 #include <QMouseEvent>
 #include <QScreen>
 
@@ -495,8 +496,11 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
                 if (u.isLocalFile())
                     paths << u.toLocalFile();
             e->acceptProposedAction();
+            // The adding may ask a question and take a while: it runs once
+            // the drop is over, so the program the files came from is not
+            // kept waiting.
             if (!paths.isEmpty())
-                m_controller->cmdDnD_Drop(paths);
+                QTimer::singleShot(0, this, [this, paths] { m_controller->cmdDnD_Drop(paths); });
             return true;
         }
     }

@@ -17,6 +17,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
+#include <QMimeData>
+#include <QUrl>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -201,6 +203,33 @@ TEST_F(WindowTest, ShotDateAndCameraNameAFolderOfPhotos)
     ASSERT_TRUE(test::waitFor([&] { return !rule->hasFocus(); }));
     EXPECT_EQ(column(1), (QStringList{"2003-02-24_Canon EOS 5D.jpg", "2010-11-05_D70.jpg", "--_.jpg"}));
     controller->engine().setMetadataSource(nullptr);
+}
+
+TEST_F(WindowTest, FilesAndFoldersDroppedFromAnotherProgramAreAdded)
+{
+    const QString plain = touch(QStringLiteral("plain.txt"));
+    const QString folder = dir.path() + QStringLiteral("/dropped");
+    QDir().mkpath(folder + QStringLiteral("/sub"));
+    for (const QString &p : {folder + QStringLiteral("/a.txt"), folder + QStringLiteral("/sub/b.txt")}) {
+        QFile f(p);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(plain), QUrl::fromLocalFile(folder)});
+    QWidget *target = control<QPushButton>("cmdDnD");
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    fe.answers = {AnswerYes};
+    QApplication::sendEvent(target, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+
+    ASSERT_TRUE(test::waitFor([&] { return controller->model()->rowCount() == 3; })) << column(0).join(',').toStdString();
+    EXPECT_EQ(column(0), (QStringList{"plain.txt", "a.txt", "b.txt"}));
+    ASSERT_EQ(fe.asked.size(), 1); // the folder's two files, asked once
+    EXPECT_TRUE(fe.asked[0].message.contains(QLatin1Char('2')));
 }
 
 TEST_F(WindowTest, ClosingTheWindowSavesTheSettings)
