@@ -165,6 +165,7 @@ void frmMain::wire()
     // The rename list.
     connect(cmdDel, &QPushButton::clicked, this, [this] { m_controller->cmdDel_Click(selectedRows()); });
     connect(lstrename, &QTableView::doubleClicked, this, [this] { m_controller->cmdDel_Click(selectedRows()); });
+    lstrename->viewport()->installEventFilter(this);
     connect(cmdClear, &QPushButton::clicked, c, &MainController::cmdClear_Click);
     connect(cmdUp, &QPushButton::clicked, this, [this] { m_controller->cmdUp_Click(selectedRows()); });
     connect(cmdDown, &QPushButton::clicked, this, [this] { m_controller->cmdDown_Click(selectedRows()); });
@@ -416,8 +417,57 @@ void frmMain::closeEvent(QCloseEvent *event)
 }
 
 
+bool frmMain::renameListMouse(QEvent *event)
+{
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    const int row = lstrename->rowAt(int(mouse->position().y()));
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (mouse->button() == Qt::LeftButton && !m_controller->actionRunning() &&
+            !(mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))) {
+            m_dragFrom = row;
+            m_dragStart = mouse->position().toPoint();
+        }
+        return false;
+    case QEvent::MouseMove:
+        if (m_dragFrom < 0)
+            return false;
+        if (!m_dragging) {
+            if ((mouse->position().toPoint() - m_dragStart).manhattanLength() < QApplication::startDragDistance())
+                return false;
+            m_dragging = true;
+            lstrename->viewport()->setCursor(Qt::DragMoveCursor);
+        }
+        // The row under the pointer shows where the dragged row will go.
+        if (row >= 0)
+            lstrename->selectRow(row);
+        return true;
+    case QEvent::MouseButtonRelease: {
+        const int from = m_dragFrom;
+        const bool dropped = m_dragging;
+        m_dragFrom = -1;
+        m_dragging = false;
+        if (!dropped)
+            return false;
+        lstrename->viewport()->unsetCursor();
+        const int to = row >= 0 ? row : m_controller->model()->rowCount() - 1;
+        if (to != from)
+            m_controller->dragRow(from, to);
+        else
+            lstrename->selectRow(from);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (lstrename && watched == lstrename->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
+         event->type() == QEvent::MouseButtonRelease))
+        return renameListMouse(event);
     // Escape during a long adding operation, wherever the focus is; the
     // Escape timer picks it up.
     if (event->type() == QEvent::KeyPress && m_controller->actionRunning() &&

@@ -126,8 +126,13 @@ private:
     QWidget *buildCommandBar();
     void wire();
     void loadFromSettings();
+    // Dragging one row of the rename list to another place.
+    bool renameListMouse(QEvent *event);
 
     MainController *m_controller;
+    int m_dragFrom = -1;   // row pressed, while the button is down
+    bool m_dragging = false;
+    QPoint m_dragStart;
     bool m_escapePressed = false;
     bool m_activated = false;
     bool m_quitAsked = false;

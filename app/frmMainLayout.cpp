@@ -153,11 +153,9 @@ QWidget *frmMain::buildRenamePane()
     lstrename->setShowGrid(false);
     lstrename->setAlternatingRowColors(true);
     lstrename->setWordWrap(false);
-    lstrename->setDragEnabled(true);
-    lstrename->setAcceptDrops(true);
-    lstrename->setDropIndicatorShown(true);
-    lstrename->setDragDropMode(QAbstractItemView::InternalMove);
-    lstrename->setDefaultDropAction(Qt::MoveAction);
+    // Rows are dragged to another place by the window itself (one row, the
+    // target highlighted), not by the view's drag and drop.
+    lstrename->setDragDropMode(QAbstractItemView::NoDragDrop);
     v->addWidget(lstrename, 1);
 
     auto *row = new QHBoxLayout;

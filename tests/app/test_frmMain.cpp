@@ -162,6 +162,31 @@ TEST_F(WindowTest, AddMoveAndRemoveKeepTheCounterOrder)
     EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
 }
 
+TEST_F(WindowTest, DraggingARowPutsItAtTheTargetAndTheCounterFollows)
+{
+    for (const char *n : {"1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt"})
+        touch(QString::fromLatin1(n));
+    showFiles();
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    ASSERT_EQ(column(0), (QStringList{"1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt"}));
+
+    QWidget *viewport = window->lstrename->viewport();
+    auto centre = [&](int row) { return window->lstrename->visualRect(controller->model()->index(row, 0)).center(); };
+    QTest::mousePress(viewport, Qt::LeftButton, {}, centre(4));
+    QTest::mouseMove(viewport, centre(3));
+    QTest::mouseMove(viewport, centre(1));
+    EXPECT_EQ(window->selectedRows(), QList<int>{1}); // the drop target is highlighted
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, centre(1));
+
+    EXPECT_EQ(column(0), (QStringList{"1.txt", "5.txt", "2.txt", "3.txt", "4.txt", "6.txt"}));
+    EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt", "f_3.txt", "f_4.txt", "f_5.txt", "f_6.txt"}));
+    EXPECT_EQ(window->selectedRows(), QList<int>{1});
+
+    // A press and release without moving is a plain click: nothing moves.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, centre(0));
+    EXPECT_EQ(column(0).first(), QStringLiteral("1.txt"));
+}
+
 TEST_F(WindowTest, RenameEmptiesTheListOfRenamedRowsAndUpdatesTheTitle)
 {
     for (const char *n : {"a.txt", "b.txt"})
