@@ -60,6 +60,9 @@ void frmMain::wire()
         cboRenommer->lineEdit()->setCursorPosition(caret);
         cboRenommer->setFocus();
     });
+    connect(cmdPrendrePlus, &QPushButton::clicked, c, &MainController::cmdPrendrePlus_Click);
+    connect(cmdPrendreMoins, &QPushButton::clicked, c, &MainController::cmdPrendreMoins_Click);
+    connect(cmdPrendreSupprimer, &QPushButton::clicked, c, &MainController::cmdPrendreSupprimer_Click);
     connect(c, &MainController::countLabelChanged, Label4, &QLabel::setText);
     connect(c, &MainController::commentLabelChanged, lblComment, &QLabel::setText);
     connect(c, &MainController::savedRulesChanged, this, [this](const QStringList &patterns) {

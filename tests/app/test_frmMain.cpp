@@ -187,6 +187,36 @@ TEST_F(WindowTest, DraggingARowPutsItAtTheTargetAndTheCounterFollows)
     EXPECT_EQ(column(0).first(), QStringLiteral("1.txt"));
 }
 
+TEST_F(WindowTest, SavedRuleButtonsMemoriseApplyAndForget)
+{
+    QLineEdit *rule = window->cboRenommer->lineEdit();
+    rule->setFocus();
+    ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
+    rule->selectAll();
+    QTest::keyClicks(rule, QStringLiteral("trip_##"));
+    window->chkTrim->setChecked(true);
+    QTest::mouseClick(control<QPushButton>("cmdPrendrePlus"), Qt::LeftButton);
+    ASSERT_EQ(window->cboRenommer->count(), 1);
+    EXPECT_EQ(window->cboRenommer->itemText(0), QStringLiteral("trip_##"));
+    QFile ini(dir.path() + QStringLiteral("/Travoline.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly)); // memorising writes the file at once
+    EXPECT_TRUE(QString::fromUtf8(ini.readAll()).contains(QStringLiteral("trip_##|")));
+
+    // Another pattern and options, then the saved rule chosen from the list.
+    rule->selectAll();
+    QTest::keyClicks(rule, QStringLiteral("other_#"));
+    window->chkTrim->setChecked(false);
+    emit window->cboRenommer->activated(0);
+    EXPECT_TRUE(window->chkTrim->isChecked());
+    EXPECT_EQ(window->cboRenommer->currentText(), QStringLiteral("trip_##"));
+
+    fe.answers = {AnswerYes};
+    QTest::mouseClick(control<QPushButton>("cmdPrendreMoins"), Qt::LeftButton);
+    EXPECT_EQ(window->cboRenommer->count(), 0);
+    ASSERT_EQ(fe.asked.size(), 1);
+    EXPECT_TRUE(fe.asked[0].message.contains(QStringLiteral("trip_##")));
+}
+
 TEST_F(WindowTest, RenameEmptiesTheListOfRenamedRowsAndUpdatesTheTitle)
 {
     for (const char *n : {"a.txt", "b.txt"})
