@@ -144,11 +144,22 @@ protected:
     QStringList logOf(const QString &tool) {
         return QString::fromUtf8(readAll(work.filePath(tool + ".log"))).split('\n', Qt::SkipEmptyParts);
     }
+    // Starts the resident mode with tool and a clock that jumps a second at
+    // every look, so that each wait for an answer times out at once.
+    void startResidentWithRacingClock(const QString &tool) {
+        reader->setToolPath(ExifReader::Tool::ExifTool, tool);
+        ResidentExifTool::Timings t;
+        t.stopGraceMs = 500;
+        reader->resident().setTimings(t);
+        reader->resident().setClock([this] { return racingClock += 1000; });
+        reader->configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
+    }
 
     QTemporaryDir work;
     ScriptedFrontEnd ui;
     std::unique_ptr<ExifReader> reader;
     QList<int> modeChanges;
+    qint64 racingClock = 0;
 };
 
 } // namespace
@@ -396,13 +407,7 @@ TEST_F(ExifTools, ToolThatNeverAnswersIsRestartedThenGivenUp) {
     const QString tool =
         fakeTool("exiftool", "if [ \"$1\" = -stay_open ]; then echo $$ >> \"$0.pids\"; exec sleep 600; fi\n"
                              "printf '%-32s: %s\\n' 'Camera Model Name' PER-FILE\n");
-    reader->setToolPath(ExifReader::Tool::ExifTool, tool);
-    ResidentExifTool::Timings t;
-    t.stopGraceMs = 500;
-    reader->resident().setTimings(t);
-    qint64 fake = 0;
-    reader->resident().setClock([&fake] { return fake += 1000; });
-    reader->configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
+    startResidentWithRacingClock(tool);
     ASSERT_TRUE(reader->resident().isRunning());
 
     const MetadataRecord r = reader->getExif(photo("IMG_1.jpg"));
@@ -462,13 +467,7 @@ TEST_F(ExifTools, RestartThatCannotStartTheToolForcesOneRunPerFile) {
         const QString tool = fakeTool("exiftool-hang", "if [ \"$1\" = -stay_open ]; then chmod a-x \"$0\"; "
                                                        "exec sleep 600; fi\n" +
                                                            perFile);
-        reader->setToolPath(ExifReader::Tool::ExifTool, tool);
-        ResidentExifTool::Timings t;
-        t.stopGraceMs = 500;
-        reader->resident().setTimings(t);
-        qint64 fake = 0;
-        reader->resident().setClock([&fake] { return fake += 1000; });
-        reader->configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
+        startResidentWithRacingClock(tool);
         ASSERT_TRUE(reader->resident().isRunning());
 
         EXPECT_TRUE(reader->getExif(photo("IMG_1.jpg")).isEmpty());
