@@ -8,13 +8,13 @@
 //
 // Usage: QT_QPA_PLATFORM=offscreen bench_window [N] [M]
 
-#include "app/MainController.h"
-#include "app/MainWindowFrontEnd.h"
-#include "app/frmMain.h"
-#include "settings/Settings.h"
-#include "settings/modIniFile.h"
-#include "shellbrowser/LVExplorer.h"
-#include "shellbrowser/TVExplorer.h"
+#include "core/app/MainController.h"
+#include "gui/main/MainWindowFrontEnd.h"
+#include "gui/main/frmMain.h"
+#include "core/settings/Settings.h"
+#include "core/settings/modIniFile.h"
+#include "gui/shellbrowser/LVExplorer.h"
+#include "gui/shellbrowser/TVExplorer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

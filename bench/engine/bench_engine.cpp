@@ -3,8 +3,8 @@
 // Prints the time of the first add (affiche_nom per file), of update_names,
 // and the peak memory of the process.
 
-#include "engine/NameEngine.h"
-#include "i18n/Language.h"
+#include "core/engine/NameEngine.h"
+#include "core/i18n/Language.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

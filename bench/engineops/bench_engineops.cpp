@@ -3,7 +3,7 @@
 // Prints the time per name for growing counts, so that anything worse than
 // linear in the number of names shows as a growing figure.
 
-#include "engine/Normalise.h"
+#include "core/engine/Normalise.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

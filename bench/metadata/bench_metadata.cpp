@@ -6,7 +6,7 @@
 // The photos are made here: QImage draws them, one ExifTool run writes the
 // same tags into all of them.
 
-#include "metadata/Exif.h"
+#include "core/metadata/Exif.h"
 
 #include <QDir>
 #include <QElapsedTimer>

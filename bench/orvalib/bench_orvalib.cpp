@@ -1,7 +1,7 @@
 // Cost of one call through the Orvalib binding: the engine splits every
 // file's name with these helpers, so 100,000 rows mean several 100,000 calls.
 
-#include "app/mTavCommon.h"
+#include "core/base/mTavCommon.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

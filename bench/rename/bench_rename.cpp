@@ -4,12 +4,12 @@
 //   command - the whole rename command over a rename list of N rows
 // and prints the time of each and its ratio to the plain loop (median of the rounds).
 //   bench_rename [FILES] [ROUNDS] [FOLDER]
-#include "engine/NameEngine.h"
-#include "engine/RenameBatch.h"
-#include "engine/RenameCommand.h"
-#include "engine/RenameJournal.h"
-#include "i18n/Language.h"
-#include "settings/Settings.h"
+#include "core/engine/NameEngine.h"
+#include "core/rename/RenameBatch.h"
+#include "core/rename/RenameCommand.h"
+#include "core/rename/RenameJournal.h"
+#include "core/i18n/Language.h"
+#include "core/settings/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
 // Folder browser timings: a folder of 50,000 files shown in the list, the
 // list re-sorted by size and by date, and a tree folder of 10,000 sub-folders
 // expanded. Run under QT_QPA_PLATFORM=offscreen.
-#include "shellbrowser/FolderListModel.h"
-#include "shellbrowser/FolderTreeModel.h"
-#include "shellbrowser/LVExplorer.h"
-#include "shellbrowser/ModSubClassing.h"
-#include "shellbrowser/TVExplorer.h"
+#include "gui/shellbrowser/FolderListModel.h"
+#include "gui/shellbrowser/FolderTreeModel.h"
+#include "gui/shellbrowser/LVExplorer.h"
+#include "gui/widgets/ModSubClassing.h"
+#include "gui/shellbrowser/TVExplorer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 
 #include "QtPrinters.h"
 #include "TestPaths.h"
-#include "engine/Validation.h"
-#include "i18n/Language.h"
+#include "core/engine/Validation.h"
+#include "core/i18n/Language.h"
 
 #include <QDir>
 #include <QFile>

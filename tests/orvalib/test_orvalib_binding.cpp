@@ -2,8 +2,8 @@
 // the program's folder; a missing library or export is a reported error. Also
 // the library's C interface itself, loaded directly.
 
-#include "app/Trap.h"
-#include "app/mTavCommon.h"
+#include "core/base/Trap.h"
+#include "core/base/mTavCommon.h"
 #include "orvalib/orvalib.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"

@@ -1,7 +1,7 @@
 // Path and file helpers of liborvalib.so, called through the program's binding.
 
-#include "app/Trap.h"
-#include "app/mTavCommon.h"
+#include "core/base/Trap.h"
+#include "core/base/mTavCommon.h"
 #include "QtPrinters.h"
 #include "TestPaths.h"
 

@@ -1,8 +1,8 @@
 // String helpers of liborvalib.so, through the program's binding, and the
 // decimal separator of the user's locale through a plain C caller.
 
-#include "app/Trap.h"
-#include "app/mTavCommon.h"
+#include "core/base/Trap.h"
+#include "core/base/mTavCommon.h"
 #include "QtPrinters.h"
 #include "TestPaths.h"
 

@@ -2,7 +2,7 @@
 // A front end for tests: records every question and progress call, and answers
 // message boxes from a script (first in, first out; AnswerOk/Yes-less default).
 
-#include "app/FrontEnd.h"
+#include "core/base/FrontEnd.h"
 
 #include <QList>
 #include <QMap>

@@ -1,0 +1,641 @@
+#include "core/app/MainController.h"
+
+#include "core/base/FrontEnd.h"
+#include "core/base/Trap.h"
+#include "core/base/Version.h"
+#include "core/engine/Normalise.h"
+#include "core/engine/Operators.h"
+#include "core/rename/RenameCommand.h"
+#include "core/engine/Validation.h"
+#include "core/engine/Wildcard.h"
+#include "core/i18n/Language.h"
+#include "core/settings/SavedRules.h"
+#include "core/settings/Settings.h"
+#include "core/settings/modIniFile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QQueue>
+#include <QSet>
+
+namespace tav {
+
+namespace {
+const QString Form = QStringLiteral(" (Feuille frmMain)");
+QString proc(const char *name) { return QString::fromLatin1(name) + Form; }
+} // namespace
+
+MainController::MainController(Settings &settings, QObject *parent) : QObject(parent), m_settings(settings)
+{
+    connect(&m_engine, &NameEngine::countLabelChanged, this, &MainController::countLabelChanged);
+}
+
+MainController::~MainController() = default;
+
+void MainController::loadFromSettings()
+{
+    const Settings &s = m_settings;
+    m_engine.setRule(s.regle);
+    m_engine.setYearFormat(s.FormatAnnee);
+    m_engine.setMonthFormat(s.FormatMois);
+    m_engine.setForbiddenTable(s.CharactereInterdit);
+    m_engine.setNeverRenamed(s.FileNotRenamed);
+    m_engine.setAutoRefresh(s.MettreAJour != 0);
+    m_ruleText = s.regle.Regle;
+    m_lastValidated = s.regle.Regle;
+    emit ruleFieldsChanged();
+    emit commentLabelChanged(commentLabel());
+    emit savedRulesChanged(savedRules::savedRulePatterns(s));
+}
+
+void MainController::storeIntoSettings()
+{
+    Settings &s = m_settings;
+    s.regle = m_engine.rule();
+    s.MettreAJour = m_engine.autoRefresh() ? 1 : 0;
+}
+
+// --- The rule box ----------------------------------------------------------------
+
+void MainController::ruleFocusIn(const QString &text)
+{
+    m_pendingChange = QDateTime();
+    m_ruleTextAtFocus = text;
+    m_ruleText = text;
+}
+
+void MainController::ruleTextChanged(const QString &text)
+{
+    m_ruleText = text;
+    m_pendingChange = now();
+}
+
+void MainController::ruleKeyTyped(int code)
+{
+    if (code >= 32)
+        ++m_caret;
+    else if (code == 8 && m_caret > 0)
+        --m_caret;
+}
+
+void MainController::caretTick(int caretPosition) { m_caret = caretPosition; }
+
+bool MainController::updateTick()
+{
+    if (!m_pendingChange.isValid())
+        return false;
+    // Whole seconds, absolute difference.
+    const qint64 seconds = std::llabs(m_pendingChange.secsTo(now()));
+    if (seconds < 1)
+        return false;
+    m_pendingChange = QDateTime();
+    cboRenommer_Change();
+    return true;
+}
+
+void MainController::ruleFocusOut(const QString &text)
+{
+    m_ruleText = text;
+    if (m_pendingChange.isValid() && text != m_ruleTextAtFocus)
+        cboRenommer_Change();
+    m_pendingChange = QDateTime();
+}
+
+bool MainController::cboRenommer_Change()
+{
+    if (!m_updatesEnabled)
+        return false;
+    bool passed = false;
+    trap(proc("cboRenommer_Change"), [&] {
+        if (!validatePattern(m_ruleText))
+            return;
+        m_engine.setPattern(m_ruleText);
+        m_lastValidated = m_ruleText;
+        m_engine.update_names();
+        passed = true;
+    });
+    if (passed)
+        emit ruleValidated(m_ruleText);
+    return passed;
+}
+
+QString MainController::tokenOfCaption(const QString &caption)
+{
+    const int cut = caption.indexOf(QStringLiteral(" :"));
+    return cut < 0 ? caption : caption.left(cut);
+}
+
+void MainController::insertToken(int labelIndex, const QString &caption)
+{
+    const QString token = tokenOfCaption(caption);
+    if (labelIndex == 31) {
+        m_ruleText = token;
+        m_caret = int(token.size());
+    } else {
+        const int c = std::clamp(m_caret, 0, int(m_ruleText.size()));
+        m_ruleText = m_ruleText.left(c) + token + m_ruleText.mid(c);
+        m_caret = c + int(token.size());
+    }
+    m_pendingChange = QDateTime();
+    emit ruleTextSet(m_ruleText, m_caret);
+    cboRenommer_Change();
+}
+
+void MainController::cmdRepPos_Click(int optRepPos, const QStringList &txtRepPos, int optRepPosDebutFin,
+                                     const QString &txtRemplacerPos)
+{
+    trap(proc("cmdRepPos_Click"), [&] {
+        m_ruleText = cmdRepPosText(optRepPos, txtRepPos, optRepPosDebutFin, txtRemplacerPos);
+        m_caret = int(m_ruleText.size());
+        m_pendingChange = QDateTime();
+        emit ruleTextSet(m_ruleText, m_caret);
+    });
+    cboRenommer_Change();
+}
+
+void MainController::cmdRepStr_Click(const QString &search, const QString &replacement, int optRepStr)
+{
+    std::optional<QString> text;
+    trap(proc("cmdRepStr_Click"), [&] { text = cmdRepStrText(search, replacement, optRepStr); });
+    if (!text)
+        return;
+    m_ruleText = *text;
+    m_caret = int(m_ruleText.size());
+    m_pendingChange = QDateTime();
+    emit ruleTextSet(m_ruleText, m_caret);
+    cboRenommer_Change();
+}
+
+// --- Rule options ------------------------------------------------------------------
+
+void MainController::recomputeAll()
+{
+    if (m_updatesEnabled)
+        trap(proc("update_names"), [&] { m_engine.update_names(); });
+}
+
+void MainController::setTrim(bool on)
+{
+    m_engine.rule().EffaceEspace = on ? 1 : 0;
+    recomputeAll();
+}
+
+void MainController::setUpperFirstChar(bool on)
+{
+    m_engine.rule().PremierCaractereEnMajuscule = on ? 1 : 0;
+    recomputeAll();
+}
+
+void MainController::setUpperEachWord(bool on)
+{
+    m_engine.rule().PremierCaractereEnMajusculePourChaqueMot = on ? 1 : 0;
+    recomputeAll();
+}
+
+void MainController::setAutoIncrement(bool on)
+{
+    m_engine.rule().IncrementeFichierIdentique = on ? 1 : 0;
+    recomputeAll();
+}
+
+void MainController::setForbidden(bool on)
+{
+    m_engine.rule().RemplacerCaractereInterdit = on ? 1 : 0;
+    recomputeAll();
+}
+
+void MainController::setExtensionChecked(bool on)
+{
+    m_engine.setExtensionChecked(on);
+    recomputeAll();
+}
+
+void MainController::setExtensionText(const QString &text)
+{
+    m_engine.setExtensionText(text);
+    if (m_engine.extensionChecked())
+        recomputeAll();
+}
+
+void MainController::setCaseOption(int index)
+{
+    m_engine.setCaseOption(static_cast<CaseOption>(std::clamp(index, 0, 2)));
+    recomputeAll();
+}
+
+void MainController::setAutoRefresh(bool on)
+{
+    m_engine.setAutoRefresh(on);
+    m_settings.MettreAJour = on ? 1 : 0;
+    if (on)
+        recomputeAll();
+}
+
+QString MainController::txtDebut_LostFocus(const QString &text)
+{
+    QString shown = text;
+    trap(proc("txtDebut_LostFocus"), [&] {
+        const CounterFieldCheck check = txtDebutLeave(text, m_engine.rule().DebutPas);
+        shown = check.text;
+        m_engine.setTxtDebut(check.text);
+        if (check.store)
+            m_engine.rule().DebutPas = static_cast<std::int32_t>(check.value);
+        if (check.recompute)
+            recomputeAll();
+    });
+    return shown;
+}
+
+QString MainController::txtPas_LostFocus(const QString &text)
+{
+    QString shown = text;
+    trap(proc("txtPas_LostFocus"), [&] {
+        const CounterFieldCheck check = txtPasLeave(text, m_engine.rule().Pas);
+        shown = check.text;
+        m_engine.setTxtPas(check.text);
+        if (check.store)
+            m_engine.rule().Pas = static_cast<std::int16_t>(check.value);
+        if (check.recompute)
+            recomputeAll();
+    });
+    return shown;
+}
+
+QString MainController::txtNbPasse_LostFocus(const QString &text)
+{
+    QString shown = text;
+    trap(proc("txtNbPasse_LostFocus"), [&] {
+        const CounterFieldCheck check = txtNbPasseLeave(text);
+        shown = check.text;
+        m_engine.setPassCountText(check.text);
+    });
+    return shown;
+}
+
+// --- The rename list ---------------------------------------------------------------
+
+void MainController::addFiles(const QStringList &paths, Presence presence)
+{
+    if (m_actionRunning)
+        return;
+    FrontEnd &fe = frontEnd();
+    m_actionRunning = true;
+    m_stopAction = false;
+    fe.objetOnOff(false, true, false);
+    emit actionRunningChanged(true);
+    fe.progressStart(int(std::min<qsizetype>(paths.size(), INT_MAX)));
+    RenameListModel *list = model();
+    trap(QStringLiteral("affiche_nom"), [&] {
+        int step = 0;
+        for (const QString &path : paths) {
+            fe.progressStep(++step);
+            fe.processEvents();
+            if (m_stopAction)
+                break;
+            const int cut = int(path.lastIndexOf(QLatin1Char('/')));
+            const QString folder = cut < 0 ? QString() : path.left(cut);
+            const QString name = path.mid(cut + 1);
+            const bool present = presence == Presence::SameName ? list->containsOldName(name)
+                                                                : list->containsFile(folder, name);
+            if (present)
+                continue;
+            if (m_engine.affiche_nom(path))
+                break;
+        }
+    });
+    emit countLabelChanged(m_engine.countLabelText());
+    fe.progressEnd();
+    fe.objetOnOff(true, false, false);
+    m_actionRunning = false;
+    emit actionRunningChanged(false);
+}
+
+void MainController::cmdAdd_Click(const QString &folder, const QStringList &selectedNames)
+{
+    QStringList paths;
+    paths.reserve(selectedNames.size());
+    for (const QString &n : selectedNames)
+        paths << folder + QLatin1Char('/') + n;
+    addFiles(paths, Presence::SameName);
+}
+
+void MainController::cmdAddAll_Click(const QString &folder, const QStringList &allNames)
+{
+    QStringList paths;
+    paths.reserve(allNames.size());
+    for (const QString &n : allNames)
+        paths << folder + QLatin1Char('/') + n;
+    addFiles(paths, Presence::SameNameAndFolder);
+}
+
+void MainController::setDisplayFilter(const QString &filter) { m_settings.FiltreAffichage = filter; }
+
+QString MainController::displayFilter() const { return m_settings.FiltreAffichage; }
+
+int MainController::countMatchingFiles(const QString &root, bool useFilter) const
+{
+    const WildcardList filter(m_settings.FiltreAffichage);
+    int count = 0;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        if (!useFilter || filter.matchesAny(it.fileName()))
+            ++count;
+    }
+    return count;
+}
+
+QStringList MainController::collectHierarchy(const QString &root, bool useFilter, bool skipListedNames,
+                                             bool *stopped)
+{
+    const WildcardList filter(m_settings.FiltreAffichage);
+    QStringList candidates;
+    QQueue<QString> queue;
+    QSet<QString> seen; // real paths: a looping link is walked once
+    queue.enqueue(root);
+    while (!queue.isEmpty()) {
+        const QString folder = queue.head();
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (!real.isEmpty() && !seen.contains(real)) {
+            seen.insert(real);
+            const QFileInfoList entries =
+                QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                                           QDir::NoSort);
+            for (const QFileInfo &e : entries) {
+                frontEnd().processEvents();
+                if (m_stopAction) {
+                    if (stopped)
+                        *stopped = true;
+                    return candidates;
+                }
+                if (e.isDir()) {
+                    queue.enqueue(e.filePath());
+                } else if (!useFilter || filter.matchesAny(e.fileName())) {
+                    if (skipListedNames && model()->containsOldName(e.fileName()))
+                        continue;
+                    candidates << e.filePath();
+                }
+            }
+        }
+        queue.dequeue();
+    }
+    return candidates;
+}
+
+void MainController::mnuAddHieriachy_Click(const QString &root)
+{
+    trap(QStringLiteral("mnuAddHieriachy_click"), [&] {
+        const QString folder = QDir::cleanPath(root);
+        const int count = countMatchingFiles(folder, true);
+        const int answer = frontEnd().msgBox(i18n::Message(52, QString::number(count)), 36, QStringLiteral("Message"));
+        if (answer != AnswerYes || count < 1)
+            return;
+        m_stopAction = false;
+        bool stopped = false;
+        const QStringList candidates = collectHierarchy(folder, true, true, &stopped);
+        if (!stopped)
+            addFiles(candidates, Presence::SameName);
+    });
+}
+
+void MainController::cmdDnD_Drop(const QStringList &paths)
+{
+    trap(QStringLiteral("cmdDnD_OLEDragDrop"), [&] {
+        QStringList files, folders;
+        int total = 0;
+        for (const QString &p : paths) {
+            const QFileInfo info(p);
+            if (!info.exists())
+                continue;
+            if (info.isDir()) {
+                folders << QDir::cleanPath(p);
+                total += countMatchingFiles(p, true);
+            } else {
+                files << QDir::cleanPath(p);
+            }
+        }
+        if (!files.isEmpty())
+            addFiles(files, Presence::SameNameAndFolder);
+        if (folders.isEmpty() || total < 1)
+            return;
+        const int answer =
+            frontEnd().msgBox(i18n::Message(59, QString::number(total), QString::number(folders.size())), 36,
+                              QStringLiteral("Message"));
+        if (answer != AnswerYes)
+            return;
+        m_stopAction = false;
+        QStringList candidates;
+        bool stopped = false;
+        for (const QString &f : folders) {
+            candidates += collectHierarchy(f, false, false, &stopped);
+            if (stopped)
+                return;
+        }
+        addFiles(candidates, Presence::SameNameAndFolder);
+    });
+}
+
+void MainController::cmdDel_Click(const QList<int> &selectedRows)
+{
+    if (selectedRows.isEmpty())
+        return;
+    model()->removeRowList(selectedRows);
+    recomputeAll();
+    emit countLabelChanged(m_engine.countLabelText());
+}
+
+void MainController::cmdClear_Click()
+{
+    m_engine.clearList();
+    emit countLabelChanged(i18n::Message(19, QStringLiteral("0")));
+}
+
+QList<int> MainController::cmdUp_Click(const QList<int> &selectedRows)
+{
+    QList<int> rows = selectedRows;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.isEmpty() || rows.first() <= 0)
+        return rows;
+    for (int &r : rows) {
+        model()->swapRows(r, r - 1);
+        --r;
+    }
+    recomputeAll();
+    emit selectRows(rows);
+    return rows;
+}
+
+QList<int> MainController::cmdDown_Click(const QList<int> &selectedRows)
+{
+    QList<int> rows = selectedRows;
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.isEmpty() || rows.first() >= model()->count() - 1)
+        return rows;
+    for (int &r : rows) {
+        model()->swapRows(r, r + 1);
+        ++r;
+    }
+    recomputeAll();
+    std::sort(rows.begin(), rows.end());
+    emit selectRows(rows);
+    return rows;
+}
+
+int MainController::dragRow(int from, int to)
+{
+    const int n = model()->count();
+    if (from < 0 || from >= n || to < 0 || from == to)
+        return from;
+    to = std::min(to, n - 1);
+    model()->moveRow(from, to);
+    recomputeAll();
+    emit selectRows({to});
+    return to;
+}
+
+void MainController::cmdStopAction_Click()
+{
+    if (frontEnd().msgBox(i18n::Message(20), 36, QStringLiteral("Message")) == AnswerYes)
+        m_stopAction = true;
+}
+
+// --- Saved rules -------------------------------------------------------------------
+
+QString MainController::commentLabel() const
+{
+    const Rule &r = m_engine.rule();
+    return savedRules::ecrireCommentaire(r.Commentaire, r.Extension);
+}
+
+void MainController::setComment(const QString &comment, const QString &fileTypes)
+{
+    m_engine.rule().Commentaire = comment;
+    m_engine.rule().Extension = fileTypes;
+    emit commentLabelChanged(commentLabel());
+    recomputeAll();
+}
+
+void MainController::cmdPrendrePlus_Click()
+{
+    trap(proc("cmdPrendrePlus_Click"), [&] {
+        Rule current = m_engine.rule();
+        current.Regle = m_ruleText;
+        if (savedRules::memorise(m_settings, current))
+            emit savedRulesChanged(savedRules::savedRulePatterns(m_settings));
+    });
+}
+
+void MainController::cmdPrendreMoins_Click()
+{
+    trap(proc("cmdPrendreMoins_Click"), [&] {
+        Rule current = m_engine.rule();
+        current.Regle = m_ruleText;
+        if (savedRules::forget(m_settings, current)) {
+            m_engine.rule().Commentaire = current.Commentaire;
+            m_engine.rule().Extension = current.Extension;
+            emit savedRulesChanged(savedRules::savedRulePatterns(m_settings));
+            emit commentLabelChanged(commentLabel());
+        }
+    });
+}
+
+void MainController::cmdPrendreSupprimer_Click()
+{
+    trap(proc("cmdPrendreSupprimer_Click"), [&] {
+        Rule current = m_engine.rule();
+        if (savedRules::forgetAll(m_settings, current)) {
+            m_engine.rule().Commentaire = current.Commentaire;
+            m_engine.rule().Extension = current.Extension;
+            emit savedRulesChanged(savedRules::savedRulePatterns(m_settings));
+            emit commentLabelChanged(commentLabel());
+        }
+    });
+}
+
+void MainController::chooseSavedRule(const QString &pattern)
+{
+    trap(proc("cboRenommer_Click"), [&] {
+        Rule current = m_engine.rule();
+        const bool found = savedRules::chooseSavedRule(
+            m_settings, pattern, current, [this](bool on) { m_updatesEnabled = on; },
+            [this, &current, &pattern] {
+                Rule applied = current;
+                applied.Regle = m_engine.rule().Regle;
+                m_engine.setRule(applied);
+                m_ruleText = pattern;
+                emit ruleFieldsChanged();
+                emit commentLabelChanged(commentLabel());
+                emit ruleTextSet(pattern, int(pattern.size()));
+                // Counts as a change of the pattern: recomputed after the usual delay.
+                m_pendingChange = now();
+            });
+        Q_UNUSED(found);
+    });
+}
+
+// --- Rename -------------------------------------------------------------------------
+
+void MainController::cmdRenommer_Click()
+{
+    if (m_actionRunning)
+        return;
+    // A pattern still being typed is checked first: the batch must use what
+    // the box shows, and a refused pattern renames nothing.
+    if (m_ruleText != m_lastValidated) {
+        m_pendingChange = {};
+        if (!cboRenommer_Change())
+            return;
+    }
+    m_stopRename = false;
+    RenameCallbacks callbacks;
+    callbacks.updateTitle = [this] { emit titleChanged(titleText()); };
+    callbacks.countLabel = [this](const QString &text) { emit countLabelChanged(text); };
+    callbacks.fieldsChanged = [this] {
+        m_ruleText = m_engine.rule().Regle;
+        m_lastValidated = m_ruleText;
+        emit ruleFieldsChanged();
+        emit ruleTextSet(m_ruleText, int(m_ruleText.size()));
+    };
+    callbacks.refreshFolderList = [this] { emit folderListChanged(); };
+    callbacks.thumbnailRenamed = m_thumbnailRenamed;
+    m_lastRename = tav::cmdRenommer_Click(m_engine, m_settings, callbacks);
+    emit renameFinished();
+}
+
+void MainController::cmdRenommerStop_Click()
+{
+    if (frontEnd().msgBox(i18n::Message(20), 36, i18n::Message(1)) == AnswerYes)
+        m_stopRename = true;
+}
+
+// --- Window title and quitting ------------------------------------------------------------
+
+QString MainController::titleText() const
+{
+    return QStringLiteral("%1 v%2.%3.%4 - %5")
+        .arg(QString::fromLatin1(ProgramTitle))
+        .arg(VersionMajor)
+        .arg(VersionMinor)
+        .arg(VersionRevision)
+        .arg(i18n::Message(77, QString::number(m_settings.NombreFichierRenomme)));
+}
+
+void MainController::quit(bool confirmed)
+{
+    m_quitConfirmed = confirmed;
+    if (!confirmed)
+        return;
+    storeIntoSettings();
+    if (&m_settings == &tav::settings()) {
+        modIniFile::SaveRegisterBase(true);
+    } else {
+        if (modIniFile::hooks().closeHelp)
+            modIniFile::hooks().closeHelp();
+        modIniFile::SaveIniFile(m_settings);
+    }
+}
+
+} // namespace tav

@@ -1,0 +1,185 @@
+#pragma once
+// The main controller: the state of the main window between commands and
+// every command that does more than show something. It runs without a
+// window; the window forwards its events here and shows what the signals
+// tell it. Questions and progress go through tav::frontEnd().
+
+#include "core/engine/NameEngine.h"
+#include "core/rename/RenameCommand.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+#include <functional>
+
+namespace tav {
+
+struct Settings;
+
+class MainController : public QObject {
+    Q_OBJECT
+public:
+    using Clock = std::function<QDateTime()>;
+
+    explicit MainController(Settings &settings, QObject *parent = nullptr);
+    ~MainController() override;
+
+    NameEngine &engine() { return m_engine; }
+    RenameListModel *model() const { return m_engine.model(); }
+    Settings &settings() { return m_settings; }
+
+    // The clock of the deferred recomputation (tests replace it).
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+
+    // Copies the settings into the engine (rule, options, tables, formats).
+    void loadFromSettings();
+    // Copies the engine's rule and options back into the settings.
+    void storeIntoSettings();
+
+    // False from the window load until its first activation; while false a
+    // change of the rule text computes nothing.
+    bool updatesEnabled() const { return m_updatesEnabled; }
+    void setUpdatesEnabled(bool on) { m_updatesEnabled = on; }
+
+    // --- The rule box -------------------------------------------------------
+    void ruleFocusIn(const QString &text);
+    void ruleTextChanged(const QString &text);
+    void ruleKeyTyped(int code);
+    void caretTick(int caretPosition);
+    // One tick of Timer_update: validates once at least one whole second has
+    // passed since the last change. Returns true when it recomputed.
+    bool updateTick();
+    void ruleFocusOut(const QString &text);
+    int caret() const { return m_caret; }
+    void setCaret(int caret) { m_caret = caret; }
+    bool changePending() const { return m_pendingChange.isValid(); }
+    const QString &currentRuleText() const { return m_ruleText; }
+    const QString &lastValidatedText() const { return m_lastValidated; }
+
+    // Validates the pattern; a pattern that passes becomes the rule and every
+    // name is recomputed. A refused one leaves the last good names in place.
+    bool cboRenommer_Change();
+
+    // Clicking token label index with its caption: inserts the token at the
+    // caret (label 31 replaces the whole pattern), then validates.
+    void insertToken(int labelIndex, const QString &caption);
+    // The token a label caption stands for: up to its first " :".
+    static QString tokenOfCaption(const QString &caption);
+
+    // The two operator builders write the whole pattern and validate it.
+    void cmdRepPos_Click(int optRepPos, const QStringList &txtRepPos, int optRepPosDebutFin,
+                         const QString &txtRemplacerPos);
+    void cmdRepStr_Click(const QString &search, const QString &replacement, int optRepStr);
+
+    // --- Rule options ---------------------------------------------------------
+    void setTrim(bool on);
+    void setUpperFirstChar(bool on);
+    void setUpperEachWord(bool on);
+    void setAutoIncrement(bool on);
+    void setForbidden(bool on);
+    void setExtensionChecked(bool on);
+    void setExtensionText(const QString &text);
+    void setCaseOption(int index);
+    void setAutoRefresh(bool on);
+    // Leaving the counter fields; the returned text is what the field shows.
+    QString txtDebut_LostFocus(const QString &text);
+    QString txtPas_LostFocus(const QString &text);
+    QString txtNbPasse_LostFocus(const QString &text);
+
+    // --- The rename list --------------------------------------------------------
+    enum class Presence { SameName, SameNameAndFolder };
+    // The long adding frame over full paths, in order.
+    void addFiles(const QStringList &paths, Presence presence);
+    // cmdAdd: the selected names of folder; cmdAddAll: every name of folder.
+    void cmdAdd_Click(const QString &folder, const QStringList &selectedNames);
+    void cmdAddAll_Click(const QString &folder, const QStringList &allNames);
+    // mnuAddHieriachy: every file under root matching the display filter.
+    void mnuAddHieriachy_Click(const QString &root);
+    // Files and folders dropped from another program.
+    void cmdDnD_Drop(const QStringList &paths);
+    // Removing and ordering; each returns the rows to select afterwards.
+    void cmdDel_Click(const QList<int> &selectedRows);
+    void cmdClear_Click();
+    QList<int> cmdUp_Click(const QList<int> &selectedRows);
+    QList<int> cmdDown_Click(const QList<int> &selectedRows);
+    int dragRow(int from, int to);
+    // The stop of long operations (button or Escape): asks message 20.
+    void cmdStopAction_Click();
+    bool stopRequested() const { return m_stopAction; }
+    bool actionRunning() const { return m_actionRunning; }
+
+    // Display filter of the folder contents list.
+    void setDisplayFilter(const QString &filter);
+    QString displayFilter() const;
+    // Files under root matching the display filter, breadth first.
+    QStringList collectHierarchy(const QString &root, bool useFilter, bool skipListedNames, bool *stopped);
+    int countMatchingFiles(const QString &root, bool useFilter) const;
+
+    // --- Saved rules --------------------------------------------------------------
+    void cmdPrendrePlus_Click();
+    void cmdPrendreMoins_Click();
+    void cmdPrendreSupprimer_Click();
+    void chooseSavedRule(const QString &pattern);
+    QString commentLabel() const;
+    void setComment(const QString &comment, const QString &fileTypes);
+
+    // --- Rename ---------------------------------------------------------------
+    void cmdRenommer_Click();
+    // Asks for confirmation (message 20); a batch already moving files runs
+    // to its end, so the request only marks that the user wanted to stop.
+    void cmdRenommerStop_Click();
+    bool renameStopRequested() const { return m_stopRename; }
+    const RenameReport &lastRename() const { return m_lastRename; }
+    // The thumbnail list's hook: the item showing oldName now shows newName.
+    void setThumbnailRenamed(std::function<void(const QString &, const QString &)> hook)
+    {
+        m_thumbnailRenamed = std::move(hook);
+    }
+
+    // --- Window title and quitting -----------------------------------------------------
+    QString titleText() const;
+    QString countLabelText() const { return m_engine.countLabelText(); }
+    void quit(bool confirmed);
+    bool quitConfirmed() const { return m_quitConfirmed; }
+
+signals:
+    // The rule box's text was set by a command (token, builder, saved rule).
+    void ruleTextSet(const QString &text, int caret);
+    // A pattern passed validation and the names were recomputed.
+    void ruleValidated(const QString &text);
+    void countLabelChanged(const QString &text);
+    void titleChanged(const QString &text);
+    // Fields the window shows (after a saved rule is chosen or settings load).
+    void ruleFieldsChanged();
+    void commentLabelChanged(const QString &text);
+    void savedRulesChanged(const QStringList &patterns);
+    // A long adding operation runs: the window hides the list and polls Escape.
+    void actionRunningChanged(bool running);
+    void selectRows(const QList<int> &rows);
+    // The folder contents list must be listed again (files were renamed).
+    void folderListChanged();
+    void renameFinished();
+
+private:
+    void recomputeAll();
+    QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
+
+    Settings &m_settings;
+    NameEngine m_engine;
+    Clock m_clock;
+
+    bool m_updatesEnabled = false;
+    QDateTime m_pendingChange;
+    QString m_ruleTextAtFocus;
+    QString m_ruleText;
+    QString m_lastValidated;
+    int m_caret = 0;
+    bool m_stopAction = false;
+    bool m_stopRename = false;
+    bool m_actionRunning = false;
+    bool m_quitConfirmed = false;
+    RenameReport m_lastRename;
+    std::function<void(const QString &, const QString &)> m_thumbnailRenamed;
+};
+
+} // namespace tav

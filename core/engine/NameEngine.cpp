@@ -1,0 +1,613 @@
+#include "core/engine/NameEngine.h"
+
+#include "core/base/FrontEnd.h"
+#include "core/base/Trap.h"
+#include "core/base/mTavCommon.h"
+#include "core/engine/NewNamePath.h"
+#include "core/engine/Operators.h"
+#include "core/i18n/Language.h"
+#include "core/settings/Settings.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <limits>
+
+namespace tav {
+
+namespace {
+
+// Stands for a folder separator of a folder pattern while the name is built,
+// so that the steps which replace characters never touch it. A noncharacter:
+// it cannot come from a file name or a metadata value in practice.
+constexpr QChar FolderMark = QChar(0xFDD0);
+
+const QString MkdirToken = QStringLiteral("$MKDIR");
+
+// Removes every folder-pattern marker: "$MKDIR", with its closing "$" unless
+// that "$" opens a token ("$MKDIR$$dA$" and "$MKDIR$dA$" both keep "$dA$").
+void removeFolderMarkers(QString &name)
+{
+    static const QStringList tokens = {
+        QStringLiteral("$N$"),  QStringLiteral("$A$"),  QStringLiteral("$M$"),  QStringLiteral("$J$"),
+        QStringLiteral("$h$"),  QStringLiteral("$m$"),  QStringLiteral("$s$"),  QStringLiteral("$P$"),
+        QStringLiteral("$t$"),  QStringLiteral("$D$"),  QStringLiteral("$DA$"), QStringLiteral("$DM$"),
+        QStringLiteral("$DJ$"), QStringLiteral("$Dh$"), QStringLiteral("$Dm$"), QStringLiteral("$Ds$"),
+        QStringLiteral("$d$"),  QStringLiteral("$T$"),  QStringLiteral("$R$"),  QStringLiteral("$O$"),
+        QStringLiteral("$K$"),  QStringLiteral("$C$"),  QStringLiteral("$dA$"), QStringLiteral("$dM$"),
+        QStringLiteral("$dJ$"), QStringLiteral("$dh$"), QStringLiteral("$dm$"), QStringLiteral("$ds$"),
+        QStringLiteral("$Z$"),  QStringLiteral("$REPC"), QStringLiteral("$REPP"), QStringLiteral("$MKDIR")};
+    qsizetype at;
+    while ((at = name.indexOf(MkdirToken)) >= 0) {
+        name.remove(at, MkdirToken.size());
+        if (at < name.size() && name.at(at) == u'$') {
+            const QStringView rest = QStringView(name).mid(at);
+            bool opensToken = false;
+            for (const QString &t : tokens)
+                if (rest.startsWith(t)) {
+                    opensToken = true;
+                    break;
+                }
+            if (!opensToken)
+                name.remove(at, 1);
+        }
+    }
+}
+
+QString twoDigits(int v) { return QString::number(v).rightJustified(2, QLatin1Char('0')); }
+
+// The counter text: the value in decimal, zero-padded to at least width digits
+// after the sign (-5 on three digits is -005).
+QString counterText(qint64 value, int width)
+{
+    const QString digits = QString::number(value < 0 ? -value : value).rightJustified(width, QLatin1Char('0'));
+    return value < 0 ? QLatin1Char('-') + digits : digits;
+}
+
+bool containsAny(const QString &name, std::initializer_list<const char16_t *> tokens)
+{
+    for (const char16_t *t : tokens)
+        if (name.contains(QStringView(t)))
+            return true;
+    return false;
+}
+
+void replaceToken(QString &name, const char16_t *token, const QString &value)
+{
+    name.replace(QStringView(token).toString(), value);
+}
+
+// Reads a counter field as a whole number of the given range, or fails like
+// the conversion functions do: a type mismatch for a text that is not a
+// number, an overflow for a value out of range.
+qint64 readCounterField(const QString &text, qint64 min, qint64 max)
+{
+    const WholeNumber n = readWholeNumber(text);
+    if (!n.isNumber)
+        throw TavError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
+    if (!n.fits64 || n.value < min || n.value > max)
+        throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+    return n.value;
+}
+
+bool allDigits(QStringView s)
+{
+    if (s.isEmpty())
+        return false;
+    for (QChar c : s)
+        if (c < u'0' || c > u'9')
+            return false;
+    return true;
+}
+
+} // namespace
+
+NameEngine::NameEngine(QObject *parent)
+    : QObject(parent), m_model(new RenameListModel(this)), m_locale(QLocale::system()),
+      m_clock([] { return QDateTime::currentDateTime(); })
+{
+    // The settings' defaults until the caller passes the settings read.
+    setForbiddenTable(builtInForbiddenTable());
+    setNeverRenamed(builtInNeverRenamed());
+}
+
+NameEngine::~NameEngine() = default;
+
+void NameEngine::setRule(const Rule &rule)
+{
+    m_rule = rule;
+    m_txtDebut = rule.DebutPas == ContinueModeStart ? QStringLiteral("#") : QString::number(rule.DebutPas);
+    m_txtPas = QString::number(rule.Pas);
+}
+
+void NameEngine::setForbiddenTable(const QList<ForbiddenRow> &table)
+{
+    m_forbidden = table;
+    m_replacer = ForbiddenCharReplacer(table);
+}
+
+void NameEngine::setNeverRenamed(const QStringList &names)
+{
+    m_neverRenamed = names;
+    m_neverRenamedSet = QSet<QString>(names.begin(), names.end());
+}
+
+void NameEngine::setClock(Clock clock)
+{
+    m_clock = clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); });
+}
+
+QString NameEngine::countLabelText() const { return i18n::Message(19, QString::number(m_model->count())); }
+
+void NameEngine::clearList()
+{
+    m_model->clear();
+    m_identical.reset();
+    emit countLabelChanged(countLabelText());
+}
+
+void NameEngine::reportFailure()
+{
+    int number = 0;
+    QString description;
+    currentError(number, description);
+    // One box per distinct fault and recomputation: a rule that fails for
+    // every file must not open thousands of boxes.
+    if (m_busy) {
+        const QString key = QString::number(number) + QLatin1Char(' ') + description;
+        if (m_reported.contains(key))
+            return;
+        m_reported.insert(key);
+    }
+    reportPlainError(number, description, QStringLiteral("affiche_nom"), QStringLiteral("frmMain"));
+}
+
+bool NameEngine::affiche_nom(const QString &path)
+{
+    // A file added by an event handled while the list is being rebuilt (a
+    // drop during a folder scan) joins the list once the rebuild is done.
+    if (m_busy) {
+        m_deferred.append(path);
+        return false;
+    }
+    QString oldName, folder;
+    try {
+        oldName = mTavCommon::TavGetFileName(path);
+        folder = mTavCommon::TavGetPath(path);
+    } catch (...) {
+        // Without the path helpers the row still joins the list, with no new name.
+        reportFailure();
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        oldName = slash < 0 ? QString() : path.mid(slash + 1);
+        folder = slash < 0 ? QString() : path.left(slash);
+        m_model->appendFile(folder, oldName);
+        return false;
+    }
+    return appendAndCompute(path, folder, oldName);
+}
+
+bool NameEngine::appendAndCompute(const QString &path, const QString &folder, const QString &oldName)
+{
+    const int row = m_model->appendFile(folder, oldName);
+    const quint64 layout = m_model->layoutGeneration();
+    Computed result;
+    try {
+        result = compute(path, oldName, folder, row + 1);
+        // The continue mode lets events run while it reads the folder. When
+        // the list was rebuilt, emptied or reordered meanwhile, this row index
+        // no longer stands for this file and the rebuild has given (or will
+        // give) the file its name: the result is stale and must leave no
+        // trace, neither in the row nor in the identical-names table.
+        if (m_model->layoutGeneration() != layout)
+            return false;
+        numberIdentical(result);
+    } catch (...) {
+        reportFailure();
+        return false;
+    }
+    if (result.stop)
+        return true;
+    const QString problem = result.marker ? QString() : newNameProblem(result.newName, result.makesFolders);
+    m_model->setNewName(row, result.newName, problem, result.makesFolders);
+    m_model->setSelected(row, false);
+    if (!m_model->inBatch())
+        emit rowComputed(row);
+    return false;
+}
+
+NameEngine::Computed NameEngine::computeNewName(const QString &path, int position)
+{
+    IdenticalNames saved = m_identical;
+    Computed c = compute(path, mTavCommon::TavGetFileName(path), mTavCommon::TavGetPath(path), position);
+    numberIdentical(c);
+    m_identical = saved;
+    return c;
+}
+
+NameEngine::Computed NameEngine::compute(const QString &path, const QString &oldName, const QString &folder,
+                                         int position)
+{
+    Computed out;
+
+    // Files that are never renamed.
+    if (m_neverRenamedSet.contains(oldName)) {
+        out.newName = i18n::Message(91);
+        out.marker = true;
+        return out;
+    }
+
+    QString name = m_rule.Regle;
+
+    // A folder pattern: the marker goes, and its "\" become folder levels.
+    const bool folderPattern = name.contains(MkdirToken);
+    bool absolute = false;
+    if (folderPattern) {
+        removeFolderMarkers(name);
+        absolute = name.startsWith(NameFolderSeparator);
+        name.replace(NameFolderSeparator, FolderMark);
+    }
+
+    // Base name and extension come from the file name alone: a dot in a
+    // folder's name must not cut the path.
+    const QString base = mTavCommon::TavStrWithoutExt(oldName);
+    QString ext = mTavCommon::TavGetExtension(oldName);
+
+    // Type filter.
+    if (m_typeFilter.source() != m_rule.Extension)
+        m_typeFilter = WildcardList(m_rule.Extension);
+    if (!m_typeFilter.matchesAny(ext)) {
+        out.newName = i18n::Message(97);
+        out.marker = true;
+        return out;
+    }
+
+    if (m_rule.ModifieExtension != 0)
+        ext = m_rule.ModifieExtensionValeur;
+
+    // The first number of the old name.
+    if (name.contains(u"$N$")) {
+        QString digits;
+        for (QChar c : oldName) {
+            if (c >= u'0' && c <= u'9')
+                digits += c;
+            else if (!digits.isEmpty())
+                break;
+        }
+        replaceToken(name, u"$N$", digits);
+    }
+
+    name.replace(QLatin1Char('*'), base);
+
+    // Current date and time, read for this file.
+    if (name.contains(u'$') && containsAny(name, {u"$A$", u"$M$", u"$J$", u"$h$", u"$m$", u"$s$"})) {
+        const QDateTime now = m_clock();
+        const QDate d = now.date();
+        const QTime t = now.time();
+        replaceToken(name, u"$A$", yearText(d.year()));
+        replaceToken(name, u"$M$", monthText(d.month()));
+        replaceToken(name, u"$J$", twoDigits(d.day()));
+        replaceToken(name, u"$h$", twoDigits(t.hour()));
+        replaceToken(name, u"$m$", twoDigits(t.minute()));
+        replaceToken(name, u"$s$", twoDigits(t.second()));
+    }
+
+    if (name.contains(u'$') && name.contains(u"$P$"))
+        replaceToken(name, u"$P$", mTavCommon::TavGetFileName(folder));
+
+    if (name.contains(u'$') && name.contains(u"$t$") && mTavCommon::TavFileExists(path))
+        replaceToken(name, u"$t$", QString::number(QFileInfo(path).size()));
+
+    // File date: only when asked for, and left alone for a file that is gone.
+    if (name.contains(u'$') && containsAny(name, {u"$D$", u"$DA$", u"$DM$", u"$DJ$", u"$Dh$", u"$Dm$", u"$Ds$"})) {
+        const QFileInfo info(path);
+        if (info.exists()) {
+            const QDateTime when = info.lastModified().toLocalTime();
+            const QDate d = when.date();
+            const QTime t = when.time();
+            const QString full = twoDigits(d.day()) + QLatin1Char('/') + twoDigits(d.month()) + QLatin1Char('/') +
+                                 QString::number(d.year()).rightJustified(4, QLatin1Char('0')) + QLatin1Char(' ') +
+                                 twoDigits(t.hour()) + QLatin1Char(':') + twoDigits(t.minute()) +
+                                 QLatin1Char(':') + twoDigits(t.second());
+            replaceToken(name, u"$D$", full);
+            replaceToken(name, u"$DA$", yearText(d.year()));
+            replaceToken(name, u"$DM$", monthText(d.month()));
+            replaceToken(name, u"$DJ$", twoDigits(d.day()));
+            replaceToken(name, u"$Dh$", twoDigits(t.hour()));
+            replaceToken(name, u"$Dm$", twoDigits(t.minute()));
+            replaceToken(name, u"$Ds$", twoDigits(t.second()));
+        }
+    }
+
+    // Metadata: the record is read once, only when a token asks for it.
+    if (name.contains(u'$') && containsAny(name, {u"$d$", u"$T$", u"$K$", u"$R$", u"$O$", u"$C$", u"$dA$", u"$dM$", u"$dJ$", u"$dh$",
+                           u"$dm$", u"$ds$"})) {
+        const MetadataRecord rec = m_metadata ? m_metadata->read(path) : MetadataRecord();
+        const bool hasYear = !rec[MetadataRecord::Year].isEmpty();
+        replaceToken(name, u"$T$", rec[MetadataRecord::FileSize]);
+        replaceToken(name, u"$d$", rec[MetadataRecord::DateTime]);
+        replaceToken(name, u"$dA$", hasYear ? yearText(rec[MetadataRecord::Year]) : QString());
+        replaceToken(name, u"$dM$", hasYear ? monthText(rec[MetadataRecord::Month]) : QString());
+        replaceToken(name, u"$dJ$", rec[MetadataRecord::Day]);
+        replaceToken(name, u"$dh$", rec[MetadataRecord::Hour]);
+        replaceToken(name, u"$dm$", rec[MetadataRecord::Minute]);
+        replaceToken(name, u"$ds$", rec[MetadataRecord::Second]);
+        replaceToken(name, u"$K$", rec[MetadataRecord::CameraModel]);
+        replaceToken(name, u"$R$", rec[MetadataRecord::Resolution]);
+        replaceToken(name, u"$O$", rec[MetadataRecord::Orientation]);
+        replaceToken(name, u"$C$", rec[MetadataRecord::Comment]);
+    }
+
+    if (name.contains(u'$') && name.contains(u"$REPC"))
+        name = applyRepc(name, base);
+    if (name.contains(u'$') && name.contains(u"$REPP")) {
+        const ReppResult r = applyRepp(name, base);
+        if (r.stop) {
+            out.stop = true;
+            return out;
+        }
+        name = r.name;
+    }
+
+    name = applyCounter(name, folder, position);
+
+    // The options tidy the file name; in a folder pattern the folder levels
+    // before it only lose what cannot stand in a folder name.
+    QString folders;
+    if (folderPattern) {
+        const qsizetype cut = name.lastIndexOf(FolderMark);
+        if (cut >= 0) {
+            folders = name.left(cut + 1);
+            name = name.mid(cut + 1);
+        }
+    }
+    if (m_rule.EffaceEspace != 0)
+        name = trimSpaces(name);
+    if (m_rule.PremierCaractereEnMajuscule != 0)
+        name = upperFirstChar(name);
+    if (m_rule.PremierCaractereEnMajusculePourChaqueMot != 0)
+        name = upperFirstCharOfEachWord(name);
+    name = applyExtensionAndCase(name, ext, m_case);
+
+    if (folderPattern) {
+        name = folders + name;
+        if (m_rule.RemplacerCaractereInterdit == 1)
+            name = m_replacer.apply(name);
+        // A "\" that a value brought in cannot be told from a level separator.
+        name.replace(NameFolderSeparator, QLatin1Char('_'));
+        // Empty levels (an empty token, a doubled "\") are dropped; the
+        // pattern's leading "\" alone makes the path absolute.
+        QStringList levels = name.split(FolderMark);
+        for (qsizetype i = levels.size() - 2; i >= 0; --i)
+            if (levels[i].isEmpty())
+                levels.removeAt(i);
+        out.makesFolders = absolute || levels.size() > 1;
+        name = (absolute ? QString(NameFolderSeparator) : QString()) + levels.join(NameFolderSeparator);
+    } else if (m_rule.RemplacerCaractereInterdit == 1) {
+        name = m_replacer.apply(name);
+    }
+
+    out.newName = name;
+    return out;
+}
+
+void NameEngine::numberIdentical(Computed &c)
+{
+    if (!c.marker && !c.stop && m_rule.IncrementeFichierIdentique != 0)
+        c.newName = m_identical.number(c.newName);
+}
+
+NameEngine::Inputs NameEngine::inputs() const
+{
+    return Inputs{m_rule, m_txtDebut, m_txtPas, m_case, m_yearFormat, m_monthFormat, m_forbidden, m_neverRenamed};
+}
+
+QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, int position)
+{
+    QString name = nameIn;
+    if (!name.contains(QLatin1Char('#')))
+        return name;
+
+    if (m_txtDebut == QLatin1String("#") || m_rule.DebutPas == ContinueModeStart) {
+        if (m_rule.RemplacerCaractereInterdit == 1)
+            name = m_replacer.apply(name);
+        // The table may have changed lengths or removed a "#": measure now.
+        const int width = int(name.count(QLatin1Char('#')));
+        if (width == 0)
+            return name;
+        const qsizetype first = name.indexOf(QLatin1Char('#'));
+        const QString prefix = name.left(first);
+        const QString suffix = name.mid(first + width);
+        const qint64 highest = continueModeHighest(folder, prefix, width, suffix);
+        const qint64 value = highest + m_rule.Pas;
+        if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
+            throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+        return prefix + counterText(value, width) + suffix;
+    }
+
+    // The fields are read for every file; the last reading is kept, since
+    // they rarely change between two files.
+    if (m_txtDebut != m_parsedDebut.first || m_parsedDebut.first.isNull())
+        m_parsedDebut = {m_txtDebut, readCounterField(m_txtDebut, std::numeric_limits<std::int32_t>::min(),
+                                                      std::numeric_limits<std::int32_t>::max())};
+    if (m_txtPas != m_parsedPas.first || m_parsedPas.first.isNull())
+        m_parsedPas = {m_txtPas, readCounterField(m_txtPas, std::numeric_limits<std::int16_t>::min(),
+                                                  std::numeric_limits<std::int16_t>::max())};
+    const qint64 start = m_parsedDebut.second;
+    const qint64 step = m_parsedPas.second;
+    m_rule.DebutPas = std::int32_t(start);
+    m_rule.Pas = std::int16_t(step);
+    const qint64 value = qint64(position - 1) * step + start;
+    if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
+        throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+
+    const int width = int(name.count(QLatin1Char('#')));
+    const qsizetype first = name.indexOf(QLatin1Char('#'));
+    name = name.left(first) + QStringLiteral("$Z$") + name.mid(first + width);
+    name.replace(QStringLiteral("$Z$"), counterText(value, width));
+    return name;
+}
+
+qint64 NameEngine::continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix)
+{
+    // Within one recomputation the folder is read once; elsewhere it is read
+    // for every file, letting the window's events run between entries.
+    QStringList entries;
+    auto cached = m_busy ? m_folderCache.constFind(folder) : m_folderCache.constEnd();
+    if (cached != m_folderCache.constEnd()) {
+        entries = *cached;
+    } else {
+        QDirIterator it(folder.isEmpty() ? QStringLiteral("/") : folder,
+                        QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            it.next();
+            const QString entry = it.fileName();
+            if (!entry.startsWith(QLatin1Char('.')))
+                entries.append(entry);
+            frontEnd().processEvents();
+        }
+        if (m_busy)
+            m_folderCache.insert(folder, entries);
+    }
+
+    qint64 highest = 0;
+    const qsizetype need = prefix.size() + width;
+    auto consider = [&](const QString &entry) -> bool {
+        if (entry.size() < need || !entry.startsWith(prefix) || QStringView(entry).mid(need) != suffix)
+            return false;
+        const QStringView field = QStringView(entry).mid(prefix.size(), width);
+        // An entry whose field holds other characters is another kind of name.
+        if (!allDigits(field))
+            return false;
+        bool ok = false;
+        const qint64 v = field.toLongLong(&ok);
+        if (!ok || v > std::numeric_limits<std::int32_t>::max())
+            throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+        highest = std::max(highest, v);
+        return true;
+    };
+    for (const QString &entry : std::as_const(entries)) {
+        // Entries are compared with their extension and, failing that,
+        // without it, since the counter's suffix is taken before the
+        // extension is added.
+        if (!consider(entry)) {
+            const qsizetype dot = entry.lastIndexOf(QLatin1Char('.'));
+            if (dot > 0)
+                consider(entry.left(dot));
+        }
+    }
+    return highest;
+}
+
+QString NameEngine::yearText(int year) const
+{
+    if (m_yearFormat == 1)
+        return twoDigits(((year % 100) + 100) % 100);
+    return QString::number(year).rightJustified(4, QLatin1Char('0'));
+}
+
+QString NameEngine::yearText(const QString &year) const
+{
+    bool ok = false;
+    const int y = year.trimmed().toInt(&ok);
+    if (ok)
+        return yearText(y);
+    return m_yearFormat == 1 ? year.right(2) : year;
+}
+
+QString NameEngine::monthText(int month) const
+{
+    switch (m_monthFormat) {
+    case 0:
+        return QString::number(month);
+    case 2:
+        return m_locale.monthName(month, QLocale::ShortFormat);
+    case 3:
+        return m_locale.monthName(month, QLocale::LongFormat);
+    default:
+        return twoDigits(month);
+    }
+}
+
+QString NameEngine::monthText(const QString &month) const
+{
+    bool ok = false;
+    const int m = month.trimmed().toInt(&ok);
+    if (ok && m >= 1 && m <= 12)
+        return monthText(m);
+    return month;
+}
+
+void NameEngine::update_names()
+{
+    if (m_busy) {
+        m_refreshAsked = true;
+        return;
+    }
+    m_identical.reset();
+    m_busy = true;
+    m_folderCache.clear();
+    m_reported.clear();
+    frontEnd().objetOnOff(false, false, false);
+
+    // A refresh asked for while this one let events run has returned at once.
+    // When the rule or a setting changed meanwhile, the rows computed before
+    // the change would show another rule's names than the rows after it, so
+    // the list is rebuilt again (a bounded number of times).
+    for (int pass = 0; pass < 4; ++pass) {
+        m_refreshAsked = false;
+        const Inputs before = inputs();
+        rebuildRows();
+        if (!m_refreshAsked || inputs() == before)
+            break;
+        m_identical.reset();
+        m_reported.clear();
+    }
+
+    // Files added meanwhile, in the order they came.
+    m_busy = false;
+    while (!m_deferred.isEmpty())
+        if (affiche_nom(m_deferred.takeFirst()))
+            m_deferred.clear();
+    m_busy = true;
+
+    emit countLabelChanged(countLabelText());
+    m_folderCache.clear();
+    m_reported.clear();
+    m_busy = false;
+    frontEnd().objetOnOff(true, false, false);
+}
+
+void NameEngine::rebuildRows()
+{
+    const int rows = m_model->count();
+    if (rows == 0 || !m_autoRefresh)
+        return;
+    const bool progress = rows > 1;
+    if (progress)
+        frontEnd().progressStart(rows);
+    // Every row's file is noted as its folder and old name (the parts
+    // affiche_nom would split its full path into).
+    const QList<FileEntry> noted = m_model->entries();
+    if (progress)
+        for (int i = 0; i < rows; ++i)
+            frontEnd().progressStep(i + 1);
+    m_model->beginBatch();
+    m_model->clear();
+    m_identical.reserve(rows);
+    for (int i = 0; i < rows; ++i) {
+        if (progress)
+            frontEnd().progressStep(i + 1);
+        const FileEntry &e = noted.at(i);
+        if (appendAndCompute(e.fullPath(), e.folder, e.oldName)) {
+            // The files after the one that stopped stay listed, without
+            // a new name, so that nothing leaves the list unasked.
+            for (int j = i + 1; j < rows; ++j)
+                m_model->appendFile(noted.at(j).folder, noted.at(j).oldName);
+            break;
+        }
+    }
+    m_model->endBatch();
+    if (progress)
+        frontEnd().progressEnd();
+}
+
+} // namespace tav

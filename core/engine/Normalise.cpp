@@ -1,0 +1,335 @@
+#include "core/engine/Normalise.h"
+
+#include "core/base/FrontEnd.h"
+#include "core/base/Trap.h"
+#include "core/base/mTavCommon.h"
+#include "core/i18n/Language.h"
+
+#include <limits>
+
+namespace tav {
+
+namespace {
+
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
+
+// Adds one to a string of decimal digits.
+void incrementDigits(QString &digits) {
+    for (qsizetype i = digits.size() - 1; i >= 0; --i) {
+        if (digits[i] != u'9') {
+            digits[i] = QChar(digits[i].unicode() + 1);
+            return;
+        }
+        digits[i] = u'0';
+    }
+    digits.prepend(u'1');
+}
+
+// Length in UTF-16 units of the first character (a surrogate pair counts as one).
+qsizetype firstCharLength(const QString &s) {
+    if (s.size() >= 2 && s[0].isHighSurrogate() && s[1].isLowSurrogate())
+        return 2;
+    return s.isEmpty() ? 0 : 1;
+}
+
+// Appends word with its first character upper-cased.
+void appendUpperFirst(QString &out, QStringView word) {
+    if (word.isEmpty())
+        return;
+    const char16_t first = word[0].unicode();
+    if (first < 128) {
+        out += first >= u'a' && first <= u'z' ? QChar(char16_t(first - (u'a' - u'A'))) : QChar(first);
+        out += word.mid(1);
+        return;
+    }
+    const qsizetype n = word.size() >= 2 && word[0].isHighSurrogate() && word[1].isLowSurrogate() ? 2 : 1;
+    out += word.left(n).toString().toUpper();
+    out += word.mid(n);
+}
+
+// name.toUpper(), with a quick path for plain ASCII names (the usual case,
+// where the full Unicode mapping gives the same result).
+QString upperCased(const QString &name) {
+    bool lower = false;
+    for (QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u >= 128)
+            return name.toUpper();
+        lower = lower || (u >= u'a' && u <= u'z');
+    }
+    if (!lower)
+        return name;
+    QString result = name;
+    for (QChar &c : result)
+        if (c >= u'a' && c <= u'z')
+            c = QChar(char16_t(c.unicode() - (u'a' - u'A')));
+    return result;
+}
+
+void warnNotANumber() {
+    frontEnd().msgBox(i18n::Message(13) + QStringLiteral("\r\n"), StyleExclamation, i18n::Message(2));
+}
+
+[[noreturn]] void throwOverflow() {
+    throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+}
+
+} // namespace
+
+WholeNumber readWholeNumber(const QString &text) {
+    WholeNumber result;
+    qsizetype i = 0, end = text.size();
+    while (i < end && isBlank(text[i]))
+        ++i;
+    while (end > i && isBlank(text[end - 1]))
+        --end;
+    bool negative = false;
+    if (i < end && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    QString whole, fraction;
+    while (i < end && text[i].isDigit() && text[i].unicode() < 128)
+        whole += text[i++];
+    if (i < end && text[i] == u'.') {
+        ++i;
+        while (i < end && text[i].isDigit() && text[i].unicode() < 128)
+            fraction += text[i++];
+    }
+    if (i != end || (whole.isEmpty() && fraction.isEmpty()))
+        return result;
+    result.isNumber = true;
+
+    // Round the decimal text exactly: no binary floating point in between.
+    if (whole.isEmpty())
+        whole = QStringLiteral("0");
+    bool up = false;
+    if (!fraction.isEmpty()) {
+        const QChar first = fraction[0];
+        if (first > u'5')
+            up = true;
+        else if (first == u'5') {
+            bool beyondHalf = false;
+            for (qsizetype k = 1; k < fraction.size(); ++k)
+                beyondHalf = beyondHalf || fraction[k] != u'0';
+            up = beyondHalf || (whole.back().digitValue() % 2 == 1);
+        }
+    }
+    if (up)
+        incrementDigits(whole);
+    qsizetype zeros = 0;
+    while (zeros < whole.size() - 1 && whole[zeros] == u'0')
+        ++zeros;
+    whole.remove(0, zeros);
+
+    bool ok = false;
+    const quint64 magnitude = whole.toULongLong(&ok);
+    constexpr quint64 maxPositive = quint64(std::numeric_limits<std::int64_t>::max());
+    if (ok && (magnitude <= maxPositive || (negative && magnitude == maxPositive + 1))) {
+        result.fits64 = true;
+        result.value = negative ? std::int64_t(0 - magnitude) : std::int64_t(magnitude);
+    }
+    result.digits = (negative && whole != u"0" ? QStringLiteral("-") : QString()) + whole;
+    return result;
+}
+
+QString trimSpaces(const QString &name) {
+    qsizetype start = 0, end = name.size();
+    while (start < end && name[start] == u' ')
+        ++start;
+    while (end > start && name[end - 1] == u' ')
+        --end;
+    return name.mid(start, end - start);
+}
+
+QString upperFirstChar(const QString &name) {
+    if (name.isEmpty())
+        return name;
+    const char16_t first = name[0].unicode();
+    if (first < 128) {
+        // The common case, without the full case mapping's detour.
+        if (first < u'a' || first > u'z')
+            return name;
+        QString result = name;
+        result[0] = QChar(char16_t(first - (u'a' - u'A')));
+        return result;
+    }
+    const qsizetype n = firstCharLength(name);
+    return name.left(n).toUpper() + name.mid(n);
+}
+
+QString upperFirstCharOfEachWord(const QString &name) {
+    // Every character that follows a space (or starts the name) begins a word;
+    // the spaces themselves stay where they are.
+    QString result;
+    result.reserve(name.size() + 4);
+    qsizetype wordStart = 0;
+    for (qsizetype i = 0; i <= name.size(); ++i) {
+        if (i == name.size() || name[i] == u' ') {
+            appendUpperFirst(result, QStringView(name).mid(wordStart, i - wordStart));
+            if (i < name.size())
+                result += u' ';
+            wordStart = i + 1;
+        }
+    }
+    return result;
+}
+
+QString applyExtensionAndCase(const QString &name, const QString &ext, CaseOption caseOption) {
+    if (ext.isEmpty())
+        return name;
+    switch (caseOption) {
+    case CaseOption::Upper:
+        return name.toUpper() + u'.' + ext.toUpper();
+    case CaseOption::Lower:
+        return name.toLower() + u'.' + ext.toLower();
+    case CaseOption::Preserve:
+        break;
+    }
+    return name + u'.' + ext;
+}
+
+ForbiddenCharReplacer::ForbiddenCharReplacer(const QList<ForbiddenRow> &table) : m_bmp(65536 / 64, 0) {
+    for (const ForbiddenRow &row : table) {
+        const QString &chars = row.chars;
+        for (qsizetype i = 0; i < chars.size();) {
+            // A character outside the basic plane is one character, never half of one.
+            const qsizetype n = firstCharLength(chars.mid(i, 2));
+            const QString c = chars.mid(i, n);
+            m_steps.append({c, row.replacement});
+            if (n == 1)
+                m_bmp[c[0].unicode() / 64] |= quint64(1) << (c[0].unicode() % 64);
+            else
+                m_hasSurrogates = true;
+            i += n;
+        }
+    }
+}
+
+bool ForbiddenCharReplacer::touches(const QString &name) const {
+    if (m_hasSurrogates)
+        return true;
+    for (QChar c : name)
+        if (m_bmp[c.unicode() / 64] & (quint64(1) << (c.unicode() % 64)))
+            return true;
+    return false;
+}
+
+QString ForbiddenCharReplacer::apply(const QString &name) const {
+    // Nothing to replace means nothing replaced: the steps only ever act on
+    // characters of the table, and a replacement can only bring in new ones
+    // once some character has been replaced.
+    if (!touches(name))
+        return name;
+    QString result = name;
+    for (const Step &step : m_steps) {
+        if (step.character.size() == 1)
+            result.replace(step.character[0], step.replacement);
+        else
+            result.replace(step.character, step.replacement);
+    }
+    return result;
+}
+
+QString replaceForbiddenChars(const QString &name, const QList<ForbiddenRow> &table) {
+    return ForbiddenCharReplacer(table).apply(name);
+}
+
+void IdenticalNames::reset() {
+    m_counts.clear();
+    m_counts.insert(QString(), 0);
+}
+
+void IdenticalNames::reserve(qsizetype names) {
+    m_counts.reserve(names + 1);
+}
+
+QString IdenticalNames::number(const QString &name) {
+    const QString key = upperCased(name);
+    auto it = m_counts.find(key);
+    if (it == m_counts.end()) {
+        m_counts.insert(key, 0);
+        return name;
+    }
+    if (it.value() == std::numeric_limits<std::int32_t>::max())
+        throwOverflow();
+    const std::int32_t count = ++it.value();
+
+    // A name with folder levels ("2015\holiday.jpg") is numbered in its last
+    // level only, so that the number never moves the file to another folder.
+    const qsizetype cut = name.lastIndexOf(u'\\') + 1;
+    const QString folder = name.left(cut);
+    const QString file = name.mid(cut);
+    const QString ext = mTavCommon::TavGetExtension(file);
+    QString numbered = folder + mTavCommon::TavStrWithoutExt(file) + u'_' + QString::number(count);
+    if (!ext.isEmpty())
+        numbered += u'.' + ext;
+    return numbered;
+}
+
+namespace {
+
+// A counter field's number: not a number becomes "1" with a warning, a number
+// outside [low, high] is an overflow, a new value is stored and recomputed.
+CounterFieldCheck checkCounterNumber(CounterFieldCheck check, const QString &text, std::int64_t current,
+                                     std::int64_t low, std::int64_t high) {
+    const WholeNumber n = readWholeNumber(text);
+    if (!n.isNumber) {
+        check.text = QStringLiteral("1");
+        check.value = 1;
+        check.store = true;
+        warnNotANumber();
+        return check;
+    }
+    if (!n.fits64 || n.value < low || n.value > high)
+        throwOverflow();
+    if (n.value != current) {
+        check.value = n.value;
+        check.store = true;
+        check.recompute = true;
+    }
+    return check;
+}
+
+} // namespace
+
+CounterFieldCheck txtDebutLeave(const QString &text, std::int32_t current) {
+    CounterFieldCheck check;
+    check.text = text;
+    if (trimSpaces(text) == u"#") {
+        check.value = ContinueModeStart;
+        check.store = true;
+        check.recompute = true;
+        return check;
+    }
+    return checkCounterNumber(check, text, current, std::numeric_limits<std::int32_t>::min(),
+                              std::numeric_limits<std::int32_t>::max());
+}
+
+CounterFieldCheck txtPasLeave(const QString &text, std::int16_t current) {
+    CounterFieldCheck check;
+    check.text = text;
+    return checkCounterNumber(check, text, current, std::numeric_limits<std::int16_t>::min(),
+                              std::numeric_limits<std::int16_t>::max());
+}
+
+CounterFieldCheck txtNbPasseLeave(const QString &text) {
+    CounterFieldCheck check;
+    check.text = text;
+    const WholeNumber n = readWholeNumber(text);
+    if (!n.isNumber || !n.fits64 || n.value < std::numeric_limits<std::int32_t>::min() ||
+        n.value > std::numeric_limits<std::int32_t>::max()) {
+        check.text = QStringLiteral("0");
+        check.value = 0;
+        check.store = true;
+        warnNotANumber();
+        return check;
+    }
+    check.value = n.value;
+    check.store = true;
+    return check;
+}
+
+} // namespace tav

@@ -1,0 +1,112 @@
+#pragma once
+// The options that tidy a new name once the tokens, the operators and the
+// counter have made it, and the checks of the counter fields.
+
+#include "core/base/Rule.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace tav {
+
+// "A number": optional blanks, an optional sign, decimal digits with an
+// optional decimal part ("12", "-4", "2.6", ".5", "3."), optional blanks.
+// Its value is rounded to the nearest whole number, a half to the even
+// neighbour.
+struct WholeNumber {
+    bool isNumber = false;  // the text reads as a number
+    bool fits64 = false;    // its rounded value fits in 64 bits
+    std::int64_t value = 0; // the rounded value when fits64
+    QString digits;         // the rounded value in plain digits ("-" for a negative one), any size
+};
+WholeNumber readWholeNumber(const QString &text);
+
+// Removes every space (code 32) at the start and at the end; other white space stays.
+QString trimSpaces(const QString &name);
+
+// Upper-cases the first character; the rest is left as it is.
+QString upperFirstChar(const QString &name);
+
+// Upper-cases the first character of every word; words are cut at every single
+// space, so leading, trailing and doubled spaces all stay in place.
+QString upperFirstCharOfEachWord(const QString &name);
+
+// Applies the case option to name and ext, then appends "." ext. An empty ext
+// leaves the name as it is (no dot, no change of case).
+QString applyExtensionAndCase(const QString &name, const QString &ext, CaseOption caseOption);
+
+// The forbidden-character table prepared once for many names. A character
+// outside the basic plane (a surrogate pair) is replaced as one character.
+class ForbiddenCharReplacer {
+public:
+    explicit ForbiddenCharReplacer(const QList<ForbiddenRow> &table = {});
+    QString apply(const QString &name) const;
+
+private:
+    bool touches(const QString &name) const;
+    struct Step {
+        QString character;
+        QString replacement;
+    };
+    QList<Step> m_steps;
+    std::vector<quint64> m_bmp; // one bit per character of the basic plane in the table
+    bool m_hasSurrogates = false;
+};
+
+// Replaces, row by row and character by character in order, every occurrence of
+// each character of a row's chars by the row's replacement (exact, case-sensitive).
+QString replaceForbiddenChars(const QString &name, const QList<ForbiddenRow> &table);
+
+// The table of new names already given in the current computation, so that
+// identical names (ignoring case) are numbered apart: name, name_1, name_2 …
+class IdenticalNames {
+public:
+    IdenticalNames() { reset(); }
+
+    // Back to a single entry with an empty name and count 0 (so that an empty
+    // new name is numbered from its first occurrence).
+    void reset();
+
+    // Returns name unchanged the first time an upper-cased name is seen (and
+    // records it), otherwise the numbered name: the name without its extension,
+    // "_", the count, and "." extension when it has one. When the name holds
+    // "\" (folder levels), only its last level is numbered.
+    QString number(const QString &name);
+
+    // Room for that many names, so that a long computation does not grow the
+    // table step by step. Call it after reset(), which gives the room back.
+    void reserve(qsizetype names);
+
+    // Number of entries (including the initial empty one).
+    int size() const { return int(m_counts.size()); }
+
+private:
+    QHash<QString, std::int32_t> m_counts; // upper-cased name -> count
+};
+
+// What the controller does after a counter field has been left.
+struct CounterFieldCheck {
+    QString text;           // the field's text after the check
+    std::int64_t value = 0; // the value to store, when store is true
+    bool store = false;     // the rule field (or pass count) takes value
+    bool recompute = false; // all names are to be recomputed
+};
+
+// Leaving txtDebut: "#" (blanks trimmed) → continue mode + recompute; not a
+// number → "1", value 1, message 13 + CR LF (warning, title message 2), no
+// recompute; a value that differs from current → store + recompute. Throws
+// TavError(ErrOverflow) when the value does not fit in 32 bits.
+CounterFieldCheck txtDebutLeave(const QString &text, std::int32_t current);
+
+// Leaving txtPas: as txtDebut without "#", with a 16-bit value.
+CounterFieldCheck txtPasLeave(const QString &text, std::int16_t current);
+
+// Leaving txtNbPasse: not a number (or beyond 32 bits) → "0" with message 13;
+// otherwise the rounded value is stored. Never recomputes.
+CounterFieldCheck txtNbPasseLeave(const QString &text);
+
+} // namespace tav

@@ -1,0 +1,384 @@
+#include "core/metadata/Exif.h"
+
+#include "core/base/FrontEnd.h"
+#include "core/base/Trap.h"
+#include "core/base/Version.h"
+#include "core/base/mTavCommon.h"
+#include "core/i18n/Language.h"
+#include "core/metadata/ExifReport.h"
+#include "core/metadata/ToolProcess.h"
+#include "core/settings/Settings.h"
+#include "core/settings/modIniFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+namespace tav {
+
+namespace {
+
+const QString ReportFileName = QStringLiteral("Travoline_exif.txt");
+
+int toolIndex(ExifReader::Tool tool) {
+    return tool == ExifReader::Tool::Jhead ? 0 : 1;
+}
+
+QString toolName(ExifReader::Tool tool) {
+    return tool == ExifReader::Tool::Jhead ? QStringLiteral("jhead") : QStringLiteral("exiftool");
+}
+
+bool listHas(const QString &list, const QString &extension) {
+    for (const QString &e : Exif::splitExtensions(list))
+        if (e == extension)
+            return true;
+    return false;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+namespace Exif {
+
+QString upperExtension(const QString &path) {
+    return mTavCommon::TavGetExtension(path).toUpper();
+}
+
+QStringList splitExtensions(const QString &list) {
+    // An empty element (two blanks in a row, a blank at either end) would make
+    // every file without extension match; it is no extension anyone typed.
+    return list.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+bool patternUsesMetadata(const QString &pattern) {
+    static const char *const tokens[] = {"$d$",  "$T$",  "$K$",  "$R$",  "$O$",  "$C$",
+                                         "$dA$", "$dM$", "$dJ$", "$dh$", "$dm$", "$ds$"};
+    for (const char *t : tokens)
+        if (pattern.contains(QLatin1String(t)))
+            return true;
+    return false;
+}
+
+QString toolModeName(int mode) {
+    switch (mode) {
+    case ExifModeNotChosen:
+    case ExifModeJhead:
+        return i18n::Message(74);
+    case ExifModeJheadThenExifTool:
+        return i18n::Message(78);
+    case ExifModeExifTool:
+        return i18n::Message(75);
+    case ExifModeExifToolBatch:
+        return i18n::Message(76);
+    default:
+        return QString();
+    }
+}
+
+QString toolInUseText(int mode) {
+    return i18n::Message(80) + QLatin1Char(' ') + toolModeName(mode);
+}
+
+QString metadataLabelText(int index, const MetadataRecord &record) {
+    using F = MetadataRecord::Field;
+    static const struct {
+        const char *token;
+        int field;
+    } labels[6] = {{"$d$=", F::DateTime},    {"$T$=", F::FileSize},    {"$R$=", F::Resolution},
+                   {"$O$=", F::Orientation}, {"$K$=", F::CameraModel}, {"$C$=", F::Comment}};
+    if (index < 0 || index >= 6)
+        return QString();
+    return QLatin1String(labels[index].token) + record[labels[index].field];
+}
+
+QString residentStartFailureText() {
+    return QStringLiteral("Erreur au lancement de ExifTool pour le traitement par lot\r\n"
+                          "L'utilisation de exifTool en mode standard est forcée");
+}
+
+} // namespace Exif
+
+// ---------------------------------------------------------------------------
+
+ExifReader::ExifReader() = default;
+
+ExifReader::~ExifReader() {
+    // The resident process ends with the reader, whatever the mode says now.
+    m_resident.stop();
+}
+
+void ExifReader::setMode(int mode) {
+    m_mode = mode;
+    if (m_settings)
+        m_settings->OutilExifChoisi = mode;
+}
+
+int ExifReader::mode() const {
+    return m_settings ? m_settings->OutilExifChoisi : m_mode;
+}
+
+void ExifReader::bindSettings(Settings *settings) {
+    m_settings = settings;
+    syncFromSettings();
+}
+
+void ExifReader::syncFromSettings() {
+    if (!m_settings)
+        return;
+    m_mode = m_settings->OutilExifChoisi;
+    m_jheadList = m_settings->ExtensionTraiteAvecJHEAD;
+    m_exifToolList = m_settings->ExtensionTraiteAvecEXIFTOOL;
+}
+
+void ExifReader::changeMode(int mode) {
+    syncFromSettings();
+    const bool changed = mode != m_mode;
+    setMode(mode);
+    if (changed && m_onModeChanged)
+        m_onModeChanged(mode);
+}
+
+void ExifReader::configure(int mode, const QString &jheadExtensions, const QString &exifToolExtensions) {
+    syncFromSettings();
+    if (m_mode == ExifModeExifToolBatch && mode != ExifModeExifToolBatch)
+        stopResident();
+    m_jheadList = jheadExtensions;
+    m_exifToolList = exifToolExtensions;
+    if (m_settings) {
+        m_settings->ExtensionTraiteAvecJHEAD = jheadExtensions;
+        m_settings->ExtensionTraiteAvecEXIFTOOL = exifToolExtensions;
+    }
+    setMode(mode);
+    if (m_mode == ExifModeExifToolBatch)
+        startResident();
+}
+
+void ExifReader::setToolPath(Tool tool, const QString &path) {
+    m_toolOverride[toolIndex(tool)] = path;
+    m_toolFound[toolIndex(tool)].clear();
+}
+
+QString ExifReader::toolPath(Tool tool) {
+    const int i = toolIndex(tool);
+    if (!m_toolOverride[i].isEmpty())
+        return m_toolOverride[i];
+    // Looked up again while missing, so a tool installed meanwhile is found.
+    if (m_toolFound[i].isEmpty() || !QFileInfo::exists(m_toolFound[i]))
+        m_toolFound[i] = Exif::findTool(toolName(tool));
+    return m_toolFound[i];
+}
+
+void ExifReader::setTempFolder(const QString &folder) {
+    m_tempFolder = folder;
+    m_resident.setFolder(folder);
+}
+
+QString ExifReader::tempFolder() {
+    if (m_tempFolder.isEmpty()) {
+        // A folder of our own (mode 0700, unpredictable name) rather than fixed
+        // names straight in /tmp: another user cannot plant links there, and a
+        // second copy of the program (the command line beside the window) does
+        // not mix its reports with ours.
+        m_ownTemp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/Travoline-XXXXXX"));
+        m_tempFolder = m_ownTemp->isValid() ? m_ownTemp->path() : QDir::tempPath();
+        m_resident.setFolder(m_tempFolder);
+    }
+    return m_tempFolder;
+}
+
+QString ExifReader::reportPath() {
+    return tempFolder() + QLatin1Char('/') + ReportFileName;
+}
+
+// ---------------------------------------------------------------------------
+
+MetadataRecord ExifReader::getExif(const QString &path) {
+    syncFromSettings();
+    const QString extension = Exif::upperExtension(path);
+    const MetadataRecord empty;
+    for (int i = 0; i < 6; ++i)
+        frontEnd().showMetadataLabel(i, Exif::metadataLabelText(i, empty));
+
+    MetadataRecord record;
+    bool byJhead = false;
+    if (m_mode == ExifModeNotChosen || m_mode == ExifModeJhead || m_mode == ExifModeJheadThenExifTool) {
+        if (listHas(m_jheadList, extension)) {
+            record = getExif_jhead(path);
+            byJhead = true;
+        }
+    }
+    if ((m_mode == ExifModeExifTool || m_mode == ExifModeJheadThenExifTool) && !byJhead) {
+        if (listHas(m_exifToolList, extension))
+            record = getExif_exifTool(path);
+    }
+    if (m_mode == ExifModeExifToolBatch) {
+        if (listHas(m_exifToolList, extension))
+            record = getExif_exifTool_lot(path);
+    }
+
+    for (int i = 0; i < 6; ++i)
+        frontEnd().showMetadataLabel(i, Exif::metadataLabelText(i, record));
+    return record;
+}
+
+MetadataRecord ExifReader::getExif_jhead(const QString &path) {
+    return runPerFile(Tool::Jhead, path, QStringLiteral("getExif_jhead (Module Exif)"));
+}
+
+MetadataRecord ExifReader::getExif_exifTool(const QString &path) {
+    return runPerFile(Tool::ExifTool, path, QStringLiteral("getExif_getExif_exifTool (Module Exif)"));
+}
+
+MetadataRecord ExifReader::runPerFile(Tool tool, const QString &path, const QString &procedure) {
+    if (const MetadataRecord *cached = m_cache.find(path))
+        return *cached;
+    MetadataRecord record;
+    trap(procedure, [&] {
+        const QString program = toolPath(tool);
+        if (program.isEmpty() || !QFileInfo::exists(program) || path.isEmpty() || !QFileInfo::exists(path))
+            return;
+        const QString report = reportPath();
+        QDir().mkpath(tempFolder());
+        // The tool gets the path itself, made absolute so that a name that
+        // begins with "-" cannot pass for an option.
+        const QString target = QFileInfo(path).absoluteFilePath();
+        ++m_toolRuns;
+        const Exif::RunResult run = Exif::runToReport(program, {target}, report, m_runTimeoutMs);
+        QFile file(report);
+        if (run == Exif::RunResult::Finished && file.open(QIODevice::ReadOnly)) {
+            const QString text = Exif::decodeReport(file.readAll());
+            file.close();
+            record = tool == Tool::Jhead ? Exif::parseJheadReport(text) : Exif::parseExifToolReport(text);
+            m_cache.append(path, record);
+        }
+        QFile::remove(report);
+    });
+    return record;
+}
+
+MetadataRecord ExifReader::getExif_exifTool_lot(const QString &path) {
+    MetadataRecord record;
+    if (const MetadataRecord *cached = m_cache.find(path)) {
+        record = *cached;
+    } else {
+        trap(QStringLiteral("getExif_exifTool_lot (Module Exif)"), [&] {
+            if (path.isEmpty() || !QFileInfo::exists(path) || !m_resident.isRunning())
+                return;
+            ++m_toolRuns;
+            const ResidentExifTool::ReadResult result = m_resident.request(path, record);
+            // No answer even after a restart, or a restart that could not start
+            // the tool: read file by file from now on, starting with this one.
+            if (m_resident.takeRestartFailure() || result == ResidentExifTool::ReadResult::NoAnswer) {
+                residentLost();
+                record = getExif_exifTool(path);
+                return;
+            }
+            switch (result) {
+            case ResidentExifTool::ReadResult::Answered:
+                m_cache.append(path, record);
+                break;
+            case ResidentExifTool::ReadResult::ReadError:
+                frontEnd().showPlainError(QStringLiteral("Erreur lors de la lecture. Code : %1. Description : %2")
+                                              .arg(int(ErrPathAccess))
+                                              .arg(m_resident.errorText()));
+                record = MetadataRecord();
+                m_cache.append(path, record);
+                break;
+            case ResidentExifTool::ReadResult::NoAnswer:
+            case ResidentExifTool::ReadResult::NotRunning:
+            case ResidentExifTool::ReadResult::NoReport:
+                break;
+            }
+        });
+    }
+    m_resident.housekeeping();
+    if (m_resident.takeRestartFailure())
+        residentLost();
+    return record;
+}
+
+void ExifReader::residentLost() {
+    frontEnd().msgBox(Exif::residentStartFailureText(), StyleOkOnly, i18n::Message(1));
+    changeMode(ExifModeExifTool);
+}
+
+// ---------------------------------------------------------------------------
+
+void ExifReader::startResident() {
+    if (m_resident.isRunning())
+        return;
+    tempFolder();
+    m_resident.setToolPath(toolPath(Tool::ExifTool));
+    if (m_resident.start() == ResidentExifTool::StartResult::Failed)
+        residentLost();
+}
+
+void ExifReader::stopResident() {
+    syncFromSettings();
+    if (m_mode == ExifModeExifToolBatch && m_resident.isRunning())
+        m_resident.stop();
+}
+
+int ExifReader::chooseTool(const QString &choiceText) {
+    stopResident(); // before any change, while the mode still says 4
+    int mode = m_mode;
+    if (choiceText == i18n::Message(74))
+        mode = ExifModeJhead;
+    else if (choiceText == i18n::Message(75))
+        mode = ExifModeExifTool;
+    else if (choiceText == i18n::Message(76))
+        mode = ExifModeExifToolBatch;
+    else if (choiceText == i18n::Message(78))
+        mode = ExifModeJheadThenExifTool;
+    changeMode(mode);
+    if (mode == ExifModeExifToolBatch)
+        startResident(); // may fall back to mode 3
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(ProgramTitle),
+                    QString::fromLatin1(ProgramTitle));
+    store.setValue(QStringLiteral("Options/GLOutilExifChoisi"), QString::number(m_mode));
+    return m_mode;
+}
+
+void ExifReader::cmdEffacerExif() {
+    if (frontEnd().msgBox(i18n::Message(60), StyleYesNo + StyleQuestion, i18n::Message(1)) != AnswerYes)
+        return;
+    m_cache.clear();
+    frontEnd().msgBox(i18n::Message(61), StyleInformation, i18n::Message(1));
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+ExifReader *g_reader = nullptr;
+
+void destroyReader() {
+    delete g_reader;
+    g_reader = nullptr;
+}
+} // namespace
+
+ExifReader &exifReader() {
+    if (!g_reader) {
+        g_reader = new ExifReader;
+        // Stopped before the application object goes, so that the process
+        // handling still works; without one, at exit.
+        if (QCoreApplication::instance())
+            qAddPostRoutine(destroyReader);
+        else
+            std::atexit(destroyReader);
+    }
+    return *g_reader;
+}
+
+void bindExifReaderToSettings() {
+    exifReader().bindSettings(&settings());
+    modIniFile::hooks().startExifToolServer = [] { exifReader().startResident(); };
+}
+
+} // namespace tav

@@ -1,0 +1,163 @@
+#pragma once
+// Photo metadata for the metadata tokens: which tool reads which file (the
+// tool mode and the two extension lists), the record cache, the two per-file
+// readers (jhead, ExifTool) and the resident ExifTool, the clear command and
+// the texts that show the mode in use.
+
+#include "core/metadata/MetadataCache.h"
+#include "core/base/MetadataRecord.h"
+#include "core/metadata/ResidentExifTool.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QTemporaryDir;
+
+namespace tav {
+
+struct Settings;
+
+// Tool modes, as stored in the settings (Option_OutilExifChoisi).
+enum ExifToolMode : int {
+    ExifModeNotChosen = 0, // read as jhead only; the choice dialog opens at start-up
+    ExifModeJhead = 1,
+    ExifModeJheadThenExifTool = 2,
+    ExifModeExifTool = 3,
+    ExifModeExifToolBatch = 4,
+};
+
+inline const QString DefaultJheadExtensions = QStringLiteral("JPG JPEG");
+inline const QString DefaultExifToolExtensions = QStringLiteral("ARW CRW JPG JPEG RAW TIF TIFF");
+
+class ExifReader : public MetadataSource {
+public:
+    enum class Tool { Jhead, ExifTool };
+
+    ExifReader();
+    ~ExifReader() override;
+    ExifReader(const ExifReader &) = delete;
+    ExifReader &operator=(const ExifReader &) = delete;
+
+    // What the name computation calls: getExif.
+    MetadataRecord read(const QString &path) override { return getExif(path); }
+
+    // The record of path by the reading rule of the current mode; blanks the
+    // main window's six value labels first and shows the values after.
+    MetadataRecord getExif(const QString &path);
+    // The three readers; each returns a cached record without running anything.
+    MetadataRecord getExif_jhead(const QString &path);
+    MetadataRecord getExif_exifTool(const QString &path);
+    MetadataRecord getExif_exifTool_lot(const QString &path);
+
+    // Configuration from the settings record: mode and the two lists (upper
+    // case, separated by blanks). Starts the resident ExifTool when the mode is 4.
+    void configure(int mode, const QString &jheadExtensions, const QString &exifToolExtensions);
+    // Follows a settings record instead: the mode and the lists are taken from
+    // it at every read, and a mode the reader changes itself is written back
+    // to it (null: back to the values set here).
+    void bindSettings(Settings *settings);
+    int mode() const;
+    // Sets the mode without starting or stopping anything.
+    void setMode(int mode);
+    void setJheadExtensions(const QString &list) { m_jheadList = list; }
+    void setExifToolExtensions(const QString &list) { m_exifToolList = list; }
+    const QString &jheadExtensions() const { return m_jheadList; }
+    const QString &exifToolExtensions() const { return m_exifToolList; }
+    // Called whenever the reader changes the mode itself (a failed start of the
+    // resident ExifTool forces mode 3; the choice dialog's OK): the controller
+    // keeps the settings record and the label in step.
+    void setModeChangedHandler(std::function<void(int)> handler) { m_onModeChanged = std::move(handler); }
+
+    // The resident ExifTool: started when the mode is 4 (a failed start shows
+    // a message and forces mode 3); stopped only when the mode is 4.
+    void startResident();
+    void stopResident();
+    ResidentExifTool &resident() { return m_resident; }
+
+    // The tool mode chosen in frmChoixOutilExif by its list text: stops the
+    // resident ExifTool, maps the text to a mode (unknown text: unchanged),
+    // starts the resident ExifTool for the batch mode, remembers the choice in
+    // the per-user store and returns the mode.
+    int chooseTool(const QString &choiceText);
+
+    // The clear command: asks, empties the cache, confirms.
+    void cmdEffacerExif();
+    MetadataCache &cache() { return m_cache; }
+
+    // Where the tools are: bin/ of the program folder, then PATH. A path set
+    // here wins (tests; an empty text means "look it up").
+    void setToolPath(Tool tool, const QString &path);
+    QString toolPath(Tool tool);
+
+    // The folder of the report and argument files. By default a private folder
+    // of this process under the system's temporary folder.
+    void setTempFolder(const QString &folder);
+    QString tempFolder();
+    QString reportPath();
+
+    // Longest wait for one per-file run (negative: no limit).
+    void setRunTimeoutMs(int ms) { m_runTimeoutMs = ms; }
+
+    // How many times a tool was started for a file (resident requests included).
+    int toolRuns() const { return m_toolRuns; }
+
+private:
+    MetadataRecord runPerFile(Tool tool, const QString &path, const QString &procedure);
+    void changeMode(int mode);
+    void syncFromSettings();
+    // The resident ExifTool could not be started: says so and falls back to
+    // one run per file (mode 3).
+    void residentLost();
+
+    Settings *m_settings = nullptr;
+    int m_mode = ExifModeNotChosen;
+    QString m_jheadList = DefaultJheadExtensions;
+    QString m_exifToolList = DefaultExifToolExtensions;
+    std::function<void(int)> m_onModeChanged;
+    MetadataCache m_cache;
+    ResidentExifTool m_resident;
+    QString m_toolOverride[2];
+    QString m_toolFound[2];
+    QString m_tempFolder;
+    std::unique_ptr<QTemporaryDir> m_ownTemp;
+    int m_runTimeoutMs = 30000;
+    int m_toolRuns = 0;
+};
+
+// The process-wide reader the controller and the name computation share. It
+// stops its resident ExifTool when the application ends.
+ExifReader &exifReader();
+
+// Binds the process-wide reader to the process-wide settings record and lets
+// the settings reader start the resident ExifTool when it reads mode 4.
+// Called once by the window program before the settings file is read.
+void bindExifReaderToSettings();
+
+namespace Exif {
+
+// The extension as the reading rule compares it: after the last "." of the
+// whole path, upper case.
+QString upperExtension(const QString &path);
+// The list split at blanks, empty elements left out.
+QStringList splitExtensions(const QString &list);
+
+// Whether a pattern holds one of the metadata tokens ($d$, $T$, $K$, $R$, $O$,
+// $C$, $dA$, $dM$, $dJ$, $dh$, $dm$, $ds$): only then is a tool needed.
+bool patternUsesMetadata(const QString &pattern);
+
+// The label of a mode in the choice list (message 74, 78, 75 or 76).
+QString toolModeName(int mode);
+// lblExitToolUsed: message 80, a blank, the mode's label.
+QString toolInUseText(int mode);
+// The six value labels lblExif(0..5): "$d$=", "$T$=", "$R$=", "$O$=", "$K$=",
+// "$C$=" followed by the record's value.
+QString metadataLabelText(int index, const MetadataRecord &record);
+
+// The two lines shown when the resident ExifTool cannot be started.
+QString residentStartFailureText();
+
+} // namespace Exif
+
+} // namespace tav

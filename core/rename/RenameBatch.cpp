@@ -1,0 +1,276 @@
+#include "core/rename/RenameBatch.h"
+
+#include "core/rename/RenameJournal.h"
+#include "core/rename/RenameTexts.h"
+
+#include <QFile>
+#include <QHash>
+#include <QSet>
+
+#include <exception>
+
+namespace tav {
+
+namespace {
+
+constexpr qsizetype NameMax = 255; // bytes in one file name component
+
+qsizetype lastSlash(const QString &path) {
+    return path.lastIndexOf(QLatin1Char('/'));
+}
+
+} // namespace
+
+QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &prefix) {
+    const qsizetype slash = lastSlash(oldPath);
+    const QString folder = oldPath.left(slash + 1);
+    QString name = oldPath.mid(slash + 1);
+    const QString head = prefix + QLatin1Char('_') + QString::number(pos) + QLatin1Char('_');
+    // A long old name would make the temporary name too long for the file
+    // system; its beginning is dropped then (the extension stays readable).
+    while (!name.isEmpty() && QFile::encodeName(head + name).size() > NameMax) {
+        const int step = name.size() > 1 && name.at(0).isHighSurrogate() && name.at(1).isLowSurrogate() ? 2 : 1;
+        name.remove(0, step);
+    }
+    return folder + head + name;
+}
+
+RenameBatch::RenameBatch(QList<RenameItem> items)
+    : m_items(std::move(items)), m_outcomes(m_items.size()), m_identities(m_items.size()) {}
+
+void RenameBatch::block(qsizetype i, const QString &reason) {
+    RenameOutcome &o = m_outcomes[i];
+    if (o.status == RenameStatus::Blocked)
+        return;
+    o.status = RenameStatus::Blocked;
+    o.reason = reason;
+    o.currentPath = m_items[i].oldPath;
+}
+
+void RenameBatch::prepare() {
+    const qsizetype n = m_items.size();
+    m_prefix = TempPrefix;
+
+    // Temporary names: one collision lengthens the prefix for this name and
+    // every later one. A name that another entry is to receive collides too:
+    // that entry's final move would find its destination taken.
+    QSet<QString> destinations;
+    destinations.reserve(n);
+    for (const RenameItem &it : m_items)
+        destinations.insert(it.newPath.toCaseFolded());
+    for (qsizetype i = 0; i < n; ++i) {
+        m_outcomes[i] = RenameOutcome();
+        m_outcomes[i].currentPath = m_items[i].oldPath;
+        QString temp = temporaryPath(m_items[i].oldPath, i + 1, m_prefix);
+        while (pathOccupied(temp) || destinations.contains(temp.toCaseFolded())) {
+            m_prefix += QLatin1Char('_');
+            temp = temporaryPath(m_items[i].oldPath, i + 1, m_prefix);
+        }
+        m_outcomes[i].tempPath = temp;
+    }
+
+    QHash<QString, qsizetype> oldIndex;         // exact old path -> first entry
+    QHash<QString, QList<qsizetype>> foldedOld; // old path ignoring case -> entries
+    QHash<QString, qsizetype> firstWithNew;     // exact new path -> first entry
+    oldIndex.reserve(n);
+    firstWithNew.reserve(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        const RenameItem &it = m_items[i];
+        m_identities[i] = fileIdentity(it.oldPath);
+        if (!it.problem.isEmpty())
+            block(i, it.problem);
+        else if (!m_identities[i].valid())
+            block(i, renameText("NotFound", "The file no longer exists."));
+        if (oldIndex.contains(it.oldPath))
+            block(i, renameText("ListedTwice", "The file is listed twice."));
+        else
+            oldIndex.insert(it.oldPath, i);
+        foldedOld[it.oldPath.toCaseFolded()].append(i);
+
+        // Two entries with the same new path: both stay where they are.
+        const auto dup = firstWithNew.constFind(it.newPath);
+        if (dup != firstWithNew.cend()) {
+            const QString reason = renameText("SameNewPath", "Another file of the batch gets the same new name.");
+            block(dup.value(), reason);
+            block(i, reason);
+        } else {
+            firstWithNew.insert(it.newPath, i);
+        }
+    }
+
+    // Occupied destinations. A destination held by a file of the batch is no
+    // conflict, because that file moves to its temporary name first. The
+    // exact name is looked for first; on a file system that ignores case the
+    // name found may differ in case, and then it must be the very same file.
+    QList<qsizetype> holder(n, -1);
+    QHash<qsizetype, QList<qsizetype>> waitingOn; // holder -> entries whose destination it holds
+    for (qsizetype i = 0; i < n; ++i) {
+        const RenameItem &it = m_items[i];
+        if (m_outcomes[i].status == RenameStatus::Blocked || it.newPath == it.oldPath)
+            continue;
+        if (!pathOccupied(it.newPath))
+            continue;
+        qsizetype j = oldIndex.value(it.newPath, -1);
+        if (j < 0) {
+            const FileIdentity there = fileIdentity(it.newPath);
+            for (qsizetype k : foldedOld.value(it.newPath.toCaseFolded())) {
+                // One name only: the file system found this file under another
+                // case. With hard links it may be a second name that stays.
+                if (m_identities[k].sameFile(there) && there.links == 1) {
+                    j = k;
+                    break;
+                }
+            }
+        }
+        if (j < 0) {
+            block(i, renameText("Occupied", "A file outside the batch already has the new name."));
+        } else if (j != i) {
+            holder[i] = j;
+            waitingOn[j].append(i);
+        }
+    }
+
+    // A destination held by a blocked entry is never freed: block those too,
+    // and whatever waits on them in turn.
+    QList<qsizetype> work;
+    for (qsizetype j = 0; j < n; ++j)
+        if (m_outcomes[j].status == RenameStatus::Blocked)
+            work.append(j);
+    while (!work.isEmpty()) {
+        const qsizetype j = work.takeLast();
+        const auto waiting = waitingOn.constFind(j);
+        if (waiting == waitingOn.cend())
+            continue;
+        for (qsizetype i : waiting.value()) {
+            if (m_outcomes[i].status == RenameStatus::Blocked)
+                continue;
+            block(i,
+                  renameText("HeldByBlocked", "The new name belongs to %s, which is not renamed.", m_items[j].oldPath));
+            work.append(i);
+        }
+    }
+}
+
+QList<ReviewEntry> RenameBatch::blockedEntries() const {
+    QList<ReviewEntry> list;
+    for (qsizetype i = 0; i < m_items.size(); ++i)
+        if (m_outcomes[i].status == RenameStatus::Blocked)
+            list.append({m_items[i].oldPath, m_items[i].newPath, m_outcomes[i].reason});
+    return list;
+}
+
+int RenameBatch::blockedCount() const {
+    int k = 0;
+    for (const RenameOutcome &o : m_outcomes)
+        k += o.status == RenameStatus::Blocked;
+    return k;
+}
+
+bool RenameBatch::run(const Hooks &hooks, QString *error) {
+    const qsizetype n = m_items.size();
+    QList<JournalRecord> records;
+    records.reserve(n);
+    for (qsizetype i = 0; i < n; ++i)
+        if (m_outcomes[i].status == RenameStatus::Pending)
+            records.append({m_items[i].oldPath, m_outcomes[i].tempPath, m_items[i].newPath, m_identities[i]});
+
+    RenameJournal journal;
+    if (!records.isEmpty() && !journal.begin(records, error))
+        return false;
+
+    // A failing progress, events or row callback must not stop the batch half
+    // way (files would stay under temporary names): the first failure is
+    // kept and thrown once every file has its final or old name back.
+    std::exception_ptr hookFailure;
+    auto guarded = [&hookFailure](auto &&call) {
+        try {
+            call();
+        } catch (...) {
+            if (!hookFailure)
+                hookFailure = std::current_exception();
+        }
+    };
+
+    int step = 1;
+    // Phase 1: every file to its temporary name in its own folder.
+    for (qsizetype i = 0; i < n; ++i) {
+        if (hooks.progress)
+            guarded([&] { hooks.progress(step); });
+        if (hooks.events)
+            guarded([&] { hooks.events(); });
+        RenameOutcome &o = m_outcomes[i];
+        if (o.status == RenameStatus::Pending) {
+            const MoveResult m = moveFileNoReplace(m_items[i].oldPath, o.tempPath);
+            if (m.ok) {
+                o.currentPath = o.tempPath;
+            } else {
+                o.status = RenameStatus::Failed;
+                o.reason = renameText("Phase1Failed", "Cannot be renamed: %s", m.reason);
+            }
+            if (hooks.afterMove)
+                hooks.afterMove(1, i);
+        }
+        ++step;
+    }
+
+    // Phase 2, last to first, so that the caller can remove list rows as
+    // files succeed and the rows before them keep their positions.
+    QList<JournalRecord> stuck;
+    for (qsizetype i = n - 1; i >= 0; --i) {
+        if (hooks.progress)
+            guarded([&] { hooks.progress(step); });
+        if (hooks.events)
+            guarded([&] { hooks.events(); });
+        RenameOutcome &o = m_outcomes[i];
+        if (o.status == RenameStatus::Pending) {
+            const MoveResult m = moveFileNoReplace(o.tempPath, m_items[i].newPath);
+            if (m.ok) {
+                o.status = RenameStatus::Renamed;
+                o.currentPath = m_items[i].newPath;
+            } else {
+                // Never leave a file under its temporary name: back to the old one.
+                o.status = RenameStatus::Failed;
+                const MoveResult back = moveFileNoReplace(o.tempPath, m_items[i].oldPath);
+                if (back.ok) {
+                    o.currentPath = m_items[i].oldPath;
+                    o.reason = renameText("Phase2Failed", "Cannot get its new name: %s", m.reason);
+                } else {
+                    o.reason = renameText("StuckAtTemp",
+                                          "Cannot get its new name (%s) nor its old name back; it is now named %s",
+                                          m.reason, o.tempPath);
+                    stuck.append({m_items[i].oldPath, o.tempPath, m_items[i].newPath, m_identities[i]});
+                }
+            }
+            if (o.status == RenameStatus::Renamed && hooks.renamed)
+                guarded([&] { hooks.renamed(i); });
+            if (hooks.afterMove)
+                hooks.afterMove(2, i);
+        }
+        ++step;
+    }
+    // A file that could not be put back keeps its journal entry, so that the
+    // next start offers to put it back again.
+    journal.finish(stuck);
+    if (hookFailure)
+        std::rethrow_exception(hookFailure);
+    return true;
+}
+
+int RenameBatch::renamedCount() const {
+    int k = 0;
+    for (const RenameOutcome &o : m_outcomes)
+        k += o.status == RenameStatus::Renamed;
+    return k;
+}
+
+QList<ReviewEntry> RenameBatch::notRenamed() const {
+    QList<ReviewEntry> list;
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        const RenameOutcome &o = m_outcomes[i];
+        if (o.status == RenameStatus::Blocked || o.status == RenameStatus::Failed)
+            list.append({m_items[i].oldPath, m_items[i].newPath, o.reason});
+    }
+    return list;
+}
+
+} // namespace tav

@@ -1,0 +1,86 @@
+#pragma once
+// One rename batch on disk: every file first goes to a temporary name in its
+// own folder, then to its new path, so names can be swapped or rotated inside
+// the batch. Destinations are checked beforehand against the disk and against
+// each other; conflicting entries are blocked and never touched. A file whose
+// final move fails goes back to its old name.
+
+#include "core/base/FrontEnd.h"
+#include "core/rename/RenameFileMove.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+namespace tav {
+
+struct RenameItem {
+    QString oldPath; // the file as it is now
+    QString newPath; // the full path it is to have
+    QString problem; // set by the caller when the entry cannot be renamed (bad name, no folder)
+};
+
+enum class RenameStatus { Pending, Blocked, Renamed, Failed };
+
+struct RenameOutcome {
+    RenameStatus status = RenameStatus::Pending;
+    QString reason;      // why blocked or failed
+    QString tempPath;    // the temporary name used in between
+    QString currentPath; // where the file is after the batch
+};
+
+class RenameBatch {
+public:
+    // The first temporary prefix; each collision lengthens it by one "_".
+    static inline const QString TempPrefix = QStringLiteral("tmp_Tvol");
+
+    explicit RenameBatch(QList<RenameItem> items);
+
+    // Builds the temporary names and blocks the entries that must not move:
+    // a problem set by the caller, a missing file, a file listed twice, a
+    // destination held by a file outside the batch (or by a blocked one), two
+    // entries with the same new path.
+    void prepare();
+
+    qsizetype size() const { return m_items.size(); }
+    const RenameItem &item(qsizetype i) const { return m_items[i]; }
+    const RenameOutcome &outcome(qsizetype i) const { return m_outcomes[i]; }
+    QString tempPrefix() const { return m_prefix; }
+
+    // The blocked entries in list order, with their reasons (for the review).
+    QList<ReviewEntry> blockedEntries() const;
+    int blockedCount() const;
+
+    struct Hooks {
+        std::function<void(int)> progress;             // progress step, 1 to 2n
+        std::function<void()> events;                  // let pending window events run
+        std::function<void(qsizetype)> renamed;        // entry i reached its new path (phase 2 order)
+        std::function<void(int, qsizetype)> afterMove; // phase (1 or 2), entry: after each move
+    };
+
+    // Writes the journal, runs phase 1 (first to last) and phase 2 (last to
+    // first), removes the journal. False, with nothing moved, when the journal
+    // cannot be written (error says why). An exception from progress, events
+    // or renamed is thrown only after both phases; one from afterMove (a test
+    // hook standing for a crash) leaves at once, journal and all.
+    bool run(const Hooks &hooks, QString *error = nullptr);
+
+    int renamedCount() const;
+    // Entries that were not renamed (blocked or failed), with their reasons.
+    QList<ReviewEntry> notRenamed() const;
+
+private:
+    QList<RenameItem> m_items;
+    QList<RenameOutcome> m_outcomes;
+    QList<FileIdentity> m_identities;
+    QString m_prefix = TempPrefix;
+
+    void block(qsizetype i, const QString &reason);
+};
+
+// The temporary name of the file at oldPath, at 1-based position pos, with
+// prefix; the old name is shortened when the whole name would not fit in
+// 255 bytes.
+QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &prefix);
+
+} // namespace tav

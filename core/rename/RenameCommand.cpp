@@ -1,0 +1,339 @@
+#include "core/rename/RenameCommand.h"
+
+#include "core/base/FrontEnd.h"
+#include "core/base/Trap.h"
+#include "core/engine/NameEngine.h"
+#include "core/engine/NewNamePath.h"
+#include "core/engine/Normalise.h"
+#include "core/rename/RenameJournal.h"
+#include "core/rename/RenameTexts.h"
+#include "core/filelist/RenameListModel.h"
+#include "core/i18n/Language.h"
+#include "core/settings/Settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+#include <cerrno>
+#include <limits>
+
+namespace tav {
+
+namespace {
+
+// Number conversions of the counter fields, failing as the program's
+// run-time errors do.
+qint64 toInteger(const QString &text, qint64 min, qint64 max) {
+    const WholeNumber w = readWholeNumber(text);
+    if (!w.isNumber)
+        throw TavError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
+    if (!w.fits64 || w.value < min || w.value > max)
+        throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+    return w.value;
+}
+
+qint32 toInt32(const QString &text) {
+    return static_cast<qint32>(toInteger(text, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
+}
+
+qint16 toInt16(const QString &text) {
+    return static_cast<qint16>(toInteger(text, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
+}
+
+bool isContinueMode(const NameEngine &engine) {
+    return engine.txtDebut() == QLatin1String("#") || engine.rule().DebutPas == ContinueModeStart;
+}
+
+QString fileNameOf(const QString &path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+struct Busy {
+    bool &flag;
+    explicit Busy(bool &f) : flag(f) { flag = true; }
+    ~Busy() { flag = false; }
+};
+
+bool g_running = false;
+
+class RenameRun {
+public:
+    RenameRun(NameEngine &engine, Settings &settings, const RenameCallbacks &cb, RenameReport &report)
+        : m_engine(engine), m_settings(settings), m_cb(cb), m_report(report) {}
+
+    void run();
+    bool windowDisabled = false;
+
+private:
+    void finish();
+    bool askCounterWidth(int n);
+    void afterRenameOptions(int n);
+    void reportFailures(const RenameBatch &batch);
+    void anotherPass(const RenameBatch &batch);
+
+    NameEngine &m_engine;
+    Settings &m_settings;
+    const RenameCallbacks &m_cb;
+    RenameReport &m_report;
+};
+
+void RenameRun::finish() {
+    if (m_cb.updateTitle)
+        m_cb.updateTitle();
+}
+
+bool RenameRun::askCounterWidth(int n) {
+    const QString &rule = m_engine.rule().Regle;
+    const int h = static_cast<int>(rule.count(QLatin1Char('#')));
+    // In the continue mode the numbers follow the files already in each
+    // folder: nothing to foresee here.
+    if (h == 0 || isContinueMode(m_engine))
+        return true;
+    const qint32 start = toInt32(m_engine.txtDebut());
+    const qint16 step = toInt16(m_engine.txtPas());
+    const CounterWidth cw = counterWidth(h, n, start, step);
+    if (cw.digitsNeeded == 0)
+        return true;
+    QString largest(h, QLatin1Char('9'));
+    const QString text = i18n::Message(32, QString::number(h), largest) +
+                         i18n::Message(33, QString::number(cw.lastValue), QString::number(cw.digitsNeeded)) +
+                         QStringLiteral("\r\n") + i18n::Message(34);
+    return frontEnd().msgBox(text, StyleYesNo + StyleInformation, i18n::Message(1)) == AnswerYes;
+}
+
+void RenameRun::afterRenameOptions(int n) {
+    Rule &rule = m_engine.rule();
+    if (m_settings.RegleApresRenommage == 0) {
+        m_engine.setPattern(QString());
+        m_settings.regle.Regle.clear();
+    }
+    if (m_settings.RegleDebutApresRenommage == 0) {
+        m_engine.setTxtDebut(QString::number(m_settings.RegleDebutResetRenommage));
+    } else if (m_settings.RegleDebutApresRenommage == 2 && !isContinueMode(m_engine)) {
+        const qint64 next = qint64(rule.DebutPas) + qint64(rule.Pas) * n;
+        m_engine.setTxtDebut(QString::number(next));
+    }
+    if (m_settings.RegleDebutApresRenommage == 0 ||
+        (m_settings.RegleDebutApresRenommage == 2 && !isContinueMode(m_engine))) {
+        rule.DebutPas = toInt32(m_engine.txtDebut());
+        m_settings.regle.DebutPas = rule.DebutPas;
+    }
+    if (m_settings.ReglePasApresRenommage == 0) {
+        m_engine.setTxtPas(QString::number(m_settings.ReglePasResetRenommage));
+        rule.Pas = toInt16(m_engine.txtPas());
+        m_settings.regle.Pas = rule.Pas;
+    }
+    if (m_cb.fieldsChanged)
+        m_cb.fieldsChanged();
+}
+
+void RenameRun::reportFailures(const RenameBatch &batch) {
+    // Blocked entries were shown in the review; what failed on the way is news.
+    QList<ReviewEntry> failed;
+    for (qsizetype i = 0; i < batch.size(); ++i)
+        if (batch.outcome(i).status == RenameStatus::Failed)
+            failed.append({batch.item(i).oldPath, batch.item(i).newPath, batch.outcome(i).reason});
+    if (failed.isEmpty())
+        return;
+    constexpr int Shown = 25;
+    QString text = renameText("NotRenamed", "%s files could not be renamed and stay in the list:|",
+                              QString::number(failed.size()));
+    text += describeProblems(failed.mid(0, Shown));
+    if (failed.size() > Shown)
+        text +=
+            QStringLiteral("\r\n") + renameText("AndMore", "... and %s more.", QString::number(failed.size() - Shown));
+    frontEnd().msgBox(text, StyleExclamation, i18n::Message(2));
+}
+
+void RenameRun::anotherPass(const RenameBatch &batch) {
+    const qint32 passes = toInt32(m_engine.passCountText());
+    if (passes < 1)
+        return;
+    m_engine.setPassCountText(QString::number(passes - 1));
+    if (m_cb.fieldsChanged)
+        m_cb.fieldsChanged();
+    RenameListModel *list = m_engine.model();
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        // Only a file that now has its new name is back in the list: the
+        // others are still listed under their old name.
+        if (batch.outcome(i).status != RenameStatus::Renamed)
+            continue;
+        const QString &path = batch.item(i).newPath;
+        if (list->containsOldName(fileNameOf(path)))
+            continue;
+        if (m_engine.affiche_nom(path))
+            return;
+    }
+    if (m_cb.countLabel)
+        m_cb.countLabel(m_engine.countLabelText());
+}
+
+void RenameRun::run() {
+    RenameListModel *list = m_engine.model();
+
+    // Markers: files never renamed and files of a type the rule does not select.
+    const QString never = i18n::Message(91);
+    const QString notSelected = i18n::Message(97);
+    QList<int> markers;
+    for (int i = 0; i < list->count(); ++i) {
+        const QString &s = list->entry(i).newName;
+        if (!s.isEmpty() && (s == never || s == notSelected))
+            markers << i;
+    }
+    if (!markers.isEmpty())
+        list->removeRowList(markers);
+
+    const QString &rule = m_engine.rule().Regle;
+    if (rule.isEmpty()) {
+        frontEnd().msgBox(i18n::Message(37), StyleInformation, i18n::Message(2));
+        finish();
+        return;
+    }
+    const int n = list->count();
+    if (n == 0 || rule.trimmed().isEmpty()) {
+        finish();
+        return;
+    }
+    if (!askCounterWidth(n)) {
+        m_report.cancelled = true;
+        return;
+    }
+
+    // Old and new paths; folders of folder patterns are made now, and stay
+    // even when the user then cancels.
+    QList<RenameItem> items;
+    items.reserve(n);
+    QSet<QString> folders;
+    for (int i = 0; i < n; ++i) {
+        const FileEntry &e = list->entry(i);
+        RenameItem item;
+        item.oldPath = e.folder + QLatin1Char('/') + e.oldName;
+        item.newPath = destinationPath(e);
+        // The engine checks the names it makes; a name set any other way is
+        // checked here, so that no "/" or ".." can lead a file elsewhere.
+        item.problem = e.nameProblem;
+        if (item.problem.isEmpty())
+            item.problem = newNameProblem(e.newName, e.makesFolders);
+        if (item.problem.isEmpty() && e.makesFolders) {
+            const QString folder = QFileInfo(item.newPath).path();
+            if (!folders.contains(folder)) {
+                if (QFileInfo(folder).isDir() || QDir().mkpath(folder))
+                    folders.insert(folder);
+                else
+                    item.problem = renameText("NoFolder", "The folder %s cannot be created.", folder);
+            }
+        }
+        items.append(item);
+    }
+
+    RenameBatch batch(items);
+    batch.prepare();
+    m_report.total = n;
+
+    const int blocked = batch.blockedCount();
+    if (blocked > 0) {
+        const QString suffix = QStringLiteral(" (%1 / %2)").arg(blocked).arg(n);
+        if (!frontEnd().reviewBlocked(batch.blockedEntries(), suffix)) {
+            m_report.cancelled = true;
+            for (qsizetype i = 0; i < batch.size(); ++i)
+                m_report.lines.append(
+                    {batch.outcome(i).status == RenameStatus::Blocked ? RenameStatus::Blocked : RenameStatus::Pending,
+                     items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
+            finish();
+            return;
+        }
+    }
+
+    frontEnd().objetOnOff(false, false, true);
+    windowDisabled = true;
+    frontEnd().progressStart(2 * n);
+
+    RenameBatch::Hooks hooks;
+    hooks.progress = [](int step) { frontEnd().progressStep(step); };
+    hooks.events = [] { frontEnd().processEvents(); };
+    hooks.renamed = [&](qsizetype i) {
+        // Phase 2 runs last to first: removing row i leaves the rows before it in place.
+        list->removeRows(static_cast<int>(i), 1);
+        if (m_cb.thumbnailRenamed)
+            m_cb.thumbnailRenamed(fileNameOf(items[i].oldPath), fileNameOf(items[i].newPath));
+        if (m_settings.NombreFichierRenomme < std::numeric_limits<qint32>::max())
+            ++m_settings.NombreFichierRenomme;
+    };
+    QString journalError;
+    const bool ran = batch.run(hooks, &journalError);
+    m_report.started = ran;
+    for (qsizetype i = 0; i < batch.size(); ++i)
+        m_report.lines.append({batch.outcome(i).status, items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
+    m_report.renamed = batch.renamedCount();
+
+    if (!ran) {
+        frontEnd().progressEnd();
+        frontEnd().objetOnOff(true, false, false);
+        windowDisabled = false;
+        m_report.error = journalError;
+        frontEnd().msgBox(renameText("NothingRenamed", "Nothing was renamed:|%s", journalError), StyleExclamation,
+                          i18n::Message(2));
+        finish();
+        return;
+    }
+
+    afterRenameOptions(n);
+
+    frontEnd().progressEnd();
+    frontEnd().objetOnOff(true, false, false);
+    windowDisabled = false;
+    if (m_cb.countLabel)
+        m_cb.countLabel(m_engine.countLabelText());
+    if (m_cb.refreshFolderList)
+        m_cb.refreshFolderList();
+    reportFailures(batch);
+
+    anotherPass(batch);
+    finish();
+}
+
+} // namespace
+
+CounterWidth counterWidth(int hashes, qint64 files, qint64 start, qint64 step) {
+    CounterWidth cw;
+    cw.lastValue = start + step * (files - 1);
+    if (hashes >= 18)
+        return cw;
+    qint64 limit = 1;
+    for (int i = 0; i < hashes; ++i)
+        limit *= 10;
+    if (cw.lastValue < limit)
+        return cw;
+    int w = hashes;
+    while (w < 18 && limit <= cw.lastValue) {
+        limit *= 10;
+        ++w;
+    }
+    cw.digitsNeeded = w;
+    return cw;
+}
+
+RenameReport cmdRenommer_Click(NameEngine &engine, Settings &settings, const RenameCallbacks &callbacks) {
+    RenameReport report;
+    if (g_running)
+        return report; // the window's commands are off while a batch runs
+    Busy busy(g_running);
+    RenameRun run(engine, settings, callbacks, report);
+    try {
+        run.run();
+    } catch (...) {
+        int number = 0;
+        QString description;
+        currentError(number, description);
+        if (run.windowDisabled) {
+            frontEnd().progressEnd();
+            frontEnd().objetOnOff(true, false, false);
+        }
+        report.error = description;
+        reportError(number, description, RenameProcedure);
+    }
+    return report;
+}
+
+} // namespace tav

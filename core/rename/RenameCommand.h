@@ -1,0 +1,66 @@
+#pragma once
+// The rename command: applies the new names of the rename list on disk in
+// one batch (two phases through temporary names, conflicts reviewed before
+// anything moves), then the after-rename options and further passes. It runs
+// without a window: questions, the review and progress go through
+// tav::frontEnd(); what only the window can do comes in as callbacks.
+
+#include "core/rename/RenameBatch.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+namespace tav {
+
+class NameEngine;
+struct Settings;
+
+struct RenameCallbacks {
+    // The thumbnail list: the first item showing oldName now shows newName.
+    std::function<void(const QString &oldName, const QString &newName)> thumbnailRenamed;
+    // The folder contents list shows its folder again (display filter).
+    std::function<void()> refreshFolderList;
+    // The window title shows the new renamed-files count.
+    std::function<void()> updateTitle;
+    // The count label of the rename list.
+    std::function<void(const QString &text)> countLabel;
+    // The rule text, start, step or pass-count fields changed (the window
+    // shows them again without recomputing names).
+    std::function<void()> fieldsChanged;
+};
+
+struct RenameLine {
+    RenameStatus status = RenameStatus::Pending;
+    QString oldPath;
+    QString newPath;
+    QString reason;
+};
+
+struct RenameReport {
+    bool started = false;   // the phases ran
+    bool cancelled = false; // declined at the counter-width question or in the review
+    int total = 0;          // entries in the batch
+    int renamed = 0;
+    QList<RenameLine> lines; // one per entry of the batch, in list order
+    QString error;           // a failure that stopped the command
+};
+
+inline const QString RenameProcedure = QStringLiteral("cmdRenommer_Click (Feuille frmMain)");
+
+// The whole rename command over the engine's list and rule, the settings
+// (after-rename options, renamed-files count, current rule) and the window's
+// callbacks. Never throws: a failure is reported with the command's procedure
+// text and the window is enabled again.
+RenameReport cmdRenommer_Click(NameEngine &engine, Settings &settings, const RenameCallbacks &callbacks = {});
+
+// The counter-width question's numbers: for h "#" characters, n files, a
+// start and a step, the last counter value and the digits it needs (0 when
+// it fits in h digits).
+struct CounterWidth {
+    qint64 lastValue = 0;
+    int digitsNeeded = 0;
+};
+CounterWidth counterWidth(int hashes, qint64 files, qint64 start, qint64 step);
+
+} // namespace tav

@@ -1,0 +1,35 @@
+#pragma once
+// The window front end: questions and notices go to the program's message box.
+// The main window derives from it for objetOnOff, the progress bar and the
+// pre-rename review.
+
+#include "core/base/FrontEnd.h"
+
+#include <QElapsedTimer>
+
+namespace tav {
+
+class GuiFrontEnd : public FrontEnd {
+public:
+    // Takes the twips resolution from the primary screen.
+    GuiFrontEnd();
+
+    // The message box; a request made while a box is already on screen, or a
+    // box closed without any of its buttons, is answered with the set's cancel
+    // answer, never with the stale yes of an earlier box.
+    int msgBox(const QString &message, int style, const QString &title, int delaySeconds = 0,
+               const QString &key = QString()) override;
+    // The plain variant of the error reporter: an information box titled with
+    // the program's name.
+    void showPlainError(const QString &text) override;
+    // Runs pending events, at most every 15 ms.
+    void processEvents() override;
+
+private:
+    QElapsedTimer m_sinceEvents;
+};
+
+// Sets the twips conversion from the primary screen's logical resolution.
+void initTwipsFromScreen();
+
+} // namespace tav

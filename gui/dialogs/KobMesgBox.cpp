@@ -1,0 +1,78 @@
+#include "gui/dialogs/KobMesgBox.h"
+
+#include "core/base/Trap.h"
+#include "gui/dialogs/frmKobMsgBox.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+namespace tav::KobMesgBox {
+
+namespace {
+int g_lastAnswer = 0;
+int g_countdown = 0;
+QString g_key;
+} // namespace
+
+int lastAnswer() { return g_lastAnswer; }
+void setLastAnswer(int answer) { g_lastAnswer = static_cast<std::int16_t>(answer); }
+int &countdown() { return g_countdown; }
+QString &keyOnScreen() { return g_key; }
+QString dialogBoxGroup() { return QStringLiteral("DialogBox"); }
+
+bool isOpen()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (const QWidget *w : windows)
+        if (w->objectName().compare(QLatin1String("frmKobMsgBox"), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+int buttonSet(int style)
+{
+    for (int icon : {64, 48, 32, 16})
+        if (style >= icon)
+            style -= icon;
+    return style;
+}
+
+int escapeAnswer(int set)
+{
+    switch (set) {
+    case 1:
+    case 3:
+        return 2;
+    case 4:
+        return 7;
+    case 6:
+        return 8;
+    default:
+        return 1;
+    }
+}
+
+int show(const QString &message, int &style, const QString &title, int delay, const QString &key, bool *answered)
+{
+    if (answered)
+        *answered = false;
+    if (isOpen())
+        return g_lastAnswer;
+    trap(QStringLiteral("KoblmesgBox"), [&] {
+        QWidget *parent = QApplication::activeWindow();
+        auto box = std::make_unique<frmKobMsgBox>(parent);
+        box->setWindowModality(Qt::ApplicationModal);
+        box->load();
+        box->prepare(message, style, title, delay, key);
+        // A button closes the box with its answer (1 to 8); anything else
+        // leaves the result at 0.
+        const int result = box->exec();
+        if (answered)
+            *answered = result > 0;
+    });
+    return g_lastAnswer;
+}
+
+} // namespace tav::KobMesgBox

@@ -1,0 +1,571 @@
+#include "gui/main/frmMain.h"
+
+#include "core/app/MainController.h"
+#include "core/base/Twips.h"
+#include "gui/main/frmGLQuitter.h"
+#include "gui/main/frmMemoriseRegle.h"
+#include "core/settings/SavedRules.h"
+#include "core/engine/Operators.h"
+#include "core/i18n/Language.h"
+#include "gui/i18n/Translate.h"
+#include "core/settings/Settings.h"
+#include "gui/shellbrowser/LVExplorer.h"
+#include "gui/shellbrowser/TVExplorer.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QTimer>
+#include <QMouseEvent>
+#include <QScreen>
+
+namespace tav {
+
+frmMain::frmMain(MainController *controller, QWidget *parent) : QMainWindow(parent), m_controller(controller)
+{
+    buildUi();
+    setMinimumSize(twipsToPixels(15240), twipsToPixels(10600));
+    lstrename->setModel(controller->model());
+    wire();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::wire()
+{
+    MainController *c = m_controller;
+    Timer_cboRenommer.setInterval(500);
+    Timer_update.setInterval(1000);
+    Timer_Escape.setInterval(100);
+    Timer_ListView1_count.setInterval(500);
+
+    // The rule box.
+    // The combo box takes the focus and the keys for its line edit.
+    cboRenommer->installEventFilter(this);
+    connect(cboRenommer->lineEdit(), &QLineEdit::textEdited, c, &MainController::ruleTextChanged);
+    connect(&Timer_cboRenommer, &QTimer::timeout, this,
+            [this] { m_controller->caretTick(cboRenommer->lineEdit()->cursorPosition()); });
+    connect(&Timer_update, &QTimer::timeout, c, &MainController::updateTick);
+    connect(cboRenommer, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        m_controller->chooseSavedRule(cboRenommer->itemText(index));
+    });
+    connect(c, &MainController::ruleTextSet, this, [this](const QString &text, int caret) {
+        QSignalBlocker block(cboRenommer);
+        cboRenommer->setEditText(text);
+        cboRenommer->lineEdit()->setCursorPosition(caret);
+        cboRenommer->setFocus();
+    });
+    connect(cmdPrendrePlus, &QPushButton::clicked, c, &MainController::cmdPrendrePlus_Click);
+    connect(cmdPrendreMoins, &QPushButton::clicked, c, &MainController::cmdPrendreMoins_Click);
+    connect(cmdPrendreSupprimer, &QPushButton::clicked, c, &MainController::cmdPrendreSupprimer_Click);
+    connect(c, &MainController::countLabelChanged, Label4, &QLabel::setText);
+    connect(c, &MainController::commentLabelChanged, lblComment, &QLabel::setText);
+    connect(c, &MainController::savedRulesChanged, this, [this](const QStringList &patterns) {
+        const QString text = cboRenommer->currentText();
+        QSignalBlocker block(cboRenommer);
+        cboRenommer->clear();
+        cboRenommer->addItems(patterns);
+        cboRenommer->setEditText(text);
+    });
+    connect(c, &MainController::ruleFieldsChanged, this, &frmMain::loadFromSettings);
+    connect(c, &MainController::titleChanged, this, &QWidget::setWindowTitle);
+    connect(c, &MainController::selectRows, this, [this](const QList<int> &rows) {
+        auto *sel = lstrename->selectionModel();
+        sel->clearSelection();
+        for (int r : rows)
+            sel->select(static_cast<QAbstractItemModel *>(m_controller->model())->index(r, 0),
+                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    });
+    connect(c, &MainController::actionRunningChanged, this, [this](bool running) {
+        lstrename->setUpdatesEnabled(!running);
+        if (running)
+            Timer_Escape.start();
+        else
+            Timer_Escape.stop();
+    });
+    qApp->installEventFilter(this);
+    connect(&Timer_Escape, &QTimer::timeout, this, [this] {
+        if (m_escapePressed) {
+            m_escapePressed = false;
+            m_controller->cmdStopAction_Click();
+        }
+    });
+
+    // Options.
+    connect(chkTrim, &QCheckBox::toggled, c, &MainController::setTrim);
+    connect(chkUpperFirstChar, &QCheckBox::toggled, c, &MainController::setUpperFirstChar);
+    connect(chkUpperCaseFirstWord, &QCheckBox::toggled, c, &MainController::setUpperEachWord);
+    connect(chkAutoIncrement, &QCheckBox::toggled, c, &MainController::setAutoIncrement);
+    connect(chkInterdit, &QCheckBox::toggled, c, &MainController::setForbidden);
+    connect(chkExtension, &QCheckBox::toggled, this, [this](bool on) {
+        txtExtension->setEnabled(on);
+        m_controller->setExtensionChecked(on);
+    });
+    connect(txtExtension, &QLineEdit::textChanged, c, &MainController::setExtensionText);
+    for (int i = 0; i < 3; ++i)
+        connect(optCasse[i], &QRadioButton::clicked, this, [this, i] { m_controller->setCaseOption(i); });
+    connect(chkRefresh, &QCheckBox::toggled, this, [this](bool on) {
+        const QList<int> selected = selectedRows();
+        m_controller->setAutoRefresh(on);
+        if (on)
+            emit m_controller->selectRows(selected);
+    });
+    connect(chkPreview, &QCheckBox::toggled, this, [this](bool on) { m_controller->settings().VisualiserImage = on; });
+    txtDebut->installEventFilter(this);
+    txtPas->installEventFilter(this);
+    txtNbPasse->installEventFilter(this);
+    for (auto *t : txtRepPos)
+        t->installEventFilter(this);
+    lblComment->installEventFilter(this);
+
+    // Builders.
+    connect(cmdRepPos, &QPushButton::clicked, this, [this] {
+        int way = 0, end = 0;
+        for (int i = 0; i < 3; ++i)
+            if (optRepPos[i]->isChecked())
+                way = i;
+        end = optRepPosDebutFin[1]->isChecked() ? 1 : 0;
+        QStringList fields;
+        for (auto *t : txtRepPos)
+            fields << t->text();
+        m_controller->cmdRepPos_Click(way, fields, end, txtRemplacerPos->text());
+    });
+    connect(cmdRepStr, &QPushButton::clicked, this, [this] {
+        int way = 0;
+        for (int i = 0; i < 3; ++i)
+            if (optRepStr[i]->isChecked())
+                way = i;
+        m_controller->cmdRepStr_Click(txtRechercher->text(), txtRemplacer->text(), way);
+    });
+    auto enableWay = [this] {
+        const bool ways[3] = {optRepPos[0]->isChecked(), optRepPos[1]->isChecked(), optRepPos[2]->isChecked()};
+        txtRepPos[0]->setEnabled(ways[0]);
+        txtRepPos[1]->setEnabled(ways[0]);
+        lblRepPos[0]->setEnabled(ways[0]);
+        lblRepPos[1]->setEnabled(ways[0]);
+        txtRepPos[2]->setEnabled(ways[1]);
+        lblRepPos[2]->setEnabled(ways[1]);
+        txtRepPos[3]->setEnabled(ways[2]);
+        lblRepPos[3]->setEnabled(ways[2]);
+    };
+    for (auto *o : optRepPos)
+        connect(o, &QRadioButton::toggled, this, enableWay);
+    enableWay();
+    for (int i = 0; i < 3; ++i)
+        connect(optRepStr[i], &QRadioButton::toggled, this, [this] {
+            for (int k = 0; k < 3; ++k)
+                lblRepStr[k]->setEnabled(optRepStr[k]->isChecked());
+        });
+
+    // Tips list: one token group at a time.
+    connect(lstAstuce, &QListWidget::itemSelectionChanged, this, &frmMain::lstAstuce_Click);
+
+    // The rename list.
+    connect(cmdDel, &QPushButton::clicked, this, [this] { m_controller->cmdDel_Click(selectedRows()); });
+    connect(lstrename, &QTableView::doubleClicked, this, [this] { m_controller->cmdDel_Click(selectedRows()); });
+    lstrename->viewport()->installEventFilter(this);
+    connect(cmdClear, &QPushButton::clicked, c, &MainController::cmdClear_Click);
+    connect(cmdUp, &QPushButton::clicked, this, [this] { m_controller->cmdUp_Click(selectedRows()); });
+    connect(cmdDown, &QPushButton::clicked, this, [this] { m_controller->cmdDown_Click(selectedRows()); });
+    connect(cmdStopAction, &QPushButton::clicked, c, &MainController::cmdStopAction_Click);
+    connect(cmdRenommer, &QPushButton::clicked, c, &MainController::cmdRenommer_Click);
+    connect(cmdRenommerStop, &QPushButton::clicked, c, &MainController::cmdRenommerStop_Click);
+    connect(cmdQuitter, &QPushButton::clicked, this, &frmMain::cmdQuitter_Click);
+    connect(cmdAddAll, &QPushButton::customContextMenuRequested, this,
+            [this](const QPoint &p) { mnuPopup->popup(cmdAddAll->mapToGlobal(p)); });
+    cmdAddAll->setContextMenuPolicy(Qt::CustomContextMenu);
+    cmdDnD->installEventFilter(this);
+
+    // The folder browser.
+    ListView1->setOpenFilesWithDefaultProgram(false);
+    connect(cmdAdd, &QPushButton::clicked, this,
+            [this] { m_controller->cmdAdd_Click(ListView1->LVPath(), ListView1->selectedItemTexts()); });
+    connect(ListView1, &LVExplorer::filesActivated, this,
+            [this] { m_controller->cmdAdd_Click(ListView1->LVPath(), ListView1->selectedItemTexts()); });
+    connect(cmdAddAll, &QPushButton::clicked, this,
+            [this] { m_controller->cmdAddAll_Click(ListView1->LVPath(), ListView1->itemTexts()); });
+    connect(mnuAddHieriachy, &QAction::triggered, this,
+            [this] { m_controller->mnuAddHieriachy_Click(TreeView1->TVPath()); });
+    connect(txtFilter, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_controller->setDisplayFilter(text);
+        ListView1->setPattern(text);
+        Label2->setText(i18n::Message(18, QString::number(ListView1->itemCount())));
+    });
+    connect(cmdRefresh, &QPushButton::clicked, this, [this] { ListView1->setPattern(txtFilter->text()); });
+    connect(cmdRefreshFolder, &QPushButton::clicked, this, [this] {
+        const QString path = TreeView1->TVPath();
+        TreeView1->refresh();
+        TreeView1->setTVPath(path);
+    });
+    connect(c, &MainController::folderListChanged, ListView1, &LVExplorer::refresh);
+    connect(&Timer_ListView1_count, &QTimer::timeout, this,
+            [this] { Label2->setText(i18n::Message(18, QString::number(ListView1->itemCount()))); });
+    Timer_ListView1_count.start();
+    connect(TreeView1, &TVExplorer::folderChanged, this,
+            [this](const QString &path) { m_controller->settings().dossierCourant = path; });
+}
+
+QList<int> frmMain::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &i : lstrename->selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void frmMain::loadFromSettings()
+{
+    const Settings &s = m_controller->settings();
+    const NameEngine &e = m_controller->engine();
+    const Rule &r = e.rule();
+    QSignalBlocker b1(chkTrim), b2(chkUpperFirstChar), b3(chkUpperCaseFirstWord), b4(chkAutoIncrement),
+        b5(chkInterdit), b6(chkExtension), b7(txtExtension), b8(chkRefresh), b9(chkPreview);
+    txtDebut->setText(e.txtDebut());
+    txtPas->setText(e.txtPas());
+    chkPreview->setChecked(s.VisualiserImage != 0);
+    chkExtension->setChecked(r.ModifieExtension != 0);
+    txtExtension->setText(r.ModifieExtensionValeur);
+    txtExtension->setEnabled(r.ModifieExtension != 0);
+    chkInterdit->setChecked(r.RemplacerCaractereInterdit == 1);
+    chkRefresh->setChecked(s.MettreAJour != 0);
+    chkAutoIncrement->setChecked(r.IncrementeFichierIdentique != 0);
+    chkTrim->setChecked(r.EffaceEspace != 0);
+    chkUpperFirstChar->setChecked(r.PremierCaractereEnMajuscule != 0);
+    chkUpperCaseFirstWord->setChecked(r.PremierCaractereEnMajusculePourChaqueMot != 0);
+}
+
+void frmMain::Form_Load()
+{
+    m_controller->setUpdatesEnabled(false);
+    Settings &s = m_controller->settings();
+    loadFromSettings();
+    {
+        QSignalBlocker block(cboRenommer);
+        cboRenommer->setEditText(m_controller->engine().rule().Regle);
+    }
+    lblComment->setText(m_controller->commentLabel());
+
+    const std::pair<QPushButton *, const char *> pictures[] = {
+        {cmdOption, "options"},  {cmdAbout, "about"},          {cmdAide, "manuel"},     {cmdQuitter, "quitter"},
+        {cmdAdd, "ajouter"},     {cmdAddAll, "tout_ajouter"},  {cmdDel, "retirer"},     {cmdClear, "tout_retirer"},
+        {cmdStopAction, "non"},  {cmdRefresh, "actualiser"},   {cmdRefreshFolder, "actualiser"},
+        {cmdForum, "forum"}};
+    for (const auto &[b, name] : pictures)
+        i18n::setButtonPictures(b, QString::fromLatin1(name));
+    i18n::translateForm(this);
+
+    Label2->setText(i18n::Message(18, QStringLiteral("0")));
+    Label4->setText(i18n::Message(19, QStringLiteral("0")));
+
+    lstAstuce->clear();
+    for (int n : {39, 40, 42, 41, 43, 50})
+        lstAstuce->addItem(i18n::Message(n));
+    int tip = 0;
+    for (int i = 0; i < lstAstuce->count(); ++i)
+        if (!s.Astuce.isEmpty() && lstAstuce->item(i)->text() == s.Astuce)
+            tip = i;
+    lstAstuce->setCurrentRow(tip);
+    lstAstuce_Click();
+
+    // The two builders as they were left.
+    if (s.optRepPos >= 0 && s.optRepPos < 3)
+        optRepPos[s.optRepPos]->setChecked(true);
+    for (int i = 0; i < 4; ++i)
+        txtRepPos[i]->setText(s.txtRepPos[i]);
+    if (s.optRepPosDebutFin >= 0 && s.optRepPosDebutFin < 2)
+        optRepPosDebutFin[s.optRepPosDebutFin]->setChecked(true);
+    txtRemplacerPos->setText(s.txtRemplacerPos);
+    if (s.optRepStr >= 0 && s.optRepStr < 3)
+        optRepStr[s.optRepStr]->setChecked(true);
+    txtRechercher->setText(s.RechercherChaine);
+    txtRemplacer->setText(s.RemplacerChaine);
+    txtFilter->setText(s.FiltreAffichage);
+
+    // Geometry, in twips.
+    const int w = std::max(twipsToPixels(s.FenetreLargeur), minimumWidth());
+    const int h = std::max(twipsToPixels(s.FenetreHauteur), minimumHeight());
+    resize(w, h);
+    move(twipsToPixels(s.PositionFenetreLeft), twipsToPixels(s.PositionFenetreTop));
+    updateTitle();
+}
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_activated)
+        return;
+    // First activation: the rename list gets its columns, then names may be computed.
+    m_activated = true;
+    const int half = std::max(lstrename->viewport()->width() / 2 - 30, 80);
+    lstrename->setColumnWidth(0, half);
+    lstrename->setColumnWidth(1, half);
+    m_controller->engine().clearList();
+    m_controller->setUpdatesEnabled(true);
+}
+
+void frmMain::storeIntoSettings()
+{
+    Settings &s = m_controller->settings();
+    m_controller->storeIntoSettings();
+    for (int i = 0; i < 3; ++i)
+        if (optRepPos[i]->isChecked())
+            s.optRepPos = i;
+    for (int i = 0; i < 4; ++i)
+        s.txtRepPos[i] = txtRepPos[i]->text();
+    s.optRepPosDebutFin = optRepPosDebutFin[1]->isChecked() ? 1 : 0;
+    s.txtRemplacerPos = txtRemplacerPos->text();
+    for (int i = 0; i < 3; ++i)
+        if (optRepStr[i]->isChecked())
+            s.optRepStr = i;
+    s.RechercherChaine = txtRechercher->text();
+    s.RemplacerChaine = txtRemplacer->text();
+    s.FiltreAffichage = txtFilter->text();
+    s.VisualiserImage = chkPreview->isChecked() ? 1 : 0;
+    s.MettreAJour = chkRefresh->isChecked() ? 1 : 0;
+    if (lstAstuce->currentItem())
+        s.Astuce = lstAstuce->currentItem()->text();
+    if (!isMinimized()) {
+        const QRect g = normalGeometry();
+        s.PositionFenetreLeft = float(pixelsToTwips(g.x()));
+        s.PositionFenetreTop = float(pixelsToTwips(g.y()));
+        s.FenetreLargeur = float(pixelsToTwips(g.width()));
+        s.FenetreHauteur = float(pixelsToTwips(g.height()));
+    }
+    if (TreeView1)
+        s.dossierCourant = TreeView1->TVPath();
+}
+
+void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming)
+{
+    const QList<QWidget *> controls = {
+        cmdAdd, cmdAddAll, cmdDel, cmdClear, cmdRefresh, cmdUp, cmdDown, cmdStopAction, TreeView1, ListView1,
+        cmdPrendrePlus, cmdPrendreMoins, cmdPrendreSupprimer, cmdEffacerExif, cmdRepStr, cmdRepPos, cmdRenommer,
+        cmdRenommerStop, cmdOption, cmdAbout, cmdQuitter, cboRenommer, txtDebut, txtPas, txtNbPasse, txtFilter,
+        txtExtension, txtRepPos[0], txtRepPos[1], txtRepPos[2], txtRepPos[3], txtRemplacerPos, txtRechercher,
+        txtRemplacer, optCasse[0], optCasse[1], optCasse[2], lstAstuce, chkAutoIncrement, chkExtension,
+        chkInterdit, chkPreview, chkRefresh, chkTrim, chkUpperFirstChar, chkUpperCaseFirstWord, Label5, Label6,
+        Label7, Label9, Label10, Label15, lblNbPasse, lblRepPos[0], lblRepPos[1], lblRepPos[2], lblRepPos[3],
+        lblRepStr[0], lblRepStr[1], lblRepStr[2], lblRepPosDebutFin, fAstuce[0], fAstuce[1], fAstuce[2],
+        fAstuce[3], fAstuce[4], fAstuce[5], Frame1, Frame2, Frame3, Frame5};
+    for (QWidget *w : controls)
+        if (w)
+            w->setEnabled(enabled);
+    if (enabled && !chkExtension->isChecked())
+        txtExtension->setEnabled(false);
+    if (stopShown) {
+        cmdStopAction->setVisible(true);
+        cmdStopAction->setEnabled(true);
+        Frame5->setEnabled(true);
+    } else {
+        cmdStopAction->setVisible(false);
+    }
+    if (renaming) {
+        cmdRenommer->setVisible(false);
+        cmdRenommerStop->setVisible(true);
+        cmdRenommerStop->setEnabled(true);
+        Frame5->setEnabled(true);
+    } else {
+        cmdRenommer->setVisible(true);
+        cmdRenommerStop->setVisible(false);
+    }
+    if (enabled)
+        QApplication::restoreOverrideCursor();
+    else if (!stopShown && !renaming)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void frmMain::lstAstuce_Click()
+{
+    const int count = lstAstuce->count();
+    for (int i = 0; i < std::min(count, 6); ++i)
+        fAstuce[i]->setVisible(false);
+    for (int i = 0; i < std::min(count, 6); ++i) {
+        if (lstAstuce->item(i)->isSelected()) {
+            fAstuce[i]->setTitle(lstAstuce->currentItem() ? lstAstuce->currentItem()->text()
+                                                          : lstAstuce->item(i)->text());
+            fAstuce[i]->setVisible(true);
+        }
+    }
+    if (lstAstuce->currentItem())
+        m_controller->settings().Astuce = lstAstuce->currentItem()->text();
+}
+
+void frmMain::updateTitle() { setWindowTitle(m_controller->titleText()); }
+
+void frmMain::cmdQuitter_Click()
+{
+    frmGLQuitter dialog(this);
+    dialog.exec();
+    if (!dialog.quitConfirmed())
+        return;
+    m_quitAsked = true;
+    close();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    // Closing the window quits without asking; the quit button asked already.
+    if (isMinimized())
+        showNormal();
+    storeIntoSettings();
+    m_controller->quit(true);
+    event->accept();
+    emit quitting();
+}
+
+
+bool frmMain::renameListMouse(QEvent *event)
+{
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    const int row = lstrename->rowAt(int(mouse->position().y()));
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (mouse->button() == Qt::LeftButton && !m_controller->actionRunning() &&
+            !(mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))) {
+            m_dragFrom = row;
+            m_dragStart = mouse->position().toPoint();
+        }
+        return false;
+    case QEvent::MouseMove:
+        if (m_dragFrom < 0)
+            return false;
+        if (!m_dragging) {
+            if ((mouse->position().toPoint() - m_dragStart).manhattanLength() < QApplication::startDragDistance())
+                return false;
+            m_dragging = true;
+            lstrename->viewport()->setCursor(Qt::DragMoveCursor);
+        }
+        // The row under the pointer shows where the dragged row will go.
+        if (row >= 0)
+            lstrename->selectRow(row);
+        return true;
+    case QEvent::MouseButtonRelease: {
+        const int from = m_dragFrom;
+        const bool dropped = m_dragging;
+        m_dragFrom = -1;
+        m_dragging = false;
+        if (!dropped)
+            return false;
+        lstrename->viewport()->unsetCursor();
+        const int to = row >= 0 ? row : m_controller->model()->rowCount() - 1;
+        if (to != from)
+            m_controller->dragRow(from, to);
+        else
+            lstrename->selectRow(from);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (lstrename && watched == lstrename->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
+         event->type() == QEvent::MouseButtonRelease))
+        return renameListMouse(event);
+    // Escape during a long adding operation, wherever the focus is; the
+    // Escape timer picks it up.
+    if (event->type() == QEvent::KeyPress && m_controller->actionRunning() &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        m_escapePressed = true;
+        return true;
+    }
+    QLineEdit *rule = cboRenommer ? cboRenommer->lineEdit() : nullptr;
+    if (rule && watched == cboRenommer) {
+        switch (event->type()) {
+        case QEvent::FocusIn:
+            m_controller->ruleFocusIn(rule->text());
+            m_controller->caretTick(rule->cursorPosition());
+            Timer_cboRenommer.start();
+            Timer_update.start();
+            break;
+        case QEvent::FocusOut:
+            Timer_cboRenommer.stop();
+            Timer_update.stop();
+            m_controller->ruleFocusOut(rule->text());
+            break;
+        case QEvent::KeyPress: {
+            const auto *k = static_cast<QKeyEvent *>(event);
+            if (k->key() == Qt::Key_Backspace)
+                m_controller->ruleKeyTyped(8);
+            else if (!k->text().isEmpty() && k->text().at(0).unicode() >= 32)
+                m_controller->ruleKeyTyped(k->text().at(0).unicode());
+            break;
+        }
+        default:
+            break;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::FocusOut) {
+        if (watched == txtDebut)
+            txtDebut->setText(m_controller->txtDebut_LostFocus(txtDebut->text()));
+        else if (watched == txtPas)
+            txtPas->setText(m_controller->txtPas_LostFocus(txtPas->text()));
+        else if (watched == txtNbPasse)
+            txtNbPasse->setText(m_controller->txtNbPasse_LostFocus(txtNbPasse->text()));
+        else
+            for (auto *t : txtRepPos)
+                if (watched == t)
+                    t->setText(txtRepPosLeaveText(t->text()));
+        return false;
+    }
+    if (auto *label = qobject_cast<QLabel *>(watched); label && label->property("tokenLabel").toBool()) {
+        if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            if (label->isEnabled())
+                m_controller->insertToken(label->property("tavIndex").toInt(), label->text());
+            return true;
+        }
+        if (event->type() == QEvent::Enter) {
+            label->setStyleSheet(QStringLiteral("color: palette(highlight); text-decoration: underline;"));
+        } else if (event->type() == QEvent::Leave) {
+            label->setStyleSheet(QString());
+        }
+        return false;
+    }
+    if (watched == lblComment && event->type() == QEvent::MouseButtonDblClick) {
+        editComment();
+        return true;
+    }
+    if (watched == cmdDnD) {
+        if (event->type() == QEvent::DragEnter) {
+            auto *e = static_cast<QDragEnterEvent *>(event);
+            if (e->mimeData()->hasUrls())
+                e->acceptProposedAction();
+            return true;
+        }
+        if (event->type() == QEvent::Drop) {
+            auto *e = static_cast<QDropEvent *>(event);
+            QStringList paths;
+            for (const QUrl &u : e->mimeData()->urls())
+                if (u.isLocalFile())
+                    paths << u.toLocalFile();
+            e->acceptProposedAction();
+            // The adding may ask a question and take a while: it runs once
+            // the drop is over, so the program the files came from is not
+            // kept waiting.
+            if (!paths.isEmpty())
+                QTimer::singleShot(0, this, [this, paths] { m_controller->cmdDnD_Drop(paths); });
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::editComment()
+{
+    const auto parts = savedRules::getCommentaire(lblComment->text());
+    frmMemoriseRegle dialog(parts.comment, parts.fileTypes, this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_controller->setComment(dialog.comment(), dialog.fileTypes());
+}
+
+} // namespace tav

@@ -1,0 +1,115 @@
+#include "cli/CliFrontEnd.h"
+#include "core/base/ProgramFolder.h"
+#include "core/base/Trap.h"
+#include "core/i18n/Language.h"
+#include "QtPrinters.h"
+#include "TestPaths.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+
+using namespace tav;
+
+namespace {
+
+// Standard input and error of one command-line session, in memory.
+struct Session {
+    std::FILE *in;
+    std::FILE *err;
+    CliFrontEnd cli;
+
+    explicit Session(const QByteArray &input, bool interactive = true)
+        : in(std::tmpfile()), err(std::tmpfile()), cli(in, err)
+    {
+        std::fwrite(input.constData(), 1, size_t(input.size()), in);
+        std::rewind(in);
+        cli.setInteractive(interactive);
+        setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
+        i18n::setLanguage(QStringLiteral("Français"));
+    }
+    ~Session()
+    {
+        std::fclose(in);
+        std::fclose(err);
+        setProgramFolder(QString());
+    }
+    QString written()
+    {
+        std::fflush(err);
+        std::rewind(err);
+        QByteArray bytes;
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, err)) > 0)
+            bytes.append(buf, qsizetype(n));
+        return QString::fromUtf8(bytes);
+    }
+};
+
+} // namespace
+
+TEST(CliFrontEnd, NoticesAreWrittenAndAcknowledged)
+{
+    Session s("");
+    EXPECT_EQ(s.cli.msgBox(QStringLiteral("ligne 1\r\nligne 2"), 64, QStringLiteral("Attention")), AnswerOk);
+    EXPECT_EQ(s.written(), QStringLiteral("Attention: ligne 1\nligne 2\n"));
+    EXPECT_EQ(s.cli.msgBox(QStringLiteral("x"), 48, QString()), AnswerOk);
+    EXPECT_TRUE(s.written().endsWith(QStringLiteral("Travoline: x\n")));
+}
+
+TEST(CliFrontEnd, PresetAnswersQuestionsWithoutReading)
+{
+    Session s("n\n");
+    s.cli.setPreset(CliFrontEnd::Preset::Yes);
+    EXPECT_EQ(s.cli.msgBox("?", 36, "Message"), AnswerYes);
+    EXPECT_EQ(s.cli.msgBox("?", 1, "Message"), AnswerOk);
+    s.cli.setPreset(CliFrontEnd::Preset::No);
+    EXPECT_EQ(s.cli.msgBox("?", 68, "Message"), AnswerNo);
+    EXPECT_EQ(s.cli.msgBox("?", 1, "Message"), AnswerCancel);
+}
+
+TEST(CliFrontEnd, WithoutTerminalOrPresetQuestionsAreDeclined)
+{
+    Session s("o\n", false);
+    EXPECT_EQ(s.cli.msgBox("?", 36, "Message"), AnswerNo);
+    EXPECT_EQ(s.cli.msgBox("?", 1, "Message"), AnswerCancel);
+    EXPECT_EQ(s.cli.msgBox("?", 3, "Message"), AnswerCancel);
+    EXPECT_TRUE(s.written().contains(QStringLiteral("-> Non")));
+}
+
+TEST(CliFrontEnd, TerminalRepliesByCaptionLetterOrEnglishWord)
+{
+    Session s("peut-être\n\no\nNON\nyes\nm\nx\n");
+    EXPECT_EQ(s.cli.msgBox("Continuer ?", 36, "Message"), AnswerYes) << "unknown replies are asked again";
+    EXPECT_EQ(s.cli.msgBox("?", 36, "Message"), AnswerNo);
+    EXPECT_EQ(s.cli.msgBox("?", 4, "Message"), AnswerYes);
+    EXPECT_EQ(s.cli.msgBox("?", 6, "Message"), AnswerModify);
+    EXPECT_EQ(s.cli.msgBox("?", 4, "Message"), AnswerNo) << "end of input declines";
+    EXPECT_TRUE(s.written().contains(QStringLiteral("[Oui/Non] ? ")));
+}
+
+TEST(CliFrontEnd, ReviewListsBlockedFilesAndAsks)
+{
+    Session s("n\n");
+    const QList<ReviewEntry> entries = {{"/p/a.jpg", "/p/b.jpg", ""}, {"/p/c.jpg", "/p/b.jpg", ""}};
+    EXPECT_FALSE(s.cli.reviewBlocked(entries, " (2 / 5)"));
+    const QString out = s.written();
+    EXPECT_TRUE(out.contains(" (2 / 5)"));
+    EXPECT_TRUE(out.contains("/p/a.jpg\n"));
+    EXPECT_TRUE(out.contains("/p/c.jpg\n"));
+    s.cli.setPreset(CliFrontEnd::Preset::Yes);
+    EXPECT_TRUE(s.cli.reviewBlocked(entries, " (2 / 5)"));
+}
+
+TEST(CliFrontEnd, ErrorReportsReachStandardError)
+{
+    Session s("");
+    setFrontEnd(&s.cli);
+    trap(QStringLiteral("cmdRenommer_Click (Feuille frmMain)"), [] { throw TavError(53, "File not found"); });
+    reportPlainError(5, "Invalid call", "affiche_nom", "frmMain");
+    setFrontEnd(nullptr);
+    const QString out = s.written();
+    EXPECT_TRUE(out.contains(QStringLiteral("Erreur rencontrée: Error 53 (File not found)\ndans la procédure "
+                                            "cmdRenommer_Click (Feuille frmMain)\n")));
+    EXPECT_TRUE(out.contains("Error 5 (Invalid call) in procedure affiche_nom of Feuille frmMain\n"));
+}

@@ -1,0 +1,309 @@
+// The main controller without a window: deferred recomputation, token
+// insertion, list operations and their counter order.
+
+#include "core/app/MainController.h"
+#include "QtPrinters.h"
+#include "ScriptedFrontEnd.h"
+#include "core/settings/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tav;
+
+namespace {
+
+struct ControllerTest : ::testing::Test {
+    QTemporaryDir dir;
+    ScriptedFrontEnd fe;
+    Settings settings;
+    QDateTime clock = QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0));
+    std::unique_ptr<MainController> c;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        settings.regle.Regle = QStringLiteral("f_#");
+        settings.regle.IncrementeFichierIdentique = 0;
+        c = std::make_unique<MainController>(settings);
+        c->setClock([this] { return clock; });
+        c->loadFromSettings();
+        c->setUpdatesEnabled(true);
+    }
+
+    QString touch(const QString &name, const QString &sub = QString())
+    {
+        const QString folder = sub.isEmpty() ? dir.path() : dir.path() + QLatin1Char('/') + sub;
+        QDir().mkpath(folder);
+        QFile f(folder + QLatin1Char('/') + name);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+        return f.fileName();
+    }
+
+    QStringList column(int col) const
+    {
+        QStringList l;
+        const QAbstractItemModel *m = c->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            l << m->index(r, col).data().toString();
+        return l;
+    }
+};
+
+} // namespace
+
+TEST_F(ControllerTest, TypingRecomputesOnceAWholeSecondAfterTheLastChange)
+{
+    c->addFiles({touch(QStringLiteral("a.txt")), touch(QStringLiteral("b.txt"))},
+                MainController::Presence::SameNameAndFolder);
+    ASSERT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
+
+    c->ruleFocusIn(QStringLiteral("f_#"));
+    c->ruleTextChanged(QStringLiteral("g"));
+    c->ruleTextChanged(QStringLiteral("g_"));
+    c->ruleTextChanged(QStringLiteral("g_#"));
+    EXPECT_FALSE(c->updateTick()); // same second: nothing yet
+    EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
+    clock = clock.addSecs(1);
+    EXPECT_TRUE(c->updateTick());
+    EXPECT_EQ(column(1), (QStringList{"g_1.txt", "g_2.txt"}));
+    EXPECT_FALSE(c->updateTick()); // once only
+    EXPECT_EQ(c->engine().rule().Regle, QStringLiteral("g_#"));
+}
+
+TEST_F(ControllerTest, LeavingTheBoxRecomputesAtOnceOnlyWhenTheTextChanged)
+{
+    c->addFiles({touch(QStringLiteral("a.txt"))}, MainController::Presence::SameNameAndFolder);
+    c->ruleFocusIn(QStringLiteral("f_#"));
+    c->ruleFocusOut(QStringLiteral("f_#"));
+    EXPECT_EQ(column(1), QStringList{"f_1.txt"});
+
+    c->ruleFocusIn(QStringLiteral("f_#"));
+    c->ruleTextChanged(QStringLiteral("h#"));
+    c->ruleFocusOut(QStringLiteral("h#"));
+    EXPECT_EQ(column(1), QStringList{"h1.txt"});
+    EXPECT_FALSE(c->changePending());
+}
+
+TEST_F(ControllerTest, NothingIsComputedBeforeTheWindowIsActivated)
+{
+    c->addFiles({touch(QStringLiteral("a.txt"))}, MainController::Presence::SameNameAndFolder);
+    c->setUpdatesEnabled(false);
+    c->ruleFocusIn(QStringLiteral("f_#"));
+    c->ruleTextChanged(QStringLiteral("zz"));
+    clock = clock.addSecs(5);
+    c->updateTick();
+    EXPECT_EQ(column(1), QStringList{"f_1.txt"});
+}
+
+TEST_F(ControllerTest, RefusedPatternKeepsTheLastGoodNames)
+{
+    c->addFiles({touch(QStringLiteral("a.txt"))}, MainController::Presence::SameNameAndFolder);
+    c->ruleFocusIn(QStringLiteral("f_#"));
+    c->ruleTextChanged(QStringLiteral("a:b"));
+    clock = clock.addSecs(2);
+    c->updateTick();
+    EXPECT_EQ(column(1), QStringList{"f_1.txt"});
+    EXPECT_EQ(c->engine().rule().Regle, QStringLiteral("f_#"));
+    EXPECT_EQ(fe.asked.size(), 1);
+}
+
+TEST_F(ControllerTest, TokenGoesInAtTheCaretAndTheCaretMovesPastIt)
+{
+    c->ruleFocusIn(QStringLiteral("ab"));
+    c->ruleTextChanged(QStringLiteral("ab"));
+    c->caretTick(1);
+    QString shown;
+    QObject::connect(c.get(), &MainController::ruleTextSet, [&](const QString &t, int) { shown = t; });
+    c->insertToken(2, QStringLiteral("$A$ : année"));
+    EXPECT_EQ(shown, QStringLiteral("a$A$b"));
+    EXPECT_EQ(c->caret(), 4);
+    EXPECT_EQ(c->engine().rule().Regle, QStringLiteral("a$A$b")); // validated at once
+
+    // A caption without " :" inserts itself whole; label 31 replaces everything.
+    c->insertToken(1, QStringLiteral("*"));
+    EXPECT_EQ(c->currentRuleText(), QStringLiteral("a$A$*b"));
+    c->insertToken(31, QStringLiteral("$MKDIR/x/*$ : déplacer"));
+    EXPECT_EQ(c->currentRuleText(), QStringLiteral("$MKDIR/x/*$"));
+}
+
+TEST_F(ControllerTest, TypedKeysMoveTheRememberedCaret)
+{
+    c->caretTick(3);
+    c->ruleKeyTyped('x');
+    c->ruleKeyTyped('y');
+    c->ruleKeyTyped(8);
+    EXPECT_EQ(c->caret(), 4);
+}
+
+TEST_F(ControllerTest, AddSelectedRefusesASameNameFromAnotherFolderAddAllAcceptsIt)
+{
+    touch(QStringLiteral("same.txt"), QStringLiteral("one"));
+    touch(QStringLiteral("same.txt"), QStringLiteral("two"));
+    c->cmdAdd_Click(dir.path() + QStringLiteral("/one"), {QStringLiteral("same.txt")});
+    c->cmdAdd_Click(dir.path() + QStringLiteral("/one"), {QStringLiteral("same.txt")});
+    c->cmdAdd_Click(dir.path() + QStringLiteral("/two"), {QStringLiteral("same.txt")});
+    EXPECT_EQ(c->model()->rowCount(), 1);
+    c->cmdAddAll_Click(dir.path() + QStringLiteral("/two"), {QStringLiteral("same.txt")});
+    c->cmdAddAll_Click(dir.path() + QStringLiteral("/two"), {QStringLiteral("same.txt")});
+    EXPECT_EQ(c->model()->rowCount(), 2);
+    // The long-operation frame switched the window off and on again.
+    ASSERT_FALSE(fe.onOff.isEmpty());
+    EXPECT_EQ(fe.onOff.first(), (QList<bool>{false, true, false}));
+    EXPECT_EQ(fe.onOff.last(), (QList<bool>{true, false, false}));
+}
+
+TEST_F(ControllerTest, MovesAndDragKeepTheCounterInListOrder)
+{
+    QStringList paths;
+    for (const char *n : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"})
+        paths << touch(QString::fromLatin1(n));
+    c->addFiles(paths, MainController::Presence::SameNameAndFolder);
+
+    EXPECT_EQ(c->cmdUp_Click({0, 1}), (QList<int>{0, 1})); // first row selected: nothing moves
+    EXPECT_EQ(column(0).first(), QStringLiteral("a.txt"));
+
+    EXPECT_EQ(c->cmdUp_Click({1, 2}), (QList<int>{0, 1}));
+    EXPECT_EQ(column(0), (QStringList{"b.txt", "c.txt", "a.txt", "d.txt", "e.txt", "f.txt"}));
+    EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt", "f_3.txt", "f_4.txt", "f_5.txt", "f_6.txt"}));
+
+    EXPECT_EQ(c->cmdDown_Click({5}), QList<int>{5}); // last row selected: nothing moves
+    EXPECT_EQ(c->cmdDown_Click({3, 4}), (QList<int>{4, 5}));
+    EXPECT_EQ(column(0), (QStringList{"b.txt", "c.txt", "a.txt", "f.txt", "d.txt", "e.txt"}));
+
+    // Dragging row 5 onto row 2 (1-based): 1, 5, 2, 3, 4, 6.
+    c->cmdClear_Click();
+    c->addFiles(paths, MainController::Presence::SameNameAndFolder);
+    c->dragRow(4, 1);
+    EXPECT_EQ(column(0), (QStringList{"a.txt", "e.txt", "b.txt", "c.txt", "d.txt", "f.txt"}));
+    EXPECT_EQ(column(1).at(1), QStringLiteral("f_2.txt"));
+    for (int r = 0; r < 6; ++r)
+        EXPECT_EQ(c->model()->entry(r).folder, dir.path());
+}
+
+TEST_F(ControllerTest, RemoveRecomputesAndClearEmpties)
+{
+    c->addFiles({touch(QStringLiteral("a.txt")), touch(QStringLiteral("b.txt")), touch(QStringLiteral("c.txt"))},
+                MainController::Presence::SameNameAndFolder);
+    c->cmdDel_Click({0, 2});
+    EXPECT_EQ(column(0), QStringList{"b.txt"});
+    EXPECT_EQ(column(1), QStringList{"f_1.txt"});
+    c->cmdClear_Click();
+    EXPECT_EQ(c->model()->rowCount(), 0);
+}
+
+TEST_F(ControllerTest, HierarchyAsksWithTheCountAndWalksBreadthFirst)
+{
+    settings.FiltreAffichage = QStringLiteral("*.jpg");
+    touch(QStringLiteral("top.jpg"));
+    touch(QStringLiteral("deep.jpg"), QStringLiteral("s/t"));
+    touch(QStringLiteral("mid.jpg"), QStringLiteral("s"));
+    touch(QStringLiteral("skip.txt"), QStringLiteral("s"));
+
+    fe.answers = {AnswerNo};
+    c->mnuAddHieriachy_Click(dir.path());
+    ASSERT_EQ(fe.asked.size(), 1);
+    EXPECT_EQ(fe.asked[0].style, 36);
+    EXPECT_EQ(c->model()->rowCount(), 0);
+
+    fe.answers = {AnswerYes};
+    c->mnuAddHieriachy_Click(dir.path());
+    EXPECT_EQ(column(0), (QStringList{"top.jpg", "mid.jpg", "deep.jpg"}));
+}
+
+TEST_F(ControllerTest, HierarchyWithNoMatchingFileStopsWithoutAdding)
+{
+    settings.FiltreAffichage = QStringLiteral("*.png");
+    touch(QStringLiteral("a.txt"));
+    fe.defaultAnswer = AnswerYes;
+    c->mnuAddHieriachy_Click(dir.path());
+    EXPECT_EQ(c->model()->rowCount(), 0);
+}
+
+TEST_F(ControllerTest, DroppedFolderAddsEveryFileAfterTheQuestionPlainFileAtOnce)
+{
+    settings.FiltreAffichage = QStringLiteral("*.jpg");
+    const QString plain = touch(QStringLiteral("plain.txt"));
+    touch(QStringLiteral("1.jpg"), QStringLiteral("d1"));
+    touch(QStringLiteral("2.txt"), QStringLiteral("d1"));
+    touch(QStringLiteral("3.jpg"), QStringLiteral("d2"));
+    fe.answers = {AnswerYes};
+    c->cmdDnD_Drop({plain, dir.path() + QStringLiteral("/d1"), dir.path() + QStringLiteral("/d2"),
+                    dir.path() + QStringLiteral("/missing")});
+    ASSERT_EQ(fe.asked.size(), 1); // only the folders ask
+    EXPECT_EQ(c->model()->rowCount(), 4);
+    EXPECT_EQ(column(0).first(), QStringLiteral("plain.txt"));
+    EXPECT_TRUE(column(0).contains(QStringLiteral("2.txt"))); // the filter does not apply to dropped folders
+}
+
+TEST_F(ControllerTest, StopDuringAddingKeepsWhatWasAdded)
+{
+    QStringList paths;
+    for (int i = 0; i < 20; ++i)
+        paths << touch(QStringLiteral("f%1.txt").arg(i));
+    int events = 0;
+    fe.answers = {AnswerYes};
+    fe.onProcessEvents = [&] {
+        if (++events == 5)
+            c->cmdStopAction_Click();
+    };
+    c->addFiles(paths, MainController::Presence::SameNameAndFolder);
+    EXPECT_EQ(c->model()->rowCount(), 4);
+    EXPECT_FALSE(c->actionRunning());
+}
+
+TEST_F(ControllerTest, SavedRuleIsAppliedWithItsOptionsAndCountsAsAPatternChange)
+{
+    Rule saved;
+    saved.Regle = QStringLiteral("x_##");
+    saved.DebutPas = 5;
+    saved.Pas = 2;
+    saved.EffaceEspace = 1;
+    saved.Commentaire = QStringLiteral("vacances");
+    saved.Extension = QStringLiteral("jpg");
+    settings.regles = {saved};
+    c->addFiles({touch(QStringLiteral("a.jpg")), touch(QStringLiteral("b.jpg"))},
+                MainController::Presence::SameNameAndFolder);
+
+    c->chooseSavedRule(QStringLiteral("x_##"));
+    EXPECT_TRUE(c->changePending());
+    EXPECT_EQ(c->engine().rule().Pas, 2);
+    EXPECT_EQ(c->engine().rule().EffaceEspace, 1);
+    EXPECT_TRUE(c->commentLabel().startsWith(QStringLiteral("vacances (jpg)")));
+    clock = clock.addSecs(1);
+    c->updateTick();
+    EXPECT_EQ(column(1), (QStringList{"x_05.jpg", "x_07.jpg"}));
+}
+
+TEST_F(ControllerTest, RenameUsesThePatternStillBeingTypedAndNothingWhenItIsRefused)
+{
+    const QString a = touch(QStringLiteral("a.txt"));
+    c->addFiles({a}, MainController::Presence::SameNameAndFolder);
+    fe.defaultAnswer = AnswerYes;
+
+    // Typed, not yet settled: a refused pattern renames nothing.
+    c->ruleFocusIn(QStringLiteral("f_#"));
+    c->ruleTextChanged(QStringLiteral("bad:#"));
+    c->cmdRenommer_Click();
+    EXPECT_TRUE(QFile::exists(a));
+    EXPECT_EQ(c->engine().rule().Regle, QStringLiteral("f_#"));
+
+    // Typed again: the rename takes the box's text, not the last shown names.
+    c->ruleTextChanged(QStringLiteral("g_#"));
+    c->cmdRenommer_Click();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"g_1.txt"});
+}
+
+TEST_F(ControllerTest, StoppingARenameAsksFirst)
+{
+    fe.answers = {AnswerNo, AnswerYes};
+    c->cmdRenommerStop_Click();
+    EXPECT_FALSE(c->renameStopRequested());
+    c->cmdRenommerStop_Click();
+    EXPECT_TRUE(c->renameStopRequested());
+    ASSERT_EQ(fe.asked.size(), 2);
+    EXPECT_EQ(fe.asked[0].style, 36);
+}

@@ -1,0 +1,40 @@
+#include "QtPrinters.h"
+#include "core/engine/Wildcard.h"
+
+#include <gtest/gtest.h>
+
+using namespace tav;
+
+TEST(Wildcard, StarsQuestionMarksDigitsAndSets)
+{
+    EXPECT_TRUE(likeMatch(u"", u"*"));
+    EXPECT_TRUE(likeMatch(u"", u""));
+    EXPECT_FALSE(likeMatch(u"A", u""));
+    EXPECT_TRUE(likeMatch(u"JPEG", u"J*G"));
+    EXPECT_TRUE(likeMatch(u"JG", u"J*G"));
+    EXPECT_FALSE(likeMatch(u"JPGX", u"J*G"));
+    EXPECT_TRUE(likeMatch(u"AXBXC", u"*X*C")); // needs backtracking past the first X
+    EXPECT_TRUE(likeMatch(u"MP3", u"MP#"));
+    EXPECT_FALSE(likeMatch(u"MPX", u"MP#"));
+    EXPECT_TRUE(likeMatch(u"JPG", u"?P?"));
+    EXPECT_FALSE(likeMatch(u"JP", u"?P?"));
+    EXPECT_TRUE(likeMatch(u"TIF", u"TI[EF]"));
+    EXPECT_TRUE(likeMatch(u"M4A", u"M[0-9]A"));
+    EXPECT_FALSE(likeMatch(u"MXA", u"M[0-9]A"));
+    EXPECT_TRUE(likeMatch(u"MXA", u"M[!0-9]A"));
+    EXPECT_FALSE(likeMatch(u"M4A", u"M[!0-9]A"));
+    EXPECT_TRUE(likeMatch(u"A*B", u"A[*]B"));
+    EXPECT_FALSE(likeMatch(u"A[B", u"A[B")); // an unclosed set matches nothing
+}
+
+TEST(Wildcard, ListIgnoresCaseAndCutsAtEverySpace)
+{
+    const WildcardList jpgPng(QStringLiteral("jpg PNG"));
+    EXPECT_TRUE(jpgPng.matchesAny(QStringLiteral("JPG")));
+    EXPECT_TRUE(jpgPng.matchesAny(QStringLiteral("png")));
+    EXPECT_FALSE(jpgPng.matchesAny(QStringLiteral("gif")));
+    EXPECT_FALSE(jpgPng.matchesAny(QString()));
+    EXPECT_FALSE(WildcardList(QString()).matchesAny(QString())); // no piece at all
+    EXPECT_TRUE(WildcardList(QStringLiteral("JPG  PNG")).matchesAny(QString())); // a doubled space: an empty piece
+    EXPECT_TRUE(WildcardList(QStringLiteral("é*")).matchesAny(QStringLiteral("ÉTÉ")));
+}

@@ -1,0 +1,139 @@
+// The tool choice dialog under the offscreen platform, with the program's
+// own French language file.
+
+#include "TestPaths.h"
+#include "core/base/ProgramFolder.h"
+#include "gui/dialogs/frmChoixOutilExif.h"
+#include "core/i18n/Language.h"
+#include "gui/i18n/Translate.h"
+#include "core/metadata/Exif.h"
+
+#include "QtPrinters.h"
+#include "ScriptedFrontEnd.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace tav;
+using i18n::Message;
+
+namespace {
+
+class ChoiceDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
+        i18n::setLanguage(QStringLiteral("Français"));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, work.filePath("store"));
+        reader.setTempFolder(work.filePath("tmp"));
+        // No resident process in these tests: a missing tool leaves the batch mode as it is.
+        reader.setToolPath(ExifReader::Tool::ExifTool, work.filePath("missing-exiftool"));
+        reader.setModeChangedHandler([this](int m) { changes << m; });
+    }
+    void TearDown() override { setProgramFolder(QString()); }
+
+    QTemporaryDir work;
+    ScriptedFrontEnd ui;
+    ExifReader reader;
+    QList<int> changes;
+};
+
+} // namespace
+
+TEST_F(ChoiceDialog, ShowsTheExplanationsAndOffersThreeModes) {
+    frmChoixOutilExif dialog(&reader);
+    EXPECT_EQ(dialog.windowTitle(), i18n::getText("frmChoixOutilExif", "frmChoixOutilExif.Caption"));
+    EXPECT_FALSE(dialog.windowTitle().isEmpty());
+    EXPECT_EQ(dialog.findChild<QLabel *>("Label1")->text(), Message(62) + Message(63));
+    EXPECT_EQ(dialog.findChild<QLabel *>("Label6")->text(), Message(68) + Message(69));
+    EXPECT_EQ(i18n::findControl<QLabel>(&dialog, "Label8", 1)->text(), Message(72));
+    EXPECT_EQ(dialog.findChild<QLabel *>("Label10")->text(), Message(79));
+    for (const char *name :
+         {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label7", "Label9", "Label10"}) {
+        EXPECT_FALSE(dialog.findChild<QLabel *>(name)->text().isEmpty()) << name;
+    }
+
+    QComboBox *list = dialog.choiceList();
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->itemText(0), Message(74));
+    EXPECT_EQ(list->itemText(1), Message(78));
+    EXPECT_EQ(list->itemText(2), Message(75));
+}
+
+TEST_F(ChoiceDialog, CurrentModeIsShownBatchModeIncluded) {
+    const QString expected[] = {Message(74), Message(74), Message(78), Message(75), Message(76)};
+    for (int mode = 0; mode <= 4; ++mode) {
+        reader.setMode(mode);
+        frmChoixOutilExif dialog(&reader);
+        EXPECT_EQ(dialog.choiceList()->currentText(), expected[mode]) << mode;
+        EXPECT_EQ(dialog.choiceList()->count(), 3) << mode; // the batch mode is shown, not offered
+    }
+}
+
+TEST_F(ChoiceDialog, OkAppliesTheChosenModeAndRemembersIt) {
+    reader.setMode(ExifModeNotChosen);
+    frmChoixOutilExif dialog(&reader);
+    dialog.show();
+    dialog.choiceList()->setCurrentIndex(1);
+    QTest::mouseClick(dialog.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+    EXPECT_EQ(reader.mode(), ExifModeJheadThenExifTool);
+    EXPECT_EQ(changes, QList<int>{ExifModeJheadThenExifTool});
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog.isVisible());
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Travoline", "Travoline");
+    EXPECT_EQ(store.value("Options/GLOutilExifChoisi").toString(), "2");
+
+    // OK on the batch mode as shown keeps it.
+    reader.setMode(ExifModeExifToolBatch);
+    changes.clear();
+    frmChoixOutilExif batch(&reader);
+    QTest::mouseClick(batch.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+    EXPECT_EQ(reader.mode(), ExifModeExifToolBatch);
+    EXPECT_TRUE(changes.isEmpty());
+    EXPECT_TRUE(ui.asked.isEmpty());
+}
+
+TEST_F(ChoiceDialog, HelpButtonAsksForTheHelp) {
+    frmChoixOutilExif dialog(&reader);
+    QSignalSpy help(&dialog, &frmChoixOutilExif::helpRequested);
+    QTest::mouseClick(dialog.findChild<QPushButton *>("cmdAide"), Qt::LeftButton);
+    EXPECT_EQ(help.count(), 1);
+    EXPECT_EQ(reader.mode(), ExifModeNotChosen);
+}
+
+TEST_F(ChoiceDialog, ModalChoiceRunsTheHelpAndClosingLeavesTheModeAlone) {
+    // The help button reaches the caller while the dialog stays open; closing
+    // the dialog without OK changes nothing.
+    int helps = 0;
+    bool stillOpen = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<frmChoixOutilExif *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->choiceList()->setCurrentIndex(2);
+        QTest::mouseClick(dialog->findChild<QPushButton *>("cmdAide"), Qt::LeftButton);
+        stillOpen = dialog->isVisible();
+        dialog->reject();
+    });
+    EXPECT_EQ(frmChoixOutilExif::choose(reader, nullptr, [&] { ++helps; }), ExifModeNotChosen);
+    EXPECT_EQ(helps, 1);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(changes.isEmpty());
+
+    // OK through the modal helper applies the choice.
+    QTimer::singleShot(0, [] {
+        auto *dialog = qobject_cast<frmChoixOutilExif *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->choiceList()->setCurrentIndex(2);
+        QTest::mouseClick(dialog->findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+    });
+    EXPECT_EQ(frmChoixOutilExif::choose(reader), ExifModeExifTool);
+    EXPECT_EQ(changes, QList<int>{ExifModeExifTool});
+}
