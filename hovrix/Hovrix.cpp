@@ -73,6 +73,9 @@ Hovrix::Hovrix(std::shared_ptr<HovrixPlatform> platform, QWidget *parent) : QWid
     setObjectName(QStringLiteral("Hovrix"));
     // Pointer moves reach the control while it holds the grab, buttons or not.
     setMouseTracking(true);
+    // Nothing reaches it but through the grab: wherever the host puts it, the
+    // pointer goes through to what lies beneath.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
     setFixedSize(sizeHint());
 
     d->timerCapture = d->platform->createTimer(this, [this] { onTimerCapture(); });

@@ -44,13 +44,15 @@ struct EventLog {
 
 inline QString storedClaim()
 {
-    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Hovrixlib"), QStringLiteral("Hovrixlib"));
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Hovrixlib"),
+                QStringLiteral("Hovrixlib"));
     return s.value(QStringLiteral("Temp/Hwnd")).toString();
 }
 
 inline void setStoredClaim(const QString &text)
 {
-    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Hovrixlib"), QStringLiteral("Hovrixlib"));
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Hovrixlib"),
+                QStringLiteral("Hovrixlib"));
     if (text.isEmpty())
         s.remove(QStringLiteral("Temp"));
     else
