@@ -9,7 +9,7 @@ prefix="$work/prefix with space"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for f in bin/travoline bin/travoline-cli lib/travoline/liborvalib.so \
+for f in bin/travoline bin/travoline-cli lib/travoline/liborvalib.so lib/travoline/libhovrix.so \
          share/travoline/langages/francais.lng share/travoline/langages/english.lng \
          share/applications/org.travoline.Travoline.desktop \
          share/metainfo/org.travoline.Travoline.metainfo.xml \
