@@ -264,3 +264,35 @@ TEST(CliOutput, AnOverlongLanguageNameIsBadUsage)
     EXPECT_TRUE(c.err.startsWith("travoline-cli: --language: no language file for \"xxx"));
     EXPECT_TRUE(c.out.isEmpty());
 }
+
+TEST(CliOptions, DoubleDashOrderAndValuesThatLookLikeOptions)
+{
+    Cli c;
+    makeRaw(c.raw("-f"), "f");
+    makeRaw(c.raw("--rule"), "r");
+    makeRaw(c.raw("a"), "a");
+
+    ASSERT_EQ(c.run("--rule 'n*' -- -f --rule"), 0) << c.err.constData();
+    EXPECT_EQ(c.lines(), (QList<QByteArray>{escapeBytes(c.raw("-f")) + "\tn-f", escapeBytes(c.raw("--rule")) + "\tn--rule"}));
+
+    EXPECT_EQ(c.run("--rule 'n*' -f"), 2);
+    EXPECT_EQ(c.err.count('\n'), 1);
+
+    // Options after a path, the last of a repeated option wins, a value may start with a dash.
+    ASSERT_EQ(c.run("a --rule x --rule='n#' --start -5"), 0) << c.err.constData();
+    EXPECT_EQ(c.lines(), (QList<QByteArray>{escapeBytes(c.raw("a")) + "\tn-5"}));
+
+    for (const char *bad : {"-0x a", "--null=1 a", "--start a", "--passes"}) {
+        EXPECT_EQ(c.run(bad), 2) << bad;
+        EXPECT_EQ(c.err.count('\n'), 1) << c.err.constData();
+        EXPECT_TRUE(c.out.isEmpty());
+    }
+
+    ASSERT_EQ(c.run("--help"), 0);
+    for (const char *option :
+         {"--rule", "--start", "--step", "--extension", "--case", "--trim", "--upper-first", "--upper-words",
+          "--forbidden", "--number-identical", "--types", "--settings", "--list-rules", "--saved-rule", "--language",
+          "--check", "--rename", "--yes", "--passes", "-0, --null", "--recover", "--exif-mode", "--version"})
+        EXPECT_TRUE(c.out.contains(option)) << option;
+    EXPECT_TRUE(c.out.contains("\\xHH"));
+}
