@@ -90,11 +90,11 @@ QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered)
             // The listing also shows names that are not valid UTF-8, decoded
             // with a replacement character: such a name leads to no file, or
             // to another one. Only names that lead back to their own entry
-            // join the list.
+            // join the list (only a name holding that character can fail to).
             const QStringList names = dir.entryList(QDir::Files | QDir::System, QDir::Name);
             for (const QString &n : names) {
                 const QString path = QDir::cleanPath(dir.absoluteFilePath(n));
-                if (exists(pathBytes(path)))
+                if (!n.contains(QChar::ReplacementCharacter) || exists(pathBytes(path)))
                     gathered.files.append(path);
             }
             gathered.leftAlone += unreadableNames(pathBytes(dir.absolutePath()));
