@@ -1,5 +1,6 @@
 #include "cli/RenameCli.h"
 
+#include "cli/CliOutput.h"
 #include "core/base/FrontEnd.h"
 #include "core/engine/NameEngine.h"
 #include "core/rename/RenameCommand.h"
@@ -8,82 +9,19 @@
 #include "core/settings/Settings.h"
 
 #include <QSet>
-#include <QTextStream>
-
-#include <cstdio>
-#include <unistd.h>
 
 namespace tav {
 
 namespace {
 
+// A reason as one line: the line breaks of a message become spaces (what is
+// left of control characters is escaped when the record is written).
 QString oneLine(QString text) {
     text.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
     return text;
 }
 
-// Questions on standard error. With --yes every question is answered yes;
-// without it, a terminal on standard input is asked, and when there is none
-// the answer is no, so nothing changes without someone saying so.
-class CliRenameFrontEnd : public FrontEnd {
-public:
-    CliRenameFrontEnd(FrontEnd &outer, bool yes, QTextStream &err) : m_outer(outer), m_yes(yes), m_err(err) {}
-
-    int msgBox(const QString &message, int style, const QString &title, int, const QString &) override {
-        QString text = message;
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        m_err << (title.isEmpty() ? QString() : title + QLatin1String(": ")) << text << '\n';
-        const int buttons = style & 7;
-        if (buttons != StyleYesNo && buttons != StyleYesNoCancel) {
-            m_err.flush();
-            return buttons == StyleOkCancel ? AnswerCancel : AnswerOk;
-        }
-        return ask() ? AnswerYes : AnswerNo;
-    }
-
-    void showPlainError(const QString &text) override {
-        m_err << text << '\n';
-        m_err.flush();
-    }
-
-    bool reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix) override {
-        m_err << renameText("CliReview", "These files cannot be renamed%s:", captionSuffix) << '\n';
-        for (const ReviewEntry &e : entries)
-            m_err << "  " << e.oldPath << ": " << oneLine(e.reason) << '\n';
-        m_err << renameText("CliContinue", "Rename the other files?") << '\n';
-        return ask();
-    }
-
-    void processEvents() override { m_outer.processEvents(); }
-
-private:
-    bool ask() {
-        if (m_yes) {
-            m_err << "yes\n";
-            m_err.flush();
-            return true;
-        }
-        if (!::isatty(STDIN_FILENO)) {
-            m_err << "no\n";
-            m_err.flush();
-            return false;
-        }
-        m_err << "[y/N] ";
-        m_err.flush();
-        char buf[64] = {};
-        if (!std::fgets(buf, sizeof buf, stdin))
-            return false;
-        const QString answer = QString::fromLocal8Bit(buf).trimmed().toLower();
-        return answer == QLatin1String("y") || answer == QLatin1String("yes") || answer == QLatin1String("o") ||
-               answer == QLatin1String("oui");
-    }
-
-    FrontEnd &m_outer;
-    bool m_yes;
-    QTextStream &m_err;
-};
+QByteArray utf8(const QString &text) { return text.toUtf8(); }
 
 const char *statusWord(RenameStatus s) {
     switch (s) {
@@ -98,23 +36,17 @@ const char *statusWord(RenameStatus s) {
 
 } // namespace
 
-CliRenameOptions &cliRenameOptions() {
-    static CliRenameOptions options;
-    return options;
+QString notUtf8Reason() {
+    return renameText("CliNotUtf8", "left alone: the path is not valid UTF-8");
 }
 
-int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QTextStream &err) {
-    const CliRenameOptions &options = cliRenameOptions();
+int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions &options,
+                 const QList<QByteArray> &leftAlone, RecordWriter &out) {
     if (!options.passes.isEmpty())
         engine.setPassCountText(options.passes);
     if (!pendingJournals().isEmpty())
-        err << renameText("CliPending",
-                          "An earlier rename was interrupted; travoline-cli --recover puts its files back.")
-            << '\n';
-
-    FrontEnd &outer = frontEnd();
-    CliRenameFrontEnd ui(outer, options.yes, err);
-    setFrontEnd(&ui);
+        out.note(renameText("CliPending",
+                            "An earlier rename was interrupted; travoline-cli --recover puts its files back."));
 
     int renamed = 0, blocked = 0, failed = 0;
     bool error = false;
@@ -133,7 +65,8 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
             QString detail = status == RenameStatus::Renamed ? l.newPath : oneLine(l.reason);
             if (detail.isEmpty())
                 detail = renameText("CliCancelled", "batch cancelled");
-            out << statusWord(status) << '\t' << l.oldPath << '\t' << detail << '\n';
+            out.record({statusWord(status), pathBytes(l.oldPath),
+                        status == RenameStatus::Renamed ? pathBytes(detail) : utf8(detail)});
             renamed += status == RenameStatus::Renamed;
             blocked += status == RenameStatus::Blocked;
             failed += status == RenameStatus::Failed;
@@ -157,34 +90,37 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
         if (engine.model()->count() == 0)
             break;
     }
-    setFrontEnd(&outer);
+    for (const QByteArray &path : leftAlone)
+        out.record({"skipped", path, utf8(notUtf8Reason())});
 
-    out << renameText("CliSummary", "%s renamed", QString::number(renamed)) << ", "
-        << renameText("CliSummaryOthers", "%s blocked, %s failed", QString::number(blocked), QString::number(failed))
-        << '\n';
+    QString summary = renameText("CliSummary", "%s renamed", QString::number(renamed)) + QStringLiteral(", ") +
+                      renameText("CliSummaryOthers", "%s blocked, %s failed", QString::number(blocked),
+                                 QString::number(failed));
+    if (!leftAlone.isEmpty())
+        summary += QStringLiteral(", ") +
+                   renameText("CliSummarySkipped", "%s left alone", QString::number(leftAlone.size()));
+    out.summary(summary);
     out.flush();
-    err.flush();
-    const bool everyFileRenamed = blocked == 0 && failed == 0 && !error && engine.model()->count() == 0;
+    const bool everyFileRenamed =
+        blocked == 0 && failed == 0 && leftAlone.isEmpty() && !error && engine.model()->count() == 0;
     return everyFileRenamed ? 0 : 1;
 }
 
-int runCliRecover(QTextStream &out, QTextStream &err) {
+int runCliRecover(RecordWriter &out) {
     const QStringList journals = pendingJournals();
     int restored = 0, problems = 0;
     for (const QString &j : journals) {
         const RecoveryResult r = recoverJournal(j);
         for (const ReviewEntry &e : r.moved)
-            out << "restored\t" << e.oldPath << '\t' << e.newPath << '\n';
+            out.record({"restored", pathBytes(e.oldPath), pathBytes(e.newPath)});
         for (const ReviewEntry &e : r.problems)
-            out << "failed\t" << e.oldPath << '\t' << oneLine(e.reason) << '\n';
+            out.record({"failed", pathBytes(e.oldPath), utf8(oneLine(e.reason))});
         restored += r.restored;
         problems += static_cast<int>(r.problems.size());
     }
-    out << renameText("CliRecovered", "%s files put back, %s could not be", QString::number(restored),
-                      QString::number(problems))
-        << '\n';
+    out.summary(renameText("CliRecovered", "%s files put back, %s could not be", QString::number(restored),
+                           QString::number(problems)));
     out.flush();
-    err.flush();
     return problems == 0 ? 0 : 1;
 }
 
