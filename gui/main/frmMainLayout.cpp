@@ -6,6 +6,16 @@
 #include "gui/shellbrowser/TVExplorer.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -424,6 +434,10 @@ QWidget *frmMain::buildCommandBar()
     h->setContentsMargins(0, 0, 0, 0);
     ProgressBar1 = named(new QProgressBar, "ProgressBar1");
     ProgressBar1->setVisible(false);
+    // What the last rename did; long texts are cut, the tip shows them whole.
+    lblStatus = named(new QLabel, "lblStatus");
+    lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     cmdStopAction = button("cmdStopAction", QStringLiteral("Arrêter"), QStringLiteral("Arrêter l'ajout (Échap)"));
     cmdStopAction->setVisible(false);
     cmdRenommer = button("cmdRenommer", QStringLiteral("Renommer"), QStringLiteral("Renommer les fichiers de la liste"));
@@ -443,6 +457,7 @@ QWidget *frmMain::buildCommandBar()
     for (QPushButton *b : {cmdOption, cmdAbout, cmdAide, cmdForum})
         b->setVisible(false);
     h->addWidget(ProgressBar1, 1);
+    h->addWidget(lblStatus, 1);
     h->addWidget(cmdStopAction);
     h->addStretch(0);
     h->addWidget(cmdRenommer);

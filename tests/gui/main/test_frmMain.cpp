@@ -3,6 +3,7 @@
 
 #include "core/app/MainController.h"
 #include "core/app/SingleInstance.h"
+#include "gui/main/MainWindowFrontEnd.h"
 #include "gui/main/frmMain.h"
 #include "core/metadata/Exif.h"
 #include "PhotoFactory.h"
@@ -14,12 +15,20 @@
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
 #include <QLocalSocket>
 #include <QMimeData>
 #include <QUrl>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -45,11 +54,12 @@ struct WindowTest : ::testing::Test {
         settings.regle.IncrementeFichierIdentique = 0;
         controller = std::make_unique<MainController>(settings);
         controller->setClock([this] { return clock; });
+        settings.DossierDepart = 2;
+        settings.DossierSpecifique = dir.path();
         window = std::make_unique<frmMain>(controller.get());
         controller->loadFromSettings();
         window->Form_Load();
-        window->ListView1->attach(3, QString(), QStringLiteral("*.*"));
-        window->TreeView1->attach(window->ListView1, 0, QString(), false);
+        window->openStartFolder();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         QApplication::setActiveWindow(window.get());
@@ -71,9 +81,8 @@ struct WindowTest : ::testing::Test {
 
     void showFiles()
     {
-        window->TreeView1->setTVPath(dir.path() + QStringLiteral("/files"));
-        window->ListView1->setLVPath(dir.path() + QStringLiteral("/files"));
-        window->ListView1->waitForListing();
+        window->openPath(dir.path() + QStringLiteral("/files"));
+        control<LVExplorer>("ListView1")->waitForListing();
     }
 
     QStringList column(int col) const
@@ -85,7 +94,12 @@ struct WindowTest : ::testing::Test {
         return l;
     }
 
-    template <class T> T *control(const char *name) { return window->findChild<T *>(QString::fromLatin1(name)); }
+    template <class T> T *control(const char *name) const
+    {
+        T *found = window->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
 };
 
 } // namespace
@@ -108,8 +122,8 @@ TEST_F(WindowTest, TypingAPatternRecomputesOnceAfterTheDelay)
     QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
     ASSERT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
 
-    window->Timer_update.setInterval(5);
-    QLineEdit *rule = window->cboRenommer->lineEdit();
+    control<QTimer>("Timer_update")->setInterval(5);
+    QLineEdit *rule = control<QComboBox>("cboRenommer")->lineEdit();
     rule->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
     rule->selectAll();
@@ -123,19 +137,18 @@ TEST_F(WindowTest, TypingAPatternRecomputesOnceAfterTheDelay)
 
 TEST_F(WindowTest, TokenLabelInsertsAtTheCaret)
 {
-    QLineEdit *rule = window->cboRenommer->lineEdit();
-    window->Timer_cboRenommer.setInterval(5);
+    QLineEdit *rule = control<QComboBox>("cboRenommer")->lineEdit();
     rule->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
     rule->clear();
     QTest::keyClicks(rule, QStringLiteral("ab"));
     QTest::keyClick(rule, Qt::Key_Left);
     ASSERT_TRUE(test::waitFor([&] { return controller->caret() == 1; }));
-    window->lstAstuce->setCurrentRow(0);
+    control<QListWidget>("lstAstuce")->setCurrentRow(0);
     QLabel *year = window->findChild<QLabel *>(QStringLiteral("Label8_2"));
     ASSERT_TRUE(year && year->isVisible());
     QTest::mouseClick(year, Qt::LeftButton);
-    EXPECT_EQ(window->cboRenommer->currentText(), QStringLiteral("a$A$b"));
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("a$A$b"));
     EXPECT_EQ(rule->cursorPosition(), 4);
 }
 
@@ -144,14 +157,14 @@ TEST_F(WindowTest, AddMoveAndRemoveKeepTheCounterOrder)
     for (const char *n : {"a.txt", "b.txt", "c.txt"})
         touch(QString::fromLatin1(n));
     showFiles();
-    window->ListView1->selectItemsByText({QStringLiteral("b.txt"), QStringLiteral("c.txt")});
+    control<LVExplorer>("ListView1")->selectItemsByText({QStringLiteral("b.txt"), QStringLiteral("c.txt")});
     QTest::mouseClick(control<QPushButton>("cmdAdd"), Qt::LeftButton);
     EXPECT_EQ(column(0), (QStringList{"b.txt", "c.txt"}));
     QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
     EXPECT_EQ(column(0), (QStringList{"b.txt", "c.txt", "a.txt"}));
-    EXPECT_TRUE(window->Label4->text().contains(QLatin1Char('3')));
+    EXPECT_TRUE(control<QLabel>("Label4")->text().contains(QLatin1Char('3')));
 
-    window->lstrename->selectRow(2);
+    control<QTableView>("lstrename")->selectRow(2);
     QTest::mouseClick(control<QPushButton>("cmdUp"), Qt::LeftButton);
     EXPECT_EQ(column(0), (QStringList{"b.txt", "a.txt", "c.txt"}));
     EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt", "f_3.txt"}));
@@ -170,8 +183,8 @@ TEST_F(WindowTest, DraggingARowPutsItAtTheTargetAndTheCounterFollows)
     QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
     ASSERT_EQ(column(0), (QStringList{"1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt"}));
 
-    QWidget *viewport = window->lstrename->viewport();
-    auto centre = [&](int row) { return window->lstrename->visualRect(controller->model()->index(row, 0)).center(); };
+    QWidget *viewport = control<QTableView>("lstrename")->viewport();
+    auto centre = [&](int row) { return control<QTableView>("lstrename")->visualRect(controller->model()->index(row, 0)).center(); };
     QTest::mousePress(viewport, Qt::LeftButton, {}, centre(4));
     QTest::mouseMove(viewport, centre(3));
     QTest::mouseMove(viewport, centre(1));
@@ -189,15 +202,15 @@ TEST_F(WindowTest, DraggingARowPutsItAtTheTargetAndTheCounterFollows)
 
 TEST_F(WindowTest, SavedRuleButtonsMemoriseApplyAndForget)
 {
-    QLineEdit *rule = window->cboRenommer->lineEdit();
+    QLineEdit *rule = control<QComboBox>("cboRenommer")->lineEdit();
     rule->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
     rule->selectAll();
     QTest::keyClicks(rule, QStringLiteral("trip_##"));
-    window->chkTrim->setChecked(true);
+    control<QCheckBox>("chkTrim")->setChecked(true);
     QTest::mouseClick(control<QPushButton>("cmdPrendrePlus"), Qt::LeftButton);
-    ASSERT_EQ(window->cboRenommer->count(), 1);
-    EXPECT_EQ(window->cboRenommer->itemText(0), QStringLiteral("trip_##"));
+    ASSERT_EQ(control<QComboBox>("cboRenommer")->count(), 1);
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->itemText(0), QStringLiteral("trip_##"));
     QFile ini(dir.path() + QStringLiteral("/Travoline.ini"));
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly)); // memorising writes the file at once
     EXPECT_TRUE(QString::fromUtf8(ini.readAll()).contains(QStringLiteral("trip_##|")));
@@ -205,14 +218,14 @@ TEST_F(WindowTest, SavedRuleButtonsMemoriseApplyAndForget)
     // Another pattern and options, then the saved rule chosen from the list.
     rule->selectAll();
     QTest::keyClicks(rule, QStringLiteral("other_#"));
-    window->chkTrim->setChecked(false);
-    emit window->cboRenommer->activated(0);
-    EXPECT_TRUE(window->chkTrim->isChecked());
-    EXPECT_EQ(window->cboRenommer->currentText(), QStringLiteral("trip_##"));
+    control<QCheckBox>("chkTrim")->setChecked(false);
+    emit control<QComboBox>("cboRenommer")->activated(0);
+    EXPECT_TRUE(control<QCheckBox>("chkTrim")->isChecked());
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("trip_##"));
 
     fe.answers = {AnswerYes};
     QTest::mouseClick(control<QPushButton>("cmdPrendreMoins"), Qt::LeftButton);
-    EXPECT_EQ(window->cboRenommer->count(), 0);
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->count(), 0);
     ASSERT_EQ(fe.asked.size(), 1);
     EXPECT_TRUE(fe.asked[0].message.contains(QStringLiteral("trip_##")));
 }
@@ -249,12 +262,12 @@ TEST_F(WindowTest, ShotDateAndCameraNameAFolderOfPhotos)
     QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
 
     // Typed into the rule box, then the box is left: the names follow at once.
-    QLineEdit *rule = window->cboRenommer->lineEdit();
+    QLineEdit *rule = control<QComboBox>("cboRenommer")->lineEdit();
     rule->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
     rule->selectAll();
     QTest::keyClicks(rule, QStringLiteral("$dA$-$dM$-$dJ$_$K$"));
-    window->txtDebut->setFocus();
+    control<QLineEdit>("txtDebut")->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return !rule->hasFocus(); }));
     EXPECT_EQ(column(1), (QStringList{"2003-02-24_Canon EOS 5D.jpg", "2010-11-05_D70.jpg", "--_.jpg"}));
     controller->engine().setMetadataSource(nullptr);
@@ -289,7 +302,7 @@ TEST_F(WindowTest, FilesAndFoldersDroppedFromAnotherProgramAreAdded)
 
 TEST_F(WindowTest, ClosingTheWindowSavesTheSettings)
 {
-    window->chkTrim->setChecked(true);
+    control<QCheckBox>("chkTrim")->setChecked(true);
     window->close();
     QFile ini(dir.path() + QStringLiteral("/Travoline.ini"));
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
@@ -301,17 +314,17 @@ TEST_F(WindowTest, ClosingTheWindowSavesTheSettings)
 TEST_F(WindowTest, LongOperationsSwitchTheCommandsOff)
 {
     window->objetOnOff(false, true, false);
-    EXPECT_FALSE(window->cmdAdd->isEnabled());
-    EXPECT_FALSE(window->cboRenommer->isEnabled());
-    EXPECT_TRUE(window->cmdStopAction->isVisible());
-    EXPECT_TRUE(window->cmdStopAction->isEnabled());
+    EXPECT_FALSE(control<QPushButton>("cmdAdd")->isEnabled());
+    EXPECT_FALSE(control<QComboBox>("cboRenommer")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>("cmdStopAction")->isVisible());
+    EXPECT_TRUE(control<QPushButton>("cmdStopAction")->isEnabled());
     window->objetOnOff(true, false, true);
-    EXPECT_FALSE(window->cmdRenommer->isVisible());
-    EXPECT_TRUE(window->cmdRenommerStop->isVisible());
+    EXPECT_FALSE(control<QPushButton>("cmdRenommer")->isVisible());
+    EXPECT_TRUE(control<QPushButton>("cmdRenommerStop")->isVisible());
     window->objetOnOff(true, false, false);
-    EXPECT_TRUE(window->cmdAdd->isEnabled());
-    EXPECT_TRUE(window->cmdRenommer->isVisible());
-    EXPECT_FALSE(window->cmdStopAction->isVisible());
+    EXPECT_TRUE(control<QPushButton>("cmdAdd")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>("cmdRenommer")->isVisible());
+    EXPECT_FALSE(control<QPushButton>("cmdStopAction")->isVisible());
 }
 
 TEST(SingleInstanceTest, ASecondCopyEndsAndAsksTheFirstToComeForward)
@@ -324,4 +337,122 @@ TEST(SingleInstanceTest, ASecondCopyEndsAndAsksTheFirstToComeForward)
     SingleInstance second(name);
     EXPECT_TRUE(second.notifyRunningCopy(300)); // the second copy must end
     EXPECT_TRUE(test::waitFor([&] { return spy.count() == 1; })); // the first one is asked to come forward
+}
+
+namespace {
+
+// The window's own front end (switches, progress, labels) with scripted
+// answers; with realBoxes the message boxes really open and are closed by a
+// timer, so that they take the focus away as they do for a user.
+struct WindowFrontEnd : MainWindowFrontEnd {
+    using MainWindowFrontEnd::MainWindowFrontEnd;
+    QStringList asked;
+    QList<int> answers;
+    int defaultAnswer = AnswerOk;
+    bool realBoxes = false;
+
+    int msgBox(const QString &message, int style, const QString &title, int delay, const QString &key) override
+    {
+        asked << message;
+        if (realBoxes) {
+            QTimer::singleShot(100, [] {
+                if (QWidget *box = QApplication::activeModalWidget())
+                    box->close();
+            });
+            return MainWindowFrontEnd::msgBox(message, style, title, delay, key);
+        }
+        return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
+    }
+    bool reviewBlocked(const QList<ReviewEntry> &, const QString &) override { return true; }
+};
+
+// Keys typed as a person types them: to whatever has the focus.
+void typeText(QWidget *window, const QString &text)
+{
+    for (QChar c : text)
+        QTest::keyClick(window->windowHandle(), c.toLatin1());
+}
+
+} // namespace
+
+struct TypingTest : WindowTest {
+    std::unique_ptr<WindowFrontEnd> wfe;
+    QLineEdit *rule = nullptr;
+
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        wfe = std::make_unique<WindowFrontEnd>(window.get());
+        setFrontEnd(wfe.get());
+        rule = control<QComboBox>("cboRenommer")->lineEdit();
+        QTest::mouseClick(rule, Qt::LeftButton);
+        ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
+        rule->clear();
+    }
+    void TearDown() override
+    {
+        setFrontEnd(&fe);
+        wfe.reset();
+        WindowTest::TearDown();
+    }
+    void key(Qt::Key k) { QTest::keyClick(window->windowHandle(), k); }
+    // One deferred recomputation: the clock moves on and the timer validates.
+    bool recomputed(const QString &text)
+    {
+        clock = clock.addSecs(2);
+        return test::waitFor([&] { return controller->lastValidatedText() == text; });
+    }
+};
+
+TEST_F(TypingTest, TypingGoesOnInTheRuleBoxAfterTheDeferredRecomputation)
+{
+    touch(QStringLiteral("a.txt"));
+    showFiles();
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    QTest::mouseClick(rule, Qt::LeftButton);
+    ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
+    typeText(window.get(), QStringLiteral("Vacances_"));
+    ASSERT_TRUE(recomputed(QStringLiteral("Vacances_")));
+    test::runEvents(50);
+    typeText(window.get(), QStringLiteral("###"));
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("Vacances_###"));
+    EXPECT_TRUE(rule->hasFocus());
+    ASSERT_TRUE(recomputed(QStringLiteral("Vacances_###")));
+    EXPECT_EQ(column(1), QStringList{QStringLiteral("Vacances_001.txt")});
+}
+
+TEST_F(TypingTest, FocusAndCaretComeBackAfterATokenAndAfterAMessage)
+{
+    typeText(window.get(), QStringLiteral("ab"));
+    key(Qt::Key_Left);
+    control<QListWidget>("lstAstuce")->setCurrentRow(0);
+    QTest::mouseClick(control<QLabel>("Label8_2"), Qt::LeftButton); // $A$ between a and b
+    typeText(window.get(), QStringLiteral("-"));
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("a$A$-b"));
+
+    // An odd number of "$": message 92 opens, is closed, and typing goes on
+    // where it was.
+    wfe->realBoxes = true;
+    key(Qt::Key_End);
+    typeText(window.get(), QStringLiteral("$x"));
+    ASSERT_TRUE(recomputed(QStringLiteral("a$A$-b$x")) || !wfe->asked.isEmpty());
+    ASSERT_TRUE(test::waitFor([&] { return QApplication::activeModalWidget() == nullptr && !wfe->asked.isEmpty(); }));
+    test::runEvents(50);
+    typeText(window.get(), QStringLiteral("y"));
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("a$A$-b$xy"));
+    EXPECT_TRUE(rule->hasFocus());
+}
+
+TEST_F(TypingTest, ATokenClickedRightAfterHomeGoesAtTheStart)
+{
+    typeText(window.get(), QStringLiteral("abcd"));
+    key(Qt::Key_Home);
+    control<QListWidget>("lstAstuce")->setCurrentRow(0);
+    QTest::mouseClick(control<QLabel>("Label8_2"), Qt::LeftButton); // at once, no pause
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("$A$abcd"));
+    EXPECT_EQ(rule->cursorPosition(), 3);
+    // Each typed key moves the caret one place, not two.
+    typeText(window.get(), QStringLiteral("xy"));
+    QTest::mouseClick(control<QLabel>("Label8_3"), Qt::LeftButton);
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("$A$xy$M$abcd"));
 }
