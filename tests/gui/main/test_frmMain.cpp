@@ -4,6 +4,7 @@
 #include "core/app/MainController.h"
 #include "core/app/SingleInstance.h"
 #include "gui/main/MainWindowFrontEnd.h"
+#include "gui/main/Startup.h"
 #include "gui/main/frmMain.h"
 #include "core/metadata/Exif.h"
 #include "PhotoFactory.h"
@@ -26,6 +27,7 @@
 #include <QTableView>
 #include <QLocalSocket>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QSignalSpy>
 #include <QTimer>
@@ -375,7 +377,7 @@ void typeText(QWidget *window, const QString &text)
 
 } // namespace
 
-struct TypingTest : WindowTest {
+struct LiveWindowTest : WindowTest {
     std::unique_ptr<WindowFrontEnd> wfe;
     QLineEdit *rule = nullptr;
 
@@ -404,7 +406,7 @@ struct TypingTest : WindowTest {
     }
 };
 
-TEST_F(TypingTest, TypingGoesOnInTheRuleBoxAfterTheDeferredRecomputation)
+TEST_F(LiveWindowTest, TypingGoesOnInTheRuleBoxAfterTheDeferredRecomputation)
 {
     touch(QStringLiteral("a.txt"));
     showFiles();
@@ -421,7 +423,7 @@ TEST_F(TypingTest, TypingGoesOnInTheRuleBoxAfterTheDeferredRecomputation)
     EXPECT_EQ(column(1), QStringList{QStringLiteral("Vacances_001.txt")});
 }
 
-TEST_F(TypingTest, FocusAndCaretComeBackAfterATokenAndAfterAMessage)
+TEST_F(LiveWindowTest, FocusAndCaretComeBackAfterATokenAndAfterAMessage)
 {
     typeText(window.get(), QStringLiteral("ab"));
     key(Qt::Key_Left);
@@ -443,7 +445,7 @@ TEST_F(TypingTest, FocusAndCaretComeBackAfterATokenAndAfterAMessage)
     EXPECT_TRUE(rule->hasFocus());
 }
 
-TEST_F(TypingTest, ATokenClickedRightAfterHomeGoesAtTheStart)
+TEST_F(LiveWindowTest, ATokenClickedRightAfterHomeGoesAtTheStart)
 {
     typeText(window.get(), QStringLiteral("abcd"));
     key(Qt::Key_Home);
@@ -455,4 +457,129 @@ TEST_F(TypingTest, ATokenClickedRightAfterHomeGoesAtTheStart)
     typeText(window.get(), QStringLiteral("xy"));
     QTest::mouseClick(control<QLabel>("Label8_3"), Qt::LeftButton);
     EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("$A$xy$M$abcd"));
+}
+
+TEST_F(LiveWindowTest, AfterARenameTheStatusLineGivesTheCountsUntilTheNextChange)
+{
+    typeText(window.get(), QStringLiteral("f_#"));
+    ASSERT_TRUE(recomputed(QStringLiteral("f_#")));
+    for (const char *n : {"a.txt", "b.txt", "c.txt", "f_2.txt"})
+        touch(QString::fromLatin1(n));
+    showFiles();
+    control<LVExplorer>("ListView1")->selectItemsByText({QStringLiteral("a.txt"), QStringLiteral("b.txt")});
+    QTest::mouseClick(control<QPushButton>("cmdAdd"), Qt::LeftButton);
+    ASSERT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
+    QLabel *status = control<QLabel>("lblStatus");
+    EXPECT_TRUE(status->text().isEmpty());
+
+    // b.txt cannot take f_2.txt, which is not in the list: one renamed, one blocked.
+    wfe->defaultAnswer = AnswerYes;
+    QTest::mouseClick(control<QPushButton>("cmdRenommer"), Qt::LeftButton);
+    EXPECT_TRUE(wfe->asked.isEmpty()) << wfe->asked.join('\n').toStdString(); // no modal box
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\D*1\\D+1\\D+0\\D*$")).match(status->text()).hasMatch())
+        << status->text().toStdString();
+    EXPECT_TRUE(status->isVisible());
+
+    // It stays through time, and goes with the next change of the list.
+    test::runEvents(100);
+    EXPECT_FALSE(status->text().isEmpty());
+    QTest::mouseClick(control<QPushButton>("cmdClear"), Qt::LeftButton);
+    EXPECT_TRUE(status->text().isEmpty());
+
+    // Or of the rule.
+    control<LVExplorer>("ListView1")->selectItemsByText({QStringLiteral("c.txt")});
+    QTest::mouseClick(control<QPushButton>("cmdAdd"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>("cmdRenommer"), Qt::LeftButton);
+    ASSERT_FALSE(status->text().isEmpty()) ;
+    QTest::mouseClick(rule, Qt::LeftButton);
+    typeText(window.get(), QStringLiteral("x"));
+    EXPECT_TRUE(status->text().isEmpty());
+}
+
+TEST_F(LiveWindowTest, DraggingHighlightsTheTargetRowOnlyAndAnEmptyHierarchyAsksNothing)
+{
+    for (const char *n : {"1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt"})
+        touch(QString::fromLatin1(n));
+    showFiles();
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    auto *list = control<QTableView>("lstrename");
+    QWidget *viewport = list->viewport();
+    auto centre = [&](int row) { return list->visualRect(controller->model()->index(row, 0)).center(); };
+    // As a hand moves: a few pixels first, then row by row.
+    QTest::mousePress(viewport, Qt::LeftButton, {}, centre(4));
+    QTest::mouseMove(viewport, centre(4) + QPoint(0, -2));
+    QTest::mouseMove(viewport, centre(3));
+    QTest::mouseMove(viewport, centre(1));
+    EXPECT_EQ(window->selectedRows(), QList<int>{1});
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, centre(1));
+    EXPECT_EQ(column(0), (QStringList{"1.txt", "5.txt", "2.txt", "3.txt", "4.txt", "6.txt"}));
+    EXPECT_EQ(window->selectedRows(), QList<int>{1});
+
+    // No file of the tree matches the filter: no question, nothing added.
+    control<QLineEdit>("txtFilter")->setText(QStringLiteral("*.png"));
+    wfe->defaultAnswer = AnswerYes;
+    window->findChild<QAction *>(QStringLiteral("mnuAddHieriachy"))->trigger();
+    EXPECT_TRUE(wfe->asked.isEmpty()) << wfe->asked.join('\n').toStdString();
+    EXPECT_EQ(controller->model()->rowCount(), 6);
+}
+
+TEST_F(WindowTest, TheLastFolderIsWhereTheTreeOpensAndStaysStoredUntilTheUserMoves)
+{
+    const QString last = dir.path() + QStringLiteral("/last");
+    ASSERT_TRUE(QDir().mkpath(last));
+    const QString ini = dir.path() + QStringLiteral("/Travoline.ini");
+    auto storedFolder = [&] {
+        QFile f(ini);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        for (const QString &line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n')))
+            if (line.startsWith(QStringLiteral("Option_DossierSpecifique=")))
+                return line.mid(line.indexOf(QLatin1Char('=')) + 1).trimmed();
+        return QString();
+    };
+    auto openAndClose = [&](const QString &stored) {
+        Settings s;
+        s.DossierDepart = 1;
+        s.DossierSpecifique = stored;
+        MainController c(s);
+        frmMain w(&c);
+        c.loadFromSettings();
+        w.Form_Load();
+        w.openStartFolder();
+        const QString shown = w.findChild<TVExplorer *>(QStringLiteral("TreeView1"))->TVPath();
+        w.close();
+        return shown;
+    };
+    EXPECT_EQ(openAndClose(last), last);
+    EXPECT_EQ(storedFolder(), last);
+
+    // A last folder that is gone shows the home folder, and is kept for a later start.
+    const QString gone = dir.path() + QStringLiteral("/gone");
+    EXPECT_EQ(openAndClose(gone), QDir::homePath());
+    EXPECT_EQ(storedFolder(), gone);
+}
+
+TEST(StartupTest, AFailedStepIsReportedWithTheStepReachedAndNothingLeavesMain)
+{
+    ScriptedFrontEnd fe;
+    int line = 0;
+    EXPECT_FALSE(trapStartup(line, [&] {
+        line = 5;
+        line = 8;
+        throw TavError(ErrFileNotFound, QStringLiteral("File not found"));
+    }));
+    ASSERT_EQ(fe.asked.size(), 1);
+    EXPECT_TRUE(fe.asked[0].message.contains(QStringLiteral("ligne = 8"))) << fe.asked[0].message.toStdString();
+
+    std::FILE *err = std::tmpfile();
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(guardedMain("travoline", [] () -> int { throw std::length_error("basic_string::_M_create"); }, err), 2);
+    EXPECT_EQ(guardedMain("travoline", [] { return 0; }, err), 0);
+    std::rewind(err);
+    char text[512] = {};
+    const size_t read = std::fread(text, 1, sizeof text - 1, err);
+    std::fclose(err);
+    const QString written = QString::fromLocal8Bit(text, qsizetype(read));
+    EXPECT_EQ(written.count(QLatin1Char('\n')), 1) << written.toStdString();
+    EXPECT_TRUE(written.startsWith(QStringLiteral("travoline: "))) << written.toStdString();
+    EXPECT_TRUE(written.contains(QStringLiteral("basic_string::_M_create")));
 }
