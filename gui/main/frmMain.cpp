@@ -379,6 +379,7 @@ void frmMain::Form_Load()
             tip = i;
     lstAstuce->setCurrentRow(tip);
     lstAstuce_Click();
+    fitTokenPane();
 
     // The two builders as they were left.
     if (s.optRepPos >= 0 && s.optRepPos < 3)

@@ -92,6 +92,8 @@ private:
     bool renameListMouse(QEvent *event);
     void ruleBoxEvent(QEvent *event);
     void showFolderCount();
+    // The token pane at one size for every group (after translation).
+    void fitTokenPane();
     void showToolInUse();
     // The status line: what the last rename did, until the next change.
     void showRenameOutcome(const RenameReport &report);
@@ -157,6 +159,7 @@ private:
     QLabel *Label2 = nullptr, *Label4 = nullptr;
     QLabel *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label9 = nullptr, *Label10 = nullptr,
            *Label15 = nullptr, *lblNbPasse = nullptr, *lblRepStrTitle = nullptr;
+    QWidget *m_tokenGroups = nullptr; // where the six groups take turns
     QGroupBox *Frame1 = nullptr, *Frame2 = nullptr, *Frame3 = nullptr, *Frame5 = nullptr;
     QMenu *mnuPopup = nullptr;
     QAction *mnuAddHieriachy = nullptr;

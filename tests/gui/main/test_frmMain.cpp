@@ -28,6 +28,8 @@
 #include <QLocalSocket>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QSet>
+#include <QGroupBox>
 #include <QUrl>
 #include <QSignalSpy>
 #include <QTimer>
@@ -582,4 +584,55 @@ TEST(StartupTest, AFailedStepIsReportedWithTheStepReachedAndNothingLeavesMain)
     EXPECT_EQ(written.count(QLatin1Char('\n')), 1) << written.toStdString();
     EXPECT_TRUE(written.startsWith(QStringLiteral("travoline: "))) << written.toStdString();
     EXPECT_TRUE(written.contains(QStringLiteral("basic_string::_M_create")));
+}
+
+TEST_F(LiveWindowTest, ExifValuesAndToolLabelShowWholeAndTheTokenPaneKeepsItsSize)
+{
+    window->resize(window->minimumSize());
+    test::runEvents(50);
+    auto *tips = control<QListWidget>("lstAstuce");
+    auto *pane = control<QGroupBox>("Frame3");
+    // Every token group in turn: the pane and the tips list keep one size.
+    QSet<int> paneHeights, tipsHeights, tipsWidths;
+    for (int i = 0; i < tips->count(); ++i) {
+        tips->setCurrentRow(i);
+        test::runEvents(20);
+        paneHeights << pane->height();
+        tipsHeights << tips->height();
+        tipsWidths << tips->width();
+    }
+    EXPECT_EQ(paneHeights.size(), 1);
+    EXPECT_EQ(tipsHeights.size(), 1);
+    EXPECT_EQ(tipsWidths.size(), 1);
+
+    tips->setCurrentRow(3); // Exif
+    wfe->showMetadataLabel(0, QStringLiteral("$d$=2018:05:06 07:08:09"));
+    wfe->showMetadataLabel(1, QStringLiteral("$T$=4 032 x 3 024"));
+    wfe->showMetadataLabel(4, QStringLiteral("$K$=Canon EOS 5D Mark IV"));
+    auto *tool = control<QLabel>("lblExitToolUsed");
+    tool->setText(QStringLiteral("Outil Exif : jhead puis ExifTool"));
+    test::runEvents(50);
+    auto fits = [](QLabel *label) {
+        return label->contentsRect().width() >= label->fontMetrics().horizontalAdvance(label->text());
+    };
+    // A date always fits; a longer value is cut with its tip showing it whole.
+    EXPECT_TRUE(fits(control<QLabel>("lblExif_0")));
+    EXPECT_TRUE(fits(control<QLabel>("lblExif_1")));
+    auto *camera = control<QLabel>("lblExif_4");
+    camera->repaint();
+    EXPECT_TRUE(fits(camera) || camera->toolTip() == camera->text()) << camera->toolTip().toStdString();
+    EXPECT_GE(tool->contentsRect().width(), tool->fontMetrics().horizontalAdvance(tool->text()));
+    auto *clear = control<QPushButton>("cmdEffacerExif");
+    const QRect toolRect(tool->mapTo(window.get(), QPoint()), tool->size());
+    const QRect clearRect(clear->mapTo(window.get(), QPoint()), clear->size());
+    EXPECT_FALSE(toolRect.intersects(clearRect));
+    for (int k = 0; k < 6; ++k) {
+        auto *value = window->findChild<QLabel *>(QStringLiteral("lblExif_%1").arg(k));
+        EXPECT_FALSE(QRect(value->mapTo(window.get(), QPoint()), value->size()).intersects(clearRect)) << k;
+    }
+
+    // A wider window gives the values the room.
+    window->resize(1280, window->height());
+    test::runEvents(50);
+    EXPECT_TRUE(fits(camera));
 }
