@@ -260,8 +260,10 @@ void frmMain::wire()
 
 void frmMain::setMetadataReader(ExifReader *reader)
 {
-    if (m_exif)
+    if (m_exif) {
+        m_exif->setModeChangedHandler({});
         disconnect(cmdEffacerExif, nullptr, this, nullptr);
+    }
     m_exif = reader;
     if (reader) {
         connect(cmdEffacerExif, &QPushButton::clicked, this, [this] { m_exif->cmdEffacerExif(); });
@@ -272,7 +274,29 @@ void frmMain::setMetadataReader(ExifReader *reader)
 
 void frmMain::showToolInUse()
 {
-    lblExitToolUsed->setText(Exif::toolInUseText(m_controller->settings().OutilExifChoisi));
+    const int mode = m_controller->settings().OutilExifChoisi;
+    QString text = Exif::toolInUseText(mode);
+    if (m_exif) {
+        // The tools the mode runs that cannot be found, with their Debian package.
+        struct Needed {
+            ExifReader::Tool tool;
+            const char *name, *package;
+        };
+        QList<Needed> needed;
+        if (mode != ExifModeExifTool && mode != ExifModeExifToolBatch)
+            needed.append({ExifReader::Tool::Jhead, "jhead", "jhead"});
+        if (mode == ExifModeJheadThenExifTool || mode == ExifModeExifTool || mode == ExifModeExifToolBatch)
+            needed.append({ExifReader::Tool::ExifTool, "ExifTool", "libimage-exiftool-perl"});
+        for (const Needed &n : needed) {
+            const QString path = m_exif->toolPath(n.tool);
+            if (path.isEmpty() || !QFileInfo(path).isExecutable())
+                text += QStringLiteral(" \u2013 ") +
+                        i18n::getText(QStringLiteral("frmMain"), QStringLiteral("ToolMissing"),
+                                      QStringLiteral("%s not found (Debian package %s)"),
+                                      QString::fromLatin1(n.name), QString::fromLatin1(n.package));
+        }
+    }
+    lblExitToolUsed->setText(text);
 }
 
 void frmMain::showFolderCount() { Label2->setText(i18n::Message(18, QString::number(ListView1->itemCount()))); }
@@ -566,6 +590,9 @@ void frmMain::lstAstuce_Click()
     }
     if (lstAstuce->currentItem())
         m_controller->settings().Astuce = lstAstuce->currentItem()->text();
+    // A tool installed or removed meanwhile shows when the metadata group does.
+    if (lstAstuce->currentRow() == 3)
+        showToolInUse();
 }
 
 void frmMain::showRenameOutcome(const RenameReport &report)

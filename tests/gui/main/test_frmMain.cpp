@@ -636,3 +636,31 @@ TEST_F(LiveWindowTest, ExifValuesAndToolLabelShowWholeAndTheTokenPaneKeepsItsSiz
     test::runEvents(50);
     EXPECT_TRUE(fits(camera));
 }
+
+TEST_F(WindowTest, TheToolLabelSaysWhichToolIsMissingAndItsPackage)
+{
+    ExifReader reader;
+    reader.setToolPath(ExifReader::Tool::Jhead, dir.path() + QStringLiteral("/nowhere/jhead"));
+    reader.setToolPath(ExifReader::Tool::ExifTool, dir.path() + QStringLiteral("/nowhere/exiftool"));
+    settings.OutilExifChoisi = ExifModeJhead;
+    window->setMetadataReader(&reader);
+    auto *tool = control<QLabel>("lblExitToolUsed");
+    EXPECT_TRUE(tool->text().contains(QStringLiteral("jhead"))) << tool->text().toStdString();
+    EXPECT_FALSE(tool->text().contains(QStringLiteral("libimage-exiftool-perl"))) << tool->text().toStdString();
+    const QString jheadOnly = tool->text();
+
+    settings.OutilExifChoisi = ExifModeJheadThenExifTool;
+    reader.setToolPath(ExifReader::Tool::Jhead, test::jheadProgram());
+    control<QListWidget>("lstAstuce")->setCurrentRow(3); // shown again with the group
+    EXPECT_TRUE(tool->text().contains(QStringLiteral("libimage-exiftool-perl"))) << tool->text().toStdString();
+
+    // Every tool there: the label only names the mode.
+    if (!test::jheadProgram().isEmpty() && !test::exiftoolProgram().isEmpty()) {
+        reader.setToolPath(ExifReader::Tool::ExifTool, test::exiftoolProgram());
+        control<QListWidget>("lstAstuce")->setCurrentRow(0);
+        control<QListWidget>("lstAstuce")->setCurrentRow(3);
+        EXPECT_EQ(tool->text(), Exif::toolInUseText(ExifModeJheadThenExifTool));
+        EXPECT_GT(jheadOnly.size(), Exif::toolInUseText(ExifModeJhead).size());
+    }
+    window->setMetadataReader(nullptr);
+}
