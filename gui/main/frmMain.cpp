@@ -299,7 +299,15 @@ void frmMain::showToolInUse()
     lblExitToolUsed->setText(text);
 }
 
-void frmMain::showFolderCount() { Label2->setText(i18n::Message(18, QString::number(ListView1->itemCount()))); }
+void frmMain::showFolderCount()
+{
+    QString text = i18n::Message(18, QString::number(ListView1->itemCount()));
+    if (const int unshown = ListView1->unshownCount(); unshown > 0)
+        text += QStringLiteral(" \u2013 ") +
+                i18n::getText(QStringLiteral("frmMain"), QStringLiteral("StatusUnshown"),
+                              QStringLiteral("%s name(s) not shown: not valid UTF-8"), QString::number(unshown));
+    Label2->setText(text);
+}
 
 void frmMain::comeForward()
 {

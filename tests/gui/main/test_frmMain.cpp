@@ -11,6 +11,7 @@
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
 #include "WaitFor.h"
+#include "core/i18n/Language.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
 #include "gui/shellbrowser/LVExplorer.h"
@@ -36,6 +37,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace tav;
 
@@ -663,4 +665,25 @@ TEST_F(WindowTest, TheToolLabelSaysWhichToolIsMissingAndItsPackage)
         EXPECT_GT(jheadOnly.size(), Exif::toolInUseText(ExifModeJhead).size());
     }
     window->setMetadataReader(nullptr);
+}
+
+TEST_F(WindowTest, TheFolderCountSaysHowManyNamesCouldNotBeShown)
+{
+    touch(QStringLiteral("ok.txt"));
+    const QByteArray bad = QFile::encodeName(dir.path()) + "/files/bad\xff.txt";
+    QFile raw;
+    ASSERT_TRUE(raw.open(::fopen(bad.constData(), "w"), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    raw.close();
+    showFiles();
+    auto *count = control<QLabel>("Label2");
+    const QString unshown = i18n::getText(QStringLiteral("frmMain"), QStringLiteral("StatusUnshown"), QString(),
+                                          QStringLiteral("1"));
+    ASSERT_FALSE(unshown.isEmpty());
+    ASSERT_TRUE(test::waitFor([&] { return count->text().contains(unshown); })) << count->text().toStdString();
+    EXPECT_TRUE(count->text().startsWith(i18n::Message(18, QStringLiteral("1"))));
+
+    // A folder where every name shows says nothing more.
+    ASSERT_EQ(::unlink(bad.constData()), 0);
+    QTest::mouseClick(control<QPushButton>("cmdRefresh"), Qt::LeftButton);
+    ASSERT_TRUE(test::waitFor([&] { return !count->text().contains(unshown); })) << count->text().toStdString();
 }
