@@ -687,3 +687,23 @@ TEST_F(WindowTest, TheFolderCountSaysHowManyNamesCouldNotBeShown)
     QTest::mouseClick(control<QPushButton>("cmdRefresh"), Qt::LeftButton);
     ASSERT_TRUE(test::waitFor([&] { return !count->text().contains(unshown); })) << count->text().toStdString();
 }
+
+TEST_F(LiveWindowTest, EscapeDuringAnAddingAsksAndStopsIt)
+{
+    const QString many = dir.path() + QStringLiteral("/many");
+    ASSERT_TRUE(QDir().mkpath(many));
+    QStringList names;
+    for (int i = 0; i < 3000; ++i) {
+        names << QStringLiteral("%1.txt").arg(i, 4, 10, QLatin1Char('0'));
+        QFile f(many + QLatin1Char('/') + names.last());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    control<QTimer>("Timer_Escape")->setInterval(1);
+    wfe->answers = {AnswerYes};
+    // The key comes while the files are being added, wherever the focus is.
+    QTimer::singleShot(0, window.get(), [this] { QTest::keyClick(window->windowHandle(), Qt::Key_Escape); });
+    controller->cmdAddAll_Click(many, names);
+    ASSERT_EQ(wfe->asked.size(), 1);
+    EXPECT_LT(controller->model()->rowCount(), names.size());
+    EXPECT_TRUE(control<QPushButton>("cmdAdd")->isEnabled());
+}
