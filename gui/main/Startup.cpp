@@ -4,10 +4,11 @@
 
 namespace tav {
 
-QString startupProcedure(int line) { return QStringLiteral("Main (Module MOD_MAIN) ligne = ") + QString::number(line); }
+QString startupProcedure(int line) {
+    return QStringLiteral("Main (Module MOD_MAIN) ligne = ") + QString::number(line);
+}
 
-void reportEscapedException(std::FILE *err, const char *program)
-{
+void reportEscapedException(std::FILE *err, const char *program) {
     int number = 0;
     QString description;
     currentError(number, description);
@@ -16,8 +17,7 @@ void reportEscapedException(std::FILE *err, const char *program)
     std::fflush(err);
 }
 
-int guardedMain(const char *program, const std::function<int()> &body, std::FILE *err)
-{
+int guardedMain(const char *program, const std::function<int()> &body, std::FILE *err) {
     try {
         return body();
     } catch (...) {
@@ -26,8 +26,7 @@ int guardedMain(const char *program, const std::function<int()> &body, std::FILE
     }
 }
 
-bool GuardedApplication::notify(QObject *receiver, QEvent *event)
-{
+bool GuardedApplication::notify(QObject *receiver, QEvent *event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {

@@ -17,8 +17,7 @@ QString startupProcedure(int line);
 
 // Runs the start-up body; a failure is reported with the step the body had
 // reached (it moves line on as it goes), not the one it started from.
-template <class Body> bool trapStartup(const int &line, Body &&body)
-{
+template <class Body> bool trapStartup(const int &line, Body &&body) {
     try {
         body();
         return true;
