@@ -17,6 +17,11 @@
 #include "gui/shellbrowser/TVExplorer.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
@@ -74,10 +79,11 @@ int main(int argc, char **argv)
     frmMain window(&controller);
     MainWindowFrontEnd fe(&window);
     setFrontEnd(&fe);
+    settings.DossierDepart = 2;
+    settings.DossierSpecifique = dir.path();
     controller.loadFromSettings();
     window.Form_Load();
-    window.ListView1->attach(3, QString(), QStringLiteral("*.*"));
-    window.TreeView1->attach(window.ListView1, 0, QString(), false);
+    window.openStartFolder();
     window.resize(1280, 900);
     window.show();
     QTest::qWaitForWindowExposed(&window);
@@ -86,15 +92,16 @@ int main(int argc, char **argv)
     const QString small = dir.path() + QStringLiteral("/small");
     QDir().mkpath(small);
     makeFiles(small, addCount);
-    window.TreeView1->setTVPath(small);
-    window.ListView1->setLVPath(small);
-    window.ListView1->waitForListing();
+    auto *list = window.findChild<LVExplorer *>(QStringLiteral("ListView1"));
+    auto *renameList = window.findChild<QTableView *>(QStringLiteral("lstrename"));
+    window.openPath(small);
+    list->waitForListing();
     PaintCounter painted;
-    window.ProgressBar1->installEventFilter(&painted);
-    window.lstrename->viewport()->installEventFilter(&painted);
+    window.findChild<QProgressBar *>(QStringLiteral("ProgressBar1"))->installEventFilter(&painted);
+    renameList->viewport()->installEventFilter(&painted);
     QElapsedTimer t;
     t.start();
-    QTest::mouseClick(window.cmdAddAll, Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdAddAll")), Qt::LeftButton);
     const qint64 addMs = t.elapsed();
     const QAbstractItemModel *model = controller.model();
     const QString last = model->index(model->rowCount() - 1, 1).data().toString();
@@ -112,17 +119,17 @@ int main(int argc, char **argv)
     std::printf("add %d files (controller):   %lld ms\n", model->rowCount(), static_cast<long long>(t.elapsed()));
     waitUntilIdle(200);
 
-    QScrollBar *bar = window.lstrename->verticalScrollBar();
+    QScrollBar *bar = renameList->verticalScrollBar();
     t.start();
     const int frames = 200;
     for (int i = 0; i < frames; ++i) {
         bar->setValue(int(qint64(bar->maximum()) * i / (frames - 1)));
-        window.lstrename->viewport()->repaint();
+        renameList->viewport()->repaint();
     }
     std::printf("scroll and paint %d rows:   %.2f ms per frame (%d frames)\n", model->rowCount(),
                 double(t.elapsed()) / frames, frames);
 
-    QLineEdit *rule = window.cboRenommer->lineEdit();
+    QLineEdit *rule = window.findChild<QComboBox *>(QStringLiteral("cboRenommer"))->lineEdit();
     rule->setFocus();
     waitUntilIdle(50);
     rule->end(false);

@@ -387,9 +387,12 @@ void MainController::mnuAddHieriachy_Click(const QString &root)
 {
     trap(QStringLiteral("mnuAddHieriachy_click"), [&] {
         const QString folder = QDir::cleanPath(root);
+        // Nothing matches: nothing to ask about.
         const int count = countMatchingFiles(folder, true);
+        if (count < 1)
+            return;
         const int answer = frontEnd().msgBox(i18n::Message(52, QString::number(count)), 36, QStringLiteral("Message"));
-        if (answer != AnswerYes || count < 1)
+        if (answer != AnswerYes)
             return;
         m_stopAction = false;
         bool stopped = false;

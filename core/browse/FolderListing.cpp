@@ -162,6 +162,7 @@ FolderListing listFolder(const QString &folder, const QString &pattern, bool inc
         const QString name = decodedName(raw);
         if (name.isNull()) {
             ++listing.skipped;
+            ++listing.undecodable;
             continue;
         }
         const bool maybeFile = entry->d_type != DT_DIR;

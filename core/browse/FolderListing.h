@@ -47,6 +47,7 @@ struct FolderListing {
     bool exists = false;         // the folder was found and could be opened
     int errorCode = 0;           // errno of a failure to open it, 0 otherwise
     int skipped = 0;             // entries left out: names that are not valid UTF-8, vanished meanwhile
+    int undecodable = 0;         // of those, the names that are not valid UTF-8 (they cannot be shown)
     std::vector<FolderItem> items;
     std::vector<FileType> types;
 };

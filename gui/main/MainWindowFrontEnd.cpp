@@ -3,7 +3,20 @@
 #include "gui/main/frmMain.h"
 #include "gui/dialogs/frmCheckErreur.h"
 
+#include <QLabel>
+#include <QProgressBar>
+
 namespace tav {
+
+int MainWindowFrontEnd::msgBox(const QString &message, int style, const QString &title, int delaySeconds,
+                               const QString &key)
+{
+    const frmMain::FocusMemo focus = m_window->rememberFocus();
+    const int answer = GuiFrontEnd::msgBox(message, style, title, delaySeconds, key);
+    if (m_window->isVisible())
+        m_window->restoreFocus(focus);
+    return answer;
+}
 
 void MainWindowFrontEnd::objetOnOff(bool enabled, bool stopShown, bool renaming)
 {

@@ -12,6 +12,10 @@ class MainWindowFrontEnd : public GuiFrontEnd {
 public:
     explicit MainWindowFrontEnd(frmMain *window) : m_window(window) {}
 
+    // A message takes the focus away; it comes back where it was once the
+    // message is answered.
+    int msgBox(const QString &message, int style, const QString &title, int delaySeconds = 0,
+               const QString &key = QString()) override;
     void objetOnOff(bool enabled, bool stopShown, bool renaming) override;
     void progressStart(int maximum) override;
     void progressStep(int value) override;

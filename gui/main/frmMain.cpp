@@ -2,6 +2,9 @@
 
 #include "core/app/MainController.h"
 #include "core/base/Twips.h"
+#include "core/base/mTavCommon.h"
+#include "core/metadata/Exif.h"
+#include "core/rename/RenameCommand.h"
 #include "gui/main/frmGLQuitter.h"
 #include "gui/main/frmMemoriseRegle.h"
 #include "core/settings/SavedRules.h"
@@ -13,7 +16,20 @@
 #include "gui/shellbrowser/TVExplorer.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QTableView>
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -34,27 +50,49 @@ frmMain::frmMain(MainController *controller, QWidget *parent) : QMainWindow(pare
     wire();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    if (m_exif)
+        m_exif->setModeChangedHandler({});
+}
+
+namespace {
+
+QTimer *namedTimer(QObject *parent, const char *name, int interval)
+{
+    auto *t = new QTimer(parent);
+    t->setObjectName(QString::fromLatin1(name));
+    t->setInterval(interval);
+    return t;
+}
+
+} // namespace
 
 void frmMain::wire()
 {
     MainController *c = m_controller;
-    Timer_cboRenommer.setInterval(500);
-    Timer_update.setInterval(1000);
-    Timer_Escape.setInterval(100);
-    Timer_ListView1_count.setInterval(500);
+    Timer_update = namedTimer(this, "Timer_update", 1000);
+    Timer_Escape = namedTimer(this, "Timer_Escape", 100);
+    Timer_ListView1_count = namedTimer(this, "Timer_ListView1_count", 500);
 
-    // The rule box.
-    // The combo box takes the focus and the keys for its line edit.
+    // The rule box. The combo box takes the focus for its line edit; the
+    // caret is followed as it moves, for the token labels.
     cboRenommer->installEventFilter(this);
-    connect(cboRenommer->lineEdit(), &QLineEdit::textEdited, c, &MainController::ruleTextChanged);
-    connect(&Timer_cboRenommer, &QTimer::timeout, this,
-            [this] { m_controller->caretTick(cboRenommer->lineEdit()->cursorPosition()); });
-    connect(&Timer_update, &QTimer::timeout, c, &MainController::updateTick);
+    QLineEdit *rule = cboRenommer->lineEdit();
+    connect(rule, &QLineEdit::textEdited, c, &MainController::ruleTextChanged);
+    connect(rule, &QLineEdit::textEdited, this, &frmMain::clearStatus);
+    connect(rule, &QLineEdit::cursorPositionChanged, c, [c](int, int now) { c->caretTick(now); });
+    // No recomputation starts inside another one: a change typed meanwhile
+    // waits for the next tick.
+    connect(Timer_update, &QTimer::timeout, this, [this] {
+        if (!m_commandsOff)
+            m_controller->updateTick();
+    });
     connect(cboRenommer, qOverload<int>(&QComboBox::activated), this, [this](int index) {
         m_controller->chooseSavedRule(cboRenommer->itemText(index));
     });
     connect(c, &MainController::ruleTextSet, this, [this](const QString &text, int caret) {
+        clearStatus();
         QSignalBlocker block(cboRenommer);
         cboRenommer->setEditText(text);
         cboRenommer->lineEdit()->setCursorPosition(caret);
@@ -81,15 +119,20 @@ void frmMain::wire()
             sel->select(static_cast<QAbstractItemModel *>(m_controller->model())->index(r, 0),
                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
     });
+    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_escape->setContext(Qt::WindowShortcut);
+    m_escape->setEnabled(false);
+    connect(m_escape, &QShortcut::activated, this, [this] { m_escapePressed = true; });
     connect(c, &MainController::actionRunningChanged, this, [this](bool running) {
         lstrename->setUpdatesEnabled(!running);
+        m_escapePressed = false;
+        m_escape->setEnabled(running);
         if (running)
-            Timer_Escape.start();
+            Timer_Escape->start();
         else
-            Timer_Escape.stop();
+            Timer_Escape->stop();
     });
-    qApp->installEventFilter(this);
-    connect(&Timer_Escape, &QTimer::timeout, this, [this] {
+    connect(Timer_Escape, &QTimer::timeout, this, [this] {
         if (m_escapePressed) {
             m_escapePressed = false;
             m_controller->cmdStopAction_Click();
@@ -165,10 +208,16 @@ void frmMain::wire()
     // Tips list: one token group at a time.
     connect(lstAstuce, &QListWidget::itemSelectionChanged, this, &frmMain::lstAstuce_Click);
 
-    // The rename list.
+    // The rename list. Any change of its rows ends what the status line says.
     connect(cmdDel, &QPushButton::clicked, this, [this] { m_controller->cmdDel_Click(selectedRows()); });
     connect(lstrename, &QTableView::doubleClicked, this, [this] { m_controller->cmdDel_Click(selectedRows()); });
     lstrename->viewport()->installEventFilter(this);
+    QAbstractItemModel *rows = c->model();
+    connect(rows, &QAbstractItemModel::rowsInserted, this, &frmMain::clearStatus);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, &frmMain::clearStatus);
+    connect(rows, &QAbstractItemModel::rowsMoved, this, &frmMain::clearStatus);
+    connect(rows, &QAbstractItemModel::modelReset, this, &frmMain::clearStatus);
+    connect(c, &MainController::renameFinished, this, [this] { showRenameOutcome(m_controller->lastRename()); });
     connect(cmdClear, &QPushButton::clicked, c, &MainController::cmdClear_Click);
     connect(cmdUp, &QPushButton::clicked, this, [this] { m_controller->cmdUp_Click(selectedRows()); });
     connect(cmdDown, &QPushButton::clicked, this, [this] { m_controller->cmdDown_Click(selectedRows()); });
@@ -194,7 +243,7 @@ void frmMain::wire()
     connect(txtFilter, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_controller->setDisplayFilter(text);
         ListView1->setPattern(text);
-        Label2->setText(i18n::Message(18, QString::number(ListView1->itemCount())));
+        showFolderCount();
     });
     connect(cmdRefresh, &QPushButton::clicked, this, [this] { ListView1->setPattern(txtFilter->text()); });
     connect(cmdRefreshFolder, &QPushButton::clicked, this, [this] {
@@ -203,12 +252,102 @@ void frmMain::wire()
         TreeView1->setTVPath(path);
     });
     connect(c, &MainController::folderListChanged, ListView1, &LVExplorer::refresh);
-    connect(&Timer_ListView1_count, &QTimer::timeout, this,
-            [this] { Label2->setText(i18n::Message(18, QString::number(ListView1->itemCount()))); });
-    Timer_ListView1_count.start();
+    connect(Timer_ListView1_count, &QTimer::timeout, this, &frmMain::showFolderCount);
+    Timer_ListView1_count->start();
     connect(TreeView1, &TVExplorer::folderChanged, this,
             [this](const QString &path) { m_controller->settings().dossierCourant = path; });
 }
+
+void frmMain::setMetadataReader(ExifReader *reader)
+{
+    if (m_exif) {
+        m_exif->setModeChangedHandler({});
+        disconnect(cmdEffacerExif, nullptr, this, nullptr);
+    }
+    m_exif = reader;
+    if (reader) {
+        connect(cmdEffacerExif, &QPushButton::clicked, this, [this] { m_exif->cmdEffacerExif(); });
+        reader->setModeChangedHandler([this](int) { showToolInUse(); });
+    }
+    showToolInUse();
+}
+
+void frmMain::showToolInUse()
+{
+    const int mode = m_controller->settings().OutilExifChoisi;
+    QString text = Exif::toolInUseText(mode);
+    if (m_exif) {
+        // The tools the mode runs that cannot be found, with their Debian package.
+        struct Needed {
+            ExifReader::Tool tool;
+            const char *name, *package;
+        };
+        QList<Needed> needed;
+        if (mode != ExifModeExifTool && mode != ExifModeExifToolBatch)
+            needed.append({ExifReader::Tool::Jhead, "jhead", "jhead"});
+        if (mode == ExifModeJheadThenExifTool || mode == ExifModeExifTool || mode == ExifModeExifToolBatch)
+            needed.append({ExifReader::Tool::ExifTool, "ExifTool", "libimage-exiftool-perl"});
+        for (const Needed &n : needed) {
+            const QString path = m_exif->toolPath(n.tool);
+            if (path.isEmpty() || !QFileInfo(path).isExecutable())
+                text += QStringLiteral(" \u2013 ") +
+                        i18n::getText(QStringLiteral("frmMain"), QStringLiteral("ToolMissing"),
+                                      QStringLiteral("%s not found (Debian package %s)"),
+                                      QString::fromLatin1(n.name), QString::fromLatin1(n.package));
+        }
+    }
+    lblExitToolUsed->setText(text);
+}
+
+void frmMain::showFolderCount()
+{
+    QString text = i18n::Message(18, QString::number(ListView1->itemCount()));
+    if (const int unshown = ListView1->unshownCount(); unshown > 0)
+        text += QStringLiteral(" \u2013 ") +
+                i18n::getText(QStringLiteral("frmMain"), QStringLiteral("StatusUnshown"),
+                              QStringLiteral("%s name(s) not shown: not valid UTF-8"), QString::number(unshown));
+    Label2->setText(text);
+}
+
+void frmMain::comeForward()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+namespace {
+
+// The folder the tree starts in: documents, the last folder, or a chosen one.
+// The last folder is the one stored at the previous close.
+QString storedStartFolder(const Settings &s)
+{
+    switch (s.DossierDepart) {
+    case 0:
+        return mTavCommon::TavCheminDossier(0, 5);
+    case 1:
+        return s.dossierCourant.isEmpty() ? s.DossierSpecifique : s.dossierCourant;
+    default:
+        return s.DossierSpecifique;
+    }
+}
+
+} // namespace
+
+void frmMain::openStartFolder()
+{
+    const Settings &s = m_controller->settings();
+    m_startFolderStored = storedStartFolder(s);
+    m_startFolderShown = m_startFolderStored;
+    if (m_startFolderShown.isEmpty() || !QFileInfo(m_startFolderShown).isDir())
+        m_startFolderShown = QDir::homePath();
+    ListView1->attach(3, QString(), s.FiltreAffichage);
+    TreeView1->attach(ListView1, 0, QString(), false);
+    TreeView1->setTVPath(m_startFolderShown);
+    showFolderCount();
+}
+
+void frmMain::openPath(const QString &path) { TreeView1->setTVPath(path); }
 
 QList<int> frmMain::selectedRows() const
 {
@@ -272,6 +411,7 @@ void frmMain::Form_Load()
             tip = i;
     lstAstuce->setCurrentRow(tip);
     lstAstuce_Click();
+    fitTokenPane();
 
     // The two builders as they were left.
     if (s.optRepPos >= 0 && s.optRepPos < 3)
@@ -337,12 +477,22 @@ void frmMain::storeIntoSettings()
         s.FenetreLargeur = float(pixelsToTwips(g.width()));
         s.FenetreHauteur = float(pixelsToTwips(g.height()));
     }
-    if (TreeView1)
-        s.dossierCourant = TreeView1->TVPath();
+    if (TreeView1 && !TreeView1->TVPath().isEmpty()) {
+        // A start folder that was missing showed another one; an untouched
+        // tree keeps the stored folder for the next start.
+        const QString path = TreeView1->TVPath();
+        s.dossierCourant = path == m_startFolderShown && !m_startFolderStored.isEmpty() ? m_startFolderStored : path;
+    }
 }
 
 void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming)
 {
+    if (!enabled && !m_commandsOff)
+        saveFocus();
+    // A recomputation of names while the user types leaves the rule box on,
+    // with its focus, so that no key typed meanwhile is lost.
+    QLineEdit *rule = cboRenommer->lineEdit();
+    const bool keepRuleBox = !enabled && !stopShown && !renaming && (cboRenommer->hasFocus() || rule->hasFocus());
     const QList<QWidget *> controls = {
         cmdAdd, cmdAddAll, cmdDel, cmdClear, cmdRefresh, cmdUp, cmdDown, cmdStopAction, TreeView1, ListView1,
         cmdPrendrePlus, cmdPrendreMoins, cmdPrendreSupprimer, cmdEffacerExif, cmdRepStr, cmdRepPos, cmdRenommer,
@@ -354,7 +504,7 @@ void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming)
         lblRepStr[0], lblRepStr[1], lblRepStr[2], lblRepPosDebutFin, fAstuce[0], fAstuce[1], fAstuce[2],
         fAstuce[3], fAstuce[4], fAstuce[5], Frame1, Frame2, Frame3, Frame5};
     for (QWidget *w : controls)
-        if (w)
+        if (w && !(keepRuleBox && (w == cboRenommer || w == Frame1)))
             w->setEnabled(enabled);
     if (enabled && !chkExtension->isChecked())
         txtExtension->setEnabled(false);
@@ -378,6 +528,60 @@ void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming)
         QApplication::restoreOverrideCursor();
     else if (!stopShown && !renaming)
         QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (!enabled) {
+        // Where Qt put the focus when the focused control went off.
+        if (!m_commandsOff)
+            m_focus.movedTo = QApplication::focusWidget();
+        m_commandsOff = true;
+    } else if (m_commandsOff) {
+        m_commandsOff = false;
+        restoreFocus(m_focus);
+        m_focus = {};
+    }
+}
+
+frmMain::FocusMemo frmMain::rememberFocus() const
+{
+    FocusMemo memo;
+    memo.widget = focusWidget();
+    memo.wasActive = isActiveWindow();
+    const QLineEdit *rule = cboRenommer->lineEdit();
+    if (memo.widget == cboRenommer || memo.widget == rule) {
+        memo.ruleText = rule->text();
+        memo.caret = rule->cursorPosition();
+        memo.selectionStart = rule->selectionStart();
+        memo.selectionLength = int(rule->selectedText().size());
+    }
+    return memo;
+}
+
+void frmMain::saveFocus() { m_focus = rememberFocus(); }
+
+void frmMain::restoreFocus(const FocusMemo &memo)
+{
+    QWidget *w = memo.widget;
+    if (!w || !w->isEnabled() || !w->isVisible())
+        return;
+    // The user chose another control meanwhile: it keeps the focus.
+    QWidget *now = QApplication::focusWidget();
+    if (now && now != memo.movedTo && now->window() == this && now != w && !w->isAncestorOf(now))
+        return;
+    if (memo.wasActive && !isActiveWindow())
+        activateWindow();
+    if (!w->hasFocus())
+        w->setFocus(Qt::OtherFocusReason);
+    QLineEdit *rule = cboRenommer->lineEdit();
+    if (memo.caret >= 0 && rule->text() == memo.ruleText) {
+        if (memo.selectionLength > 0 && memo.selectionStart >= 0) {
+            // The caret stays at the end where the selection was made from.
+            if (memo.caret == memo.selectionStart)
+                rule->setSelection(memo.selectionStart + memo.selectionLength, -memo.selectionLength);
+            else
+                rule->setSelection(memo.selectionStart, memo.selectionLength);
+        } else {
+            rule->setCursorPosition(memo.caret);
+        }
+    }
 }
 
 void frmMain::lstAstuce_Click()
@@ -394,6 +598,44 @@ void frmMain::lstAstuce_Click()
     }
     if (lstAstuce->currentItem())
         m_controller->settings().Astuce = lstAstuce->currentItem()->text();
+    // A tool installed or removed meanwhile shows when the metadata group does.
+    if (lstAstuce->currentRow() == 3)
+        showToolInUse();
+}
+
+void frmMain::showRenameOutcome(const RenameReport &report)
+{
+    if (!report.started && !report.cancelled && report.error.isEmpty())
+        return;
+    int blocked = 0, failed = 0;
+    for (const RenameLine &line : report.lines) {
+        if (line.status == RenameStatus::Blocked)
+            ++blocked;
+        else if (line.status == RenameStatus::Failed)
+            ++failed;
+    }
+    const QString section = QStringLiteral("frmMain");
+    QString text;
+    if (report.cancelled && !report.started) {
+        text = i18n::getText(section, QStringLiteral("StatusCancelled"),
+                             QStringLiteral("Renaming cancelled: no file was renamed."));
+    } else {
+        text = i18n::getText(section, QStringLiteral("StatusRenamed"), QStringLiteral("Renamed: %s"),
+                             QString::number(report.renamed)) +
+               QStringLiteral(", ") +
+               i18n::getText(section, QStringLiteral("StatusOthers"), QStringLiteral("blocked: %s, failed: %s"),
+                             QString::number(blocked), QString::number(failed));
+    }
+    if (!report.error.isEmpty())
+        text += QStringLiteral(" \u2013 ") + report.error;
+    lblStatus->setText(text);
+    lblStatus->setToolTip(text);
+}
+
+void frmMain::clearStatus()
+{
+    lblStatus->clear();
+    lblStatus->setToolTip(QString());
 }
 
 void frmMain::updateTitle() { setWindowTitle(m_controller->titleText()); }
@@ -429,21 +671,25 @@ bool frmMain::renameListMouse(QEvent *event)
         if (mouse->button() == Qt::LeftButton && !m_controller->actionRunning() &&
             !(mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))) {
             m_dragFrom = row;
+            m_dragging = false;
             m_dragStart = mouse->position().toPoint();
         }
         return false;
     case QEvent::MouseMove:
         if (m_dragFrom < 0)
             return false;
+        // The view never sees the moves of a press on a row: it would start
+        // a range selection from the pressed row.
         if (!m_dragging) {
             if ((mouse->position().toPoint() - m_dragStart).manhattanLength() < QApplication::startDragDistance())
-                return false;
+                return true;
             m_dragging = true;
             lstrename->viewport()->setCursor(Qt::DragMoveCursor);
         }
-        // The row under the pointer shows where the dragged row will go.
+        // The row under the pointer, alone, shows where the dragged row will go.
         if (row >= 0)
-            lstrename->selectRow(row);
+            lstrename->selectionModel()->select(lstrename->model()->index(row, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return true;
     case QEvent::MouseButtonRelease: {
         const int from = m_dragFrom;
@@ -457,7 +703,8 @@ bool frmMain::renameListMouse(QEvent *event)
         if (to != from)
             m_controller->dragRow(from, to);
         else
-            lstrename->selectRow(from);
+            lstrename->selectionModel()->select(lstrename->model()->index(from, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return true;
     }
     default:
@@ -465,44 +712,33 @@ bool frmMain::renameListMouse(QEvent *event)
     }
 }
 
+void frmMain::ruleBoxEvent(QEvent *event)
+{
+    QLineEdit *rule = cboRenommer->lineEdit();
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        m_controller->ruleFocusIn(rule->text());
+        m_controller->caretTick(rule->cursorPosition());
+        Timer_update->start();
+        break;
+    case QEvent::FocusOut:
+        Timer_update->stop();
+        m_controller->ruleFocusOut(rule->text());
+        break;
+    default:
+        break;
+    }
+}
+
+// Each watched control has this filter installed once, by wire() or buildUi().
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (lstrename && watched == lstrename->viewport() &&
+    if (watched == lstrename->viewport() &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
          event->type() == QEvent::MouseButtonRelease))
         return renameListMouse(event);
-    // Escape during a long adding operation, wherever the focus is; the
-    // Escape timer picks it up.
-    if (event->type() == QEvent::KeyPress && m_controller->actionRunning() &&
-        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-        m_escapePressed = true;
-        return true;
-    }
-    QLineEdit *rule = cboRenommer ? cboRenommer->lineEdit() : nullptr;
-    if (rule && watched == cboRenommer) {
-        switch (event->type()) {
-        case QEvent::FocusIn:
-            m_controller->ruleFocusIn(rule->text());
-            m_controller->caretTick(rule->cursorPosition());
-            Timer_cboRenommer.start();
-            Timer_update.start();
-            break;
-        case QEvent::FocusOut:
-            Timer_cboRenommer.stop();
-            Timer_update.stop();
-            m_controller->ruleFocusOut(rule->text());
-            break;
-        case QEvent::KeyPress: {
-            const auto *k = static_cast<QKeyEvent *>(event);
-            if (k->key() == Qt::Key_Backspace)
-                m_controller->ruleKeyTyped(8);
-            else if (!k->text().isEmpty() && k->text().at(0).unicode() >= 32)
-                m_controller->ruleKeyTyped(k->text().at(0).unicode());
-            break;
-        }
-        default:
-            break;
-        }
+    if (watched == cboRenommer) {
+        ruleBoxEvent(event);
         return false;
     }
     if (event->type() == QEvent::FocusOut) {

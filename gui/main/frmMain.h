@@ -2,32 +2,35 @@
 // The main window. It shows the controller's state and forwards the user's
 // actions to it; the renaming logic lives in the core (MainController).
 // Every control carries its name as objectName so that language files can
-// translate it; control-array elements carry their index as well.
+// translate it (and tests find it); control-array elements carry their index
+// as well. The controls are the window's own: nothing outside reaches them.
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFrame>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMainWindow>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTableView>
-#include <QTimer>
-#include <QToolButton>
+#include <QPointer>
 
 #include <array>
 
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
 class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QShortcut;
+class QTableView;
+class QTimer;
 class TVExplorer;
 class LVExplorer;
 
 namespace tav {
 
+class ExifReader;
 class MainController;
+struct RenameReport;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -36,6 +39,80 @@ public:
     ~frmMain() override;
 
     MainController *controller() const { return m_controller; }
+
+    // The window's load: fields from the settings, pictures, translation,
+    // counters and tips. Names are not computed until the first activation.
+    void Form_Load();
+    // The folder browser at its start folder (documents, the last folder or
+    // a chosen one, from the settings), listing with the display filter.
+    void openStartFolder();
+    // The folder tree goes to path (a folder or a file's folder).
+    void openPath(const QString &path);
+    // The metadata reader behind the clear-cache button and the tool label.
+    void setMetadataReader(ExifReader *reader);
+    // A second start of the program: this window comes forward.
+    void comeForward();
+    // Copies the window's own state (geometry, builders, tip) into the settings.
+    void storeIntoSettings();
+
+    // Switches every command around long operations. The focus and the
+    // rule box's caret come back where they were once the commands are on.
+    void objetOnOff(bool enabled, bool stopShown, bool renaming);
+    // Rows of the rename list selected in the view, in order.
+    QList<int> selectedRows() const;
+    // The quit button: asks with frmGLQuitter, then closes.
+    void cmdQuitter_Click();
+
+signals:
+    // The window closed and the settings were saved.
+    void quitting();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    friend class MainWindowFrontEnd;
+
+    void buildUi();
+    QWidget *buildBrowserPane();
+    QWidget *buildRenamePane();
+    QWidget *buildRulePane();
+    QWidget *buildTokenPane();
+    QWidget *buildCommandBar();
+    void wire();
+    void loadFromSettings();
+    // Shows the token group of the selected tip.
+    void lstAstuce_Click();
+    void updateTitle();
+    // Double click on the comment label: the rule-memorising dialog.
+    void editComment();
+    // Dragging one row of the rename list to another place.
+    bool renameListMouse(QEvent *event);
+    void ruleBoxEvent(QEvent *event);
+    void showFolderCount();
+    // The token pane at one size for every group (after translation).
+    void fitTokenPane();
+    void showToolInUse();
+    // The status line: what the last rename did, until the next change.
+    void showRenameOutcome(const RenameReport &report);
+    void clearStatus();
+    // Where the focus was before the commands went off or a message opened,
+    // and back there afterwards, with the rule box's caret and selection.
+    struct FocusMemo {
+        QPointer<QWidget> widget;
+        QPointer<QWidget> movedTo; // where Qt put it when the commands went off
+        bool wasActive = false;
+        QString ruleText;
+        int caret = -1, selectionStart = -1, selectionLength = 0;
+    };
+    FocusMemo rememberFocus() const;
+    void saveFocus();
+    void restoreFocus(const FocusMemo &memo);
+
+    MainController *m_controller;
+    ExifReader *m_exif = nullptr;
 
     // Controls, by the names the language files use.
     TVExplorer *TreeView1 = nullptr;
@@ -78,64 +155,32 @@ public:
     QPushButton *cmdOption = nullptr, *cmdAbout = nullptr, *cmdAide = nullptr, *cmdForum = nullptr,
                 *cmdQuitter = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
+    QLabel *lblStatus = nullptr;
     QLabel *Label2 = nullptr, *Label4 = nullptr;
     QLabel *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label9 = nullptr, *Label10 = nullptr,
            *Label15 = nullptr, *lblNbPasse = nullptr, *lblRepStrTitle = nullptr;
+    QWidget *m_tokenGroups = nullptr; // where the six groups take turns
     QGroupBox *Frame1 = nullptr, *Frame2 = nullptr, *Frame3 = nullptr, *Frame5 = nullptr;
     QMenu *mnuPopup = nullptr;
     QAction *mnuAddHieriachy = nullptr;
+    // Escape during a long adding operation, wherever the focus is in the window.
+    QShortcut *m_escape = nullptr;
 
-    // Timers of the window.
-    QTimer Timer_cboRenommer, Timer_update, Timer_Escape, Timer_ListView1_count;
+    // Timers of the window (children named after them).
+    QTimer *Timer_update = nullptr, *Timer_Escape = nullptr, *Timer_ListView1_count = nullptr;
 
-    // The window's load: fields from the settings, pictures, translation,
-    // counters and tips. Names are not computed until the first activation.
-    void Form_Load();
-    // Copies the window's own state (geometry, builders, tip) into the settings.
-    void storeIntoSettings();
-
-    // Switches every command around long operations.
-    void objetOnOff(bool enabled, bool stopShown, bool renaming);
-    // Shows the token group of the selected tip.
-    void lstAstuce_Click();
-    void updateTitle();
-    // Rows of the rename list selected in the view, in order.
-    QList<int> selectedRows() const;
-    // Double click on the comment label: the rule-memorising dialog.
-    void editComment();
-    // The quit button: asks with frmGLQuitter, then closes.
-    void cmdQuitter_Click();
-
-signals:
-    // The window closed and the settings were saved.
-    void quitting();
-
-public:
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    void buildUi();
-    QWidget *buildBrowserPane();
-    QWidget *buildRenamePane();
-    QWidget *buildRulePane();
-    QWidget *buildTokenPane();
-    QWidget *buildCommandBar();
-    void wire();
-    void loadFromSettings();
-    // Dragging one row of the rename list to another place.
-    bool renameListMouse(QEvent *event);
-
-    MainController *m_controller;
-    int m_dragFrom = -1;   // row pressed, while the button is down
+    int m_dragFrom = -1; // row pressed, while the button is down
     bool m_dragging = false;
     QPoint m_dragStart;
     bool m_escapePressed = false;
     bool m_activated = false;
     bool m_quitAsked = false;
+    // The commands are off (a recomputation, an adding or a rename runs).
+    bool m_commandsOff = false;
+    // The start folder as the settings gave it, and the folder shown for it
+    // (another one when it is missing): an untouched tree keeps the stored one.
+    QString m_startFolderStored, m_startFolderShown;
+    FocusMemo m_focus; // while the commands are off
 };
 
 } // namespace tav

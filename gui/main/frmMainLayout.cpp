@@ -6,11 +6,23 @@
 #include "gui/shellbrowser/TVExplorer.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSplitter>
+#include <QPainter>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace tav {
@@ -68,7 +80,47 @@ const QList<int> TokenGroups[6] = {
     {30},                                           // replace by position
 };
 
+// A value of the current photo: as wide as a full date, and a longer value
+// is cut with an ellipsis (its tip shows it whole) instead of widening the
+// window or being clipped.
+class ValueLabel : public QLabel {
+public:
+    explicit ValueLabel(const QString &text) : QLabel(text)
+    {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    }
+    QSize minimumSizeHint() const override
+    {
+        const QMargins m = contentsMargins();
+        return {fontMetrics().horizontalAdvance(QStringLiteral("$d$=0000:00:00 00:00:00")) + m.left() + m.right() + 2,
+                QLabel::minimumSizeHint().height()};
+    }
+    QSize sizeHint() const override { return minimumSizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const QRect r = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, r.width());
+        setToolTip(shown == text() ? QString() : text());
+        style()->drawItemText(&painter, r, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
+    }
+};
+
 } // namespace
+
+void frmMain::fitTokenPane()
+{
+    // The tips list as wide as its longest entry; the groups' place as high
+    // as the highest group, so that the pane keeps one size whichever group shows.
+    lstAstuce->setFixedWidth(std::min(lstAstuce->sizeHintForColumn(0) + 2 * lstAstuce->frameWidth() + 8, 260));
+    int height = 0;
+    for (QGroupBox *group : fAstuce)
+        height = std::max(height, group->sizeHint().height());
+    m_tokenGroups->setFixedHeight(height);
+    lstAstuce->setFixedHeight(height);
+}
 
 void frmMain::buildUi()
 {
@@ -277,14 +329,13 @@ QWidget *frmMain::buildTokenPane()
     auto *h = new QHBoxLayout(Frame3);
     lstAstuce = named(new QListWidget, "lstAstuce");
     lstAstuce->setMaximumWidth(200);
-    lstAstuce->setMaximumHeight(120);
-    Frame3->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    Frame3->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     lstAstuce->setSelectionMode(QAbstractItemView::SingleSelection);
     h->addWidget(lstAstuce);
 
     const char *const groupCaptions[6] = {"date courante", "date fichier", "divers",
                                           "exif", "remplacer contenu", "remplacer position"};
-    auto *stackHost = new QWidget;
+    auto *stackHost = m_tokenGroups = new QWidget;
     auto *stack = new QGridLayout(stackHost);
     stack->setContentsMargins(0, 0, 0, 0);
     for (int i = 0; i < 33; ++i) {
@@ -304,29 +355,36 @@ QWidget *frmMain::buildTokenPane()
         const int perColumn = i == 3 ? 4 : 3;
         for (int k = 0; k < ids.size(); ++k)
             grid->addWidget(Label8[ids[k]], k % perColumn, k / perColumn);
+        int stretchColumn = 10;
         if (i == 3) {
-            // Values of the current photo and the tool in use.
+            // Values of the current photo beside the tokens, the tool in use
+            // and the clear button on a line of their own beneath.
             const char *const tokens[6] = {"$d$=", "$T$=", "$R$=", "$O$=", "$K$=", "$C$="};
             auto *values = new QGridLayout;
-            values->setHorizontalSpacing(18);
+            values->setHorizontalSpacing(12);
+            values->setVerticalSpacing(2);
             for (int k = 0; k < 6; ++k) {
-                lblExif[k] = named(new QLabel(QString::fromLatin1(tokens[k])), "lblExif", k);
-                lblExif[k]->setMinimumWidth(150);
+                lblExif[k] = named(new ValueLabel(QString::fromLatin1(tokens[k])), "lblExif", k);
                 values->addWidget(lblExif[k], k % 3, k / 3);
             }
+            values->setColumnStretch(0, 1);
+            values->setColumnStretch(1, 1);
+            grid->addLayout(values, 0, 3, perColumn, 1, Qt::AlignTop);
+            stretchColumn = 3;
+
             lblExitToolUsed = named(new QLabel, "lblExitToolUsed");
             cmdEffacerExif = button("cmdEffacerExif", QStringLiteral("Vider le cache Exif"),
                                     QStringLiteral("Oublier les valeurs Exif déjà lues"));
             auto *tool = new QHBoxLayout;
             tool->addWidget(lblExitToolUsed);
+            tool->addSpacing(12);
             tool->addWidget(cmdEffacerExif);
             tool->addStretch(1);
-            values->addLayout(tool, 3, 0, 1, 2);
-            grid->addLayout(values, 0, 4, perColumn, 1, Qt::AlignTop);
+            grid->addLayout(tool, perColumn, 0, 1, 4);
         }
-        grid->setColumnStretch(10, 1);
+        grid->setColumnStretch(stretchColumn, 1);
         grid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-        grid->setHorizontalSpacing(18);
+        grid->setHorizontalSpacing(i == 3 ? 12 : 18);
         grid->setVerticalSpacing(2);
     }
 
@@ -424,6 +482,10 @@ QWidget *frmMain::buildCommandBar()
     h->setContentsMargins(0, 0, 0, 0);
     ProgressBar1 = named(new QProgressBar, "ProgressBar1");
     ProgressBar1->setVisible(false);
+    // What the last rename did; long texts are cut, the tip shows them whole.
+    lblStatus = named(new QLabel, "lblStatus");
+    lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     cmdStopAction = button("cmdStopAction", QStringLiteral("Arrêter"), QStringLiteral("Arrêter l'ajout (Échap)"));
     cmdStopAction->setVisible(false);
     cmdRenommer = button("cmdRenommer", QStringLiteral("Renommer"), QStringLiteral("Renommer les fichiers de la liste"));
@@ -443,6 +505,7 @@ QWidget *frmMain::buildCommandBar()
     for (QPushButton *b : {cmdOption, cmdAbout, cmdAide, cmdForum})
         b->setVisible(false);
     h->addWidget(ProgressBar1, 1);
+    h->addWidget(lblStatus, 1);
     h->addWidget(cmdStopAction);
     h->addStretch(0);
     h->addWidget(cmdRenommer);

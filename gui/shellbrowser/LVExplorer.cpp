@@ -161,6 +161,7 @@ void LVExplorer::startListing()
     const quint64 generation = ++m_generation;
     const QString folder = LVPath();
     m_job.reset();
+    m_unshown = 0;
     if (folder.isEmpty()) {
         m_note.clear();
         m_model->clear();
@@ -220,6 +221,7 @@ void LVExplorer::applyListing(const std::shared_ptr<ListingJob> &job)
         m_note = tav::i18n::getText(QStringLiteral("LVExplorer"), QStringLiteral("Unreadable"),
                                     QStringLiteral("Ce dossier est introuvable ou ne peut pas être lu."));
     setProperty("SkippedItems", listing.skipped);
+    m_unshown = listing.undecodable;
     const int column = columnFromKey(property("SortBy").toString());
     const int state = property("SortState").toInt();
     const int section = column >= 0 && state != 0 ? m_model->sectionOf(Column(column)) : -1;

@@ -77,6 +77,8 @@ public:
 
     // Items, in the order shown.
     int itemCount() const;
+    // Names of the folder that could not be shown (not valid UTF-8).
+    int unshownCount() const { return m_unshown; }
     QStringList itemTexts() const;
     QStringList itemPaths() const;
     QStringList selectedItemTexts() const;
@@ -123,5 +125,6 @@ private:
     std::shared_ptr<ListingJob> m_job;
     quint64 m_generation = 0;
     QString m_note;
+    int m_unshown = 0;
     bool m_openFiles = true;
 };

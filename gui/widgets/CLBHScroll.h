@@ -15,7 +15,7 @@
 #include <QPointer>
 #include <QString>
 
-class QListWidget;
+#include <QListWidget> // complete: the inline list() converts the QPointer
 
 class CLBHScroll {
 public:

@@ -166,6 +166,7 @@ TEST(FolderListingTest, BadInputIsShownOrSkippedNeverFatal)
 
     FolderListing listing = listFolder(dir.path(), "*", false);
     EXPECT_EQ(listing.skipped, 1);
+    EXPECT_EQ(listing.undecodable, 1);
     EXPECT_EQ(names(listing, naturalOrder(listing)), QStringList({"big.bin", "dangling", "loop", "ok.txt"}));
     EXPECT_EQ(find(listing, "big.bin")->size, Q_INT64_C(5) * 1024 * 1024 * 1024);
     EXPECT_TRUE(find(listing, "loop")->isLink);

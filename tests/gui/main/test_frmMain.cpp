@@ -3,26 +3,41 @@
 
 #include "core/app/MainController.h"
 #include "core/app/SingleInstance.h"
+#include "gui/main/MainWindowFrontEnd.h"
+#include "gui/main/Startup.h"
 #include "gui/main/frmMain.h"
 #include "core/metadata/Exif.h"
 #include "PhotoFactory.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
 #include "WaitFor.h"
+#include "core/i18n/Language.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
 #include <QLocalSocket>
 #include <QMimeData>
+#include <QRegularExpression>
+#include <QSet>
+#include <QGroupBox>
 #include <QUrl>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace tav;
 
@@ -45,11 +60,12 @@ struct WindowTest : ::testing::Test {
         settings.regle.IncrementeFichierIdentique = 0;
         controller = std::make_unique<MainController>(settings);
         controller->setClock([this] { return clock; });
+        settings.DossierDepart = 2;
+        settings.DossierSpecifique = dir.path();
         window = std::make_unique<frmMain>(controller.get());
         controller->loadFromSettings();
         window->Form_Load();
-        window->ListView1->attach(3, QString(), QStringLiteral("*.*"));
-        window->TreeView1->attach(window->ListView1, 0, QString(), false);
+        window->openStartFolder();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         QApplication::setActiveWindow(window.get());
@@ -71,9 +87,8 @@ struct WindowTest : ::testing::Test {
 
     void showFiles()
     {
-        window->TreeView1->setTVPath(dir.path() + QStringLiteral("/files"));
-        window->ListView1->setLVPath(dir.path() + QStringLiteral("/files"));
-        window->ListView1->waitForListing();
+        window->openPath(dir.path() + QStringLiteral("/files"));
+        control<LVExplorer>("ListView1")->waitForListing();
     }
 
     QStringList column(int col) const
@@ -85,7 +100,12 @@ struct WindowTest : ::testing::Test {
         return l;
     }
 
-    template <class T> T *control(const char *name) { return window->findChild<T *>(QString::fromLatin1(name)); }
+    template <class T> T *control(const char *name) const
+    {
+        T *found = window->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
 };
 
 } // namespace
@@ -108,8 +128,8 @@ TEST_F(WindowTest, TypingAPatternRecomputesOnceAfterTheDelay)
     QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
     ASSERT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
 
-    window->Timer_update.setInterval(5);
-    QLineEdit *rule = window->cboRenommer->lineEdit();
+    control<QTimer>("Timer_update")->setInterval(5);
+    QLineEdit *rule = control<QComboBox>("cboRenommer")->lineEdit();
     rule->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
     rule->selectAll();
@@ -123,19 +143,18 @@ TEST_F(WindowTest, TypingAPatternRecomputesOnceAfterTheDelay)
 
 TEST_F(WindowTest, TokenLabelInsertsAtTheCaret)
 {
-    QLineEdit *rule = window->cboRenommer->lineEdit();
-    window->Timer_cboRenommer.setInterval(5);
+    QLineEdit *rule = control<QComboBox>("cboRenommer")->lineEdit();
     rule->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
     rule->clear();
     QTest::keyClicks(rule, QStringLiteral("ab"));
     QTest::keyClick(rule, Qt::Key_Left);
     ASSERT_TRUE(test::waitFor([&] { return controller->caret() == 1; }));
-    window->lstAstuce->setCurrentRow(0);
+    control<QListWidget>("lstAstuce")->setCurrentRow(0);
     QLabel *year = window->findChild<QLabel *>(QStringLiteral("Label8_2"));
     ASSERT_TRUE(year && year->isVisible());
     QTest::mouseClick(year, Qt::LeftButton);
-    EXPECT_EQ(window->cboRenommer->currentText(), QStringLiteral("a$A$b"));
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("a$A$b"));
     EXPECT_EQ(rule->cursorPosition(), 4);
 }
 
@@ -144,14 +163,14 @@ TEST_F(WindowTest, AddMoveAndRemoveKeepTheCounterOrder)
     for (const char *n : {"a.txt", "b.txt", "c.txt"})
         touch(QString::fromLatin1(n));
     showFiles();
-    window->ListView1->selectItemsByText({QStringLiteral("b.txt"), QStringLiteral("c.txt")});
+    control<LVExplorer>("ListView1")->selectItemsByText({QStringLiteral("b.txt"), QStringLiteral("c.txt")});
     QTest::mouseClick(control<QPushButton>("cmdAdd"), Qt::LeftButton);
     EXPECT_EQ(column(0), (QStringList{"b.txt", "c.txt"}));
     QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
     EXPECT_EQ(column(0), (QStringList{"b.txt", "c.txt", "a.txt"}));
-    EXPECT_TRUE(window->Label4->text().contains(QLatin1Char('3')));
+    EXPECT_TRUE(control<QLabel>("Label4")->text().contains(QLatin1Char('3')));
 
-    window->lstrename->selectRow(2);
+    control<QTableView>("lstrename")->selectRow(2);
     QTest::mouseClick(control<QPushButton>("cmdUp"), Qt::LeftButton);
     EXPECT_EQ(column(0), (QStringList{"b.txt", "a.txt", "c.txt"}));
     EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt", "f_3.txt"}));
@@ -170,8 +189,8 @@ TEST_F(WindowTest, DraggingARowPutsItAtTheTargetAndTheCounterFollows)
     QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
     ASSERT_EQ(column(0), (QStringList{"1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt"}));
 
-    QWidget *viewport = window->lstrename->viewport();
-    auto centre = [&](int row) { return window->lstrename->visualRect(controller->model()->index(row, 0)).center(); };
+    QWidget *viewport = control<QTableView>("lstrename")->viewport();
+    auto centre = [&](int row) { return control<QTableView>("lstrename")->visualRect(controller->model()->index(row, 0)).center(); };
     QTest::mousePress(viewport, Qt::LeftButton, {}, centre(4));
     QTest::mouseMove(viewport, centre(3));
     QTest::mouseMove(viewport, centre(1));
@@ -189,15 +208,15 @@ TEST_F(WindowTest, DraggingARowPutsItAtTheTargetAndTheCounterFollows)
 
 TEST_F(WindowTest, SavedRuleButtonsMemoriseApplyAndForget)
 {
-    QLineEdit *rule = window->cboRenommer->lineEdit();
+    QLineEdit *rule = control<QComboBox>("cboRenommer")->lineEdit();
     rule->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
     rule->selectAll();
     QTest::keyClicks(rule, QStringLiteral("trip_##"));
-    window->chkTrim->setChecked(true);
+    control<QCheckBox>("chkTrim")->setChecked(true);
     QTest::mouseClick(control<QPushButton>("cmdPrendrePlus"), Qt::LeftButton);
-    ASSERT_EQ(window->cboRenommer->count(), 1);
-    EXPECT_EQ(window->cboRenommer->itemText(0), QStringLiteral("trip_##"));
+    ASSERT_EQ(control<QComboBox>("cboRenommer")->count(), 1);
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->itemText(0), QStringLiteral("trip_##"));
     QFile ini(dir.path() + QStringLiteral("/Travoline.ini"));
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly)); // memorising writes the file at once
     EXPECT_TRUE(QString::fromUtf8(ini.readAll()).contains(QStringLiteral("trip_##|")));
@@ -205,14 +224,14 @@ TEST_F(WindowTest, SavedRuleButtonsMemoriseApplyAndForget)
     // Another pattern and options, then the saved rule chosen from the list.
     rule->selectAll();
     QTest::keyClicks(rule, QStringLiteral("other_#"));
-    window->chkTrim->setChecked(false);
-    emit window->cboRenommer->activated(0);
-    EXPECT_TRUE(window->chkTrim->isChecked());
-    EXPECT_EQ(window->cboRenommer->currentText(), QStringLiteral("trip_##"));
+    control<QCheckBox>("chkTrim")->setChecked(false);
+    emit control<QComboBox>("cboRenommer")->activated(0);
+    EXPECT_TRUE(control<QCheckBox>("chkTrim")->isChecked());
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("trip_##"));
 
     fe.answers = {AnswerYes};
     QTest::mouseClick(control<QPushButton>("cmdPrendreMoins"), Qt::LeftButton);
-    EXPECT_EQ(window->cboRenommer->count(), 0);
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->count(), 0);
     ASSERT_EQ(fe.asked.size(), 1);
     EXPECT_TRUE(fe.asked[0].message.contains(QStringLiteral("trip_##")));
 }
@@ -249,12 +268,12 @@ TEST_F(WindowTest, ShotDateAndCameraNameAFolderOfPhotos)
     QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
 
     // Typed into the rule box, then the box is left: the names follow at once.
-    QLineEdit *rule = window->cboRenommer->lineEdit();
+    QLineEdit *rule = control<QComboBox>("cboRenommer")->lineEdit();
     rule->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
     rule->selectAll();
     QTest::keyClicks(rule, QStringLiteral("$dA$-$dM$-$dJ$_$K$"));
-    window->txtDebut->setFocus();
+    control<QLineEdit>("txtDebut")->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return !rule->hasFocus(); }));
     EXPECT_EQ(column(1), (QStringList{"2003-02-24_Canon EOS 5D.jpg", "2010-11-05_D70.jpg", "--_.jpg"}));
     controller->engine().setMetadataSource(nullptr);
@@ -289,7 +308,7 @@ TEST_F(WindowTest, FilesAndFoldersDroppedFromAnotherProgramAreAdded)
 
 TEST_F(WindowTest, ClosingTheWindowSavesTheSettings)
 {
-    window->chkTrim->setChecked(true);
+    control<QCheckBox>("chkTrim")->setChecked(true);
     window->close();
     QFile ini(dir.path() + QStringLiteral("/Travoline.ini"));
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
@@ -301,17 +320,17 @@ TEST_F(WindowTest, ClosingTheWindowSavesTheSettings)
 TEST_F(WindowTest, LongOperationsSwitchTheCommandsOff)
 {
     window->objetOnOff(false, true, false);
-    EXPECT_FALSE(window->cmdAdd->isEnabled());
-    EXPECT_FALSE(window->cboRenommer->isEnabled());
-    EXPECT_TRUE(window->cmdStopAction->isVisible());
-    EXPECT_TRUE(window->cmdStopAction->isEnabled());
+    EXPECT_FALSE(control<QPushButton>("cmdAdd")->isEnabled());
+    EXPECT_FALSE(control<QComboBox>("cboRenommer")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>("cmdStopAction")->isVisible());
+    EXPECT_TRUE(control<QPushButton>("cmdStopAction")->isEnabled());
     window->objetOnOff(true, false, true);
-    EXPECT_FALSE(window->cmdRenommer->isVisible());
-    EXPECT_TRUE(window->cmdRenommerStop->isVisible());
+    EXPECT_FALSE(control<QPushButton>("cmdRenommer")->isVisible());
+    EXPECT_TRUE(control<QPushButton>("cmdRenommerStop")->isVisible());
     window->objetOnOff(true, false, false);
-    EXPECT_TRUE(window->cmdAdd->isEnabled());
-    EXPECT_TRUE(window->cmdRenommer->isVisible());
-    EXPECT_FALSE(window->cmdStopAction->isVisible());
+    EXPECT_TRUE(control<QPushButton>("cmdAdd")->isEnabled());
+    EXPECT_TRUE(control<QPushButton>("cmdRenommer")->isVisible());
+    EXPECT_FALSE(control<QPushButton>("cmdStopAction")->isVisible());
 }
 
 TEST(SingleInstanceTest, ASecondCopyEndsAndAsksTheFirstToComeForward)
@@ -324,4 +343,367 @@ TEST(SingleInstanceTest, ASecondCopyEndsAndAsksTheFirstToComeForward)
     SingleInstance second(name);
     EXPECT_TRUE(second.notifyRunningCopy(300)); // the second copy must end
     EXPECT_TRUE(test::waitFor([&] { return spy.count() == 1; })); // the first one is asked to come forward
+}
+
+namespace {
+
+// The window's own front end (switches, progress, labels) with scripted
+// answers; with realBoxes the message boxes really open and are closed by a
+// timer, so that they take the focus away as they do for a user.
+struct WindowFrontEnd : MainWindowFrontEnd {
+    using MainWindowFrontEnd::MainWindowFrontEnd;
+    QStringList asked;
+    QList<int> answers;
+    int defaultAnswer = AnswerOk;
+    bool realBoxes = false;
+
+    int msgBox(const QString &message, int style, const QString &title, int delay, const QString &key) override
+    {
+        asked << message;
+        if (realBoxes) {
+            QTimer::singleShot(100, [] {
+                if (QWidget *box = QApplication::activeModalWidget())
+                    box->close();
+            });
+            return MainWindowFrontEnd::msgBox(message, style, title, delay, key);
+        }
+        return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
+    }
+    bool reviewBlocked(const QList<ReviewEntry> &, const QString &) override { return true; }
+};
+
+// Keys typed as a person types them: to whatever has the focus.
+void typeText(QWidget *window, const QString &text)
+{
+    for (QChar c : text)
+        QTest::keyClick(window->windowHandle(), c.toLatin1());
+}
+
+} // namespace
+
+struct LiveWindowTest : WindowTest {
+    std::unique_ptr<WindowFrontEnd> wfe;
+    QLineEdit *rule = nullptr;
+
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        wfe = std::make_unique<WindowFrontEnd>(window.get());
+        setFrontEnd(wfe.get());
+        rule = control<QComboBox>("cboRenommer")->lineEdit();
+        QTest::mouseClick(rule, Qt::LeftButton);
+        ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
+        rule->clear();
+    }
+    void TearDown() override
+    {
+        setFrontEnd(&fe);
+        wfe.reset();
+        WindowTest::TearDown();
+    }
+    void key(Qt::Key k) { QTest::keyClick(window->windowHandle(), k); }
+    // One deferred recomputation: the clock moves on and the timer validates.
+    bool recomputed(const QString &text)
+    {
+        clock = clock.addSecs(2);
+        return test::waitFor([&] { return controller->lastValidatedText() == text; });
+    }
+};
+
+TEST_F(LiveWindowTest, TypingGoesOnInTheRuleBoxAfterTheDeferredRecomputation)
+{
+    touch(QStringLiteral("a.txt"));
+    showFiles();
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    QTest::mouseClick(rule, Qt::LeftButton);
+    ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
+    typeText(window.get(), QStringLiteral("Vacances_"));
+    ASSERT_TRUE(recomputed(QStringLiteral("Vacances_")));
+    test::runEvents(50);
+    typeText(window.get(), QStringLiteral("###"));
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("Vacances_###"));
+    EXPECT_TRUE(rule->hasFocus());
+    ASSERT_TRUE(recomputed(QStringLiteral("Vacances_###")));
+    EXPECT_EQ(column(1), QStringList{QStringLiteral("Vacances_001.txt")});
+}
+
+TEST_F(LiveWindowTest, FocusAndCaretComeBackAfterATokenAndAfterAMessage)
+{
+    typeText(window.get(), QStringLiteral("ab"));
+    key(Qt::Key_Left);
+    control<QListWidget>("lstAstuce")->setCurrentRow(0);
+    QTest::mouseClick(control<QLabel>("Label8_2"), Qt::LeftButton); // $A$ between a and b
+    typeText(window.get(), QStringLiteral("-"));
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("a$A$-b"));
+
+    // An odd number of "$": message 92 opens, is closed, and typing goes on
+    // where it was.
+    wfe->realBoxes = true;
+    key(Qt::Key_End);
+    typeText(window.get(), QStringLiteral("$x"));
+    ASSERT_TRUE(recomputed(QStringLiteral("a$A$-b$x")) || !wfe->asked.isEmpty());
+    ASSERT_TRUE(test::waitFor([&] { return QApplication::activeModalWidget() == nullptr && !wfe->asked.isEmpty(); }));
+    test::runEvents(50);
+    typeText(window.get(), QStringLiteral("y"));
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("a$A$-b$xy"));
+    EXPECT_TRUE(rule->hasFocus());
+}
+
+TEST_F(LiveWindowTest, ATokenClickedRightAfterHomeGoesAtTheStart)
+{
+    typeText(window.get(), QStringLiteral("abcd"));
+    key(Qt::Key_Home);
+    control<QListWidget>("lstAstuce")->setCurrentRow(0);
+    QTest::mouseClick(control<QLabel>("Label8_2"), Qt::LeftButton); // at once, no pause
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("$A$abcd"));
+    EXPECT_EQ(rule->cursorPosition(), 3);
+    // Each typed key moves the caret one place, not two.
+    typeText(window.get(), QStringLiteral("xy"));
+    QTest::mouseClick(control<QLabel>("Label8_3"), Qt::LeftButton);
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("$A$xy$M$abcd"));
+}
+
+TEST_F(LiveWindowTest, AfterARenameTheStatusLineGivesTheCountsUntilTheNextChange)
+{
+    typeText(window.get(), QStringLiteral("f_#"));
+    ASSERT_TRUE(recomputed(QStringLiteral("f_#")));
+    for (const char *n : {"a.txt", "b.txt", "c.txt", "f_2.txt"})
+        touch(QString::fromLatin1(n));
+    showFiles();
+    control<LVExplorer>("ListView1")->selectItemsByText({QStringLiteral("a.txt"), QStringLiteral("b.txt")});
+    QTest::mouseClick(control<QPushButton>("cmdAdd"), Qt::LeftButton);
+    ASSERT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
+    QLabel *status = control<QLabel>("lblStatus");
+    EXPECT_TRUE(status->text().isEmpty());
+
+    // b.txt cannot take f_2.txt, which is not in the list: one renamed, one blocked.
+    wfe->defaultAnswer = AnswerYes;
+    QTest::mouseClick(control<QPushButton>("cmdRenommer"), Qt::LeftButton);
+    EXPECT_TRUE(wfe->asked.isEmpty()) << wfe->asked.join('\n').toStdString(); // no modal box
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\D*1\\D+1\\D+0\\D*$")).match(status->text()).hasMatch())
+        << status->text().toStdString();
+    EXPECT_TRUE(status->isVisible());
+
+    // It stays through time, and goes with the next change of the list.
+    test::runEvents(100);
+    EXPECT_FALSE(status->text().isEmpty());
+    QTest::mouseClick(control<QPushButton>("cmdClear"), Qt::LeftButton);
+    EXPECT_TRUE(status->text().isEmpty());
+
+    // Or of the rule.
+    control<LVExplorer>("ListView1")->selectItemsByText({QStringLiteral("c.txt")});
+    QTest::mouseClick(control<QPushButton>("cmdAdd"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>("cmdRenommer"), Qt::LeftButton);
+    ASSERT_FALSE(status->text().isEmpty()) ;
+    QTest::mouseClick(rule, Qt::LeftButton);
+    typeText(window.get(), QStringLiteral("x"));
+    EXPECT_TRUE(status->text().isEmpty());
+}
+
+TEST_F(LiveWindowTest, DraggingHighlightsTheTargetRowOnlyAndAnEmptyHierarchyAsksNothing)
+{
+    for (const char *n : {"1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt"})
+        touch(QString::fromLatin1(n));
+    showFiles();
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    auto *list = control<QTableView>("lstrename");
+    QWidget *viewport = list->viewport();
+    auto centre = [&](int row) { return list->visualRect(controller->model()->index(row, 0)).center(); };
+    // As a hand moves: a few pixels first, then row by row.
+    QTest::mousePress(viewport, Qt::LeftButton, {}, centre(4));
+    QTest::mouseMove(viewport, centre(4) + QPoint(0, -2));
+    QTest::mouseMove(viewport, centre(3));
+    QTest::mouseMove(viewport, centre(1));
+    EXPECT_EQ(window->selectedRows(), QList<int>{1});
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, centre(1));
+    EXPECT_EQ(column(0), (QStringList{"1.txt", "5.txt", "2.txt", "3.txt", "4.txt", "6.txt"}));
+    EXPECT_EQ(window->selectedRows(), QList<int>{1});
+
+    // No file of the tree matches the filter: no question, nothing added.
+    control<QLineEdit>("txtFilter")->setText(QStringLiteral("*.png"));
+    wfe->defaultAnswer = AnswerYes;
+    window->findChild<QAction *>(QStringLiteral("mnuAddHieriachy"))->trigger();
+    EXPECT_TRUE(wfe->asked.isEmpty()) << wfe->asked.join('\n').toStdString();
+    EXPECT_EQ(controller->model()->rowCount(), 6);
+}
+
+TEST_F(WindowTest, TheLastFolderIsWhereTheTreeOpensAndStaysStoredUntilTheUserMoves)
+{
+    const QString last = dir.path() + QStringLiteral("/last");
+    ASSERT_TRUE(QDir().mkpath(last));
+    const QString ini = dir.path() + QStringLiteral("/Travoline.ini");
+    auto storedFolder = [&] {
+        QFile f(ini);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        for (const QString &line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n')))
+            if (line.startsWith(QStringLiteral("Option_DossierSpecifique=")))
+                return line.mid(line.indexOf(QLatin1Char('=')) + 1).trimmed();
+        return QString();
+    };
+    auto openAndClose = [&](const QString &stored) {
+        Settings s;
+        s.DossierDepart = 1;
+        s.DossierSpecifique = stored;
+        MainController c(s);
+        frmMain w(&c);
+        c.loadFromSettings();
+        w.Form_Load();
+        w.openStartFolder();
+        const QString shown = w.findChild<TVExplorer *>(QStringLiteral("TreeView1"))->TVPath();
+        w.close();
+        return shown;
+    };
+    EXPECT_EQ(openAndClose(last), last);
+    EXPECT_EQ(storedFolder(), last);
+
+    // A last folder that is gone shows the home folder, and is kept for a later start.
+    const QString gone = dir.path() + QStringLiteral("/gone");
+    EXPECT_EQ(openAndClose(gone), QDir::homePath());
+    EXPECT_EQ(storedFolder(), gone);
+}
+
+TEST(StartupTest, AFailedStepIsReportedWithTheStepReachedAndNothingLeavesMain)
+{
+    ScriptedFrontEnd fe;
+    int line = 0;
+    EXPECT_FALSE(trapStartup(line, [&] {
+        line = 5;
+        line = 8;
+        throw TavError(ErrFileNotFound, QStringLiteral("File not found"));
+    }));
+    ASSERT_EQ(fe.asked.size(), 1);
+    EXPECT_TRUE(fe.asked[0].message.contains(QStringLiteral("ligne = 8"))) << fe.asked[0].message.toStdString();
+
+    std::FILE *err = std::tmpfile();
+    ASSERT_NE(err, nullptr);
+    EXPECT_EQ(guardedMain("travoline", [] () -> int { throw std::length_error("basic_string::_M_create"); }, err), 2);
+    EXPECT_EQ(guardedMain("travoline", [] { return 0; }, err), 0);
+    std::rewind(err);
+    char text[512] = {};
+    const size_t read = std::fread(text, 1, sizeof text - 1, err);
+    std::fclose(err);
+    const QString written = QString::fromLocal8Bit(text, qsizetype(read));
+    EXPECT_EQ(written.count(QLatin1Char('\n')), 1) << written.toStdString();
+    EXPECT_TRUE(written.startsWith(QStringLiteral("travoline: "))) << written.toStdString();
+    EXPECT_TRUE(written.contains(QStringLiteral("basic_string::_M_create")));
+}
+
+TEST_F(LiveWindowTest, ExifValuesAndToolLabelShowWholeAndTheTokenPaneKeepsItsSize)
+{
+    window->resize(window->minimumSize());
+    test::runEvents(50);
+    auto *tips = control<QListWidget>("lstAstuce");
+    auto *pane = control<QGroupBox>("Frame3");
+    // Every token group in turn: the pane and the tips list keep one size.
+    QSet<int> paneHeights, tipsHeights, tipsWidths;
+    for (int i = 0; i < tips->count(); ++i) {
+        tips->setCurrentRow(i);
+        test::runEvents(20);
+        paneHeights << pane->height();
+        tipsHeights << tips->height();
+        tipsWidths << tips->width();
+    }
+    EXPECT_EQ(paneHeights.size(), 1);
+    EXPECT_EQ(tipsHeights.size(), 1);
+    EXPECT_EQ(tipsWidths.size(), 1);
+
+    tips->setCurrentRow(3); // Exif
+    wfe->showMetadataLabel(0, QStringLiteral("$d$=2018:05:06 07:08:09"));
+    wfe->showMetadataLabel(1, QStringLiteral("$T$=4 032 x 3 024"));
+    wfe->showMetadataLabel(4, QStringLiteral("$K$=Canon EOS 5D Mark IV"));
+    auto *tool = control<QLabel>("lblExitToolUsed");
+    tool->setText(QStringLiteral("Outil Exif : jhead puis ExifTool"));
+    test::runEvents(50);
+    auto fits = [](QLabel *label) {
+        return label->contentsRect().width() >= label->fontMetrics().horizontalAdvance(label->text());
+    };
+    // A date always fits; a longer value is cut with its tip showing it whole.
+    EXPECT_TRUE(fits(control<QLabel>("lblExif_0")));
+    EXPECT_TRUE(fits(control<QLabel>("lblExif_1")));
+    auto *camera = control<QLabel>("lblExif_4");
+    camera->repaint();
+    EXPECT_TRUE(fits(camera) || camera->toolTip() == camera->text()) << camera->toolTip().toStdString();
+    EXPECT_GE(tool->contentsRect().width(), tool->fontMetrics().horizontalAdvance(tool->text()));
+    auto *clear = control<QPushButton>("cmdEffacerExif");
+    const QRect toolRect(tool->mapTo(window.get(), QPoint()), tool->size());
+    const QRect clearRect(clear->mapTo(window.get(), QPoint()), clear->size());
+    EXPECT_FALSE(toolRect.intersects(clearRect));
+    for (int k = 0; k < 6; ++k) {
+        auto *value = window->findChild<QLabel *>(QStringLiteral("lblExif_%1").arg(k));
+        EXPECT_FALSE(QRect(value->mapTo(window.get(), QPoint()), value->size()).intersects(clearRect)) << k;
+    }
+
+    // A wider window gives the values the room.
+    window->resize(1280, window->height());
+    test::runEvents(50);
+    EXPECT_TRUE(fits(camera));
+}
+
+TEST_F(WindowTest, TheToolLabelSaysWhichToolIsMissingAndItsPackage)
+{
+    ExifReader reader;
+    reader.setToolPath(ExifReader::Tool::Jhead, dir.path() + QStringLiteral("/nowhere/jhead"));
+    reader.setToolPath(ExifReader::Tool::ExifTool, dir.path() + QStringLiteral("/nowhere/exiftool"));
+    settings.OutilExifChoisi = ExifModeJhead;
+    window->setMetadataReader(&reader);
+    auto *tool = control<QLabel>("lblExitToolUsed");
+    EXPECT_TRUE(tool->text().contains(QStringLiteral("jhead"))) << tool->text().toStdString();
+    EXPECT_FALSE(tool->text().contains(QStringLiteral("libimage-exiftool-perl"))) << tool->text().toStdString();
+    const QString jheadOnly = tool->text();
+
+    settings.OutilExifChoisi = ExifModeJheadThenExifTool;
+    reader.setToolPath(ExifReader::Tool::Jhead, test::jheadProgram());
+    control<QListWidget>("lstAstuce")->setCurrentRow(3); // shown again with the group
+    EXPECT_TRUE(tool->text().contains(QStringLiteral("libimage-exiftool-perl"))) << tool->text().toStdString();
+
+    // Every tool there: the label only names the mode.
+    if (!test::jheadProgram().isEmpty() && !test::exiftoolProgram().isEmpty()) {
+        reader.setToolPath(ExifReader::Tool::ExifTool, test::exiftoolProgram());
+        control<QListWidget>("lstAstuce")->setCurrentRow(0);
+        control<QListWidget>("lstAstuce")->setCurrentRow(3);
+        EXPECT_EQ(tool->text(), Exif::toolInUseText(ExifModeJheadThenExifTool));
+        EXPECT_GT(jheadOnly.size(), Exif::toolInUseText(ExifModeJhead).size());
+    }
+    window->setMetadataReader(nullptr);
+}
+
+TEST_F(WindowTest, TheFolderCountSaysHowManyNamesCouldNotBeShown)
+{
+    touch(QStringLiteral("ok.txt"));
+    const QByteArray bad = QFile::encodeName(dir.path()) + "/files/bad\xff.txt";
+    QFile raw;
+    ASSERT_TRUE(raw.open(::fopen(bad.constData(), "w"), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    raw.close();
+    showFiles();
+    auto *count = control<QLabel>("Label2");
+    const QString unshown = i18n::getText(QStringLiteral("frmMain"), QStringLiteral("StatusUnshown"), QString(),
+                                          QStringLiteral("1"));
+    ASSERT_FALSE(unshown.isEmpty());
+    ASSERT_TRUE(test::waitFor([&] { return count->text().contains(unshown); })) << count->text().toStdString();
+    EXPECT_TRUE(count->text().startsWith(i18n::Message(18, QStringLiteral("1"))));
+
+    // A folder where every name shows says nothing more.
+    ASSERT_EQ(::unlink(bad.constData()), 0);
+    QTest::mouseClick(control<QPushButton>("cmdRefresh"), Qt::LeftButton);
+    ASSERT_TRUE(test::waitFor([&] { return !count->text().contains(unshown); })) << count->text().toStdString();
+}
+
+TEST_F(LiveWindowTest, EscapeDuringAnAddingAsksAndStopsIt)
+{
+    const QString many = dir.path() + QStringLiteral("/many");
+    ASSERT_TRUE(QDir().mkpath(many));
+    QStringList names;
+    for (int i = 0; i < 3000; ++i) {
+        names << QStringLiteral("%1.txt").arg(i, 4, 10, QLatin1Char('0'));
+        QFile f(many + QLatin1Char('/') + names.last());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    control<QTimer>("Timer_Escape")->setInterval(1);
+    wfe->answers = {AnswerYes};
+    // The key comes while the files are being added, wherever the focus is.
+    QTimer::singleShot(0, window.get(), [this] { QTest::keyClick(window->windowHandle(), Qt::Key_Escape); });
+    controller->cmdAddAll_Click(many, names);
+    ASSERT_EQ(wfe->asked.size(), 1);
+    EXPECT_LT(controller->model()->rowCount(), names.size());
+    EXPECT_TRUE(control<QPushButton>("cmdAdd")->isEnabled());
 }
