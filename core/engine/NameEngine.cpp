@@ -20,6 +20,11 @@ namespace {
 // so that the steps which replace characters never touch it. A noncharacter:
 // it cannot come from a file name or a metadata value in practice.
 constexpr QChar FolderMark = QChar(0xFDD0);
+// Stand for a folder level of the pattern's own text that is exactly ".." or
+// ".": only these may climb or stay. A level that a value makes "." or ".."
+// is renamed, so a comment or an old name can never move a file upwards.
+constexpr QChar ClimbMark = QChar(0xFDD1);
+constexpr QChar HereMark = QChar(0xFDD2);
 
 const QString MkdirToken = QStringLiteral("$MKDIR");
 
@@ -87,6 +92,40 @@ qint64 readCounterField(const QString &text, qint64 min, qint64 max)
     if (!n.fits64 || n.value < min || n.value > max)
         throw TavError(ErrOverflow, QStringLiteral("Overflow"));
     return n.value;
+}
+
+// The pattern's text with its "\" turned into level marks and its own "."
+// and ".." levels into their marks.
+QString markPatternLevels(const QString &pattern)
+{
+    QStringList levels = pattern.split(NameFolderSeparator);
+    for (QString &level : levels) {
+        if (level == QLatin1String(".."))
+            level = ClimbMark;
+        else if (level == QLatin1String("."))
+            level = HereMark;
+    }
+    return levels.join(FolderMark);
+}
+
+// The levels of a folder pattern's finished name as the path uses them:
+// empty folder levels dropped, a "\" from a value made ordinary, a level
+// that a value made "." or ".." renamed "_", the pattern's own dot levels
+// restored.
+QStringList folderLevels(const QString &name)
+{
+    QStringList levels = name.split(FolderMark);
+    for (qsizetype i = levels.size() - 2; i >= 0; --i)
+        if (levels[i].isEmpty())
+            levels.removeAt(i);
+    for (QString &level : levels) {
+        level.replace(NameFolderSeparator, QLatin1Char('_'));
+        if (level == QLatin1String(".") || level == QLatin1String(".."))
+            level = QStringLiteral("_");
+        level.replace(ClimbMark, QLatin1String(".."));
+        level.replace(HereMark, QLatin1String("."));
+    }
+    return levels;
 }
 
 bool allDigits(QStringView s)
@@ -243,7 +282,7 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
     if (folderPattern) {
         removeFolderMarkers(name);
         absolute = name.startsWith(NameFolderSeparator);
-        name.replace(NameFolderSeparator, FolderMark);
+        name = markPatternLevels(name);
     }
 
     // Base name and extension come from the file name alone: a dot in a
@@ -347,7 +386,7 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
         name = r.name;
     }
 
-    name = applyCounter(name, folder, position);
+    name = applyCounter(name, folder, position, folderPattern, absolute);
 
     // The options tidy the file name; in a folder pattern the folder levels
     // before it only lose what cannot stand in a folder name.
@@ -371,14 +410,8 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
         name = folders + name;
         if (m_rule.RemplacerCaractereInterdit == 1)
             name = m_replacer.apply(name);
-        // A "\" that a value brought in cannot be told from a level separator.
-        name.replace(NameFolderSeparator, QLatin1Char('_'));
-        // Empty levels (an empty token, a doubled "\") are dropped; the
-        // pattern's leading "\" alone makes the path absolute.
-        QStringList levels = name.split(FolderMark);
-        for (qsizetype i = levels.size() - 2; i >= 0; --i)
-            if (levels[i].isEmpty())
-                levels.removeAt(i);
+        // The pattern's leading "\" alone makes the path absolute.
+        const QStringList levels = folderLevels(name);
         out.makesFolders = absolute || levels.size() > 1;
         name = (absolute ? QString(NameFolderSeparator) : QString()) + levels.join(NameFolderSeparator);
     } else if (m_rule.RemplacerCaractereInterdit == 1) {
@@ -400,7 +433,8 @@ NameEngine::Inputs NameEngine::inputs() const
     return Inputs{m_rule, m_txtDebut, m_txtPas, m_case, m_yearFormat, m_monthFormat, m_forbidden, m_neverRenamed};
 }
 
-QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, int position)
+QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, int position, bool folderPattern,
+                                 bool absolute)
 {
     QString name = nameIn;
     if (!name.contains(QLatin1Char('#')))
@@ -409,18 +443,33 @@ QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, i
     if (m_txtDebut == QLatin1String("#") || m_rule.DebutPas == ContinueModeStart) {
         if (m_rule.RemplacerCaractereInterdit == 1)
             name = m_replacer.apply(name);
+        // In a folder pattern a value's "\" is an ordinary character, as the
+        // finished name will have it.
+        if (folderPattern)
+            name.replace(NameFolderSeparator, QLatin1Char('_'));
         // The table may have changed lengths or removed a "#": measure now.
         const int width = int(name.count(QLatin1Char('#')));
         if (width == 0)
             return name;
         const qsizetype first = name.indexOf(QLatin1Char('#'));
-        const QString prefix = name.left(first);
+        QString prefix = name.left(first);
         const QString suffix = name.mid(first + width);
-        const qint64 highest = continueModeHighest(folder, prefix, width, suffix);
+        // A folder pattern's counter in its last level continues the numbers
+        // of the folder the file goes to; the prefix is then the last level's.
+        QString scanned = folder;
+        const qsizetype cut = folderPattern ? name.lastIndexOf(FolderMark) : -1;
+        if (cut >= 0 && first > cut) {
+            QStringList levels = folderLevels(name);
+            levels.removeLast();
+            const QString path = levels.join(NameFolderSeparator);
+            scanned = destinationPath(folder, absolute ? NameFolderSeparator + path : path, true);
+            prefix = name.mid(cut + 1, first - cut - 1);
+        }
+        const qint64 highest = continueModeHighest(scanned, prefix, width, suffix);
         const qint64 value = highest + m_rule.Pas;
         if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
             throw TavError(ErrOverflow, QStringLiteral("Overflow"));
-        return prefix + counterText(value, width) + suffix;
+        return name.left(first) + counterText(value, width) + suffix;
     }
 
     // The fields are read for every file; the last reading is kept, since

@@ -126,7 +126,7 @@ private:
     void numberIdentical(Computed &c);
     bool appendAndCompute(const QString &path, const QString &folder, const QString &oldName);
     Computed compute(const QString &path, const QString &oldName, const QString &folder, int position);
-    QString applyCounter(const QString &name, const QString &folder, int position);
+    QString applyCounter(const QString &name, const QString &folder, int position, bool folderPattern, bool absolute);
     qint64 continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix);
     QString yearText(int year) const;
     QString yearText(const QString &year) const;
