@@ -30,4 +30,8 @@ QString destinationFolder(const QString &folder, const QString &newName, bool ma
 // than 255 bytes in UTF-8 (each folder level is checked the same way).
 QString newNameProblem(const QString &newName, bool makesFolders);
 
+// The language-file section and keys of those reasons.
+QString nameProblemSection();
+QStringList nameProblemKeys();
+
 } // namespace tav
