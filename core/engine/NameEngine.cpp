@@ -81,19 +81,6 @@ void replaceToken(QString &name, const char16_t *token, const QString &value)
     name.replace(QStringView(token).toString(), value);
 }
 
-// Reads a counter field as a whole number of the given range, or fails like
-// the conversion functions do: a type mismatch for a text that is not a
-// number, an overflow for a value out of range.
-qint64 readCounterField(const QString &text, qint64 min, qint64 max)
-{
-    const WholeNumber n = readWholeNumber(text);
-    if (!n.isNumber)
-        throw TavError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
-    if (!n.fits64 || n.value < min || n.value > max)
-        throw TavError(ErrOverflow, QStringLiteral("Overflow"));
-    return n.value;
-}
-
 // The pattern's text with its "\" turned into level marks and its own "."
 // and ".." levels into their marks.
 QString markPatternLevels(const QString &pattern)
@@ -215,10 +202,8 @@ bool NameEngine::affiche_nom(const QString &path)
     } catch (...) {
         // Without the path helpers the row still joins the list, with no new name.
         reportFailure();
-        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-        oldName = slash < 0 ? QString() : path.mid(slash + 1);
-        folder = slash < 0 ? QString() : path.left(slash);
-        m_model->appendFile(folder, oldName);
+        const PathParts parts = splitPath(path);
+        m_model->appendFile(parts.folder, parts.name);
         return false;
     }
     return appendAndCompute(path, folder, oldName);
@@ -440,7 +425,7 @@ QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, i
     if (!name.contains(QLatin1Char('#')))
         return name;
 
-    if (m_txtDebut == QLatin1String("#") || m_rule.DebutPas == ContinueModeStart) {
+    if (isContinueMode()) {
         if (m_rule.RemplacerCaractereInterdit == 1)
             name = m_replacer.apply(name);
         // In a folder pattern a value's "\" is an ordinary character, as the
@@ -475,11 +460,9 @@ QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, i
     // The fields are read for every file; the last reading is kept, since
     // they rarely change between two files.
     if (m_txtDebut != m_parsedDebut.first || m_parsedDebut.first.isNull())
-        m_parsedDebut = {m_txtDebut, readCounterField(m_txtDebut, std::numeric_limits<std::int32_t>::min(),
-                                                      std::numeric_limits<std::int32_t>::max())};
+        m_parsedDebut = {m_txtDebut, readCounterStart(m_txtDebut)};
     if (m_txtPas != m_parsedPas.first || m_parsedPas.first.isNull())
-        m_parsedPas = {m_txtPas, readCounterField(m_txtPas, std::numeric_limits<std::int16_t>::min(),
-                                                  std::numeric_limits<std::int16_t>::max())};
+        m_parsedPas = {m_txtPas, readCounterStep(m_txtPas)};
     const qint64 start = m_parsedDebut.second;
     const qint64 step = m_parsedPas.second;
     m_rule.DebutPas = std::int32_t(start);

@@ -55,6 +55,8 @@ public:
     void setCaseOption(CaseOption option) { m_case = option; }
     bool autoRefresh() const { return m_autoRefresh; } // chkRefresh
     void setAutoRefresh(bool on) { m_autoRefresh = on; }
+    // The counter continues the numbers already in the destination folder.
+    bool isContinueMode() const { return tav::isContinueMode(m_txtDebut, m_rule.DebutPas); }
     const QString &passCountText() const { return m_passCount; } // txtNbPasse
     void setPassCountText(const QString &text) { m_passCount = text; }
 

@@ -66,6 +66,14 @@ QString componentProblem(const QString &part, bool isFileName)
 
 } // namespace
 
+PathParts splitPath(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return {QString(), path};
+    return {path.left(slash), path.mid(slash + 1)};
+}
+
 QString destinationPath(const QString &folder, const QString &newName, bool makesFolders)
 {
     if (!makesFolders)

@@ -241,6 +241,14 @@ TEST_F(EngineFixture, ContinueModeStartsAfterTheHighestNumberInTheFolder)
     engine.setRule(r);
     EXPECT_EQ(engine.txtDebut(), QStringLiteral("#"));
     EXPECT_EQ(nameOf(a), QStringLiteral("IMG_013.jpg"));
+
+    // Spaces around "#" in the start field: the continue mode here too, as
+    // leaving the field decides, not a number that fails to read.
+    engine.rule().DebutPas = 1;
+    engine.setTxtDebut(QStringLiteral(" # "));
+    EXPECT_TRUE(engine.isContinueMode());
+    EXPECT_EQ(nameOf(a), QStringLiteral("IMG_013.jpg"));
+    EXPECT_TRUE(ui.plainErrors.isEmpty());
 }
 
 TEST_F(EngineFixture, RefreshDuringAFolderScanReturnsAtOnce)
