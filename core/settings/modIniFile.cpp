@@ -186,11 +186,17 @@ void readAll(Settings &s, const IniFile &ini, int &step)
     step = 1;
     s.LangueUtilisee = r.text(QStringLiteral("Langage_LangueUtilisee"), QStringLiteral("Français"));
     i18n::setLanguage(s.LangueUtilisee);
-    if (!QFileInfo::exists(i18n::languageFilePath()) && s.LangueUtilisee != QStringLiteral("Français")) {
+    if (!QFileInfo::exists(i18n::languageFilePath()) && i18n::languageFileName() != QLatin1String("francais")) {
         // A language that is no longer installed would leave every text
-        // empty: the design language stands in.
-        s.LangueUtilisee = QStringLiteral("Français");
-        i18n::setLanguage(s.LangueUtilisee);
+        // empty: the design language stands in for this run, the user is
+        // told, and the stored choice stays until another one is picked.
+        const QString missing = QDir::toNativeSeparators(i18n::languageFilePath());
+        i18n::setLanguage(QStringLiteral("Français"));
+        frontEnd().msgBox(i18n::getText(QStringLiteral("Language"), QStringLiteral("FileMissing"),
+                                        QStringLiteral("Le fichier de langue %s est introuvable : "
+                                                       "les textes sont affichés en français."),
+                                        missing),
+                          StyleExclamation, i18n::Message(1));
     }
     if (hooks().languageChanged)
         hooks().languageChanged();

@@ -255,7 +255,7 @@ TEST_F(SettingsFile, GuardsLimitsAndOutOfRangeChoices)
     EXPECT_EQ(s.FenetreHauteur, -300000);      // no guard on the size
     EXPECT_EQ(s.FenetreLargeur, 16000.5f);     // decimal comma of another locale
     EXPECT_EQ(s.regle.Regle, QString(511, u'p'));
-    EXPECT_EQ(s.LangueUtilisee, QStringLiteral("Français")); // no such language file
+    EXPECT_EQ(s.LangueUtilisee, QStringLiteral("Klingon")); // kept, though it has no file
     EXPECT_EQ(s.regle.Commentaire, "Numero et nom");
     // Indices into fixed lists fall back to their defaults.
     EXPECT_EQ(s.TailleVignette, 0);
@@ -379,4 +379,28 @@ TEST(SettingsVersion, ComparesMajorMinorRevision)
     EXPECT_TRUE(modIniFile::versionDiffersFromProgram(""));
     EXPECT_TRUE(modIniFile::versionDiffersFromProgram("1.12"));
     EXPECT_EQ(modIniFile::programVersion(), "1.12.2");
+}
+
+TEST_F(SettingsFile, MissingLanguageFileIsToldOnceAndTheChoiceKept)
+{
+    writeFile(QStringLiteral("langages/francais.lng"),
+              "[MSG]\nm1=Titre\n[Language]\nFileMissing=Pas de fichier %s\n");
+    writeIni("[Langage]\nLangage_LangueUtilisee=Deutsch\n");
+    Settings s;
+    ASSERT_TRUE(modIniFile::ReadIniFile(s, iniPath));
+    ASSERT_EQ(fe.asked.size(), 1);
+    EXPECT_EQ(fe.asked[0].message, "Pas de fichier " + dir.filePath(QStringLiteral("langages/deutsch.lng")));
+    EXPECT_EQ(fe.asked[0].title, "Titre");
+    // The texts come from French meanwhile; the stored name is written back unchanged.
+    EXPECT_EQ(i18n::languageFileName(), QStringLiteral("francais"));
+    EXPECT_EQ(s.LangueUtilisee, QStringLiteral("Deutsch"));
+    ASSERT_TRUE(modIniFile::SaveIniFile(s, iniPath));
+    EXPECT_EQ(key("Langage_LangueUtilisee"), "Deutsch");
+    EXPECT_EQ(fe.asked.size(), 1);
+
+    // Once the file is there, nothing is said.
+    writeFile(QStringLiteral("langages/deutsch.lng"), "[MSG]\nm1=Titel\n");
+    ASSERT_TRUE(modIniFile::ReadIniFile(s, iniPath));
+    EXPECT_EQ(fe.asked.size(), 1);
+    EXPECT_EQ(i18n::languageFileName(), QStringLiteral("deutsch"));
 }
