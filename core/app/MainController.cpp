@@ -8,7 +8,7 @@
 #include "core/engine/Operators.h"
 #include "core/rename/RenameCommand.h"
 #include "core/engine/Validation.h"
-#include "core/engine/Wildcard.h"
+#include "core/base/Wildcard.h"
 #include "core/i18n/Language.h"
 #include "core/settings/SavedRules.h"
 #include "core/settings/Settings.h"

@@ -3,7 +3,7 @@
 // entries, the texts shown in its columns (size in Ko, dates, attributes,
 // type), the file pattern and the sort order of the columns.
 
-#include "core/engine/Wildcard.h"
+#include "core/base/Wildcard.h"
 
 #include <QDateTime>
 #include <QLocale>

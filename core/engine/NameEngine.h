@@ -10,7 +10,7 @@
 
 #include "core/engine/Normalise.h"
 #include "core/base/Rule.h"
-#include "core/engine/Wildcard.h"
+#include "core/base/Wildcard.h"
 #include "core/filelist/RenameListModel.h"
 #include "core/base/MetadataRecord.h"
 

@@ -1,5 +1,5 @@
 #include "QtPrinters.h"
-#include "core/engine/Wildcard.h"
+#include "core/base/Wildcard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/engine/Wildcard.h"
+#include "core/base/Wildcard.h"
 
 namespace tav {
 
