@@ -56,7 +56,7 @@ TEST_F(SettingsFile, FirstStartWithoutFileGivesEveryDefault)
 
     // The first save writes this version and no rule.
     ASSERT_TRUE(modIniFile::SaveIniFile(s));
-    EXPECT_EQ(key("General_VersionCourante"), "1.12.2");
+    EXPECT_EQ(key("General_VersionCourante"), modIniFile::programVersion());
     EXPECT_EQ(key("General_NombreRegle"), "-1");
     EXPECT_EQ(key("Option_NombreCaractereInterdit"), "6");
     EXPECT_EQ(key("Option_CharactereInterdit6"), "/:?\"<>|\\");
@@ -109,7 +109,7 @@ TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload)
 
     Settings back;
     ASSERT_TRUE(modIniFile::ReadIniFile(back, iniPath));
-    EXPECT_EQ(back.VersionCourante, "1.12.2");
+    EXPECT_EQ(back.VersionCourante, modIniFile::programVersion());
     back.VersionCourante.clear();
     back.taillesVignette = s.taillesVignette; // from the language file, not stored
     EXPECT_TRUE(back == s);
@@ -124,6 +124,9 @@ TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload)
         for (const QString &k : f.keys(section))
             names.insert(QString(k).remove(QRegularExpression("\\d+$")));
     EXPECT_EQ(names.size(), 53);
+    // They are the keys of the one table that reads and writes them.
+    const QStringList table = modIniFile::keyNames();
+    EXPECT_EQ(QSet<QString>(table.begin(), table.end()), names);
     EXPECT_EQ(f.sections(), QStringList({"General", "Langage", "Option", "RegleRenommage"}));
     EXPECT_EQ(key("General_Regle0"), QStringLiteral("IMG_###|Vacances été|jpg png|0|0|png|1|5|1|2|10|1"));
 }
@@ -374,7 +377,7 @@ TEST_F(SettingsFile, HooksRunAtTheirPlace)
 
 TEST(SettingsVersion, ComparesMajorMinorRevision)
 {
-    EXPECT_FALSE(modIniFile::versionDiffersFromProgram("1.12.2"));
+    EXPECT_FALSE(modIniFile::versionDiffersFromProgram(modIniFile::programVersion()));
     EXPECT_TRUE(modIniFile::versionDiffersFromProgram("1.10.0"));
     EXPECT_TRUE(modIniFile::versionDiffersFromProgram(""));
     EXPECT_TRUE(modIniFile::versionDiffersFromProgram("1.12"));
