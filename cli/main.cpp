@@ -126,10 +126,10 @@ Apply flagOption(std::optional<int> CliRun::*field)
 // A whole number within [min, max], as the counter fields read it.
 QString checkWholeNumber(const QString &v, qint64 min, qint64 max)
 {
-    const WholeNumber n = readWholeNumber(v);
-    if (!n.isNumber)
+    const CounterField n = parseCounterField(v, min, max);
+    if (n.status == CounterField::NotANumber)
         return QStringLiteral("expects a number, not \"%1\"").arg(v);
-    if (!n.fits64 || n.value < min || n.value > max)
+    if (n.status == CounterField::OutOfRange)
         return QStringLiteral("%1 is out of range (%2 to %3)").arg(v).arg(min).arg(max);
     return {};
 }
@@ -145,7 +145,7 @@ const QList<CliOption> &optionTable()
         {{QStringLiteral("start")}, QStringLiteral("N|#"),
          QStringLiteral("counter start; '#' continues after the highest number already in each folder"),
          [](CliRun &r, const QString &v) {
-             if (v.trimmed() != QLatin1String("#")) {
+             if (!isContinueStart(v)) {
                  // The largest value stands for "#" and is refused as a number.
                  const QString why = checkWholeNumber(v, std::numeric_limits<std::int32_t>::min(),
                                                       std::numeric_limits<std::int32_t>::max() - 1);
@@ -453,7 +453,7 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
     if (run.rule)
         rule.Regle = *run.rule;
     if (run.start)
-        rule.DebutPas = *run.start == QLatin1String("#") ? ContinueModeStart
+        rule.DebutPas = isContinueStart(*run.start) ? ContinueModeStart
                                                           : std::int32_t(readWholeNumber(*run.start).value);
     if (run.step)
         rule.Pas = std::int16_t(readWholeNumber(*run.step).value);

@@ -3,18 +3,18 @@
 #include "core/base/FrontEnd.h"
 #include "core/base/Trap.h"
 #include "core/base/Version.h"
+#include "core/engine/NewNamePath.h"
 #include "core/engine/Normalise.h"
 #include "core/engine/Operators.h"
 #include "core/rename/RenameCommand.h"
 #include "core/engine/Validation.h"
-#include "core/engine/Wildcard.h"
+#include "core/base/Wildcard.h"
 #include "core/i18n/Language.h"
 #include "core/settings/SavedRules.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QQueue>
 #include <QSet>
@@ -293,11 +293,9 @@ void MainController::addFiles(const QStringList &paths, Presence presence)
             fe.processEvents();
             if (m_stopAction)
                 break;
-            const int cut = int(path.lastIndexOf(QLatin1Char('/')));
-            const QString folder = cut < 0 ? QString() : path.left(cut);
-            const QString name = path.mid(cut + 1);
-            const bool present = presence == Presence::SameName ? list->containsOldName(name)
-                                                                : list->containsFile(folder, name);
+            const PathParts parts = splitPath(path);
+            const bool present = presence == Presence::SameName ? list->containsOldName(parts.name)
+                                                                : list->containsFile(parts.folder, parts.name);
             if (present)
                 continue;
             if (m_engine.affiche_nom(path))
@@ -333,53 +331,66 @@ void MainController::setDisplayFilter(const QString &filter) { m_settings.Filtre
 
 QString MainController::displayFilter() const { return m_settings.FiltreAffichage; }
 
+namespace {
+
+// Walks root and its sub-folders breadth first and calls visit(entry) for
+// every entry in the order found; visit returns false to stop (walkTree then
+// returns false). A folder reached through a link is walked like any other,
+// each real folder once, so a looping link ends there.
+template <class Visit> bool walkTree(const QString &root, Visit visit)
+{
+    QQueue<QString> queue;
+    QSet<QString> seen;
+    queue.enqueue(root);
+    while (!queue.isEmpty()) {
+        const QString folder = queue.dequeue();
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (real.isEmpty() || seen.contains(real))
+            continue;
+        seen.insert(real);
+        const QFileInfoList entries = QDir(folder).entryInfoList(
+            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::NoSort);
+        for (const QFileInfo &e : entries) {
+            if (!visit(e))
+                return false;
+            if (e.isDir())
+                queue.enqueue(e.filePath());
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 int MainController::countMatchingFiles(const QString &root, bool useFilter) const
 {
-    const WildcardList filter(m_settings.FiltreAffichage);
+    const NameFilter filter(m_settings.FiltreAffichage);
     int count = 0;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        if (!useFilter || filter.matchesAny(it.fileName()))
+    walkTree(root, [&](const QFileInfo &e) {
+        if (!e.isDir() && (!useFilter || filter.matches(e.fileName())))
             ++count;
-    }
+        return true;
+    });
     return count;
 }
 
 QStringList MainController::collectHierarchy(const QString &root, bool useFilter, bool skipListedNames,
                                              bool *stopped)
 {
-    const WildcardList filter(m_settings.FiltreAffichage);
+    const NameFilter filter(m_settings.FiltreAffichage);
     QStringList candidates;
-    QQueue<QString> queue;
-    QSet<QString> seen; // real paths: a looping link is walked once
-    queue.enqueue(root);
-    while (!queue.isEmpty()) {
-        const QString folder = queue.head();
-        const QString real = QFileInfo(folder).canonicalFilePath();
-        if (!real.isEmpty() && !seen.contains(real)) {
-            seen.insert(real);
-            const QFileInfoList entries =
-                QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                                           QDir::NoSort);
-            for (const QFileInfo &e : entries) {
-                frontEnd().processEvents();
-                if (m_stopAction) {
-                    if (stopped)
-                        *stopped = true;
-                    return candidates;
-                }
-                if (e.isDir()) {
-                    queue.enqueue(e.filePath());
-                } else if (!useFilter || filter.matchesAny(e.fileName())) {
-                    if (skipListedNames && model()->containsOldName(e.fileName()))
-                        continue;
-                    candidates << e.filePath();
-                }
-            }
+    walkTree(root, [&](const QFileInfo &e) {
+        frontEnd().processEvents();
+        if (m_stopAction) {
+            if (stopped)
+                *stopped = true;
+            return false;
         }
-        queue.dequeue();
-    }
+        if (!e.isDir() && (!useFilter || filter.matches(e.fileName())) &&
+            !(skipListedNames && model()->containsOldName(e.fileName())))
+            candidates << e.filePath();
+        return true;
+    });
     return candidates;
 }
 

@@ -291,103 +291,14 @@ QString attributeText(const FolderItem &item)
 
 // ---- patterns -------------------------------------------------------------
 
-PatternMatcher::PatternMatcher(const QString &pattern)
-{
-    const QStringList parts = pattern.split(u' ', Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        if (part == QLatin1String("*") || part == QLatin1String("*.*"))
-            m_all = true;
-        m_patterns.push_back(part.toUpper());
-    }
-    if (m_patterns.empty())
-        m_all = true;
-}
-
-bool PatternMatcher::matches(const QString &name) const
-{
-    if (m_all)
-        return true;
-    const QString upper = name.toUpper();
-    for (const QString &pattern : m_patterns)
-        if (wildcardMatch(upper, pattern))
-            return true;
-    return false;
-}
-
 bool matchesPattern(const QString &name, const QString &pattern)
 {
     return PatternMatcher(pattern).matches(name);
 }
 
-namespace {
-
-// Matches one character against the token at pattern[p]; sets next to the
-// position after the token. "[" without its "]" is an ordinary character.
-bool tokenMatches(QChar c, const QString &pattern, qsizetype p, qsizetype &next)
-{
-    const QChar t = pattern.at(p);
-    next = p + 1;
-    if (t == u'?')
-        return true;
-    if (t == u'#')
-        return c.isDigit();
-    if (t == u'[') {
-        const qsizetype close = pattern.indexOf(u']', p + 1);
-        if (close < 0)
-            return c == t;
-        next = close + 1;
-        qsizetype i = p + 1;
-        bool negate = false;
-        if (i < close && pattern.at(i) == u'!') {
-            negate = true;
-            ++i;
-        }
-        bool found = false;
-        for (; i < close; ++i) {
-            const QChar low = pattern.at(i);
-            if (i + 2 < close && pattern.at(i + 1) == u'-') {
-                const QChar high = pattern.at(i + 2);
-                if (c >= low && c <= high)
-                    found = true;
-                i += 2;
-            } else if (c == low) {
-                found = true;
-            }
-        }
-        return found != negate;
-    }
-    return c == t;
-}
-
-} // namespace
-
 bool wildcardMatch(const QString &text, const QString &pattern)
 {
-    // Two pointers with a return point at the last "*": every other token
-    // matches exactly one character, so this never backtracks further and
-    // runs in O(text * pattern) at worst.
-    qsizetype t = 0, p = 0;
-    qsizetype starP = -1, starT = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && pattern.at(p) == u'*') {
-            starP = ++p;
-            starT = t;
-            continue;
-        }
-        qsizetype next = 0;
-        if (p < pattern.size() && tokenMatches(text.at(t), pattern, p, next)) {
-            p = next;
-            ++t;
-            continue;
-        }
-        if (starP < 0)
-            return false;
-        p = starP;
-        t = ++starT;
-    }
-    while (p < pattern.size() && pattern.at(p) == u'*')
-        ++p;
-    return p == pattern.size();
+    return WildcardPattern(pattern).matches(text);
 }
 
 // ---- sorting --------------------------------------------------------------

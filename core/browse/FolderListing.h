@@ -3,6 +3,8 @@
 // entries, the texts shown in its columns (size in Ko, dates, attributes,
 // type), the file pattern and the sort order of the columns.
 
+#include "core/base/Wildcard.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
@@ -80,21 +82,8 @@ QString dateFormat(const QLocale &locale = QLocale());
 // "R" for read-only, "H" for hidden, in that order; empty for a normal file.
 QString attributeText(const FolderItem &item);
 
-// Space-separated wildcard patterns, tried in order, matched against the name
-// upper-cased: "*" any run of characters, "?" any one character, "#" any one
-// digit, "[abc]" or "[a-z]" one character of the list, "[!abc]" one not in it.
-// "*.*" and "*" match every name (also names without a dot), as does an empty
-// pattern.
-class PatternMatcher {
-public:
-    explicit PatternMatcher(const QString &pattern);
-    bool matches(const QString &name) const;
-    bool matchesEverything() const { return m_all; }
-
-private:
-    std::vector<QString> m_patterns;
-    bool m_all = false;
-};
+// The display filter: the program's one file-name matcher (see NameFilter).
+using PatternMatcher = tav::NameFilter;
 
 bool matchesPattern(const QString &name, const QString &pattern);
 // One wildcard pattern against one text, both taken as they are (no case change).

@@ -20,6 +20,11 @@ namespace {
 // so that the steps which replace characters never touch it. A noncharacter:
 // it cannot come from a file name or a metadata value in practice.
 constexpr QChar FolderMark = QChar(0xFDD0);
+// Stand for a folder level of the pattern's own text that is exactly ".." or
+// ".": only these may climb or stay. A level that a value makes "." or ".."
+// is renamed, so a comment or an old name can never move a file upwards.
+constexpr QChar ClimbMark = QChar(0xFDD1);
+constexpr QChar HereMark = QChar(0xFDD2);
 
 const QString MkdirToken = QStringLiteral("$MKDIR");
 
@@ -76,17 +81,38 @@ void replaceToken(QString &name, const char16_t *token, const QString &value)
     name.replace(QStringView(token).toString(), value);
 }
 
-// Reads a counter field as a whole number of the given range, or fails like
-// the conversion functions do: a type mismatch for a text that is not a
-// number, an overflow for a value out of range.
-qint64 readCounterField(const QString &text, qint64 min, qint64 max)
+// The pattern's text with its "\" turned into level marks and its own "."
+// and ".." levels into their marks.
+QString markPatternLevels(const QString &pattern)
 {
-    const WholeNumber n = readWholeNumber(text);
-    if (!n.isNumber)
-        throw TavError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
-    if (!n.fits64 || n.value < min || n.value > max)
-        throw TavError(ErrOverflow, QStringLiteral("Overflow"));
-    return n.value;
+    QStringList levels = pattern.split(NameFolderSeparator);
+    for (QString &level : levels) {
+        if (level == QLatin1String(".."))
+            level = ClimbMark;
+        else if (level == QLatin1String("."))
+            level = HereMark;
+    }
+    return levels.join(FolderMark);
+}
+
+// The levels of a folder pattern's finished name as the path uses them:
+// empty folder levels dropped, a "\" from a value made ordinary, a level
+// that a value made "." or ".." renamed "_", the pattern's own dot levels
+// restored.
+QStringList folderLevels(const QString &name)
+{
+    QStringList levels = name.split(FolderMark);
+    for (qsizetype i = levels.size() - 2; i >= 0; --i)
+        if (levels[i].isEmpty())
+            levels.removeAt(i);
+    for (QString &level : levels) {
+        level.replace(NameFolderSeparator, QLatin1Char('_'));
+        if (level == QLatin1String(".") || level == QLatin1String(".."))
+            level = QStringLiteral("_");
+        level.replace(ClimbMark, QLatin1String(".."));
+        level.replace(HereMark, QLatin1String("."));
+    }
+    return levels;
 }
 
 bool allDigits(QStringView s)
@@ -176,10 +202,8 @@ bool NameEngine::affiche_nom(const QString &path)
     } catch (...) {
         // Without the path helpers the row still joins the list, with no new name.
         reportFailure();
-        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-        oldName = slash < 0 ? QString() : path.mid(slash + 1);
-        folder = slash < 0 ? QString() : path.left(slash);
-        m_model->appendFile(folder, oldName);
+        const PathParts parts = splitPath(path);
+        m_model->appendFile(parts.folder, parts.name);
         return false;
     }
     return appendAndCompute(path, folder, oldName);
@@ -226,133 +250,159 @@ NameEngine::Computed NameEngine::computeNewName(const QString &path, int positio
 NameEngine::Computed NameEngine::compute(const QString &path, const QString &oldName, const QString &folder,
                                          int position)
 {
+    NameBuild b;
+    b.path = path;
+    b.oldName = oldName;
+    b.folder = folder;
+    b.name = m_rule.Regle;
     Computed out;
-
-    // Files that are never renamed.
-    if (m_neverRenamedSet.contains(oldName)) {
-        out.newName = i18n::Message(91);
-        out.marker = true;
+    if (markerName(b, out))
+        return out;
+    replaceOldNameTokens(b);
+    replaceClockTokens(b);
+    replaceFileTokens(b);
+    replaceMetadataTokens(b);
+    if (applyOperators(b)) {
+        out.stop = true;
         return out;
     }
+    b.name = applyCounter(b.name, folder, position, b.folderPattern, b.absolute);
+    finishName(b, out);
+    return out;
+}
 
-    QString name = m_rule.Regle;
+bool NameEngine::markerName(NameBuild &b, Computed &out)
+{
+    if (m_neverRenamedSet.contains(b.oldName)) {
+        out.newName = i18n::Message(91);
+        out.marker = true;
+        return true;
+    }
 
     // A folder pattern: the marker goes, and its "\" become folder levels.
-    const bool folderPattern = name.contains(MkdirToken);
-    bool absolute = false;
-    if (folderPattern) {
-        removeFolderMarkers(name);
-        absolute = name.startsWith(NameFolderSeparator);
-        name.replace(NameFolderSeparator, FolderMark);
+    b.folderPattern = b.name.contains(MkdirToken);
+    if (b.folderPattern) {
+        removeFolderMarkers(b.name);
+        b.absolute = b.name.startsWith(NameFolderSeparator);
+        b.name = markPatternLevels(b.name);
     }
 
     // Base name and extension come from the file name alone: a dot in a
     // folder's name must not cut the path.
-    const QString base = mTavCommon::TavStrWithoutExt(oldName);
-    QString ext = mTavCommon::TavGetExtension(oldName);
+    b.base = mTavCommon::TavStrWithoutExt(b.oldName);
+    b.ext = mTavCommon::TavGetExtension(b.oldName);
 
-    // Type filter.
     if (m_typeFilter.source() != m_rule.Extension)
         m_typeFilter = WildcardList(m_rule.Extension);
-    if (!m_typeFilter.matchesAny(ext)) {
+    if (!m_typeFilter.matchesAny(b.ext)) {
         out.newName = i18n::Message(97);
         out.marker = true;
-        return out;
+        return true;
     }
-
     if (m_rule.ModifieExtension != 0)
-        ext = m_rule.ModifieExtensionValeur;
+        b.ext = m_rule.ModifieExtensionValeur;
+    return false;
+}
 
-    // The first number of the old name.
-    if (name.contains(u"$N$")) {
+void NameEngine::replaceOldNameTokens(NameBuild &b) const
+{
+    // The first run of digits of the old name.
+    if (b.name.contains(u"$N$")) {
         QString digits;
-        for (QChar c : oldName) {
+        for (QChar c : b.oldName) {
             if (c >= u'0' && c <= u'9')
                 digits += c;
             else if (!digits.isEmpty())
                 break;
         }
-        replaceToken(name, u"$N$", digits);
+        replaceToken(b.name, u"$N$", digits);
     }
+    b.name.replace(QLatin1Char('*'), b.base);
+}
 
-    name.replace(QLatin1Char('*'), base);
+void NameEngine::replaceClockTokens(NameBuild &b) const
+{
+    // The current date and time, read for this file.
+    if (!b.name.contains(u'$') || !containsAny(b.name, {u"$A$", u"$M$", u"$J$", u"$h$", u"$m$", u"$s$"}))
+        return;
+    const QDateTime now = m_clock();
+    replaceToken(b.name, u"$A$", dateText(now.date(), yearPattern()));
+    replaceToken(b.name, u"$M$", dateText(now.date(), monthPattern()));
+    replaceToken(b.name, u"$J$", now.toString(u"dd"));
+    replaceToken(b.name, u"$h$", now.toString(u"HH"));
+    replaceToken(b.name, u"$m$", now.toString(u"mm"));
+    replaceToken(b.name, u"$s$", now.toString(u"ss"));
+}
 
-    // Current date and time, read for this file.
-    if (name.contains(u'$') && containsAny(name, {u"$A$", u"$M$", u"$J$", u"$h$", u"$m$", u"$s$"})) {
-        const QDateTime now = m_clock();
-        const QDate d = now.date();
-        const QTime t = now.time();
-        replaceToken(name, u"$A$", yearText(d.year()));
-        replaceToken(name, u"$M$", monthText(d.month()));
-        replaceToken(name, u"$J$", twoDigits(d.day()));
-        replaceToken(name, u"$h$", twoDigits(t.hour()));
-        replaceToken(name, u"$m$", twoDigits(t.minute()));
-        replaceToken(name, u"$s$", twoDigits(t.second()));
+void NameEngine::replaceFileTokens(NameBuild &b) const
+{
+    if (!b.name.contains(u'$'))
+        return;
+    if (b.name.contains(u"$P$"))
+        replaceToken(b.name, u"$P$", mTavCommon::TavGetFileName(b.folder));
+    if (b.name.contains(u"$t$") && mTavCommon::TavFileExists(b.path))
+        replaceToken(b.name, u"$t$", QString::number(QFileInfo(b.path).size()));
+
+    // The modification date: only when asked for, and left alone for a file that is gone.
+    if (!containsAny(b.name, {u"$D$", u"$DA$", u"$DM$", u"$DJ$", u"$Dh$", u"$Dm$", u"$Ds$"}))
+        return;
+    const QFileInfo info(b.path);
+    if (!info.exists())
+        return;
+    const QDateTime when = info.lastModified().toLocalTime();
+    replaceToken(b.name, u"$D$", when.toString(u"dd/MM/yyyy HH:mm:ss"));
+    replaceToken(b.name, u"$DA$", dateText(when.date(), yearPattern()));
+    replaceToken(b.name, u"$DM$", dateText(when.date(), monthPattern()));
+    replaceToken(b.name, u"$DJ$", when.toString(u"dd"));
+    replaceToken(b.name, u"$Dh$", when.toString(u"HH"));
+    replaceToken(b.name, u"$Dm$", when.toString(u"mm"));
+    replaceToken(b.name, u"$Ds$", when.toString(u"ss"));
+}
+
+void NameEngine::replaceMetadataTokens(NameBuild &b) const
+{
+    // The record is read once, only when a token asks for it.
+    if (!b.name.contains(u'$') || !containsAny(b.name, {u"$d$", u"$T$", u"$K$", u"$R$", u"$O$", u"$C$", u"$dA$",
+                                                        u"$dM$", u"$dJ$", u"$dh$", u"$dm$", u"$ds$"}))
+        return;
+    const MetadataRecord rec = m_metadata ? m_metadata->read(b.path) : MetadataRecord();
+    const bool hasYear = !rec[MetadataRecord::Year].isEmpty();
+    replaceToken(b.name, u"$T$", rec[MetadataRecord::FileSize]);
+    replaceToken(b.name, u"$d$", rec[MetadataRecord::DateTime]);
+    replaceToken(b.name, u"$dA$", hasYear ? yearText(rec[MetadataRecord::Year]) : QString());
+    replaceToken(b.name, u"$dM$", hasYear ? monthText(rec[MetadataRecord::Month]) : QString());
+    replaceToken(b.name, u"$dJ$", rec[MetadataRecord::Day]);
+    replaceToken(b.name, u"$dh$", rec[MetadataRecord::Hour]);
+    replaceToken(b.name, u"$dm$", rec[MetadataRecord::Minute]);
+    replaceToken(b.name, u"$ds$", rec[MetadataRecord::Second]);
+    replaceToken(b.name, u"$K$", rec[MetadataRecord::CameraModel]);
+    replaceToken(b.name, u"$R$", rec[MetadataRecord::Resolution]);
+    replaceToken(b.name, u"$O$", rec[MetadataRecord::Orientation]);
+    replaceToken(b.name, u"$C$", rec[MetadataRecord::Comment]);
+}
+
+bool NameEngine::applyOperators(NameBuild &b) const
+{
+    if (!b.name.contains(u'$'))
+        return false;
+    if (b.name.contains(u"$REPC"))
+        b.name = applyRepc(b.name, b.base);
+    if (b.name.contains(u"$REPP")) {
+        const ReppResult r = applyRepp(b.name, b.base);
+        if (r.stop)
+            return true;
+        b.name = r.name;
     }
+    return false;
+}
 
-    if (name.contains(u'$') && name.contains(u"$P$"))
-        replaceToken(name, u"$P$", mTavCommon::TavGetFileName(folder));
-
-    if (name.contains(u'$') && name.contains(u"$t$") && mTavCommon::TavFileExists(path))
-        replaceToken(name, u"$t$", QString::number(QFileInfo(path).size()));
-
-    // File date: only when asked for, and left alone for a file that is gone.
-    if (name.contains(u'$') && containsAny(name, {u"$D$", u"$DA$", u"$DM$", u"$DJ$", u"$Dh$", u"$Dm$", u"$Ds$"})) {
-        const QFileInfo info(path);
-        if (info.exists()) {
-            const QDateTime when = info.lastModified().toLocalTime();
-            const QDate d = when.date();
-            const QTime t = when.time();
-            const QString full = twoDigits(d.day()) + QLatin1Char('/') + twoDigits(d.month()) + QLatin1Char('/') +
-                                 QString::number(d.year()).rightJustified(4, QLatin1Char('0')) + QLatin1Char(' ') +
-                                 twoDigits(t.hour()) + QLatin1Char(':') + twoDigits(t.minute()) +
-                                 QLatin1Char(':') + twoDigits(t.second());
-            replaceToken(name, u"$D$", full);
-            replaceToken(name, u"$DA$", yearText(d.year()));
-            replaceToken(name, u"$DM$", monthText(d.month()));
-            replaceToken(name, u"$DJ$", twoDigits(d.day()));
-            replaceToken(name, u"$Dh$", twoDigits(t.hour()));
-            replaceToken(name, u"$Dm$", twoDigits(t.minute()));
-            replaceToken(name, u"$Ds$", twoDigits(t.second()));
-        }
-    }
-
-    // Metadata: the record is read once, only when a token asks for it.
-    if (name.contains(u'$') && containsAny(name, {u"$d$", u"$T$", u"$K$", u"$R$", u"$O$", u"$C$", u"$dA$", u"$dM$", u"$dJ$", u"$dh$",
-                           u"$dm$", u"$ds$"})) {
-        const MetadataRecord rec = m_metadata ? m_metadata->read(path) : MetadataRecord();
-        const bool hasYear = !rec[MetadataRecord::Year].isEmpty();
-        replaceToken(name, u"$T$", rec[MetadataRecord::FileSize]);
-        replaceToken(name, u"$d$", rec[MetadataRecord::DateTime]);
-        replaceToken(name, u"$dA$", hasYear ? yearText(rec[MetadataRecord::Year]) : QString());
-        replaceToken(name, u"$dM$", hasYear ? monthText(rec[MetadataRecord::Month]) : QString());
-        replaceToken(name, u"$dJ$", rec[MetadataRecord::Day]);
-        replaceToken(name, u"$dh$", rec[MetadataRecord::Hour]);
-        replaceToken(name, u"$dm$", rec[MetadataRecord::Minute]);
-        replaceToken(name, u"$ds$", rec[MetadataRecord::Second]);
-        replaceToken(name, u"$K$", rec[MetadataRecord::CameraModel]);
-        replaceToken(name, u"$R$", rec[MetadataRecord::Resolution]);
-        replaceToken(name, u"$O$", rec[MetadataRecord::Orientation]);
-        replaceToken(name, u"$C$", rec[MetadataRecord::Comment]);
-    }
-
-    if (name.contains(u'$') && name.contains(u"$REPC"))
-        name = applyRepc(name, base);
-    if (name.contains(u'$') && name.contains(u"$REPP")) {
-        const ReppResult r = applyRepp(name, base);
-        if (r.stop) {
-            out.stop = true;
-            return out;
-        }
-        name = r.name;
-    }
-
-    name = applyCounter(name, folder, position);
-
+void NameEngine::finishName(NameBuild &b, Computed &out) const
+{
     // The options tidy the file name; in a folder pattern the folder levels
     // before it only lose what cannot stand in a folder name.
     QString folders;
-    if (folderPattern) {
+    QString name = std::move(b.name);
+    if (b.folderPattern) {
         const qsizetype cut = name.lastIndexOf(FolderMark);
         if (cut >= 0) {
             folders = name.left(cut + 1);
@@ -365,28 +415,19 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
         name = upperFirstChar(name);
     if (m_rule.PremierCaractereEnMajusculePourChaqueMot != 0)
         name = upperFirstCharOfEachWord(name);
-    name = applyExtensionAndCase(name, ext, m_case);
-
-    if (folderPattern) {
-        name = folders + name;
-        if (m_rule.RemplacerCaractereInterdit == 1)
-            name = m_replacer.apply(name);
-        // A "\" that a value brought in cannot be told from a level separator.
-        name.replace(NameFolderSeparator, QLatin1Char('_'));
-        // Empty levels (an empty token, a doubled "\") are dropped; the
-        // pattern's leading "\" alone makes the path absolute.
-        QStringList levels = name.split(FolderMark);
-        for (qsizetype i = levels.size() - 2; i >= 0; --i)
-            if (levels[i].isEmpty())
-                levels.removeAt(i);
-        out.makesFolders = absolute || levels.size() > 1;
-        name = (absolute ? QString(NameFolderSeparator) : QString()) + levels.join(NameFolderSeparator);
-    } else if (m_rule.RemplacerCaractereInterdit == 1) {
+    name = applyExtensionAndCase(name, b.ext, m_case);
+    if (b.folderPattern)
+        name.prepend(folders);
+    if (m_rule.RemplacerCaractereInterdit == 1)
         name = m_replacer.apply(name);
-    }
 
+    if (b.folderPattern) {
+        // The pattern's leading "\" alone makes the path absolute.
+        const QStringList levels = folderLevels(name);
+        out.makesFolders = b.absolute || levels.size() > 1;
+        name = (b.absolute ? QString(NameFolderSeparator) : QString()) + levels.join(NameFolderSeparator);
+    }
     out.newName = name;
-    return out;
 }
 
 void NameEngine::numberIdentical(Computed &c)
@@ -400,37 +441,51 @@ NameEngine::Inputs NameEngine::inputs() const
     return Inputs{m_rule, m_txtDebut, m_txtPas, m_case, m_yearFormat, m_monthFormat, m_forbidden, m_neverRenamed};
 }
 
-QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, int position)
+QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, int position, bool folderPattern,
+                                 bool absolute)
 {
     QString name = nameIn;
     if (!name.contains(QLatin1Char('#')))
         return name;
 
-    if (m_txtDebut == QLatin1String("#") || m_rule.DebutPas == ContinueModeStart) {
+    if (isContinueMode()) {
         if (m_rule.RemplacerCaractereInterdit == 1)
             name = m_replacer.apply(name);
+        // In a folder pattern a value's "\" is an ordinary character, as the
+        // finished name will have it.
+        if (folderPattern)
+            name.replace(NameFolderSeparator, QLatin1Char('_'));
         // The table may have changed lengths or removed a "#": measure now.
         const int width = int(name.count(QLatin1Char('#')));
         if (width == 0)
             return name;
         const qsizetype first = name.indexOf(QLatin1Char('#'));
-        const QString prefix = name.left(first);
+        QString prefix = name.left(first);
         const QString suffix = name.mid(first + width);
-        const qint64 highest = continueModeHighest(folder, prefix, width, suffix);
+        // A folder pattern's counter in its last level continues the numbers
+        // of the folder the file goes to; the prefix is then the last level's.
+        QString scanned = folder;
+        const qsizetype cut = folderPattern ? name.lastIndexOf(FolderMark) : -1;
+        if (cut >= 0 && first > cut) {
+            QStringList levels = folderLevels(name);
+            levels.removeLast();
+            const QString path = levels.join(NameFolderSeparator);
+            scanned = destinationPath(folder, absolute ? NameFolderSeparator + path : path, true);
+            prefix = name.mid(cut + 1, first - cut - 1);
+        }
+        const qint64 highest = continueModeHighest(scanned, prefix, width, suffix);
         const qint64 value = highest + m_rule.Pas;
         if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
             throw TavError(ErrOverflow, QStringLiteral("Overflow"));
-        return prefix + counterText(value, width) + suffix;
+        return name.left(first) + counterText(value, width) + suffix;
     }
 
     // The fields are read for every file; the last reading is kept, since
     // they rarely change between two files.
     if (m_txtDebut != m_parsedDebut.first || m_parsedDebut.first.isNull())
-        m_parsedDebut = {m_txtDebut, readCounterField(m_txtDebut, std::numeric_limits<std::int32_t>::min(),
-                                                      std::numeric_limits<std::int32_t>::max())};
+        m_parsedDebut = {m_txtDebut, readCounterStart(m_txtDebut)};
     if (m_txtPas != m_parsedPas.first || m_parsedPas.first.isNull())
-        m_parsedPas = {m_txtPas, readCounterField(m_txtPas, std::numeric_limits<std::int16_t>::min(),
-                                                  std::numeric_limits<std::int16_t>::max())};
+        m_parsedPas = {m_txtPas, readCounterStep(m_txtPas)};
     const qint64 start = m_parsedDebut.second;
     const qint64 step = m_parsedPas.second;
     m_rule.DebutPas = std::int32_t(start);
@@ -497,43 +552,50 @@ qint64 NameEngine::continueModeHighest(const QString &folder, const QString &pre
     return highest;
 }
 
-QString NameEngine::yearText(int year) const
+QString NameEngine::yearPattern() const
 {
-    if (m_yearFormat == 1)
-        return twoDigits(((year % 100) + 100) % 100);
-    return QString::number(year).rightJustified(4, QLatin1Char('0'));
+    return m_yearFormat == 1 ? QStringLiteral("yy") : QStringLiteral("yyyy");
 }
 
+QString NameEngine::monthPattern() const
+{
+    switch (m_monthFormat) {
+    case 0:
+        return QStringLiteral("M");
+    case 2:
+        return QStringLiteral("MMM");
+    case 3:
+        return QStringLiteral("MMMM");
+    default:
+        return QStringLiteral("MM");
+    }
+}
+
+QString NameEngine::dateText(QDate date, const QString &pattern) const
+{
+    return (pattern.startsWith(QLatin1String("MMM")) ? m_locale : QLocale::c()).toString(date, pattern);
+}
+
+// A shot's year and month come as the tool wrote them; a year such as 0000
+// (an unset date) is no date, so they are formatted as numbers.
 QString NameEngine::yearText(const QString &year) const
 {
     bool ok = false;
     const int y = year.trimmed().toInt(&ok);
-    if (ok)
-        return yearText(y);
-    return m_yearFormat == 1 ? year.right(2) : year;
-}
-
-QString NameEngine::monthText(int month) const
-{
-    switch (m_monthFormat) {
-    case 0:
-        return QString::number(month);
-    case 2:
-        return m_locale.monthName(month, QLocale::ShortFormat);
-    case 3:
-        return m_locale.monthName(month, QLocale::LongFormat);
-    default:
-        return twoDigits(month);
-    }
+    if (!ok)
+        return m_yearFormat == 1 ? year.right(2) : year;
+    if (m_yearFormat == 1)
+        return twoDigits(((y % 100) + 100) % 100);
+    return QString::number(y).rightJustified(4, QLatin1Char('0'));
 }
 
 QString NameEngine::monthText(const QString &month) const
 {
     bool ok = false;
     const int m = month.trimmed().toInt(&ok);
-    if (ok && m >= 1 && m <= 12)
-        return monthText(m);
-    return month;
+    if (!ok || m < 1 || m > 12)
+        return month;
+    return dateText(QDate(2000, m, 1), monthPattern());
 }
 
 void NameEngine::update_names()
@@ -587,9 +649,6 @@ void NameEngine::rebuildRows()
     // Every row's file is noted as its folder and old name (the parts
     // affiche_nom would split its full path into).
     const QList<FileEntry> noted = m_model->entries();
-    if (progress)
-        for (int i = 0; i < rows; ++i)
-            frontEnd().progressStep(i + 1);
     m_model->beginBatch();
     m_model->clear();
     m_identical.reserve(rows);

@@ -10,7 +10,7 @@
 
 #include "core/engine/Normalise.h"
 #include "core/base/Rule.h"
-#include "core/engine/Wildcard.h"
+#include "core/base/Wildcard.h"
 #include "core/filelist/RenameListModel.h"
 #include "core/base/MetadataRecord.h"
 
@@ -55,6 +55,8 @@ public:
     void setCaseOption(CaseOption option) { m_case = option; }
     bool autoRefresh() const { return m_autoRefresh; } // chkRefresh
     void setAutoRefresh(bool on) { m_autoRefresh = on; }
+    // The counter continues the numbers already in the destination folder.
+    bool isContinueMode() const { return tav::isContinueMode(m_txtDebut, m_rule.DebutPas); }
     const QString &passCountText() const { return m_passCount; } // txtNbPasse
     void setPassCountText(const QString &text) { m_passCount = text; }
 
@@ -125,12 +127,32 @@ private:
     // The identical-names step, applied once the result is known to be kept.
     void numberIdentical(Computed &c);
     bool appendAndCompute(const QString &path, const QString &folder, const QString &oldName);
+    // One new name, step by step, in the order the pattern language fixes.
+    struct NameBuild {
+        QString path, oldName, folder;
+        QString name; // the name being built, from the pattern
+        QString base, ext;
+        bool folderPattern = false; // $MKDIR: name holds folder-level marks
+        bool absolute = false;      // a folder pattern from the root
+    };
     Computed compute(const QString &path, const QString &oldName, const QString &folder, int position);
-    QString applyCounter(const QString &name, const QString &folder, int position);
+    // Files never renamed and types the rule does not select get a marker
+    // text (true); otherwise prepares the folder pattern, base name and extension.
+    bool markerName(NameBuild &b, Computed &out);
+    void replaceOldNameTokens(NameBuild &b) const;   // $N$, *
+    void replaceClockTokens(NameBuild &b) const;     // $A$ $M$ $J$ $h$ $m$ $s$
+    void replaceFileTokens(NameBuild &b) const;      // $P$, $t$, the modification date
+    void replaceMetadataTokens(NameBuild &b) const;  // the Exif record
+    bool applyOperators(NameBuild &b) const;         // $REPC, $REPP; true: no usable position
+    void finishName(NameBuild &b, Computed &out) const; // options, extension, forbidden characters, levels
+    QString applyCounter(const QString &name, const QString &folder, int position, bool folderPattern, bool absolute);
     qint64 continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix);
-    QString yearText(int year) const;
+    // The Qt date formats of the year and month settings.
+    QString yearPattern() const;
+    QString monthPattern() const;
+    // Digits in plain ASCII, month names in the locale's language.
+    QString dateText(QDate date, const QString &pattern) const;
     QString yearText(const QString &year) const;
-    QString monthText(int month) const;
     QString monthText(const QString &month) const;
     void reportFailure();
 

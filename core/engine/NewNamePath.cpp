@@ -11,9 +11,23 @@ namespace {
 constexpr int MaxNameBytes = 255;
 constexpr int MaxPathBytes = 4095;
 
-QString problemText(const char *key, const char *english)
+const QLatin1String ProblemSection("NameProblem");
+
+// The reasons a new name is refused: key of the language file, English text
+// used when the file lacks the key.
+enum Problem { Empty, Dots, Slash, Nul, Long, PathLong, ProblemCount };
+constexpr const char *ProblemTexts[ProblemCount][2] = {
+    {"empty", "The new name is empty."},
+    {"dots", "\".\" and \"..\" cannot be file names."},
+    {"slash", "A name cannot hold \"/\"."},
+    {"nul", "A name cannot hold the NUL character."},
+    {"long", "A name cannot be longer than 255 bytes."},
+    {"path", "The new path is too long (more than 4095 bytes)."},
+};
+
+QString problemText(Problem p)
 {
-    return i18n::getText(QStringLiteral("NameProblem"), QLatin1String(key), QLatin1String(english));
+    return i18n::getText(ProblemSection, QLatin1String(ProblemTexts[p][0]), QLatin1String(ProblemTexts[p][1]));
 }
 
 // Length in UTF-8 without building the bytes.
@@ -38,19 +52,27 @@ qsizetype utf8Length(QStringView s)
 QString componentProblem(const QString &part, bool isFileName)
 {
     if (part.isEmpty())
-        return problemText("empty", "the new name is empty");
+        return problemText(Empty);
     if (isFileName && (part == QLatin1String(".") || part == QLatin1String("..")))
-        return problemText("dots", "\".\" and \"..\" cannot be file names");
+        return problemText(Dots);
     if (part.contains(QLatin1Char('/')))
-        return problemText("slash", "a name cannot hold \"/\"");
+        return problemText(Slash);
     if (part.contains(QChar(0)))
-        return problemText("nul", "a name cannot hold the NUL character");
+        return problemText(Nul);
     if (utf8Length(part) > MaxNameBytes)
-        return problemText("long", "a name cannot be longer than 255 bytes");
+        return problemText(Long);
     return QString();
 }
 
 } // namespace
+
+PathParts splitPath(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return {QString(), path};
+    return {path.left(slash), path.mid(slash + 1)};
+}
 
 QString destinationPath(const QString &folder, const QString &newName, bool makesFolders)
 {
@@ -77,6 +99,16 @@ QString destinationFolder(const QString &folder, const QString &newName, bool ma
     return path.left(slash);
 }
 
+QString nameProblemSection() { return ProblemSection; }
+
+QStringList nameProblemKeys()
+{
+    QStringList keys;
+    for (const auto &entry : ProblemTexts)
+        keys << QLatin1String(entry[0]);
+    return keys;
+}
+
 QString newNameProblem(const QString &newName, bool makesFolders)
 {
     if (!makesFolders)
@@ -92,7 +124,7 @@ QString newNameProblem(const QString &newName, bool makesFolders)
             return problem;
     }
     if (utf8Length(newName) > MaxPathBytes)
-        return problemText("path", "the new path is too long");
+        return problemText(PathLong);
     return QString();
 }
 

@@ -16,6 +16,15 @@ namespace tav {
 
 inline constexpr QChar NameFolderSeparator = u'\\';
 
+// A full path cut at its last "/": the folder without that "/" (empty for a
+// file at the root or a path without "/") and the file name after it. The
+// reverse of FileEntry::fullPath().
+struct PathParts {
+    QString folder;
+    QString name;
+};
+PathParts splitPath(const QString &path);
+
 // The destination path: folder + "/" + newName, or the folder pattern's path
 // with "\" turned into "/" (absolute, or relative to folder). Cleaned of "."
 // and ".." components.
@@ -29,5 +38,9 @@ QString destinationFolder(const QString &folder, const QString &newName, bool ma
 // empty name, "." or "..", a "/" or NUL character in a name, or a name longer
 // than 255 bytes in UTF-8 (each folder level is checked the same way).
 QString newNameProblem(const QString &newName, bool makesFolders);
+
+// The language-file section and keys of those reasons.
+QString nameProblemSection();
+QStringList nameProblemKeys();
 
 } // namespace tav

@@ -269,21 +269,62 @@ QString IdenticalNames::number(const QString &name) {
     return numbered;
 }
 
+CounterField parseCounterField(const QString &text, std::int64_t min, std::int64_t max) {
+    const WholeNumber n = readWholeNumber(text);
+    CounterField field;
+    if (!n.isNumber)
+        return field;
+    if (!n.fits64 || n.value < min || n.value > max) {
+        field.status = CounterField::OutOfRange;
+        return field;
+    }
+    field.status = CounterField::Ok;
+    field.value = n.value;
+    return field;
+}
+
+std::int64_t readCounterField(const QString &text, std::int64_t min, std::int64_t max) {
+    const CounterField field = parseCounterField(text, min, max);
+    if (field.status == CounterField::NotANumber)
+        throw TavError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
+    if (field.status == CounterField::OutOfRange)
+        throwOverflow();
+    return field.value;
+}
+
+std::int32_t readCounterStart(const QString &text) {
+    return std::int32_t(
+        readCounterField(text, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int16_t readCounterStep(const QString &text) {
+    return std::int16_t(
+        readCounterField(text, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
+}
+
+bool isContinueStart(const QString &startText) {
+    return trimSpaces(startText) == u"#";
+}
+
+bool isContinueMode(const QString &startText, std::int32_t storedStart) {
+    return storedStart == ContinueModeStart || isContinueStart(startText);
+}
+
 namespace {
 
 // A counter field's number: not a number becomes "1" with a warning, a number
 // outside [low, high] is an overflow, a new value is stored and recomputed.
 CounterFieldCheck checkCounterNumber(CounterFieldCheck check, const QString &text, std::int64_t current,
                                      std::int64_t low, std::int64_t high) {
-    const WholeNumber n = readWholeNumber(text);
-    if (!n.isNumber) {
+    const CounterField n = parseCounterField(text, low, high);
+    if (n.status == CounterField::NotANumber) {
         check.text = QStringLiteral("1");
         check.value = 1;
         check.store = true;
         warnNotANumber();
         return check;
     }
-    if (!n.fits64 || n.value < low || n.value > high)
+    if (n.status == CounterField::OutOfRange)
         throwOverflow();
     if (n.value != current) {
         check.value = n.value;
@@ -298,7 +339,7 @@ CounterFieldCheck checkCounterNumber(CounterFieldCheck check, const QString &tex
 CounterFieldCheck txtDebutLeave(const QString &text, std::int32_t current) {
     CounterFieldCheck check;
     check.text = text;
-    if (trimSpaces(text) == u"#") {
+    if (isContinueStart(text)) {
         check.value = ContinueModeStart;
         check.store = true;
         check.recompute = true;
@@ -318,9 +359,9 @@ CounterFieldCheck txtPasLeave(const QString &text, std::int16_t current) {
 CounterFieldCheck txtNbPasseLeave(const QString &text) {
     CounterFieldCheck check;
     check.text = text;
-    const WholeNumber n = readWholeNumber(text);
-    if (!n.isNumber || !n.fits64 || n.value < std::numeric_limits<std::int32_t>::min() ||
-        n.value > std::numeric_limits<std::int32_t>::max()) {
+    const CounterField n =
+        parseCounterField(text, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
+    if (n.status != CounterField::Ok) {
         check.text = QStringLiteral("0");
         check.value = 0;
         check.store = true;

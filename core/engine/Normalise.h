@@ -25,6 +25,27 @@ struct WholeNumber {
 };
 WholeNumber readWholeNumber(const QString &text);
 
+// A counter field (start, step, pass count) read as a whole number of [min, max].
+struct CounterField {
+    enum Status { Ok, NotANumber, OutOfRange };
+    Status status = NotANumber;
+    std::int64_t value = 0; // when Ok
+};
+CounterField parseCounterField(const QString &text, std::int64_t min, std::int64_t max);
+
+// The same, failing as the program's run-time errors do: TavError type
+// mismatch for a text that is no number, overflow for a value out of range.
+std::int64_t readCounterField(const QString &text, std::int64_t min, std::int64_t max);
+std::int32_t readCounterStart(const QString &text); // 32 bits
+std::int16_t readCounterStep(const QString &text);  // 16 bits
+
+// True when the text of a counter start asks for the continue mode: "#",
+// spaces around it ignored.
+bool isContinueStart(const QString &startText);
+// The counter continues the folder's numbers: the start field says "#" or the
+// stored start is ContinueModeStart.
+bool isContinueMode(const QString &startText, std::int32_t storedStart);
+
 // Removes every space (code 32) at the start and at the end; other white space stays.
 QString trimSpaces(const QString &name);
 

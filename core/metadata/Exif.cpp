@@ -97,6 +97,26 @@ QString metadataLabelText(int index, const MetadataRecord &record) {
     return QLatin1String(labels[index].token) + record[labels[index].field];
 }
 
+QString toolDisplayName(ExifReader::Tool tool) {
+    return tool == ExifReader::Tool::Jhead ? QStringLiteral("jhead") : QStringLiteral("ExifTool");
+}
+
+QString toolPackage(ExifReader::Tool tool) {
+    return tool == ExifReader::Tool::Jhead ? QStringLiteral("jhead") : QStringLiteral("libimage-exiftool-perl");
+}
+
+QString toolMissingText(ExifReader::Tool tool) {
+    return i18n::getText(QStringLiteral("Exif"), QStringLiteral("ToolMissing"),
+                         QStringLiteral("L'outil %s est introuvable : les valeurs Exif restent vides.|"
+                                        "Installez le paquet Debian %s."),
+                         toolDisplayName(tool), toolPackage(tool));
+}
+
+QString toolMissingShortText(ExifReader::Tool tool) {
+    return i18n::getText(QStringLiteral("Exif"), QStringLiteral("ToolMissingShort"),
+                         QStringLiteral("%s introuvable (paquet %s)"), toolDisplayName(tool), toolPackage(tool));
+}
+
 QString residentStartFailureText() {
     return QStringLiteral("Erreur au lancement de ExifTool pour le traitement par lot\r\n"
                           "L'utilisation de exifTool en mode standard est forcée");
@@ -174,6 +194,51 @@ QString ExifReader::toolPath(Tool tool) {
     return m_toolFound[i];
 }
 
+bool ExifReader::toolAvailable(Tool tool) {
+    const QString program = toolPath(tool);
+    const bool found = !program.isEmpty() && QFileInfo::exists(program);
+    if (found)
+        m_toldMissing[toolIndex(tool)] = false; // a tool removed again is told again
+    return found;
+}
+
+QList<ExifReader::Tool> ExifReader::missingTools() {
+    syncFromSettings();
+    QList<Tool> needed;
+    switch (m_mode) {
+    case ExifModeNotChosen:
+    case ExifModeJhead:
+        needed = {Tool::Jhead};
+        break;
+    case ExifModeJheadThenExifTool:
+        needed = {Tool::Jhead, Tool::ExifTool};
+        break;
+    default:
+        needed = {Tool::ExifTool};
+        break;
+    }
+    QList<Tool> missing;
+    for (Tool tool : needed)
+        if (!toolAvailable(tool))
+            missing << tool;
+    return missing;
+}
+
+QString ExifReader::missingToolsText() {
+    QStringList parts;
+    for (Tool tool : missingTools())
+        parts << Exif::toolMissingShortText(tool);
+    return parts.join(QStringLiteral("; "));
+}
+
+void ExifReader::toolMissing(Tool tool) {
+    bool &told = m_toldMissing[toolIndex(tool)];
+    if (told)
+        return;
+    told = true;
+    frontEnd().msgBox(Exif::toolMissingText(tool), StyleExclamation, i18n::Message(1));
+}
+
 void ExifReader::setTempFolder(const QString &folder) {
     m_tempFolder = folder;
     m_resident.setFolder(folder);
@@ -240,9 +305,13 @@ MetadataRecord ExifReader::runPerFile(Tool tool, const QString &path, const QStr
         return *cached;
     MetadataRecord record;
     trap(procedure, [&] {
-        const QString program = toolPath(tool);
-        if (program.isEmpty() || !QFileInfo::exists(program) || path.isEmpty() || !QFileInfo::exists(path))
+        if (path.isEmpty() || !QFileInfo::exists(path))
             return;
+        if (!toolAvailable(tool)) {
+            toolMissing(tool);
+            return;
+        }
+        const QString program = toolPath(tool);
         const QString report = reportPath();
         QDir().mkpath(tempFolder());
         // The tool gets the path itself, made absolute so that a name that
@@ -268,8 +337,13 @@ MetadataRecord ExifReader::getExif_exifTool_lot(const QString &path) {
         record = *cached;
     } else {
         trap(QStringLiteral("getExif_exifTool_lot (Module Exif)"), [&] {
-            if (path.isEmpty() || !QFileInfo::exists(path) || !m_resident.isRunning())
+            if (path.isEmpty() || !QFileInfo::exists(path))
                 return;
+            if (!m_resident.isRunning()) {
+                if (!toolAvailable(Tool::ExifTool))
+                    toolMissing(Tool::ExifTool);
+                return;
+            }
             ++m_toolRuns;
             const ResidentExifTool::ReadResult result = m_resident.request(path, record);
             // No answer even after a restart, or a restart that could not start

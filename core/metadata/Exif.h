@@ -90,6 +90,14 @@ public:
     // here wins (tests; an empty text means "look it up").
     void setToolPath(Tool tool, const QString &path);
     QString toolPath(Tool tool);
+    bool toolAvailable(Tool tool);
+
+    // The tools the current mode runs that cannot be found, and one line
+    // naming each with its Debian package for the tool label (empty when
+    // every tool is there). A missing tool is also told once, through the
+    // front end, the first time a file needs it.
+    QList<Tool> missingTools();
+    QString missingToolsText();
 
     // The folder of the report and argument files. By default a private folder
     // of this process under the system's temporary folder.
@@ -110,6 +118,8 @@ private:
     // The resident ExifTool could not be started: says so and falls back to
     // one run per file (mode 3).
     void residentLost();
+    // Tells once that tool cannot be found and which package provides it.
+    void toolMissing(Tool tool);
 
     Settings *m_settings = nullptr;
     int m_mode = ExifModeNotChosen;
@@ -120,6 +130,7 @@ private:
     ResidentExifTool m_resident;
     QString m_toolOverride[2];
     QString m_toolFound[2];
+    bool m_toldMissing[2] = {false, false};
     QString m_tempFolder;
     std::unique_ptr<QTemporaryDir> m_ownTemp;
     int m_runTimeoutMs = 30000;
@@ -154,6 +165,13 @@ QString toolInUseText(int mode);
 // The six value labels lblExif(0..5): "$d$=", "$T$=", "$R$=", "$O$=", "$K$=",
 // "$C$=" followed by the record's value.
 QString metadataLabelText(int index, const MetadataRecord &record);
+
+// The tool's name as the user knows it, and the Debian package providing it.
+QString toolDisplayName(ExifReader::Tool tool);
+QString toolPackage(ExifReader::Tool tool);
+// The message shown once when a tool cannot be found, and its short form.
+QString toolMissingText(ExifReader::Tool tool);
+QString toolMissingShortText(ExifReader::Tool tool);
 
 // The two lines shown when the resident ExifTool cannot be started.
 QString residentStartFailureText();

@@ -22,33 +22,6 @@ namespace tav {
 
 namespace {
 
-// Number conversions of the counter fields, failing as the program's
-// run-time errors do.
-qint64 toInteger(const QString &text, qint64 min, qint64 max) {
-    const WholeNumber w = readWholeNumber(text);
-    if (!w.isNumber)
-        throw TavError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
-    if (!w.fits64 || w.value < min || w.value > max)
-        throw TavError(ErrOverflow, QStringLiteral("Overflow"));
-    return w.value;
-}
-
-qint32 toInt32(const QString &text) {
-    return static_cast<qint32>(toInteger(text, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
-}
-
-qint16 toInt16(const QString &text) {
-    return static_cast<qint16>(toInteger(text, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
-}
-
-bool isContinueMode(const NameEngine &engine) {
-    return engine.txtDebut() == QLatin1String("#") || engine.rule().DebutPas == ContinueModeStart;
-}
-
-QString fileNameOf(const QString &path) {
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 struct Busy {
     bool &flag;
     explicit Busy(bool &f) : flag(f) { flag = true; }
@@ -88,10 +61,10 @@ bool RenameRun::askCounterWidth(int n) {
     const int h = static_cast<int>(rule.count(QLatin1Char('#')));
     // In the continue mode the numbers follow the files already in each
     // folder: nothing to foresee here.
-    if (h == 0 || isContinueMode(m_engine))
+    if (h == 0 || m_engine.isContinueMode())
         return true;
-    const qint32 start = toInt32(m_engine.txtDebut());
-    const qint16 step = toInt16(m_engine.txtPas());
+    const qint32 start = readCounterStart(m_engine.txtDebut());
+    const qint16 step = readCounterStep(m_engine.txtPas());
     const CounterWidth cw = counterWidth(h, n, start, step);
     if (cw.digitsNeeded == 0)
         return true;
@@ -110,18 +83,18 @@ void RenameRun::afterRenameOptions(int n) {
     }
     if (m_settings.RegleDebutApresRenommage == 0) {
         m_engine.setTxtDebut(QString::number(m_settings.RegleDebutResetRenommage));
-    } else if (m_settings.RegleDebutApresRenommage == 2 && !isContinueMode(m_engine)) {
+    } else if (m_settings.RegleDebutApresRenommage == 2 && !m_engine.isContinueMode()) {
         const qint64 next = qint64(rule.DebutPas) + qint64(rule.Pas) * n;
         m_engine.setTxtDebut(QString::number(next));
     }
     if (m_settings.RegleDebutApresRenommage == 0 ||
-        (m_settings.RegleDebutApresRenommage == 2 && !isContinueMode(m_engine))) {
-        rule.DebutPas = toInt32(m_engine.txtDebut());
+        (m_settings.RegleDebutApresRenommage == 2 && !m_engine.isContinueMode())) {
+        rule.DebutPas = readCounterStart(m_engine.txtDebut());
         m_settings.regle.DebutPas = rule.DebutPas;
     }
     if (m_settings.ReglePasApresRenommage == 0) {
         m_engine.setTxtPas(QString::number(m_settings.ReglePasResetRenommage));
-        rule.Pas = toInt16(m_engine.txtPas());
+        rule.Pas = readCounterStep(m_engine.txtPas());
         m_settings.regle.Pas = rule.Pas;
     }
     if (m_cb.fieldsChanged)
@@ -147,7 +120,8 @@ void RenameRun::reportFailures(const RenameBatch &batch) {
 }
 
 void RenameRun::anotherPass(const RenameBatch &batch) {
-    const qint32 passes = toInt32(m_engine.passCountText());
+    const qint32 passes = qint32(readCounterField(m_engine.passCountText(), std::numeric_limits<qint32>::min(),
+                                                  std::numeric_limits<qint32>::max()));
     if (passes < 1)
         return;
     m_engine.setPassCountText(QString::number(passes - 1));
@@ -160,7 +134,7 @@ void RenameRun::anotherPass(const RenameBatch &batch) {
         if (batch.outcome(i).status != RenameStatus::Renamed)
             continue;
         const QString &path = batch.item(i).newPath;
-        if (list->containsOldName(fileNameOf(path)))
+        if (list->containsOldName(splitPath(path).name))
             continue;
         if (m_engine.affiche_nom(path))
             return;
@@ -256,7 +230,7 @@ void RenameRun::run() {
         // Phase 2 runs last to first: removing row i leaves the rows before it in place.
         list->removeRows(static_cast<int>(i), 1);
         if (m_cb.thumbnailRenamed)
-            m_cb.thumbnailRenamed(fileNameOf(items[i].oldPath), fileNameOf(items[i].newPath));
+            m_cb.thumbnailRenamed(splitPath(items[i].oldPath).name, splitPath(items[i].newPath).name);
         if (m_settings.NombreFichierRenomme < std::numeric_limits<qint32>::max())
             ++m_settings.NombreFichierRenomme;
     };

@@ -13,7 +13,11 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <array>
+#include <functional>
 #include <limits>
+#include <type_traits>
+#include <vector>
 
 namespace tav::modIniFile {
 
@@ -72,6 +76,9 @@ public:
     void number(const QString &key, qint64 value) { text(key, QString::number(value)); }
     void single(const QString &key, float value) { text(key, valueText::fromSingle(value)); }
 
+    // The version of the file as it stood before this save.
+    QString fileVersion;
+
 private:
     IniFile &m_ini;
 };
@@ -81,9 +88,21 @@ bool isOldVersion(const QString &v)
     return v == QLatin1String("1.10.0") || v == QLatin1String("1.11.0");
 }
 
+// Versions that wrote the saved rules in this program's twelve-field format:
+// from the first of them up to this program's own version.
 bool isCurrentVersion(const QString &v)
 {
-    return v == QLatin1String("1.12.0") || v == QLatin1String("1.12.1") || v == QLatin1String("1.12.2");
+    const QStringList parts = v.split(u'.');
+    if (parts.size() != 3)
+        return false;
+    std::array<int, 3> n{};
+    for (int i = 0; i < 3; ++i) {
+        bool ok = false;
+        n[i] = parts[i].toInt(&ok);
+        if (!ok || n[i] < 0 || QString::number(n[i]) != parts[i])
+            return false;
+    }
+    return n >= std::array<int, 3>{1, 12, 0} && n <= std::array<int, 3>{VersionMajor, VersionMinor, VersionRevision};
 }
 
 // An index that other parts use to pick from a fixed list: a value outside
@@ -179,136 +198,9 @@ void readRules(Settings &s, const IniFile &ini, const Reader &r)
     }
 }
 
-void readAll(Settings &s, const IniFile &ini, int &step)
+void writeRules(Settings &s, IniFile &ini, Writer &w)
 {
-    const Reader r(ini);
-
-    step = 1;
-    s.LangueUtilisee = r.text(QStringLiteral("Langage_LangueUtilisee"), QStringLiteral("Français"));
-    i18n::setLanguage(s.LangueUtilisee);
-    if (!QFileInfo::exists(i18n::languageFilePath()) && s.LangueUtilisee != QStringLiteral("Français")) {
-        // A language that is no longer installed would leave every text
-        // empty: the design language stands in.
-        s.LangueUtilisee = QStringLiteral("Français");
-        i18n::setLanguage(s.LangueUtilisee);
-    }
-    if (hooks().languageChanged)
-        hooks().languageChanged();
-
-    step = 2;
-    s.VersionCourante = r.text(QStringLiteral("General_VersionCourante"));
-    s.NombreFichierRenomme = r.int32(QStringLiteral("General_NombreFichierRenomme"), 0);
-    s.AfficherImageBouton = r.int32(QStringLiteral("General_AfficherImageBouton"), 1);
-    s.FiltreAffichage = r.text(QStringLiteral("General_FiltreAffichage"), QStringLiteral("*.*"));
-
-    step = 3;
-    if (isOldVersion(s.VersionCourante))
-        s.FiltreAffichage = s.FiltreAffichage.split(u'|').join(u' ');
-
-    step = 4;
-    s.VisualiserImage = r.int32(QStringLiteral("General_VisualiserImage"), 0);
-    s.MettreAJour = r.int32(QStringLiteral("General_MettreAJour"), 1);
-
-    step = 5;
-    const int n = r.int16(QStringLiteral("Option_NombreCaractereInterdit"), -1);
-    if (n < 0) {
-        s.CharactereInterdit = builtInForbiddenTable();
-    } else {
-        s.CharactereInterdit.clear();
-        for (int i = 0; i <= n; ++i)
-            s.CharactereInterdit.append({r.text(QStringLiteral("Option_CharactereInterdit") + QString::number(i)),
-                                         r.text(QStringLiteral("Option_CharactereReplacement") + QString::number(i))});
-    }
-
-    step = 6;
-    const int m = r.int16(QStringLiteral("Option_NbFileNotRenamed"), -1);
-    if (m < 0) {
-        s.FileNotRenamed = builtInNeverRenamed();
-    } else {
-        s.FileNotRenamed.clear();
-        for (int i = 0; i <= m; ++i)
-            s.FileNotRenamed.append(r.text(QStringLiteral("Option_FileNotRenamed") + QString::number(i)));
-    }
-
-    step = 7;
-    s.RegleApresRenommage = r.int16(QStringLiteral("Option_RegleApresRenommage"), 1);
-    s.RegleDebutApresRenommage = r.int16(QStringLiteral("Option_RegleDebutApresRenommage"), 1);
-    s.RegleDebutResetRenommage = r.int16(QStringLiteral("Option_RegleDebutResetRenommage"), 1);
-    s.ReglePasApresRenommage = r.int16(QStringLiteral("Option_ReglePasApresRenommage"), 1);
-    s.ReglePasResetRenommage = r.int16(QStringLiteral("Option_ReglePasResetRenommage"), 1);
-    s.OutilExifChoisi = inRange(r.int32(QStringLiteral("Option_OutilExifChoisi"), 0), 4, 0);
-    if (s.OutilExifChoisi == 4 && hooks().startExifToolServer)
-        hooks().startExifToolServer();
-
-    step = 8;
-    s.ExtensionTraiteAvecJHEAD = r.text(QStringLiteral("Option_ExtensionTraiteAvecJHEAD"), QStringLiteral("JPG JPEG"));
-    s.ExtensionTraiteAvecEXIFTOOL =
-        r.text(QStringLiteral("Option_ExtensionTraiteAvecEXIFTOOL"), QStringLiteral("ARW CRW JPG JPEG RAW TIF TIFF"));
-    s.AfficherVignette = r.int32(QStringLiteral("Option_AfficherVignette"), 1);
-    s.FormatExtensionVignette =
-        r.text(QStringLiteral("Option_FormatExtensionVignette"), QStringLiteral("gif jpg jpeg bmp"));
-    s.TailleVignette = inRange<std::int16_t>(r.int16(QStringLiteral("Option_TailleVignette"), 0), 2, 0);
-    const auto fallback = defaultThumbnailSizes();
-    for (int i = 0; i < 3; ++i)
-        s.taillesVignette[i] = parseThumbnailSize(i18n::Message(46 + i), fallback[i]);
-
-    step = 9;
-    s.DossierDepart = inRange<std::int16_t>(r.int16(QStringLiteral("Option_DossierDepart"), 1), 2, 1);
-    s.DossierSpecifique = r.text(QStringLiteral("Option_DossierSpecifique"),
-                                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-    s.FormatAnnee = inRange<std::int16_t>(r.int16(QStringLiteral("Option_FormatAnnee"), 0), 1, 0);
-    s.FormatMois = inRange<std::int16_t>(r.int16(QStringLiteral("Option_FormatMois"), 1), 3, 1);
-
-    step = 10;
-    Rule &rule = s.regle;
-    rule.DebutPas = r.int32(QStringLiteral("RegleRenommage_DebutPas"), 1);
-    rule.Pas = r.int16(QStringLiteral("RegleRenommage_Pas"), 1);
-    rule.ModifieExtension = r.int32(QStringLiteral("RegleRenommage_ModifieExtension"), 0);
-    rule.ModifieExtensionValeur = r.text(QStringLiteral("RegleRenommage_ModifieExtensionValeur"));
-    rule.RemplacerCaractereInterdit = r.int32(QStringLiteral("RegleRenommage_RemplacerCaractereInterdit"), 1);
-    rule.Regle = r.text(QStringLiteral("RegleRenommage_Regle"), i18n::Message(16));
-    rule.IncrementeFichierIdentique = r.int32(QStringLiteral("RegleRenommage_IncrementeFichierIdentique"), 1);
-    rule.EffaceEspace = r.int32(QStringLiteral("RegleRenommage_EffaceEspace"), 0);
-    rule.PremierCaractereEnMajuscule = r.int32(QStringLiteral("RegleRenommage_PremierCaractereEnMajuscule"), 0);
-    rule.PremierCaractereEnMajusculePourChaqueMot =
-        r.int32(QStringLiteral("RegleRenommage_PremierCaractereEnMajusculePourChaqueMot"), 0);
-
-    step = 11;
-    s.PositionFenetreTop = r.single(QStringLiteral("General_PositionFenetreTop"), 100);
-    if (s.PositionFenetreTop < -100000)
-        s.PositionFenetreTop = 100;
-    s.PositionFenetreLeft = r.single(QStringLiteral("General_PositionFenetreLeft"), 100);
-    if (s.PositionFenetreLeft < -100000)
-        s.PositionFenetreLeft = 100;
-    s.FenetreHauteur = r.single(QStringLiteral("General_FenetreHauteur"), 9525);
-    s.FenetreLargeur = r.single(QStringLiteral("General_FenetreLargeur"), 15250);
-
-    step = 12;
-    rule.Commentaire = r.text(QStringLiteral("RegleRenommage_Commentaire"), i18n::Message(95));
-    rule.Extension = r.text(QStringLiteral("RegleRenommage_Extension"), QStringLiteral("*"));
-
-    step = 13;
-    readRules(s, ini, r);
-
-    step = 15;
-    savedRules::takeCommentOfMatchingRule(s);
-
-    step = 16;
-    s.Astuce = r.text(QStringLiteral("RegleRenommage_Astuce"));
-
-    step = 17;
-    s.optRepPos = inRange<int>(r.int16(QStringLiteral("RegleRenommage_optRepPos"), 0), 2, 0);
-    for (int i = 0; i < 4; ++i)
-        s.txtRepPos[i] = r.text(QStringLiteral("RegleRenommage_txtRepPos") + QString::number(i), QStringLiteral("1"));
-    s.optRepPosDebutFin = inRange<int>(r.int16(QStringLiteral("RegleRenommage_optRepPosDebutFin"), 0), 1, 0);
-    s.txtRemplacerPos = r.text(QStringLiteral("RegleRenommage_txtRemplacerPos"));
-    s.optRepStr = inRange<int>(r.int16(QStringLiteral("RegleRenommage_optRepStr"), 0), 2, 0);
-    s.RechercherChaine = r.text(QStringLiteral("RegleRenommage_RechercherChaine"));
-    s.RemplacerChaine = r.text(QStringLiteral("RegleRenommage_RemplacerChaine"));
-}
-
-void writeRules(Settings &s, IniFile &ini, Writer &w, const QString &fileVersion)
-{
+    const QString &fileVersion = w.fileVersion;
     const QString prefix = QStringLiteral("General_Regle");
     if (!s.reglesLues && s.keptRulesTop == Settings::KeptRulesUnknown)
         s.keptRulesTop = std::max(storedRuleTop(ini), highestRuleKey(ini));
@@ -351,85 +243,274 @@ void writeRules(Settings &s, IniFile &ini, Writer &w, const QString &fileVersion
     w.number(QStringLiteral("General_NombreRegle"), k - 1);
 }
 
+// Sets the interface language read from the file.
+void useLanguage(const QString &name)
+{
+    i18n::setLanguage(name);
+    if (!QFileInfo::exists(i18n::languageFilePath()) && i18n::languageFileName() != QLatin1String("francais")) {
+        // A language that is no longer installed would leave every text
+        // empty: the design language stands in for this run, the user is
+        // told, and the stored choice stays until another one is picked.
+        const QString missing = QDir::toNativeSeparators(i18n::languageFilePath());
+        i18n::setLanguage(QStringLiteral("Français"));
+        frontEnd().msgBox(i18n::getText(QStringLiteral("Language"), QStringLiteral("FileMissing"),
+                                        QStringLiteral("Le fichier de langue %s est introuvable : "
+                                                       "les textes sont affichés en français."),
+                                        missing),
+                          StyleExclamation, i18n::Message(1));
+    }
+    if (hooks().languageChanged)
+        hooks().languageChanged();
+}
+
+// One key of the file (an indexed key stands for all its entries): the reading
+// step reported when its value cannot be read, and how it is read into the
+// record and written from it. The table is in the order start-up reads the keys.
+struct KeyDef {
+    QString name;
+    int step;
+    std::function<void(Settings &, const IniFile &, const Reader &)> read;
+    std::function<void(Settings &, IniFile &, Writer &)> write;
+};
+
+enum class Width { Int16, Int32 };
+
+// A text key; def gives the default (some defaults are language messages).
+template <class Field> KeyDef textKey(const char *name, int step, Field field, std::function<QString()> def = {})
+{
+    const QString key = QLatin1String(name);
+    return {key, step,
+            [=](Settings &s, const IniFile &, const Reader &r) { field(s) = r.text(key, def ? def() : QString()); },
+            [=](Settings &s, IniFile &, Writer &w) { w.text(key, field(s)); }};
+}
+
+// A number key; with last >= 0 the value is an index into a list of last + 1
+// choices, and one outside it falls back to def. With onlyWhenSet a negative
+// value (no choice) is not written.
+template <class Field>
+KeyDef numberKey(const char *name, int step, Field field, Width width, int def, int last = -1, bool onlyWhenSet = false)
+{
+    const QString key = QLatin1String(name);
+    return {key, step,
+            [=](Settings &s, const IniFile &, const Reader &r) {
+                const int v = width == Width::Int16 ? r.int16(key, def) : r.int32(key, def);
+                field(s) = std::remove_reference_t<decltype(field(s))>(last >= 0 ? inRange(v, last, def) : v);
+            },
+            [=](Settings &s, IniFile &, Writer &w) {
+                if (!onlyWhenSet || field(s) >= 0)
+                    w.number(key, field(s));
+            }};
+}
+
+// A window position or size in twips; a position below -100000 reads as 100.
+template <class Field> KeyDef twipsKey(const char *name, int step, Field field, float def, bool guarded)
+{
+    const QString key = QLatin1String(name);
+    return {key, step,
+            [=](Settings &s, const IniFile &, const Reader &r) {
+                float v = r.single(key, def);
+                if (guarded && v < -100000)
+                    v = 100;
+                field(s) = v;
+            },
+            [=](Settings &s, IniFile &, Writer &w) { w.single(key, field(s)); }};
+}
+
+#define TAV_FIELD(member) [](auto &s) -> auto & { return s.member; }
+
+const std::vector<KeyDef> &keyTable()
+{
+    static const std::vector<KeyDef> table = [] {
+        std::vector<KeyDef> t;
+        t.push_back({QStringLiteral("Langage_LangueUtilisee"), 1,
+                     [](Settings &s, const IniFile &, const Reader &r) {
+                         s.LangueUtilisee = r.text(QStringLiteral("Langage_LangueUtilisee"), QStringLiteral("Français"));
+                         useLanguage(s.LangueUtilisee);
+                     },
+                     [](Settings &s, IniFile &, Writer &w) { w.text(QStringLiteral("Langage_LangueUtilisee"), s.LangueUtilisee); }});
+        // Read as stored; always written as this program's version.
+        t.push_back({QStringLiteral("General_VersionCourante"), 2,
+                     [](Settings &s, const IniFile &, const Reader &r) {
+                         s.VersionCourante = r.text(QStringLiteral("General_VersionCourante"));
+                     },
+                     [](Settings &, IniFile &, Writer &w) {
+                         w.text(QStringLiteral("General_VersionCourante"), programVersion());
+                     }});
+        t.push_back(numberKey("General_NombreFichierRenomme", 2, TAV_FIELD(NombreFichierRenomme), Width::Int32, 0));
+        t.push_back(numberKey("General_AfficherImageBouton", 2, TAV_FIELD(AfficherImageBouton), Width::Int32, 1));
+        t.push_back({QStringLiteral("General_FiltreAffichage"), 2,
+                     [](Settings &s, const IniFile &, const Reader &r) {
+                         s.FiltreAffichage = r.text(QStringLiteral("General_FiltreAffichage"), QStringLiteral("*.*"));
+                         // Older versions separated the patterns with "|".
+                         if (isOldVersion(s.VersionCourante))
+                             s.FiltreAffichage = s.FiltreAffichage.split(u'|').join(u' ');
+                     },
+                     [](Settings &s, IniFile &, Writer &w) { w.text(QStringLiteral("General_FiltreAffichage"), s.FiltreAffichage); }});
+        t.push_back(numberKey("General_VisualiserImage", 4, TAV_FIELD(VisualiserImage), Width::Int32, 0));
+        t.push_back(numberKey("General_MettreAJour", 4, TAV_FIELD(MettreAJour), Width::Int32, 1));
+        // The forbidden-character table: its upper index, then two keys per row.
+        t.push_back({QStringLiteral("Option_NombreCaractereInterdit"), 5,
+                     [](Settings &s, const IniFile &, const Reader &r) {
+                         const int n = r.int16(QStringLiteral("Option_NombreCaractereInterdit"), -1);
+                         if (n < 0) {
+                             s.CharactereInterdit = builtInForbiddenTable();
+                             return;
+                         }
+                         s.CharactereInterdit.clear();
+                         for (int i = 0; i <= n; ++i)
+                             s.CharactereInterdit.append(
+                                 {r.text(QStringLiteral("Option_CharactereInterdit") + QString::number(i)),
+                                  r.text(QStringLiteral("Option_CharactereReplacement") + QString::number(i))});
+                     },
+                     [](Settings &s, IniFile &, Writer &w) {
+                         w.number(QStringLiteral("Option_NombreCaractereInterdit"), s.CharactereInterdit.size() - 1);
+                         for (int i = 0; i < s.CharactereInterdit.size(); ++i) {
+                             w.text(QStringLiteral("Option_CharactereInterdit") + QString::number(i),
+                                    s.CharactereInterdit[i].chars);
+                             w.text(QStringLiteral("Option_CharactereReplacement") + QString::number(i),
+                                    s.CharactereInterdit[i].replacement);
+                         }
+                     }});
+        t.push_back({QStringLiteral("Option_CharactereInterdit"), 5, nullptr, nullptr});
+        t.push_back({QStringLiteral("Option_CharactereReplacement"), 5, nullptr, nullptr});
+        t.push_back({QStringLiteral("Option_NbFileNotRenamed"), 6,
+                     [](Settings &s, const IniFile &, const Reader &r) {
+                         const int m = r.int16(QStringLiteral("Option_NbFileNotRenamed"), -1);
+                         if (m < 0) {
+                             s.FileNotRenamed = builtInNeverRenamed();
+                             return;
+                         }
+                         s.FileNotRenamed.clear();
+                         for (int i = 0; i <= m; ++i)
+                             s.FileNotRenamed.append(r.text(QStringLiteral("Option_FileNotRenamed") + QString::number(i)));
+                     },
+                     [](Settings &s, IniFile &, Writer &w) {
+                         w.number(QStringLiteral("Option_NbFileNotRenamed"), s.FileNotRenamed.size() - 1);
+                         for (int i = 0; i < s.FileNotRenamed.size(); ++i)
+                             w.text(QStringLiteral("Option_FileNotRenamed") + QString::number(i), s.FileNotRenamed[i]);
+                     }});
+        t.push_back({QStringLiteral("Option_FileNotRenamed"), 6, nullptr, nullptr});
+        t.push_back(numberKey("Option_RegleApresRenommage", 7, TAV_FIELD(RegleApresRenommage), Width::Int16, 1));
+        t.push_back(numberKey("Option_RegleDebutApresRenommage", 7, TAV_FIELD(RegleDebutApresRenommage), Width::Int16, 1));
+        t.push_back(numberKey("Option_RegleDebutResetRenommage", 7, TAV_FIELD(RegleDebutResetRenommage), Width::Int16, 1));
+        t.push_back(numberKey("Option_ReglePasApresRenommage", 7, TAV_FIELD(ReglePasApresRenommage), Width::Int16, 1));
+        t.push_back(numberKey("Option_ReglePasResetRenommage", 7, TAV_FIELD(ReglePasResetRenommage), Width::Int16, 1));
+        KeyDef tool = numberKey("Option_OutilExifChoisi", 7, TAV_FIELD(OutilExifChoisi), Width::Int32, 0, 4);
+        tool.read = [readMode = tool.read](Settings &s, const IniFile &ini, const Reader &r) {
+            readMode(s, ini, r);
+            if (s.OutilExifChoisi == 4 && hooks().startExifToolServer)
+                hooks().startExifToolServer();
+        };
+        t.push_back(tool);
+        t.push_back(textKey("Option_ExtensionTraiteAvecJHEAD", 8, TAV_FIELD(ExtensionTraiteAvecJHEAD),
+                            [] { return QStringLiteral("JPG JPEG"); }));
+        t.push_back(textKey("Option_ExtensionTraiteAvecEXIFTOOL", 8, TAV_FIELD(ExtensionTraiteAvecEXIFTOOL),
+                            [] { return QStringLiteral("ARW CRW JPG JPEG RAW TIF TIFF"); }));
+        t.push_back(numberKey("Option_AfficherVignette", 8, TAV_FIELD(AfficherVignette), Width::Int32, 1));
+        t.push_back(textKey("Option_FormatExtensionVignette", 8, TAV_FIELD(FormatExtensionVignette),
+                            [] { return QStringLiteral("gif jpg jpeg bmp"); }));
+        KeyDef size = numberKey("Option_TailleVignette", 8, TAV_FIELD(TailleVignette), Width::Int16, 0, 2);
+        size.read = [readIndex = size.read](Settings &s, const IniFile &ini, const Reader &r) {
+            readIndex(s, ini, r);
+            // The sizes themselves come from messages 46 to 48.
+            const auto fallback = defaultThumbnailSizes();
+            for (int i = 0; i < 3; ++i)
+                s.taillesVignette[i] = parseThumbnailSize(i18n::Message(46 + i), fallback[i]);
+        };
+        t.push_back(size);
+        t.push_back(numberKey("Option_DossierDepart", 9, TAV_FIELD(DossierDepart), Width::Int16, 1, 2));
+        t.push_back({QStringLiteral("Option_DossierSpecifique"), 9,
+                     [](Settings &s, const IniFile &, const Reader &r) {
+                         s.DossierSpecifique =
+                             r.text(QStringLiteral("Option_DossierSpecifique"),
+                                    QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+                     },
+                     [](Settings &s, IniFile &, Writer &w) {
+                         // "The last folder" is the folder tree's at close.
+                         w.text(QStringLiteral("Option_DossierSpecifique"),
+                                s.DossierDepart == 1 && !s.dossierCourant.isEmpty() ? s.dossierCourant
+                                                                                    : s.DossierSpecifique);
+                     }});
+        t.push_back(numberKey("Option_FormatAnnee", 9, TAV_FIELD(FormatAnnee), Width::Int16, 0, 1));
+        t.push_back(numberKey("Option_FormatMois", 9, TAV_FIELD(FormatMois), Width::Int16, 1, 3));
+        t.push_back(numberKey("RegleRenommage_DebutPas", 10, TAV_FIELD(regle.DebutPas), Width::Int32, 1));
+        t.push_back(numberKey("RegleRenommage_Pas", 10, TAV_FIELD(regle.Pas), Width::Int16, 1));
+        t.push_back(numberKey("RegleRenommage_ModifieExtension", 10, TAV_FIELD(regle.ModifieExtension), Width::Int32, 0));
+        t.push_back(textKey("RegleRenommage_ModifieExtensionValeur", 10, TAV_FIELD(regle.ModifieExtensionValeur)));
+        t.push_back(numberKey("RegleRenommage_RemplacerCaractereInterdit", 10, TAV_FIELD(regle.RemplacerCaractereInterdit),
+                              Width::Int32, 1));
+        t.push_back(textKey("RegleRenommage_Regle", 10, TAV_FIELD(regle.Regle), [] { return i18n::Message(16); }));
+        t.push_back(numberKey("RegleRenommage_IncrementeFichierIdentique", 10, TAV_FIELD(regle.IncrementeFichierIdentique),
+                              Width::Int32, 1));
+        t.push_back(numberKey("RegleRenommage_EffaceEspace", 10, TAV_FIELD(regle.EffaceEspace), Width::Int32, 0));
+        t.push_back(numberKey("RegleRenommage_PremierCaractereEnMajuscule", 10,
+                              TAV_FIELD(regle.PremierCaractereEnMajuscule), Width::Int32, 0));
+        t.push_back(numberKey("RegleRenommage_PremierCaractereEnMajusculePourChaqueMot", 10,
+                              TAV_FIELD(regle.PremierCaractereEnMajusculePourChaqueMot), Width::Int32, 0));
+        t.push_back(twipsKey("General_PositionFenetreTop", 11, TAV_FIELD(PositionFenetreTop), 100, true));
+        t.push_back(twipsKey("General_PositionFenetreLeft", 11, TAV_FIELD(PositionFenetreLeft), 100, true));
+        t.push_back(twipsKey("General_FenetreHauteur", 11, TAV_FIELD(FenetreHauteur), 9525, false));
+        t.push_back(twipsKey("General_FenetreLargeur", 11, TAV_FIELD(FenetreLargeur), 15250, false));
+        t.push_back(textKey("RegleRenommage_Commentaire", 12, TAV_FIELD(regle.Commentaire), [] { return i18n::Message(95); }));
+        t.push_back(textKey("RegleRenommage_Extension", 12, TAV_FIELD(regle.Extension), [] { return QStringLiteral("*"); }));
+        // The saved rules: their upper index and one key each.
+        t.push_back({QStringLiteral("General_NombreRegle"), 13,
+                     [](Settings &s, const IniFile &ini, const Reader &r) {
+                         readRules(s, ini, r);
+                         savedRules::takeCommentOfMatchingRule(s);
+                     },
+                     [](Settings &s, IniFile &ini, Writer &w) { writeRules(s, ini, w); }});
+        t.push_back({QStringLiteral("General_Regle"), 13, nullptr, nullptr});
+        KeyDef tip = textKey("RegleRenommage_Astuce", 16, TAV_FIELD(Astuce));
+        tip.write = [](Settings &s, IniFile &, Writer &w) {
+            // No selected tip leaves the stored one.
+            if (!s.Astuce.isEmpty())
+                w.text(QStringLiteral("RegleRenommage_Astuce"), s.Astuce);
+        };
+        t.push_back(tip);
+        t.push_back(numberKey("RegleRenommage_optRepPos", 17, TAV_FIELD(optRepPos), Width::Int16, 0, 2, true));
+        t.push_back({QStringLiteral("RegleRenommage_txtRepPos"), 17,
+                     [](Settings &s, const IniFile &, const Reader &r) {
+                         for (int i = 0; i < 4; ++i)
+                             s.txtRepPos[i] = r.text(QStringLiteral("RegleRenommage_txtRepPos") + QString::number(i),
+                                                     QStringLiteral("1"));
+                     },
+                     [](Settings &s, IniFile &, Writer &w) {
+                         for (int i = 0; i < 4; ++i)
+                             w.text(QStringLiteral("RegleRenommage_txtRepPos") + QString::number(i), s.txtRepPos[i]);
+                     }});
+        t.push_back(numberKey("RegleRenommage_optRepPosDebutFin", 17, TAV_FIELD(optRepPosDebutFin), Width::Int16, 0, 1, true));
+        t.push_back(textKey("RegleRenommage_txtRemplacerPos", 17, TAV_FIELD(txtRemplacerPos)));
+        t.push_back(numberKey("RegleRenommage_optRepStr", 17, TAV_FIELD(optRepStr), Width::Int16, 0, 2, true));
+        t.push_back(textKey("RegleRenommage_RechercherChaine", 17, TAV_FIELD(RechercherChaine)));
+        t.push_back(textKey("RegleRenommage_RemplacerChaine", 17, TAV_FIELD(RemplacerChaine)));
+        return t;
+    }();
+    return table;
+}
+
+#undef TAV_FIELD
+
+void readAll(Settings &s, const IniFile &ini, int &step)
+{
+    const Reader r(ini);
+    for (const KeyDef &key : keyTable()) {
+        if (!key.read)
+            continue; // an indexed key read with its upper index
+        step = key.step;
+        key.read(s, ini, r);
+    }
+}
+
 void writeAll(Settings &s, IniFile &ini)
 {
     Writer w(ini);
-    const QString fileVersion = ini.read(kGeneral, QStringLiteral("General_VersionCourante"));
-
-    w.number(QStringLiteral("General_NombreFichierRenomme"), s.NombreFichierRenomme);
-    w.number(QStringLiteral("General_AfficherImageBouton"), s.AfficherImageBouton);
-    w.text(QStringLiteral("General_FiltreAffichage"), s.FiltreAffichage);
-    w.number(QStringLiteral("General_VisualiserImage"), s.VisualiserImage);
-    w.number(QStringLiteral("General_MettreAJour"), s.MettreAJour);
-
-    w.single(QStringLiteral("General_PositionFenetreTop"), s.PositionFenetreTop);
-    w.single(QStringLiteral("General_PositionFenetreLeft"), s.PositionFenetreLeft);
-    w.single(QStringLiteral("General_FenetreHauteur"), s.FenetreHauteur);
-    w.single(QStringLiteral("General_FenetreLargeur"), s.FenetreLargeur);
-
-    w.text(QStringLiteral("General_VersionCourante"), programVersion());
-
-    writeRules(s, ini, w, fileVersion);
-
-    w.text(QStringLiteral("Langage_LangueUtilisee"), s.LangueUtilisee);
-
-    w.number(QStringLiteral("Option_NombreCaractereInterdit"), s.CharactereInterdit.size() - 1);
-    for (int i = 0; i < s.CharactereInterdit.size(); ++i) {
-        w.text(QStringLiteral("Option_CharactereInterdit") + QString::number(i), s.CharactereInterdit[i].chars);
-        w.text(QStringLiteral("Option_CharactereReplacement") + QString::number(i),
-               s.CharactereInterdit[i].replacement);
-    }
-    w.number(QStringLiteral("Option_NbFileNotRenamed"), s.FileNotRenamed.size() - 1);
-    for (int i = 0; i < s.FileNotRenamed.size(); ++i)
-        w.text(QStringLiteral("Option_FileNotRenamed") + QString::number(i), s.FileNotRenamed[i]);
-
-    w.number(QStringLiteral("Option_RegleApresRenommage"), s.RegleApresRenommage);
-    w.number(QStringLiteral("Option_RegleDebutApresRenommage"), s.RegleDebutApresRenommage);
-    w.number(QStringLiteral("Option_RegleDebutResetRenommage"), s.RegleDebutResetRenommage);
-    w.number(QStringLiteral("Option_ReglePasApresRenommage"), s.ReglePasApresRenommage);
-    w.number(QStringLiteral("Option_ReglePasResetRenommage"), s.ReglePasResetRenommage);
-    w.number(QStringLiteral("Option_OutilExifChoisi"), s.OutilExifChoisi);
-    w.text(QStringLiteral("Option_ExtensionTraiteAvecJHEAD"), s.ExtensionTraiteAvecJHEAD);
-    w.text(QStringLiteral("Option_ExtensionTraiteAvecEXIFTOOL"), s.ExtensionTraiteAvecEXIFTOOL);
-    w.number(QStringLiteral("Option_AfficherVignette"), s.AfficherVignette);
-    w.text(QStringLiteral("Option_FormatExtensionVignette"), s.FormatExtensionVignette);
-    w.number(QStringLiteral("Option_TailleVignette"), s.TailleVignette);
-    w.number(QStringLiteral("Option_DossierDepart"), s.DossierDepart);
-
-    w.text(QStringLiteral("Option_DossierSpecifique"),
-           s.DossierDepart == 1 && !s.dossierCourant.isEmpty() ? s.dossierCourant : s.DossierSpecifique);
-
-    const Rule &rule = s.regle;
-    w.number(QStringLiteral("Option_FormatAnnee"), s.FormatAnnee);
-    w.number(QStringLiteral("Option_FormatMois"), s.FormatMois);
-    w.number(QStringLiteral("RegleRenommage_DebutPas"), rule.DebutPas);
-    w.number(QStringLiteral("RegleRenommage_Pas"), rule.Pas);
-    w.number(QStringLiteral("RegleRenommage_ModifieExtension"), rule.ModifieExtension);
-    w.text(QStringLiteral("RegleRenommage_ModifieExtensionValeur"), rule.ModifieExtensionValeur);
-    w.number(QStringLiteral("RegleRenommage_RemplacerCaractereInterdit"), rule.RemplacerCaractereInterdit);
-    w.text(QStringLiteral("RegleRenommage_Regle"), rule.Regle);
-    w.text(QStringLiteral("RegleRenommage_Commentaire"), rule.Commentaire);
-    w.text(QStringLiteral("RegleRenommage_Extension"), rule.Extension);
-    w.number(QStringLiteral("RegleRenommage_IncrementeFichierIdentique"), rule.IncrementeFichierIdentique);
-    w.number(QStringLiteral("RegleRenommage_EffaceEspace"), rule.EffaceEspace);
-    w.number(QStringLiteral("RegleRenommage_PremierCaractereEnMajuscule"), rule.PremierCaractereEnMajuscule);
-    w.number(QStringLiteral("RegleRenommage_PremierCaractereEnMajusculePourChaqueMot"),
-             rule.PremierCaractereEnMajusculePourChaqueMot);
-
-    if (!s.Astuce.isEmpty())
-        w.text(QStringLiteral("RegleRenommage_Astuce"), s.Astuce);
-
-    if (s.optRepPos >= 0)
-        w.number(QStringLiteral("RegleRenommage_optRepPos"), s.optRepPos);
-    if (s.optRepPosDebutFin >= 0)
-        w.number(QStringLiteral("RegleRenommage_optRepPosDebutFin"), s.optRepPosDebutFin);
-    for (int i = 0; i < 4; ++i)
-        w.text(QStringLiteral("RegleRenommage_txtRepPos") + QString::number(i), s.txtRepPos[i]);
-    w.text(QStringLiteral("RegleRenommage_txtRemplacerPos"), s.txtRemplacerPos);
-    if (s.optRepStr >= 0)
-        w.number(QStringLiteral("RegleRenommage_optRepStr"), s.optRepStr);
-    w.text(QStringLiteral("RegleRenommage_RechercherChaine"), s.RechercherChaine);
-    w.text(QStringLiteral("RegleRenommage_RemplacerChaine"), s.RemplacerChaine);
+    w.fileVersion = ini.read(kGeneral, QStringLiteral("General_VersionCourante"));
+    // Section by section, so that a new file has them in its usual order.
+    for (const QString &section : {kGeneral, kLangage, kOption, kRegle})
+        for (const KeyDef &key : keyTable())
+            if (key.write && sectionOf(key.name) == section)
+                key.write(s, ini, w);
 }
 
 } // namespace
@@ -456,6 +537,14 @@ QString settingsFilePath()
 void setSettingsFilePath(const QString &path)
 {
     g_path = path;
+}
+
+QStringList keyNames()
+{
+    QStringList names;
+    for (const KeyDef &key : keyTable())
+        names << key.name;
+    return names;
 }
 
 QString programVersion()

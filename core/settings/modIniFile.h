@@ -44,6 +44,10 @@ bool SaveIniFile(Settings &s, const QString &path);
 // The close-time save: closes the help window first when closeHelp is true.
 void SaveRegisterBase(bool closeHelp);
 
+// The keys of the file, in the order start-up reads them (an indexed key by
+// its name without index).
+QStringList keyNames();
+
 // "major.minor.revision" of this program.
 QString programVersion();
 // True when the stored version's major, minor or revision differs from this

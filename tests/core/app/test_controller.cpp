@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -212,6 +213,36 @@ TEST_F(ControllerTest, HierarchyAsksWithTheCountAndWalksBreadthFirst)
     fe.answers = {AnswerYes};
     c->mnuAddHieriachy_Click(dir.path());
     EXPECT_EQ(column(0), (QStringList{"top.jpg", "mid.jpg", "deep.jpg"}));
+}
+
+TEST_F(ControllerTest, HierarchyCountAndWalkAgreeOnNamesWithoutDotAndOnLinks)
+{
+    // "*.*" takes every name, also one without a dot, like the folder list.
+    settings.FiltreAffichage = QStringLiteral("*.*");
+    touch(QStringLiteral("README"));
+    touch(QStringLiteral("a.jpg"));
+    touch(QStringLiteral("b.txt"), QStringLiteral("sub"));
+    QTemporaryDir outside;
+    QFile f(outside.filePath(QStringLiteral("linked.jpg")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    // A linked folder is walked once, and a link back up ends there.
+    ASSERT_TRUE(QFile::link(outside.path(), dir.filePath(QStringLiteral("link"))));
+    ASSERT_TRUE(QFile::link(dir.path(), dir.filePath(QStringLiteral("sub/loop"))));
+
+    EXPECT_EQ(c->countMatchingFiles(dir.path(), true), 4);
+    bool stopped = false;
+    QStringList names;
+    for (const QString &path : c->collectHierarchy(dir.path(), true, false, &stopped))
+        names << QFileInfo(path).fileName();
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"README", "a.jpg", "b.txt", "linked.jpg"}));
+
+    fe.answers = {AnswerYes};
+    c->mnuAddHieriachy_Click(dir.path());
+    ASSERT_EQ(fe.asked.size(), 1);
+    EXPECT_TRUE(fe.asked[0].message.startsWith(QStringLiteral("4 "))) << fe.asked[0].message.toStdString();
+    EXPECT_EQ(c->model()->rowCount(), 4);
 }
 
 TEST_F(ControllerTest, HierarchyWithNoMatchingFileStopsWithoutAdding)

@@ -2,6 +2,9 @@
 
 #include "core/engine/NewNamePath.h"
 #include "core/engine/Validation.h"
+#include "core/base/IniFile.h"
+#include "core/base/ProgramFolder.h"
+#include "TestPaths.h"
 
 using namespace tav;
 
@@ -88,4 +91,104 @@ TEST(NewNamePath, ProblemsOfEachLevel)
     EXPECT_FALSE(newNameProblem("2015\\", true).isEmpty());
     EXPECT_FALSE(newNameProblem(QString(256, 'y') + "\\a.jpg", true).isEmpty());
     EXPECT_FALSE(newNameProblem("a/b\\c.jpg", true).isEmpty());
+}
+
+TEST_F(EngineFixture, FolderLevelsFromValuesNeverClimb)
+{
+    FakeMetadata meta;
+    engine.setMetadataSource(&meta);
+    const QString a = make("a.jpg");
+    MetadataRecord r;
+    r[MetadataRecord::Comment] = "..";
+    r[MetadataRecord::CameraModel] = "..";
+    meta.records[a] = r;
+
+    // A comment or a camera model of ".." is a name, not a climb: one level, then two.
+    pattern("$MKDIR$$C$\\*");
+    EXPECT_EQ(nameOf(a), QStringLiteral("_\\a.jpg"));
+    EXPECT_EQ(destinationPath(engine.model()->entry(0)), dir.path() + "/_/a.jpg");
+    pattern("$MKDIR$$C$\\$K$\\*");
+    EXPECT_EQ(nameOf(a), QStringLiteral("_\\_\\a.jpg"));
+    EXPECT_EQ(destinationPath(engine.model()->entry(0)), dir.path() + "/_/_/a.jpg");
+
+    // A value that completes the pattern's text into ".." or makes "." is renamed too.
+    meta.records[a][MetadataRecord::Comment] = ".";
+    pattern("$MKDIR$.$C$\\x\\$C$\\*");
+    EXPECT_EQ(nameOf(a), QStringLiteral("_\\x\\_\\a.jpg"));
+
+    // The old name "...jpg" gives the base name "..".
+    const QString dots = make("...jpg");
+    pattern("$MKDIR$*\\*");
+    EXPECT_EQ(nameOf(dots), QStringLiteral("_\\...jpg"));
+    EXPECT_EQ(destinationFolder(dir.path(), engine.model()->entry(0).newName, true), dir.path() + "/_");
+
+    // The last level too: an extensionless file named by a ".." value.
+    const QString bare = make("bare");
+    meta.records[bare][MetadataRecord::Comment] = "..";
+    pattern("$MKDIR$x\\$C$");
+    EXPECT_EQ(nameOf(bare), QStringLiteral("x\\_"));
+
+    // The pattern's own dot levels still climb or stay, next to a value's.
+    meta.records[a][MetadataRecord::Comment] = "..";
+    pattern("$MKDIR$..\\.\\$C$\\*");
+    EXPECT_EQ(nameOf(a), QStringLiteral("..\\.\\_\\a.jpg"));
+    EXPECT_EQ(destinationPath(engine.model()->entry(0)), QFileInfo(dir.path()).path() + "/_/a.jpg");
+}
+
+TEST_F(EngineFixture, ContinueModeOfAFolderPatternReadsTheDestinationFolder)
+{
+    make("sub/IMG_005.jpg");
+    make("sub/IMG_002.jpg");
+    make("IMG_009.jpg"); // the file's own folder is not where it goes
+    const QString a = make("a.jpg");
+    engine.setTxtDebut(QStringLiteral("#"));
+
+    pattern("$MKDIR$sub\\IMG_###");
+    EXPECT_EQ(nameOf(a), QStringLiteral("sub\\IMG_006.jpg"));
+
+    // The same folder written absolutely, and through the pattern's own "..".
+    QString root = dir.path();
+    root.replace('/', '\\');
+    pattern("$MKDIR$" + root + "\\sub\\IMG_###");
+    EXPECT_EQ(nameOf(a), root + "\\sub\\IMG_006.jpg");
+    const QString deeper = make("deep/b.jpg");
+    pattern("$MKDIR$..\\sub\\IMG_###");
+    EXPECT_EQ(nameOf(deeper), QStringLiteral("..\\sub\\IMG_006.jpg"));
+
+    // A folder that does not exist yet starts at the step; "\" of a value
+    // stays an ordinary character of the compared name.
+    pattern("$MKDIR$new\\IMG_###");
+    EXPECT_EQ(nameOf(a), QStringLiteral("new\\IMG_001.jpg"));
+    make("sub/a_b-004.jpg");
+    const QString odd = make("a\\b.jpg");
+    engine.setForbiddenTable({});
+    pattern("$MKDIR$sub\\*-###");
+    EXPECT_EQ(nameOf(odd), QStringLiteral("sub\\a_b-005.jpg"));
+}
+
+TEST(NewNamePath, EveryReasonIsInBothLanguageFiles)
+{
+    const QString previous = programFolder();
+    setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
+    const QStringList bad = {QString(), QStringLiteral(".."), QStringLiteral("a/b"), QStringLiteral("a") + QChar(0),
+                             QString(256, 'x')};
+    for (const char *file : {"francais", "english"}) {
+        const IniFile ini(QStringLiteral(TAV_SOURCE_DIR "/langages/%1.lng").arg(QLatin1String(file)));
+        QStringList fromFile;
+        for (const QString &key : nameProblemKeys()) {
+            EXPECT_FALSE(ini.read(nameProblemSection(), key).isEmpty()) << file << " lacks " << key.toStdString();
+            fromFile << ini.read(nameProblemSection(), key);
+        }
+        // Every reason the code gives comes from one of those keys, not from its built-in text.
+        i18n::setLanguage(QString::fromLatin1(file));
+        QStringList given;
+        for (const QString &name : bad)
+            given << newNameProblem(name, false);
+        given << newNameProblem(QStringList(20, QString(250, 'z')).join(QLatin1Char('\\')), true);
+        for (const QString &reason : given)
+            EXPECT_TRUE(fromFile.contains(reason)) << file << ": " << reason.toStdString();
+        EXPECT_EQ(QSet<QString>(given.begin(), given.end()).size(), given.size());
+    }
+    i18n::setLanguage(QStringLiteral("Français"));
+    setProgramFolder(previous);
 }

@@ -127,6 +127,21 @@ TEST_F(EngineFixture, CurrentDateIsReadForEveryFileWithTheFormats)
     engine.setYearFormat(1);
     pattern("$A$$M$");
     EXPECT_EQ(nameOf(make("c.jpg")), QStringLiteral("24Feb.jpg"));
+
+    // Digits stay plain whatever the locale; month names follow it.
+    const QString d = make("d.jpg");
+    engine.rule().RemplacerCaractereInterdit = 0;
+    for (const QLocale &locale : {QLocale(QLocale::Arabic, QLocale::Egypt), QLocale(QLocale::Russian),
+                                  QLocale(QLocale::French), QLocale(QLocale::Hindi)}) {
+        engine.setLocale(locale);
+        engine.setYearFormat(0);
+        engine.setMonthFormat(1);
+        pattern("$A$-$M$-$J$ $h$$m$");
+        EXPECT_EQ(nameOf(d), QStringLiteral("2024-02-09 0708.jpg")) << locale.name().toStdString();
+        engine.setMonthFormat(3);
+        pattern("$M$");
+        EXPECT_EQ(nameOf(d), locale.monthName(2, QLocale::LongFormat) + ".jpg") << locale.name().toStdString();
+    }
 }
 
 TEST_F(EngineFixture, MetadataIsReadOnceAndOnlyWhenAsked)
@@ -241,6 +256,14 @@ TEST_F(EngineFixture, ContinueModeStartsAfterTheHighestNumberInTheFolder)
     engine.setRule(r);
     EXPECT_EQ(engine.txtDebut(), QStringLiteral("#"));
     EXPECT_EQ(nameOf(a), QStringLiteral("IMG_013.jpg"));
+
+    // Spaces around "#" in the start field: the continue mode here too, as
+    // leaving the field decides, not a number that fails to read.
+    engine.rule().DebutPas = 1;
+    engine.setTxtDebut(QStringLiteral(" # "));
+    EXPECT_TRUE(engine.isContinueMode());
+    EXPECT_EQ(nameOf(a), QStringLiteral("IMG_013.jpg"));
+    EXPECT_TRUE(ui.plainErrors.isEmpty());
 }
 
 TEST_F(EngineFixture, RefreshDuringAFolderScanReturnsAtOnce)
@@ -293,7 +316,7 @@ TEST_F(EngineFixture, RefreshShowsProgressAndTheCount)
     add({make("a.jpg"), make("b.jpg"), make("c.jpg")});
     engine.update_names();
     EXPECT_EQ(ui.progressStarts, QList<int>{3});
-    EXPECT_EQ(ui.progressSteps, (QList<int>{1, 2, 3, 1, 2, 3}));
+    EXPECT_EQ(ui.progressSteps, (QList<int>{1, 2, 3}));
     EXPECT_EQ(ui.progressEnds, 1);
     EXPECT_EQ(counts.last(), i18n::Message(19, "3"));
 

@@ -274,7 +274,7 @@ TEST_F(ExifTools, MissingToolOrFileGivesEmptyRecordsAndNoCacheEntry) {
     }
     EXPECT_EQ(reader->mode(), ExifModeExifToolBatch); // a missing tool does not change the mode
     EXPECT_EQ(reader->cache().size(), 1);
-    EXPECT_TRUE(ui.asked.isEmpty());
+    EXPECT_EQ(ui.asked.size(), 2); // each missing tool told once
 
     // Once the tool is there, the next call reads.
     reader->setToolPath(ExifReader::Tool::Jhead, test::jheadProgram());
@@ -282,6 +282,42 @@ TEST_F(ExifTools, MissingToolOrFileGivesEmptyRecordsAndNoCacheEntry) {
     EXPECT_EQ(reader->getExif(photo("IMG_1.jpg"))[F::CameraModel], "Canon EOS 5D");
     EXPECT_TRUE(reader->getExif(photo("does-not-exist.jpg")).isEmpty());
     EXPECT_EQ(reader->cache().size(), 2);
+}
+
+TEST_F(ExifTools, ToolMissingFromPathIsToldOnceWithItsPackage) {
+    // Neither the program folder's bin/ nor PATH holds a tool.
+    const QString previousFolder = programFolder();
+    const QByteArray previousPath = qgetenv("PATH");
+    setProgramFolder(work.path());
+    QDir().mkpath(work.filePath("emptybin"));
+    qputenv("PATH", work.filePath("emptybin").toLocal8Bit());
+
+    reader->configure(ExifModeJhead, DefaultJheadExtensions, DefaultExifToolExtensions);
+    EXPECT_EQ(reader->missingTools(), QList<ExifReader::Tool>{ExifReader::Tool::Jhead});
+    EXPECT_TRUE(reader->missingToolsText().contains("jhead"));
+    EXPECT_TRUE(ui.asked.isEmpty()); // asking is not telling
+    EXPECT_TRUE(reader->getExif(photo("IMG_1.jpg")).isEmpty());
+    EXPECT_TRUE(reader->getExif(photo("a.jpg")).isEmpty());
+    ASSERT_EQ(ui.asked.size(), 1);
+    EXPECT_EQ(ui.asked[0].message, Exif::toolMissingText(ExifReader::Tool::Jhead));
+    EXPECT_TRUE(ui.asked[0].message.contains("jhead"));
+    EXPECT_EQ(ui.asked[0].style, StyleExclamation);
+
+    // The batch mode without ExifTool says so too, naming its package.
+    reader->configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
+    EXPECT_TRUE(reader->missingToolsText().contains("libimage-exiftool-perl"));
+    EXPECT_TRUE(reader->getExif(photo("a.CRW")).isEmpty());
+    EXPECT_TRUE(reader->getExif(photo("a.tif")).isEmpty());
+    ASSERT_EQ(ui.asked.size(), 2);
+    EXPECT_TRUE(ui.asked[1].message.contains("ExifTool"));
+    EXPECT_TRUE(ui.asked[1].message.contains("libimage-exiftool-perl"));
+
+    // Once the tool is on PATH again, nothing is missing.
+    qputenv("PATH", previousPath);
+    reader->configure(ExifModeJhead, DefaultJheadExtensions, DefaultExifToolExtensions);
+    EXPECT_TRUE(reader->missingTools().isEmpty());
+    EXPECT_TRUE(reader->missingToolsText().isEmpty());
+    setProgramFolder(previousFolder);
 }
 
 TEST_F(ExifTools, ValueLabelsAreBlankedThenShown) {

@@ -56,7 +56,7 @@ TEST_F(SettingsFile, FirstStartWithoutFileGivesEveryDefault)
 
     // The first save writes this version and no rule.
     ASSERT_TRUE(modIniFile::SaveIniFile(s));
-    EXPECT_EQ(key("General_VersionCourante"), "1.12.2");
+    EXPECT_EQ(key("General_VersionCourante"), modIniFile::programVersion());
     EXPECT_EQ(key("General_NombreRegle"), "-1");
     EXPECT_EQ(key("Option_NombreCaractereInterdit"), "6");
     EXPECT_EQ(key("Option_CharactereInterdit6"), "/:?\"<>|\\");
@@ -109,7 +109,7 @@ TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload)
 
     Settings back;
     ASSERT_TRUE(modIniFile::ReadIniFile(back, iniPath));
-    EXPECT_EQ(back.VersionCourante, "1.12.2");
+    EXPECT_EQ(back.VersionCourante, modIniFile::programVersion());
     back.VersionCourante.clear();
     back.taillesVignette = s.taillesVignette; // from the language file, not stored
     EXPECT_TRUE(back == s);
@@ -124,6 +124,9 @@ TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload)
         for (const QString &k : f.keys(section))
             names.insert(QString(k).remove(QRegularExpression("\\d+$")));
     EXPECT_EQ(names.size(), 53);
+    // They are the keys of the one table that reads and writes them.
+    const QStringList table = modIniFile::keyNames();
+    EXPECT_EQ(QSet<QString>(table.begin(), table.end()), names);
     EXPECT_EQ(f.sections(), QStringList({"General", "Langage", "Option", "RegleRenommage"}));
     EXPECT_EQ(key("General_Regle0"), QStringLiteral("IMG_###|Vacances été|jpg png|0|0|png|1|5|1|2|10|1"));
 }
@@ -255,7 +258,7 @@ TEST_F(SettingsFile, GuardsLimitsAndOutOfRangeChoices)
     EXPECT_EQ(s.FenetreHauteur, -300000);      // no guard on the size
     EXPECT_EQ(s.FenetreLargeur, 16000.5f);     // decimal comma of another locale
     EXPECT_EQ(s.regle.Regle, QString(511, u'p'));
-    EXPECT_EQ(s.LangueUtilisee, QStringLiteral("Français")); // no such language file
+    EXPECT_EQ(s.LangueUtilisee, QStringLiteral("Klingon")); // kept, though it has no file
     EXPECT_EQ(s.regle.Commentaire, "Numero et nom");
     // Indices into fixed lists fall back to their defaults.
     EXPECT_EQ(s.TailleVignette, 0);
@@ -374,9 +377,33 @@ TEST_F(SettingsFile, HooksRunAtTheirPlace)
 
 TEST(SettingsVersion, ComparesMajorMinorRevision)
 {
-    EXPECT_FALSE(modIniFile::versionDiffersFromProgram("1.12.2"));
+    EXPECT_FALSE(modIniFile::versionDiffersFromProgram(modIniFile::programVersion()));
     EXPECT_TRUE(modIniFile::versionDiffersFromProgram("1.10.0"));
     EXPECT_TRUE(modIniFile::versionDiffersFromProgram(""));
     EXPECT_TRUE(modIniFile::versionDiffersFromProgram("1.12"));
     EXPECT_EQ(modIniFile::programVersion(), "1.12.2");
+}
+
+TEST_F(SettingsFile, MissingLanguageFileIsToldOnceAndTheChoiceKept)
+{
+    writeFile(QStringLiteral("langages/francais.lng"),
+              "[MSG]\nm1=Titre\n[Language]\nFileMissing=Pas de fichier %s\n");
+    writeIni("[Langage]\nLangage_LangueUtilisee=Deutsch\n");
+    Settings s;
+    ASSERT_TRUE(modIniFile::ReadIniFile(s, iniPath));
+    ASSERT_EQ(fe.asked.size(), 1);
+    EXPECT_EQ(fe.asked[0].message, "Pas de fichier " + dir.filePath(QStringLiteral("langages/deutsch.lng")));
+    EXPECT_EQ(fe.asked[0].title, "Titre");
+    // The texts come from French meanwhile; the stored name is written back unchanged.
+    EXPECT_EQ(i18n::languageFileName(), QStringLiteral("francais"));
+    EXPECT_EQ(s.LangueUtilisee, QStringLiteral("Deutsch"));
+    ASSERT_TRUE(modIniFile::SaveIniFile(s, iniPath));
+    EXPECT_EQ(key("Langage_LangueUtilisee"), "Deutsch");
+    EXPECT_EQ(fe.asked.size(), 1);
+
+    // Once the file is there, nothing is said.
+    writeFile(QStringLiteral("langages/deutsch.lng"), "[MSG]\nm1=Titel\n");
+    ASSERT_TRUE(modIniFile::ReadIniFile(s, iniPath));
+    EXPECT_EQ(fe.asked.size(), 1);
+    EXPECT_EQ(i18n::languageFileName(), QStringLiteral("deutsch"));
 }

@@ -1,5 +1,5 @@
 #include "QtPrinters.h"
-#include "core/engine/Wildcard.h"
+#include "core/base/Wildcard.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,8 @@ TEST(Wildcard, StarsQuestionMarksDigitsAndSets)
     EXPECT_TRUE(likeMatch(u"MXA", u"M[!0-9]A"));
     EXPECT_FALSE(likeMatch(u"M4A", u"M[!0-9]A"));
     EXPECT_TRUE(likeMatch(u"A*B", u"A[*]B"));
-    EXPECT_FALSE(likeMatch(u"A[B", u"A[B")); // an unclosed set matches nothing
+    EXPECT_TRUE(likeMatch(u"A[B", u"A[B")); // an unclosed "[" is an ordinary character
+    EXPECT_FALSE(likeMatch(u"AB", u"A[B"));
 }
 
 TEST(Wildcard, ListIgnoresCaseAndCutsAtEverySpace)
@@ -37,4 +38,27 @@ TEST(Wildcard, ListIgnoresCaseAndCutsAtEverySpace)
     EXPECT_FALSE(WildcardList(QString()).matchesAny(QString())); // no piece at all
     EXPECT_TRUE(WildcardList(QStringLiteral("JPG  PNG")).matchesAny(QString())); // a doubled space: an empty piece
     EXPECT_TRUE(WildcardList(QStringLiteral("é*")).matchesAny(QStringLiteral("ÉTÉ")));
+}
+
+TEST(Wildcard, DisplayFilterTakesEveryNameForStarDotStar)
+{
+    // The folder list and the folder-tree add share this filter: "*.*" is
+    // every name, also one without a dot, while the file-type filter keeps
+    // "*.*" literal (an extension holds no dot).
+    for (const char *all : {"*.*", "*", "", "  ", "*.png *.*"}) {
+        const NameFilter filter{QString::fromLatin1(all)};
+        EXPECT_TRUE(filter.matchesEverything()) << all;
+        EXPECT_TRUE(filter.matches(QStringLiteral("README"))) << all;
+    }
+    EXPECT_FALSE(WildcardList(QStringLiteral("*.*")).matchesAny(QStringLiteral("JPG")));
+
+    const NameFilter photos(QStringLiteral("*.jpg  IMG_##.png [!a]*.TXT"));
+    EXPECT_FALSE(photos.matchesEverything());
+    EXPECT_TRUE(photos.matches(QStringLiteral("x.JPG")));
+    EXPECT_TRUE(photos.matches(QStringLiteral("img_07.png")));
+    EXPECT_FALSE(photos.matches(QStringLiteral("IMG_7.png")));
+    EXPECT_TRUE(photos.matches(QStringLiteral("b.txt")));
+    EXPECT_FALSE(photos.matches(QStringLiteral("a.txt")));
+    EXPECT_FALSE(photos.matches(QStringLiteral("README")));
+    EXPECT_FALSE(photos.matches(QString())); // doubled spaces make no empty piece here
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Wildcard patterns of the file-type filter and the display filter:
 // "*" any run of characters, "?" any one character, "#" any one digit,
-// "[abc]" / "[a-z]" one character of the set, "[!abc]" one character outside it.
+// "[abc]" / "[a-z]" one character of the set, "[!abc]" one character outside it;
+// a "[" without its "]" is an ordinary character.
 // Matching is exact; callers that want to ignore case upper-case both sides.
 
 #include <QList>
@@ -16,7 +17,6 @@ public:
     WildcardPattern() = default;
     explicit WildcardPattern(QStringView pattern);
     bool matches(QStringView text) const;
-    bool isValid() const { return m_valid; }
 
 private:
     enum class Kind { Literal, AnyOne, AnyRun, Digit, Set };
@@ -28,7 +28,6 @@ private:
     };
     bool itemMatches(const Item &item, QChar c) const;
     QList<Item> m_items;
-    bool m_valid = true; // false for an unclosed "[": such a pattern matches nothing
 };
 
 bool likeMatch(QStringView text, QStringView pattern);
@@ -46,6 +45,21 @@ public:
 private:
     QString m_source;
     QList<WildcardPattern> m_patterns;
+};
+
+// The display filter of file names (the folder contents list, adding a folder
+// tree): patterns separated by spaces, empty pieces ignored, matched ignoring
+// case. "*" and "*.*" match every name, also one without a dot, and so does a
+// filter without any pattern.
+class NameFilter {
+public:
+    explicit NameFilter(const QString &spaceSeparated = QString());
+    bool matches(const QString &name) const;
+    bool matchesEverything() const { return m_all; }
+
+private:
+    QList<WildcardPattern> m_patterns;
+    bool m_all = false;
 };
 
 } // namespace tav

@@ -1,4 +1,4 @@
-#include "core/engine/Wildcard.h"
+#include "core/base/Wildcard.h"
 
 namespace tav {
 
@@ -19,9 +19,9 @@ WildcardPattern::WildcardPattern(QStringView pattern)
         } else if (c == u'[') {
             const qsizetype close = pattern.indexOf(u']', i + 1);
             if (close < 0) {
-                m_valid = false;
-                m_items.clear();
-                return;
+                item.ch = c;
+                m_items.append(std::move(item));
+                continue;
             }
             item.kind = Kind::Set;
             QStringView set = pattern.mid(i + 1, close - i - 1);
@@ -74,8 +74,6 @@ bool WildcardPattern::itemMatches(const Item &item, QChar c) const
 
 bool WildcardPattern::matches(QStringView text) const
 {
-    if (!m_valid)
-        return false;
     // Greedy matching with one backtrack point per star: linear in practice,
     // never exponential.
     qsizetype ti = 0, pi = 0;
@@ -114,6 +112,29 @@ WildcardList::WildcardList(const QString &spaceSeparated) : m_source(spaceSepara
 bool WildcardList::matchesAny(const QString &text) const
 {
     const QString upper = text.toUpper();
+    for (const auto &p : m_patterns)
+        if (p.matches(upper))
+            return true;
+    return false;
+}
+
+NameFilter::NameFilter(const QString &spaceSeparated)
+{
+    const QStringList pieces = spaceSeparated.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &piece : pieces) {
+        if (piece == QLatin1String("*") || piece == QLatin1String("*.*"))
+            m_all = true;
+        m_patterns.append(WildcardPattern(piece.toUpper()));
+    }
+    if (m_patterns.isEmpty())
+        m_all = true;
+}
+
+bool NameFilter::matches(const QString &name) const
+{
+    if (m_all)
+        return true;
+    const QString upper = name.toUpper();
     for (const auto &p : m_patterns)
         if (p.matches(upper))
             return true;
