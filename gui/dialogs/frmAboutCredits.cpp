@@ -485,6 +485,8 @@ void frmAboutCredits::cboDisques_Click()
 void frmAboutCredits::cmdDependances_Click()
 {
     frmDependance list(this);
+    if (m_onDependencyHelp)
+        list.setHelpHandler(m_onDependencyHelp);
     list.exec();
 }
 

@@ -82,6 +82,8 @@ public:
 
     // Something that checks for a newer version: shows its button.
     void setUpdateCheckHandler(std::function<void()> onCheck);
+    // What the help button of the dependency list opened from here runs.
+    void setDependencyHelpHandler(std::function<void()> onHelp) { m_onDependencyHelp = std::move(onHelp); }
     // How an address is opened (the default: the desktop's own handler).
     void setUrlOpener(std::function<void(const QString &)> open);
 
@@ -106,6 +108,7 @@ private:
     CreditsScroller *picCredits;
     QPushButton *cmdDependances, *cmdControleVersion, *cmdOK;
     std::function<void()> m_onCheck;
+    std::function<void()> m_onDependencyHelp;
     std::function<void(const QString &)> m_open;
 };
 

@@ -144,7 +144,14 @@ TEST(OrvalibSystem, ProcessMemoryOfThisTestAndOfTheLastOfTwoCopies)
     const int bytes = TavGetProcesses(QStringLiteral(" ") + self.toUpper() + QStringLiteral(" "));
     const qint64 rss = residentOf(QCoreApplication::applicationPid());
     EXPECT_GT(bytes, 1024 * 1024);
-    EXPECT_NEAR(double(bytes), double(rss), double(rss) * 0.2);
+    // Other runs of this test program (a parallel ctest) may be listed after this one.
+    qint64 lastCopy = 0;
+    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (QFile::symLinkTarget("/proc/" + pid + "/exe") == QCoreApplication::applicationFilePath())
+            lastCopy = std::max(lastCopy, pid.toLongLong());
+    if (lastCopy == QCoreApplication::applicationPid()) {
+        EXPECT_NEAR(double(bytes), double(rss), double(rss) * 0.2);
+    }
     EXPECT_EQ(TavGetProcesses("no-such-program-travoline"), 0);
     EXPECT_EQ(TavGetProcesses("   "), 0);
 
@@ -179,9 +186,10 @@ TEST(OrvalibSystem, ScreenSizeIsTheDisplaysOrZeroWithoutOne)
 
     const QString xvfb = QStandardPaths::findExecutable("Xvfb");
     if (!xvfb.isEmpty()) {
-        // A virtual display of a known size; it writes its number once ready.
+        // A virtual display of a known size; it writes its number once ready,
+        // and does not reset between the two calls.
         QProcess server;
-        server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x600x24", "-nolisten", "tcp"});
+        server.start(xvfb, {"-displayfd", "1", "-noreset", "-screen", "0", "1024x600x24", "-nolisten", "tcp"});
         ASSERT_TRUE(server.waitForStarted());
         QByteArray number;
         for (int i = 0; i < 100 && !number.contains('\n'); ++i) {
