@@ -120,6 +120,32 @@ TAV_API TavStr TavTrimNull(const TavChar *text, int32_t length);
  * (none, K, M, G, T, F). A value that is not finite fails with error 5. */
 TAV_API TavStr TavDoubleToUnit(double value);
 
+/* ---- System information (mWindows) ---- */
+
+/* Writes the platform id (2 here) and a new text, owned by the caller, with
+ * the system's name: the distribution's name from os-release, ", Linux " and
+ * the kernel release. Returns the name's length. Either pointer may be null. */
+TAV_API int32_t TavGetWindowsVersion(int32_t *platformId, TavStr *name);
+/* 1 when this process is a 32-bit program on a 64-bit machine, else 0. */
+TAV_API int16_t TavIs64bits(void);
+/* The version of a library found the way the dynamic loader finds it (the
+ * program's folder first; a name with a "/" is a path): the number after
+ * ".so." in its real file name, else the highest numbered version its ELF
+ * file defines. "Fichier inconnu" when it is found nowhere, "Version
+ * Inconnue" when it has no version. */
+TAV_API TavStr TavGetVersionInformation(const TavChar *fileName, int32_t length);
+/* The login name of the user, up to 100 characters. */
+TAV_API TavStr TavGetUsername(void);
+/* Resident memory, in bytes, of the running process of that executable file
+ * name (trimmed, any case) listed last by process id; 0 when none is found.
+ * Processes whose executable cannot be read (other users') are passed over.
+ * A figure beyond the 32-bit range gives the largest 32-bit value. */
+TAV_API int32_t TavGetProcesses(const TavChar *exeName, int32_t length);
+/* Width and height in pixels of the X display's default screen, read
+ * through libX11 when the system has it; 0 without a display. */
+TAV_API int32_t TavGetScreenWidth(void);
+TAV_API int32_t TavGetScreenHeight(void);
+
 #ifdef __cplusplus
 }
 #endif

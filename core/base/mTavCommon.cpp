@@ -276,4 +276,56 @@ QString TavDoubleToUnit(double value)
     return takeText(TavDoubleToUnit_fn(value));
 }
 
+// ---- System information ----
+
+int TavGetWindowsVersion(int &platformId, QString &name)
+{
+    TAV_EXPORT(TavGetWindowsVersion);
+    int32_t id = 0;
+    TavStr text = nullptr;
+    const int32_t length = TavGetWindowsVersion_fn(&id, &text);
+    name = takeText(text);
+    platformId = id;
+    return length;
+}
+
+short TavIs64bits()
+{
+    TAV_EXPORT(TavIs64bits);
+    return TavIs64bits_fn();
+}
+
+QString TavGetVersionInformation(const QString &fileName)
+{
+    TAV_EXPORT(TavGetVersionInformation);
+    return takeText(TavGetVersionInformation_fn(units(fileName), length32(fileName)));
+}
+
+QString TavGetUsername()
+{
+    TAV_EXPORT(TavGetUsername);
+    return takeText(TavGetUsername_fn());
+}
+
+int TavGetProcesses(const QString &exeName)
+{
+    TAV_EXPORT(TavGetProcesses);
+    const int32_t bytes = TavGetProcesses_fn(units(exeName), length32(exeName));
+    if (bytes == 0)
+        throwLastError();
+    return bytes;
+}
+
+int TavGetScreenWidth()
+{
+    TAV_EXPORT(TavGetScreenWidth);
+    return TavGetScreenWidth_fn();
+}
+
+int TavGetScreenHeight()
+{
+    TAV_EXPORT(TavGetScreenHeight);
+    return TavGetScreenHeight_fn();
+}
+
 } // namespace mTavCommon

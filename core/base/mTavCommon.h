@@ -42,6 +42,21 @@ short TavLastSubStrInStr(short start, const QString &text, const QString &sought
 QString TavTrimNull(const QString &text);
 QString TavDoubleToUnit(double value);
 
+// System information.
+// The system's name in name and the platform id (2 here) in platformId;
+// returns the name's length.
+int TavGetWindowsVersion(int &platformId, QString &name);
+// 1 when this process is a 32-bit program on a 64-bit machine, else 0.
+short TavIs64bits();
+// A library's version, "Fichier inconnu" or "Version Inconnue".
+QString TavGetVersionInformation(const QString &fileName);
+QString TavGetUsername();
+// Resident memory, in bytes, of the last running process of that executable name; 0 when none.
+int TavGetProcesses(const QString &exeName);
+// The desktop's size in pixels, 0 without a display.
+int TavGetScreenWidth();
+int TavGetScreenHeight();
+
 // ---- The binding itself ----
 
 // The library's file name, without a folder.
