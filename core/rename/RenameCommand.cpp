@@ -252,6 +252,7 @@ void RenameRun::run() {
     RenameBatch::Hooks hooks;
     hooks.progress = [](int step) { frontEnd().progressStep(step); };
     hooks.events = [] { frontEnd().processEvents(); };
+    hooks.stop = m_cb.stopRequested;
     hooks.renamed = [&](qsizetype i) {
         // Phase 2 runs last to first: removing row i leaves the rows before it in place.
         list->removeRows(static_cast<int>(i), 1);
@@ -278,7 +279,9 @@ void RenameRun::run() {
         return;
     }
 
-    afterRenameOptions(n);
+    m_report.stopped = batch.stopped();
+    if (!batch.stopped())
+        afterRenameOptions(n);
 
     frontEnd().progressEnd();
     frontEnd().objetOnOff(true, false, false);
@@ -289,7 +292,8 @@ void RenameRun::run() {
         m_cb.refreshFolderList();
     reportFailures(batch);
 
-    anotherPass(batch);
+    if (!batch.stopped())
+        anotherPass(batch);
     finish();
 }
 

@@ -335,7 +335,7 @@ TEST_F(RenameBatchTest, RecoveryWhenTheDeviceNumberChangedAfterARestart) {
     files({"a", "b", "c"});
     QList<JournalRecord> records;
     for (const char *n : {"a", "b", "c"}) {
-        JournalRecord r{p(n), p(QString("tmp_Tvol_1_") + n), p(QString(n).toUpper()), fileIdentity(p(n))};
+        JournalRecord r{p(n), p(QString("tmp_Tvol_1_") + n), p(QString(n).toUpper()), fileIdentity(p(n)), {}};
         r.identity.device += 1; // a removable drive mounted again gets another number
         records << r;
     }
