@@ -1,5 +1,6 @@
 #include "cli/RenameCli.h"
 
+#include "cli/StopSignals.h"
 #include "core/base/FrontEnd.h"
 #include "core/engine/NameEngine.h"
 #include "core/rename/RenameCommand.h"
@@ -7,9 +8,11 @@
 #include "core/rename/RenameTexts.h"
 #include "core/settings/Settings.h"
 
+#include <QElapsedTimer>
 #include <QSet>
 #include <QTextStream>
 
+#include <cstring>
 #include <cstdio>
 #include <unistd.h>
 
@@ -56,7 +59,14 @@ public:
         return ask();
     }
 
-    void processEvents() override { m_outer.processEvents(); }
+    // Nothing on the command line needs the event loop while files move:
+    // it runs now and then, not once per file.
+    void processEvents() override {
+        if (m_sinceEvents.isValid() && m_sinceEvents.elapsed() < 50)
+            return;
+        m_sinceEvents.start();
+        m_outer.processEvents();
+    }
 
 private:
     bool ask() {
@@ -83,6 +93,7 @@ private:
     FrontEnd &m_outer;
     bool m_yes;
     QTextStream &m_err;
+    QElapsedTimer m_sinceEvents;
 };
 
 const char *statusWord(RenameStatus s) {
@@ -91,6 +102,8 @@ const char *statusWord(RenameStatus s) {
         return "renamed";
     case RenameStatus::Failed:
         return "failed";
+    case RenameStatus::Stopped:
+        return "stopped";
     default:
         return "blocked";
     }
@@ -115,12 +128,19 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
     FrontEnd &outer = frontEnd();
     CliRenameFrontEnd ui(outer, options.yes, err);
     setFrontEnd(&ui);
+    // Ctrl+C or SIGTERM stops the batch between files while the files go to
+    // their temporary names (they go back); later, the batch ends first.
+    const StopSignals stopSignals;
+    RenameCallbacks callbacks;
+    callbacks.stopRequested = &StopSignals::requested;
 
-    int renamed = 0, blocked = 0, failed = 0;
-    bool error = false;
+    int renamed = 0, blocked = 0, failed = 0, stopped = 0;
+    bool error = false, batchStopped = false, batchStarted = false;
     for (;;) {
         const QString passesBefore = engine.passCountText();
-        const RenameReport report = cmdRenommer_Click(engine, settings);
+        const RenameReport report = cmdRenommer_Click(engine, settings, callbacks);
+        batchStopped = batchStopped || report.stopped;
+        batchStarted = batchStarted || report.started;
         QList<RenameLine> lines = report.lines;
         if (lines.isEmpty() && report.cancelled) {
             // Declined before the batch was built: every listed file stays.
@@ -137,8 +157,11 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
             renamed += status == RenameStatus::Renamed;
             blocked += status == RenameStatus::Blocked;
             failed += status == RenameStatus::Failed;
+            stopped += status == RenameStatus::Stopped;
         }
         error = error || !report.error.isEmpty();
+        if (StopSignals::requested())
+            break; // no further pass
         // A further pass put the renamed files back in the list: rename them again.
         const bool anotherPass = report.started && passesBefore != engine.passCountText() && report.renamed > 0 &&
                                  engine.model()->count() > 0;
@@ -160,9 +183,26 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
     setFrontEnd(&outer);
 
     out << renameText("CliSummary", "%s renamed", QString::number(renamed)) << ", "
-        << renameText("CliSummaryOthers", "%s blocked, %s failed", QString::number(blocked), QString::number(failed))
-        << '\n';
+        << renameText("CliSummaryOthers", "%s blocked, %s failed", QString::number(blocked), QString::number(failed));
+    if (stopped > 0)
+        out << ", " << renameText("CliSummaryStopped", "%s stopped", QString::number(stopped));
+    out << '\n';
     out.flush();
+    if (StopSignals::requested()) {
+        const QString name = QString::fromLatin1(sigabbrev_np(StopSignals::received()));
+        QString text;
+        if (batchStopped)
+            text = renameText("CliStopped", "stopped by SIG%s: the files of the batch keep their old names", name);
+        else if (batchStarted)
+            text = renameText("CliStoppedLate",
+                              "SIG%s came once the files were taking their new names: the batch was finished first",
+                              name);
+        else
+            text = renameText("CliStoppedEarly", "stopped by SIG%s before anything was renamed", name);
+        err << "travoline-cli: " << text << '\n';
+        err.flush();
+        return StopSignals::exitStatus();
+    }
     err.flush();
     const bool everyFileRenamed = blocked == 0 && failed == 0 && !error && engine.model()->count() == 0;
     return everyFileRenamed ? 0 : 1;
@@ -170,19 +210,25 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
 
 int runCliRecover(QTextStream &out, QTextStream &err) {
     const QStringList journals = pendingJournals();
-    int restored = 0, problems = 0;
+    int restored = 0, problems = 0, removed = 0;
     for (const QString &j : journals) {
         const RecoveryResult r = recoverJournal(j);
+        for (const ReviewEntry &e : r.removedCopies)
+            out << "removed\t" << e.oldPath << '\t' << oneLine(e.reason) << '\n';
         for (const ReviewEntry &e : r.moved)
             out << "restored\t" << e.oldPath << '\t' << e.newPath << '\n';
         for (const ReviewEntry &e : r.problems)
             out << "failed\t" << e.oldPath << '\t' << oneLine(e.reason) << '\n';
         restored += r.restored;
         problems += static_cast<int>(r.problems.size());
+        removed += static_cast<int>(r.removedCopies.size());
     }
     out << renameText("CliRecovered", "%s files put back, %s could not be", QString::number(restored),
-                      QString::number(problems))
-        << '\n';
+                      QString::number(problems));
+    if (removed > 0)
+        out << ", " << renameText("CliRecoveredCopies", "%s copies left by a move to another disk removed",
+                                  QString::number(removed));
+    out << '\n';
     out.flush();
     err.flush();
     return problems == 0 ? 0 : 1;
