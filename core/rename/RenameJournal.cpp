@@ -427,7 +427,10 @@ RecoveryResult recoverJournal(const QString &journalPath) {
 
     // Hold the lock while recovering, so that a second copy of the program
     // does not recover the same journal at the same time.
-    const int lockFd = ::open(QFile::encodeName(journalPath).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+    int lockFd = ::open(QFile::encodeName(journalPath).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+    const bool writable = lockFd >= 0;
+    if (!writable)
+        lockFd = ::open(QFile::encodeName(journalPath).constData(), O_RDONLY | O_CLOEXEC);
     if (lockFd >= 0 && ::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
         ::close(lockFd);
         result.problems.append(
@@ -441,6 +444,8 @@ RecoveryResult recoverJournal(const QString &journalPath) {
         copiesSoFar += static_cast<int>(r.copies.size());
     JournalCopyRecorder recorder(lockFd, QFileInfo(journalPath).completeBaseName() + QStringLiteral("-r"),
                                  copiesSoFar);
+    // A journal that cannot take more lines: copies get names of their own.
+    CopyRecorder *copies = writable ? &recorder : nullptr;
 
     // Find every file: its original, or the one copy of it that stays.
     QList<QString> at(records.size());
@@ -455,7 +460,7 @@ RecoveryResult recoverJournal(const QString &journalPath) {
         if (at[k] != r.newPath || r.newPath == r.oldPath)
             continue;
         recorder.setRecord(k);
-        if (moveFileNoReplace(r.newPath, r.tempPath, &recorder))
+        if (moveFileNoReplace(r.newPath, r.tempPath, copies))
             at[k] = r.tempPath;
     }
     // ...then every file goes back under its old name.
@@ -475,7 +480,7 @@ RecoveryResult recoverJournal(const QString &journalPath) {
             continue;
         }
         recorder.setRecord(k);
-        const MoveResult m = moveFileNoReplace(at[k], r.oldPath, &recorder);
+        const MoveResult m = moveFileNoReplace(at[k], r.oldPath, copies);
         if (m.ok) {
             ++result.restored;
             result.moved.append({r.oldPath, at[k], QString()});
