@@ -1,9 +1,12 @@
 #include "cli/CliFrontEnd.h"
 
+#include "cli/CliOutput.h"
 #include "core/base/Version.h"
 #include "core/i18n/Language.h"
+#include "core/rename/RenameTexts.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QStringList>
 #include <unistd.h>
 
@@ -11,45 +14,10 @@ namespace tav {
 
 namespace {
 
-struct Choice {
-    int answer;
-    const char *control;
-    const char *designed;
-    const char *english;
-};
-
-// The buttons of each set, in the message box's order and with its captions.
-QList<Choice> choicesOf(int set)
+QString captionOf(const MsgButton &b)
 {
-    const Choice ok{AnswerOk, "cmdOK", "OK", "ok"};
-    const Choice cancel{AnswerCancel, "cmdAnnuler", "Annuler", "cancel"};
-    const Choice yes{AnswerYes, "cmdOui", "Oui", "yes"};
-    const Choice no{AnswerNo, "cmdNon", "Non", "no"};
-    const Choice modify{AnswerModify, "cmdModifier", "Modifier", "modify"};
-    switch (set) {
-    case 1:
-        return {ok, cancel};
-    case 3:
-        return {yes, no, cancel};
-    case 4:
-        return {yes, no};
-    case 6:
-        return {yes, no, modify};
-    default:
-        return {ok};
-    }
-}
-
-int escapeAnswerOf(int set)
-{
-    const QList<Choice> choices = choicesOf(set);
-    return set == 4 ? AnswerNo : choices.last().answer;
-}
-
-QString captionOf(const Choice &c)
-{
-    return i18n::getText(QStringLiteral("frmKobMsgBox"), QString::fromLatin1(c.control) + QStringLiteral(".Caption"),
-                         QString::fromLatin1(c.designed))
+    return i18n::getText(QStringLiteral("frmKobMsgBox"), QString::fromLatin1(b.control) + QStringLiteral(".Caption"),
+                         QString::fromLatin1(b.caption))
         .trimmed();
 }
 
@@ -59,14 +27,6 @@ CliFrontEnd::CliFrontEnd(std::FILE *in, std::FILE *err) : m_in(in), m_err(err)
 {
     m_interactive = in && ::isatty(::fileno(in));
     m_progressOnTerminal = err && ::isatty(::fileno(err));
-}
-
-int CliFrontEnd::buttonSet(int style)
-{
-    for (int icon : {64, 48, 32, 16})
-        if (style >= icon)
-            style -= icon;
-    return style;
 }
 
 void CliFrontEnd::write(const QString &text)
@@ -84,42 +44,44 @@ int CliFrontEnd::msgBox(const QString &message, int style, const QString &title,
 {
     const QString heading = title.isEmpty() ? QString::fromLatin1(ProgramTitle) : title;
     write(heading + QStringLiteral(": ") + message + QLatin1Char('\n'));
-    return ask(buttonSet(style));
+    return ask(style);
 }
 
-int CliFrontEnd::ask(int set)
+int CliFrontEnd::ask(int style)
 {
-    const QList<Choice> choices = choicesOf(set);
+    const MsgButtonSet &set = msgButtonSet(style);
+    const QList<MsgButton> &choices = set.buttons;
     if (choices.size() == 1)
         return choices.first().answer;
     const auto chosen = [&](int answer) {
-        for (const Choice &c : choices)
+        for (const MsgButton &c : choices)
             if (c.answer == answer)
                 write(QStringLiteral("-> ") + captionOf(c) + QLatin1Char('\n'));
         return answer;
     };
+    // The preset answers as the first button (OK or Yes), or as Escape.
     if (m_preset == Preset::Yes)
-        return chosen(set == 1 ? AnswerOk : AnswerYes);
+        return chosen(set.enterAnswer);
     if (m_preset == Preset::No)
-        return chosen(set == 1 ? AnswerCancel : AnswerNo);
+        return chosen(msgButtonSetValue(style) == StyleOkCancel ? AnswerCancel : AnswerNo);
     if (!m_interactive || !m_in)
-        return chosen(escapeAnswerOf(set));
+        return chosen(set.escapeAnswer);
 
     QStringList captions;
-    for (const Choice &c : choices)
+    for (const MsgButton &c : choices)
         captions << captionOf(c);
     for (;;) {
         write(QStringLiteral("[") + captions.join(QLatin1Char('/')) + QStringLiteral("] ? "));
         char line[256];
         if (!std::fgets(line, sizeof line, m_in))
-            return chosen(escapeAnswerOf(set)); // end of input: decline
+            return chosen(set.escapeAnswer); // end of input: decline
         const QString reply = QString::fromUtf8(line).trimmed();
         if (reply.isEmpty())
             continue;
         // A reply names a button by its caption, its first letter, or its
         // English name; a letter shared by two captions matches neither.
         int match = 0, matches = 0;
-        for (const Choice &c : choices) {
+        for (const MsgButton &c : choices) {
             const QString caption = captionOf(c);
             const QString english = QString::fromLatin1(c.english);
             if (reply.compare(caption, Qt::CaseInsensitive) == 0 || reply.compare(english, Qt::CaseInsensitive) == 0) {
@@ -138,7 +100,11 @@ int CliFrontEnd::ask(int set)
     }
 }
 
-void CliFrontEnd::showPlainError(const QString &text) { write(text + QLatin1Char('\n')); }
+void CliFrontEnd::showPlainError(const QString &text)
+{
+    ++m_errorsReported;
+    write(text + QLatin1Char('\n'));
+}
 
 void CliFrontEnd::progressStart(int maximum) { m_progressMax = maximum; }
 
@@ -155,21 +121,28 @@ void CliFrontEnd::progressEnd()
     m_progressMax = 0;
 }
 
-void CliFrontEnd::processEvents() { QCoreApplication::processEvents(); }
+void CliFrontEnd::processEvents()
+{
+    // Nothing on the command line needs the event loop while files move: it
+    // runs now and then, not once per file.
+    static QElapsedTimer since;
+    if (since.isValid() && since.elapsed() < 50)
+        return;
+    since.start();
+    QCoreApplication::processEvents();
+}
 
 bool CliFrontEnd::reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix)
 {
-    const QString section = QStringLiteral("frmCheckErreur");
-    QString text = i18n::getText(section, section + QStringLiteral(".Caption"), QStringLiteral("Erreurs")) +
-                   captionSuffix + QLatin1Char('\n');
+    QString text = renameText("CliReview", "These files cannot be renamed%s:", captionSuffix) + QLatin1Char('\n');
     for (const ReviewEntry &e : entries) {
-        text += QStringLiteral("  ") + e.oldPath;
+        // Paths escaped as on standard output: a name cannot forge a line.
+        text += QStringLiteral("  ") + QString::fromUtf8(escapeText(e.oldPath));
         if (!e.reason.isEmpty())
-            text += QStringLiteral(" (") + e.reason + QLatin1Char(')');
+            text += QStringLiteral(": ") + QString::fromUtf8(escapeText(QString(e.reason).replace("\r\n", " ")));
         text += QLatin1Char('\n');
     }
-    text += i18n::getText(section, QStringLiteral("cmdContinuer.Caption"), QStringLiteral("Continuer")).trimmed() +
-            QStringLiteral(" ?\n");
+    text += renameText("CliContinue", "Rename the other files?") + QLatin1Char('\n');
     write(text);
     return ask(StyleYesNo) == AnswerYes;
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The command-line front end: notices and questions are written to standard
-// error. A question takes the preset answer (--yes / --no); without one it is
-// asked on the terminal when standard input is one, and otherwise declined.
+// The command-line front end, the only one of travoline-cli: notices and
+// questions are written to standard error. A question takes the preset answer
+// (--yes); without one it is asked on the terminal when standard input is
+// one, and otherwise answered as Escape would (declined).
 
 #include "core/base/FrontEnd.h"
 
@@ -30,12 +31,14 @@ public:
     void processEvents() override;
     bool reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix) override;
 
-    // The button set of a message-box style (the icon values taken off).
-    static int buttonSet(int style);
+    // How many errors the common error reporter has shown.
+    int errorsReported() const { return m_errorsReported; }
 
 private:
     void write(const QString &text);
-    int ask(int buttonSet);
+    // The one prompt: the buttons of the style, answered by the preset, the
+    // terminal, or as Escape.
+    int ask(int style);
 
     std::FILE *m_in;
     std::FILE *m_err;
@@ -43,6 +46,7 @@ private:
     bool m_interactive = false;
     bool m_progressOnTerminal = false;
     int m_progressMax = 0;
+    int m_errorsReported = 0;
 };
 
 } // namespace tav

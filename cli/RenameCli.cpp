@@ -1,5 +1,6 @@
 #include "cli/RenameCli.h"
 
+#include "cli/CliOutput.h"
 #include "cli/StopSignals.h"
 #include "core/base/FrontEnd.h"
 #include "core/engine/NameEngine.h"
@@ -8,93 +9,22 @@
 #include "core/rename/RenameTexts.h"
 #include "core/settings/Settings.h"
 
-#include <QElapsedTimer>
 #include <QSet>
-#include <QTextStream>
 
 #include <cstring>
-#include <cstdio>
-#include <unistd.h>
 
 namespace tav {
 
 namespace {
 
+// A reason as one line: the line breaks of a message become spaces (what is
+// left of control characters is escaped when the record is written).
 QString oneLine(QString text) {
     text.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
     return text;
 }
 
-// Questions on standard error. With --yes every question is answered yes;
-// without it, a terminal on standard input is asked, and when there is none
-// the answer is no, so nothing changes without someone saying so.
-class CliRenameFrontEnd : public FrontEnd {
-public:
-    CliRenameFrontEnd(FrontEnd &outer, bool yes, QTextStream &err) : m_outer(outer), m_yes(yes), m_err(err) {}
-
-    int msgBox(const QString &message, int style, const QString &title, int, const QString &) override {
-        QString text = message;
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        m_err << (title.isEmpty() ? QString() : title + QLatin1String(": ")) << text << '\n';
-        const int buttons = style & 7;
-        if (buttons != StyleYesNo && buttons != StyleYesNoCancel) {
-            m_err.flush();
-            return buttons == StyleOkCancel ? AnswerCancel : AnswerOk;
-        }
-        return ask() ? AnswerYes : AnswerNo;
-    }
-
-    void showPlainError(const QString &text) override {
-        m_err << text << '\n';
-        m_err.flush();
-    }
-
-    bool reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix) override {
-        m_err << renameText("CliReview", "These files cannot be renamed%s:", captionSuffix) << '\n';
-        for (const ReviewEntry &e : entries)
-            m_err << "  " << e.oldPath << ": " << oneLine(e.reason) << '\n';
-        m_err << renameText("CliContinue", "Rename the other files?") << '\n';
-        return ask();
-    }
-
-    // Nothing on the command line needs the event loop while files move:
-    // it runs now and then, not once per file.
-    void processEvents() override {
-        if (m_sinceEvents.isValid() && m_sinceEvents.elapsed() < 50)
-            return;
-        m_sinceEvents.start();
-        m_outer.processEvents();
-    }
-
-private:
-    bool ask() {
-        if (m_yes) {
-            m_err << "yes\n";
-            m_err.flush();
-            return true;
-        }
-        if (!::isatty(STDIN_FILENO)) {
-            m_err << "no\n";
-            m_err.flush();
-            return false;
-        }
-        m_err << "[y/N] ";
-        m_err.flush();
-        char buf[64] = {};
-        if (!std::fgets(buf, sizeof buf, stdin))
-            return false;
-        const QString answer = QString::fromLocal8Bit(buf).trimmed().toLower();
-        return answer == QLatin1String("y") || answer == QLatin1String("yes") || answer == QLatin1String("o") ||
-               answer == QLatin1String("oui");
-    }
-
-    FrontEnd &m_outer;
-    bool m_yes;
-    QTextStream &m_err;
-    QElapsedTimer m_sinceEvents;
-};
+QByteArray utf8(const QString &text) { return text.toUtf8(); }
 
 const char *statusWord(RenameStatus s) {
     switch (s) {
@@ -111,23 +41,18 @@ const char *statusWord(RenameStatus s) {
 
 } // namespace
 
-CliRenameOptions &cliRenameOptions() {
-    static CliRenameOptions options;
-    return options;
+QString notUtf8Reason() {
+    return renameText("CliNotUtf8", "left alone: the path is not valid UTF-8");
 }
 
-int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QTextStream &err) {
-    const CliRenameOptions &options = cliRenameOptions();
+int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions &options,
+                 const QList<QByteArray> &leftAlone, RecordWriter &out) {
     if (!options.passes.isEmpty())
         engine.setPassCountText(options.passes);
     if (!pendingJournals().isEmpty())
-        err << renameText("CliPending",
-                          "An earlier rename was interrupted; travoline-cli --recover puts its files back.")
-            << '\n';
+        out.note(renameText("CliPending",
+                            "An earlier rename was interrupted; travoline-cli --recover puts its files back."));
 
-    FrontEnd &outer = frontEnd();
-    CliRenameFrontEnd ui(outer, options.yes, err);
-    setFrontEnd(&ui);
     // Ctrl+C or SIGTERM stops the batch between files while the files go to
     // their temporary names (they go back); later, the batch ends first.
     const StopSignals stopSignals;
@@ -153,7 +78,8 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
             QString detail = status == RenameStatus::Renamed ? l.newPath : oneLine(l.reason);
             if (detail.isEmpty())
                 detail = renameText("CliCancelled", "batch cancelled");
-            out << statusWord(status) << '\t' << l.oldPath << '\t' << detail << '\n';
+            out.record({statusWord(status), pathBytes(l.oldPath),
+                        status == RenameStatus::Renamed ? pathBytes(detail) : utf8(detail)});
             renamed += status == RenameStatus::Renamed;
             blocked += status == RenameStatus::Blocked;
             failed += status == RenameStatus::Failed;
@@ -180,14 +106,18 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
         if (engine.model()->count() == 0)
             break;
     }
-    setFrontEnd(&outer);
+    for (const QByteArray &path : leftAlone)
+        out.record({"skipped", path, utf8(notUtf8Reason())});
 
-    out << renameText("CliSummary", "%s renamed", QString::number(renamed)) << ", "
-        << renameText("CliSummaryOthers", "%s blocked, %s failed", QString::number(blocked), QString::number(failed));
+    QString summary = renameText("CliSummary", "%s renamed", QString::number(renamed)) + QStringLiteral(", ") +
+                      renameText("CliSummaryOthers", "%s blocked, %s failed", QString::number(blocked),
+                                 QString::number(failed));
+    if (!leftAlone.isEmpty())
+        summary += QStringLiteral(", ") +
+                   renameText("CliSummarySkipped", "%s left alone", QString::number(leftAlone.size()));
     if (stopped > 0)
-        out << ", " << renameText("CliSummaryStopped", "%s stopped", QString::number(stopped));
-    out << '\n';
-    out.flush();
+        summary += QStringLiteral(", ") + renameText("CliSummaryStopped", "%s stopped", QString::number(stopped));
+    out.summary(summary);
     if (StopSignals::requested()) {
         const QString name = QString::fromLatin1(sigabbrev_np(StopSignals::received()));
         QString text;
@@ -199,38 +129,39 @@ int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QText
                               name);
         else
             text = renameText("CliStoppedEarly", "stopped by SIG%s before anything was renamed", name);
-        err << "travoline-cli: " << text << '\n';
-        err.flush();
+        out.note(QStringLiteral("travoline-cli: ") + text);
+        out.flush();
         return StopSignals::exitStatus();
     }
-    err.flush();
-    const bool everyFileRenamed = blocked == 0 && failed == 0 && !error && engine.model()->count() == 0;
+    out.flush();
+    const bool everyFileRenamed =
+        blocked == 0 && failed == 0 && leftAlone.isEmpty() && !error && engine.model()->count() == 0;
     return everyFileRenamed ? 0 : 1;
 }
 
-int runCliRecover(QTextStream &out, QTextStream &err) {
+int runCliRecover(RecordWriter &out) {
     const QStringList journals = pendingJournals();
     int restored = 0, problems = 0, removed = 0;
     for (const QString &j : journals) {
         const RecoveryResult r = recoverJournal(j);
         for (const ReviewEntry &e : r.removedCopies)
-            out << "removed\t" << e.oldPath << '\t' << oneLine(e.reason) << '\n';
+            out.record({"removed", pathBytes(e.oldPath), utf8(oneLine(e.reason))});
         for (const ReviewEntry &e : r.moved)
-            out << "restored\t" << e.oldPath << '\t' << e.newPath << '\n';
+            out.record({"restored", pathBytes(e.oldPath), pathBytes(e.newPath)});
         for (const ReviewEntry &e : r.problems)
-            out << "failed\t" << e.oldPath << '\t' << oneLine(e.reason) << '\n';
+            out.record({"failed", pathBytes(e.oldPath), utf8(oneLine(e.reason))});
         restored += r.restored;
         problems += static_cast<int>(r.problems.size());
         removed += static_cast<int>(r.removedCopies.size());
     }
-    out << renameText("CliRecovered", "%s files put back, %s could not be", QString::number(restored),
-                      QString::number(problems));
+    QString summary = renameText("CliRecovered", "%s files put back, %s could not be", QString::number(restored),
+                                 QString::number(problems));
     if (removed > 0)
-        out << ", " << renameText("CliRecoveredCopies", "%s copies left by a move to another disk removed",
-                                  QString::number(removed));
-    out << '\n';
+        summary += QStringLiteral(", ") + renameText("CliRecoveredCopies",
+                                                     "%s copies left by a move to another disk removed",
+                                                     QString::number(removed));
+    out.summary(summary);
     out.flush();
-    err.flush();
     return problems == 0 ? 0 : 1;
 }
 

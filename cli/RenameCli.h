@@ -1,34 +1,36 @@
 #pragma once
 // The command line's rename and recovery: the same command as the window's
-// rename button, with questions asked on the terminal (or answered by --yes,
-// or answered no when nobody can be asked) and one line per file on output.
+// rename button, with questions asked through the installed front end (the
+// terminal, --yes, or no when nobody can be asked) and one record per file.
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
-
-class QTextStream;
 
 namespace tav {
 
 class NameEngine;
+class RecordWriter;
 struct Settings;
 
 struct CliRenameOptions {
-    bool yes = false; // answer yes to every question, continue past the review
-    QString passes;   // the pass count field; empty keeps the engine's
+    QString passes; // the pass count field; empty keeps the engine's
 };
 
-// Options gathered while the arguments are read.
-CliRenameOptions &cliRenameOptions();
+// Renames the engine's list on disk. Writes a record "renamed|blocked|failed",
+// old path, new path or reason for every file of every batch (one batch, then
+// one more for each further pass), a record "skipped", path, reason for every
+// file of leftAlone (paths that are not valid UTF-8, never touched), then a
+// summary. Returns 0 when every file was renamed, 1 otherwise.
+int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions &options,
+                 const QList<QByteArray> &leftAlone, RecordWriter &out);
 
-// Renames the engine's list on disk. Prints "renamed|blocked|failed", a tab,
-// the old path, a tab, the new path or the reason, for every file of every
-// batch (one batch, then one more for each further pass), then a summary
-// line. Returns 0 when every file was renamed, 1 otherwise.
-int runCliRename(NameEngine &engine, Settings &settings, QTextStream &out, QTextStream &err);
+// Puts back the files of every interrupted batch. Writes a record "restored"
+// or "failed", old path, where the file was or the reason, then a summary.
+// Returns 0 when nothing is left to put back.
+int runCliRecover(RecordWriter &out);
 
-// Puts back the files of every interrupted batch. Prints "restored" or
-// "failed", a tab, the old path, a tab, where the file was or the reason,
-// then a summary line. Returns 0 when nothing is left to put back.
-int runCliRecover(QTextStream &out, QTextStream &err);
+// The reason given for a path that is not valid UTF-8.
+QString notUtf8Reason();
 
 } // namespace tav

@@ -1,12 +1,17 @@
 // travoline-cli: the rename list without a window. PATHs join the list in the
 // order given (a folder adds its files), every new name is computed by the
 // same engine as the window's, and each row is printed as the old full path, a
-// tab and the new-name column. The settings file is read, never written.
+// tab and the new-name column (escaped, or NUL records with --null; see
+// cli/CliOutput.h). The settings file is read, never written.
 //
-// Options live in one table: each row has its name, the name of its value
+// Options live in one table: each row has its names, the name of its value
 // (none for a switch), a line of help and what it does with the run state.
+// QCommandLineParser reads the arguments; the rows are applied in the order
+// the options were given.
 
+#include "cli/CliFiles.h"
 #include "cli/CliFrontEnd.h"
+#include "cli/CliOutput.h"
 #include "core/base/FrontEnd.h"
 #include "core/base/ProgramFolder.h"
 #include "core/base/Trap.h"
@@ -21,30 +26,45 @@
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QTextStream>
 #include <cstdio>
+#include <exception>
 #include <functional>
 #include <limits>
 #include <optional>
-#include <unistd.h>
 
 using namespace tav;
 
 namespace {
 
-QTextStream &out()
+// Exit statuses.
+constexpr int ExitDone = 0, ExitUsage = 2, ExitRefused = 3, ExitNameError = 4;
+
+void writeLine(std::FILE *f, const QString &line)
 {
-    static QTextStream s(stdout);
-    return s;
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+    std::fflush(f);
 }
 
-QTextStream &err()
+// Bad usage: one line on standard error.
+int usage(const QString &why)
 {
-    static QTextStream s(stderr);
-    return s;
+    QString line = why;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    writeLine(stderr, QStringLiteral("travoline-cli: ") + line);
+    return ExitUsage;
+}
+
+// A value repeated in a message, escaped and cut short when long.
+QString shown(const QString &value)
+{
+    const QString escaped = QString::fromUtf8(escapeText(value));
+    return escaped.size() > 60 ? escaped.left(60) + QStringLiteral("...") : escaped;
 }
 
 // Everything the options decide. Rule options not given come from the
@@ -64,20 +84,22 @@ struct CliRun {
     std::optional<QString> settingsFile;
     std::optional<QString> language;
     bool check = false;
+    bool nul = false;
+    bool yes = false;
+    CliRenameOptions renameOptions;
+    bool rename = false;
     bool recover = false;
     bool help = false;
     bool version = false;
-    // An option may do something else than the preview once the list is
-    // computed (or without any list when pathsOptional is set).
+    // Set by the options that need no PATH.
     bool pathsOptional = false;
-    std::function<int(CliRun &, NameEngine &)> action;
 };
 
 // Returns an empty text when the value is accepted, else the reason.
 using Apply = std::function<QString(CliRun &, const QString &value)>;
 
 struct CliOption {
-    QString name;
+    QStringList names; // the long name first, then a one-letter one if any
     QString valueName; // empty: a switch without value
     QString help;
     Apply apply;
@@ -115,12 +137,12 @@ QString checkWholeNumber(const QString &v, qint64 min, qint64 max)
 const QList<CliOption> &optionTable()
 {
     static const QList<CliOption> table = {
-        {QStringLiteral("--rule"), QStringLiteral("TEXT"), QStringLiteral("the pattern"),
+        {{QStringLiteral("rule")}, QStringLiteral("TEXT"), QStringLiteral("the pattern"),
          [](CliRun &r, const QString &v) {
              r.rule = v;
              return QString();
          }},
-        {QStringLiteral("--start"), QStringLiteral("N|#"),
+        {{QStringLiteral("start")}, QStringLiteral("N|#"),
          QStringLiteral("counter start; '#' continues after the highest number already in each folder"),
          [](CliRun &r, const QString &v) {
              if (v.trimmed() != QLatin1String("#")) {
@@ -133,7 +155,7 @@ const QList<CliOption> &optionTable()
              r.start = v.trimmed();
              return QString();
          }},
-        {QStringLiteral("--step"), QStringLiteral("N"), QStringLiteral("counter step"),
+        {{QStringLiteral("step")}, QStringLiteral("N"), QStringLiteral("counter step"),
          [](CliRun &r, const QString &v) {
              const QString why = checkWholeNumber(v, std::numeric_limits<std::int16_t>::min(),
                                                   std::numeric_limits<std::int16_t>::max());
@@ -142,13 +164,13 @@ const QList<CliOption> &optionTable()
              r.step = v.trimmed();
              return QString();
          }},
-        {QStringLiteral("--extension"), QStringLiteral("TEXT"),
+        {{QStringLiteral("extension")}, QStringLiteral("TEXT"),
          QStringLiteral("give every file this extension (empty: no extension)"),
          [](CliRun &r, const QString &v) {
              r.extension = v;
              return QString();
          }},
-        {QStringLiteral("--case"), QStringLiteral("preserve|upper|lower"), QStringLiteral("case of name and extension"),
+        {{QStringLiteral("case")}, QStringLiteral("preserve|upper|lower"), QStringLiteral("case of name and extension"),
          [](CliRun &r, const QString &v) {
              if (v == QLatin1String("preserve"))
                  r.caseOption = CaseOption::Preserve;
@@ -160,23 +182,23 @@ const QList<CliOption> &optionTable()
                  return QStringLiteral("expects preserve, upper or lower, not \"%1\"").arg(v);
              return QString();
          }},
-        {QStringLiteral("--trim"), QStringLiteral("0|1"), QStringLiteral("remove leading and trailing spaces"),
+        {{QStringLiteral("trim")}, QStringLiteral("0|1"), QStringLiteral("remove leading and trailing spaces"),
          flagOption(&CliRun::trim)},
-        {QStringLiteral("--upper-first"), QStringLiteral("0|1"), QStringLiteral("upper-case the first character"),
+        {{QStringLiteral("upper-first")}, QStringLiteral("0|1"), QStringLiteral("upper-case the first character"),
          flagOption(&CliRun::upperFirst)},
-        {QStringLiteral("--upper-words"), QStringLiteral("0|1"),
+        {{QStringLiteral("upper-words")}, QStringLiteral("0|1"),
          QStringLiteral("upper-case the first character of every word"), flagOption(&CliRun::upperWords)},
-        {QStringLiteral("--forbidden"), QStringLiteral("0|1"),
+        {{QStringLiteral("forbidden")}, QStringLiteral("0|1"),
          QStringLiteral("replace characters through the forbidden-character table"), flagOption(&CliRun::forbidden)},
-        {QStringLiteral("--number-identical"), QStringLiteral("0|1"), QStringLiteral("number identical new names"),
+        {{QStringLiteral("number-identical")}, QStringLiteral("0|1"), QStringLiteral("number identical new names"),
          flagOption(&CliRun::numberIdentical)},
-        {QStringLiteral("--types"), QStringLiteral("PATTERNS"),
+        {{QStringLiteral("types")}, QStringLiteral("PATTERNS"),
          QStringLiteral("file types the rule renames, e.g. \"JPG PNG\" (\"*\": all)"),
          [](CliRun &r, const QString &v) {
              r.types = v;
              return QString();
          }},
-        {QStringLiteral("--settings"), QStringLiteral("FILE"),
+        {{QStringLiteral("settings")}, QStringLiteral("FILE"),
          QStringLiteral("settings file to read (default: the user's own; never written)"),
          [](CliRun &r, const QString &v) {
              if (!QFileInfo(v).isFile())
@@ -184,57 +206,64 @@ const QList<CliOption> &optionTable()
              r.settingsFile = v;
              return QString();
          }},
-        {QStringLiteral("--list-rules"), QString(),
+        {{QStringLiteral("list-rules")}, QString(),
          QStringLiteral("print the saved rules, one per line, their twelve fields separated by tabs"),
          [](CliRun &r, const QString &) {
              r.listRules = true;
              r.pathsOptional = true;
              return QString();
          }},
-        {QStringLiteral("--saved-rule"), QStringLiteral("PATTERN"),
+        {{QStringLiteral("saved-rule")}, QStringLiteral("PATTERN"),
          QStringLiteral("start from the saved rule with this pattern; the other options override its fields"),
          [](CliRun &r, const QString &v) {
              r.savedRule = v;
              return QString();
          }},
-        {QStringLiteral("--language"), QStringLiteral("NAME"), QStringLiteral("interface language, e.g. English"),
+        {{QStringLiteral("language")}, QStringLiteral("NAME"), QStringLiteral("interface language, e.g. English"),
          [](CliRun &r, const QString &v) {
              r.language = v;
              return QString();
          }},
-        {QStringLiteral("--check"), QString(),
+        {{QStringLiteral("check")}, QString(),
          QStringLiteral("only check the pattern: print what the window would say; exit 3 when refused"),
          [](CliRun &r, const QString &) {
              r.check = true;
              r.pathsOptional = true;
              return QString();
          }},
-        {QStringLiteral("--rename"), QString(),
+        {{QStringLiteral("rename")}, QString(),
          QStringLiteral("rename the files on disk; prints renamed|blocked|failed, old path, new path or reason"),
          [](CliRun &r, const QString &) {
-             r.action = [](CliRun &, NameEngine &engine) { return runCliRename(engine, settings(), out(), err()); };
+             r.rename = true;
              return QString();
          }},
-        {QStringLiteral("--yes"), QString(), QStringLiteral("answer yes to the questions of --rename (the review included)"),
-         [](CliRun &, const QString &) {
-             cliRenameOptions().yes = true;
+        {{QStringLiteral("yes")}, QString(), QStringLiteral("answer yes to the questions of --rename (the review included)"),
+         [](CliRun &r, const QString &) {
+             r.yes = true;
              return QString();
          }},
-        {QStringLiteral("--passes"), QStringLiteral("N"), QStringLiteral("pass count: rename N more times"),
-         [](CliRun &, const QString &v) {
+        {{QStringLiteral("passes")}, QStringLiteral("N"), QStringLiteral("pass count: rename N more times"),
+         [](CliRun &r, const QString &v) {
              const QString why = checkWholeNumber(v, 0, std::numeric_limits<qint32>::max());
              if (why.isEmpty())
-                 cliRenameOptions().passes = QString::number(readWholeNumber(v).value);
+                 r.renameOptions.passes = QString::number(readWholeNumber(v).value);
              return why;
          }},
-        {QStringLiteral("--recover"), QString(),
+        {{QStringLiteral("null"), QStringLiteral("0")}, QString(),
+         QStringLiteral("NUL records: every field as its raw bytes, ended by a NUL byte, nothing escaped; "
+                        "the summary goes to standard error"),
+         [](CliRun &r, const QString &) {
+             r.nul = true;
+             return QString();
+         }},
+        {{QStringLiteral("recover")}, QString(),
          QStringLiteral("put back the files of a rename that was interrupted (crash, power loss)"),
          [](CliRun &r, const QString &) {
              r.recover = true;
              r.pathsOptional = true;
              return QString();
          }},
-        {QStringLiteral("--exif-mode"), QStringLiteral("1|2|3|4"),
+        {{QStringLiteral("exif-mode")}, QStringLiteral("1|2|3|4"),
          QStringLiteral("photo metadata tool: 1 jhead, 2 jhead then ExifTool, 3 ExifTool, 4 resident ExifTool "
                         "(default: the settings file's)"),
          [](CliRun &r, const QString &v) -> QString {
@@ -243,12 +272,12 @@ const QList<CliOption> &optionTable()
              r.exifMode = v.toInt();
              return {};
          }},
-        {QStringLiteral("--help"), QString(), QStringLiteral("print this help and exit"),
+        {{QStringLiteral("help")}, QString(), QStringLiteral("print this help and exit"),
          [](CliRun &r, const QString &) {
              r.help = true;
              return QString();
          }},
-        {QStringLiteral("--version"), QString(), QStringLiteral("print the version and exit"),
+        {{QStringLiteral("version")}, QString(), QStringLiteral("print the version and exit"),
          [](CliRun &r, const QString &) {
              r.version = true;
              return QString();
@@ -257,60 +286,62 @@ const QList<CliOption> &optionTable()
     return table;
 }
 
-void printHelp(QTextStream &s)
+void printHelp()
 {
-    s << "Usage: travoline-cli [OPTIONS] PATH...\n"
-         "Prints the new name of every file: the old full path, a tab, the new name.\n"
-         "A folder adds its files. Options not given come from the settings file.\n\n";
+    QString s = QStringLiteral(
+        "Usage: travoline-cli [OPTIONS] PATH...\n"
+        "Prints the new name of every file: the old full path, a tab, the new name.\n"
+        "A folder adds its files. Options not given come from the settings file.\n"
+        "Options take their value as the next argument or after '=' (--rule=###); '--' ends the options.\n\n");
     for (const CliOption &o : optionTable()) {
-        QString head = QStringLiteral("  ") + o.name;
+        QString head = QStringLiteral("  ");
+        if (o.names.size() > 1)
+            head += QLatin1Char('-') + o.names.at(1) + QStringLiteral(", ");
+        head += QStringLiteral("--") + o.names.first();
         if (!o.valueName.isEmpty())
             head += QLatin1Char(' ') + o.valueName;
-        s << head.leftJustified(34) << ' ' << o.help << '\n';
+        s += head.leftJustified(34) + QLatin1Char(' ') + o.help + QLatin1Char('\n');
     }
-    s << "\nExit status: 0 done, 1 a file not renamed (--rename) or not put back (--recover),\n"
-         "2 bad usage, 3 pattern refused.\n";
+    s += QStringLiteral(
+        "\nPaths and names are printed escaped, one record per line: a backslash as \\\\, a line feed as \\n,\n"
+        "a tab as \\t, a carriage return as \\r, any other control character and any byte that is not\n"
+        "valid UTF-8 as \\xHH; undoing the escapes (printf '%b') gives back the exact bytes.\n"
+        "With --null every field is its raw bytes followed by a NUL byte: two fields per file for the\n"
+        "preview, three (status, old path, new path or reason) for --rename and --recover.\n"
+        "A file whose path is not valid UTF-8 is never renamed: it is listed as left alone.\n"
+        "\nExit status: 0 done, 1 a file not renamed (--rename) or not put back (--recover),\n"
+        "2 bad usage, 3 pattern refused, 4 an error was reported while computing the new names\n"
+        "(with --rename nothing is then renamed).");
+    writeLine(stdout, s);
 }
 
 // Parses the arguments into run; returns an empty text or the reason.
-QString parseArguments(const QStringList &args, CliRun &run)
+QString parseArguments(const QStringList &arguments, CliRun &run)
 {
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (optionsEnded || !arg.startsWith(QLatin1String("--"))) {
-            if (!optionsEnded && arg.startsWith(QLatin1Char('-')) && arg.size() > 1)
-                return QStringLiteral("unknown option %1").arg(arg);
-            run.paths.append(arg);
-            continue;
-        }
-        if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        const qsizetype eq = arg.indexOf(QLatin1Char('='));
-        const QString name = eq < 0 ? arg : arg.left(eq);
-        const CliOption *option = nullptr;
-        for (const CliOption &o : optionTable())
-            if (o.name == name)
-                option = &o;
-        if (!option)
-            return QStringLiteral("unknown option %1").arg(name);
-        QString value;
-        if (option->valueName.isEmpty()) {
-            if (eq >= 0)
-                return QStringLiteral("%1 takes no value").arg(name);
-        } else if (eq >= 0) {
-            value = arg.mid(eq + 1);
-        } else if (i + 1 < args.size()) {
-            value = args.at(++i);
-        } else {
-            return QStringLiteral("%1 needs a value (%2)").arg(name, option->valueName);
-        }
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    QHash<QString, const CliOption *> byName;
+    for (const CliOption &o : optionTable()) {
+        QCommandLineOption option(o.names, o.help, o.valueName);
+        parser.addOption(option);
+        for (const QString &n : o.names)
+            byName.insert(n, &o);
+    }
+    if (!parser.parse(QStringList{QStringLiteral("travoline-cli")} + arguments))
+        return parser.errorText();
+    // The options in the order given, each occurrence with its own value.
+    QHash<const CliOption *, int> seen;
+    for (const QString &name : parser.optionNames()) {
+        const CliOption *option = byName.value(name);
+        const int occurrence = seen[option]++;
+        const QString value =
+            option->valueName.isEmpty() ? QString() : parser.values(option->names.first()).value(occurrence);
         const QString why = option->apply(run, value);
         if (!why.isEmpty())
-            return name + QLatin1String(": ") + why;
+            return QStringLiteral("--") + option->names.first() + QStringLiteral(": ") + why;
     }
+    run.paths = parser.positionalArguments();
     return {};
 }
 
@@ -323,65 +354,60 @@ public:
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         while (text.endsWith(QLatin1Char('\n')))
             text.chop(1);
-        out() << text << '\n';
+        writeLine(stdout, text);
         return AnswerOk;
     }
 };
 
-// The files a PATH adds: the file itself, or a folder's files by name.
-QString collectPaths(const QStringList &args, QStringList &files)
+// The raw bytes of the PATH arguments: the parser gives them decoded, which
+// loses the bytes of a path that is not valid UTF-8, so each one is found
+// again among the raw arguments, in order.
+QList<QByteArray> rawPaths(const QStringList &paths, int argc, char **argv)
 {
-    for (const QString &arg : args) {
-        const QFileInfo info(arg);
-        if (!info.exists())
-            return QStringLiteral("no such file or folder: %1").arg(arg);
-        if (info.isDir()) {
-            const QDir dir(info.absoluteFilePath());
-            const QStringList names = dir.entryList(QDir::Files | QDir::System, QDir::Name);
-            for (const QString &n : names)
-                files.append(QDir::cleanPath(dir.absoluteFilePath(n)));
-        } else {
-            files.append(QDir::cleanPath(info.absoluteFilePath()));
+    QList<QByteArray> raw;
+    int next = 1;
+    for (const QString &p : paths) {
+        QByteArray bytes = QFile::encodeName(p);
+        for (int i = next; i < argc; ++i) {
+            if (QFile::decodeName(QByteArray(argv[i])) == p) {
+                bytes = QByteArray(argv[i]);
+                next = i + 1;
+                break;
+            }
         }
+        raw.append(bytes);
     }
-    return {};
+    return raw;
 }
 
-int printPreview(CliRun &, NameEngine &engine)
+void printPreview(NameEngine &engine, const QList<QByteArray> &leftAlone, RecordWriter &out)
 {
     for (const FileEntry &e : engine.model()->entries())
-        out() << e.fullPath() << '\t' << e.newName << '\n';
-    out().flush();
-    return 0;
+        out.record({pathBytes(e.fullPath()), e.newName.toUtf8()});
+    for (const QByteArray &path : leftAlone)
+        out.record({path, notUtf8Reason().toUtf8()});
+    out.flush();
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd &cliFrontEnd)
 {
-    QCoreApplication app(argc, argv);
-    // Notices on standard error; questions asked only on a terminal.
-    CliFrontEnd cliFrontEnd;
-    setFrontEnd(&cliFrontEnd);
-
     CliRun run;
-    const QString usageError = parseArguments(app.arguments().mid(1), run);
-    if (!usageError.isEmpty()) {
-        err() << "travoline-cli: " << usageError << '\n';
-        return 2;
-    }
+    const QString usageError = parseArguments(arguments.mid(1), run);
+    if (!usageError.isEmpty())
+        return usage(usageError);
     if (run.help) {
-        printHelp(out());
-        return 0;
+        printHelp();
+        return ExitDone;
     }
     if (run.version) {
-        out() << ProgramTitle << ' ' << VersionText << '\n';
-        return 0;
+        writeLine(stdout, QString::fromLatin1(ProgramTitle) + QLatin1Char(' ') + QString::fromLatin1(VersionText));
+        return ExitDone;
     }
-    if (run.paths.isEmpty() && !run.pathsOptional) {
-        err() << "travoline-cli: no PATH given (see --help)\n";
-        return 2;
-    }
+    if (run.paths.isEmpty() && !run.pathsOptional)
+        return usage(QStringLiteral("no PATH given (see --help)"));
+    if (run.yes)
+        cliFrontEnd.setPreset(CliFrontEnd::Preset::Yes);
+    RecordWriter out(stdout, stderr, run.nul);
 
     // Settings: the file given, else the user's own; a missing file gives the defaults.
     Settings &s = settings();
@@ -393,30 +419,33 @@ int main(int argc, char **argv)
 
     if (run.listRules) {
         for (const QString &line : savedRules::savedRulesAsTabLines(s))
-            out() << line << '\n';
-        out().flush();
-        return 0;
+            writeLine(stdout, line);
+        return ExitDone;
     }
 
     if (run.language) {
-        i18n::setLanguage(*run.language);
-        if (!QFileInfo(i18n::languageFilePath()).isFile()) {
-            err() << "travoline-cli: --language: no language file for \"" << *run.language << "\"\n";
-            return 2;
+        // A name no language file can have (too long for the file name
+        // helpers, for one) is refused like any other unknown name.
+        bool known = false;
+        try {
+            i18n::setLanguage(*run.language);
+            known = QFileInfo(i18n::languageFilePath()).isFile();
+        } catch (const std::exception &) {
+            i18n::setLanguage(s.LangueUtilisee);
         }
+        if (!known)
+            return usage(QStringLiteral("--language: no language file for \"%1\"").arg(shown(*run.language)));
     }
 
     if (run.recover)
-        return runCliRecover(out(), err());
-
+        return runCliRecover(out);
     Rule rule = s.regle;
     if (rule.Regle.isNull() && !QFileInfo(settingsPath).isFile())
         rule.Regle = i18n::Message(16);
     if (run.savedRule) {
         const std::optional<Rule> saved = savedRules::findSavedRule(s, *run.savedRule);
         if (!saved) {
-            err() << "travoline-cli: --saved-rule: no saved rule has the pattern \"" << *run.savedRule << "\"\n";
-            return 2;
+            return usage(QStringLiteral("--saved-rule: no saved rule has the pattern \"%1\"").arg(shown(*run.savedRule)));
         }
         savedRules::applyFields(*saved, rule);
         rule.Regle = saved->Regle;
@@ -450,19 +479,16 @@ int main(int argc, char **argv)
         setFrontEnd(&checkFrontEnd);
         const bool passes = validatePattern(rule.Regle);
         setFrontEnd(&cliFrontEnd);
-        out().flush();
-        return passes ? 0 : 3;
+        return passes ? ExitDone : ExitRefused;
     }
 
     if (!validatePattern(rule.Regle))
-        return 3;
+        return ExitRefused;
 
-    QStringList files;
-    const QString pathError = collectPaths(run.paths, files);
-    if (!pathError.isEmpty()) {
-        err() << "travoline-cli: " << pathError << '\n';
-        return 2;
-    }
+    GatheredFiles gathered;
+    const QString pathError = gatherFiles(rawPaths(run.paths, argc, argv), gathered);
+    if (!pathError.isEmpty())
+        return usage(pathError);
 
     NameEngine engine;
     engine.setRule(rule);
@@ -483,7 +509,8 @@ int main(int argc, char **argv)
     // The same road as files added in the window: one affiche_nom per file,
     // in order, a file listed twice joining once.
     bool stopped = false;
-    for (const QString &file : std::as_const(files)) {
+    const int errorsBefore = cliFrontEnd.errorsReported();
+    for (const QString &file : std::as_const(gathered.files)) {
         const QFileInfo info(file);
         if (engine.model()->containsFile(info.path(), info.fileName()))
             continue;
@@ -493,9 +520,43 @@ int main(int argc, char **argv)
         }
     }
     if (stopped)
-        return 3;
+        return ExitRefused;
+    // A name that could not be computed (the error is on standard error) is
+    // no name to rename a file to, and no preview to trust.
+    const bool nameErrors = cliFrontEnd.errorsReported() > errorsBefore;
+    if (run.rename) {
+        if (nameErrors) {
+            writeLine(stderr, QStringLiteral("travoline-cli: an error was reported while computing the new names; "
+                                             "nothing renamed"));
+            return ExitNameError;
+        }
+        return runCliRename(engine, s, run.renameOptions, gathered.leftAlone, out);
+    }
+    printPreview(engine, gathered.leftAlone, out);
+    return nameErrors ? ExitNameError : ExitDone;
+}
 
-    if (!run.action)
-        run.action = printPreview;
-    return run.action(run, engine);
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // No exception leaves main: whatever escapes is one line and exit 2.
+    try {
+        QCoreApplication app(argc, argv);
+        // Notices on standard error; questions asked only on a terminal.
+        CliFrontEnd cliFrontEnd;
+        setFrontEnd(&cliFrontEnd);
+        const int status = runCommand(argc, argv, app.arguments(), cliFrontEnd);
+        setFrontEnd(nullptr);
+        std::fflush(stdout);
+        return status;
+    } catch (const std::exception &e) {
+        setFrontEnd(nullptr);
+        std::fflush(stdout);
+        return usage(QStringLiteral("stopped by an error: %1").arg(QString::fromUtf8(e.what())));
+    } catch (...) {
+        setFrontEnd(nullptr);
+        std::fflush(stdout);
+        return usage(QStringLiteral("stopped by an unknown error"));
+    }
 }

@@ -14,6 +14,7 @@ TAV_PACKAGES=(
     jhead libimage-exiftool-perl
     xvfb xauth fonts-dejavu-core
     python3
+    desktop-file-utils appstream bash-completion man-db dpkg-dev file
 )
 
 tav_missing_packages() {

@@ -3,6 +3,7 @@
 // window, the command line, or a scripted front end in the tests. The core
 // never includes a widget header; it asks its questions through this class.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -22,6 +23,37 @@ enum MsgStyle : int {
     StyleExclamation = 48,
     StyleInformation = 64,
 };
+
+// A button of the message box: the answer it leaves, the control that shows
+// it (its captions are read under that name in the language file), its
+// designed caption, its name in English (a reply on the terminal may use it)
+// and the key of its button picture.
+struct MsgButton {
+    int answer;
+    const char *control;
+    const char *caption;
+    const char *english;
+    const char *picture;
+};
+
+// A button set: its buttons left to right, and the answers of Enter and Escape.
+struct MsgButtonSet {
+    QList<MsgButton> buttons;
+    int enterAnswer;
+    int escapeAnswer;
+};
+
+// Every button of the message box: OK, Cancel, Yes, No, Modify.
+const QList<MsgButton> &msgAllButtons();
+// What is left of a style once the icon values are taken off, in the order
+// 64, 48, 32, 16, each test on what the previous ones left.
+int msgButtonSetValue(int style);
+// The buttons of a style (or of a bare set value): 1 OK/Cancel, 3 Yes/No/Cancel,
+// 4 Yes/No, 6 Yes/No/Modify, any other value OK alone.
+const MsgButtonSet &msgButtonSet(int style);
+// The answer of Escape (the cancel button of the set): what a question gets
+// when nobody answers it.
+int msgEscapeAnswer(int style);
 
 // One line of the pre-rename review: a file that cannot be renamed and why.
 struct ReviewEntry {
@@ -65,7 +97,7 @@ public:
 };
 
 // The front end in use. Never null: a silent default answers every question
-// with Cancel/No until a real front end is installed.
+// as Escape would (msgEscapeAnswer) until a real front end is installed.
 FrontEnd &frontEnd();
 void setFrontEnd(FrontEnd *frontEnd);
 

@@ -22,7 +22,7 @@ int GuiFrontEnd::msgBox(const QString &message, int style, const QString &title,
 {
     bool answered = false;
     const int answer = KobMesgBox::show(message, style, title, delaySeconds, key, &answered);
-    return answered ? answer : KobMesgBox::escapeAnswer(KobMesgBox::buttonSet(style));
+    return answered ? answer : msgEscapeAnswer(style);
 }
 
 void GuiFrontEnd::showPlainError(const QString &text)

@@ -31,29 +31,6 @@ bool isOpen()
     return false;
 }
 
-int buttonSet(int style)
-{
-    for (int icon : {64, 48, 32, 16})
-        if (style >= icon)
-            style -= icon;
-    return style;
-}
-
-int escapeAnswer(int set)
-{
-    switch (set) {
-    case 1:
-    case 3:
-        return 2;
-    case 4:
-        return 7;
-    case 6:
-        return 8;
-    default:
-        return 1;
-    }
-}
-
 int show(const QString &message, int &style, const QString &title, int delay, const QString &key, bool *answered)
 {
     if (answered)

@@ -8,8 +8,8 @@ namespace tav::KobMesgBox {
 
 // Shows a box and returns when it is closed; returns the last answer.
 // style: icon value (16, 32, 48, 64) + button set (0 OK, 1 OK/Cancel,
-// 3 Yes/No/Cancel, 4 Yes/No, 6 Yes/No/Modify); the call leaves the button set
-// in it. delay: seconds during which every button stays disabled. key: when
+// 3 Yes/No/Cancel, 4 Yes/No, 6 Yes/No/Modify; msgButtonSet in
+// core/base/FrontEnd.h); the call leaves the button set in it. delay: seconds during which every button stays disabled. key: when
 // not empty, a "do not show again" box whose state is stored under that key.
 // While a box is open a second request shows nothing and leaves the last
 // answer as it was. answered (when given) tells whether a button of this box
@@ -29,12 +29,6 @@ bool isOpen();
 // Program-wide countdown (seconds) and key of the box on screen.
 int &countdown();
 QString &keyOnScreen();
-
-// The button set of a style: what is left once the icon values are taken off.
-int buttonSet(int style);
-
-// The answer a button set gives for Escape (the cancel button of the set).
-int escapeAnswer(int buttonSet);
 
 // Where "do not show again" is stored: the per-user store (native format)
 // under the program's name, group "DialogBox".

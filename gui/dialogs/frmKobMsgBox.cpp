@@ -1,5 +1,6 @@
 #include "gui/dialogs/frmKobMsgBox.h"
 
+#include "core/base/FrontEnd.h"
 #include "core/base/Trap.h"
 #include "core/base/Twips.h"
 #include "core/base/Version.h"
@@ -63,16 +64,18 @@ frmKobMsgBox::frmKobMsgBox(QWidget *parent) : QDialog(parent)
     picVbExclamation = iconLabel(this, "picVbExclamation", QStyle::SP_MessageBoxWarning);
     picVbInformation = iconLabel(this, "picVbInformation", QStyle::SP_MessageBoxInformation);
 
-    cmdOK = button(this, "cmdOK", QStringLiteral("OK"));
-    cmdAnnuler = button(this, "cmdAnnuler", QStringLiteral("Annuler"));
-    cmdOui = button(this, "cmdOui", QStringLiteral("Oui"));
-    cmdNon = button(this, "cmdNon", QStringLiteral("Non"));
-    cmdModifier = button(this, "cmdModifier", QStringLiteral("Modifier"));
-    connect(cmdOK, &QPushButton::clicked, this, [this] { press(1); });
-    connect(cmdAnnuler, &QPushButton::clicked, this, [this] { press(2); });
-    connect(cmdOui, &QPushButton::clicked, this, [this] { press(6); });
-    connect(cmdNon, &QPushButton::clicked, this, [this] { press(7); });
-    connect(cmdModifier, &QPushButton::clicked, this, [this] { press(8); });
+    // The five buttons, from the message box's own table.
+    for (const MsgButton &b : msgAllButtons()) {
+        QPushButton *pb = button(this, b.control, QString::fromUtf8(b.caption));
+        const int answer = b.answer;
+        connect(pb, &QPushButton::clicked, this, [this, answer] { press(answer); });
+        m_buttons.insert(answer, pb);
+    }
+    cmdOK = m_buttons.value(AnswerOk);
+    cmdAnnuler = m_buttons.value(AnswerCancel);
+    cmdOui = m_buttons.value(AnswerYes);
+    cmdNon = m_buttons.value(AnswerNo);
+    cmdModifier = m_buttons.value(AnswerModify);
 
     chkAfficher = new QCheckBox(QStringLiteral("Ne plus afficher"), this);
     chkAfficher->setObjectName(QStringLiteral("chkAfficher"));
@@ -86,13 +89,9 @@ frmKobMsgBox::frmKobMsgBox(QWidget *parent) : QDialog(parent)
 
 void frmKobMsgBox::load()
 {
-    if (i18n::buttonPicturesEnabled()) {
-        i18n::setButtonPictures(cmdOK, QStringLiteral("oui"));
-        i18n::setButtonPictures(cmdOui, QStringLiteral("oui"));
-        i18n::setButtonPictures(cmdNon, QStringLiteral("non"));
-        i18n::setButtonPictures(cmdAnnuler, QStringLiteral("annuler"));
-        i18n::setButtonPictures(cmdModifier, QStringLiteral("modifier"));
-    }
+    if (i18n::buttonPicturesEnabled())
+        for (const MsgButton &b : msgAllButtons())
+            i18n::setButtonPictures(m_buttons.value(b.answer), QString::fromLatin1(b.picture));
     i18n::translateForm(this);
 }
 
@@ -181,33 +180,12 @@ void frmKobMsgBox::prepare(const QString &message, int &style, const QString &ti
         b->setDefault(false);
     }
 
-    switch (style) {
-    case 1:
-        m_set = {cmdOK, cmdAnnuler};
-        m_enter = cmdOK;
-        m_escape = cmdAnnuler;
-        break;
-    case 3:
-        m_set = {cmdOui, cmdNon, cmdAnnuler};
-        m_enter = cmdOui;
-        m_escape = cmdAnnuler;
-        break;
-    case 4:
-        m_set = {cmdOui, cmdNon};
-        m_enter = cmdOui;
-        m_escape = cmdNon;
-        break;
-    case 6:
-        m_set = {cmdOui, cmdNon, cmdModifier};
-        m_enter = cmdOui;
-        m_escape = cmdModifier;
-        break;
-    default:
-        m_set = {cmdOK};
-        m_enter = cmdOK;
-        m_escape = cmdOK;
-        break;
-    }
+    const MsgButtonSet &set = msgButtonSet(style);
+    m_set.clear();
+    for (const MsgButton &b : set.buttons)
+        m_set.append(m_buttons.value(b.answer));
+    m_enter = m_buttons.value(set.enterAnswer);
+    m_escape = m_buttons.value(set.escapeAnswer);
     for (QPushButton *b : {cmdOK, cmdAnnuler, cmdOui, cmdNon, cmdModifier})
         b->setVisible(m_set.contains(b));
 

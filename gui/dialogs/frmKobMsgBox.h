@@ -5,6 +5,7 @@
 // through KobMesgBox::show (dialogs/KobMesgBox.h).
 
 #include <QDialog>
+#include <QHash>
 #include <QList>
 
 class QCheckBox;
@@ -57,6 +58,7 @@ private:
     QCheckBox *chkAfficher;
     QTimer *Timer;
 
+    QHash<int, QPushButton *> m_buttons; // by answer
     QList<QPushButton *> m_set;
     QPushButton *m_enter = nullptr;
     QPushButton *m_escape = nullptr;

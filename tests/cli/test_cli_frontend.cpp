@@ -91,12 +91,15 @@ TEST(CliFrontEnd, TerminalRepliesByCaptionLetterOrEnglishWord)
 TEST(CliFrontEnd, ReviewListsBlockedFilesAndAsks)
 {
     Session s("n\n");
-    const QList<ReviewEntry> entries = {{"/p/a.jpg", "/p/b.jpg", ""}, {"/p/c.jpg", "/p/b.jpg", ""}};
+    const QList<ReviewEntry> entries = {{"/p/a.jpg", "/p/b.jpg", ""},
+                                        {"/p/c.jpg", "/p/b.jpg", ""},
+                                        {"/p/x\nfailed\tz", "/p/y", "taken"}};
     EXPECT_FALSE(s.cli.reviewBlocked(entries, " (2 / 5)"));
     const QString out = s.written();
     EXPECT_TRUE(out.contains(" (2 / 5)"));
     EXPECT_TRUE(out.contains("/p/a.jpg\n"));
     EXPECT_TRUE(out.contains("/p/c.jpg\n"));
+    EXPECT_TRUE(out.contains("  /p/x\\nfailed\\tz: taken\n")) << "a path cannot forge a line";
     s.cli.setPreset(CliFrontEnd::Preset::Yes);
     EXPECT_TRUE(s.cli.reviewBlocked(entries, " (2 / 5)"));
 }

@@ -1,0 +1,154 @@
+#include "cli/CliOutput.h"
+
+#include <QFile>
+
+namespace tav {
+
+namespace {
+
+// The length of the valid UTF-8 sequence starting at bytes[i] (its code point
+// in cp), or 0 when the byte there does not start one.
+int utf8Sequence(const QByteArray &bytes, qsizetype i, char32_t &cp)
+{
+    const auto at = [&](qsizetype k) { return static_cast<unsigned char>(bytes.at(k)); };
+    const unsigned char lead = at(i);
+    int length;
+    char32_t min;
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        cp = lead & 0x1F;
+        min = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        cp = lead & 0x0F;
+        min = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        cp = lead & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size())
+        return 0;
+    for (int k = 1; k < length; ++k) {
+        const unsigned char c = at(i + k);
+        if ((c & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+void appendHex(QByteArray &out, unsigned char c)
+{
+    static const char digits[] = "0123456789abcdef";
+    out += "\\x";
+    out += digits[c >> 4];
+    out += digits[c & 0x0F];
+}
+
+void writeText(std::FILE *f, const QString &line)
+{
+    if (!f)
+        return;
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+}
+
+} // namespace
+
+QByteArray escapeBytes(const QByteArray &bytes)
+{
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size();) {
+        char32_t cp = 0;
+        const int length = utf8Sequence(bytes, i, cp);
+        if (length == 0) {
+            appendHex(out, static_cast<unsigned char>(bytes.at(i)));
+            ++i;
+            continue;
+        }
+        if (cp == '\\')
+            out += "\\\\";
+        else if (cp == '\n')
+            out += "\\n";
+        else if (cp == '\t')
+            out += "\\t";
+        else if (cp == '\r')
+            out += "\\r";
+        else if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F))
+            for (int k = 0; k < length; ++k)
+                appendHex(out, static_cast<unsigned char>(bytes.at(i + k)));
+        else
+            out += bytes.mid(i, length);
+        i += length;
+    }
+    return out;
+}
+
+QByteArray escapeText(const QString &text) { return escapeBytes(text.toUtf8()); }
+
+bool isValidUtf8(const QByteArray &bytes)
+{
+    for (qsizetype i = 0; i < bytes.size();) {
+        char32_t cp = 0;
+        const int length = utf8Sequence(bytes, i, cp);
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+QByteArray pathBytes(const QString &path) { return QFile::encodeName(path); }
+
+RecordWriter::RecordWriter(std::FILE *out, std::FILE *err, bool nul) : m_out(out), m_err(err), m_nul(nul) {}
+
+void RecordWriter::record(const QList<QByteArray> &fields)
+{
+    QByteArray line;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (m_nul) {
+            line += fields.at(i);
+            line += '\0';
+        } else {
+            if (i > 0)
+                line += '\t';
+            line += escapeBytes(fields.at(i));
+        }
+    }
+    if (!m_nul)
+        line += '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), m_out);
+}
+
+void RecordWriter::summary(const QString &line)
+{
+    if (m_nul) {
+        std::fflush(m_out);
+        note(line);
+    } else {
+        writeText(m_out, line);
+    }
+}
+
+void RecordWriter::note(const QString &line)
+{
+    writeText(m_err, line);
+    std::fflush(m_err);
+}
+
+void RecordWriter::flush()
+{
+    std::fflush(m_out);
+    std::fflush(m_err);
+}
+
+} // namespace tav
