@@ -57,12 +57,16 @@ now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 sleep_ms() { sleep "$(awk "BEGIN { printf \"%.3f\", $1 / 1000 }")"; }
 recover() { XDG_CONFIG_HOME=$CONFIG "$BIN/travoline-cli" --language English --recover; }
 
-# The length of one whole batch, to spread the kills over it.
-fresh
-t0=$(now_ms)
-"$BIN/rename_crash_child" "$JOURNALS" never 0 "${ARGS[@]}" > /dev/null 2>&1
-BATCH_MS=$(( $(now_ms) - t0 ))
-[ "$(ls "$DST" | wc -l)" = "$FILES" ] || { echo "the unkilled batch did not move every file" >&2; exit 1; }
+# The length of one whole batch (the shortest of three), to spread the kills over it.
+BATCH_MS=
+for _ in 1 2 3; do
+    fresh
+    t0=$(now_ms)
+    "$BIN/rename_crash_child" "$JOURNALS" never 0 "${ARGS[@]}" > /dev/null 2>&1
+    ms=$(( $(now_ms) - t0 ))
+    [ "$(ls "$DST" | wc -l)" = "$FILES" ] || { echo "the unkilled batch did not move every file" >&2; exit 1; }
+    if [ -z "$BATCH_MS" ] || [ "$ms" -lt "$BATCH_MS" ]; then BATCH_MS=$ms; fi
+done
 echo "files: $FILES ($(du -sh "$MASTER" | cut -f1)), $SRC -> $DST, one batch: $BATCH_MS ms, trials: $TRIALS"
 
 failures=0 completed=0 partial=0 second=0 killedrecovery=0 removedtotal=0 exit_nonzero=0
