@@ -6,6 +6,7 @@
 #include "core/rename/RenameTexts.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QStringList>
 #include <unistd.h>
 
@@ -120,7 +121,16 @@ void CliFrontEnd::progressEnd()
     m_progressMax = 0;
 }
 
-void CliFrontEnd::processEvents() { QCoreApplication::processEvents(); }
+void CliFrontEnd::processEvents()
+{
+    // Nothing on the command line needs the event loop while files move: it
+    // runs now and then, not once per file.
+    static QElapsedTimer since;
+    if (since.isValid() && since.elapsed() < 50)
+        return;
+    since.start();
+    QCoreApplication::processEvents();
+}
 
 bool CliFrontEnd::reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix)
 {

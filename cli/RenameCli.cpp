@@ -1,6 +1,7 @@
 #include "cli/RenameCli.h"
 
 #include "cli/CliOutput.h"
+#include "cli/StopSignals.h"
 #include "core/base/FrontEnd.h"
 #include "core/engine/NameEngine.h"
 #include "core/rename/RenameCommand.h"
@@ -9,6 +10,8 @@
 #include "core/settings/Settings.h"
 
 #include <QSet>
+
+#include <cstring>
 
 namespace tav {
 
@@ -29,6 +32,8 @@ const char *statusWord(RenameStatus s) {
         return "renamed";
     case RenameStatus::Failed:
         return "failed";
+    case RenameStatus::Stopped:
+        return "stopped";
     default:
         return "blocked";
     }
@@ -48,11 +53,19 @@ int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions 
         out.note(renameText("CliPending",
                             "An earlier rename was interrupted; travoline-cli --recover puts its files back."));
 
-    int renamed = 0, blocked = 0, failed = 0;
-    bool error = false;
+    // Ctrl+C or SIGTERM stops the batch between files while the files go to
+    // their temporary names (they go back); later, the batch ends first.
+    const StopSignals stopSignals;
+    RenameCallbacks callbacks;
+    callbacks.stopRequested = &StopSignals::requested;
+
+    int renamed = 0, blocked = 0, failed = 0, stopped = 0;
+    bool error = false, batchStopped = false, batchStarted = false;
     for (;;) {
         const QString passesBefore = engine.passCountText();
-        const RenameReport report = cmdRenommer_Click(engine, settings);
+        const RenameReport report = cmdRenommer_Click(engine, settings, callbacks);
+        batchStopped = batchStopped || report.stopped;
+        batchStarted = batchStarted || report.started;
         QList<RenameLine> lines = report.lines;
         if (lines.isEmpty() && report.cancelled) {
             // Declined before the batch was built: every listed file stays.
@@ -70,8 +83,11 @@ int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions 
             renamed += status == RenameStatus::Renamed;
             blocked += status == RenameStatus::Blocked;
             failed += status == RenameStatus::Failed;
+            stopped += status == RenameStatus::Stopped;
         }
         error = error || !report.error.isEmpty();
+        if (StopSignals::requested())
+            break; // no further pass
         // A further pass put the renamed files back in the list: rename them again.
         const bool anotherPass = report.started && passesBefore != engine.passCountText() && report.renamed > 0 &&
                                  engine.model()->count() > 0;
@@ -99,7 +115,24 @@ int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions 
     if (!leftAlone.isEmpty())
         summary += QStringLiteral(", ") +
                    renameText("CliSummarySkipped", "%s left alone", QString::number(leftAlone.size()));
+    if (stopped > 0)
+        summary += QStringLiteral(", ") + renameText("CliSummaryStopped", "%s stopped", QString::number(stopped));
     out.summary(summary);
+    if (StopSignals::requested()) {
+        const QString name = QString::fromLatin1(sigabbrev_np(StopSignals::received()));
+        QString text;
+        if (batchStopped)
+            text = renameText("CliStopped", "stopped by SIG%s: the files of the batch keep their old names", name);
+        else if (batchStarted)
+            text = renameText("CliStoppedLate",
+                              "SIG%s came once the files were taking their new names: the batch was finished first",
+                              name);
+        else
+            text = renameText("CliStoppedEarly", "stopped by SIG%s before anything was renamed", name);
+        out.note(QStringLiteral("travoline-cli: ") + text);
+        out.flush();
+        return StopSignals::exitStatus();
+    }
     out.flush();
     const bool everyFileRenamed =
         blocked == 0 && failed == 0 && leftAlone.isEmpty() && !error && engine.model()->count() == 0;
@@ -108,18 +141,26 @@ int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions 
 
 int runCliRecover(RecordWriter &out) {
     const QStringList journals = pendingJournals();
-    int restored = 0, problems = 0;
+    int restored = 0, problems = 0, removed = 0;
     for (const QString &j : journals) {
         const RecoveryResult r = recoverJournal(j);
+        for (const ReviewEntry &e : r.removedCopies)
+            out.record({"removed", pathBytes(e.oldPath), utf8(oneLine(e.reason))});
         for (const ReviewEntry &e : r.moved)
             out.record({"restored", pathBytes(e.oldPath), pathBytes(e.newPath)});
         for (const ReviewEntry &e : r.problems)
             out.record({"failed", pathBytes(e.oldPath), utf8(oneLine(e.reason))});
         restored += r.restored;
         problems += static_cast<int>(r.problems.size());
+        removed += static_cast<int>(r.removedCopies.size());
     }
-    out.summary(renameText("CliRecovered", "%s files put back, %s could not be", QString::number(restored),
-                           QString::number(problems)));
+    QString summary = renameText("CliRecovered", "%s files put back, %s could not be", QString::number(restored),
+                                 QString::number(problems));
+    if (removed > 0)
+        summary += QStringLiteral(", ") + renameText("CliRecoveredCopies",
+                                                     "%s copies left by a move to another disk removed",
+                                                     QString::number(removed));
+    out.summary(summary);
     out.flush();
     return problems == 0 ? 0 : 1;
 }

@@ -615,6 +615,8 @@ void MainController::cmdRenommer_Click()
     };
     callbacks.refreshFolderList = [this] { emit folderListChanged(); };
     callbacks.thumbnailRenamed = m_thumbnailRenamed;
+    // The stop button (reachable while the batch lets window events run) sets the flag.
+    callbacks.stopRequested = [this] { return m_stopRename; };
     m_lastRename = tav::cmdRenommer_Click(m_engine, m_settings, callbacks);
     emit renameFinished();
 }

@@ -168,15 +168,34 @@ int RenameBatch::blockedCount() const {
 
 bool RenameBatch::run(const Hooks &hooks, QString *error) {
     const qsizetype n = m_items.size();
+    m_stopped = false;
     QList<JournalRecord> records;
+    QList<qsizetype> recordOf(n, -1); // entry -> its journal record
     records.reserve(n);
-    for (qsizetype i = 0; i < n; ++i)
-        if (m_outcomes[i].status == RenameStatus::Pending)
-            records.append({m_items[i].oldPath, m_outcomes[i].tempPath, m_items[i].newPath, m_identities[i]});
+    for (qsizetype i = 0; i < n; ++i) {
+        if (m_outcomes[i].status == RenameStatus::Pending) {
+            recordOf[i] = records.size();
+            records.append({m_items[i].oldPath, m_outcomes[i].tempPath, m_items[i].newPath, m_identities[i], {}});
+        }
+    }
 
     RenameJournal journal;
-    if (!records.isEmpty() && !journal.begin(records, error))
+    QString journalError;
+    if (!records.isEmpty() && !journal.begin(records, &journalError)) {
+        // Nothing moves; every entry that was to move says why.
+        for (RenameOutcome &o : m_outcomes) {
+            if (o.status == RenameStatus::Pending) {
+                o.status = RenameStatus::Failed;
+                o.reason = journalError;
+            }
+        }
+        if (error)
+            *error = journalError;
         return false;
+    }
+    qsizetype moving = -1; // the entry whose move is under way
+    if (hooks.copyStep)
+        journal.copyRecorder(0)->afterStep = [&hooks, &moving](int step) { hooks.copyStep(step, moving); };
 
     // A failing progress, events or row callback must not stop the batch half
     // way (files would stay under temporary names): the first failure is
@@ -190,10 +209,20 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                 hookFailure = std::current_exception();
         }
     };
+    QList<JournalRecord> stuck; // files left under their temporary name
 
     int step = 1;
-    // Phase 1: every file to its temporary name in its own folder.
+    // Phase 1: every file to its temporary name in its own folder. A stop
+    // is honoured only here, between files: nothing has its new name yet.
     for (qsizetype i = 0; i < n; ++i) {
+        if (hooks.stop) {
+            bool stop = false;
+            guarded([&] { stop = hooks.stop(); });
+            if (stop) {
+                m_stopped = true;
+                break;
+            }
+        }
         if (hooks.progress)
             guarded([&] { hooks.progress(step); });
         if (hooks.events)
@@ -213,9 +242,37 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
         ++step;
     }
 
+    if (m_stopped) {
+        // Every file at its temporary name goes back; the batch renames nothing.
+        const QString stopped = renameText("Stopped", "The rename was stopped before this file was renamed.");
+        for (qsizetype i = n - 1; i >= 0; --i) {
+            RenameOutcome &o = m_outcomes[i];
+            if (o.status != RenameStatus::Pending)
+                continue;
+            o.status = RenameStatus::Stopped;
+            o.reason = stopped;
+            if (o.currentPath != o.tempPath)
+                continue;
+            const MoveResult back = moveFileNoReplace(o.tempPath, m_items[i].oldPath);
+            if (back.ok) {
+                o.currentPath = m_items[i].oldPath;
+            } else {
+                o.status = RenameStatus::Failed;
+                o.reason = renameText("StoppedAtTemp", "The rename was stopped and the old name cannot be given back "
+                                                       "(%s); the file is now named %s",
+                                      back.reason, o.tempPath);
+                stuck.append({m_items[i].oldPath, o.tempPath, m_items[i].newPath, m_identities[i], {}});
+            }
+        }
+        journal.finish(stuck);
+        if (hookFailure)
+            std::rethrow_exception(hookFailure);
+        return true;
+    }
+
     // Phase 2, last to first, so that the caller can remove list rows as
-    // files succeed and the rows before them keep their positions.
-    QList<JournalRecord> stuck;
+    // files succeed and the rows before them keep their positions. It always
+    // runs to its end.
     for (qsizetype i = n - 1; i >= 0; --i) {
         if (hooks.progress)
             guarded([&] { hooks.progress(step); });
@@ -223,7 +280,9 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
             guarded([&] { hooks.events(); });
         RenameOutcome &o = m_outcomes[i];
         if (o.status == RenameStatus::Pending) {
-            const MoveResult m = moveFileNoReplace(o.tempPath, m_items[i].newPath);
+            // The only move that may cross file systems: its copy steps are journaled.
+            moving = i;
+            const MoveResult m = moveFileNoReplace(o.tempPath, m_items[i].newPath, journal.copyRecorder(recordOf[i]));
             if (m.ok) {
                 o.status = RenameStatus::Renamed;
                 o.currentPath = m_items[i].newPath;
@@ -238,7 +297,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                     o.reason = renameText("StuckAtTemp",
                                           "Cannot get its new name (%s) nor its old name back; it is now named %s",
                                           m.reason, o.tempPath);
-                    stuck.append({m_items[i].oldPath, o.tempPath, m_items[i].newPath, m_identities[i]});
+                    stuck.append({m_items[i].oldPath, o.tempPath, m_items[i].newPath, m_identities[i], {}});
                 }
             }
             if (o.status == RenameStatus::Renamed && hooks.renamed)
@@ -267,7 +326,7 @@ QList<ReviewEntry> RenameBatch::notRenamed() const {
     QList<ReviewEntry> list;
     for (qsizetype i = 0; i < m_items.size(); ++i) {
         const RenameOutcome &o = m_outcomes[i];
-        if (o.status == RenameStatus::Blocked || o.status == RenameStatus::Failed)
+        if (o.status != RenameStatus::Renamed && o.status != RenameStatus::Pending)
             list.append({m_items[i].oldPath, m_items[i].newPath, o.reason});
     }
     return list;

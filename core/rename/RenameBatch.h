@@ -20,7 +20,8 @@ struct RenameItem {
     QString problem; // set by the caller when the entry cannot be renamed (bad name, no folder)
 };
 
-enum class RenameStatus { Pending, Blocked, Renamed, Failed };
+// Stopped: the batch was stopped before the file got its new name; it has its old one.
+enum class RenameStatus { Pending, Blocked, Renamed, Failed, Stopped };
 
 struct RenameOutcome {
     RenameStatus status = RenameStatus::Pending;
@@ -55,18 +56,25 @@ public:
         std::function<void(int)> progress;             // progress step, 1 to 2n
         std::function<void()> events;                  // let pending window events run
         std::function<void(qsizetype)> renamed;        // entry i reached its new path (phase 2 order)
+        std::function<bool()> stop;                    // polled between files of phase 1: true stops the batch
         std::function<void(int, qsizetype)> afterMove; // phase (1 or 2), entry: after each move
+        std::function<void(int, qsizetype)> copyStep;  // copy step (1 to 3, see CopyRecorder), entry
     };
 
     // Writes the journal, runs phase 1 (first to last) and phase 2 (last to
     // first), removes the journal. False, with nothing moved, when the journal
-    // cannot be written (error says why). An exception from progress, events
-    // or renamed is thrown only after both phases; one from afterMove (a test
-    // hook standing for a crash) leaves at once, journal and all.
+    // cannot be written (error says why, and so does every entry's reason).
+    // When stop turns true during phase 1, the files already at their
+    // temporary names go back to their old names, phase 2 does not run and
+    // stopped() is true; phase 2, once begun, always runs to its end. An
+    // exception from progress, events, stop or renamed is thrown only after
+    // the files have their final or old names; one from afterMove or copyStep
+    // (test hooks standing for a crash) leaves at once, journal and all.
     bool run(const Hooks &hooks, QString *error = nullptr);
+    bool stopped() const { return m_stopped; }
 
     int renamedCount() const;
-    // Entries that were not renamed (blocked or failed), with their reasons.
+    // Entries that were not renamed (blocked, failed or stopped), with their reasons.
     QList<ReviewEntry> notRenamed() const;
 
 private:
@@ -74,6 +82,7 @@ private:
     QList<RenameOutcome> m_outcomes;
     QList<FileIdentity> m_identities;
     QString m_prefix = TempPrefix;
+    bool m_stopped = false;
 
     void block(qsizetype i, const QString &reason);
 };

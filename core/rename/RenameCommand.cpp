@@ -226,6 +226,7 @@ void RenameRun::run() {
     RenameBatch::Hooks hooks;
     hooks.progress = [](int step) { frontEnd().progressStep(step); };
     hooks.events = [] { frontEnd().processEvents(); };
+    hooks.stop = m_cb.stopRequested;
     hooks.renamed = [&](qsizetype i) {
         // Phase 2 runs last to first: removing row i leaves the rows before it in place.
         list->removeRows(static_cast<int>(i), 1);
@@ -252,7 +253,9 @@ void RenameRun::run() {
         return;
     }
 
-    afterRenameOptions(n);
+    m_report.stopped = batch.stopped();
+    if (!batch.stopped())
+        afterRenameOptions(n);
 
     frontEnd().progressEnd();
     frontEnd().objetOnOff(true, false, false);
@@ -263,7 +266,8 @@ void RenameRun::run() {
         m_cb.refreshFolderList();
     reportFailures(batch);
 
-    anotherPass(batch);
+    if (!batch.stopped())
+        anotherPass(batch);
     finish();
 }
 

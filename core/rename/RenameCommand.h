@@ -28,6 +28,9 @@ struct RenameCallbacks {
     // The rule text, start, step or pass-count fields changed (the window
     // shows them again without recomputing names).
     std::function<void()> fieldsChanged;
+    // Polled between files while the files go to their temporary names: true
+    // stops the batch there, and every file keeps its old name.
+    std::function<bool()> stopRequested;
 };
 
 struct RenameLine {
@@ -40,6 +43,7 @@ struct RenameLine {
 struct RenameReport {
     bool started = false;   // the phases ran
     bool cancelled = false; // declined at the counter-width question or in the review
+    bool stopped = false;   // stopped while running: nothing was renamed
     int total = 0;          // entries in the batch
     int renamed = 0;
     QList<RenameLine> lines; // one per entry of the batch, in list order

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <atomic>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -123,10 +125,40 @@ void syncFolderOf(const QByteArray &path) {
     }
 }
 
-// Across file systems: copy into a file created exclusively, keep permissions
-// and times, sync, then remove the source. The source is never removed before
-// the copy is complete on disk.
-MoveResult copyThenRemove(const char *from, const char *to) {
+FileIdentity identityOf(const struct stat &st) {
+    FileIdentity id;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    id.links = st.st_nlink;
+    return id;
+}
+
+// Moves within one file system without replacing: the no-replace rename, or
+// link + unlink where the file system refuses the flag.
+MoveResult placeNoReplace(const char *from, const char *to) {
+    if (callRenameNoReplace(from, to) == 0)
+        return success();
+    const int e = errno;
+    if (e == EINVAL || e == ENOSYS || e == ENOTSUP || e == EOPNOTSUPP)
+        return linkThenUnlink(from, to);
+    return failure(e);
+}
+
+// The unfinished copy's name when nobody records it: unique to this process.
+QString ownPartialPath(const QString &to) {
+    static std::atomic<quint64> counter{0};
+    const qsizetype slash = to.lastIndexOf(QLatin1Char('/'));
+    return to.left(slash + 1) + PartialCopyPrefix + QString::number(::getpid()) + QLatin1Char('_') +
+           QString::number(++counter);
+}
+
+// Across file systems: copy into an unfinished copy beside the destination,
+// keep permissions and times, sync, give it its name without replacing, then
+// remove the source. The source is never removed before the copy is complete
+// on disk under its name, and no partial file ever has the destination's name.
+MoveResult copyThenRemove(const char *from, const char *to, CopyRecorder *recorder) {
     struct stat st;
     if (::lstat(from, &st) != 0)
         return failure(errno);
@@ -137,6 +169,7 @@ MoveResult copyThenRemove(const char *from, const char *to) {
         if (len < 0)
             return failure(errno);
         target.truncate(static_cast<int>(len));
+        // A link is made whole under its name in one call.
         if (::symlink(target.constData(), to) != 0)
             return failure(errno);
         if (::unlink(from) != 0) {
@@ -149,17 +182,33 @@ MoveResult copyThenRemove(const char *from, const char *to) {
     if (!S_ISREG(st.st_mode))
         return failure(EXDEV); // folders and special files are not copied across file systems
 
+    // A taken name refuses the move before anything is copied.
+    struct stat there;
+    if (::lstat(to, &there) == 0)
+        return failure(EEXIST);
+
+    const QString toName = QFile::decodeName(to);
+    const QString partialName = recorder ? recorder->partialPath(toName) : ownPartialPath(toName);
+    if (partialName.isEmpty())
+        return failure(EIO);
+    const QByteArray partial = QFile::encodeName(partialName);
+
     const int in = ::open(from, O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return failure(errno);
-    const int out = ::open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int out = ::open(partial.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0) {
         const int e = errno;
         ::close(in);
         return failure(e);
     }
     int e = 0;
-    if (!copyContents(in, out, st.st_size))
+    struct stat copySt;
+    if (::fstat(out, &copySt) != 0)
+        e = errno;
+    else if (recorder && !recorder->created(partialName, identityOf(copySt)))
+        e = EIO;
+    if (!e && !copyContents(in, out, st.st_size))
         e = errno ? errno : EIO;
     if (!e) {
         if (::fchown(out, st.st_uid, st.st_gid) != 0) {
@@ -179,22 +228,31 @@ MoveResult copyThenRemove(const char *from, const char *to) {
     if (::close(out) != 0 && !e)
         e = errno;
     if (e) {
-        ::unlink(to);
+        ::unlink(partial.constData());
         return failure(e);
     }
+    const MoveResult placed = placeNoReplace(partial.constData(), to);
+    if (!placed.ok) {
+        ::unlink(partial.constData());
+        return placed;
+    }
     syncFolderOf(QByteArray(to));
+    if (recorder)
+        recorder->placed(toName);
     if (::unlink(from) != 0) {
         // The source cannot go (read-only folder): keep one copy only, the original.
         e = errno;
         ::unlink(to);
+        syncFolderOf(QByteArray(to));
         return failure(e);
     }
+    syncFolderOf(QByteArray(from));
     return success();
 }
 
 } // namespace
 
-MoveResult moveFileNoReplace(const QString &from, const QString &to) {
+MoveResult moveFileNoReplace(const QString &from, const QString &to, CopyRecorder *recorder) {
     const QByteArray f = QFile::encodeName(from);
     const QByteArray t = QFile::encodeName(to);
     if (f.isEmpty() || t.isEmpty())
@@ -217,25 +275,19 @@ MoveResult moveFileNoReplace(const QString &from, const QString &to) {
         }
         const MoveResult r = linkThenUnlink(f.constData(), t.constData());
         if (!r.ok && r.error == EXDEV)
-            return copyThenRemove(f.constData(), t.constData());
+            return copyThenRemove(f.constData(), t.constData(), recorder);
         return r;
     }
     if (e == EXDEV)
-        return copyThenRemove(f.constData(), t.constData());
+        return copyThenRemove(f.constData(), t.constData(), recorder);
     return failure(e);
 }
 
 FileIdentity fileIdentity(const QString &path) {
-    FileIdentity id;
     struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) == 0) {
-        id.device = st.st_dev;
-        id.inode = st.st_ino;
-        id.size = st.st_size;
-        id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-        id.links = st.st_nlink;
-    }
-    return id;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
+        return identityOf(st);
+    return FileIdentity();
 }
 
 bool pathOccupied(const QString &path) {

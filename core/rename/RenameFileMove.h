@@ -15,12 +15,33 @@ struct MoveResult {
     explicit operator bool() const { return ok; }
 };
 
+struct FileIdentity;
+
+// Told about the steps of a copy across file systems before they happen, so
+// that a crash at any moment can be undone (the rename journal). Either call
+// returns false when it cannot record the step; the copy is then not made.
+class CopyRecorder {
+public:
+    virtual ~CopyRecorder() = default;
+    // The name of the unfinished copy in to's folder, recorded before the
+    // copy is created there. Empty when it cannot be recorded.
+    virtual QString partialPath(const QString &to) = 0;
+    // The unfinished copy now exists with this identity.
+    virtual bool created(const QString &partialPath, const FileIdentity &copy) = 0;
+    // The complete copy has its name (synced); the source is removed next.
+    virtual void placed(const QString & /*to*/) {}
+};
+
 // Moves the file (or link, or folder within one file system) at from to to.
 // Fails with EEXIST when anything exists at to, whatever the file system.
-// Across file systems a regular file is copied into a new file created
-// exclusively, with its permissions and times, synced, and only then is the
-// source removed; on any failure the copy is removed and the source stays.
-MoveResult moveFileNoReplace(const QString &from, const QString &to);
+// Across file systems a regular file is copied into a new file under a
+// temporary name in to's folder (created exclusively, with the source's
+// permissions and times), synced, moved to its name without replacing, and
+// only then is the source removed: at any moment there is one complete file
+// under from or to, plus at most the unfinished copy or a complete second
+// copy, which the recorder's records let a recovery remove. On a failure the
+// copy is removed and the source stays.
+MoveResult moveFileNoReplace(const QString &from, const QString &to, CopyRecorder *recorder = nullptr);
 
 // Identity of a file on disk (device and inode), to tell whether two names
 // lead to the same file and to find a file again after a crash.
@@ -35,6 +56,9 @@ struct FileIdentity {
         return valid() && o.valid() && device == o.device && inode == o.inode;
     }
 };
+
+// The prefix of the unfinished copies made by moves across file systems.
+inline const QString PartialCopyPrefix = QStringLiteral(".tmp_Tvol_copy_");
 
 // lstat() of path; an invalid identity when nothing is there.
 FileIdentity fileIdentity(const QString &path);

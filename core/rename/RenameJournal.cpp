@@ -6,11 +6,13 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QStandardPaths>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tav {
@@ -33,6 +35,17 @@ QString decodePath(const QByteArray &field) {
     return QFile::decodeName(QByteArray::fromPercentEncoding(field));
 }
 
+// A copy across file systems is about to be made under partial, to become finalPath.
+QByteArray copyLine(qsizetype record, const QString &partial, const QString &finalPath) {
+    return "C\t" + QByteArray::number(record) + '\t' + encodePath(partial) + '\t' + encodePath(finalPath) + '\n';
+}
+
+// The copy under partial now exists with this identity.
+QByteArray identityLine(const QString &partial, const FileIdentity &id) {
+    return "I\t" + encodePath(partial) + '\t' + QByteArray::number(id.device) + '\t' + QByteArray::number(id.inode) +
+           "\t0\n";
+}
+
 QByteArray serialise(const QList<JournalRecord> &records) {
     QByteArray out = Header;
     out.reserve(records.size() * 200);
@@ -52,6 +65,13 @@ QByteArray serialise(const QList<JournalRecord> &records) {
         out += '\t';
         out += QByteArray::number(r.identity.mtimeNs);
         out += '\n';
+    }
+    for (qsizetype k = 0; k < records.size(); ++k) {
+        for (const CopyStep &c : records[k].copies) {
+            out += copyLine(k, c.partialPath, c.finalPath);
+            if (c.identity.valid())
+                out += identityLine(c.partialPath, c.identity);
+        }
     }
     return out;
 }
@@ -78,6 +98,29 @@ void syncFolder(const QString &folder) {
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+// Makes folder and its missing parents; 0, or the errno that stopped it.
+int makeFolders(const QString &folder) {
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(QDir(folder).absolutePath()));
+    for (qsizetype at = 1; at <= path.size(); ++at) {
+        if (at < path.size() && path[at] != '/')
+            continue;
+        const QByteArray part = path.left(at);
+        if (::mkdir(part.constData(), 0700) == 0)
+            continue;
+        if (errno != EEXIST)
+            return errno;
+        struct stat st;
+        if (::stat(part.constData(), &st) != 0)
+            return errno;
+        if (!S_ISDIR(st.st_mode))
+            return ENOTDIR;
+    }
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
 // Writes data to path (created exclusively when exclusive), synced. Returns
@@ -118,8 +161,6 @@ bool rewriteJournal(const QString &path, const QList<JournalRecord> &records) {
     return true;
 }
 
-enum class Where { Missing, Old, Temp, New };
-
 // The same file as recorded. Device numbers may change across a restart
 // (removable and network drives), so inode, size and time together also count.
 bool sameAsRecorded(const FileIdentity &now, const FileIdentity &recorded) {
@@ -128,6 +169,33 @@ bool sameAsRecorded(const FileIdentity &now, const FileIdentity &recorded) {
 }
 
 } // namespace
+
+bool JournalCopyRecorder::append(const QByteArray &line) {
+    return m_fd >= 0 && writeAllTo(m_fd, line) && ::fdatasync(m_fd) == 0;
+}
+
+QString JournalCopyRecorder::partialPath(const QString &to) {
+    const QString partial = to.left(to.lastIndexOf(QLatin1Char('/')) + 1) + PartialCopyPrefix + m_token +
+                            QLatin1Char('_') + QString::number(m_record) + QLatin1Char('_') + QString::number(m_next++);
+    if (!append(copyLine(m_record, partial, to)))
+        return QString();
+    if (afterStep)
+        afterStep(1);
+    return partial;
+}
+
+bool JournalCopyRecorder::created(const QString &partialPath, const FileIdentity &copy) {
+    if (!append(identityLine(partialPath, copy)))
+        return false;
+    if (afterStep)
+        afterStep(2);
+    return true;
+}
+
+void JournalCopyRecorder::placed(const QString &) {
+    if (afterStep)
+        afterStep(3);
+}
 
 RenameJournal::~RenameJournal() {
     if (m_fd >= 0)
@@ -147,9 +215,11 @@ void RenameJournal::setJournalFolder(const QString &folder) {
 
 bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error) {
     const QString folder = journalFolder();
-    if (!QDir().mkpath(folder)) {
+    const int mkdirError = makeFolders(folder);
+    if (mkdirError != 0) {
         if (error)
-            *error = renameText("JournalFolder", "The rename journal folder %s cannot be created.", folder);
+            *error = renameText("JournalFolder", "The rename journal folder %s cannot be created: %s", folder,
+                                systemErrorText(mkdirError));
         return false;
     }
     static int sequence = 0; // two short batches may start within one millisecond
@@ -171,6 +241,7 @@ bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error) {
     syncFolder(folder);
     m_path = path;
     m_fd = fd;
+    m_recorder = JournalCopyRecorder(fd, QFileInfo(path).completeBaseName(), 0);
     return true;
 }
 
@@ -181,6 +252,7 @@ void RenameJournal::finish(const QList<JournalRecord> &stillPending) {
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    m_recorder = JournalCopyRecorder();
     m_path.clear();
 }
 
@@ -192,13 +264,33 @@ bool RenameJournal::read(const QString &path, QList<JournalRecord> &records) {
     if (!data.startsWith(Header))
         return false;
     records.clear();
+    QHash<QString, QPair<qsizetype, qsizetype>> copies; // unfinished copy's name -> record, step
     const QList<QByteArray> lines = data.mid(Header.size()).split('\n');
-    for (const QByteArray &line : lines) {
-        if (line.isEmpty())
-            continue;
-        const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() != 8 || fields[0] != "R")
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QByteArray &line = lines[n];
+        if (line.isEmpty() || (n == lines.size() - 1 && !data.endsWith('\n')))
             continue; // a torn last line after a crash while writing
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() == 4 && fields[0] == "C") {
+            const qsizetype k = fields[1].toLongLong();
+            if (k >= 0 && k < records.size()) {
+                records[k].copies.append({decodePath(fields[2]), decodePath(fields[3]), FileIdentity()});
+                copies.insert(records[k].copies.last().partialPath, {k, records[k].copies.size() - 1});
+            }
+            continue;
+        }
+        if (fields.size() == 5 && fields[0] == "I") {
+            const auto step = copies.constFind(decodePath(fields[1]));
+            if (step != copies.cend()) {
+                FileIdentity &id = records[step->first].copies[step->second].identity;
+                id.device = fields[2].toULongLong();
+                id.inode = fields[3].toULongLong();
+                id.size = 0; // valid: only device and inode are compared
+            }
+            continue;
+        }
+        if (fields.size() != 8 || fields[0] != "R")
+            continue;
         JournalRecord r;
         r.oldPath = decodePath(fields[1]);
         r.tempPath = decodePath(fields[2]);
@@ -231,6 +323,99 @@ QStringList pendingJournals() {
     return result;
 }
 
+namespace {
+
+bool sameInode(const FileIdentity &a, const FileIdentity &b) {
+    return a.valid() && b.valid() && a.device == b.device && a.inode == b.inode;
+}
+
+// Settles the copies a move across file systems left for one file and says
+// where the file is now (empty when nowhere). An unfinished copy is never the
+// only one, since a source goes only once its copy is complete under its
+// name: it is removed. Of the complete versions (the original and the copies,
+// oldest first) the oldest stays and the later ones, its duplicates, go.
+QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<ReviewEntry> &problems) {
+    for (const CopyStep &c : r.copies) {
+        const FileIdentity at = fileIdentity(c.partialPath);
+        if (!at.valid())
+            continue;
+        // Without a recorded identity the crash came between creating the copy
+        // and recording it: nothing was written into it yet.
+        const bool ours = c.identity.valid() ? sameInode(at, c.identity) : at.size == 0;
+        if (!ours)
+            continue;
+        if (::unlink(QFile::encodeName(c.partialPath).constData()) == 0)
+            result.removedCopies.append(
+                {c.partialPath, r.oldPath, renameText("RemovedPartial", "unfinished copy removed")});
+        else
+            problems.append({c.partialPath, r.oldPath,
+                             renameText("PartialStays", "An unfinished copy of %s cannot be removed (%s)", r.oldPath,
+                                        systemErrorText(errno))});
+    }
+
+    // Complete copies under the names they were given.
+    QList<QPair<QString, FileIdentity>> placed;
+    for (const CopyStep &c : r.copies) {
+        if (!c.identity.valid())
+            continue;
+        const FileIdentity at = fileIdentity(c.finalPath);
+        if (sameInode(at, c.identity))
+            placed.append({c.finalPath, at});
+    }
+    auto isCopy = [&placed](const FileIdentity &id) {
+        for (const auto &p : placed)
+            if (sameInode(p.second, id))
+                return true;
+        return false;
+    };
+
+    // The original, under its old, temporary or new name.
+    QString original;
+    FileIdentity originalId;
+    const FileIdentity atOld = fileIdentity(r.oldPath);
+    const FileIdentity atTemp = fileIdentity(r.tempPath);
+    if (sameAsRecorded(atOld, r.identity) && !isCopy(atOld)) {
+        original = r.oldPath;
+        originalId = atOld;
+    } else if ((sameAsRecorded(atTemp, r.identity) || (atTemp.valid() && !atOld.valid())) && !isCopy(atTemp)) {
+        original = r.tempPath;
+        originalId = atTemp;
+    } else {
+        const FileIdentity atNew = fileIdentity(r.newPath);
+        // A journal without copy steps (written by an earlier version): a
+        // file on another device with the same size and times is the copy.
+        const bool oldStyleCopy = r.copies.isEmpty() && atNew.valid() && atNew.device != r.identity.device &&
+                                  atNew.size == r.identity.size && atNew.mtimeNs == r.identity.mtimeNs;
+        if ((sameAsRecorded(atNew, r.identity) || oldStyleCopy) && !isCopy(atNew)) {
+            original = r.newPath;
+            originalId = atNew;
+        }
+    }
+
+    QString kept = original;
+    FileIdentity keptId = originalId;
+    for (const auto &p : placed) {
+        if (kept.isEmpty()) {
+            kept = p.first;
+            keptId = p.second;
+            continue;
+        }
+        // A complete copy beside the version it was made from. The size check
+        // only guards against removing anything that is not that copy.
+        if (p.second.size == keptId.size && ::unlink(QFile::encodeName(p.first).constData()) == 0) {
+            result.removedCopies.append(
+                {p.first, r.oldPath, renameText("RemovedDuplicate", "second copy removed, the file is %s", kept)});
+        } else {
+            problems.append({p.first, r.oldPath,
+                             renameText("DuplicateStays", "A second copy of %s stays here; the file is %s", r.oldPath,
+                                        kept)});
+        }
+    }
+    return kept;
+}
+
+} // namespace
+
 RecoveryResult recoverJournal(const QString &journalPath) {
     RecoveryResult result;
     QList<JournalRecord> records;
@@ -242,71 +427,83 @@ RecoveryResult recoverJournal(const QString &journalPath) {
 
     // Hold the lock while recovering, so that a second copy of the program
     // does not recover the same journal at the same time.
-    const int lockFd = ::open(QFile::encodeName(journalPath).constData(), O_RDONLY | O_CLOEXEC);
+    int lockFd = ::open(QFile::encodeName(journalPath).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+    const bool writable = lockFd >= 0;
+    if (!writable)
+        lockFd = ::open(QFile::encodeName(journalPath).constData(), O_RDONLY | O_CLOEXEC);
     if (lockFd >= 0 && ::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
         ::close(lockFd);
         result.problems.append(
             {journalPath, QString(), renameText("JournalBusy", "This rename journal is in use by a running batch.")});
         return result;
     }
+    // Moves back across file systems are copies too, recorded in the same
+    // journal so that a crash during recovery is recovered in turn.
+    int copiesSoFar = 0;
+    for (const JournalRecord &r : records)
+        copiesSoFar += static_cast<int>(r.copies.size());
+    JournalCopyRecorder recorder(lockFd, QFileInfo(journalPath).completeBaseName() + QStringLiteral("-r"),
+                                 copiesSoFar);
+    // A journal that cannot take more lines: copies get names of their own.
+    CopyRecorder *copies = writable ? &recorder : nullptr;
 
-    // Find every file by its identity: under its old, temporary or new name.
-    QList<Where> where(records.size(), Where::Missing);
-    for (qsizetype k = 0; k < records.size(); ++k) {
-        const JournalRecord &r = records[k];
-        const FileIdentity atOld = fileIdentity(r.oldPath);
-        if (sameAsRecorded(atOld, r.identity)) {
-            where[k] = Where::Old;
-            continue;
-        }
-        const FileIdentity atTemp = fileIdentity(r.tempPath);
-        if (sameAsRecorded(atTemp, r.identity) || (atTemp.valid() && !atOld.valid())) {
-            where[k] = Where::Temp;
-            continue;
-        }
-        const FileIdentity atNew = fileIdentity(r.newPath);
-        // A move across file systems makes a new file with the same size and times.
-        if (sameAsRecorded(atNew, r.identity) || (atNew.valid() && atNew.device != r.identity.device &&
-                                                  atNew.size == r.identity.size && atNew.mtimeNs == r.identity.mtimeNs))
-            where[k] = Where::New;
-    }
+    // Find every file: its original, or the one copy of it that stays.
+    QList<QString> at(records.size());
+    QList<QList<ReviewEntry>> copyProblems(records.size());
+    for (qsizetype k = 0; k < records.size(); ++k)
+        at[k] = settleCopies(records[k], result, copyProblems[k]);
 
     // First every file found under its new name goes to its temporary name, so
     // that old names taken by other files of the batch (swaps) are freed...
     for (qsizetype k = 0; k < records.size(); ++k) {
-        if (where[k] == Where::New && moveFileNoReplace(records[k].newPath, records[k].tempPath))
-            where[k] = Where::Temp;
+        const JournalRecord &r = records[k];
+        if (at[k] != r.newPath || r.newPath == r.oldPath)
+            continue;
+        recorder.setRecord(k);
+        if (moveFileNoReplace(r.newPath, r.tempPath, copies))
+            at[k] = r.tempPath;
     }
     // ...then every file goes back under its old name.
-    QList<JournalRecord> pending;
+    QList<qsizetype> pending;
     for (qsizetype k = 0; k < records.size(); ++k) {
         const JournalRecord &r = records[k];
-        switch (where[k]) {
-        case Where::Old:
-            ++result.alreadyInPlace;
-            break;
-        case Where::Missing:
+        result.problems += copyProblems[k];
+        if (at[k].isEmpty()) {
             result.problems.append({r.oldPath, r.newPath,
                                     renameText("RecoverMissing", "Not found under its old, temporary or new name.")});
-            break;
-        case Where::Temp:
-        case Where::New: {
-            const QString from = where[k] == Where::Temp ? r.tempPath : r.newPath;
-            const MoveResult m = moveFileNoReplace(from, r.oldPath);
-            if (m.ok) {
-                ++result.restored;
-                result.moved.append({r.oldPath, from, QString()});
-            } else {
-                result.problems.append(
-                    {r.oldPath, from,
-                     renameText("RecoverFailed", "Cannot be put back (%s); the file is now named %s", m.reason, from)});
-                pending << r;
-            }
-            break;
+            continue;
         }
+        if (at[k] == r.oldPath) {
+            ++result.alreadyInPlace;
+            if (!copyProblems[k].isEmpty())
+                pending << k;
+            continue;
+        }
+        recorder.setRecord(k);
+        const MoveResult m = moveFileNoReplace(at[k], r.oldPath, copies);
+        if (m.ok) {
+            ++result.restored;
+            result.moved.append({r.oldPath, at[k], QString()});
+            if (!copyProblems[k].isEmpty())
+                pending << k;
+        } else {
+            result.problems.append(
+                {r.oldPath, at[k],
+                 renameText("RecoverFailed", "Cannot be put back (%s); the file is now named %s", m.reason, at[k])});
+            pending << k;
         }
     }
-    rewriteJournal(journalPath, pending);
+    // What is left keeps its records, copy steps included (read again: this
+    // recovery may have added some), for the next attempt.
+    QList<JournalRecord> stillPending;
+    if (!pending.isEmpty()) {
+        QList<JournalRecord> now;
+        if (!RenameJournal::read(journalPath, now))
+            now = records;
+        for (qsizetype k : pending)
+            stillPending << now.value(k, records[k]);
+    }
+    rewriteJournal(journalPath, stillPending);
     if (lockFd >= 0)
         ::close(lockFd);
     return result;
@@ -339,21 +536,28 @@ int offerJournalRecovery() {
         return 0;
     int recovered = 0;
     QList<ReviewEntry> problems;
-    int restored = 0;
+    int restored = 0, removed = 0;
     for (const QString &j : journals) {
         const RecoveryResult r = recoverJournal(j);
         restored += r.restored;
+        removed += static_cast<int>(r.removedCopies.size());
         problems += r.problems;
         ++recovered;
     }
+    QString copies;
+    if (removed > 0)
+        copies = QStringLiteral("\r\n") + renameText("RecoverCopies",
+                                                  "%s copies left by a move to another disk were removed.",
+                                                  QString::number(removed));
     if (problems.isEmpty()) {
         frontEnd().msgBox(
-            renameText("RecoverDone", "%s files were put back under their old name.", QString::number(restored)),
+            renameText("RecoverDone", "%s files were put back under their old name.", QString::number(restored)) +
+                copies,
             StyleInformation, title);
     } else {
         frontEnd().msgBox(
             renameText("RecoverPartly", "%s files were put back. These could not be:|", QString::number(restored)) +
-                describeProblems(problems),
+                describeProblems(problems) + copies,
             StyleExclamation, title);
     }
     return recovered;

@@ -3,21 +3,57 @@
 // temporary and new path of every file are written to a journal file and
 // synced to disk; the journal is removed when the batch ends. A journal found
 // later means the batch was cut short (crash, power loss): recovery puts every
-// file back under its old name.
+// file back under its old name. A move across file systems adds the steps of
+// its copy (the unfinished copy's name before it is created, its identity
+// once it exists), so that recovery finds and removes what a crash left.
 
 #include "core/base/FrontEnd.h"
 #include "core/rename/RenameFileMove.h"
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 namespace tav {
+
+// A copy of a file made by a move across file systems.
+struct CopyStep {
+    QString partialPath;   // its name until it was complete
+    QString finalPath;     // the name it was to get
+    FileIdentity identity; // device and inode once created; invalid when the crash came first
+};
 
 struct JournalRecord {
     QString oldPath;
     QString tempPath;
     QString newPath;
-    FileIdentity identity; // of the file at oldPath when the journal was written
+    FileIdentity identity;   // of the file at oldPath when the journal was written
+    QList<CopyStep> copies;  // oldest first
+};
+
+// Appends the steps of copies across file systems to a journal file, synced
+// before the step is taken.
+class JournalCopyRecorder : public CopyRecorder {
+public:
+    JournalCopyRecorder() = default;
+    JournalCopyRecorder(int fd, QString token, int firstNumber) : m_fd(fd), m_token(std::move(token)), m_next(firstNumber) {}
+    // The journal record the next copies belong to.
+    void setRecord(qsizetype record) { m_record = record; }
+
+    QString partialPath(const QString &to) override;
+    bool created(const QString &partialPath, const FileIdentity &copy) override;
+    void placed(const QString &) override;
+
+    // Called after each step (1 recorded, 2 created, 3 placed): a test hook
+    // standing for a crash at that moment.
+    std::function<void(int)> afterStep;
+
+private:
+    bool append(const QByteArray &line);
+    int m_fd = -1;
+    QString m_token;
+    int m_next = 0;
+    qsizetype m_record = 0;
 };
 
 class RenameJournal {
@@ -35,6 +71,11 @@ public:
     // be put back); with none, removes it.
     void finish(const QList<JournalRecord> &stillPending = {});
     QString path() const { return m_path; }
+    // Records the copy steps of the move of record (its index in begin()'s list).
+    JournalCopyRecorder *copyRecorder(qsizetype record) {
+        m_recorder.setRecord(record);
+        return &m_recorder;
+    }
 
     // Where journals live: <config>/Travoline/journal, settable for tests.
     static QString journalFolder();
@@ -46,6 +87,7 @@ public:
 private:
     QString m_path;
     int m_fd = -1;
+    JournalCopyRecorder m_recorder;
 };
 
 // Journals left behind by batches that did not end (their process is gone).
@@ -56,6 +98,10 @@ struct RecoveryResult {
     int alreadyInPlace = 0;      // files that were still under their old name
     QList<ReviewEntry> problems; // files that could not be put back, and why
     QList<ReviewEntry> moved;    // files put back: old path, and the name they had
+    // Copies left by a move across file systems that was cut short (unfinished,
+    // or complete beside the file they copy) and removed: the copy's path, the
+    // file it copied, and what it was.
+    QList<ReviewEntry> removedCopies;
 };
 
 // Puts every file of the journal back under its old name, then removes the

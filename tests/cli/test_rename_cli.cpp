@@ -8,6 +8,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+#include <sched.h>
+#include <sys/stat.h>
+
 using namespace tavtest;
 
 namespace {
@@ -120,4 +125,130 @@ TEST(RenameCli, RecoverPutsBackAnInterruptedBatch) {
     EXPECT_EQ(c.lines().filter(QRegularExpression("^restored\t")).size(), 2);
     EXPECT_EQ(c.run({"--recover"}), 0);
     EXPECT_TRUE(c.lines().value(0).startsWith("0 "));
+}
+
+namespace {
+
+// The first file's temporary name, which tells that files are moving.
+bool waitForPath(const QString &path, QProcess &proc) {
+    const QByteArray p = QFile::encodeName(path);
+    struct stat st;
+    while (::stat(p.constData(), &st) != 0) {
+        if (proc.state() != QProcess::Running)
+            return false;
+        sched_yield();
+    }
+    return true;
+}
+
+} // namespace
+
+// The signal is sent while the process is frozen half way through moving the
+// files to their temporary names: nothing depends on timing. A machine fast
+// enough to finish that phase before it is frozen gets a bigger batch.
+TEST(RenameCli, CtrlCOrSigtermWhileFilesMovePutsEveryFileBack) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(sigabbrev_np(sig));
+        bool hit = false;
+        for (int files = 3000; files <= 48000 && !hit; files *= 2) {
+            Cli c;
+            QDir(c.dir.path()).mkdir("in");
+            for (int i = 0; i < files; ++i)
+                writeFile(c.p(QStringLiteral("in/f%1").arg(i, 5, 10, QLatin1Char('0'))), QByteArray::number(i));
+            const auto before = contents(c.dir.path());
+            const QStringList namesBefore = names(c.p("in"));
+
+            QProcess proc;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("XDG_CONFIG_HOME", c.config.path());
+            proc.setProcessEnvironment(env);
+            proc.start(QStringLiteral(TAV_BUILD_BIN_DIR "/travoline-cli"),
+                       {"--language", "English", "--rename", "--yes", "--rule", "x_*", c.p("in")});
+            proc.closeWriteChannel();
+            ASSERT_TRUE(proc.waitForStarted());
+            const pid_t pid = static_cast<pid_t>(proc.processId());
+            if (!waitForPath(c.p("in/tmp_Tvol_1_f00000"), proc)) {
+                proc.waitForFinished(60000);
+                FAIL() << "the batch never started: " << proc.readAllStandardError().toStdString();
+            }
+            ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+            // The last file still has its old name: the first phase is under way.
+            hit = QFile::exists(c.p(QStringLiteral("in/f%1").arg(files - 1, 5, 10, QLatin1Char('0'))));
+            if (hit) {
+                ASSERT_EQ(::kill(pid, sig), 0);
+            }
+            ASSERT_EQ(::kill(pid, SIGCONT), 0);
+            ASSERT_TRUE(proc.waitForFinished(120000));
+            if (!hit)
+                continue;
+
+            EXPECT_EQ(proc.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(proc.exitCode(), 128 + sig);
+            const QString out = QString::fromUtf8(proc.readAllStandardOutput());
+            const QString err = QString::fromUtf8(proc.readAllStandardError());
+            EXPECT_TRUE(err.contains(QStringLiteral("stopped by SIG") + sigabbrev_np(sig))) << err.toStdString();
+            const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+            EXPECT_EQ(lines.filter(QRegularExpression("^stopped\t")).size(), files);
+            EXPECT_TRUE(lines.value(lines.size() - 1).startsWith("0 renamed")) << lines.last().toStdString();
+            EXPECT_EQ(names(c.p("in")), namesBefore);
+            EXPECT_EQ(contents(c.dir.path()), before);
+            EXPECT_TRUE(QDir(c.config.filePath("Travoline/journal")).isEmpty());
+        }
+        EXPECT_TRUE(hit) << "the first phase always ended before the process could be frozen";
+    }
+}
+
+TEST(RenameCli, JournalThatCannotBeWrittenIsTheReasonOnEveryLine) {
+    Cli c;
+    for (const char *n : {"a", "b"})
+        writeFile(c.p(n), n);
+    writeFile(c.config.filePath("Travoline/journal"), "a file where the journal folder should be");
+    EXPECT_EQ(c.run({"--rename", "--rule", "j#", c.p("a"), c.p("b")}), 1);
+    const QStringList lines = c.lines();
+    ASSERT_EQ(lines.size(), 3) << c.out.toStdString();
+    for (int i = 0; i < 2; ++i) {
+        const QStringList fields = lines[i].split('\t');
+        ASSERT_EQ(fields.size(), 3);
+        EXPECT_EQ(fields[0], "failed");
+        EXPECT_TRUE(fields[2].contains(c.config.filePath("Travoline/journal"))) << fields[2].toStdString();
+        EXPECT_TRUE(fields[2].contains(QString::fromLocal8Bit(strerror(ENOTDIR)))) << fields[2].toStdString();
+    }
+    EXPECT_EQ(readFile(c.p("a")), "a");
+    EXPECT_FALSE(QFile::exists(c.p("j1")));
+}
+
+TEST(RenameCli, RecoverRemovesTheCopyACrashLeftOnAnotherFileSystem) {
+    Cli c;
+    struct stat a, b;
+    if (::stat("/dev/shm", &b) != 0 || ::stat(QFile::encodeName(c.dir.path()).constData(), &a) != 0 ||
+        a.st_dev == b.st_dev)
+        GTEST_SKIP() << "needs /dev/shm on another file system than " << c.dir.path().toStdString();
+    QTemporaryDir other(QStringLiteral("/dev/shm/tavcli-XXXXXX"));
+    writeFile(c.p("a"), "a");
+    // Killed once the copy has its new name, before the original is removed.
+    QProcess child;
+    child.start(QStringLiteral(TAV_BUILD_BIN_DIR "/rename_crash_child"),
+                {c.config.filePath("Travoline/journal"), "copy", "3", c.p("a"), other.filePath("A")});
+    ASSERT_TRUE(child.waitForFinished(30000));
+    ASSERT_EQ(child.exitCode(), 0);
+    ASSERT_TRUE(QFile::exists(other.filePath("A")));
+
+    ASSERT_EQ(c.run({"--recover"}), 0) << c.out.toStdString();
+    const QStringList lines = c.lines();
+    EXPECT_EQ(lines.filter(QRegularExpression("^removed\t" + QRegularExpression::escape(other.filePath("A")) + "\t"))
+                  .size(),
+              1)
+        << c.out.toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^restored\t")).size(), 1);
+    EXPECT_TRUE(lines.last().contains("1 copies")) << lines.last().toStdString();
+    EXPECT_EQ(readFile(c.p("a")), "a");
+    EXPECT_EQ(QDir(other.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+
+    // The name is free again: the same move now goes through.
+    child.start(QStringLiteral(TAV_BUILD_BIN_DIR "/rename_crash_child"),
+                {c.config.filePath("Travoline/journal"), "never", "0", c.p("a"), other.filePath("A")});
+    ASSERT_TRUE(child.waitForFinished(30000));
+    EXPECT_EQ(child.exitCode(), 1); // ran to its end
+    EXPECT_EQ(readFile(other.filePath("A")), "a");
+    EXPECT_FALSE(QFile::exists(c.p("a")));
 }

@@ -328,6 +328,32 @@ TEST_F(ControllerTest, RenameUsesThePatternStillBeingTypedAndNothingWhenItIsRefu
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"g_1.txt"});
 }
 
+TEST_F(ControllerTest, TheStopButtonDuringARenameKeepsEveryOldName)
+{
+    QStringList paths;
+    for (int i = 0; i < 6; ++i)
+        paths << touch(QStringLiteral("s%1.txt").arg(i));
+    c->addFiles(paths, MainController::Presence::SameNameAndFolder);
+    const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+    fe.defaultAnswer = AnswerYes; // the stop question
+    int events = 0;
+    fe.onProcessEvents = [&] {
+        if (++events == 3)
+            c->cmdRenommerStop_Click();
+    };
+    c->cmdRenommer_Click();
+    EXPECT_TRUE(c->lastRename().stopped);
+    EXPECT_EQ(c->lastRename().renamed, 0);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), before);
+    EXPECT_EQ(c->model()->rowCount(), 6);
+
+    // The next batch starts with the flag cleared.
+    fe.onProcessEvents = nullptr;
+    c->cmdRenommer_Click();
+    EXPECT_FALSE(c->lastRename().stopped);
+    EXPECT_EQ(c->lastRename().renamed, 6);
+}
+
 TEST_F(ControllerTest, StoppingARenameAsksFirst)
 {
     fe.answers = {AnswerNo, AnswerYes};

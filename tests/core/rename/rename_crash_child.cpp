@@ -1,7 +1,10 @@
 // Runs one rename batch and ends the process abruptly (no clean-up, no
 // destructors) at a chosen point, as a crash or a power loss would.
 //   rename_crash_child JOURNAL_FOLDER PHASE MOVES OLD NEW [OLD NEW ...]
-// The process _exit()s right after MOVES moves of phase PHASE (1 or 2).
+// The process _exit()s right after MOVES moves of phase PHASE (1 or 2), or,
+// with PHASE "copy", right after step MOVES (1 recorded, 2 created, 3 given
+// its name) of the first copy to another file system. Any other PHASE never
+// crashes: the batch runs to its end unless something kills the process.
 #include "core/rename/RenameBatch.h"
 #include "core/rename/RenameJournal.h"
 
@@ -18,7 +21,8 @@ int main(int argc, char **argv) {
         return 2;
     }
     tav::RenameJournal::setJournalFolder(args[1]);
-    const int phase = args[2].toInt();
+    const bool copy = args[2] == QLatin1String("copy");
+    const int phase = copy ? 0 : args[2].toInt();
     const int moves = args[3].toInt();
     QList<tav::RenameItem> items;
     for (int i = 4; i + 1 < args.size(); i += 2)
@@ -31,6 +35,12 @@ int main(int argc, char **argv) {
         if (p == phase && ++done == moves)
             ::_exit(0);
     };
+    if (copy) {
+        hooks.copyStep = [&](int step, qsizetype) {
+            if (step == moves)
+                ::_exit(0);
+        };
+    }
     batch.run(hooks);
     return 1; // the batch ended without reaching the crash point
 }

@@ -335,7 +335,7 @@ TEST_F(RenameBatchTest, RecoveryWhenTheDeviceNumberChangedAfterARestart) {
     files({"a", "b", "c"});
     QList<JournalRecord> records;
     for (const char *n : {"a", "b", "c"}) {
-        JournalRecord r{p(n), p(QString("tmp_Tvol_1_") + n), p(QString(n).toUpper()), fileIdentity(p(n))};
+        JournalRecord r{p(n), p(QString("tmp_Tvol_1_") + n), p(QString(n).toUpper()), fileIdentity(p(n)), {}};
         r.identity.device += 1; // a removable drive mounted again gets another number
         records << r;
     }
@@ -381,4 +381,99 @@ TEST_F(RenameBatchTest, ASecondNameOfTheSameFileIsAnOccupiedDestination) {
     EXPECT_EQ(b.outcome(0).status, Blocked);
     ASSERT_TRUE(b.run({}));
     expectNothingLost();
+}
+
+TEST_F(RenameBatchTest, StopDuringTheFirstPhasePutsEveryFileBack) {
+    files({"a", "b", "c", "d", "e", "f"});
+    RenameBatch b = batch({{"a", "b"}, {"b", "a"}, {"c", "C"}, {"d", "D"}, {"e", "E"}, {"f", "F"}});
+    b.prepare();
+    int moved = 0, polled = 0;
+    RenameBatch::Hooks hooks;
+    hooks.afterMove = [&](int phase, qsizetype) {
+        EXPECT_EQ(phase, 1);
+        EXPECT_EQ(names(journals.path()).size(), 1); // the journal is there while files are away
+        ++moved;
+    };
+    hooks.stop = [&] {
+        ++polled;
+        return moved == 4;
+    };
+    hooks.renamed = [](qsizetype) { ADD_FAILURE() << "a file got its new name"; };
+    ASSERT_TRUE(b.run(hooks));
+    EXPECT_TRUE(b.stopped());
+    EXPECT_EQ(moved, 4);
+    EXPECT_EQ(polled, 5); // between files, not during the second phase
+    EXPECT_EQ(statuses(b), QList<RenameStatus>(6, RenameStatus::Stopped));
+    EXPECT_EQ(b.renamedCount(), 0);
+    EXPECT_EQ(b.notRenamed().size(), 6);
+    for (const char *n : {"a", "b", "c", "d", "e", "f"}) {
+        EXPECT_EQ(readFile(p(n)), QByteArray(n));
+        EXPECT_EQ(b.outcome(QByteArray("abcdef").indexOf(n[0])).currentPath, p(n));
+    }
+    EXPECT_EQ(names(dir.path()), (QStringList{"a", "b", "c", "d", "e", "f"}));
+    expectNothingLost();
+    EXPECT_TRUE(names(journals.path()).isEmpty());
+}
+
+TEST_F(RenameBatchTest, StopComingOnceTheFilesTakeTheirNewNamesIsTooLate) {
+    files({"a", "b", "c"});
+    RenameBatch b = batch({{"a", "A"}, {"b", "B"}, {"c", "C"}});
+    b.prepare();
+    bool stop = false;
+    RenameBatch::Hooks hooks;
+    // Asked for once the last file is at its temporary name.
+    hooks.afterMove = [&](int phase, qsizetype i) { stop = stop || (phase == 1 && i == 2); };
+    hooks.stop = [&] { return stop; };
+    ASSERT_TRUE(b.run(hooks));
+    EXPECT_FALSE(b.stopped());
+    EXPECT_EQ(b.renamedCount(), 3);
+    EXPECT_EQ(names(dir.path()), (QStringList{"A", "B", "C"}));
+}
+
+TEST_F(RenameBatchTest, StopWithAFileThatCannotGoBack) {
+    files({"a", "b", "c"});
+    RenameBatch b = batch({{"a", "A"}, {"b", "B"}, {"c", "C"}});
+    b.prepare();
+    int moved = 0;
+    RenameBatch::Hooks hooks;
+    hooks.afterMove = [&](int, qsizetype i) {
+        ++moved;
+        if (i == 1)
+            writeFile(p("b"), "newcomer"); // takes b's old name while b is away
+    };
+    hooks.stop = [&] { return moved == 2; };
+    ASSERT_TRUE(b.run(hooks));
+    EXPECT_TRUE(b.stopped());
+    EXPECT_EQ(statuses(b), (QList<RenameStatus>{RenameStatus::Stopped, Failed, RenameStatus::Stopped}));
+    EXPECT_EQ(b.outcome(1).currentPath, b.outcome(1).tempPath);
+    EXPECT_TRUE(b.outcome(1).reason.contains(b.outcome(1).tempPath));
+    EXPECT_EQ(readFile(b.outcome(1).tempPath), "b");
+    EXPECT_EQ(readFile(p("a")), "a");
+    // The file left under its temporary name is still in the journal.
+    const QStringList pending = pendingJournals();
+    ASSERT_EQ(pending.size(), 1);
+    QList<JournalRecord> records;
+    ASSERT_TRUE(RenameJournal::read(pending[0], records));
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0].oldPath, p("b"));
+}
+
+TEST_F(RenameBatchTest, JournalThatCannotBeWrittenGivesItsReasonToEveryEntry) {
+    files({"a", "b", "c"});
+    writeFile(journals.filePath("plain-file"), "not a folder");
+    RenameJournal::setJournalFolder(journals.filePath("plain-file/journal"));
+    RenameBatch b = batch({{"a", "A"}, {"b", "B"}, {"c", "c"}});
+    writeFile(p("B"), "outsider");
+    before = contents(dir.path());
+    b.prepare();
+    QString error;
+    EXPECT_FALSE(b.run({}, &error));
+    EXPECT_TRUE(error.contains(journals.filePath("plain-file/journal"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(systemErrorText(ENOTDIR))) << error.toStdString();
+    EXPECT_EQ(statuses(b), (QList<RenameStatus>{Failed, Blocked, Failed}));
+    EXPECT_EQ(b.outcome(0).reason, error);
+    EXPECT_EQ(b.outcome(2).reason, error);
+    EXPECT_NE(b.outcome(1).reason, error); // blocked for its own reason
+    EXPECT_EQ(contents(dir.path()), before);
+    EXPECT_EQ(names(dir.path()), (QStringList{"B", "a", "b", "c"}));
 }

@@ -324,3 +324,45 @@ TEST_F(RenameCommandTest, FailuresDuringTheBatchAreReported) {
     before["late"] = 1;
     EXPECT_EQ(contents(dir.path()), before);
 }
+
+TEST_F(RenameCommandTest, StopKeepsTheListTheFieldsAndTheOldNames) {
+    settings.RegleDebutApresRenommage = 2;
+    engine.setPassCountText("1");
+    add({"a", "b", "c", "d"}, "s#");
+    int polled = 0;
+    callbacks.stopRequested = [&] { return ++polled == 3; }; // asked before the third file moves
+    const RenameReport r = rename();
+    EXPECT_TRUE(r.started);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.renamed, 0);
+    ASSERT_EQ(r.lines.size(), 4);
+    for (const RenameLine &l : r.lines)
+        EXPECT_EQ(l.status, RenameStatus::Stopped);
+    EXPECT_EQ(listed(), (QStringList{"a", "b", "c", "d"}));
+    EXPECT_EQ(engine.txtDebut(), "1");       // the start does not move on
+    EXPECT_EQ(engine.passCountText(), "1"); // no further pass
+    EXPECT_EQ(settings.NombreFichierRenomme, 5);
+    EXPECT_EQ(ui.onOff.last(), (QList<bool>{true, false, false}));
+    EXPECT_EQ(names(dir.path()), (QStringList{"a", "b", "c", "d"}));
+    EXPECT_EQ(contents(dir.path()), before);
+    EXPECT_TRUE(pendingJournals().isEmpty());
+}
+
+TEST_F(RenameCommandTest, JournalThatCannotBeWrittenIsTheReasonOfEveryLine) {
+    add({"a", "b"}, "j#");
+    writeFile(journals.filePath("file"), "x");
+    RenameJournal::setJournalFolder(journals.filePath("file/journal"));
+    const RenameReport r = rename();
+    EXPECT_FALSE(r.started);
+    EXPECT_FALSE(r.error.isEmpty());
+    ASSERT_EQ(r.lines.size(), 2);
+    for (const RenameLine &l : r.lines) {
+        EXPECT_EQ(l.status, RenameStatus::Failed);
+        EXPECT_EQ(l.reason, r.error);
+    }
+    EXPECT_TRUE(r.error.contains(journals.filePath("file/journal")));
+    ASSERT_EQ(ui.asked.size(), 1); // the window says it too
+    EXPECT_TRUE(ui.asked[0].message.contains(r.error));
+    EXPECT_EQ(listed(), (QStringList{"a", "b"}));
+    EXPECT_EQ(contents(dir.path()), before);
+}

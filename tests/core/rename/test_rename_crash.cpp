@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <sys/stat.h>
+
 using namespace tav;
 using namespace tavtest;
 
@@ -97,4 +100,97 @@ TEST(RenameCrash, BatchThatEndsLeavesNoJournal) {
     ScriptedFrontEnd ui;
     EXPECT_EQ(offerJournalRecovery(), 0);
     EXPECT_TRUE(ui.asked.isEmpty());
+}
+
+namespace {
+
+// A batch that moves files from a folder on disk to a folder on another file
+// system (tmpfs), killed at a chosen moment of a copy.
+struct CrossDeviceCrash {
+    QTemporaryDir disk, journals;
+    std::unique_ptr<QTemporaryDir> other;
+    QMap<QByteArray, int> before;
+    std::string skipReason;
+
+    CrossDeviceCrash() {
+        RenameJournal::setJournalFolder(journals.path());
+        struct stat a, b;
+        if (::stat("/dev/shm", &b) != 0 || ::stat(QFile::encodeName(disk.path()).constData(), &a) != 0 ||
+            a.st_dev == b.st_dev) {
+            skipReason = "needs /dev/shm on a file system other than " + disk.path().toStdString();
+            return;
+        }
+        other = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/tavcrash-XXXXXX"));
+    }
+    ~CrossDeviceCrash() { RenameJournal::setJournalFolder(QString()); }
+
+    // a and b go to the other file system (b first: phase 2 runs backwards),
+    // c stays on disk. b is big enough for a copy in several pieces.
+    int run(const QString &phase, int moves) {
+        QByteArray big(2 * 1024 * 1024 + 3, '\0');
+        for (int i = 0; i < big.size(); ++i)
+            big[i] = char(i * 7 % 253);
+        writeFile(disk.filePath("a"), "a");
+        writeFile(disk.filePath("b"), big);
+        writeFile(disk.filePath("c"), "c");
+        before = contents(disk.path());
+        QProcess child;
+        child.start(QStringLiteral(TAV_BUILD_BIN_DIR "/rename_crash_child"),
+                    {journals.path(), phase, QString::number(moves), disk.filePath("a"), other->filePath("A"),
+                     disk.filePath("b"), other->filePath("B"), disk.filePath("c"), disk.filePath("C")});
+        if (!child.waitForFinished(30000))
+            return -1;
+        return child.exitCode();
+    }
+
+    // Every file once under its old name, nothing else on either side.
+    void expectOriginalsOnly() const {
+        EXPECT_EQ(contents(disk.path()), before);
+        EXPECT_EQ(names(disk.path()), (QStringList{"a", "b", "c"}));
+        EXPECT_EQ(QDir(other->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList());
+        EXPECT_TRUE(pendingJournals().isEmpty());
+    }
+};
+
+} // namespace
+
+TEST(RenameCrash, KilledDuringACopyToAnotherFileSystemLeavesNoCopyBehind) {
+    // Step 1: the copy's name is recorded, nothing made yet. Step 2: the
+    // unfinished copy exists. Step 3: the complete copy has its new name and
+    // the source is still there, so there are two complete files.
+    for (int step : {1, 2, 3}) {
+        SCOPED_TRACE(testing::Message() << "copy step " << step);
+        CrossDeviceCrash c;
+        if (!c.other)
+            GTEST_SKIP() << c.skipReason;
+        ASSERT_EQ(c.run("copy", step), 0);
+        const QStringList left = QDir(c.other->path()).entryList(QDir::Files | QDir::Hidden);
+        EXPECT_EQ(left.size(), step == 1 ? 0 : 1) << left.join(' ').toStdString();
+        if (step == 3) {
+            EXPECT_EQ(left, QStringList{"B"});
+        }
+
+        const QStringList pending = pendingJournals();
+        ASSERT_EQ(pending.size(), 1);
+        const RecoveryResult r = recoverJournal(pending[0]);
+        EXPECT_TRUE(r.problems.isEmpty()) << describeProblems(r.problems).toStdString();
+        EXPECT_EQ(r.removedCopies.size(), step == 1 ? 0 : 1);
+        EXPECT_EQ(r.restored, 3); // all three sat under their temporary names
+        c.expectOriginalsOnly();
+    }
+}
+
+TEST(RenameCrash, KilledAfterACopyToAnotherFileSystemIsMovedBackAcross) {
+    CrossDeviceCrash c;
+    if (!c.other)
+        GTEST_SKIP() << c.skipReason;
+    ASSERT_EQ(c.run("2", 2), 0); // c renamed on disk, b moved across, a at its temporary name
+    EXPECT_EQ(QDir(c.other->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"B"});
+    EXPECT_EQ(names(c.disk.path()), (QStringList{"C", "tmp_Tvol_1_a"}));
+    const RecoveryResult r = recoverJournal(pendingJournals().value(0));
+    EXPECT_TRUE(r.problems.isEmpty()) << describeProblems(r.problems).toStdString();
+    EXPECT_TRUE(r.removedCopies.isEmpty());
+    EXPECT_EQ(r.restored, 3);
+    c.expectOriginalsOnly();
 }

@@ -118,3 +118,61 @@ TEST(RenameMove, AcrossFileSystemsFromReadOnlyFolderLeavesOneCopy) {
     EXPECT_EQ(readFile(from), "only one");
     EXPECT_FALSE(QFile::exists(dst.filePath("a.txt")));
 }
+
+namespace {
+
+// Looks at the disk at each step of a copy across file systems.
+struct WatchingRecorder : CopyRecorder {
+    QString from, to, partial;
+    bool refuseName = false, refuseCreated = false;
+    QStringList seen;
+
+    QString partialPath(const QString &dest) override {
+        if (refuseName)
+            return QString();
+        partial = QFileInfo(dest).path() + "/.tmp_Tvol_copy_test";
+        return partial;
+    }
+    bool created(const QString &p, const FileIdentity &copy) override {
+        seen << QStringLiteral("created %1 %2 %3")
+                    .arg(p == partial)
+                    .arg(copy.sameFile(fileIdentity(partial)))
+                    .arg(QFile::exists(to));
+        return !refuseCreated;
+    }
+    void placed(const QString &dest) override {
+        seen << QStringLiteral("placed %1 %2 %3").arg(dest == to).arg(QFile::exists(from)).arg(QFile::exists(partial));
+    }
+};
+
+} // namespace
+
+TEST(RenameMove, AcrossFileSystemsTheNewNameAppearsOnlyWhenTheCopyIsComplete) {
+    QTemporaryDir src;
+    const QString other = otherFileSystemRoot(src.path());
+    if (other.isEmpty())
+        GTEST_SKIP() << "no second file system";
+    QTemporaryDir dst(other + "/tavmove-XXXXXX");
+    WatchingRecorder rec;
+    rec.from = src.filePath("a.txt");
+    rec.to = dst.filePath("b.txt");
+    writeFile(rec.from, "content");
+
+    // created: under the recorded name, with that identity, the new name still free.
+    // placed: the new name taken, the source still there, the unfinished name gone.
+    ASSERT_TRUE(moveFileNoReplace(rec.from, rec.to, &rec).ok);
+    EXPECT_EQ(rec.seen, (QStringList{"created 1 1 0", "placed 1 1 0"}));
+    EXPECT_EQ(readFile(rec.to), "content");
+    EXPECT_FALSE(QFile::exists(rec.from));
+
+    // A step that cannot be recorded: no copy is made, or the one made goes.
+    for (bool refuseName : {true, false}) {
+        writeFile(rec.from, "again");
+        rec.to = dst.filePath(refuseName ? "c.txt" : "d.txt");
+        rec.refuseName = refuseName;
+        rec.refuseCreated = !refuseName;
+        EXPECT_FALSE(moveFileNoReplace(rec.from, rec.to, &rec).ok);
+        EXPECT_EQ(readFile(rec.from), "again");
+        EXPECT_EQ(QDir(dst.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"b.txt"});
+    }
+}
