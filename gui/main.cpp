@@ -29,8 +29,14 @@ int run(int argc, char **argv)
     QApplication::setOrganizationName(QString::fromLatin1(ProgramTitle));
 
     // 1. A copy already running comes forward and this one ends, settings untouched.
+    // Paths given on the command line (a file manager's "Open with" passes
+    // several) go to the running copy when there is one.
+    QStringList paths;
+    for (const QString &a : app.arguments().mid(1))
+        if (!a.isEmpty())
+            paths << QFileInfo(a).absoluteFilePath();
     SingleInstance single;
-    if (single.notifyRunningCopy())
+    if (single.notifyRunningCopy(paths))
         return 0;
 
     initTwipsFromScreen();
@@ -72,6 +78,7 @@ int run(int argc, char **argv)
         window->openStartFolder();
         window->show();
         QObject::connect(&single, &SingleInstance::activationRequested, window.get(), &frmMain::comeForward);
+        QObject::connect(&single, &SingleInstance::pathsReceived, window.get(), &frmMain::openPaths);
 
         // 9. No metadata tool chosen yet: the choice comes first.
         line = 9;
@@ -86,14 +93,7 @@ int run(int argc, char **argv)
 
         // 11. A folder or file given on the command line.
         line = 11;
-        const QStringList args = app.arguments();
-        if (args.size() > 1 && !args.at(1).isEmpty()) {
-            const QString path = QFileInfo(args.at(1)).absoluteFilePath();
-            if (mTavCommon::TavFileExists(path))
-                window->openPath(path);
-            else
-                frontEnd().msgBox(i18n::Message(88, args.at(1)), 0, QStringLiteral("Message"));
-        }
+        window->openPaths(paths);
 
         // 12. The rule's "$" characters.
         line = 12;

@@ -450,6 +450,29 @@ void MainController::cmdDnD_Drop(const QStringList &paths)
     });
 }
 
+QStringList MainController::openPaths(const QStringList &paths)
+{
+    QStringList missing;
+    trap(QStringLiteral("openPaths"), [&] {
+        QStringList files;
+        for (const QString &p : paths) {
+            const QFileInfo info(p);
+            if (!info.exists()) {
+                missing << p;
+            } else if (info.isDir()) {
+                const QDir dir(p);
+                for (const QString &name : dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase))
+                    files << QDir::cleanPath(dir.absoluteFilePath(name));
+            } else {
+                files << QDir::cleanPath(info.absoluteFilePath());
+            }
+        }
+        if (!files.isEmpty())
+            addFiles(files, Presence::SameNameAndFolder);
+    });
+    return missing;
+}
+
 void MainController::cmdDel_Click(const QList<int> &selectedRows)
 {
     if (selectedRows.isEmpty())

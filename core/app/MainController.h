@@ -97,6 +97,10 @@ public:
     void mnuAddHieriachy_Click(const QString &root);
     // Files and folders dropped from another program.
     void cmdDnD_Drop(const QStringList &paths);
+    // Paths handed to the program (its command line, or a second start): files
+    // join the list, a folder adds its own files, without a question. Returns
+    // the paths that name nothing.
+    QStringList openPaths(const QStringList &paths);
     // Removing and ordering; each returns the rows to select afterwards.
     void cmdDel_Click(const QList<int> &selectedRows);
     void cmdClear_Click();

@@ -2,6 +2,8 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QUrl>
+#include <QVariant>
 
 #include <unistd.h>
 
@@ -14,13 +16,19 @@ SingleInstance::SingleInstance(const QString &name, QObject *parent)
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::notifyRunningCopy(int timeoutMs)
+bool SingleInstance::notifyRunningCopy(const QStringList &paths, int timeoutMs)
 {
     {
         QLocalSocket probe;
         probe.connectToServer(m_name);
         if (probe.waitForConnected(timeoutMs)) {
-            probe.write("activate\n");
+            // One request: "activate", a line per path (percent-encoded, so
+            // any name fits on one line), then "end".
+            QByteArray request("activate\n");
+            for (const QString &p : paths)
+                request += "path " + QUrl::toPercentEncoding(p) + '\n';
+            request += "end\n";
+            probe.write(request);
             probe.flush();
             probe.waitForBytesWritten(timeoutMs);
             probe.waitForReadyRead(timeoutMs); // the first copy acknowledges
@@ -37,11 +45,20 @@ bool SingleInstance::notifyRunningCopy(int timeoutMs)
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *s = m_server->nextPendingConnection()) {
             connect(s, &QLocalSocket::readyRead, this, [this, s] {
-                if (s->readAll().contains("activate")) {
-                    s->write("ok\n");
-                    s->flush();
-                    emit activationRequested();
-                }
+                QByteArray buffer = s->property("request").toByteArray() + s->readAll();
+                s->setProperty("request", buffer);
+                if (!buffer.startsWith("activate\n") || !buffer.endsWith("end\n"))
+                    return; // more to come
+                s->setProperty("request", QByteArray());
+                s->write("ok\n");
+                s->flush();
+                QStringList received;
+                for (const QByteArray &line : buffer.split('\n'))
+                    if (line.startsWith("path "))
+                        received << QUrl::fromPercentEncoding(line.mid(5));
+                emit activationRequested();
+                if (!received.isEmpty())
+                    emit pathsReceived(received);
             });
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
         }

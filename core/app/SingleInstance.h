@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QLocalServer;
 
@@ -16,15 +17,18 @@ public:
     explicit SingleInstance(const QString &name = QStringLiteral("Travoline"), QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // True when another copy answered and was asked to come forward: this
-    // copy must end. Otherwise this copy now listens and returns false.
-    bool notifyRunningCopy(int timeoutMs = 1000);
+    // True when another copy answered and was asked to come forward (and to
+    // open paths, if any): this copy must end. Otherwise this copy now
+    // listens and returns false.
+    bool notifyRunningCopy(const QStringList &paths = {}, int timeoutMs = 1000);
 
     QString socketName() const { return m_name; }
 
 signals:
     // Another copy started: restore, raise and activate the window.
     void activationRequested();
+    // Another copy started with these paths (absolute): open them.
+    void pathsReceived(const QStringList &paths);
 
 private:
     QString m_name;

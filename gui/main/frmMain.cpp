@@ -1,7 +1,11 @@
 #include "gui/main/frmMain.h"
 
+#include "gui/dialogs/frmAboutCredits.h"
+#include "hovrix/Hovrix.h"
+
 #include "core/app/MainController.h"
 #include "core/base/Twips.h"
+#include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/metadata/Exif.h"
 #include "core/rename/RenameCommand.h"
@@ -39,6 +43,8 @@
 #include <QTimer>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QSettings>
+#include <QSplitter>
 
 namespace tav {
 
@@ -225,6 +231,7 @@ void frmMain::wire()
     connect(cmdRenommer, &QPushButton::clicked, c, &MainController::cmdRenommer_Click);
     connect(cmdRenommerStop, &QPushButton::clicked, c, &MainController::cmdRenommerStop_Click);
     connect(cmdQuitter, &QPushButton::clicked, this, &frmMain::cmdQuitter_Click);
+    connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
     connect(cmdAddAll, &QPushButton::customContextMenuRequested, this,
             [this](const QPoint &p) { mnuPopup->popup(cmdAddAll->mapToGlobal(p)); });
     cmdAddAll->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -349,6 +356,28 @@ void frmMain::openStartFolder()
 
 void frmMain::openPath(const QString &path) { TreeView1->setTVPath(path); }
 
+void frmMain::cmdAbout_Click()
+{
+    frmAboutCredits box(this);
+    box.exec();
+}
+
+void frmMain::openPaths(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    const QStringList missing = m_controller->openPaths(paths);
+    for (const QString &p : paths) {
+        if (missing.contains(p))
+            continue;
+        const QFileInfo info(p);
+        openPath(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+        break;
+    }
+    for (const QString &p : missing)
+        frontEnd().msgBox(i18n::Message(88, p), 0, QStringLiteral("Message"));
+}
+
 QList<int> frmMain::selectedRows() const
 {
     QList<int> rows;
@@ -427,11 +456,24 @@ void frmMain::Form_Load()
     txtRemplacer->setText(s.RemplacerChaine);
     txtFilter->setText(s.FiltreAffichage);
 
-    // Geometry, in twips.
-    const int w = std::max(twipsToPixels(s.FenetreLargeur), minimumWidth());
-    const int h = std::max(twipsToPixels(s.FenetreHauteur), minimumHeight());
-    resize(w, h);
-    move(twipsToPixels(s.PositionFenetreLeft), twipsToPixels(s.PositionFenetreTop));
+    // Geometry, in twips. The first start (the file still holds the default
+    // geometry) takes most of the screen rather than the designed minimum.
+    const Settings defaults;
+    const bool firstStart = s.FenetreLargeur == defaults.FenetreLargeur && s.FenetreHauteur == defaults.FenetreHauteur &&
+                            s.PositionFenetreLeft == defaults.PositionFenetreLeft &&
+                            s.PositionFenetreTop == defaults.PositionFenetreTop;
+    const QScreen *display = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (firstStart && display) {
+        const QRect free = display->availableGeometry();
+        const QSize size(std::max(free.width() * 4 / 5, minimumWidth()), std::max(free.height() * 4 / 5, minimumHeight()));
+        resize(size);
+        move(free.center() - QPoint(size.width() / 2, size.height() / 2));
+    } else {
+        const int w = std::max(twipsToPixels(s.FenetreLargeur), minimumWidth());
+        const int h = std::max(twipsToPixels(s.FenetreHauteur), minimumHeight());
+        resize(w, h);
+        move(twipsToPixels(s.PositionFenetreLeft), twipsToPixels(s.PositionFenetreTop));
+    }
     updateTitle();
 }
 
@@ -445,12 +487,55 @@ void frmMain::showEvent(QShowEvent *event)
     const int half = std::max(lstrename->viewport()->width() / 2 - 30, 80);
     lstrename->setColumnWidth(0, half);
     lstrename->setColumnWidth(1, half);
+    restoreViewState();
     m_controller->engine().clearList();
     m_controller->setUpdatesEnabled(true);
 }
 
+namespace {
+
+// Splitter positions and column widths the user set: kept in the per-user
+// store beside the settings file, which has no keys for them.
+QSettings viewStore()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(ProgramTitle),
+                     QString::fromLatin1(ProgramTitle));
+}
+
+} // namespace
+
+void frmMain::restoreViewState()
+{
+    QSettings store = viewStore();
+    store.beginGroup(QStringLiteral("frmMain"));
+    for (auto *split : findChildren<QSplitter *>())
+        if (!split->objectName().isEmpty() && store.contains(split->objectName()))
+            split->restoreState(store.value(split->objectName()).toByteArray());
+    const QList<QVariant> widths = store.value(QStringLiteral("lstrenameColumns")).toList();
+    for (int c = 0; c < widths.size() && c < lstrename->model()->columnCount(); ++c)
+        if (widths.at(c).toInt() > 0)
+            lstrename->setColumnWidth(c, widths.at(c).toInt());
+}
+
+void frmMain::saveViewState() const
+{
+    QSettings store = viewStore();
+    store.beginGroup(QStringLiteral("frmMain"));
+    for (auto *split : findChildren<QSplitter *>())
+        if (!split->objectName().isEmpty())
+            store.setValue(split->objectName(), split->saveState());
+    QList<QVariant> widths;
+    for (int c = 0; c < lstrename->model()->columnCount(); ++c)
+        widths << lstrename->columnWidth(c);
+    store.setValue(QStringLiteral("lstrenameColumns"), widths);
+    store.endGroup();
+    store.sync();
+}
+
 void frmMain::storeIntoSettings()
 {
+    if (m_activated)
+        saveViewState();
     Settings &s = m_controller->settings();
     m_controller->storeIntoSettings();
     for (int i = 0; i < 3; ++i)
@@ -730,6 +815,33 @@ void frmMain::ruleBoxEvent(QEvent *event)
     }
 }
 
+// One hover control per token label: the label forwards its pointer moves to
+// it, and its events colour the label (red under the pointer, black after)
+// and insert the label's token.
+void frmMain::hostHoverControl(int index)
+{
+    QLabel *label = Label8[index];
+    auto *hover = new Hovrix(this);
+    i18n::setControlIndex(hover, QStringLiteral("Hovrix1"), index);
+    Hovrix1[index] = hover;
+    hover->forwardMovesFrom(label);
+    // A click the control does not see (it holds no pointer grab yet, or the
+    // click comes from the keyboard's accessibility or a test) still reaches
+    // the label itself.
+    label->installEventFilter(this);
+    const auto paint = [label](const QColor &colour) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, colour);
+        label->setPalette(p);
+    };
+    connect(hover, &Hovrix::MouseOver, label, [paint] { paint(QColor(255, 0, 0)); });
+    connect(hover, &Hovrix::MouseOut, label, [paint] { paint(QColor(0, 0, 0)); });
+    connect(hover, &Hovrix::Click, this, [this, label, index](int button) {
+        if (button == 1 && label->isEnabled())
+            m_controller->insertToken(index, label->text());
+    });
+}
+
 // Each watched control has this filter installed once, by wire() or buildUi().
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
@@ -759,11 +871,6 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             if (label->isEnabled())
                 m_controller->insertToken(label->property("tavIndex").toInt(), label->text());
             return true;
-        }
-        if (event->type() == QEvent::Enter) {
-            label->setStyleSheet(QStringLiteral("color: palette(highlight); text-decoration: underline;"));
-        } else if (event->type() == QEvent::Leave) {
-            label->setStyleSheet(QString());
         }
         return false;
     }

@@ -25,6 +25,7 @@ class QTableView;
 class QTimer;
 class TVExplorer;
 class LVExplorer;
+class Hovrix;
 
 namespace tav {
 
@@ -47,6 +48,10 @@ public:
     // a chosen one, from the settings), listing with the display filter.
     void openStartFolder();
     // The folder tree goes to path (a folder or a file's folder).
+    // Paths handed to the program: they join the rename list (a folder as its
+    // files), the first one's folder is shown in the tree, message 88 names
+    // each path that names nothing.
+    void openPaths(const QStringList &paths);
     void openPath(const QString &path);
     // The metadata reader behind the clear-cache button and the tool label.
     void setMetadataReader(ExifReader *reader);
@@ -76,6 +81,10 @@ private:
     friend class MainWindowFrontEnd;
 
     void buildUi();
+    void hostHoverControl(int index);
+    void restoreViewState();
+    void cmdAbout_Click();
+    void saveViewState() const;
     QWidget *buildBrowserPane();
     QWidget *buildRenamePane();
     QWidget *buildRulePane();
@@ -129,6 +138,7 @@ private:
     QListWidget *lstAstuce = nullptr;
     std::array<QGroupBox *, 6> fAstuce{};
     std::array<QLabel *, 33> Label8{};
+    std::array<Hovrix *, 33> Hovrix1{};
     // Replace-by-position builder.
     std::array<QRadioButton *, 3> optRepPos{};
     std::array<QLineEdit *, 4> txtRepPos{};

@@ -151,6 +151,7 @@ QWidget *frmMain::buildBrowserPane()
     TreeView1 = named(new TVExplorer, "TreeView1");
     ListView1 = named(new LVExplorer, "ListView1");
     auto *browse = new QSplitter(Qt::Horizontal);
+    browse->setObjectName(QStringLiteral("splitBrowse"));
     browse->addWidget(TreeView1);
     browse->addWidget(ListView1);
     browse->setStretchFactor(0, 2);
@@ -340,9 +341,8 @@ QWidget *frmMain::buildTokenPane()
     stack->setContentsMargins(0, 0, 0, 0);
     for (int i = 0; i < 33; ++i) {
         Label8[i] = named(new QLabel(QString::fromUtf8(TokenCaptions[i])), "Label8", i);
-        Label8[i]->setCursor(Qt::PointingHandCursor);
         Label8[i]->setProperty("tokenLabel", true);
-        Label8[i]->installEventFilter(this);
+        hostHoverControl(i);
     }
     for (int i = 0; i < 6; ++i) {
         fAstuce[i] = named(new QGroupBox(QString::fromLatin1(groupCaptions[i])), "fAstuce", i);
@@ -500,9 +500,9 @@ QWidget *frmMain::buildCommandBar()
     cmdAide = button("cmdAide", QStringLiteral("Aide"));
     cmdForum = button("cmdForum", QStringLiteral("Forum"));
     cmdQuitter = button("cmdQuitter", QStringLiteral("Quitter"));
-    // Options, about, help and the forum page have no window yet: their
-    // buttons stay hidden rather than do nothing.
-    for (QPushButton *b : {cmdOption, cmdAbout, cmdAide, cmdForum})
+    // Options, help and the forum page have no window yet: their buttons
+    // stay hidden rather than do nothing.
+    for (QPushButton *b : {cmdOption, cmdAide, cmdForum})
         b->setVisible(false);
     h->addWidget(ProgressBar1, 1);
     h->addWidget(lblStatus, 1);

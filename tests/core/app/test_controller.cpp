@@ -270,6 +270,24 @@ TEST_F(ControllerTest, DroppedFolderAddsEveryFileAfterTheQuestionPlainFileAtOnce
     EXPECT_TRUE(column(0).contains(QStringLiteral("2.txt"))); // the filter does not apply to dropped folders
 }
 
+TEST_F(ControllerTest, PathsHandedToTheProgramJoinTheListWithoutAQuestion)
+{
+    const QString file = touch(QStringLiteral("z.txt"));
+    touch(QStringLiteral("b.jpg"), QStringLiteral("d"));
+    touch(QStringLiteral("A.jpg"), QStringLiteral("d"));
+    touch(QStringLiteral("deep.jpg"), QStringLiteral("d/sub"));
+    touch(QStringLiteral(".hidden"), QStringLiteral("d"));
+    const QString missing = dir.path() + QStringLiteral("/nothing here");
+    const QStringList left = c->openPaths({file, dir.path() + QStringLiteral("/d"), missing});
+    EXPECT_EQ(left, QStringList{missing});
+    EXPECT_TRUE(fe.asked.isEmpty());
+    // The file, then the folder's own files by name: not its sub-folders, not hidden files.
+    EXPECT_EQ(column(0), (QStringList{"z.txt", "A.jpg", "b.jpg"}));
+    // Given again, nothing is added twice.
+    c->openPaths({file});
+    EXPECT_EQ(c->model()->rowCount(), 3);
+}
+
 TEST_F(ControllerTest, StopDuringAddingKeepsWhatWasAdded)
 {
     QStringList paths;

@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTableView>
 #include <QLocalSocket>
 #include <QMimeData>
@@ -120,6 +121,27 @@ TEST_F(WindowTest, EveryNamedControlIsFoundByItsName)
     EXPECT_GE(window->minimumWidth(), 1000);
 }
 
+TEST_F(WindowTest, SplittersAndColumnWidthsSurviveTheNextStart)
+{
+    auto *top = control<QSplitter>("splitTop");
+    QList<int> sizes = top->sizes();
+    ASSERT_EQ(sizes.size(), 2);
+    const int moved = sizes[0] / 2;
+    top->setSizes({sizes[0] - moved, sizes[1] + moved});
+    const QList<int> chosen = top->sizes();
+    control<QTableView>("lstrename")->setColumnWidth(0, 123);
+    window->storeIntoSettings();
+
+    window.reset();
+    window = std::make_unique<frmMain>(controller.get());
+    controller->loadFromSettings();
+    window->Form_Load();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_EQ(control<QSplitter>("splitTop")->sizes(), chosen);
+    EXPECT_EQ(control<QTableView>("lstrename")->columnWidth(0), 123);
+}
+
 TEST_F(WindowTest, TypingAPatternRecomputesOnceAfterTheDelay)
 {
     touch(QStringLiteral("a.txt"));
@@ -156,6 +178,28 @@ TEST_F(WindowTest, TokenLabelInsertsAtTheCaret)
     QTest::mouseClick(year, Qt::LeftButton);
     EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("a$A$b"));
     EXPECT_EQ(rule->cursorPosition(), 4);
+}
+
+TEST_F(WindowTest, HoverControlsColourTheTokenLabelsAndInsertTheirToken)
+{
+    control<QListWidget>("lstAstuce")->setCurrentRow(0);
+    QLabel *year = control<QLabel>("Label8_2");
+    QWidget *hover = control<QWidget>("Hovrix1_2");
+    ASSERT_STREQ(hover->metaObject()->className(), "Hovrix");
+    EXPECT_EQ(year->cursor().shape(), Qt::ArrowCursor);
+
+    ASSERT_TRUE(QMetaObject::invokeMethod(hover, "MouseOver", Q_ARG(int, 0)));
+    EXPECT_EQ(year->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_NE(control<QLabel>("Label8_3")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    ASSERT_TRUE(QMetaObject::invokeMethod(hover, "MouseOut", Q_ARG(int, 0)));
+    EXPECT_EQ(year->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+
+    // A right click inserts nothing; a left click inserts the label's token once.
+    const QString before = control<QComboBox>("cboRenommer")->currentText();
+    ASSERT_TRUE(QMetaObject::invokeMethod(hover, "Click", Q_ARG(int, 2)));
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), before);
+    ASSERT_TRUE(QMetaObject::invokeMethod(hover, "Click", Q_ARG(int, 1)));
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText().count(QStringLiteral("$A$")), 1);
 }
 
 TEST_F(WindowTest, AddMoveAndRemoveKeepTheCounterOrder)
@@ -341,8 +385,25 @@ TEST(SingleInstanceTest, ASecondCopyEndsAndAsksTheFirstToComeForward)
     QSignalSpy spy(&first, &SingleInstance::activationRequested);
 
     SingleInstance second(name);
-    EXPECT_TRUE(second.notifyRunningCopy(300)); // the second copy must end
+    EXPECT_TRUE(second.notifyRunningCopy({}, 300)); // the second copy must end
     EXPECT_TRUE(test::waitFor([&] { return spy.count() == 1; })); // the first one is asked to come forward
+}
+
+TEST(SingleInstanceTest, PathsOfASecondStartReachTheFirstCopyWhole)
+{
+    const QString name = QStringLiteral("TravolineTestPaths%1").arg(QCoreApplication::applicationPid());
+    SingleInstance first(name);
+    ASSERT_FALSE(first.notifyRunningCopy());
+    QSignalSpy forward(&first, &SingleInstance::activationRequested);
+    QSignalSpy paths(&first, &SingleInstance::pathsReceived);
+
+    // Names with a line break, a percent sign and non-ASCII letters arrive unchanged.
+    const QStringList sent{QStringLiteral("/photos/été 2015"), QStringLiteral("/tmp/a\nend 100%.jpg")};
+    SingleInstance second(name);
+    EXPECT_TRUE(second.notifyRunningCopy(sent, 1000));
+    ASSERT_TRUE(test::waitFor([&] { return paths.count() == 1; }));
+    EXPECT_EQ(forward.count(), 1);
+    EXPECT_EQ(paths.first().first().toStringList(), sent);
 }
 
 namespace {
