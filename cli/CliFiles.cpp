@@ -15,21 +15,18 @@ namespace tav {
 
 namespace {
 
-bool exists(const QByteArray &path)
-{
+bool exists(const QByteArray &path) {
     struct stat st;
     return ::lstat(path.constData(), &st) == 0;
 }
 
 // A folder (a link to one counts) is not a file of the list.
-bool isFolder(const QByteArray &path)
-{
+bool isFolder(const QByteArray &path) {
     struct stat st;
     return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-QByteArray absolute(const QByteArray &path)
-{
+QByteArray absolute(const QByteArray &path) {
     if (path.startsWith('/'))
         return path;
     return pathBytes(QDir::currentPath()) + '/' + path;
@@ -37,8 +34,7 @@ QByteArray absolute(const QByteArray &path)
 
 // The entries of a folder that the folder listing below would list, but whose
 // names are not valid UTF-8, in byte order.
-QList<QByteArray> unreadableNames(const QByteArray &folder)
-{
+QList<QByteArray> unreadableNames(const QByteArray &folder) {
     QList<QByteArray> names;
     DIR *dir = ::opendir(folder.constData());
     if (!dir)
@@ -58,8 +54,7 @@ QList<QByteArray> unreadableNames(const QByteArray &folder)
 
 } // namespace
 
-QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered)
-{
+QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered) {
     for (const QByteArray &raw : arguments) {
         if (!exists(raw))
             return QStringLiteral("no such file or folder: %1").arg(QString::fromUtf8(escapeBytes(raw)));

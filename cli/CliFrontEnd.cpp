@@ -14,8 +14,7 @@ namespace tav {
 
 namespace {
 
-QString captionOf(const MsgButton &b)
-{
+QString captionOf(const MsgButton &b) {
     return i18n::getText(QStringLiteral("frmKobMsgBox"), QString::fromLatin1(b.control) + QStringLiteral(".Caption"),
                          QString::fromLatin1(b.caption))
         .trimmed();
@@ -23,14 +22,12 @@ QString captionOf(const MsgButton &b)
 
 } // namespace
 
-CliFrontEnd::CliFrontEnd(std::FILE *in, std::FILE *err) : m_in(in), m_err(err)
-{
+CliFrontEnd::CliFrontEnd(std::FILE *in, std::FILE *err) : m_in(in), m_err(err) {
     m_interactive = in && ::isatty(::fileno(in));
     m_progressOnTerminal = err && ::isatty(::fileno(err));
 }
 
-void CliFrontEnd::write(const QString &text)
-{
+void CliFrontEnd::write(const QString &text) {
     if (!m_err)
         return;
     QString t = text;
@@ -40,15 +37,13 @@ void CliFrontEnd::write(const QString &text)
     std::fflush(m_err);
 }
 
-int CliFrontEnd::msgBox(const QString &message, int style, const QString &title, int, const QString &)
-{
+int CliFrontEnd::msgBox(const QString &message, int style, const QString &title, int, const QString &) {
     const QString heading = title.isEmpty() ? QString::fromLatin1(ProgramTitle) : title;
     write(heading + QStringLiteral(": ") + message + QLatin1Char('\n'));
     return ask(style);
 }
 
-int CliFrontEnd::ask(int style)
-{
+int CliFrontEnd::ask(int style) {
     const MsgButtonSet &set = msgButtonSet(style);
     const QList<MsgButton> &choices = set.buttons;
     if (choices.size() == 1)
@@ -89,8 +84,8 @@ int CliFrontEnd::ask(int style)
                 matches = 1;
                 break;
             }
-            if (reply.size() == 1 && (caption.startsWith(reply, Qt::CaseInsensitive) ||
-                                      english.startsWith(reply, Qt::CaseInsensitive))) {
+            if (reply.size() == 1 &&
+                (caption.startsWith(reply, Qt::CaseInsensitive) || english.startsWith(reply, Qt::CaseInsensitive))) {
                 match = c.answer;
                 ++matches;
             }
@@ -100,29 +95,27 @@ int CliFrontEnd::ask(int style)
     }
 }
 
-void CliFrontEnd::showPlainError(const QString &text)
-{
+void CliFrontEnd::showPlainError(const QString &text) {
     ++m_errorsReported;
     write(text + QLatin1Char('\n'));
 }
 
-void CliFrontEnd::progressStart(int maximum) { m_progressMax = maximum; }
+void CliFrontEnd::progressStart(int maximum) {
+    m_progressMax = maximum;
+}
 
-void CliFrontEnd::progressStep(int value)
-{
+void CliFrontEnd::progressStep(int value) {
     if (m_progressOnTerminal && m_progressMax > 0)
         write(QStringLiteral("\r%1/%2").arg(value).arg(m_progressMax));
 }
 
-void CliFrontEnd::progressEnd()
-{
+void CliFrontEnd::progressEnd() {
     if (m_progressOnTerminal && m_progressMax > 0)
         write(QStringLiteral("\n"));
     m_progressMax = 0;
 }
 
-void CliFrontEnd::processEvents()
-{
+void CliFrontEnd::processEvents() {
     // Nothing on the command line needs the event loop while files move: it
     // runs now and then, not once per file.
     static QElapsedTimer since;
@@ -132,8 +125,7 @@ void CliFrontEnd::processEvents()
     QCoreApplication::processEvents();
 }
 
-bool CliFrontEnd::reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix)
-{
+bool CliFrontEnd::reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix) {
     QString text = renameText("CliReview", "These files cannot be renamed%s:", captionSuffix) + QLatin1Char('\n');
     for (const ReviewEntry &e : entries) {
         // Paths escaped as on standard output: a name cannot forge a line.

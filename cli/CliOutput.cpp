@@ -8,8 +8,7 @@ namespace {
 
 // The length of the valid UTF-8 sequence starting at bytes[i] (its code point
 // in cp), or 0 when the byte there does not start one.
-int utf8Sequence(const QByteArray &bytes, qsizetype i, char32_t &cp)
-{
+int utf8Sequence(const QByteArray &bytes, qsizetype i, char32_t &cp) {
     const auto at = [&](qsizetype k) { return static_cast<unsigned char>(bytes.at(k)); };
     const unsigned char lead = at(i);
     int length;
@@ -45,16 +44,14 @@ int utf8Sequence(const QByteArray &bytes, qsizetype i, char32_t &cp)
     return length;
 }
 
-void appendHex(QByteArray &out, unsigned char c)
-{
+void appendHex(QByteArray &out, unsigned char c) {
     static const char digits[] = "0123456789abcdef";
     out += "\\x";
     out += digits[c >> 4];
     out += digits[c & 0x0F];
 }
 
-void writeText(std::FILE *f, const QString &line)
-{
+void writeText(std::FILE *f, const QString &line) {
     if (!f)
         return;
     const QByteArray bytes = line.toUtf8() + '\n';
@@ -63,8 +60,7 @@ void writeText(std::FILE *f, const QString &line)
 
 } // namespace
 
-QByteArray escapeBytes(const QByteArray &bytes)
-{
+QByteArray escapeBytes(const QByteArray &bytes) {
     QByteArray out;
     out.reserve(bytes.size());
     for (qsizetype i = 0; i < bytes.size();) {
@@ -93,10 +89,11 @@ QByteArray escapeBytes(const QByteArray &bytes)
     return out;
 }
 
-QByteArray escapeText(const QString &text) { return escapeBytes(text.toUtf8()); }
+QByteArray escapeText(const QString &text) {
+    return escapeBytes(text.toUtf8());
+}
 
-bool isValidUtf8(const QByteArray &bytes)
-{
+bool isValidUtf8(const QByteArray &bytes) {
     for (qsizetype i = 0; i < bytes.size();) {
         char32_t cp = 0;
         const int length = utf8Sequence(bytes, i, cp);
@@ -107,12 +104,13 @@ bool isValidUtf8(const QByteArray &bytes)
     return true;
 }
 
-QByteArray pathBytes(const QString &path) { return QFile::encodeName(path); }
+QByteArray pathBytes(const QString &path) {
+    return QFile::encodeName(path);
+}
 
 RecordWriter::RecordWriter(std::FILE *out, std::FILE *err, bool nul) : m_out(out), m_err(err), m_nul(nul) {}
 
-void RecordWriter::record(const QList<QByteArray> &fields)
-{
+void RecordWriter::record(const QList<QByteArray> &fields) {
     QByteArray line;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (m_nul) {
@@ -129,8 +127,7 @@ void RecordWriter::record(const QList<QByteArray> &fields)
     std::fwrite(line.constData(), 1, size_t(line.size()), m_out);
 }
 
-void RecordWriter::summary(const QString &line)
-{
+void RecordWriter::summary(const QString &line) {
     if (m_nul) {
         std::fflush(m_out);
         note(line);
@@ -139,14 +136,12 @@ void RecordWriter::summary(const QString &line)
     }
 }
 
-void RecordWriter::note(const QString &line)
-{
+void RecordWriter::note(const QString &line) {
     writeText(m_err, line);
     std::fflush(m_err);
 }
 
-void RecordWriter::flush()
-{
+void RecordWriter::flush() {
     std::fflush(m_out);
     std::fflush(m_err);
 }

@@ -24,7 +24,9 @@ QString oneLine(QString text) {
     return text;
 }
 
-QByteArray utf8(const QString &text) { return text.toUtf8(); }
+QByteArray utf8(const QString &text) {
+    return text.toUtf8();
+}
 
 const char *statusWord(RenameStatus s) {
     switch (s) {
@@ -109,12 +111,12 @@ int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions 
     for (const QByteArray &path : leftAlone)
         out.record({"skipped", path, utf8(notUtf8Reason())});
 
-    QString summary = renameText("CliSummary", "%s renamed", QString::number(renamed)) + QStringLiteral(", ") +
-                      renameText("CliSummaryOthers", "%s blocked, %s failed", QString::number(blocked),
-                                 QString::number(failed));
+    QString summary =
+        renameText("CliSummary", "%s renamed", QString::number(renamed)) + QStringLiteral(", ") +
+        renameText("CliSummaryOthers", "%s blocked, %s failed", QString::number(blocked), QString::number(failed));
     if (!leftAlone.isEmpty())
-        summary += QStringLiteral(", ") +
-                   renameText("CliSummarySkipped", "%s left alone", QString::number(leftAlone.size()));
+        summary +=
+            QStringLiteral(", ") + renameText("CliSummarySkipped", "%s left alone", QString::number(leftAlone.size()));
     if (stopped > 0)
         summary += QStringLiteral(", ") + renameText("CliSummaryStopped", "%s stopped", QString::number(stopped));
     out.summary(summary);
@@ -124,9 +126,9 @@ int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions 
         if (batchStopped)
             text = renameText("CliStopped", "stopped by SIG%s: the files of the batch keep their old names", name);
         else if (batchStarted)
-            text = renameText("CliStoppedLate",
-                              "SIG%s came once the files were taking their new names: the batch was finished first",
-                              name);
+            text =
+                renameText("CliStoppedLate",
+                           "SIG%s came once the files were taking their new names: the batch was finished first", name);
         else
             text = renameText("CliStoppedEarly", "stopped by SIG%s before anything was renamed", name);
         out.note(QStringLiteral("travoline-cli: ") + text);
@@ -157,9 +159,9 @@ int runCliRecover(RecordWriter &out) {
     QString summary = renameText("CliRecovered", "%s files put back, %s could not be", QString::number(restored),
                                  QString::number(problems));
     if (removed > 0)
-        summary += QStringLiteral(", ") + renameText("CliRecoveredCopies",
-                                                     "%s copies left by a move to another disk removed",
-                                                     QString::number(removed));
+        summary +=
+            QStringLiteral(", ") + renameText("CliRecoveredCopies", "%s copies left by a move to another disk removed",
+                                              QString::number(removed));
     out.summary(summary);
     out.flush();
     return problems == 0 ? 0 : 1;

@@ -12,12 +12,12 @@
 #include "cli/CliFiles.h"
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOutput.h"
+#include "cli/RenameCli.h"
 #include "core/base/FrontEnd.h"
 #include "core/base/ProgramFolder.h"
 #include "core/base/Trap.h"
 #include "core/base/Version.h"
 #include "core/engine/NameEngine.h"
-#include "cli/RenameCli.h"
 #include "core/engine/Normalise.h"
 #include "core/engine/Validation.h"
 #include "core/i18n/Language.h"
@@ -44,16 +44,14 @@ namespace {
 // Exit statuses.
 constexpr int ExitDone = 0, ExitUsage = 2, ExitRefused = 3, ExitNameError = 4;
 
-void writeLine(std::FILE *f, const QString &line)
-{
+void writeLine(std::FILE *f, const QString &line) {
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
     std::fflush(f);
 }
 
 // Bad usage: one line on standard error.
-int usage(const QString &why)
-{
+int usage(const QString &why) {
     QString line = why;
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
     writeLine(stderr, QStringLiteral("travoline-cli: ") + line);
@@ -61,8 +59,7 @@ int usage(const QString &why)
 }
 
 // A value repeated in a message, escaped and cut short when long.
-QString shown(const QString &value)
-{
+QString shown(const QString &value) {
     const QString escaped = QString::fromUtf8(escapeText(value));
     return escaped.size() > 60 ? escaped.left(60) + QStringLiteral("...") : escaped;
 }
@@ -105,15 +102,13 @@ struct CliOption {
     Apply apply;
 };
 
-std::optional<int> readFlag(const QString &v)
-{
+std::optional<int> readFlag(const QString &v) {
     if (v == QLatin1String("0") || v == QLatin1String("1"))
         return v.toInt();
     return std::nullopt;
 }
 
-Apply flagOption(std::optional<int> CliRun::*field)
-{
+Apply flagOption(std::optional<int> CliRun::*field) {
     return [field](CliRun &r, const QString &v) -> QString {
         const auto f = readFlag(v);
         if (!f)
@@ -124,8 +119,7 @@ Apply flagOption(std::optional<int> CliRun::*field)
 }
 
 // A whole number within [min, max], as the counter fields read it.
-QString checkWholeNumber(const QString &v, qint64 min, qint64 max)
-{
+QString checkWholeNumber(const QString &v, qint64 min, qint64 max) {
     const CounterField n = parseCounterField(v, min, max);
     if (n.status == CounterField::NotANumber)
         return QStringLiteral("expects a number, not \"%1\"").arg(v);
@@ -134,15 +128,17 @@ QString checkWholeNumber(const QString &v, qint64 min, qint64 max)
     return {};
 }
 
-const QList<CliOption> &optionTable()
-{
+const QList<CliOption> &optionTable() {
     static const QList<CliOption> table = {
-        {{QStringLiteral("rule")}, QStringLiteral("TEXT"), QStringLiteral("the pattern"),
+        {{QStringLiteral("rule")},
+         QStringLiteral("TEXT"),
+         QStringLiteral("the pattern"),
          [](CliRun &r, const QString &v) {
              r.rule = v;
              return QString();
          }},
-        {{QStringLiteral("start")}, QStringLiteral("N|#"),
+        {{QStringLiteral("start")},
+         QStringLiteral("N|#"),
          QStringLiteral("counter start; '#' continues after the highest number already in each folder"),
          [](CliRun &r, const QString &v) {
              if (!isContinueStart(v)) {
@@ -155,7 +151,9 @@ const QList<CliOption> &optionTable()
              r.start = v.trimmed();
              return QString();
          }},
-        {{QStringLiteral("step")}, QStringLiteral("N"), QStringLiteral("counter step"),
+        {{QStringLiteral("step")},
+         QStringLiteral("N"),
+         QStringLiteral("counter step"),
          [](CliRun &r, const QString &v) {
              const QString why = checkWholeNumber(v, std::numeric_limits<std::int16_t>::min(),
                                                   std::numeric_limits<std::int16_t>::max());
@@ -164,13 +162,16 @@ const QList<CliOption> &optionTable()
              r.step = v.trimmed();
              return QString();
          }},
-        {{QStringLiteral("extension")}, QStringLiteral("TEXT"),
+        {{QStringLiteral("extension")},
+         QStringLiteral("TEXT"),
          QStringLiteral("give every file this extension (empty: no extension)"),
          [](CliRun &r, const QString &v) {
              r.extension = v;
              return QString();
          }},
-        {{QStringLiteral("case")}, QStringLiteral("preserve|upper|lower"), QStringLiteral("case of name and extension"),
+        {{QStringLiteral("case")},
+         QStringLiteral("preserve|upper|lower"),
+         QStringLiteral("case of name and extension"),
          [](CliRun &r, const QString &v) {
              if (v == QLatin1String("preserve"))
                  r.caseOption = CaseOption::Preserve;
@@ -182,23 +183,35 @@ const QList<CliOption> &optionTable()
                  return QStringLiteral("expects preserve, upper or lower, not \"%1\"").arg(v);
              return QString();
          }},
-        {{QStringLiteral("trim")}, QStringLiteral("0|1"), QStringLiteral("remove leading and trailing spaces"),
+        {{QStringLiteral("trim")},
+         QStringLiteral("0|1"),
+         QStringLiteral("remove leading and trailing spaces"),
          flagOption(&CliRun::trim)},
-        {{QStringLiteral("upper-first")}, QStringLiteral("0|1"), QStringLiteral("upper-case the first character"),
+        {{QStringLiteral("upper-first")},
+         QStringLiteral("0|1"),
+         QStringLiteral("upper-case the first character"),
          flagOption(&CliRun::upperFirst)},
-        {{QStringLiteral("upper-words")}, QStringLiteral("0|1"),
-         QStringLiteral("upper-case the first character of every word"), flagOption(&CliRun::upperWords)},
-        {{QStringLiteral("forbidden")}, QStringLiteral("0|1"),
-         QStringLiteral("replace characters through the forbidden-character table"), flagOption(&CliRun::forbidden)},
-        {{QStringLiteral("number-identical")}, QStringLiteral("0|1"), QStringLiteral("number identical new names"),
+        {{QStringLiteral("upper-words")},
+         QStringLiteral("0|1"),
+         QStringLiteral("upper-case the first character of every word"),
+         flagOption(&CliRun::upperWords)},
+        {{QStringLiteral("forbidden")},
+         QStringLiteral("0|1"),
+         QStringLiteral("replace characters through the forbidden-character table"),
+         flagOption(&CliRun::forbidden)},
+        {{QStringLiteral("number-identical")},
+         QStringLiteral("0|1"),
+         QStringLiteral("number identical new names"),
          flagOption(&CliRun::numberIdentical)},
-        {{QStringLiteral("types")}, QStringLiteral("PATTERNS"),
+        {{QStringLiteral("types")},
+         QStringLiteral("PATTERNS"),
          QStringLiteral("file types the rule renames, e.g. \"JPG PNG\" (\"*\": all)"),
          [](CliRun &r, const QString &v) {
              r.types = v;
              return QString();
          }},
-        {{QStringLiteral("settings")}, QStringLiteral("FILE"),
+        {{QStringLiteral("settings")},
+         QStringLiteral("FILE"),
          QStringLiteral("settings file to read (default: the user's own; never written)"),
          [](CliRun &r, const QString &v) {
              if (!QFileInfo(v).isFile())
@@ -206,64 +219,77 @@ const QList<CliOption> &optionTable()
              r.settingsFile = v;
              return QString();
          }},
-        {{QStringLiteral("list-rules")}, QString(),
+        {{QStringLiteral("list-rules")},
+         QString(),
          QStringLiteral("print the saved rules, one per line, their twelve fields separated by tabs"),
          [](CliRun &r, const QString &) {
              r.listRules = true;
              r.pathsOptional = true;
              return QString();
          }},
-        {{QStringLiteral("saved-rule")}, QStringLiteral("PATTERN"),
+        {{QStringLiteral("saved-rule")},
+         QStringLiteral("PATTERN"),
          QStringLiteral("start from the saved rule with this pattern; the other options override its fields"),
          [](CliRun &r, const QString &v) {
              r.savedRule = v;
              return QString();
          }},
-        {{QStringLiteral("language")}, QStringLiteral("NAME"), QStringLiteral("interface language, e.g. English"),
+        {{QStringLiteral("language")},
+         QStringLiteral("NAME"),
+         QStringLiteral("interface language, e.g. English"),
          [](CliRun &r, const QString &v) {
              r.language = v;
              return QString();
          }},
-        {{QStringLiteral("check")}, QString(),
+        {{QStringLiteral("check")},
+         QString(),
          QStringLiteral("only check the pattern: print what the window would say; exit 3 when refused"),
          [](CliRun &r, const QString &) {
              r.check = true;
              r.pathsOptional = true;
              return QString();
          }},
-        {{QStringLiteral("rename")}, QString(),
+        {{QStringLiteral("rename")},
+         QString(),
          QStringLiteral("rename the files on disk; prints renamed|blocked|failed, old path, new path or reason"),
          [](CliRun &r, const QString &) {
              r.rename = true;
              return QString();
          }},
-        {{QStringLiteral("yes")}, QString(), QStringLiteral("answer yes to the questions of --rename (the review included)"),
+        {{QStringLiteral("yes")},
+         QString(),
+         QStringLiteral("answer yes to the questions of --rename (the review included)"),
          [](CliRun &r, const QString &) {
              r.yes = true;
              return QString();
          }},
-        {{QStringLiteral("passes")}, QStringLiteral("N"), QStringLiteral("pass count: rename N more times"),
+        {{QStringLiteral("passes")},
+         QStringLiteral("N"),
+         QStringLiteral("pass count: rename N more times"),
          [](CliRun &r, const QString &v) {
              const QString why = checkWholeNumber(v, 0, std::numeric_limits<qint32>::max());
              if (why.isEmpty())
                  r.renameOptions.passes = QString::number(readWholeNumber(v).value);
              return why;
          }},
-        {{QStringLiteral("null"), QStringLiteral("0")}, QString(),
+        {{QStringLiteral("null"), QStringLiteral("0")},
+         QString(),
          QStringLiteral("NUL records: every field as its raw bytes, ended by a NUL byte, nothing escaped; "
                         "the summary goes to standard error"),
          [](CliRun &r, const QString &) {
              r.nul = true;
              return QString();
          }},
-        {{QStringLiteral("recover")}, QString(),
+        {{QStringLiteral("recover")},
+         QString(),
          QStringLiteral("put back the files of a rename that was interrupted (crash, power loss)"),
          [](CliRun &r, const QString &) {
              r.recover = true;
              r.pathsOptional = true;
              return QString();
          }},
-        {{QStringLiteral("exif-mode")}, QStringLiteral("1|2|3|4"),
+        {{QStringLiteral("exif-mode")},
+         QStringLiteral("1|2|3|4"),
          QStringLiteral("photo metadata tool: 1 jhead, 2 jhead then ExifTool, 3 ExifTool, 4 resident ExifTool "
                         "(default: the settings file's)"),
          [](CliRun &r, const QString &v) -> QString {
@@ -272,12 +298,16 @@ const QList<CliOption> &optionTable()
              r.exifMode = v.toInt();
              return {};
          }},
-        {{QStringLiteral("help")}, QString(), QStringLiteral("print this help and exit"),
+        {{QStringLiteral("help")},
+         QString(),
+         QStringLiteral("print this help and exit"),
          [](CliRun &r, const QString &) {
              r.help = true;
              return QString();
          }},
-        {{QStringLiteral("version")}, QString(), QStringLiteral("print the version and exit"),
+        {{QStringLiteral("version")},
+         QString(),
+         QStringLiteral("print the version and exit"),
          [](CliRun &r, const QString &) {
              r.version = true;
              return QString();
@@ -286,8 +316,7 @@ const QList<CliOption> &optionTable()
     return table;
 }
 
-void printHelp()
-{
+void printHelp() {
     QString s = QStringLiteral(
         "Usage: travoline-cli [OPTIONS] PATH...\n"
         "Prints the new name of every file: the old full path, a tab, the new name.\n"
@@ -316,8 +345,7 @@ void printHelp()
 }
 
 // Parses the arguments into run; returns an empty text or the reason.
-QString parseArguments(const QStringList &arguments, CliRun &run)
-{
+QString parseArguments(const QStringList &arguments, CliRun &run) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
@@ -348,8 +376,7 @@ QString parseArguments(const QStringList &arguments, CliRun &run)
 // --check: what the window would show goes to standard output.
 class CheckFrontEnd : public FrontEnd {
 public:
-    int msgBox(const QString &message, int, const QString &, int, const QString &) override
-    {
+    int msgBox(const QString &message, int, const QString &, int, const QString &) override {
         QString text = message;
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         while (text.endsWith(QLatin1Char('\n')))
@@ -362,8 +389,7 @@ public:
 // The raw bytes of the PATH arguments: the parser gives them decoded, which
 // loses the bytes of a path that is not valid UTF-8, so each one is found
 // again among the raw arguments, in order.
-QList<QByteArray> rawPaths(const QStringList &paths, int argc, char **argv)
-{
+QList<QByteArray> rawPaths(const QStringList &paths, int argc, char **argv) {
     QList<QByteArray> raw;
     int next = 1;
     for (const QString &p : paths) {
@@ -380,8 +406,7 @@ QList<QByteArray> rawPaths(const QStringList &paths, int argc, char **argv)
     return raw;
 }
 
-void printPreview(NameEngine &engine, const QList<QByteArray> &leftAlone, RecordWriter &out)
-{
+void printPreview(NameEngine &engine, const QList<QByteArray> &leftAlone, RecordWriter &out) {
     for (const FileEntry &e : engine.model()->entries())
         out.record({pathBytes(e.fullPath()), e.newName.toUtf8()});
     for (const QByteArray &path : leftAlone)
@@ -389,8 +414,7 @@ void printPreview(NameEngine &engine, const QList<QByteArray> &leftAlone, Record
     out.flush();
 }
 
-int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd &cliFrontEnd)
-{
+int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd &cliFrontEnd) {
     CliRun run;
     const QString usageError = parseArguments(arguments.mid(1), run);
     if (!usageError.isEmpty())
@@ -445,7 +469,8 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
     if (run.savedRule) {
         const std::optional<Rule> saved = savedRules::findSavedRule(s, *run.savedRule);
         if (!saved) {
-            return usage(QStringLiteral("--saved-rule: no saved rule has the pattern \"%1\"").arg(shown(*run.savedRule)));
+            return usage(
+                QStringLiteral("--saved-rule: no saved rule has the pattern \"%1\"").arg(shown(*run.savedRule)));
         }
         savedRules::applyFields(*saved, rule);
         rule.Regle = saved->Regle;
@@ -453,8 +478,8 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
     if (run.rule)
         rule.Regle = *run.rule;
     if (run.start)
-        rule.DebutPas = isContinueStart(*run.start) ? ContinueModeStart
-                                                          : std::int32_t(readWholeNumber(*run.start).value);
+        rule.DebutPas =
+            isContinueStart(*run.start) ? ContinueModeStart : std::int32_t(readWholeNumber(*run.start).value);
     if (run.step)
         rule.Pas = std::int16_t(readWholeNumber(*run.step).value);
     if (run.extension) {
@@ -538,8 +563,7 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     // No exception leaves main: whatever escapes is one line and exit 2.
     try {
         QCoreApplication app(argc, argv);

@@ -22,8 +22,7 @@ using namespace tav;
 
 namespace {
 
-int run(int argc, char **argv)
-{
+int run(int argc, char **argv) {
     GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(ProgramTitle));
     QApplication::setOrganizationName(QString::fromLatin1(ProgramTitle));
@@ -110,7 +109,6 @@ int run(int argc, char **argv)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     return guardedMain("travoline", [&] { return run(argc, argv); });
 }

@@ -20,8 +20,7 @@ constexpr int LeftButton = 1;
 constexpr int RightButton = 2;
 constexpr int MiddleButton = 4;
 
-int clampInterval(int ms)
-{
+int clampInterval(int ms) {
     return std::clamp(ms, 1, 100);
 }
 
@@ -52,22 +51,19 @@ struct Hovrix::State {
     hovrix::Owner owner() const { return hovrix::ownerOf(instance); }
 };
 
-int Hovrix::buttonValue(Qt::MouseButtons buttons)
-{
+int Hovrix::buttonValue(Qt::MouseButtons buttons) {
     return (buttons.testFlag(Qt::LeftButton) ? LeftButton : 0) | (buttons.testFlag(Qt::RightButton) ? RightButton : 0) |
            (buttons.testFlag(Qt::MiddleButton) ? MiddleButton : 0);
 }
 
-int Hovrix::shiftValue(Qt::KeyboardModifiers modifiers)
-{
+int Hovrix::shiftValue(Qt::KeyboardModifiers modifiers) {
     return (modifiers.testFlag(Qt::ShiftModifier) ? 1 : 0) | (modifiers.testFlag(Qt::ControlModifier) ? 2 : 0) |
            (modifiers.testFlag(Qt::AltModifier) ? 4 : 0);
 }
 
 Hovrix::Hovrix(QWidget *parent) : Hovrix(HovrixPlatform::qt(), parent) {}
 
-Hovrix::Hovrix(std::shared_ptr<HovrixPlatform> platform, QWidget *parent) : QWidget(parent), d(new State)
-{
+Hovrix::Hovrix(std::shared_ptr<HovrixPlatform> platform, QWidget *parent) : QWidget(parent), d(new State) {
     d->platform = std::move(platform);
     d->instance = hovrix::registerInstance();
     setObjectName(QStringLiteral("Hovrix"));
@@ -87,8 +83,7 @@ Hovrix::Hovrix(std::shared_ptr<HovrixPlatform> platform, QWidget *parent) : QWid
     }
 }
 
-Hovrix::~Hovrix()
-{
+Hovrix::~Hovrix() {
     for (auto *timer : {d->timerCapture.get(), d->timerCapture2.get(), d->timerTest.get()})
         timer->setEnabled(false);
     // QWidget's own destructor ends a grab this control still holds.
@@ -96,19 +91,16 @@ Hovrix::~Hovrix()
     hovrix::unregisterInstance(d->instance);
 }
 
-QSize Hovrix::sizeHint() const
-{
+QSize Hovrix::sizeHint() const {
     const int side = (SizeTwips * logicalDpiX() + TwipsPerInch / 2) / TwipsPerInch;
     return {side, side};
 }
 
-int Hovrix::TestInterval() const
-{
+int Hovrix::TestInterval() const {
     return d->timerTest->interval();
 }
 
-void Hovrix::SetTestInterval(int ms)
-{
+void Hovrix::SetTestInterval(int ms) {
     ms = clampInterval(ms);
     if (d->timerTest->interval() == ms)
         return;
@@ -116,13 +108,11 @@ void Hovrix::SetTestInterval(int ms)
     emit TestIntervalChanged(ms);
 }
 
-bool Hovrix::Enabled() const
-{
+bool Hovrix::Enabled() const {
     return d->enabled;
 }
 
-void Hovrix::SetEnabled(bool on)
-{
+void Hovrix::SetEnabled(bool on) {
     if (d->enabled == on)
         return;
     d->enabled = on;
@@ -133,27 +123,23 @@ void Hovrix::SetEnabled(bool on)
     emit EnabledChanged(on);
 }
 
-bool Hovrix::GetIsMouseOver() const
-{
+bool Hovrix::GetIsMouseOver() const {
     return d->over;
 }
 
-void Hovrix::WriteProperties(QSettings &store) const
-{
+void Hovrix::WriteProperties(QSettings &store) const {
     store.setValue(QStringLiteral("TestInterval"), TestInterval());
     store.setValue(QStringLiteral("Enabled"), Enabled());
 }
 
-void Hovrix::ReadProperties(const QSettings &store)
-{
+void Hovrix::ReadProperties(const QSettings &store) {
     bool ok = false;
     const int ms = store.value(QStringLiteral("TestInterval"), 1).toInt(&ok);
     SetTestInterval(ok ? ms : 1);
     SetEnabled(store.value(QStringLiteral("Enabled"), true).toBool());
 }
 
-void Hovrix::forwardMovesFrom(QWidget *area)
-{
+void Hovrix::forwardMovesFrom(QWidget *area) {
     if (d->area)
         d->area->removeEventFilter(this);
     d->area = area;
@@ -163,8 +149,7 @@ void Hovrix::forwardMovesFrom(QWidget *area)
     area->installEventFilter(this);
 }
 
-bool Hovrix::eventFilter(QObject *watched, QEvent *event)
-{
+bool Hovrix::eventFilter(QObject *watched, QEvent *event) {
     if (watched == d->area && event->type() == QEvent::MouseMove) {
         const auto *move = static_cast<QMouseEvent *>(event);
         ForwardMouseMove(buttonValue(move->buttons()), shiftValue(move->modifiers()));
@@ -174,24 +159,21 @@ bool Hovrix::eventFilter(QObject *watched, QEvent *event)
 
 // --- the grab ---
 
-void Hovrix::takeCapture()
-{
+void Hovrix::takeCapture() {
     d->lastCursor = d->platform->cursorPos();
     d->platform->grab(this);
     d->capturing = true;
     d->timerCapture->setEnabled(true);
 }
 
-void Hovrix::giveUpCapture()
-{
+void Hovrix::giveUpCapture() {
     d->platform->release(this);
     d->capturing = false;
     // The host's pending moves run now; one may take the grab back.
     d->platform->processEvents();
 }
 
-int Hovrix::readHeldButtons()
-{
+int Hovrix::readHeldButtons() {
     const Qt::MouseButtons held = d->platform->heldButtons();
     d->buttonDown[LeftButton] = held.testFlag(Qt::LeftButton);
     d->buttonDown[MiddleButton] = held.testFlag(Qt::MiddleButton);
@@ -201,8 +183,7 @@ int Hovrix::readHeldButtons()
 
 // --- entering and leaving ---
 
-void Hovrix::ForwardMouseMove(int Button, int Shift)
-{
+void Hovrix::ForwardMouseMove(int Button, int Shift) {
     d->timerCapture->setEnabled(true);
     d->over = true;
     if (!d->enabled)
@@ -216,8 +197,7 @@ void Hovrix::ForwardMouseMove(int Button, int Shift)
         emit MouseMove(Button, Shift);
 }
 
-void Hovrix::enter(int Button, int Shift)
-{
+void Hovrix::enter(int Button, int Shift) {
     if (!d->inside) {
         const hovrix::Owner claim = hovrix::readClaim();
         if (!claim.isNull() && claim != d->owner()) {
@@ -239,8 +219,7 @@ void Hovrix::enter(int Button, int Shift)
     d->over = true;
 }
 
-void Hovrix::leaveTest()
-{
+void Hovrix::leaveTest() {
     const int held = readHeldButtons();
     if (d->buttonDown[LeftButton]) {
         // A drag that started inside keeps the control inside until released.
@@ -261,8 +240,7 @@ void Hovrix::leaveTest()
     emit MouseOut(held);
 }
 
-void Hovrix::forceLeave()
-{
+void Hovrix::forceLeave() {
     d->inside = false;
     d->over = false;
     d->timerTest->setEnabled(false);
@@ -277,22 +255,19 @@ void Hovrix::forceLeave()
 
 // --- pointer events that reach the control through the grab ---
 
-void Hovrix::capturedMove()
-{
+void Hovrix::capturedMove() {
     if (!d->enabled)
         return;
     d->timerTest->setEnabled(true);
     giveUpCapture();
 }
 
-void Hovrix::mouseMoveEvent(QMouseEvent *event)
-{
+void Hovrix::mouseMoveEvent(QMouseEvent *event) {
     event->accept();
     capturedMove();
 }
 
-void Hovrix::mousePressEvent(QMouseEvent *event)
-{
+void Hovrix::mousePressEvent(QMouseEvent *event) {
     event->accept();
     const int button = buttonValue(event->button());
     if (!d->enabled || button == 0)
@@ -308,15 +283,13 @@ void Hovrix::mousePressEvent(QMouseEvent *event)
     d->skipNextMove = true;
 }
 
-void Hovrix::mouseDoubleClickEvent(QMouseEvent *event)
-{
+void Hovrix::mouseDoubleClickEvent(QMouseEvent *event) {
     // Qt turns the second press into a double-click event; double clicks are
     // timed here from the releases, so it is a press like any other.
     mousePressEvent(event);
 }
 
-void Hovrix::mouseReleaseEvent(QMouseEvent *event)
-{
+void Hovrix::mouseReleaseEvent(QMouseEvent *event) {
     event->accept();
     const int button = buttonValue(event->button());
     if (!d->enabled || button == 0)
@@ -343,8 +316,7 @@ void Hovrix::mouseReleaseEvent(QMouseEvent *event)
     }
 }
 
-void Hovrix::clickOrDoubleClick(int button, int shift)
-{
+void Hovrix::clickOrDoubleClick(int button, int shift) {
     const qint64 now = d->platform->nowMs();
     std::optional<qint64> &last = d->lastClick[button];
     if (!last || now - *last > d->platform->doubleClickIntervalMs()) {
@@ -364,8 +336,7 @@ void Hovrix::clickOrDoubleClick(int button, int shift)
 
 // --- timers ---
 
-void Hovrix::onTimerCapture()
-{
+void Hovrix::onTimerCapture() {
     const bool leftHeld = d->buttonDown[LeftButton];
     if (leftHeld && d->inside) {
         if (d->platform->grabber() == this)
@@ -382,8 +353,7 @@ void Hovrix::onTimerCapture()
         d->timerCapture->setEnabled(false);
 }
 
-void Hovrix::onTimerCapture2()
-{
+void Hovrix::onTimerCapture2() {
     if (!d->capturing)
         return;
     const QPoint now = d->platform->cursorPos();
@@ -393,8 +363,7 @@ void Hovrix::onTimerCapture2()
     d->lastCursor = now;
 }
 
-void Hovrix::onTimerTest()
-{
+void Hovrix::onTimerTest() {
     if (!d->timerTest->isEnabled())
         return;
     d->platform->processEvents();

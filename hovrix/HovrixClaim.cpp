@@ -16,8 +16,7 @@ namespace {
 const char ClaimKey[] = "Temp/Hwnd";
 const char ClaimSection[] = "Temp";
 
-std::set<quint64> &liveInstances()
-{
+std::set<quint64> &liveInstances() {
     static std::set<quint64> live;
     return live;
 }
@@ -29,8 +28,7 @@ struct ProcessInfo {
 
 // State and start time from /proc/<pid>/stat. Without /proc, a process that
 // answers signal 0 counts as running with an unknown start.
-ProcessInfo processInfo(qint64 pid)
-{
+ProcessInfo processInfo(qint64 pid) {
     ProcessInfo info;
     if (pid <= 0)
         return info;
@@ -54,8 +52,7 @@ ProcessInfo processInfo(qint64 pid)
     return info;
 }
 
-std::unique_ptr<QSettings> openStore()
-{
+std::unique_ptr<QSettings> openStore() {
     auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                                 QStringLiteral("Hovrixlib"), QStringLiteral("Hovrixlib"));
     // Picks up what other processes wrote since this process last looked.
@@ -63,20 +60,17 @@ std::unique_ptr<QSettings> openStore()
     return settings;
 }
 
-Owner storedClaim()
-{
+Owner storedClaim() {
     return Owner::parse(openStore()->value(QLatin1String(ClaimKey)).toString());
 }
 
 } // namespace
 
-QString Owner::text() const
-{
+QString Owner::text() const {
     return QStringLiteral("%1:%2:%3").arg(pid).arg(start).arg(instance);
 }
 
-Owner Owner::parse(const QString &text)
-{
+Owner Owner::parse(const QString &text) {
     const QStringList parts = text.trimmed().split(QLatin1Char(':'));
     if (parts.size() != 3)
         return {};
@@ -87,26 +81,22 @@ Owner Owner::parse(const QString &text)
     return owner;
 }
 
-quint64 registerInstance()
-{
+quint64 registerInstance() {
     static quint64 next = 0;
     liveInstances().insert(++next);
     return next;
 }
 
-void unregisterInstance(quint64 instance)
-{
+void unregisterInstance(quint64 instance) {
     liveInstances().erase(instance);
 }
 
-Owner ownerOf(quint64 instance)
-{
+Owner ownerOf(quint64 instance) {
     static const qint64 ownStart = processInfo(::getpid()).start;
     return Owner{::getpid(), ownStart, instance};
 }
 
-bool ownerExists(const Owner &owner)
-{
+bool ownerExists(const Owner &owner) {
     if (owner.isNull())
         return false;
     if (owner.pid == ::getpid())
@@ -117,21 +107,18 @@ bool ownerExists(const Owner &owner)
     return owner.start == 0 || info.start == 0 || owner.start == info.start;
 }
 
-Owner readClaim()
-{
+Owner readClaim() {
     const Owner owner = storedClaim();
     return ownerExists(owner) ? owner : Owner{};
 }
 
-void writeClaim(const Owner &owner)
-{
+void writeClaim(const Owner &owner) {
     auto s = openStore();
     s->setValue(QLatin1String(ClaimKey), owner.text());
     s->sync();
 }
 
-void dropClaim(const Owner &owner)
-{
+void dropClaim(const Owner &owner) {
     if (storedClaim() != owner)
         return;
     auto s = openStore();

@@ -9,23 +9,23 @@
 // Usage: QT_QPA_PLATFORM=offscreen bench_window [N] [M]
 
 #include "core/app/MainController.h"
-#include "gui/main/MainWindowFrontEnd.h"
-#include "gui/main/frmMain.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
+#include "gui/main/MainWindowFrontEnd.h"
+#include "gui/main/frmMain.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTableView>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
@@ -37,16 +37,14 @@ namespace {
 // Counts the paint events of the watched widgets.
 struct PaintCounter : QObject {
     int paints = 0;
-    bool eventFilter(QObject *, QEvent *e) override
-    {
+    bool eventFilter(QObject *, QEvent *e) override {
         if (e->type() == QEvent::Paint)
             ++paints;
         return false;
     }
 };
 
-void makeFiles(const QString &folder, int count)
-{
+void makeFiles(const QString &folder, int count) {
     for (int i = 0; i < count; ++i) {
         QFile f(folder + QStringLiteral("/photo %1.jpg").arg(i, 6, 10, QLatin1Char('0')));
         if (f.open(QIODevice::WriteOnly))
@@ -54,8 +52,7 @@ void makeFiles(const QString &folder, int count)
     }
 }
 
-void waitUntilIdle(int ms)
-{
+void waitUntilIdle(int ms) {
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms)
@@ -64,8 +61,7 @@ void waitUntilIdle(int ms)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     const int addCount = argc > 1 ? std::atoi(argv[1]) : 10000;
@@ -105,8 +101,8 @@ int main(int argc, char **argv)
     const qint64 addMs = t.elapsed();
     const QAbstractItemModel *model = controller.model();
     const QString last = model->index(model->rowCount() - 1, 1).data().toString();
-    std::printf("add all %d files:            %lld ms (%d rows, last new name \"%s\", %d paints meanwhile)\n",
-                addCount, static_cast<long long>(addMs), model->rowCount(), qPrintable(last), painted.paints);
+    std::printf("add all %d files:            %lld ms (%d rows, last new name \"%s\", %d paints meanwhile)\n", addCount,
+                static_cast<long long>(addMs), model->rowCount(), qPrintable(last), painted.paints);
 
     // A big list.
     controller.cmdClear_Click();

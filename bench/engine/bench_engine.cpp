@@ -15,8 +15,7 @@
 using namespace tav;
 
 namespace {
-QString peakMemory()
-{
+QString peakMemory() {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly))
         return QStringLiteral("?");
@@ -27,16 +26,14 @@ QString peakMemory()
 }
 // CPU time of the process, in ms: unlike the wall clock it does not grow
 // when other programs share the machine.
-double cpuMs()
-{
+double cpuMs() {
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
 }
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const int rows = argc > 1 ? QString::fromLatin1(argv[1]).toInt() : 100000;
     i18n::setLanguage(QStringLiteral("Français"));
@@ -50,8 +47,9 @@ int main(int argc, char **argv)
     QStringList paths;
     paths.reserve(rows);
     for (int i = 0; i < rows; ++i)
-        paths << QStringLiteral("/photos/été %1/Île à côté IMG_%2 (copie).jpg").arg(i / 1000).arg(i, 6, 10,
-                                                                                              QLatin1Char('0'));
+        paths << QStringLiteral("/photos/été %1/Île à côté IMG_%2 (copie).jpg")
+                     .arg(i / 1000)
+                     .arg(i, 6, 10, QLatin1Char('0'));
 
     QElapsedTimer t;
     t.start();

@@ -9,8 +9,7 @@
 
 #include <functional>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     const int calls = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000000;

@@ -5,10 +5,10 @@
 // and prints the time of each and its ratio to the plain loop (median of the rounds).
 //   bench_rename [FILES] [ROUNDS] [FOLDER]
 #include "core/engine/NameEngine.h"
+#include "core/i18n/Language.h"
 #include "core/rename/RenameBatch.h"
 #include "core/rename/RenameCommand.h"
 #include "core/rename/RenameJournal.h"
-#include "core/i18n/Language.h"
 #include "core/settings/Settings.h"
 
 #include <QCoreApplication>

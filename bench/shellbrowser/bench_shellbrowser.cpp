@@ -4,8 +4,8 @@
 #include "gui/shellbrowser/FolderListModel.h"
 #include "gui/shellbrowser/FolderTreeModel.h"
 #include "gui/shellbrowser/LVExplorer.h"
-#include "gui/widgets/ModSubClassing.h"
 #include "gui/shellbrowser/TVExplorer.h"
+#include "gui/widgets/ModSubClassing.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,8 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString files = dir.path() + "/files";
@@ -32,7 +31,8 @@ int main(int argc, char **argv)
         if (fd >= 0) {
             if (ftruncate(fd, (i * 7919) % 100000) != 0)
                 std::perror("ftruncate");
-            struct timespec times[2] = {{1600000000 + (i * 104729) % 100000, 0}, {1600000000 + (i * 104729) % 100000, 0}};
+            struct timespec times[2] = {{1600000000 + (i * 104729) % 100000, 0},
+                                        {1600000000 + (i * 104729) % 100000, 0}};
             futimens(fd, times);
             ::close(fd);
         }

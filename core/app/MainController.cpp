@@ -3,13 +3,13 @@
 #include "core/base/FrontEnd.h"
 #include "core/base/Trap.h"
 #include "core/base/Version.h"
+#include "core/base/Wildcard.h"
 #include "core/engine/NewNamePath.h"
 #include "core/engine/Normalise.h"
 #include "core/engine/Operators.h"
-#include "core/rename/RenameCommand.h"
 #include "core/engine/Validation.h"
-#include "core/base/Wildcard.h"
 #include "core/i18n/Language.h"
+#include "core/rename/RenameCommand.h"
 #include "core/settings/SavedRules.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
@@ -23,18 +23,18 @@ namespace tav {
 
 namespace {
 const QString Form = QStringLiteral(" (Feuille frmMain)");
-QString proc(const char *name) { return QString::fromLatin1(name) + Form; }
+QString proc(const char *name) {
+    return QString::fromLatin1(name) + Form;
+}
 } // namespace
 
-MainController::MainController(Settings &settings, QObject *parent) : QObject(parent), m_settings(settings)
-{
+MainController::MainController(Settings &settings, QObject *parent) : QObject(parent), m_settings(settings) {
     connect(&m_engine, &NameEngine::countLabelChanged, this, &MainController::countLabelChanged);
 }
 
 MainController::~MainController() = default;
 
-void MainController::loadFromSettings()
-{
+void MainController::loadFromSettings() {
     const Settings &s = m_settings;
     m_engine.setRule(s.regle);
     m_engine.setYearFormat(s.FormatAnnee);
@@ -49,8 +49,7 @@ void MainController::loadFromSettings()
     emit savedRulesChanged(savedRules::savedRulePatterns(s));
 }
 
-void MainController::storeIntoSettings()
-{
+void MainController::storeIntoSettings() {
     Settings &s = m_settings;
     s.regle = m_engine.rule();
     s.MettreAJour = m_engine.autoRefresh() ? 1 : 0;
@@ -58,31 +57,29 @@ void MainController::storeIntoSettings()
 
 // --- The rule box ----------------------------------------------------------------
 
-void MainController::ruleFocusIn(const QString &text)
-{
+void MainController::ruleFocusIn(const QString &text) {
     m_pendingChange = QDateTime();
     m_ruleTextAtFocus = text;
     m_ruleText = text;
 }
 
-void MainController::ruleTextChanged(const QString &text)
-{
+void MainController::ruleTextChanged(const QString &text) {
     m_ruleText = text;
     m_pendingChange = now();
 }
 
-void MainController::ruleKeyTyped(int code)
-{
+void MainController::ruleKeyTyped(int code) {
     if (code >= 32)
         ++m_caret;
     else if (code == 8 && m_caret > 0)
         --m_caret;
 }
 
-void MainController::caretTick(int caretPosition) { m_caret = caretPosition; }
+void MainController::caretTick(int caretPosition) {
+    m_caret = caretPosition;
+}
 
-bool MainController::updateTick()
-{
+bool MainController::updateTick() {
     if (!m_pendingChange.isValid())
         return false;
     // Whole seconds, absolute difference.
@@ -94,16 +91,14 @@ bool MainController::updateTick()
     return true;
 }
 
-void MainController::ruleFocusOut(const QString &text)
-{
+void MainController::ruleFocusOut(const QString &text) {
     m_ruleText = text;
     if (m_pendingChange.isValid() && text != m_ruleTextAtFocus)
         cboRenommer_Change();
     m_pendingChange = QDateTime();
 }
 
-bool MainController::cboRenommer_Change()
-{
+bool MainController::cboRenommer_Change() {
     if (!m_updatesEnabled)
         return false;
     bool passed = false;
@@ -120,14 +115,12 @@ bool MainController::cboRenommer_Change()
     return passed;
 }
 
-QString MainController::tokenOfCaption(const QString &caption)
-{
+QString MainController::tokenOfCaption(const QString &caption) {
     const int cut = caption.indexOf(QStringLiteral(" :"));
     return cut < 0 ? caption : caption.left(cut);
 }
 
-void MainController::insertToken(int labelIndex, const QString &caption)
-{
+void MainController::insertToken(int labelIndex, const QString &caption) {
     const QString token = tokenOfCaption(caption);
     if (labelIndex == 31) {
         m_ruleText = token;
@@ -143,8 +136,7 @@ void MainController::insertToken(int labelIndex, const QString &caption)
 }
 
 void MainController::cmdRepPos_Click(int optRepPos, const QStringList &txtRepPos, int optRepPosDebutFin,
-                                     const QString &txtRemplacerPos)
-{
+                                     const QString &txtRemplacerPos) {
     trap(proc("cmdRepPos_Click"), [&] {
         m_ruleText = cmdRepPosText(optRepPos, txtRepPos, optRepPosDebutFin, txtRemplacerPos);
         m_caret = int(m_ruleText.size());
@@ -154,8 +146,7 @@ void MainController::cmdRepPos_Click(int optRepPos, const QStringList &txtRepPos
     cboRenommer_Change();
 }
 
-void MainController::cmdRepStr_Click(const QString &search, const QString &replacement, int optRepStr)
-{
+void MainController::cmdRepStr_Click(const QString &search, const QString &replacement, int optRepStr) {
     std::optional<QString> text;
     trap(proc("cmdRepStr_Click"), [&] { text = cmdRepStrText(search, replacement, optRepStr); });
     if (!text)
@@ -169,71 +160,60 @@ void MainController::cmdRepStr_Click(const QString &search, const QString &repla
 
 // --- Rule options ------------------------------------------------------------------
 
-void MainController::recomputeAll()
-{
+void MainController::recomputeAll() {
     if (m_updatesEnabled)
         trap(proc("update_names"), [&] { m_engine.update_names(); });
 }
 
-void MainController::setTrim(bool on)
-{
+void MainController::setTrim(bool on) {
     m_engine.rule().EffaceEspace = on ? 1 : 0;
     recomputeAll();
 }
 
-void MainController::setUpperFirstChar(bool on)
-{
+void MainController::setUpperFirstChar(bool on) {
     m_engine.rule().PremierCaractereEnMajuscule = on ? 1 : 0;
     recomputeAll();
 }
 
-void MainController::setUpperEachWord(bool on)
-{
+void MainController::setUpperEachWord(bool on) {
     m_engine.rule().PremierCaractereEnMajusculePourChaqueMot = on ? 1 : 0;
     recomputeAll();
 }
 
-void MainController::setAutoIncrement(bool on)
-{
+void MainController::setAutoIncrement(bool on) {
     m_engine.rule().IncrementeFichierIdentique = on ? 1 : 0;
     recomputeAll();
 }
 
-void MainController::setForbidden(bool on)
-{
+void MainController::setForbidden(bool on) {
     m_engine.rule().RemplacerCaractereInterdit = on ? 1 : 0;
     recomputeAll();
 }
 
-void MainController::setExtensionChecked(bool on)
-{
+void MainController::setExtensionChecked(bool on) {
     m_engine.setExtensionChecked(on);
     recomputeAll();
 }
 
-void MainController::setExtensionText(const QString &text)
-{
+void MainController::setExtensionText(const QString &text) {
     m_engine.setExtensionText(text);
     if (m_engine.extensionChecked())
         recomputeAll();
 }
 
-void MainController::setCaseOption(int index)
-{
+void MainController::setCaseOption(int index) {
     m_engine.setCaseOption(static_cast<CaseOption>(std::clamp(index, 0, 2)));
     recomputeAll();
 }
 
-void MainController::setAutoRefresh(bool on)
-{
+void MainController::setAutoRefresh(bool on) {
     m_engine.setAutoRefresh(on);
     m_settings.MettreAJour = on ? 1 : 0;
     if (on)
         recomputeAll();
 }
 
-QString MainController::txtDebut_LostFocus(const QString &text)
-{
+QString MainController::txtDebut_LostFocus(const QString &text) {
     QString shown = text;
     trap(proc("txtDebut_LostFocus"), [&] {
         const CounterFieldCheck check = txtDebutLeave(text, m_engine.rule().DebutPas);
@@ -247,8 +227,7 @@ QString MainController::txtDebut_LostFocus(const QString &text)
     return shown;
 }
 
-QString MainController::txtPas_LostFocus(const QString &text)
-{
+QString MainController::txtPas_LostFocus(const QString &text) {
     QString shown = text;
     trap(proc("txtPas_LostFocus"), [&] {
         const CounterFieldCheck check = txtPasLeave(text, m_engine.rule().Pas);
@@ -262,8 +241,7 @@ QString MainController::txtPas_LostFocus(const QString &text)
     return shown;
 }
 
-QString MainController::txtNbPasse_LostFocus(const QString &text)
-{
+QString MainController::txtNbPasse_LostFocus(const QString &text) {
     QString shown = text;
     trap(proc("txtNbPasse_LostFocus"), [&] {
         const CounterFieldCheck check = txtNbPasseLeave(text);
@@ -275,8 +253,7 @@ QString MainController::txtNbPasse_LostFocus(const QString &text)
 
 // --- The rename list ---------------------------------------------------------------
 
-void MainController::addFiles(const QStringList &paths, Presence presence)
-{
+void MainController::addFiles(const QStringList &paths, Presence presence) {
     if (m_actionRunning)
         return;
     FrontEnd &fe = frontEnd();
@@ -309,8 +286,7 @@ void MainController::addFiles(const QStringList &paths, Presence presence)
     emit actionRunningChanged(false);
 }
 
-void MainController::cmdAdd_Click(const QString &folder, const QStringList &selectedNames)
-{
+void MainController::cmdAdd_Click(const QString &folder, const QStringList &selectedNames) {
     QStringList paths;
     paths.reserve(selectedNames.size());
     for (const QString &n : selectedNames)
@@ -318,8 +294,7 @@ void MainController::cmdAdd_Click(const QString &folder, const QStringList &sele
     addFiles(paths, Presence::SameName);
 }
 
-void MainController::cmdAddAll_Click(const QString &folder, const QStringList &allNames)
-{
+void MainController::cmdAddAll_Click(const QString &folder, const QStringList &allNames) {
     QStringList paths;
     paths.reserve(allNames.size());
     for (const QString &n : allNames)
@@ -327,9 +302,13 @@ void MainController::cmdAddAll_Click(const QString &folder, const QStringList &a
     addFiles(paths, Presence::SameNameAndFolder);
 }
 
-void MainController::setDisplayFilter(const QString &filter) { m_settings.FiltreAffichage = filter; }
+void MainController::setDisplayFilter(const QString &filter) {
+    m_settings.FiltreAffichage = filter;
+}
 
-QString MainController::displayFilter() const { return m_settings.FiltreAffichage; }
+QString MainController::displayFilter() const {
+    return m_settings.FiltreAffichage;
+}
 
 namespace {
 
@@ -337,8 +316,7 @@ namespace {
 // every entry in the order found; visit returns false to stop (walkTree then
 // returns false). A folder reached through a link is walked like any other,
 // each real folder once, so a looping link ends there.
-template <class Visit> bool walkTree(const QString &root, Visit visit)
-{
+template <class Visit> bool walkTree(const QString &root, Visit visit) {
     QQueue<QString> queue;
     QSet<QString> seen;
     queue.enqueue(root);
@@ -362,8 +340,7 @@ template <class Visit> bool walkTree(const QString &root, Visit visit)
 
 } // namespace
 
-int MainController::countMatchingFiles(const QString &root, bool useFilter) const
-{
+int MainController::countMatchingFiles(const QString &root, bool useFilter) const {
     const NameFilter filter(m_settings.FiltreAffichage);
     int count = 0;
     walkTree(root, [&](const QFileInfo &e) {
@@ -374,9 +351,7 @@ int MainController::countMatchingFiles(const QString &root, bool useFilter) cons
     return count;
 }
 
-QStringList MainController::collectHierarchy(const QString &root, bool useFilter, bool skipListedNames,
-                                             bool *stopped)
-{
+QStringList MainController::collectHierarchy(const QString &root, bool useFilter, bool skipListedNames, bool *stopped) {
     const NameFilter filter(m_settings.FiltreAffichage);
     QStringList candidates;
     walkTree(root, [&](const QFileInfo &e) {
@@ -394,8 +369,7 @@ QStringList MainController::collectHierarchy(const QString &root, bool useFilter
     return candidates;
 }
 
-void MainController::mnuAddHieriachy_Click(const QString &root)
-{
+void MainController::mnuAddHieriachy_Click(const QString &root) {
     trap(QStringLiteral("mnuAddHieriachy_click"), [&] {
         const QString folder = QDir::cleanPath(root);
         // Nothing matches: nothing to ask about.
@@ -413,8 +387,7 @@ void MainController::mnuAddHieriachy_Click(const QString &root)
     });
 }
 
-void MainController::cmdDnD_Drop(const QStringList &paths)
-{
+void MainController::cmdDnD_Drop(const QStringList &paths) {
     trap(QStringLiteral("cmdDnD_OLEDragDrop"), [&] {
         QStringList files, folders;
         int total = 0;
@@ -433,9 +406,8 @@ void MainController::cmdDnD_Drop(const QStringList &paths)
             addFiles(files, Presence::SameNameAndFolder);
         if (folders.isEmpty() || total < 1)
             return;
-        const int answer =
-            frontEnd().msgBox(i18n::Message(59, QString::number(total), QString::number(folders.size())), 36,
-                              QStringLiteral("Message"));
+        const int answer = frontEnd().msgBox(i18n::Message(59, QString::number(total), QString::number(folders.size())),
+                                             36, QStringLiteral("Message"));
         if (answer != AnswerYes)
             return;
         m_stopAction = false;
@@ -450,8 +422,7 @@ void MainController::cmdDnD_Drop(const QStringList &paths)
     });
 }
 
-QStringList MainController::openPaths(const QStringList &paths)
-{
+QStringList MainController::openPaths(const QStringList &paths) {
     QStringList missing;
     trap(QStringLiteral("openPaths"), [&] {
         QStringList files;
@@ -473,8 +444,7 @@ QStringList MainController::openPaths(const QStringList &paths)
     return missing;
 }
 
-void MainController::cmdDel_Click(const QList<int> &selectedRows)
-{
+void MainController::cmdDel_Click(const QList<int> &selectedRows) {
     if (selectedRows.isEmpty())
         return;
     model()->removeRowList(selectedRows);
@@ -482,14 +452,12 @@ void MainController::cmdDel_Click(const QList<int> &selectedRows)
     emit countLabelChanged(m_engine.countLabelText());
 }
 
-void MainController::cmdClear_Click()
-{
+void MainController::cmdClear_Click() {
     m_engine.clearList();
     emit countLabelChanged(i18n::Message(19, QStringLiteral("0")));
 }
 
-QList<int> MainController::cmdUp_Click(const QList<int> &selectedRows)
-{
+QList<int> MainController::cmdUp_Click(const QList<int> &selectedRows) {
     QList<int> rows = selectedRows;
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -504,8 +472,7 @@ QList<int> MainController::cmdUp_Click(const QList<int> &selectedRows)
     return rows;
 }
 
-QList<int> MainController::cmdDown_Click(const QList<int> &selectedRows)
-{
+QList<int> MainController::cmdDown_Click(const QList<int> &selectedRows) {
     QList<int> rows = selectedRows;
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
@@ -521,8 +488,7 @@ QList<int> MainController::cmdDown_Click(const QList<int> &selectedRows)
     return rows;
 }
 
-int MainController::dragRow(int from, int to)
-{
+int MainController::dragRow(int from, int to) {
     const int n = model()->count();
     if (from < 0 || from >= n || to < 0 || from == to)
         return from;
@@ -533,30 +499,26 @@ int MainController::dragRow(int from, int to)
     return to;
 }
 
-void MainController::cmdStopAction_Click()
-{
+void MainController::cmdStopAction_Click() {
     if (frontEnd().msgBox(i18n::Message(20), 36, QStringLiteral("Message")) == AnswerYes)
         m_stopAction = true;
 }
 
 // --- Saved rules -------------------------------------------------------------------
 
-QString MainController::commentLabel() const
-{
+QString MainController::commentLabel() const {
     const Rule &r = m_engine.rule();
     return savedRules::ecrireCommentaire(r.Commentaire, r.Extension);
 }
 
-void MainController::setComment(const QString &comment, const QString &fileTypes)
-{
+void MainController::setComment(const QString &comment, const QString &fileTypes) {
     m_engine.rule().Commentaire = comment;
     m_engine.rule().Extension = fileTypes;
     emit commentLabelChanged(commentLabel());
     recomputeAll();
 }
 
-void MainController::cmdPrendrePlus_Click()
-{
+void MainController::cmdPrendrePlus_Click() {
     trap(proc("cmdPrendrePlus_Click"), [&] {
         Rule current = m_engine.rule();
         current.Regle = m_ruleText;
@@ -565,8 +527,7 @@ void MainController::cmdPrendrePlus_Click()
     });
 }
 
-void MainController::cmdPrendreMoins_Click()
-{
+void MainController::cmdPrendreMoins_Click() {
     trap(proc("cmdPrendreMoins_Click"), [&] {
         Rule current = m_engine.rule();
         current.Regle = m_ruleText;
@@ -579,8 +540,7 @@ void MainController::cmdPrendreMoins_Click()
     });
 }
 
-void MainController::cmdPrendreSupprimer_Click()
-{
+void MainController::cmdPrendreSupprimer_Click() {
     trap(proc("cmdPrendreSupprimer_Click"), [&] {
         Rule current = m_engine.rule();
         if (savedRules::forgetAll(m_settings, current)) {
@@ -592,8 +552,7 @@ void MainController::cmdPrendreSupprimer_Click()
     });
 }
 
-void MainController::chooseSavedRule(const QString &pattern)
-{
+void MainController::chooseSavedRule(const QString &pattern) {
     trap(proc("cboRenommer_Click"), [&] {
         Rule current = m_engine.rule();
         const bool found = savedRules::chooseSavedRule(
@@ -615,8 +574,7 @@ void MainController::chooseSavedRule(const QString &pattern)
 
 // --- Rename -------------------------------------------------------------------------
 
-void MainController::cmdRenommer_Click()
-{
+void MainController::cmdRenommer_Click() {
     if (m_actionRunning)
         return;
     // A pattern still being typed is checked first: the batch must use what
@@ -644,16 +602,14 @@ void MainController::cmdRenommer_Click()
     emit renameFinished();
 }
 
-void MainController::cmdRenommerStop_Click()
-{
+void MainController::cmdRenommerStop_Click() {
     if (frontEnd().msgBox(i18n::Message(20), 36, i18n::Message(1)) == AnswerYes)
         m_stopRename = true;
 }
 
 // --- Window title and quitting ------------------------------------------------------------
 
-QString MainController::titleText() const
-{
+QString MainController::titleText() const {
     return QStringLiteral("%1 v%2.%3.%4 - %5")
         .arg(QString::fromLatin1(ProgramTitle))
         .arg(VersionMajor)
@@ -662,8 +618,7 @@ QString MainController::titleText() const
         .arg(i18n::Message(77, QString::number(m_settings.NombreFichierRenomme)));
 }
 
-void MainController::quit(bool confirmed)
-{
+void MainController::quit(bool confirmed) {
     m_quitConfirmed = confirmed;
     if (!confirmed)
         return;

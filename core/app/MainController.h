@@ -135,8 +135,7 @@ public:
     bool renameStopRequested() const { return m_stopRename; }
     const RenameReport &lastRename() const { return m_lastRename; }
     // The thumbnail list's hook: the item showing oldName now shows newName.
-    void setThumbnailRenamed(std::function<void(const QString &, const QString &)> hook)
-    {
+    void setThumbnailRenamed(std::function<void(const QString &, const QString &)> hook) {
         m_thumbnailRenamed = std::move(hook);
     }
 

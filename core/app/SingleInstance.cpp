@@ -10,14 +10,11 @@
 namespace tav {
 
 SingleInstance::SingleInstance(const QString &name, QObject *parent)
-    : QObject(parent), m_name(QStringLiteral("%1-%2").arg(name).arg(::getuid()))
-{
-}
+    : QObject(parent), m_name(QStringLiteral("%1-%2").arg(name).arg(::getuid())) {}
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::notifyRunningCopy(const QStringList &paths, int timeoutMs)
-{
+bool SingleInstance::notifyRunningCopy(const QStringList &paths, int timeoutMs) {
     {
         QLocalSocket probe;
         probe.connectToServer(m_name);

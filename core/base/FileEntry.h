@@ -5,9 +5,9 @@ namespace tav {
 
 // One row of the rename list. The row order is the counter order.
 struct FileEntry {
-    QString oldName;   // file name with its extension
-    QString folder;    // no trailing separator
-    QString newName;   // computed name, or a marker text (never renamed / type not selected)
+    QString oldName; // file name with its extension
+    QString folder;  // no trailing separator
+    QString newName; // computed name, or a marker text (never renamed / type not selected)
     bool selected = false;
     // Why newName cannot be a file name on this platform (empty when it can);
     // the rename blocks such rows with this reason.

@@ -12,8 +12,7 @@ const MsgButton ButtonModify{AnswerModify, "cmdModifier", "Modifier", "modify", 
 
 class SilentFrontEnd : public FrontEnd {
 public:
-    int msgBox(const QString &, int style, const QString &, int, const QString &) override
-    {
+    int msgBox(const QString &, int style, const QString &, int, const QString &) override {
         // No one to ask: a question is declined, an information acknowledged.
         return msgEscapeAnswer(style);
     }
@@ -24,22 +23,19 @@ FrontEnd *g_current = &g_silent;
 
 } // namespace
 
-const QList<MsgButton> &msgAllButtons()
-{
+const QList<MsgButton> &msgAllButtons() {
     static const QList<MsgButton> all = {ButtonOk, ButtonCancel, ButtonYes, ButtonNo, ButtonModify};
     return all;
 }
 
-int msgButtonSetValue(int style)
-{
+int msgButtonSetValue(int style) {
     for (int icon : {64, 48, 32, 16})
         if (style >= icon)
             style -= icon;
     return style;
 }
 
-const MsgButtonSet &msgButtonSet(int style)
-{
+const MsgButtonSet &msgButtonSet(int style) {
     static const MsgButtonSet okCancel{{ButtonOk, ButtonCancel}, AnswerOk, AnswerCancel};
     static const MsgButtonSet yesNoCancel{{ButtonYes, ButtonNo, ButtonCancel}, AnswerYes, AnswerCancel};
     static const MsgButtonSet yesNo{{ButtonYes, ButtonNo}, AnswerYes, AnswerNo};
@@ -59,10 +55,16 @@ const MsgButtonSet &msgButtonSet(int style)
     }
 }
 
-int msgEscapeAnswer(int style) { return msgButtonSet(style).escapeAnswer; }
+int msgEscapeAnswer(int style) {
+    return msgButtonSet(style).escapeAnswer;
+}
 
-FrontEnd &frontEnd() { return *g_current; }
+FrontEnd &frontEnd() {
+    return *g_current;
+}
 
-void setFrontEnd(FrontEnd *frontEnd) { g_current = frontEnd ? frontEnd : &g_silent; }
+void setFrontEnd(FrontEnd *frontEnd) {
+    g_current = frontEnd ? frontEnd : &g_silent;
+}
 
 } // namespace tav

@@ -87,8 +87,7 @@ public:
     virtual void processEvents() {}
 
     // The pre-rename review: returns true to continue, false to cancel.
-    virtual bool reviewBlocked(const QList<ReviewEntry> & /*entries*/, const QString & /*captionSuffix*/)
-    {
+    virtual bool reviewBlocked(const QList<ReviewEntry> & /*entries*/, const QString & /*captionSuffix*/) {
         return false;
     }
 

@@ -10,13 +10,11 @@ namespace tav {
 
 namespace {
 
-QString fold(const QString &s)
-{
+QString fold(const QString &s) {
     return s.trimmed().toCaseFolded();
 }
 
-QString indexKey(const QString &section, const QString &key)
-{
+QString indexKey(const QString &section, const QString &key) {
     return fold(section) + QChar(u'\n') + fold(key);
 }
 
@@ -28,8 +26,7 @@ constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-QString fromWindows1252(const QByteArray &bytes)
-{
+QString fromWindows1252(const QByteArray &bytes) {
     QString out;
     out.resize(bytes.size());
     QChar *d = out.data();
@@ -41,8 +38,7 @@ QString fromWindows1252(const QByteArray &bytes)
 }
 
 // A value cannot span lines in this format: line breaks become blanks.
-QString singleLine(QString s)
-{
+QString singleLine(QString s) {
     s.replace(QLatin1String("\r\n"), QLatin1String(" "));
     s.replace(QChar(u'\r'), QChar(u' '));
     s.replace(QChar(u'\n'), QChar(u' '));
@@ -51,18 +47,15 @@ QString singleLine(QString s)
 
 } // namespace
 
-IniFile::IniFile(const QString &path)
-{
+IniFile::IniFile(const QString &path) {
     load(path);
 }
 
-const QString &IniFile::path() const
-{
+const QString &IniFile::path() const {
     return m_path;
 }
 
-QString IniFile::decode(const QByteArray &bytes)
-{
+QString IniFile::decode(const QByteArray &bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.mid(3));
     if (bytes.startsWith("\xFF\xFE")) {
@@ -80,8 +73,7 @@ QString IniFile::decode(const QByteArray &bytes)
     return fromWindows1252(bytes);
 }
 
-bool IniFile::load(const QString &path)
-{
+bool IniFile::load(const QString &path) {
     m_path = path;
     m_error.clear();
     m_sections.clear();
@@ -104,8 +96,7 @@ bool IniFile::load(const QString &path)
     return true;
 }
 
-void IniFile::parse(const QString &text)
-{
+void IniFile::parse(const QString &text) {
     m_sections.clear();
     m_index.clear();
     m_firstSection.clear();
@@ -158,16 +149,14 @@ void IniFile::parse(const QString &text)
         m_firstSection.insert(fold(m_sections[s].name), s);
 }
 
-void IniFile::indexLine(int section, int line)
-{
+void IniFile::indexLine(int section, int line) {
     const Section &sec = m_sections[section];
     if (!sec.hasHeader)
         return; // keys before any header belong to no section
     m_index[indexKey(sec.name, sec.lines[line].key)].append(Where{section, line});
 }
 
-QString IniFile::read(const QString &section, const QString &key, const QString &def, int bufferSize) const
-{
+QString IniFile::read(const QString &section, const QString &key, const QString &def, int bufferSize) const {
     const auto it = m_index.constFind(indexKey(section, key));
     QString v = it != m_index.cend() ? m_sections[it->first().section].lines[it->first().line].value : def;
     // The platform copies into a NUL-filled buffer: a NUL ends the value, and
@@ -181,13 +170,11 @@ QString IniFile::read(const QString &section, const QString &key, const QString 
     return v;
 }
 
-bool IniFile::contains(const QString &section, const QString &key) const
-{
+bool IniFile::contains(const QString &section, const QString &key) const {
     return m_index.contains(indexKey(section, key));
 }
 
-void IniFile::write(const QString &section, const QString &key, const QString &value)
-{
+void IniFile::write(const QString &section, const QString &key, const QString &value) {
     const QString v = singleLine(value);
     const QString k = indexKey(section, key);
     const auto it = m_index.constFind(k);
@@ -250,8 +237,7 @@ void IniFile::write(const QString &section, const QString &key, const QString &v
     indexLine(s, 0);
 }
 
-void IniFile::remove(const QString &section, const QString &key)
-{
+void IniFile::remove(const QString &section, const QString &key) {
     // Every copy goes, so that a duplicate further down cannot take its place.
     const auto it = m_index.constFind(indexKey(section, key));
     if (it == m_index.cend())
@@ -264,8 +250,7 @@ void IniFile::remove(const QString &section, const QString &key)
     m_index.erase(it);
 }
 
-QStringList IniFile::sections() const
-{
+QStringList IniFile::sections() const {
     QStringList out;
     for (int s = 1; s < m_sections.size(); ++s)
         if (m_firstSection.value(fold(m_sections[s].name)) == s)
@@ -273,8 +258,7 @@ QStringList IniFile::sections() const
     return out;
 }
 
-QStringList IniFile::keys(const QString &section) const
-{
+QStringList IniFile::keys(const QString &section) const {
     QStringList out;
     const QString fs = fold(section);
     for (int s = 0; s < m_sections.size(); ++s) {
@@ -293,8 +277,7 @@ QStringList IniFile::keys(const QString &section) const
     return out;
 }
 
-QString IniFile::text() const
-{
+QString IniFile::text() const {
     QString out;
     for (const Section &sec : m_sections) {
         if (sec.hasHeader)
@@ -306,13 +289,11 @@ QString IniFile::text() const
     return out;
 }
 
-bool IniFile::save(QString *error) const
-{
+bool IniFile::save(QString *error) const {
     return saveAs(m_path, error);
 }
 
-bool IniFile::saveAs(const QString &path, QString *error) const
-{
+bool IniFile::saveAs(const QString &path, QString *error) const {
     auto fail = [&](const QString &why) {
         if (error)
             *error = why;

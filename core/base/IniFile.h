@@ -46,15 +46,15 @@ public:
 
 private:
     struct Line {
-        QString raw;        // the line as it stands in the file
-        QString key;        // non-empty for a key line
-        QString value;      // trimmed value of a key line
-        bool dead = false;  // removed: kept as a hole so positions stay valid
+        QString raw;       // the line as it stands in the file
+        QString key;       // non-empty for a key line
+        QString value;     // trimmed value of a key line
+        bool dead = false; // removed: kept as a hole so positions stay valid
     };
     struct Section {
         bool hasHeader = false; // false only for the lines before the first header
         QString name;
-        QString header;         // raw header line
+        QString header; // raw header line
         QList<Line> lines;
         qsizetype insertAt = 0; // after the last key line: where new keys go
     };

@@ -35,8 +35,7 @@ struct MetadataRecord {
 
     QString &operator[](int i) { return fields.at(static_cast<std::size_t>(i)); }
     const QString &operator[](int i) const { return fields.at(static_cast<std::size_t>(i)); }
-    bool isEmpty() const
-    {
+    bool isEmpty() const {
         for (const auto &f : fields)
             if (!f.isEmpty())
                 return false;

@@ -10,15 +10,13 @@ namespace {
 QString g_override;
 }
 
-QString executableFolder()
-{
+QString executableFolder() {
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
     return QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget().section(QLatin1Char('/'), 0, -2);
 }
 
-QString programFolder()
-{
+QString programFolder() {
     if (!g_override.isEmpty())
         return g_override;
     const QString exe = executableFolder();
@@ -30,6 +28,8 @@ QString programFolder()
     return exe;
 }
 
-void setProgramFolder(const QString &folder) { g_override = folder; }
+void setProgramFolder(const QString &folder) {
+    g_override = folder;
+}
 
 } // namespace tav

@@ -11,18 +11,18 @@ namespace tav {
 inline constexpr std::int32_t ContinueModeStart = 2147483647;
 
 struct Rule {
-    QString Regle;                                      // the pattern
-    std::int32_t DebutPas = 1;                          // counter start, ContinueModeStart for "#"
-    std::int16_t Pas = 1;                               // counter step
-    int ModifieExtension = 0;                           // 0/1
-    QString ModifieExtensionValeur;                     // new extension, without the dot
-    int RemplacerCaractereInterdit = 1;                 // 0/1, acts only when exactly 1
-    int IncrementeFichierIdentique = 1;                 // 0/1
-    int EffaceEspace = 0;                               // 0/1
-    int PremierCaractereEnMajuscule = 0;                // 0/1
-    int PremierCaractereEnMajusculePourChaqueMot = 0;   // 0/1
-    QString Commentaire;                                // free comment
-    QString Extension = QStringLiteral("*");            // file-type filter
+    QString Regle;                                    // the pattern
+    std::int32_t DebutPas = 1;                        // counter start, ContinueModeStart for "#"
+    std::int16_t Pas = 1;                             // counter step
+    int ModifieExtension = 0;                         // 0/1
+    QString ModifieExtensionValeur;                   // new extension, without the dot
+    int RemplacerCaractereInterdit = 1;               // 0/1, acts only when exactly 1
+    int IncrementeFichierIdentique = 1;               // 0/1
+    int EffaceEspace = 0;                             // 0/1
+    int PremierCaractereEnMajuscule = 0;              // 0/1
+    int PremierCaractereEnMajusculePourChaqueMot = 0; // 0/1
+    QString Commentaire;                              // free comment
+    QString Extension = QStringLiteral("*");          // file-type filter
 
     bool operator==(const Rule &) const = default;
 };

@@ -53,8 +53,7 @@ void reportPlainError(int number, const QString &description, const QString &nam
 void currentError(int &number, QString &description);
 
 // Runs body; on failure reports it with the procedure text and returns false.
-template <class Body> bool trap(const QString &procedure, Body &&body)
-{
+template <class Body> bool trap(const QString &procedure, Body &&body) {
     try {
         body();
         return true;

@@ -2,8 +2,7 @@
 
 namespace tav {
 
-WildcardPattern::WildcardPattern(QStringView pattern)
-{
+WildcardPattern::WildcardPattern(QStringView pattern) {
     for (qsizetype i = 0; i < pattern.size(); ++i) {
         const QChar c = pattern[i];
         Item item;
@@ -48,8 +47,7 @@ WildcardPattern::WildcardPattern(QStringView pattern)
     }
 }
 
-bool WildcardPattern::itemMatches(const Item &item, QChar c) const
-{
+bool WildcardPattern::itemMatches(const Item &item, QChar c) const {
     switch (item.kind) {
     case Kind::Literal:
         return c == item.ch;
@@ -72,8 +70,7 @@ bool WildcardPattern::itemMatches(const Item &item, QChar c) const
     return false;
 }
 
-bool WildcardPattern::matches(QStringView text) const
-{
+bool WildcardPattern::matches(QStringView text) const {
     // Greedy matching with one backtrack point per star: linear in practice,
     // never exponential.
     qsizetype ti = 0, pi = 0;
@@ -98,10 +95,11 @@ bool WildcardPattern::matches(QStringView text) const
     return pi == np;
 }
 
-bool likeMatch(QStringView text, QStringView pattern) { return WildcardPattern(pattern).matches(text); }
+bool likeMatch(QStringView text, QStringView pattern) {
+    return WildcardPattern(pattern).matches(text);
+}
 
-WildcardList::WildcardList(const QString &spaceSeparated) : m_source(spaceSeparated)
-{
+WildcardList::WildcardList(const QString &spaceSeparated) : m_source(spaceSeparated) {
     if (spaceSeparated.isEmpty())
         return;
     const QStringList pieces = spaceSeparated.split(QLatin1Char(' '));
@@ -109,8 +107,7 @@ WildcardList::WildcardList(const QString &spaceSeparated) : m_source(spaceSepara
         m_patterns.append(WildcardPattern(piece.toUpper()));
 }
 
-bool WildcardList::matchesAny(const QString &text) const
-{
+bool WildcardList::matchesAny(const QString &text) const {
     const QString upper = text.toUpper();
     for (const auto &p : m_patterns)
         if (p.matches(upper))
@@ -118,8 +115,7 @@ bool WildcardList::matchesAny(const QString &text) const
     return false;
 }
 
-NameFilter::NameFilter(const QString &spaceSeparated)
-{
+NameFilter::NameFilter(const QString &spaceSeparated) {
     const QStringList pieces = spaceSeparated.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString &piece : pieces) {
         if (piece == QLatin1String("*") || piece == QLatin1String("*.*"))
@@ -130,8 +126,7 @@ NameFilter::NameFilter(const QString &spaceSeparated)
         m_all = true;
 }
 
-bool NameFilter::matches(const QString &name) const
-{
+bool NameFilter::matches(const QString &name) const {
     if (m_all)
         return true;
     const QString upper = name.toUpper();

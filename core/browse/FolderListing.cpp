@@ -23,8 +23,7 @@ const char *const kColumnKeys[] = {"Name", "Size", "Type", "Modified", "Created"
 
 // A name read from the disk, or a null string when its bytes are not valid
 // UTF-8: such a name would not lead back to the same file once decoded.
-QString decodedName(const char *bytes)
-{
+QString decodedName(const char *bytes) {
     const QByteArray raw(bytes);
     QString name = QFile::decodeName(raw);
     if (QFile::encodeName(name) != raw)
@@ -32,13 +31,11 @@ QString decodedName(const char *bytes)
     return name;
 }
 
-qint64 msecs(const struct statx_timestamp &t)
-{
+qint64 msecs(const struct statx_timestamp &t) {
     return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
-bool writableByUser(const struct statx &st)
-{
+bool writableByUser(const struct statx &st) {
     const uid_t uid = geteuid();
     if (uid == 0)
         return true;
@@ -49,8 +46,7 @@ bool writableByUser(const struct statx &st)
     return st.stx_mode & S_IWOTH;
 }
 
-QString suffixOf(const QString &name)
-{
+QString suffixOf(const QString &name) {
     const qsizetype dot = name.lastIndexOf(u'.');
     if (dot <= 0 || dot == name.size() - 1)
         return QString();
@@ -63,8 +59,7 @@ class TypeTable {
 public:
     explicit TypeTable(std::vector<FileType> &types) : m_types(types) {}
 
-    int typeOf(const QString &name)
-    {
+    int typeOf(const QString &name) {
         const QString suffix = suffixOf(name).toLower();
         auto found = m_bySuffix.constFind(suffix);
         if (found != m_bySuffix.constEnd())
@@ -94,8 +89,7 @@ private:
 
 struct DirCloser {
     DIR *dir;
-    ~DirCloser()
-    {
+    ~DirCloser() {
         if (dir)
             closedir(dir);
     }
@@ -103,35 +97,32 @@ struct DirCloser {
 
 } // namespace
 
-QString columnKey(Column column)
-{
+QString columnKey(Column column) {
     const int i = int(column);
     return i >= 0 && i < int(Column::Count) ? QString::fromLatin1(kColumnKeys[i]) : QString();
 }
 
-int columnFromKey(const QString &key)
-{
+int columnFromKey(const QString &key) {
     for (int i = 0; i < int(Column::Count); ++i)
         if (key.compare(QLatin1String(kColumnKeys[i]), Qt::CaseInsensitive) == 0)
             return i;
     return -1;
 }
 
-void nameUnknownTypes(FolderListing &listing)
-{
+void nameUnknownTypes(FolderListing &listing) {
     for (FileType &type : listing.types) {
         if (!type.name.isEmpty())
             continue;
         if (type.suffix.isEmpty())
-            type.name = i18n::getText(QStringLiteral("LVExplorer"), QStringLiteral("TypeFile"), QStringLiteral("Fichier"));
+            type.name =
+                i18n::getText(QStringLiteral("LVExplorer"), QStringLiteral("TypeFile"), QStringLiteral("Fichier"));
         else
             type.name = i18n::getText(QStringLiteral("LVExplorer"), QStringLiteral("TypeExtension"),
                                       QStringLiteral("Fichier %s"), type.suffix.toUpper());
     }
 }
 
-FolderListing listFolder(const QString &folder, const QString &pattern, bool includeDirectories, bool nameTypes)
-{
+FolderListing listFolder(const QString &folder, const QString &pattern, bool includeDirectories, bool nameTypes) {
     FolderListing listing;
     listing.folder = folder.isEmpty() ? QString() : QDir::cleanPath(folder);
     if (listing.folder.isEmpty())
@@ -210,8 +201,7 @@ FolderListing listFolder(const QString &folder, const QString &pattern, bool inc
     return listing;
 }
 
-QStringList listSubfolders(const QString &folder, bool *ok)
-{
+QStringList listSubfolders(const QString &folder, bool *ok) {
     QStringList names;
     DirCloser closer{opendir(QFile::encodeName(folder).constData())};
     if (ok)
@@ -238,29 +228,25 @@ QStringList listSubfolders(const QString &folder, bool *ok)
     return names;
 }
 
-bool nameLess(const QString &a, const QString &b)
-{
+bool nameLess(const QString &a, const QString &b) {
     const int c = a.compare(b, Qt::CaseInsensitive);
     if (c != 0)
         return c < 0;
     return a < b;
 }
 
-void sortNames(QStringList &names)
-{
+void sortNames(QStringList &names) {
     std::sort(names.begin(), names.end(), nameLess);
 }
 
-QString sizeText(qint64 bytes, const QLocale &locale)
-{
+QString sizeText(qint64 bytes, const QLocale &locale) {
     if (bytes < 0)
         bytes = 0;
     const qint64 kilobytes = bytes / 1024 + (bytes % 1024 ? 1 : 0);
     return locale.toString(kilobytes) + QStringLiteral(" Ko");
 }
 
-QString dateFormat(const QLocale &locale)
-{
+QString dateFormat(const QLocale &locale) {
     // The locale's own formats, without the user's overrides.
     const QLocale standard(locale.language(), locale.territory());
     QString time = standard.timeFormat(QLocale::ShortFormat);
@@ -271,16 +257,14 @@ QString dateFormat(const QLocale &locale)
     return standard.dateFormat(QLocale::ShortFormat) + u' ' + time.trimmed();
 }
 
-QString dateText(qint64 msecsSinceEpoch, const QLocale &locale)
-{
+QString dateText(qint64 msecsSinceEpoch, const QLocale &locale) {
     if (msecsSinceEpoch == 0)
         return QString();
     const QLocale standard(locale.language(), locale.territory());
     return standard.toString(QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch), dateFormat(locale));
 }
 
-QString attributeText(const FolderItem &item)
-{
+QString attributeText(const FolderItem &item) {
     QString text;
     if (item.readOnly)
         text += u'R';
@@ -291,13 +275,11 @@ QString attributeText(const FolderItem &item)
 
 // ---- patterns -------------------------------------------------------------
 
-bool matchesPattern(const QString &name, const QString &pattern)
-{
+bool matchesPattern(const QString &name, const QString &pattern) {
     return PatternMatcher(pattern).matches(name);
 }
 
-bool wildcardMatch(const QString &text, const QString &pattern)
-{
+bool wildcardMatch(const QString &text, const QString &pattern) {
     return WildcardPattern(pattern).matches(text);
 }
 
@@ -305,8 +287,7 @@ bool wildcardMatch(const QString &text, const QString &pattern)
 
 namespace {
 
-template <class Key> std::vector<int> orderBy(const FolderListing &listing, Key key, bool descending)
-{
+template <class Key> std::vector<int> orderBy(const FolderListing &listing, Key key, bool descending) {
     const auto &items = listing.items;
     std::vector<int> order(items.size());
     for (size_t i = 0; i < order.size(); ++i)
@@ -326,52 +307,54 @@ template <class Key> std::vector<int> orderBy(const FolderListing &listing, Key 
     return order;
 }
 
-template <class T> int compareValues(const T &a, const T &b) { return a < b ? -1 : (b < a ? 1 : 0); }
+template <class T> int compareValues(const T &a, const T &b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
 
 } // namespace
 
-std::vector<int> sortedOrder(const FolderListing &listing, Column column, bool descending)
-{
+std::vector<int> sortedOrder(const FolderListing &listing, Column column, bool descending) {
     const auto typeName = [&](const FolderItem &item) -> const QString & {
         static const QString none;
         return item.typeIndex >= 0 ? listing.types[size_t(item.typeIndex)].name : none;
     };
     switch (column) {
     case Column::Size:
-        return orderBy(listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.size, b.size); },
-                       descending);
+        return orderBy(
+            listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.size, b.size); },
+            descending);
     case Column::Modified:
-        return orderBy(listing,
-                       [](const FolderItem &a, const FolderItem &b) { return compareValues(a.modified, b.modified); },
-                       descending);
+        return orderBy(
+            listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.modified, b.modified); },
+            descending);
     case Column::Created:
-        return orderBy(listing,
-                       [](const FolderItem &a, const FolderItem &b) { return compareValues(a.created, b.created); },
-                       descending);
+        return orderBy(
+            listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.created, b.created); },
+            descending);
     case Column::Accessed:
-        return orderBy(listing,
-                       [](const FolderItem &a, const FolderItem &b) { return compareValues(a.accessed, b.accessed); },
-                       descending);
+        return orderBy(
+            listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.accessed, b.accessed); },
+            descending);
     case Column::Type:
-        return orderBy(listing,
-                       [&](const FolderItem &a, const FolderItem &b) {
-                           return typeName(a).compare(typeName(b), Qt::CaseInsensitive);
-                       },
-                       descending);
+        return orderBy(
+            listing,
+            [&](const FolderItem &a, const FolderItem &b) {
+                return typeName(a).compare(typeName(b), Qt::CaseInsensitive);
+            },
+            descending);
     case Column::Attributes:
-        return orderBy(listing,
-                       [](const FolderItem &a, const FolderItem &b) {
-                           return attributeText(a).compare(attributeText(b));
-                       },
-                       descending);
+        return orderBy(
+            listing,
+            [](const FolderItem &a, const FolderItem &b) { return attributeText(a).compare(attributeText(b)); },
+            descending);
     case Column::Name:
     default:
-        return orderBy(listing, [](const FolderItem &, const FolderItem &) { return 0; }, descending);
+        return orderBy(
+            listing, [](const FolderItem &, const FolderItem &) { return 0; }, descending);
     }
 }
 
-std::vector<int> naturalOrder(const FolderListing &listing)
-{
+std::vector<int> naturalOrder(const FolderListing &listing) {
     // Folders first, then files, each by name.
     const auto &items = listing.items;
     std::vector<int> order(items.size());

@@ -17,11 +17,11 @@ namespace tav::shell {
 
 // One entry of a folder: raw values only; the texts are made when shown.
 struct FolderItem {
-    QString name;          // last component of the path
-    QString path;          // full path
-    qint64 size = 0;       // bytes (0 for folders)
-    qint64 modified = 0;   // milliseconds since the epoch, UTC
-    qint64 created = 0;    // birth time when the file system keeps it, else status change time
+    QString name;        // last component of the path
+    QString path;        // full path
+    qint64 size = 0;     // bytes (0 for folders)
+    qint64 modified = 0; // milliseconds since the epoch, UTC
+    qint64 created = 0;  // birth time when the file system keeps it, else status change time
     qint64 accessed = 0;
     bool isDir = false;
     bool isLink = false;   // a symbolic link (its target's details are shown)
@@ -45,11 +45,11 @@ QString columnKey(Column column);
 int columnFromKey(const QString &key);
 
 struct FolderListing {
-    QString folder;              // as asked, cleaned
-    bool exists = false;         // the folder was found and could be opened
-    int errorCode = 0;           // errno of a failure to open it, 0 otherwise
-    int skipped = 0;             // entries left out: names that are not valid UTF-8, vanished meanwhile
-    int undecodable = 0;         // of those, the names that are not valid UTF-8 (they cannot be shown)
+    QString folder;      // as asked, cleaned
+    bool exists = false; // the folder was found and could be opened
+    int errorCode = 0;   // errno of a failure to open it, 0 otherwise
+    int skipped = 0;     // entries left out: names that are not valid UTF-8, vanished meanwhile
+    int undecodable = 0; // of those, the names that are not valid UTF-8 (they cannot be shown)
     std::vector<FolderItem> items;
     std::vector<FileType> types;
 };
@@ -61,8 +61,7 @@ struct FolderListing {
 // Safe to run on a worker thread with nameTypes false; the types the system
 // does not know are then named by nameUnknownTypes() on the thread of the
 // language files.
-FolderListing listFolder(const QString &folder, const QString &pattern, bool includeDirectories,
-                         bool nameTypes = true);
+FolderListing listFolder(const QString &folder, const QString &pattern, bool includeDirectories, bool nameTypes = true);
 void nameUnknownTypes(FolderListing &listing);
 
 // Sub-folder names of a folder (links to folders included), sorted as the

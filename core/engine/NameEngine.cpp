@@ -30,16 +30,15 @@ const QString MkdirToken = QStringLiteral("$MKDIR");
 
 // Removes every folder-pattern marker: "$MKDIR", with its closing "$" unless
 // that "$" opens a token ("$MKDIR$$dA$" and "$MKDIR$dA$" both keep "$dA$").
-void removeFolderMarkers(QString &name)
-{
+void removeFolderMarkers(QString &name) {
     static const QStringList tokens = {
-        QStringLiteral("$N$"),  QStringLiteral("$A$"),  QStringLiteral("$M$"),  QStringLiteral("$J$"),
-        QStringLiteral("$h$"),  QStringLiteral("$m$"),  QStringLiteral("$s$"),  QStringLiteral("$P$"),
-        QStringLiteral("$t$"),  QStringLiteral("$D$"),  QStringLiteral("$DA$"), QStringLiteral("$DM$"),
-        QStringLiteral("$DJ$"), QStringLiteral("$Dh$"), QStringLiteral("$Dm$"), QStringLiteral("$Ds$"),
-        QStringLiteral("$d$"),  QStringLiteral("$T$"),  QStringLiteral("$R$"),  QStringLiteral("$O$"),
-        QStringLiteral("$K$"),  QStringLiteral("$C$"),  QStringLiteral("$dA$"), QStringLiteral("$dM$"),
-        QStringLiteral("$dJ$"), QStringLiteral("$dh$"), QStringLiteral("$dm$"), QStringLiteral("$ds$"),
+        QStringLiteral("$N$"),  QStringLiteral("$A$"),   QStringLiteral("$M$"),   QStringLiteral("$J$"),
+        QStringLiteral("$h$"),  QStringLiteral("$m$"),   QStringLiteral("$s$"),   QStringLiteral("$P$"),
+        QStringLiteral("$t$"),  QStringLiteral("$D$"),   QStringLiteral("$DA$"),  QStringLiteral("$DM$"),
+        QStringLiteral("$DJ$"), QStringLiteral("$Dh$"),  QStringLiteral("$Dm$"),  QStringLiteral("$Ds$"),
+        QStringLiteral("$d$"),  QStringLiteral("$T$"),   QStringLiteral("$R$"),   QStringLiteral("$O$"),
+        QStringLiteral("$K$"),  QStringLiteral("$C$"),   QStringLiteral("$dA$"),  QStringLiteral("$dM$"),
+        QStringLiteral("$dJ$"), QStringLiteral("$dh$"),  QStringLiteral("$dm$"),  QStringLiteral("$ds$"),
         QStringLiteral("$Z$"),  QStringLiteral("$REPC"), QStringLiteral("$REPP"), QStringLiteral("$MKDIR")};
     qsizetype at;
     while ((at = name.indexOf(MkdirToken)) >= 0) {
@@ -58,33 +57,31 @@ void removeFolderMarkers(QString &name)
     }
 }
 
-QString twoDigits(int v) { return QString::number(v).rightJustified(2, QLatin1Char('0')); }
+QString twoDigits(int v) {
+    return QString::number(v).rightJustified(2, QLatin1Char('0'));
+}
 
 // The counter text: the value in decimal, zero-padded to at least width digits
 // after the sign (-5 on three digits is -005).
-QString counterText(qint64 value, int width)
-{
+QString counterText(qint64 value, int width) {
     const QString digits = QString::number(value < 0 ? -value : value).rightJustified(width, QLatin1Char('0'));
     return value < 0 ? QLatin1Char('-') + digits : digits;
 }
 
-bool containsAny(const QString &name, std::initializer_list<const char16_t *> tokens)
-{
+bool containsAny(const QString &name, std::initializer_list<const char16_t *> tokens) {
     for (const char16_t *t : tokens)
         if (name.contains(QStringView(t)))
             return true;
     return false;
 }
 
-void replaceToken(QString &name, const char16_t *token, const QString &value)
-{
+void replaceToken(QString &name, const char16_t *token, const QString &value) {
     name.replace(QStringView(token).toString(), value);
 }
 
 // The pattern's text with its "\" turned into level marks and its own "."
 // and ".." levels into their marks.
-QString markPatternLevels(const QString &pattern)
-{
+QString markPatternLevels(const QString &pattern) {
     QStringList levels = pattern.split(NameFolderSeparator);
     for (QString &level : levels) {
         if (level == QLatin1String(".."))
@@ -99,8 +96,7 @@ QString markPatternLevels(const QString &pattern)
 // empty folder levels dropped, a "\" from a value made ordinary, a level
 // that a value made "." or ".." renamed "_", the pattern's own dot levels
 // restored.
-QStringList folderLevels(const QString &name)
-{
+QStringList folderLevels(const QString &name) {
     QStringList levels = name.split(FolderMark);
     for (qsizetype i = levels.size() - 2; i >= 0; --i)
         if (levels[i].isEmpty())
@@ -115,8 +111,7 @@ QStringList folderLevels(const QString &name)
     return levels;
 }
 
-bool allDigits(QStringView s)
-{
+bool allDigits(QStringView s) {
     if (s.isEmpty())
         return false;
     for (QChar c : s)
@@ -129,8 +124,7 @@ bool allDigits(QStringView s)
 
 NameEngine::NameEngine(QObject *parent)
     : QObject(parent), m_model(new RenameListModel(this)), m_locale(QLocale::system()),
-      m_clock([] { return QDateTime::currentDateTime(); })
-{
+      m_clock([] { return QDateTime::currentDateTime(); }) {
     // The settings' defaults until the caller passes the settings read.
     setForbiddenTable(builtInForbiddenTable());
     setNeverRenamed(builtInNeverRenamed());
@@ -138,41 +132,37 @@ NameEngine::NameEngine(QObject *parent)
 
 NameEngine::~NameEngine() = default;
 
-void NameEngine::setRule(const Rule &rule)
-{
+void NameEngine::setRule(const Rule &rule) {
     m_rule = rule;
     m_txtDebut = rule.DebutPas == ContinueModeStart ? QStringLiteral("#") : QString::number(rule.DebutPas);
     m_txtPas = QString::number(rule.Pas);
 }
 
-void NameEngine::setForbiddenTable(const QList<ForbiddenRow> &table)
-{
+void NameEngine::setForbiddenTable(const QList<ForbiddenRow> &table) {
     m_forbidden = table;
     m_replacer = ForbiddenCharReplacer(table);
 }
 
-void NameEngine::setNeverRenamed(const QStringList &names)
-{
+void NameEngine::setNeverRenamed(const QStringList &names) {
     m_neverRenamed = names;
     m_neverRenamedSet = QSet<QString>(names.begin(), names.end());
 }
 
-void NameEngine::setClock(Clock clock)
-{
+void NameEngine::setClock(Clock clock) {
     m_clock = clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); });
 }
 
-QString NameEngine::countLabelText() const { return i18n::Message(19, QString::number(m_model->count())); }
+QString NameEngine::countLabelText() const {
+    return i18n::Message(19, QString::number(m_model->count()));
+}
 
-void NameEngine::clearList()
-{
+void NameEngine::clearList() {
     m_model->clear();
     m_identical.reset();
     emit countLabelChanged(countLabelText());
 }
 
-void NameEngine::reportFailure()
-{
+void NameEngine::reportFailure() {
     int number = 0;
     QString description;
     currentError(number, description);
@@ -187,8 +177,7 @@ void NameEngine::reportFailure()
     reportPlainError(number, description, QStringLiteral("affiche_nom"), QStringLiteral("frmMain"));
 }
 
-bool NameEngine::affiche_nom(const QString &path)
-{
+bool NameEngine::affiche_nom(const QString &path) {
     // A file added by an event handled while the list is being rebuilt (a
     // drop during a folder scan) joins the list once the rebuild is done.
     if (m_busy) {
@@ -209,8 +198,7 @@ bool NameEngine::affiche_nom(const QString &path)
     return appendAndCompute(path, folder, oldName);
 }
 
-bool NameEngine::appendAndCompute(const QString &path, const QString &folder, const QString &oldName)
-{
+bool NameEngine::appendAndCompute(const QString &path, const QString &folder, const QString &oldName) {
     const int row = m_model->appendFile(folder, oldName);
     const quint64 layout = m_model->layoutGeneration();
     Computed result;
@@ -238,8 +226,7 @@ bool NameEngine::appendAndCompute(const QString &path, const QString &folder, co
     return false;
 }
 
-NameEngine::Computed NameEngine::computeNewName(const QString &path, int position)
-{
+NameEngine::Computed NameEngine::computeNewName(const QString &path, int position) {
     IdenticalNames saved = m_identical;
     Computed c = compute(path, mTavCommon::TavGetFileName(path), mTavCommon::TavGetPath(path), position);
     numberIdentical(c);
@@ -248,8 +235,7 @@ NameEngine::Computed NameEngine::computeNewName(const QString &path, int positio
 }
 
 NameEngine::Computed NameEngine::compute(const QString &path, const QString &oldName, const QString &folder,
-                                         int position)
-{
+                                         int position) {
     NameBuild b;
     b.path = path;
     b.oldName = oldName;
@@ -271,8 +257,7 @@ NameEngine::Computed NameEngine::compute(const QString &path, const QString &old
     return out;
 }
 
-bool NameEngine::markerName(NameBuild &b, Computed &out)
-{
+bool NameEngine::markerName(NameBuild &b, Computed &out) {
     if (m_neverRenamedSet.contains(b.oldName)) {
         out.newName = i18n::Message(91);
         out.marker = true;
@@ -304,8 +289,7 @@ bool NameEngine::markerName(NameBuild &b, Computed &out)
     return false;
 }
 
-void NameEngine::replaceOldNameTokens(NameBuild &b) const
-{
+void NameEngine::replaceOldNameTokens(NameBuild &b) const {
     // The first run of digits of the old name.
     if (b.name.contains(u"$N$")) {
         QString digits;
@@ -320,8 +304,7 @@ void NameEngine::replaceOldNameTokens(NameBuild &b) const
     b.name.replace(QLatin1Char('*'), b.base);
 }
 
-void NameEngine::replaceClockTokens(NameBuild &b) const
-{
+void NameEngine::replaceClockTokens(NameBuild &b) const {
     // The current date and time, read for this file.
     if (!b.name.contains(u'$') || !containsAny(b.name, {u"$A$", u"$M$", u"$J$", u"$h$", u"$m$", u"$s$"}))
         return;
@@ -334,8 +317,7 @@ void NameEngine::replaceClockTokens(NameBuild &b) const
     replaceToken(b.name, u"$s$", now.toString(u"ss"));
 }
 
-void NameEngine::replaceFileTokens(NameBuild &b) const
-{
+void NameEngine::replaceFileTokens(NameBuild &b) const {
     if (!b.name.contains(u'$'))
         return;
     if (b.name.contains(u"$P$"))
@@ -359,8 +341,7 @@ void NameEngine::replaceFileTokens(NameBuild &b) const
     replaceToken(b.name, u"$Ds$", when.toString(u"ss"));
 }
 
-void NameEngine::replaceMetadataTokens(NameBuild &b) const
-{
+void NameEngine::replaceMetadataTokens(NameBuild &b) const {
     // The record is read once, only when a token asks for it.
     if (!b.name.contains(u'$') || !containsAny(b.name, {u"$d$", u"$T$", u"$K$", u"$R$", u"$O$", u"$C$", u"$dA$",
                                                         u"$dM$", u"$dJ$", u"$dh$", u"$dm$", u"$ds$"}))
@@ -381,8 +362,7 @@ void NameEngine::replaceMetadataTokens(NameBuild &b) const
     replaceToken(b.name, u"$C$", rec[MetadataRecord::Comment]);
 }
 
-bool NameEngine::applyOperators(NameBuild &b) const
-{
+bool NameEngine::applyOperators(NameBuild &b) const {
     if (!b.name.contains(u'$'))
         return false;
     if (b.name.contains(u"$REPC"))
@@ -396,8 +376,7 @@ bool NameEngine::applyOperators(NameBuild &b) const
     return false;
 }
 
-void NameEngine::finishName(NameBuild &b, Computed &out) const
-{
+void NameEngine::finishName(NameBuild &b, Computed &out) const {
     // The options tidy the file name; in a folder pattern the folder levels
     // before it only lose what cannot stand in a folder name.
     QString folders;
@@ -430,20 +409,17 @@ void NameEngine::finishName(NameBuild &b, Computed &out) const
     out.newName = name;
 }
 
-void NameEngine::numberIdentical(Computed &c)
-{
+void NameEngine::numberIdentical(Computed &c) {
     if (!c.marker && !c.stop && m_rule.IncrementeFichierIdentique != 0)
         c.newName = m_identical.number(c.newName);
 }
 
-NameEngine::Inputs NameEngine::inputs() const
-{
+NameEngine::Inputs NameEngine::inputs() const {
     return Inputs{m_rule, m_txtDebut, m_txtPas, m_case, m_yearFormat, m_monthFormat, m_forbidden, m_neverRenamed};
 }
 
 QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, int position, bool folderPattern,
-                                 bool absolute)
-{
+                                 bool absolute) {
     QString name = nameIn;
     if (!name.contains(QLatin1Char('#')))
         return name;
@@ -501,8 +477,7 @@ QString NameEngine::applyCounter(const QString &nameIn, const QString &folder, i
     return name;
 }
 
-qint64 NameEngine::continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix)
-{
+qint64 NameEngine::continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix) {
     // Within one recomputation the folder is read once; elsewhere it is read
     // for every file, letting the window's events run between entries.
     QStringList entries;
@@ -552,13 +527,11 @@ qint64 NameEngine::continueModeHighest(const QString &folder, const QString &pre
     return highest;
 }
 
-QString NameEngine::yearPattern() const
-{
+QString NameEngine::yearPattern() const {
     return m_yearFormat == 1 ? QStringLiteral("yy") : QStringLiteral("yyyy");
 }
 
-QString NameEngine::monthPattern() const
-{
+QString NameEngine::monthPattern() const {
     switch (m_monthFormat) {
     case 0:
         return QStringLiteral("M");
@@ -571,15 +544,13 @@ QString NameEngine::monthPattern() const
     }
 }
 
-QString NameEngine::dateText(QDate date, const QString &pattern) const
-{
+QString NameEngine::dateText(QDate date, const QString &pattern) const {
     return (pattern.startsWith(QLatin1String("MMM")) ? m_locale : QLocale::c()).toString(date, pattern);
 }
 
 // A shot's year and month come as the tool wrote them; a year such as 0000
 // (an unset date) is no date, so they are formatted as numbers.
-QString NameEngine::yearText(const QString &year) const
-{
+QString NameEngine::yearText(const QString &year) const {
     bool ok = false;
     const int y = year.trimmed().toInt(&ok);
     if (!ok)
@@ -589,8 +560,7 @@ QString NameEngine::yearText(const QString &year) const
     return QString::number(y).rightJustified(4, QLatin1Char('0'));
 }
 
-QString NameEngine::monthText(const QString &month) const
-{
+QString NameEngine::monthText(const QString &month) const {
     bool ok = false;
     const int m = month.trimmed().toInt(&ok);
     if (!ok || m < 1 || m > 12)
@@ -598,8 +568,7 @@ QString NameEngine::monthText(const QString &month) const
     return dateText(QDate(2000, m, 1), monthPattern());
 }
 
-void NameEngine::update_names()
-{
+void NameEngine::update_names() {
     if (m_busy) {
         m_refreshAsked = true;
         return;
@@ -638,8 +607,7 @@ void NameEngine::update_names()
     frontEnd().objetOnOff(true, false, false);
 }
 
-void NameEngine::rebuildRows()
-{
+void NameEngine::rebuildRows() {
     const int rows = m_model->count();
     if (rows == 0 || !m_autoRefresh)
         return;

@@ -8,11 +8,11 @@
 // reads, the table of identical names, and the busy flag that keeps
 // update_names from re-entering itself while pending events run.
 
-#include "core/engine/Normalise.h"
+#include "core/base/MetadataRecord.h"
 #include "core/base/Rule.h"
 #include "core/base/Wildcard.h"
+#include "core/engine/Normalise.h"
 #include "core/filelist/RenameListModel.h"
-#include "core/base/MetadataRecord.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -47,7 +47,7 @@ public:
     void setTxtDebut(const QString &text) { m_txtDebut = text; }
     const QString &txtPas() const { return m_txtPas; }
     void setTxtPas(const QString &text) { m_txtPas = text; }
-    bool extensionChecked() const { return m_rule.ModifieExtension != 0; }   // chkExtension
+    bool extensionChecked() const { return m_rule.ModifieExtension != 0; } // chkExtension
     void setExtensionChecked(bool on) { m_rule.ModifieExtension = on ? 1 : 0; }
     const QString &extensionText() const { return m_rule.ModifieExtensionValeur; } // txtExtension
     void setExtensionText(const QString &text) { m_rule.ModifieExtensionValeur = text; }
@@ -99,7 +99,7 @@ public:
     struct Computed {
         QString newName;
         bool makesFolders = false;
-        bool stop = false;  // replace-by-position without a usable position
+        bool stop = false;   // replace-by-position without a usable position
         bool marker = false; // newName is a marker text (never renamed, type not selected)
     };
     Computed computeNewName(const QString &path, int position);
@@ -139,11 +139,11 @@ private:
     // Files never renamed and types the rule does not select get a marker
     // text (true); otherwise prepares the folder pattern, base name and extension.
     bool markerName(NameBuild &b, Computed &out);
-    void replaceOldNameTokens(NameBuild &b) const;   // $N$, *
-    void replaceClockTokens(NameBuild &b) const;     // $A$ $M$ $J$ $h$ $m$ $s$
-    void replaceFileTokens(NameBuild &b) const;      // $P$, $t$, the modification date
-    void replaceMetadataTokens(NameBuild &b) const;  // the Exif record
-    bool applyOperators(NameBuild &b) const;         // $REPC, $REPP; true: no usable position
+    void replaceOldNameTokens(NameBuild &b) const;      // $N$, *
+    void replaceClockTokens(NameBuild &b) const;        // $A$ $M$ $J$ $h$ $m$ $s$
+    void replaceFileTokens(NameBuild &b) const;         // $P$, $t$, the modification date
+    void replaceMetadataTokens(NameBuild &b) const;     // the Exif record
+    bool applyOperators(NameBuild &b) const;            // $REPC, $REPP; true: no usable position
     void finishName(NameBuild &b, Computed &out) const; // options, extension, forbidden characters, levels
     QString applyCounter(const QString &name, const QString &folder, int position, bool folderPattern, bool absolute);
     qint64 continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix);
@@ -183,7 +183,7 @@ private:
     // so that one fault does not open a box per file.
     QHash<QString, QStringList> m_folderCache;
     QSet<QString> m_reported;
-    QStringList m_deferred; // affiche_nom calls that came during update_names
+    QStringList m_deferred;      // affiche_nom calls that came during update_names
     bool m_refreshAsked = false; // update_names was called while it ran
 };
 

@@ -25,14 +25,12 @@ constexpr const char *ProblemTexts[ProblemCount][2] = {
     {"path", "The new path is too long (more than 4095 bytes)."},
 };
 
-QString problemText(Problem p)
-{
+QString problemText(Problem p) {
     return i18n::getText(ProblemSection, QLatin1String(ProblemTexts[p][0]), QLatin1String(ProblemTexts[p][1]));
 }
 
 // Length in UTF-8 without building the bytes.
-qsizetype utf8Length(QStringView s)
-{
+qsizetype utf8Length(QStringView s) {
     qsizetype n = 0;
     for (qsizetype i = 0; i < s.size(); ++i) {
         const char16_t c = s[i].unicode();
@@ -49,8 +47,7 @@ qsizetype utf8Length(QStringView s)
     return n;
 }
 
-QString componentProblem(const QString &part, bool isFileName)
-{
+QString componentProblem(const QString &part, bool isFileName) {
     if (part.isEmpty())
         return problemText(Empty);
     if (isFileName && (part == QLatin1String(".") || part == QLatin1String("..")))
@@ -66,16 +63,14 @@ QString componentProblem(const QString &part, bool isFileName)
 
 } // namespace
 
-PathParts splitPath(const QString &path)
-{
+PathParts splitPath(const QString &path) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     if (slash < 0)
         return {QString(), path};
     return {path.left(slash), path.mid(slash + 1)};
 }
 
-QString destinationPath(const QString &folder, const QString &newName, bool makesFolders)
-{
+QString destinationPath(const QString &folder, const QString &newName, bool makesFolders) {
     if (!makesFolders)
         return folder + QLatin1Char('/') + newName;
     QString converted = newName;
@@ -85,13 +80,11 @@ QString destinationPath(const QString &folder, const QString &newName, bool make
     return QDir::cleanPath(folder + QLatin1Char('/') + converted);
 }
 
-QString destinationPath(const FileEntry &entry)
-{
+QString destinationPath(const FileEntry &entry) {
     return destinationPath(entry.folder, entry.newName, entry.makesFolders);
 }
 
-QString destinationFolder(const QString &folder, const QString &newName, bool makesFolders)
-{
+QString destinationFolder(const QString &folder, const QString &newName, bool makesFolders) {
     const QString path = destinationPath(folder, newName, makesFolders);
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     if (slash <= 0)
@@ -99,18 +92,18 @@ QString destinationFolder(const QString &folder, const QString &newName, bool ma
     return path.left(slash);
 }
 
-QString nameProblemSection() { return ProblemSection; }
+QString nameProblemSection() {
+    return ProblemSection;
+}
 
-QStringList nameProblemKeys()
-{
+QStringList nameProblemKeys() {
     QStringList keys;
     for (const auto &entry : ProblemTexts)
         keys << QLatin1String(entry[0]);
     return keys;
 }
 
-QString newNameProblem(const QString &newName, bool makesFolders)
-{
+QString newNameProblem(const QString &newName, bool makesFolders) {
     if (!makesFolders)
         return componentProblem(newName, true);
     const QStringList parts = newName.split(NameFolderSeparator);

@@ -8,18 +8,15 @@ namespace tav {
 
 RenameListModel::RenameListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
-int RenameListModel::rowCount(const QModelIndex &parent) const
-{
+int RenameListModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : count();
 }
 
-int RenameListModel::columnCount(const QModelIndex &parent) const
-{
+int RenameListModel::columnCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QVariant RenameListModel::data(const QModelIndex &index, int role) const
-{
+QVariant RenameListModel::data(const QModelIndex &index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const FileEntry &e = m_rows.at(index.row());
@@ -44,8 +41,7 @@ QVariant RenameListModel::data(const QModelIndex &index, int role) const
     }
 }
 
-QVariant RenameListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant RenameListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     if (section == OldNameColumn)
@@ -55,8 +51,7 @@ QVariant RenameListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
-void RenameListModel::ensureIndex() const
-{
+void RenameListModel::ensureIndex() const {
     if (m_indexed)
         return;
     m_indexed = true;
@@ -66,14 +61,12 @@ void RenameListModel::ensureIndex() const
     }
 }
 
-bool RenameListModel::containsOldName(const QString &oldName) const
-{
+bool RenameListModel::containsOldName(const QString &oldName) const {
     ensureIndex();
     return m_names.value(oldName) > 0;
 }
 
-bool RenameListModel::containsFile(const QString &folder, const QString &oldName) const
-{
+bool RenameListModel::containsFile(const QString &folder, const QString &oldName) const {
     ensureIndex();
     // The root folder is kept empty in a row ("/" + name), so "/" must not
     // add a second separator.
@@ -81,16 +74,14 @@ bool RenameListModel::containsFile(const QString &folder, const QString &oldName
     return m_paths.value(path) > 0;
 }
 
-void RenameListModel::indexEntry(const FileEntry &e)
-{
+void RenameListModel::indexEntry(const FileEntry &e) {
     if (!m_indexed)
         return;
     ++m_names[e.oldName];
     ++m_paths[e.fullPath()];
 }
 
-void RenameListModel::unindexEntry(const FileEntry &e)
-{
+void RenameListModel::unindexEntry(const FileEntry &e) {
     if (!m_indexed)
         return;
     auto n = m_names.find(e.oldName);
@@ -101,8 +92,7 @@ void RenameListModel::unindexEntry(const FileEntry &e)
         m_paths.erase(p);
 }
 
-int RenameListModel::appendEntry(const FileEntry &entry)
-{
+int RenameListModel::appendEntry(const FileEntry &entry) {
     const int row = count();
     if (!m_batch)
         beginInsertRows(QModelIndex(), row, row);
@@ -113,16 +103,14 @@ int RenameListModel::appendEntry(const FileEntry &entry)
     return row;
 }
 
-int RenameListModel::appendFile(const QString &folder, const QString &oldName)
-{
+int RenameListModel::appendFile(const QString &folder, const QString &oldName) {
     FileEntry e;
     e.folder = folder;
     e.oldName = oldName;
     return appendEntry(e);
 }
 
-void RenameListModel::setNewName(int row, const QString &newName, const QString &nameProblem, bool makesFolders)
-{
+void RenameListModel::setNewName(int row, const QString &newName, const QString &nameProblem, bool makesFolders) {
     FileEntry &e = m_rows[row];
     e.newName = newName;
     e.nameProblem = nameProblem;
@@ -133,10 +121,11 @@ void RenameListModel::setNewName(int row, const QString &newName, const QString 
     }
 }
 
-void RenameListModel::setSelected(int row, bool selected) { m_rows[row].selected = selected; }
+void RenameListModel::setSelected(int row, bool selected) {
+    m_rows[row].selected = selected;
+}
 
-void RenameListModel::clear()
-{
+void RenameListModel::clear() {
     if (!m_batch)
         beginResetModel();
     ++m_generation;
@@ -148,8 +137,7 @@ void RenameListModel::clear()
         endResetModel();
 }
 
-bool RenameListModel::removeRows(int row, int count, const QModelIndex &parent)
-{
+bool RenameListModel::removeRows(int row, int count, const QModelIndex &parent) {
     if (parent.isValid() || row < 0 || count < 1 || row + count > this->count())
         return false;
     if (!m_batch)
@@ -163,8 +151,7 @@ bool RenameListModel::removeRows(int row, int count, const QModelIndex &parent)
     return true;
 }
 
-void RenameListModel::removeRowList(QList<int> rows)
-{
+void RenameListModel::removeRowList(QList<int> rows) {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     // From the last row backwards, each run of adjacent rows at once, so the
@@ -179,8 +166,7 @@ void RenameListModel::removeRowList(QList<int> rows)
 }
 
 bool RenameListModel::moveRows(const QModelIndex &sourceParent, int sourceRow, int count,
-                               const QModelIndex &destinationParent, int destinationChild)
-{
+                               const QModelIndex &destinationParent, int destinationChild) {
     if (sourceParent.isValid() || destinationParent.isValid() || count < 1 || sourceRow < 0 ||
         sourceRow + count > this->count() || destinationChild < 0 || destinationChild > this->count())
         return false;
@@ -199,15 +185,13 @@ bool RenameListModel::moveRows(const QModelIndex &sourceParent, int sourceRow, i
     return true;
 }
 
-void RenameListModel::moveRow(int from, int to)
-{
+void RenameListModel::moveRow(int from, int to) {
     if (from == to || from < 0 || to < 0 || from >= count() || to >= count())
         return;
     moveRows(QModelIndex(), from, 1, QModelIndex(), to > from ? to + 1 : to);
 }
 
-void RenameListModel::swapRows(int a, int b)
-{
+void RenameListModel::swapRows(int a, int b) {
     if (a == b || a < 0 || b < 0 || a >= count() || b >= count())
         return;
     if (a > b)
@@ -216,14 +200,12 @@ void RenameListModel::swapRows(int a, int b)
     moveRow(a + 1, b);
 }
 
-void RenameListModel::beginBatch()
-{
+void RenameListModel::beginBatch() {
     if (m_batch++ == 0)
         beginResetModel();
 }
 
-void RenameListModel::endBatch()
-{
+void RenameListModel::endBatch() {
     if (m_batch > 0 && --m_batch == 0)
         endResetModel();
 }

@@ -41,8 +41,7 @@ public:
     int appendEntry(const FileEntry &entry);
     // Appends a row for the file folder + "/" + oldName with an empty new name.
     int appendFile(const QString &folder, const QString &oldName);
-    void setNewName(int row, const QString &newName, const QString &nameProblem = QString(),
-                    bool makesFolders = false);
+    void setNewName(int row, const QString &newName, const QString &nameProblem = QString(), bool makesFolders = false);
     void setSelected(int row, bool selected);
     void clear();
     // Removes the given rows (any order, duplicates ignored).

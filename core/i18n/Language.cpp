@@ -1,9 +1,9 @@
 #include "core/i18n/Language.h"
 
+#include "core/base/IniFile.h"
 #include "core/base/ProgramFolder.h"
 #include "core/base/Trap.h"
 #include "core/base/mTavCommon.h"
-#include "core/base/IniFile.h"
 
 #include <QDir>
 #include <array>
@@ -41,14 +41,12 @@ struct State {
     std::array<QString, MessageSlots> cache;
 };
 
-State &state()
-{
+State &state() {
     static State s;
     return s;
 }
 
-FileStamp stampOf(const QString &path)
-{
+FileStamp stampOf(const QString &path) {
     FileStamp st;
     std::error_code ec;
     const std::filesystem::path p(path.toStdU16String());
@@ -62,8 +60,7 @@ FileStamp stampOf(const QString &path)
     return st;
 }
 
-const IniFile &currentFile()
-{
+const IniFile &currentFile() {
     State &s = state();
     const QString path = languageFilePath();
     const FileStamp now = stampOf(path);
@@ -81,22 +78,19 @@ const IniFile &currentFile()
     return s.file;
 }
 
-QString rawText(const QString &section, const QString &key, const QString &def)
-{
+QString rawText(const QString &section, const QString &key, const QString &def) {
     return currentFile().read(section, key, def, ReadBufferSize);
 }
 
 } // namespace
 
-QString fileNameForLanguage(const QString &displayName)
-{
+QString fileNameForLanguage(const QString &displayName) {
     // The only place that derives a language's file name; it goes through
     // Orvalib so the program and its options dialog agree on the rule.
     return mTavCommon::TavStringSansAccent(displayName);
 }
 
-void setLanguage(const QString &displayName)
-{
+void setLanguage(const QString &displayName) {
     const QString fileName = fileNameForLanguage(displayName);
     State &s = state();
     s.name = displayName;
@@ -105,17 +99,19 @@ void setLanguage(const QString &displayName)
     discardMessageCache();
 }
 
-QString languageName() { return state().name; }
+QString languageName() {
+    return state().name;
+}
 
-QString languageFileName() { return state().fileName; }
+QString languageFileName() {
+    return state().fileName;
+}
 
-QString languageFilePath()
-{
+QString languageFilePath() {
     return QDir(programFolder()).filePath(QStringLiteral("langages/") + state().fileName + QStringLiteral(".lng"));
 }
 
-QString applyValueConventions(const QString &raw, const QString &p1, const QString &p2)
-{
+QString applyValueConventions(const QString &raw, const QString &p1, const QString &p2) {
     QString text = raw;
     text.replace(QLatin1Char('|'), QStringLiteral("\r\n"));
     if (text.startsWith(QLatin1Char('_')))
@@ -137,14 +133,11 @@ QString applyValueConventions(const QString &raw, const QString &p1, const QStri
     return text;
 }
 
-QString getText(const QString &section, const QString &key, const QString &def, const QString &p1,
-                const QString &p2)
-{
+QString getText(const QString &section, const QString &key, const QString &def, const QString &p1, const QString &p2) {
     return applyValueConventions(rawText(section, key, def), p1, p2);
 }
 
-QString Message(int n, const QString &p1, const QString &p2)
-{
+QString Message(int n, const QString &p1, const QString &p2) {
     if (n < 0 || n >= MessageSlots)
         throw TavError(ErrSubscript, QStringLiteral("Subscript out of range (message %1)").arg(n));
     QString &slot = state().cache[static_cast<std::size_t>(n)];
@@ -157,27 +150,27 @@ QString Message(int n, const QString &p1, const QString &p2)
     return text;
 }
 
-void discardMessageCache()
-{
+void discardMessageCache() {
     for (QString &slot : state().cache)
         slot.clear();
 }
 
-QStringList availableLanguages()
-{
+QStringList availableLanguages() {
     QStringList names;
     const QDir dir(QDir(programFolder()).filePath(QStringLiteral("langages")));
     const QStringList files = dir.entryList({QStringLiteral("*.lng")}, QDir::Files, QDir::Name);
     for (const QString &f : files) {
         const IniFile ini(dir.filePath(f));
-        const QString name = ini.read(QStringLiteral("LANGUAGE"), QStringLiteral("language"), QString(),
-                                      ReadBufferSize);
+        const QString name =
+            ini.read(QStringLiteral("LANGUAGE"), QStringLiteral("language"), QString(), ReadBufferSize);
         if (!name.isEmpty() && !names.contains(name))
             names << name;
     }
     return names;
 }
 
-int fileLoadCount() { return state().loads; }
+int fileLoadCount() {
+    return state().loads;
+}
 
 } // namespace tav::i18n

@@ -4,8 +4,8 @@
 // readers (jhead, ExifTool) and the resident ExifTool, the clear command and
 // the texts that show the mode in use.
 
-#include "core/metadata/MetadataCache.h"
 #include "core/base/MetadataRecord.h"
+#include "core/metadata/MetadataCache.h"
 #include "core/metadata/ResidentExifTool.h"
 
 #include <QString>

@@ -258,8 +258,9 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                 o.currentPath = m_items[i].oldPath;
             } else {
                 o.status = RenameStatus::Failed;
-                o.reason = renameText("StoppedAtTemp", "The rename was stopped and the old name cannot be given back "
-                                                       "(%s); the file is now named %s",
+                o.reason = renameText("StoppedAtTemp",
+                                      "The rename was stopped and the old name cannot be given back "
+                                      "(%s); the file is now named %s",
                                       back.reason, o.tempPath);
                 stuck.append({m_items[i].oldPath, o.tempPath, m_items[i].newPath, m_identities[i], {}});
             }

@@ -5,10 +5,10 @@
 #include "core/engine/NameEngine.h"
 #include "core/engine/NewNamePath.h"
 #include "core/engine/Normalise.h"
-#include "core/rename/RenameJournal.h"
-#include "core/rename/RenameTexts.h"
 #include "core/filelist/RenameListModel.h"
 #include "core/i18n/Language.h"
+#include "core/rename/RenameJournal.h"
+#include "core/rename/RenameTexts.h"
 #include "core/settings/Settings.h"
 
 #include <QDir>

@@ -406,9 +406,9 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
             result.removedCopies.append(
                 {p.first, r.oldPath, renameText("RemovedDuplicate", "second copy removed, the file is %s", kept)});
         } else {
-            problems.append({p.first, r.oldPath,
-                             renameText("DuplicateStays", "A second copy of %s stays here; the file is %s", r.oldPath,
-                                        kept)});
+            problems.append(
+                {p.first, r.oldPath,
+                 renameText("DuplicateStays", "A second copy of %s stays here; the file is %s", r.oldPath, kept)});
         }
     }
     return kept;
@@ -442,8 +442,7 @@ RecoveryResult recoverJournal(const QString &journalPath) {
     int copiesSoFar = 0;
     for (const JournalRecord &r : records)
         copiesSoFar += static_cast<int>(r.copies.size());
-    JournalCopyRecorder recorder(lockFd, QFileInfo(journalPath).completeBaseName() + QStringLiteral("-r"),
-                                 copiesSoFar);
+    JournalCopyRecorder recorder(lockFd, QFileInfo(journalPath).completeBaseName() + QStringLiteral("-r"), copiesSoFar);
     // A journal that cannot take more lines: copies get names of their own.
     CopyRecorder *copies = writable ? &recorder : nullptr;
 
@@ -547,8 +546,8 @@ int offerJournalRecovery() {
     QString copies;
     if (removed > 0)
         copies = QStringLiteral("\r\n") + renameText("RecoverCopies",
-                                                  "%s copies left by a move to another disk were removed.",
-                                                  QString::number(removed));
+                                                     "%s copies left by a move to another disk were removed.",
+                                                     QString::number(removed));
     if (problems.isEmpty()) {
         frontEnd().msgBox(
             renameText("RecoverDone", "%s files were put back under their old name.", QString::number(restored)) +

@@ -27,8 +27,8 @@ struct JournalRecord {
     QString oldPath;
     QString tempPath;
     QString newPath;
-    FileIdentity identity;   // of the file at oldPath when the journal was written
-    QList<CopyStep> copies;  // oldest first
+    FileIdentity identity;  // of the file at oldPath when the journal was written
+    QList<CopyStep> copies; // oldest first
 };
 
 // Appends the steps of copies across file systems to a journal file, synced
@@ -36,7 +36,8 @@ struct JournalRecord {
 class JournalCopyRecorder : public CopyRecorder {
 public:
     JournalCopyRecorder() = default;
-    JournalCopyRecorder(int fd, QString token, int firstNumber) : m_fd(fd), m_token(std::move(token)), m_next(firstNumber) {}
+    JournalCopyRecorder(int fd, QString token, int firstNumber)
+        : m_fd(fd), m_token(std::move(token)), m_next(firstNumber) {}
     // The journal record the next copies belong to.
     void setRecord(qsizetype record) { m_record = record; }
 

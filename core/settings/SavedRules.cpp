@@ -12,8 +12,7 @@ namespace {
 const QChar kSep(u'|');
 
 // A rule whose fields are all empty or 0, the base of a rule read from text.
-Rule zeroRule()
-{
+Rule zeroRule() {
     Rule r;
     r.DebutPas = 0;
     r.Pas = 0;
@@ -28,16 +27,14 @@ Rule zeroRule()
 }
 
 // The comment label goes back to "no comment, every file type".
-void resetLabel(Rule &current)
-{
+void resetLabel(Rule &current) {
     current.Commentaire.clear();
     current.Extension = QStringLiteral("*");
 }
 
 } // namespace
 
-QString toText(const Rule &r)
-{
+QString toText(const Rule &r) {
     return QStringList{r.Regle,
                        r.Commentaire,
                        r.Extension,
@@ -53,50 +50,62 @@ QString toText(const Rule &r)
         .join(kSep);
 }
 
-Rule fromText(const QString &text)
-{
+Rule fromText(const QString &text) {
     const QStringList f = text.split(kSep);
     Rule r = zeroRule();
     const auto n = f.size();
     r.Regle = f[0];
-    if (n > 1) r.Commentaire = f[1];
-    if (n > 2) r.Extension = f[2];
-    if (n > 3) r.IncrementeFichierIdentique = valueText::toInt32(f[3]);
-    if (n > 4) r.RemplacerCaractereInterdit = valueText::toInt32(f[4]);
-    if (n > 5) r.ModifieExtensionValeur = f[5];
-    if (n > 6) r.ModifieExtension = valueText::toInt32(f[6]);
-    if (n > 7) r.Pas = valueText::toInt16(f[7]);
-    if (n > 8) r.PremierCaractereEnMajuscule = valueText::toInt32(f[8]);
-    if (n > 9) r.PremierCaractereEnMajusculePourChaqueMot = valueText::toInt32(f[9]);
-    if (n > 10) r.DebutPas = valueText::toInt32(f[10]);
-    if (n > 11) r.EffaceEspace = valueText::toInt32(f[11]);
+    if (n > 1)
+        r.Commentaire = f[1];
+    if (n > 2)
+        r.Extension = f[2];
+    if (n > 3)
+        r.IncrementeFichierIdentique = valueText::toInt32(f[3]);
+    if (n > 4)
+        r.RemplacerCaractereInterdit = valueText::toInt32(f[4]);
+    if (n > 5)
+        r.ModifieExtensionValeur = f[5];
+    if (n > 6)
+        r.ModifieExtension = valueText::toInt32(f[6]);
+    if (n > 7)
+        r.Pas = valueText::toInt16(f[7]);
+    if (n > 8)
+        r.PremierCaractereEnMajuscule = valueText::toInt32(f[8]);
+    if (n > 9)
+        r.PremierCaractereEnMajusculePourChaqueMot = valueText::toInt32(f[9]);
+    if (n > 10)
+        r.DebutPas = valueText::toInt32(f[10]);
+    if (n > 11)
+        r.EffaceEspace = valueText::toInt32(f[11]);
     return r;
 }
 
-Rule fromOldText(const QString &text)
-{
+Rule fromOldText(const QString &text) {
     const QStringList f = text.split(kSep);
     Rule r = zeroRule();
     r.DebutPas = 1;
     r.Pas = 1;
     const auto n = f.size();
     r.Regle = f[0];
-    if (n > 1) r.DebutPas = valueText::toInt32(f[1]);
-    if (n > 2) r.Pas = valueText::toInt16(f[2]);
-    if (n > 3) r.ModifieExtension = valueText::toInt32(f[3]);
-    if (n > 4) r.ModifieExtensionValeur = f[4];
-    if (n > 5) r.RemplacerCaractereInterdit = valueText::toInt32(f[5]);
+    if (n > 1)
+        r.DebutPas = valueText::toInt32(f[1]);
+    if (n > 2)
+        r.Pas = valueText::toInt16(f[2]);
+    if (n > 3)
+        r.ModifieExtension = valueText::toInt32(f[3]);
+    if (n > 4)
+        r.ModifieExtensionValeur = f[4];
+    if (n > 5)
+        r.RemplacerCaractereInterdit = valueText::toInt32(f[5]);
     return r;
 }
 
-QString ecrireCommentaire(const QString &comment, const QString &fileTypes)
-{
+QString ecrireCommentaire(const QString &comment, const QString &fileTypes) {
     return (comment.isEmpty() ? i18n::Message(93) : comment) + QStringLiteral(" (") +
            (fileTypes.isEmpty() ? QStringLiteral("*") : fileTypes) + QChar(u')');
 }
 
-CommentParts getCommentaire(const QString &label)
-{
+CommentParts getCommentaire(const QString &label) {
     if (label.count(u'(') != 1)
         return {i18n::Message(95), QStringLiteral("*")};
     const qsizetype open = label.indexOf(u'(');
@@ -105,13 +114,11 @@ CommentParts getCommentaire(const QString &label)
     return {label.left(open).trimmed(), types};
 }
 
-bool isCommentPrompt(const QString &text)
-{
+bool isCommentPrompt(const QString &text) {
     return text == i18n::Message(93) || text == i18n::Message(95);
 }
 
-std::optional<CommentParts> acceptCommentDialog(const QString &comment, const QString &fileTypes)
-{
+std::optional<CommentParts> acceptCommentDialog(const QString &comment, const QString &fileTypes) {
     // "(" and ")" delimit the file types in the label; "|" separates the
     // fields of a saved rule.
     for (const QString &t : {comment, fileTypes}) {
@@ -125,24 +132,21 @@ std::optional<CommentParts> acceptCommentDialog(const QString &comment, const QS
     return CommentParts{c.isEmpty() ? i18n::Message(95) : c, f.isEmpty() ? QStringLiteral("*") : f};
 }
 
-int indexOf(const Settings &s, const QString &pattern)
-{
+int indexOf(const Settings &s, const QString &pattern) {
     for (int i = 0; i < s.regles.size(); ++i)
         if (!s.regles[i].Regle.isEmpty() && s.regles[i].Regle == pattern)
             return i;
     return -1;
 }
 
-std::optional<Rule> findSavedRule(const Settings &s, const QString &pattern)
-{
+std::optional<Rule> findSavedRule(const Settings &s, const QString &pattern) {
     const int i = indexOf(s, pattern);
     if (i < 0)
         return std::nullopt;
     return s.regles[i];
 }
 
-QStringList savedRulePatterns(const Settings &s)
-{
+QStringList savedRulePatterns(const Settings &s) {
     QStringList out;
     for (const Rule &r : s.regles)
         if (!r.Regle.isEmpty())
@@ -150,8 +154,7 @@ QStringList savedRulePatterns(const Settings &s)
     return out;
 }
 
-QStringList savedRulesAsTabLines(const Settings &s)
-{
+QStringList savedRulesAsTabLines(const Settings &s) {
     QStringList out;
     for (const Rule &r : s.regles)
         if (!r.Regle.isEmpty())
@@ -159,8 +162,7 @@ QStringList savedRulesAsTabLines(const Settings &s)
     return out;
 }
 
-bool memorise(Settings &s, const Rule &current)
-{
+bool memorise(Settings &s, const Rule &current) {
     if (current.Regle.isEmpty())
         return false;
     // "|" separates the fields of the stored rule: a field holding one would
@@ -183,8 +185,7 @@ bool memorise(Settings &s, const Rule &current)
     return true;
 }
 
-bool forget(Settings &s, Rule &current)
-{
+bool forget(Settings &s, Rule &current) {
     if (current.Regle.isEmpty())
         return false;
     if (frontEnd().msgBox(i18n::Message(31, current.Regle), StyleInformation + StyleYesNo, i18n::Message(1)) !=
@@ -199,8 +200,7 @@ bool forget(Settings &s, Rule &current)
     return true;
 }
 
-bool forgetAll(Settings &s, Rule &current)
-{
+bool forgetAll(Settings &s, Rule &current) {
     if (frontEnd().msgBox(i18n::Message(30), StyleInformation + StyleYesNo, i18n::Message(1)) != AnswerYes)
         return false;
     s.regles.clear();
@@ -209,8 +209,7 @@ bool forgetAll(Settings &s, Rule &current)
     return true;
 }
 
-void applyFields(const Rule &saved, Rule &current)
-{
+void applyFields(const Rule &saved, Rule &current) {
     current.DebutPas = saved.DebutPas;
     current.Pas = saved.Pas;
     current.ModifieExtension = saved.ModifieExtension;
@@ -225,9 +224,7 @@ void applyFields(const Rule &saved, Rule &current)
 }
 
 bool chooseSavedRule(const Settings &s, const QString &pattern, Rule &current,
-                     const std::function<void(bool)> &setUpdatesEnabled,
-                     const std::function<void()> &patternChanged)
-{
+                     const std::function<void(bool)> &setUpdatesEnabled, const std::function<void()> &patternChanged) {
     const int i = indexOf(s, pattern);
     if (i < 0)
         return false;
@@ -241,8 +238,7 @@ bool chooseSavedRule(const Settings &s, const QString &pattern, Rule &current,
     return true;
 }
 
-void takeCommentOfMatchingRule(Settings &s)
-{
+void takeCommentOfMatchingRule(Settings &s) {
     for (const Rule &r : s.regles) {
         if (r.Regle.isEmpty() || r.Regle != s.regle.Regle)
             continue;

@@ -71,8 +71,7 @@ void applyFields(const Rule &saved, Rule &current);
 // sets every field, switches updates on again, then reports a change of the
 // pattern so that the names are recomputed once. False when no rule matches.
 bool chooseSavedRule(const Settings &s, const QString &pattern, Rule &current,
-                     const std::function<void(bool)> &setUpdatesEnabled,
-                     const std::function<void()> &patternChanged);
+                     const std::function<void(bool)> &setUpdatesEnabled, const std::function<void()> &patternChanged);
 
 // After reading the settings: the comment and file types of the saved rule
 // that has the current pattern (the last one when several have it).

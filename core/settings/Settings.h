@@ -29,12 +29,12 @@ struct Settings {
     QString LangueUtilisee = QStringLiteral("Français");
 
     // [General]
-    QString VersionCourante;             // as read; the file is always written with this program's version
+    QString VersionCourante; // as read; the file is always written with this program's version
     std::int32_t NombreFichierRenomme = 0;
     std::int32_t AfficherImageBouton = 1;
     QString FiltreAffichage = QStringLiteral("*.*");
-    std::int32_t VisualiserImage = 0;    // chkPreview
-    std::int32_t MettreAJour = 1;        // chkRefresh
+    std::int32_t VisualiserImage = 0; // chkPreview
+    std::int32_t MettreAJour = 1;     // chkRefresh
     // Main window geometry, in twips.
     float PositionFenetreTop = 100;
     float PositionFenetreLeft = 100;
@@ -50,30 +50,30 @@ struct Settings {
     std::int16_t RegleApresRenommage = 1;      // 0 clear the pattern, 1 keep it
     std::int16_t RegleDebutApresRenommage = 1; // 0 reset, 1 keep, 2 continue
     std::int16_t RegleDebutResetRenommage = 1;
-    std::int16_t ReglePasApresRenommage = 1;   // 0 reset, 1 keep
+    std::int16_t ReglePasApresRenommage = 1; // 0 reset, 1 keep
     std::int16_t ReglePasResetRenommage = 1;
-    std::int32_t OutilExifChoisi = 0;          // 0 = not chosen yet
+    std::int32_t OutilExifChoisi = 0; // 0 = not chosen yet
     QString ExtensionTraiteAvecJHEAD = QStringLiteral("JPG JPEG");
     QString ExtensionTraiteAvecEXIFTOOL = QStringLiteral("ARW CRW JPG JPEG RAW TIF TIFF");
     std::int32_t AfficherVignette = 1;
     QString FormatExtensionVignette = QStringLiteral("gif jpg jpeg bmp");
-    std::int16_t TailleVignette = 0;           // index into taillesVignette
+    std::int16_t TailleVignette = 0;                                 // index into taillesVignette
     std::array<QSizeF, 3> taillesVignette = defaultThumbnailSizes(); // from messages 46 to 48, not stored
-    std::int16_t DossierDepart = 1;            // 0 documents, 1 last folder, 2 chosen folder
-    QString DossierSpecifique;                 // the start folder's path
-    QString dossierCourant;                    // the folder tree's current folder (written for DossierDepart 1)
-    std::int16_t FormatAnnee = 0;              // index into ("yyyy", "yy")
-    std::int16_t FormatMois = 1;               // index into ("m", "mm", "mmm", "mmmm")
+    std::int16_t DossierDepart = 1;                                  // 0 documents, 1 last folder, 2 chosen folder
+    QString DossierSpecifique;                                       // the start folder's path
+    QString dossierCourant;       // the folder tree's current folder (written for DossierDepart 1)
+    std::int16_t FormatAnnee = 0; // index into ("yyyy", "yy")
+    std::int16_t FormatMois = 1;  // index into ("m", "mm", "mmm", "mmmm")
 
     // [RegleRenommage]: the current rule (pattern, options, comment, file types)
     Rule regle;
-    QString Astuce;                            // selected tip; not written when empty
-    int optRepPos = 0;                         // 0..2, -1 when no button is on (not written)
+    QString Astuce;    // selected tip; not written when empty
+    int optRepPos = 0; // 0..2, -1 when no button is on (not written)
     std::array<QString, 4> txtRepPos{QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1"),
                                      QStringLiteral("1")};
-    int optRepPosDebutFin = 0;                 // 0..1, -1 when none
+    int optRepPosDebutFin = 0; // 0..1, -1 when none
     QString txtRemplacerPos;
-    int optRepStr = 0;                         // 0..2, -1 when none
+    int optRepStr = 0; // 0..2, -1 when none
     QString RechercherChaine;
     QString RemplacerChaine;
 

@@ -10,18 +10,15 @@ namespace tav::valueText {
 
 namespace {
 
-[[noreturn]] void typeMismatch()
-{
+[[noreturn]] void typeMismatch() {
     throw TavError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
 }
 
-[[noreturn]] void overflow()
-{
+[[noreturn]] void overflow() {
     throw TavError(ErrOverflow, QStringLiteral("Overflow"));
 }
 
-double toNumber(const QString &text)
-{
+double toNumber(const QString &text) {
     const QString t = text.trimmed();
     if (t.isEmpty())
         typeMismatch();
@@ -40,8 +37,7 @@ double toNumber(const QString &text)
     return v;
 }
 
-template <class T> T toInteger(const QString &text)
-{
+template <class T> T toInteger(const QString &text) {
     const double v = std::nearbyint(toNumber(text)); // default rounding: half to even
     if (v < double(std::numeric_limits<T>::min()) || v > double(std::numeric_limits<T>::max()))
         overflow();
@@ -50,26 +46,22 @@ template <class T> T toInteger(const QString &text)
 
 } // namespace
 
-std::int16_t toInt16(const QString &text)
-{
+std::int16_t toInt16(const QString &text) {
     return toInteger<std::int16_t>(text);
 }
 
-std::int32_t toInt32(const QString &text)
-{
+std::int32_t toInt32(const QString &text) {
     return toInteger<std::int32_t>(text);
 }
 
-float toSingle(const QString &text)
-{
+float toSingle(const QString &text) {
     const double v = toNumber(text);
     if (std::fabs(v) > double(FLT_MAX))
         overflow();
     return static_cast<float>(v);
 }
 
-QString fromSingle(float value)
-{
+QString fromSingle(float value) {
     for (int digits = 6; digits < 9; ++digits) {
         const QString t = QString::number(double(value), 'g', digits);
         if (static_cast<float>(t.toDouble()) == value)

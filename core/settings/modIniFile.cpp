@@ -1,10 +1,10 @@
 #include "core/settings/modIniFile.h"
 
 #include "core/base/FrontEnd.h"
+#include "core/base/IniFile.h"
 #include "core/base/Trap.h"
 #include "core/base/Version.h"
 #include "core/i18n/Language.h"
-#include "core/base/IniFile.h"
 #include "core/settings/SavedRules.h"
 #include "core/settings/ValueText.h"
 
@@ -33,8 +33,7 @@ bool g_lastSaveFailed = false;
 
 // The sections are named by the keys' prefix: "Option_FormatMois" lives in
 // section "Option".
-QString sectionOf(const QString &key)
-{
+QString sectionOf(const QString &key) {
     return key.left(key.indexOf(u'_'));
 }
 
@@ -42,26 +41,21 @@ QString sectionOf(const QString &key)
 class Reader {
 public:
     explicit Reader(const IniFile &ini) : m_ini(ini) {}
-    QString text(const QString &key, const QString &def = QString()) const
-    {
+    QString text(const QString &key, const QString &def = QString()) const {
         return m_ini.read(sectionOf(key), key, def);
     }
     // Without the length limit of the other values: a saved rule cut short
     // would lose or garble the option fields at its end.
-    QString wholeText(const QString &key) const
-    {
+    QString wholeText(const QString &key) const {
         return m_ini.read(sectionOf(key), key, QString(), std::numeric_limits<int>::max());
     }
-    std::int16_t int16(const QString &key, int def) const
-    {
+    std::int16_t int16(const QString &key, int def) const {
         return valueText::toInt16(text(key, QString::number(def)));
     }
-    std::int32_t int32(const QString &key, int def) const
-    {
+    std::int32_t int32(const QString &key, int def) const {
         return valueText::toInt32(text(key, QString::number(def)));
     }
-    float single(const QString &key, float def) const
-    {
+    float single(const QString &key, float def) const {
         return valueText::toSingle(text(key, valueText::fromSingle(def)));
     }
 
@@ -83,15 +77,13 @@ private:
     IniFile &m_ini;
 };
 
-bool isOldVersion(const QString &v)
-{
+bool isOldVersion(const QString &v) {
     return v == QLatin1String("1.10.0") || v == QLatin1String("1.11.0");
 }
 
 // Versions that wrote the saved rules in this program's twelve-field format:
 // from the first of them up to this program's own version.
-bool isCurrentVersion(const QString &v)
-{
+bool isCurrentVersion(const QString &v) {
     const QStringList parts = v.split(u'.');
     if (parts.size() != 3)
         return false;
@@ -107,14 +99,12 @@ bool isCurrentVersion(const QString &v)
 
 // An index that other parts use to pick from a fixed list: a value outside
 // the list falls back to the default instead of indexing past its end.
-template <class T> T inRange(T value, int last, T def)
-{
+template <class T> T inRange(T value, int last, T def) {
     return (value >= 0 && value <= last) ? value : def;
 }
 
 // Thumbnail size from a message of the form "label (WIDTHxHEIGHT)".
-QSizeF parseThumbnailSize(const QString &message, QSizeF fallback)
-{
+QSizeF parseThumbnailSize(const QString &message, QSizeF fallback) {
     const qsizetype open = message.indexOf(u'(');
     if (open < 0)
         return fallback;
@@ -137,8 +127,7 @@ QSizeF parseThumbnailSize(const QString &message, QSizeF fallback)
 }
 
 // Highest n of the keys General_Regle<n> present in the file, or -1.
-int highestRuleKey(const IniFile &ini)
-{
+int highestRuleKey(const IniFile &ini) {
     static const QRegularExpression re(QStringLiteral("^General_Regle(\\d{1,9})$"),
                                        QRegularExpression::CaseInsensitiveOption);
     int top = -1;
@@ -152,8 +141,7 @@ int highestRuleKey(const IniFile &ini)
 
 // The stored upper index of the saved rules, or the highest rule key present
 // when the stored value is no usable number.
-int storedRuleTop(const IniFile &ini)
-{
+int storedRuleTop(const IniFile &ini) {
     try {
         return Reader(ini).int16(QStringLiteral("General_NombreRegle"), -1);
     } catch (const TavError &) {
@@ -162,14 +150,12 @@ int storedRuleTop(const IniFile &ini)
 }
 
 // The saved rules of the file stay untouched: this session's rules go after them.
-void keepFileRules(Settings &s, const IniFile &ini)
-{
+void keepFileRules(Settings &s, const IniFile &ini) {
     s.reglesLues = false;
     s.keptRulesTop = std::max(storedRuleTop(ini), highestRuleKey(ini));
 }
 
-void readRules(Settings &s, const IniFile &ini, const Reader &r)
-{
+void readRules(Settings &s, const IniFile &ini, const Reader &r) {
     int top = r.int16(QStringLiteral("General_NombreRegle"), 0);
     if (top < 0)
         top = 0;
@@ -198,8 +184,7 @@ void readRules(Settings &s, const IniFile &ini, const Reader &r)
     }
 }
 
-void writeRules(Settings &s, IniFile &ini, Writer &w)
-{
+void writeRules(Settings &s, IniFile &ini, Writer &w) {
     const QString &fileVersion = w.fileVersion;
     const QString prefix = QStringLiteral("General_Regle");
     if (!s.reglesLues && s.keptRulesTop == Settings::KeptRulesUnknown)
@@ -244,8 +229,7 @@ void writeRules(Settings &s, IniFile &ini, Writer &w)
 }
 
 // Sets the interface language read from the file.
-void useLanguage(const QString &name)
-{
+void useLanguage(const QString &name) {
     i18n::setLanguage(name);
     if (!QFileInfo::exists(i18n::languageFilePath()) && i18n::languageFileName() != QLatin1String("francais")) {
         // A language that is no longer installed would leave every text
@@ -276,8 +260,7 @@ struct KeyDef {
 enum class Width { Int16, Int32 };
 
 // A text key; def gives the default (some defaults are language messages).
-template <class Field> KeyDef textKey(const char *name, int step, Field field, std::function<QString()> def = {})
-{
+template <class Field> KeyDef textKey(const char *name, int step, Field field, std::function<QString()> def = {}) {
     const QString key = QLatin1String(name);
     return {key, step,
             [=](Settings &s, const IniFile &, const Reader &r) { field(s) = r.text(key, def ? def() : QString()); },
@@ -288,8 +271,8 @@ template <class Field> KeyDef textKey(const char *name, int step, Field field, s
 // choices, and one outside it falls back to def. With onlyWhenSet a negative
 // value (no choice) is not written.
 template <class Field>
-KeyDef numberKey(const char *name, int step, Field field, Width width, int def, int last = -1, bool onlyWhenSet = false)
-{
+KeyDef numberKey(const char *name, int step, Field field, Width width, int def, int last = -1,
+                 bool onlyWhenSet = false) {
     const QString key = QLatin1String(name);
     return {key, step,
             [=](Settings &s, const IniFile &, const Reader &r) {
@@ -303,8 +286,7 @@ KeyDef numberKey(const char *name, int step, Field field, Width width, int def, 
 }
 
 // A window position or size in twips; a position below -100000 reads as 100.
-template <class Field> KeyDef twipsKey(const char *name, int step, Field field, float def, bool guarded)
-{
+template <class Field> KeyDef twipsKey(const char *name, int step, Field field, float def, bool guarded) {
     const QString key = QLatin1String(name);
     return {key, step,
             [=](Settings &s, const IniFile &, const Reader &r) {
@@ -316,18 +298,23 @@ template <class Field> KeyDef twipsKey(const char *name, int step, Field field, 
             [=](Settings &s, IniFile &, Writer &w) { w.single(key, field(s)); }};
 }
 
-#define TAV_FIELD(member) [](auto &s) -> auto & { return s.member; }
+#define TAV_FIELD(member)                                                                                              \
+    [](auto &s) -> auto & {                                                                                            \
+        return s.member;                                                                                               \
+    }
 
-const std::vector<KeyDef> &keyTable()
-{
+const std::vector<KeyDef> &keyTable() {
     static const std::vector<KeyDef> table = [] {
         std::vector<KeyDef> t;
         t.push_back({QStringLiteral("Langage_LangueUtilisee"), 1,
                      [](Settings &s, const IniFile &, const Reader &r) {
-                         s.LangueUtilisee = r.text(QStringLiteral("Langage_LangueUtilisee"), QStringLiteral("Français"));
+                         s.LangueUtilisee =
+                             r.text(QStringLiteral("Langage_LangueUtilisee"), QStringLiteral("Français"));
                          useLanguage(s.LangueUtilisee);
                      },
-                     [](Settings &s, IniFile &, Writer &w) { w.text(QStringLiteral("Langage_LangueUtilisee"), s.LangueUtilisee); }});
+                     [](Settings &s, IniFile &, Writer &w) {
+                         w.text(QStringLiteral("Langage_LangueUtilisee"), s.LangueUtilisee);
+                     }});
         // Read as stored; always written as this program's version.
         t.push_back({QStringLiteral("General_VersionCourante"), 2,
                      [](Settings &s, const IniFile &, const Reader &r) {
@@ -345,7 +332,9 @@ const std::vector<KeyDef> &keyTable()
                          if (isOldVersion(s.VersionCourante))
                              s.FiltreAffichage = s.FiltreAffichage.split(u'|').join(u' ');
                      },
-                     [](Settings &s, IniFile &, Writer &w) { w.text(QStringLiteral("General_FiltreAffichage"), s.FiltreAffichage); }});
+                     [](Settings &s, IniFile &, Writer &w) {
+                         w.text(QStringLiteral("General_FiltreAffichage"), s.FiltreAffichage);
+                     }});
         t.push_back(numberKey("General_VisualiserImage", 4, TAV_FIELD(VisualiserImage), Width::Int32, 0));
         t.push_back(numberKey("General_MettreAJour", 4, TAV_FIELD(MettreAJour), Width::Int32, 1));
         // The forbidden-character table: its upper index, then two keys per row.
@@ -382,7 +371,8 @@ const std::vector<KeyDef> &keyTable()
                          }
                          s.FileNotRenamed.clear();
                          for (int i = 0; i <= m; ++i)
-                             s.FileNotRenamed.append(r.text(QStringLiteral("Option_FileNotRenamed") + QString::number(i)));
+                             s.FileNotRenamed.append(
+                                 r.text(QStringLiteral("Option_FileNotRenamed") + QString::number(i)));
                      },
                      [](Settings &s, IniFile &, Writer &w) {
                          w.number(QStringLiteral("Option_NbFileNotRenamed"), s.FileNotRenamed.size() - 1);
@@ -391,8 +381,10 @@ const std::vector<KeyDef> &keyTable()
                      }});
         t.push_back({QStringLiteral("Option_FileNotRenamed"), 6, nullptr, nullptr});
         t.push_back(numberKey("Option_RegleApresRenommage", 7, TAV_FIELD(RegleApresRenommage), Width::Int16, 1));
-        t.push_back(numberKey("Option_RegleDebutApresRenommage", 7, TAV_FIELD(RegleDebutApresRenommage), Width::Int16, 1));
-        t.push_back(numberKey("Option_RegleDebutResetRenommage", 7, TAV_FIELD(RegleDebutResetRenommage), Width::Int16, 1));
+        t.push_back(
+            numberKey("Option_RegleDebutApresRenommage", 7, TAV_FIELD(RegleDebutApresRenommage), Width::Int16, 1));
+        t.push_back(
+            numberKey("Option_RegleDebutResetRenommage", 7, TAV_FIELD(RegleDebutResetRenommage), Width::Int16, 1));
         t.push_back(numberKey("Option_ReglePasApresRenommage", 7, TAV_FIELD(ReglePasApresRenommage), Width::Int16, 1));
         t.push_back(numberKey("Option_ReglePasResetRenommage", 7, TAV_FIELD(ReglePasResetRenommage), Width::Int16, 1));
         KeyDef tool = numberKey("Option_OutilExifChoisi", 7, TAV_FIELD(OutilExifChoisi), Width::Int32, 0, 4);
@@ -419,29 +411,29 @@ const std::vector<KeyDef> &keyTable()
         };
         t.push_back(size);
         t.push_back(numberKey("Option_DossierDepart", 9, TAV_FIELD(DossierDepart), Width::Int16, 1, 2));
-        t.push_back({QStringLiteral("Option_DossierSpecifique"), 9,
-                     [](Settings &s, const IniFile &, const Reader &r) {
-                         s.DossierSpecifique =
-                             r.text(QStringLiteral("Option_DossierSpecifique"),
-                                    QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-                     },
-                     [](Settings &s, IniFile &, Writer &w) {
-                         // "The last folder" is the folder tree's at close.
-                         w.text(QStringLiteral("Option_DossierSpecifique"),
-                                s.DossierDepart == 1 && !s.dossierCourant.isEmpty() ? s.dossierCourant
-                                                                                    : s.DossierSpecifique);
-                     }});
+        t.push_back(
+            {QStringLiteral("Option_DossierSpecifique"), 9,
+             [](Settings &s, const IniFile &, const Reader &r) {
+                 s.DossierSpecifique = r.text(QStringLiteral("Option_DossierSpecifique"),
+                                              QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+             },
+             [](Settings &s, IniFile &, Writer &w) {
+                 // "The last folder" is the folder tree's at close.
+                 w.text(QStringLiteral("Option_DossierSpecifique"),
+                        s.DossierDepart == 1 && !s.dossierCourant.isEmpty() ? s.dossierCourant : s.DossierSpecifique);
+             }});
         t.push_back(numberKey("Option_FormatAnnee", 9, TAV_FIELD(FormatAnnee), Width::Int16, 0, 1));
         t.push_back(numberKey("Option_FormatMois", 9, TAV_FIELD(FormatMois), Width::Int16, 1, 3));
         t.push_back(numberKey("RegleRenommage_DebutPas", 10, TAV_FIELD(regle.DebutPas), Width::Int32, 1));
         t.push_back(numberKey("RegleRenommage_Pas", 10, TAV_FIELD(regle.Pas), Width::Int16, 1));
-        t.push_back(numberKey("RegleRenommage_ModifieExtension", 10, TAV_FIELD(regle.ModifieExtension), Width::Int32, 0));
+        t.push_back(
+            numberKey("RegleRenommage_ModifieExtension", 10, TAV_FIELD(regle.ModifieExtension), Width::Int32, 0));
         t.push_back(textKey("RegleRenommage_ModifieExtensionValeur", 10, TAV_FIELD(regle.ModifieExtensionValeur)));
-        t.push_back(numberKey("RegleRenommage_RemplacerCaractereInterdit", 10, TAV_FIELD(regle.RemplacerCaractereInterdit),
-                              Width::Int32, 1));
+        t.push_back(numberKey("RegleRenommage_RemplacerCaractereInterdit", 10,
+                              TAV_FIELD(regle.RemplacerCaractereInterdit), Width::Int32, 1));
         t.push_back(textKey("RegleRenommage_Regle", 10, TAV_FIELD(regle.Regle), [] { return i18n::Message(16); }));
-        t.push_back(numberKey("RegleRenommage_IncrementeFichierIdentique", 10, TAV_FIELD(regle.IncrementeFichierIdentique),
-                              Width::Int32, 1));
+        t.push_back(numberKey("RegleRenommage_IncrementeFichierIdentique", 10,
+                              TAV_FIELD(regle.IncrementeFichierIdentique), Width::Int32, 1));
         t.push_back(numberKey("RegleRenommage_EffaceEspace", 10, TAV_FIELD(regle.EffaceEspace), Width::Int32, 0));
         t.push_back(numberKey("RegleRenommage_PremierCaractereEnMajuscule", 10,
                               TAV_FIELD(regle.PremierCaractereEnMajuscule), Width::Int32, 0));
@@ -451,8 +443,10 @@ const std::vector<KeyDef> &keyTable()
         t.push_back(twipsKey("General_PositionFenetreLeft", 11, TAV_FIELD(PositionFenetreLeft), 100, true));
         t.push_back(twipsKey("General_FenetreHauteur", 11, TAV_FIELD(FenetreHauteur), 9525, false));
         t.push_back(twipsKey("General_FenetreLargeur", 11, TAV_FIELD(FenetreLargeur), 15250, false));
-        t.push_back(textKey("RegleRenommage_Commentaire", 12, TAV_FIELD(regle.Commentaire), [] { return i18n::Message(95); }));
-        t.push_back(textKey("RegleRenommage_Extension", 12, TAV_FIELD(regle.Extension), [] { return QStringLiteral("*"); }));
+        t.push_back(
+            textKey("RegleRenommage_Commentaire", 12, TAV_FIELD(regle.Commentaire), [] { return i18n::Message(95); }));
+        t.push_back(
+            textKey("RegleRenommage_Extension", 12, TAV_FIELD(regle.Extension), [] { return QStringLiteral("*"); }));
         // The saved rules: their upper index and one key each.
         t.push_back({QStringLiteral("General_NombreRegle"), 13,
                      [](Settings &s, const IniFile &ini, const Reader &r) {
@@ -479,7 +473,8 @@ const std::vector<KeyDef> &keyTable()
                          for (int i = 0; i < 4; ++i)
                              w.text(QStringLiteral("RegleRenommage_txtRepPos") + QString::number(i), s.txtRepPos[i]);
                      }});
-        t.push_back(numberKey("RegleRenommage_optRepPosDebutFin", 17, TAV_FIELD(optRepPosDebutFin), Width::Int16, 0, 1, true));
+        t.push_back(
+            numberKey("RegleRenommage_optRepPosDebutFin", 17, TAV_FIELD(optRepPosDebutFin), Width::Int16, 0, 1, true));
         t.push_back(textKey("RegleRenommage_txtRemplacerPos", 17, TAV_FIELD(txtRemplacerPos)));
         t.push_back(numberKey("RegleRenommage_optRepStr", 17, TAV_FIELD(optRepStr), Width::Int16, 0, 2, true));
         t.push_back(textKey("RegleRenommage_RechercherChaine", 17, TAV_FIELD(RechercherChaine)));
@@ -491,8 +486,7 @@ const std::vector<KeyDef> &keyTable()
 
 #undef TAV_FIELD
 
-void readAll(Settings &s, const IniFile &ini, int &step)
-{
+void readAll(Settings &s, const IniFile &ini, int &step) {
     const Reader r(ini);
     for (const KeyDef &key : keyTable()) {
         if (!key.read)
@@ -502,8 +496,7 @@ void readAll(Settings &s, const IniFile &ini, int &step)
     }
 }
 
-void writeAll(Settings &s, IniFile &ini)
-{
+void writeAll(Settings &s, IniFile &ini) {
     Writer w(ini);
     w.fileVersion = ini.read(kGeneral, QStringLiteral("General_VersionCourante"));
     // Section by section, so that a new file has them in its usual order.
@@ -515,45 +508,38 @@ void writeAll(Settings &s, IniFile &ini)
 
 } // namespace
 
-Hooks &hooks()
-{
+Hooks &hooks() {
     static Hooks h;
     return h;
 }
 
-QString defaultSettingsFolder()
-{
+QString defaultSettingsFolder() {
     // The per-user configuration folder ($XDG_CONFIG_HOME, ~/.config by default).
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Travoline");
 }
 
-QString settingsFilePath()
-{
+QString settingsFilePath() {
     if (g_path.isEmpty())
         return defaultSettingsFolder() + QStringLiteral("/Travoline.ini");
     return g_path;
 }
 
-void setSettingsFilePath(const QString &path)
-{
+void setSettingsFilePath(const QString &path) {
     g_path = path;
 }
 
-QStringList keyNames()
-{
+QStringList keyNames() {
     QStringList names;
     for (const KeyDef &key : keyTable())
         names << key.name;
     return names;
 }
 
-QString programVersion()
-{
+QString programVersion() {
     return QStringLiteral("%1.%2.%3").arg(VersionMajor).arg(VersionMinor).arg(VersionRevision);
 }
 
-bool versionDiffersFromProgram(const QString &stored)
-{
+bool versionDiffersFromProgram(const QString &stored) {
     const QStringList parts = stored.split(u'.');
     const int own[3] = {VersionMajor, VersionMinor, VersionRevision};
     for (int i = 0; i < 3; ++i) {
@@ -565,15 +551,13 @@ bool versionDiffersFromProgram(const QString &stored)
     return false;
 }
 
-bool ReadIniFile()
-{
+bool ReadIniFile() {
     const QString path = settingsFilePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
     return ReadIniFile(settings(), path);
 }
 
-bool ReadIniFile(Settings &s, const QString &path)
-{
+bool ReadIniFile(Settings &s, const QString &path) {
     s = Settings{};
     IniFile ini;
     int step = 1;
@@ -604,18 +588,15 @@ bool ReadIniFile(Settings &s, const QString &path)
     }
 }
 
-bool SaveIniFile()
-{
+bool SaveIniFile() {
     return SaveIniFile(settings());
 }
 
-bool SaveIniFile(Settings &s)
-{
+bool SaveIniFile(Settings &s) {
     return SaveIniFile(s, settingsFilePath());
 }
 
-bool SaveIniFile(Settings &s, const QString &path)
-{
+bool SaveIniFile(Settings &s, const QString &path) {
     bool written = false;
     trap(QStringLiteral("SaveIniFile (Module Fichier)"), [&] {
         if (hooks().beforeSave)
@@ -646,8 +627,7 @@ bool SaveIniFile(Settings &s, const QString &path)
     return written;
 }
 
-void SaveRegisterBase(bool closeHelp)
-{
+void SaveRegisterBase(bool closeHelp) {
     trap(QStringLiteral("SaveRegisterBase (Module Fichier)"), [&] {
         if (closeHelp && hooks().closeHelp)
             hooks().closeHelp();

@@ -9,32 +9,29 @@
 
 namespace tav {
 
-void initTwipsFromScreen()
-{
+void initTwipsFromScreen() {
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         setTwipsDpi(screen->logicalDotsPerInchY());
 }
 
-GuiFrontEnd::GuiFrontEnd() { initTwipsFromScreen(); }
+GuiFrontEnd::GuiFrontEnd() {
+    initTwipsFromScreen();
+}
 
-int GuiFrontEnd::msgBox(const QString &message, int style, const QString &title, int delaySeconds,
-                        const QString &key)
-{
+int GuiFrontEnd::msgBox(const QString &message, int style, const QString &title, int delaySeconds, const QString &key) {
     bool answered = false;
     const int answer = KobMesgBox::show(message, style, title, delaySeconds, key, &answered);
     return answered ? answer : msgEscapeAnswer(style);
 }
 
-void GuiFrontEnd::showPlainError(const QString &text)
-{
+void GuiFrontEnd::showPlainError(const QString &text) {
     msgBox(text, StyleOkOnly, QString::fromLatin1(ProgramTitle));
 }
 
 // Long loops call this once per file; running the event loop every time would
 // cost more than the work itself, so events run at most every 15 ms, which
 // still paints the window smoothly and lets a click on Stop through.
-void GuiFrontEnd::processEvents()
-{
+void GuiFrontEnd::processEvents() {
     if (m_sinceEvents.isValid() && m_sinceEvents.elapsed() < 15)
         return;
     QCoreApplication::processEvents();

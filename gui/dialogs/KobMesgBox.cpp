@@ -16,14 +16,23 @@ int g_countdown = 0;
 QString g_key;
 } // namespace
 
-int lastAnswer() { return g_lastAnswer; }
-void setLastAnswer(int answer) { g_lastAnswer = static_cast<std::int16_t>(answer); }
-int &countdown() { return g_countdown; }
-QString &keyOnScreen() { return g_key; }
-QString dialogBoxGroup() { return QStringLiteral("DialogBox"); }
+int lastAnswer() {
+    return g_lastAnswer;
+}
+void setLastAnswer(int answer) {
+    g_lastAnswer = static_cast<std::int16_t>(answer);
+}
+int &countdown() {
+    return g_countdown;
+}
+QString &keyOnScreen() {
+    return g_key;
+}
+QString dialogBoxGroup() {
+    return QStringLiteral("DialogBox");
+}
 
-bool isOpen()
-{
+bool isOpen() {
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (const QWidget *w : windows)
         if (w->objectName().compare(QLatin1String("frmKobMsgBox"), Qt::CaseInsensitive) == 0)
@@ -31,8 +40,7 @@ bool isOpen()
     return false;
 }
 
-int show(const QString &message, int &style, const QString &title, int delay, const QString &key, bool *answered)
-{
+int show(const QString &message, int &style, const QString &title, int delay, const QString &key, bool *answered) {
     if (answered)
         *answered = false;
     if (isOpen())

@@ -29,14 +29,12 @@ namespace {
 
 const char Section[] = "frmAboutCredits";
 
-QString caption(const char *key, const QString &def, const QString &p1 = QString(), const QString &p2 = QString())
-{
+QString caption(const char *key, const QString &def, const QString &p1 = QString(), const QString &p2 = QString()) {
     return i18n::getText(QLatin1String(Section), QLatin1String(key), def, p1, p2);
 }
 
 // Mount points in /proc/self/mounts write a blank, tab, newline and backslash as octal escapes.
-QString unescapeMount(const QByteArray &field)
-{
+QString unescapeMount(const QByteArray &field) {
     QByteArray out;
     for (int i = 0; i < field.size(); ++i) {
         if (field[i] == '\\' && i + 3 < field.size()) {
@@ -54,14 +52,15 @@ QString unescapeMount(const QByteArray &field)
 }
 
 // The letter after K, M, G of a byte count: "o" in French, "B" in English.
-QString byteUnit() { return caption("Octet", QStringLiteral("o")); }
+QString byteUnit() {
+    return caption("Octet", QStringLiteral("o"));
+}
 
 } // namespace
 
 // ---- Credits ----
 
-QList<CreditLine> parseCredits(const QString &text)
-{
+QList<CreditLine> parseCredits(const QString &text) {
     QList<CreditLine> lines;
     CreditLine state; // the first line: centred, plain, 12 points
     QString normalised = text;
@@ -89,8 +88,8 @@ QList<CreditLine> parseCredits(const QString &text)
                 line.sameLine = true, rest.remove(0, 4);
             else if (rest.startsWith(QLatin1String("<P>")))
                 line.paragraph = true, rest.remove(0, 3);
-            else if (rest.size() >= 5 && rest.startsWith(QLatin1String("<F")) && rest[2].isDigit() && rest[3].isDigit()
-                     && rest[4] == QLatin1Char('>'))
+            else if (rest.size() >= 5 && rest.startsWith(QLatin1String("<F")) && rest[2].isDigit() &&
+                     rest[3].isDigit() && rest[4] == QLatin1Char('>'))
                 line.size = rest.mid(2, 2).toInt(), rest.remove(0, 5);
             else
                 break;
@@ -102,8 +101,7 @@ QList<CreditLine> parseCredits(const QString &text)
     return lines;
 }
 
-QString creditsText(const QString &languageName)
-{
+QString creditsText(const QString &languageName) {
     const bool french = languageName == QStringLiteral("Français");
     // One paragraph per component: its name, what it does here, its authors
     // and its address as its own documentation gives them.
@@ -111,29 +109,31 @@ QString creditsText(const QString &languageName)
         const char *name, *roleFr, *roleEn, *author, *address;
     };
     static const Credit components[] = {
-        {"Qt", "Fenêtres et services", "Windows and services", "The Qt Company",
-         "https://www.qt.io/"},
+        {"Qt", "Fenêtres et services", "Windows and services", "The Qt Company", "https://www.qt.io/"},
         {"jhead", "Exif des photos JPEG", "Exif of JPEG photos", "Matthias Wandel",
          "https://github.com/Matthias-Wandel/jhead"},
         {"ExifTool", "Métadonnées de tous les formats", "Metadata of every format", "Phil Harvey",
          "https://exiftool.org/"},
-        {"GoogleTest", "Tests du programme", "The program's tests", "Google Inc.", "https://github.com/google/googletest"},
+        {"GoogleTest", "Tests du programme", "The program's tests", "Google Inc.",
+         "https://github.com/google/googletest"},
         {"CMake", "Construction du programme", "Building the program", "Kitware", "https://cmake.org/"},
         {"GCC", "Compilateur et bibliothèque C++", "Compiler and C++ library", "GNU Project", "https://gcc.gnu.org/"},
     };
     const QString title = QString::fromLatin1(ProgramTitle);
     QStringList t;
     t << QStringLiteral("<F28><P><B>") + title;
-    t << QStringLiteral("<F11></B>")
-             + (french ? QStringLiteral("Renommage de fichiers en série") : QStringLiteral("Renames files in series"));
+    t << QStringLiteral("<F11></B>") +
+             (french ? QStringLiteral("Renommage de fichiers en série") : QStringLiteral("Renames files in series"));
     t << QString();
     t << (french ? QStringLiteral("Ce programme est gratuit :") : QStringLiteral("This program is free:"));
-    t << (french ? QStringLiteral("vous pouvez le distribuer librement") : QStringLiteral("you may distribute it freely"));
+    t << (french ? QStringLiteral("vous pouvez le distribuer librement")
+                 : QStringLiteral("you may distribute it freely"));
     t << (french ? QStringLiteral("pour un usage personnel.") : QStringLiteral("for personal use."));
     t << QString();
     const QString site = QString::fromUtf8(about::SiteUrl);
     if (!site.isEmpty()) {
-        t << (french ? QStringLiteral("Pour toute aide, consultez le site :") : QStringLiteral("For help, see the site:"));
+        t << (french ? QStringLiteral("Pour toute aide, consultez le site :")
+                     : QStringLiteral("For help, see the site:"));
         t << QStringLiteral("<I>") + site;
         t << QStringLiteral("</I>");
     } else {
@@ -141,7 +141,8 @@ QString creditsText(const QString &languageName)
         t << (french ? QStringLiteral("le manuel du programme.") : QStringLiteral("the program's manual."));
         t << QString();
     }
-    t << QStringLiteral("<F14><P><B>") + (french ? QStringLiteral("Composants utilisés") : QStringLiteral("Components used"));
+    t << QStringLiteral("<F14><P><B>") +
+             (french ? QStringLiteral("Composants utilisés") : QStringLiteral("Components used"));
     t << QStringLiteral("<F11></B>------------------------");
     for (const Credit &c : components) {
         t << QString();
@@ -153,30 +154,28 @@ QString creditsText(const QString &languageName)
     }
     t << QString();
     t << QStringLiteral("<F14><P><B>") + (french ? QStringLiteral("Merci") : QStringLiteral("Thanks"));
-    t << QStringLiteral("<F11></B>") + (french ? QStringLiteral("à tous ceux qui essaient") : QStringLiteral("to everyone who tries"));
+    t << QStringLiteral("<F11></B>") +
+             (french ? QStringLiteral("à tous ceux qui essaient") : QStringLiteral("to everyone who tries"));
     t << (french ? QStringLiteral("le programme et signalent") : QStringLiteral("the program and reports"));
     t << (french ? QStringLiteral("ses défauts.") : QStringLiteral("its faults."));
     return t.join(QStringLiteral("\r\n"));
 }
 
-CreditsScroller::CreditsScroller(QWidget *parent) : QWidget(parent)
-{
+CreditsScroller::CreditsScroller(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("picCredits"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     ReDrawTimer.setInterval(30);
     connect(&ReDrawTimer, &QTimer::timeout, this, &CreditsScroller::tick);
 }
 
-void CreditsScroller::setLines(const QList<CreditLine> &lines)
-{
+void CreditsScroller::setLines(const QList<CreditLine> &lines) {
     m_lines = lines;
     m_position = height(); // from the bottom edge
     drawBuffer();
     update();
 }
 
-QFont CreditsScroller::fontOf(const CreditLine &line) const
-{
+QFont CreditsScroller::fontOf(const CreditLine &line) const {
     QFont f = font();
     f.setPointSize(line.size);
     f.setBold(line.bold);
@@ -184,8 +183,7 @@ QFont CreditsScroller::fontOf(const CreditLine &line) const
     return f;
 }
 
-int CreditsScroller::totalHeight() const
-{
+int CreditsScroller::totalHeight() const {
     int total = 0;
     for (const CreditLine &line : m_lines) {
         const int h = QFontMetrics(fontOf(line)).height();
@@ -197,8 +195,7 @@ int CreditsScroller::totalHeight() const
     return total;
 }
 
-void CreditsScroller::drawBuffer()
-{
+void CreditsScroller::drawBuffer() {
     const QSize size = this->size();
     if (size.isEmpty())
         return;
@@ -233,8 +230,7 @@ void CreditsScroller::drawBuffer()
     }
 }
 
-void CreditsScroller::tick()
-{
+void CreditsScroller::tick() {
     drawBuffer();
     repaint(); // the off-screen picture, copied in one block
     --m_position;
@@ -242,26 +238,22 @@ void CreditsScroller::tick()
         m_position = height() + 10;
 }
 
-void CreditsScroller::showEvent(QShowEvent *event)
-{
+void CreditsScroller::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
     ReDrawTimer.start();
 }
 
-void CreditsScroller::hideEvent(QHideEvent *event)
-{
+void CreditsScroller::hideEvent(QHideEvent *event) {
     ReDrawTimer.stop();
     QWidget::hideEvent(event);
 }
 
-void CreditsScroller::resizeEvent(QResizeEvent *event)
-{
+void CreditsScroller::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
     drawBuffer();
 }
 
-void CreditsScroller::paintEvent(QPaintEvent *)
-{
+void CreditsScroller::paintEvent(QPaintEvent *) {
     QPainter p(this);
     if (picBuffer.isNull())
         p.fillRect(rect(), palette().color(QPalette::Base));
@@ -271,8 +263,7 @@ void CreditsScroller::paintEvent(QPaintEvent *)
 
 // ---- Machine facts ----
 
-MemoryStatus memoryStatus(const QString &meminfoText)
-{
+MemoryStatus memoryStatus(const QString &meminfoText) {
     MemoryStatus status;
     qint64 free = -1;
     bool available = false;
@@ -297,14 +288,12 @@ MemoryStatus memoryStatus(const QString &meminfoText)
 // ---- The box ----
 
 frmAboutCredits::frmAboutCredits(QWidget *parent)
-    : QDialog(parent), m_open([](const QString &url) { QDesktopServices::openUrl(QUrl(url)); })
-{
+    : QDialog(parent), m_open([](const QString &url) { QDesktopServices::openUrl(QUrl(url)); }) {
     build();
     load();
 }
 
-void frmAboutCredits::build()
-{
+void frmAboutCredits::build() {
     setObjectName(QStringLiteral("frmAboutCredits"));
     setWindowTitle(QStringLiteral("À propos"));
     setModal(true);
@@ -394,8 +383,7 @@ void frmAboutCredits::build()
     resize(780, 420);
 }
 
-void frmAboutCredits::load()
-{
+void frmAboutCredits::load() {
     if (i18n::buttonPicturesEnabled())
         i18n::setButtonPictures(cmdOK, QStringLiteral("oui"));
     i18n::translateForm(this);
@@ -413,16 +401,17 @@ void frmAboutCredits::load()
     QFile meminfo(QStringLiteral("/proc/meminfo"));
     const MemoryStatus memory =
         memoryStatus(meminfo.open(QIODevice::ReadOnly) ? QString::fromLatin1(meminfo.readAll()) : QString());
-    lblMemTotale->setText(caption("MemTotale", QStringLiteral("Mémoire totale :_"))
-                          + mTavCommon::TavDoubleToUnit(double(memory.total)) + byteUnit());
-    lblMemLibre->setText(caption("MemLibre", QStringLiteral("Mémoire disponible :_"))
-                         + mTavCommon::TavDoubleToUnit(double(memory.available)) + byteUnit());
+    lblMemTotale->setText(caption("MemTotale", QStringLiteral("Mémoire totale :_")) +
+                          mTavCommon::TavDoubleToUnit(double(memory.total)) + byteUnit());
+    lblMemLibre->setText(caption("MemLibre", QStringLiteral("Mémoire disponible :_")) +
+                         mTavCommon::TavDoubleToUnit(double(memory.available)) + byteUnit());
     lblDisque->setText(caption("Disque", QStringLiteral("Volume :")));
 
     // The program's own resident memory, by its executable's name.
     const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    lblProcess->setText(caption("Process", QStringLiteral("Mémoire utilisée par %s :_"), QString::fromLatin1(ProgramTitle))
-                        + mTavCommon::TavDoubleToUnit(double(mTavCommon::TavGetProcesses(exe))) + byteUnit());
+    lblProcess->setText(
+        caption("Process", QStringLiteral("Mémoire utilisée par %s :_"), QString::fromLatin1(ProgramTitle)) +
+        mTavCommon::TavDoubleToUnit(double(mTavCommon::TavGetProcesses(exe))) + byteUnit());
 
     const QString site = QString::fromUtf8(about::SiteUrl);
     const QString mail = QString::fromUtf8(about::MailAddress);
@@ -436,8 +425,7 @@ void frmAboutCredits::load()
     picCredits->setLines(parseCredits(creditsText(i18n::languageName())));
 }
 
-void frmAboutCredits::fillVolumes()
-{
+void frmAboutCredits::fillVolumes() {
     // Every mounted volume with a size (pseudo file systems have none),
     // shown as "<mount point> [<device>]"; the one holding the home folder first chosen.
     QFile mounts(QStringLiteral("/proc/self/mounts"));
@@ -469,8 +457,7 @@ void frmAboutCredits::fillVolumes()
     cboDisques_Click();
 }
 
-void frmAboutCredits::cboDisques_Click()
-{
+void frmAboutCredits::cboDisques_Click() {
     const QString point = cboDisques->currentData().toString();
     struct statvfs info {};
     if (point.isEmpty() || ::statvfs(QFile::encodeName(point).constData(), &info) != 0) {
@@ -478,47 +465,44 @@ void frmAboutCredits::cboDisques_Click()
         return;
     }
     const double bytes = double(info.f_bavail) * double(info.f_frsize);
-    lblEspaceLibre->setText(caption("EspaceLibre", QStringLiteral("Espace libre :_")) + mTavCommon::TavDoubleToUnit(bytes)
-                            + byteUnit());
+    lblEspaceLibre->setText(caption("EspaceLibre", QStringLiteral("Espace libre :_")) +
+                            mTavCommon::TavDoubleToUnit(bytes) + byteUnit());
 }
 
-void frmAboutCredits::cmdDependances_Click()
-{
+void frmAboutCredits::cmdDependances_Click() {
     frmDependance list(this);
     if (m_onDependencyHelp)
         list.setHelpHandler(m_onDependencyHelp);
     list.exec();
 }
 
-void frmAboutCredits::setUpdateCheckHandler(std::function<void()> onCheck)
-{
+void frmAboutCredits::setUpdateCheckHandler(std::function<void()> onCheck) {
     m_onCheck = std::move(onCheck);
     cmdControleVersion->setVisible(bool(m_onCheck));
 }
 
-void frmAboutCredits::cmdControleVersion_Click()
-{
+void frmAboutCredits::cmdControleVersion_Click() {
     if (m_onCheck)
         m_onCheck();
 }
 
-void frmAboutCredits::setUrlOpener(std::function<void(const QString &)> open) { m_open = std::move(open); }
+void frmAboutCredits::setUrlOpener(std::function<void(const QString &)> open) {
+    m_open = std::move(open);
+}
 
-void frmAboutCredits::lblSite_Click()
-{
+void frmAboutCredits::lblSite_Click() {
     const QString site = QString::fromUtf8(about::SiteUrl);
     if (!site.isEmpty() && m_open)
         m_open(site);
 }
 
-void frmAboutCredits::lblMail_Click()
-{
+void frmAboutCredits::lblMail_Click() {
     const QString mail = QString::fromUtf8(about::MailAddress);
     if (mail.isEmpty() || !m_open)
         return;
     const QString subject = QString::fromLatin1(ProgramTitle) + QStringLiteral(" v") + QString::fromLatin1(VersionText);
-    m_open(QStringLiteral("mailto:") + mail + QStringLiteral("?subject=")
-           + QString::fromLatin1(QUrl::toPercentEncoding(subject)));
+    m_open(QStringLiteral("mailto:") + mail + QStringLiteral("?subject=") +
+           QString::fromLatin1(QUrl::toPercentEncoding(subject)));
 }
 
 } // namespace tav

@@ -1,8 +1,8 @@
 #include "gui/dialogs/frmChoixOutilExif.h"
 
 #include "core/i18n/Language.h"
-#include "gui/i18n/Translate.h"
 #include "core/metadata/Exif.h"
+#include "gui/i18n/Translate.h"
 
 #include <QComboBox>
 #include <QFrame>

@@ -24,22 +24,20 @@ const char Section[] = "frmDependance";
 
 // The shared libraries this build loads, by the names the loader looks for.
 const char *const Libraries[] = {
-    "liborvalib.so",   "libhovrix.so",     "libQt6Core.so.6", "libQt6Gui.so.6", "libQt6Widgets.so.6",
-    "libQt6Network.so.6", "libstdc++.so.6", "libgcc_s.so.1",  "libc.so.6",
+    "liborvalib.so",      "libhovrix.so",   "libQt6Core.so.6", "libQt6Gui.so.6", "libQt6Widgets.so.6",
+    "libQt6Network.so.6", "libstdc++.so.6", "libgcc_s.so.1",   "libc.so.6",
 };
 
 } // namespace
 
 frmDependance::frmDependance(QWidget *parent) : frmDependance(dependencyRows(), parent) {}
 
-frmDependance::frmDependance(const QList<Row> &rows, QWidget *parent) : QDialog(parent)
-{
+frmDependance::frmDependance(const QList<Row> &rows, QWidget *parent) : QDialog(parent) {
     build();
     setRows(rows);
 }
 
-void frmDependance::build()
-{
+void frmDependance::build() {
     setObjectName(QStringLiteral("frmDependance"));
     setWindowTitle(QStringLiteral("Dépendances"));
     setModal(true);
@@ -83,16 +81,14 @@ void frmDependance::build()
                                      i18n::getText(Section, QStringLiteral("Colonne2"), QStringLiteral("Version"))});
 }
 
-void frmDependance::setRows(const QList<Row> &rows)
-{
+void frmDependance::setRows(const QList<Row> &rows) {
     lstDependances->clear();
     for (const Row &row : rows)
         lstDependances->addTopLevelItem(new QTreeWidgetItem({row.name, row.version}));
     lstDependances->resizeColumnToContents(0);
 }
 
-QList<frmDependance::Row> frmDependance::rows() const
-{
+QList<frmDependance::Row> frmDependance::rows() const {
     QList<Row> rows;
     for (int i = 0; i < lstDependances->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *item = lstDependances->topLevelItem(i);
@@ -101,8 +97,7 @@ QList<frmDependance::Row> frmDependance::rows() const
     return rows;
 }
 
-QString frmDependance::toolVersion(const QString &program, const QStringList &arguments)
-{
+QString frmDependance::toolVersion(const QString &program, const QStringList &arguments) {
     QProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
     tool.start(program, arguments, QIODevice::ReadOnly);
@@ -119,8 +114,7 @@ QString frmDependance::toolVersion(const QString &program, const QStringList &ar
     return m.hasMatch() ? m.captured(1) : QStringLiteral("Version Inconnue");
 }
 
-QList<frmDependance::Row> frmDependance::dependencyRows()
-{
+QList<frmDependance::Row> frmDependance::dependencyRows() {
     QList<Row> rows;
     rows.append({i18n::Message(89), QString::fromLatin1(VersionText)});
     for (const char *library : Libraries) {
@@ -133,24 +127,23 @@ QList<frmDependance::Row> frmDependance::dependencyRows()
     return rows;
 }
 
-QString frmDependance::clipboardText(const QList<Row> &rows)
-{
+QString frmDependance::clipboardText(const QList<Row> &rows) {
     QString text;
     for (const Row &row : rows)
         text += row.name + QStringLiteral(" : ") + row.version + QStringLiteral("\r\n");
     return text;
 }
 
-void frmDependance::cmdPressePapier_Click() { QApplication::clipboard()->setText(clipboardText(rows())); }
+void frmDependance::cmdPressePapier_Click() {
+    QApplication::clipboard()->setText(clipboardText(rows()));
+}
 
-void frmDependance::setHelpHandler(std::function<void()> onHelp)
-{
+void frmDependance::setHelpHandler(std::function<void()> onHelp) {
     m_onHelp = std::move(onHelp);
     cmdAide->setVisible(bool(m_onHelp));
 }
 
-void frmDependance::cmdAide_Click()
-{
+void frmDependance::cmdAide_Click() {
     if (m_onHelp)
         m_onHelp();
 }

@@ -28,8 +28,7 @@ constexpr int IconLeft = 240, IconTop = 240, IconSize = 480;
 constexpr int LabelLeft = 960, LabelTop = 240;
 constexpr int CheckLeft = 240, CheckHeight = 200;
 
-QLabel *iconLabel(QWidget *parent, const char *name, QStyle::StandardPixmap which)
-{
+QLabel *iconLabel(QWidget *parent, const char *name, QStyle::StandardPixmap which) {
     auto *pic = new QLabel(parent);
     pic->setObjectName(QString::fromLatin1(name));
     const int px = twipsToPixels(IconSize);
@@ -38,8 +37,7 @@ QLabel *iconLabel(QWidget *parent, const char *name, QStyle::StandardPixmap whic
     return pic;
 }
 
-QPushButton *button(QWidget *parent, const char *name, const QString &caption)
-{
+QPushButton *button(QWidget *parent, const char *name, const QString &caption) {
     auto *b = new QPushButton(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setAutoDefault(false);
@@ -49,8 +47,7 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption)
 
 } // namespace
 
-frmKobMsgBox::frmKobMsgBox(QWidget *parent) : QDialog(parent)
-{
+frmKobMsgBox::frmKobMsgBox(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmKobMsgBox"));
     setWindowTitle(QStringLiteral("Message"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -87,21 +84,18 @@ frmKobMsgBox::frmKobMsgBox(QWidget *parent) : QDialog(parent)
     connect(Timer, &QTimer::timeout, this, &frmKobMsgBox::Timer_Timer);
 }
 
-void frmKobMsgBox::load()
-{
+void frmKobMsgBox::load() {
     if (i18n::buttonPicturesEnabled())
         for (const MsgButton &b : msgAllButtons())
             i18n::setButtonPictures(m_buttons.value(b.answer), QString::fromLatin1(b.picture));
     i18n::translateForm(this);
 }
 
-void frmKobMsgBox::place(QWidget *w, int left, int top, int width, int height)
-{
+void frmKobMsgBox::place(QWidget *w, int left, int top, int width, int height) {
     w->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
 
-void frmKobMsgBox::prepare(const QString &message, int &style, const QString &title, int delay, const QString &key)
-{
+void frmKobMsgBox::prepare(const QString &message, int &style, const QString &title, int delay, const QString &key) {
     for (QLabel *pic : {picVbCritical, picVbQuestion, picVbExclamation, picVbInformation})
         pic->hide();
     // Each icon value is taken off what the previous tests left.
@@ -213,16 +207,14 @@ void frmKobMsgBox::prepare(const QString &message, int &style, const QString &ti
     setFixedSize(twipsToPixels(m_width), twipsToPixels(m_height));
 }
 
-void frmKobMsgBox::showEvent(QShowEvent *event)
-{
+void frmKobMsgBox::showEvent(QShowEvent *event) {
     QDialog::showEvent(event);
     if (m_enter && m_enter->isEnabled())
         m_enter->setFocus();
     Timer->start();
 }
 
-void frmKobMsgBox::Timer_Timer()
-{
+void frmKobMsgBox::Timer_Timer() {
     trap(QStringLiteral("Timer_Timer (Feuille frmKobMsgBox)"), [this] {
         int &countdown = KobMesgBox::countdown();
         if (countdown > 0) {
@@ -237,23 +229,20 @@ void frmKobMsgBox::Timer_Timer()
     });
 }
 
-void frmKobMsgBox::press(int answer)
-{
+void frmKobMsgBox::press(int answer) {
     KobMesgBox::setLastAnswer(answer);
     Timer->stop();
     done(answer);
 }
 
-void frmKobMsgBox::reject()
-{
+void frmKobMsgBox::reject() {
     // Escape and the window's close control answer like the set's cancel
     // button, and only when it may be pressed.
     if (m_escape && m_escape->isVisible() && m_escape->isEnabled())
         m_escape->click();
 }
 
-void frmKobMsgBox::chkAfficher_Click()
-{
+void frmKobMsgBox::chkAfficher_Click() {
     const QString key = KobMesgBox::keyOnScreen();
     if (key.isEmpty())
         return;

@@ -29,8 +29,7 @@ class HoverPictures : public QObject {
 public:
     using QObject::QObject;
 
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
+    bool eventFilter(QObject *watched, QEvent *event) override {
         auto *button = qobject_cast<QAbstractButton *>(watched);
         if (button && (event->type() == QEvent::Enter || event->type() == QEvent::Leave)) {
             const char *which = event->type() == QEvent::Enter ? HoverProperty : PictureProperty;
@@ -43,34 +42,34 @@ public:
     }
 };
 
-HoverPictures *hoverFilter()
-{
+HoverPictures *hoverFilter() {
     static HoverPictures *filter = new HoverPictures();
     return filter;
 }
 
-bool showsPicture(const QObject *control) { return control->property(PictureProperty).isValid(); }
+bool showsPicture(const QObject *control) {
+    return control->property(PictureProperty).isValid();
+}
 
-bool isSpecialName(const QString &name) { return name.isEmpty() || name.startsWith(QLatin1String("qt_")); }
+bool isSpecialName(const QString &name) {
+    return name.isEmpty() || name.startsWith(QLatin1String("qt_"));
+}
 
 } // namespace
 
-void setControlIndex(QObject *control, const QString &arrayName, int index)
-{
+void setControlIndex(QObject *control, const QString &arrayName, int index) {
     control->setObjectName(arrayName + QLatin1Char('_') + QString::number(index));
     control->setProperty(IndexProperty, index);
 }
 
-int controlIndex(const QObject *control)
-{
+int controlIndex(const QObject *control) {
     const QVariant v = control->property(IndexProperty);
     bool ok = false;
     const int index = v.toInt(&ok);
     return v.isValid() && ok && index >= 0 ? index : -1;
 }
 
-QString controlName(const QObject *control)
-{
+QString controlName(const QObject *control) {
     const QString name = control->objectName();
     const int index = controlIndex(control);
     if (index < 0)
@@ -79,8 +78,7 @@ QString controlName(const QObject *control)
     return name.endsWith(suffix) ? name.left(name.size() - suffix.size()) : name;
 }
 
-static QString keyFor(const QObject *control, const char *property)
-{
+static QString keyFor(const QObject *control, const char *property) {
     const int index = controlIndex(control);
     QString key = controlName(control);
     if (index >= 0)
@@ -88,11 +86,14 @@ static QString keyFor(const QObject *control, const char *property)
     return key + QLatin1Char('.') + QLatin1String(property);
 }
 
-QString captionKey(const QObject *control) { return keyFor(control, "Caption"); }
-QString toolTipKey(const QObject *control) { return keyFor(control, "ToolTipText"); }
+QString captionKey(const QObject *control) {
+    return keyFor(control, "Caption");
+}
+QString toolTipKey(const QObject *control) {
+    return keyFor(control, "ToolTipText");
+}
 
-bool caption(const QObject *control, QString &text)
-{
+bool caption(const QObject *control, QString &text) {
     if (auto *button = qobject_cast<const QAbstractButton *>(control)) {
         text = showsPicture(button) ? button->property(CaptionProperty).toString() : button->text();
         return true;
@@ -118,8 +119,7 @@ bool caption(const QObject *control, QString &text)
     return false;
 }
 
-bool setCaption(QObject *control, const QString &text)
-{
+bool setCaption(QObject *control, const QString &text) {
     if (auto *button = qobject_cast<QAbstractButton *>(control)) {
         if (showsPicture(button))
             button->setProperty(CaptionProperty, text);
@@ -148,8 +148,7 @@ bool setCaption(QObject *control, const QString &text)
     return false;
 }
 
-static bool toolTip(const QObject *control, QString &text)
-{
+static bool toolTip(const QObject *control, QString &text) {
     if (auto *widget = qobject_cast<const QWidget *>(control)) {
         text = widget->toolTip();
         return true;
@@ -162,16 +161,14 @@ static bool toolTip(const QObject *control, QString &text)
     return false;
 }
 
-static void setToolTip(QObject *control, const QString &text)
-{
+static void setToolTip(QObject *control, const QString &text) {
     if (auto *widget = qobject_cast<QWidget *>(control))
         widget->setToolTip(text);
     else if (auto *action = qobject_cast<QAction *>(control))
         action->setToolTip(text);
 }
 
-static bool belongsTo(const QObject *control, const QWidget *form)
-{
+static bool belongsTo(const QObject *control, const QWidget *form) {
     // A control of a child window (a dialog parented to this form) is that
     // window's business.
     for (const QObject *o = control->parent(); o; o = o->parent()) {
@@ -183,12 +180,11 @@ static bool belongsTo(const QObject *control, const QWidget *form)
     return false;
 }
 
-void translateForm(QWidget *form)
-{
+void translateForm(QWidget *form) {
     if (!form)
         return;
-    const QString section = form->objectName().isEmpty() ? QString::fromLatin1(form->metaObject()->className())
-                                                          : form->objectName();
+    const QString section =
+        form->objectName().isEmpty() ? QString::fromLatin1(form->metaObject()->className()) : form->objectName();
     form->setWindowTitle(getText(section, section + QStringLiteral(".Caption"), form->windowTitle()));
 
     const QList<QObject *> controls = form->findChildren<QObject *>();
@@ -211,19 +207,23 @@ void translateForm(QWidget *form)
     }
 }
 
-bool buttonPicturesEnabled() { return settings().AfficherImageBouton != 0; }
+bool buttonPicturesEnabled() {
+    return settings().AfficherImageBouton != 0;
+}
 
-void markImageButton(QAbstractButton *button) { button->setProperty(ImageButtonProperty, true); }
+void markImageButton(QAbstractButton *button) {
+    button->setProperty(ImageButtonProperty, true);
+}
 
-bool isImageButton(const QAbstractButton *button) { return button->property(ImageButtonProperty).toBool(); }
+bool isImageButton(const QAbstractButton *button) {
+    return button->property(ImageButtonProperty).toBool();
+}
 
-QString picturePath(const QString &pictureName)
-{
+QString picturePath(const QString &pictureName) {
     return QDir(programFolder()).filePath(QStringLiteral("langages/common/") + pictureName + QStringLiteral(".gif"));
 }
 
-bool setButtonPictures(QAbstractButton *button, const QString &pictureName)
-{
+bool setButtonPictures(QAbstractButton *button, const QString &pictureName) {
     if (!button)
         return false;
     markImageButton(button);

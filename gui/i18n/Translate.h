@@ -40,8 +40,7 @@ int controlIndex(const QObject *control);
 QString captionKey(const QObject *control);
 QString toolTipKey(const QObject *control);
 
-template <class T = QWidget> T *findControl(const QObject *form, const QString &arrayName, int index)
-{
+template <class T = QWidget> T *findControl(const QObject *form, const QString &arrayName, int index) {
     return form->findChild<T *>(arrayName + QLatin1Char('_') + QString::number(index));
 }
 

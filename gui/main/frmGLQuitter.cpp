@@ -9,8 +9,7 @@
 
 namespace tav {
 
-frmGLQuitter::frmGLQuitter(QWidget *parent) : QDialog(parent)
-{
+frmGLQuitter::frmGLQuitter(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmGLQuitter"));
     setWindowTitle(QStringLiteral("Quitter"));
     if (parent && parent->isMinimized())

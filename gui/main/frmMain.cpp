@@ -7,15 +7,15 @@
 #include "core/base/Twips.h"
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
-#include "core/metadata/Exif.h"
-#include "core/rename/RenameCommand.h"
-#include "gui/main/frmGLQuitter.h"
-#include "gui/main/frmMemoriseRegle.h"
-#include "core/settings/SavedRules.h"
 #include "core/engine/Operators.h"
 #include "core/i18n/Language.h"
-#include "gui/i18n/Translate.h"
+#include "core/metadata/Exif.h"
+#include "core/rename/RenameCommand.h"
+#include "core/settings/SavedRules.h"
 #include "core/settings/Settings.h"
+#include "gui/i18n/Translate.h"
+#include "gui/main/frmGLQuitter.h"
+#include "gui/main/frmMemoriseRegle.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
 
@@ -25,47 +25,44 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QShortcut>
-#include <QTableView>
 #include <QFocusEvent>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
-#include <QTimer>
 #include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QSplitter>
+#include <QTableView>
+#include <QTimer>
 
 namespace tav {
 
-frmMain::frmMain(MainController *controller, QWidget *parent) : QMainWindow(parent), m_controller(controller)
-{
+frmMain::frmMain(MainController *controller, QWidget *parent) : QMainWindow(parent), m_controller(controller) {
     buildUi();
     setMinimumSize(twipsToPixels(15240), twipsToPixels(10600));
     lstrename->setModel(controller->model());
     wire();
 }
 
-frmMain::~frmMain()
-{
+frmMain::~frmMain() {
     if (m_exif)
         m_exif->setModeChangedHandler({});
 }
 
 namespace {
 
-QTimer *namedTimer(QObject *parent, const char *name, int interval)
-{
+QTimer *namedTimer(QObject *parent, const char *name, int interval) {
     auto *t = new QTimer(parent);
     t->setObjectName(QString::fromLatin1(name));
     t->setInterval(interval);
@@ -74,8 +71,7 @@ QTimer *namedTimer(QObject *parent, const char *name, int interval)
 
 } // namespace
 
-void frmMain::wire()
-{
+void frmMain::wire() {
     MainController *c = m_controller;
     Timer_update = namedTimer(this, "Timer_update", 1000);
     Timer_Escape = namedTimer(this, "Timer_Escape", 100);
@@ -94,9 +90,8 @@ void frmMain::wire()
         if (!m_commandsOff)
             m_controller->updateTick();
     });
-    connect(cboRenommer, qOverload<int>(&QComboBox::activated), this, [this](int index) {
-        m_controller->chooseSavedRule(cboRenommer->itemText(index));
-    });
+    connect(cboRenommer, qOverload<int>(&QComboBox::activated), this,
+            [this](int index) { m_controller->chooseSavedRule(cboRenommer->itemText(index)); });
     connect(c, &MainController::ruleTextSet, this, [this](const QString &text, int caret) {
         clearStatus();
         QSignalBlocker block(cboRenommer);
@@ -265,8 +260,7 @@ void frmMain::wire()
             [this](const QString &path) { m_controller->settings().dossierCourant = path; });
 }
 
-void frmMain::setMetadataReader(ExifReader *reader)
-{
+void frmMain::setMetadataReader(ExifReader *reader) {
     if (m_exif) {
         m_exif->setModeChangedHandler({});
         disconnect(cmdEffacerExif, nullptr, this, nullptr);
@@ -279,8 +273,7 @@ void frmMain::setMetadataReader(ExifReader *reader)
     showToolInUse();
 }
 
-void frmMain::showToolInUse()
-{
+void frmMain::showToolInUse() {
     const int mode = m_controller->settings().OutilExifChoisi;
     QString text = Exif::toolInUseText(mode);
     if (m_exif) {
@@ -299,25 +292,23 @@ void frmMain::showToolInUse()
             if (path.isEmpty() || !QFileInfo(path).isExecutable())
                 text += QStringLiteral(" \u2013 ") +
                         i18n::getText(QStringLiteral("frmMain"), QStringLiteral("ToolMissing"),
-                                      QStringLiteral("%s not found (Debian package %s)"),
-                                      QString::fromLatin1(n.name), QString::fromLatin1(n.package));
+                                      QStringLiteral("%s not found (Debian package %s)"), QString::fromLatin1(n.name),
+                                      QString::fromLatin1(n.package));
         }
     }
     lblExitToolUsed->setText(text);
 }
 
-void frmMain::showFolderCount()
-{
+void frmMain::showFolderCount() {
     QString text = i18n::Message(18, QString::number(ListView1->itemCount()));
     if (const int unshown = ListView1->unshownCount(); unshown > 0)
-        text += QStringLiteral(" \u2013 ") +
-                i18n::getText(QStringLiteral("frmMain"), QStringLiteral("StatusUnshown"),
-                              QStringLiteral("%s name(s) not shown: not valid UTF-8"), QString::number(unshown));
+        text += QStringLiteral(" \u2013 ") + i18n::getText(QStringLiteral("frmMain"), QStringLiteral("StatusUnshown"),
+                                                           QStringLiteral("%s name(s) not shown: not valid UTF-8"),
+                                                           QString::number(unshown));
     Label2->setText(text);
 }
 
-void frmMain::comeForward()
-{
+void frmMain::comeForward() {
     showNormal();
     raise();
     activateWindow();
@@ -327,8 +318,7 @@ namespace {
 
 // The folder the tree starts in: documents, the last folder, or a chosen one.
 // The last folder is the one stored at the previous close.
-QString storedStartFolder(const Settings &s)
-{
+QString storedStartFolder(const Settings &s) {
     switch (s.DossierDepart) {
     case 0:
         return mTavCommon::TavCheminDossier(0, 5);
@@ -341,8 +331,7 @@ QString storedStartFolder(const Settings &s)
 
 } // namespace
 
-void frmMain::openStartFolder()
-{
+void frmMain::openStartFolder() {
     const Settings &s = m_controller->settings();
     m_startFolderStored = storedStartFolder(s);
     m_startFolderShown = m_startFolderStored;
@@ -354,16 +343,16 @@ void frmMain::openStartFolder()
     showFolderCount();
 }
 
-void frmMain::openPath(const QString &path) { TreeView1->setTVPath(path); }
+void frmMain::openPath(const QString &path) {
+    TreeView1->setTVPath(path);
+}
 
-void frmMain::cmdAbout_Click()
-{
+void frmMain::cmdAbout_Click() {
     frmAboutCredits box(this);
     box.exec();
 }
 
-void frmMain::openPaths(const QStringList &paths)
-{
+void frmMain::openPaths(const QStringList &paths) {
     if (paths.isEmpty())
         return;
     const QStringList missing = m_controller->openPaths(paths);
@@ -378,8 +367,7 @@ void frmMain::openPaths(const QStringList &paths)
         frontEnd().msgBox(i18n::Message(88, p), 0, QStringLiteral("Message"));
 }
 
-QList<int> frmMain::selectedRows() const
-{
+QList<int> frmMain::selectedRows() const {
     QList<int> rows;
     for (const QModelIndex &i : lstrename->selectionModel()->selectedRows())
         rows << i.row();
@@ -387,13 +375,12 @@ QList<int> frmMain::selectedRows() const
     return rows;
 }
 
-void frmMain::loadFromSettings()
-{
+void frmMain::loadFromSettings() {
     const Settings &s = m_controller->settings();
     const NameEngine &e = m_controller->engine();
     const Rule &r = e.rule();
-    QSignalBlocker b1(chkTrim), b2(chkUpperFirstChar), b3(chkUpperCaseFirstWord), b4(chkAutoIncrement),
-        b5(chkInterdit), b6(chkExtension), b7(txtExtension), b8(chkRefresh), b9(chkPreview);
+    QSignalBlocker b1(chkTrim), b2(chkUpperFirstChar), b3(chkUpperCaseFirstWord), b4(chkAutoIncrement), b5(chkInterdit),
+        b6(chkExtension), b7(txtExtension), b8(chkRefresh), b9(chkPreview);
     txtDebut->setText(e.txtDebut());
     txtPas->setText(e.txtPas());
     chkPreview->setChecked(s.VisualiserImage != 0);
@@ -408,8 +395,7 @@ void frmMain::loadFromSettings()
     chkUpperCaseFirstWord->setChecked(r.PremierCaractereEnMajusculePourChaqueMot != 0);
 }
 
-void frmMain::Form_Load()
-{
+void frmMain::Form_Load() {
     m_controller->setUpdatesEnabled(false);
     Settings &s = m_controller->settings();
     loadFromSettings();
@@ -419,11 +405,18 @@ void frmMain::Form_Load()
     }
     lblComment->setText(m_controller->commentLabel());
 
-    const std::pair<QPushButton *, const char *> pictures[] = {
-        {cmdOption, "options"},  {cmdAbout, "about"},          {cmdAide, "manuel"},     {cmdQuitter, "quitter"},
-        {cmdAdd, "ajouter"},     {cmdAddAll, "tout_ajouter"},  {cmdDel, "retirer"},     {cmdClear, "tout_retirer"},
-        {cmdStopAction, "non"},  {cmdRefresh, "actualiser"},   {cmdRefreshFolder, "actualiser"},
-        {cmdForum, "forum"}};
+    const std::pair<QPushButton *, const char *> pictures[] = {{cmdOption, "options"},
+                                                               {cmdAbout, "about"},
+                                                               {cmdAide, "manuel"},
+                                                               {cmdQuitter, "quitter"},
+                                                               {cmdAdd, "ajouter"},
+                                                               {cmdAddAll, "tout_ajouter"},
+                                                               {cmdDel, "retirer"},
+                                                               {cmdClear, "tout_retirer"},
+                                                               {cmdStopAction, "non"},
+                                                               {cmdRefresh, "actualiser"},
+                                                               {cmdRefreshFolder, "actualiser"},
+                                                               {cmdForum, "forum"}};
     for (const auto &[b, name] : pictures)
         i18n::setButtonPictures(b, QString::fromLatin1(name));
     i18n::translateForm(this);
@@ -459,13 +452,14 @@ void frmMain::Form_Load()
     // Geometry, in twips. The first start (the file still holds the default
     // geometry) takes most of the screen rather than the designed minimum.
     const Settings defaults;
-    const bool firstStart = s.FenetreLargeur == defaults.FenetreLargeur && s.FenetreHauteur == defaults.FenetreHauteur &&
-                            s.PositionFenetreLeft == defaults.PositionFenetreLeft &&
-                            s.PositionFenetreTop == defaults.PositionFenetreTop;
+    const bool firstStart =
+        s.FenetreLargeur == defaults.FenetreLargeur && s.FenetreHauteur == defaults.FenetreHauteur &&
+        s.PositionFenetreLeft == defaults.PositionFenetreLeft && s.PositionFenetreTop == defaults.PositionFenetreTop;
     const QScreen *display = screen() ? screen() : QGuiApplication::primaryScreen();
     if (firstStart && display) {
         const QRect free = display->availableGeometry();
-        const QSize size(std::max(free.width() * 4 / 5, minimumWidth()), std::max(free.height() * 4 / 5, minimumHeight()));
+        const QSize size(std::max(free.width() * 4 / 5, minimumWidth()),
+                         std::max(free.height() * 4 / 5, minimumHeight()));
         resize(size);
         move(free.center() - QPoint(size.width() / 2, size.height() / 2));
     } else {
@@ -477,8 +471,7 @@ void frmMain::Form_Load()
     updateTitle();
 }
 
-void frmMain::showEvent(QShowEvent *event)
-{
+void frmMain::showEvent(QShowEvent *event) {
     QMainWindow::showEvent(event);
     if (m_activated)
         return;
@@ -496,16 +489,14 @@ namespace {
 
 // Splitter positions and column widths the user set: kept in the per-user
 // store beside the settings file, which has no keys for them.
-QSettings viewStore()
-{
+QSettings viewStore() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(ProgramTitle),
                      QString::fromLatin1(ProgramTitle));
 }
 
 } // namespace
 
-void frmMain::restoreViewState()
-{
+void frmMain::restoreViewState() {
     QSettings store = viewStore();
     store.beginGroup(QStringLiteral("frmMain"));
     for (auto *split : findChildren<QSplitter *>())
@@ -517,8 +508,7 @@ void frmMain::restoreViewState()
             lstrename->setColumnWidth(c, widths.at(c).toInt());
 }
 
-void frmMain::saveViewState() const
-{
+void frmMain::saveViewState() const {
     QSettings store = viewStore();
     store.beginGroup(QStringLiteral("frmMain"));
     for (auto *split : findChildren<QSplitter *>())
@@ -532,8 +522,7 @@ void frmMain::saveViewState() const
     store.sync();
 }
 
-void frmMain::storeIntoSettings()
-{
+void frmMain::storeIntoSettings() {
     if (m_activated)
         saveViewState();
     Settings &s = m_controller->settings();
@@ -570,24 +559,84 @@ void frmMain::storeIntoSettings()
     }
 }
 
-void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming)
-{
+void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming) {
     if (!enabled && !m_commandsOff)
         saveFocus();
     // A recomputation of names while the user types leaves the rule box on,
     // with its focus, so that no key typed meanwhile is lost.
     QLineEdit *rule = cboRenommer->lineEdit();
     const bool keepRuleBox = !enabled && !stopShown && !renaming && (cboRenommer->hasFocus() || rule->hasFocus());
-    const QList<QWidget *> controls = {
-        cmdAdd, cmdAddAll, cmdDel, cmdClear, cmdRefresh, cmdUp, cmdDown, cmdStopAction, TreeView1, ListView1,
-        cmdPrendrePlus, cmdPrendreMoins, cmdPrendreSupprimer, cmdEffacerExif, cmdRepStr, cmdRepPos, cmdRenommer,
-        cmdRenommerStop, cmdOption, cmdAbout, cmdQuitter, cboRenommer, txtDebut, txtPas, txtNbPasse, txtFilter,
-        txtExtension, txtRepPos[0], txtRepPos[1], txtRepPos[2], txtRepPos[3], txtRemplacerPos, txtRechercher,
-        txtRemplacer, optCasse[0], optCasse[1], optCasse[2], lstAstuce, chkAutoIncrement, chkExtension,
-        chkInterdit, chkPreview, chkRefresh, chkTrim, chkUpperFirstChar, chkUpperCaseFirstWord, Label5, Label6,
-        Label7, Label9, Label10, Label15, lblNbPasse, lblRepPos[0], lblRepPos[1], lblRepPos[2], lblRepPos[3],
-        lblRepStr[0], lblRepStr[1], lblRepStr[2], lblRepPosDebutFin, fAstuce[0], fAstuce[1], fAstuce[2],
-        fAstuce[3], fAstuce[4], fAstuce[5], Frame1, Frame2, Frame3, Frame5};
+    const QList<QWidget *> controls = {cmdAdd,
+                                       cmdAddAll,
+                                       cmdDel,
+                                       cmdClear,
+                                       cmdRefresh,
+                                       cmdUp,
+                                       cmdDown,
+                                       cmdStopAction,
+                                       TreeView1,
+                                       ListView1,
+                                       cmdPrendrePlus,
+                                       cmdPrendreMoins,
+                                       cmdPrendreSupprimer,
+                                       cmdEffacerExif,
+                                       cmdRepStr,
+                                       cmdRepPos,
+                                       cmdRenommer,
+                                       cmdRenommerStop,
+                                       cmdOption,
+                                       cmdAbout,
+                                       cmdQuitter,
+                                       cboRenommer,
+                                       txtDebut,
+                                       txtPas,
+                                       txtNbPasse,
+                                       txtFilter,
+                                       txtExtension,
+                                       txtRepPos[0],
+                                       txtRepPos[1],
+                                       txtRepPos[2],
+                                       txtRepPos[3],
+                                       txtRemplacerPos,
+                                       txtRechercher,
+                                       txtRemplacer,
+                                       optCasse[0],
+                                       optCasse[1],
+                                       optCasse[2],
+                                       lstAstuce,
+                                       chkAutoIncrement,
+                                       chkExtension,
+                                       chkInterdit,
+                                       chkPreview,
+                                       chkRefresh,
+                                       chkTrim,
+                                       chkUpperFirstChar,
+                                       chkUpperCaseFirstWord,
+                                       Label5,
+                                       Label6,
+                                       Label7,
+                                       Label9,
+                                       Label10,
+                                       Label15,
+                                       lblNbPasse,
+                                       lblRepPos[0],
+                                       lblRepPos[1],
+                                       lblRepPos[2],
+                                       lblRepPos[3],
+                                       lblRepStr[0],
+                                       lblRepStr[1],
+                                       lblRepStr[2],
+                                       lblRepPosDebutFin,
+                                       fAstuce[0],
+                                       fAstuce[1],
+                                       fAstuce[2],
+                                       fAstuce[3],
+                                       fAstuce[4],
+                                       fAstuce[5],
+                                       Frame1,
+                                       Frame2,
+                                       Frame3,
+                                       Frame5};
     for (QWidget *w : controls)
         if (w && !(keepRuleBox && (w == cboRenommer || w == Frame1)))
             w->setEnabled(enabled);
@@ -625,8 +674,7 @@ void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming)
     }
 }
 
-frmMain::FocusMemo frmMain::rememberFocus() const
-{
+frmMain::FocusMemo frmMain::rememberFocus() const {
     FocusMemo memo;
     memo.widget = focusWidget();
     memo.wasActive = isActiveWindow();
@@ -640,10 +688,11 @@ frmMain::FocusMemo frmMain::rememberFocus() const
     return memo;
 }
 
-void frmMain::saveFocus() { m_focus = rememberFocus(); }
+void frmMain::saveFocus() {
+    m_focus = rememberFocus();
+}
 
-void frmMain::restoreFocus(const FocusMemo &memo)
-{
+void frmMain::restoreFocus(const FocusMemo &memo) {
     QWidget *w = memo.widget;
     if (!w || !w->isEnabled() || !w->isVisible())
         return;
@@ -669,8 +718,7 @@ void frmMain::restoreFocus(const FocusMemo &memo)
     }
 }
 
-void frmMain::lstAstuce_Click()
-{
+void frmMain::lstAstuce_Click() {
     const int count = lstAstuce->count();
     for (int i = 0; i < std::min(count, 6); ++i)
         fAstuce[i]->setVisible(false);
@@ -688,8 +736,7 @@ void frmMain::lstAstuce_Click()
         showToolInUse();
 }
 
-void frmMain::showRenameOutcome(const RenameReport &report)
-{
+void frmMain::showRenameOutcome(const RenameReport &report) {
     if (!report.started && !report.cancelled && report.error.isEmpty())
         return;
     int blocked = 0, failed = 0;
@@ -717,16 +764,16 @@ void frmMain::showRenameOutcome(const RenameReport &report)
     lblStatus->setToolTip(text);
 }
 
-void frmMain::clearStatus()
-{
+void frmMain::clearStatus() {
     lblStatus->clear();
     lblStatus->setToolTip(QString());
 }
 
-void frmMain::updateTitle() { setWindowTitle(m_controller->titleText()); }
+void frmMain::updateTitle() {
+    setWindowTitle(m_controller->titleText());
+}
 
-void frmMain::cmdQuitter_Click()
-{
+void frmMain::cmdQuitter_Click() {
     frmGLQuitter dialog(this);
     dialog.exec();
     if (!dialog.quitConfirmed())
@@ -735,8 +782,7 @@ void frmMain::cmdQuitter_Click()
     close();
 }
 
-void frmMain::closeEvent(QCloseEvent *event)
-{
+void frmMain::closeEvent(QCloseEvent *event) {
     // Closing the window quits without asking; the quit button asked already.
     if (isMinimized())
         showNormal();
@@ -746,9 +792,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     emit quitting();
 }
 
-
-bool frmMain::renameListMouse(QEvent *event)
-{
+bool frmMain::renameListMouse(QEvent *event) {
     const auto *mouse = static_cast<QMouseEvent *>(event);
     const int row = lstrename->rowAt(int(mouse->position().y()));
     switch (event->type()) {
@@ -797,8 +841,7 @@ bool frmMain::renameListMouse(QEvent *event)
     }
 }
 
-void frmMain::ruleBoxEvent(QEvent *event)
-{
+void frmMain::ruleBoxEvent(QEvent *event) {
     QLineEdit *rule = cboRenommer->lineEdit();
     switch (event->type()) {
     case QEvent::FocusIn:
@@ -818,8 +861,7 @@ void frmMain::ruleBoxEvent(QEvent *event)
 // One hover control per token label: the label forwards its pointer moves to
 // it, and its events colour the label (red under the pointer, black after)
 // and insert the label's token.
-void frmMain::hostHoverControl(int index)
-{
+void frmMain::hostHoverControl(int index) {
     QLabel *label = Label8[index];
     auto *hover = new Hovrix(this);
     i18n::setControlIndex(hover, QStringLiteral("Hovrix1"), index);
@@ -843,8 +885,7 @@ void frmMain::hostHoverControl(int index)
 }
 
 // Each watched control has this filter installed once, by wire() or buildUi().
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
-{
+bool frmMain::eventFilter(QObject *watched, QEvent *event) {
     if (watched == lstrename->viewport() &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
          event->type() == QEvent::MouseButtonRelease))
@@ -867,7 +908,8 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
     if (auto *label = qobject_cast<QLabel *>(watched); label && label->property("tokenLabel").toBool()) {
-        if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
             if (label->isEnabled())
                 m_controller->insertToken(label->property("tavIndex").toInt(), label->text());
             return true;
@@ -903,8 +945,7 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void frmMain::editComment()
-{
+void frmMain::editComment() {
     const auto parts = savedRules::getCommentaire(lblComment->text());
     frmMemoriseRegle dialog(parts.comment, parts.fileTypes, this);
     if (dialog.exec() == QDialog::Accepted)

@@ -132,8 +132,7 @@ private:
     QLineEdit *txtDebut = nullptr, *txtPas = nullptr, *txtNbPasse = nullptr, *txtFilter = nullptr,
               *txtExtension = nullptr;
     QCheckBox *chkAutoIncrement = nullptr, *chkExtension = nullptr, *chkInterdit = nullptr, *chkPreview = nullptr,
-              *chkRefresh = nullptr, *chkTrim = nullptr, *chkUpperFirstChar = nullptr,
-              *chkUpperCaseFirstWord = nullptr;
+              *chkRefresh = nullptr, *chkTrim = nullptr, *chkUpperFirstChar = nullptr, *chkUpperCaseFirstWord = nullptr;
     std::array<QRadioButton *, 3> optCasse{};
     QListWidget *lstAstuce = nullptr;
     std::array<QGroupBox *, 6> fAstuce{};
@@ -157,9 +156,9 @@ private:
     QLabel *lblExitToolUsed = nullptr;
     QPushButton *cmdEffacerExif = nullptr;
     // Commands.
-    QPushButton *cmdAdd = nullptr, *cmdAddAll = nullptr, *cmdDel = nullptr, *cmdClear = nullptr,
-                *cmdRefresh = nullptr, *cmdRefreshFolder = nullptr, *cmdUp = nullptr, *cmdDown = nullptr,
-                *cmdStopAction = nullptr, *cmdDnD = nullptr;
+    QPushButton *cmdAdd = nullptr, *cmdAddAll = nullptr, *cmdDel = nullptr, *cmdClear = nullptr, *cmdRefresh = nullptr,
+                *cmdRefreshFolder = nullptr, *cmdUp = nullptr, *cmdDown = nullptr, *cmdStopAction = nullptr,
+                *cmdDnD = nullptr;
     QPushButton *cmdPrendrePlus = nullptr, *cmdPrendreMoins = nullptr, *cmdPrendreSupprimer = nullptr;
     QPushButton *cmdRenommer = nullptr, *cmdRenommerStop = nullptr;
     QPushButton *cmdOption = nullptr, *cmdAbout = nullptr, *cmdAide = nullptr, *cmdForum = nullptr,

@@ -1,28 +1,28 @@
 // Building the main window's controls and their layout.
 
-#include "gui/main/frmMain.h"
 #include "gui/i18n/Translate.h"
+#include "gui/main/frmMain.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableView>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QMenu>
 #include <QSplitter>
-#include <QPainter>
 #include <QStyle>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace tav {
@@ -30,8 +30,7 @@ namespace tav {
 namespace {
 
 // Names a control; an array element also gets its index for the language keys.
-template <class W> W *named(W *w, const char *name, int index = -1)
-{
+template <class W> W *named(W *w, const char *name, int index = -1) {
     if (index < 0)
         w->setObjectName(QString::fromLatin1(name));
     else
@@ -39,16 +38,14 @@ template <class W> W *named(W *w, const char *name, int index = -1)
     return w;
 }
 
-QPushButton *button(const char *name, const QString &caption, const QString &tip = QString())
-{
+QPushButton *button(const char *name, const QString &caption, const QString &tip = QString()) {
     auto *b = named(new QPushButton(caption), name);
     if (!tip.isEmpty())
         b->setToolTip(tip);
     return b;
 }
 
-QLineEdit *lineEdit(const char *name, const QString &text, int width = -1)
-{
+QLineEdit *lineEdit(const char *name, const QString &text, int width = -1) {
     auto *e = named(new QLineEdit(text), name);
     if (width > 0)
         e->setMaximumWidth(width);
@@ -57,27 +54,49 @@ QLineEdit *lineEdit(const char *name, const QString &text, int width = -1)
 
 // Token labels: their designed captions, the token up to " :".
 const char *const TokenCaptions[33] = {
-    "# : chiffre d'une suite",   "* : nom d'origine",         "$A$ : année",
-    "$M$ : mois",                "$J$ : jour",                "$h$ : heure",
-    "$m$ : minute",              "$s$ : seconde",             "$D$ : date du fichier",
-    "$d$ : date de la prise",    "$T$ : taille (Exif)",       "$R$ : résolution",
-    "$O$ : orientation",         "$K$ : appareil",            "$C$ : commentaire",
-    "$P$ : dossier parent",      "$dA$ : année de la prise",  "$dM$ : mois de la prise",
-    "$dJ$ : jour de la prise",   "$dh$ : heure de la prise",  "$dm$ : minute de la prise",
-    "$ds$ : seconde de la prise", "$N$ : numéro du nom",       "$DA$ : année du fichier",
-    "$DM$ : mois du fichier",    "$DJ$ : jour du fichier",    "$Dh$ : heure du fichier",
-    "$Dm$ : minute du fichier",  "$Ds$ : seconde du fichier", "$REPC/texte/remplacement$",
-    "$REPP/1/2/1/remplacement$", "$MKDIR$ : ranger dans des dossiers", "$t$ : taille en octets",
+    "# : chiffre d'une suite",
+    "* : nom d'origine",
+    "$A$ : année",
+    "$M$ : mois",
+    "$J$ : jour",
+    "$h$ : heure",
+    "$m$ : minute",
+    "$s$ : seconde",
+    "$D$ : date du fichier",
+    "$d$ : date de la prise",
+    "$T$ : taille (Exif)",
+    "$R$ : résolution",
+    "$O$ : orientation",
+    "$K$ : appareil",
+    "$C$ : commentaire",
+    "$P$ : dossier parent",
+    "$dA$ : année de la prise",
+    "$dM$ : mois de la prise",
+    "$dJ$ : jour de la prise",
+    "$dh$ : heure de la prise",
+    "$dm$ : minute de la prise",
+    "$ds$ : seconde de la prise",
+    "$N$ : numéro du nom",
+    "$DA$ : année du fichier",
+    "$DM$ : mois du fichier",
+    "$DJ$ : jour du fichier",
+    "$Dh$ : heure du fichier",
+    "$Dm$ : minute du fichier",
+    "$Ds$ : seconde du fichier",
+    "$REPC/texte/remplacement$",
+    "$REPP/1/2/1/remplacement$",
+    "$MKDIR$ : ranger dans des dossiers",
+    "$t$ : taille en octets",
 };
 
 // Which token labels each group shows (group i is entry i of the tips list).
 const QList<int> TokenGroups[6] = {
-    {2, 3, 4, 5, 6, 7},                             // current date
-    {8, 23, 24, 25, 26, 27, 28},                    // file date
-    {0, 1, 22, 15, 32, 31},                         // miscellaneous
+    {2, 3, 4, 5, 6, 7},                              // current date
+    {8, 23, 24, 25, 26, 27, 28},                     // file date
+    {0, 1, 22, 15, 32, 31},                          // miscellaneous
     {9, 16, 17, 18, 19, 20, 21, 10, 11, 12, 13, 14}, // Exif
-    {29},                                           // replace a text
-    {30},                                           // replace by position
+    {29},                                            // replace a text
+    {30},                                            // replace by position
 };
 
 // A value of the current photo: as wide as a full date, and a longer value
@@ -85,12 +104,10 @@ const QList<int> TokenGroups[6] = {
 // window or being clipped.
 class ValueLabel : public QLabel {
 public:
-    explicit ValueLabel(const QString &text) : QLabel(text)
-    {
+    explicit ValueLabel(const QString &text) : QLabel(text) {
         setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     }
-    QSize minimumSizeHint() const override
-    {
+    QSize minimumSizeHint() const override {
         const QMargins m = contentsMargins();
         return {fontMetrics().horizontalAdvance(QStringLiteral("$d$=0000:00:00 00:00:00")) + m.left() + m.right() + 2,
                 QLabel::minimumSizeHint().height()};
@@ -98,8 +115,7 @@ public:
     QSize sizeHint() const override { return minimumSizeHint(); }
 
 protected:
-    void paintEvent(QPaintEvent *) override
-    {
+    void paintEvent(QPaintEvent *) override {
         QPainter painter(this);
         const QRect r = contentsRect();
         const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, r.width());
@@ -110,8 +126,7 @@ protected:
 
 } // namespace
 
-void frmMain::fitTokenPane()
-{
+void frmMain::fitTokenPane() {
     // The tips list as wide as its longest entry; the groups' place as high
     // as the highest group, so that the pane keeps one size whichever group shows.
     lstAstuce->setFixedWidth(std::min(lstAstuce->sizeHintForColumn(0) + 2 * lstAstuce->frameWidth() + 8, 260));
@@ -122,8 +137,7 @@ void frmMain::fitTokenPane()
     lstAstuce->setFixedHeight(height);
 }
 
-void frmMain::buildUi()
-{
+void frmMain::buildUi() {
     setObjectName(QStringLiteral("frmMain"));
     auto *central = new QWidget;
     auto *main = new QVBoxLayout(central);
@@ -142,8 +156,7 @@ void frmMain::buildUi()
     setCentralWidget(central);
 }
 
-QWidget *frmMain::buildBrowserPane()
-{
+QWidget *frmMain::buildBrowserPane() {
     auto *pane = new QWidget;
     auto *v = new QVBoxLayout(pane);
     v->setContentsMargins(0, 0, 0, 0);
@@ -192,8 +205,7 @@ QWidget *frmMain::buildBrowserPane()
     return pane;
 }
 
-QWidget *frmMain::buildRenamePane()
-{
+QWidget *frmMain::buildRenamePane() {
     auto *pane = new QWidget;
     auto *v = new QVBoxLayout(pane);
     v->setContentsMargins(0, 0, 0, 0);
@@ -227,8 +239,7 @@ QWidget *frmMain::buildRenamePane()
     return pane;
 }
 
-QWidget *frmMain::buildRulePane()
-{
+QWidget *frmMain::buildRulePane() {
     Frame1 = named(new QGroupBox(QStringLiteral("Règle de renommage")), "Frame1");
     auto *g = new QGridLayout(Frame1);
 
@@ -264,9 +275,9 @@ QWidget *frmMain::buildRulePane()
     txtNbPasse = lineEdit("txtNbPasse", QStringLiteral("0"), 50);
     txtNbPasse->setToolTip(QStringLiteral("Nombre de passes supplémentaires du renommage"));
     auto *counter = new QHBoxLayout;
-    for (QWidget *w : {static_cast<QWidget *>(Label6), static_cast<QWidget *>(txtDebut),
-                       static_cast<QWidget *>(Label9), static_cast<QWidget *>(txtPas),
-                       static_cast<QWidget *>(lblNbPasse), static_cast<QWidget *>(txtNbPasse)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(Label6), static_cast<QWidget *>(txtDebut), static_cast<QWidget *>(Label9),
+          static_cast<QWidget *>(txtPas), static_cast<QWidget *>(lblNbPasse), static_cast<QWidget *>(txtNbPasse)})
         counter->addWidget(w);
     counter->addSpacing(16);
     counter->addWidget(lblComment, 1);
@@ -276,10 +287,8 @@ QWidget *frmMain::buildRulePane()
     auto *o = new QGridLayout(Frame2);
     chkTrim = named(new QCheckBox(QStringLiteral("Effacer les espaces autour")), "chkTrim");
     chkUpperFirstChar = named(new QCheckBox(QStringLiteral("Première lettre en majuscule")), "chkUpperFirstChar");
-    chkUpperCaseFirstWord =
-        named(new QCheckBox(QStringLiteral("Majuscule à chaque mot")), "chkUpperCaseFirstWord");
-    chkAutoIncrement =
-        named(new QCheckBox(QStringLiteral("Numéroter les noms identiques")), "chkAutoIncrement");
+    chkUpperCaseFirstWord = named(new QCheckBox(QStringLiteral("Majuscule à chaque mot")), "chkUpperCaseFirstWord");
+    chkAutoIncrement = named(new QCheckBox(QStringLiteral("Numéroter les noms identiques")), "chkAutoIncrement");
     chkInterdit = named(new QCheckBox(QStringLiteral("Remplacer les caractères interdits")), "chkInterdit");
     chkRefresh = named(new QCheckBox(QStringLiteral("Mise à jour automatique")), "chkRefresh");
     chkPreview = named(new QCheckBox(QStringLiteral("Aperçu de l'image")), "chkPreview");
@@ -324,8 +333,7 @@ QWidget *frmMain::buildRulePane()
     return pane;
 }
 
-QWidget *frmMain::buildTokenPane()
-{
+QWidget *frmMain::buildTokenPane() {
     Frame3 = named(new QGroupBox(QStringLiteral("Jetons : cliquez pour insérer dans la règle")), "Frame3");
     auto *h = new QHBoxLayout(Frame3);
     lstAstuce = named(new QListWidget, "lstAstuce");
@@ -334,8 +342,8 @@ QWidget *frmMain::buildTokenPane()
     lstAstuce->setSelectionMode(QAbstractItemView::SingleSelection);
     h->addWidget(lstAstuce);
 
-    const char *const groupCaptions[6] = {"date courante", "date fichier", "divers",
-                                          "exif", "remplacer contenu", "remplacer position"};
+    const char *const groupCaptions[6] = {"date courante", "date fichier",      "divers",
+                                          "exif",          "remplacer contenu", "remplacer position"};
     auto *stackHost = m_tokenGroups = new QWidget;
     auto *stack = new QGridLayout(stackHost);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -474,8 +482,7 @@ QWidget *frmMain::buildTokenPane()
     return Frame3;
 }
 
-QWidget *frmMain::buildCommandBar()
-{
+QWidget *frmMain::buildCommandBar() {
     Frame5 = named(new QGroupBox, "Frame5");
     Frame5->setFlat(true);
     auto *h = new QHBoxLayout(Frame5);
@@ -488,7 +495,8 @@ QWidget *frmMain::buildCommandBar()
     lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     cmdStopAction = button("cmdStopAction", QStringLiteral("Arrêter"), QStringLiteral("Arrêter l'ajout (Échap)"));
     cmdStopAction->setVisible(false);
-    cmdRenommer = button("cmdRenommer", QStringLiteral("Renommer"), QStringLiteral("Renommer les fichiers de la liste"));
+    cmdRenommer =
+        button("cmdRenommer", QStringLiteral("Renommer"), QStringLiteral("Renommer les fichiers de la liste"));
     cmdRenommerStop = button("cmdRenommerStop", QStringLiteral("Arrêter le renommage"));
     cmdRenommerStop->setVisible(false);
     QFont bold = cmdRenommer->font();

@@ -1,8 +1,8 @@
 #include "gui/main/frmMemoriseRegle.h"
 
 #include "core/i18n/Language.h"
-#include "gui/i18n/Translate.h"
 #include "core/settings/SavedRules.h"
+#include "gui/i18n/Translate.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -14,8 +14,7 @@
 namespace tav {
 
 frmMemoriseRegle::frmMemoriseRegle(const QString &comment, const QString &fileTypes, QWidget *parent)
-    : QDialog(parent)
-{
+    : QDialog(parent) {
     setObjectName(QStringLiteral("frmMemoriseRegle"));
     setWindowTitle(QStringLiteral("Mémoriser la règle"));
     auto *g = new QGridLayout(this);
@@ -54,16 +53,14 @@ frmMemoriseRegle::frmMemoriseRegle(const QString &comment, const QString &fileTy
     i18n::translateForm(this);
 }
 
-bool frmMemoriseRegle::eventFilter(QObject *watched, QEvent *event)
-{
+bool frmMemoriseRegle::eventFilter(QObject *watched, QEvent *event) {
     if (watched == txtCommentaire && event->type() == QEvent::FocusIn &&
         savedRules::isCommentPrompt(txtCommentaire->text()))
         txtCommentaire->clear();
     return QDialog::eventFilter(watched, event);
 }
 
-void frmMemoriseRegle::cmdOK_Click()
-{
+void frmMemoriseRegle::cmdOK_Click() {
     const auto parts = savedRules::acceptCommentDialog(txtCommentaire->text(), txtExtension->text());
     if (!parts)
         return; // refused with a message; the dialog stays open

@@ -10,36 +10,31 @@
 
 namespace tav::shell {
 
-FolderListModel::FolderListModel(QObject *parent) : QAbstractTableModel(parent)
-{
+FolderListModel::FolderListModel(QObject *parent) : QAbstractTableModel(parent) {
     m_columns = {Column::Name, Column::Size, Column::Type, Column::Modified};
     setLocale(QLocale());
 }
 
-void FolderListModel::setLocale(const QLocale &locale)
-{
+void FolderListModel::setLocale(const QLocale &locale) {
     m_locale = QLocale(locale.language(), locale.territory());
     m_dateFormat = dateFormat(m_locale);
     if (!m_order.empty())
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
-void FolderListModel::setListing(FolderListing listing)
-{
+void FolderListModel::setListing(FolderListing listing) {
     beginResetModel();
     m_listing = std::move(listing);
     m_order = computeOrder();
     endResetModel();
 }
 
-void FolderListModel::clear()
-{
+void FolderListModel::clear() {
     FolderListing empty;
     setListing(std::move(empty));
 }
 
-void FolderListModel::setOptionalColumns(bool created, bool accessed, bool attributes)
-{
+void FolderListModel::setOptionalColumns(bool created, bool accessed, bool attributes) {
     std::vector<Column> columns = {Column::Name, Column::Size, Column::Type, Column::Modified};
     if (created)
         columns.push_back(Column::Created);
@@ -58,23 +53,20 @@ void FolderListModel::setOptionalColumns(bool created, bool accessed, bool attri
     endResetModel();
 }
 
-int FolderListModel::sectionOf(Column column) const
-{
+int FolderListModel::sectionOf(Column column) const {
     for (size_t i = 0; i < m_columns.size(); ++i)
         if (m_columns[i] == column)
             return int(i);
     return -1;
 }
 
-std::vector<int> FolderListModel::computeOrder() const
-{
+std::vector<int> FolderListModel::computeOrder() const {
     if (m_sortSection < 0 || m_sortSection >= int(m_columns.size()))
         return naturalOrder(m_listing);
     return sortedOrder(m_listing, m_columns[size_t(m_sortSection)], m_sortOrder == Qt::DescendingOrder);
 }
 
-void FolderListModel::sortBy(int section, Qt::SortOrder order)
-{
+void FolderListModel::sortBy(int section, Qt::SortOrder order) {
     if (section >= int(m_columns.size()))
         section = -1;
     m_sortSection = section;
@@ -97,31 +89,26 @@ void FolderListModel::sortBy(int section, Qt::SortOrder order)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void FolderListModel::sort(int column, Qt::SortOrder order)
-{
+void FolderListModel::sort(int column, Qt::SortOrder order) {
     sortBy(column, order);
 }
 
-int FolderListModel::rowOfName(const QString &name) const
-{
+int FolderListModel::rowOfName(const QString &name) const {
     for (size_t row = 0; row < m_order.size(); ++row)
         if (m_listing.items[size_t(m_order[row])].name == name)
             return int(row);
     return -1;
 }
 
-int FolderListModel::rowCount(const QModelIndex &parent) const
-{
+int FolderListModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : int(m_order.size());
 }
 
-int FolderListModel::columnCount(const QModelIndex &parent) const
-{
+int FolderListModel::columnCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : int(m_columns.size());
 }
 
-QString FolderListModel::text(const FolderItem &item, Column column) const
-{
+QString FolderListModel::text(const FolderItem &item, Column column) const {
     switch (column) {
     case Column::Name:
         return item.name;
@@ -135,7 +122,7 @@ QString FolderListModel::text(const FolderItem &item, Column column) const
     case Column::Modified:
     case Column::Created:
     case Column::Accessed: {
-        const qint64 when = column == Column::Modified ? item.modified
+        const qint64 when = column == Column::Modified  ? item.modified
                             : column == Column::Created ? item.created
                                                         : item.accessed;
         return when == 0 ? QString() : m_locale.toString(QDateTime::fromMSecsSinceEpoch(when), m_dateFormat);
@@ -147,9 +134,8 @@ QString FolderListModel::text(const FolderItem &item, Column column) const
     }
 }
 
-QIcon FolderListModel::iconFor(const FolderItem &item) const
-{
-    const QString name = item.isDir ? QStringLiteral("folder")
+QIcon FolderListModel::iconFor(const FolderItem &item) const {
+    const QString name = item.isDir            ? QStringLiteral("folder")
                          : item.typeIndex >= 0 ? m_listing.types[size_t(item.typeIndex)].iconName
                                                : QStringLiteral("application-octet-stream");
     auto found = m_icons.constFind(name);
@@ -162,8 +148,7 @@ QIcon FolderListModel::iconFor(const FolderItem &item) const
     return icon;
 }
 
-QVariant FolderListModel::data(const QModelIndex &index, int role) const
-{
+QVariant FolderListModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= int(m_order.size()) || index.column() >= int(m_columns.size()))
         return {};
     const FolderItem &item = itemAt(index.row());
@@ -184,20 +169,17 @@ QVariant FolderListModel::data(const QModelIndex &index, int role) const
     }
 }
 
-QString FolderListModel::columnTitle(Column column)
-{
-    static const char *const keys[] = {"ColName",     "ColSize",       "ColType",      "ColModified",
-                                       "ColCreated",  "ColAccessed",   "ColAttributes"};
-    static const char *const defaults[] = {"Nom",          "Taille",      "Type",     "Modifié le",
-                                           "Créé le",      "Accédé le",   "Attributs"};
+QString FolderListModel::columnTitle(Column column) {
+    static const char *const keys[] = {"ColName",    "ColSize",     "ColType",      "ColModified",
+                                       "ColCreated", "ColAccessed", "ColAttributes"};
+    static const char *const defaults[] = {"Nom", "Taille", "Type", "Modifié le", "Créé le", "Accédé le", "Attributs"};
     const int i = int(column);
     if (i < 0 || i >= int(Column::Count))
         return QString();
     return i18n::getText(QStringLiteral("LVExplorer"), QString::fromLatin1(keys[i]), QString::fromUtf8(defaults[i]));
 }
 
-QVariant FolderListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant FolderListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= int(m_columns.size()))
         return {};
     if (role == Qt::DisplayRole)
@@ -207,20 +189,17 @@ QVariant FolderListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
-Qt::ItemFlags FolderListModel::flags(const QModelIndex &index) const
-{
+Qt::ItemFlags FolderListModel::flags(const QModelIndex &index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren;
 }
 
-QStringList FolderListModel::mimeTypes() const
-{
+QStringList FolderListModel::mimeTypes() const {
     return {QStringLiteral("text/uri-list")};
 }
 
-QMimeData *FolderListModel::mimeData(const QModelIndexList &indexes) const
-{
+QMimeData *FolderListModel::mimeData(const QModelIndexList &indexes) const {
     QList<QUrl> urls;
     for (const QModelIndex &index : indexes)
         if (index.column() == 0)

@@ -1,7 +1,7 @@
 #include "gui/shellbrowser/FolderTreeModel.h"
 
-#include "core/i18n/Language.h"
 #include "core/browse/FolderListing.h"
+#include "core/i18n/Language.h"
 
 #include <QDir>
 #include <QFileIconProvider>
@@ -22,8 +22,7 @@ struct FolderTreeModel::Node {
     std::vector<std::unique_ptr<Node>> children;
 };
 
-FolderTreeModel::FolderTreeModel(QObject *parent) : QAbstractItemModel(parent)
-{
+FolderTreeModel::FolderTreeModel(QObject *parent) : QAbstractItemModel(parent) {
     static const QFileIconProvider provider;
     m_folderIcon = QIcon::fromTheme(QStringLiteral("folder"), provider.icon(QAbstractFileIconProvider::Folder));
     m_homeIcon = QIcon::fromTheme(QStringLiteral("user-home"), m_folderIcon);
@@ -33,8 +32,7 @@ FolderTreeModel::FolderTreeModel(QObject *parent) : QAbstractItemModel(parent)
 
 FolderTreeModel::~FolderTreeModel() = default;
 
-void FolderTreeModel::reload()
-{
+void FolderTreeModel::reload() {
     beginResetModel();
     m_roots.clear();
     auto addRoot = [this](const QString &caption, const QString &path, int kind) {
@@ -47,8 +45,9 @@ void FolderTreeModel::reload()
     };
     const QString home = QDir::cleanPath(QDir::homePath());
     if (!home.isEmpty() && home != QLatin1String("/"))
-        addRoot(i18n::getText(QStringLiteral("TVExplorer"), QStringLiteral("Home"), QStringLiteral("Dossier personnel")),
-                home, 1);
+        addRoot(
+            i18n::getText(QStringLiteral("TVExplorer"), QStringLiteral("Home"), QStringLiteral("Dossier personnel")),
+            home, 1);
     addRoot(i18n::getText(QStringLiteral("TVExplorer"), QStringLiteral("Root"), QStringLiteral("Système de fichiers")),
             QStringLiteral("/"), 2);
     // Removable and mounted volumes, where desktops mount them.
@@ -65,24 +64,20 @@ void FolderTreeModel::reload()
     endResetModel();
 }
 
-FolderTreeModel::Node *FolderTreeModel::nodeOf(const QModelIndex &index) const
-{
+FolderTreeModel::Node *FolderTreeModel::nodeOf(const QModelIndex &index) const {
     return index.isValid() ? static_cast<Node *>(index.internalPointer()) : nullptr;
 }
 
-QModelIndex FolderTreeModel::indexOf(Node *node) const
-{
+QModelIndex FolderTreeModel::indexOf(Node *node) const {
     return node ? createIndex(node->row, 0, node) : QModelIndex();
 }
 
-QString FolderTreeModel::pathOf(const QModelIndex &index) const
-{
+QString FolderTreeModel::pathOf(const QModelIndex &index) const {
     const Node *node = nodeOf(index);
     return node ? node->path : QString();
 }
 
-QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex &parent) const
-{
+QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex &parent) const {
     if (column != 0 || row < 0)
         return {};
     const Node *owner = nodeOf(parent);
@@ -92,27 +87,23 @@ QModelIndex FolderTreeModel::index(int row, int column, const QModelIndex &paren
     return createIndex(row, 0, siblings[size_t(row)].get());
 }
 
-QModelIndex FolderTreeModel::parent(const QModelIndex &child) const
-{
+QModelIndex FolderTreeModel::parent(const QModelIndex &child) const {
     const Node *node = nodeOf(child);
     return node ? indexOf(node->parent) : QModelIndex();
 }
 
-int FolderTreeModel::rowCount(const QModelIndex &parent) const
-{
+int FolderTreeModel::rowCount(const QModelIndex &parent) const {
     if (parent.column() > 0)
         return 0;
     const Node *node = nodeOf(parent);
     return int(node ? node->children.size() : m_roots.size());
 }
 
-int FolderTreeModel::columnCount(const QModelIndex &) const
-{
+int FolderTreeModel::columnCount(const QModelIndex &) const {
     return 1;
 }
 
-bool FolderTreeModel::hasChildren(const QModelIndex &parent) const
-{
+bool FolderTreeModel::hasChildren(const QModelIndex &parent) const {
     const Node *node = nodeOf(parent);
     if (!node)
         return !m_roots.empty();
@@ -121,32 +112,27 @@ bool FolderTreeModel::hasChildren(const QModelIndex &parent) const
     return !node->listed || !node->children.empty();
 }
 
-bool FolderTreeModel::canFetchMore(const QModelIndex &parent) const
-{
+bool FolderTreeModel::canFetchMore(const QModelIndex &parent) const {
     const Node *node = nodeOf(parent);
     return node && !node->listed;
 }
 
-void FolderTreeModel::fetchMore(const QModelIndex &parent)
-{
+void FolderTreeModel::fetchMore(const QModelIndex &parent) {
     if (Node *node = nodeOf(parent))
         list(node);
 }
 
-void FolderTreeModel::ensureListed(const QModelIndex &index)
-{
+void FolderTreeModel::ensureListed(const QModelIndex &index) {
     if (Node *node = nodeOf(index))
         list(node);
 }
 
-bool FolderTreeModel::isListed(const QModelIndex &index) const
-{
+bool FolderTreeModel::isListed(const QModelIndex &index) const {
     const Node *node = nodeOf(index);
     return node && node->listed;
 }
 
-void FolderTreeModel::list(Node *node)
-{
+void FolderTreeModel::list(Node *node) {
     if (node->listed)
         return;
     node->listed = true;
@@ -174,12 +160,12 @@ void FolderTreeModel::list(Node *node)
     endInsertRows();
 }
 
-FolderTreeModel::Node *FolderTreeModel::childNamed(Node *node, const QString &name)
-{
+FolderTreeModel::Node *FolderTreeModel::childNamed(Node *node, const QString &name) {
     list(node);
     auto &children = node->children;
-    auto found = std::lower_bound(children.begin(), children.end(), name,
-                                  [](const std::unique_ptr<Node> &c, const QString &n) { return nameLess(c->caption, n); });
+    auto found =
+        std::lower_bound(children.begin(), children.end(), name,
+                         [](const std::unique_ptr<Node> &c, const QString &n) { return nameLess(c->caption, n); });
     if (found != children.end() && (*found)->caption == name)
         return found->get();
     for (auto &child : children)
@@ -203,8 +189,7 @@ FolderTreeModel::Node *FolderTreeModel::childNamed(Node *node, const QString &na
     return raw;
 }
 
-QModelIndex FolderTreeModel::indexForPath(const QString &path, bool *complete)
-{
+QModelIndex FolderTreeModel::indexForPath(const QString &path, bool *complete) {
     if (complete)
         *complete = false;
     if (path.isEmpty() || !path.startsWith(u'/'))
@@ -234,8 +219,7 @@ QModelIndex FolderTreeModel::indexForPath(const QString &path, bool *complete)
     return indexOf(node);
 }
 
-QVariant FolderTreeModel::data(const QModelIndex &index, int role) const
-{
+QVariant FolderTreeModel::data(const QModelIndex &index, int role) const {
     const Node *node = nodeOf(index);
     if (!node)
         return {};
@@ -252,8 +236,7 @@ QVariant FolderTreeModel::data(const QModelIndex &index, int role) const
     }
 }
 
-Qt::ItemFlags FolderTreeModel::flags(const QModelIndex &index) const
-{
+Qt::ItemFlags FolderTreeModel::flags(const QModelIndex &index) const {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 

@@ -3,8 +3,8 @@
 #include "core/base/Trap.h"
 #include "core/i18n/Language.h"
 #include "gui/shellbrowser/FolderListModel.h"
-#include "gui/widgets/ModSubClassing.h"
 #include "gui/shellbrowser/TVExplorer.h"
+#include "gui/widgets/ModSubClassing.h"
 #include "gui/widgets/cPopupMenu.h"
 
 #include <QCoreApplication>
@@ -30,8 +30,7 @@ namespace {
 // the folder when it arrives.
 constexpr auto kSynchronousBudget = std::chrono::milliseconds(400);
 
-const QVariant noLink()
-{
+const QVariant noLink() {
     return QVariant::fromValue<QObject *>(nullptr);
 }
 } // namespace
@@ -45,8 +44,7 @@ struct LVExplorer::ListingJob {
     FolderListing result;
 };
 
-LVExplorer::LVExplorer(QWidget *parent) : QTreeView(parent)
-{
+LVExplorer::LVExplorer(QWidget *parent) : QTreeView(parent) {
     setProperty("ViewMode", 3);
     setProperty("Pattern", QStringLiteral("*.*"));
     setProperty("IncludeDirectories", 0);
@@ -67,20 +65,17 @@ LVExplorer::LVExplorer(QWidget *parent) : QTreeView(parent)
     });
 }
 
-LVExplorer::~LVExplorer()
-{
+LVExplorer::~LVExplorer() {
     if (TVExplorer *tree = LinkedTo())
         tree->setProperty("LinkedTo", noLink());
 }
 
-bool LVExplorer::isAttached() const
-{
+bool LVExplorer::isAttached() const {
     return registry::contains(this);
 }
 
 bool LVExplorer::attach(int viewMode, const QString &path, const QString &pattern, bool includeDirectories,
-                        bool useContextMenu, bool useColumnClickSorting)
-{
+                        bool useContextMenu, bool useColumnClickSorting) {
     if (!registry::add(this))
         return false;
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -111,18 +106,15 @@ bool LVExplorer::attach(int viewMode, const QString &path, const QString &patter
     return true;
 }
 
-void LVExplorer::setLVPath(const QString &path)
-{
+void LVExplorer::setLVPath(const QString &path) {
     showFolder(path, true);
 }
 
-QString LVExplorer::LVPath() const
-{
+QString LVExplorer::LVPath() const {
     return property("CurrentPath").toString();
 }
 
-void LVExplorer::showFolder(const QString &path, bool syncTree)
-{
+void LVExplorer::showFolder(const QString &path, bool syncTree) {
     const QString clean = path.isEmpty() ? QString() : QDir::cleanPath(path);
     const bool changed = clean != LVPath();
     setProperty("CurrentPath", clean);
@@ -136,13 +128,11 @@ void LVExplorer::showFolder(const QString &path, bool syncTree)
         emit folderChanged(clean);
 }
 
-void LVExplorer::refresh()
-{
+void LVExplorer::refresh() {
     startListing();
 }
 
-void LVExplorer::goToParent()
-{
+void LVExplorer::goToParent() {
     const QString path = LVPath();
     if (path.isEmpty() || path == QLatin1String("/"))
         return;
@@ -156,8 +146,7 @@ void LVExplorer::goToParent()
     }
 }
 
-void LVExplorer::startListing()
-{
+void LVExplorer::startListing() {
     const quint64 generation = ++m_generation;
     const QString folder = LVPath();
     m_job.reset();
@@ -183,10 +172,13 @@ void LVExplorer::startListing()
         }
         job->done.notify_all();
         if (QCoreApplication *app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [job, self] {
-                if (self)
-                    self->applyListing(job);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                app,
+                [job, self] {
+                    if (self)
+                        self->applyListing(job);
+                },
+                Qt::QueuedConnection);
     }).detach();
 
     std::unique_lock<std::mutex> lock(job->mutex);
@@ -204,8 +196,7 @@ void LVExplorer::startListing()
     emit itemCountChanged(0);
 }
 
-void LVExplorer::applyListing(const std::shared_ptr<ListingJob> &job)
-{
+void LVExplorer::applyListing(const std::shared_ptr<ListingJob> &job) {
     if (job != m_job || job->taken || job->generation != m_generation)
         return;
     job->taken = true;
@@ -232,13 +223,11 @@ void LVExplorer::applyListing(const std::shared_ptr<ListingJob> &job)
     emit itemCountChanged(m_model->rowCount());
 }
 
-bool LVExplorer::isListing() const
-{
+bool LVExplorer::isListing() const {
     return m_job != nullptr;
 }
 
-void LVExplorer::waitForListing()
-{
+void LVExplorer::waitForListing() {
     std::shared_ptr<ListingJob> job = m_job;
     if (!job)
         return;
@@ -249,50 +238,41 @@ void LVExplorer::waitForListing()
     applyListing(job);
 }
 
-void LVExplorer::setPattern(const QString &pattern)
-{
+void LVExplorer::setPattern(const QString &pattern) {
     setProperty("Pattern", pattern);
     startListing();
 }
 
-QString LVExplorer::Pattern() const
-{
+QString LVExplorer::Pattern() const {
     return property("Pattern").toString();
 }
 
-void LVExplorer::setIncludeDirectories(bool on)
-{
+void LVExplorer::setIncludeDirectories(bool on) {
     setProperty("IncludeDirectories", on ? 1 : 0);
     startListing();
 }
 
-bool LVExplorer::IncludeDirectories() const
-{
+bool LVExplorer::IncludeDirectories() const {
     return property("IncludeDirectories").toInt() != 0;
 }
 
-void LVExplorer::setUseContextMenu(bool on)
-{
+void LVExplorer::setUseContextMenu(bool on) {
     setProperty("UseContextMenu", on ? 1 : 0);
 }
 
-bool LVExplorer::UseContextMenu() const
-{
+bool LVExplorer::UseContextMenu() const {
     return property("UseContextMenu").toInt() != 0;
 }
 
-void LVExplorer::setUseColumnClickSorting(bool on)
-{
+void LVExplorer::setUseColumnClickSorting(bool on) {
     setProperty("UseColumnClickSorting", on ? 1 : 0);
 }
 
-bool LVExplorer::UseColumnClickSorting() const
-{
+bool LVExplorer::UseColumnClickSorting() const {
     return property("UseColumnClickSorting").toInt() != 0;
 }
 
-void LVExplorer::setViewMode(int mode)
-{
+void LVExplorer::setViewMode(int mode) {
     if (mode < 0 || mode > 3)
         mode = 3;
     setProperty("ViewMode", mode);
@@ -302,37 +282,33 @@ void LVExplorer::setViewMode(int mode)
     header()->setVisible(details);
     for (int c = 1; c < m_model->columnCount(); ++c)
         setColumnHidden(c, !details);
-    const int icon = style()->pixelMetric(mode == 0 ? QStyle::PM_LargeIconSize : QStyle::PM_SmallIconSize, nullptr, this);
+    const int icon =
+        style()->pixelMetric(mode == 0 ? QStyle::PM_LargeIconSize : QStyle::PM_SmallIconSize, nullptr, this);
     setIconSize(QSize(icon, icon));
 }
 
-int LVExplorer::ViewMode() const
-{
+int LVExplorer::ViewMode() const {
     return property("ViewMode").toInt();
 }
 
-void LVExplorer::setOptionalColumns(bool created, bool accessed, bool attributes)
-{
+void LVExplorer::setOptionalColumns(bool created, bool accessed, bool attributes) {
     m_model->setOptionalColumns(created, accessed, attributes);
     updateColumnProperties();
     setViewMode(ViewMode());
     applySortIndicator();
 }
 
-void LVExplorer::updateColumnProperties()
-{
+void LVExplorer::updateColumnProperties() {
     setProperty("ColCreated", m_model->sectionOf(Column::Created) >= 0 ? 1 : 0);
     setProperty("ColLastAccess", m_model->sectionOf(Column::Accessed) >= 0 ? 1 : 0);
     setProperty("ColAttributes", m_model->sectionOf(Column::Attributes) >= 0 ? 1 : 0);
 }
 
-TVExplorer *LVExplorer::LinkedTo() const
-{
+TVExplorer *LVExplorer::LinkedTo() const {
     return qobject_cast<TVExplorer *>(property("LinkedTo").value<QObject *>());
 }
 
-void LVExplorer::clickColumn(int section)
-{
+void LVExplorer::clickColumn(int section) {
     if (!UseColumnClickSorting() || section < 0 || section >= m_model->columnCount())
         return;
     const QString key = columnKey(m_model->columnAt(section));
@@ -341,8 +317,7 @@ void LVExplorer::clickColumn(int section)
     sortBy(key, descending);
 }
 
-void LVExplorer::sortBy(const QString &key, bool descending)
-{
+void LVExplorer::sortBy(const QString &key, bool descending) {
     const int column = columnFromKey(key);
     const int section = column >= 0 ? m_model->sectionOf(Column(column)) : -1;
     setProperty("SortBy", section >= 0 ? key : QString());
@@ -353,21 +328,18 @@ void LVExplorer::sortBy(const QString &key, bool descending)
         scrollTo(currentIndex());
 }
 
-void LVExplorer::applySortIndicator()
-{
+void LVExplorer::applySortIndicator() {
     const int section = m_model->sortSection();
     header()->setSortIndicatorShown(section >= 0);
     if (section >= 0)
         header()->setSortIndicator(section, m_model->sortOrder());
 }
 
-int LVExplorer::itemCount() const
-{
+int LVExplorer::itemCount() const {
     return m_model->rowCount();
 }
 
-QStringList LVExplorer::itemTexts() const
-{
+QStringList LVExplorer::itemTexts() const {
     QStringList out;
     const int rows = m_model->rowCount();
     out.reserve(rows);
@@ -376,8 +348,7 @@ QStringList LVExplorer::itemTexts() const
     return out;
 }
 
-QStringList LVExplorer::itemPaths() const
-{
+QStringList LVExplorer::itemPaths() const {
     QStringList out;
     const int rows = m_model->rowCount();
     out.reserve(rows);
@@ -387,8 +358,7 @@ QStringList LVExplorer::itemPaths() const
 }
 
 namespace {
-QList<int> selectedRowsInOrder(const QItemSelectionModel *selection)
-{
+QList<int> selectedRowsInOrder(const QItemSelectionModel *selection) {
     QList<int> rows;
     for (const QModelIndex &index : selection->selectedRows())
         rows.append(index.row());
@@ -397,24 +367,21 @@ QList<int> selectedRowsInOrder(const QItemSelectionModel *selection)
 }
 } // namespace
 
-QStringList LVExplorer::selectedItemTexts() const
-{
+QStringList LVExplorer::selectedItemTexts() const {
     QStringList out;
     for (int row : selectedRowsInOrder(selectionModel()))
         out.append(m_model->itemAt(row).name);
     return out;
 }
 
-QStringList LVExplorer::selectedPaths() const
-{
+QStringList LVExplorer::selectedPaths() const {
     QStringList out;
     for (int row : selectedRowsInOrder(selectionModel()))
         out.append(m_model->itemAt(row).path);
     return out;
 }
 
-void LVExplorer::selectItemsByText(const QStringList &names)
-{
+void LVExplorer::selectItemsByText(const QStringList &names) {
     const QSet<QString> wanted(names.begin(), names.end());
     QItemSelection selection;
     int first = -1;
@@ -434,8 +401,7 @@ void LVExplorer::selectItemsByText(const QStringList &names)
     }
 }
 
-void LVExplorer::openItem(int row)
-{
+void LVExplorer::openItem(int row) {
     if (row < 0 || row >= m_model->rowCount())
         return;
     const FolderItem &item = m_model->itemAt(row);
@@ -459,15 +425,13 @@ void LVExplorer::openItem(int row)
             QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
-void LVExplorer::openCurrent()
-{
+void LVExplorer::openCurrent() {
     const QModelIndex current = currentIndex();
     if (current.isValid())
         openItem(current.row());
 }
 
-bool LVExplorer::eventFilter(QObject *watched, QEvent *event)
-{
+bool LVExplorer::eventFilter(QObject *watched, QEvent *event) {
     bool handled = false;
     tav::trap(QStringLiteral("TVWndProc (Module ModSubClassing)"), [&] {
         if (watched == this && event->type() == QEvent::KeyPress) {
@@ -504,8 +468,7 @@ bool LVExplorer::eventFilter(QObject *watched, QEvent *event)
     return handled || QTreeView::eventFilter(watched, event);
 }
 
-void LVExplorer::showItemMenu(const QPoint &globalPos)
-{
+void LVExplorer::showItemMenu(const QPoint &globalPos) {
     enum { Open = 1 };
     cPopupItem items;
     items.add(QStringLiteral("Ouvrir"), Open);
@@ -515,8 +478,7 @@ void LVExplorer::showItemMenu(const QPoint &globalPos)
         openCurrent();
 }
 
-void LVExplorer::showBackgroundMenu(const QPoint &globalPos)
-{
+void LVExplorer::showBackgroundMenu(const QPoint &globalPos) {
     enum { ViewMenu = 1, ArrangeMenu = 2, SelectAll = 3, Refresh = 4, ViewBase = 100, ColumnBase = 200 };
     cPopupItem items;
     items.add(QStringLiteral("Affichage"), ViewMenu, true);
@@ -554,8 +516,7 @@ void LVExplorer::showBackgroundMenu(const QPoint &globalPos)
     }
 }
 
-void LVExplorer::paintEvent(QPaintEvent *event)
-{
+void LVExplorer::paintEvent(QPaintEvent *event) {
     QTreeView::paintEvent(event);
     if (m_note.isEmpty() || m_model->rowCount() > 0)
         return;

@@ -31,7 +31,7 @@
 namespace tav::shell {
 class FolderListModel;
 struct FolderItem;
-}
+} // namespace tav::shell
 class TVExplorer;
 
 class LVExplorer : public QTreeView {

@@ -15,27 +15,23 @@
 
 using namespace tav::shell;
 
-TVExplorer::TVExplorer(QWidget *parent) : QTreeView(parent)
-{
+TVExplorer::TVExplorer(QWidget *parent) : QTreeView(parent) {
     setProperty("CurrentPath", QString());
     setProperty("LinkedTo", QVariant::fromValue<QObject *>(nullptr));
     setProperty("UseContextMenu", 0);
 }
 
-TVExplorer::~TVExplorer()
-{
+TVExplorer::~TVExplorer() {
     // The list must not keep a link to a tree that is gone.
     if (LVExplorer *list = LinkedTo())
         list->setProperty("LinkedTo", QVariant::fromValue<QObject *>(nullptr));
 }
 
-bool TVExplorer::isAttached() const
-{
+bool TVExplorer::isAttached() const {
     return registry::contains(this);
 }
 
-bool TVExplorer::attach(LVExplorer *list, int /*reserved*/, const QString &path, bool useContextMenu)
-{
+bool TVExplorer::attach(LVExplorer *list, int /*reserved*/, const QString &path, bool useContextMenu) {
     if (!registry::add(this))
         return false;
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -62,8 +58,7 @@ bool TVExplorer::attach(LVExplorer *list, int /*reserved*/, const QString &path,
     return true;
 }
 
-void TVExplorer::refresh()
-{
+void TVExplorer::refresh() {
     const QString path = TVPath();
     if (m_model)
         m_model->reload();
@@ -72,8 +67,7 @@ void TVExplorer::refresh()
         setTVPath(path);
 }
 
-bool TVExplorer::setTVPath(const QString &path)
-{
+bool TVExplorer::setTVPath(const QString &path) {
     bool complete = false;
     tav::trap(QStringLiteral("TVPath (Module de classe TVExplorer)"), [&] {
         if (!m_model || path.isEmpty())
@@ -100,31 +94,26 @@ bool TVExplorer::setTVPath(const QString &path)
     return complete;
 }
 
-QString TVExplorer::TVPath() const
-{
+QString TVExplorer::TVPath() const {
     return property("CurrentPath").toString();
 }
 
-void TVExplorer::goToParent()
-{
+void TVExplorer::goToParent() {
     const QString path = TVPath();
     if (path.isEmpty() || path == QLatin1String("/"))
         return;
     setTVPath(QFileInfo(path).path());
 }
 
-void TVExplorer::setUseContextMenu(bool on)
-{
+void TVExplorer::setUseContextMenu(bool on) {
     setProperty("UseContextMenu", on ? 1 : 0);
 }
 
-bool TVExplorer::UseContextMenu() const
-{
+bool TVExplorer::UseContextMenu() const {
     return property("UseContextMenu").toInt() != 0;
 }
 
-void TVExplorer::setLinkedTo(LVExplorer *list)
-{
+void TVExplorer::setLinkedTo(LVExplorer *list) {
     const QVariant none = QVariant::fromValue<QObject *>(nullptr);
     if (LVExplorer *old = LinkedTo())
         old->setProperty("LinkedTo", none);
@@ -137,19 +126,16 @@ void TVExplorer::setLinkedTo(LVExplorer *list)
     list->setProperty("LinkedTo", QVariant::fromValue<QObject *>(this));
 }
 
-LVExplorer *TVExplorer::LinkedTo() const
-{
+LVExplorer *TVExplorer::LinkedTo() const {
     return qobject_cast<LVExplorer *>(property("LinkedTo").value<QObject *>());
 }
 
-void TVExplorer::currentChanged(const QModelIndex &current, const QModelIndex &previous)
-{
+void TVExplorer::currentChanged(const QModelIndex &current, const QModelIndex &previous) {
     QTreeView::currentChanged(current, previous);
     tav::trap(QStringLiteral("TV_Notify (Module ModSubClassing)"), [&] { selectedFolderChanged(current); });
 }
 
-void TVExplorer::selectedFolderChanged(const QModelIndex &current)
-{
+void TVExplorer::selectedFolderChanged(const QModelIndex &current) {
     if (!current.isValid() || !m_model)
         return;
     const QString path = m_model->pathOf(current);
@@ -162,8 +148,7 @@ void TVExplorer::selectedFolderChanged(const QModelIndex &current)
         emit folderChanged(path);
 }
 
-bool TVExplorer::eventFilter(QObject *watched, QEvent *event)
-{
+bool TVExplorer::eventFilter(QObject *watched, QEvent *event) {
     if (watched == viewport() && event->type() == QEvent::ContextMenu) {
         bool handled = false;
         tav::trap(QStringLiteral("TVWndProc (Module ModSubClassing)"), [&] {
@@ -177,8 +162,7 @@ bool TVExplorer::eventFilter(QObject *watched, QEvent *event)
     return QTreeView::eventFilter(watched, event);
 }
 
-void TVExplorer::showContextMenu(const QPoint &globalPos)
-{
+void TVExplorer::showContextMenu(const QPoint &globalPos) {
     const QModelIndex at = indexAt(viewport()->mapFromGlobal(globalPos));
     if (!at.isValid())
         return;

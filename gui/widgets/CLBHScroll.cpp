@@ -4,8 +4,7 @@
 #include <QListWidget>
 #include <QScrollBar>
 
-void CLBHScroll::attach(QListWidget *list)
-{
+void CLBHScroll::attach(QListWidget *list) {
     m_list = list;
     m_widest = 0;
     if (!list)
@@ -20,8 +19,7 @@ void CLBHScroll::attach(QListWidget *list)
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
-void CLBHScroll::add(const QString &text)
-{
+void CLBHScroll::add(const QString &text) {
     if (!m_list)
         return;
     auto *item = new QListWidgetItem(text);
@@ -29,8 +27,7 @@ void CLBHScroll::add(const QString &text)
     measure(text);
 }
 
-void CLBHScroll::measure(const QString &text)
-{
+void CLBHScroll::measure(const QString &text) {
     if (!m_list)
         return;
     // The item's own padding (margins of the style) comes on top of the text.
@@ -45,8 +42,7 @@ void CLBHScroll::measure(const QString &text)
     m_list->horizontalScrollBar()->setValue(0);
 }
 
-void CLBHScroll::clear()
-{
+void CLBHScroll::clear() {
     m_widest = 0;
     if (!m_list)
         return;
@@ -54,8 +50,7 @@ void CLBHScroll::clear()
     applyExtent();
 }
 
-void CLBHScroll::applyExtent()
-{
+void CLBHScroll::applyExtent() {
     // Every line gets the width of the widest one: the view then lays its
     // contents out that wide and the horizontal scroll bar covers it all.
     const int height = lineHeight();
@@ -63,7 +58,6 @@ void CLBHScroll::applyExtent()
         m_list->item(i)->setSizeHint(QSize(m_widest, height));
 }
 
-int CLBHScroll::lineHeight() const
-{
+int CLBHScroll::lineHeight() const {
     return QFontMetrics(m_list->font()).height() + 4;
 }

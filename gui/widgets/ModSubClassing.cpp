@@ -7,8 +7,7 @@
 
 namespace tav::shell::ModSubClassing {
 
-bool subclass(QObject *window, QObject *filter)
-{
+bool subclass(QObject *window, QObject *filter) {
     if (!window || !filter || isSubclassed(window))
         return false;
     window->installEventFilter(filter);
@@ -19,8 +18,7 @@ bool subclass(QObject *window, QObject *filter)
     return true;
 }
 
-bool isSubclassed(const QObject *window)
-{
+bool isSubclassed(const QObject *window) {
     return window && window->property("OldProc").isValid();
 }
 
@@ -29,20 +27,17 @@ bool isSubclassed(const QObject *window)
 namespace tav::shell::registry {
 
 namespace {
-QHash<QString, QPointer<QObject>> &table()
-{
+QHash<QString, QPointer<QObject>> &table() {
     static QHash<QString, QPointer<QObject>> controls;
     return controls;
 }
 } // namespace
 
-QString keyOf(const QObject *window)
-{
+QString keyOf(const QObject *window) {
     return QString::number(quintptr(window)) + QStringLiteral("HWND");
 }
 
-bool add(QObject *window)
-{
+bool add(QObject *window) {
     if (!window)
         return false;
     auto &controls = table();
@@ -55,14 +50,12 @@ bool add(QObject *window)
     return true;
 }
 
-bool contains(const QObject *window)
-{
+bool contains(const QObject *window) {
     auto found = table().constFind(keyOf(window));
     return found != table().constEnd() && !found->isNull();
 }
 
-int count()
-{
+int count() {
     int n = 0;
     for (const auto &control : table())
         if (!control.isNull())
@@ -70,8 +63,7 @@ int count()
     return n;
 }
 
-void clear()
-{
+void clear() {
     table().clear();
 }
 

@@ -4,8 +4,7 @@
 #include <QCursor>
 #include <QMenu>
 
-void cPopupItem::add(const QString &caption, int command, bool hasSubMenu, bool checked)
-{
+void cPopupItem::add(const QString &caption, int command, bool hasSubMenu, bool checked) {
     cMenuType item;
     item.command = command;
     item.caption = caption;
@@ -17,13 +16,11 @@ void cPopupItem::add(const QString &caption, int command, bool hasSubMenu, bool 
 
 cPopupMenu::cPopupMenu() = default;
 
-cPopupMenu::~cPopupMenu()
-{
+cPopupMenu::~cPopupMenu() {
     release();
 }
 
-void cPopupMenu::fill(QMenu *menu, const cPopupItem &items)
-{
+void cPopupMenu::fill(QMenu *menu, const cPopupItem &items) {
     for (int i = 0; i < items.NbItem(); ++i) {
         const cMenuType &item = items.MenuItem(i);
         if (item.isSeparator()) {
@@ -39,15 +36,13 @@ void cPopupMenu::fill(QMenu *menu, const cPopupItem &items)
     }
 }
 
-void cPopupMenu::CreateMenuPere(const cPopupItem &items)
-{
+void cPopupMenu::CreateMenuPere(const cPopupItem &items) {
     release();
     m_parent = std::make_unique<QMenu>();
     fill(m_parent.get(), items);
 }
 
-bool cPopupMenu::AddssMenu(int parentCommand, const cPopupItem &items)
-{
+bool cPopupMenu::AddssMenu(int parentCommand, const cPopupItem &items) {
     if (!m_parent)
         return false;
     for (QAction *action : m_parent->actions()) {
@@ -62,8 +57,7 @@ bool cPopupMenu::AddssMenu(int parentCommand, const cPopupItem &items)
     return false;
 }
 
-int cPopupMenu::ShowMenu(QWidget *owner, const QPoint &pos)
-{
+int cPopupMenu::ShowMenu(QWidget *owner, const QPoint &pos) {
     if (!m_parent)
         return 0;
     if (owner)
@@ -76,8 +70,7 @@ int cPopupMenu::ShowMenu(QWidget *owner, const QPoint &pos)
     return command;
 }
 
-void cPopupMenu::release()
-{
+void cPopupMenu::release() {
     // Sub-menus first: the parent's actions still point at them.
     if (m_parent)
         for (QAction *action : m_parent->actions())

@@ -1,9 +1,9 @@
+#include "QtPrinters.h"
+#include "TestPaths.h"
 #include "cli/CliFrontEnd.h"
 #include "core/base/ProgramFolder.h"
 #include "core/base/Trap.h"
 #include "core/i18n/Language.h"
-#include "QtPrinters.h"
-#include "TestPaths.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -19,22 +19,19 @@ struct Session {
     CliFrontEnd cli;
 
     explicit Session(const QByteArray &input, bool interactive = true)
-        : in(std::tmpfile()), err(std::tmpfile()), cli(in, err)
-    {
+        : in(std::tmpfile()), err(std::tmpfile()), cli(in, err) {
         std::fwrite(input.constData(), 1, size_t(input.size()), in);
         std::rewind(in);
         cli.setInteractive(interactive);
         setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
         i18n::setLanguage(QStringLiteral("Français"));
     }
-    ~Session()
-    {
+    ~Session() {
         std::fclose(in);
         std::fclose(err);
         setProgramFolder(QString());
     }
-    QString written()
-    {
+    QString written() {
         std::fflush(err);
         std::rewind(err);
         QByteArray bytes;
@@ -48,8 +45,7 @@ struct Session {
 
 } // namespace
 
-TEST(CliFrontEnd, NoticesAreWrittenAndAcknowledged)
-{
+TEST(CliFrontEnd, NoticesAreWrittenAndAcknowledged) {
     Session s("");
     EXPECT_EQ(s.cli.msgBox(QStringLiteral("ligne 1\r\nligne 2"), 64, QStringLiteral("Attention")), AnswerOk);
     EXPECT_EQ(s.written(), QStringLiteral("Attention: ligne 1\nligne 2\n"));
@@ -57,8 +53,7 @@ TEST(CliFrontEnd, NoticesAreWrittenAndAcknowledged)
     EXPECT_TRUE(s.written().endsWith(QStringLiteral("Travoline: x\n")));
 }
 
-TEST(CliFrontEnd, PresetAnswersQuestionsWithoutReading)
-{
+TEST(CliFrontEnd, PresetAnswersQuestionsWithoutReading) {
     Session s("n\n");
     s.cli.setPreset(CliFrontEnd::Preset::Yes);
     EXPECT_EQ(s.cli.msgBox("?", 36, "Message"), AnswerYes);
@@ -68,8 +63,7 @@ TEST(CliFrontEnd, PresetAnswersQuestionsWithoutReading)
     EXPECT_EQ(s.cli.msgBox("?", 1, "Message"), AnswerCancel);
 }
 
-TEST(CliFrontEnd, WithoutTerminalOrPresetQuestionsAreDeclined)
-{
+TEST(CliFrontEnd, WithoutTerminalOrPresetQuestionsAreDeclined) {
     Session s("o\n", false);
     EXPECT_EQ(s.cli.msgBox("?", 36, "Message"), AnswerNo);
     EXPECT_EQ(s.cli.msgBox("?", 1, "Message"), AnswerCancel);
@@ -77,8 +71,7 @@ TEST(CliFrontEnd, WithoutTerminalOrPresetQuestionsAreDeclined)
     EXPECT_TRUE(s.written().contains(QStringLiteral("-> Non")));
 }
 
-TEST(CliFrontEnd, TerminalRepliesByCaptionLetterOrEnglishWord)
-{
+TEST(CliFrontEnd, TerminalRepliesByCaptionLetterOrEnglishWord) {
     Session s("peut-être\n\no\nNON\nyes\nm\nx\n");
     EXPECT_EQ(s.cli.msgBox("Continuer ?", 36, "Message"), AnswerYes) << "unknown replies are asked again";
     EXPECT_EQ(s.cli.msgBox("?", 36, "Message"), AnswerNo);
@@ -88,12 +81,10 @@ TEST(CliFrontEnd, TerminalRepliesByCaptionLetterOrEnglishWord)
     EXPECT_TRUE(s.written().contains(QStringLiteral("[Oui/Non] ? ")));
 }
 
-TEST(CliFrontEnd, ReviewListsBlockedFilesAndAsks)
-{
+TEST(CliFrontEnd, ReviewListsBlockedFilesAndAsks) {
     Session s("n\n");
-    const QList<ReviewEntry> entries = {{"/p/a.jpg", "/p/b.jpg", ""},
-                                        {"/p/c.jpg", "/p/b.jpg", ""},
-                                        {"/p/x\nfailed\tz", "/p/y", "taken"}};
+    const QList<ReviewEntry> entries = {
+        {"/p/a.jpg", "/p/b.jpg", ""}, {"/p/c.jpg", "/p/b.jpg", ""}, {"/p/x\nfailed\tz", "/p/y", "taken"}};
     EXPECT_FALSE(s.cli.reviewBlocked(entries, " (2 / 5)"));
     const QString out = s.written();
     EXPECT_TRUE(out.contains(" (2 / 5)"));
@@ -104,8 +95,7 @@ TEST(CliFrontEnd, ReviewListsBlockedFilesAndAsks)
     EXPECT_TRUE(s.cli.reviewBlocked(entries, " (2 / 5)"));
 }
 
-TEST(CliFrontEnd, ErrorReportsReachStandardError)
-{
+TEST(CliFrontEnd, ErrorReportsReachStandardError) {
     Session s("");
     setFrontEnd(&s.cli);
     trap(QStringLiteral("cmdRenommer_Click (Feuille frmMain)"), [] { throw TavError(53, "File not found"); });

@@ -21,8 +21,7 @@ using namespace tav;
 namespace {
 
 // Undoes the escapes the way printf '%b' does, for the escapes the program writes.
-QByteArray unescape(const QByteArray &s)
-{
+QByteArray unescape(const QByteArray &s) {
     QByteArray out;
     for (qsizetype i = 0; i < s.size(); ++i) {
         if (s[i] != '\\' || i + 1 == s.size()) {
@@ -46,16 +45,14 @@ QByteArray unescape(const QByteArray &s)
 }
 
 // A file created by its raw name bytes.
-void makeRaw(const QByteArray &path, const QByteArray &content)
-{
+void makeRaw(const QByteArray &path, const QByteArray &content) {
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     ASSERT_GE(fd, 0) << path.constData();
     ASSERT_EQ(::write(fd, content.constData(), size_t(content.size())), content.size());
     ::close(fd);
 }
 
-QByteArray readRaw(const QByteArray &path)
-{
+QByteArray readRaw(const QByteArray &path) {
     QByteArray data;
     const int fd = ::open(path.constData(), O_RDONLY);
     if (fd < 0)
@@ -77,8 +74,7 @@ struct Cli {
 
     // Runs the program through a shell so that arguments may be raw bytes
     // (shellArgs is pasted into the command line as it stands).
-    int run(const QString &shellArgs)
-    {
+    int run(const QString &shellArgs) {
         QProcess proc;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", config.path());
@@ -94,8 +90,7 @@ struct Cli {
         return status;
     }
 
-    QList<QByteArray> lines() const
-    {
+    QList<QByteArray> lines() const {
         QList<QByteArray> l = out.split('\n');
         if (!l.isEmpty() && l.last().isEmpty())
             l.removeLast();
@@ -107,13 +102,12 @@ const QByteArray Forged = "a\nfailed\tvictim.doc\tPermission denied\nb.txt";
 
 } // namespace
 
-TEST(CliEscape, EveryByteStringComesBackAndHoldsNoLineBreakOrTab)
-{
+TEST(CliEscape, EveryByteStringComesBackAndHoldsNoLineBreakOrTab) {
     QByteArray all;
     for (int c = 0; c < 256; ++c)
         all += char(c);
-    QList<QByteArray> cases = {all, "plain é ü 名前", "back\\slash\\x41", Forged, "\xc2\x85next line", "\xc0\x80",
-                               "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82", "\xff\xfe"};
+    QList<QByteArray> cases = {all,        "plain é ü 名前", "back\\slash\\x41", Forged,     "\xc2\x85next line",
+                               "\xc0\x80", "\xed\xa0\x80",   "\xf4\x90\x80\x80", "\xe2\x82", "\xff\xfe"};
     QRandomGenerator rng(7);
     for (int n = 0; n < 200; ++n) {
         QByteArray b;
@@ -135,8 +129,7 @@ TEST(CliEscape, EveryByteStringComesBackAndHoldsNoLineBreakOrTab)
     EXPECT_TRUE(isValidUtf8("\xf0\x9f\x98\x80"));
 }
 
-TEST(CliOutput, ANameCannotForgeALine)
-{
+TEST(CliOutput, ANameCannotForgeALine) {
     Cli c;
     makeRaw(c.raw(Forged), "victim");
     makeRaw(c.raw("ok.txt"), "ok");
@@ -160,8 +153,7 @@ TEST(CliOutput, ANameCannotForgeALine)
     EXPECT_TRUE(lines[2].startsWith("2 renamed"));
 }
 
-TEST(CliOutput, NulRecordsCarryTheRawBytes)
-{
+TEST(CliOutput, NulRecordsCarryTheRawBytes) {
     Cli c;
     makeRaw(c.raw(Forged), "victim");
     makeRaw(c.raw("back\\slash"), "b");
@@ -192,8 +184,7 @@ TEST(CliOutput, NulRecordsCarryTheRawBytes)
     EXPECT_TRUE(c.err.contains("2 renamed, 0 blocked, 0 failed, 1 left alone")) << c.err.constData();
 }
 
-TEST(CliOutput, NamesThatAreNotUtf8AreListedCountedAndLeftAlone)
-{
+TEST(CliOutput, NamesThatAreNotUtf8AreListedCountedAndLeftAlone) {
     Cli c;
     makeRaw(c.raw("bad\xff.txt"), "bad");
     makeRaw(c.raw("ok.txt"), "ok");
@@ -202,17 +193,17 @@ TEST(CliOutput, NamesThatAreNotUtf8AreListedCountedAndLeftAlone)
 
     // The preview shows it with the reason, after the list.
     ASSERT_EQ(c.run("--rule 'n*' ."), 0) << c.err.constData();
-    EXPECT_EQ(c.lines(), (QList<QByteArray>{escapeBytes(c.raw("ok.txt")) + "\tnok.txt",
-                                            escapeBytes(c.raw("bad\xff.txt")) +
-                                                "\tleft alone: the path is not valid UTF-8"}));
+    EXPECT_EQ(c.lines(),
+              (QList<QByteArray>{escapeBytes(c.raw("ok.txt")) + "\tnok.txt",
+                                 escapeBytes(c.raw("bad\xff.txt")) + "\tleft alone: the path is not valid UTF-8"}));
 
     // A rename never touches it and does not end in success.
     EXPECT_EQ(c.run("--rename --rule 'n*' ."), 1) << c.err.constData();
-    EXPECT_EQ(c.lines(), (QList<QByteArray>{"renamed\t" + escapeBytes(c.raw("ok.txt")) + "\t" +
-                                                escapeBytes(c.raw("nok.txt")),
-                                            "skipped\t" + escapeBytes(c.raw("bad\xff.txt")) +
-                                                "\tleft alone: the path is not valid UTF-8",
-                                            "1 renamed, 0 blocked, 0 failed, 1 left alone"}));
+    EXPECT_EQ(c.lines(),
+              (QList<QByteArray>{"renamed\t" + escapeBytes(c.raw("ok.txt")) + "\t" + escapeBytes(c.raw("nok.txt")),
+                                 "skipped\t" + escapeBytes(c.raw("bad\xff.txt")) +
+                                     "\tleft alone: the path is not valid UTF-8",
+                                 "1 renamed, 0 blocked, 0 failed, 1 left alone"}));
     EXPECT_EQ(readRaw(c.raw("bad\xff.txt")), "bad");
     EXPECT_EQ(readRaw(c.raw("nok.txt")), "ok");
 
@@ -221,13 +212,12 @@ TEST(CliOutput, NamesThatAreNotUtf8AreListedCountedAndLeftAlone)
                     "\"$(printf 'sub\\376/inner.txt')\" nok.txt"),
               1)
         << c.err.constData();
-    EXPECT_EQ(c.lines(), (QList<QByteArray>{"renamed\t" + escapeBytes(c.raw("nok.txt")) + "\t" +
-                                                escapeBytes(c.raw("znok.txt")),
-                                            "skipped\t" + escapeBytes(c.raw("bad\xff.txt")) +
-                                                "\tleft alone: the path is not valid UTF-8",
-                                            "skipped\t" + escapeBytes(c.raw("sub\xfe/inner.txt")) +
-                                                "\tleft alone: the path is not valid UTF-8",
-                                            "1 renamed, 0 blocked, 0 failed, 2 left alone"}));
+    EXPECT_EQ(c.lines(),
+              (QList<QByteArray>{
+                  "renamed\t" + escapeBytes(c.raw("nok.txt")) + "\t" + escapeBytes(c.raw("znok.txt")),
+                  "skipped\t" + escapeBytes(c.raw("bad\xff.txt")) + "\tleft alone: the path is not valid UTF-8",
+                  "skipped\t" + escapeBytes(c.raw("sub\xfe/inner.txt")) + "\tleft alone: the path is not valid UTF-8",
+                  "1 renamed, 0 blocked, 0 failed, 2 left alone"}));
     EXPECT_EQ(readRaw(c.raw("sub\xfe/inner.txt")), "inner");
     EXPECT_EQ(readRaw(c.raw("bad\xff.txt")), "bad");
 
@@ -236,8 +226,7 @@ TEST(CliOutput, NamesThatAreNotUtf8AreListedCountedAndLeftAlone)
     EXPECT_EQ(c.err, "travoline-cli: no such file or folder: gone\\xff\\n.txt\n");
 }
 
-TEST(CliOutput, ANameThatCouldNotBeComputedIsNotASuccess)
-{
+TEST(CliOutput, ANameThatCouldNotBeComputedIsNotASuccess) {
     Cli c;
     makeRaw(c.raw("a"), "a");
     makeRaw(c.raw("b"), "b");
@@ -254,8 +243,7 @@ TEST(CliOutput, ANameThatCouldNotBeComputedIsNotASuccess)
     EXPECT_EQ(c.run("--rule 'n#' --start 2147483640 --step 10 a"), 0);
 }
 
-TEST(CliOutput, AnOverlongLanguageNameIsBadUsage)
-{
+TEST(CliOutput, AnOverlongLanguageNameIsBadUsage) {
     Cli c;
     makeRaw(c.raw("a"), "a");
     const QString name(32768, QLatin1Char('x'));
@@ -265,15 +253,15 @@ TEST(CliOutput, AnOverlongLanguageNameIsBadUsage)
     EXPECT_TRUE(c.out.isEmpty());
 }
 
-TEST(CliOptions, DoubleDashOrderAndValuesThatLookLikeOptions)
-{
+TEST(CliOptions, DoubleDashOrderAndValuesThatLookLikeOptions) {
     Cli c;
     makeRaw(c.raw("-f"), "f");
     makeRaw(c.raw("--rule"), "r");
     makeRaw(c.raw("a"), "a");
 
     ASSERT_EQ(c.run("--rule 'n*' -- -f --rule"), 0) << c.err.constData();
-    EXPECT_EQ(c.lines(), (QList<QByteArray>{escapeBytes(c.raw("-f")) + "\tn-f", escapeBytes(c.raw("--rule")) + "\tn--rule"}));
+    EXPECT_EQ(c.lines(),
+              (QList<QByteArray>{escapeBytes(c.raw("-f")) + "\tn-f", escapeBytes(c.raw("--rule")) + "\tn--rule"}));
 
     EXPECT_EQ(c.run("--rule 'n*' -f"), 2);
     EXPECT_EQ(c.err.count('\n'), 1);
@@ -289,10 +277,11 @@ TEST(CliOptions, DoubleDashOrderAndValuesThatLookLikeOptions)
     }
 
     ASSERT_EQ(c.run("--help"), 0);
-    for (const char *option :
-         {"--rule", "--start", "--step", "--extension", "--case", "--trim", "--upper-first", "--upper-words",
-          "--forbidden", "--number-identical", "--types", "--settings", "--list-rules", "--saved-rule", "--language",
-          "--check", "--rename", "--yes", "--passes", "-0, --null", "--recover", "--exif-mode", "--version"})
+    for (const char *option : {"--rule",    "--start",       "--step",        "--extension",  "--case",
+                               "--trim",    "--upper-first", "--upper-words", "--forbidden",  "--number-identical",
+                               "--types",   "--settings",    "--list-rules",  "--saved-rule", "--language",
+                               "--check",   "--rename",      "--yes",         "--passes",     "-0, --null",
+                               "--recover", "--exif-mode",   "--version"})
         EXPECT_TRUE(c.out.contains(option)) << option;
     EXPECT_TRUE(c.out.contains("\\xHH"));
 }

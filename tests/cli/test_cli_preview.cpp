@@ -23,14 +23,12 @@ class CliPreview : public ::testing::Test {
 protected:
     QTemporaryDir home, files;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(home.isValid() && files.isValid());
         tav::i18n::setLanguage(QStringLiteral("Français"));
     }
 
-    QString make(const QString &relative)
-    {
+    QString make(const QString &relative) {
         const QString path = files.filePath(relative);
         QDir().mkpath(QFileInfo(path).path());
         QFile f(path);
@@ -38,8 +36,7 @@ protected:
         return path;
     }
 
-    CliResult run(const QStringList &args)
-    {
+    CliResult run(const QStringList &args) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // No settings file of the user running the tests may leak in.
@@ -55,16 +52,14 @@ protected:
         return r;
     }
 
-    QString line(const QString &relative, const QString &newName) const
-    {
+    QString line(const QString &relative, const QString &newName) const {
         return files.filePath(relative) + QLatin1Char('\t') + newName;
     }
 };
 
 } // namespace
 
-TEST_F(CliPreview, PrintsEveryFileInListOrderWithItsNewNameOrMarker)
-{
+TEST_F(CliPreview, PrintsEveryFileInListOrderWithItsNewNameOrMarker) {
     make("b.jpg");
     make("a.jpg");
     make("c.txt");
@@ -76,12 +71,11 @@ TEST_F(CliPreview, PrintsEveryFileInListOrderWithItsNewNameOrMarker)
                            line("b.jpg", "photo_03.jpg"), line("c.txt", tav::i18n::Message(97))}));
 }
 
-TEST_F(CliPreview, RuleOptionsReachTheEngine)
-{
+TEST_F(CliPreview, RuleOptionsReachTheEngine) {
     make("one.jpg");
     make("two.jpg");
     CliResult r = run({"--rule", "  nom #", "--start", "10", "--step", "5", "--case", "upper", "--trim", "1",
-                 "--upper-words", "1", files.path()});
+                       "--upper-words", "1", files.path()});
     EXPECT_EQ(r.out, line("one.jpg", "NOM 10.JPG") + "\n" + line("two.jpg", "NOM 15.JPG") + "\n");
 
     r = run({"--rule", "é", "--extension", "", "--forbidden", "0", "--number-identical", "0", files.path()});
@@ -95,8 +89,7 @@ TEST_F(CliPreview, RuleOptionsReachTheEngine)
     EXPECT_EQ(r.out, line("one.jpg", "IMG_042.jpg") + "\n");
 }
 
-TEST_F(CliPreview, BadUsageExitsWithTwoAndOneLine)
-{
+TEST_F(CliPreview, BadUsageExitsWithTwoAndOneLine) {
     make("a.jpg");
     const QString a = files.filePath("a.jpg");
     const QList<QStringList> bad = {
@@ -122,8 +115,7 @@ TEST_F(CliPreview, BadUsageExitsWithTwoAndOneLine)
     }
 }
 
-TEST_F(CliPreview, CheckPrintsWhatTheWindowWouldSay)
-{
+TEST_F(CliPreview, CheckPrintsWhatTheWindowWouldSay) {
     CliResult r = run({"--check", "--rule", "a:b"});
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.out.trimmed(), tav::i18n::Message(21, tav::forbiddenPatternChars()).replace("\r\n", "\n").trimmed());
@@ -148,8 +140,7 @@ TEST_F(CliPreview, CheckPrintsWhatTheWindowWouldSay)
     EXPECT_TRUE(r.out.isEmpty());
 }
 
-TEST_F(CliPreview, SettingsFileGivesTheRuleAndLanguageAndIsNeverWritten)
-{
+TEST_F(CliPreview, SettingsFileGivesTheRuleAndLanguageAndIsNeverWritten) {
     make("a.jpg");
     make("Thumbs.db");
     const QString ini = home.filePath("mine.ini");

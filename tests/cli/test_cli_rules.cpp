@@ -13,8 +13,7 @@ struct CliResult {
     QString out, err;
 };
 
-CliResult runCli(const QStringList &args)
-{
+CliResult runCli(const QStringList &args) {
     QProcess p;
     p.start(QStringLiteral(TAV_BUILD_BIN_DIR "/travoline-cli"), args);
     p.waitForFinished(30000);
@@ -32,8 +31,7 @@ const QByteArray kIni = "[General]\n"
 
 } // namespace
 
-TEST(CliSavedRules, ListsAndAppliesSavedRulesWithoutWritingTheFile)
-{
+TEST(CliSavedRules, ListsAndAppliesSavedRulesWithoutWritingTheFile) {
     QTemporaryDir dir;
     const QString ini = dir.filePath("Travoline.ini");
     QFile f(ini);

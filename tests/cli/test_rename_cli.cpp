@@ -235,9 +235,9 @@ TEST(RenameCli, RecoverRemovesTheCopyACrashLeftOnAnotherFileSystem) {
 
     ASSERT_EQ(c.run({"--recover"}), 0) << c.out.toStdString();
     const QStringList lines = c.lines();
-    EXPECT_EQ(lines.filter(QRegularExpression("^removed\t" + QRegularExpression::escape(other.filePath("A")) + "\t"))
-                  .size(),
-              1)
+    EXPECT_EQ(
+        lines.filter(QRegularExpression("^removed\t" + QRegularExpression::escape(other.filePath("A")) + "\t")).size(),
+        1)
         << c.out.toStdString();
     EXPECT_EQ(lines.filter(QRegularExpression("^restored\t")).size(), 1);
     EXPECT_TRUE(lines.last().contains("1 copies")) << lines.last().toStdString();

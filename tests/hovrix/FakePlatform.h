@@ -17,19 +17,16 @@ class FakePlatform : public HovrixPlatform {
 public:
     class Timer : public HovrixTimer {
     public:
-        Timer(FakePlatform &platform, std::function<void()> tick) : platform_(platform), tick_(std::move(tick))
-        {
+        Timer(FakePlatform &platform, std::function<void()> tick) : platform_(platform), tick_(std::move(tick)) {
             platform_.timers_.push_back(this);
         }
         ~Timer() override { std::erase(platform_.timers_, this); }
-        void setInterval(int ms) override
-        {
+        void setInterval(int ms) override {
             interval_ = ms;
             due_ = platform_.now + ms;
         }
         int interval() const override { return interval_; }
-        void setEnabled(bool on) override
-        {
+        void setEnabled(bool on) override {
             if (on && !enabled_)
                 due_ = platform_.now + interval_;
             enabled_ = on;
@@ -55,34 +52,29 @@ public:
     void addArea(const QRect &rect, Hovrix *control) { areas_.push_back({rect, control}); }
 
     // The user's hand.
-    void moveTo(const QPoint &p)
-    {
+    void moveTo(const QPoint &p) {
         pointer = p;
         if (grabbed_)
             send(QEvent::MouseMove, Qt::NoButton);
         else
             forwardToArea();
     }
-    void pressButton(Qt::MouseButton button)
-    {
+    void pressButton(Qt::MouseButton button) {
         buttons |= button;
         if (grabbed_)
             send(QEvent::MouseButtonPress, button);
     }
-    void releaseButton(Qt::MouseButton button)
-    {
+    void releaseButton(Qt::MouseButton button) {
         buttons &= ~Qt::MouseButtons(button);
         if (grabbed_)
             send(QEvent::MouseButtonRelease, button);
     }
-    void click(Qt::MouseButton button)
-    {
+    void click(Qt::MouseButton button) {
         pressButton(button);
         releaseButton(button);
     }
     // Runs the clock forward one millisecond at a time, ticking due timers.
-    void advance(int ms)
-    {
+    void advance(int ms) {
         for (int i = 0; i < ms; ++i) {
             ++now;
             const std::vector<Timer *> snapshot = timers_;
@@ -102,21 +94,18 @@ public:
     Qt::KeyboardModifiers heldModifiers() const override { return modifiers; }
     QPoint cursorPos() const override { return pointer; }
     void grab(QWidget *control) override { grabbed_ = control; }
-    void release(QWidget *control) override
-    {
+    void release(QWidget *control) override {
         if (grabbed_ != control)
             return;
         grabbed_ = nullptr;
         pendingMove_ = true;
     }
     QWidget *grabber() const override { return grabbed_; }
-    void nudgePointer() override
-    {
+    void nudgePointer() override {
         ++nudges;
         pendingMove_ = true;
     }
-    void processEvents() override
-    {
+    void processEvents() override {
         if (!pendingMove_)
             return;
         pendingMove_ = false;
@@ -124,14 +113,12 @@ public:
     }
     qint64 nowMs() const override { return now; }
     int doubleClickIntervalMs() const override { return doubleClickMs; }
-    std::unique_ptr<HovrixTimer> createTimer(QObject *, std::function<void()> tick) override
-    {
+    std::unique_ptr<HovrixTimer> createTimer(QObject *, std::function<void()> tick) override {
         return std::make_unique<Timer>(*this, std::move(tick));
     }
 
 private:
-    void forwardToArea()
-    {
+    void forwardToArea() {
         for (const auto &[rect, control] : areas_) {
             if (control && rect.contains(pointer)) {
                 control->ForwardMouseMove(Hovrix::buttonValue(buttons), Hovrix::shiftValue(modifiers));
@@ -139,8 +126,7 @@ private:
             }
         }
     }
-    void send(QEvent::Type type, Qt::MouseButton button)
-    {
+    void send(QEvent::Type type, Qt::MouseButton button) {
         QWidget *target = grabbed_;
         const QPoint local = target->mapFromGlobal(pointer);
         QMouseEvent event(type, local, pointer, button, buttons, modifiers);

@@ -11,8 +11,7 @@
 struct EventLog {
     QStringList events;
 
-    explicit EventLog(Hovrix &h)
-    {
+    explicit EventLog(Hovrix &h) {
         auto one = [this](const char *name) {
             return [this, name](int a) { events << QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(a); };
         };
@@ -29,28 +28,23 @@ struct EventLog {
         QObject::connect(&h, &Hovrix::MouseOver, one("MouseOver"));
         QObject::connect(&h, &Hovrix::MouseOut, one("MouseOut"));
     }
-    QStringList take()
-    {
+    QStringList take() {
         QStringList out;
         out.swap(events);
         return out;
     }
-    int count(const QString &prefix) const
-    {
+    int count(const QString &prefix) const {
         return int(std::count_if(events.begin(), events.end(), [&](const QString &e) { return e.startsWith(prefix); }));
     }
 };
 
-
-inline QString storedClaim()
-{
+inline QString storedClaim() {
     QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Hovrixlib"),
                 QStringLiteral("Hovrixlib"));
     return s.value(QStringLiteral("Temp/Hwnd")).toString();
 }
 
-inline void setStoredClaim(const QString &text)
-{
+inline void setStoredClaim(const QString &text) {
     QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Hovrixlib"),
                 QStringLiteral("Hovrixlib"));
     if (text.isEmpty())

@@ -7,8 +7,7 @@
 #include <QTextStream>
 #include <cstdio>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

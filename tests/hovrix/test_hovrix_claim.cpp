@@ -15,8 +15,7 @@ const QRect SecondArea(0, 100, 100, 20);
 
 class HovrixClaim : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setStoredClaim(QString());
         platform = std::make_shared<FakePlatform>();
     }
@@ -28,28 +27,24 @@ protected:
 // A second program holding the claim with a control of its own.
 class Holder {
 public:
-    Holder()
-    {
+    Holder() {
         process.setProgram(QStringLiteral(TAV_BUILD_BIN_DIR "/hovrix_claim_holder"));
         process.start();
         if (process.waitForReadyRead(30000))
             line = QString::fromLatin1(process.readLine()).trimmed();
     }
-    ~Holder()
-    {
+    ~Holder() {
         if (process.state() != QProcess::NotRunning) {
             process.kill();
             process.waitForFinished(30000);
         }
     }
-    void quit()
-    {
+    void quit() {
         process.write("quit\n");
         process.closeWriteChannel();
         process.waitForFinished(30000);
     }
-    void kill()
-    {
+    void kill() {
         process.kill();
         process.waitForFinished(30000);
     }
@@ -58,8 +53,7 @@ public:
     QString line;
 };
 
-qint64 deadProcessId()
-{
+qint64 deadProcessId() {
     QProcess gone;
     gone.start(QStringLiteral("true"), {});
     if (!gone.waitForStarted(30000))
@@ -69,8 +63,7 @@ qint64 deadProcessId()
     return pid;
 }
 
-TEST_F(HovrixClaim, ASecondControlStaysOutWhileTheFirstIsHovered)
-{
+TEST_F(HovrixClaim, ASecondControlStaysOutWhileTheFirstIsHovered) {
     QWidget firstWindow, secondWindow;
     Hovrix first(platform, &firstWindow), second(platform, &secondWindow);
     first.SetTestInterval(5);
@@ -101,8 +94,7 @@ TEST_F(HovrixClaim, ASecondControlStaysOutWhileTheFirstIsHovered)
     EXPECT_NE(storedClaim(), claim);
 }
 
-TEST_F(HovrixClaim, AClaimLeftByAWindowOrProcessThatIsGoneDoesNotBlock)
-{
+TEST_F(HovrixClaim, AClaimLeftByAWindowOrProcessThatIsGoneDoesNotBlock) {
     QWidget window;
     Hovrix control(platform, &window);
     platform->addArea(FirstArea, &control);
@@ -120,8 +112,8 @@ TEST_F(HovrixClaim, AClaimLeftByAWindowOrProcessThatIsGoneDoesNotBlock)
     }
     ASSERT_FALSE(leftBehind.isEmpty());
 
-    for (const QString &stale : {QStringLiteral("%1:0:1").arg(dead), leftBehind, QStringLiteral("garbage"),
-                                 QStringLiteral("0")}) {
+    for (const QString &stale :
+         {QStringLiteral("%1:0:1").arg(dead), leftBehind, QStringLiteral("garbage"), QStringLiteral("0")}) {
         setStoredClaim(stale);
         platform->moveTo(FirstArea.center());
         EXPECT_EQ(log.take(), (QStringList{"MouseOver(0)", "MouseMove(0,0)"})) << stale.toStdString();
@@ -133,8 +125,7 @@ TEST_F(HovrixClaim, AClaimLeftByAWindowOrProcessThatIsGoneDoesNotBlock)
     }
 }
 
-TEST_F(HovrixClaim, AnotherProcessBlocksWhileItRunsAndReleasesWhenItEnds)
-{
+TEST_F(HovrixClaim, AnotherProcessBlocksWhileItRunsAndReleasesWhenItEnds) {
     QWidget window;
     Hovrix control(platform, &window);
     platform->addArea(FirstArea, &control);
@@ -169,8 +160,7 @@ TEST_F(HovrixClaim, AnotherProcessBlocksWhileItRunsAndReleasesWhenItEnds)
     EXPECT_EQ(log.take(), (QStringList{"MouseOver(0)", "MouseMove(0,0)"}));
 }
 
-TEST_F(HovrixClaim, DestroyingTheHoveredControlClearsOnlyItsOwnClaim)
-{
+TEST_F(HovrixClaim, DestroyingTheHoveredControlClearsOnlyItsOwnClaim) {
     QWidget window;
     auto *first = new Hovrix(platform, &window);
     Hovrix second(platform, &window);

@@ -17,8 +17,7 @@ const QPoint Outside(500, 500);
 
 class HovrixControl : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setStoredClaim(QString());
         platform = std::make_shared<FakePlatform>();
         control = new Hovrix(platform, &window);
@@ -27,8 +26,7 @@ protected:
     }
     void TearDown() override { setStoredClaim(QString()); }
 
-    void enter()
-    {
+    void enter() {
         platform->moveTo(Inside);
         ASSERT_TRUE(control->GetIsMouseOver());
         log->take();
@@ -40,8 +38,7 @@ protected:
     std::unique_ptr<EventLog> log;
 };
 
-TEST_F(HovrixControl, EnteringRaisesMouseOverAndOneMouseMovePerForwardedMove)
-{
+TEST_F(HovrixControl, EnteringRaisesMouseOverAndOneMouseMovePerForwardedMove) {
     platform->moveTo(Inside);
     EXPECT_EQ(log->take(), (QStringList{"MouseOver(0)", "MouseMove(0,0)"}));
     EXPECT_TRUE(control->GetIsMouseOver());
@@ -64,16 +61,14 @@ TEST_F(HovrixControl, EnteringRaisesMouseOverAndOneMouseMovePerForwardedMove)
     EXPECT_EQ(platform->grabber(), control);
 }
 
-TEST_F(HovrixControl, EnteringWithTheLeftButtonHeldRaisesOnlyOneMouseMove)
-{
+TEST_F(HovrixControl, EnteringWithTheLeftButtonHeldRaisesOnlyOneMouseMove) {
     platform->buttons = Qt::LeftButton;
     platform->moveTo(Inside);
     EXPECT_EQ(log->take(), QStringList{"MouseMove(1,0)"});
     EXPECT_EQ(platform->grabber(), control);
 }
 
-TEST_F(HovrixControl, LeavingRaisesMouseOutAfterTheTestInterval)
-{
+TEST_F(HovrixControl, LeavingRaisesMouseOutAfterTheTestInterval) {
     control->SetTestInterval(10);
     enter();
     platform->moveTo(Outside);
@@ -96,8 +91,7 @@ TEST_F(HovrixControl, LeavingRaisesMouseOutAfterTheTestInterval)
     EXPECT_EQ(log->take(), QStringList{"MouseOut(2)"});
 }
 
-TEST_F(HovrixControl, AHeldLeftButtonKeepsTheControlInsideUntilReleased)
-{
+TEST_F(HovrixControl, AHeldLeftButtonKeepsTheControlInsideUntilReleased) {
     control->SetTestInterval(5);
     enter();
     platform->pressButton(Qt::LeftButton);
@@ -114,8 +108,7 @@ TEST_F(HovrixControl, AHeldLeftButtonKeepsTheControlInsideUntilReleased)
     EXPECT_TRUE(storedClaim().isEmpty());
 }
 
-TEST_F(HovrixControl, ReleasesWithinTheDoubleClickTimeMakeADoubleClick)
-{
+TEST_F(HovrixControl, ReleasesWithinTheDoubleClickTimeMakeADoubleClick) {
     enter();
     platform->click(Qt::LeftButton);
     platform->advance(100);
@@ -140,8 +133,7 @@ TEST_F(HovrixControl, ReleasesWithinTheDoubleClickTimeMakeADoubleClick)
     EXPECT_EQ(log->take(), (QStringList{"MouseDown(1,0)", "MouseUp(1,0)", "Click(1)"}));
 }
 
-TEST_F(HovrixControl, DisablingWhileHoveredLeavesOnceAndSilencesTheControl)
-{
+TEST_F(HovrixControl, DisablingWhileHoveredLeavesOnceAndSilencesTheControl) {
     int changes = 0;
     QObject::connect(control, &Hovrix::EnabledChanged, [&](bool) { ++changes; });
     enter();
@@ -165,8 +157,7 @@ TEST_F(HovrixControl, DisablingWhileHoveredLeavesOnceAndSilencesTheControl)
     EXPECT_EQ(log->take(), (QStringList{"MouseOver(0)", "MouseMove(0,0)"}));
 }
 
-TEST_F(HovrixControl, TestIntervalIsClampedAndPropertiesAreSavedByName)
-{
+TEST_F(HovrixControl, TestIntervalIsClampedAndPropertiesAreSavedByName) {
     EXPECT_EQ(control->TestInterval(), 1);
     EXPECT_TRUE(control->Enabled());
     control->SetTestInterval(0);
@@ -202,8 +193,7 @@ TEST_F(HovrixControl, TestIntervalIsClampedAndPropertiesAreSavedByName)
     EXPECT_TRUE(second.Enabled()) << "absent keys read as the defaults";
 }
 
-TEST_F(HovrixControl, KeepsItsSize)
-{
+TEST_F(HovrixControl, KeepsItsSize) {
     const QSize designed = control->size();
     EXPECT_EQ(designed.width(), designed.height());
     EXPECT_EQ(designed.width(), (480 * control->logicalDpiX() + 720) / 1440);

@@ -19,8 +19,7 @@ namespace {
 
 const char LibraryPath[] = TAV_BUILD_BIN_DIR "/libhovrix.so";
 
-TEST(HovrixLibrary, LoadsByNameAndExportsTheControlClassOnly)
-{
+TEST(HovrixLibrary, LoadsByNameAndExportsTheControlClassOnly) {
     void *lib = dlopen(LibraryPath, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << dlerror();
     // Hovrix::Hovrix(QWidget*) and the forwarded-move method, by their linker names.
@@ -42,13 +41,12 @@ TEST(HovrixLibrary, LoadsByNameAndExportsTheControlClassOnly)
         if (line.mid(space - 1, 1) == "T")
             functions << line.mid(space + 1);
     }
-    for (const char *name :
-         {"Hovrix::Hovrix(QWidget*)", "Hovrix::ForwardMouseMove(int, int)", "Hovrix::SetTestInterval(int)",
-          "Hovrix::TestInterval() const", "Hovrix::SetEnabled(bool)", "Hovrix::Enabled() const",
-          "Hovrix::GetIsMouseOver() const", "Hovrix::Click(int)", "Hovrix::DblClick(int)",
-          "Hovrix::MouseDown(int, int)", "Hovrix::MouseMove(int, int)", "Hovrix::MouseUp(int, int)",
-          "Hovrix::MouseOver(int)", "Hovrix::MouseOut(int)",
-          "Hovrix::WriteProperties(QSettings&) const", "Hovrix::ReadProperties(QSettings const&)"})
+    for (const char *name : {"Hovrix::Hovrix(QWidget*)", "Hovrix::ForwardMouseMove(int, int)",
+                             "Hovrix::SetTestInterval(int)", "Hovrix::TestInterval() const", "Hovrix::SetEnabled(bool)",
+                             "Hovrix::Enabled() const", "Hovrix::GetIsMouseOver() const", "Hovrix::Click(int)",
+                             "Hovrix::DblClick(int)", "Hovrix::MouseDown(int, int)", "Hovrix::MouseMove(int, int)",
+                             "Hovrix::MouseUp(int, int)", "Hovrix::MouseOver(int)", "Hovrix::MouseOut(int)",
+                             "Hovrix::WriteProperties(QSettings&) const", "Hovrix::ReadProperties(QSettings const&)"})
         EXPECT_TRUE(functions.contains(QLatin1String(name))) << name;
     for (const QString &f : functions) {
         const QString name = f.startsWith("non-virtual thunk to ") ? f.mid(21) : f;
@@ -60,8 +58,7 @@ TEST(HovrixLibrary, LoadsByNameAndExportsTheControlClassOnly)
 
 // With Qt itself standing for the platform: a label forwards its moves, the
 // control takes Qt's grab, and leaving is found by the real timers.
-TEST(HovrixLibrary, HostedOnALabelWithQtsOwnGrab)
-{
+TEST(HovrixLibrary, HostedOnALabelWithQtsOwnGrab) {
     setStoredClaim(QString());
     QWidget window;
     window.resize(300, 200);

@@ -15,12 +15,10 @@ namespace {
 
 // What each layer may use besides itself. The core reads bottom to top; the
 // windows and the terminal front end sit on the whole core.
-const std::map<std::string, std::set<std::string>> &allowed()
-{
-    static const std::set<std::string> allCore = {"core/base",   "core/i18n",   "core/settings",
-                                                  "core/filelist", "core/metadata", "core/engine",
-                                                  "core/rename", "core/browse", "core/update",
-                                                  "core/app"};
+const std::map<std::string, std::set<std::string>> &allowed() {
+    static const std::set<std::string> allCore = {"core/base",     "core/i18n",   "core/settings", "core/filelist",
+                                                  "core/metadata", "core/engine", "core/rename",   "core/browse",
+                                                  "core/update",   "core/app"};
     static const std::map<std::string, std::set<std::string>> table = [] {
         std::map<std::string, std::set<std::string>> t;
         t["orvalib"] = {};
@@ -52,8 +50,7 @@ const std::map<std::string, std::set<std::string>> &allowed()
     return table;
 }
 
-bool isSource(const fs::path &p)
-{
+bool isSource(const fs::path &p) {
     const auto ext = p.extension().string();
     return ext == ".h" || ext == ".cpp" || ext == ".c" || ext == ".in";
 }
@@ -64,8 +61,7 @@ struct Include {
     std::string header;
 };
 
-std::vector<Include> includesUnder(const std::string &root)
-{
+std::vector<Include> includesUnder(const std::string &root) {
     static const std::regex quoted(R"re(^\s*#\s*include\s*"([^"]+)")re");
     std::vector<Include> out;
     for (const char *top : {"orvalib", "hovrix", "core", "gui", "cli"}) {
@@ -87,16 +83,14 @@ std::vector<Include> includesUnder(const std::string &root)
             }
         }
     }
-    std::sort(out.begin(), out.end(), [](const Include &a, const Include &b) {
-        return a.file != b.file ? a.file < b.file : a.line < b.line;
-    });
+    std::sort(out.begin(), out.end(),
+              [](const Include &a, const Include &b) { return a.file != b.file ? a.file < b.file : a.line < b.line; });
     return out;
 }
 
 } // namespace
 
-std::string layerOf(const std::string &path)
-{
+std::string layerOf(const std::string &path) {
     const auto slash = path.find('/');
     if (slash == std::string::npos)
         return {};
@@ -111,8 +105,7 @@ std::string layerOf(const std::string &path)
     return path.substr(0, second);
 }
 
-bool mayInclude(const std::string &from, const std::string &to, const std::string &header)
-{
+bool mayInclude(const std::string &from, const std::string &to, const std::string &header) {
     if (from == to)
         return true;
     const auto &table = allowed();
@@ -126,8 +119,7 @@ bool mayInclude(const std::string &from, const std::string &to, const std::strin
     return true;
 }
 
-std::vector<Finding> wrongIncludes(const std::string &root)
-{
+std::vector<Finding> wrongIncludes(const std::string &root) {
     std::vector<Finding> out;
     for (const auto &inc : includesUnder(root)) {
         const std::string from = layerOf(inc.file);
@@ -147,8 +139,7 @@ std::vector<Finding> wrongIncludes(const std::string &root)
     return out;
 }
 
-std::vector<std::string> folderCircles(const std::string &root)
-{
+std::vector<std::string> folderCircles(const std::string &root) {
     std::map<std::string, std::set<std::string>> graph;
     for (const auto &inc : includesUnder(root)) {
         const std::string from = layerOf(inc.file);

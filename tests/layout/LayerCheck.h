@@ -8,7 +8,7 @@
 namespace layout {
 
 struct Finding {
-    std::string file;  // relative to the root
+    std::string file; // relative to the root
     int line = 0;
     std::string text;
 };

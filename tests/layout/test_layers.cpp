@@ -9,24 +9,21 @@
 
 namespace {
 
-std::string describe(const std::vector<layout::Finding> &findings)
-{
+std::string describe(const std::vector<layout::Finding> &findings) {
     std::string text;
     for (const auto &f : findings)
         text += f.file + ":" + std::to_string(f.line) + ": " + f.text + "\n";
     return text;
 }
 
-std::string describe(const std::vector<std::string> &circles)
-{
+std::string describe(const std::vector<std::string> &circles) {
     std::string text;
     for (const auto &c : circles)
         text += c + "\n";
     return text;
 }
 
-void writeFile(const QString &root, const QString &relative, const QByteArray &text)
-{
+void writeFile(const QString &root, const QString &relative, const QByteArray &text) {
     const QString path = root + "/" + relative;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
@@ -36,20 +33,17 @@ void writeFile(const QString &root, const QString &relative, const QByteArray &t
 
 } // namespace
 
-TEST(Layers, ProjectIncludesPointDownOnly)
-{
+TEST(Layers, ProjectIncludesPointDownOnly) {
     const auto findings = layout::wrongIncludes(TAV_SOURCE_DIR);
     EXPECT_TRUE(findings.empty()) << describe(findings);
 }
 
-TEST(Layers, ProjectHasNoFolderCircle)
-{
+TEST(Layers, ProjectHasNoFolderCircle) {
     const auto circles = layout::folderCircles(TAV_SOURCE_DIR);
     EXPECT_TRUE(circles.empty()) << describe(circles);
 }
 
-TEST(Layers, LayerOfAPath)
-{
+TEST(Layers, LayerOfAPath) {
     EXPECT_EQ(layout::layerOf("core/engine/NameEngine.cpp"), "core/engine");
     EXPECT_EQ(layout::layerOf("gui/main/frmMain.h"), "gui/main");
     EXPECT_EQ(layout::layerOf("gui/main.cpp"), "gui");
@@ -59,8 +53,7 @@ TEST(Layers, LayerOfAPath)
     EXPECT_EQ(layout::layerOf("core/Loose.h"), "");
 }
 
-TEST(Layers, RulesBetweenLayers)
-{
+TEST(Layers, RulesBetweenLayers) {
     EXPECT_TRUE(layout::mayInclude("core/engine", "core/settings", "core/settings/Settings.h"));
     EXPECT_FALSE(layout::mayInclude("core/settings", "core/engine", "core/engine/NameEngine.h"));
     EXPECT_FALSE(layout::mayInclude("core/engine", "gui/main", "gui/main/frmMain.h"));
@@ -72,15 +65,15 @@ TEST(Layers, RulesBetweenLayers)
 }
 
 // The check itself, on a small tree with one fault of each kind.
-TEST(Layers, FindsUpwardIncludesAndCircles)
-{
+TEST(Layers, FindsUpwardIncludesAndCircles) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString root = dir.path();
     writeFile(root, "core/base/A.h", "#pragma once\n#include <vector>\n");
     writeFile(root, "core/settings/S.h", "#pragma once\n#include \"core/base/A.h\"\n#include \"core/engine/E.h\"\n");
     writeFile(root, "core/engine/E.h", "#pragma once\n#include \"core/settings/S.h\"\n");
-    writeFile(root, "core/engine/E.cpp", "// #include \"gui/main/W.h\" only in a comment\n  #  include \"gui/main/W.h\"\n");
+    writeFile(root, "core/engine/E.cpp",
+              "// #include \"gui/main/W.h\" only in a comment\n  #  include \"gui/main/W.h\"\n");
     writeFile(root, "cli/main.cpp", "#include \"core/engine/E.h\"\n#include \"Loose.h\"\n");
 
     const auto findings = layout::wrongIncludes(root.toStdString());

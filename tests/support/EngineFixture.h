@@ -15,8 +15,7 @@ class FakeMetadata : public tav::MetadataSource {
 public:
     QHash<QString, tav::MetadataRecord> records;
     QStringList reads;
-    tav::MetadataRecord read(const QString &path) override
-    {
+    tav::MetadataRecord read(const QString &path) override {
         reads << path;
         return records.value(path);
     }
@@ -28,15 +27,13 @@ protected:
     tav::ScriptedFrontEnd ui;
     tav::NameEngine engine;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         tav::i18n::setLanguage(QStringLiteral("Français"));
     }
 
     // Creates the file (and its folders) under the temporary folder.
-    QString make(const QString &relative, const QByteArray &content = QByteArray())
-    {
+    QString make(const QString &relative, const QByteArray &content = QByteArray()) {
         const QString path = dir.filePath(relative);
         QDir().mkpath(QFileInfo(path).path());
         QFile f(path);
@@ -47,14 +44,12 @@ protected:
 
     void pattern(const QString &p) { engine.setPattern(p); }
 
-    void add(const QStringList &paths)
-    {
+    void add(const QStringList &paths) {
         for (const QString &p : paths)
             engine.affiche_nom(p);
     }
 
-    QStringList newNames() const
-    {
+    QStringList newNames() const {
         QStringList l;
         for (const auto &e : engine.model()->entries())
             l << e.newName;
@@ -62,8 +57,7 @@ protected:
     }
 
     // The new name of one file computed alone at position 1.
-    QString nameOf(const QString &path)
-    {
+    QString nameOf(const QString &path) {
         engine.clearList();
         engine.affiche_nom(path);
         return engine.model()->entry(0).newName;

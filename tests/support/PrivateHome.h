@@ -9,8 +9,7 @@
 
 namespace test {
 
-inline void usePrivateHome()
-{
+inline void usePrivateHome() {
     static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/travoline-test-home-XXXXXX"));
     if (!home.isValid())
         return;

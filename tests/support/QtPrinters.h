@@ -6,13 +6,16 @@
 #include <ostream>
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList &l, std::ostream *os)
-{
+inline void PrintTo(const QString &s, std::ostream *os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &l, std::ostream *os) {
     *os << '[';
     for (int i = 0; i < l.size(); ++i)
         *os << (i ? ", " : "") << '"' << l[i].toStdString() << '"';
     *os << ']';
 }
-inline void PrintTo(const QVariant &v, std::ostream *os) { *os << v.toString().toStdString(); }
+inline void PrintTo(const QVariant &v, std::ostream *os) {
+    *os << v.toString().toStdString();
+}
 QT_END_NAMESPACE

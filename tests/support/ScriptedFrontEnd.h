@@ -22,10 +22,10 @@ public:
     };
 
     QList<Asked> asked;
-    QList<int> answers;             // consumed in order by msgBox
-    int defaultAnswer = AnswerOk;   // when the script is empty
+    QList<int> answers;           // consumed in order by msgBox
+    int defaultAnswer = AnswerOk; // when the script is empty
     QStringList plainErrors;
-    QList<QList<bool>> onOff;       // every objetOnOff call
+    QList<QList<bool>> onOff; // every objetOnOff call
     QList<int> progressStarts, progressSteps;
     int progressEnds = 0;
     int eventsProcessed = 0;
@@ -38,35 +38,30 @@ public:
     ScriptedFrontEnd() { setFrontEnd(this); }
     ~ScriptedFrontEnd() override { setFrontEnd(nullptr); }
 
-    int msgBox(const QString &message, int style, const QString &title, int delay, const QString &key) override
-    {
+    int msgBox(const QString &message, int style, const QString &title, int delay, const QString &key) override {
         asked.append({message, style, title, delay, key});
         return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
     }
     void showPlainError(const QString &text) override { plainErrors << text; }
-    void objetOnOff(bool enabled, bool stopShown, bool renaming) override
-    {
+    void objetOnOff(bool enabled, bool stopShown, bool renaming) override {
         onOff.append({enabled, stopShown, renaming});
     }
     void progressStart(int maximum) override { progressStarts << maximum; }
     void progressStep(int value) override { progressSteps << value; }
     void progressEnd() override { ++progressEnds; }
-    void processEvents() override
-    {
+    void processEvents() override {
         ++eventsProcessed;
         if (onProcessEvents)
             onProcessEvents();
     }
-    bool reviewBlocked(const QList<ReviewEntry> &entries, const QString &suffix) override
-    {
+    bool reviewBlocked(const QList<ReviewEntry> &entries, const QString &suffix) override {
         reviews << entries;
         reviewSuffixes << suffix;
         return reviewAnswer;
     }
     void showMetadataLabel(int index, const QString &text) override { metadataLabels[index] = text; }
 
-    QStringList messages() const
-    {
+    QStringList messages() const {
         QStringList l;
         for (const auto &a : asked)
             l << a.message;

@@ -2,12 +2,12 @@
 // A program folder with a small language file of known texts, a settings
 // path in a temporary folder and a scripted front end.
 
-#include "core/base/ProgramFolder.h"
-#include "core/i18n/Language.h"
-#include "core/base/IniFile.h"
-#include "core/settings/modIniFile.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
+#include "core/base/IniFile.h"
+#include "core/base/ProgramFolder.h"
+#include "core/i18n/Language.h"
+#include "core/settings/modIniFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,8 +21,7 @@ struct SettingsFixture : ::testing::Test {
     ScriptedFrontEnd fe;
     QString iniPath;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         QDir(dir.path()).mkpath(QStringLiteral("langages"));
         writeFile(QStringLiteral("langages/francais.lng"),
                   "[MSG]\n"
@@ -38,14 +37,12 @@ struct SettingsFixture : ::testing::Test {
         modIniFile::setSettingsFilePath(iniPath);
         modIniFile::hooks() = {};
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         modIniFile::setSettingsFilePath(QString());
         modIniFile::hooks() = {};
     }
 
-    void writeFile(const QString &name, const QByteArray &bytes)
-    {
+    void writeFile(const QString &name, const QByteArray &bytes) {
         QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
         QFile f(dir.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));

@@ -9,8 +9,7 @@
 
 namespace tav::test {
 
-template <class Predicate> bool waitFor(Predicate &&done, int timeoutMs = 5000)
-{
+template <class Predicate> bool waitFor(Predicate &&done, int timeoutMs = 5000) {
     QElapsedTimer timer;
     timer.start();
     while (!done()) {
@@ -23,8 +22,7 @@ template <class Predicate> bool waitFor(Predicate &&done, int timeoutMs = 5000)
 }
 
 // Lets pending events run for about ms milliseconds.
-inline void runEvents(int ms)
-{
+inline void runEvents(int ms) {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < ms) {

@@ -3,8 +3,7 @@
 
 #include "PrivateHome.h"
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     test::usePrivateHome();
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

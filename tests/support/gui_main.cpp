@@ -3,10 +3,9 @@
 
 #include "PrivateHome.h"
 
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                     : qgetenv("QT_QPA_PLATFORM"));
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     test::usePrivateHome();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,9 +1,9 @@
 // The main controller without a window: deferred recomputation, token
 // insertion, list operations and their counter order.
 
-#include "core/app/MainController.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
+#include "core/app/MainController.h"
 #include "core/settings/Settings.h"
 
 #include <QDir>
@@ -23,8 +23,7 @@ struct ControllerTest : ::testing::Test {
     QDateTime clock = QDateTime(QDate(2026, 12, 8), QTime(10, 0, 0));
     std::unique_ptr<MainController> c;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         settings.regle.Regle = QStringLiteral("f_#");
         settings.regle.IncrementeFichierIdentique = 0;
@@ -34,8 +33,7 @@ struct ControllerTest : ::testing::Test {
         c->setUpdatesEnabled(true);
     }
 
-    QString touch(const QString &name, const QString &sub = QString())
-    {
+    QString touch(const QString &name, const QString &sub = QString()) {
         const QString folder = sub.isEmpty() ? dir.path() : dir.path() + QLatin1Char('/') + sub;
         QDir().mkpath(folder);
         QFile f(folder + QLatin1Char('/') + name);
@@ -44,8 +42,7 @@ struct ControllerTest : ::testing::Test {
         return f.fileName();
     }
 
-    QStringList column(int col) const
-    {
+    QStringList column(int col) const {
         QStringList l;
         const QAbstractItemModel *m = c->model();
         for (int r = 0; r < m->rowCount(); ++r)
@@ -56,8 +53,7 @@ struct ControllerTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(ControllerTest, TypingRecomputesOnceAWholeSecondAfterTheLastChange)
-{
+TEST_F(ControllerTest, TypingRecomputesOnceAWholeSecondAfterTheLastChange) {
     c->addFiles({touch(QStringLiteral("a.txt")), touch(QStringLiteral("b.txt"))},
                 MainController::Presence::SameNameAndFolder);
     ASSERT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
@@ -75,8 +71,7 @@ TEST_F(ControllerTest, TypingRecomputesOnceAWholeSecondAfterTheLastChange)
     EXPECT_EQ(c->engine().rule().Regle, QStringLiteral("g_#"));
 }
 
-TEST_F(ControllerTest, LeavingTheBoxRecomputesAtOnceOnlyWhenTheTextChanged)
-{
+TEST_F(ControllerTest, LeavingTheBoxRecomputesAtOnceOnlyWhenTheTextChanged) {
     c->addFiles({touch(QStringLiteral("a.txt"))}, MainController::Presence::SameNameAndFolder);
     c->ruleFocusIn(QStringLiteral("f_#"));
     c->ruleFocusOut(QStringLiteral("f_#"));
@@ -89,8 +84,7 @@ TEST_F(ControllerTest, LeavingTheBoxRecomputesAtOnceOnlyWhenTheTextChanged)
     EXPECT_FALSE(c->changePending());
 }
 
-TEST_F(ControllerTest, NothingIsComputedBeforeTheWindowIsActivated)
-{
+TEST_F(ControllerTest, NothingIsComputedBeforeTheWindowIsActivated) {
     c->addFiles({touch(QStringLiteral("a.txt"))}, MainController::Presence::SameNameAndFolder);
     c->setUpdatesEnabled(false);
     c->ruleFocusIn(QStringLiteral("f_#"));
@@ -100,8 +94,7 @@ TEST_F(ControllerTest, NothingIsComputedBeforeTheWindowIsActivated)
     EXPECT_EQ(column(1), QStringList{"f_1.txt"});
 }
 
-TEST_F(ControllerTest, RefusedPatternKeepsTheLastGoodNames)
-{
+TEST_F(ControllerTest, RefusedPatternKeepsTheLastGoodNames) {
     c->addFiles({touch(QStringLiteral("a.txt"))}, MainController::Presence::SameNameAndFolder);
     c->ruleFocusIn(QStringLiteral("f_#"));
     c->ruleTextChanged(QStringLiteral("a:b"));
@@ -112,8 +105,7 @@ TEST_F(ControllerTest, RefusedPatternKeepsTheLastGoodNames)
     EXPECT_EQ(fe.asked.size(), 1);
 }
 
-TEST_F(ControllerTest, TokenGoesInAtTheCaretAndTheCaretMovesPastIt)
-{
+TEST_F(ControllerTest, TokenGoesInAtTheCaretAndTheCaretMovesPastIt) {
     c->ruleFocusIn(QStringLiteral("ab"));
     c->ruleTextChanged(QStringLiteral("ab"));
     c->caretTick(1);
@@ -131,8 +123,7 @@ TEST_F(ControllerTest, TokenGoesInAtTheCaretAndTheCaretMovesPastIt)
     EXPECT_EQ(c->currentRuleText(), QStringLiteral("$MKDIR/x/*$"));
 }
 
-TEST_F(ControllerTest, TypedKeysMoveTheRememberedCaret)
-{
+TEST_F(ControllerTest, TypedKeysMoveTheRememberedCaret) {
     c->caretTick(3);
     c->ruleKeyTyped('x');
     c->ruleKeyTyped('y');
@@ -140,8 +131,7 @@ TEST_F(ControllerTest, TypedKeysMoveTheRememberedCaret)
     EXPECT_EQ(c->caret(), 4);
 }
 
-TEST_F(ControllerTest, AddSelectedRefusesASameNameFromAnotherFolderAddAllAcceptsIt)
-{
+TEST_F(ControllerTest, AddSelectedRefusesASameNameFromAnotherFolderAddAllAcceptsIt) {
     touch(QStringLiteral("same.txt"), QStringLiteral("one"));
     touch(QStringLiteral("same.txt"), QStringLiteral("two"));
     c->cmdAdd_Click(dir.path() + QStringLiteral("/one"), {QStringLiteral("same.txt")});
@@ -157,8 +147,7 @@ TEST_F(ControllerTest, AddSelectedRefusesASameNameFromAnotherFolderAddAllAccepts
     EXPECT_EQ(fe.onOff.last(), (QList<bool>{true, false, false}));
 }
 
-TEST_F(ControllerTest, MovesAndDragKeepTheCounterInListOrder)
-{
+TEST_F(ControllerTest, MovesAndDragKeepTheCounterInListOrder) {
     QStringList paths;
     for (const char *n : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"})
         paths << touch(QString::fromLatin1(n));
@@ -185,8 +174,7 @@ TEST_F(ControllerTest, MovesAndDragKeepTheCounterInListOrder)
         EXPECT_EQ(c->model()->entry(r).folder, dir.path());
 }
 
-TEST_F(ControllerTest, RemoveRecomputesAndClearEmpties)
-{
+TEST_F(ControllerTest, RemoveRecomputesAndClearEmpties) {
     c->addFiles({touch(QStringLiteral("a.txt")), touch(QStringLiteral("b.txt")), touch(QStringLiteral("c.txt"))},
                 MainController::Presence::SameNameAndFolder);
     c->cmdDel_Click({0, 2});
@@ -196,8 +184,7 @@ TEST_F(ControllerTest, RemoveRecomputesAndClearEmpties)
     EXPECT_EQ(c->model()->rowCount(), 0);
 }
 
-TEST_F(ControllerTest, HierarchyAsksWithTheCountAndWalksBreadthFirst)
-{
+TEST_F(ControllerTest, HierarchyAsksWithTheCountAndWalksBreadthFirst) {
     settings.FiltreAffichage = QStringLiteral("*.jpg");
     touch(QStringLiteral("top.jpg"));
     touch(QStringLiteral("deep.jpg"), QStringLiteral("s/t"));
@@ -215,8 +202,7 @@ TEST_F(ControllerTest, HierarchyAsksWithTheCountAndWalksBreadthFirst)
     EXPECT_EQ(column(0), (QStringList{"top.jpg", "mid.jpg", "deep.jpg"}));
 }
 
-TEST_F(ControllerTest, HierarchyCountAndWalkAgreeOnNamesWithoutDotAndOnLinks)
-{
+TEST_F(ControllerTest, HierarchyCountAndWalkAgreeOnNamesWithoutDotAndOnLinks) {
     // "*.*" takes every name, also one without a dot, like the folder list.
     settings.FiltreAffichage = QStringLiteral("*.*");
     touch(QStringLiteral("README"));
@@ -245,8 +231,7 @@ TEST_F(ControllerTest, HierarchyCountAndWalkAgreeOnNamesWithoutDotAndOnLinks)
     EXPECT_EQ(c->model()->rowCount(), 4);
 }
 
-TEST_F(ControllerTest, HierarchyWithNoMatchingFileStopsWithoutAdding)
-{
+TEST_F(ControllerTest, HierarchyWithNoMatchingFileStopsWithoutAdding) {
     settings.FiltreAffichage = QStringLiteral("*.png");
     touch(QStringLiteral("a.txt"));
     fe.defaultAnswer = AnswerYes;
@@ -254,8 +239,7 @@ TEST_F(ControllerTest, HierarchyWithNoMatchingFileStopsWithoutAdding)
     EXPECT_EQ(c->model()->rowCount(), 0);
 }
 
-TEST_F(ControllerTest, DroppedFolderAddsEveryFileAfterTheQuestionPlainFileAtOnce)
-{
+TEST_F(ControllerTest, DroppedFolderAddsEveryFileAfterTheQuestionPlainFileAtOnce) {
     settings.FiltreAffichage = QStringLiteral("*.jpg");
     const QString plain = touch(QStringLiteral("plain.txt"));
     touch(QStringLiteral("1.jpg"), QStringLiteral("d1"));
@@ -270,8 +254,7 @@ TEST_F(ControllerTest, DroppedFolderAddsEveryFileAfterTheQuestionPlainFileAtOnce
     EXPECT_TRUE(column(0).contains(QStringLiteral("2.txt"))); // the filter does not apply to dropped folders
 }
 
-TEST_F(ControllerTest, PathsHandedToTheProgramJoinTheListWithoutAQuestion)
-{
+TEST_F(ControllerTest, PathsHandedToTheProgramJoinTheListWithoutAQuestion) {
     const QString file = touch(QStringLiteral("z.txt"));
     touch(QStringLiteral("b.jpg"), QStringLiteral("d"));
     touch(QStringLiteral("A.jpg"), QStringLiteral("d"));
@@ -288,8 +271,7 @@ TEST_F(ControllerTest, PathsHandedToTheProgramJoinTheListWithoutAQuestion)
     EXPECT_EQ(c->model()->rowCount(), 3);
 }
 
-TEST_F(ControllerTest, StopDuringAddingKeepsWhatWasAdded)
-{
+TEST_F(ControllerTest, StopDuringAddingKeepsWhatWasAdded) {
     QStringList paths;
     for (int i = 0; i < 20; ++i)
         paths << touch(QStringLiteral("f%1.txt").arg(i));
@@ -304,8 +286,7 @@ TEST_F(ControllerTest, StopDuringAddingKeepsWhatWasAdded)
     EXPECT_FALSE(c->actionRunning());
 }
 
-TEST_F(ControllerTest, SavedRuleIsAppliedWithItsOptionsAndCountsAsAPatternChange)
-{
+TEST_F(ControllerTest, SavedRuleIsAppliedWithItsOptionsAndCountsAsAPatternChange) {
     Rule saved;
     saved.Regle = QStringLiteral("x_##");
     saved.DebutPas = 5;
@@ -327,8 +308,7 @@ TEST_F(ControllerTest, SavedRuleIsAppliedWithItsOptionsAndCountsAsAPatternChange
     EXPECT_EQ(column(1), (QStringList{"x_05.jpg", "x_07.jpg"}));
 }
 
-TEST_F(ControllerTest, RenameUsesThePatternStillBeingTypedAndNothingWhenItIsRefused)
-{
+TEST_F(ControllerTest, RenameUsesThePatternStillBeingTypedAndNothingWhenItIsRefused) {
     const QString a = touch(QStringLiteral("a.txt"));
     c->addFiles({a}, MainController::Presence::SameNameAndFolder);
     fe.defaultAnswer = AnswerYes;
@@ -346,8 +326,7 @@ TEST_F(ControllerTest, RenameUsesThePatternStillBeingTypedAndNothingWhenItIsRefu
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"g_1.txt"});
 }
 
-TEST_F(ControllerTest, TheStopButtonDuringARenameKeepsEveryOldName)
-{
+TEST_F(ControllerTest, TheStopButtonDuringARenameKeepsEveryOldName) {
     QStringList paths;
     for (int i = 0; i < 6; ++i)
         paths << touch(QStringLiteral("s%1.txt").arg(i));
@@ -372,8 +351,7 @@ TEST_F(ControllerTest, TheStopButtonDuringARenameKeepsEveryOldName)
     EXPECT_EQ(c->lastRename().renamed, 6);
 }
 
-TEST_F(ControllerTest, StoppingARenameAsksFirst)
-{
+TEST_F(ControllerTest, StoppingARenameAsksFirst) {
     fe.answers = {AnswerNo, AnswerYes};
     c->cmdRenommerStop_Click();
     EXPECT_FALSE(c->renameStopRequested());

@@ -1,5 +1,5 @@
-#include "core/base/IniFile.h"
 #include "QtPrinters.h"
+#include "core/base/IniFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,8 +12,7 @@ using namespace tav;
 
 namespace {
 
-QString writeBytes(const QTemporaryDir &dir, const QByteArray &bytes, const QString &name = QStringLiteral("t.ini"))
-{
+QString writeBytes(const QTemporaryDir &dir, const QByteArray &bytes, const QString &name = QStringLiteral("t.ini")) {
     const QString path = dir.filePath(name);
     QFile f(path);
     f.open(QIODevice::WriteOnly);
@@ -21,8 +20,7 @@ QString writeBytes(const QTemporaryDir &dir, const QByteArray &bytes, const QStr
     return path;
 }
 
-QByteArray fileBytes(const QString &path)
-{
+QByteArray fileBytes(const QString &path) {
     QFile f(path);
     f.open(QIODevice::ReadOnly);
     return f.readAll();
@@ -44,8 +42,7 @@ const QByteArray kSample = "; settings of the test\n"
 
 } // namespace
 
-TEST(IniFile, LooksUpLikeTheProfileOperations)
-{
+TEST(IniFile, LooksUpLikeTheProfileOperations) {
     QTemporaryDir dir;
     IniFile ini(writeBytes(dir, kSample));
     // Case-insensitive section and key, trimmed value, first match wins even
@@ -66,8 +63,7 @@ TEST(IniFile, LooksUpLikeTheProfileOperations)
     EXPECT_EQ(ini.keys("GENERAL"), QStringList({"General_Filtre", "Empty", "Late"}));
 }
 
-TEST(IniFile, CutsValuesToTheBufferSize)
-{
+TEST(IniFile, CutsValuesToTheBufferSize) {
     QTemporaryDir dir;
     const QString long600 = QString(600, QChar(u'x'));
     IniFile ini(writeBytes(dir, "[S]\nk=" + long600.toUtf8() + "\nz=ab" + QByteArray(1, '\0') + "cd\n"));
@@ -79,17 +75,16 @@ TEST(IniFile, CutsValuesToTheBufferSize)
     EXPECT_EQ(ini.read("S", "z"), "ab"); // a NUL ends the value
 }
 
-TEST(IniFile, WritingAndRemovingKeepEverythingElse)
-{
+TEST(IniFile, WritingAndRemovingKeepEverythingElse) {
     QTemporaryDir dir;
     const QString path = writeBytes(dir, kSample);
     IniFile ini(path);
-    ini.write("GENERAL", "general_FILTRE", "*.png");   // replaces the first copy, keeps its spelling
-    ini.write("general", "New", "  padded  ");          // after the section's last key
-    ini.write("Option", "Multi", "a\r\nb\nc");         // cannot span lines
+    ini.write("GENERAL", "general_FILTRE", "*.png");            // replaces the first copy, keeps its spelling
+    ini.write("general", "New", "  padded  ");                  // after the section's last key
+    ini.write("Option", "Multi", "a\r\nb\nc");                  // cannot span lines
     ini.write("Langage", "Langage_LangueUtilisee", "Français"); // new section at the end
     ini.remove("general", "late");
-    ini.remove("General", "general_filtre");  // every copy, so no duplicate resurfaces
+    ini.remove("General", "general_filtre"); // every copy, so no duplicate resurfaces
     ini.write("General", "General_Filtre", "back");
     ASSERT_TRUE(ini.save());
 
@@ -114,8 +109,7 @@ TEST(IniFile, WritingAndRemovingKeepEverythingElse)
     EXPECT_FALSE(again.contains("General", "Late"));
 }
 
-TEST(IniFile, StartsFromNothingAndCreatesTheFolder)
-{
+TEST(IniFile, StartsFromNothingAndCreatesTheFolder) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Travoline/Travoline.ini");
     IniFile ini;
@@ -127,25 +121,29 @@ TEST(IniFile, StartsFromNothingAndCreatesTheFolder)
     EXPECT_EQ(fileBytes(path), QByteArray("[General]\na=1\n\n[Option]\nb=2\n"));
 }
 
-TEST(IniFile, DecodesUtf8Windows1252AndByteOrderMarks)
-{
+TEST(IniFile, DecodesUtf8Windows1252AndByteOrderMarks) {
     QTemporaryDir dir;
     // Valid UTF-8 stays UTF-8.
-    EXPECT_EQ(IniFile(writeBytes(dir, "[S]\nk=Fran\xC3\xA7" "ais\n")).read("S", "k"), QString::fromUtf8("Français"));
+    EXPECT_EQ(IniFile(writeBytes(dir, "[S]\nk=Fran\xC3\xA7"
+                                      "ais\n"))
+                  .read("S", "k"),
+              QString::fromUtf8("Français"));
     // Bytes that are not UTF-8 are Windows-1252, including the 0x80..0x9F block.
-    IniFile legacy(writeBytes(dir, "[S]\nk=Fran\xE7" "ais \x80 \x93x\x94\n"));
+    IniFile legacy(writeBytes(dir, "[S]\nk=Fran\xE7"
+                                   "ais \x80 \x93x\x94\n"));
     EXPECT_EQ(legacy.read("S", "k"), QString::fromUtf8("Français € “x”"));
     // Saved back as UTF-8.
     legacy.write("S", "other", "1");
     ASSERT_TRUE(legacy.save());
-    EXPECT_TRUE(fileBytes(legacy.path()).contains("Fran\xC3\xA7" "ais \xE2\x82\xAC"));
+    EXPECT_TRUE(fileBytes(legacy.path())
+                    .contains("Fran\xC3\xA7"
+                              "ais \xE2\x82\xAC"));
     // Byte-order marks.
     EXPECT_EQ(IniFile(writeBytes(dir, "\xEF\xBB\xBF[S]\nk=v\n")).read("S", "k"), "v");
     EXPECT_EQ(IniFile::decode(QByteArray("\xFF\xFE[\0S\0]\0", 8)), "[S]");
 }
 
-TEST(IniFile, SurvivesJunkLongLinesAndOddStructure)
-{
+TEST(IniFile, SurvivesJunkLongLinesAndOddStructure) {
     QTemporaryDir dir;
     QByteArray junk;
     quint32 x = 12345;
@@ -169,16 +167,14 @@ TEST(IniFile, SurvivesJunkLongLinesAndOddStructure)
     EXPECT_EQ(odd.keys("Open"), QStringList({"k"}));
 }
 
-TEST(IniFile, ReportsUnreadableFiles)
-{
+TEST(IniFile, ReportsUnreadableFiles) {
     QTemporaryDir dir;
     IniFile ini;
     EXPECT_FALSE(ini.load(dir.path())); // a folder is no file
     EXPECT_FALSE(ini.lastError().isEmpty());
 }
 
-TEST(IniFile, FailedSaveLeavesTheOldFileIntact)
-{
+TEST(IniFile, FailedSaveLeavesTheOldFileIntact) {
     QTemporaryDir dir;
     const QByteArray old = "[S]\nk=old\n";
     const QString path = writeBytes(dir, old);

@@ -5,8 +5,7 @@
 
 using namespace tav;
 
-TEST(Wildcard, StarsQuestionMarksDigitsAndSets)
-{
+TEST(Wildcard, StarsQuestionMarksDigitsAndSets) {
     EXPECT_TRUE(likeMatch(u"", u"*"));
     EXPECT_TRUE(likeMatch(u"", u""));
     EXPECT_FALSE(likeMatch(u"A", u""));
@@ -28,20 +27,18 @@ TEST(Wildcard, StarsQuestionMarksDigitsAndSets)
     EXPECT_FALSE(likeMatch(u"AB", u"A[B"));
 }
 
-TEST(Wildcard, ListIgnoresCaseAndCutsAtEverySpace)
-{
+TEST(Wildcard, ListIgnoresCaseAndCutsAtEverySpace) {
     const WildcardList jpgPng(QStringLiteral("jpg PNG"));
     EXPECT_TRUE(jpgPng.matchesAny(QStringLiteral("JPG")));
     EXPECT_TRUE(jpgPng.matchesAny(QStringLiteral("png")));
     EXPECT_FALSE(jpgPng.matchesAny(QStringLiteral("gif")));
     EXPECT_FALSE(jpgPng.matchesAny(QString()));
-    EXPECT_FALSE(WildcardList(QString()).matchesAny(QString())); // no piece at all
+    EXPECT_FALSE(WildcardList(QString()).matchesAny(QString()));                 // no piece at all
     EXPECT_TRUE(WildcardList(QStringLiteral("JPG  PNG")).matchesAny(QString())); // a doubled space: an empty piece
     EXPECT_TRUE(WildcardList(QStringLiteral("é*")).matchesAny(QStringLiteral("ÉTÉ")));
 }
 
-TEST(Wildcard, DisplayFilterTakesEveryNameForStarDotStar)
-{
+TEST(Wildcard, DisplayFilterTakesEveryNameForStarDotStar) {
     // The folder list and the folder-tree add share this filter: "*.*" is
     // every name, also one without a dot, while the file-type filter keeps
     // "*.*" literal (an extension holds no dot).

@@ -14,8 +14,7 @@ using namespace tav::shell;
 
 namespace {
 
-void writeFile(const QString &path, qint64 size)
-{
+void writeFile(const QString &path, qint64 size) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     if (size > 0) {
@@ -23,24 +22,21 @@ void writeFile(const QString &path, qint64 size)
     }
 }
 
-QStringList names(const FolderListing &listing, const std::vector<int> &order)
-{
+QStringList names(const FolderListing &listing, const std::vector<int> &order) {
     QStringList out;
     for (int i : order)
         out << listing.items[size_t(i)].name;
     return out;
 }
 
-const FolderItem *find(const FolderListing &listing, const QString &name)
-{
+const FolderItem *find(const FolderListing &listing, const QString &name) {
     for (const FolderItem &item : listing.items)
         if (item.name == name)
             return &item;
     return nullptr;
 }
 
-TEST(FolderTexts, SizeInKoRoundedUpWithLocaleGrouping)
-{
+TEST(FolderTexts, SizeInKoRoundedUpWithLocaleGrouping) {
     const QLocale c(QLocale::English, QLocale::UnitedStates);
     EXPECT_EQ(sizeText(0, c), "0 Ko");
     EXPECT_EQ(sizeText(1, c), "1 Ko");
@@ -58,8 +54,7 @@ TEST(FolderTexts, SizeInKoRoundedUpWithLocaleGrouping)
     EXPECT_EQ(text, "4 194 304 Ko");
 }
 
-TEST(FolderTexts, DateIsShortLocaleFormatWithoutSeconds)
-{
+TEST(FolderTexts, DateIsShortLocaleFormatWithoutSeconds) {
     const QDateTime when(QDate(2024, 3, 7), QTime(14, 5, 59));
     const QLocale fr(QLocale::French, QLocale::France);
     EXPECT_EQ(dateText(when.toMSecsSinceEpoch(), fr), "07/03/2024 14:05");
@@ -72,8 +67,7 @@ TEST(FolderTexts, DateIsShortLocaleFormatWithoutSeconds)
     EXPECT_EQ(dateText(0, fr), "");
 }
 
-TEST(FolderPattern, WildcardRules)
-{
+TEST(FolderPattern, WildcardRules) {
     EXPECT_TRUE(wildcardMatch("PHOTO.JPG", "*.JPG"));
     EXPECT_FALSE(wildcardMatch("PHOTO.JPEG", "*.JPG"));
     EXPECT_TRUE(wildcardMatch("A1.TXT", "A?.TXT"));
@@ -95,8 +89,7 @@ TEST(FolderPattern, WildcardRules)
     EXPECT_FALSE(wildcardMatch(QString(5000, u'A'), QString(50, u'*') + "B"));
 }
 
-TEST(FolderPattern, SeveralPatternsCaseInsensitiveAndEverything)
-{
+TEST(FolderPattern, SeveralPatternsCaseInsensitiveAndEverything) {
     EXPECT_TRUE(matchesPattern("photo.JPG", "*.jpg"));
     EXPECT_TRUE(matchesPattern("clip.mov", "*.jpg *.mov"));
     EXPECT_FALSE(matchesPattern("notes.txt", "*.jpg *.mov"));
@@ -107,8 +100,7 @@ TEST(FolderPattern, SeveralPatternsCaseInsensitiveAndEverything)
     EXPECT_FALSE(matchesPattern("README", "*.?*"));
 }
 
-TEST(FolderListingTest, ListsFilesWithDetailsAndLeavesFoldersOut)
-{
+TEST(FolderListingTest, ListsFilesWithDetailsAndLeavesFoldersOut) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     writeFile(dir.filePath("a.jpg"), 1025);
@@ -143,8 +135,7 @@ TEST(FolderListingTest, ListsFilesWithDetailsAndLeavesFoldersOut)
     EXPECT_TRUE(find(listing, "sub.jpg")->isDir);
 }
 
-TEST(FolderListingTest, BadInputIsShownOrSkippedNeverFatal)
-{
+TEST(FolderListingTest, BadInputIsShownOrSkippedNeverFatal) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QByteArray base = QFile::encodeName(dir.path());
@@ -184,8 +175,7 @@ TEST(FolderListingTest, BadInputIsShownOrSkippedNeverFatal)
     EXPECT_FALSE(ok);
 }
 
-TEST(FolderSort, EachColumnComparesItsOwnWayBothDirections)
-{
+TEST(FolderSort, EachColumnComparesItsOwnWayBothDirections) {
     FolderListing listing;
     auto add = [&](const QString &name, qint64 size, qint64 modified) {
         FolderItem item;

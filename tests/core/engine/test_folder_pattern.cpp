@@ -1,16 +1,15 @@
 #include "EngineFixture.h"
 
-#include "core/engine/NewNamePath.h"
-#include "core/engine/Validation.h"
+#include "TestPaths.h"
 #include "core/base/IniFile.h"
 #include "core/base/ProgramFolder.h"
-#include "TestPaths.h"
+#include "core/engine/NewNamePath.h"
+#include "core/engine/Validation.h"
 
 using namespace tav;
 
 namespace {
-MetadataRecord shotOn(const QString &year, const QString &month)
-{
+MetadataRecord shotOn(const QString &year, const QString &month) {
     MetadataRecord r;
     r[MetadataRecord::Year] = year;
     r[MetadataRecord::Month] = month;
@@ -18,8 +17,7 @@ MetadataRecord shotOn(const QString &year, const QString &month)
 }
 } // namespace
 
-TEST_F(EngineFixture, FolderPatternSortsFilesByShotYearAndMonth)
-{
+TEST_F(EngineFixture, FolderPatternSortsFilesByShotYearAndMonth) {
     FakeMetadata meta;
     engine.setMetadataSource(&meta);
     const QString a = make("a.jpg"), b = make("b.jpg"), c = make("c.jpg");
@@ -46,8 +44,7 @@ TEST_F(EngineFixture, FolderPatternSortsFilesByShotYearAndMonth)
     EXPECT_EQ(nameOf(a), QStringLiteral("2015\\a.jpg"));
 }
 
-TEST_F(EngineFixture, FolderPatternAbsoluteRelativeAndValuesHoldingSeparators)
-{
+TEST_F(EngineFixture, FolderPatternAbsoluteRelativeAndValuesHoldingSeparators) {
     const QString odd = make("a\\b.jpg"); // "\" is an ordinary character in a name here
     QString root = dir.path();
     root.replace('/', '\\');
@@ -76,8 +73,7 @@ TEST_F(EngineFixture, FolderPatternAbsoluteRelativeAndValuesHoldingSeparators)
     EXPECT_EQ(destinationPath(engine.model()->entry(0)), dir.path() + "/a\\b.jpg");
 }
 
-TEST(NewNamePath, ProblemsOfEachLevel)
-{
+TEST(NewNamePath, ProblemsOfEachLevel) {
     EXPECT_TRUE(newNameProblem("photo.jpg", false).isEmpty());
     EXPECT_TRUE(newNameProblem("a\\b", false).isEmpty());
     for (const QString &bad : {QString(), QStringLiteral("."), QStringLiteral(".."), QStringLiteral("a/b"),
@@ -93,8 +89,7 @@ TEST(NewNamePath, ProblemsOfEachLevel)
     EXPECT_FALSE(newNameProblem("a/b\\c.jpg", true).isEmpty());
 }
 
-TEST_F(EngineFixture, FolderLevelsFromValuesNeverClimb)
-{
+TEST_F(EngineFixture, FolderLevelsFromValuesNeverClimb) {
     FakeMetadata meta;
     engine.setMetadataSource(&meta);
     const QString a = make("a.jpg");
@@ -135,8 +130,7 @@ TEST_F(EngineFixture, FolderLevelsFromValuesNeverClimb)
     EXPECT_EQ(destinationPath(engine.model()->entry(0)), QFileInfo(dir.path()).path() + "/_/a.jpg");
 }
 
-TEST_F(EngineFixture, ContinueModeOfAFolderPatternReadsTheDestinationFolder)
-{
+TEST_F(EngineFixture, ContinueModeOfAFolderPatternReadsTheDestinationFolder) {
     make("sub/IMG_005.jpg");
     make("sub/IMG_002.jpg");
     make("IMG_009.jpg"); // the file's own folder is not where it goes
@@ -166,8 +160,7 @@ TEST_F(EngineFixture, ContinueModeOfAFolderPatternReadsTheDestinationFolder)
     EXPECT_EQ(nameOf(odd), QStringLiteral("sub\\a_b-005.jpg"));
 }
 
-TEST(NewNamePath, EveryReasonIsInBothLanguageFiles)
-{
+TEST(NewNamePath, EveryReasonIsInBothLanguageFiles) {
     const QString previous = programFolder();
     setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
     const QStringList bad = {QString(), QStringLiteral(".."), QStringLiteral("a/b"), QStringLiteral("a") + QChar(0),

@@ -4,8 +4,7 @@
 
 using namespace tav;
 
-TEST_F(EngineFixture, CounterFollowsListPositionAndTypeFilterKeepsThePosition)
-{
+TEST_F(EngineFixture, CounterFollowsListPositionAndTypeFilterKeepsThePosition) {
     const QString a = make("a.jpg"), b = make("b.jpg"), c = make("c.txt"), d = make("d.JPG");
     pattern("photo_##");
     add({a, b, c});
@@ -28,8 +27,7 @@ TEST_F(EngineFixture, CounterFollowsListPositionAndTypeFilterKeepsThePosition)
     EXPECT_EQ(nameOf(d), QStringLiteral("photo_01.JPG"));
 }
 
-TEST_F(EngineFixture, CounterWidthStartStepAndSplitRuns)
-{
+TEST_F(EngineFixture, CounterWidthStartStepAndSplitRuns) {
     QStringList files;
     for (int i = 0; i < 12; ++i)
         files << make(QStringLiteral("f%1.jpg").arg(i));
@@ -73,8 +71,7 @@ TEST_F(EngineFixture, CounterWidthStartStepAndSplitRuns)
     EXPECT_FALSE(engine.model()->entry(0).nameProblem.isEmpty());
 }
 
-TEST_F(EngineFixture, NumberBaseNameAndFolderTokens)
-{
+TEST_F(EngineFixture, NumberBaseNameAndFolderTokens) {
     pattern("[$N$][*][$P$]");
     EXPECT_EQ(nameOf(make("Voyage/DSC_0042 (2).jpg")), QStringLiteral("[0042][DSC_0042 (2)][Voyage].jpg"));
     EXPECT_EQ(nameOf(make("Voyage/photo.mp3")), QStringLiteral("[3][photo][Voyage].mp3"));
@@ -86,8 +83,7 @@ TEST_F(EngineFixture, NumberBaseNameAndFolderTokens)
     EXPECT_EQ(engine.computeNewName(QStringLiteral("/img.jpg"), 1).newName, QStringLiteral("[][img][].jpg"));
 }
 
-TEST_F(EngineFixture, FileSizeAndDateTokensAndVanishedFiles)
-{
+TEST_F(EngineFixture, FileSizeAndDateTokensAndVanishedFiles) {
     const QString path = make("x.dat", QByteArray(1234, 'x'));
     {
         QFile f(path);
@@ -109,8 +105,7 @@ TEST_F(EngineFixture, FileSizeAndDateTokensAndVanishedFiles)
     EXPECT_EQ(nameOf(path), QStringLiteral("$t$ $DA$.dat"));
 }
 
-TEST_F(EngineFixture, CurrentDateIsReadForEveryFileWithTheFormats)
-{
+TEST_F(EngineFixture, CurrentDateIsReadForEveryFileWithTheFormats) {
     int ticks = 0;
     engine.setClock([&] { return QDateTime(QDate(2024, 2, 9), QTime(7, 8, ticks++)); });
     engine.setLocale(QLocale(QLocale::English));
@@ -144,8 +139,7 @@ TEST_F(EngineFixture, CurrentDateIsReadForEveryFileWithTheFormats)
     }
 }
 
-TEST_F(EngineFixture, MetadataIsReadOnceAndOnlyWhenAsked)
-{
+TEST_F(EngineFixture, MetadataIsReadOnceAndOnlyWhenAsked) {
     FakeMetadata meta;
     engine.setMetadataSource(&meta);
     const QString shot = make("shot.jpg"), plain = make("plain.jpg");
@@ -186,8 +180,7 @@ TEST_F(EngineFixture, MetadataIsReadOnceAndOnlyWhenAsked)
     EXPECT_EQ(nameOf(shot), QStringLiteral("ab.jpg"));
 }
 
-TEST_F(EngineFixture, NeverRenamedListIsExactAndExtensionOptions)
-{
+TEST_F(EngineFixture, NeverRenamedListIsExactAndExtensionOptions) {
     pattern("x");
     engine.setNeverRenamed({QStringLiteral("Thumbs.db")});
     EXPECT_EQ(nameOf(make("Thumbs.db")), i18n::Message(91));
@@ -205,8 +198,7 @@ TEST_F(EngineFixture, NeverRenamedListIsExactAndExtensionOptions)
     EXPECT_EQ(nameOf(make("noext")), QStringLiteral("img_1"));
 }
 
-TEST_F(EngineFixture, IdenticalNamesAreNumberedAcrossAddsUntilTheNextRefresh)
-{
+TEST_F(EngineFixture, IdenticalNamesAreNumberedAcrossAddsUntilTheNextRefresh) {
     const QString a = make("one/a.jpg"), b = make("two/b.jpg"), c = make("c.JPG"), d = make("d.jpg");
     pattern("holiday");
     add({a, b});
@@ -222,14 +214,13 @@ TEST_F(EngineFixture, IdenticalNamesAreNumberedAcrossAddsUntilTheNextRefresh)
     EXPECT_EQ(newNames().count(QStringLiteral("holiday.jpg")), 3);
 }
 
-TEST_F(EngineFixture, ContinueModeStartsAfterTheHighestNumberInTheFolder)
-{
+TEST_F(EngineFixture, ContinueModeStartsAfterTheHighestNumberInTheFolder) {
     make("IMG_005.jpg");
     make("IMG_012.jpg");
-    make("IMG_abc.jpg");    // not a number: another kind of name
-    make(".IMG_099.jpg");   // hidden entries are passed over
+    make("IMG_abc.jpg");                // not a number: another kind of name
+    make(".IMG_099.jpg");               // hidden entries are passed over
     QDir(dir.path()).mkpath("IMG_050"); // so are folders
-    make("IMG_007_old.jpg"); // different text after the field
+    make("IMG_007_old.jpg");            // different text after the field
     const QString a = make("new1.jpg"), b = make("new2.jpg");
 
     pattern("IMG_###");
@@ -266,8 +257,7 @@ TEST_F(EngineFixture, ContinueModeStartsAfterTheHighestNumberInTheFolder)
     EXPECT_TRUE(ui.plainErrors.isEmpty());
 }
 
-TEST_F(EngineFixture, RefreshDuringAFolderScanReturnsAtOnce)
-{
+TEST_F(EngineFixture, RefreshDuringAFolderScanReturnsAtOnce) {
     for (int i = 0; i < 3; ++i)
         make(QStringLiteral("IMG_00%1.jpg").arg(i));
     const QString a = make("a.jpg");
@@ -305,8 +295,7 @@ TEST_F(EngineFixture, RefreshDuringAFolderScanReturnsAtOnce)
     EXPECT_EQ(newNames(), (QStringList{"IMG_003.jpg", "IMG_003_1.jpg"}));
 }
 
-TEST_F(EngineFixture, RefreshShowsProgressAndTheCount)
-{
+TEST_F(EngineFixture, RefreshShowsProgressAndTheCount) {
     QStringList counts;
     QObject::connect(&engine, &NameEngine::countLabelChanged, [&](const QString &t) { counts << t; });
     engine.update_names(); // an empty list only updates the count
@@ -327,8 +316,7 @@ TEST_F(EngineFixture, RefreshShowsProgressAndTheCount)
     EXPECT_NE(newNames().first(), QStringLiteral("other.jpg"));
 }
 
-TEST_F(EngineFixture, FaultsAreReportedOnceAndTheRowKeepsAnEmptyName)
-{
+TEST_F(EngineFixture, FaultsAreReportedOnceAndTheRowKeepsAnEmptyName) {
     add({make("a.jpg"), make("b.jpg")});
     pattern("n#");
     engine.setTxtDebut(QStringLiteral("abc"));
@@ -351,8 +339,7 @@ TEST_F(EngineFixture, FaultsAreReportedOnceAndTheRowKeepsAnEmptyName)
     EXPECT_EQ(newNames(), (QStringList{"", ""}));
 }
 
-TEST_F(EngineFixture, ReplaceByPositionWithoutPositionStopsButKeepsTheFiles)
-{
+TEST_F(EngineFixture, ReplaceByPositionWithoutPositionStopsButKeepsTheFiles) {
     add({make("abcdefgh.jpg"), make("b.jpg"), make("c.jpg")});
     pattern("$REPP/2/5/1/X$");
     engine.update_names();
@@ -366,8 +353,7 @@ TEST_F(EngineFixture, ReplaceByPositionWithoutPositionStopsButKeepsTheFiles)
     EXPECT_TRUE(engine.affiche_nom(make("d.jpg")));
 }
 
-TEST_F(EngineFixture, OptionsRunInOrderAfterTheOperators)
-{
+TEST_F(EngineFixture, OptionsRunInOrderAfterTheOperators) {
     const QString f = make("IMG_1234.jpg");
     pattern("x $REPC/IMG/  été à#$ y");
     engine.rule().EffaceEspace = 1;
@@ -377,8 +363,7 @@ TEST_F(EngineFixture, OptionsRunInOrderAfterTheOperators)
     EXPECT_EQ(nameOf(f), QStringLiteral("Éte a1_1234.jpg"));
 }
 
-TEST_F(EngineFixture, ImpossibleNamesAreMarkedButShownAsComputed)
-{
+TEST_F(EngineFixture, ImpossibleNamesAreMarkedButShownAsComputed) {
     pattern("..");
     engine.setExtensionChecked(true);
     EXPECT_EQ(nameOf(make("a.jpg")), QStringLiteral(".."));
@@ -403,8 +388,7 @@ TEST_F(EngineFixture, ImpossibleNamesAreMarkedButShownAsComputed)
     EXPECT_TRUE(engine.model()->entry(0).nameProblem.isEmpty());
 }
 
-TEST_F(EngineFixture, EventsDuringAFolderScanNeverLeaveAStaleName)
-{
+TEST_F(EngineFixture, EventsDuringAFolderScanNeverLeaveAStaleName) {
     for (int i = 1; i <= 3; ++i)
         make(QStringLiteral("IMG_00%1.jpg").arg(i));
     const QString a = make("a.jpg"), b = make("b.jpg");

@@ -9,23 +9,20 @@
 using namespace tav;
 
 namespace {
-QStringList oldNames(const RenameListModel &m)
-{
+QStringList oldNames(const RenameListModel &m) {
     QStringList l;
     for (const auto &e : m.entries())
         l << e.oldName;
     return l;
 }
 
-void fill(RenameListModel &m, int n)
-{
+void fill(RenameListModel &m, int n) {
     for (int i = 1; i <= n; ++i)
         m.appendFile(QStringLiteral("/f%1").arg(i % 2), QString::number(i));
 }
 } // namespace
 
-TEST(RenameListModel, ColumnsHeadersAndRolesUnderTheModelTester)
-{
+TEST(RenameListModel, ColumnsHeadersAndRolesUnderTheModelTester) {
     i18n::setLanguage(QStringLiteral("Français"));
     RenameListModel m;
     QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::Fatal);
@@ -49,8 +46,7 @@ TEST(RenameListModel, ColumnsHeadersAndRolesUnderTheModelTester)
     EXPECT_EQ(m.rowCount(), 3);
 }
 
-TEST(RenameListModel, MovesKeepEveryRowAndItsFolder)
-{
+TEST(RenameListModel, MovesKeepEveryRowAndItsFolder) {
     RenameListModel m;
     fill(m, 6);
     m.moveRow(4, 1); // dragging row 5 onto row 2
@@ -64,8 +60,7 @@ TEST(RenameListModel, MovesKeepEveryRowAndItsFolder)
     EXPECT_EQ(oldNames(m), (QStringList{"6", "5"}));
 }
 
-TEST(RenameListModel, PresenceFollowsAppendsAndRemovals)
-{
+TEST(RenameListModel, PresenceFollowsAppendsAndRemovals) {
     RenameListModel m;
     m.appendFile(QStringLiteral("/a"), QStringLiteral("x.jpg"));
     m.appendFile(QStringLiteral("/b"), QStringLiteral("x.jpg"));
@@ -84,8 +79,7 @@ TEST(RenameListModel, PresenceFollowsAppendsAndRemovals)
     EXPECT_FALSE(m.containsOldName(QStringLiteral("x.jpg")));
 }
 
-TEST(RenameListModel, BatchSendsOneResetInsteadOfARowSignalEach)
-{
+TEST(RenameListModel, BatchSendsOneResetInsteadOfARowSignalEach) {
     RenameListModel m;
     QSignalSpy inserted(&m, &QAbstractItemModel::rowsInserted);
     QSignalSpy reset(&m, &QAbstractItemModel::modelReset);

@@ -1,8 +1,8 @@
+#include "QtPrinters.h"
+#include "TestPaths.h"
 #include "core/base/ProgramFolder.h"
 #include "core/base/Trap.h"
 #include "core/i18n/Language.h"
-#include "QtPrinters.h"
-#include "TestPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,26 +18,22 @@ class LanguageTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QDir(dir.path()).mkpath(QStringLiteral("langages"));
         setProgramFolder(dir.path());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         setProgramFolder(QString());
         i18n::setLanguage(QStringLiteral("Français"));
     }
 
-    void writeFile(const QString &fileName, const QByteArray &bytes)
-    {
+    void writeFile(const QString &fileName, const QByteArray &bytes) {
         QFile f(dir.filePath(QStringLiteral("langages/") + fileName));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(bytes);
     }
-    void useLanguage(const QByteArray &bytes)
-    {
+    void useLanguage(const QByteArray &bytes) {
         writeFile(QStringLiteral("test.lng"), bytes);
         i18n::setLanguage(QStringLiteral("Test"));
     }
@@ -45,8 +41,7 @@ protected:
 
 } // namespace
 
-TEST_F(LanguageTest, ValueConventionsApplyToStoredValuesAndDefaults)
-{
+TEST_F(LanguageTest, ValueConventionsApplyToStoredValuesAndDefaults) {
     useLanguage("[S]\n"
                 "two=first|second\n"
                 "lead=_indented\n"
@@ -63,8 +58,7 @@ TEST_F(LanguageTest, ValueConventionsApplyToStoredValuesAndDefaults)
     EXPECT_EQ(i18n::getText("S", "absent", "_a|b %s", "p"), QStringLiteral(" a\r\nb p"));
 }
 
-TEST_F(LanguageTest, PlaceholdersAreFilledInOrder)
-{
+TEST_F(LanguageTest, PlaceholdersAreFilledInOrder) {
     EXPECT_EQ(i18n::applyValueConventions("%s files in %s folders", "12", "3"), "12 files in 3 folders");
     EXPECT_EQ(i18n::applyValueConventions("only %s", "a", "b"), "only a");
     EXPECT_EQ(i18n::applyValueConventions("none", "a", "b"), "none");
@@ -76,8 +70,7 @@ TEST_F(LanguageTest, PlaceholdersAreFilledInOrder)
     EXPECT_EQ(i18n::applyValueConventions("%s", "|_%s_|", "x"), "|_%s_|");
 }
 
-TEST_F(LanguageTest, MessagesWithoutPlaceholderAreReadOncePerLanguage)
-{
+TEST_F(LanguageTest, MessagesWithoutPlaceholderAreReadOncePerLanguage) {
     useLanguage("[MSG]\nm1=Message\nm19=%s file(s)\n");
     EXPECT_EQ(i18n::Message(1), "Message");
     EXPECT_EQ(i18n::Message(19, "4"), "4 file(s)");
@@ -91,8 +84,7 @@ TEST_F(LanguageTest, MessagesWithoutPlaceholderAreReadOncePerLanguage)
     EXPECT_EQ(i18n::Message(1), "Changed message");
 }
 
-TEST_F(LanguageTest, ChangingLanguageUsesTheOtherFileAndEmptiesTheCache)
-{
+TEST_F(LanguageTest, ChangingLanguageUsesTheOtherFileAndEmptiesTheCache) {
     writeFile(QStringLiteral("francais.lng"), "[LANGUAGE]\nlanguage=Français\n[MSG]\nm2=Attention\n");
     writeFile(QStringLiteral("eire.lng"), "[LANGUAGE]\nlanguage=Éire\n[MSG]\nm2=Aire\n");
     i18n::setLanguage(QStringLiteral("Français"));
@@ -105,8 +97,7 @@ TEST_F(LanguageTest, ChangingLanguageUsesTheOtherFileAndEmptiesTheCache)
     EXPECT_EQ(i18n::availableLanguages(), QStringList({QStringLiteral("Éire"), QStringLiteral("Français")}));
 }
 
-TEST_F(LanguageTest, MissingFileOrKeyGivesDefaultsAndEmptyMessages)
-{
+TEST_F(LanguageTest, MissingFileOrKeyGivesDefaultsAndEmptyMessages) {
     i18n::setLanguage(QStringLiteral("Nowhere"));
     EXPECT_EQ(i18n::Message(5, "1.2.3", "host"), QString());
     EXPECT_EQ(i18n::getText("frmMain", "cmdAdd.Caption", "Ajouter"), "Ajouter");
@@ -123,13 +114,13 @@ TEST_F(LanguageTest, MissingFileOrKeyGivesDefaultsAndEmptyMessages)
     EXPECT_THROW(i18n::Message(-1), TavError);
 }
 
-TEST_F(LanguageTest, LongValuesAreCutAndJunkFilesNeverFail)
-{
+TEST_F(LanguageTest, LongValuesAreCutAndJunkFilesNeverFail) {
     useLanguage("[MSG]\nm3=" + QByteArray(450, 'x') + "\n");
     EXPECT_EQ(i18n::Message(3).size(), 399);
 
     // Windows-1252 bytes (not valid UTF-8) are still read.
-    useLanguage("[MSG]\nm4=Fran\xe7" "ais d\xe9j\xe0\n");
+    useLanguage("[MSG]\nm4=Fran\xe7"
+                "ais d\xe9j\xe0\n");
     EXPECT_EQ(i18n::Message(4), QStringLiteral("Français déjà"));
 
     QByteArray junk;
@@ -142,16 +133,14 @@ TEST_F(LanguageTest, LongValuesAreCutAndJunkFilesNeverFail)
 
 // The delivered language files hold every message the program asks for, with
 // the placeholders its callers pass.
-TEST(LanguageFiles, FrenchAndEnglishHoldEveryMessageWithItsPlaceholders)
-{
+TEST(LanguageFiles, FrenchAndEnglishHoldEveryMessageWithItsPlaceholders) {
     setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
-    const QList<int> used = {1,  2,  3,  4,  5,  6,  7,  12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 24, 25, 26,
-                             27, 28, 29, 30, 31, 32, 33, 34, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48,
-                             50, 51, 52, 53, 54, 55, 56, 57, 59, 60, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70,
-                             71, 72, 73, 74, 75, 76, 77, 78, 79, 80, 81, 82, 83, 84, 85, 88, 89, 90, 91, 92,
-                             93, 95, 96, 97, 99};
-    const QMap<int, int> placeholders = {{5, 2}, {18, 1}, {19, 1}, {21, 1}, {31, 1}, {32, 2}, {33, 2},
-                                         {52, 1}, {59, 2}, {77, 1}, {88, 1}, {96, 1}};
+    const QList<int> used = {1,  2,  3,  4,  5,  6,  7,  12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 24, 25, 26, 27, 28,
+                             29, 30, 31, 32, 33, 34, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 50, 51, 52, 53,
+                             54, 55, 56, 57, 59, 60, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 73, 74, 75, 76,
+                             77, 78, 79, 80, 81, 82, 83, 84, 85, 88, 89, 90, 91, 92, 93, 95, 96, 97, 99};
+    const QMap<int, int> placeholders = {{5, 2},  {18, 1}, {19, 1}, {21, 1}, {31, 1}, {32, 2},
+                                         {33, 2}, {52, 1}, {59, 2}, {77, 1}, {88, 1}, {96, 1}};
     const QRegularExpression size(QStringLiteral("\\((\\d+)x(\\d+)\\)"));
     for (const QString &language : {QStringLiteral("Français"), QStringLiteral("English")}) {
         i18n::setLanguage(language);
@@ -160,7 +149,8 @@ TEST(LanguageFiles, FrenchAndEnglishHoldEveryMessageWithItsPlaceholders)
         for (int n : used) {
             const QString raw = i18n::getText("MSG", QStringLiteral("m%1").arg(n), QString(), "%s", "%s");
             EXPECT_FALSE(raw.trimmed().isEmpty()) << qPrintable(language) << " message " << n;
-            EXPECT_EQ(raw.count(QStringLiteral("%s")), placeholders.value(n, 0)) << qPrintable(language) << " message " << n;
+            EXPECT_EQ(raw.count(QStringLiteral("%s")), placeholders.value(n, 0))
+                << qPrintable(language) << " message " << n;
         }
         for (int n : {46, 47, 48})
             EXPECT_TRUE(size.match(i18n::Message(n)).hasMatch()) << qPrintable(language) << " thumbnail size " << n;

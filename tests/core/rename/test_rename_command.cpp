@@ -2,9 +2,9 @@
 // checks before the batch, the review, the after-rename options, passes,
 // failures and errors.
 #include "core/engine/NameEngine.h"
+#include "core/i18n/Language.h"
 #include "core/rename/RenameCommand.h"
 #include "core/rename/RenameJournal.h"
-#include "core/i18n/Language.h"
 #include "core/settings/Settings.h"
 
 #include "QtPrinters.h"
@@ -339,7 +339,7 @@ TEST_F(RenameCommandTest, StopKeepsTheListTheFieldsAndTheOldNames) {
     for (const RenameLine &l : r.lines)
         EXPECT_EQ(l.status, RenameStatus::Stopped);
     EXPECT_EQ(listed(), (QStringList{"a", "b", "c", "d"}));
-    EXPECT_EQ(engine.txtDebut(), "1");       // the start does not move on
+    EXPECT_EQ(engine.txtDebut(), "1");      // the start does not move on
     EXPECT_EQ(engine.passCountText(), "1"); // no further pass
     EXPECT_EQ(settings.NombreFichierRenomme, 5);
     EXPECT_EQ(ui.onOff.last(), (QList<bool>{true, false, false}));

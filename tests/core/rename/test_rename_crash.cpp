@@ -147,8 +147,7 @@ struct CrossDeviceCrash {
     void expectOriginalsOnly() const {
         EXPECT_EQ(contents(disk.path()), before);
         EXPECT_EQ(names(disk.path()), (QStringList{"a", "b", "c"}));
-        EXPECT_EQ(QDir(other->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                  QStringList());
+        EXPECT_EQ(QDir(other->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
         EXPECT_TRUE(pendingJournals().isEmpty());
     }
 };

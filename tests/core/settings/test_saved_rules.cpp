@@ -11,8 +11,7 @@ struct SavedRules : SettingsFixture {
     Settings s;
     Rule current;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         SettingsFixture::SetUp();
         current.Regle = "IMG_###";
         current.DebutPas = 3;
@@ -20,8 +19,7 @@ struct SavedRules : SettingsFixture {
         current.Commentaire = "Vacances";
         current.Extension = "jpg png";
     }
-    QStringList fileRules() const
-    {
+    QStringList fileRules() const {
         QStringList out;
         const IniFile f = ini();
         const int top = f.read("General", "General_NombreRegle", "-1").toInt();
@@ -33,8 +31,7 @@ struct SavedRules : SettingsFixture {
 
 } // namespace
 
-TEST(SavedRuleText, TwelveFieldsRoundTripAndShortOrBadTexts)
-{
+TEST(SavedRuleText, TwelveFieldsRoundTripAndShortOrBadTexts) {
     Rule r;
     r.Regle = "a";
     r.Commentaire = "c";
@@ -67,8 +64,7 @@ TEST(SavedRuleText, TwelveFieldsRoundTripAndShortOrBadTexts)
     EXPECT_THROW(fromOldText("a|1|40000"), TavError); // step out of 16 bits
 }
 
-TEST_F(SavedRules, CommentLabelWritesAndReadsBack)
-{
+TEST_F(SavedRules, CommentLabelWritesAndReadsBack) {
     EXPECT_EQ(ecrireCommentaire("Vacances", "jpg png"), "Vacances (jpg png)");
     EXPECT_EQ(ecrireCommentaire("", ""), "Pas de commentaire (*)");
     EXPECT_EQ(getCommentaire("Vacances (jpg png)"), (CommentParts{"Vacances", "jpg png"}));
@@ -82,8 +78,7 @@ TEST_F(SavedRules, CommentLabelWritesAndReadsBack)
     EXPECT_FALSE(isCommentPrompt("Vacances"));
 }
 
-TEST_F(SavedRules, DialogRefusesSeparatorsAndFillsDefaults)
-{
+TEST_F(SavedRules, DialogRefusesSeparatorsAndFillsDefaults) {
     const std::initializer_list<std::pair<QString, QString>> refused = {
         {"a (b", "jpg"}, {"ok", "jpg)"}, {"a|b", "jpg"}, {"ok", "jpg|png"}};
     for (const auto &[comment, types] : refused) {
@@ -98,8 +93,7 @@ TEST_F(SavedRules, DialogRefusesSeparatorsAndFillsDefaults)
     EXPECT_EQ(acceptCommentDialog(" Vacances ", " jpg png "), (CommentParts{"Vacances", "jpg png"}));
 }
 
-TEST_F(SavedRules, MemoriseAddsOrReplacesAndWritesAtOnce)
-{
+TEST_F(SavedRules, MemoriseAddsOrReplacesAndWritesAtOnce) {
     EXPECT_TRUE(memorise(s, current));
     EXPECT_EQ(fileRules(), QStringList({"IMG_###"}));
 
@@ -125,8 +119,7 @@ TEST_F(SavedRules, MemoriseAddsOrReplacesAndWritesAtOnce)
     EXPECT_EQ(savedRulesAsTabLines(s)[1], "*_#\tVacances\tjpg png\t1\t1\t\t0\t2\t0\t0\t3\t0");
 }
 
-TEST_F(SavedRules, ForgetAsksThenRemovesAndResetsTheLabel)
-{
+TEST_F(SavedRules, ForgetAsksThenRemovesAndResetsTheLabel) {
     for (const char *p : {"a", "b", "c"}) {
         current.Regle = p;
         memorise(s, current);
@@ -171,8 +164,7 @@ TEST_F(SavedRules, ForgetAsksThenRemovesAndResetsTheLabel)
     EXPECT_EQ(ini().read("General", "General_Regle0", "<absent>"), "<absent>");
 }
 
-TEST_F(SavedRules, ChoosingSetsEveryFieldWithUpdatesOffThenRecomputesOnce)
-{
+TEST_F(SavedRules, ChoosingSetsEveryFieldWithUpdatesOffThenRecomputesOnce) {
     Rule saved;
     saved.Regle = "$A$_#";
     saved.DebutPas = ContinueModeStart;
@@ -203,7 +195,7 @@ TEST_F(SavedRules, ChoosingSetsEveryFieldWithUpdatesOffThenRecomputesOnce)
     EXPECT_EQ(events, QStringList({"off", "on", "changed"}));
     Rule expected = saved;
     expected.Regle = current.Regle; // the pattern is the caller's to validate
-    expected.Extension = "*";      // no file types: every type
+    expected.Extension = "*";       // no file types: every type
     EXPECT_EQ(current, expected);
 
     events.clear();
@@ -212,8 +204,7 @@ TEST_F(SavedRules, ChoosingSetsEveryFieldWithUpdatesOffThenRecomputesOnce)
     EXPECT_TRUE(events.isEmpty());
 }
 
-TEST_F(SavedRules, ReadingTakesTheCommentOfTheRuleInTheBox)
-{
+TEST_F(SavedRules, ReadingTakesTheCommentOfTheRuleInTheBox) {
     writeIni("[General]\nGeneral_VersionCourante=1.12.2\nGeneral_NombreRegle=2\n"
              "General_Regle0=IMG_#|first|jpg\nGeneral_Regle1=other|x|y\nGeneral_Regle2=IMG_#||\n"
              "[RegleRenommage]\nRegleRenommage_Regle=IMG_#\nRegleRenommage_Commentaire=stored\n");

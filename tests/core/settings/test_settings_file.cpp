@@ -9,8 +9,7 @@ using namespace tav;
 namespace {
 using SettingsFile = SettingsFixture;
 
-Rule sampleRule(const QString &pattern)
-{
+Rule sampleRule(const QString &pattern) {
     Rule r;
     r.Regle = pattern;
     r.DebutPas = 10;
@@ -28,8 +27,7 @@ Rule sampleRule(const QString &pattern)
 }
 } // namespace
 
-TEST_F(SettingsFile, FirstStartWithoutFileGivesEveryDefault)
-{
+TEST_F(SettingsFile, FirstStartWithoutFileGivesEveryDefault) {
     Settings s;
     ASSERT_TRUE(modIniFile::ReadIniFile(s, iniPath));
     EXPECT_EQ(s.LangueUtilisee, QStringLiteral("Français"));
@@ -38,7 +36,7 @@ TEST_F(SettingsFile, FirstStartWithoutFileGivesEveryDefault)
     EXPECT_EQ(s.CharactereInterdit[0], (ForbiddenRow{QStringLiteral("éèêë"), "e"}));
     EXPECT_EQ(s.CharactereInterdit[6], (ForbiddenRow{"/:?\"<>|\\", "_"}));
     EXPECT_EQ(s.FileNotRenamed, QStringList({"desktop.ini", "fssort.ini", "Thumbs.db"}));
-    EXPECT_EQ(s.regle.Regle, "### - *");          // message 16
+    EXPECT_EQ(s.regle.Regle, "### - *");             // message 16
     EXPECT_EQ(s.regle.Commentaire, "Numero et nom"); // message 95
     EXPECT_EQ(s.regle.Extension, "*");
     EXPECT_EQ(s.PositionFenetreTop, 100);
@@ -62,8 +60,7 @@ TEST_F(SettingsFile, FirstStartWithoutFileGivesEveryDefault)
     EXPECT_EQ(key("Option_CharactereInterdit6"), "/:?\"<>|\\");
 }
 
-TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload)
-{
+TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload) {
     Settings s;
     s.LangueUtilisee = QStringLiteral("Français");
     s.NombreFichierRenomme = 123456;
@@ -131,8 +128,7 @@ TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload)
     EXPECT_EQ(key("General_Regle0"), QStringLiteral("IMG_###|Vacances été|jpg png|0|0|png|1|5|1|2|10|1"));
 }
 
-TEST_F(SettingsFile, ChoiceOneWritesTheCurrentFolder)
-{
+TEST_F(SettingsFile, ChoiceOneWritesTheCurrentFolder) {
     Settings s;
     s.DossierDepart = 1;
     s.DossierSpecifique = "/old";
@@ -144,8 +140,7 @@ TEST_F(SettingsFile, ChoiceOneWritesTheCurrentFolder)
     EXPECT_EQ(key("Option_DossierSpecifique"), "/old");
 }
 
-TEST_F(SettingsFile, OlderVersionsAreMigrated)
-{
+TEST_F(SettingsFile, OlderVersionsAreMigrated) {
     for (const char *version : {"1.10.0", "1.11.0"}) {
         SCOPED_TRACE(version);
         writeIni(QByteArray("[General]\nGeneral_VersionCourante=") + version +
@@ -204,8 +199,7 @@ TEST_F(SettingsFile, OlderVersionsAreMigrated)
     EXPECT_EQ(s.FiltreAffichage, "*.jpg|*.png");
 }
 
-TEST_F(SettingsFile, CountsAreUpperIndicesAndStaleRulesGo)
-{
+TEST_F(SettingsFile, CountsAreUpperIndicesAndStaleRulesGo) {
     writeIni("[General]\nGeneral_VersionCourante=1.12.2\nGeneral_NombreRegle=2\n"
              "General_Regle0=a|c|*|1|1||0|1|0|0|1|0\nGeneral_Regle1=b\nGeneral_Regle2=c|x|jpg\n"
              "[Option]\nOption_NombreCaractereInterdit=0\nOption_CharactereInterdit0=é\n"
@@ -244,13 +238,14 @@ TEST_F(SettingsFile, CountsAreUpperIndicesAndStaleRulesGo)
     EXPECT_EQ(key("General_Regle5"), "<absent>");
 }
 
-TEST_F(SettingsFile, GuardsLimitsAndOutOfRangeChoices)
-{
+TEST_F(SettingsFile, GuardsLimitsAndOutOfRangeChoices) {
     const QByteArray long600(600, 'p');
-    writeIni("[Langage]\nLangage_LangueUtilisee=Klingon\n[General]\nGeneral_PositionFenetreTop=-200000\nGeneral_PositionFenetreLeft=-100000\n"
+    writeIni("[Langage]\nLangage_LangueUtilisee=Klingon\n[General]\nGeneral_PositionFenetreTop=-200000\nGeneral_"
+             "PositionFenetreLeft=-100000\n"
              "General_FenetreHauteur=-300000\nGeneral_FenetreLargeur=16000,5\n"
              "[Option]\nOption_TailleVignette=7\nOption_FormatMois=-1\nOption_OutilExifChoisi=9\n"
-             "[RegleRenommage]\nRegleRenommage_Regle=" + long600 + "\nRegleRenommage_optRepStr=3\n");
+             "[RegleRenommage]\nRegleRenommage_Regle=" +
+             long600 + "\nRegleRenommage_optRepStr=3\n");
     Settings s;
     ASSERT_TRUE(modIniFile::ReadIniFile(s, iniPath));
     EXPECT_EQ(s.PositionFenetreTop, 100);
@@ -267,8 +262,7 @@ TEST_F(SettingsFile, GuardsLimitsAndOutOfRangeChoices)
     EXPECT_EQ(s.optRepStr, 0);
 }
 
-TEST_F(SettingsFile, UnknownVersionWarnsAndKeepsItsRules)
-{
+TEST_F(SettingsFile, UnknownVersionWarnsAndKeepsItsRules) {
     writeIni("[General]\nGeneral_VersionCourante=2.0.0\nGeneral_NombreRegle=1\n"
              "General_Regle0=new|format\nGeneral_Regle1=other\n");
     Settings s;
@@ -291,8 +285,7 @@ TEST_F(SettingsFile, UnknownVersionWarnsAndKeepsItsRules)
     EXPECT_EQ(key("General_NombreRegle"), "2");
 }
 
-TEST_F(SettingsFile, BadNumbersStopReadingWithTheStepAndLoseNoRule)
-{
+TEST_F(SettingsFile, BadNumbersStopReadingWithTheStepAndLoseNoRule) {
     writeIni("[General]\nGeneral_VersionCourante=1.12.2\nGeneral_MettreAJour=abc\n"
              "General_NombreRegle=0\nGeneral_Regle0=keep|me\n"
              "[RegleRenommage]\nRegleRenommage_Regle=IMG_#\n");
@@ -300,8 +293,8 @@ TEST_F(SettingsFile, BadNumbersStopReadingWithTheStepAndLoseNoRule)
     EXPECT_FALSE(modIniFile::ReadIniFile(s, iniPath));
     EXPECT_EQ(fe.plainErrors,
               QStringList({"Error 13 (Type mismatch) in procedure ReadIniFile of Module modIniFile line 4"}));
-    EXPECT_EQ(s.FiltreAffichage, "*.*");     // read before the failure
-    EXPECT_EQ(s.regle.Regle, "");            // later values keep their initial state
+    EXPECT_EQ(s.FiltreAffichage, "*.*"); // read before the failure
+    EXPECT_EQ(s.regle.Regle, "");        // later values keep their initial state
     ASSERT_TRUE(modIniFile::SaveIniFile(s));
     EXPECT_EQ(key("General_Regle0"), "keep|me");
     EXPECT_EQ(key("General_NombreRegle"), "0");
@@ -310,7 +303,8 @@ TEST_F(SettingsFile, BadNumbersStopReadingWithTheStepAndLoseNoRule)
     fe.plainErrors.clear();
     writeIni("[General]\nGeneral_VersionCourante=1.12.2\nGeneral_NombreRegle=99999\nGeneral_Regle0=x\n");
     EXPECT_FALSE(modIniFile::ReadIniFile(s, iniPath));
-    EXPECT_EQ(fe.plainErrors, QStringList({"Error 6 (Overflow) in procedure ReadIniFile of Module modIniFile line 13"}));
+    EXPECT_EQ(fe.plainErrors,
+              QStringList({"Error 6 (Overflow) in procedure ReadIniFile of Module modIniFile line 13"}));
     ASSERT_TRUE(modIniFile::SaveIniFile(s));
     EXPECT_EQ(key("General_Regle0"), "x");
 
@@ -332,8 +326,7 @@ TEST_F(SettingsFile, BadNumbersStopReadingWithTheStepAndLoseNoRule)
     EXPECT_EQ(key("General_NombreRegle"), "1");
 }
 
-TEST_F(SettingsFile, FailedSaveIsReportedOnceAndKeepsTheOldFile)
-{
+TEST_F(SettingsFile, FailedSaveIsReportedOnceAndKeepsTheOldFile) {
     writeFile("blocker", "x");
     Settings s;
     ASSERT_TRUE(modIniFile::SaveIniFile(s));
@@ -350,8 +343,7 @@ TEST_F(SettingsFile, FailedSaveIsReportedOnceAndKeepsTheOldFile)
     EXPECT_EQ(fe.asked.size(), 2);
 }
 
-TEST_F(SettingsFile, HooksRunAtTheirPlace)
-{
+TEST_F(SettingsFile, HooksRunAtTheirPlace) {
     QStringList calls;
     auto &h = modIniFile::hooks();
     h.languageChanged = [&] { calls << "language"; };
@@ -375,8 +367,7 @@ TEST_F(SettingsFile, HooksRunAtTheirPlace)
     EXPECT_EQ(calls, QStringList({"copy"}));
 }
 
-TEST(SettingsVersion, ComparesMajorMinorRevision)
-{
+TEST(SettingsVersion, ComparesMajorMinorRevision) {
     EXPECT_FALSE(modIniFile::versionDiffersFromProgram(modIniFile::programVersion()));
     EXPECT_TRUE(modIniFile::versionDiffersFromProgram("1.10.0"));
     EXPECT_TRUE(modIniFile::versionDiffersFromProgram(""));
@@ -384,10 +375,8 @@ TEST(SettingsVersion, ComparesMajorMinorRevision)
     EXPECT_EQ(modIniFile::programVersion(), "1.12.2");
 }
 
-TEST_F(SettingsFile, MissingLanguageFileIsToldOnceAndTheChoiceKept)
-{
-    writeFile(QStringLiteral("langages/francais.lng"),
-              "[MSG]\nm1=Titre\n[Language]\nFileMissing=Pas de fichier %s\n");
+TEST_F(SettingsFile, MissingLanguageFileIsToldOnceAndTheChoiceKept) {
+    writeFile(QStringLiteral("langages/francais.lng"), "[MSG]\nm1=Titre\n[Language]\nFileMissing=Pas de fichier %s\n");
     writeIni("[Langage]\nLangage_LangueUtilisee=Deutsch\n");
     Settings s;
     ASSERT_TRUE(modIniFile::ReadIniFile(s, iniPath));

@@ -29,20 +29,20 @@ namespace {
 
 class About : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
         i18n::setLanguage(QStringLiteral("Français"));
     }
     void TearDown() override { setProgramFolder(QString()); }
 };
 
-QString labelText(const QWidget &form, const char *name) { return form.findChild<QLabel *>(name)->text(); }
+QString labelText(const QWidget &form, const char *name) {
+    return form.findChild<QLabel *>(name)->text();
+}
 
 } // namespace
 
-TEST(CreditsTags, AlignmentBoldAndSizeCarryToTheFollowingLines)
-{
+TEST(CreditsTags, AlignmentBoldAndSizeCarryToTheFollowingLines) {
     const QList<CreditLine> lines =
         parseCredits("first\r\n<AR><B>right bold\r\nplain after\r\n<I></B>italic only\r\n<F10>small\r\nstill small\r\n"
                      "<AL><F28><P>title\r\n<PL>beside");
@@ -76,8 +76,7 @@ TEST(CreditsTags, AlignmentBoldAndSizeCarryToTheFollowingLines)
     EXPECT_EQ(lines[7].text, "beside");
 }
 
-TEST(CreditsTags, OnlyWholeTagsAtTheStartAreTaken)
-{
+TEST(CreditsTags, OnlyWholeTagsAtTheStartAreTaken) {
     const QList<CreditLine> lines = parseCredits("<F1>x\n<FAB>y\nsize <F20> later\n<B>");
     ASSERT_EQ(lines.size(), 4);
     EXPECT_EQ(lines[0].text, "<F1>x") << "the size tag has exactly two digits";
@@ -89,8 +88,7 @@ TEST(CreditsTags, OnlyWholeTagsAtTheStartAreTaken)
     EXPECT_TRUE(lines[3].bold);
 }
 
-TEST(CreditsText, EveryLanguageCreditsTheComponentsWithTheirAddresses)
-{
+TEST(CreditsText, EveryLanguageCreditsTheComponentsWithTheirAddresses) {
     for (const QString &language : {QStringLiteral("Français"), QStringLiteral("English")}) {
         const QString text = creditsText(language);
         for (const char *credit : {"Qt", "https://www.qt.io/", "jhead", "Matthias Wandel", "ExifTool", "Phil Harvey",
@@ -102,8 +100,7 @@ TEST(CreditsText, EveryLanguageCreditsTheComponentsWithTheirAddresses)
     EXPECT_TRUE(creditsText("English").contains("free"));
 }
 
-TEST(CreditsScrolling, MovesUpOnlyWhileShownAndStartsAgainAtTheBottom)
-{
+TEST(CreditsScrolling, MovesUpOnlyWhileShownAndStartsAgainAtTheBottom) {
     CreditsScroller scroller;
     scroller.resize(200, 100);
     scroller.setLines(parseCredits("<F20>one\r\ntwo"));
@@ -137,8 +134,7 @@ TEST(CreditsScrolling, MovesUpOnlyWhileShownAndStartsAgainAtTheBottom)
     EXPECT_EQ(scroller.position(), 110) << "back just below the bottom";
 }
 
-TEST(CreditsScrolling, TheOffScreenPictureHoldsTheText)
-{
+TEST(CreditsScrolling, TheOffScreenPictureHoldsTheText) {
     CreditsScroller scroller;
     scroller.resize(200, 100);
     scroller.setLines(parseCredits("<F20><B>WWWW"));
@@ -153,8 +149,7 @@ TEST(CreditsScrolling, TheOffScreenPictureHoldsTheText)
     EXPECT_GT(inked, 50);
 }
 
-TEST(MemoryFacts, TotalAndAvailableFromMeminfo)
-{
+TEST(MemoryFacts, TotalAndAvailableFromMeminfo) {
     const MemoryStatus status = memoryStatus("MemTotal:       16318220 kB\nMemFree:         1000 kB\n"
                                              "MemAvailable:    9876543 kB\nBuffers: 5 kB\n");
     EXPECT_EQ(status.total, 16318220LL * 1024);
@@ -162,21 +157,20 @@ TEST(MemoryFacts, TotalAndAvailableFromMeminfo)
     EXPECT_EQ(memoryStatus("MemTotal: 2048 kB\nMemFree: 1024 kB\n").available, 1024 * 1024) << "older kernels";
 }
 
-TEST_F(About, DependencyListCopiesOneCrLfLinePerRow)
-{
-    frmDependance dialog({{"Travoline (programme principal)", "1.2.3"}, {"liborvalib.so", "1.2.3"},
-                          {"libabsent.so", "Fichier inconnu"}},
-                         nullptr);
+TEST_F(About, DependencyListCopiesOneCrLfLinePerRow) {
+    frmDependance dialog(
+        {{"Travoline (programme principal)", "1.2.3"}, {"liborvalib.so", "1.2.3"}, {"libabsent.so", "Fichier inconnu"}},
+        nullptr);
     QApplication::clipboard()->clear();
     QTest::mouseClick(dialog.findChild<QPushButton *>("cmdPressePapier"), Qt::LeftButton);
     const QString text = QApplication::clipboard()->text();
-    EXPECT_EQ(text, "Travoline (programme principal) : 1.2.3\r\nliborvalib.so : 1.2.3\r\nlibabsent.so : Fichier inconnu\r\n");
+    EXPECT_EQ(text,
+              "Travoline (programme principal) : 1.2.3\r\nliborvalib.so : 1.2.3\r\nlibabsent.so : Fichier inconnu\r\n");
     EXPECT_EQ(text.count("\r\n"), 3);
     EXPECT_EQ(text.count('\n'), 3);
 }
 
-TEST_F(About, DependencyListNamesTheProgramThenWhatThisBuildRunsWith)
-{
+TEST_F(About, DependencyListNamesTheProgramThenWhatThisBuildRunsWith) {
     frmDependance dialog;
     EXPECT_EQ(dialog.windowTitle(), "Dépendances de Travoline");
     EXPECT_EQ(dialog.list()->headerItem()->text(0), "Fichier");
@@ -211,8 +205,7 @@ TEST_F(About, DependencyListNamesTheProgramThenWhatThisBuildRunsWith)
     EXPECT_TRUE(helped);
 }
 
-TEST_F(About, ShowsIdentityMachineFactsAndTheProgramsMemory)
-{
+TEST_F(About, ShowsIdentityMachineFactsAndTheProgramsMemory) {
     frmAboutCredits box;
     EXPECT_EQ(box.windowTitle(), "À propos de Travoline");
     EXPECT_EQ(labelText(box, "lblTitre"), "Travoline");
@@ -229,8 +222,7 @@ TEST_F(About, ShowsIdentityMachineFactsAndTheProgramsMemory)
     EXPECT_FALSE(box.findChild<QPushButton *>("cmdControleVersion")->isVisibleTo(&box));
 }
 
-TEST_F(About, EveryMountedVolumeIsOfferedAndChoosingOneRecomputesItsFreeSpace)
-{
+TEST_F(About, EveryMountedVolumeIsOfferedAndChoosingOneRecomputesItsFreeSpace) {
     frmAboutCredits box;
     QComboBox *volumes = box.volumes();
     ASSERT_GT(volumes->count(), 0);
@@ -246,8 +238,7 @@ TEST_F(About, EveryMountedVolumeIsOfferedAndChoosingOneRecomputesItsFreeSpace)
     }
 }
 
-TEST_F(About, CreditsScrollWhileTheBoxIsShownAndStopWhenItCloses)
-{
+TEST_F(About, CreditsScrollWhileTheBoxIsShownAndStopWhenItCloses) {
     frmAboutCredits box;
     EXPECT_FALSE(box.credits()->isScrolling());
     box.show();
@@ -260,8 +251,7 @@ TEST_F(About, CreditsScrollWhileTheBoxIsShownAndStopWhenItCloses)
 
 // Pictures of both windows in both languages, written to TAV_SCREENSHOT_DIR
 // when it is set (a temporary folder otherwise); each must show something.
-TEST_F(About, PicturesOfBothWindowsInBothLanguages)
-{
+TEST_F(About, PicturesOfBothWindowsInBothLanguages) {
     const QString folder = qEnvironmentVariable("TAV_SCREENSHOT_DIR", QDir::tempPath());
     for (const QString &language : {QStringLiteral("Français"), QStringLiteral("English")}) {
         i18n::setLanguage(language);
@@ -284,7 +274,8 @@ TEST_F(About, PicturesOfBothWindowsInBothLanguages)
         for (QWidget *window : {static_cast<QWidget *>(&box), static_cast<QWidget *>(&list)}) {
             const QImage image = window->grab().toImage();
             EXPECT_GT(image.width(), 300);
-            EXPECT_TRUE(image.save(folder + QLatin1Char('/') + window->objectName() + QLatin1Char('_') + suffix + ".png"));
+            EXPECT_TRUE(
+                image.save(folder + QLatin1Char('/') + window->objectName() + QLatin1Char('_') + suffix + ".png"));
         }
     }
 }

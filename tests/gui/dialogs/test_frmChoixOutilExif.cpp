@@ -3,10 +3,10 @@
 
 #include "TestPaths.h"
 #include "core/base/ProgramFolder.h"
-#include "gui/dialogs/frmChoixOutilExif.h"
 #include "core/i18n/Language.h"
-#include "gui/i18n/Translate.h"
 #include "core/metadata/Exif.h"
+#include "gui/dialogs/frmChoixOutilExif.h"
+#include "gui/i18n/Translate.h"
 
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"

@@ -1,12 +1,12 @@
+#include "QtPrinters.h"
+#include "TestPaths.h"
 #include "core/base/ProgramFolder.h"
 #include "core/base/Twips.h"
+#include "core/i18n/Language.h"
+#include "core/settings/Settings.h"
 #include "gui/dialogs/GuiFrontEnd.h"
 #include "gui/dialogs/KobMesgBox.h"
 #include "gui/dialogs/frmKobMsgBox.h"
-#include "core/i18n/Language.h"
-#include "core/settings/Settings.h"
-#include "QtPrinters.h"
-#include "TestPaths.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,8 +22,7 @@ using namespace tav;
 
 namespace {
 
-QStringList visibleButtons(const frmKobMsgBox &box)
-{
+QStringList visibleButtons(const frmKobMsgBox &box) {
     // Left to right, as the user sees them.
     QList<QPushButton *> buttons;
     for (QPushButton *b : box.findChildren<QPushButton *>())
@@ -36,8 +35,7 @@ QStringList visibleButtons(const frmKobMsgBox &box)
     return names;
 }
 
-QStringList visibleIcons(const frmKobMsgBox &box)
-{
+QStringList visibleIcons(const frmKobMsgBox &box) {
     QStringList names;
     for (const char *n : {"picVbCritical", "picVbQuestion", "picVbExclamation", "picVbInformation"})
         if (box.findChild<QLabel *>(QString::fromLatin1(n))->isVisible())
@@ -47,8 +45,7 @@ QStringList visibleIcons(const frmKobMsgBox &box)
 
 class MsgBoxTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
         i18n::setLanguage(QStringLiteral("Français"));
         setTwipsDpi(96);
@@ -56,8 +53,7 @@ protected:
     }
     void TearDown() override { setProgramFolder(QString()); }
 
-    std::unique_ptr<frmKobMsgBox> open(const QString &message, int &style, int delay = 0, const QString &key = {})
-    {
+    std::unique_ptr<frmKobMsgBox> open(const QString &message, int &style, int delay = 0, const QString &key = {}) {
         auto box = std::make_unique<frmKobMsgBox>();
         box->load();
         box->prepare(message, style, QStringLiteral("Titre"), delay, key);
@@ -76,8 +72,7 @@ struct SetCase {
 
 } // namespace
 
-TEST_F(MsgBoxTest, EachStyleShowsItsIconsAndButtonsAndAnswersEnterAndEscape)
-{
+TEST_F(MsgBoxTest, EachStyleShowsItsIconsAndButtonsAndAnswersEnterAndEscape) {
     const QList<SetCase> cases = {
         {0, {"cmdOK"}, {}, 1, 1},
         {2, {"cmdOK"}, {}, 1, 1},
@@ -112,10 +107,9 @@ TEST_F(MsgBoxTest, EachStyleShowsItsIconsAndButtonsAndAnswersEnterAndEscape)
               box->findChild<QLabel *>("picVbInformation")->geometry());
 }
 
-TEST_F(MsgBoxTest, EveryButtonLeavesItsOwnAnswer)
-{
-    const QList<QPair<int, QString>> presses = {{1, "cmdOK"}, {1, "cmdAnnuler"}, {4, "cmdOui"}, {4, "cmdNon"},
-                                                {6, "cmdModifier"}};
+TEST_F(MsgBoxTest, EveryButtonLeavesItsOwnAnswer) {
+    const QList<QPair<int, QString>> presses = {
+        {1, "cmdOK"}, {1, "cmdAnnuler"}, {4, "cmdOui"}, {4, "cmdNon"}, {6, "cmdModifier"}};
     const QList<int> answers = {1, 2, 6, 7, 8};
     for (int i = 0; i < presses.size(); ++i) {
         int style = presses[i].first;
@@ -125,8 +119,7 @@ TEST_F(MsgBoxTest, EveryButtonLeavesItsOwnAnswer)
     }
 }
 
-TEST_F(MsgBoxTest, BoxIsSizedFromTheLabelAndButtonsShareTheWidth)
-{
+TEST_F(MsgBoxTest, BoxIsSizedFromTheLabelAndButtonsShareTheWidth) {
     int style = 4;
     const QString longText = QString(60, QLatin1Char('W')) + QStringLiteral("\r\nsecond line");
     auto box = open(longText, style);
@@ -154,8 +147,7 @@ TEST_F(MsgBoxTest, BoxIsSizedFromTheLabelAndButtonsShareTheWidth)
     EXPECT_NEAR(cmdOK->x(), ok->width() - cmdOK->geometry().right() - 1, 2);
 }
 
-TEST_F(MsgBoxTest, NarrowMessageWidensTheBoxToTheButtons)
-{
+TEST_F(MsgBoxTest, NarrowMessageWidensTheBoxToTheButtons) {
     int style = 6;
     auto box = open(QStringLiteral("?"), style);
     int total = 0;
@@ -175,8 +167,7 @@ TEST_F(MsgBoxTest, NarrowMessageWidensTheBoxToTheButtons)
     EXPECT_NEAR(wide->boxWidth(), pixelsToTwips(wide->findChild<QLabel *>("lblMsg")->width()) + 1200, 15);
 }
 
-TEST_F(MsgBoxTest, DelayKeepsEveryButtonDisabledForItsTicks)
-{
+TEST_F(MsgBoxTest, DelayKeepsEveryButtonDisabledForItsTicks) {
     int style = 4;
     auto box = open(QStringLiteral("Attendez"), style, 3);
     const auto buttons = box->setButtons();
@@ -200,8 +191,7 @@ TEST_F(MsgBoxTest, DelayKeepsEveryButtonDisabledForItsTicks)
     EXPECT_EQ(KobMesgBox::lastAnswer(), 6);
 }
 
-TEST_F(MsgBoxTest, DoNotShowAgainIsStoredUnderTheKey)
-{
+TEST_F(MsgBoxTest, DoNotShowAgainIsStoredUnderTheKey) {
     QTemporaryDir store;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
 
@@ -229,8 +219,7 @@ TEST_F(MsgBoxTest, DoNotShowAgainIsStoredUnderTheKey)
     EXPECT_EQ(KobMesgBox::lastAnswer(), 0) << "the check box does not answer";
 }
 
-TEST_F(MsgBoxTest, CaptionsFollowTheLanguageAndPicturesFollowTheSetting)
-{
+TEST_F(MsgBoxTest, CaptionsFollowTheLanguageAndPicturesFollowTheSetting) {
     i18n::setLanguage(QStringLiteral("English"));
     int style = 3;
     auto box = open(QStringLiteral("Save?"), style);
@@ -255,8 +244,7 @@ TEST_F(MsgBoxTest, CaptionsFollowTheLanguageAndPicturesFollowTheSetting)
     i18n::setLanguage(QStringLiteral("Français"));
 }
 
-TEST_F(MsgBoxTest, OneBoxAtATimeAndTheFrontEndNeverReusesAStaleYes)
-{
+TEST_F(MsgBoxTest, OneBoxAtATimeAndTheFrontEndNeverReusesAStaleYes) {
     GuiFrontEnd gui;
     setFrontEnd(&gui);
     KobMesgBox::setLastAnswer(6);
@@ -282,8 +270,7 @@ TEST_F(MsgBoxTest, OneBoxAtATimeAndTheFrontEndNeverReusesAStaleYes)
     EXPECT_FALSE(KobMesgBox::isOpen());
 }
 
-TEST_F(MsgBoxTest, BoxClosedWithoutAButtonIsARefusal)
-{
+TEST_F(MsgBoxTest, BoxClosedWithoutAButtonIsARefusal) {
     // The owner hides the box (its window closing, say): no button answered,
     // so the yes of an earlier box must not come back as this box's answer.
     GuiFrontEnd gui;

@@ -1,11 +1,11 @@
 // The pre-rename review window, alone and inside a real rename.
 #include "WaitFor.h"
-#include "gui/dialogs/frmCheckErreur.h"
 #include "core/engine/NameEngine.h"
+#include "core/i18n/Language.h"
 #include "core/rename/RenameCommand.h"
 #include "core/rename/RenameJournal.h"
-#include "core/i18n/Language.h"
 #include "core/settings/Settings.h"
+#include "gui/dialogs/frmCheckErreur.h"
 
 #include "QtPrinters.h"
 #include "RenameTestUtil.h"

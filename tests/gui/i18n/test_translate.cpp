@@ -1,14 +1,14 @@
+#include "QtPrinters.h"
 #include "core/base/ProgramFolder.h"
 #include "core/i18n/Language.h"
 #include "gui/i18n/Translate.h"
-#include "QtPrinters.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QEvent>
 #include <QDialog>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QImage>
@@ -27,26 +27,22 @@ class TranslateTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         QDir(dir.path()).mkpath(QStringLiteral("langages/common"));
         setProgramFolder(dir.path());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         setProgramFolder(QString());
         i18n::setLanguage(QStringLiteral("Français"));
     }
-    void useLanguage(const QByteArray &text)
-    {
+    void useLanguage(const QByteArray &text) {
         QFile f(dir.filePath(QStringLiteral("langages/test.lng")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text);
         f.close();
         i18n::setLanguage(QStringLiteral("Test"));
     }
-    void picture(const QString &name, QColor colour)
-    {
+    void picture(const QString &name, QColor colour) {
         QImage image(16, 16, QImage::Format_RGB32);
         image.fill(colour);
         ASSERT_TRUE(image.save(dir.filePath(QStringLiteral("langages/common/") + name + ".gif"), "PNG"));
@@ -55,8 +51,7 @@ protected:
 
 } // namespace
 
-TEST_F(TranslateTest, TitleCaptionsAndTooltipsComeFromTheFormSection)
-{
+TEST_F(TranslateTest, TitleCaptionsAndTooltipsComeFromTheFormSection) {
     useLanguage("[frmTest]\n"
                 "frmTest.Caption=Test window\n"
                 "lblNom.Caption=Name:_\n"
@@ -117,8 +112,7 @@ TEST_F(TranslateTest, TitleCaptionsAndTooltipsComeFromTheFormSection)
     EXPECT_EQ(inner->text(), "intérieur") << "a child window translates itself";
 }
 
-TEST_F(TranslateTest, ControlArrayElementsAreKeyedByNameAndIndex)
-{
+TEST_F(TranslateTest, ControlArrayElementsAreKeyedByNameAndIndex) {
     QWidget form;
     auto *label = new QLabel(&form);
     i18n::setControlIndex(label, "Label8", 31);
@@ -136,8 +130,7 @@ TEST_F(TranslateTest, ControlArrayElementsAreKeyedByNameAndIndex)
     EXPECT_EQ(i18n::captionKey(plain), "Timer_ListView1_count.Caption");
 }
 
-TEST_F(TranslateTest, ImageButtonsShowPicturesAndFallBackToTheirCaptionAsTooltip)
-{
+TEST_F(TranslateTest, ImageButtonsShowPicturesAndFallBackToTheirCaptionAsTooltip) {
     useLanguage("[frmPics]\ncmdOK.Caption=Yes\ncmdAide.ToolTipText=Open the help\n");
     picture("oui", Qt::green);
     picture("oui_d", Qt::yellow);
@@ -179,8 +172,7 @@ TEST_F(TranslateTest, ImageButtonsShowPicturesAndFallBackToTheirCaptionAsTooltip
     EXPECT_EQ(colour(ok), QColor(Qt::green));
 }
 
-TEST_F(TranslateTest, MissingLanguageFileKeepsTheDesignedTexts)
-{
+TEST_F(TranslateTest, MissingLanguageFileKeepsTheDesignedTexts) {
     i18n::setLanguage(QStringLiteral("Nowhere"));
     QWidget form;
     form.setObjectName("frmMain");

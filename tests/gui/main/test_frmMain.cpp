@@ -1,19 +1,19 @@
 // The main window driven by control name, offscreen: typing, token labels,
 // adding and ordering files, renaming, quitting; and the single instance.
 
-#include "core/app/MainController.h"
-#include "core/app/SingleInstance.h"
-#include "gui/main/MainWindowFrontEnd.h"
-#include "gui/main/Startup.h"
-#include "gui/main/frmMain.h"
-#include "core/metadata/Exif.h"
 #include "PhotoFactory.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
 #include "WaitFor.h"
+#include "core/app/MainController.h"
+#include "core/app/SingleInstance.h"
 #include "core/i18n/Language.h"
+#include "core/metadata/Exif.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
+#include "gui/main/MainWindowFrontEnd.h"
+#include "gui/main/Startup.h"
+#include "gui/main/frmMain.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
 
@@ -21,22 +21,22 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
-#include <QSplitter>
-#include <QTableView>
 #include <QLocalSocket>
 #include <QMimeData>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
-#include <QGroupBox>
-#include <QUrl>
 #include <QSignalSpy>
-#include <QTimer>
+#include <QSplitter>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -52,8 +52,7 @@ struct WindowTest : ::testing::Test {
     std::unique_ptr<MainController> controller;
     std::unique_ptr<frmMain> window;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QDir().mkpath(dir.path() + QStringLiteral("/files"));
         modIniFile::setSettingsFilePath(dir.path() + QStringLiteral("/Travoline.ini"));
@@ -72,28 +71,24 @@ struct WindowTest : ::testing::Test {
         QApplication::setActiveWindow(window.get());
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         window.reset();
         modIniFile::setSettingsFilePath(QString());
     }
 
-    QString touch(const QString &name)
-    {
+    QString touch(const QString &name) {
         QFile f(dir.path() + QStringLiteral("/files/") + name);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(name.toUtf8());
         return f.fileName();
     }
 
-    void showFiles()
-    {
+    void showFiles() {
         window->openPath(dir.path() + QStringLiteral("/files"));
         control<LVExplorer>("ListView1")->waitForListing();
     }
 
-    QStringList column(int col) const
-    {
+    QStringList column(int col) const {
         const QAbstractItemModel *m = controller->model();
         QStringList l;
         for (int r = 0; r < m->rowCount(); ++r)
@@ -101,8 +96,7 @@ struct WindowTest : ::testing::Test {
         return l;
     }
 
-    template <class T> T *control(const char *name) const
-    {
+    template <class T> T *control(const char *name) const {
         T *found = window->findChild<T *>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
         return found;
@@ -111,18 +105,16 @@ struct WindowTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(WindowTest, EveryNamedControlIsFoundByItsName)
-{
-    for (const char *name : {"cboRenommer", "txtDebut", "txtPas", "txtNbPasse", "chkTrim", "chkInterdit",
-                             "cmdRenommer", "cmdAdd", "cmdAddAll", "lstrename", "lstAstuce", "Label2", "Label4",
-                             "TreeView1", "ListView1", "cmdPrendrePlus", "lblComment", "Label8_31", "fAstuce_5",
-                             "optCasse_2", "txtRepPos_3", "lblExif_5"})
+TEST_F(WindowTest, EveryNamedControlIsFoundByItsName) {
+    for (const char *name : {"cboRenommer", "txtDebut",   "txtPas",      "txtNbPasse",     "chkTrim",    "chkInterdit",
+                             "cmdRenommer", "cmdAdd",     "cmdAddAll",   "lstrename",      "lstAstuce",  "Label2",
+                             "Label4",      "TreeView1",  "ListView1",   "cmdPrendrePlus", "lblComment", "Label8_31",
+                             "fAstuce_5",   "optCasse_2", "txtRepPos_3", "lblExif_5"})
         EXPECT_NE(window->findChild<QWidget *>(QString::fromLatin1(name)), nullptr) << name;
     EXPECT_GE(window->minimumWidth(), 1000);
 }
 
-TEST_F(WindowTest, SplittersAndColumnWidthsSurviveTheNextStart)
-{
+TEST_F(WindowTest, SplittersAndColumnWidthsSurviveTheNextStart) {
     auto *top = control<QSplitter>("splitTop");
     QList<int> sizes = top->sizes();
     ASSERT_EQ(sizes.size(), 2);
@@ -142,8 +134,7 @@ TEST_F(WindowTest, SplittersAndColumnWidthsSurviveTheNextStart)
     EXPECT_EQ(control<QTableView>("lstrename")->columnWidth(0), 123);
 }
 
-TEST_F(WindowTest, TypingAPatternRecomputesOnceAfterTheDelay)
-{
+TEST_F(WindowTest, TypingAPatternRecomputesOnceAfterTheDelay) {
     touch(QStringLiteral("a.txt"));
     touch(QStringLiteral("b.txt"));
     showFiles();
@@ -159,12 +150,12 @@ TEST_F(WindowTest, TypingAPatternRecomputesOnceAfterTheDelay)
     test::runEvents(30); // several ticks within the same second: nothing happens
     EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
     clock = clock.addSecs(1);
-    EXPECT_TRUE(test::waitFor([&] { return column(1) == QStringList{"doc_1.txt", "doc_2.txt"}; }))
-        << column(1).join(QLatin1Char(',')).toStdString();
+    EXPECT_TRUE(test::waitFor([&] {
+        return column(1) == QStringList{"doc_1.txt", "doc_2.txt"};
+    })) << column(1).join(QLatin1Char(',')).toStdString();
 }
 
-TEST_F(WindowTest, TokenLabelInsertsAtTheCaret)
-{
+TEST_F(WindowTest, TokenLabelInsertsAtTheCaret) {
     QLineEdit *rule = control<QComboBox>("cboRenommer")->lineEdit();
     rule->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
@@ -180,8 +171,7 @@ TEST_F(WindowTest, TokenLabelInsertsAtTheCaret)
     EXPECT_EQ(rule->cursorPosition(), 4);
 }
 
-TEST_F(WindowTest, HoverControlsColourTheTokenLabelsAndInsertTheirToken)
-{
+TEST_F(WindowTest, HoverControlsColourTheTokenLabelsAndInsertTheirToken) {
     control<QListWidget>("lstAstuce")->setCurrentRow(0);
     QLabel *year = control<QLabel>("Label8_2");
     QWidget *hover = control<QWidget>("Hovrix1_2");
@@ -202,8 +192,7 @@ TEST_F(WindowTest, HoverControlsColourTheTokenLabelsAndInsertTheirToken)
     EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText().count(QStringLiteral("$A$")), 1);
 }
 
-TEST_F(WindowTest, AddMoveAndRemoveKeepTheCounterOrder)
-{
+TEST_F(WindowTest, AddMoveAndRemoveKeepTheCounterOrder) {
     for (const char *n : {"a.txt", "b.txt", "c.txt"})
         touch(QString::fromLatin1(n));
     showFiles();
@@ -225,8 +214,7 @@ TEST_F(WindowTest, AddMoveAndRemoveKeepTheCounterOrder)
     EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt"}));
 }
 
-TEST_F(WindowTest, DraggingARowPutsItAtTheTargetAndTheCounterFollows)
-{
+TEST_F(WindowTest, DraggingARowPutsItAtTheTargetAndTheCounterFollows) {
     for (const char *n : {"1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt"})
         touch(QString::fromLatin1(n));
     showFiles();
@@ -234,7 +222,9 @@ TEST_F(WindowTest, DraggingARowPutsItAtTheTargetAndTheCounterFollows)
     ASSERT_EQ(column(0), (QStringList{"1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt"}));
 
     QWidget *viewport = control<QTableView>("lstrename")->viewport();
-    auto centre = [&](int row) { return control<QTableView>("lstrename")->visualRect(controller->model()->index(row, 0)).center(); };
+    auto centre = [&](int row) {
+        return control<QTableView>("lstrename")->visualRect(controller->model()->index(row, 0)).center();
+    };
     QTest::mousePress(viewport, Qt::LeftButton, {}, centre(4));
     QTest::mouseMove(viewport, centre(3));
     QTest::mouseMove(viewport, centre(1));
@@ -250,8 +240,7 @@ TEST_F(WindowTest, DraggingARowPutsItAtTheTargetAndTheCounterFollows)
     EXPECT_EQ(column(0).first(), QStringLiteral("1.txt"));
 }
 
-TEST_F(WindowTest, SavedRuleButtonsMemoriseApplyAndForget)
-{
+TEST_F(WindowTest, SavedRuleButtonsMemoriseApplyAndForget) {
     QLineEdit *rule = control<QComboBox>("cboRenommer")->lineEdit();
     rule->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
@@ -280,8 +269,7 @@ TEST_F(WindowTest, SavedRuleButtonsMemoriseApplyAndForget)
     EXPECT_TRUE(fe.asked[0].message.contains(QStringLiteral("trip_##")));
 }
 
-TEST_F(WindowTest, RenameEmptiesTheListOfRenamedRowsAndUpdatesTheTitle)
-{
+TEST_F(WindowTest, RenameEmptiesTheListOfRenamedRowsAndUpdatesTheTitle) {
     for (const char *n : {"a.txt", "b.txt"})
         touch(QString::fromLatin1(n));
     showFiles();
@@ -295,8 +283,7 @@ TEST_F(WindowTest, RenameEmptiesTheListOfRenamedRowsAndUpdatesTheTitle)
     EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("Travoline v1.12.2 - ")));
 }
 
-TEST_F(WindowTest, ShotDateAndCameraNameAFolderOfPhotos)
-{
+TEST_F(WindowTest, ShotDateAndCameraNameAFolderOfPhotos) {
     if (test::jheadProgram().isEmpty() || test::exiftoolProgram().isEmpty())
         GTEST_SKIP() << "jhead or ExifTool is not installed";
     const QString files = dir.path() + QStringLiteral("/files/");
@@ -323,8 +310,7 @@ TEST_F(WindowTest, ShotDateAndCameraNameAFolderOfPhotos)
     controller->engine().setMetadataSource(nullptr);
 }
 
-TEST_F(WindowTest, FilesAndFoldersDroppedFromAnotherProgramAreAdded)
-{
+TEST_F(WindowTest, FilesAndFoldersDroppedFromAnotherProgramAreAdded) {
     const QString plain = touch(QStringLiteral("plain.txt"));
     const QString folder = dir.path() + QStringLiteral("/dropped");
     QDir().mkpath(folder + QStringLiteral("/sub"));
@@ -344,14 +330,14 @@ TEST_F(WindowTest, FilesAndFoldersDroppedFromAnotherProgramAreAdded)
     QApplication::sendEvent(target, &drop);
     EXPECT_TRUE(drop.isAccepted());
 
-    ASSERT_TRUE(test::waitFor([&] { return controller->model()->rowCount() == 3; })) << column(0).join(',').toStdString();
+    ASSERT_TRUE(test::waitFor([&] { return controller->model()->rowCount() == 3; }))
+        << column(0).join(',').toStdString();
     EXPECT_EQ(column(0), (QStringList{"plain.txt", "a.txt", "b.txt"}));
     ASSERT_EQ(fe.asked.size(), 1); // the folder's two files, asked once
     EXPECT_TRUE(fe.asked[0].message.contains(QLatin1Char('2')));
 }
 
-TEST_F(WindowTest, ClosingTheWindowSavesTheSettings)
-{
+TEST_F(WindowTest, ClosingTheWindowSavesTheSettings) {
     control<QCheckBox>("chkTrim")->setChecked(true);
     window->close();
     QFile ini(dir.path() + QStringLiteral("/Travoline.ini"));
@@ -361,8 +347,7 @@ TEST_F(WindowTest, ClosingTheWindowSavesTheSettings)
     EXPECT_TRUE(text.contains(QStringLiteral("1.12.2")));
 }
 
-TEST_F(WindowTest, LongOperationsSwitchTheCommandsOff)
-{
+TEST_F(WindowTest, LongOperationsSwitchTheCommandsOff) {
     window->objetOnOff(false, true, false);
     EXPECT_FALSE(control<QPushButton>("cmdAdd")->isEnabled());
     EXPECT_FALSE(control<QComboBox>("cboRenommer")->isEnabled());
@@ -377,20 +362,18 @@ TEST_F(WindowTest, LongOperationsSwitchTheCommandsOff)
     EXPECT_FALSE(control<QPushButton>("cmdStopAction")->isVisible());
 }
 
-TEST(SingleInstanceTest, ASecondCopyEndsAndAsksTheFirstToComeForward)
-{
+TEST(SingleInstanceTest, ASecondCopyEndsAndAsksTheFirstToComeForward) {
     const QString name = QStringLiteral("TravolineTest%1").arg(QCoreApplication::applicationPid());
     SingleInstance first(name);
     ASSERT_FALSE(first.notifyRunningCopy());
     QSignalSpy spy(&first, &SingleInstance::activationRequested);
 
     SingleInstance second(name);
-    EXPECT_TRUE(second.notifyRunningCopy({}, 300)); // the second copy must end
+    EXPECT_TRUE(second.notifyRunningCopy({}, 300));               // the second copy must end
     EXPECT_TRUE(test::waitFor([&] { return spy.count() == 1; })); // the first one is asked to come forward
 }
 
-TEST(SingleInstanceTest, PathsOfASecondStartReachTheFirstCopyWhole)
-{
+TEST(SingleInstanceTest, PathsOfASecondStartReachTheFirstCopyWhole) {
     const QString name = QStringLiteral("TravolineTestPaths%1").arg(QCoreApplication::applicationPid());
     SingleInstance first(name);
     ASSERT_FALSE(first.notifyRunningCopy());
@@ -418,8 +401,7 @@ struct WindowFrontEnd : MainWindowFrontEnd {
     int defaultAnswer = AnswerOk;
     bool realBoxes = false;
 
-    int msgBox(const QString &message, int style, const QString &title, int delay, const QString &key) override
-    {
+    int msgBox(const QString &message, int style, const QString &title, int delay, const QString &key) override {
         asked << message;
         if (realBoxes) {
             QTimer::singleShot(100, [] {
@@ -434,8 +416,7 @@ struct WindowFrontEnd : MainWindowFrontEnd {
 };
 
 // Keys typed as a person types them: to whatever has the focus.
-void typeText(QWidget *window, const QString &text)
-{
+void typeText(QWidget *window, const QString &text) {
     for (QChar c : text)
         QTest::keyClick(window->windowHandle(), c.toLatin1());
 }
@@ -446,8 +427,7 @@ struct LiveWindowTest : WindowTest {
     std::unique_ptr<WindowFrontEnd> wfe;
     QLineEdit *rule = nullptr;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         WindowTest::SetUp();
         wfe = std::make_unique<WindowFrontEnd>(window.get());
         setFrontEnd(wfe.get());
@@ -456,23 +436,20 @@ struct LiveWindowTest : WindowTest {
         ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
         rule->clear();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         setFrontEnd(&fe);
         wfe.reset();
         WindowTest::TearDown();
     }
     void key(Qt::Key k) { QTest::keyClick(window->windowHandle(), k); }
     // One deferred recomputation: the clock moves on and the timer validates.
-    bool recomputed(const QString &text)
-    {
+    bool recomputed(const QString &text) {
         clock = clock.addSecs(2);
         return test::waitFor([&] { return controller->lastValidatedText() == text; });
     }
 };
 
-TEST_F(LiveWindowTest, TypingGoesOnInTheRuleBoxAfterTheDeferredRecomputation)
-{
+TEST_F(LiveWindowTest, TypingGoesOnInTheRuleBoxAfterTheDeferredRecomputation) {
     touch(QStringLiteral("a.txt"));
     showFiles();
     QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
@@ -488,8 +465,7 @@ TEST_F(LiveWindowTest, TypingGoesOnInTheRuleBoxAfterTheDeferredRecomputation)
     EXPECT_EQ(column(1), QStringList{QStringLiteral("Vacances_001.txt")});
 }
 
-TEST_F(LiveWindowTest, FocusAndCaretComeBackAfterATokenAndAfterAMessage)
-{
+TEST_F(LiveWindowTest, FocusAndCaretComeBackAfterATokenAndAfterAMessage) {
     typeText(window.get(), QStringLiteral("ab"));
     key(Qt::Key_Left);
     control<QListWidget>("lstAstuce")->setCurrentRow(0);
@@ -510,8 +486,7 @@ TEST_F(LiveWindowTest, FocusAndCaretComeBackAfterATokenAndAfterAMessage)
     EXPECT_TRUE(rule->hasFocus());
 }
 
-TEST_F(LiveWindowTest, ATokenClickedRightAfterHomeGoesAtTheStart)
-{
+TEST_F(LiveWindowTest, ATokenClickedRightAfterHomeGoesAtTheStart) {
     typeText(window.get(), QStringLiteral("abcd"));
     key(Qt::Key_Home);
     control<QListWidget>("lstAstuce")->setCurrentRow(0);
@@ -524,8 +499,7 @@ TEST_F(LiveWindowTest, ATokenClickedRightAfterHomeGoesAtTheStart)
     EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("$A$xy$M$abcd"));
 }
 
-TEST_F(LiveWindowTest, AfterARenameTheStatusLineGivesTheCountsUntilTheNextChange)
-{
+TEST_F(LiveWindowTest, AfterARenameTheStatusLineGivesTheCountsUntilTheNextChange) {
     typeText(window.get(), QStringLiteral("f_#"));
     ASSERT_TRUE(recomputed(QStringLiteral("f_#")));
     for (const char *n : {"a.txt", "b.txt", "c.txt", "f_2.txt"})
@@ -555,14 +529,13 @@ TEST_F(LiveWindowTest, AfterARenameTheStatusLineGivesTheCountsUntilTheNextChange
     control<LVExplorer>("ListView1")->selectItemsByText({QStringLiteral("c.txt")});
     QTest::mouseClick(control<QPushButton>("cmdAdd"), Qt::LeftButton);
     QTest::mouseClick(control<QPushButton>("cmdRenommer"), Qt::LeftButton);
-    ASSERT_FALSE(status->text().isEmpty()) ;
+    ASSERT_FALSE(status->text().isEmpty());
     QTest::mouseClick(rule, Qt::LeftButton);
     typeText(window.get(), QStringLiteral("x"));
     EXPECT_TRUE(status->text().isEmpty());
 }
 
-TEST_F(LiveWindowTest, DraggingHighlightsTheTargetRowOnlyAndAnEmptyHierarchyAsksNothing)
-{
+TEST_F(LiveWindowTest, DraggingHighlightsTheTargetRowOnlyAndAnEmptyHierarchyAsksNothing) {
     for (const char *n : {"1.txt", "2.txt", "3.txt", "4.txt", "5.txt", "6.txt"})
         touch(QString::fromLatin1(n));
     showFiles();
@@ -588,8 +561,7 @@ TEST_F(LiveWindowTest, DraggingHighlightsTheTargetRowOnlyAndAnEmptyHierarchyAsks
     EXPECT_EQ(controller->model()->rowCount(), 6);
 }
 
-TEST_F(WindowTest, TheLastFolderIsWhereTheTreeOpensAndStaysStoredUntilTheUserMoves)
-{
+TEST_F(WindowTest, TheLastFolderIsWhereTheTreeOpensAndStaysStoredUntilTheUserMoves) {
     const QString last = dir.path() + QStringLiteral("/last");
     ASSERT_TRUE(QDir().mkpath(last));
     const QString ini = dir.path() + QStringLiteral("/Travoline.ini");
@@ -623,8 +595,7 @@ TEST_F(WindowTest, TheLastFolderIsWhereTheTreeOpensAndStaysStoredUntilTheUserMov
     EXPECT_EQ(storedFolder(), gone);
 }
 
-TEST(StartupTest, AFailedStepIsReportedWithTheStepReachedAndNothingLeavesMain)
-{
+TEST(StartupTest, AFailedStepIsReportedWithTheStepReachedAndNothingLeavesMain) {
     ScriptedFrontEnd fe;
     int line = 0;
     EXPECT_FALSE(trapStartup(line, [&] {
@@ -637,8 +608,12 @@ TEST(StartupTest, AFailedStepIsReportedWithTheStepReachedAndNothingLeavesMain)
 
     std::FILE *err = std::tmpfile();
     ASSERT_NE(err, nullptr);
-    EXPECT_EQ(guardedMain("travoline", [] () -> int { throw std::length_error("basic_string::_M_create"); }, err), 2);
-    EXPECT_EQ(guardedMain("travoline", [] { return 0; }, err), 0);
+    EXPECT_EQ(guardedMain(
+                  "travoline", []() -> int { throw std::length_error("basic_string::_M_create"); }, err),
+              2);
+    EXPECT_EQ(guardedMain(
+                  "travoline", [] { return 0; }, err),
+              0);
     std::rewind(err);
     char text[512] = {};
     const size_t read = std::fread(text, 1, sizeof text - 1, err);
@@ -649,8 +624,7 @@ TEST(StartupTest, AFailedStepIsReportedWithTheStepReachedAndNothingLeavesMain)
     EXPECT_TRUE(written.contains(QStringLiteral("basic_string::_M_create")));
 }
 
-TEST_F(LiveWindowTest, ExifValuesAndToolLabelShowWholeAndTheTokenPaneKeepsItsSize)
-{
+TEST_F(LiveWindowTest, ExifValuesAndToolLabelShowWholeAndTheTokenPaneKeepsItsSize) {
     window->resize(window->minimumSize());
     test::runEvents(50);
     auto *tips = control<QListWidget>("lstAstuce");
@@ -700,8 +674,7 @@ TEST_F(LiveWindowTest, ExifValuesAndToolLabelShowWholeAndTheTokenPaneKeepsItsSiz
     EXPECT_TRUE(fits(camera));
 }
 
-TEST_F(WindowTest, TheToolLabelSaysWhichToolIsMissingAndItsPackage)
-{
+TEST_F(WindowTest, TheToolLabelSaysWhichToolIsMissingAndItsPackage) {
     ExifReader reader;
     reader.setToolPath(ExifReader::Tool::Jhead, dir.path() + QStringLiteral("/nowhere/jhead"));
     reader.setToolPath(ExifReader::Tool::ExifTool, dir.path() + QStringLiteral("/nowhere/exiftool"));
@@ -728,8 +701,7 @@ TEST_F(WindowTest, TheToolLabelSaysWhichToolIsMissingAndItsPackage)
     window->setMetadataReader(nullptr);
 }
 
-TEST_F(WindowTest, TheFolderCountSaysHowManyNamesCouldNotBeShown)
-{
+TEST_F(WindowTest, TheFolderCountSaysHowManyNamesCouldNotBeShown) {
     touch(QStringLiteral("ok.txt"));
     const QByteArray bad = QFile::encodeName(dir.path()) + "/files/bad\xff.txt";
     QFile raw;
@@ -737,8 +709,8 @@ TEST_F(WindowTest, TheFolderCountSaysHowManyNamesCouldNotBeShown)
     raw.close();
     showFiles();
     auto *count = control<QLabel>("Label2");
-    const QString unshown = i18n::getText(QStringLiteral("frmMain"), QStringLiteral("StatusUnshown"), QString(),
-                                          QStringLiteral("1"));
+    const QString unshown =
+        i18n::getText(QStringLiteral("frmMain"), QStringLiteral("StatusUnshown"), QString(), QStringLiteral("1"));
     ASSERT_FALSE(unshown.isEmpty());
     ASSERT_TRUE(test::waitFor([&] { return count->text().contains(unshown); })) << count->text().toStdString();
     EXPECT_TRUE(count->text().startsWith(i18n::Message(18, QStringLiteral("1"))));
@@ -749,8 +721,7 @@ TEST_F(WindowTest, TheFolderCountSaysHowManyNamesCouldNotBeShown)
     ASSERT_TRUE(test::waitFor([&] { return !count->text().contains(unshown); })) << count->text().toStdString();
 }
 
-TEST_F(LiveWindowTest, EscapeDuringAnAddingAsksAndStopsIt)
-{
+TEST_F(LiveWindowTest, EscapeDuringAnAddingAsksAndStopsIt) {
     const QString many = dir.path() + QStringLiteral("/many");
     ASSERT_TRUE(QDir().mkpath(many));
     QStringList names;

@@ -1,8 +1,8 @@
 #include "gui/shellbrowser/FolderListModel.h"
 #include "gui/shellbrowser/FolderTreeModel.h"
 #include "gui/shellbrowser/LVExplorer.h"
-#include "gui/widgets/ModSubClassing.h"
 #include "gui/shellbrowser/TVExplorer.h"
+#include "gui/widgets/ModSubClassing.h"
 
 #include "QtPrinters.h"
 
@@ -21,8 +21,7 @@ using namespace tav::shell;
 
 namespace {
 
-void makeFile(const QString &path, qint64 size, qint64 mtimeSeconds = 0)
-{
+void makeFile(const QString &path, qint64 size, qint64 mtimeSeconds = 0) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     ASSERT_TRUE(f.resize(size));
@@ -36,8 +35,7 @@ void makeFile(const QString &path, qint64 size, qint64 mtimeSeconds = 0)
 // A tree and a list attached and linked, as the main window sets them up.
 class Explorers : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         registry::clear();
         ASSERT_TRUE(dir.isValid());
         root = QDir::cleanPath(dir.path());
@@ -54,8 +52,7 @@ protected:
     TVExplorer tree;
 };
 
-TEST_F(Explorers, AttachingTwiceIsIgnoredUntilTheRegistryIsCleared)
-{
+TEST_F(Explorers, AttachingTwiceIsIgnoredUntilTheRegistryIsCleared) {
     const QVariant oldProc = tree.property("OldProc");
     ASSERT_TRUE(oldProc.isValid());
     const int registered = registry::count();
@@ -78,8 +75,7 @@ TEST_F(Explorers, AttachingTwiceIsIgnoredUntilTheRegistryIsCleared)
     EXPECT_EQ(tree.TVPath(), root);
 }
 
-TEST_F(Explorers, TVPathExpandsADeepPathAndFallsBackToWhatExists)
-{
+TEST_F(Explorers, TVPathExpandsADeepPathAndFallsBackToWhatExists) {
     const QString deep = root + "/a/b b/c.d/é/e";
     ASSERT_TRUE(QDir().mkpath(deep));
     ASSERT_TRUE(QDir().mkpath(root + "/a/other"));
@@ -114,8 +110,7 @@ TEST_F(Explorers, TVPathExpandsADeepPathAndFallsBackToWhatExists)
     EXPECT_EQ(tree.TVPath(), root + "/a/.late/x");
 }
 
-TEST_F(Explorers, TreeAndListFollowEachOther)
-{
+TEST_F(Explorers, TreeAndListFollowEachOther) {
     ASSERT_TRUE(QDir().mkpath(root + "/sub/inner"));
     makeFile(root + "/top.txt", 10);
     makeFile(root + "/sub/one.jpg", 10);
@@ -171,8 +166,7 @@ TEST_F(Explorers, TreeAndListFollowEachOther)
     EXPECT_EQ(list.selectedItemTexts(), QStringList({"two.jpg"}));
 }
 
-TEST_F(Explorers, ListShowsPatternFilteredFilesWithTheirTexts)
-{
+TEST_F(Explorers, ListShowsPatternFilteredFilesWithTheirTexts) {
     ASSERT_TRUE(QDir().mkpath(root + "/folder.jpg"));
     makeFile(root + "/a.jpg", 1025, 1700000000);
     makeFile(root + "/b.JPG", 2048, 1700000000);
@@ -206,8 +200,7 @@ TEST_F(Explorers, ListShowsPatternFilteredFilesWithTheirTexts)
     EXPECT_EQ(model->columnAt(4), Column::Attributes);
 }
 
-TEST_F(Explorers, HeaderClicksSortEachColumnBothWaysWithTheArrow)
-{
+TEST_F(Explorers, HeaderClicksSortEachColumnBothWaysWithTheArrow) {
     makeFile(root + "/b.txt", 10 * 1024, 1700000300);
     makeFile(root + "/a.jpg", 2 * 1024, 1700000100);
     makeFile(root + "/c.bin", 999 * 1024, 1700000200);
@@ -265,8 +258,7 @@ TEST_F(Explorers, HeaderClicksSortEachColumnBothWaysWithTheArrow)
     EXPECT_EQ(list.property("SortBy").toString(), "Size");
 }
 
-TEST_F(Explorers, KeysBackspaceToTheParentEnterToOpen)
-{
+TEST_F(Explorers, KeysBackspaceToTheParentEnterToOpen) {
     ASSERT_TRUE(QDir().mkpath(root + "/x/y"));
     makeFile(root + "/x/y/f1.txt", 1);
     makeFile(root + "/x/y/f2.txt", 1);
@@ -293,8 +285,7 @@ TEST_F(Explorers, KeysBackspaceToTheParentEnterToOpen)
     EXPECT_EQ(list.LVPath(), root + "/x");
 }
 
-TEST_F(Explorers, VanishedAndUnreadableFoldersLeaveAUsableEmptyList)
-{
+TEST_F(Explorers, VanishedAndUnreadableFoldersLeaveAUsableEmptyList) {
     ASSERT_TRUE(QDir().mkpath(root + "/gone/deeper"));
     makeFile(root + "/gone/f.txt", 1);
     tree.setTVPath(root + "/gone/deeper");

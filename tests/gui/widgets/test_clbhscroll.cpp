@@ -8,10 +8,11 @@
 
 namespace {
 
-QString longLine() { return QStringLiteral("/home/someone/a/rather/long/folder/name/that/does/not/fit/in/the/box/photo_0001.jpg"); }
+QString longLine() {
+    return QStringLiteral("/home/someone/a/rather/long/folder/name/that/does/not/fit/in/the/box/photo_0001.jpg");
+}
 
-TEST(CLBHScroll, ExtentFollowsTheWidestLineOnly)
-{
+TEST(CLBHScroll, ExtentFollowsTheWidestLineOnly) {
     QListWidget list;
     list.resize(120, 100);
     CLBHScroll scroll(&list);
@@ -31,8 +32,7 @@ TEST(CLBHScroll, ExtentFollowsTheWidestLineOnly)
     EXPECT_EQ(list.item(1)->text(), longLine());
 }
 
-TEST(CLBHScroll, LongLineCanBeScrolledToAndAddScrollsBackLeft)
-{
+TEST(CLBHScroll, LongLineCanBeScrolledToAndAddScrollsBackLeft) {
     QListWidget list;
     list.resize(120, 100);
     list.show();
@@ -55,8 +55,7 @@ TEST(CLBHScroll, LongLineCanBeScrolledToAndAddScrollsBackLeft)
     EXPECT_EQ(list.count(), 0);
 }
 
-TEST(CLBHScroll, LinesAddedDirectlyAreMeasuredToo)
-{
+TEST(CLBHScroll, LinesAddedDirectlyAreMeasuredToo) {
     QListWidget list;
     CLBHScroll scroll(&list);
     list.addItem(longLine());

@@ -11,8 +11,7 @@
 namespace {
 
 // Acts on the menu once it is on screen (exec() runs its own event loop).
-void whenMenuShows(std::function<void(QMenu *)> act)
-{
+void whenMenuShows(std::function<void(QMenu *)> act) {
     QTimer::singleShot(0, [act] {
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         ASSERT_TRUE(menu);
@@ -20,8 +19,7 @@ void whenMenuShows(std::function<void(QMenu *)> act)
     });
 }
 
-cPopupItem parentItems()
-{
+cPopupItem parentItems() {
     cPopupItem items;
     items.add("Affichage", 1, true);
     items.add("-");
@@ -31,8 +29,7 @@ cPopupItem parentItems()
     return items;
 }
 
-TEST(PopupMenu, ItemsKeepSeparatorsUnderCountedKeys)
-{
+TEST(PopupMenu, ItemsKeepSeparatorsUnderCountedKeys) {
     const cPopupItem items = parentItems();
     EXPECT_EQ(items.NbItem(), 5);
     EXPECT_EQ(items.keyOf(1), "2Sep");
@@ -41,8 +38,7 @@ TEST(PopupMenu, ItemsKeepSeparatorsUnderCountedKeys)
     EXPECT_EQ(items.MenuItem(2).command, 3);
 }
 
-TEST(PopupMenu, EscapeReturnsZeroAndReleasesEverything)
-{
+TEST(PopupMenu, EscapeReturnsZeroAndReleasesEverything) {
     QWidget owner;
     cPopupMenu menu;
     menu.CreateMenuPere(parentItems());
@@ -57,8 +53,7 @@ TEST(PopupMenu, EscapeReturnsZeroAndReleasesEverything)
     EXPECT_EQ(menu.subMenuCount(), 0);
 }
 
-TEST(PopupMenu, ChoosingAnItemReturnsItsCommand)
-{
+TEST(PopupMenu, ChoosingAnItemReturnsItsCommand) {
     QWidget owner;
     cPopupMenu menu;
     menu.CreateMenuPere(parentItems());
