@@ -146,6 +146,22 @@ TAV_API int32_t TavGetProcesses(const TavChar *exeName, int32_t length);
 TAV_API int32_t TavGetScreenWidth(void);
 TAV_API int32_t TavGetScreenHeight(void);
 
+/* ---- Download (mInternet) ---- */
+
+/* Downloads the address into the temporary folder (TavGetTempDir) under the
+ * last segment of its path, decoded, replacing an earlier copy in one step;
+ * returns the full path of the copy. Only https is fetched (certificates
+ * verified), plain http only from a loopback address (127.0.0.0/8, ::1,
+ * localhost); redirects may only lead to https. Connecting may take 15 s, the
+ * whole transfer 300 s. On a failure: returns the empty text (not null),
+ * nothing is left under the final name, and the last error is set: 5 the
+ * address is refused (nothing is connected to), 57 the transfer failed
+ * (unreachable, time-out, an HTTP error status, cut short), 70 the
+ * destination is in use or not writable, 75 another file error; its text
+ * reads "Error <number> (<description>) in procedure TavDownloadFile of
+ * Module mInternet". */
+TAV_API TavStr TavDownloadFile(const TavChar *address, int32_t length);
+
 #ifdef __cplusplus
 }
 #endif

@@ -328,4 +328,21 @@ int TavGetScreenHeight()
     return TavGetScreenHeight_fn();
 }
 
+// ---- Download ----
+
+QString TavDownloadFile(const QString &address, int *errorNumber, QString *errorText)
+{
+    TAV_EXPORT(TavDownloadFile);
+    const QString path = takeText(TavDownloadFile_fn(units(address), length32(address)));
+    if (path.isEmpty()) {
+        TAV_EXPORT(TavGetLastError);
+        TAV_EXPORT(TavGetLastErrorText);
+        if (errorNumber)
+            *errorNumber = TavGetLastError_fn();
+        if (errorText)
+            *errorText = takeText(TavGetLastErrorText_fn());
+    }
+    return path;
+}
+
 } // namespace mTavCommon

@@ -57,6 +57,11 @@ int TavGetProcesses(const QString &exeName);
 int TavGetScreenWidth();
 int TavGetScreenHeight();
 
+// Download into the temporary folder: the copy's full path, or the empty text
+// on a failure, with the library's error number and text in errorNumber and
+// errorText when given (70: the destination is in use; the caller says nothing).
+QString TavDownloadFile(const QString &address, int *errorNumber = nullptr, QString *errorText = nullptr);
+
 // ---- The binding itself ----
 
 // The library's file name, without a folder.

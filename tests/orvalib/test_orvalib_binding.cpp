@@ -25,6 +25,7 @@ const char *const AllExports[] = {
     "TavNumberLineInFile", "TavStringSansAccent",   "TavLastSubStrInStr",  "TavTrimNull",
     "TavDoubleToUnit",     "TavGetWindowsVersion",  "TavIs64bits",         "TavGetVersionInformation",
     "TavGetUsername",      "TavGetProcesses",       "TavGetScreenWidth",   "TavGetScreenHeight",
+    "TavDownloadFile",
 };
 const char *const AbiExports[] = {"TavFreeString", "TavStringLength", "TavGetLastError", "TavGetLastErrorText"};
 
