@@ -146,6 +146,30 @@ TAV_API int32_t TavGetProcesses(const TavChar *exeName, int32_t length);
 TAV_API int32_t TavGetScreenWidth(void);
 TAV_API int32_t TavGetScreenHeight(void);
 
+/* ---- Per-user store in place of the registry (mBaseRegistre) ---- */
+
+/* Root keys. Each is a section of one per-user file,
+ * $XDG_CONFIG_HOME/orvalib/registry.json (else ~/.config/...). */
+#define TAV_HKEY_CLASSES_ROOT ((int32_t)0x80000000u)
+#define TAV_HKEY_CURRENT_USER ((int32_t)0x80000001u)
+#define TAV_HKEY_LOCAL_MACHINE ((int32_t)0x80000002u)
+#define TAV_HKEY_USERS ((int32_t)0x80000003u)
+#define TAV_HKEY_CURRENT_CONFIG ((int32_t)0x80000005u)
+
+/* Stores data under the value name of the key path ("\" between keys)
+ * below the root key, with the given type (0 stores 1, a plain string),
+ * creating the key when needed; key paths and value names are matched
+ * without regard to case. The file is rewritten through a temporary file
+ * and a rename. Returns a status: 0 success, 5 the store cannot be written,
+ * 6 an unknown root key, 112 the disk is full, 1013 another write failure,
+ * 1015 the store file is damaged (it is left as it is). */
+TAV_API int32_t TavSetRegString(int32_t rootKey, const TavChar *keyPath, int32_t keyPathLength, const TavChar *valueName,
+                                int32_t valueNameLength, int32_t valueType, const TavChar *data, int32_t dataLength);
+/* Deletes the value (the key stays). Returns 0, or 2 when the key or the
+ * value does not exist, or a status as above. */
+TAV_API int32_t TavDelRegVal(int32_t rootKey, const TavChar *keyPath, int32_t keyPathLength, const TavChar *valueName,
+                             int32_t valueNameLength);
+
 /* ---- Download (mInternet) ---- */
 
 /* Downloads the address into the temporary folder (TavGetTempDir) under the

@@ -328,6 +328,21 @@ int TavGetScreenHeight()
     return TavGetScreenHeight_fn();
 }
 
+// ---- Per-user store ----
+
+int TavSetRegString(int rootKey, const QString &keyPath, const QString &valueName, int valueType, const QString &data)
+{
+    TAV_EXPORT(TavSetRegString);
+    return TavSetRegString_fn(rootKey, units(keyPath), length32(keyPath), units(valueName), length32(valueName), valueType,
+                              units(data), length32(data));
+}
+
+int TavDelRegVal(int rootKey, const QString &keyPath, const QString &valueName)
+{
+    TAV_EXPORT(TavDelRegVal);
+    return TavDelRegVal_fn(rootKey, units(keyPath), length32(keyPath), units(valueName), length32(valueName));
+}
+
 // ---- Download ----
 
 QString TavDownloadFile(const QString &address, int *errorNumber, QString *errorText)

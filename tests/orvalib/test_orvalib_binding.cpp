@@ -25,7 +25,7 @@ const char *const AllExports[] = {
     "TavNumberLineInFile", "TavStringSansAccent",   "TavLastSubStrInStr",  "TavTrimNull",
     "TavDoubleToUnit",     "TavGetWindowsVersion",  "TavIs64bits",         "TavGetVersionInformation",
     "TavGetUsername",      "TavGetProcesses",       "TavGetScreenWidth",   "TavGetScreenHeight",
-    "TavDownloadFile",
+    "TavDownloadFile",     "TavSetRegString",       "TavDelRegVal",
 };
 const char *const AbiExports[] = {"TavFreeString", "TavStringLength", "TavGetLastError", "TavGetLastErrorText"};
 
