@@ -170,6 +170,19 @@ TAV_API int32_t TavSetRegString(int32_t rootKey, const TavChar *keyPath, int32_t
 TAV_API int32_t TavDelRegVal(int32_t rootKey, const TavChar *keyPath, int32_t keyPathLength, const TavChar *valueName,
                              int32_t valueNameLength);
 
+/* ---- Opening with the desktop's default program (mShell) ---- */
+
+/* Opens an http://, https:// or file: address with the desktop's default
+ * program: xdg-open, found on PATH, started detached with the address as its
+ * one argument (never through a shell). Returns 42 (above 32) once started;
+ * 2 when the text is no such address (nothing is started; control
+ * characters are refused), 31 when xdg-open is missing or cannot start. */
+TAV_API int32_t TavOpenUrl(const TavChar *address, int32_t length);
+/* The same for a new mail: "mailto:" (any case) with recipients and
+ * optional "?" fields, or a bare address, which gets "mailto:" put before
+ * it. Each recipient needs one "@" with text on both sides and no blanks. */
+TAV_API int32_t TavOpenMail(const TavChar *address, int32_t length);
+
 /* ---- Download (mInternet) ---- */
 
 /* Downloads the address into the temporary folder (TavGetTempDir) under the

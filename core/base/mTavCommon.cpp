@@ -343,6 +343,20 @@ int TavDelRegVal(int rootKey, const QString &keyPath, const QString &valueName)
     return TavDelRegVal_fn(rootKey, units(keyPath), length32(keyPath), units(valueName), length32(valueName));
 }
 
+// ---- Opening with the desktop ----
+
+int TavOpenUrl(const QString &address)
+{
+    TAV_EXPORT(TavOpenUrl);
+    return TavOpenUrl_fn(units(address), length32(address));
+}
+
+int TavOpenMail(const QString &address)
+{
+    TAV_EXPORT(TavOpenMail);
+    return TavOpenMail_fn(units(address), length32(address));
+}
+
 // ---- Download ----
 
 QString TavDownloadFile(const QString &address, int *errorNumber, QString *errorText)

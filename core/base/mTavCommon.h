@@ -63,6 +63,11 @@ int TavGetScreenHeight();
 int TavSetRegString(int rootKey, const QString &keyPath, const QString &valueName, int valueType, const QString &data);
 int TavDelRegVal(int rootKey, const QString &keyPath, const QString &valueName);
 
+// Opens a web address (resp. a mail) with the desktop's default program; a
+// result above 32 means it was started.
+int TavOpenUrl(const QString &address);
+int TavOpenMail(const QString &address);
+
 // Download into the temporary folder: the copy's full path, or the empty text
 // on a failure, with the library's error number and text in errorNumber and
 // errorText when given (70: the destination is in use; the caller says nothing).

@@ -25,7 +25,8 @@ const char *const AllExports[] = {
     "TavNumberLineInFile", "TavStringSansAccent",   "TavLastSubStrInStr",  "TavTrimNull",
     "TavDoubleToUnit",     "TavGetWindowsVersion",  "TavIs64bits",         "TavGetVersionInformation",
     "TavGetUsername",      "TavGetProcesses",       "TavGetScreenWidth",   "TavGetScreenHeight",
-    "TavDownloadFile",     "TavSetRegString",       "TavDelRegVal",
+    "TavDownloadFile",     "TavSetRegString",       "TavDelRegVal",        "TavOpenUrl",
+    "TavOpenMail",
 };
 const char *const AbiExports[] = {"TavFreeString", "TavStringLength", "TavGetLastError", "TavGetLastErrorText"};
 
