@@ -199,6 +199,21 @@ TAV_API int32_t TavOpenMail(const TavChar *address, int32_t length);
  * Module mInternet". */
 TAV_API TavStr TavDownloadFile(const TavChar *address, int32_t length);
 
+/* ---- Window translucency (mTransparence) ---- */
+
+/* The window is an X11 window id on the display of $DISPLAY; its opacity is
+ * its _NET_WM_WINDOW_OPACITY property, applied by compositing window
+ * managers. All three fail (false) without a display, without libX11, or
+ * for a window that does not exist. */
+/* Makes the window ready for translucency: sets the property to opaque
+ * unless the window has it already. */
+TAV_API TavBool TavActiveTransparence(int32_t window);
+/* Sets the opacity of a window made ready (0 transparent to 255 opaque);
+ * false for a window not made ready or an opacity outside 0 to 255. */
+TAV_API TavBool TavChangeTransparence(int32_t window, int32_t opacity);
+/* Removes the property, making the window opaque again. Always true. */
+TAV_API TavBool TavDesactiveTransparence(int32_t window);
+
 #ifdef __cplusplus
 }
 #endif

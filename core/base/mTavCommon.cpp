@@ -374,4 +374,24 @@ QString TavDownloadFile(const QString &address, int *errorNumber, QString *error
     return path;
 }
 
+// ---- Translucency ----
+
+bool TavActiveTransparence(int window)
+{
+    TAV_EXPORT(TavActiveTransparence);
+    return TavActiveTransparence_fn(window) != TAV_FALSE;
+}
+
+bool TavChangeTransparence(int window, int opacity)
+{
+    TAV_EXPORT(TavChangeTransparence);
+    return TavChangeTransparence_fn(window, opacity) != TAV_FALSE;
+}
+
+bool TavDesactiveTransparence(int window)
+{
+    TAV_EXPORT(TavDesactiveTransparence);
+    return TavDesactiveTransparence_fn(window) != TAV_FALSE;
+}
+
 } // namespace mTavCommon

@@ -73,6 +73,11 @@ int TavOpenMail(const QString &address);
 // errorText when given (70: the destination is in use; the caller says nothing).
 QString TavDownloadFile(const QString &address, int *errorNumber = nullptr, QString *errorText = nullptr);
 
+// Translucency of an X11 window (false without a display or for an unknown window).
+bool TavActiveTransparence(int window);
+bool TavChangeTransparence(int window, int opacity);
+bool TavDesactiveTransparence(int window);
+
 // ---- The binding itself ----
 
 // The library's file name, without a folder.

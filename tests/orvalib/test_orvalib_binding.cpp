@@ -26,7 +26,7 @@ const char *const AllExports[] = {
     "TavDoubleToUnit",     "TavGetWindowsVersion",  "TavIs64bits",         "TavGetVersionInformation",
     "TavGetUsername",      "TavGetProcesses",       "TavGetScreenWidth",   "TavGetScreenHeight",
     "TavDownloadFile",     "TavSetRegString",       "TavDelRegVal",        "TavOpenUrl",
-    "TavOpenMail",
+    "TavOpenMail",         "TavActiveTransparence", "TavChangeTransparence", "TavDesactiveTransparence",
 };
 const char *const AbiExports[] = {"TavFreeString", "TavStringLength", "TavGetLastError", "TavGetLastErrorText"};
 
