@@ -146,6 +146,74 @@ TAV_API int32_t TavGetProcesses(const TavChar *exeName, int32_t length);
 TAV_API int32_t TavGetScreenWidth(void);
 TAV_API int32_t TavGetScreenHeight(void);
 
+/* ---- Per-user store in place of the registry (mBaseRegistre) ---- */
+
+/* Root keys. Each is a section of one per-user file,
+ * $XDG_CONFIG_HOME/orvalib/registry.json (else ~/.config/...). */
+#define TAV_HKEY_CLASSES_ROOT ((int32_t)0x80000000u)
+#define TAV_HKEY_CURRENT_USER ((int32_t)0x80000001u)
+#define TAV_HKEY_LOCAL_MACHINE ((int32_t)0x80000002u)
+#define TAV_HKEY_USERS ((int32_t)0x80000003u)
+#define TAV_HKEY_CURRENT_CONFIG ((int32_t)0x80000005u)
+
+/* Stores data under the value name of the key path ("\" between keys)
+ * below the root key, with the given type (0 stores 1, a plain string),
+ * creating the key when needed; key paths and value names are matched
+ * without regard to case. The file is rewritten through a temporary file
+ * and a rename. Returns a status: 0 success, 5 the store cannot be written,
+ * 6 an unknown root key, 112 the disk is full, 1013 another write failure,
+ * 1015 the store file is damaged (it is left as it is). */
+TAV_API int32_t TavSetRegString(int32_t rootKey, const TavChar *keyPath, int32_t keyPathLength, const TavChar *valueName,
+                                int32_t valueNameLength, int32_t valueType, const TavChar *data, int32_t dataLength);
+/* Deletes the value (the key stays). Returns 0, or 2 when the key or the
+ * value does not exist, or a status as above. */
+TAV_API int32_t TavDelRegVal(int32_t rootKey, const TavChar *keyPath, int32_t keyPathLength, const TavChar *valueName,
+                             int32_t valueNameLength);
+
+/* ---- Opening with the desktop's default program (mShell) ---- */
+
+/* Opens an http://, https:// or file: address with the desktop's default
+ * program: xdg-open, found on PATH, started detached with the address as its
+ * one argument (never through a shell). Returns 42 (above 32) once started;
+ * 2 when the text is no such address (nothing is started; control
+ * characters are refused), 31 when xdg-open is missing or cannot start. */
+TAV_API int32_t TavOpenUrl(const TavChar *address, int32_t length);
+/* The same for a new mail: "mailto:" (any case) with recipients and
+ * optional "?" fields, or a bare address, which gets "mailto:" put before
+ * it. Each recipient needs one "@" with text on both sides and no blanks. */
+TAV_API int32_t TavOpenMail(const TavChar *address, int32_t length);
+
+/* ---- Download (mInternet) ---- */
+
+/* Downloads the address into the temporary folder (TavGetTempDir) under the
+ * last segment of its path, decoded, replacing an earlier copy in one step;
+ * returns the full path of the copy. Only https is fetched (certificates
+ * verified), plain http only from a loopback address (127.0.0.0/8, ::1,
+ * localhost); redirects may only lead to https. Connecting may take 15 s, the
+ * whole transfer 300 s. On a failure: returns the empty text (not null),
+ * nothing is left under the final name, and the last error is set: 5 the
+ * address is refused (nothing is connected to), 57 the transfer failed
+ * (unreachable, time-out, an HTTP error status, cut short), 70 the
+ * destination is in use or not writable, 75 another file error; its text
+ * reads "Error <number> (<description>) in procedure TavDownloadFile of
+ * Module mInternet". */
+TAV_API TavStr TavDownloadFile(const TavChar *address, int32_t length);
+
+/* ---- Window translucency (mTransparence) ---- */
+
+/* The window is an X11 window id on the display of $DISPLAY; its opacity is
+ * its _NET_WM_WINDOW_OPACITY property, applied by compositing window
+ * managers. All three fail (false) without a display, without libX11, or
+ * for a window that does not exist. */
+/* Makes the window ready for translucency: sets the property to opaque
+ * unless the window has it already. */
+TAV_API TavBool TavActiveTransparence(int32_t window);
+/* Sets the opacity of a window made ready (0 transparent to 255 opaque);
+ * false for a window not made ready or an opacity outside 0 to 255. */
+TAV_API TavBool TavChangeTransparence(int32_t window, int32_t opacity);
+/* Removes the property, making the window opaque again. Always true. */
+TAV_API TavBool TavDesactiveTransparence(int32_t window);
+
 #ifdef __cplusplus
 }
 #endif

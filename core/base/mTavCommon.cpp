@@ -328,4 +328,70 @@ int TavGetScreenHeight()
     return TavGetScreenHeight_fn();
 }
 
+// ---- Per-user store ----
+
+int TavSetRegString(int rootKey, const QString &keyPath, const QString &valueName, int valueType, const QString &data)
+{
+    TAV_EXPORT(TavSetRegString);
+    return TavSetRegString_fn(rootKey, units(keyPath), length32(keyPath), units(valueName), length32(valueName), valueType,
+                              units(data), length32(data));
+}
+
+int TavDelRegVal(int rootKey, const QString &keyPath, const QString &valueName)
+{
+    TAV_EXPORT(TavDelRegVal);
+    return TavDelRegVal_fn(rootKey, units(keyPath), length32(keyPath), units(valueName), length32(valueName));
+}
+
+// ---- Opening with the desktop ----
+
+int TavOpenUrl(const QString &address)
+{
+    TAV_EXPORT(TavOpenUrl);
+    return TavOpenUrl_fn(units(address), length32(address));
+}
+
+int TavOpenMail(const QString &address)
+{
+    TAV_EXPORT(TavOpenMail);
+    return TavOpenMail_fn(units(address), length32(address));
+}
+
+// ---- Download ----
+
+QString TavDownloadFile(const QString &address, int *errorNumber, QString *errorText)
+{
+    TAV_EXPORT(TavDownloadFile);
+    const QString path = takeText(TavDownloadFile_fn(units(address), length32(address)));
+    if (path.isEmpty()) {
+        TAV_EXPORT(TavGetLastError);
+        TAV_EXPORT(TavGetLastErrorText);
+        if (errorNumber)
+            *errorNumber = TavGetLastError_fn();
+        if (errorText)
+            *errorText = takeText(TavGetLastErrorText_fn());
+    }
+    return path;
+}
+
+// ---- Translucency ----
+
+bool TavActiveTransparence(int window)
+{
+    TAV_EXPORT(TavActiveTransparence);
+    return TavActiveTransparence_fn(window) != TAV_FALSE;
+}
+
+bool TavChangeTransparence(int window, int opacity)
+{
+    TAV_EXPORT(TavChangeTransparence);
+    return TavChangeTransparence_fn(window, opacity) != TAV_FALSE;
+}
+
+bool TavDesactiveTransparence(int window)
+{
+    TAV_EXPORT(TavDesactiveTransparence);
+    return TavDesactiveTransparence_fn(window) != TAV_FALSE;
+}
+
 } // namespace mTavCommon

@@ -57,6 +57,27 @@ int TavGetProcesses(const QString &exeName);
 int TavGetScreenWidth();
 int TavGetScreenHeight();
 
+// The per-user store in place of the registry. rootKey is one of the
+// TAV_HKEY_ numbers of orvalib.h; the result is a status, 0 for success
+// (2 not found, 5 access denied).
+int TavSetRegString(int rootKey, const QString &keyPath, const QString &valueName, int valueType, const QString &data);
+int TavDelRegVal(int rootKey, const QString &keyPath, const QString &valueName);
+
+// Opens a web address (resp. a mail) with the desktop's default program; a
+// result above 32 means it was started.
+int TavOpenUrl(const QString &address);
+int TavOpenMail(const QString &address);
+
+// Download into the temporary folder: the copy's full path, or the empty text
+// on a failure, with the library's error number and text in errorNumber and
+// errorText when given (70: the destination is in use; the caller says nothing).
+QString TavDownloadFile(const QString &address, int *errorNumber = nullptr, QString *errorText = nullptr);
+
+// Translucency of an X11 window (false without a display or for an unknown window).
+bool TavActiveTransparence(int window);
+bool TavChangeTransparence(int window, int opacity);
+bool TavDesactiveTransparence(int window);
+
 // ---- The binding itself ----
 
 // The library's file name, without a folder.

@@ -25,6 +25,8 @@ const char *const AllExports[] = {
     "TavNumberLineInFile", "TavStringSansAccent",   "TavLastSubStrInStr",  "TavTrimNull",
     "TavDoubleToUnit",     "TavGetWindowsVersion",  "TavIs64bits",         "TavGetVersionInformation",
     "TavGetUsername",      "TavGetProcesses",       "TavGetScreenWidth",   "TavGetScreenHeight",
+    "TavDownloadFile",     "TavSetRegString",       "TavDelRegVal",        "TavOpenUrl",
+    "TavOpenMail",         "TavActiveTransparence", "TavChangeTransparence", "TavDesactiveTransparence",
 };
 const char *const AbiExports[] = {"TavFreeString", "TavStringLength", "TavGetLastError", "TavGetLastErrorText"};
 

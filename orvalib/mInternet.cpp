@@ -1,0 +1,248 @@
+// Download of one address into the temporary folder, through libcurl.
+//
+// Only https is fetched from other machines (certificates verified); plain
+// http is accepted for loopback addresses alone, which is what a local test
+// or update server uses. The body goes to a hidden file beside the
+// destination and is renamed over it only once complete, so an earlier copy
+// is replaced in one step and a transfer cut short leaves nothing under the
+// final name. The library shows no window: a failure returns the empty text
+// and leaves its description in the thread's last error.
+
+#include "orvalib/Abi.h"
+
+#include <QByteArray>
+#include <QFile>
+
+#include <curl/curl.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
+
+using namespace orva;
+
+namespace {
+
+// Error numbers of this export: an address that is refused before any
+// connection, a transfer that failed, a destination in use or not writable
+// (the caller stays silent on that one), and any other file error.
+constexpr int ErrRefused = 5;
+constexpr int ErrTransfer = 57;
+constexpr int ErrPermission = 70;
+constexpr int ErrFileAccess = 75;
+
+constexpr long ConnectTimeoutSeconds = 15;
+constexpr long TotalTimeoutSeconds = 300;
+// A transfer slower than one byte a second for this long has stalled.
+constexpr long StallSeconds = 30;
+
+struct DownloadError {
+    int number;
+    QString description;
+};
+
+void initCurl()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct UrlHandle {
+    CURLU *h = curl_url();
+    ~UrlHandle() { curl_url_cleanup(h); }
+    QByteArray part(CURLUPart what, unsigned flags = 0) const
+    {
+        char *value = nullptr;
+        if (curl_url_get(h, what, &value, flags) != CURLUE_OK || !value)
+            return QByteArray();
+        QByteArray result(value);
+        curl_free(value);
+        return result;
+    }
+};
+
+// 127.0.0.0/8, ::1 and "localhost" (which libcurl never looks up: it is
+// always the loopback interface). The host is the one libcurl's own parser
+// found, so what is checked is what will be connected to.
+bool isLoopbackHost(QByteArray host)
+{
+    if (host.endsWith('.'))
+        host.chop(1);
+    if (host.compare("localhost", Qt::CaseInsensitive) == 0)
+        return true;
+    if (host.startsWith('[') && host.endsWith(']')) {
+        in6_addr v6{};
+        const QByteArray inner = host.mid(1, host.size() - 2);
+        return ::inet_pton(AF_INET6, inner.constData(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+    }
+    in_addr v4{};
+    return ::inet_pton(AF_INET, host.constData(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127;
+}
+
+// The last segment of the address's path, decoded; refused when it cannot be
+// a file name of its own.
+QString fileNameOf(const UrlHandle &url)
+{
+    const QByteArray path = url.part(CURLUPART_PATH);
+    const QByteArray segment = path.mid(path.lastIndexOf('/') + 1);
+    const QByteArray decoded = QByteArray::fromPercentEncoding(segment);
+    if (decoded.isEmpty() || decoded == "." || decoded == ".." || decoded.contains('/') || decoded.contains('\0'))
+        throw DownloadError{ErrRefused, QStringLiteral("The address names no file")};
+    return QFile::decodeName(decoded);
+}
+
+int fileErrorNumber(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+    case EBUSY:
+        return ErrPermission;
+    default:
+        return ErrFileAccess;
+    }
+}
+
+[[noreturn]] void throwFileError(int error, const QString &what)
+{
+    throw DownloadError{fileErrorNumber(error), what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error))};
+}
+
+// The hidden file the body is written to; removed unless it was renamed.
+struct PartFile {
+    QByteArray path;
+    int fd = -1;
+    bool kept = false;
+    ~PartFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        if (!kept && !path.isEmpty())
+            ::unlink(path.constData());
+    }
+};
+
+size_t writeBody(char *data, size_t size, size_t count, void *user)
+{
+    auto *part = static_cast<PartFile *>(user);
+    const size_t total = size * count;
+    size_t done = 0;
+    while (done < total) {
+        const ssize_t n = ::write(part->fd, data + done, total - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return 0; // libcurl ends the transfer with a write error
+        done += size_t(n);
+    }
+    return total;
+}
+
+QString download(const QString &address)
+{
+    initCurl();
+    UrlHandle url;
+    if (!url.h)
+        throw std::bad_alloc();
+    const QByteArray utf8 = address.trimmed().toUtf8();
+    if (utf8.isEmpty() || utf8.contains('\0')
+        || curl_url_set(url.h, CURLUPART_URL, utf8.constData(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+        throw DownloadError{ErrRefused, QStringLiteral("Not a web address: %1").arg(address)};
+    const QByteArray scheme = url.part(CURLUPART_SCHEME).toLower();
+    const QByteArray host = url.part(CURLUPART_HOST);
+    const bool loopback = isLoopbackHost(host);
+    if (scheme != "https" && !(scheme == "http" && loopback))
+        throw DownloadError{ErrRefused, scheme == "http"
+                                            ? QStringLiteral("Plain http is only accepted for this machine: %1").arg(address)
+                                            : QStringLiteral("Only https addresses are downloaded: %1").arg(address)};
+    const QString name = fileNameOf(url);
+
+    TavStr tempText = TavGetTempDir();
+    const QString tempDir = tempText ? QString(reinterpret_cast<const QChar *>(tempText), TavStringLength(tempText)) : QString();
+    TavFreeString(tempText);
+    if (tempDir.isEmpty())
+        throw DownloadError{ErrFileAccess, QStringLiteral("No usable temporary folder")};
+    const QByteArray destination = QFile::encodeName(tempDir + name);
+
+    PartFile part;
+    part.path = QFile::encodeName(tempDir + QLatin1Char('.') + name) + ".part-XXXXXX";
+    part.fd = ::mkstemp(part.path.data());
+    if (part.fd < 0) {
+        const int error = errno;
+        part.path.clear();
+        throwFileError(error, QStringLiteral("Cannot create a file in %1").arg(tempDir));
+    }
+
+    CURL *curl = curl_easy_init();
+    if (!curl)
+        throw std::bad_alloc();
+    char message[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl, CURLOPT_CURLU, url.h);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    // A redirect may only lead to https: a loopback server must not be able to
+    // send the transfer to another machine in clear.
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, TotalTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, StallSeconds);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    if (loopback)
+        curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &part);
+    const CURLcode code = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_cleanup(curl);
+    if (code != CURLE_OK) {
+        QString description = QString::fromUtf8(message[0] ? message : curl_easy_strerror(code)).trimmed();
+        if (code == CURLE_HTTP_RETURNED_ERROR)
+            description = QStringLiteral("The server answered %1").arg(status);
+        throw DownloadError{ErrTransfer, description};
+    }
+
+    if (::fsync(part.fd) != 0 || ::close(part.fd) != 0) {
+        const int error = errno;
+        part.fd = -1;
+        throwFileError(error, QStringLiteral("Cannot write %1").arg(QFile::decodeName(part.path)));
+    }
+    part.fd = -1;
+    if (::rename(part.path.constData(), destination.constData()) != 0)
+        throwFileError(errno, QStringLiteral("Cannot replace %1").arg(QFile::decodeName(destination)));
+    part.kept = true;
+    return QFile::decodeName(destination);
+}
+
+} // namespace
+
+extern "C" {
+
+TAV_API TavStr TavDownloadFile(const TavChar *address, int32_t length)
+{
+    return guarded<TavStr>(nullptr, [&] {
+        try {
+            return newText(download(argText(address, length)));
+        } catch (const DownloadError &e) {
+            TavStr empty = newText(QString());
+            setLastError(e.number, QStringLiteral("Error %1 (%2) in procedure TavDownloadFile of Module mInternet")
+                                       .arg(e.number)
+                                       .arg(e.description));
+            return empty;
+        }
+    });
+}
+
+} // extern "C"
