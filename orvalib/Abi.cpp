@@ -21,8 +21,7 @@ thread_local QString t_errorText;
 
 } // namespace
 
-QStringView argView(const TavChar *text, int32_t length)
-{
+QStringView argView(const TavChar *text, int32_t length) {
     if (!text)
         return QStringView();
     if (length < 0) {
@@ -34,10 +33,11 @@ QStringView argView(const TavChar *text, int32_t length)
     return QStringView(text, length);
 }
 
-QString argText(const TavChar *text, int32_t length) { return argView(text, length).toString(); }
+QString argText(const TavChar *text, int32_t length) {
+    return argView(text, length).toString();
+}
 
-TavStr newText(const TavChar *text, qsizetype length)
-{
+TavStr newText(const TavChar *text, qsizetype length) {
     if (length < 0 || length > std::numeric_limits<int32_t>::max() / 2 - 16)
         throw Failure{ErrOverflow, QStringLiteral("Overflow: text too long to return")};
     const size_t bytes = sizeof(Header) + (size_t(length) + 1) * sizeof(TavChar);
@@ -53,44 +53,49 @@ TavStr newText(const TavChar *text, qsizetype length)
     return units;
 }
 
-TavStr newText(const QString &text) { return newText(reinterpret_cast<const TavChar *>(text.utf16()), text.size()); }
+TavStr newText(const QString &text) {
+    return newText(reinterpret_cast<const TavChar *>(text.utf16()), text.size());
+}
 
-int16_t position16(qsizetype index, const char *exportName)
-{
+int16_t position16(qsizetype index, const char *exportName) {
     if (index + 1 > std::numeric_limits<int16_t>::max())
-        throw Failure{ErrOverflow, QStringLiteral("Overflow: position beyond 32767 in %1").arg(QLatin1String(exportName))};
+        throw Failure{ErrOverflow,
+                      QStringLiteral("Overflow: position beyond 32767 in %1").arg(QLatin1String(exportName))};
     return int16_t(index + 1);
 }
 
-void checkLength16(qsizetype length, const char *exportName)
-{
+void checkLength16(qsizetype length, const char *exportName) {
     if (length > std::numeric_limits<int16_t>::max())
-        throw Failure{ErrOverflow,
-                      QStringLiteral("Overflow: text longer than 32767 characters in %1").arg(QLatin1String(exportName))};
+        throw Failure{
+            ErrOverflow,
+            QStringLiteral("Overflow: text longer than 32767 characters in %1").arg(QLatin1String(exportName))};
 }
 
-void clearLastError()
-{
+void clearLastError() {
     t_error = 0;
     if (!t_errorText.isEmpty())
         t_errorText.clear();
 }
 
-void setLastError(int number, const QString &description)
-{
+void setLastError(int number, const QString &description) {
     t_error = number;
     t_errorText = description;
 }
 
-int lastError() { return t_error; }
-QString lastErrorText() { return t_errorText; }
+int lastError() {
+    return t_error;
+}
+QString lastErrorText() {
+    return t_errorText;
+}
 
-void freeText(TavStr text)
-{
+void freeText(TavStr text) {
     if (text)
         std::free(reinterpret_cast<Header *>(text) - 1);
 }
 
-int32_t textLength(const TavChar *text) { return text ? reinterpret_cast<const Header *>(text)[-1].length : 0; }
+int32_t textLength(const TavChar *text) {
+    return text ? reinterpret_cast<const Header *>(text)[-1].length : 0;
+}
 
 } // namespace orva

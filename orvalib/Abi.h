@@ -28,9 +28,13 @@ QStringView argView(const TavChar *text, int32_t length);
 // A new text owned by the caller (freed with TavFreeString). Never null.
 TavStr newText(const QString &text);
 TavStr newText(const TavChar *text, qsizetype length);
-inline TavStr newText(QStringView text) { return newText(reinterpret_cast<const TavChar *>(text.utf16()), text.size()); }
+inline TavStr newText(QStringView text) {
+    return newText(reinterpret_cast<const TavChar *>(text.utf16()), text.size());
+}
 
-inline TavBool tavBool(bool value) { return value ? TAV_TRUE : TAV_FALSE; }
+inline TavBool tavBool(bool value) {
+    return value ? TAV_TRUE : TAV_FALSE;
+}
 
 // The 1-based position of a 0-based index, failing with an overflow when it
 // does not fit the 16-bit contract.
@@ -46,8 +50,7 @@ QString lastErrorText();
 void freeText(TavStr text);
 int32_t textLength(const TavChar *text);
 
-template <class Result, class Body> Result guarded(Result onFailure, Body &&body)
-{
+template <class Result, class Body> Result guarded(Result onFailure, Body &&body) {
     clearLastError();
     try {
         return body();

@@ -13,8 +13,7 @@
 
 namespace orva {
 
-QString windowsVersionName(const VersionRecord &r)
-{
+QString windowsVersionName(const VersionRecord &r) {
     QString name = QStringLiteral("Windows %1.%2.%3 b%4").arg(r.platformId).arg(r.major).arg(r.minor).arg(r.build);
     if (r.servicePackMajor != 0)
         name += QStringLiteral(" Service Pack %1.%2").arg(r.servicePackMajor).arg(r.servicePackMinor);
@@ -52,8 +51,7 @@ namespace {
 
 // One value of an os-release line: quotes removed, backslash escapes inside
 // double quotes resolved.
-QString unquote(QStringView value)
-{
+QString unquote(QStringView value) {
     value = value.trimmed();
     if (value.size() >= 2 && value.front() == u'\'' && value.back() == u'\'')
         return value.mid(1, value.size() - 2).toString();
@@ -72,8 +70,7 @@ QString unquote(QStringView value)
 
 } // namespace
 
-QString osReleaseName(const QString &text)
-{
+QString osReleaseName(const QString &text) {
     QString pretty, name, version;
     for (QStringView line : QStringView(text).split(u'\n')) {
         line = line.trimmed();
@@ -98,8 +95,7 @@ QString osReleaseName(const QString &text)
     return name;
 }
 
-QString osReleaseNameFromFiles(const QStringList &paths)
-{
+QString osReleaseNameFromFiles(const QStringList &paths) {
     for (const QString &path : paths) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
@@ -110,15 +106,13 @@ QString osReleaseNameFromFiles(const QStringList &paths)
     return QStringLiteral("Linux");
 }
 
-bool is32BitOn64BitMachine(int pointerBits, const QString &machine)
-{
-    static const QStringList machines64 = {"x86_64", "aarch64", "ppc64", "ppc64le", "s390x", "riscv64",
-                                           "mips64", "loongarch64", "sparc64", "alpha", "ia64"};
+bool is32BitOn64BitMachine(int pointerBits, const QString &machine) {
+    static const QStringList machines64 = {"x86_64", "aarch64",     "ppc64",   "ppc64le", "s390x", "riscv64",
+                                           "mips64", "loongarch64", "sparc64", "alpha",   "ia64"};
     return pointerBits == 32 && machines64.contains(machine);
 }
 
-QString versionFromFileName(const QString &fileName)
-{
+QString versionFromFileName(const QString &fileName) {
     static const QRegularExpression soVersion(QStringLiteral("\\.so\\.(\\d+(?:\\.\\d+)*)$"));
     const QRegularExpressionMatch m = soVersion.match(fileName);
     return m.hasMatch() ? m.captured(1) : QString();
@@ -127,8 +121,7 @@ QString versionFromFileName(const QString &fileName)
 namespace {
 
 // Reads a structure at offset of the mapped file, false when it does not fit.
-template <class T> bool at(const uchar *data, qint64 size, quint64 offset, T &out)
-{
+template <class T> bool at(const uchar *data, qint64 size, quint64 offset, T &out) {
     if (offset > quint64(size) || quint64(size) - offset < sizeof(T))
         return false;
     std::memcpy(&out, data + offset, sizeof(T));
@@ -137,8 +130,7 @@ template <class T> bool at(const uchar *data, qint64 size, quint64 offset, T &ou
 
 // The names of the version definitions of an ELF file of one class.
 template <class Ehdr, class Shdr, class Verdef, class Verdaux>
-QStringList elfVersionNames(const uchar *data, qint64 size)
-{
+QStringList elfVersionNames(const uchar *data, qint64 size) {
     QStringList names;
     Ehdr eh;
     if (!at(data, size, 0, eh) || eh.e_shentsize != sizeof(Shdr))
@@ -174,8 +166,7 @@ QStringList elfVersionNames(const uchar *data, qint64 size)
 
 } // namespace
 
-QString versionFromElf(const QString &path)
-{
+QString versionFromElf(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() < EI_NIDENT)
         return QString();
@@ -205,14 +196,12 @@ QString versionFromElf(const QString &path)
 
 namespace {
 
-void addExisting(QStringList &folders, const QString &folder)
-{
+void addExisting(QStringList &folders, const QString &folder) {
     if (!folder.isEmpty() && QDir::isAbsolutePath(folder) && QFileInfo(folder).isDir() && !folders.contains(folder))
         folders << QDir::cleanPath(folder);
 }
 
-void readLoaderConf(const QString &path, QStringList &folders, int depth)
-{
+void readLoaderConf(const QString &path, QStringList &folders, int depth) {
     QFile file(path);
     if (depth > 8 || !file.open(QIODevice::ReadOnly))
         return;
@@ -234,8 +223,7 @@ void readLoaderConf(const QString &path, QStringList &folders, int depth)
 
 } // namespace
 
-QStringList loaderSearchFolders()
-{
+QStringList loaderSearchFolders() {
     QStringList folders;
     for (const QString &folder : qEnvironmentVariable("LD_LIBRARY_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts))
         addExisting(folders, folder);

@@ -41,8 +41,7 @@ struct StoreError {
     int32_t status;
 };
 
-QString rootName(int32_t root)
-{
+QString rootName(int32_t root) {
     switch (uint32_t(root)) {
     case 0x80000000u:
         return QStringLiteral("HKEY_CLASSES_ROOT");
@@ -59,8 +58,7 @@ QString rootName(int32_t root)
     }
 }
 
-int32_t statusOf(int error)
-{
+int32_t statusOf(int error) {
     switch (error) {
     case EACCES:
     case EPERM:
@@ -74,10 +72,10 @@ int32_t statusOf(int error)
     }
 }
 
-QString storeFolder()
-{
+QString storeFolder() {
     const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
-    const QString config = xdg.startsWith(QLatin1Char('/')) ? QDir::cleanPath(xdg) : QDir::homePath() + QStringLiteral("/.config");
+    const QString config =
+        xdg.startsWith(QLatin1Char('/')) ? QDir::cleanPath(xdg) : QDir::homePath() + QStringLiteral("/.config");
     return config + QStringLiteral("/orvalib");
 }
 
@@ -85,8 +83,7 @@ QString storeFolder()
 // (an advisory lock on a file of its own, beside the store).
 class Store {
 public:
-    explicit Store(bool create)
-    {
+    explicit Store(bool create) {
         m_folder = QFile::encodeName(storeFolder());
         if (create && !QDir().mkpath(QFile::decodeName(m_folder)))
             throw StoreError{folderStatus()};
@@ -100,16 +97,14 @@ public:
         }
         read();
     }
-    ~Store()
-    {
+    ~Store() {
         if (m_lock >= 0)
             ::close(m_lock); // releases the lock
     }
 
     QJsonObject document;
 
-    void write()
-    {
+    void write() {
         const QByteArray bytes = QJsonDocument(document).toJson(QJsonDocument::Indented);
         QByteArray temp = m_folder + "/.registry.json.XXXXXX";
         const int fd = ::mkstemp(temp.data());
@@ -139,8 +134,7 @@ public:
 private:
     QByteArray path() const { return m_folder + "/registry.json"; }
 
-    int32_t folderStatus() const
-    {
+    int32_t folderStatus() const {
         // The first folder along the path that exists tells why it failed.
         QByteArray probe = m_folder;
         while (!probe.isEmpty() && ::access(probe.constData(), F_OK) != 0)
@@ -148,8 +142,7 @@ private:
         return probe.isEmpty() || ::access(probe.constData(), W_OK | X_OK) != 0 ? StatusAccessDenied : StatusCantWrite;
     }
 
-    void read()
-    {
+    void read() {
         const int fd = ::open(path().constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             if (errno == ENOENT)
@@ -186,8 +179,7 @@ private:
 };
 
 // The spelling under which name is already in object, or name itself.
-QString existingKey(const QJsonObject &object, const QString &name)
-{
+QString existingKey(const QJsonObject &object, const QString &name) {
     for (auto it = object.begin(); it != object.end(); ++it)
         if (it.key().compare(name, Qt::CaseInsensitive) == 0)
             return it.key();
@@ -195,8 +187,7 @@ QString existingKey(const QJsonObject &object, const QString &name)
 }
 
 // Key paths are written with "\" between keys; a trailing one changes nothing.
-QString keyPathOf(QString path)
-{
+QString keyPathOf(QString path) {
     while (path.endsWith(QLatin1Char('\\')))
         path.chop(1);
     return path;
@@ -204,8 +195,7 @@ QString keyPathOf(QString path)
 
 std::mutex g_storeMutex; // the file lock does not order threads of one process
 
-int32_t setValue(int32_t root, const QString &keyPath, const QString &valueName, int32_t type, const QString &data)
-{
+int32_t setValue(int32_t root, const QString &keyPath, const QString &valueName, int32_t type, const QString &data) {
     const QString section = rootName(root);
     std::lock_guard lock(g_storeMutex);
     Store store(true);
@@ -222,8 +212,7 @@ int32_t setValue(int32_t root, const QString &keyPath, const QString &valueName,
     return StatusOk;
 }
 
-int32_t deleteValue(int32_t root, const QString &keyPath, const QString &valueName)
-{
+int32_t deleteValue(int32_t root, const QString &keyPath, const QString &valueName) {
     const QString section = rootName(root);
     std::lock_guard lock(g_storeMutex);
     Store store(false);
@@ -247,9 +236,9 @@ int32_t deleteValue(int32_t root, const QString &keyPath, const QString &valueNa
 
 extern "C" {
 
-TAV_API int32_t TavSetRegString(int32_t rootKey, const TavChar *keyPath, int32_t keyPathLength, const TavChar *valueName,
-                                int32_t valueNameLength, int32_t valueType, const TavChar *data, int32_t dataLength)
-{
+TAV_API int32_t TavSetRegString(int32_t rootKey, const TavChar *keyPath, int32_t keyPathLength,
+                                const TavChar *valueName, int32_t valueNameLength, int32_t valueType,
+                                const TavChar *data, int32_t dataLength) {
     return guarded<int32_t>(StatusInternal, [&] {
         try {
             return setValue(rootKey, argText(keyPath, keyPathLength), argText(valueName, valueNameLength), valueType,
@@ -261,8 +250,7 @@ TAV_API int32_t TavSetRegString(int32_t rootKey, const TavChar *keyPath, int32_t
 }
 
 TAV_API int32_t TavDelRegVal(int32_t rootKey, const TavChar *keyPath, int32_t keyPathLength, const TavChar *valueName,
-                             int32_t valueNameLength)
-{
+                             int32_t valueNameLength) {
     return guarded<int32_t>(StatusInternal, [&] {
         try {
             return deleteValue(rootKey, argText(keyPath, keyPathLength), argText(valueName, valueNameLength));

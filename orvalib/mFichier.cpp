@@ -9,9 +9,9 @@
 #include <QStandardPaths>
 
 #include <cerrno>
-#include <limits>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,34 +24,32 @@ constexpr QChar Dot = QLatin1Char('.');
 
 // The file system's name for a path, or an empty array when the text cannot
 // be a path at all (it holds a NUL character).
-QByteArray nativePath(const QString &path)
-{
+QByteArray nativePath(const QString &path) {
     if (path.isEmpty() || path.contains(QChar(0)))
         return QByteArray();
     return QFile::encodeName(path);
 }
 
-bool fileExists(const QString &path)
-{
+bool fileExists(const QString &path) {
     const QByteArray native = nativePath(path);
     struct stat st;
     return !native.isEmpty() && ::lstat(native.constData(), &st) == 0;
 }
 
-bool isDir(const QString &path)
-{
+bool isDir(const QString &path) {
     if (!fileExists(path))
         return false;
     struct stat st;
     return ::stat(nativePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-QString qualifyPath(const QString &path) { return path.endsWith(Separator) ? path : path + Separator; }
+QString qualifyPath(const QString &path) {
+    return path.endsWith(Separator) ? path : path + Separator;
+}
 
 // Takes the first segment (everything up to and including the first
 // separator) off rest and returns it; empty when rest has no separator.
-QString takeSegment(QString &rest)
-{
+QString takeSegment(QString &rest) {
     const qsizetype at = rest.indexOf(Separator);
     if (at < 0)
         return QString();
@@ -68,8 +66,7 @@ constexpr char16_t Cp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-QString decode8Bit(const QByteArray &bytes)
-{
+QString decode8Bit(const QByteArray &bytes) {
     QString text(bytes.size(), Qt::Uninitialized);
     QChar *out = text.data();
     for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -86,8 +83,7 @@ struct ReadError {
     QString text;
 };
 
-ReadError readError(int err)
-{
+ReadError readError(int err) {
     switch (err) {
     case ENOENT:
     case ENOTDIR:
@@ -117,8 +113,7 @@ ReadError readError(int err)
 // Reads the whole file, creating it empty when it is missing. The file is
 // opened read-write when allowed (as the program always has), read-only
 // otherwise.
-bool readWholeFile(const QString &path, QByteArray &bytes, ReadError &error)
-{
+bool readWholeFile(const QString &path, QByteArray &bytes, ReadError &error) {
     const QByteArray native = nativePath(path);
     if (native.isEmpty()) {
         error = {52, QStringLiteral("Bad file name or number")};
@@ -183,8 +178,7 @@ bool readWholeFile(const QString &path, QByteArray &bytes, ReadError &error)
 }
 
 // The folder of the C library, taken as the system's library folder.
-QString systemLibraryFolder()
-{
+QString systemLibraryFolder() {
     Dl_info info{};
     if (::dladdr(reinterpret_cast<void *>(&::dladdr), &info) == 0 || !info.dli_fname)
         return QString();
@@ -193,8 +187,7 @@ QString systemLibraryFolder()
     return canonical.isEmpty() ? folder : canonical;
 }
 
-QString configHome()
-{
+QString configHome() {
     const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (xdg.startsWith(Separator)) // relative values are ignored, as XDG asks
         return QDir::cleanPath(xdg);
@@ -205,8 +198,7 @@ QString configHome()
 
 extern "C" {
 
-TAV_API TavStr TavGetPath(const TavChar *path, int32_t length)
-{
+TAV_API TavStr TavGetPath(const TavChar *path, int32_t length) {
     return guarded<TavStr>(nullptr, [&] {
         const QStringView text = argView(path, length);
         const qsizetype at = text.lastIndexOf(Separator);
@@ -217,8 +209,7 @@ TAV_API TavStr TavGetPath(const TavChar *path, int32_t length)
     });
 }
 
-TAV_API TavStr TavGetFileName(const TavChar *path, int32_t length)
-{
+TAV_API TavStr TavGetFileName(const TavChar *path, int32_t length) {
     return guarded<TavStr>(nullptr, [&] {
         const QStringView text = argView(path, length);
         const qsizetype at = text.lastIndexOf(Separator);
@@ -229,8 +220,7 @@ TAV_API TavStr TavGetFileName(const TavChar *path, int32_t length)
     });
 }
 
-TAV_API TavStr TavGetExtension(const TavChar *name, int32_t length)
-{
+TAV_API TavStr TavGetExtension(const TavChar *name, int32_t length) {
     return guarded<TavStr>(nullptr, [&] {
         const QStringView text = argView(name, length);
         const qsizetype at = text.lastIndexOf(Dot);
@@ -241,8 +231,7 @@ TAV_API TavStr TavGetExtension(const TavChar *name, int32_t length)
     });
 }
 
-TAV_API TavStr TavStrWithoutExt(const TavChar *name, int32_t length)
-{
+TAV_API TavStr TavStrWithoutExt(const TavChar *name, int32_t length) {
     return guarded<TavStr>(nullptr, [&] {
         const QStringView text = argView(name, length);
         const qsizetype at = text.lastIndexOf(Dot);
@@ -253,23 +242,19 @@ TAV_API TavStr TavStrWithoutExt(const TavChar *name, int32_t length)
     });
 }
 
-TAV_API TavStr TavQualifyPath(const TavChar *path, int32_t length)
-{
+TAV_API TavStr TavQualifyPath(const TavChar *path, int32_t length) {
     return guarded<TavStr>(nullptr, [&] { return newText(qualifyPath(argText(path, length))); });
 }
 
-TAV_API TavBool TavFileExists(const TavChar *path, int32_t length)
-{
+TAV_API TavBool TavFileExists(const TavChar *path, int32_t length) {
     return guarded<TavBool>(TAV_FALSE, [&] { return tavBool(fileExists(argText(path, length))); });
 }
 
-TAV_API TavBool TavIsDir(const TavChar *path, int32_t length)
-{
+TAV_API TavBool TavIsDir(const TavChar *path, int32_t length) {
     return guarded<TavBool>(TAV_FALSE, [&] { return tavBool(isDir(argText(path, length))); });
 }
 
-TAV_API int32_t TavCreateNestedFolders(const TavChar *path, int32_t length)
-{
+TAV_API int32_t TavCreateNestedFolders(const TavChar *path, int32_t length) {
     return guarded<int32_t>(0, [&] {
         const QString text = argText(path, length);
         if (text.contains(QChar(0)))
@@ -302,8 +287,7 @@ TAV_API int32_t TavCreateNestedFolders(const TavChar *path, int32_t length)
     });
 }
 
-TAV_API TavStr TavCheminDossier(int32_t window, int32_t folderId)
-{
+TAV_API TavStr TavCheminDossier(int32_t window, int32_t folderId) {
     Q_UNUSED(window);
     return guarded<TavStr>(nullptr, [&] {
         switch (folderId) {
@@ -317,8 +301,7 @@ TAV_API TavStr TavCheminDossier(int32_t window, int32_t folderId)
     });
 }
 
-TAV_API TavStr TavGetTempDir(void)
-{
+TAV_API TavStr TavGetTempDir(void) {
     return guarded<TavStr>(nullptr, [&] {
         const QString folder = qualifyPath(QDir::tempPath());
         // The folder must fit a buffer of 100 characters with its terminating NUL.
@@ -326,16 +309,14 @@ TAV_API TavStr TavGetTempDir(void)
     });
 }
 
-TAV_API TavStr TavGetSystemDirectory(void)
-{
+TAV_API TavStr TavGetSystemDirectory(void) {
     return guarded<TavStr>(nullptr, [&] {
         const QString folder = systemLibraryFolder();
         return newText(folder.size() < 255 ? folder : QString());
     });
 }
 
-TAV_API TavStr TavReadFileToBuffer(const TavChar *path, int32_t length, int16_t *errNumber, TavStr *errText)
-{
+TAV_API TavStr TavReadFileToBuffer(const TavChar *path, int32_t length, int16_t *errNumber, TavStr *errText) {
     return guarded<TavStr>(nullptr, [&] {
         QByteArray bytes;
         ReadError error;
@@ -353,8 +334,7 @@ TAV_API TavStr TavReadFileToBuffer(const TavChar *path, int32_t length, int16_t 
     });
 }
 
-TAV_API int32_t TavNumberLineInFile(const TavChar *path, int32_t length)
-{
+TAV_API int32_t TavNumberLineInFile(const TavChar *path, int32_t length) {
     return guarded<int32_t>(0, [&] {
         const QString file = argText(path, length);
         if (!fileExists(file))

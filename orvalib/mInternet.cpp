@@ -45,8 +45,7 @@ struct DownloadError {
     QString description;
 };
 
-void initCurl()
-{
+void initCurl() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
@@ -54,8 +53,7 @@ void initCurl()
 struct UrlHandle {
     CURLU *h = curl_url();
     ~UrlHandle() { curl_url_cleanup(h); }
-    QByteArray part(CURLUPart what, unsigned flags = 0) const
-    {
+    QByteArray part(CURLUPart what, unsigned flags = 0) const {
         char *value = nullptr;
         if (curl_url_get(h, what, &value, flags) != CURLUE_OK || !value)
             return QByteArray();
@@ -68,8 +66,7 @@ struct UrlHandle {
 // 127.0.0.0/8, ::1 and "localhost" (which libcurl never looks up: it is
 // always the loopback interface). The host is the one libcurl's own parser
 // found, so what is checked is what will be connected to.
-bool isLoopbackHost(QByteArray host)
-{
+bool isLoopbackHost(QByteArray host) {
     if (host.endsWith('.'))
         host.chop(1);
     if (host.compare("localhost", Qt::CaseInsensitive) == 0)
@@ -85,8 +82,7 @@ bool isLoopbackHost(QByteArray host)
 
 // The last segment of the address's path, decoded; refused when it cannot be
 // a file name of its own.
-QString fileNameOf(const UrlHandle &url)
-{
+QString fileNameOf(const UrlHandle &url) {
     const QByteArray path = url.part(CURLUPART_PATH);
     const QByteArray segment = path.mid(path.lastIndexOf('/') + 1);
     const QByteArray decoded = QByteArray::fromPercentEncoding(segment);
@@ -95,8 +91,7 @@ QString fileNameOf(const UrlHandle &url)
     return QFile::decodeName(decoded);
 }
 
-int fileErrorNumber(int error)
-{
+int fileErrorNumber(int error) {
     switch (error) {
     case EACCES:
     case EPERM:
@@ -109,9 +104,9 @@ int fileErrorNumber(int error)
     }
 }
 
-[[noreturn]] void throwFileError(int error, const QString &what)
-{
-    throw DownloadError{fileErrorNumber(error), what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error))};
+[[noreturn]] void throwFileError(int error, const QString &what) {
+    throw DownloadError{fileErrorNumber(error),
+                        what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error))};
 }
 
 // The hidden file the body is written to; removed unless it was renamed.
@@ -119,8 +114,7 @@ struct PartFile {
     QByteArray path;
     int fd = -1;
     bool kept = false;
-    ~PartFile()
-    {
+    ~PartFile() {
         if (fd >= 0)
             ::close(fd);
         if (!kept && !path.isEmpty())
@@ -128,8 +122,7 @@ struct PartFile {
     }
 };
 
-size_t writeBody(char *data, size_t size, size_t count, void *user)
-{
+size_t writeBody(char *data, size_t size, size_t count, void *user) {
     auto *part = static_cast<PartFile *>(user);
     const size_t total = size * count;
     size_t done = 0;
@@ -144,27 +137,28 @@ size_t writeBody(char *data, size_t size, size_t count, void *user)
     return total;
 }
 
-QString download(const QString &address)
-{
+QString download(const QString &address) {
     initCurl();
     UrlHandle url;
     if (!url.h)
         throw std::bad_alloc();
     const QByteArray utf8 = address.trimmed().toUtf8();
-    if (utf8.isEmpty() || utf8.contains('\0')
-        || curl_url_set(url.h, CURLUPART_URL, utf8.constData(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+    if (utf8.isEmpty() || utf8.contains('\0') ||
+        curl_url_set(url.h, CURLUPART_URL, utf8.constData(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
         throw DownloadError{ErrRefused, QStringLiteral("Not a web address: %1").arg(address)};
     const QByteArray scheme = url.part(CURLUPART_SCHEME).toLower();
     const QByteArray host = url.part(CURLUPART_HOST);
     const bool loopback = isLoopbackHost(host);
     if (scheme != "https" && !(scheme == "http" && loopback))
-        throw DownloadError{ErrRefused, scheme == "http"
-                                            ? QStringLiteral("Plain http is only accepted for this machine: %1").arg(address)
-                                            : QStringLiteral("Only https addresses are downloaded: %1").arg(address)};
+        throw DownloadError{ErrRefused,
+                            scheme == "http"
+                                ? QStringLiteral("Plain http is only accepted for this machine: %1").arg(address)
+                                : QStringLiteral("Only https addresses are downloaded: %1").arg(address)};
     const QString name = fileNameOf(url);
 
     TavStr tempText = TavGetTempDir();
-    const QString tempDir = tempText ? QString(reinterpret_cast<const QChar *>(tempText), TavStringLength(tempText)) : QString();
+    const QString tempDir =
+        tempText ? QString(reinterpret_cast<const QChar *>(tempText), TavStringLength(tempText)) : QString();
     TavFreeString(tempText);
     if (tempDir.isEmpty())
         throw DownloadError{ErrFileAccess, QStringLiteral("No usable temporary folder")};
@@ -230,8 +224,7 @@ QString download(const QString &address)
 
 extern "C" {
 
-TAV_API TavStr TavDownloadFile(const TavChar *address, int32_t length)
-{
+TAV_API TavStr TavDownloadFile(const TavChar *address, int32_t length) {
     return guarded<TavStr>(nullptr, [&] {
         try {
             return newText(download(argText(address, length)));

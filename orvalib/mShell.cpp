@@ -19,16 +19,14 @@ constexpr int32_t NotAnAddress = 2;
 // No program to open it with (xdg-open missing or not startable).
 constexpr int32_t NoAssociation = 31;
 
-bool hasControlCharacters(const QString &text)
-{
+bool hasControlCharacters(const QString &text) {
     for (const QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f)
             return true;
     return false;
 }
 
-bool isWebAddress(const QString &text)
-{
+bool isWebAddress(const QString &text) {
     if (hasControlCharacters(text))
         return false;
     for (const QLatin1String scheme : {QLatin1String("http://"), QLatin1String("https://")})
@@ -39,8 +37,7 @@ bool isWebAddress(const QString &text)
 
 // "mailto:" and recipients, optionally followed by "?" and header fields; or
 // a bare address, which gets the "mailto:". Empty when it is neither.
-QString mailAddress(const QString &text)
-{
+QString mailAddress(const QString &text) {
     if (hasControlCharacters(text))
         return QString();
     const QLatin1String scheme("mailto:");
@@ -60,8 +57,7 @@ QString mailAddress(const QString &text)
     return hasScheme ? text : scheme + text;
 }
 
-int32_t openWithDesktop(const QString &address)
-{
+int32_t openWithDesktop(const QString &address) {
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (opener.isEmpty())
         return NoAssociation;
@@ -72,16 +68,14 @@ int32_t openWithDesktop(const QString &address)
 
 extern "C" {
 
-TAV_API int32_t TavOpenUrl(const TavChar *address, int32_t length)
-{
+TAV_API int32_t TavOpenUrl(const TavChar *address, int32_t length) {
     return guarded<int32_t>(0, [&] {
         const QString text = argText(address, length);
         return isWebAddress(text) ? openWithDesktop(text) : NotAnAddress;
     });
 }
 
-TAV_API int32_t TavOpenMail(const TavChar *address, int32_t length)
-{
+TAV_API int32_t TavOpenMail(const TavChar *address, int32_t length) {
     return guarded<int32_t>(0, [&] {
         const QString mail = mailAddress(argText(address, length));
         return mail.isEmpty() ? NotAnAddress : openWithDesktop(mail);

@@ -12,8 +12,7 @@ using namespace orva;
 namespace {
 
 // The French accents folded away; every other character stays as it is.
-char16_t withoutAccent(char16_t c)
-{
+char16_t withoutAccent(char16_t c) {
     switch (c) {
     case u'à':
     case u'â':
@@ -40,8 +39,7 @@ char16_t withoutAccent(char16_t c)
     }
 }
 
-QString formatThousandths(double value)
-{
+QString formatThousandths(double value) {
     char buffer[400];
     const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
     if (ec != std::errc())
@@ -60,8 +58,7 @@ QString formatThousandths(double value)
 
 extern "C" {
 
-TAV_API TavStr TavStringSansAccent(const TavChar *text, int32_t length)
-{
+TAV_API TavStr TavStringSansAccent(const TavChar *text, int32_t length) {
     return guarded<TavStr>(nullptr, [&] {
         const QString source = argText(text, length);
         checkLength16(source.size(), "TavStringSansAccent");
@@ -74,11 +71,11 @@ TAV_API TavStr TavStringSansAccent(const TavChar *text, int32_t length)
 }
 
 TAV_API int16_t TavLastSubStrInStr(int16_t start, const TavChar *text, int32_t textLength, const TavChar *sought,
-                                   int32_t soughtLength)
-{
+                                   int32_t soughtLength) {
     return guarded<int16_t>(0, [&]() -> int16_t {
         if (start < 1)
-            throw Failure{ErrInvalidCall, QStringLiteral("Invalid procedure call or argument: start must be 1 or more")};
+            throw Failure{ErrInvalidCall,
+                          QStringLiteral("Invalid procedure call or argument: start must be 1 or more")};
         const QString haystack = argText(text, textLength);
         const QString needle = argText(sought, soughtLength);
         if (needle.isEmpty())
@@ -92,8 +89,7 @@ TAV_API int16_t TavLastSubStrInStr(int16_t start, const TavChar *text, int32_t t
     });
 }
 
-TAV_API TavStr TavTrimNull(const TavChar *text, int32_t length)
-{
+TAV_API TavStr TavTrimNull(const TavChar *text, int32_t length) {
     return guarded<TavStr>(nullptr, [&] {
         const QString source = argText(text, length);
         const qsizetype at = source.indexOf(QChar(0));
@@ -104,8 +100,7 @@ TAV_API TavStr TavTrimNull(const TavChar *text, int32_t length)
     });
 }
 
-TAV_API TavStr TavDoubleToUnit(double value)
-{
+TAV_API TavStr TavDoubleToUnit(double value) {
     return guarded<TavStr>(nullptr, [&] {
         if (!std::isfinite(value))
             throw Failure{ErrInvalidCall, QStringLiteral("Invalid procedure call or argument: not a number")};

@@ -41,15 +41,13 @@ struct X11 {
     bool ok = false;
 };
 
-template <class Fn> void bind(void *lib, Fn &fn, const char *name, bool &ok)
-{
+template <class Fn> void bind(void *lib, Fn &fn, const char *name, bool &ok) {
     fn = reinterpret_cast<Fn>(::dlsym(lib, name));
     ok = ok && fn;
 }
 
 // libX11 stays loaded once found: it registers handlers at exit.
-const X11 &x11()
-{
+const X11 &x11() {
     static const X11 api = [] {
         X11 x;
         void *lib = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
@@ -76,8 +74,7 @@ const X11 &x11()
 // one call, one call at a time, and records instead of ending the process.
 std::mutex g_mutex;
 bool g_failed = false;
-int recordError(Display *, void *)
-{
+int recordError(Display *, void *) {
     g_failed = true;
     return 0;
 }
@@ -85,8 +82,7 @@ int recordError(Display *, void *)
 // One connection to the display of $DISPLAY for one call on one window.
 class WindowCall {
 public:
-    explicit WindowCall(uint32_t window) : m_lock(g_mutex), m_window(window)
-    {
+    explicit WindowCall(uint32_t window) : m_lock(g_mutex), m_window(window) {
         const QByteArray name = qgetenv("DISPLAY");
         if (name.isEmpty() || !x11().ok || window == 0)
             return;
@@ -97,8 +93,7 @@ public:
         m_previous = x11().setErrorHandler(&recordError);
         m_atom = x11().internAtom(m_display, "_NET_WM_WINDOW_OPACITY", 0);
     }
-    ~WindowCall()
-    {
+    ~WindowCall() {
         if (!m_display)
             return;
         x11().sync(m_display, 0);
@@ -107,8 +102,7 @@ public:
     }
 
     // The window exists on the display.
-    bool valid()
-    {
+    bool valid() {
         if (!m_display || !m_atom)
             return false;
         XWindow root = 0;
@@ -118,8 +112,7 @@ public:
         x11().sync(m_display, 0);
         return found && !g_failed;
     }
-    bool hasOpacity()
-    {
+    bool hasOpacity() {
         Atom type = 0;
         int format = 0;
         unsigned long count = 0, after = 0;
@@ -130,21 +123,18 @@ public:
             x11().free(data);
         return status == 0 && type == XaCardinal && format == 32 && count == 1;
     }
-    bool setOpacity(unsigned long value)
-    {
+    bool setOpacity(unsigned long value) {
         x11().changeProperty(m_display, m_window, m_atom, XaCardinal, 32, PropModeReplace,
                              reinterpret_cast<const unsigned char *>(&value), 1);
         return synced();
     }
-    void removeOpacity()
-    {
+    void removeOpacity() {
         x11().deleteProperty(m_display, m_window, m_atom);
         synced();
     }
 
 private:
-    bool synced()
-    {
+    bool synced() {
         x11().sync(m_display, 0);
         return !g_failed;
     }
@@ -160,8 +150,7 @@ private:
 
 extern "C" {
 
-TAV_API TavBool TavActiveTransparence(int32_t window)
-{
+TAV_API TavBool TavActiveTransparence(int32_t window) {
     return guarded<TavBool>(TAV_FALSE, [&] {
         WindowCall call{static_cast<uint32_t>(window)};
         if (!call.valid())
@@ -171,8 +160,7 @@ TAV_API TavBool TavActiveTransparence(int32_t window)
     });
 }
 
-TAV_API TavBool TavChangeTransparence(int32_t window, int32_t opacity)
-{
+TAV_API TavBool TavChangeTransparence(int32_t window, int32_t opacity) {
     return guarded<TavBool>(TAV_FALSE, [&] {
         if (opacity < 0 || opacity > 255)
             return TAV_FALSE;
@@ -184,8 +172,7 @@ TAV_API TavBool TavChangeTransparence(int32_t window, int32_t opacity)
     });
 }
 
-TAV_API TavBool TavDesactiveTransparence(int32_t window)
-{
+TAV_API TavBool TavDesactiveTransparence(int32_t window) {
     return guarded<TavBool>(TAV_TRUE, [&] {
         WindowCall call{static_cast<uint32_t>(window)};
         if (call.valid())

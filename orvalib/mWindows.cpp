@@ -25,15 +25,13 @@ namespace {
 const QString UnknownFile = QStringLiteral("Fichier inconnu");
 const QString UnknownVersion = QStringLiteral("Version Inconnue");
 
-QString executableFolder()
-{
+QString executableFolder() {
     return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
 }
 
 // The path of a library of that name already loaded in this process: the
 // loader has searched for it already, the way it searches for this program.
-QString loadedLibrary(const QString &name)
-{
+QString loadedLibrary(const QString &name) {
     struct Search {
         QString name;
         QString found;
@@ -56,8 +54,7 @@ QString loadedLibrary(const QString &name)
 
 // Where the dynamic loader finds the library: the program's folder first,
 // then a loaded copy, then the loader's folders. Empty when nowhere.
-QString findLibrary(const QString &name)
-{
+QString findLibrary(const QString &name) {
     if (name.isEmpty())
         return QString();
     if (name.contains(QLatin1Char('/')))
@@ -76,8 +73,7 @@ QString findLibrary(const QString &name)
     return QString();
 }
 
-QString versionOf(const QString &name)
-{
+QString versionOf(const QString &name) {
     const QString path = findLibrary(name.trimmed());
     if (path.isEmpty())
         return UnknownFile;
@@ -94,8 +90,7 @@ QString versionOf(const QString &name)
 }
 
 // Resident memory of the process, in bytes, from VmRSS of its status; -1 when unreadable.
-qint64 residentBytes(const QString &pid)
-{
+qint64 residentBytes(const QString &pid) {
     QFile status(QStringLiteral("/proc/") + pid + QStringLiteral("/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
@@ -110,16 +105,16 @@ qint64 residentBytes(const QString &pid)
     return -1;
 }
 
-qint64 processMemory(const QString &soughtName)
-{
+qint64 processMemory(const QString &soughtName) {
     const QString sought = soughtName.trimmed().toUpper();
     if (sought.isEmpty())
         return 0;
     QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    pids.erase(std::remove_if(pids.begin(), pids.end(),
-                              [](const QString &p) { return p.isEmpty() || !p.front().isDigit(); }),
-               pids.end());
-    std::sort(pids.begin(), pids.end(), [](const QString &a, const QString &b) { return a.toLongLong() < b.toLongLong(); });
+    pids.erase(
+        std::remove_if(pids.begin(), pids.end(), [](const QString &p) { return p.isEmpty() || !p.front().isDigit(); }),
+        pids.end());
+    std::sort(pids.begin(), pids.end(),
+              [](const QString &a, const QString &b) { return a.toLongLong() < b.toLongLong(); });
     qint64 result = 0;
     for (const QString &pid : pids) {
         // Other users' processes do not show their executable: passed over.
@@ -145,8 +140,7 @@ struct ScreenSize {
     int height = 0;
 };
 
-ScreenSize desktopSize()
-{
+ScreenSize desktopSize() {
     ScreenSize size;
     const QByteArray display = qgetenv("DISPLAY");
     if (display.isEmpty())
@@ -175,8 +169,7 @@ ScreenSize desktopSize()
     return size;
 }
 
-int32_t clamp32(qint64 value)
-{
+int32_t clamp32(qint64 value) {
     return int32_t(std::min<qint64>(value, std::numeric_limits<int32_t>::max()));
 }
 
@@ -184,14 +177,14 @@ int32_t clamp32(qint64 value)
 
 extern "C" {
 
-TAV_API int32_t TavGetWindowsVersion(int32_t *platformId, TavStr *name)
-{
+TAV_API int32_t TavGetWindowsVersion(int32_t *platformId, TavStr *name) {
     return guarded<int32_t>(0, [&] {
         // Linux counts as the NT family (id 2): the family whose programs
         // list their processes. The name is the distribution's and the
         // kernel's; the Windows table never applies to kernel numbers.
         utsname system{};
-        QString text = osReleaseNameFromFiles({QStringLiteral("/etc/os-release"), QStringLiteral("/usr/lib/os-release")});
+        QString text =
+            osReleaseNameFromFiles({QStringLiteral("/etc/os-release"), QStringLiteral("/usr/lib/os-release")});
         if (::uname(&system) == 0)
             text += QStringLiteral(", Linux ") + QString::fromLocal8Bit(system.release);
         if (platformId)
@@ -202,8 +195,7 @@ TAV_API int32_t TavGetWindowsVersion(int32_t *platformId, TavStr *name)
     });
 }
 
-TAV_API int16_t TavIs64bits(void)
-{
+TAV_API int16_t TavIs64bits(void) {
     return guarded<int16_t>(0, [&] {
         utsname system{};
         if (::uname(&system) != 0)
@@ -212,13 +204,11 @@ TAV_API int16_t TavIs64bits(void)
     });
 }
 
-TAV_API TavStr TavGetVersionInformation(const TavChar *fileName, int32_t length)
-{
+TAV_API TavStr TavGetVersionInformation(const TavChar *fileName, int32_t length) {
     return guarded<TavStr>(nullptr, [&] { return newText(versionOf(argText(fileName, length))); });
 }
 
-TAV_API TavStr TavGetUsername(void)
-{
+TAV_API TavStr TavGetUsername(void) {
     return guarded<TavStr>(nullptr, [&] {
         QString name;
         if (const passwd *pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
@@ -232,8 +222,7 @@ TAV_API TavStr TavGetUsername(void)
     });
 }
 
-TAV_API int32_t TavGetProcesses(const TavChar *exeName, int32_t length)
-{
+TAV_API int32_t TavGetProcesses(const TavChar *exeName, int32_t length) {
     return guarded<int32_t>(0, [&] {
         try {
             return clamp32(processMemory(argText(exeName, length)));
@@ -243,13 +232,11 @@ TAV_API int32_t TavGetProcesses(const TavChar *exeName, int32_t length)
     });
 }
 
-TAV_API int32_t TavGetScreenWidth(void)
-{
+TAV_API int32_t TavGetScreenWidth(void) {
     return guarded<int32_t>(0, [&] { return int32_t(desktopSize().width); });
 }
 
-TAV_API int32_t TavGetScreenHeight(void)
-{
+TAV_API int32_t TavGetScreenHeight(void) {
     return guarded<int32_t>(0, [&] { return int32_t(desktopSize().height); });
 }
 

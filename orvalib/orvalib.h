@@ -163,8 +163,9 @@ TAV_API int32_t TavGetScreenHeight(void);
  * and a rename. Returns a status: 0 success, 5 the store cannot be written,
  * 6 an unknown root key, 112 the disk is full, 1013 another write failure,
  * 1015 the store file is damaged (it is left as it is). */
-TAV_API int32_t TavSetRegString(int32_t rootKey, const TavChar *keyPath, int32_t keyPathLength, const TavChar *valueName,
-                                int32_t valueNameLength, int32_t valueType, const TavChar *data, int32_t dataLength);
+TAV_API int32_t TavSetRegString(int32_t rootKey, const TavChar *keyPath, int32_t keyPathLength,
+                                const TavChar *valueName, int32_t valueNameLength, int32_t valueType,
+                                const TavChar *data, int32_t dataLength);
 /* Deletes the value (the key stays). Returns 0, or 2 when the key or the
  * value does not exist, or a status as above. */
 TAV_API int32_t TavDelRegVal(int32_t rootKey, const TavChar *keyPath, int32_t keyPathLength, const TavChar *valueName,

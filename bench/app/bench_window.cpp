@@ -82,7 +82,8 @@ int main(int argc, char **argv) {
     window.openStartFolder();
     window.resize(1280, 900);
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        std::fprintf(stderr, "the window was not exposed: figures may be off\n");
 
     // Add all.
     const QString small = dir.path() + QStringLiteral("/small");

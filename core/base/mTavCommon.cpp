@@ -22,21 +22,18 @@ QString g_folder; // empty: the program's folder, then the system's search
 // Raised by every reset, so that each slot knows its address is stale.
 std::atomic<unsigned> g_generation{1};
 
-QString dlText()
-{
+QString dlText() {
     const char *text = ::dlerror();
     return text ? QString::fromLocal8Bit(text) : QString();
 }
 
-[[noreturn]] void throwNotLoaded(const QString &reason)
-{
+[[noreturn]] void throwNotLoaded(const QString &reason) {
     throw tav::TavError(tav::ErrLibraryNotFound,
                         QStringLiteral("Error in loading library %1: %2").arg(QLatin1String(LibraryName), reason));
 }
 
 // Loads the library when it is not loaded yet. Called with g_mutex held.
-void *loadLocked()
-{
+void *loadLocked() {
     if (g_handle)
         return g_handle;
     const QString name = QLatin1String(LibraryName);
@@ -62,8 +59,7 @@ void *loadLocked()
     return g_handle;
 }
 
-void unloadLocked()
-{
+void unloadLocked() {
     if (g_handle)
         ::dlclose(g_handle);
     g_handle = nullptr;
@@ -71,16 +67,19 @@ void unloadLocked()
 }
 
 // Arguments cross as pointer + length, so a text may hold NUL characters.
-const TavChar *units(const QString &text) { return reinterpret_cast<const TavChar *>(text.utf16()); }
+const TavChar *units(const QString &text) {
+    return reinterpret_cast<const TavChar *>(text.utf16());
+}
 
-int32_t length32(const QString &text)
-{
+int32_t length32(const QString &text) {
     if (text.size() > std::numeric_limits<int32_t>::max())
         throw tav::TavError(tav::ErrOverflow, QStringLiteral("Overflow: text too long for the library"));
     return int32_t(text.size());
 }
 
-template <class Fn> Fn exportOf(ExportSlot &slot) { return slot.get<Fn>(); }
+template <class Fn> Fn exportOf(ExportSlot &slot) {
+    return slot.get<Fn>();
+}
 
 } // namespace
 
@@ -88,29 +87,27 @@ template <class Fn> Fn exportOf(ExportSlot &slot) { return slot.get<Fn>(); }
     static ExportSlot slot_##name(#name);                                                                              \
     const auto name##_fn = exportOf<decltype(&::name)>(slot_##name)
 
-QString libraryFileName() { return QLatin1String(LibraryName); }
+QString libraryFileName() {
+    return QLatin1String(LibraryName);
+}
 
-void setLibraryFolder(const QString &folder)
-{
+void setLibraryFolder(const QString &folder) {
     std::lock_guard lock(g_mutex);
     g_folder = folder;
     unloadLocked();
 }
 
-void resetBinding()
-{
+void resetBinding() {
     std::lock_guard lock(g_mutex);
     unloadLocked();
 }
 
-bool isLoaded()
-{
+bool isLoaded() {
     std::lock_guard lock(g_mutex);
     return g_handle != nullptr;
 }
 
-void *resolveExport(const char *name)
-{
+void *resolveExport(const char *name) {
     std::lock_guard lock(g_mutex);
     void *handle = loadLocked();
     ::dlerror();
@@ -121,8 +118,7 @@ void *resolveExport(const char *name)
     return address;
 }
 
-void *ExportSlot::address()
-{
+void *ExportSlot::address() {
     const unsigned generation = g_generation.load(std::memory_order_acquire);
     if (m_generation.load(std::memory_order_acquire) == generation)
         return m_address.load(std::memory_order_relaxed);
@@ -132,8 +128,7 @@ void *ExportSlot::address()
     return address;
 }
 
-void throwLastError()
-{
+void throwLastError() {
     TAV_EXPORT(TavGetLastError);
     const int number = TavGetLastError_fn();
     if (number == 0)
@@ -147,8 +142,7 @@ void throwLastError()
     throw tav::TavError(number, description);
 }
 
-QString takeText(char16_t *text)
-{
+QString takeText(char16_t *text) {
     if (!text) {
         throwLastError();
         return QString();
@@ -162,74 +156,62 @@ QString takeText(char16_t *text)
 
 // ---- Paths and files ----
 
-QString TavGetPath(const QString &path)
-{
+QString TavGetPath(const QString &path) {
     TAV_EXPORT(TavGetPath);
     return takeText(TavGetPath_fn(units(path), length32(path)));
 }
 
-QString TavGetFileName(const QString &path)
-{
+QString TavGetFileName(const QString &path) {
     TAV_EXPORT(TavGetFileName);
     return takeText(TavGetFileName_fn(units(path), length32(path)));
 }
 
-QString TavGetExtension(const QString &name)
-{
+QString TavGetExtension(const QString &name) {
     TAV_EXPORT(TavGetExtension);
     return takeText(TavGetExtension_fn(units(name), length32(name)));
 }
 
-QString TavStrWithoutExt(const QString &name)
-{
+QString TavStrWithoutExt(const QString &name) {
     TAV_EXPORT(TavStrWithoutExt);
     return takeText(TavStrWithoutExt_fn(units(name), length32(name)));
 }
 
-QString TavQualifyPath(const QString &path)
-{
+QString TavQualifyPath(const QString &path) {
     TAV_EXPORT(TavQualifyPath);
     return takeText(TavQualifyPath_fn(units(path), length32(path)));
 }
 
-bool TavFileExists(const QString &path)
-{
+bool TavFileExists(const QString &path) {
     TAV_EXPORT(TavFileExists);
     return TavFileExists_fn(units(path), length32(path)) != TAV_FALSE;
 }
 
-bool TavIsDir(const QString &path)
-{
+bool TavIsDir(const QString &path) {
     TAV_EXPORT(TavIsDir);
     return TavIsDir_fn(units(path), length32(path)) != TAV_FALSE;
 }
 
-int TavCreateNestedFolders(const QString &path)
-{
+int TavCreateNestedFolders(const QString &path) {
     TAV_EXPORT(TavCreateNestedFolders);
     return TavCreateNestedFolders_fn(units(path), length32(path));
 }
 
-QString TavCheminDossier(int window, int folderId)
-{
+QString TavCheminDossier(int window, int folderId) {
     TAV_EXPORT(TavCheminDossier);
     return takeText(TavCheminDossier_fn(window, folderId));
 }
 
-QString TavGetTempDir()
-{
+QString TavGetTempDir() {
     TAV_EXPORT(TavGetTempDir);
     return takeText(TavGetTempDir_fn());
 }
 
-QString TavGetSystemDirectory()
-{
+QString TavGetSystemDirectory() {
     TAV_EXPORT(TavGetSystemDirectory);
     return takeText(TavGetSystemDirectory_fn());
 }
 
-QString TavReadFileToBuffer(const QString &path, short &errNumber, QString &errText)
-{
+QString TavReadFileToBuffer(const QString &path, short &errNumber, QString &errText) {
     TAV_EXPORT(TavReadFileToBuffer);
     int16_t number = errNumber;
     TavStr description = nullptr;
@@ -241,22 +223,19 @@ QString TavReadFileToBuffer(const QString &path, short &errNumber, QString &errT
     return takeText(content);
 }
 
-int TavNumberLineInFile(const QString &path)
-{
+int TavNumberLineInFile(const QString &path) {
     TAV_EXPORT(TavNumberLineInFile);
     return TavNumberLineInFile_fn(units(path), length32(path));
 }
 
 // ---- Strings ----
 
-QString TavStringSansAccent(const QString &text)
-{
+QString TavStringSansAccent(const QString &text) {
     TAV_EXPORT(TavStringSansAccent);
     return takeText(TavStringSansAccent_fn(units(text), length32(text)));
 }
 
-short TavLastSubStrInStr(short start, const QString &text, const QString &sought)
-{
+short TavLastSubStrInStr(short start, const QString &text, const QString &sought) {
     TAV_EXPORT(TavLastSubStrInStr);
     const int16_t at = TavLastSubStrInStr_fn(start, units(text), length32(text), units(sought), length32(sought));
     if (at == 0)
@@ -264,22 +243,19 @@ short TavLastSubStrInStr(short start, const QString &text, const QString &sought
     return at;
 }
 
-QString TavTrimNull(const QString &text)
-{
+QString TavTrimNull(const QString &text) {
     TAV_EXPORT(TavTrimNull);
     return takeText(TavTrimNull_fn(units(text), length32(text)));
 }
 
-QString TavDoubleToUnit(double value)
-{
+QString TavDoubleToUnit(double value) {
     TAV_EXPORT(TavDoubleToUnit);
     return takeText(TavDoubleToUnit_fn(value));
 }
 
 // ---- System information ----
 
-int TavGetWindowsVersion(int &platformId, QString &name)
-{
+int TavGetWindowsVersion(int &platformId, QString &name) {
     TAV_EXPORT(TavGetWindowsVersion);
     int32_t id = 0;
     TavStr text = nullptr;
@@ -289,26 +265,22 @@ int TavGetWindowsVersion(int &platformId, QString &name)
     return length;
 }
 
-short TavIs64bits()
-{
+short TavIs64bits() {
     TAV_EXPORT(TavIs64bits);
     return TavIs64bits_fn();
 }
 
-QString TavGetVersionInformation(const QString &fileName)
-{
+QString TavGetVersionInformation(const QString &fileName) {
     TAV_EXPORT(TavGetVersionInformation);
     return takeText(TavGetVersionInformation_fn(units(fileName), length32(fileName)));
 }
 
-QString TavGetUsername()
-{
+QString TavGetUsername() {
     TAV_EXPORT(TavGetUsername);
     return takeText(TavGetUsername_fn());
 }
 
-int TavGetProcesses(const QString &exeName)
-{
+int TavGetProcesses(const QString &exeName) {
     TAV_EXPORT(TavGetProcesses);
     const int32_t bytes = TavGetProcesses_fn(units(exeName), length32(exeName));
     if (bytes == 0)
@@ -316,51 +288,44 @@ int TavGetProcesses(const QString &exeName)
     return bytes;
 }
 
-int TavGetScreenWidth()
-{
+int TavGetScreenWidth() {
     TAV_EXPORT(TavGetScreenWidth);
     return TavGetScreenWidth_fn();
 }
 
-int TavGetScreenHeight()
-{
+int TavGetScreenHeight() {
     TAV_EXPORT(TavGetScreenHeight);
     return TavGetScreenHeight_fn();
 }
 
 // ---- Per-user store ----
 
-int TavSetRegString(int rootKey, const QString &keyPath, const QString &valueName, int valueType, const QString &data)
-{
+int TavSetRegString(int rootKey, const QString &keyPath, const QString &valueName, int valueType, const QString &data) {
     TAV_EXPORT(TavSetRegString);
-    return TavSetRegString_fn(rootKey, units(keyPath), length32(keyPath), units(valueName), length32(valueName), valueType,
-                              units(data), length32(data));
+    return TavSetRegString_fn(rootKey, units(keyPath), length32(keyPath), units(valueName), length32(valueName),
+                              valueType, units(data), length32(data));
 }
 
-int TavDelRegVal(int rootKey, const QString &keyPath, const QString &valueName)
-{
+int TavDelRegVal(int rootKey, const QString &keyPath, const QString &valueName) {
     TAV_EXPORT(TavDelRegVal);
     return TavDelRegVal_fn(rootKey, units(keyPath), length32(keyPath), units(valueName), length32(valueName));
 }
 
 // ---- Opening with the desktop ----
 
-int TavOpenUrl(const QString &address)
-{
+int TavOpenUrl(const QString &address) {
     TAV_EXPORT(TavOpenUrl);
     return TavOpenUrl_fn(units(address), length32(address));
 }
 
-int TavOpenMail(const QString &address)
-{
+int TavOpenMail(const QString &address) {
     TAV_EXPORT(TavOpenMail);
     return TavOpenMail_fn(units(address), length32(address));
 }
 
 // ---- Download ----
 
-QString TavDownloadFile(const QString &address, int *errorNumber, QString *errorText)
-{
+QString TavDownloadFile(const QString &address, int *errorNumber, QString *errorText) {
     TAV_EXPORT(TavDownloadFile);
     const QString path = takeText(TavDownloadFile_fn(units(address), length32(address)));
     if (path.isEmpty()) {
@@ -376,20 +341,17 @@ QString TavDownloadFile(const QString &address, int *errorNumber, QString *error
 
 // ---- Translucency ----
 
-bool TavActiveTransparence(int window)
-{
+bool TavActiveTransparence(int window) {
     TAV_EXPORT(TavActiveTransparence);
     return TavActiveTransparence_fn(window) != TAV_FALSE;
 }
 
-bool TavChangeTransparence(int window, int opacity)
-{
+bool TavChangeTransparence(int window, int opacity) {
     TAV_EXPORT(TavChangeTransparence);
     return TavChangeTransparence_fn(window, opacity) != TAV_FALSE;
 }
 
-bool TavDesactiveTransparence(int window)
-{
+bool TavDesactiveTransparence(int window) {
     TAV_EXPORT(TavDesactiveTransparence);
     return TavDesactiveTransparence_fn(window) != TAV_FALSE;
 }

@@ -18,8 +18,7 @@
 
 class LocalHttpServer {
 public:
-    explicit LocalHttpServer(const char *bindAddress = "127.0.0.1")
-    {
+    explicit LocalHttpServer(const char *bindAddress = "127.0.0.1") {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         int one = 1;
         ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -33,8 +32,7 @@ public:
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { run(); });
     }
-    ~LocalHttpServer()
-    {
+    ~LocalHttpServer() {
         ::shutdown(m_fd, SHUT_RDWR);
         if (m_thread.joinable())
             m_thread.join();
@@ -44,27 +42,23 @@ public:
     int port() const { return m_port; }
     QString base() const { return QStringLiteral("http://127.0.0.1:") + QString::number(m_port); }
 
-    void serve(const QByteArray &path, const QByteArray &raw)
-    {
+    void serve(const QByteArray &path, const QByteArray &raw) {
         std::lock_guard lock(m_mutex);
         m_responses[path] = raw;
     }
     // "200 OK" with a correct Content-Length.
-    static QByteArray ok(const QByteArray &body)
-    {
-        return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n"
-               + body;
+    static QByteArray ok(const QByteArray &body) {
+        return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+               "\r\nConnection: close\r\n\r\n" + body;
     }
-    QList<QByteArray> requests() const
-    {
+    QList<QByteArray> requests() const {
         std::lock_guard lock(m_mutex);
         return m_requests;
     }
     int connections() const { return m_connections.load(); }
 
 private:
-    void run()
-    {
+    void run() {
         for (;;) {
             const int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
             if (client < 0)

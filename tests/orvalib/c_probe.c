@@ -8,8 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (argc < 3)
         return 2;
     char path[4096];

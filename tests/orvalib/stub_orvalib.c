@@ -4,7 +4,9 @@
 
 #include <stdlib.h>
 
-TAV_API void TavFreeString(TavStr text) { (void)text; }
+TAV_API void TavFreeString(TavStr text) {
+    (void)text;
+}
 TAV_API int32_t TavStringLength(const TavChar *text) {
     (void)text;
     return 0;

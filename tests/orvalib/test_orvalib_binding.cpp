@@ -2,12 +2,12 @@
 // the program's folder; a missing library or export is a reported error. Also
 // the library's C interface itself, loaded directly.
 
-#include "core/base/Trap.h"
-#include "core/base/mTavCommon.h"
-#include "orvalib/orvalib.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
 #include "TestPaths.h"
+#include "core/base/Trap.h"
+#include "core/base/mTavCommon.h"
+#include "orvalib/orvalib.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -19,14 +19,38 @@
 namespace {
 
 const char *const AllExports[] = {
-    "TavGetPath",          "TavGetFileName",        "TavGetExtension",     "TavStrWithoutExt",
-    "TavQualifyPath",      "TavFileExists",         "TavIsDir",            "TavCreateNestedFolders",
-    "TavCheminDossier",    "TavGetTempDir",         "TavGetSystemDirectory", "TavReadFileToBuffer",
-    "TavNumberLineInFile", "TavStringSansAccent",   "TavLastSubStrInStr",  "TavTrimNull",
-    "TavDoubleToUnit",     "TavGetWindowsVersion",  "TavIs64bits",         "TavGetVersionInformation",
-    "TavGetUsername",      "TavGetProcesses",       "TavGetScreenWidth",   "TavGetScreenHeight",
-    "TavDownloadFile",     "TavSetRegString",       "TavDelRegVal",        "TavOpenUrl",
-    "TavOpenMail",         "TavActiveTransparence", "TavChangeTransparence", "TavDesactiveTransparence",
+    "TavGetPath",
+    "TavGetFileName",
+    "TavGetExtension",
+    "TavStrWithoutExt",
+    "TavQualifyPath",
+    "TavFileExists",
+    "TavIsDir",
+    "TavCreateNestedFolders",
+    "TavCheminDossier",
+    "TavGetTempDir",
+    "TavGetSystemDirectory",
+    "TavReadFileToBuffer",
+    "TavNumberLineInFile",
+    "TavStringSansAccent",
+    "TavLastSubStrInStr",
+    "TavTrimNull",
+    "TavDoubleToUnit",
+    "TavGetWindowsVersion",
+    "TavIs64bits",
+    "TavGetVersionInformation",
+    "TavGetUsername",
+    "TavGetProcesses",
+    "TavGetScreenWidth",
+    "TavGetScreenHeight",
+    "TavDownloadFile",
+    "TavSetRegString",
+    "TavDelRegVal",
+    "TavOpenUrl",
+    "TavOpenMail",
+    "TavActiveTransparence",
+    "TavChangeTransparence",
+    "TavDesactiveTransparence",
 };
 const char *const AbiExports[] = {"TavFreeString", "TavStringLength", "TavGetLastError", "TavGetLastErrorText"};
 
@@ -37,25 +61,22 @@ struct Binding : ::testing::Test {
 // The library loaded directly by its path, as any C caller would.
 struct CInterface : ::testing::Test {
     void *lib = nullptr;
-    void SetUp() override
-    {
+    void SetUp() override {
         lib = dlopen(TAV_BUILD_BIN_DIR "/liborvalib.so", RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(lib, nullptr) << dlerror();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (lib)
             dlclose(lib);
     }
-    template <class Fn> Fn fn(const char *name)
-    {
+    template <class Fn> Fn fn(const char *name) {
         void *address = dlsym(lib, name);
         EXPECT_NE(address, nullptr) << name;
         return reinterpret_cast<Fn>(address);
     }
-    QString take(TavStr text)
-    {
-        const QString result(reinterpret_cast<const QChar *>(text), fn<decltype(&TavStringLength)>("TavStringLength")(text));
+    QString take(TavStr text) {
+        const QString result(reinterpret_cast<const QChar *>(text),
+                             fn<decltype(&TavStringLength)>("TavStringLength")(text));
         fn<decltype(&TavFreeString)>("TavFreeString")(text);
         return result;
     }
@@ -63,8 +84,7 @@ struct CInterface : ::testing::Test {
 
 } // namespace
 
-TEST_F(Binding, LoadsTheLibraryOnlyAtTheFirstCallAndKeepsIt)
-{
+TEST_F(Binding, LoadsTheLibraryOnlyAtTheFirstCallAndKeepsIt) {
     mTavCommon::resetBinding();
     EXPECT_FALSE(mTavCommon::isLoaded());
     EXPECT_EQ(mTavCommon::TavGetExtension("a.b"), "b");
@@ -73,16 +93,14 @@ TEST_F(Binding, LoadsTheLibraryOnlyAtTheFirstCallAndKeepsIt)
     EXPECT_TRUE(mTavCommon::isLoaded());
 }
 
-TEST_F(Binding, AProgramFolderWithoutTheLibraryIsReportedWithTheLibrarysName)
-{
+TEST_F(Binding, AProgramFolderWithoutTheLibraryIsReportedWithTheLibrarysName) {
     QTemporaryDir empty;
     ASSERT_TRUE(empty.isValid());
     mTavCommon::setLibraryFolder(empty.path());
 
     tav::ScriptedFrontEnd ui;
-    const bool ok = tav::trap(QStringLiteral("cmdRenommer_Click (Feuille frmMain)"), [] {
-        mTavCommon::TavFileExists("/");
-    });
+    const bool ok =
+        tav::trap(QStringLiteral("cmdRenommer_Click (Feuille frmMain)"), [] { mTavCommon::TavFileExists("/"); });
     EXPECT_FALSE(ok);
     ASSERT_EQ(ui.asked.size(), 1);
     EXPECT_TRUE(ui.asked[0].message.startsWith("Error 48 (")) << ui.asked[0].message.toStdString();
@@ -95,8 +113,7 @@ TEST_F(Binding, AProgramFolderWithoutTheLibraryIsReportedWithTheLibrarysName)
     EXPECT_TRUE(mTavCommon::TavFileExists("/"));
 }
 
-TEST_F(Binding, AMissingExportIsReportedWithItsName)
-{
+TEST_F(Binding, AMissingExportIsReportedWithItsName) {
     mTavCommon::setLibraryFolder(TAV_BUILD_BIN_DIR "/orvalib_stub");
     try {
         mTavCommon::TavGetPath("/a/b");
@@ -109,8 +126,7 @@ TEST_F(Binding, AMissingExportIsReportedWithItsName)
     EXPECT_TRUE(mTavCommon::isLoaded()) << "the library itself was found";
 }
 
-TEST_F(Binding, ALibraryErrorBecomesTheCallersErrorWithItsDescription)
-{
+TEST_F(Binding, ALibraryErrorBecomesTheCallersErrorWithItsDescription) {
     try {
         mTavCommon::TavGetPath(QString(40000, 'x') + "/");
         FAIL();
@@ -121,8 +137,7 @@ TEST_F(Binding, ALibraryErrorBecomesTheCallersErrorWithItsDescription)
     }
 }
 
-TEST(OrvalibExports, EveryExportIsVisibleAndNothingElse)
-{
+TEST(OrvalibExports, EveryExportIsVisibleAndNothingElse) {
     QProcess nm;
     nm.start("nm", {"-D", "--defined-only", TAV_BUILD_BIN_DIR "/liborvalib.so"});
     ASSERT_TRUE(nm.waitForFinished(30000));
@@ -143,16 +158,14 @@ TEST(OrvalibExports, EveryExportIsVisibleAndNothingElse)
     EXPECT_EQ(functions, expected);
 }
 
-TEST_F(CInterface, EveryExportResolvesByName)
-{
+TEST_F(CInterface, EveryExportResolvesByName) {
     for (const char *name : AllExports)
         EXPECT_NE(dlsym(lib, name), nullptr) << name;
     for (const char *name : AbiExports)
         EXPECT_NE(dlsym(lib, name), nullptr) << name;
 }
 
-TEST_F(CInterface, TextsCrossWithLengthsAndComeBackOwnedAndTerminated)
-{
+TEST_F(CInterface, TextsCrossWithLengthsAndComeBackOwnedAndTerminated) {
     const auto getPath = fn<decltype(&TavGetPath)>("TavGetPath");
     const auto length = fn<decltype(&TavStringLength)>("TavStringLength");
     const auto release = fn<decltype(&TavFreeString)>("TavFreeString");
@@ -172,8 +185,7 @@ TEST_F(CInterface, TextsCrossWithLengthsAndComeBackOwnedAndTerminated)
     release(nullptr);
 }
 
-TEST_F(CInterface, BooleansAreMinusOneAndErrorsArePerCall)
-{
+TEST_F(CInterface, BooleansAreMinusOneAndErrorsArePerCall) {
     const auto exists = fn<decltype(&TavFileExists)>("TavFileExists");
     EXPECT_EQ(exists(u"/", 1), int16_t(-1));
     EXPECT_EQ(exists(u"/no-such-thing-here", -1), 0);
@@ -191,8 +203,7 @@ TEST_F(CInterface, BooleansAreMinusOneAndErrorsArePerCall)
     EXPECT_EQ(take(lastErrorText()), "");
 }
 
-TEST_F(CInterface, ReadFailureWithoutOutputsIsHarmless)
-{
+TEST_F(CInterface, ReadFailureWithoutOutputsIsHarmless) {
     const auto read = fn<decltype(&TavReadFileToBuffer)>("TavReadFileToBuffer");
     TavStr content = read(u"/no/such/folder/file", -1, nullptr, nullptr);
     ASSERT_NE(content, nullptr);

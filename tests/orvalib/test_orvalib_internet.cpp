@@ -2,9 +2,9 @@
 // server on 127.0.0.1 started by the test; the temporary folder is a folder
 // of the test's own.
 
-#include "core/base/mTavCommon.h"
 #include "LocalHttpServer.h"
 #include "QtPrinters.h"
+#include "core/base/mTavCommon.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,31 +24,26 @@ struct Download : ::testing::Test {
     QByteArray savedTmp = qgetenv("TMPDIR");
     LocalHttpServer server;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(temp.isValid());
         ASSERT_NE(server.port(), 0);
         qputenv("TMPDIR", QFile::encodeName(temp.path()));
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (savedTmp.isNull())
             qunsetenv("TMPDIR");
         else
             qputenv("TMPDIR", savedTmp);
     }
     QString folder() const { return QDir(temp.path()).canonicalPath() + QLatin1Char('/'); }
-    QStringList entries() const
-    {
+    QStringList entries() const {
         return QDir(temp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     }
-    static QByteArray read(const QString &path)
-    {
+    static QByteArray read(const QString &path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
-    static void write(const QString &path, const QByteArray &bytes)
-    {
+    static void write(const QString &path, const QByteArray &bytes) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
@@ -56,8 +51,7 @@ struct Download : ::testing::Test {
 };
 
 // Some address of this machine that is not a loopback one, empty when it has none.
-QByteArray otherAddressOfThisMachine()
-{
+QByteArray otherAddressOfThisMachine() {
     ifaddrs *list = nullptr;
     if (::getifaddrs(&list) != 0)
         return QByteArray();
@@ -75,8 +69,7 @@ QByteArray otherAddressOfThisMachine()
 
 } // namespace
 
-TEST_F(Download, TheCopyLandsInTheTemporaryFolderUnderTheAddresssLastSegment)
-{
+TEST_F(Download, TheCopyLandsInTheTemporaryFolderUnderTheAddresssLastSegment) {
     QByteArray body("MZ\0\x01binary\r\nbody\xff", 18);
     body += QByteArray(300000, 'x'); // more than one chunk of the transfer
     server.serve("/updates/setup_Travoline_1_12_3.deb?v=2", LocalHttpServer::ok(body));
@@ -84,27 +77,27 @@ TEST_F(Download, TheCopyLandsInTheTemporaryFolderUnderTheAddresssLastSegment)
 
     int number = -1;
     QString text = "untouched";
-    const QString path = mTavCommon::TavDownloadFile(server.base() + "/updates/setup_Travoline_1_12_3.deb?v=2",
-                                                     &number, &text);
+    const QString path =
+        mTavCommon::TavDownloadFile(server.base() + "/updates/setup_Travoline_1_12_3.deb?v=2", &number, &text);
     EXPECT_EQ(path, folder() + "setup_Travoline_1_12_3.deb");
     EXPECT_EQ(read(path), body);
     EXPECT_EQ(text, "untouched"); // only failures fill the error
 
     // The name is decoded; "localhost" counts as this machine too.
-    const QString notes = mTavCommon::TavDownloadFile("http://localhost:" + QString::number(server.port())
-                                                      + "/a/my%20notes.txt");
+    const QString notes =
+        mTavCommon::TavDownloadFile("http://localhost:" + QString::number(server.port()) + "/a/my%20notes.txt");
     EXPECT_EQ(notes, folder() + "my notes.txt");
     EXPECT_EQ(read(notes), "notes");
     EXPECT_EQ(entries(), QStringList({"my notes.txt", "setup_Travoline_1_12_3.deb"}));
 }
 
-TEST_F(Download, AnEarlierCopyIsReplacedInOneStep)
-{
+TEST_F(Download, AnEarlierCopyIsReplacedInOneStep) {
     const QString destination = folder() + "version.txt";
     write(destination, "1.12.1 and a much longer earlier text");
     // A second name for the earlier file: replaced by a rename, it keeps the
     // old bytes; truncated and rewritten in place, it would change too.
-    ASSERT_EQ(::link(QFile::encodeName(destination).constData(), QFile::encodeName(temp.filePath("old")).constData()), 0);
+    ASSERT_EQ(::link(QFile::encodeName(destination).constData(), QFile::encodeName(temp.filePath("old")).constData()),
+              0);
     server.serve("/version.txt", LocalHttpServer::ok("1.12.3"));
 
     EXPECT_EQ(mTavCommon::TavDownloadFile(server.base() + "/version.txt"), destination);
@@ -112,11 +105,11 @@ TEST_F(Download, AnEarlierCopyIsReplacedInOneStep)
     EXPECT_EQ(read(temp.filePath("old")), "1.12.1 and a much longer earlier text");
 }
 
-TEST_F(Download, AnErrorStatusOrATransferCutShortGivesTheEmptyTextAndLeavesNothing)
-{
+TEST_F(Download, AnErrorStatusOrATransferCutShortGivesTheEmptyTextAndLeavesNothing) {
     write(folder() + "version.txt", "earlier");
     server.serve("/version.txt", "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n1.12.3 and then");
-    server.serve("/gone.deb", "HTTP/1.1 404 Not Found\r\nContent-Length: 17\r\nConnection: close\r\n\r\nsorry, not found.");
+    server.serve("/gone.deb",
+                 "HTTP/1.1 404 Not Found\r\nContent-Length: 17\r\nConnection: close\r\n\r\nsorry, not found.");
 
     int number = 0;
     QString text;
@@ -142,8 +135,7 @@ TEST_F(Download, AnErrorStatusOrATransferCutShortGivesTheEmptyTextAndLeavesNothi
     EXPECT_EQ(entries(), QStringList({"version.txt"}));
 }
 
-TEST_F(Download, AddressesThatAreNotHttpsToAnotherMachineAreRefusedWithoutConnecting)
-{
+TEST_F(Download, AddressesThatAreNotHttpsToAnotherMachineAreRefusedWithoutConnecting) {
     server.serve("/f.txt", LocalHttpServer::ok("served"));
     int number = 0;
     QString text;
@@ -163,7 +155,8 @@ TEST_F(Download, AddressesThatAreNotHttpsToAnotherMachineAreRefusedWithoutConnec
     if (!other.isEmpty()) {
         LocalHttpServer everywhere("0.0.0.0");
         everywhere.serve("/f.txt", LocalHttpServer::ok("served"));
-        EXPECT_EQ(mTavCommon::TavDownloadFile("http://" + QString::fromLatin1(other) + ":" + QString::number(everywhere.port()) + "/f.txt",
+        EXPECT_EQ(mTavCommon::TavDownloadFile("http://" + QString::fromLatin1(other) + ":" +
+                                                  QString::number(everywhere.port()) + "/f.txt",
                                               &number),
                   "");
         EXPECT_EQ(number, 5);
@@ -171,8 +164,9 @@ TEST_F(Download, AddressesThatAreNotHttpsToAnotherMachineAreRefusedWithoutConnec
     }
 
     // A loopback server cannot redirect the transfer to plain http.
-    server.serve("/moved.txt", "HTTP/1.1 302 Found\r\nLocation: " + server.base().toLatin1() + "/f.txt\r\nContent-Length: 0\r\n"
-                               "Connection: close\r\n\r\n");
+    server.serve("/moved.txt", "HTTP/1.1 302 Found\r\nLocation: " + server.base().toLatin1() +
+                                   "/f.txt\r\nContent-Length: 0\r\n"
+                                   "Connection: close\r\n\r\n");
     EXPECT_EQ(mTavCommon::TavDownloadFile(server.base() + "/moved.txt", &number), "");
     EXPECT_EQ(number, 57);
     EXPECT_EQ(server.requests().size(), 1);

@@ -1,9 +1,9 @@
 // Path and file helpers of liborvalib.so, called through the program's binding.
 
-#include "core/base/Trap.h"
-#include "core/base/mTavCommon.h"
 #include "QtPrinters.h"
 #include "TestPaths.h"
+#include "core/base/Trap.h"
+#include "core/base/mTavCommon.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,16 +21,14 @@ namespace {
 // Sets an environment variable for the life of the object.
 class EnvGuard {
 public:
-    EnvGuard(const char *name, const QByteArray &value) : m_name(name), m_had(qEnvironmentVariableIsSet(name))
-    {
+    EnvGuard(const char *name, const QByteArray &value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)) {
         m_old = qgetenv(name);
         if (value.isNull())
             qunsetenv(name);
         else
             qputenv(name, value);
     }
-    ~EnvGuard()
-    {
+    ~EnvGuard() {
         if (m_had)
             qputenv(m_name, m_old);
         else
@@ -43,15 +41,13 @@ private:
     QByteArray m_old;
 };
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
+void writeFile(const QString &path, const QByteArray &bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
 
-int errorNumberOf(const std::function<void()> &call)
-{
+int errorNumberOf(const std::function<void()> &call) {
     try {
         call();
     } catch (const tav::TavError &e) {
@@ -62,8 +58,7 @@ int errorNumberOf(const std::function<void()> &call)
 
 } // namespace
 
-TEST(OrvalibPaths, FolderAndFileNameSplitAtTheLastSeparatorOnly)
-{
+TEST(OrvalibPaths, FolderAndFileNameSplitAtTheLastSeparatorOnly) {
     EXPECT_EQ(TavGetPath("/Photos/img.jpg"), "/Photos");
     EXPECT_EQ(TavGetPath("/img.jpg"), "");
     EXPECT_EQ(TavGetPath("/Photos/"), "/Photos");
@@ -77,8 +72,7 @@ TEST(OrvalibPaths, FolderAndFileNameSplitAtTheLastSeparatorOnly)
     EXPECT_EQ(TavGetFileName("/a/dir\\img.jpg"), "dir\\img.jpg");
 }
 
-TEST(OrvalibPaths, ExtensionIsAfterTheLastDotOfTheWholeText)
-{
+TEST(OrvalibPaths, ExtensionIsAfterTheLastDotOfTheWholeText) {
     EXPECT_EQ(TavGetExtension("img.JPG"), "JPG");
     EXPECT_EQ(TavGetExtension("archive.tar.gz"), "gz");
     EXPECT_EQ(TavGetExtension("name."), "");
@@ -93,24 +87,21 @@ TEST(OrvalibPaths, ExtensionIsAfterTheLastDotOfTheWholeText)
     EXPECT_EQ(TavStrWithoutExt("/dir.old/readme"), "/dir");
 }
 
-TEST(OrvalibPaths, QualifyPathAddsOneSeparator)
-{
+TEST(OrvalibPaths, QualifyPathAddsOneSeparator) {
     EXPECT_EQ(TavQualifyPath("/a"), "/a/");
     EXPECT_EQ(TavQualifyPath("/a/"), "/a/");
     EXPECT_EQ(TavQualifyPath(""), "/");
     EXPECT_EQ(TavQualifyPath("a\\"), "a\\/");
 }
 
-TEST(OrvalibPaths, TextsKeepNulAndNonLatinCharactersBothWays)
-{
+TEST(OrvalibPaths, TextsKeepNulAndNonLatinCharactersBothWays) {
     const QString name = QStringLiteral("/x/\u00e9t\u00e9") + QChar(0) + QStringLiteral("\U0001F600.jpg");
     EXPECT_EQ(TavGetFileName(name), name.mid(3));
     EXPECT_EQ(TavGetFileName(name).size(), name.size() - 3);
     EXPECT_EQ(TavStrWithoutExt(name), name.left(name.size() - 4));
 }
 
-TEST(OrvalibPaths, PositionsBeyond32767FailWithOverflowAndNothingElse)
-{
+TEST(OrvalibPaths, PositionsBeyond32767FailWithOverflowAndNothingElse) {
     const QString longTail = QStringLiteral("/a/") + QString(40000, QLatin1Char('x'));
     // The separator is at 3: the long tail needs no large position.
     EXPECT_EQ(TavGetPath(longTail), "/a");
@@ -129,8 +120,7 @@ TEST(OrvalibPaths, PositionsBeyond32767FailWithOverflowAndNothingElse)
     EXPECT_EQ(TavGetPath("/a/b"), "/a");
 }
 
-TEST(OrvalibFiles, ExistenceAndFolderTestsOnRealObjects)
-{
+TEST(OrvalibFiles, ExistenceAndFolderTestsOnRealObjects) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString file = tmp.filePath("f.txt");
@@ -155,8 +145,7 @@ TEST(OrvalibFiles, ExistenceAndFolderTestsOnRealObjects)
     EXPECT_FALSE(TavIsDir(tmp.filePath("broken")));
 }
 
-TEST(OrvalibFiles, NestedFoldersAreCreatedOutermostFirstAndOnlyOnce)
-{
+TEST(OrvalibFiles, NestedFoldersAreCreatedOutermostFirstAndOnlyOnce) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString a = tmp.filePath("a");
@@ -181,8 +170,7 @@ TEST(OrvalibFiles, NestedFoldersAreCreatedOutermostFirstAndOnlyOnce)
     EXPECT_FALSE(QFileInfo::exists(a + "/nul"));
 }
 
-TEST(OrvalibFiles, SpecialFoldersFollowTheXdgVariables)
-{
+TEST(OrvalibFiles, SpecialFoldersFollowTheXdgVariables) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     {
@@ -209,8 +197,7 @@ TEST(OrvalibFiles, SpecialFoldersFollowTheXdgVariables)
     EXPECT_EQ(TavCheminDossier(0, -1), "");
 }
 
-TEST(OrvalibFiles, TemporaryFolderEndsInSeparatorAndMustFitHundredCharacters)
-{
+TEST(OrvalibFiles, TemporaryFolderEndsInSeparatorAndMustFitHundredCharacters) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     {
@@ -227,8 +214,7 @@ TEST(OrvalibFiles, TemporaryFolderEndsInSeparatorAndMustFitHundredCharacters)
     }
 }
 
-TEST(OrvalibFiles, SystemFolderHoldsTheSystemLibraries)
-{
+TEST(OrvalibFiles, SystemFolderHoldsTheSystemLibraries) {
     const QString folder = TavGetSystemDirectory();
     ASSERT_FALSE(folder.isEmpty());
     EXPECT_TRUE(folder.startsWith('/'));
@@ -236,8 +222,7 @@ TEST(OrvalibFiles, SystemFolderHoldsTheSystemLibraries)
     EXPECT_TRUE(QFileInfo::exists(folder + "/libc.so.6")) << folder.toStdString();
 }
 
-TEST(OrvalibFiles, ReadFileDecodesEveryByteThroughTheEightBitCodePage)
-{
+TEST(OrvalibFiles, ReadFileDecodesEveryByteThroughTheEightBitCodePage) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString path = tmp.filePath("bytes.bin");
@@ -250,8 +235,7 @@ TEST(OrvalibFiles, ReadFileDecodesEveryByteThroughTheEightBitCodePage)
     EXPECT_EQ(text, "kept") << "the outputs stay as the caller set them";
 }
 
-TEST(OrvalibFiles, ReadFileCreatesAMissingFileAndReportsWhatItCannotRead)
-{
+TEST(OrvalibFiles, ReadFileCreatesAMissingFileAndReportsWhatItCannotRead) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     short number = 0;
@@ -288,8 +272,7 @@ TEST(OrvalibFiles, ReadFileCreatesAMissingFileAndReportsWhatItCannotRead)
     EXPECT_FALSE(text.isEmpty());
 }
 
-TEST(OrvalibFiles, LineCountIsTheNumberOfBreaks)
-{
+TEST(OrvalibFiles, LineCountIsTheNumberOfBreaks) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const struct {

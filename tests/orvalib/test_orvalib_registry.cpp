@@ -2,9 +2,9 @@
 // binding: values written, overwritten and deleted in a configuration folder
 // of the test's own, and the status numbers of the failures.
 
+#include "QtPrinters.h"
 #include "core/base/mTavCommon.h"
 #include "orvalib/orvalib.h"
-#include "QtPrinters.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,36 +27,31 @@ struct Store : ::testing::Test {
     QTemporaryDir temp;
     QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(temp.isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.filePath("config")));
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (savedConfig.isNull())
             qunsetenv("XDG_CONFIG_HOME");
         else
             qputenv("XDG_CONFIG_HOME", savedConfig);
     }
     QString storePath() const { return temp.filePath("config/orvalib/registry.json"); }
-    QJsonObject document() const
-    {
+    QJsonObject document() const {
         QFile file(storePath());
         if (!file.open(QIODevice::ReadOnly))
             return QJsonObject();
         return QJsonDocument::fromJson(file.readAll()).object();
     }
-    QJsonObject values(const QString &root, const QString &key) const
-    {
+    QJsonObject values(const QString &root, const QString &key) const {
         return document().value(root).toObject().value(key).toObject();
     }
 };
 
 } // namespace
 
-TEST_F(Store, ValuesAreWrittenOverwrittenAndDeletedUnderTheirRootAndKey)
-{
+TEST_F(Store, ValuesAreWrittenOverwrittenAndDeletedUnderTheirRootAndKey) {
     EXPECT_EQ(TavSetRegString(TAV_HKEY_CURRENT_USER, Key, "Langage", 0, "Français; a \"quoted\" = text"), 0);
     EXPECT_EQ(TavSetRegString(TAV_HKEY_CURRENT_USER, Key, "Count", 4, "12"), 0);
     EXPECT_EQ(TavSetRegString(TAV_HKEY_LOCAL_MACHINE, Key, "Langage", 1, "machine"), 0);
@@ -85,8 +80,7 @@ TEST_F(Store, ValuesAreWrittenOverwrittenAndDeletedUnderTheirRootAndKey)
               QStringList({"registry.json", "registry.lock"}));
 }
 
-TEST_F(Store, MissingValuesKeysAndStoresAreNotFound)
-{
+TEST_F(Store, MissingValuesKeysAndStoresAreNotFound) {
     // No store at all yet: nothing is created by a delete.
     EXPECT_EQ(TavDelRegVal(TAV_HKEY_CURRENT_USER, Key, "Langage"), 2);
     EXPECT_FALSE(QFile::exists(temp.filePath("config")));
@@ -103,8 +97,7 @@ TEST_F(Store, MissingValuesKeysAndStoresAreNotFound)
     EXPECT_EQ(TavDelRegVal(1234, Key, "Langage"), 6);
 }
 
-TEST_F(Store, ADamagedStoreIsLeftAsItIs)
-{
+TEST_F(Store, ADamagedStoreIsLeftAsItIs) {
     ASSERT_TRUE(QDir().mkpath(temp.filePath("config/orvalib")));
     QFile file(storePath());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -115,8 +108,7 @@ TEST_F(Store, ADamagedStoreIsLeftAsItIs)
     EXPECT_EQ(file.readAll(), "{ \"HKEY_CURRENT_USER\": { half written");
 }
 
-TEST_F(Store, AStoreFolderThatCannotBeWrittenIsAccessDenied)
-{
+TEST_F(Store, AStoreFolderThatCannotBeWrittenIsAccessDenied) {
     ASSERT_EQ(TavSetRegString(TAV_HKEY_CURRENT_USER, Key, "Langage", 1, "before"), 0);
     const QByteArray before = [&] {
         QFile file(storePath());

@@ -3,9 +3,9 @@
 // file of its own, so what the real one would have been given is seen
 // byte for byte.
 
-#include "core/base/mTavCommon.h"
 #include "QtPrinters.h"
 #include "WaitFor.h"
+#include "core/base/mTavCommon.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,15 +22,16 @@ struct Opener : ::testing::Test {
     QTemporaryDir temp;
     QByteArray savedPath = qgetenv("PATH");
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(temp.isValid());
         ASSERT_TRUE(QDir().mkpath(temp.filePath("bin")));
         ASSERT_TRUE(QDir().mkpath(temp.filePath("calls")));
         QFile script(temp.filePath("bin/xdg-open"));
         ASSERT_TRUE(script.open(QIODevice::WriteOnly));
         script.write("#!/bin/sh\n"
-                     "f=$(mktemp \"" + QFile::encodeName(temp.filePath("calls")) + "/.call.XXXXXX\")\n"
+                     "f=$(mktemp \"" +
+                     QFile::encodeName(temp.filePath("calls")) +
+                     "/.call.XXXXXX\")\n"
                      "printf '%s\\0' \"$@\" > \"$f\"\n"
                      "mv \"$f\" \"$f.done\"\n");
         script.close();
@@ -39,11 +40,12 @@ struct Opener : ::testing::Test {
     }
     void TearDown() override { qputenv("PATH", savedPath); }
 
-    QStringList callFiles() const { return QDir(temp.filePath("calls")).entryList({"*.done"}, QDir::Files | QDir::Hidden); }
+    QStringList callFiles() const {
+        return QDir(temp.filePath("calls")).entryList({"*.done"}, QDir::Files | QDir::Hidden);
+    }
 
     // The arguments of each finished call, after waiting for count calls.
-    QList<QStringList> calls(int count)
-    {
+    QList<QStringList> calls(int count) {
         EXPECT_TRUE(tav::test::waitFor([&] { return callFiles().size() >= count; }));
         QList<QStringList> result;
         for (const QString &name : callFiles()) {
@@ -61,17 +63,15 @@ struct Opener : ::testing::Test {
 
 } // namespace
 
-TEST_F(Opener, TheAddressArrivesAsOneArgumentExactlyAsGiven)
-{
-    const QString hostile = "https://example.org/a b/é?q=\"x\" 'y'&z=1;rm -rf " + temp.filePath("calls")
-                            + "; $(touch " + temp.filePath("pwned") + ") `id` | cat";
+TEST_F(Opener, TheAddressArrivesAsOneArgumentExactlyAsGiven) {
+    const QString hostile = "https://example.org/a b/é?q=\"x\" 'y'&z=1;rm -rf " + temp.filePath("calls") +
+                            "; $(touch " + temp.filePath("pwned") + ") `id` | cat";
     EXPECT_GT(TavOpenUrl(hostile), 32);
     EXPECT_EQ(calls(1), QList<QStringList>({{hostile}}));
     EXPECT_FALSE(QFile::exists(temp.filePath("pwned")));
 }
 
-TEST_F(Opener, MailAddressesArriveWithTheirSubject)
-{
+TEST_F(Opener, MailAddressesArriveWithTheirSubject) {
     const QString mail = "Mailto:someone@example.org?subject=Travoline v1.12.2";
     EXPECT_GT(TavOpenMail(mail), 32);
     ASSERT_EQ(calls(1), QList<QStringList>({{mail}}));
@@ -81,15 +81,14 @@ TEST_F(Opener, MailAddressesArriveWithTheirSubject)
     EXPECT_TRUE(both.contains(QStringList{"mailto:a.b@example.org"}));
 }
 
-TEST_F(Opener, TextsThatAreNoAddressStartNothing)
-{
-    for (const QString &text : QStringList{"", "-h", "--version", "javascript:alert(1)", "ftp://example.org/x",
-                                           "example.org", "https://", "http:///etc/passwd", "https://a.org/\nb",
-                                           "mailto:x@example.org", "/etc/passwd"})
+TEST_F(Opener, TextsThatAreNoAddressStartNothing) {
+    for (const QString &text :
+         QStringList{"", "-h", "--version", "javascript:alert(1)", "ftp://example.org/x", "example.org", "https://",
+                     "http:///etc/passwd", "https://a.org/\nb", "mailto:x@example.org", "/etc/passwd"})
         EXPECT_EQ(TavOpenUrl(text), 2) << text.toStdString();
-    for (const QString &text : QStringList{"", "-h", "mailto:", "mailto:nobody", "x@", "@example.org",
-                                           "mailto:a b@example.org", "https://example.org", "a@b@c",
-                                           "mailto:x@example.org\r\nBcc: y@example.org"})
+    for (const QString &text :
+         QStringList{"", "-h", "mailto:", "mailto:nobody", "x@", "@example.org", "mailto:a b@example.org",
+                     "https://example.org", "a@b@c", "mailto:x@example.org\r\nBcc: y@example.org"})
         EXPECT_EQ(TavOpenMail(text), 2) << text.toStdString();
     // One address that is accepted: once it has arrived, a wrongly started
     // call would have had its time to arrive too.
@@ -99,8 +98,7 @@ TEST_F(Opener, TextsThatAreNoAddressStartNothing)
     EXPECT_EQ(calls(1), QList<QStringList>({{"file:///tmp/manual.html#12"}}));
 }
 
-TEST_F(Opener, WithoutXdgOpenTheCallFailsWithTheShellsNumber)
-{
+TEST_F(Opener, WithoutXdgOpenTheCallFailsWithTheShellsNumber) {
     qputenv("PATH", QFile::encodeName(temp.filePath("calls")));
     EXPECT_EQ(TavOpenUrl("https://example.org/"), 31);
     EXPECT_EQ(TavOpenMail("mailto:someone@example.org"), 31);

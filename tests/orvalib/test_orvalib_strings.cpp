@@ -1,10 +1,10 @@
 // String helpers of liborvalib.so, through the program's binding, and the
 // decimal separator of the user's locale through a plain C caller.
 
-#include "core/base/Trap.h"
-#include "core/base/mTavCommon.h"
 #include "QtPrinters.h"
 #include "TestPaths.h"
+#include "core/base/Trap.h"
+#include "core/base/mTavCommon.h"
 
 #include <QProcess>
 
@@ -15,8 +15,7 @@
 using namespace mTavCommon;
 
 namespace {
-int errorNumberOf(const std::function<void()> &call)
-{
+int errorNumberOf(const std::function<void()> &call) {
     try {
         call();
     } catch (const tav::TavError &e) {
@@ -26,8 +25,7 @@ int errorNumberOf(const std::function<void()> &call)
 }
 } // namespace
 
-TEST(OrvalibStrings, AccentFoldingLowerCasesAndRemovesOnlyTheFrenchAccents)
-{
+TEST(OrvalibStrings, AccentFoldingLowerCasesAndRemovesOnlyTheFrenchAccents) {
     EXPECT_EQ(TavStringSansAccent(QStringLiteral("ÉCOLE Noël")), "ecole noel");
     EXPECT_EQ(TavStringSansAccent(QStringLiteral("Ça")), "ca");
     EXPECT_EQ(TavStringSansAccent(QStringLiteral("Français")), "francais");
@@ -36,8 +34,7 @@ TEST(OrvalibStrings, AccentFoldingLowerCasesAndRemovesOnlyTheFrenchAccents)
     EXPECT_EQ(TavStringSansAccent(QString()), "");
 }
 
-TEST(OrvalibStrings, LastOccurrenceCountsOverlapsAndHonoursStart)
-{
+TEST(OrvalibStrings, LastOccurrenceCountsOverlapsAndHonoursStart) {
     EXPECT_EQ(TavLastSubStrInStr(1, "a.b.c", "."), 4);
     EXPECT_EQ(TavLastSubStrInStr(4, "a.b.c", "."), 4);
     EXPECT_EQ(TavLastSubStrInStr(5, "a.b.c", "."), 0);
@@ -55,8 +52,7 @@ TEST(OrvalibStrings, LastOccurrenceCountsOverlapsAndHonoursStart)
     EXPECT_EQ(TavLastSubStrInStr(1, "needle" + QString(40000, QLatin1Char('x')), "needle"), 1);
 }
 
-TEST(OrvalibStrings, TrimNullCutsAtTheFirstNul)
-{
+TEST(OrvalibStrings, TrimNullCutsAtTheFirstNul) {
     EXPECT_EQ(TavTrimNull(QStringLiteral("abc") + QChar(0) + QStringLiteral("def") + QChar(0)), "abc");
     EXPECT_EQ(TavTrimNull(QChar(0) + QStringLiteral("abc")), "");
     EXPECT_EQ(TavTrimNull("abc"), "abc");
@@ -64,8 +60,7 @@ TEST(OrvalibStrings, TrimNullCutsAtTheFirstNul)
     EXPECT_EQ(errorNumberOf([] { TavTrimNull(QString(33000, 'x') + QChar(0)); }), tav::ErrOverflow);
 }
 
-TEST(OrvalibStrings, ByteCountsScaleBy1024WithThreeDecimals)
-{
+TEST(OrvalibStrings, ByteCountsScaleBy1024WithThreeDecimals) {
     EXPECT_EQ(TavDoubleToUnit(1536), "1.500 K");
     EXPECT_EQ(TavDoubleToUnit(5), "5.000 ");
     EXPECT_EQ(TavDoubleToUnit(0.25), ".250 ");
@@ -85,8 +80,7 @@ TEST(OrvalibStrings, ByteCountsScaleBy1024WithThreeDecimals)
     EXPECT_EQ(errorNumberOf([] { TavDoubleToUnit(std::nan("")); }), tav::ErrInvalidCall);
 }
 
-TEST(OrvalibStrings, ByteCountsUseTheUsersDecimalSeparator)
-{
+TEST(OrvalibStrings, ByteCountsUseTheUsersDecimalSeparator) {
     const auto run = [](const char *locale, const char *value) {
         QProcess probe;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -2,10 +2,10 @@
 // system's name, library versions, the login name, process memory and the
 // screen; and the pure parts on their own records.
 
+#include "QtPrinters.h"
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "orvalib/SystemInfo.h"
-#include "QtPrinters.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,8 +26,7 @@ using namespace mTavCommon;
 
 namespace {
 
-qint64 residentOf(qint64 pid)
-{
+qint64 residentOf(qint64 pid) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
@@ -37,8 +36,7 @@ qint64 residentOf(qint64 pid)
     return -1;
 }
 
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
-{
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content) {
     QFile file(dir.filePath(name));
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(content);
@@ -47,8 +45,7 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
 
 } // namespace
 
-TEST(OrvalibSystemNames, KnownWindowsVersionsKeepTheirFixedNames)
-{
+TEST(OrvalibSystemNames, KnownWindowsVersionsKeepTheirFixedNames) {
     using orva::VersionRecord;
     EXPECT_EQ(orva::windowsVersionName(VersionRecord{2, 6, 2, 9200, 0, 0}), "Windows 8");
     EXPECT_EQ(orva::windowsVersionName(VersionRecord{2, 6, 1, 7601, 1, 0}), "Windows Seven");
@@ -64,13 +61,14 @@ TEST(OrvalibSystemNames, KnownWindowsVersionsKeepTheirFixedNames)
     EXPECT_EQ(orva::windowsVersionName(VersionRecord{1, 4, 20, 40000, 0, 0}), "Windows 1.4.20 b40000");
 }
 
-TEST(OrvalibSystemNames, DistributionNameComesFromTheOsReleaseRecords)
-{
+TEST(OrvalibSystemNames, DistributionNameComesFromTheOsReleaseRecords) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString debian = writeFile(dir, "debian", "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"
-                                                    "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\nID=debian\n");
-    const QString nameOnly = writeFile(dir, "nameonly", "# comment\nNAME='Some \"Linux\"'\nVERSION=\"3 \\\"beta\\\"\"\n");
+    const QString debian = writeFile(dir, "debian",
+                                     "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"
+                                     "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\nID=debian\n");
+    const QString nameOnly =
+        writeFile(dir, "nameonly", "# comment\nNAME='Some \"Linux\"'\nVERSION=\"3 \\\"beta\\\"\"\n");
     const QString bare = writeFile(dir, "bare", "ID=minimal\n");
     const QString empty = writeFile(dir, "empty", "");
 
@@ -82,8 +80,7 @@ TEST(OrvalibSystemNames, DistributionNameComesFromTheOsReleaseRecords)
     EXPECT_EQ(orva::osReleaseNameFromFiles({dir.filePath("missing")}), "Linux");
 }
 
-TEST(OrvalibSystemNames, VersionsFromFileNamesAndMachines)
-{
+TEST(OrvalibSystemNames, VersionsFromFileNamesAndMachines) {
     EXPECT_EQ(orva::versionFromFileName("libQt6Core.so.6.4.2"), "6.4.2");
     EXPECT_EQ(orva::versionFromFileName("libstdc++.so.6.0.40000"), "6.0.40000");
     EXPECT_EQ(orva::versionFromFileName("libfoo.so"), "");
@@ -95,8 +92,7 @@ TEST(OrvalibSystemNames, VersionsFromFileNamesAndMachines)
     EXPECT_FALSE(orva::is32BitOn64BitMachine(32, "i686"));
 }
 
-TEST(OrvalibSystem, SystemNameIsTheDistributionAndTheKernel)
-{
+TEST(OrvalibSystem, SystemNameIsTheDistributionAndTheKernel) {
     int platformId = 0;
     QString name;
     const int length = TavGetWindowsVersion(platformId, name);
@@ -111,8 +107,7 @@ TEST(OrvalibSystem, SystemNameIsTheDistributionAndTheKernel)
     EXPECT_EQ(TavIs64bits(), sizeof(void *) == 4 && QString(system.machine) == "x86_64" ? 1 : 0);
 }
 
-TEST(OrvalibSystem, LibraryVersionsAreReadFromTheFilesTheLoaderFinds)
-{
+TEST(OrvalibSystem, LibraryVersionsAreReadFromTheFilesTheLoaderFinds) {
     // The program's own library, in the program's folder: its ELF version.
     EXPECT_EQ(TavGetVersionInformation("liborvalib.so"), QString::fromLatin1(tav::VersionText));
     // Qt: the real file behind the library's link names the version that runs here.
@@ -131,15 +126,13 @@ TEST(OrvalibSystem, LibraryVersionsAreReadFromTheFilesTheLoaderFinds)
     EXPECT_EQ(TavGetVersionInformation(writeFile(dir, "libtext.so.4", "not a library\n")), "4");
 }
 
-TEST(OrvalibSystem, UserNameIsTheLoginName)
-{
+TEST(OrvalibSystem, UserNameIsTheLoginName) {
     const passwd *pw = getpwuid(geteuid());
     ASSERT_NE(pw, nullptr);
     EXPECT_EQ(TavGetUsername(), QString::fromLocal8Bit(pw->pw_name));
 }
 
-TEST(OrvalibSystem, ProcessMemoryOfThisTestAndOfTheLastOfTwoCopies)
-{
+TEST(OrvalibSystem, ProcessMemoryOfThisTestAndOfTheLastOfTwoCopies) {
     const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     const int bytes = TavGetProcesses(QStringLiteral(" ") + self.toUpper() + QStringLiteral(" "));
     const qint64 rss = residentOf(QCoreApplication::applicationPid());
@@ -177,8 +170,7 @@ TEST(OrvalibSystem, ProcessMemoryOfThisTestAndOfTheLastOfTwoCopies)
     EXPECT_EQ(TavGetProcesses(name), 0) << "gone once they end";
 }
 
-TEST(OrvalibSystem, ScreenSizeIsTheDisplaysOrZeroWithoutOne)
-{
+TEST(OrvalibSystem, ScreenSizeIsTheDisplaysOrZeroWithoutOne) {
     const QByteArray saved = qgetenv("DISPLAY");
     qunsetenv("DISPLAY");
     EXPECT_EQ(TavGetScreenWidth(), 0);

@@ -22,30 +22,26 @@ struct XClient {
 
     template <class Fn> Fn fn(const char *name) { return reinterpret_cast<Fn>(::dlsym(lib, name)); }
 
-    explicit XClient(const QByteArray &name)
-    {
+    explicit XClient(const QByteArray &name) {
         if (lib)
             display = fn<Display *(*)(const char *)>("XOpenDisplay")(name.constData());
     }
-    ~XClient()
-    {
+    ~XClient() {
         if (display)
             fn<int (*)(Display *)>("XCloseDisplay")(display);
     }
-    int32_t newWindow()
-    {
+    int32_t newWindow() {
         const unsigned long root = fn<unsigned long (*)(Display *)>("XDefaultRootWindow")(display);
-        const unsigned long window = fn<unsigned long (*)(Display *, unsigned long, int, int, unsigned, unsigned,
-                                                          unsigned, unsigned long, unsigned long)>(
-            "XCreateSimpleWindow")(display, root, 0, 0, 200, 100, 0, 0, 0);
+        const unsigned long window =
+            fn<unsigned long (*)(Display *, unsigned long, int, int, unsigned, unsigned, unsigned, unsigned long,
+                                 unsigned long)>("XCreateSimpleWindow")(display, root, 0, 0, 200, 100, 0, 0, 0);
         fn<int (*)(Display *, int)>("XSync")(display, 0);
         return int32_t(window);
     }
     // The opacity property's value, -1 when the window has none.
-    qint64 opacity(int32_t window)
-    {
-        const unsigned long atom = fn<unsigned long (*)(Display *, const char *, int)>("XInternAtom")(
-            display, "_NET_WM_WINDOW_OPACITY", 0);
+    qint64 opacity(int32_t window) {
+        const unsigned long atom =
+            fn<unsigned long (*)(Display *, const char *, int)>("XInternAtom")(display, "_NET_WM_WINDOW_OPACITY", 0);
         unsigned long type = 0, count = 0, after = 0;
         int format = 0;
         unsigned char *data = nullptr;
@@ -66,8 +62,7 @@ struct Translucency : ::testing::Test {
     QByteArray savedDisplay = qgetenv("DISPLAY");
     QProcess server;
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (server.state() != QProcess::NotRunning) {
             server.terminate();
             server.waitForFinished();
@@ -78,8 +73,7 @@ struct Translucency : ::testing::Test {
             qputenv("DISPLAY", savedDisplay);
     }
     // Starts a virtual display and points DISPLAY at it; empty on failure.
-    QByteArray startDisplay()
-    {
+    QByteArray startDisplay() {
         const QString xvfb = QStandardPaths::findExecutable("Xvfb");
         if (xvfb.isEmpty())
             return QByteArray();
@@ -101,16 +95,14 @@ struct Translucency : ::testing::Test {
 
 } // namespace
 
-TEST_F(Translucency, WithoutADisplayNothingIsDone)
-{
+TEST_F(Translucency, WithoutADisplayNothingIsDone) {
     qunsetenv("DISPLAY");
     EXPECT_FALSE(TavActiveTransparence(0x400001));
     EXPECT_FALSE(TavChangeTransparence(0x400001, 128));
     EXPECT_TRUE(TavDesactiveTransparence(0x400001));
 }
 
-TEST_F(Translucency, TheOpacityPropertyFollowsTheThreeCalls)
-{
+TEST_F(Translucency, TheOpacityPropertyFollowsTheThreeCalls) {
     const QByteArray display = startDisplay();
     if (display.isEmpty())
         GTEST_SKIP() << "no virtual X display could be started (Xvfb missing or failing)";
