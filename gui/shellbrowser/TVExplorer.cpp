@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QTimer>
 #include <QUrl>
 
 using namespace tav::shell;
@@ -83,6 +84,12 @@ bool TVExplorer::setTVPath(const QString &path) {
             setCurrentIndex(target);
         }
         scrollTo(target);
+        // The tree may still be taking its final size (a path opened at
+        // start-up): once it has, the folder is brought into view again.
+        QTimer::singleShot(0, this, [this] {
+            if (currentIndex().isValid())
+                scrollTo(currentIndex());
+        });
         // A path naming a file: its folder is shown, the file selected in the list.
         if (!complete) {
             const QFileInfo info(path);
