@@ -12,7 +12,7 @@ TAV_PACKAGES=(
     libgtest-dev libgmock-dev
     libcurl4-openssl-dev
     jhead libimage-exiftool-perl
-    xvfb xauth fonts-dejavu-core
+    xvfb xauth fonts-dejavu-core xdotool
     python3
     desktop-file-utils appstream bash-completion man-db dpkg-dev file
 )
