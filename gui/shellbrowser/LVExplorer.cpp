@@ -11,6 +11,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -62,6 +63,10 @@ LVExplorer::LVExplorer(QWidget *parent) : QTreeView(parent) {
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { emit selectedItemsChanged(); });
     connect(header(), &QHeaderView::sectionClicked, this, [this](int section) {
         tav::trap(QStringLiteral("TV_Notify (Module ModSubClassing)"), [&] { clickColumn(section); });
+    });
+    connect(header(), &QHeaderView::sectionResized, this, [this](int section) {
+        if (!m_fitting && header()->isVisible() && (QGuiApplication::mouseButtons() & Qt::LeftButton))
+            m_userWidths.insert(section);
     });
 }
 
@@ -218,9 +223,26 @@ void LVExplorer::applyListing(const std::shared_ptr<ListingJob> &job) {
     const int section = column >= 0 && state != 0 ? m_model->sectionOf(Column(column)) : -1;
     m_model->sortBy(section, state == 2 ? Qt::DescendingOrder : Qt::AscendingOrder);
     m_model->setListing(std::move(listing));
+    fitColumns();
     applySortIndicator();
     viewport()->update();
     emit itemCountChanged(m_model->rowCount());
+}
+
+// Each column takes the width of what it shows (the rows in view), the name at
+// most half the list; a column the user has sized keeps the user's width.
+void LVExplorer::fitColumns() {
+    if (ViewMode() != 3 || !m_model)
+        return;
+    m_fitting = true;
+    const int last = m_model->columnCount() - 1;
+    for (int c = 0; c < last; ++c) {
+        if (m_userWidths.contains(c))
+            continue;
+        const int wanted = std::max(sizeHintForColumn(c), header()->sectionSizeHint(c));
+        setColumnWidth(c, c == 0 ? std::min(wanted, std::max(viewport()->width() / 2, 120)) : wanted);
+    }
+    m_fitting = false;
 }
 
 bool LVExplorer::isListing() const {

@@ -23,6 +23,7 @@
 // second is shown before LVPath returns, a slower one (a huge folder, a hung
 // network mount) fills the list when it arrives and the window stays usable.
 
+#include <QSet>
 #include <QStringList>
 #include <QTreeView>
 
@@ -126,5 +127,9 @@ private:
     quint64 m_generation = 0;
     QString m_note;
     int m_unshown = 0;
+    // Columns whose width the user set by hand: the listing no longer fits them.
+    QSet<int> m_userWidths;
+    bool m_fitting = false;
+    void fitColumns();
     bool m_openFiles = true;
 };

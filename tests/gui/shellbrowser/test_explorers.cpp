@@ -200,6 +200,30 @@ TEST_F(Explorers, ListShowsPatternFilteredFilesWithTheirTexts) {
     EXPECT_EQ(model->columnAt(4), Column::Attributes);
 }
 
+TEST_F(Explorers, ColumnsFitWhatTheyShowTheNameAtMostHalfTheList) {
+    list.show();
+    const QString longName = QString(60, QLatin1Char('n')) + QStringLiteral(".jpg");
+    makeFile(root + "/" + longName, 123456789, 1700000000);
+    makeFile(root + "/a.jpg", 1, 1700000000);
+    list.setLVPath(root);
+    list.waitForListing();
+    const QFontMetrics metrics(list.font());
+    // The name would need more than half the list: it takes half.
+    EXPECT_GE(list.columnWidth(0), list.viewport()->width() / 2 - 2);
+    EXPECT_LE(list.columnWidth(0), list.viewport()->width() / 2 + 2);
+    // Size and type take what their longest text needs, not a fixed guess.
+    FolderListModel *model = list.folderModel();
+    for (Column c : {Column::Size, Column::Type}) {
+        const int section = model->sectionOf(c);
+        ASSERT_GE(section, 0);
+        int widest = 0;
+        for (int r = 0; r < model->rowCount(); ++r)
+            widest = std::max(widest, metrics.horizontalAdvance(model->index(r, section).data().toString()));
+        EXPECT_GE(list.columnWidth(section), widest) << section;
+        EXPECT_LE(list.columnWidth(section), widest + 80) << section;
+    }
+}
+
 TEST_F(Explorers, HeaderClicksSortEachColumnBothWaysWithTheArrow) {
     makeFile(root + "/b.txt", 10 * 1024, 1700000300);
     makeFile(root + "/a.jpg", 2 * 1024, 1700000100);
