@@ -340,7 +340,8 @@ void printHelp() {
         "A file whose path is not valid UTF-8 is never renamed: it is listed as left alone.\n"
         "\nExit status: 0 done, 1 a file not renamed (--rename) or not put back (--recover),\n"
         "2 bad usage, 3 pattern refused, 4 an error was reported while computing the new names\n"
-        "(with --rename nothing is then renamed).");
+        "(with --rename nothing is then renamed), 130/143 a rename stopped by Ctrl+C/SIGTERM\n"
+        "(the files already moved are put back).");
     writeLine(stdout, s);
 }
 
