@@ -14,7 +14,7 @@ TAV_PACKAGES=(
     jhead libimage-exiftool-perl
     xvfb xauth fonts-dejavu-core xdotool
     python3
-    desktop-file-utils appstream bash-completion man-db dpkg-dev file
+    desktop-file-utils appstream bash-completion man-db dpkg-dev
 )
 
 tav_missing_packages() {
