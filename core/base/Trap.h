@@ -5,7 +5,9 @@
 // common error reporter with the handler's procedure text and returns.
 
 #include <QString>
+
 #include <stdexcept>
+#include <utility>
 
 namespace tav {
 
@@ -52,8 +54,9 @@ void reportPlainError(int number, const QString &description, const QString &nam
 // Converts the exception in flight into (number, description).
 void currentError(int &number, QString &description);
 
-// Runs body; on failure reports it with the procedure text and returns false.
-template <class Body> bool trap(const QString &procedure, Body &&body) {
+// Runs body; on failure reports it with the procedure text that procedure()
+// gives at that moment (a body may move on as it goes) and returns false.
+template <class Procedure, class Body> bool trapWith(Procedure &&procedure, Body &&body) {
     try {
         body();
         return true;
@@ -61,9 +64,14 @@ template <class Body> bool trap(const QString &procedure, Body &&body) {
         int number = 0;
         QString description;
         currentError(number, description);
-        reportError(number, description, procedure);
+        reportError(number, description, procedure());
         return false;
     }
+}
+
+// Runs body; on failure reports it with the procedure text and returns false.
+template <class Body> bool trap(const QString &procedure, Body &&body) {
+    return trapWith([&procedure] { return procedure; }, std::forward<Body>(body));
 }
 
 } // namespace tav

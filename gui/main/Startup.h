@@ -18,16 +18,7 @@ QString startupProcedure(int line);
 // Runs the start-up body; a failure is reported with the step the body had
 // reached (it moves line on as it goes), not the one it started from.
 template <class Body> bool trapStartup(const int &line, Body &&body) {
-    try {
-        body();
-        return true;
-    } catch (...) {
-        int number = 0;
-        QString description;
-        currentError(number, description);
-        reportError(number, description, startupProcedure(line));
-        return false;
-    }
+    return trapWith([&line] { return startupProcedure(line); }, std::forward<Body>(body));
 }
 
 // The one line written to err for an exception that reached the top: the
