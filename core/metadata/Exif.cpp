@@ -105,6 +105,18 @@ QString toolPackage(ExifReader::Tool tool) {
     return tool == ExifReader::Tool::Jhead ? QStringLiteral("jhead") : QStringLiteral("libimage-exiftool-perl");
 }
 
+QList<ExifReader::Tool> toolsOfMode(int mode) {
+    switch (mode) {
+    case ExifModeNotChosen:
+    case ExifModeJhead:
+        return {ExifReader::Tool::Jhead};
+    case ExifModeJheadThenExifTool:
+        return {ExifReader::Tool::Jhead, ExifReader::Tool::ExifTool};
+    default:
+        return {ExifReader::Tool::ExifTool};
+    }
+}
+
 QString toolMissingText(ExifReader::Tool tool) {
     return i18n::getText(QStringLiteral("Exif"), QStringLiteral("ToolMissing"),
                          QStringLiteral("L'outil %s est introuvable : les valeurs Exif restent vides.|"
@@ -204,21 +216,8 @@ bool ExifReader::toolAvailable(Tool tool) {
 
 QList<ExifReader::Tool> ExifReader::missingTools() {
     syncFromSettings();
-    QList<Tool> needed;
-    switch (m_mode) {
-    case ExifModeNotChosen:
-    case ExifModeJhead:
-        needed = {Tool::Jhead};
-        break;
-    case ExifModeJheadThenExifTool:
-        needed = {Tool::Jhead, Tool::ExifTool};
-        break;
-    default:
-        needed = {Tool::ExifTool};
-        break;
-    }
     QList<Tool> missing;
-    for (Tool tool : needed)
+    for (Tool tool : Exif::toolsOfMode(m_mode))
         if (!toolAvailable(tool))
             missing << tool;
     return missing;

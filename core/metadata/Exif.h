@@ -169,6 +169,8 @@ QString metadataLabelText(int index, const MetadataRecord &record);
 // The tool's name as the user knows it, and the Debian package providing it.
 QString toolDisplayName(ExifReader::Tool tool);
 QString toolPackage(ExifReader::Tool tool);
+// The tools a mode runs.
+QList<ExifReader::Tool> toolsOfMode(int mode);
 // The message shown once when a tool cannot be found, and its short form.
 QString toolMissingText(ExifReader::Tool tool);
 QString toolMissingShortText(ExifReader::Tool tool);

@@ -278,22 +278,10 @@ void frmMain::showToolInUse() {
     QString text = Exif::toolInUseText(mode);
     if (m_exif) {
         // The tools the mode runs that cannot be found, with their Debian package.
-        struct Needed {
-            ExifReader::Tool tool;
-            const char *name, *package;
-        };
-        QList<Needed> needed;
-        if (mode != ExifModeExifTool && mode != ExifModeExifToolBatch)
-            needed.append({ExifReader::Tool::Jhead, "jhead", "jhead"});
-        if (mode == ExifModeJheadThenExifTool || mode == ExifModeExifTool || mode == ExifModeExifToolBatch)
-            needed.append({ExifReader::Tool::ExifTool, "ExifTool", "libimage-exiftool-perl"});
-        for (const Needed &n : needed) {
-            const QString path = m_exif->toolPath(n.tool);
+        for (ExifReader::Tool tool : Exif::toolsOfMode(mode)) {
+            const QString path = m_exif->toolPath(tool);
             if (path.isEmpty() || !QFileInfo(path).isExecutable())
-                text += QStringLiteral(" \u2013 ") +
-                        i18n::getText(QStringLiteral("frmMain"), QStringLiteral("ToolMissing"),
-                                      QStringLiteral("%s not found (Debian package %s)"), QString::fromLatin1(n.name),
-                                      QString::fromLatin1(n.package));
+                text += QStringLiteral(" \u2013 ") + Exif::toolMissingShortText(tool);
         }
     }
     lblExitToolUsed->setText(text);
