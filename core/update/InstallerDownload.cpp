@@ -121,6 +121,8 @@ void InstallerDownload::onReadyRead() {
             return;
     }
     const QByteArray chunk = m_reply->readAll();
+    if (chunk.isEmpty())
+        return;
     if (m_file.write(chunk) != chunk.size()) {
         m_error = m_file.errorString();
         m_reply->abort();
