@@ -171,8 +171,12 @@ void frmMiseAJour::downloadEnded(bool complete) {
         return;
     m_open(update::updatePageAddress(m_base));
     // The desktop's package installer asks the user; the program closes only
-    // once the package was handed over.
+    // once the package was handed over, else the user is told where it is.
     m_quit = m_open(QUrl::fromLocalFile(localPath()).toString()) > 32;
+    if (!m_quit)
+        frontEnd().msgBox(i18n::getText(objectName(), QStringLiteral("PaquetNonOuvert"),
+                                        QStringLiteral("Aucun programme n'a pu ouvrir le paquet %s."), localPath()),
+                          StyleExclamation, Message(1));
     accept();
 }
 

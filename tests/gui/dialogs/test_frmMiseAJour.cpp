@@ -191,12 +191,18 @@ TEST_F(UpdateDialog, DownloadCutShortFailsKeepsWhatArrivedAndIsOfferedAgain) {
         EXPECT_EQ(local(), package.left(1000));
         EXPECT_TRUE(next->isEnabled());
 
-        // "Yes" replaces it with the whole package.
+        // "Yes" replaces it with the whole package. No program takes it: the
+        // user is told where it is and the program stays.
+        qputenv("PATH", QFile::encodeName(temp.filePath(QStringLiteral("tmp"))));
         ui.answers = {AnswerYes};
         next->click();
-        ASSERT_TRUE(test::waitFor([&] { return dialog.quitRequested(); }, 10000));
+        ASSERT_TRUE(test::waitFor([&] { return ui.asked.size() == 3; }, 10000));
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_FALSE(dialog.quitRequested());
         EXPECT_EQ(local(), package);
-        EXPECT_EQ(ui.asked.size(), 2);
+        ASSERT_EQ(ui.asked.size(), 3);
+        EXPECT_TRUE(ui.asked[2].message.contains(localPackage())) << ui.asked[2].message.toStdString();
+        EXPECT_EQ(ui.asked[2].style, StyleExclamation);
     }
 }
 
