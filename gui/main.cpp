@@ -6,12 +6,15 @@
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/engine/Validation.h"
+#include "core/i18n/HelpFile.h"
 #include "core/i18n/Language.h"
 #include "core/metadata/Exif.h"
 #include "core/rename/RenameJournal.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
+#include "gui/dialogs/CHelp.h"
 #include "gui/dialogs/frmChoixOutilExif.h"
+#include "gui/dialogs/frmSplash.h"
 #include "gui/main/MainWindowFrontEnd.h"
 #include "gui/main/Startup.h"
 #include "gui/main/frmMain.h"
@@ -38,6 +41,13 @@ int run(int argc, char **argv) {
     if (single.notifyRunningCopy(paths))
         return 0;
 
+    // 3. The splash, while the settings are read; it holds nothing up.
+    std::unique_ptr<frmSplash> splash;
+    if (frmSplash::wanted()) {
+        splash = std::make_unique<frmSplash>();
+        splash->showCentred();
+    }
+
     initTwipsFromScreen();
     Settings &s = settings();
     ExifReader &exif = exifReader();
@@ -51,12 +61,15 @@ int run(int argc, char **argv) {
         // The reader follows the settings before they are read, so that a
         // stored batch mode starts the resident ExifTool with the right mode.
         bindExifReaderToSettings();
+        CHelp::install();
         modIniFile::ReadIniFile();
+        if (splash)
+            splash->load();
 
-        // 6. A new version: the help's "what is new" page (topic 10002) has its call site here.
+        // 6. A new version: the manual's "what is new" page opens once the
+        // main window shows, so that it can stand beside it.
         line = 6;
         const bool newVersion = modIniFile::versionDiffersFromProgram(s.VersionCourante);
-        Q_UNUSED(newVersion);
 
         line = 7;
         controller = std::make_unique<MainController>(s);
@@ -75,7 +88,11 @@ int run(int argc, char **argv) {
         window->Form_Load();
         window->setMetadataReader(&exif);
         window->openStartFolder();
+        splash.reset();
         window->show();
+        reportWhenUsable(window.get());
+        if (newVersion)
+            CHelp::show(help::TopicWhatIsNew);
         QObject::connect(&single, &SingleInstance::activationRequested, window.get(), &frmMain::comeForward);
         QObject::connect(&single, &SingleInstance::pathsReceived, window.get(), &frmMain::openPaths);
 

@@ -1,0 +1,41 @@
+#include "core/i18n/HelpFile.h"
+
+#include "core/base/Addresses.h"
+#include "core/base/ProgramFolder.h"
+#include "core/base/Version.h"
+#include "core/i18n/Language.h"
+
+namespace tav::help {
+
+QString helpFileForLanguage(const QString &languageFileName) {
+    return programFolder() + QStringLiteral("/langages/") + languageFileName + QLatin1Char('/') +
+           QString::fromLatin1(ProgramTitle) + QStringLiteral(".html");
+}
+
+QString currentHelpFile() {
+    return helpFileForLanguage(i18n::languageFileName());
+}
+
+QString topicAnchor(int topic) {
+    return QStringLiteral("topic") + QString::number(topic);
+}
+
+QString onlineManualUrl(const QString &site) {
+    QString base = site.trimmed();
+    if (base.isEmpty())
+        return {};
+    // A web address: the path joins with "/", whatever the platform.
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    return base + QLatin1Char('/') + QString::fromLatin1(ProgramTitle) + QStringLiteral("/manuel.html");
+}
+
+QString supportSite() {
+    return QString::fromUtf8(addresses::SupportSite);
+}
+
+QString forumUrl() {
+    return QString::fromUtf8(addresses::Forum);
+}
+
+} // namespace tav::help
