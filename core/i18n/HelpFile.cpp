@@ -5,6 +5,8 @@
 #include "core/base/Version.h"
 #include "core/i18n/Language.h"
 
+#include <optional>
+
 namespace tav::help {
 
 QString helpFileForLanguage(const QString &languageFileName) {
@@ -30,8 +32,23 @@ QString onlineManualUrl(const QString &site) {
     return base + QLatin1Char('/') + QString::fromLatin1(ProgramTitle) + QStringLiteral("/manuel.html");
 }
 
+namespace {
+std::optional<QString> &siteOfThisRun() {
+    static std::optional<QString> site;
+    return site;
+}
+} // namespace
+
 QString supportSite() {
-    return QString::fromUtf8(addresses::SupportSite);
+    return siteOfThisRun().value_or(QString::fromUtf8(addresses::SupportSite));
+}
+
+void setSupportSite(const QString &site) {
+    siteOfThisRun() = site;
+}
+
+void useBuildSupportSite() {
+    siteOfThisRun().reset();
 }
 
 QString forumUrl() {

@@ -28,8 +28,11 @@ QString topicAnchor(int topic);
 // The online manual under a support site ("<site>/Travoline/manuel.html"),
 // empty when no site is given.
 QString onlineManualUrl(const QString &supportSite);
-// The support site of this build (empty unless configured).
+// The support site of this build (empty unless configured), or the one set
+// for this run by setSupportSite until useBuildSupportSite.
 QString supportSite();
+void setSupportSite(const QString &site);
+void useBuildSupportSite();
 // The forum page of this build (empty unless configured).
 QString forumUrl();
 

@@ -99,12 +99,12 @@ frmHelp::frmHelp(QWidget *parent) : QWidget(parent, Qt::Window) {
     m_split->addWidget(lstSommaire);
     m_split->addWidget(txtPage);
     m_split->setStretchFactor(1, 1);
-    m_split->setSizes({220, 560});
+    m_split->setSizes({240, 740});
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(m_split, 1);
-    resize(800, 640);
+    resize(1000, 720);
 
     connect(cmdPrecedent, &QToolButton::clicked, txtPage, &QTextBrowser::backward);
     connect(cmdSuivant, &QToolButton::clicked, txtPage, &QTextBrowser::forward);
