@@ -1,6 +1,7 @@
 // Takes the pictures of the manual from the program's own windows:
 //   manual_shots LANGUAGE OUTPUT_FOLDER SAMPLE_FOLDER
 //   manual_shots LANGUAGE --help-window PNG
+//   manual_shots LANGUAGE --splash PNG
 // LANGUAGE is a display name ("Français", "English"). The second form takes
 // the help window itself at its first topic. Run on a real display
 // (scripts/manual_pictures.sh starts Xvfb), with a private HOME.
@@ -17,6 +18,7 @@
 #include "gui/dialogs/frmChoixOutilExif.h"
 #include "gui/dialogs/frmDependance.h"
 #include "gui/dialogs/frmHelp.h"
+#include "gui/dialogs/frmSplash.h"
 #include "gui/main/frmMain.h"
 #include "gui/main/frmMemoriseRegle.h"
 
@@ -53,7 +55,8 @@ int main(int argc, char **argv) {
     const QStringList args = app.arguments();
     if (args.size() < 4) {
         QTextStream(stderr) << "usage: manual_shots LANGUAGE OUTPUT_FOLDER SAMPLE_FOLDER\n"
-                               "       manual_shots LANGUAGE --help-window PNG\n";
+                               "       manual_shots LANGUAGE --help-window PNG\n"
+                               "       manual_shots LANGUAGE --splash PNG\n";
         return 2;
     }
     const QString language = args[1], out = args[2], samples = args[3];
@@ -68,6 +71,10 @@ int main(int argc, char **argv) {
         const bool ok = shoot(h, args[3], false);
         CHelp::closeWindow();
         return ok ? 0 : 1;
+    }
+    if (out == QStringLiteral("--splash")) {
+        frmSplash splash;
+        return shoot(&splash, args[3], false) ? 0 : 1;
     }
     QDir().mkpath(out);
     QDir().mkpath(samples);
