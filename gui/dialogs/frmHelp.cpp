@@ -137,14 +137,21 @@ frmHelp::frmHelp(QWidget *parent) : QWidget(parent, Qt::Window) {
 }
 
 void frmHelp::open(const QString &file, int topic) {
-    if (file != m_file) {
-        m_file = file;
-        txtPage->clearHistory();
-        txtPage->setSource(QUrl::fromLocalFile(file));
-        buildContents();
-        search(txtRecherche->text());
+    const QString anchor = topic > 0 ? help::topicAnchor(topic) : QString();
+    if (file == m_file) {
+        goTo(anchor);
+        return;
     }
-    goTo(topic > 0 ? help::topicAnchor(topic) : QString());
+    // Another manual (the language changed): its history starts here.
+    m_file = file;
+    QUrl url = QUrl::fromLocalFile(file);
+    if (!anchor.isEmpty())
+        url.setFragment(anchor);
+    txtPage->setSource(url);
+    txtPage->clearHistory();
+    m_anchor = anchor;
+    buildContents();
+    search(txtRecherche->text());
 }
 
 QString frmHelp::file() const {

@@ -187,10 +187,11 @@ TEST_F(HelpTest, HistoryAndSearchOfTheHelpWindow) {
     CHelp::show(help::TopicMainWindow);
     frmHelp *help = CHelp::window();
     ASSERT_NE(help, nullptr);
-    CHelp::show(help::TopicToolChoice);
     auto *back = help->findChild<QAbstractButton *>(QStringLiteral("cmdPrecedent"));
     auto *forward = help->findChild<QAbstractButton *>(QStringLiteral("cmdSuivant"));
     ASSERT_TRUE(back && forward);
+    EXPECT_FALSE(back->isEnabled()) << "the first topic opened is where the history starts";
+    CHelp::show(help::TopicToolChoice);
     EXPECT_TRUE(back->isEnabled());
     QTest::mouseClick(back, Qt::LeftButton);
     EXPECT_EQ(help->anchor(), QStringLiteral("topic10000"));
