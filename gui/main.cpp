@@ -66,8 +66,8 @@ int run(int argc, char **argv) {
         if (splash)
             splash->load();
 
-        // 6. A new version: the manual's "what is new" page opens once the
-        // main window shows, so that it can stand beside it.
+        // 6. A new version: the manual's "what is new" page opens after the
+        // main window shows (below), so that it can stand beside it.
         line = 6;
         const bool newVersion = modIniFile::versionDiffersFromProgram(s.VersionCourante);
 
@@ -91,8 +91,6 @@ int run(int argc, char **argv) {
         splash.reset();
         window->show();
         reportWhenUsable(window.get());
-        if (newVersion)
-            CHelp::show(help::TopicWhatIsNew);
         QObject::connect(&single, &SingleInstance::activationRequested, window.get(), &frmMain::comeForward);
         QObject::connect(&single, &SingleInstance::pathsReceived, window.get(), &frmMain::openPaths);
 
@@ -100,6 +98,9 @@ int run(int argc, char **argv) {
         line = 9;
         if (s.OutilExifChoisi == ExifModeNotChosen)
             frmChoixOutilExif::choose(exif, window.get());
+        // The "what is new" page of step 6, once no question stands in front of it.
+        if (newVersion)
+            CHelp::show(help::TopicWhatIsNew);
 
         // 10. The update check has its call site here.
         line = 10;
