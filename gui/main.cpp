@@ -6,13 +6,16 @@
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/engine/Validation.h"
+#include "core/i18n/HelpFile.h"
 #include "core/i18n/Language.h"
 #include "core/metadata/Exif.h"
 #include "core/rename/RenameJournal.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
+#include "gui/dialogs/CHelp.h"
 #include "gui/dialogs/frmChoixOutilExif.h"
 #include "gui/dialogs/frmMiseAJour.h"
+#include "gui/dialogs/frmSplash.h"
 #include "gui/main/MainWindowFrontEnd.h"
 #include "gui/main/Startup.h"
 #include "gui/main/frmMain.h"
@@ -39,6 +42,13 @@ int run(int argc, char **argv) {
     if (single.notifyRunningCopy(paths))
         return 0;
 
+    // 3. The splash, while the settings are read; it holds nothing up.
+    std::unique_ptr<frmSplash> splash;
+    if (frmSplash::wanted()) {
+        splash = std::make_unique<frmSplash>();
+        splash->showCentred();
+    }
+
     initTwipsFromScreen();
     Settings &s = settings();
     ExifReader &exif = exifReader();
@@ -52,12 +62,15 @@ int run(int argc, char **argv) {
         // The reader follows the settings before they are read, so that a
         // stored batch mode starts the resident ExifTool with the right mode.
         bindExifReaderToSettings();
+        CHelp::install();
         modIniFile::ReadIniFile();
+        if (splash)
+            splash->load();
 
-        // 6. A new version: the help's "what is new" page (topic 10002) has its call site here.
+        // 6. A new version: the manual's "what is new" page opens after the
+        // main window shows (below), so that it can stand beside it.
         line = 6;
         const bool newVersion = modIniFile::versionDiffersFromProgram(s.VersionCourante);
-        Q_UNUSED(newVersion);
 
         line = 7;
         controller = std::make_unique<MainController>(s);
@@ -76,7 +89,9 @@ int run(int argc, char **argv) {
         window->Form_Load();
         window->setMetadataReader(&exif);
         window->openStartFolder();
+        splash.reset();
         window->show();
+        reportWhenUsable(window.get());
         QObject::connect(&single, &SingleInstance::activationRequested, window.get(), &frmMain::comeForward);
         QObject::connect(&single, &SingleInstance::pathsReceived, window.get(), &frmMain::openPaths);
 
@@ -84,10 +99,15 @@ int run(int argc, char **argv) {
         line = 9;
         if (s.OutilExifChoisi == ExifModeNotChosen)
             frmChoixOutilExif::choose(exif, window.get());
+        // The "what is new" page of step 6, once no question stands in front of it.
+        if (newVersion)
+            CHelp::show(help::TopicWhatIsNew);
 
         // 10. The update check, in the background; its answer waits while a rename runs.
         line = 10;
-        checkVersion_Click(window.get(), [&controller] { return controller && controller->actionRunning(); });
+        checkVersion_Click(
+            window.get(), [&controller] { return controller && controller->actionRunning(); },
+            [](int topic) { CHelp::show(topic); });
 
         // A rename cut short by a crash: offer to put the files back.
         offerJournalRecovery();

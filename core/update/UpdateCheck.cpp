@@ -1,10 +1,10 @@
 #include "core/update/UpdateCheck.h"
 
+#include "core/base/Addresses.h"
 #include "core/base/ProgramFolder.h"
 #include "core/base/Trap.h"
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
-#include "core/update/UpdateConfig.h"
 
 #include <QFile>
 #include <QHostAddress>
@@ -38,7 +38,7 @@ QString downloadText(const QString &address, bool &obtained) {
 
 QString serverAddress() {
     QString base = qEnvironmentVariableIsSet(ServerAddressVariable) ? qEnvironmentVariable(ServerAddressVariable)
-                                                                    : QString::fromUtf8(BuildServerAddress);
+                                                                    : QString::fromUtf8(addresses::UpdateServer);
     base = base.trimmed();
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);

@@ -1,5 +1,6 @@
 #include "gui/dialogs/frmAboutCredits.h"
 
+#include "core/base/Addresses.h"
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/i18n/Language.h"
@@ -132,7 +133,7 @@ QString creditsText(const QString &languageName) {
                  : QStringLiteral("you may distribute it freely"));
     t << (french ? QStringLiteral("pour un usage personnel.") : QStringLiteral("for personal use."));
     t << QString();
-    const QString site = QString::fromUtf8(about::SiteUrl);
+    const QString site = QString::fromUtf8(addresses::SupportSite);
     if (!site.isEmpty()) {
         t << (french ? QStringLiteral("Pour toute aide, consultez le site :")
                      : QStringLiteral("For help, see the site:"));
@@ -421,8 +422,8 @@ void frmAboutCredits::load() {
         caption("Process", QStringLiteral("Mémoire utilisée par %s :_"), QString::fromLatin1(ProgramTitle)) +
         mTavCommon::TavDoubleToUnit(double(mTavCommon::TavGetProcesses(exe))) + byteUnit());
 
-    const QString site = QString::fromUtf8(about::SiteUrl);
-    const QString mail = QString::fromUtf8(about::MailAddress);
+    const QString site = QString::fromUtf8(addresses::SupportSite);
+    const QString mail = QString::fromUtf8(addresses::Mail);
     lblSite->setVisible(!site.isEmpty());
     lblSite->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(site.toHtmlEscaped()));
     lblMail->setVisible(!mail.isEmpty());
@@ -499,13 +500,13 @@ void frmAboutCredits::setUrlOpener(std::function<void(const QString &)> open) {
 }
 
 void frmAboutCredits::lblSite_Click() {
-    const QString site = QString::fromUtf8(about::SiteUrl);
+    const QString site = QString::fromUtf8(addresses::SupportSite);
     if (!site.isEmpty() && m_open)
         m_open(site);
 }
 
 void frmAboutCredits::lblMail_Click() {
-    const QString mail = QString::fromUtf8(about::MailAddress);
+    const QString mail = QString::fromUtf8(addresses::Mail);
     if (mail.isEmpty() || !m_open)
         return;
     const QString subject = QString::fromLatin1(ProgramTitle) + QStringLiteral(" v") + QString::fromLatin1(VersionText);

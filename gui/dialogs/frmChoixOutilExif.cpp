@@ -1,7 +1,9 @@
 #include "gui/dialogs/frmChoixOutilExif.h"
 
+#include "core/i18n/HelpFile.h"
 #include "core/i18n/Language.h"
 #include "core/metadata/Exif.h"
+#include "gui/dialogs/CHelp.h"
 #include "gui/i18n/Translate.h"
 
 #include <QComboBox>
@@ -141,6 +143,7 @@ void frmChoixOutilExif::cmdOK_Click() {
 
 void frmChoixOutilExif::cmdAide_Click() {
     emit helpRequested();
+    CHelp::show(help::TopicToolChoice);
 }
 
 int frmChoixOutilExif::choose(ExifReader &reader, QWidget *parent, const std::function<void()> &onHelp) {

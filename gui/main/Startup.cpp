@@ -1,5 +1,10 @@
 #include "gui/main/Startup.h"
 
+#include <QDateTime>
+#include <QEvent>
+#include <QFile>
+#include <QWidget>
+
 #include <exception>
 
 namespace tav {
@@ -24,6 +29,38 @@ int guardedMain(const char *program, const std::function<int()> &body, std::FILE
         reportEscapedException(err, program);
         return 2;
     }
+}
+
+namespace {
+
+class FirstPaintReport : public QObject {
+public:
+    FirstPaintReport(QWidget *window, QString file) : QObject(window), m_file(std::move(file)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QFile out(m_file);
+            if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                out.write(QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\n');
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QString m_file;
+};
+
+} // namespace
+
+void reportWhenUsable(QWidget *window) {
+    const QString file = qEnvironmentVariable("TRAVOLINE_STARTUP_REPORT");
+    if (!file.isEmpty())
+        new FirstPaintReport(window, file);
 }
 
 bool GuardedApplication::notify(QObject *receiver, QEvent *event) {

@@ -29,6 +29,11 @@ void reportEscapedException(std::FILE *err, const char *program);
 // the exit code 2.
 int guardedMain(const char *program, const std::function<int()> &body, std::FILE *err = stderr);
 
+// With TRAVOLINE_STARTUP_REPORT naming a file, the time (milliseconds since
+// the epoch) of the window's first paint is written there: when start-up
+// has given the user a window to work in. Start-up benchmarks read it.
+void reportWhenUsable(QWidget *window);
+
 // The window program's application: an exception thrown by an event handler
 // stops the event loop with the exit code 2 instead of aborting.
 class GuardedApplication : public QApplication {

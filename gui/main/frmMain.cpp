@@ -8,11 +8,13 @@
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/engine/Operators.h"
+#include "core/i18n/HelpFile.h"
 #include "core/i18n/Language.h"
 #include "core/metadata/Exif.h"
 #include "core/rename/RenameCommand.h"
 #include "core/settings/SavedRules.h"
 #include "core/settings/Settings.h"
+#include "gui/dialogs/CHelp.h"
 #include "gui/i18n/Translate.h"
 #include "gui/main/frmGLQuitter.h"
 #include "gui/main/frmMemoriseRegle.h"
@@ -227,6 +229,8 @@ void frmMain::wire() {
     connect(cmdRenommerStop, &QPushButton::clicked, c, &MainController::cmdRenommerStop_Click);
     connect(cmdQuitter, &QPushButton::clicked, this, &frmMain::cmdQuitter_Click);
     connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
+    connect(cmdAide, &QPushButton::clicked, this, [] { CHelp::show(help::TopicMainWindow); });
+    connect(cmdForum, &QPushButton::clicked, this, [] { CHelp::urlOpener()(help::forumUrl()); });
     connect(cmdAddAll, &QPushButton::customContextMenuRequested, this,
             [this](const QPoint &p) { mnuPopup->popup(cmdAddAll->mapToGlobal(p)); });
     cmdAddAll->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -337,6 +341,7 @@ void frmMain::openPath(const QString &path) {
 
 void frmMain::cmdAbout_Click() {
     frmAboutCredits box(this);
+    box.setDependencyHelpHandler([] { CHelp::show(help::TopicDependencies); });
     box.exec();
 }
 

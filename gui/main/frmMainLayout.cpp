@@ -2,6 +2,8 @@
 
 #include "gui/i18n/Translate.h"
 #include "gui/main/frmMain.h"
+
+#include "core/i18n/HelpFile.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
 
@@ -508,10 +510,10 @@ QWidget *frmMain::buildCommandBar() {
     cmdAide = button("cmdAide", QStringLiteral("Aide"));
     cmdForum = button("cmdForum", QStringLiteral("Forum"));
     cmdQuitter = button("cmdQuitter", QStringLiteral("Quitter"));
-    // Options, help and the forum page have no window yet: their buttons
-    // stay hidden rather than do nothing.
-    for (QPushButton *b : {cmdOption, cmdAide, cmdForum})
-        b->setVisible(false);
+    // The options have no window yet, and the forum button needs the
+    // forum's address: hidden rather than doing nothing.
+    cmdOption->setVisible(false);
+    cmdForum->setVisible(!help::forumUrl().isEmpty());
     h->addWidget(ProgressBar1, 1);
     h->addWidget(lblStatus, 1);
     h->addWidget(cmdStopAction);
