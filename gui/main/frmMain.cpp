@@ -1,6 +1,7 @@
 #include "gui/main/frmMain.h"
 
 #include "gui/dialogs/frmAboutCredits.h"
+#include "gui/dialogs/frmOption.h"
 #include "hovrix/Hovrix.h"
 
 #include "core/app/MainController.h"
@@ -227,6 +228,7 @@ void frmMain::wire() {
     connect(cmdRenommerStop, &QPushButton::clicked, c, &MainController::cmdRenommerStop_Click);
     connect(cmdQuitter, &QPushButton::clicked, this, &frmMain::cmdQuitter_Click);
     connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
+    connect(cmdOption, &QPushButton::clicked, this, &frmMain::cmdOption_Click);
     connect(cmdAddAll, &QPushButton::customContextMenuRequested, this,
             [this](const QPoint &p) { mnuPopup->popup(cmdAddAll->mapToGlobal(p)); });
     cmdAddAll->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -338,6 +340,33 @@ void frmMain::openPath(const QString &path) {
 void frmMain::cmdAbout_Click() {
     frmAboutCredits box(this);
     box.exec();
+}
+
+void frmMain::cmdOption_Click() {
+    frmOption::Services services;
+    services.retranslateMain = [this] { retranslate(); };
+    services.clearMetadataCache = [this] {
+        if (m_exif)
+            m_exif->cmdEffacerExif();
+    };
+    frmOption dialog(m_controller, m_exif, services, this);
+    connect(&dialog, &frmOption::thumbnailSettingsChanged, this, &frmMain::thumbnailSettingsChanged);
+    dialog.exec();
+    showToolInUse();
+}
+
+void frmMain::retranslate() {
+    i18n::translateForm(this);
+    const int tipIds[] = {39, 40, 42, 41, 43, 50};
+    for (int i = 0; i < lstAstuce->count() && i < 6; ++i)
+        lstAstuce->item(i)->setText(i18n::Message(tipIds[i]));
+    lstAstuce_Click();
+    fitTokenPane();
+    showFolderCount();
+    Label4->setText(m_controller->countLabelText());
+    lblComment->setText(m_controller->commentLabel());
+    showToolInUse();
+    updateTitle();
 }
 
 void frmMain::openPaths(const QStringList &paths) {

@@ -508,9 +508,9 @@ QWidget *frmMain::buildCommandBar() {
     cmdAide = button("cmdAide", QStringLiteral("Aide"));
     cmdForum = button("cmdForum", QStringLiteral("Forum"));
     cmdQuitter = button("cmdQuitter", QStringLiteral("Quitter"));
-    // Options, help and the forum page have no window yet: their buttons
-    // stay hidden rather than do nothing.
-    for (QPushButton *b : {cmdOption, cmdAide, cmdForum})
+    // Help and the forum page have no window yet: their buttons stay hidden
+    // rather than do nothing.
+    for (QPushButton *b : {cmdAide, cmdForum})
         b->setVisible(false);
     h->addWidget(ProgressBar1, 1);
     h->addWidget(lblStatus, 1);
