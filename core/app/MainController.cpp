@@ -65,7 +65,8 @@ void MainController::applyOptions(bool recompute) {
         trap(proc("update_names"), [&] { m_engine.update_names(); });
 }
 
-void MainController::languageChanged(const QString &oldNeverRenamed, const QString &oldNotSelected) {
+void MainController::languageChanged(const QString &oldNeverRenamed, const QString &oldNotSelected,
+                                     const QString &oldNoComment) {
     RenameListModel *list = m_engine.model();
     const QString never = i18n::Message(91);
     const QString notSelected = i18n::Message(97);
@@ -76,6 +77,8 @@ void MainController::languageChanged(const QString &oldNeverRenamed, const QStri
         else if (!e.newName.isEmpty() && e.newName == oldNotSelected)
             list->setNewName(i, notSelected);
     }
+    if (m_engine.rule().Commentaire == oldNoComment)
+        m_engine.rule().Commentaire = i18n::Message(95);
     emit list->headerDataChanged(Qt::Horizontal, 0, RenameListModel::ColumnCount - 1);
     emit titleChanged(titleText());
     emit countLabelChanged(countLabelText());

@@ -39,8 +39,9 @@ public:
     // formats and the two tables over; with recompute every name follows.
     void applyOptions(bool recompute);
     // The interface language changed: the marker texts already in the list
-    // (the old language's texts given) and the labels take the new texts.
-    void languageChanged(const QString &oldNeverRenamed, const QString &oldNotSelected);
+    // and a default comment of the rule (the old language's texts given)
+    // take the new texts, and so do the labels.
+    void languageChanged(const QString &oldNeverRenamed, const QString &oldNotSelected, const QString &oldNoComment);
 
     // False from the window load until its first activation; while false a
     // change of the rule text computes nothing.

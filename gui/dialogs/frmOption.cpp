@@ -75,6 +75,9 @@ QTableWidget *makeTable(const char *name, int columns) {
     t->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                        QAbstractItemView::SelectedClicked);
     t->verticalHeader()->setVisible(false);
+    // The first column is as wide as its title or its longest text.
+    if (columns > 1)
+        t->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     t->horizontalHeader()->setStretchLastSection(true);
     return t;
 }
@@ -162,7 +165,7 @@ void frmOption::buildUi() {
     layout->addWidget(lblRemark);
     layout->addLayout(buttons);
     lstOptions->setFixedWidth(170);
-    setMinimumSize(620, 400);
+    setMinimumSize(700, 420);
 }
 
 QWidget *frmOption::buildPage(int index) {
@@ -185,24 +188,32 @@ QWidget *frmOption::buildPage(int index) {
         for (int i = 0; i < 3; ++i) {
             optDebut[i] = new QRadioButton(QString::fromUtf8(debut[i]));
             i18n::setControlIndex(optDebut[i], QStringLiteral("optDebut"), i);
-            g2->addWidget(optDebut[i], i, 0);
+            if (i > 0)
+                g2->addWidget(optDebut[i], i, 0);
         }
         txtDebut = named(new QLineEdit, "txtDebut");
         txtDebut->setMaximumWidth(80);
-        g2->addWidget(txtDebut, 0, 1);
-        g2->setColumnStretch(2, 1);
+        auto *reset = new QHBoxLayout;
+        reset->addWidget(optDebut[0]);
+        reset->addWidget(txtDebut);
+        reset->addStretch(1);
+        g2->addLayout(reset, 0, 0);
         fraPas = named(new QGroupBox(QStringLiteral("Pas du compteur")), "fraPas");
         auto *g3 = new QGridLayout(fraPas);
         const char *pas[2] = {"remise à", "garder la valeur"};
         for (int i = 0; i < 2; ++i) {
             optPas[i] = new QRadioButton(QString::fromUtf8(pas[i]));
             i18n::setControlIndex(optPas[i], QStringLiteral("optPas"), i);
-            g3->addWidget(optPas[i], i, 0);
+            if (i > 0)
+                g3->addWidget(optPas[i], i, 0);
         }
         txtPas = named(new QLineEdit, "txtPas");
         txtPas->setMaximumWidth(80);
-        g3->addWidget(txtPas, 0, 1);
-        g3->setColumnStretch(2, 1);
+        auto *resetStep = new QHBoxLayout;
+        resetStep->addWidget(optPas[0]);
+        resetStep->addWidget(txtPas);
+        resetStep->addStretch(1);
+        g3->addLayout(resetStep, 0, 0);
         v->addWidget(fraRegle);
         v->addWidget(fraDebut);
         v->addWidget(fraPas);
@@ -281,17 +292,17 @@ QWidget *frmOption::buildPage(int index) {
         txtFormatExifTool = named(new QLineEdit, "txtFormatExifTool");
         cmdExifTool = named(new QPushButton(QStringLiteral("Choisir l'outil Exif")), "cmdExifTool");
         cmdEffacerExif = named(new QPushButton(QStringLiteral("Vider le cache Exif")), "cmdEffacerExif");
+        // Each label above its field, so long lists stay in view.
         g->addWidget(lblFormatJHead, 0, 0);
-        g->addWidget(txtFormatJHead, 0, 1);
-        g->addWidget(lblFormatExifTool, 1, 0);
-        g->addWidget(txtFormatExifTool, 1, 1);
+        g->addWidget(txtFormatJHead, 1, 0);
+        g->addWidget(lblFormatExifTool, 2, 0);
+        g->addWidget(txtFormatExifTool, 3, 0);
         auto *row = new QHBoxLayout;
         row->addWidget(cmdExifTool);
         row->addWidget(cmdEffacerExif);
         row->addStretch(1);
-        g->addLayout(row, 2, 0, 1, 2);
-        g->setColumnStretch(1, 1);
-        g->setRowStretch(3, 1);
+        g->addLayout(row, 4, 0);
+        g->setRowStretch(5, 1);
         break;
     }
     case 7: {
@@ -457,15 +468,17 @@ void frmOption::lstOptions_Click() {
 
 void frmOption::cboLangage_Click() {
     trap(QStringLiteral("cboLangage_Click (Feuille frmOptions)"), [&] {
-        // The marker texts already in the rename list are the old language's.
+        // The marker texts already in the rename list, and the rule's comment
+        // when it is the default one, are the old language's.
         const QString oldNever = i18n::Message(91);
         const QString oldNotSelected = i18n::Message(97);
+        const QString oldNoComment = i18n::Message(95);
         if (!options::pickLanguage(m_controller->settings(), cboLangage->currentText()))
             return;
         i18n::translateForm(this);
         showMessageTexts();
         lstOptions_Click();
-        m_controller->languageChanged(oldNever, oldNotSelected);
+        m_controller->languageChanged(oldNever, oldNotSelected, oldNoComment);
         if (m_services.retranslateMain)
             m_services.retranslateMain();
     });
@@ -563,6 +576,10 @@ void frmOption::cmdAnnuler_Click() {
 
 void frmOption::lstCharInterdit_AfterLabelEdit(int row, const QString &text) {
     trap(proc("lstCharInterdit_AfterLabelEdit"), [&] {
+        // Filled characters stay whatever the replacement: they show while
+        // the replacement is asked.
+        if (QTableWidgetItem *cell = lstCharInterdit->item(row, 0); cell && !text.isEmpty())
+            cell->setText(text);
         QList<ForbiddenRow> rows = forbiddenRows();
         // A refused edit shows the cell's previous text again.
         options::editForbiddenChars(rows, row, text);

@@ -362,6 +362,10 @@ void frmMain::retranslate() {
         lstAstuce->item(i)->setText(i18n::Message(tipIds[i]));
     lstAstuce_Click();
     fitTokenPane();
+    // The folder list's titles and type names are read as they are shown.
+    if (QAbstractItemModel *folder = ListView1->model())
+        emit folder->headerDataChanged(Qt::Horizontal, 0, std::max(folder->columnCount() - 1, 0));
+    ListView1->refresh();
     showFolderCount();
     Label4->setText(m_controller->countLabelText());
     lblComment->setText(m_controller->commentLabel());

@@ -279,6 +279,7 @@ TEST_F(OptionsDialog, EnglishTurnsTheOpenMainWindowEnglishAndStaysAfterCancel) {
     }
     settings.regle.Regle = QStringLiteral("photo_#");
     settings.regle.Extension = QStringLiteral("jpg db");
+    settings.regle.Commentaire = Message(95); // the default comment
     settings.DossierDepart = 2;
     settings.DossierSpecifique = dir.path();
     frmMain window(controller.get());
@@ -334,6 +335,7 @@ TEST_F(OptionsDialog, EnglishTurnsTheOpenMainWindowEnglishAndStaysAfterCancel) {
     EXPECT_TRUE(newNames().contains(english("MSG", "m91")));
     EXPECT_TRUE(newNames().contains(english("MSG", "m97")));
     EXPECT_FALSE(newNames().contains(frenchNever));
+    EXPECT_TRUE(window.findChild<QLabel *>(QStringLiteral("lblComment"))->text().startsWith(english("MSG", "m95")));
     // Nothing else was taken over by the cancelled dialog.
     EXPECT_EQ(settings.CharactereInterdit, builtInForbiddenTable());
     window.hide();
