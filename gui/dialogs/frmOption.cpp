@@ -481,6 +481,8 @@ void frmOption::cboLangage_Click() {
         m_controller->languageChanged(oldNever, oldNotSelected, oldNoComment);
         if (m_services.retranslateMain)
             m_services.retranslateMain();
+        // Applied at once, kept at once: a cancel or a crash does not undo it.
+        modIniFile::SaveIniFile(m_controller->settings());
     });
 }
 
@@ -502,6 +504,7 @@ void frmOption::cmdDossierSpecifique_Click() {
             return;
         txtDossierSpecifique->setText(folder);
         m_controller->settings().DossierSpecifique = folder;
+        modIniFile::SaveIniFile(m_controller->settings());
     } catch (...) {
         int number = 0;
         QString description;

@@ -366,6 +366,11 @@ void frmMain::retranslate() {
     if (QAbstractItemModel *folder = ListView1->model())
         emit folder->headerDataChanged(Qt::Horizontal, 0, std::max(folder->columnCount() - 1, 0));
     ListView1->refresh();
+    // The tree's top entries are named when it is listed: listed again at its folder.
+    if (const QString path = TreeView1->TVPath(); !path.isEmpty()) {
+        TreeView1->refresh();
+        TreeView1->setTVPath(path);
+    }
     showFolderCount();
     Label4->setText(m_controller->countLabelText());
     lblComment->setText(m_controller->commentLabel());

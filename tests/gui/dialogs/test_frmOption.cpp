@@ -323,6 +323,7 @@ TEST_F(OptionsDialog, EnglishTurnsTheOpenMainWindowEnglishAndStaysAfterCancel) {
 
     EXPECT_EQ(i18n::languageName(), QStringLiteral("English"));
     EXPECT_EQ(settings.LangueUtilisee, QStringLiteral("English"));
+    EXPECT_EQ(IniFile(modIniFile::settingsFilePath()).read("Langage", "Langage_LangueUtilisee"), "English");
     EXPECT_EQ(window.findChild<QPushButton *>(QStringLiteral("cmdRenommer"))->text(),
               english("frmMain", "cmdRenommer.Caption"));
     EXPECT_EQ(i18n::findControl<QLabel>(&window, QStringLiteral("Label8"), 0)->text(),
