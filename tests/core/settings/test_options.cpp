@@ -117,22 +117,6 @@ TEST_F(Options, NeverRenamedNamesAreAddedThroughTheTrailingRowAndRemovedWhenEmpt
     EXPECT_EQ(fe.asked.size(), 2); // no notice after "no", unlike the characters table
 }
 
-TEST_F(Options, CounterResetFieldsTakeNumbersOnly) {
-    EXPECT_EQ(options::counterResetLeave(QStringLiteral(" 12 ")), QStringLiteral(" 12 "));
-    EXPECT_TRUE(fe.asked.isEmpty());
-    EXPECT_EQ(options::counterResetLeave(QStringLiteral("douze")), QStringLiteral("1"));
-    ASSERT_EQ(fe.asked.size(), 1);
-    EXPECT_EQ(fe.asked[0].message, QStringLiteral("Pas un nombre\r\n"));
-    EXPECT_EQ(fe.asked[0].title, QStringLiteral("Attention"));
-    EXPECT_EQ(fe.asked[0].style, StyleExclamation);
-    try {
-        options::counterResetLeave(QStringLiteral("40000"));
-        ADD_FAILURE() << "no overflow";
-    } catch (const TavError &e) {
-        EXPECT_EQ(e.number(), ErrOverflow);
-    }
-}
-
 TEST_F(Options, ConfirmingTakesTheFormOverOrNothingAtAll) {
     Settings s;
     options::Form f = options::load(s);
