@@ -12,6 +12,7 @@
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
 #include "gui/dialogs/frmChoixOutilExif.h"
+#include "gui/dialogs/frmMiseAJour.h"
 #include "gui/main/MainWindowFrontEnd.h"
 #include "gui/main/Startup.h"
 #include "gui/main/frmMain.h"
@@ -84,8 +85,9 @@ int run(int argc, char **argv) {
         if (s.OutilExifChoisi == ExifModeNotChosen)
             frmChoixOutilExif::choose(exif, window.get());
 
-        // 10. The update check has its call site here.
+        // 10. The update check, in the background; its answer waits while a rename runs.
         line = 10;
+        checkVersion_Click(window.get(), [&controller] { return controller && controller->actionRunning(); });
 
         // A rename cut short by a crash: offer to put the files back.
         offerJournalRecovery();

@@ -3,8 +3,10 @@
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/i18n/Language.h"
+#include "core/update/UpdateCheck.h"
 #include "gui/dialogs/AboutConfig.h"
 #include "gui/dialogs/frmDependance.h"
+#include "gui/dialogs/frmMiseAJour.h"
 #include "gui/i18n/Translate.h"
 
 #include <QComboBox>
@@ -291,6 +293,12 @@ frmAboutCredits::frmAboutCredits(QWidget *parent)
     : QDialog(parent), m_open([](const QString &url) { QDesktopServices::openUrl(QUrl(url)); }) {
     build();
     load();
+    // With an update server, the manual check: the notice shows message 4 meanwhile.
+    if (!update::serverAddress().isEmpty())
+        setUpdateCheckHandler([this] {
+            cmdControleVersion->setEnabled(false);
+            manualVersionCheck(this, lblNotice, [this] { cmdControleVersion->setEnabled(true); });
+        });
 }
 
 void frmAboutCredits::build() {

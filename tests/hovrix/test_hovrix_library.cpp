@@ -38,8 +38,8 @@ TEST(HovrixLibrary, LoadsByNameAndExportsTheControlClassOnly) {
     QStringList functions;
     for (const QString &line : QString::fromLatin1(run.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
         const int space = line.indexOf(' ', line.indexOf(' ') + 1);
-        if (line.mid(space - 1, 1) == "T")
-            functions << line.mid(space + 1);
+        if (line.mid(space - 1, 1) == "T") // the version node's suffix ("@@HOVRIX_…") is not part of the name
+            functions << line.mid(space + 1).section(QStringLiteral("@@"), 0, 0);
     }
     for (const char *name : {"Hovrix::Hovrix(QWidget*)", "Hovrix::ForwardMouseMove(int, int)",
                              "Hovrix::SetTestInterval(int)", "Hovrix::TestInterval() const", "Hovrix::SetEnabled(bool)",

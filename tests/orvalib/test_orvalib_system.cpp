@@ -110,6 +110,7 @@ TEST(OrvalibSystem, SystemNameIsTheDistributionAndTheKernel) {
 TEST(OrvalibSystem, LibraryVersionsAreReadFromTheFilesTheLoaderFinds) {
     // The program's own library, in the program's folder: its ELF version.
     EXPECT_EQ(TavGetVersionInformation("liborvalib.so"), QString::fromLatin1(tav::VersionText));
+    EXPECT_EQ(TavGetVersionInformation("libhovrix.so"), QString::fromLatin1(tav::VersionText));
     // Qt: the real file behind the library's link names the version that runs here.
     EXPECT_EQ(TavGetVersionInformation("libQt6Core.so.6"), QString::fromLatin1(qVersion()));
     EXPECT_EQ(TavGetVersionInformation(" libQt6Core.so "), QString::fromLatin1(qVersion()));

@@ -1,0 +1,234 @@
+// The update check and the installer's download against a real HTTP server
+// on 127.0.0.1 (update_server.py), with the temporary and program folders of
+// the test's own.
+
+#include "UpdateServer.h"
+#include "WaitFor.h"
+#include "core/base/ProgramFolder.h"
+#include "core/update/InstallerDownload.h"
+#include "core/update/UpdateCheck.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace tav;
+using namespace tav::update;
+
+namespace {
+
+class UpdateCheckTest : public ::testing::Test {
+protected:
+    test::UpdateServer server;
+    QTemporaryDir temp, program;
+    QByteArray savedTmp = qgetenv("TMPDIR");
+    QString savedFolder = programFolder();
+
+    void SetUp() override {
+        ASSERT_TRUE(server.isRunning());
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        qputenv(ServerAddressVariable, server.base().toUtf8());
+        setProgramFolder(program.path());
+    }
+    void TearDown() override {
+        qputenv("TMPDIR", savedTmp);
+        qunsetenv(ServerAddressVariable);
+        setProgramFolder(savedFolder);
+    }
+    QStringList paths() const {
+        QStringList l;
+        for (const auto &r : server.requests())
+            l << r.path;
+        return l;
+    }
+    void writeOverride(const QByteArray &text) const {
+        QFile f(overrideFilePath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+};
+
+TEST_F(UpdateCheckTest, ServerVersionFileDecidesWhatStartupFinds) {
+    server.put(QStringLiteral("release_note.txt"), "Travoline 1.12.3\nFaster renames\nUndo\r\nof a batch\r");
+    struct Case {
+        const char *served; // nullptr: no version file at all
+        StartupResult::Kind kind;
+        const char *version;
+    } cases[] = {
+        {"1.12.2", StartupResult::UpToDate, "1.12.2"},
+        {"1.12.2\r\n", StartupResult::UpToDate, "1.12.2"},
+        {"1.12.2\n  ", StartupResult::UpToDate, "1.12.2"}, // the filter drops them
+        {"1.12.3", StartupResult::NewVersion, "1.12.3"},
+        {"1.12.1", StartupResult::NewVersion, "1.12.1"}, // older counts as another version
+        {"", StartupResult::Unreachable, ""},
+        {nullptr, StartupResult::Unreachable, ""},
+        {"<html>Not found</html>", StartupResult::Ignored, ""},
+        {"abc", StartupResult::Ignored, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.served ? c.served : "(none)");
+        if (c.served)
+            server.put(QStringLiteral("version.txt"), c.served);
+        else
+            server.remove(QStringLiteral("version.txt"));
+        const StartupResult r = startupCheck(serverAddress());
+        EXPECT_EQ(r.kind, c.kind);
+        EXPECT_EQ(r.version, QLatin1String(c.version));
+        if (r.kind == StartupResult::NewVersion) {
+            // The first line is the title; carriage returns join lines.
+            EXPECT_EQ(r.notes, QStringList({QStringLiteral("Faster renames"), QStringLiteral("Undoof a batch")}));
+            EXPECT_EQ(r.installer, server.base() + QStringLiteral("/Travoline/setup_Travoline_") +
+                                       QString::fromLatin1(c.version).replace(QLatin1Char('.'), QLatin1Char('_')) +
+                                       QStringLiteral(".deb"));
+        } else {
+            EXPECT_TRUE(r.notes.isEmpty());
+        }
+    }
+    EXPECT_FALSE(paths().contains(QStringLiteral("/Travoline/version_local.txt")));
+
+    // A new version without release notes: no dialog.
+    server.put(QStringLiteral("version.txt"), "1.12.3");
+    server.remove(QStringLiteral("release_note.txt"));
+    EXPECT_EQ(startupCheck(serverAddress()).kind, StartupResult::Ignored);
+}
+
+TEST_F(UpdateCheckTest, LocalOverrideReplacesTheServerVersionWithoutAConnection) {
+    // An address no machine answers: the override needs neither a
+    // connection nor the server for an up-to-date program.
+    writeOverride("1.12.2\r\n");
+    EXPECT_EQ(startupCheck(QStringLiteral("https://updates.invalid")).kind, StartupResult::UpToDate);
+    EXPECT_EQ(startupCheck(serverAddress()).kind, StartupResult::UpToDate);
+    EXPECT_TRUE(server.requests().isEmpty());
+
+    // Another version: the notes still come from the server, the version does not.
+    writeOverride("1.13.0");
+    server.put(QStringLiteral("version.txt"), "1.12.2");
+    server.put(QStringLiteral("release_note.txt"), "title\nnew");
+    const StartupResult r = startupCheck(serverAddress());
+    EXPECT_EQ(r.kind, StartupResult::NewVersion);
+    EXPECT_EQ(r.version, QStringLiteral("1.13.0"));
+    EXPECT_EQ(paths(), QStringList{QStringLiteral("/Travoline/release_note.txt")});
+}
+
+TEST_F(UpdateCheckTest, AddressComesFromTheEnvironmentAndEmptyMeansNoCheck) {
+    qputenv(ServerAddressVariable, " https://example.org/updates// ");
+    EXPECT_EQ(serverAddress(), QStringLiteral("https://example.org/updates"));
+    EXPECT_EQ(updatePageAddress(serverAddress()),
+              QStringLiteral("https://example.org/updates/Travoline/mise_a_jour.html"));
+    // Set but empty switches the check off, whatever the build says.
+    qputenv(ServerAddressVariable, "");
+    EXPECT_EQ(serverAddress(), QString());
+    writeOverride("1.13.0");
+    EXPECT_EQ(startupCheck(serverAddress()).kind, StartupResult::NoCheck);
+    EXPECT_EQ(manualCheck(serverAddress()).kind, ManualResult::NoCheck);
+
+    for (const char *good :
+         {"https://example.org/a.deb", "http://127.0.0.1:8080/a", "http://localhost/a", "http://[::1]:80/a"})
+        EXPECT_TRUE(isAcceptedAddress(QLatin1String(good))) << good;
+    for (const char *bad : {"http://example.org/a.deb", "ftp://127.0.0.1/a", "file:///etc/passwd", "https://",
+                            "not an address", "http://127.0.0.1.example.org/a"})
+        EXPECT_FALSE(isAcceptedAddress(QLatin1String(bad))) << bad;
+}
+
+TEST_F(UpdateCheckTest, ManualCheckComparesTheFilteredServerVersion) {
+    server.put(QStringLiteral("version.txt"), "1.12.2\n");
+    EXPECT_EQ(manualCheck(serverAddress()).kind, ManualResult::UpToDate);
+    server.put(QStringLiteral("version.txt"), "1.12.4");
+    const ManualResult newer = manualCheck(serverAddress());
+    EXPECT_EQ(newer.kind, ManualResult::NewVersion);
+    EXPECT_EQ(newer.version, QStringLiteral("1.12.4"));
+    server.remove(QStringLiteral("version.txt"));
+    EXPECT_EQ(manualCheck(serverAddress()).kind, ManualResult::Unreachable);
+    // The override is for start-up only.
+    writeOverride("1.12.2");
+    EXPECT_EQ(manualCheck(serverAddress()).kind, ManualResult::Unreachable);
+}
+
+// ---- The installer's download ----
+
+struct Outcome {
+    bool complete = false;
+    QString error;
+    QList<QPair<qint64, qint64>> progress;
+};
+
+Outcome download(const QString &address, const QString &path) {
+    InstallerDownload d;
+    Outcome out;
+    bool ended = false;
+    QObject::connect(&d, &InstallerDownload::progress, [&](qint64 r, qint64 e) { out.progress.append({r, e}); });
+    QObject::connect(&d, &InstallerDownload::finished, [&](bool complete, const QString &error) {
+        out.complete = complete;
+        out.error = error;
+        ended = true;
+    });
+    d.start(address, path);
+    EXPECT_TRUE(test::waitFor([&] { return ended; }, 20000));
+    return out;
+}
+
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+TEST_F(UpdateCheckTest, DownloadIsCompleteOnlyWithExactlyTheAnnouncedSize) {
+    QByteArray package(3000, '\0');
+    for (int i = 0; i < package.size(); ++i)
+        package[i] = char(i * 7);
+    const QString path = temp.filePath(QStringLiteral("setup_Travoline_1_12_3.deb"));
+    const QString address = server.base() + QStringLiteral("/Travoline/setup_Travoline_1_12_3.deb");
+
+    // Whole, in slow pieces: the progress climbs to the full size.
+    server.put(QStringLiteral("setup_Travoline_1_12_3.deb"), package, "chunk=1000 delay=0.05");
+    Outcome whole = download(address, path);
+    EXPECT_TRUE(whole.complete) << whole.error.toStdString();
+    EXPECT_EQ(readAll(path), package);
+    ASSERT_GE(whole.progress.size(), 2);
+    EXPECT_EQ(whole.progress.last(), qMakePair(qint64(3000), qint64(3000)));
+    for (int i = 1; i < whole.progress.size(); ++i)
+        EXPECT_GT(whole.progress[i].first, whole.progress[i - 1].first);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0].headers.value(QStringLiteral("Range")).toString(), QStringLiteral("bytes=0-"));
+
+    // Cut short by the server: a failure, and what arrived stays.
+    server.put(QStringLiteral("setup_Travoline_1_12_3.deb"), package, "cut=1000");
+    Outcome cut = download(address, path);
+    EXPECT_FALSE(cut.complete);
+    EXPECT_EQ(readAll(path), package.left(1000));
+
+    // No Content-Length: no progress, and the bytes received prove nothing.
+    server.put(QStringLiteral("setup_Travoline_1_12_3.deb"), package, "nolength");
+    Outcome unsized = download(address, path);
+    EXPECT_FALSE(unsized.complete);
+    EXPECT_TRUE(unsized.progress.isEmpty());
+    EXPECT_EQ(readAll(path), package);
+
+    // An empty file is no installer, even when announced so.
+    server.put(QStringLiteral("setup_Travoline_1_12_3.deb"), QByteArray());
+    EXPECT_FALSE(download(address, path).complete);
+
+    // An error page is not written as the package; plain http elsewhere is never asked.
+    const QString missing = temp.filePath(QStringLiteral("setup_Travoline_9_9_9.deb"));
+    EXPECT_FALSE(download(server.base() + QStringLiteral("/Travoline/setup_Travoline_9_9_9.deb"), missing).complete);
+    EXPECT_FALSE(QFile::exists(missing));
+    const int asked = int(server.requests().size());
+    EXPECT_FALSE(download(QStringLiteral("http://example.org/Travoline/x.deb"), missing).complete);
+    EXPECT_EQ(server.requests().size(), asked);
+    EXPECT_FALSE(QFile::exists(missing));
+}
+
+TEST(UpdateProgress, LabelAndBarTexts) {
+    EXPECT_EQ(progressPrefix(QStringLiteral("telecharge 0 %")), QStringLiteral("telecharge"));
+    EXPECT_EQ(progressPrefix(QStringLiteral("Téléchargé 12,5 % ")), QStringLiteral("Téléchargé"));
+    EXPECT_EQ(progressPrefix(QStringLiteral("Downloaded")), QStringLiteral("Downloaded"));
+    EXPECT_EQ(progressText(QStringLiteral("telecharge"), 1, 8), QStringLiteral("telecharge 12.5 %"));
+    EXPECT_EQ(progressText(QStringLiteral("telecharge"), 0, 3000), QStringLiteral("telecharge 0.0 %"));
+    EXPECT_EQ(progressText(QStringLiteral("telecharge"), 2, 3), QStringLiteral("telecharge 66.7 %"));
+    EXPECT_EQ(progressText(QStringLiteral("telecharge"), 3000, 3000), QStringLiteral("telecharge 100.0 %"));
+    EXPECT_EQ(progressPercent(1, 8), 13);
+    EXPECT_EQ(progressPercent(2, 3), 67);
+    EXPECT_EQ(progressPercent(5, 0), 0);
+}
+
+} // namespace
