@@ -55,6 +55,36 @@ void MainController::storeIntoSettings() {
     s.MettreAJour = m_engine.autoRefresh() ? 1 : 0;
 }
 
+void MainController::applyOptions(bool recompute) {
+    const Settings &s = m_settings;
+    m_engine.setYearFormat(s.FormatAnnee);
+    m_engine.setMonthFormat(s.FormatMois);
+    m_engine.setForbiddenTable(s.CharactereInterdit);
+    m_engine.setNeverRenamed(s.FileNotRenamed);
+    if (recompute)
+        trap(proc("update_names"), [&] { m_engine.update_names(); });
+}
+
+void MainController::languageChanged(const QString &oldNeverRenamed, const QString &oldNotSelected,
+                                     const QString &oldNoComment) {
+    RenameListModel *list = m_engine.model();
+    const QString never = i18n::Message(91);
+    const QString notSelected = i18n::Message(97);
+    for (int i = 0; i < list->count(); ++i) {
+        const FileEntry &e = list->entry(i);
+        if (!e.newName.isEmpty() && e.newName == oldNeverRenamed)
+            list->setNewName(i, never);
+        else if (!e.newName.isEmpty() && e.newName == oldNotSelected)
+            list->setNewName(i, notSelected);
+    }
+    if (m_engine.rule().Commentaire == oldNoComment)
+        m_engine.rule().Commentaire = i18n::Message(95);
+    emit list->headerDataChanged(Qt::Horizontal, 0, RenameListModel::ColumnCount - 1);
+    emit titleChanged(titleText());
+    emit countLabelChanged(countLabelText());
+    emit commentLabelChanged(commentLabel());
+}
+
 // --- The rule box ----------------------------------------------------------------
 
 void MainController::ruleFocusIn(const QString &text) {

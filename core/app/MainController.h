@@ -35,6 +35,13 @@ public:
     void loadFromSettings();
     // Copies the engine's rule and options back into the settings.
     void storeIntoSettings();
+    // The options dialog changed the settings: the engine takes the date
+    // formats and the two tables over; with recompute every name follows.
+    void applyOptions(bool recompute);
+    // The interface language changed: the marker texts already in the list
+    // and a default comment of the rule (the old language's texts given)
+    // take the new texts, and so do the labels.
+    void languageChanged(const QString &oldNeverRenamed, const QString &oldNotSelected, const QString &oldNoComment);
 
     // False from the window load until its first activation; while false a
     // change of the rule text computes nothing.

@@ -72,6 +72,10 @@ public:
     virtual int msgBox(const QString &message, int style, const QString &title, int delaySeconds = 0,
                        const QString &key = QString()) = 0;
 
+    // Asks for one line of text; text holds the default and receives the
+    // answer. False when the user cancels (nobody answers: cancelled).
+    virtual bool inputBox(const QString & /*prompt*/, const QString & /*title*/, QString & /*text*/) { return false; }
+
     // Common error reporter, plain variant: shows text as it stands.
     virtual void showPlainError(const QString &text) { msgBox(text, StyleOkOnly, QString()); }
 

@@ -2,9 +2,11 @@
 
 #include "core/base/Twips.h"
 #include "core/base/Version.h"
+#include "core/i18n/Language.h"
 #include "gui/dialogs/KobMesgBox.h"
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QScreen>
 
 namespace tav {
@@ -22,6 +24,21 @@ int GuiFrontEnd::msgBox(const QString &message, int style, const QString &title,
     bool answered = false;
     const int answer = KobMesgBox::show(message, style, title, delaySeconds, key, &answered);
     return answered ? answer : msgEscapeAnswer(style);
+}
+
+bool GuiFrontEnd::inputBox(const QString &prompt, const QString &title, QString &text) {
+    QInputDialog box(QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("InputBox"));
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setTextValue(text);
+    const QString section = QStringLiteral("frmKobMsgBox");
+    box.setOkButtonText(i18n::getText(section, QStringLiteral("cmdOK.Caption"), QStringLiteral("OK")));
+    box.setCancelButtonText(i18n::getText(section, QStringLiteral("cmdAnnuler.Caption"), QStringLiteral("Annuler")));
+    if (box.exec() != QDialog::Accepted)
+        return false;
+    text = box.textValue();
+    return true;
 }
 
 void GuiFrontEnd::showPlainError(const QString &text) {

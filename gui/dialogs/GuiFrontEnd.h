@@ -19,6 +19,8 @@ public:
     // answer, never with the stale yes of an earlier box.
     int msgBox(const QString &message, int style, const QString &title, int delaySeconds = 0,
                const QString &key = QString()) override;
+    // A one-line prompt with the message box's translated button captions.
+    bool inputBox(const QString &prompt, const QString &title, QString &text) override;
     // The plain variant of the error reporter: an information box titled with
     // the program's name.
     void showPlainError(const QString &text) override;

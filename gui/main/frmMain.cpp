@@ -1,6 +1,7 @@
 #include "gui/main/frmMain.h"
 
 #include "gui/dialogs/frmAboutCredits.h"
+#include "gui/dialogs/frmOption.h"
 #include "hovrix/Hovrix.h"
 
 #include "core/app/MainController.h"
@@ -231,6 +232,7 @@ void frmMain::wire() {
     connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
     connect(cmdAide, &QPushButton::clicked, this, [] { CHelp::show(help::TopicMainWindow); });
     connect(cmdForum, &QPushButton::clicked, this, [] { CHelp::urlOpener()(help::forumUrl()); });
+    connect(cmdOption, &QPushButton::clicked, this, &frmMain::cmdOption_Click);
     connect(cmdAddAll, &QPushButton::customContextMenuRequested, this,
             [this](const QPoint &p) { mnuPopup->popup(cmdAddAll->mapToGlobal(p)); });
     cmdAddAll->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -343,6 +345,43 @@ void frmMain::cmdAbout_Click() {
     frmAboutCredits box(this);
     box.setDependencyHelpHandler([] { CHelp::show(help::TopicDependencies); });
     box.exec();
+}
+
+void frmMain::cmdOption_Click() {
+    frmOption::Services services;
+    services.retranslateMain = [this] { retranslate(); };
+    services.openHelp = [](int topic) { CHelp::show(topic); };
+    services.clearMetadataCache = [this] {
+        if (m_exif)
+            m_exif->cmdEffacerExif();
+    };
+    frmOption dialog(m_controller, m_exif, services, this);
+    connect(&dialog, &frmOption::thumbnailSettingsChanged, this, &frmMain::thumbnailSettingsChanged);
+    dialog.exec();
+    showToolInUse();
+}
+
+void frmMain::retranslate() {
+    i18n::translateForm(this);
+    const int tipIds[] = {39, 40, 42, 41, 43, 50};
+    for (int i = 0; i < lstAstuce->count() && i < 6; ++i)
+        lstAstuce->item(i)->setText(i18n::Message(tipIds[i]));
+    lstAstuce_Click();
+    fitTokenPane();
+    // The folder list's titles and type names are read as they are shown.
+    if (QAbstractItemModel *folder = ListView1->model())
+        emit folder->headerDataChanged(Qt::Horizontal, 0, std::max(folder->columnCount() - 1, 0));
+    ListView1->refresh();
+    // The tree's top entries are named when it is listed: listed again at its folder.
+    if (const QString path = TreeView1->TVPath(); !path.isEmpty()) {
+        TreeView1->refresh();
+        TreeView1->setTVPath(path);
+    }
+    showFolderCount();
+    Label4->setText(m_controller->countLabelText());
+    lblComment->setText(m_controller->commentLabel());
+    showToolInUse();
+    updateTitle();
 }
 
 void frmMain::openPaths(const QStringList &paths) {

@@ -67,10 +67,18 @@ public:
     QList<int> selectedRows() const;
     // The quit button: asks with frmGLQuitter, then closes.
     void cmdQuitter_Click();
+    // The options dialog, modal.
+    void cmdOption_Click();
+    // Every text of the window again from the current language file (the
+    // language changed while the window is open).
+    void retranslate();
 
 signals:
     // The window closed and the settings were saved.
     void quitting();
+    // The options dialog changed a thumbnail setting: the thumbnails are
+    // drawn again where they are shown.
+    void thumbnailSettingsChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -510,9 +510,7 @@ QWidget *frmMain::buildCommandBar() {
     cmdAide = button("cmdAide", QStringLiteral("Aide"));
     cmdForum = button("cmdForum", QStringLiteral("Forum"));
     cmdQuitter = button("cmdQuitter", QStringLiteral("Quitter"));
-    // The options have no window yet, and the forum button needs the
-    // forum's address: hidden rather than doing nothing.
-    cmdOption->setVisible(false);
+    // The forum button needs the forum's address: hidden rather than doing nothing.
     cmdForum->setVisible(!help::forumUrl().isEmpty());
     h->addWidget(ProgressBar1, 1);
     h->addWidget(lblStatus, 1);

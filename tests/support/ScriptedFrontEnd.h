@@ -42,6 +42,20 @@ public:
         asked.append({message, style, title, delay, key});
         return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
     }
+    // Prompts for text: each asked prompt is recorded; the script answers in
+    // order (an answer that is a null string cancels), then the default stays.
+    QList<Asked> prompts;
+    QStringList inputs;
+    bool inputBox(const QString &prompt, const QString &title, QString &text) override {
+        prompts.append({prompt, 0, title, 0, text});
+        if (inputs.isEmpty())
+            return true;
+        const QString answer = inputs.takeFirst();
+        if (answer.isNull())
+            return false;
+        text = answer;
+        return true;
+    }
     void showPlainError(const QString &text) override { plainErrors << text; }
     void objetOnOff(bool enabled, bool stopShown, bool renaming) override {
         onOff.append({enabled, stopShown, renaming});
