@@ -251,33 +251,46 @@ UndoReport undoBatch(const UndoOptions &options) {
     report.found = true;
     report.undoneId = b->id;
 
-    // Each file goes from its new name back to its old one, if it is still
-    // the file the batch renamed and its old name is free (or freed by the undo).
-    QSet<QString> sources;
-    for (const HistoryFile &f : b->files)
-        sources.insert(f.newPath);
+    // Each file goes from its new name back to its old one. The batch finds
+    // each file (its identity) and checks that the old name is free or freed
+    // by the undo; a file that is not the one the batch renamed is then
+    // blocked, and the batch prepared again without it.
     QList<RenameItem> items;
     items.reserve(b->files.size());
+    for (const HistoryFile &f : b->files)
+        items.append({f.newPath, f.oldPath, QString()});
+    RenameBatch batch(items);
+    batch.prepare();
+    bool changed = false;
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        if (batch.outcome(i).status == RenameStatus::Blocked)
+            continue;
+        const FileIdentity &now = batch.identity(i);
+        const FileIdentity &then = b->files[i].identity;
+        if (!sameFile(now, then))
+            items[i].problem = renameText("UndoReplaced", "Another file has this name now.");
+        else if (now.size != then.size || now.mtimeNs != then.mtimeNs)
+            items[i].problem = renameText("UndoEdited", "The file was changed since it was renamed.");
+        changed = changed || !items[i].problem.isEmpty();
+    }
+    if (changed) {
+        batch = RenameBatch(items);
+        batch.prepare();
+    }
+
+    // The old folders may be gone (folders an undo removed, for a redo).
     QStringList created; // folders made for this undo
-    for (const HistoryFile &f : b->files) {
-        RenameItem it{f.newPath, f.oldPath, QString()};
-        const FileIdentity now = fileIdentity(f.newPath);
-        if (!now.valid())
-            it.problem = renameText("UndoGone", "No file has this name any more: it was renamed, moved or deleted.");
-        else if (!sameFile(now, f.identity))
-            it.problem = renameText("UndoReplaced", "Another file has this name now.");
-        else if (now.size != f.identity.size || now.mtimeNs != f.identity.mtimeNs)
-            it.problem = renameText("UndoEdited", "The file was changed since it was renamed.");
-        else if (!sources.contains(f.oldPath) && pathOccupied(f.oldPath))
-            it.problem = renameText("UndoOldTaken", "Its old name %s is taken by another file.", f.oldPath);
-        else if (!options.dryRun) {
-            // The old folder may be gone (a folder an undo removed, for a redo).
-            for (const QString &folder : history::missingFolders(folderOf(f.oldPath))) {
-                if (!created.contains(folder) && ::mkdir(QFile::encodeName(folder).constData(), 0777) == 0)
+    if (!options.dryRun) {
+        QSet<QString> checkedFolders;
+        for (qsizetype i = 0; i < batch.size(); ++i) {
+            const QString oldFolder = folderOf(items[i].newPath);
+            if (batch.outcome(i).status == RenameStatus::Blocked || checkedFolders.contains(oldFolder))
+                continue;
+            checkedFolders.insert(oldFolder);
+            for (const QString &folder : history::missingFolders(oldFolder))
+                if (::mkdir(QFile::encodeName(folder).constData(), 0777) == 0)
                     created.append(folder);
-            }
         }
-        items.append(it);
     }
     auto removeFolders = [](const QStringList &folders, QStringList *removed) {
         for (qsizetype i = folders.size() - 1; i >= 0; --i)
@@ -285,14 +298,24 @@ UndoReport undoBatch(const UndoOptions &options) {
                 removed->append(folders[i]);
     };
 
-    RenameBatch batch(items);
-    batch.prepare();
     const qsizetype n = batch.size();
     report.total = static_cast<int>(n);
+    // A missing file and an old name taken by a file outside the batch are
+    // found by the batch's own checks; said in the words of an undo.
+    const QString notFound = renameText("NotFound", "The file no longer exists.");
+    const QString occupied = renameText("Occupied", "A file outside the batch already has the new name.");
+    auto reason = [&](qsizetype i) {
+        const QString &r = batch.outcome(i).reason;
+        if (r == notFound)
+            return renameText("UndoGone", "No file has this name any more: it was renamed, moved or deleted.");
+        if (r == occupied)
+            return renameText("UndoOldTaken", "Its old name %s is taken by another file.", items[i].newPath);
+        return r;
+    };
     auto fillLines = [&] {
         report.lines.clear();
         for (qsizetype i = 0; i < n; ++i)
-            report.lines.append({batch.outcome(i).status, items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
+            report.lines.append({batch.outcome(i).status, items[i].oldPath, items[i].newPath, reason(i)});
     };
     if (options.dryRun) {
         fillLines();
@@ -301,7 +324,11 @@ UndoReport undoBatch(const UndoOptions &options) {
     const int blocked = batch.blockedCount();
     if (blocked > 0) {
         const QString suffix = QStringLiteral(" (%1 / %2)").arg(blocked).arg(n);
-        if (!frontEnd().reviewBlocked(batch.blockedEntries(), suffix)) {
+        QList<ReviewEntry> entries;
+        for (qsizetype i = 0; i < n; ++i)
+            if (batch.outcome(i).status == RenameStatus::Blocked)
+                entries.append({items[i].oldPath, items[i].newPath, reason(i)});
+        if (!frontEnd().reviewBlocked(entries, suffix)) {
             report.cancelled = true;
             removeFolders(created, nullptr);
             fillLines();
