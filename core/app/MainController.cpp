@@ -638,6 +638,19 @@ void MainController::cmdAnnulerRenommage_Click() {
     options.stopRequested = [this] { return m_stopRename; };
     m_lastUndo = UndoReport();
     trap(proc("cmdAnnulerRenommage_Click"), [&] { m_lastUndo = undoBatch(options); });
+    // Rows of the rename list for files the undo moved name files that are gone.
+    QSet<QString> moved;
+    for (const UndoLine &l : m_lastUndo.lines)
+        if (l.status == RenameStatus::Renamed)
+            moved.insert(l.fromPath);
+    QList<int> gone;
+    for (int row = 0; row < m_engine.model()->count(); ++row)
+        if (moved.contains(m_engine.model()->entry(row).fullPath()))
+            gone << row;
+    if (!gone.isEmpty()) {
+        m_engine.model()->removeRowList(gone);
+        emit countLabelChanged(countLabelText());
+    }
     if (m_lastUndo.started && !m_lastUndo.stopped) {
         QList<ReviewEntry> failed;
         for (const UndoLine &l : m_lastUndo.lines)

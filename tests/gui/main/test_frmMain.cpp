@@ -776,9 +776,13 @@ TEST_F(LiveWindowTest, UndoCommandAsksThenPutsTheLastBatchBackAndCtrlZLeavesText
     EXPECT_TRUE(wfe->asked[0].contains(QStringLiteral(" 2 "))) << wfe->asked[0].toStdString();
     EXPECT_EQ(QDir(files).entryList(QDir::Files, QDir::Name), (QStringList{"f_1.txt", "f_2.txt"}));
 
+    // Rows naming the renamed files leave the list with the undo; others stay.
+    controller->openPaths({files + QStringLiteral("/f_1.txt"), touch(QStringLiteral("c.txt"))});
+    ASSERT_EQ(column(0), (QStringList{"f_1.txt", "c.txt"}));
     wfe->answers = {AnswerYes};
     QTest::mouseClick(undo, Qt::LeftButton);
-    EXPECT_EQ(QDir(files).entryList(QDir::Files, QDir::Name), (QStringList{"a.txt", "b.txt"}));
+    EXPECT_EQ(QDir(files).entryList(QDir::Files, QDir::Name), (QStringList{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(column(0), QStringList{"c.txt"});
     ASSERT_EQ(wfe->asked.size(), 3); // the question, then what was done
     EXPECT_TRUE(wfe->asked[2].startsWith(QStringLiteral("2 "))) << wfe->asked[2].toStdString();
     EXPECT_TRUE(undo->isEnabled()); // the undo can be undone in turn
