@@ -61,10 +61,12 @@ struct Settings {
     std::array<QSizeF, 3> taillesVignette = defaultThumbnailSizes(); // from messages 46 to 48, not stored
     std::int16_t DossierDepart = 1;                                  // 0 documents, 1 last folder, 2 chosen folder
     QString DossierSpecifique;                                       // the start folder's path
-    QString dossierCourant;             // the folder tree's current folder (written for DossierDepart 1)
-    std::int16_t FormatAnnee = 0;       // index into ("yyyy", "yy")
-    std::int16_t FormatMois = 1;        // index into ("m", "mm", "mmm", "mmmm")
-    std::int32_t TailleHistorique = 50; // rename batches kept for undo
+    QString dossierCourant;       // the folder tree's current folder (written for DossierDepart 1)
+    std::int16_t FormatAnnee = 0; // index into ("yyyy", "yy")
+    std::int16_t FormatMois = 1;  // index into ("m", "mm", "mmm", "mmmm")
+
+    // Rename batches kept in the history for undo.
+    std::int32_t TailleHistorique = 50;
 
     // [RegleRenommage]: the current rule (pattern, options, comment, file types)
     Rule regle;
