@@ -189,9 +189,9 @@ int runCliUndo(qint64 id, bool doIt, int keep, RecordWriter &out) {
     const UndoReport report = undoBatch(options);
     if (!report.found) {
         out.note(QStringLiteral("travoline-cli: ") +
-                 (id == 0 ? renameText("CliNothingToUndo", "the rename history is empty: nothing to undo")
-                          : renameText("CliNoSuchBatch", "no batch %s in the rename history (see --history)",
-                                       QString::number(id))));
+                 (id == 0 ? historyText("CliNothingToUndo", "the rename history is empty: nothing to undo")
+                          : historyText("CliNoSuchBatch", "no batch %s in the rename history (see --history)",
+                                        QString::number(id))));
         out.flush();
         return id == 0 ? 1 : 2;
     }
@@ -212,18 +212,18 @@ int runCliUndo(qint64 id, bool doIt, int keep, RecordWriter &out) {
         stopped += status == RenameStatus::Stopped;
     }
     for (const QString &folder : report.removedFolders)
-        out.record({"removed", pathBytes(folder), utf8(renameText("CliFolderRemoved", "empty folder of the batch"))});
-    QString summary = doIt ? renameText("CliUndone", "%s put back", QString::number(moved))
-                           : renameText("CliUndoDry", "%s would be put back", QString::number(moved));
+        out.record({"removed", pathBytes(folder), utf8(historyText("CliFolderRemoved", "empty folder of the batch"))});
+    QString summary = doIt ? historyText("CliUndone", "%s put back", QString::number(moved))
+                           : historyText("CliUndoDry", "%s would be put back", QString::number(moved));
     summary += QStringLiteral(", ") + renameText("CliSummaryOthers", "%s blocked, %s failed", QString::number(blocked),
                                                  QString::number(failed));
     if (stopped > 0)
         summary += QStringLiteral(", ") + renameText("CliSummaryStopped", "%s stopped", QString::number(stopped));
     if (!doIt)
         summary +=
-            renameText("CliUndoHow", " (nothing moved: --yes undoes batch %s)", QString::number(report.undoneId));
+            historyText("CliUndoHow", " (nothing moved: --yes undoes batch %s)", QString::number(report.undoneId));
     else if (report.recordedId > 0)
-        summary += renameText("CliUndoRecorded", " (recorded as batch %s)", QString::number(report.recordedId));
+        summary += historyText("CliUndoRecorded", " (recorded as batch %s)", QString::number(report.recordedId));
     out.summary(summary);
     for (const QString &error : {report.error, report.historyError})
         if (!error.isEmpty())

@@ -181,7 +181,7 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
 
     auto fail = [error](const QString &what) -> qint64 {
         if (error)
-            *error = renameText("HistoryWrite", "The rename history cannot be written: %s", what);
+            *error = historyText("HistoryWrite", "The rename history cannot be written: %s", what);
         return 0;
     };
     const QString dir = folder();
@@ -239,6 +239,10 @@ std::optional<HistoryBatch> history::load(qint64 id) {
     return std::nullopt;
 }
 
+QString historyText(const char *key, const char *fallback, const QString &p1, const QString &p2) {
+    return i18n::getText(QStringLiteral("Historique"), QString::fromLatin1(key), QString::fromUtf8(fallback), p1, p2);
+}
+
 QString undoMessage(int n, const char *fallback, const QString &p1, const QString &p2) {
     return i18n::getText(QStringLiteral("MSG"), QStringLiteral("m%1").arg(n), QString::fromUtf8(fallback), p1, p2);
 }
@@ -268,9 +272,9 @@ UndoReport undoBatch(const UndoOptions &options) {
         const FileIdentity &now = batch.identity(i);
         const FileIdentity &then = b->files[i].identity;
         if (!sameFile(now, then))
-            items[i].problem = renameText("UndoReplaced", "Another file has this name now.");
+            items[i].problem = historyText("UndoReplaced", "Another file has this name now.");
         else if (now.size != then.size || now.mtimeNs != then.mtimeNs)
-            items[i].problem = renameText("UndoEdited", "The file was changed since it was renamed.");
+            items[i].problem = historyText("UndoEdited", "The file was changed since it was renamed.");
         changed = changed || !items[i].problem.isEmpty();
     }
     if (changed) {
@@ -301,16 +305,26 @@ UndoReport undoBatch(const UndoOptions &options) {
     const qsizetype n = batch.size();
     report.total = static_cast<int>(n);
     // A missing file and an old name taken by a file outside the batch are
-    // found by the batch's own checks; said in the words of an undo.
-    const QString notFound = renameText("NotFound", "The file no longer exists.");
-    const QString occupied = renameText("Occupied", "A file outside the batch already has the new name.");
+    // found by the batch's own checks; said here in the words of an undo.
+    QList<QString> undoReason(n);
+    if (batch.blockedCount() > 0) {
+        QSet<QString> sources;
+        for (const RenameItem &it : items)
+            sources.insert(it.oldPath);
+        for (qsizetype i = 0; i < n; ++i) {
+            if (batch.outcome(i).status != RenameStatus::Blocked || !items[i].problem.isEmpty())
+                continue;
+            if (!batch.identity(i).valid())
+                undoReason[i] =
+                    historyText("UndoGone", "No file has this name any more: it was renamed, moved or deleted.");
+            else if (!sources.contains(items[i].newPath) && pathOccupied(items[i].newPath))
+                undoReason[i] =
+                    historyText("UndoOldTaken", "Its old name %s is taken by another file.", items[i].newPath);
+        }
+    }
     auto reason = [&](qsizetype i) {
-        const QString &r = batch.outcome(i).reason;
-        if (r == notFound)
-            return renameText("UndoGone", "No file has this name any more: it was renamed, moved or deleted.");
-        if (r == occupied)
-            return renameText("UndoOldTaken", "Its old name %s is taken by another file.", items[i].newPath);
-        return r;
+        return batch.outcome(i).status == RenameStatus::Blocked && !undoReason[i].isEmpty() ? undoReason[i]
+                                                                                            : batch.outcome(i).reason;
     };
     auto fillLines = [&] {
         report.lines.clear();

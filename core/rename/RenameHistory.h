@@ -95,6 +95,11 @@ struct UndoOptions {
 // tav::frontEnd().
 UndoReport undoBatch(const UndoOptions &options);
 
+// The history's and the undo's texts that have no number: section
+// "Historique" of the language file, with a built-in default.
+QString historyText(const char *key, const char *fallback, const QString &p1 = QString(),
+                    const QString &p2 = QString());
+
 // The undo's texts are numbered messages above the numbers of the message
 // cache: message n of section MSG, read from the language file each time.
 QString undoMessage(int n, const char *fallback, const QString &p1 = QString(), const QString &p2 = QString());
