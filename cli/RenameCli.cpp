@@ -5,6 +5,7 @@
 #include "core/base/FrontEnd.h"
 #include "core/engine/NameEngine.h"
 #include "core/rename/RenameCommand.h"
+#include "core/rename/RenameHistory.h"
 #include "core/rename/RenameJournal.h"
 #include "core/rename/RenameTexts.h"
 #include "core/settings/Settings.h"
@@ -165,6 +166,82 @@ int runCliRecover(RecordWriter &out) {
     out.summary(summary);
     out.flush();
     return problems == 0 ? 0 : 1;
+}
+
+int runCliHistory(RecordWriter &out) {
+    for (const HistoryBatch &b : history::list())
+        out.record({QByteArray::number(b.id), b.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8(),
+                    QByteArray::number(b.fileCount), pathBytes(b.firstFolder)});
+    out.flush();
+    return 0;
+}
+
+int runCliUndo(qint64 id, bool doIt, int keep, RecordWriter &out) {
+    if (!pendingJournals().isEmpty())
+        out.note(renameText("CliPending",
+                            "An earlier rename was interrupted; travoline-cli --recover puts its files back."));
+    const StopSignals stopSignals;
+    UndoOptions options;
+    options.id = id;
+    options.dryRun = !doIt;
+    options.keep = keep;
+    options.stopRequested = &StopSignals::requested;
+    const UndoReport report = undoBatch(options);
+    if (!report.found) {
+        out.note(QStringLiteral("travoline-cli: ") +
+                 (id == 0 ? historyText("CliNothingToUndo", "the rename history is empty: nothing to undo")
+                          : historyText("CliNoSuchBatch", "no batch %s in the rename history (see --history)",
+                                        QString::number(id))));
+        out.flush();
+        return id == 0 ? 1 : 2;
+    }
+    int moved = 0, blocked = 0, failed = 0, stopped = 0;
+    for (const UndoLine &l : report.lines) {
+        RenameStatus status = l.status;
+        if (status == RenameStatus::Pending && (!doIt || report.cancelled))
+            status = doIt ? RenameStatus::Blocked : RenameStatus::Pending;
+        const char *word = status == RenameStatus::Pending ? "undo" : statusWord(status);
+        const bool toOld = status == RenameStatus::Pending || status == RenameStatus::Renamed;
+        QString reason = oneLine(l.reason);
+        if (reason.isEmpty())
+            reason = renameText("CliCancelled", "batch cancelled");
+        out.record({word, pathBytes(l.fromPath), toOld ? pathBytes(l.toPath) : utf8(reason)});
+        moved += toOld;
+        blocked += status == RenameStatus::Blocked;
+        failed += status == RenameStatus::Failed;
+        stopped += status == RenameStatus::Stopped;
+    }
+    for (const QString &folder : report.removedFolders)
+        out.record({"removed", pathBytes(folder), utf8(historyText("CliFolderRemoved", "empty folder of the batch"))});
+    QString summary = doIt ? historyText("CliUndone", "%s put back", QString::number(moved))
+                           : historyText("CliUndoDry", "%s would be put back", QString::number(moved));
+    summary += QStringLiteral(", ") + renameText("CliSummaryOthers", "%s blocked, %s failed", QString::number(blocked),
+                                                 QString::number(failed));
+    if (stopped > 0)
+        summary += QStringLiteral(", ") + renameText("CliSummaryStopped", "%s stopped", QString::number(stopped));
+    if (!doIt)
+        summary +=
+            historyText("CliUndoHow", " (nothing moved: --yes undoes batch %s)", QString::number(report.undoneId));
+    else if (report.recordedId > 0)
+        summary += historyText("CliUndoRecorded", " (recorded as batch %s)", QString::number(report.recordedId));
+    out.summary(summary);
+    for (const QString &error : {report.error, report.historyError})
+        if (!error.isEmpty())
+            out.note(QStringLiteral("travoline-cli: ") + oneLine(error));
+    if (StopSignals::requested()) {
+        const QString name = QString::fromLatin1(sigabbrev_np(StopSignals::received()));
+        out.note(
+            QStringLiteral("travoline-cli: ") +
+            (report.stopped
+                 ? renameText("CliStopped", "stopped by SIG%s: the files of the batch keep their old names", name)
+                 : renameText("CliStoppedLate",
+                              "SIG%s came once the files were taking their new names: the batch was finished first",
+                              name)));
+        out.flush();
+        return StopSignals::exitStatus();
+    }
+    out.flush();
+    return blocked == 0 && failed == 0 && stopped == 0 && report.error.isEmpty() ? 0 : 1;
 }
 
 } // namespace tav

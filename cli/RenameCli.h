@@ -30,6 +30,18 @@ int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions 
 // Returns 0 when nothing is left to put back.
 int runCliRecover(RecordWriter &out);
 
+// Lists the rename history, oldest first: one record per batch with its id,
+// date, number of files and the folder of its first file. Returns 0.
+int runCliHistory(RecordWriter &out);
+
+// Undoes batch id of the history (0: the last one). Without doIt only says
+// what would move: a record "undo", current path, old path or "blocked",
+// current path, reason per file. With doIt: "renamed|blocked|failed|stopped",
+// current path, old path or reason, and "removed", folder for each emptied
+// folder of the batch. Returns 0 when every file was (or would be) put back,
+// 1 otherwise, 2 for an unknown id, 130/143 when stopped by a signal.
+int runCliUndo(qint64 id, bool doIt, int keep, RecordWriter &out);
+
 // The reason given for a path that is not valid UTF-8.
 QString notUtf8Reason();
 

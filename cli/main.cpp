@@ -31,6 +31,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -86,6 +87,8 @@ struct CliRun {
     CliRenameOptions renameOptions;
     bool rename = false;
     bool recover = false;
+    bool history = false;
+    bool undo = false; // the batch id, if any, is the one PATH
     bool help = false;
     bool version = false;
     // Set by the options that need no PATH.
@@ -258,7 +261,7 @@ const QList<CliOption> &optionTable() {
          }},
         {{QStringLiteral("yes")},
          QString(),
-         QStringLiteral("answer yes to the questions of --rename (the review included)"),
+         QStringLiteral("answer yes to the questions of --rename (the review included); makes --undo do it"),
          [](CliRun &r, const QString &) {
              r.yes = true;
              return QString();
@@ -285,6 +288,23 @@ const QList<CliOption> &optionTable() {
          QStringLiteral("put back the files of a rename that was interrupted (crash, power loss)"),
          [](CliRun &r, const QString &) {
              r.recover = true;
+             r.pathsOptional = true;
+             return QString();
+         }},
+        {{QStringLiteral("history")},
+         QString(),
+         QStringLiteral("list the rename history: id, date, number of files, folder of the first file"),
+         [](CliRun &r, const QString &) {
+             r.history = true;
+             r.pathsOptional = true;
+             return QString();
+         }},
+        {{QStringLiteral("undo")},
+         QStringLiteral("[ID]"),
+         QStringLiteral("undo the last batch of the history, or batch ID: prints what would move; "
+                        "with --yes puts the files back under their old names"),
+         [](CliRun &r, const QString &) {
+             r.undo = true;
              r.pathsOptional = true;
              return QString();
          }},
@@ -336,9 +356,16 @@ void printHelp() {
         "a tab as \\t, a carriage return as \\r, any other control character and any byte that is not\n"
         "valid UTF-8 as \\xHH; undoing the escapes (printf '%b') gives back the exact bytes.\n"
         "With --null every field is its raw bytes followed by a NUL byte: two fields per file for the\n"
-        "preview, three (status, old path, new path or reason) for --rename and --recover.\n"
+        "preview, three (status, old path, new path or reason) for --rename, --recover and --undo,\n"
+        "four (id, date, number of files, first folder) for --history.\n"
         "A file whose path is not valid UTF-8 is never renamed: it is listed as left alone.\n"
-        "\nExit status: 0 done, 1 a file not renamed (--rename) or not put back (--recover),\n"
+        "\nEvery batch that renames files is kept in the rename history (the last 50; setting\n"
+        "Option_TailleHistorique), under $XDG_STATE_HOME/Travoline (default ~/.local/state/Travoline).\n"
+        "--undo [ID] lists what undoing the last batch (or batch ID) would put back; with --yes it does\n"
+        "it, through the same safe two-phase rename. A file changed, replaced or renamed since the batch,\n"
+        "or whose old name is taken, is blocked; the others go back, and the folders made for the batch\n"
+        "go when empty. The undo is itself a batch of the history: undoing it renames the files again.\n"
+        "\nExit status: 0 done, 1 a file not renamed (--rename) or not put back (--recover, --undo),\n"
         "2 bad usage, 3 pattern refused, 4 an error was reported while computing the new names\n"
         "(with --rename nothing is then renamed), 130/143 a rename stopped by Ctrl+C/SIGTERM\n"
         "(the files already moved are put back).");
@@ -347,25 +374,41 @@ void printHelp() {
 
 // Parses the arguments into run; returns an empty text or the reason.
 QString parseArguments(const QStringList &arguments, CliRun &run) {
+    // A value in brackets is optional: the option is a switch, and its value,
+    // when given, is the one PATH ("--undo=7" is read as "--undo 7").
+    auto takesValue = [](const CliOption &o) {
+        return !o.valueName.isEmpty() && !o.valueName.startsWith(QLatin1Char('['));
+    };
+    QStringList args;
+    for (const QString &a : arguments) {
+        const qsizetype eq = a.indexOf(QLatin1Char('='));
+        const auto option = std::find_if(optionTable().cbegin(), optionTable().cend(), [&](const CliOption &o) {
+            return !o.valueName.isEmpty() && !takesValue(o) && eq > 2 &&
+                   a.left(eq) == QStringLiteral("--") + o.names.first();
+        });
+        if (option != optionTable().cend() && !args.contains(QStringLiteral("--")))
+            args << a.left(eq) << a.mid(eq + 1);
+        else
+            args << a;
+    }
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     QHash<QString, const CliOption *> byName;
     for (const CliOption &o : optionTable()) {
-        QCommandLineOption option(o.names, o.help, o.valueName);
+        QCommandLineOption option(o.names, o.help, takesValue(o) ? o.valueName : QString());
         parser.addOption(option);
         for (const QString &n : o.names)
             byName.insert(n, &o);
     }
-    if (!parser.parse(QStringList{QStringLiteral("travoline-cli")} + arguments))
+    if (!parser.parse(QStringList{QStringLiteral("travoline-cli")} + args))
         return parser.errorText();
     // The options in the order given, each occurrence with its own value.
     QHash<const CliOption *, int> seen;
     for (const QString &name : parser.optionNames()) {
         const CliOption *option = byName.value(name);
         const int occurrence = seen[option]++;
-        const QString value =
-            option->valueName.isEmpty() ? QString() : parser.values(option->names.first()).value(occurrence);
+        const QString value = !takesValue(*option) ? QString() : parser.values(option->names.first()).value(occurrence);
         const QString why = option->apply(run, value);
         if (!why.isEmpty())
             return QStringLiteral("--") + option->names.first() + QStringLiteral(": ") + why;
@@ -464,6 +507,21 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
 
     if (run.recover)
         return runCliRecover(out);
+    if (run.history)
+        return runCliHistory(out);
+    if (run.undo) {
+        qint64 id = 0;
+        if (run.paths.size() > 1)
+            return usage(QStringLiteral("--undo takes one batch id at most (see --history)"));
+        if (!run.paths.isEmpty()) {
+            bool ok = false;
+            id = run.paths.first().toLongLong(&ok);
+            if (!ok || id <= 0)
+                return usage(
+                    QStringLiteral("--undo: \"%1\" is not a batch id (see --history)").arg(shown(run.paths.first())));
+        }
+        return runCliUndo(id, run.yes, s.TailleHistorique, out);
+    }
     Rule rule = s.regle;
     if (rule.Regle.isNull() && !QFileInfo(settingsPath).isFile())
         rule.Regle = i18n::Message(16);

@@ -10,12 +10,15 @@
 #include "core/engine/Validation.h"
 #include "core/i18n/Language.h"
 #include "core/rename/RenameCommand.h"
+#include "core/rename/RenameHistory.h"
+#include "core/rename/RenameJournal.h"
 #include "core/settings/SavedRules.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QQueue>
 #include <QSet>
 
@@ -635,6 +638,69 @@ void MainController::cmdRenommer_Click() {
 void MainController::cmdRenommerStop_Click() {
     if (frontEnd().msgBox(i18n::Message(20), 36, i18n::Message(1)) == AnswerYes)
         m_stopRename = true;
+}
+
+// --- Undo ---------------------------------------------------------------------------------
+
+bool MainController::canUndo() const {
+    return !history::list().isEmpty();
+}
+
+void MainController::cmdAnnulerRenommage_Click() {
+    if (m_actionRunning)
+        return;
+    const QList<HistoryBatch> batches = history::list();
+    if (batches.isEmpty()) {
+        frontEnd().msgBox(undoMessage(MsgUndoNothing, "No rename to undo."), StyleInformation, i18n::Message(1));
+        emit undoFinished();
+        return;
+    }
+    const HistoryBatch &last = batches.last();
+    const QString question =
+        undoMessage(MsgUndoQuestion, "Put the %s files of the last rename (%s) back under their old names?",
+                    QString::number(last.fileCount), QLocale().toString(last.time, QLocale::ShortFormat));
+    if (frontEnd().msgBox(question, StyleYesNo + StyleQuestion, i18n::Message(1)) != AnswerYes)
+        return;
+    m_stopRename = false;
+    UndoOptions options;
+    options.id = last.id;
+    options.keep = m_settings.TailleHistorique;
+    options.stopRequested = [this] { return m_stopRename; };
+    m_lastUndo = UndoReport();
+    trap(proc("cmdAnnulerRenommage_Click"), [&] { m_lastUndo = undoBatch(options); });
+    // Rows of the rename list for files the undo moved name files that are gone.
+    QSet<QString> moved;
+    for (const UndoLine &l : m_lastUndo.lines)
+        if (l.status == RenameStatus::Renamed)
+            moved.insert(l.fromPath);
+    QList<int> gone;
+    for (int row = 0; row < m_engine.model()->count(); ++row)
+        if (moved.contains(m_engine.model()->entry(row).fullPath()))
+            gone << row;
+    if (!gone.isEmpty()) {
+        m_engine.model()->removeRowList(gone);
+        emit countLabelChanged(countLabelText());
+    }
+    if (m_lastUndo.started && !m_lastUndo.stopped) {
+        QList<ReviewEntry> failed;
+        for (const UndoLine &l : m_lastUndo.lines)
+            if (l.status == RenameStatus::Failed)
+                failed.append({l.fromPath, l.toPath, l.reason});
+        const QString done =
+            undoMessage(MsgUndoDone, "%s file(s) put back under their old name.", QString::number(m_lastUndo.renamed));
+        if (failed.isEmpty())
+            frontEnd().msgBox(done, StyleInformation, i18n::Message(1));
+        else
+            frontEnd().msgBox(
+                done + QStringLiteral("\r\n") +
+                    undoMessage(MsgUndoPartly, "%s file(s) could not be put back:|", QString::number(failed.size())) +
+                    describeProblems(failed),
+                StyleExclamation, i18n::Message(2));
+    } else if (!m_lastUndo.error.isEmpty()) {
+        frontEnd().msgBox(m_lastUndo.error, StyleExclamation, i18n::Message(2));
+    }
+    emit folderListChanged();
+    emit undoFinished();
 }
 
 // --- Window title and quitting ------------------------------------------------------------

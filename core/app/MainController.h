@@ -6,6 +6,7 @@
 
 #include "core/engine/NameEngine.h"
 #include "core/rename/RenameCommand.h"
+#include "core/rename/RenameHistory.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -146,6 +147,14 @@ public:
         m_thumbnailRenamed = std::move(hook);
     }
 
+    // --- Undo -------------------------------------------------------------------
+    // Asks first (the number of files and the date), then puts the files of the
+    // last batch of the rename history back under their old names.
+    void cmdAnnulerRenommage_Click();
+    // The rename history holds a batch to undo.
+    bool canUndo() const;
+    const UndoReport &lastUndo() const { return m_lastUndo; }
+
     // --- Window title and quitting -----------------------------------------------------
     QString titleText() const;
     QString countLabelText() const { return m_engine.countLabelText(); }
@@ -169,6 +178,7 @@ signals:
     // The folder contents list must be listed again (files were renamed).
     void folderListChanged();
     void renameFinished();
+    void undoFinished();
 
 private:
     void recomputeAll();
@@ -189,6 +199,7 @@ private:
     bool m_actionRunning = false;
     bool m_quitConfirmed = false;
     RenameReport m_lastRename;
+    UndoReport m_lastUndo;
     std::function<void(const QString &, const QString &)> m_thumbnailRenamed;
 };
 

@@ -46,6 +46,8 @@ public:
     qsizetype size() const { return m_items.size(); }
     const RenameItem &item(qsizetype i) const { return m_items[i]; }
     const RenameOutcome &outcome(qsizetype i) const { return m_outcomes[i]; }
+    // The identity prepare() found at entry i's old path (invalid when none).
+    const FileIdentity &identity(qsizetype i) const { return m_identities[i]; }
     QString tempPrefix() const { return m_prefix; }
 
     // The blocked entries in list order, with their reasons (for the review).

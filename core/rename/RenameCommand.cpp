@@ -7,6 +7,7 @@
 #include "core/engine/Normalise.h"
 #include "core/filelist/RenameListModel.h"
 #include "core/i18n/Language.h"
+#include "core/rename/RenameHistory.h"
 #include "core/rename/RenameJournal.h"
 #include "core/rename/RenameTexts.h"
 #include "core/settings/Settings.h"
@@ -179,6 +180,7 @@ void RenameRun::run() {
     QList<RenameItem> items;
     items.reserve(n);
     QSet<QString> folders;
+    QStringList createdFolders; // for the history: the undo removes them once empty
     for (int i = 0; i < n; ++i) {
         const FileEntry &e = list->entry(i);
         RenameItem item;
@@ -192,10 +194,13 @@ void RenameRun::run() {
         if (item.problem.isEmpty() && e.makesFolders) {
             const QString folder = QFileInfo(item.newPath).path();
             if (!folders.contains(folder)) {
-                if (QFileInfo(folder).isDir() || QDir().mkpath(folder))
+                const QStringList missing = history::missingFolders(folder);
+                if (missing.isEmpty() || QDir().mkpath(folder)) {
                     folders.insert(folder);
-                else
+                    createdFolders += missing;
+                } else {
                     item.problem = renameText("NoFolder", "The folder %s cannot be created.", folder);
+                }
             }
         }
         items.append(item);
@@ -241,6 +246,9 @@ void RenameRun::run() {
     for (qsizetype i = 0; i < batch.size(); ++i)
         m_report.lines.append({batch.outcome(i).status, items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
     m_report.renamed = batch.renamedCount();
+    // Each pass is a batch of its own in the history.
+    if (m_report.renamed > 0)
+        m_report.historyId = history::record(batch, createdFolders, m_settings.TailleHistorique);
 
     if (!ran) {
         frontEnd().progressEnd();

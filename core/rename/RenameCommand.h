@@ -48,6 +48,7 @@ struct RenameReport {
     int renamed = 0;
     QList<RenameLine> lines; // one per entry of the batch, in list order
     QString error;           // a failure that stopped the command
+    qint64 historyId = 0;    // the batch's id in the rename history (0: not recorded)
 };
 
 inline const QString RenameProcedure = QStringLiteral("cmdRenommer_Click (Feuille frmMain)");

@@ -1,6 +1,7 @@
 #include "core/rename/RenameJournal.h"
 
 #include "core/rename/RenameTexts.h"
+#include "core/rename/StateFolder.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -205,6 +206,12 @@ RenameJournal::~RenameJournal() {
 QString RenameJournal::journalFolder() {
     if (!folderOverride().isEmpty())
         return folderOverride();
+    return stateFolder() + QStringLiteral("/journal");
+}
+
+QString RenameJournal::legacyJournalFolder() {
+    if (!folderOverride().isEmpty())
+        return QString();
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/Travoline/journal");
 }
@@ -306,10 +313,16 @@ bool RenameJournal::read(const QString &path, QList<JournalRecord> &records) {
 
 QStringList pendingJournals() {
     QStringList result;
-    const QDir dir(RenameJournal::journalFolder());
-    const QStringList names = dir.entryList({QStringLiteral("*") + Suffix}, QDir::Files, QDir::Name);
-    for (const QString &name : names) {
-        const QString path = dir.filePath(name);
+    QStringList paths;
+    // Journals left where earlier versions kept them are recovered too.
+    for (const QString &folder : {RenameJournal::legacyJournalFolder(), RenameJournal::journalFolder()}) {
+        if (folder.isEmpty())
+            continue;
+        const QDir dir(folder);
+        for (const QString &name : dir.entryList({QStringLiteral("*") + Suffix}, QDir::Files, QDir::Name))
+            paths << dir.filePath(name);
+    }
+    for (const QString &path : std::as_const(paths)) {
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             continue;

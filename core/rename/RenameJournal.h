@@ -78,8 +78,11 @@ public:
         return &m_recorder;
     }
 
-    // Where journals live: <config>/Travoline/journal, settable for tests.
+    // Where journals live: <state folder>/journal, settable for tests.
     static QString journalFolder();
+    // Where earlier versions wrote them (<config>/Travoline/journal); still
+    // searched for journals to recover. Empty while journalFolder() is set.
+    static QString legacyJournalFolder();
     static void setJournalFolder(const QString &folder);
 
     // Reads a journal file; false when it is not one.

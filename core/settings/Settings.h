@@ -65,6 +65,9 @@ struct Settings {
     std::int16_t FormatAnnee = 0; // index into ("yyyy", "yy")
     std::int16_t FormatMois = 1;  // index into ("m", "mm", "mmm", "mmmm")
 
+    // Rename batches kept in the history for undo.
+    std::int32_t TailleHistorique = 50;
+
     // [RegleRenommage]: the current rule (pattern, options, comment, file types)
     Rule regle;
     QString Astuce;    // selected tip; not written when empty

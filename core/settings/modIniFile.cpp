@@ -479,6 +479,7 @@ const std::vector<KeyDef> &keyTable() {
         t.push_back(numberKey("RegleRenommage_optRepStr", 17, TAV_FIELD(optRepStr), Width::Int16, 0, 2, true));
         t.push_back(textKey("RegleRenommage_RechercherChaine", 17, TAV_FIELD(RechercherChaine)));
         t.push_back(textKey("RegleRenommage_RemplacerChaine", 17, TAV_FIELD(RemplacerChaine)));
+        t.push_back(numberKey("Option_TailleHistorique", 17, TAV_FIELD(TailleHistorique), Width::Int32, 50));
         return t;
     }();
     return table;

@@ -228,6 +228,16 @@ void frmMain::wire() {
     connect(cmdStopAction, &QPushButton::clicked, c, &MainController::cmdStopAction_Click);
     connect(cmdRenommer, &QPushButton::clicked, c, &MainController::cmdRenommer_Click);
     connect(cmdRenommerStop, &QPushButton::clicked, c, &MainController::cmdRenommerStop_Click);
+    connect(cmdAnnulerRenommage, &QPushButton::clicked, c, &MainController::cmdAnnulerRenommage_Click);
+    // Ctrl+Z undoes the last rename, except in a text field, which takes it for its own undo.
+    auto *undoKey = new QShortcut(QKeySequence::Undo, this);
+    undoKey->setContext(Qt::WindowShortcut);
+    connect(undoKey, &QShortcut::activated, this, [this] {
+        if (cmdAnnulerRenommage->isEnabled() && cmdAnnulerRenommage->isVisible())
+            cmdAnnulerRenommage->click();
+    });
+    connect(c, &MainController::renameFinished, this, &frmMain::updateUndoCommand);
+    connect(c, &MainController::undoFinished, this, &frmMain::updateUndoCommand);
     connect(cmdQuitter, &QPushButton::clicked, this, &frmMain::cmdQuitter_Click);
     connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
     connect(cmdAide, &QPushButton::clicked, this, [] { CHelp::show(help::TopicMainWindow); });
@@ -452,6 +462,11 @@ void frmMain::Form_Load() {
     for (const auto &[b, name] : pictures)
         i18n::setButtonPictures(b, QString::fromLatin1(name));
     i18n::translateForm(this);
+    cmdAnnulerRenommage->setText(undoMessage(MsgUndoCommand, "Undo the last rename"));
+    cmdAnnulerRenommage->setToolTip(
+        undoMessage(MsgUndoTip, "Put the files of the last rename back under their old names") +
+        QStringLiteral(" (%1)").arg(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText)));
+    updateUndoCommand();
 
     Label2->setText(i18n::Message(18, QStringLiteral("0")));
     Label4->setText(i18n::Message(19, QStringLiteral("0")));
@@ -616,6 +631,7 @@ void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming) {
                                        cmdRepPos,
                                        cmdRenommer,
                                        cmdRenommerStop,
+                                       cmdAnnulerRenommage,
                                        cmdOption,
                                        cmdAbout,
                                        cmdQuitter,
@@ -674,6 +690,8 @@ void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming) {
             w->setEnabled(enabled);
     if (enabled && !chkExtension->isChecked())
         txtExtension->setEnabled(false);
+    if (enabled) // only with a batch to undo
+        cmdAnnulerRenommage->setEnabled(m_controller->canUndo());
     if (stopShown) {
         cmdStopAction->setVisible(true);
         cmdStopAction->setEnabled(true);
@@ -794,6 +812,10 @@ void frmMain::showRenameOutcome(const RenameReport &report) {
         text += QStringLiteral(" \u2013 ") + report.error;
     lblStatus->setText(text);
     lblStatus->setToolTip(text);
+}
+
+void frmMain::updateUndoCommand() {
+    cmdAnnulerRenommage->setEnabled(!m_commandsOff && m_controller->canUndo());
 }
 
 void frmMain::clearStatus() {

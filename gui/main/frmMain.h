@@ -115,6 +115,8 @@ private:
     // The status line: what the last rename did, until the next change.
     void showRenameOutcome(const RenameReport &report);
     void clearStatus();
+    // The undo command is on when the rename history holds a batch.
+    void updateUndoCommand();
     // Where the focus was before the commands went off or a message opened,
     // and back there afterwards, with the rule box's caret and selection.
     struct FocusMemo {
@@ -169,6 +171,7 @@ private:
                 *cmdDnD = nullptr;
     QPushButton *cmdPrendrePlus = nullptr, *cmdPrendreMoins = nullptr, *cmdPrendreSupprimer = nullptr;
     QPushButton *cmdRenommer = nullptr, *cmdRenommerStop = nullptr;
+    QPushButton *cmdAnnulerRenommage = nullptr; // undo of the last batch of the rename history
     QPushButton *cmdOption = nullptr, *cmdAbout = nullptr, *cmdAide = nullptr, *cmdForum = nullptr,
                 *cmdQuitter = nullptr;
     QProgressBar *ProgressBar1 = nullptr;

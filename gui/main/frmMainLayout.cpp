@@ -1,5 +1,6 @@
 // Building the main window's controls and their layout.
 
+#include "core/rename/RenameHistory.h"
 #include "gui/i18n/Translate.h"
 #include "gui/main/frmMain.h"
 
@@ -501,6 +502,10 @@ QWidget *frmMain::buildCommandBar() {
         button("cmdRenommer", QStringLiteral("Renommer"), QStringLiteral("Renommer les fichiers de la liste"));
     cmdRenommerStop = button("cmdRenommerStop", QStringLiteral("Arrêter le renommage"));
     cmdRenommerStop->setVisible(false);
+    cmdAnnulerRenommage =
+        button("cmdAnnulerRenommage", undoMessage(MsgUndoCommand, "Undo the last rename"),
+               undoMessage(MsgUndoTip, "Put the files of the last rename back under their old names"));
+    cmdAnnulerRenommage->setEnabled(false);
     QFont bold = cmdRenommer->font();
     bold.setBold(true);
     cmdRenommer->setFont(bold);
@@ -518,6 +523,7 @@ QWidget *frmMain::buildCommandBar() {
     h->addStretch(0);
     h->addWidget(cmdRenommer);
     h->addWidget(cmdRenommerStop);
+    h->addWidget(cmdAnnulerRenommage);
     h->addSpacing(24);
     h->addWidget(cmdOption);
     h->addWidget(cmdAbout);

@@ -3,6 +3,7 @@
 #include "RenameTestUtil.h"
 #include "TestPaths.h"
 
+#include <QDateTime>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -23,11 +24,14 @@ struct Cli {
     int status = -1;
 
     QString p(const QString &rel) const { return dir.filePath(rel); }
+    QString state() const { return config.filePath("state"); }
+    QString journals() const { return state() + "/Travoline/journal"; }
 
     int run(const QStringList &args) {
         QProcess proc;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", config.path()); // own settings, own journals
+        env.insert("XDG_CONFIG_HOME", config.path()); // own settings
+        env.insert("XDG_STATE_HOME", state());        // own journals and history
         proc.setProcessEnvironment(env);
         proc.start(QStringLiteral(TAV_BUILD_BIN_DIR "/travoline-cli"), QStringList{"--language", "English"} + args);
         proc.closeWriteChannel(); // standard input is no terminal: questions are answered no
@@ -55,7 +59,7 @@ TEST(RenameCli, RenamesAndPrintsOneLinePerFile) {
     EXPECT_TRUE(lines.contains("renamed\t" + c.p("a.jpg") + "\t" + c.p("p02.jpg")));
     EXPECT_TRUE(lines[2].startsWith("2 renamed"));
     EXPECT_EQ(readFile(c.p("p01.jpg")), "b.jpg");
-    EXPECT_TRUE(QDir(c.config.filePath("Travoline/journal")).isEmpty());
+    EXPECT_TRUE(QDir(c.journals()).isEmpty());
 }
 
 TEST(RenameCli, QuestionsWithoutATerminalAreAnsweredNo) {
@@ -109,7 +113,7 @@ TEST(RenameCli, RecoverPutsBackAnInterruptedBatch) {
         writeFile(c.p(n), n);
     QProcess child;
     child.start(QStringLiteral(TAV_BUILD_BIN_DIR "/rename_crash_child"),
-                {c.config.filePath("Travoline/journal"), "2", "1", c.p("a"), c.p("b"), c.p("b"), c.p("a")});
+                {c.journals(), "2", "1", c.p("a"), c.p("b"), c.p("b"), c.p("a")});
     ASSERT_TRUE(child.waitForFinished(30000));
     ASSERT_EQ(child.exitCode(), 0);
     ASSERT_FALSE(QFile::exists(c.p("b")) && readFile(c.p("b")) == "b"); // half done
@@ -192,7 +196,7 @@ TEST(RenameCli, CtrlCOrSigtermWhileFilesMovePutsEveryFileBack) {
             EXPECT_TRUE(lines.value(lines.size() - 1).startsWith("0 renamed")) << lines.last().toStdString();
             EXPECT_EQ(names(c.p("in")), namesBefore);
             EXPECT_EQ(contents(c.dir.path()), before);
-            EXPECT_TRUE(QDir(c.config.filePath("Travoline/journal")).isEmpty());
+            EXPECT_TRUE(QDir(c.journals()).isEmpty());
         }
         EXPECT_TRUE(hit) << "the first phase always ended before the process could be frozen";
     }
@@ -202,7 +206,7 @@ TEST(RenameCli, JournalThatCannotBeWrittenIsTheReasonOnEveryLine) {
     Cli c;
     for (const char *n : {"a", "b"})
         writeFile(c.p(n), n);
-    writeFile(c.config.filePath("Travoline/journal"), "a file where the journal folder should be");
+    writeFile(c.journals(), "a file where the journal folder should be");
     EXPECT_EQ(c.run({"--rename", "--rule", "j#", c.p("a"), c.p("b")}), 1);
     const QStringList lines = c.lines();
     ASSERT_EQ(lines.size(), 3) << c.out.toStdString();
@@ -210,7 +214,7 @@ TEST(RenameCli, JournalThatCannotBeWrittenIsTheReasonOnEveryLine) {
         const QStringList fields = lines[i].split('\t');
         ASSERT_EQ(fields.size(), 3);
         EXPECT_EQ(fields[0], "failed");
-        EXPECT_TRUE(fields[2].contains(c.config.filePath("Travoline/journal"))) << fields[2].toStdString();
+        EXPECT_TRUE(fields[2].contains(c.journals())) << fields[2].toStdString();
         EXPECT_TRUE(fields[2].contains(QString::fromLocal8Bit(strerror(ENOTDIR)))) << fields[2].toStdString();
     }
     EXPECT_EQ(readFile(c.p("a")), "a");
@@ -228,7 +232,7 @@ TEST(RenameCli, RecoverRemovesTheCopyACrashLeftOnAnotherFileSystem) {
     // Killed once the copy has its new name, before the original is removed.
     QProcess child;
     child.start(QStringLiteral(TAV_BUILD_BIN_DIR "/rename_crash_child"),
-                {c.config.filePath("Travoline/journal"), "copy", "3", c.p("a"), other.filePath("A")});
+                {c.journals(), "copy", "3", c.p("a"), other.filePath("A")});
     ASSERT_TRUE(child.waitForFinished(30000));
     ASSERT_EQ(child.exitCode(), 0);
     ASSERT_TRUE(QFile::exists(other.filePath("A")));
@@ -246,9 +250,57 @@ TEST(RenameCli, RecoverRemovesTheCopyACrashLeftOnAnotherFileSystem) {
 
     // The name is free again: the same move now goes through.
     child.start(QStringLiteral(TAV_BUILD_BIN_DIR "/rename_crash_child"),
-                {c.config.filePath("Travoline/journal"), "never", "0", c.p("a"), other.filePath("A")});
+                {c.journals(), "never", "0", c.p("a"), other.filePath("A")});
     ASSERT_TRUE(child.waitForFinished(30000));
     EXPECT_EQ(child.exitCode(), 1); // ran to its end
     EXPECT_EQ(readFile(other.filePath("A")), "a");
     EXPECT_FALSE(QFile::exists(c.p("a")));
+}
+
+TEST(RenameCli, HistoryAndUndoOfAFolderSort) {
+    Cli c;
+    for (const char *n : {"a.jpg", "b.jpg"})
+        writeFile(c.p(n), n);
+    const auto before = contents(c.dir.path());
+    ASSERT_EQ(c.run({"--rename", "--rule", "$MKDIR$y2007\\sub\\p_#", c.p("a.jpg"), c.p("b.jpg")}), 0)
+        << c.out.toStdString();
+    ASSERT_EQ(readFile(c.p("y2007/sub/p_1.jpg")), "a.jpg");
+
+    ASSERT_EQ(c.run({"--history"}), 0);
+    QStringList lines = c.lines();
+    ASSERT_EQ(lines.size(), 1) << c.out.toStdString();
+    QStringList fields = lines[0].split('\t');
+    ASSERT_EQ(fields.size(), 4);
+    EXPECT_EQ(fields[0], "1");
+    EXPECT_TRUE(QDateTime::fromString(fields[1], "yyyy-MM-dd HH:mm:ss").isValid()) << fields[1].toStdString();
+    EXPECT_EQ(fields[2], "2");
+    EXPECT_EQ(fields[3], c.dir.path());
+
+    // Without --yes: what would move, nothing moved.
+    ASSERT_EQ(c.run({"--undo"}), 0) << c.err.toStdString();
+    lines = c.lines();
+    EXPECT_TRUE(lines.contains("undo\t" + c.p("y2007/sub/p_1.jpg") + "\t" + c.p("a.jpg"))) << c.out.toStdString();
+    EXPECT_TRUE(lines.last().contains("2 would be put back")) << lines.last().toStdString();
+    EXPECT_TRUE(QFile::exists(c.p("y2007/sub/p_2.jpg")));
+
+    ASSERT_EQ(c.run({"--undo", "--yes"}), 0) << c.out.toStdString() << c.err.toStdString();
+    lines = c.lines();
+    EXPECT_TRUE(lines.contains("renamed\t" + c.p("y2007/sub/p_2.jpg") + "\t" + c.p("b.jpg"))) << c.out.toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^removed\t")).size(), 2);
+    EXPECT_EQ(contents(c.dir.path()), before);
+    EXPECT_FALSE(QFileInfo::exists(c.p("y2007"))); // the folders made for the batch are gone
+
+    // Batch 1 is undone already: its files are not under its new names.
+    EXPECT_EQ(c.run({"--undo=1", "--yes"}), 1);
+    EXPECT_EQ(c.lines().filter(QRegularExpression("^blocked\t")).size(), 2) << c.out.toStdString();
+    EXPECT_EQ(contents(c.dir.path()), before);
+    EXPECT_EQ(c.run({"--undo", "99"}), 2);
+    EXPECT_EQ(c.run({"--undo", "1", "2"}), 2);
+
+    // Undoing the undo (batch 2) renames the files again.
+    ASSERT_EQ(c.run({"--history"}), 0);
+    EXPECT_EQ(c.lines().size(), 2);
+    ASSERT_EQ(c.run({"--undo", "2", "--yes"}), 0) << c.out.toStdString();
+    EXPECT_EQ(readFile(c.p("y2007/sub/p_1.jpg")), "a.jpg");
+    EXPECT_EQ(readFile(c.p("y2007/sub/p_2.jpg")), "b.jpg");
 }

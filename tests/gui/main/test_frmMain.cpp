@@ -739,3 +739,52 @@ TEST_F(LiveWindowTest, EscapeDuringAnAddingAsksAndStopsIt) {
     EXPECT_LT(controller->model()->rowCount(), names.size());
     EXPECT_TRUE(control<QPushButton>("cmdAdd")->isEnabled());
 }
+
+TEST_F(LiveWindowTest, UndoCommandAsksThenPutsTheLastBatchBackAndCtrlZLeavesTextFieldsAlone) {
+    QDir(history::folder()).removeRecursively();
+    emit controller->undoFinished();
+    QPushButton *undo = control<QPushButton>("cmdAnnulerRenommage");
+    EXPECT_FALSE(undo->isEnabled()); // nothing to undo yet
+    EXPECT_EQ(undo->text(), QStringLiteral("Annuler le dernier renommage"));
+
+    typeText(window.get(), QStringLiteral("f_#"));
+    ASSERT_TRUE(recomputed(QStringLiteral("f_#")));
+    for (const char *n : {"a.txt", "b.txt"})
+        touch(QString::fromLatin1(n));
+    showFiles();
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    wfe->defaultAnswer = AnswerYes;
+    QTest::mouseClick(control<QPushButton>("cmdRenommer"), Qt::LeftButton);
+    const QString files = dir.path() + QStringLiteral("/files");
+    ASSERT_EQ(QDir(files).entryList(QDir::Files, QDir::Name), (QStringList{"f_1.txt", "f_2.txt"}));
+    EXPECT_TRUE(undo->isEnabled());
+
+    // In a text field Ctrl+Z is the field's own undo.
+    wfe->asked.clear();
+    QTest::mouseClick(rule, Qt::LeftButton);
+    ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
+    QTest::keyClick(window->windowHandle(), Qt::Key_Z, Qt::ControlModifier);
+    test::runEvents(50);
+    EXPECT_TRUE(wfe->asked.isEmpty());
+
+    // Elsewhere it asks first, with the number of files; no leaves them.
+    control<QTableView>("lstrename")->setFocus();
+    ASSERT_TRUE(test::waitFor([&] { return !rule->hasFocus(); }));
+    wfe->answers = {AnswerNo};
+    QTest::keyClick(window->windowHandle(), Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(wfe->asked.size(), 1);
+    EXPECT_TRUE(wfe->asked[0].contains(QStringLiteral(" 2 "))) << wfe->asked[0].toStdString();
+    EXPECT_EQ(QDir(files).entryList(QDir::Files, QDir::Name), (QStringList{"f_1.txt", "f_2.txt"}));
+
+    // Rows naming the renamed files leave the list with the undo; others stay.
+    controller->openPaths({files + QStringLiteral("/f_1.txt"), touch(QStringLiteral("c.txt"))});
+    ASSERT_EQ(column(0), (QStringList{"f_1.txt", "c.txt"}));
+    wfe->answers = {AnswerYes};
+    QTest::mouseClick(undo, Qt::LeftButton);
+    EXPECT_EQ(QDir(files).entryList(QDir::Files, QDir::Name), (QStringList{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(column(0), QStringList{"c.txt"});
+    ASSERT_EQ(wfe->asked.size(), 3); // the question, then what was done
+    EXPECT_TRUE(wfe->asked[2].startsWith(QStringLiteral("2 "))) << wfe->asked[2].toStdString();
+    EXPECT_TRUE(undo->isEnabled()); // the undo can be undone in turn
+    EXPECT_TRUE(control<QPushButton>("cmdRenommer")->isEnabled());
+}

@@ -1,0 +1,382 @@
+#include "core/rename/RenameHistory.h"
+
+#include "core/base/FrontEnd.h"
+#include "core/i18n/Language.h"
+#include "core/rename/RenameTexts.h"
+#include "core/rename/StateFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tav {
+
+namespace {
+
+const QByteArray Header = "TRAVOLINE-RENAME-HISTORY 1\n";
+const QString Suffix = QStringLiteral(".batch");
+
+QByteArray encodePath(const QString &path) {
+    return QFile::encodeName(path).toPercentEncoding("/");
+}
+
+QString decodePath(const QByteArray &field) {
+    return QFile::decodeName(QByteArray::fromPercentEncoding(field));
+}
+
+QString folderOf(const QString &path) {
+    return path.left(std::max<qsizetype>(path.lastIndexOf(QLatin1Char('/')), 1));
+}
+
+bool writeAll(int fd, const QByteArray &data) {
+    const char *p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t w = ::write(fd, p, static_cast<size_t>(left));
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += w;
+        left -= w;
+    }
+    return true;
+}
+
+void syncFolder(const QString &folder) {
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// The batch files of the history folder by id, oldest first.
+QList<QPair<qint64, QString>> batchFiles() {
+    QList<QPair<qint64, QString>> files;
+    const QDir dir(history::folder());
+    for (const QString &name : dir.entryList({QStringLiteral("*") + Suffix}, QDir::Files)) {
+        bool ok = false;
+        const qint64 id = name.chopped(Suffix.size()).toLongLong(&ok);
+        if (ok && id > 0)
+            files.append({id, dir.filePath(name)});
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+QString fileNameFor(qint64 id) {
+    return QStringLiteral("%1%2").arg(id, 10, 10, QLatin1Char('0')).arg(Suffix);
+}
+
+// Reads a batch file; with headerOnly the files are not read.
+std::optional<HistoryBatch> readBatch(const QString &path, qint64 id, bool headerOnly) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    if (f.readLine() != Header)
+        return std::nullopt;
+    const QList<QByteArray> head = f.readLine().chopped(1).split('\t');
+    if (head.size() != 5 || head[0] != "B")
+        return std::nullopt;
+    HistoryBatch b;
+    b.id = id;
+    b.time = QDateTime::fromMSecsSinceEpoch(head[1].toLongLong());
+    b.fileCount = head[2].toInt();
+    b.undoes = head[3].toLongLong();
+    b.firstFolder = decodePath(head[4]);
+    if (headerOnly)
+        return b;
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    b.files.reserve(b.fileCount);
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() == 7 && fields[0] == "F") {
+            HistoryFile h;
+            h.oldPath = decodePath(fields[1]);
+            h.newPath = decodePath(fields[2]);
+            h.identity.device = fields[3].toULongLong();
+            h.identity.inode = fields[4].toULongLong();
+            h.identity.size = fields[5].toLongLong();
+            h.identity.mtimeNs = fields[6].toLongLong();
+            b.files.append(h);
+        } else if (fields.size() == 2 && fields[0] == "D") {
+            b.createdFolders.append(decodePath(fields[1]));
+        }
+    }
+    // A file cut short is not a batch to undo.
+    if (b.files.size() != b.fileCount)
+        return std::nullopt;
+    return b;
+}
+
+// Removes the batches beyond the last keep.
+void trim(int keep) {
+    const auto files = batchFiles();
+    for (qsizetype i = 0; i + keep < files.size(); ++i)
+        QFile::remove(files[i].second);
+}
+
+// The same file as recorded: device and inode, or (device numbers of
+// removable drives change across restarts) inode, size and time together.
+bool sameFile(const FileIdentity &now, const FileIdentity &recorded) {
+    return now.sameFile(recorded) ||
+           (now.valid() && now.inode == recorded.inode && now.size == recorded.size && now.mtimeNs == recorded.mtimeNs);
+}
+
+} // namespace
+
+QString history::folder() {
+    return stateFolder() + QStringLiteral("/history");
+}
+
+QStringList history::missingFolders(const QString &path) {
+    QStringList missing;
+    QString folder = QDir::cleanPath(path);
+    while (!folder.isEmpty() && folder != QLatin1String("/") && !QFileInfo(folder).isDir()) {
+        missing.prepend(folder);
+        const QString parent = folderOf(folder);
+        if (parent == folder)
+            break;
+        folder = parent;
+    }
+    return missing;
+}
+
+qint64 history::record(const RenameBatch &batch, const QStringList &createdFolders, int keep, qint64 undoes,
+                       QString *error) {
+    if (keep <= 0)
+        return 0;
+    QByteArray files;
+    int count = 0;
+    QString firstFolder;
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        const RenameItem &it = batch.item(i);
+        if (batch.outcome(i).status != RenameStatus::Renamed || it.oldPath == it.newPath)
+            continue;
+        const FileIdentity id = fileIdentity(it.newPath);
+        if (count++ == 0)
+            firstFolder = folderOf(it.oldPath);
+        files += "F\t" + encodePath(it.oldPath) + '\t' + encodePath(it.newPath) + '\t' + QByteArray::number(id.device) +
+                 '\t' + QByteArray::number(id.inode) + '\t' + QByteArray::number(id.size) + '\t' +
+                 QByteArray::number(id.mtimeNs) + '\n';
+    }
+    if (count == 0)
+        return 0;
+    QByteArray data = Header;
+    data += "B\t" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\t' + QByteArray::number(count) + '\t' +
+            QByteArray::number(undoes) + '\t' + encodePath(firstFolder) + '\n';
+    data += files;
+    for (const QString &f : createdFolders)
+        data += "D\t" + encodePath(f) + '\n';
+
+    auto fail = [error](const QString &what) -> qint64 {
+        if (error)
+            *error = historyText("HistoryWrite", "The rename history cannot be written: %s", what);
+        return 0;
+    };
+    const QString dir = folder();
+    if (!QDir().mkpath(dir))
+        return fail(dir);
+    // Written whole and synced under a temporary name, then given its id
+    // without replacing: another process may record a batch at the same time.
+    const QString tmp = QDir(dir).filePath(
+        QStringLiteral(".%1-%2.tmp").arg(QCoreApplication::applicationPid()).arg(QDateTime::currentMSecsSinceEpoch()));
+    const QByteArray tmpName = QFile::encodeName(tmp);
+    const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(systemErrorText(errno));
+    const bool written = writeAll(fd, data) && ::fsync(fd) == 0;
+    const int writeError = errno;
+    ::close(fd);
+    if (!written) {
+        ::unlink(tmpName.constData());
+        return fail(systemErrorText(writeError));
+    }
+    const auto existing = batchFiles();
+    qint64 id = existing.isEmpty() ? 1 : existing.last().first + 1;
+    for (;; ++id) {
+        if (::link(tmpName.constData(), QFile::encodeName(QDir(dir).filePath(fileNameFor(id))).constData()) == 0)
+            break;
+        if (errno != EEXIST) {
+            const int e = errno;
+            ::unlink(tmpName.constData());
+            return fail(systemErrorText(e));
+        }
+    }
+    ::unlink(tmpName.constData());
+    syncFolder(dir);
+    trim(keep);
+    return id;
+}
+
+QList<HistoryBatch> history::list() {
+    QList<HistoryBatch> batches;
+    for (const auto &[id, path] : batchFiles())
+        if (const auto b = readBatch(path, id, true))
+            batches.append(*b);
+    return batches;
+}
+
+std::optional<HistoryBatch> history::load(qint64 id) {
+    const auto files = batchFiles();
+    for (qsizetype i = files.size() - 1; i >= 0; --i) {
+        if (id != 0 && files[i].first != id)
+            continue;
+        const auto b = readBatch(files[i].second, files[i].first, false);
+        if (b || id != 0)
+            return b;
+    }
+    return std::nullopt;
+}
+
+QString historyText(const char *key, const char *fallback, const QString &p1, const QString &p2) {
+    return i18n::getText(QStringLiteral("Historique"), QString::fromLatin1(key), QString::fromUtf8(fallback), p1, p2);
+}
+
+QString undoMessage(int n, const char *fallback, const QString &p1, const QString &p2) {
+    return i18n::getText(QStringLiteral("MSG"), QStringLiteral("m%1").arg(n), QString::fromUtf8(fallback), p1, p2);
+}
+
+UndoReport undoBatch(const UndoOptions &options) {
+    UndoReport report;
+    const std::optional<HistoryBatch> b = history::load(options.id);
+    if (!b)
+        return report;
+    report.found = true;
+    report.undoneId = b->id;
+
+    // Each file goes from its new name back to its old one. The batch finds
+    // each file (its identity) and checks that the old name is free or freed
+    // by the undo; a file that is not the one the batch renamed is then
+    // blocked, and the batch prepared again without it.
+    QList<RenameItem> items;
+    items.reserve(b->files.size());
+    for (const HistoryFile &f : b->files)
+        items.append({f.newPath, f.oldPath, QString()});
+    RenameBatch batch(items);
+    batch.prepare();
+    bool changed = false;
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        if (batch.outcome(i).status == RenameStatus::Blocked)
+            continue;
+        const FileIdentity &now = batch.identity(i);
+        const FileIdentity &then = b->files[i].identity;
+        if (!sameFile(now, then))
+            items[i].problem = historyText("UndoReplaced", "Another file has this name now.");
+        else if (now.size != then.size || now.mtimeNs != then.mtimeNs)
+            items[i].problem = historyText("UndoEdited", "The file was changed since it was renamed.");
+        changed = changed || !items[i].problem.isEmpty();
+    }
+    if (changed) {
+        batch = RenameBatch(items);
+        batch.prepare();
+    }
+
+    // The old folders may be gone (folders an undo removed, for a redo).
+    QStringList created; // folders made for this undo
+    if (!options.dryRun) {
+        QSet<QString> checkedFolders;
+        for (qsizetype i = 0; i < batch.size(); ++i) {
+            const QString oldFolder = folderOf(items[i].newPath);
+            if (batch.outcome(i).status == RenameStatus::Blocked || checkedFolders.contains(oldFolder))
+                continue;
+            checkedFolders.insert(oldFolder);
+            for (const QString &folder : history::missingFolders(oldFolder))
+                if (::mkdir(QFile::encodeName(folder).constData(), 0777) == 0)
+                    created.append(folder);
+        }
+    }
+    auto removeFolders = [](const QStringList &folders, QStringList *removed) {
+        for (qsizetype i = folders.size() - 1; i >= 0; --i)
+            if (::rmdir(QFile::encodeName(folders[i]).constData()) == 0 && removed)
+                removed->append(folders[i]);
+    };
+
+    const qsizetype n = batch.size();
+    report.total = static_cast<int>(n);
+    // A missing file and an old name taken by a file outside the batch are
+    // found by the batch's own checks; said here in the words of an undo.
+    QList<QString> undoReason(n);
+    if (batch.blockedCount() > 0) {
+        QSet<QString> sources;
+        for (const RenameItem &it : items)
+            sources.insert(it.oldPath);
+        for (qsizetype i = 0; i < n; ++i) {
+            if (batch.outcome(i).status != RenameStatus::Blocked || !items[i].problem.isEmpty())
+                continue;
+            if (!batch.identity(i).valid())
+                undoReason[i] =
+                    historyText("UndoGone", "No file has this name any more: it was renamed, moved or deleted.");
+            else if (!sources.contains(items[i].newPath) && pathOccupied(items[i].newPath))
+                undoReason[i] =
+                    historyText("UndoOldTaken", "Its old name %s is taken by another file.", items[i].newPath);
+        }
+    }
+    auto reason = [&](qsizetype i) {
+        return batch.outcome(i).status == RenameStatus::Blocked && !undoReason[i].isEmpty() ? undoReason[i]
+                                                                                            : batch.outcome(i).reason;
+    };
+    auto fillLines = [&] {
+        report.lines.clear();
+        for (qsizetype i = 0; i < n; ++i)
+            report.lines.append({batch.outcome(i).status, items[i].oldPath, items[i].newPath, reason(i)});
+    };
+    if (options.dryRun) {
+        fillLines();
+        return report;
+    }
+    const int blocked = batch.blockedCount();
+    if (blocked > 0) {
+        const QString suffix = QStringLiteral(" (%1 / %2)").arg(blocked).arg(n);
+        QList<ReviewEntry> entries;
+        for (qsizetype i = 0; i < n; ++i)
+            if (batch.outcome(i).status == RenameStatus::Blocked)
+                entries.append({items[i].oldPath, items[i].newPath, reason(i)});
+        if (!frontEnd().reviewBlocked(entries, suffix)) {
+            report.cancelled = true;
+            removeFolders(created, nullptr);
+            fillLines();
+            return report;
+        }
+    }
+
+    frontEnd().objetOnOff(false, false, true);
+    frontEnd().progressStart(static_cast<int>(2 * n));
+    RenameBatch::Hooks hooks;
+    hooks.progress = [](int step) { frontEnd().progressStep(step); };
+    hooks.events = [] { frontEnd().processEvents(); };
+    hooks.stop = options.stopRequested;
+    hooks.afterMove = options.afterMove;
+    struct Restore {
+        ~Restore() {
+            frontEnd().progressEnd();
+            frontEnd().objetOnOff(true, false, false);
+        }
+    } restore;
+    QString error;
+    report.started = batch.run(hooks, &error);
+    report.error = error;
+    report.stopped = batch.stopped();
+    report.renamed = batch.renamedCount();
+    fillLines();
+    if (report.renamed > 0) {
+        // Folders made for the batch that the undo emptied go with it.
+        removeFolders(b->createdFolders, &report.removedFolders);
+        report.recordedId = history::record(batch, created, options.keep, b->id, &report.historyError);
+    } else {
+        removeFolders(created, nullptr);
+    }
+    return report;
+}
+
+} // namespace tav
