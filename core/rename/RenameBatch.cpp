@@ -210,6 +210,18 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
         }
     };
     QList<JournalRecord> stuck; // files left under their temporary name
+    // The folders whose entries changed: synced before the journal may say
+    // the moves are done. Until then the journal stays, so that a power cut
+    // or a pulled card never leaves a file under its temporary name without
+    // a journal to put it back.
+    ChangedFolders changed;
+    auto end = [&] {
+        if (changed.sync(&m_syncFolder) == 0)
+            journal.finish(stuck);
+        else
+            m_syncFolder = m_syncFolder.isEmpty() ? QStringLiteral("?") : m_syncFolder;
+    };
+    m_syncFolder.clear();
 
     int step = 1;
     // Phase 1: every file to its temporary name in its own folder. A stop
@@ -231,6 +243,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
         if (o.status == RenameStatus::Pending) {
             const MoveResult m = moveFileNoReplace(m_items[i].oldPath, o.tempPath);
             if (m.ok) {
+                changed.noteMove(m_items[i].oldPath, o.tempPath);
                 o.currentPath = o.tempPath;
             } else {
                 o.status = RenameStatus::Failed;
@@ -255,6 +268,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                 continue;
             const MoveResult back = moveFileNoReplace(o.tempPath, m_items[i].oldPath);
             if (back.ok) {
+                changed.noteMove(o.tempPath, m_items[i].oldPath);
                 o.currentPath = m_items[i].oldPath;
             } else {
                 o.status = RenameStatus::Failed;
@@ -265,11 +279,16 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                 stuck.append({m_items[i].oldPath, o.tempPath, m_items[i].newPath, m_identities[i], {}});
             }
         }
-        journal.finish(stuck);
+        end();
         if (hookFailure)
             std::rethrow_exception(hookFailure);
         return true;
     }
+
+    // Every file that moved is at its temporary name on disk before any takes
+    // its new one: a crash in the second phase finds them there or further.
+    if (changed.sync() == 0)
+        journal.markPhase(JournalPhase::TemporaryNames);
 
     // Phase 2, last to first, so that the caller can remove list rows as
     // files succeed and the rows before them keep their positions. It always
@@ -285,6 +304,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
             moving = i;
             const MoveResult m = moveFileNoReplace(o.tempPath, m_items[i].newPath, journal.copyRecorder(recordOf[i]));
             if (m.ok) {
+                changed.noteMove(o.tempPath, m_items[i].newPath);
                 o.status = RenameStatus::Renamed;
                 o.currentPath = m_items[i].newPath;
             } else {
@@ -292,6 +312,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                 o.status = RenameStatus::Failed;
                 const MoveResult back = moveFileNoReplace(o.tempPath, m_items[i].oldPath);
                 if (back.ok) {
+                    changed.noteMove(o.tempPath, m_items[i].oldPath);
                     o.currentPath = m_items[i].oldPath;
                     o.reason = renameText("Phase2Failed", "Cannot get its new name: %s", m.reason);
                 } else {
@@ -310,7 +331,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
     }
     // A file that could not be put back keeps its journal entry, so that the
     // next start offers to put it back again.
-    journal.finish(stuck);
+    end();
     if (hookFailure)
         std::rethrow_exception(hookFailure);
     return true;

@@ -72,6 +72,10 @@ public:
     // (test hooks standing for a crash) leaves at once, journal and all.
     bool run(const Hooks &hooks, QString *error = nullptr);
     bool stopped() const { return m_stopped; }
+    // The folder whose changes could not be written to its disk (synced) at
+    // the end of run(); the journal then stays, and the next start puts the
+    // files back. Empty when every change is on disk.
+    QString unsyncedFolder() const { return m_syncFolder; }
 
     int renamedCount() const;
     // Entries that were not renamed (blocked, failed or stopped), with their reasons.
@@ -83,6 +87,7 @@ private:
     QList<FileIdentity> m_identities;
     QString m_prefix = TempPrefix;
     bool m_stopped = false;
+    QString m_syncFolder;
 
     void block(qsizetype i, const QString &reason);
 };

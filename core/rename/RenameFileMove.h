@@ -3,6 +3,9 @@
 // works inside a folder, across folders and across file systems, and says why
 // when it fails.
 
+#include <QByteArray>
+#include <QList>
+#include <QSet>
 #include <QString>
 
 namespace tav {
@@ -65,6 +68,31 @@ FileIdentity fileIdentity(const QString &path);
 
 // True when something (file, folder, link, even a dangling one) has that name.
 bool pathOccupied(const QString &path);
+
+// The folders whose entries moves changed. Their entries reach the disk only
+// when each folder is synced (fsync), so a journal that describes the moves
+// may say they are done only after sync() succeeded.
+class ChangedFolders {
+public:
+    // The folders of both names; when the file changed folder, also the
+    // folders above its new one up to the first one shared with the old name
+    // (folders just created for it have their own entries in their parents).
+    void noteMove(const QString &from, const QString &to);
+    // The folder of a name that was created or removed.
+    void noteName(const QString &path);
+    bool isEmpty() const { return m_folders.isEmpty(); }
+    // Syncs every noted folder that still exists and forgets them all. 0, or
+    // the errno of the first folder that could not be synced (that folder in
+    // failedFolder); a folder that is gone can no longer be synced and fails
+    // with its errno too.
+    int sync(QString *failedFolder = nullptr);
+
+private:
+    void add(const QByteArray &folder);
+    QSet<QByteArray> m_folders;
+    QList<QByteArray> m_order;       // first noted first
+    QByteArray m_lastFrom, m_lastTo; // the last pair of folders noted, to skip repeats
+};
 
 // The system's text for an errno value, in the user's language where the
 // system has it.
