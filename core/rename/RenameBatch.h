@@ -9,8 +9,10 @@
 #include "core/rename/RenameFileMove.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace tav {
 
@@ -29,6 +31,8 @@ struct RenameOutcome {
     QString tempPath;    // the temporary name used in between
     QString currentPath; // where the file is after the batch
 };
+
+class FolderNames;
 
 class RenameBatch {
 public:
@@ -85,11 +89,21 @@ private:
     QList<RenameItem> m_items;
     QList<RenameOutcome> m_outcomes;
     QList<FileIdentity> m_identities;
+    // The folders of the batch, each read once, with open descriptors so that
+    // the moves name files relative to them; shared by copies of the batch.
+    std::shared_ptr<FolderNames> m_folders;
+    struct Names {
+        int oldDir = -1, newDir = -1; // descriptors of the folders, or -1
+        QByteArray oldName, tempName, newName;
+    };
+    QList<Names> m_names;
     QString m_prefix = TempPrefix;
     bool m_stopped = false;
     QString m_syncFolder;
 
     void block(qsizetype i, const QString &reason);
+    QString freeTemporaryPath(qsizetype i, const QSet<QString> &destinations);
+    void setTempPath(qsizetype i, const QString &temp);
 };
 
 // The temporary name of the file at oldPath, at 1-based position pos, with

@@ -277,6 +277,18 @@ MoveResult moveFileNoReplace(const QString &from, const QString &to, CopyRecorde
     return failure(e);
 }
 
+MoveResult moveFileNoReplaceAt(int fromDir, const QByteArray &fromName, int toDir, const QByteArray &toName,
+                               const QString &from, const QString &to, CopyRecorder *recorder) {
+    if (fromDir < 0 || toDir < 0)
+        return moveFileNoReplace(from, to, recorder);
+    if (::renameat2(fromDir, fromName.constData(), toDir, toName.constData(), RENAME_NOREPLACE) == 0)
+        return success();
+    const int e = errno;
+    if (e == EEXIST || e == ENOENT)
+        return failure(e);
+    return moveFileNoReplace(from, to, recorder);
+}
+
 FileIdentity fileIdentity(const QString &path) {
     struct stat st;
     if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
@@ -308,10 +320,15 @@ void ChangedFolders::add(const QByteArray &folder) {
 }
 
 void ChangedFolders::noteMove(const QString &from, const QString &to) {
+    // Most moves of a batch stay in the folders of the move before.
+    const QStringView fromFolder = QStringView(from).left(qMax<qsizetype>(from.lastIndexOf(QLatin1Char('/')), 0));
+    const QStringView toFolder = QStringView(to).left(qMax<qsizetype>(to.lastIndexOf(QLatin1Char('/')), 0));
+    if (!m_lastFrom.isEmpty() && fromFolder == m_lastFromText && toFolder == m_lastToText)
+        return;
+    m_lastFromText = fromFolder.toString();
+    m_lastToText = toFolder.toString();
     const QByteArray f = folderOf(QFile::encodeName(from));
     const QByteArray t = folderOf(QFile::encodeName(to));
-    if (f == m_lastFrom && t == m_lastTo)
-        return;
     m_lastFrom = f;
     m_lastTo = t;
     add(f);
@@ -352,6 +369,8 @@ int ChangedFolders::sync(QString *failedFolder) {
     m_order.clear();
     m_lastFrom.clear();
     m_lastTo.clear();
+    m_lastFromText.clear();
+    m_lastToText.clear();
     return firstError;
 }
 

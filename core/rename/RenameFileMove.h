@@ -19,6 +19,16 @@ struct MoveResult {
 };
 
 struct FileIdentity;
+class CopyRecorder;
+
+// The same move for a file named relative to open folders (fromDir, toDir:
+// descriptors of the folders from and to are in, fromName and toName the
+// encoded last parts), which spares the system walking the whole path each
+// time. Where that move is refused for a reason other than a taken name or a
+// missing file (another file system, a file system without the no-replace
+// flag), it falls back to moveFileNoReplace(from, to, recorder).
+MoveResult moveFileNoReplaceAt(int fromDir, const QByteArray &fromName, int toDir, const QByteArray &toName,
+                               const QString &from, const QString &to, CopyRecorder *recorder = nullptr);
 
 // Told about the steps of a copy across file systems before they happen, so
 // that a crash at any moment can be undone (the rename journal). Either call
@@ -90,8 +100,9 @@ public:
 private:
     void add(const QByteArray &folder);
     QSet<QByteArray> m_folders;
-    QList<QByteArray> m_order;       // first noted first
-    QByteArray m_lastFrom, m_lastTo; // the last pair of folders noted, to skip repeats
+    QList<QByteArray> m_order;            // first noted first
+    QByteArray m_lastFrom, m_lastTo;      // the last pair of folders noted, to skip repeats
+    QString m_lastFromText, m_lastToText; // the same, as given
 };
 
 // The system's text for an errno value, in the user's language where the

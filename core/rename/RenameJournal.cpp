@@ -253,6 +253,13 @@ bool RenameJournal::markPhase(JournalPhase phase) {
     return m_fd >= 0 && writeAllTo(m_fd, phaseLine(static_cast<int>(phase))) && ::fdatasync(m_fd) == 0;
 }
 
+bool RenameJournal::retarget(const QList<QPair<qsizetype, QString>> &tempPaths) {
+    QByteArray lines;
+    for (const auto &t : tempPaths)
+        lines += "T\t" + QByteArray::number(t.first) + '\t' + encodePath(t.second) + '\n';
+    return m_fd >= 0 && writeAllTo(m_fd, lines) && ::fdatasync(m_fd) == 0;
+}
+
 void RenameJournal::finish(const QList<JournalRecord> &stillPending) {
     if (m_path.isEmpty())
         return;
@@ -292,6 +299,12 @@ bool RenameJournal::read(const QString &path, QList<JournalRecord> &records, int
         if (fields.size() == 2 && fields[0] == "P") {
             if (phase)
                 *phase = fields[1].toInt();
+            continue;
+        }
+        if (fields.size() == 3 && fields[0] == "T") {
+            const qsizetype k = fields[1].toLongLong();
+            if (k >= 0 && k < records.size())
+                records[k].tempPath = decodePath(fields[2]);
             continue;
         }
         if (fields.size() == 4 && fields[0] == "C") {

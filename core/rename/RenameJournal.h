@@ -79,6 +79,9 @@ public:
     void finish(const QList<JournalRecord> &stillPending = {});
     // Appends a phase mark, synced: the moves of that phase are on disk.
     bool markPhase(JournalPhase phase);
+    // Records new temporary names (record index, path), synced, before any
+    // of them is used.
+    bool retarget(const QList<QPair<qsizetype, QString>> &tempPaths);
     QString path() const { return m_path; }
     // Records the copy steps of the move of record (its index in begin()'s list).
     JournalCopyRecorder *copyRecorder(qsizetype record) {
