@@ -87,6 +87,16 @@ for trial in $(seq 1 "$TRIALS"); do
         if ls "$SRC" | grep -q "_photo_$n.jpg$"; then state="$state second copy"; second=$((second + 1)); break; fi
     done
 
+    # A journal marked done: the batch had ended and only the journal's
+    # removal was cut short. Recovery only removes it.
+    done_mark=""
+    for j in "$JOURNALS"/*.journal; do
+        [ -e "$j" ] && [ "$(tail -c 4 "$j" | od -An -c | tr -d ' ')" = 'P\t2\n' ] && done_mark=yes
+    done
+    if [ -n "$done_mark" ]; then
+        out=$(recover 2>&1); status=$?
+        [ -z "$(ls -A "$JOURNALS")" ] || status=9
+    fi
     if [ -z "$(ls -A "$JOURNALS")" ]; then
         # No journal: killed before the batch began, or after it ended. Put
         # the names back by hand for the checks below.
@@ -94,7 +104,7 @@ for trial in $(seq 1 "$TRIALS"); do
         for i in $(seq -w 1 $FILES); do
             [ -e "$DST/IMG_$i.jpg" ] && mv -n "$DST/IMG_$i.jpg" "$SRC/photo_$i.jpg"
         done
-        out="(no journal)"; status=0
+        [ -n "$done_mark" ] || { out="(no journal)"; status=0; }
     else
         if [ $((trial % 2)) = 0 ]; then
             XDG_CONFIG_HOME=$CONFIG "$BIN/travoline-cli" --language English --recover > /dev/null 2>&1 &
