@@ -169,7 +169,7 @@ static int open_common(const char *real, int dirfd, const char *p, int flags, mo
     return r;
 }
 
-#define MODE_ARG(flags)                                                                                               \
+#define MODE_ARG(flags)                                                                                                \
     mode_t mode = 0;                                                                                                   \
     if ((flags) & (O_CREAT | __O_TMPFILE)) {                                                                           \
         va_list ap;                                                                                                    \
