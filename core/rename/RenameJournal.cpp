@@ -392,14 +392,24 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
         }
     }
 
-    // Complete copies under the names they were given.
+    // Complete copies under the names they were given, or under a name of
+    // the file they took since (a recovery cut short copies a file back to
+    // its temporary name, then renames it to its old one).
     QList<QPair<QString, FileIdentity>> placed;
     for (const CopyStep &c : r.copies) {
         if (!c.identity.valid())
             continue;
-        const FileIdentity at = fileIdentity(c.finalPath);
-        if (sameInode(at, c.identity))
-            placed.append({c.finalPath, at});
+        for (const QString &name : {c.finalPath, r.oldPath, r.tempPath, r.newPath}) {
+            const FileIdentity at = fileIdentity(name);
+            if (sameInode(at, c.identity)) {
+                bool known = false;
+                for (const auto &p : placed)
+                    known = known || p.first == name;
+                if (!known)
+                    placed.append({name, at});
+                break;
+            }
+        }
     }
     auto isCopy = [&placed](const FileIdentity &id) {
         for (const auto &p : placed)

@@ -11,8 +11,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tav;
 using namespace tavtest;
@@ -191,6 +193,33 @@ TEST(RenameCrash, KilledAfterACopyToAnotherFileSystemIsMovedBackAcross) {
     EXPECT_TRUE(r.problems.isEmpty()) << describeProblems(r.problems).toStdString();
     EXPECT_TRUE(r.removedCopies.isEmpty());
     EXPECT_EQ(r.restored, 3);
+    c.expectOriginalsOnly();
+}
+
+// A recovery killed after copying a file back across file systems to its
+// temporary name and renaming it to its old one: the file is under its old
+// name with the copy's identity, which the next recovery must recognise.
+TEST(RenameCrash, RecoveryKilledAfterCopyingAFileBackIsRecoveredAgain) {
+    CrossDeviceCrash c;
+    if (!c.other)
+        GTEST_SKIP() << c.skipReason;
+    ASSERT_EQ(c.run("2", 2), 0); // c renamed on disk, b moved across, a at its temporary name
+    const QString journal = pendingJournals().value(0);
+    QList<JournalRecord> records;
+    ASSERT_TRUE(RenameJournal::read(journal, records));
+    ASSERT_EQ(records.size(), 3);
+    const JournalRecord &b = records[1];
+    const int fd = ::open(QFile::encodeName(journal).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    JournalCopyRecorder recorder(fd, "first-r", 10);
+    recorder.setRecord(1);
+    ASSERT_TRUE(moveFileNoReplace(b.newPath, b.tempPath, &recorder).ok);
+    ASSERT_TRUE(moveFileNoReplace(b.tempPath, b.oldPath).ok);
+    ::close(fd);
+
+    const RecoveryResult r = recoverJournal(journal);
+    EXPECT_TRUE(r.problems.isEmpty()) << describeProblems(r.problems).toStdString();
+    EXPECT_EQ(r.alreadyInPlace, 1);
     c.expectOriginalsOnly();
 }
 
