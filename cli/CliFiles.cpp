@@ -32,24 +32,36 @@ QByteArray absolute(const QByteArray &path) {
     return pathBytes(QDir::currentPath()) + '/' + path;
 }
 
-// The entries of a folder that the folder listing below would list, but whose
-// names are not valid UTF-8, in byte order.
-QList<QByteArray> unreadableNames(const QByteArray &folder) {
-    QList<QByteArray> names;
-    DIR *dir = ::opendir(folder.constData());
+// The files of a folder (everything but folders, links to folders and names
+// beginning with "."), read once: files in name order, and in byte order
+// those whose names are not valid UTF-8 (no path that reads as text leads to
+// them). The entry's type spares a stat() for all but links and file systems
+// that do not tell it.
+void listFolder(const QString &folder, QStringList &files, QList<QByteArray> &unreadable) {
+    const QByteArray bytes = pathBytes(folder);
+    DIR *dir = ::opendir(bytes.constData());
     if (!dir)
-        return names;
+        return;
+    const QByteArray prefix = bytes.endsWith('/') ? bytes : bytes + '/';
+    const QString textPrefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    QStringList names;
     while (const dirent *e = ::readdir(dir)) {
-        const QByteArray name(e->d_name);
-        if (name.startsWith('.') || isValidUtf8(name))
+        if (e->d_name[0] == '.' || e->d_type == DT_DIR)
             continue;
-        const QByteArray path = folder.endsWith('/') ? folder + name : folder + '/' + name;
-        if (!isFolder(path))
-            names.append(path);
+        const QByteArray name(e->d_name);
+        if ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && isFolder(prefix + name))
+            continue;
+        if (isValidUtf8(name))
+            names.append(QString::fromUtf8(name));
+        else
+            unreadable.append(prefix + name);
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());
-    return names;
+    files.reserve(files.size() + names.size());
+    for (const QString &n : std::as_const(names))
+        files.append(textPrefix + n);
+    std::sort(unreadable.begin(), unreadable.end());
 }
 
 } // namespace
@@ -81,18 +93,9 @@ QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered)
         }
         const QFileInfo info(QFile::decodeName(raw));
         if (info.isDir()) {
-            const QDir dir(info.absoluteFilePath());
-            // The listing also shows names that are not valid UTF-8, decoded
-            // with a replacement character: such a name leads to no file, or
-            // to another one. Only names that lead back to their own entry
-            // join the list (only a name holding that character can fail to).
-            const QStringList names = dir.entryList(QDir::Files | QDir::System, QDir::Name);
-            for (const QString &n : names) {
-                const QString path = QDir::cleanPath(dir.absoluteFilePath(n));
-                if (!n.contains(QChar::ReplacementCharacter) || exists(pathBytes(path)))
-                    gathered.files.append(path);
-            }
-            gathered.leftAlone += unreadableNames(pathBytes(dir.absolutePath()));
+            QList<QByteArray> unreadable;
+            listFolder(QDir::cleanPath(info.absoluteFilePath()), gathered.files, unreadable);
+            gathered.leftAlone += unreadable;
         } else {
             gathered.files.append(QDir::cleanPath(info.absoluteFilePath()));
         }

@@ -368,7 +368,10 @@ void printHelp() {
         "\nExit status: 0 done, 1 a file not renamed (--rename) or not put back (--recover, --undo),\n"
         "2 bad usage, 3 pattern refused, 4 an error was reported while computing the new names\n"
         "(with --rename nothing is then renamed), 130/143 a rename stopped by Ctrl+C/SIGTERM\n"
-        "(the files already moved are put back).");
+        "(the files already moved are put back).\n"
+        "\nDurability: every folder a rename changed is synced to its disk before its journal goes, so\n"
+        "after a crash, a power cut or a pulled card --recover leaves each file whole under its old or\n"
+        "its new name; a file whose disk or card is missing stays journaled until it is back.");
     writeLine(stdout, s);
 }
 

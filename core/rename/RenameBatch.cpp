@@ -7,19 +7,144 @@
 #include <QHash>
 #include <QSet>
 
+#include <cerrno>
+#include <dirent.h>
 #include <exception>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace tav {
 
 namespace {
 
-constexpr qsizetype NameMax = 255; // bytes in one file name component
+constexpr qsizetype NameMax = 255;  // bytes in one file name component
+constexpr int MaxOpenFolders = 256; // folders kept open for the moves; others go by path
 
 qsizetype lastSlash(const QString &path) {
     return path.lastIndexOf(QLatin1Char('/'));
 }
 
+// Folder and last part of an encoded path.
+QPair<QByteArray, QByteArray> splitEncoded(const QByteArray &path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return {QByteArray("."), path};
+    return {slash == 0 ? QByteArray("/") : path.left(slash), path.mid(slash + 1)};
+}
+
+QByteArray asciiFolded(const QByteArray &name) {
+    QByteArray f = name;
+    for (char &c : f)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return f;
+}
+
+// A name that a file system might find under another spelling: case aside,
+// short names ("PHOTO~1.JPG"), trailing dots and spaces, and other forms of
+// the same non-ASCII letters.
+bool mayHaveAliases(const QByteArray &name) {
+    for (char c : name)
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '~')
+            return true;
+    return name.endsWith('.') || name.endsWith(' ');
+}
+
 } // namespace
+
+// The names in the folders of a batch, each folder read once: a look-up here
+// replaces one lstat() per name. A name the listing holds is taken. A name it
+// does not hold is free, unless the file system might know it under another
+// spelling (another case of a listed name, or a name with aliases): that one
+// is looked up on disk. The no-replace moves refuse a taken name in any case.
+class FolderNames {
+public:
+    struct Folder {
+        int fd = -1; // kept open for the moves, or -1
+        bool listed = false;
+        QSet<QByteArray> exact, folded;
+    };
+    FolderNames() = default;
+    FolderNames(const FolderNames &) = delete;
+    FolderNames &operator=(const FolderNames &) = delete;
+    ~FolderNames() {
+        for (const auto &f : m_store)
+            if (f->fd >= 0)
+                ::close(f->fd);
+    }
+
+    Folder &folder(const QByteArray &path) {
+        Folder *&slot = m_folders[path];
+        if (slot)
+            return *slot;
+        m_store.push_back(std::make_unique<Folder>());
+        slot = m_store.back().get();
+        const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return *slot;
+        const int listFd = ::dup(fd);
+        DIR *dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+        if (dir) {
+            while (const struct dirent *e = ::readdir(dir))
+                slot->exact.insert(QByteArray(e->d_name));
+            ::closedir(dir);
+            slot->exact.remove(".");
+            slot->exact.remove("..");
+            for (const QByteArray &n : std::as_const(slot->exact))
+                slot->folded.insert(asciiFolded(n));
+            slot->listed = true;
+        } else if (listFd >= 0) {
+            ::close(listFd);
+        }
+        if (m_open < MaxOpenFolders) {
+            slot->fd = fd;
+            ++m_open;
+        } else {
+            ::close(fd);
+        }
+        return *slot;
+    }
+
+    bool occupied(const QByteArray &folderPath, const QByteArray &name) {
+        Folder &f = folder(folderPath);
+        if (f.listed) {
+            if (f.exact.contains(name))
+                return true;
+            if (!mayHaveAliases(name) && !f.folded.contains(asciiFolded(name)))
+                return false;
+        }
+        struct stat st;
+        return statIn(f, folderPath, name, st);
+    }
+
+    FileIdentity identity(const QByteArray &folderPath, const QByteArray &name) {
+        struct stat st;
+        if (!statIn(folder(folderPath), folderPath, name, st))
+            return FileIdentity();
+        FileIdentity id;
+        id.device = st.st_dev;
+        id.inode = st.st_ino;
+        id.size = st.st_size;
+        id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+        id.links = st.st_nlink;
+        return id;
+    }
+
+private:
+    static bool statIn(const Folder &f, const QByteArray &folderPath, const QByteArray &name, struct stat &st) {
+        if (f.fd >= 0)
+            return ::fstatat(f.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        const QByteArray full = folderPath == "/" ? "/" + name : folderPath + '/' + name;
+        return ::lstat(full.constData(), &st) == 0;
+    }
+
+    QHash<QByteArray, Folder *> m_folders;
+    std::vector<std::unique_ptr<Folder>> m_store;
+    int m_open = 0;
+};
 
 QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &prefix) {
     const qsizetype slash = lastSlash(oldPath);
@@ -38,6 +163,24 @@ QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &pref
 RenameBatch::RenameBatch(QList<RenameItem> items)
     : m_items(std::move(items)), m_outcomes(m_items.size()), m_identities(m_items.size()) {}
 
+// A temporary name for entry i with the current prefix, lengthened while the
+// name is taken in the folder or is the new name of an entry.
+QString RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QString> &destinations) {
+    const QByteArray folder = splitEncoded(QFile::encodeName(m_items[i].oldPath)).first;
+    for (;;) {
+        const QString temp = temporaryPath(m_items[i].oldPath, i + 1, m_prefix);
+        if (!m_folders->occupied(folder, splitEncoded(QFile::encodeName(temp)).second) &&
+            !destinations.contains(temp.toCaseFolded()))
+            return temp;
+        m_prefix += QLatin1Char('_');
+    }
+}
+
+void RenameBatch::setTempPath(qsizetype i, const QString &temp) {
+    m_outcomes[i].tempPath = temp;
+    m_names[i].tempName = splitEncoded(QFile::encodeName(temp)).second;
+}
+
 void RenameBatch::block(qsizetype i, const QString &reason) {
     RenameOutcome &o = m_outcomes[i];
     if (o.status == RenameStatus::Blocked)
@@ -50,6 +193,19 @@ void RenameBatch::block(qsizetype i, const QString &reason) {
 void RenameBatch::prepare() {
     const qsizetype n = m_items.size();
     m_prefix = TempPrefix;
+    m_folders = std::make_shared<FolderNames>();
+    m_names = QList<Names>(n);
+    QList<QByteArray> oldFolders(n), newFolders(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto [oldFolder, oldName] = splitEncoded(QFile::encodeName(m_items[i].oldPath));
+        const auto [newFolder, newName] = splitEncoded(QFile::encodeName(m_items[i].newPath));
+        m_names[i].oldDir = m_folders->folder(oldFolder).fd;
+        m_names[i].newDir = m_folders->folder(newFolder).fd;
+        m_names[i].oldName = oldName;
+        m_names[i].newName = newName;
+        oldFolders[i] = oldFolder;
+        newFolders[i] = newFolder;
+    }
 
     // Temporary names: one collision lengthens the prefix for this name and
     // every later one. A name that another entry is to receive collides too:
@@ -61,12 +217,7 @@ void RenameBatch::prepare() {
     for (qsizetype i = 0; i < n; ++i) {
         m_outcomes[i] = RenameOutcome();
         m_outcomes[i].currentPath = m_items[i].oldPath;
-        QString temp = temporaryPath(m_items[i].oldPath, i + 1, m_prefix);
-        while (pathOccupied(temp) || destinations.contains(temp.toCaseFolded())) {
-            m_prefix += QLatin1Char('_');
-            temp = temporaryPath(m_items[i].oldPath, i + 1, m_prefix);
-        }
-        m_outcomes[i].tempPath = temp;
+        setTempPath(i, freeTemporaryPath(i, destinations));
     }
 
     QHash<QString, qsizetype> oldIndex;         // exact old path -> first entry
@@ -76,7 +227,7 @@ void RenameBatch::prepare() {
     firstWithNew.reserve(n);
     for (qsizetype i = 0; i < n; ++i) {
         const RenameItem &it = m_items[i];
-        m_identities[i] = fileIdentity(it.oldPath);
+        m_identities[i] = m_folders->identity(oldFolders[i], m_names[i].oldName);
         if (!it.problem.isEmpty())
             block(i, it.problem);
         else if (!m_identities[i].valid())
@@ -108,7 +259,7 @@ void RenameBatch::prepare() {
         const RenameItem &it = m_items[i];
         if (m_outcomes[i].status == RenameStatus::Blocked || it.newPath == it.oldPath)
             continue;
-        if (!pathOccupied(it.newPath))
+        if (!m_folders->occupied(newFolders[i], m_names[i].newName))
             continue;
         qsizetype j = oldIndex.value(it.newPath, -1);
         if (j < 0) {
@@ -169,6 +320,10 @@ int RenameBatch::blockedCount() const {
 bool RenameBatch::run(const Hooks &hooks, QString *error) {
     const qsizetype n = m_items.size();
     m_stopped = false;
+    if (!m_folders)
+        m_folders = std::make_shared<FolderNames>();
+    if (m_names.size() != n)
+        m_names = QList<Names>(n); // no open folders: the moves go by path
     QList<JournalRecord> records;
     QList<qsizetype> recordOf(n, -1); // entry -> its journal record
     records.reserve(n);
@@ -210,6 +365,45 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
         }
     };
     QList<JournalRecord> stuck; // files left under their temporary name
+    // The folders whose entries changed: synced before the journal may say
+    // the moves are done. Until then the journal stays, so that a power cut
+    // or a pulled card never leaves a file under its temporary name without
+    // a journal to put it back.
+    ChangedFolders changed;
+    auto end = [&] {
+        if (changed.sync(&m_syncFolder) == 0)
+            journal.finish(stuck);
+        else
+            m_syncFolder = m_syncFolder.isEmpty() ? QStringLiteral("?") : m_syncFolder;
+    };
+    m_syncFolder.clear();
+
+    // A temporary name found taken when its file moves (made since the check,
+    // or known to the file system under another spelling): the prefix grows
+    // for this file and the later ones, whose new temporary names the journal
+    // records before any of them is used.
+    QSet<QString> destinations;
+    auto retarget = [&](qsizetype from) {
+        if (destinations.isEmpty())
+            for (const RenameItem &it : m_items)
+                destinations.insert(it.newPath.toCaseFolded());
+        const QString before = m_prefix;
+        m_prefix += QLatin1Char('_');
+        QList<QPair<qsizetype, QString>> temps, lines;
+        for (qsizetype k = from; k < n; ++k) {
+            if (m_outcomes[k].status != RenameStatus::Pending)
+                continue;
+            temps.append({k, freeTemporaryPath(k, destinations)});
+            lines.append({recordOf[k], temps.last().second});
+        }
+        if (!journal.retarget(lines)) {
+            m_prefix = before;
+            return false;
+        }
+        for (const auto &t : temps)
+            setTempPath(t.first, t.second);
+        return true;
+    };
 
     int step = 1;
     // Phase 1: every file to its temporary name in its own folder. A stop
@@ -229,8 +423,13 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
             guarded([&] { hooks.events(); });
         RenameOutcome &o = m_outcomes[i];
         if (o.status == RenameStatus::Pending) {
-            const MoveResult m = moveFileNoReplace(m_items[i].oldPath, o.tempPath);
+            const Names &nm = m_names[i];
+            MoveResult m =
+                moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, m_items[i].oldPath, o.tempPath);
+            for (int tries = 0; !m.ok && m.error == EEXIST && tries < 8 && retarget(i); ++tries)
+                m = moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, m_items[i].oldPath, o.tempPath);
             if (m.ok) {
+                changed.noteMove(m_items[i].oldPath, o.tempPath);
                 o.currentPath = o.tempPath;
             } else {
                 o.status = RenameStatus::Failed;
@@ -253,8 +452,11 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
             o.reason = stopped;
             if (o.currentPath != o.tempPath)
                 continue;
-            const MoveResult back = moveFileNoReplace(o.tempPath, m_items[i].oldPath);
+            const Names &nm = m_names[i];
+            const MoveResult back =
+                moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.oldDir, nm.oldName, o.tempPath, m_items[i].oldPath);
             if (back.ok) {
+                changed.noteMove(o.tempPath, m_items[i].oldPath);
                 o.currentPath = m_items[i].oldPath;
             } else {
                 o.status = RenameStatus::Failed;
@@ -265,11 +467,16 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                 stuck.append({m_items[i].oldPath, o.tempPath, m_items[i].newPath, m_identities[i], {}});
             }
         }
-        journal.finish(stuck);
+        end();
         if (hookFailure)
             std::rethrow_exception(hookFailure);
         return true;
     }
+
+    // Every file that moved is at its temporary name on disk before any takes
+    // its new one: a crash in the second phase finds them there or further.
+    if (changed.sync() == 0)
+        journal.markPhase(JournalPhase::TemporaryNames);
 
     // Phase 2, last to first, so that the caller can remove list rows as
     // files succeed and the rows before them keep their positions. It always
@@ -283,15 +490,20 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
         if (o.status == RenameStatus::Pending) {
             // The only move that may cross file systems: its copy steps are journaled.
             moving = i;
-            const MoveResult m = moveFileNoReplace(o.tempPath, m_items[i].newPath, journal.copyRecorder(recordOf[i]));
+            const Names &nm = m_names[i];
+            const MoveResult m = moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.newDir, nm.newName, o.tempPath,
+                                                     m_items[i].newPath, journal.copyRecorder(recordOf[i]));
             if (m.ok) {
+                changed.noteMove(o.tempPath, m_items[i].newPath);
                 o.status = RenameStatus::Renamed;
                 o.currentPath = m_items[i].newPath;
             } else {
                 // Never leave a file under its temporary name: back to the old one.
                 o.status = RenameStatus::Failed;
-                const MoveResult back = moveFileNoReplace(o.tempPath, m_items[i].oldPath);
+                const MoveResult back =
+                    moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.oldDir, nm.oldName, o.tempPath, m_items[i].oldPath);
                 if (back.ok) {
+                    changed.noteMove(o.tempPath, m_items[i].oldPath);
                     o.currentPath = m_items[i].oldPath;
                     o.reason = renameText("Phase2Failed", "Cannot get its new name: %s", m.reason);
                 } else {
@@ -310,7 +522,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
     }
     // A file that could not be put back keeps its journal entry, so that the
     // next start offers to put it back again.
-    journal.finish(stuck);
+    end();
     if (hookFailure)
         std::rethrow_exception(hookFailure);
     return true;

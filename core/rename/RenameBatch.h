@@ -9,8 +9,10 @@
 #include "core/rename/RenameFileMove.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace tav {
 
@@ -29,6 +31,8 @@ struct RenameOutcome {
     QString tempPath;    // the temporary name used in between
     QString currentPath; // where the file is after the batch
 };
+
+class FolderNames;
 
 class RenameBatch {
 public:
@@ -74,6 +78,10 @@ public:
     // (test hooks standing for a crash) leaves at once, journal and all.
     bool run(const Hooks &hooks, QString *error = nullptr);
     bool stopped() const { return m_stopped; }
+    // The folder whose changes could not be written to its disk (synced) at
+    // the end of run(); the journal then stays, and the next start puts the
+    // files back. Empty when every change is on disk.
+    QString unsyncedFolder() const { return m_syncFolder; }
 
     int renamedCount() const;
     // Entries that were not renamed (blocked, failed or stopped), with their reasons.
@@ -83,10 +91,21 @@ private:
     QList<RenameItem> m_items;
     QList<RenameOutcome> m_outcomes;
     QList<FileIdentity> m_identities;
+    // The folders of the batch, each read once, with open descriptors so that
+    // the moves name files relative to them; shared by copies of the batch.
+    std::shared_ptr<FolderNames> m_folders;
+    struct Names {
+        int oldDir = -1, newDir = -1; // descriptors of the folders, or -1
+        QByteArray oldName, tempName, newName;
+    };
+    QList<Names> m_names;
     QString m_prefix = TempPrefix;
     bool m_stopped = false;
+    QString m_syncFolder;
 
     void block(qsizetype i, const QString &reason);
+    QString freeTemporaryPath(qsizetype i, const QSet<QString> &destinations);
+    void setTempPath(qsizetype i, const QString &temp);
 };
 
 // The temporary name of the file at oldPath, at 1-based position pos, with

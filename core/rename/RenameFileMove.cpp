@@ -9,7 +9,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #ifndef RENAME_NOREPLACE
@@ -34,12 +33,7 @@ MoveResult success() {
 }
 
 int callRenameNoReplace(const char *from, const char *to) {
-#ifdef SYS_renameat2
-    return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE));
-#else
-    errno = ENOSYS;
-    return -1;
-#endif
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
 }
 
 // Some file systems (older network and FUSE ones) refuse the no-replace flag;
@@ -283,6 +277,18 @@ MoveResult moveFileNoReplace(const QString &from, const QString &to, CopyRecorde
     return failure(e);
 }
 
+MoveResult moveFileNoReplaceAt(int fromDir, const QByteArray &fromName, int toDir, const QByteArray &toName,
+                               const QString &from, const QString &to, CopyRecorder *recorder) {
+    if (fromDir < 0 || toDir < 0)
+        return moveFileNoReplace(from, to, recorder);
+    if (::renameat2(fromDir, fromName.constData(), toDir, toName.constData(), RENAME_NOREPLACE) == 0)
+        return success();
+    const int e = errno;
+    if (e == EEXIST || e == ENOENT)
+        return failure(e);
+    return moveFileNoReplace(from, to, recorder);
+}
+
 FileIdentity fileIdentity(const QString &path) {
     struct stat st;
     if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
@@ -293,6 +299,79 @@ FileIdentity fileIdentity(const QString &path) {
 bool pathOccupied(const QString &path) {
     struct stat st;
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+namespace {
+
+QByteArray folderOf(const QByteArray &path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash > 0)
+        return path.left(slash);
+    return QByteArray(slash == 0 ? "/" : ".");
+}
+
+} // namespace
+
+void ChangedFolders::add(const QByteArray &folder) {
+    if (!m_folders.contains(folder)) {
+        m_folders.insert(folder);
+        m_order.append(folder);
+    }
+}
+
+void ChangedFolders::noteMove(const QString &from, const QString &to) {
+    // Most moves of a batch stay in the folders of the move before.
+    const QStringView fromFolder = QStringView(from).left(qMax<qsizetype>(from.lastIndexOf(QLatin1Char('/')), 0));
+    const QStringView toFolder = QStringView(to).left(qMax<qsizetype>(to.lastIndexOf(QLatin1Char('/')), 0));
+    if (!m_lastFrom.isEmpty() && fromFolder == m_lastFromText && toFolder == m_lastToText)
+        return;
+    m_lastFromText = fromFolder.toString();
+    m_lastToText = toFolder.toString();
+    const QByteArray f = folderOf(QFile::encodeName(from));
+    const QByteArray t = folderOf(QFile::encodeName(to));
+    m_lastFrom = f;
+    m_lastTo = t;
+    add(f);
+    add(t);
+    if (f == t)
+        return;
+    // Up from the new folder to the first folder that holds the old one too.
+    QByteArray up = t;
+    auto holdsOld = [&f](const QByteArray &d) { return d == f || d == "/" || d == "." || f.startsWith(d + '/'); };
+    while (!holdsOld(up)) {
+        up = folderOf(up);
+        add(up);
+    }
+}
+
+void ChangedFolders::noteName(const QString &path) {
+    add(folderOf(QFile::encodeName(path)));
+}
+
+int ChangedFolders::sync(QString *failedFolder) {
+    int firstError = 0;
+    for (const QByteArray &folder : std::as_const(m_order)) {
+        int e = 0;
+        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            e = errno;
+        else if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+            e = errno; // EINVAL/EROFS: a file system that cannot sync folders has nothing pending
+        if (fd >= 0)
+            ::close(fd);
+        if (e != 0 && firstError == 0) {
+            firstError = e;
+            if (failedFolder)
+                *failedFolder = QFile::decodeName(folder);
+        }
+    }
+    m_folders.clear();
+    m_order.clear();
+    m_lastFrom.clear();
+    m_lastTo.clear();
+    m_lastFromText.clear();
+    m_lastToText.clear();
+    return firstError;
 }
 
 QString systemErrorText(int error) {

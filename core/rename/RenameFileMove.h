@@ -3,6 +3,9 @@
 // works inside a folder, across folders and across file systems, and says why
 // when it fails.
 
+#include <QByteArray>
+#include <QList>
+#include <QSet>
 #include <QString>
 
 namespace tav {
@@ -16,6 +19,16 @@ struct MoveResult {
 };
 
 struct FileIdentity;
+class CopyRecorder;
+
+// The same move for a file named relative to open folders (fromDir, toDir:
+// descriptors of the folders from and to are in, fromName and toName the
+// encoded last parts), which spares the system walking the whole path each
+// time. Where that move is refused for a reason other than a taken name or a
+// missing file (another file system, a file system without the no-replace
+// flag), it falls back to moveFileNoReplace(from, to, recorder).
+MoveResult moveFileNoReplaceAt(int fromDir, const QByteArray &fromName, int toDir, const QByteArray &toName,
+                               const QString &from, const QString &to, CopyRecorder *recorder = nullptr);
 
 // Told about the steps of a copy across file systems before they happen, so
 // that a crash at any moment can be undone (the rename journal). Either call
@@ -65,6 +78,32 @@ FileIdentity fileIdentity(const QString &path);
 
 // True when something (file, folder, link, even a dangling one) has that name.
 bool pathOccupied(const QString &path);
+
+// The folders whose entries moves changed. Their entries reach the disk only
+// when each folder is synced (fsync), so a journal that describes the moves
+// may say they are done only after sync() succeeded.
+class ChangedFolders {
+public:
+    // The folders of both names; when the file changed folder, also the
+    // folders above its new one up to the first one shared with the old name
+    // (folders just created for it have their own entries in their parents).
+    void noteMove(const QString &from, const QString &to);
+    // The folder of a name that was created or removed.
+    void noteName(const QString &path);
+    bool isEmpty() const { return m_folders.isEmpty(); }
+    // Syncs every noted folder that still exists and forgets them all. 0, or
+    // the errno of the first folder that could not be synced (that folder in
+    // failedFolder); a folder that is gone can no longer be synced and fails
+    // with its errno too.
+    int sync(QString *failedFolder = nullptr);
+
+private:
+    void add(const QByteArray &folder);
+    QSet<QByteArray> m_folders;
+    QList<QByteArray> m_order;            // first noted first
+    QByteArray m_lastFrom, m_lastTo;      // the last pair of folders noted, to skip repeats
+    QString m_lastFromText, m_lastToText; // the same, as given
+};
 
 // The system's text for an errno value, in the user's language where the
 // system has it.

@@ -47,6 +47,10 @@ QByteArray identityLine(const QString &partial, const FileIdentity &id) {
            "\t0\n";
 }
 
+QByteArray phaseLine(int phase) {
+    return "P\t" + QByteArray::number(phase) + '\n';
+}
+
 QByteArray serialise(const QList<JournalRecord> &records) {
     QByteArray out = Header;
     out.reserve(records.size() * 200);
@@ -252,9 +256,24 @@ bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error) {
     return true;
 }
 
+bool RenameJournal::markPhase(JournalPhase phase) {
+    return m_fd >= 0 && writeAllTo(m_fd, phaseLine(static_cast<int>(phase))) && ::fdatasync(m_fd) == 0;
+}
+
+bool RenameJournal::retarget(const QList<QPair<qsizetype, QString>> &tempPaths) {
+    QByteArray lines;
+    for (const auto &t : tempPaths)
+        lines += "T\t" + QByteArray::number(t.first) + '\t' + encodePath(t.second) + '\n';
+    return m_fd >= 0 && writeAllTo(m_fd, lines) && ::fdatasync(m_fd) == 0;
+}
+
 void RenameJournal::finish(const QList<JournalRecord> &stillPending) {
     if (m_path.isEmpty())
         return;
+    // Marked done first: a crash before the removal reaches the disk then
+    // leaves a journal that recovery knows to drop, not to undo.
+    if (stillPending.isEmpty())
+        markPhase(JournalPhase::Done);
     rewriteJournal(m_path, stillPending);
     if (m_fd >= 0)
         ::close(m_fd);
@@ -264,6 +283,12 @@ void RenameJournal::finish(const QList<JournalRecord> &stillPending) {
 }
 
 bool RenameJournal::read(const QString &path, QList<JournalRecord> &records) {
+    return read(path, records, nullptr);
+}
+
+bool RenameJournal::read(const QString &path, QList<JournalRecord> &records, int *phase) {
+    if (phase)
+        *phase = 0;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return false;
@@ -278,6 +303,17 @@ bool RenameJournal::read(const QString &path, QList<JournalRecord> &records) {
         if (line.isEmpty() || (n == lines.size() - 1 && !data.endsWith('\n')))
             continue; // a torn last line after a crash while writing
         const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() == 2 && fields[0] == "P") {
+            if (phase)
+                *phase = fields[1].toInt();
+            continue;
+        }
+        if (fields.size() == 3 && fields[0] == "T") {
+            const qsizetype k = fields[1].toLongLong();
+            if (k >= 0 && k < records.size())
+                records[k].tempPath = decodePath(fields[2]);
+            continue;
+        }
         if (fields.size() == 4 && fields[0] == "C") {
             const qsizetype k = fields[1].toLongLong();
             if (k >= 0 && k < records.size()) {
@@ -347,7 +383,8 @@ bool sameInode(const FileIdentity &a, const FileIdentity &b) {
 // only one, since a source goes only once its copy is complete under its
 // name: it is removed. Of the complete versions (the original and the copies,
 // oldest first) the oldest stays and the later ones, its duplicates, go.
-QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<ReviewEntry> &problems) {
+QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<ReviewEntry> &problems,
+                     ChangedFolders &changed) {
     for (const CopyStep &c : r.copies) {
         const FileIdentity at = fileIdentity(c.partialPath);
         if (!at.valid())
@@ -357,23 +394,35 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
         const bool ours = c.identity.valid() ? sameInode(at, c.identity) : at.size == 0;
         if (!ours)
             continue;
-        if (::unlink(QFile::encodeName(c.partialPath).constData()) == 0)
+        if (::unlink(QFile::encodeName(c.partialPath).constData()) == 0) {
+            changed.noteName(c.partialPath);
             result.removedCopies.append(
                 {c.partialPath, r.oldPath, renameText("RemovedPartial", "unfinished copy removed")});
-        else
+        } else {
             problems.append({c.partialPath, r.oldPath,
                              renameText("PartialStays", "An unfinished copy of %s cannot be removed (%s)", r.oldPath,
                                         systemErrorText(errno))});
+        }
     }
 
-    // Complete copies under the names they were given.
+    // Complete copies under the names they were given, or under a name of
+    // the file they took since (a recovery cut short copies a file back to
+    // its temporary name, then renames it to its old one).
     QList<QPair<QString, FileIdentity>> placed;
     for (const CopyStep &c : r.copies) {
         if (!c.identity.valid())
             continue;
-        const FileIdentity at = fileIdentity(c.finalPath);
-        if (sameInode(at, c.identity))
-            placed.append({c.finalPath, at});
+        for (const QString &name : {c.finalPath, r.oldPath, r.tempPath, r.newPath}) {
+            const FileIdentity at = fileIdentity(name);
+            if (sameInode(at, c.identity)) {
+                bool known = false;
+                for (const auto &p : placed)
+                    known = known || p.first == name;
+                if (!known)
+                    placed.append({name, at});
+                break;
+            }
+        }
     }
     auto isCopy = [&placed](const FileIdentity &id) {
         for (const auto &p : placed)
@@ -416,6 +465,7 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
         // A complete copy beside the version it was made from. The size check
         // only guards against removing anything that is not that copy.
         if (p.second.size == keptId.size && ::unlink(QFile::encodeName(p.first).constData()) == 0) {
+            changed.noteName(p.first);
             result.removedCopies.append(
                 {p.first, r.oldPath, renameText("RemovedDuplicate", "second copy removed, the file is %s", kept)});
         } else {
@@ -427,12 +477,43 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
     return kept;
 }
 
+// A journal cut short while it was first written (a crash before it was
+// synced): no file was moved yet, since the first move waits for that sync.
+bool cutShortBeforeAnyMove(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray start = f.read(Header.size() + 1);
+    return start.size() < Header.size() && Header.startsWith(start);
+}
+
+// The first folder of path that cannot be reached (the mount point of a disk
+// or card that is not there), or empty when the path's folder is reachable.
+QString missingMedium(const QString &path) {
+    QString folder = QFileInfo(path).absolutePath();
+    if (QFileInfo(folder).isDir())
+        return QString();
+    QString missing = folder;
+    while (true) {
+        const QString up = QFileInfo(missing).absolutePath();
+        if (up == missing || QFileInfo(up).exists())
+            return missing;
+        missing = up;
+    }
+}
+
 } // namespace
 
 RecoveryResult recoverJournal(const QString &journalPath) {
     RecoveryResult result;
     QList<JournalRecord> records;
-    if (!RenameJournal::read(journalPath, records)) {
+    int phase = 0;
+    if (cutShortBeforeAnyMove(journalPath)) {
+        result.batchHadEnded = true;
+        rewriteJournal(journalPath, {});
+        return result;
+    }
+    if (!RenameJournal::read(journalPath, records, &phase)) {
         result.problems.append(
             {journalPath, QString(), renameText("JournalUnreadable", "This file is not a readable rename journal.")});
         return result;
@@ -450,6 +531,16 @@ RecoveryResult recoverJournal(const QString &journalPath) {
             {journalPath, QString(), renameText("JournalBusy", "This rename journal is in use by a running batch.")});
         return result;
     }
+    if (phase == static_cast<int>(JournalPhase::Done)) {
+        // The batch had ended and its moves were on disk; only the removal of
+        // its journal was cut short.
+        result.batchHadEnded = true;
+        rewriteJournal(journalPath, {});
+        if (lockFd >= 0)
+            ::close(lockFd);
+        return result;
+    }
+    ChangedFolders changed;
     // Moves back across file systems are copies too, recorded in the same
     // journal so that a crash during recovery is recovered in turn.
     int copiesSoFar = 0;
@@ -463,7 +554,7 @@ RecoveryResult recoverJournal(const QString &journalPath) {
     QList<QString> at(records.size());
     QList<QList<ReviewEntry>> copyProblems(records.size());
     for (qsizetype k = 0; k < records.size(); ++k)
-        at[k] = settleCopies(records[k], result, copyProblems[k]);
+        at[k] = settleCopies(records[k], result, copyProblems[k], changed);
 
     // First every file found under its new name goes to its temporary name, so
     // that old names taken by other files of the batch (swaps) are freed...
@@ -472,8 +563,10 @@ RecoveryResult recoverJournal(const QString &journalPath) {
         if (at[k] != r.newPath || r.newPath == r.oldPath)
             continue;
         recorder.setRecord(k);
-        if (moveFileNoReplace(r.newPath, r.tempPath, copies))
+        if (moveFileNoReplace(r.newPath, r.tempPath, copies)) {
+            changed.noteMove(r.newPath, r.tempPath);
             at[k] = r.tempPath;
+        }
     }
     // ...then every file goes back under its old name.
     QList<qsizetype> pending;
@@ -481,8 +574,22 @@ RecoveryResult recoverJournal(const QString &journalPath) {
         const JournalRecord &r = records[k];
         result.problems += copyProblems[k];
         if (at[k].isEmpty()) {
-            result.problems.append({r.oldPath, r.newPath,
-                                    renameText("RecoverMissing", "Not found under its old, temporary or new name.")});
+            // A disk or card that is not there: the file is kept in the
+            // journal, to be put back once the medium is back.
+            const QString medium = missingMedium(r.oldPath);
+            if (!medium.isEmpty()) {
+                result.problems.append(
+                    {r.oldPath, r.newPath,
+                     renameText("RecoverMediumMissing",
+                                "%s cannot be reached (a disk or card that is not there?); the file stays in the "
+                                "journal and is put back once it is there again.",
+                                medium)});
+                pending << k;
+            } else {
+                result.problems.append(
+                    {r.oldPath, r.newPath,
+                     renameText("RecoverMissing", "Not found under its old, temporary or new name.")});
+            }
             continue;
         }
         if (at[k] == r.oldPath) {
@@ -494,6 +601,7 @@ RecoveryResult recoverJournal(const QString &journalPath) {
         recorder.setRecord(k);
         const MoveResult m = moveFileNoReplace(at[k], r.oldPath, copies);
         if (m.ok) {
+            changed.noteMove(at[k], r.oldPath);
             ++result.restored;
             result.moved.append({r.oldPath, at[k], QString()});
             if (!copyProblems[k].isEmpty())
@@ -515,7 +623,18 @@ RecoveryResult recoverJournal(const QString &journalPath) {
         for (qsizetype k : pending)
             stillPending << now.value(k, records[k]);
     }
-    rewriteJournal(journalPath, stillPending);
+    // The journal goes (or shrinks) only once the moves back are on disk.
+    QString folder;
+    const int syncError = changed.sync(&folder);
+    if (syncError == 0) {
+        rewriteJournal(journalPath, stillPending);
+    } else {
+        result.problems.append({folder, QString(),
+                                renameText("RecoverNotSynced",
+                                           "The changes in this folder cannot be written to its disk (%s); the "
+                                           "journal stays for another attempt.",
+                                           systemErrorText(syncError))});
+    }
     if (lockFd >= 0)
         ::close(lockFd);
     return result;
@@ -533,11 +652,20 @@ int offerJournalRecovery() {
     if (journals.isEmpty())
         return 0;
     int files = 0;
+    QStringList toRecover;
     for (const QString &j : journals) {
         QList<JournalRecord> records;
-        if (RenameJournal::read(j, records))
-            files += static_cast<int>(records.size());
+        int phase = 0;
+        if (cutShortBeforeAnyMove(j) ||
+            (RenameJournal::read(j, records, &phase) && phase == static_cast<int>(JournalPhase::Done))) {
+            recoverJournal(j); // nothing to put back: the journal only goes
+            continue;
+        }
+        files += static_cast<int>(records.size());
+        toRecover << j;
     }
+    if (toRecover.isEmpty())
+        return 0;
     const QString title = renameText("RecoverTitle", "Interrupted rename");
     const int answer = frontEnd().msgBox(renameText("RecoverQuestion",
                                                     "A rename batch was interrupted before it ended (%s files).|"
@@ -549,7 +677,7 @@ int offerJournalRecovery() {
     int recovered = 0;
     QList<ReviewEntry> problems;
     int restored = 0, removed = 0;
-    for (const QString &j : journals) {
+    for (const QString &j : std::as_const(toRecover)) {
         const RecoveryResult r = recoverJournal(j);
         restored += r.restored;
         removed += static_cast<int>(r.removedCopies.size());

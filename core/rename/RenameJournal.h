@@ -57,6 +57,11 @@ private:
     qsizetype m_record = 0;
 };
 
+// Marks appended to a journal as the batch goes. A journal without marks
+// was cut short before the first phase was on disk; with Done every
+// file has its final name on disk, and recovery only removes the journal.
+enum class JournalPhase { TemporaryNames = 1, Done = 2 };
+
 class RenameJournal {
 public:
     RenameJournal() = default;
@@ -69,8 +74,14 @@ public:
     // for a crashed one). False with the reason when it cannot be written.
     bool begin(const QList<JournalRecord> &records, QString *error);
     // Replaces the journal by one holding only records (files that could not
-    // be put back); with none, removes it.
+    // be put back); with none, marks the batch done (synced), then removes
+    // the journal. The caller has synced the folders the batch changed.
     void finish(const QList<JournalRecord> &stillPending = {});
+    // Appends a phase mark, synced: the moves of that phase are on disk.
+    bool markPhase(JournalPhase phase);
+    // Records new temporary names (record index, path), synced, before any
+    // of them is used.
+    bool retarget(const QList<QPair<qsizetype, QString>> &tempPaths);
     QString path() const { return m_path; }
     // Records the copy steps of the move of record (its index in begin()'s list).
     JournalCopyRecorder *copyRecorder(qsizetype record) {
@@ -87,6 +98,8 @@ public:
 
     // Reads a journal file; false when it is not one.
     static bool read(const QString &path, QList<JournalRecord> &records);
+    // The same, with the last phase mark (0 when none).
+    static bool read(const QString &path, QList<JournalRecord> &records, int *phase);
 
 private:
     QString m_path;
@@ -98,6 +111,9 @@ private:
 QStringList pendingJournals();
 
 struct RecoveryResult {
+    // Nothing to put back: the journal said every file had its new name on
+    // disk, or it was cut short before its first file moved. It is removed.
+    bool batchHadEnded = false;
     int restored = 0;            // files moved back under their old name
     int alreadyInPlace = 0;      // files that were still under their old name
     QList<ReviewEntry> problems; // files that could not be put back, and why

@@ -5,6 +5,8 @@
 // with PHASE "copy", right after step MOVES (1 recorded, 2 created, 3 given
 // its name) of the first copy to another file system. Any other PHASE never
 // crashes: the batch runs to its end unless something kills the process.
+//   rename_crash_child JOURNAL_FOLDER recover
+// recovers every journal left in JOURNAL_FOLDER and prints the problems.
 #include "core/rename/RenameBatch.h"
 #include "core/rename/RenameJournal.h"
 
@@ -16,6 +18,17 @@
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() == 3 && args[2] == QLatin1String("recover")) {
+        tav::RenameJournal::setJournalFolder(args[1]);
+        int problems = 0;
+        for (const QString &j : tav::pendingJournals()) {
+            const tav::RecoveryResult r = tav::recoverJournal(j);
+            problems += static_cast<int>(r.problems.size());
+            if (!r.problems.isEmpty())
+                std::fprintf(stderr, "%s\n", qPrintable(tav::describeProblems(r.problems)));
+        }
+        return problems == 0 ? 0 : 3;
+    }
     if (args.size() < 6 || (args.size() - 4) % 2 != 0) {
         std::fprintf(stderr, "usage: rename_crash_child JOURNAL_FOLDER PHASE MOVES OLD NEW...\n");
         return 2;

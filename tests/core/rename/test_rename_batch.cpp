@@ -6,6 +6,7 @@
 
 #include "QtPrinters.h"
 #include "RenameTestUtil.h"
+#include "ScriptedFrontEnd.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -476,4 +477,74 @@ TEST_F(RenameBatchTest, JournalThatCannotBeWrittenGivesItsReasonToEveryEntry) {
     EXPECT_NE(b.outcome(1).reason, error); // blocked for its own reason
     EXPECT_EQ(contents(dir.path()), before);
     EXPECT_EQ(names(dir.path()), (QStringList{"B", "a", "b", "c"}));
+}
+
+// A temporary name taken after the check (another program, or a name the
+// file system knows under another spelling): the prefix grows, and the
+// journal knows the new name before the file takes it.
+TEST_F(RenameBatchTest, TemporaryNameTakenAfterTheCheckIsJournaledBeforeUse) {
+    files({"a", "b"});
+    RenameBatch b = batch({{"a", "A"}, {"b", "B"}});
+    b.prepare();
+    writeFile(p("tmp_Tvol_1_a"), "intruder");
+    QList<JournalRecord> records;
+    try {
+        b.run(onMove([&](int phase, qsizetype i) {
+            if (phase == 2 && i == 1) {
+                RenameJournal::read(journals.filePath(QDir(journals.path()).entryList(QDir::Files).value(0)), records);
+                throw 1;
+            }
+        }));
+    } catch (int) {
+    }
+    ASSERT_EQ(records.size(), 2);
+    EXPECT_EQ(records[0].tempPath, p("tmp_Tvol__1_a"));
+    EXPECT_EQ(records[1].tempPath, p("tmp_Tvol__2_b")); // the prefix stays long
+    EXPECT_EQ(readFile(p("tmp_Tvol__1_a")), "a");
+    const RecoveryResult r = recoverJournal(pendingJournals().value(0));
+    EXPECT_TRUE(r.problems.isEmpty()) << describeProblems(r.problems).toStdString();
+    EXPECT_EQ(readFile(p("a")), "a");
+    EXPECT_EQ(readFile(p("b")), "b");
+    EXPECT_EQ(readFile(p("tmp_Tvol_1_a")), "intruder");
+    EXPECT_TRUE(pendingJournals().isEmpty());
+}
+
+// Journals that need no move: one marked done (only its removal was cut
+// short) must not undo the batch; one cut short while first written (before
+// any move) only goes. A file on a card that is not there stays journaled,
+// the card is named, and the file is put back once the card is there again.
+TEST_F(RenameBatchTest, RecoveryOfEndedBatchesTornJournalsAndMissingMedia) {
+    files({"a", "b", "card/DCIM/c"});
+    {
+        RenameJournal j;
+        ASSERT_TRUE(j.begin({{p("a"), p("tmp_Tvol_1_a"), p("b2"), fileIdentity(p("a")), {}}}, nullptr));
+        ASSERT_TRUE(moveFileNoReplace(p("a"), p("b2")).ok);
+        ASSERT_TRUE(j.markPhase(JournalPhase::Done));
+    } // the process ends before the journal is removed
+    writeFile(journals.filePath("rename-1-2-3.journal"), "TRAVOLINE-REN");
+    ASSERT_EQ(pendingJournals().size(), 2);
+    ScriptedFrontEnd ui;
+    EXPECT_EQ(offerJournalRecovery(), 0);
+    EXPECT_TRUE(ui.asked.isEmpty()); // nothing to put back, nothing to ask
+    EXPECT_TRUE(pendingJournals().isEmpty());
+    EXPECT_EQ(readFile(p("b2")), "a");
+
+    const QString c = p("card/DCIM/c"), temp = p("card/DCIM/tmp_Tvol_1_c");
+    {
+        RenameJournal j;
+        ASSERT_TRUE(j.begin({{c, temp, p("card/DCIM/C"), fileIdentity(c), {}}}, nullptr));
+        ASSERT_TRUE(moveFileNoReplace(c, temp).ok);
+    }
+    ASSERT_TRUE(QDir().rename(p("card"), p("card.away"))); // pulled out
+    RecoveryResult r = recoverJournal(pendingJournals().value(0));
+    ASSERT_EQ(r.problems.size(), 1);
+    EXPECT_TRUE(r.problems[0].reason.contains(p("card"))) << r.problems[0].reason.toStdString();
+    EXPECT_FALSE(r.problems[0].reason.contains("DCIM"));
+    EXPECT_EQ(pendingJournals().size(), 1);
+    ASSERT_TRUE(QDir().rename(p("card.away"), p("card"))); // back
+    r = recoverJournal(pendingJournals().value(0));
+    EXPECT_TRUE(r.problems.isEmpty()) << describeProblems(r.problems).toStdString();
+    EXPECT_EQ(r.restored, 1);
+    EXPECT_EQ(readFile(c), "card/DCIM/c");
+    EXPECT_TRUE(pendingJournals().isEmpty());
 }

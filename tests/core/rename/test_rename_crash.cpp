@@ -11,8 +11,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tav;
 using namespace tavtest;
@@ -192,4 +194,132 @@ TEST(RenameCrash, KilledAfterACopyToAnotherFileSystemIsMovedBackAcross) {
     EXPECT_TRUE(r.removedCopies.isEmpty());
     EXPECT_EQ(r.restored, 3);
     c.expectOriginalsOnly();
+}
+
+// A recovery killed after copying a file back across file systems to its
+// temporary name and renaming it to its old one: the file is under its old
+// name with the copy's identity, which the next recovery must recognise.
+TEST(RenameCrash, RecoveryKilledAfterCopyingAFileBackIsRecoveredAgain) {
+    CrossDeviceCrash c;
+    if (!c.other)
+        GTEST_SKIP() << c.skipReason;
+    ASSERT_EQ(c.run("2", 2), 0); // c renamed on disk, b moved across, a at its temporary name
+    const QString journal = pendingJournals().value(0);
+    QList<JournalRecord> records;
+    ASSERT_TRUE(RenameJournal::read(journal, records));
+    ASSERT_EQ(records.size(), 3);
+    const JournalRecord &b = records[1];
+    const int fd = ::open(QFile::encodeName(journal).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    JournalCopyRecorder recorder(fd, "first-r", 10);
+    recorder.setRecord(1);
+    ASSERT_TRUE(moveFileNoReplace(b.newPath, b.tempPath, &recorder).ok);
+    ASSERT_TRUE(moveFileNoReplace(b.tempPath, b.oldPath).ok);
+    ::close(fd);
+
+    const RecoveryResult r = recoverJournal(journal);
+    EXPECT_TRUE(r.problems.isEmpty()) << describeProblems(r.problems).toStdString();
+    EXPECT_EQ(r.alreadyInPlace, 1);
+    c.expectOriginalsOnly();
+}
+
+namespace {
+
+struct FsOp {
+    QString op;
+    QStringList args;
+};
+
+// Runs a batch that does not crash under the logging shim (real calls, logged
+// in order) and returns what it did to the disk.
+QList<FsOp> loggedBatch(const QString &journals, const QStringList &moves) {
+    QTemporaryDir logDir;
+    const QString log = logDir.filePath("ops");
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LD_PRELOAD", QStringLiteral(TAV_BUILD_BIN_DIR "/libfs_log_shim.so"));
+    env.insert("TAV_FSLOG", log);
+    env.insert("TAV_FSLOG_DATA", journals);
+    child.setProcessEnvironment(env);
+    child.start(QStringLiteral(TAV_BUILD_BIN_DIR "/rename_crash_child"), QStringList{journals, "none", "0"} + moves);
+    child.waitForFinished(30000);
+    QList<FsOp> ops;
+    for (const QByteArray &line : readFile(log).split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QStringList f = QString::fromUtf8(line).split('\t');
+        const QString op = f.takeFirst();
+        ops.append({op, f});
+    }
+    return ops;
+}
+
+QString folderOf(const QString &path) {
+    return path.left(path.lastIndexOf('/'));
+}
+
+} // namespace
+
+TEST(RenameDurability, EveryChangedFolderIsSyncedBeforeTheJournalIsRemoved) {
+    // A swap and a rotation in one folder, a move into a new subfolder, and,
+    // where /dev/shm is another file system, a move there.
+    CrossDeviceCrash c;
+    QStringList moves;
+    const QString d = c.disk.path();
+    for (const char *n : {"a", "b", "x", "y", "z", "m", "far"})
+        writeFile(d + "/" + n, n);
+    QDir(d).mkpath("new/deeper");
+    for (const auto &[from, to] : QList<QPair<QString, QString>>{
+             {"a", "b"}, {"b", "a"}, {"x", "y"}, {"y", "z"}, {"z", "x"}, {"m", "new/deeper/m2"}})
+        moves << d + "/" + from << d + "/" + to;
+    if (c.other)
+        moves << d + "/far" << c.other->filePath("far");
+    const QString journals = c.journals.path();
+    const QList<FsOp> ops = loggedBatch(journals, moves);
+    ASSERT_FALSE(ops.isEmpty()) << "the shim logged nothing";
+    EXPECT_EQ(readFile(d + "/a"), "b");
+    EXPECT_EQ(readFile(d + "/new/deeper/m2"), "m");
+
+    // The journal's removal, and the last content it was synced with.
+    qsizetype removal = -1;
+    QByteArray lastJournal;
+    for (qsizetype k = 0; k < ops.size(); ++k) {
+        const FsOp &o = ops[k];
+        if (o.args.value(0).startsWith(journals + "/") && o.args.value(0).endsWith(".journal")) {
+            if (o.op == "unlink")
+                removal = k;
+            else if (o.op == "fsync" && o.args.size() == 4)
+                lastJournal = QByteArray::fromHex(o.args[3].toLatin1());
+        }
+    }
+    ASSERT_GE(removal, 0) << "the journal was not removed";
+    EXPECT_TRUE(lastJournal.endsWith("P\t2\n"))
+        << "not marked done before its removal: " << lastJournal.right(40).data();
+
+    // Every folder whose entries changed outside the journal's folder is
+    // synced after its last change and before the journal goes.
+    QMap<QString, qsizetype> lastChange;
+    for (qsizetype k = 0; k < removal; ++k) {
+        const FsOp &o = ops[k];
+        if (o.op == "fsync" || o.op == "syncfs" || o.op == "sync")
+            continue;
+        for (qsizetype a = o.op == "symlink" ? 1 : 0; a < o.args.size() && a < 2; ++a) {
+            if (o.op == "create" && a == 1)
+                break;
+            const QString folder = folderOf(o.args[a]);
+            if (!folder.startsWith(journals))
+                lastChange[folder] = k;
+        }
+    }
+    EXPECT_TRUE(lastChange.contains(d));
+    EXPECT_TRUE(lastChange.contains(d + "/new/deeper"));
+    if (c.other)
+        EXPECT_TRUE(lastChange.contains(c.other->path()));
+    for (auto it = lastChange.cbegin(); it != lastChange.cend(); ++it) {
+        bool synced = false;
+        for (qsizetype k = it.value() + 1; k < removal && !synced; ++k)
+            synced = ops[k].op == "fsync" && ops[k].args.value(0) == it.key() && ops[k].args.value(1) == "dir";
+        EXPECT_TRUE(synced) << it.key().toStdString() << " is not synced after its last change ("
+                            << ops[it.value()].op.toStdString() << ") and before the journal's removal";
+    }
 }
