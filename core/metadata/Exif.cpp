@@ -319,6 +319,10 @@ MetadataRecord ExifReader::getExif_exifTool(const QString &path) {
 }
 
 MetadataRecord ExifReader::getExif_builtin(const QString &path) {
+    // A read takes microseconds and nothing else in a recomputation lets the
+    // window's events run; the front end runs them at most every few ms, so the
+    // progress bar moves and Stop is heard without slowing the list down.
+    frontEnd().processEvents();
     if (const MetadataRecord *cached = m_cache.find(path))
         return *cached;
     Exif::BuiltinResult result = Exif::BuiltinResult::Unreadable;
