@@ -278,12 +278,46 @@ private:
     QByteArrayList m_others;
 };
 
-const Exiv2::Exifdatum *findExif(const Exiv2::ExifData &exif, uint16_t tag, const char *group) {
-    const auto it = exif.findKey(Exiv2::ExifKey(tag, group));
-    return it == exif.end() ? nullptr : &*it;
-}
+// The tags read, found in one pass over the EXIF data (building a key for
+// each look-up would cost more than the whole file's parsing).
+class ExifTags {
+public:
+    explicit ExifTags(const Exiv2::ExifData &exif) {
+        static const int image = Exiv2::ExifKey("Exif.Image.Make").ifdId();
+        static const int photo = Exiv2::ExifKey("Exif.Photo.DateTimeDigitized").ifdId();
+        for (const Exiv2::Exifdatum &d : exif) {
+            const int ifd = d.ifdId();
+            if (ifd != image && ifd != photo)
+                continue;
+            for (Slot &s : m_slots)
+                if (!s.datum && s.tag == d.tag() && s.inImage == (ifd == image))
+                    s.datum = &d;
+        }
+    }
+    const Exiv2::Exifdatum *find(uint16_t tag, const char *group) const {
+        const bool inImage = group[0] == 'I';
+        for (const Slot &s : m_slots)
+            if (s.tag == tag && s.inImage == inImage)
+                return s.datum;
+        return nullptr;
+    }
+
+private:
+    struct Slot {
+        uint16_t tag;
+        bool inImage;
+        const Exiv2::Exifdatum *datum;
+    };
+    Slot m_slots[15] = {{0x010f, true, nullptr},  {0x0110, true, nullptr},  {0x0112, true, nullptr},
+                        {0x9004, false, nullptr}, {0x9292, false, nullptr}, {0x9012, false, nullptr},
+                        {0xa002, false, nullptr}, {0xa003, false, nullptr}, {0x9209, false, nullptr},
+                        {0x9207, false, nullptr}, {0xa403, false, nullptr}, {0x920a, false, nullptr},
+                        {0x829a, false, nullptr}, {0x9202, false, nullptr}, {0, false, nullptr}};
+};
 
 const Exiv2::Xmpdatum *findXmp(const Exiv2::XmpData &xmp, const char *key) {
+    if (xmp.empty())
+        return nullptr;
     const auto it = xmp.findKey(Exiv2::XmpKey(key));
     return it == xmp.end() ? nullptr : &*it;
 }
@@ -328,6 +362,10 @@ void xmpFlash(const Exiv2::XmpData &xmp, Collector &c) {
 void readExif(const Exiv2::Image &image, Collector &c) {
     const Exiv2::ExifData &exif = image.exifData();
     const Exiv2::XmpData &xmp = image.xmpData();
+    const ExifTags tags(exif);
+    const auto findExif = [&](const Exiv2::ExifData &, uint16_t tag, const char *group) {
+        return tags.find(tag, group);
+    };
 
     // Every text tag is in the report and decides its encoding with the others.
     for (const Exiv2::Exifdatum &d : exif)
