@@ -460,6 +460,40 @@ void readExif(const Exiv2::Image &image, Collector &c) {
     }
 }
 
+// The file's start, read at once: a JPEG file's metadata segments all come
+// before its picture data, so they are parsed from memory without the
+// library's many small reads and seeks. A file that ends within the start is
+// parsed whole from memory too.
+constexpr qint64 HeadBytes = 128 * 1024;
+
+Exiv2::Image::AutoPtr parsed(Exiv2::Image::AutoPtr image) {
+    if (image.get())
+        image->readMetadata();
+    return image;
+}
+
+Exiv2::Image::AutoPtr openAndRead(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Exiv2::Image::AutoPtr();
+    const QByteArray head = file.read(HeadBytes);
+    const bool whole = head.size() < HeadBytes || file.atEnd();
+    file.close();
+    const bool jpeg = head.startsWith("\xff\xd8");
+    if (whole || jpeg) {
+        try {
+            return parsed(
+                Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(head.constData()), long(head.size())));
+        } catch (...) {
+            // A file read whole has nothing more to give; a JPEG file whose
+            // segments go past the start is read from the file below.
+            if (whole)
+                throw;
+        }
+    }
+    return parsed(Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false));
+}
+
 } // namespace
 
 QString exifToolFileSize(qint64 bytes) {
@@ -502,10 +536,9 @@ MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
 
     Collector c;
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false);
+        Exiv2::Image::AutoPtr image = openAndRead(path);
         if (!image.get())
             return MetadataRecord();
-        image->readMetadata();
         readExif(*image, c);
         if (image->mimeType() == "image/jpeg") {
             const std::string comment = image->comment();
