@@ -72,6 +72,12 @@ TEST_F(BuiltinReader, EveryFieldAsExifToolPrintsIt) {
     const QString latin1 = bytesFile("latin1.txt", "caf\xe9 \xe0 No\xebl");
     const QString utf8 = bytesFile("utf8.txt", "café ✓ 日本");
     const QString withControl = bytesFile("control.txt", QByteArray("line one\nline\ttwo\x7f  \0end  ", 26));
+    // A colour profile of 300 KB: only its header has to look right.
+    QByteArray profile(300 * 1024, '\x11');
+    const QByteArray size("\x00\x04\xb0\x00", 4);
+    profile.replace(0, 4, size).replace(8, 4, QByteArray("\x02\x10\x00\x00", 4)).replace(12, 12, "mntrRGB XYZ ");
+    profile.replace(36, 4, "acsp").replace(128, 4, QByteArray(4, '\0'));
+    const QString bigProfile = bytesFile("profile.icc", profile);
     const QList<Photo> photos = {
         {"reference.jpg", test::referenceTags()},
         {"zone.jpg", {"-CreateDate=2015:07:31 10:20:30", "-OffsetTimeDigitized=+02:00", "-Model=Pixel 7"}},
@@ -104,6 +110,8 @@ TEST_F(BuiltinReader, EveryFieldAsExifToolPrintsIt) {
          {"-CreateDate=2001:01:01 01:01:01", "-XMP-xmp:CreateDate=2002:02:02 02:02:02", "-Make=AA", "-XMP-tiff:Make=BB",
           "-Orientation#=6", "-XMP-tiff:Orientation#=8"}},
         {"no-tags.jpg", {}},
+        // Segments past the start the reader parses from memory.
+        {"big-segments.jpg", {"-Model=Big", "-Comment=after the profile", "-ICC_Profile<=" + bigProfile}},
     };
     for (const Photo &p : photos)
         ASSERT_TRUE(test::makeJpeg(path(p.name), p.tags)) << p.name;
@@ -135,6 +143,9 @@ TEST_F(BuiltinReader, EveryFieldAsExifToolPrintsIt) {
     EXPECT_EQ(zone[MetadataRecord::Hour], "");
     const MetadataRecord latin = read(ExifModeBuiltin, path("comment-latin1.jpg"));
     EXPECT_EQ(latin[MetadataRecord::Comment], QStringLiteral("café à Noël"));
+    const MetadataRecord big = read(ExifModeBuiltin, path("big-segments.jpg"));
+    EXPECT_EQ(big[MetadataRecord::Comment], "after the profile");
+    EXPECT_GT(QFileInfo(path("big-segments.jpg")).size(), 300 * 1024);
     const MetadataRecord portrait = read(ExifModeBuiltin, path("portrait.jpg"));
     EXPECT_EQ(portrait[MetadataRecord::Orientation], "Rotate 90 CW");
     EXPECT_EQ(portrait[MetadataRecord::Resolution], "3000 x 4000");
