@@ -309,12 +309,12 @@ const QList<CliOption> &optionTable() {
              return QString();
          }},
         {{QStringLiteral("exif-mode")},
-         QStringLiteral("1|2|3|4"),
-         QStringLiteral("photo metadata tool: 1 jhead, 2 jhead then ExifTool, 3 ExifTool, 4 resident ExifTool "
-                        "(default: the settings file's)"),
+         QStringLiteral("1|2|3|4|5"),
+         QStringLiteral("photo metadata tool: 1 jhead, 2 jhead then ExifTool, 3 ExifTool, 4 resident ExifTool, "
+                        "5 built-in reader (default: the settings file's)"),
          [](CliRun &r, const QString &v) -> QString {
-             if (v.size() != 1 || v < QLatin1String("1") || v > QLatin1String("4"))
-                 return QStringLiteral("expects 1, 2, 3 or 4, not \"%1\"").arg(v);
+             if (v.size() != 1 || v < QLatin1String("1") || v > QLatin1String("5"))
+                 return QStringLiteral("expects 1, 2, 3, 4 or 5, not \"%1\"").arg(v);
              r.exifMode = v.toInt();
              return {};
          }},

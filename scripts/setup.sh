@@ -11,7 +11,7 @@ TAV_PACKAGES=(
     qt6-base-dev libgl-dev libglx-dev libopengl-dev
     libgtest-dev libgmock-dev
     libcurl4-openssl-dev
-    jhead libimage-exiftool-perl
+    jhead libimage-exiftool-perl libexiv2-dev
     xvfb xauth fonts-dejavu-core xdotool
     python3
     desktop-file-utils appstream bash-completion man-db dpkg-dev

@@ -5,6 +5,7 @@
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/i18n/Language.h"
+#include "core/metadata/BuiltinReader.h"
 #include "core/metadata/ExifReport.h"
 #include "core/metadata/ToolProcess.h"
 #include "core/settings/Settings.h"
@@ -76,13 +77,26 @@ QString toolModeName(int mode) {
         return i18n::Message(75);
     case ExifModeExifToolBatch:
         return i18n::Message(76);
+    case ExifModeBuiltin:
+        return i18n::getText(QStringLiteral("Exif"), QStringLiteral("ModeBuiltin"),
+                             QStringLiteral("lecteur intégré (Exiv2)"));
     default:
         return QString();
     }
 }
 
+bool modeNeedsTool(int mode) {
+    return mode != ExifModeBuiltin;
+}
+
+QString builtinReaderText() {
+    return i18n::getText(QStringLiteral("Exif"), QStringLiteral("BuiltinReader"),
+                         QStringLiteral("lecteur intégré (%s)"), builtinLibraryName());
+}
+
 QString toolInUseText(int mode) {
-    return i18n::Message(80) + QLatin1Char(' ') + toolModeName(mode);
+    // The built-in reader also names the library version it reads with.
+    return i18n::Message(80) + QLatin1Char(' ') + (mode == ExifModeBuiltin ? builtinReaderText() : toolModeName(mode));
 }
 
 QString metadataLabelText(int index, const MetadataRecord &record) {
@@ -112,6 +126,8 @@ QList<ExifReader::Tool> toolsOfMode(int mode) {
         return {ExifReader::Tool::Jhead};
     case ExifModeJheadThenExifTool:
         return {ExifReader::Tool::Jhead, ExifReader::Tool::ExifTool};
+    case ExifModeBuiltin:
+        return {};
     default:
         return {ExifReader::Tool::ExifTool};
     }
@@ -285,6 +301,9 @@ MetadataRecord ExifReader::getExif(const QString &path) {
         if (listHas(m_exifToolList, extension))
             record = getExif_exifTool_lot(path);
     }
+    // The library recognises a format by its content, so no extension list.
+    if (m_mode == ExifModeBuiltin)
+        record = getExif_builtin(path);
 
     for (int i = 0; i < 6; ++i)
         frontEnd().showMetadataLabel(i, Exif::metadataLabelText(i, record));
@@ -297,6 +316,20 @@ MetadataRecord ExifReader::getExif_jhead(const QString &path) {
 
 MetadataRecord ExifReader::getExif_exifTool(const QString &path) {
     return runPerFile(Tool::ExifTool, path, QStringLiteral("getExif_getExif_exifTool (Module Exif)"));
+}
+
+MetadataRecord ExifReader::getExif_builtin(const QString &path) {
+    // A read takes microseconds and nothing else in a recomputation lets the
+    // window's events run; the front end runs them at most every few ms, so the
+    // progress bar moves and Stop is heard without slowing the list down.
+    frontEnd().processEvents();
+    if (const MetadataRecord *cached = m_cache.find(path))
+        return *cached;
+    Exif::BuiltinResult result = Exif::BuiltinResult::Unreadable;
+    const MetadataRecord record = Exif::readBuiltin(path, &result);
+    if (result == Exif::BuiltinResult::Read)
+        m_cache.append(path, record);
+    return record;
 }
 
 MetadataRecord ExifReader::runPerFile(Tool tool, const QString &path, const QString &procedure) {
@@ -409,6 +442,8 @@ int ExifReader::chooseTool(const QString &choiceText) {
         mode = ExifModeExifToolBatch;
     else if (choiceText == i18n::Message(78))
         mode = ExifModeJheadThenExifTool;
+    else if (choiceText == Exif::toolModeName(ExifModeBuiltin))
+        mode = ExifModeBuiltin;
     changeMode(mode);
     if (mode == ExifModeExifToolBatch)
         startResident(); // may fall back to mode 3

@@ -26,7 +26,9 @@ enum ExifToolMode : int {
     ExifModeJheadThenExifTool = 2,
     ExifModeExifTool = 3,
     ExifModeExifToolBatch = 4,
+    ExifModeBuiltin = 5, // read inside the program, no outside tool
 };
+inline constexpr int ExifModeHighest = ExifModeBuiltin;
 
 inline const QString DefaultJheadExtensions = QStringLiteral("JPG JPEG");
 inline const QString DefaultExifToolExtensions = QStringLiteral("ARW CRW JPG JPEG RAW TIF TIFF");
@@ -50,6 +52,8 @@ public:
     MetadataRecord getExif_jhead(const QString &path);
     MetadataRecord getExif_exifTool(const QString &path);
     MetadataRecord getExif_exifTool_lot(const QString &path);
+    // The built-in reader (Exiv2), for every format the library knows.
+    MetadataRecord getExif_builtin(const QString &path);
 
     // Configuration from the settings record: mode and the two lists (upper
     // case, separated by blanks). Starts the resident ExifTool when the mode is 4.
@@ -158,8 +162,13 @@ QStringList splitExtensions(const QString &list);
 // $C$, $dA$, $dM$, $dJ$, $dh$, $dm$, $ds$): only then is a tool needed.
 bool patternUsesMetadata(const QString &pattern);
 
-// The label of a mode in the choice list (message 74, 78, 75 or 76).
+// The label of a mode in the choice list (message 74, 78, 75 or 76; the
+// built-in reader's own text).
 QString toolModeName(int mode);
+// Whether a mode runs an outside program.
+bool modeNeedsTool(int mode);
+// The built-in reader and the library it reads with: "lecteur intégré (Exiv2 0.27.6)".
+QString builtinReaderText();
 // lblExitToolUsed: message 80, a blank, the mode's label.
 QString toolInUseText(int mode);
 // The six value labels lblExif(0..5): "$d$=", "$T$=", "$R$=", "$O$=", "$K$=",
@@ -169,7 +178,7 @@ QString metadataLabelText(int index, const MetadataRecord &record);
 // The tool's name as the user knows it, and the Debian package providing it.
 QString toolDisplayName(ExifReader::Tool tool);
 QString toolPackage(ExifReader::Tool tool);
-// The tools a mode runs.
+// The tools a mode runs (none for the built-in reader).
 QList<ExifReader::Tool> toolsOfMode(int mode);
 // The message shown once when a tool cannot be found, and its short form.
 QString toolMissingText(ExifReader::Tool tool);

@@ -387,7 +387,7 @@ const std::vector<KeyDef> &keyTable() {
             numberKey("Option_RegleDebutResetRenommage", 7, TAV_FIELD(RegleDebutResetRenommage), Width::Int16, 1));
         t.push_back(numberKey("Option_ReglePasApresRenommage", 7, TAV_FIELD(ReglePasApresRenommage), Width::Int16, 1));
         t.push_back(numberKey("Option_ReglePasResetRenommage", 7, TAV_FIELD(ReglePasResetRenommage), Width::Int16, 1));
-        KeyDef tool = numberKey("Option_OutilExifChoisi", 7, TAV_FIELD(OutilExifChoisi), Width::Int32, 0, 4);
+        KeyDef tool = numberKey("Option_OutilExifChoisi", 7, TAV_FIELD(OutilExifChoisi), Width::Int32, 0, 5);
         tool.read = [readMode = tool.read](Settings &s, const IniFile &ini, const Reader &r) {
             readMode(s, ini, r);
             if (s.OutilExifChoisi == 4 && hooks().startExifToolServer)

@@ -47,6 +47,7 @@ frmChoixOutilExif::frmChoixOutilExif(ExifReader *reader, QWidget *parent)
     }
     Label9 = makeLabel(this, QStringLiteral("Label9"));
     Label10 = makeLabel(this, QStringLiteral("Label10"));
+    lblOutils = makeLabel(this, QStringLiteral("lblOutils"));
     for (QLabel *option : {Label2, Label3, Label4, Label5})
         option->setIndent(12);
 
@@ -78,8 +79,8 @@ frmChoixOutilExif::frmChoixOutilExif(ExifReader *reader, QWidget *parent)
     buttons->addWidget(cmdOK);
 
     auto *layout = new QVBoxLayout(this);
-    for (QWidget *w :
-         std::initializer_list<QWidget *>{Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8[0], Label8[1]})
+    for (QWidget *w : std::initializer_list<QWidget *>{Label1, Label2, Label3, Label4, Label5, Label6, Label7,
+                                                       Label8[0], Label8[1], lblOutils})
         layout->addWidget(w);
     layout->addWidget(line);
     layout->addLayout(choice);
@@ -112,9 +113,10 @@ void frmChoixOutilExif::load() {
     Label8[1]->setText(Message(72));
     Label9->setText(Message(73));
     Label10->setText(Message(79));
+    lblOutils->setText(toolsText());
 
     cboChoix->clear();
-    cboChoix->addItems({Message(74), Message(78), Message(75)});
+    cboChoix->addItems({Message(74), Message(78), Message(75), Exif::toolModeName(ExifModeBuiltin)});
     QString current = Message(74);
     switch (m_reader->mode()) {
     case ExifModeJheadThenExifTool:
@@ -126,6 +128,9 @@ void frmChoixOutilExif::load() {
     case ExifModeExifToolBatch:
         current = Message(76);
         break;
+    case ExifModeBuiltin:
+        current = Exif::toolModeName(ExifModeBuiltin);
+        break;
     default:
         break;
     }
@@ -134,6 +139,30 @@ void frmChoixOutilExif::load() {
         cboChoix->setCurrentIndex(index);
     else
         cboChoix->setEditText(current);
+}
+
+QString frmChoixOutilExif::toolsText() const {
+    const QString section = QStringLiteral("Exif");
+    QStringList lines{i18n::getText(section, QStringLiteral("ToolsTitle"),
+                                    QStringLiteral("Outil extérieur demandé par chaque choix :"))};
+    for (int mode :
+         {ExifModeJhead, ExifModeJheadThenExifTool, ExifModeExifTool, ExifModeExifToolBatch, ExifModeBuiltin}) {
+        QStringList tools;
+        for (ExifReader::Tool tool : Exif::toolsOfMode(mode)) {
+            const QString name = Exif::toolDisplayName(tool);
+            tools << (m_reader->toolAvailable(tool) ? i18n::getText(section, QStringLiteral("ToolInstalled"),
+                                                                    QStringLiteral("%s (installé)"), name)
+                                                    : i18n::getText(section, QStringLiteral("ToolNotInstalled"),
+                                                                    QStringLiteral("%s (absent : paquet Debian %s)"),
+                                                                    name, Exif::toolPackage(tool)));
+        }
+        if (tools.isEmpty())
+            tools << i18n::getText(section, QStringLiteral("NoTool"),
+                                   QStringLiteral("aucun, lu par le programme lui-même"));
+        const QString name = mode == ExifModeBuiltin ? Exif::builtinReaderText() : Exif::toolModeName(mode);
+        lines << QStringLiteral("\u2022 ") + name + QStringLiteral(" : ") + tools.join(QStringLiteral(", "));
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 void frmChoixOutilExif::cmdOK_Click() {

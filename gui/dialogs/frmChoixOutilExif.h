@@ -38,10 +38,13 @@ public slots:
 
 private:
     void load();
+    QString toolsText() const;
 
     ExifReader *m_reader;
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label9, *Label10;
     QLabel *Label8[2];
+    // Which choices need an outside tool, and whether it is installed.
+    QLabel *lblOutils;
     QComboBox *cboChoix;
     QPushButton *cmdOK, *cmdAide;
 };

@@ -3,6 +3,7 @@
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/i18n/Language.h"
+#include "core/metadata/BuiltinReader.h"
 #include "core/metadata/Exif.h"
 #include "gui/i18n/Translate.h"
 
@@ -124,6 +125,7 @@ QList<frmDependance::Row> frmDependance::dependencyRows() {
     ExifReader &reader = exifReader();
     rows.append({QStringLiteral("jhead"), toolVersion(reader.toolPath(ExifReader::Tool::Jhead), {"-V"})});
     rows.append({QStringLiteral("ExifTool"), toolVersion(reader.toolPath(ExifReader::Tool::ExifTool), {"-ver"})});
+    rows.append({Exif::toolModeName(ExifModeBuiltin), Exif::builtinLibraryName()});
     return rows;
 }
 

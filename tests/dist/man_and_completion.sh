@@ -30,7 +30,7 @@ if [ -f /usr/share/bash-completion/bash_completion ]; then
     echo "$out"
     [ "$(sed -n 1p <<<"$out")" = "--case" ] || { echo "FAIL: --ca does not complete to --case" >&2; exit 1; }
     [ "$(sed -n 2p <<<"$out")" = "upper" ] || { echo "FAIL: --case u does not complete to upper" >&2; exit 1; }
-    [ "$(sed -n 3p <<<"$out")" = "1 2 3 4" ] || { echo "FAIL: --exif-mode values" >&2; exit 1; }
+    [ "$(sed -n 3p <<<"$out")" = "1 2 3 4 5" ] || { echo "FAIL: --exif-mode values" >&2; exit 1; }
     checked=1
 fi
 [ "$checked" -eq 1 ] || { echo "neither man nor bash-completion installed: skipped"; exit 77; }

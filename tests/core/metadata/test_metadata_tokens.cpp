@@ -94,6 +94,7 @@ TEST_F(MetadataTokens, DateFolderPatternNamesAFolderOfPhotos) {
     EXPECT_EQ(names(ExifModeJheadThenExifTool, pattern, files), all);
     EXPECT_EQ(names(ExifModeExifTool, pattern, files), all);
     EXPECT_EQ(names(ExifModeExifToolBatch, pattern, files), all);
+    EXPECT_EQ(names(ExifModeBuiltin, pattern, files), all);
 }
 
 TEST_F(MetadataTokens, PatternWithoutMetadataTokenRunsNoTool) {
@@ -148,7 +149,7 @@ TEST_F(MetadataTokens, CommandLineModesAndTheSettingsDefault) {
     r = runCli(common);
     EXPECT_EQ(r.lines, (QStringList{jpg, tifRead}));
 
-    for (const char *mode : {"2", "4"}) {
+    for (const char *mode : {"2", "4", "5"}) {
         r = runCli(QStringList{"--exif-mode", mode} + common);
         EXPECT_EQ(r.exitCode, 0) << mode;
         EXPECT_EQ(r.lines, (QStringList{jpg, tifRead})) << mode;
@@ -156,6 +157,9 @@ TEST_F(MetadataTokens, CommandLineModesAndTheSettingsDefault) {
     r = runCli(QStringList{"--exif-mode", "1"} + common);
     EXPECT_EQ(r.lines, (QStringList{jpg, tifEmpty}));
 
-    for (const char *bad : {"0", "5", "x", "12"})
+    writeMode(5);
+    EXPECT_EQ(runCli(common).lines, (QStringList{jpg, tifRead}));
+
+    for (const char *bad : {"0", "6", "x", "12"})
         EXPECT_EQ(runCli(QStringList{"--exif-mode", bad} + common).exitCode, 2) << bad;
 }

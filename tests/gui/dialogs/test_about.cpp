@@ -196,6 +196,9 @@ TEST_F(About, DependencyListNamesTheProgramThenWhatThisBuildRunsWith) {
     exiftool.start(exifReader().toolPath(ExifReader::Tool::ExifTool), {"-ver"});
     ASSERT_TRUE(exiftool.waitForFinished(20000));
     EXPECT_EQ(QString::fromLocal8Bit(exiftool.readAll()).trimmed(), versionOf("ExifTool"));
+    // The built-in reader, with the version of the library it runs with.
+    const QString builtin = versionOf(Exif::toolModeName(ExifModeBuiltin));
+    EXPECT_TRUE(builtin.contains(QRegularExpression("^Exiv2 \\d+\\.\\d+\\.\\d+$"))) << builtin.toStdString();
 
     EXPECT_EQ(frmDependance::toolVersion("/nonexistent/tool", {}), "Fichier inconnu");
     EXPECT_FALSE(dialog.findChild<QPushButton *>("cmdAide")->isVisibleTo(&dialog)) << "no help wired";

@@ -4,10 +4,12 @@
 #include "TestPaths.h"
 #include "core/base/ProgramFolder.h"
 #include "core/i18n/Language.h"
+#include "core/metadata/BuiltinReader.h"
 #include "core/metadata/Exif.h"
 #include "gui/dialogs/frmChoixOutilExif.h"
 #include "gui/i18n/Translate.h"
 
+#include "PhotoFactory.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
 
@@ -48,7 +50,7 @@ protected:
 
 } // namespace
 
-TEST_F(ChoiceDialog, ShowsTheExplanationsAndOffersThreeModes) {
+TEST_F(ChoiceDialog, ShowsTheExplanationsAndOffersFourModes) {
     frmChoixOutilExif dialog(&reader);
     EXPECT_EQ(dialog.windowTitle(), i18n::getText("frmChoixOutilExif", "frmChoixOutilExif.Caption"));
     EXPECT_FALSE(dialog.windowTitle().isEmpty());
@@ -62,19 +64,37 @@ TEST_F(ChoiceDialog, ShowsTheExplanationsAndOffersThreeModes) {
     }
 
     QComboBox *list = dialog.choiceList();
-    ASSERT_EQ(list->count(), 3);
+    ASSERT_EQ(list->count(), 4);
     EXPECT_EQ(list->itemText(0), Message(74));
     EXPECT_EQ(list->itemText(1), Message(78));
     EXPECT_EQ(list->itemText(2), Message(75));
+    EXPECT_EQ(list->itemText(3), QStringLiteral("lecteur intégré (Exiv2)"));
+}
+
+TEST_F(ChoiceDialog, SaysWhichModesNeedAnOutsideToolAndWhetherItIsInstalled) {
+    const QString jhead = work.filePath("jhead");
+    ASSERT_TRUE(test::writeScript(jhead, "exit 0\n"));
+    reader.setToolPath(ExifReader::Tool::Jhead, jhead);
+    frmChoixOutilExif dialog(&reader);
+    const QStringList lines = dialog.findChild<QLabel *>("lblOutils")->text().split('\n');
+    ASSERT_EQ(lines.size(), 6) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[1].startsWith("\u2022 " + Message(74))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith("jhead (installé)")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].endsWith("jhead (installé), ExifTool (absent : paquet Debian libimage-exiftool-perl)"))
+        << lines[2].toStdString();
+    EXPECT_TRUE(lines[4].startsWith("\u2022 " + Message(76))) << lines[4].toStdString();
+    EXPECT_TRUE(lines[5].contains(Exif::builtinReaderText())) << lines[5].toStdString();
+    EXPECT_TRUE(lines[5].endsWith("aucun, lu par le programme lui-même")) << lines[5].toStdString();
 }
 
 TEST_F(ChoiceDialog, CurrentModeIsShownBatchModeIncluded) {
-    const QString expected[] = {Message(74), Message(74), Message(78), Message(75), Message(76)};
-    for (int mode = 0; mode <= 4; ++mode) {
+    const QString expected[] = {Message(74), Message(74), Message(78),
+                                Message(75), Message(76), Exif::toolModeName(ExifModeBuiltin)};
+    for (int mode = 0; mode <= 5; ++mode) {
         reader.setMode(mode);
         frmChoixOutilExif dialog(&reader);
         EXPECT_EQ(dialog.choiceList()->currentText(), expected[mode]) << mode;
-        EXPECT_EQ(dialog.choiceList()->count(), 3) << mode; // the batch mode is shown, not offered
+        EXPECT_EQ(dialog.choiceList()->count(), 4) << mode; // the batch mode is shown, not offered
     }
 }
 
@@ -90,6 +110,13 @@ TEST_F(ChoiceDialog, OkAppliesTheChosenModeAndRemembersIt) {
     EXPECT_FALSE(dialog.isVisible());
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, "Travoline", "Travoline");
     EXPECT_EQ(store.value("Options/GLOutilExifChoisi").toString(), "2");
+
+    // The built-in reader, chosen in the list.
+    frmChoixOutilExif builtin(&reader);
+    builtin.choiceList()->setCurrentIndex(3);
+    QTest::mouseClick(builtin.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
+    EXPECT_EQ(reader.mode(), ExifModeBuiltin);
+    EXPECT_EQ(store.value("Options/GLOutilExifChoisi").toString(), "5");
 
     // OK on the batch mode as shown keeps it.
     reader.setMode(ExifModeExifToolBatch);

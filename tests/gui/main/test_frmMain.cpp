@@ -698,6 +698,14 @@ TEST_F(WindowTest, TheToolLabelSaysWhichToolIsMissingAndItsPackage) {
         EXPECT_EQ(tool->text(), Exif::toolInUseText(ExifModeJheadThenExifTool));
         EXPECT_GT(jheadOnly.size(), Exif::toolInUseText(ExifModeJhead).size());
     }
+
+    // The built-in reader needs neither tool and names its library version.
+    settings.OutilExifChoisi = ExifModeBuiltin;
+    reader.setToolPath(ExifReader::Tool::Jhead, dir.path() + QStringLiteral("/nowhere/jhead"));
+    control<QListWidget>("lstAstuce")->setCurrentRow(0);
+    control<QListWidget>("lstAstuce")->setCurrentRow(3);
+    EXPECT_EQ(tool->text(), Exif::toolInUseText(ExifModeBuiltin));
+    EXPECT_TRUE(tool->text().contains(QRegularExpression("Exiv2 \\d+\\.\\d+"))) << tool->text().toStdString();
     window->setMetadataReader(nullptr);
 }
 

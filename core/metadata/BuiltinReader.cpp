@@ -1,0 +1,574 @@
+#include "core/metadata/BuiltinReader.h"
+
+#include "core/metadata/ExifReport.h"
+
+#include <QByteArrayList>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+
+// The library's headers still name std::auto_ptr.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <exiv2/exiv2.hpp>
+
+namespace tav::Exif {
+
+namespace {
+
+using F = MetadataRecord::Field;
+
+void initialiseLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // The library reports every oddity of a damaged file on stderr.
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::XmpParser::initialize();
+#ifdef EXV_ENABLE_BMFF
+        Exiv2::enableBMFF(true);
+#endif
+    });
+}
+
+// The report prints control characters as ".", drops NULs and trailing blanks.
+QByteArray printable(QByteArray text) {
+    text.replace('\0', QByteArray());
+    for (char &c : text)
+        if ((c >= 0x01 && c <= 0x1f) || c == 0x7f)
+            c = '.';
+    while (!text.isEmpty() && text.back() == ' ')
+        text.chop(1);
+    return text;
+}
+
+QByteArray rawBytes(const Exiv2::Value &value) {
+    std::string bytes(static_cast<std::size_t>(value.size()), '\0');
+    if (!bytes.empty())
+        value.copy(reinterpret_cast<Exiv2::byte *>(bytes.data()), Exiv2::bigEndian);
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+// A text tag as ExifTool reads it: up to the first NUL.
+QByteArray asciiText(const Exiv2::Value &value) {
+    QByteArray bytes = rawBytes(value);
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    return bytes;
+}
+
+QByteArray trimmedRight(QByteArray text) {
+    while (!text.isEmpty() && QByteArrayView(" \t\n\r\f\v").contains(text.back()))
+        text.chop(1);
+    return text;
+}
+
+bool isRational(const Exiv2::Value &value) {
+    return value.typeId() == Exiv2::unsignedRational || value.typeId() == Exiv2::signedRational;
+}
+
+// One number as ExifTool's value: a rational becomes its quotient, or "inf"
+// and "undef" for a zero denominator.
+QByteArray numberAt(const Exiv2::Value &value, long i) {
+    if (isRational(value)) {
+        const Exiv2::Rational r = value.toRational(i);
+        if (r.second == 0)
+            return r.first == 0 ? QByteArrayLiteral("undef") : QByteArrayLiteral("inf");
+        return QByteArray::number(double(r.first) / double(r.second), 'g', 15);
+    }
+    if (value.typeId() == Exiv2::asciiString)
+        return asciiText(value);
+    return QByteArray::number(qlonglong(value.toLong(i)));
+}
+
+QByteArray numberText(const Exiv2::Value &value) {
+    if (value.typeId() == Exiv2::asciiString || value.count() == 1)
+        return numberAt(value, 0);
+    QByteArrayList parts;
+    for (long i = 0; i < value.count(); ++i)
+        parts << numberAt(value, i);
+    return parts.join(' ');
+}
+
+// The quotient as Perl would use the value in arithmetic ("inf" is infinite,
+// "undef" is 0). False when the value is no number at all.
+bool numericValue(const Exiv2::Value &value, double &out) {
+    if (value.count() != 1)
+        return false;
+    if (isRational(value)) {
+        const Exiv2::Rational r = value.toRational(0);
+        out = r.second != 0 ? double(r.first) / double(r.second) : (r.first == 0 ? 0.0 : INFINITY);
+        return true;
+    }
+    if (value.typeId() == Exiv2::asciiString || value.typeId() == Exiv2::undefined)
+        return false;
+    out = double(value.toLong(0));
+    return value.ok();
+}
+
+QByteArray fixed(double v, int decimals, const char *suffix = "") {
+    if (std::isinf(v))
+        return QByteArrayLiteral("Inf") + suffix;
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f%s", decimals, v, suffix);
+    return buffer;
+}
+
+struct Named {
+    long value;
+    const char *text;
+};
+
+QByteArray lookup(const Exiv2::Value &value, std::initializer_list<Named> table, bool hex = false) {
+    if (value.count() == 1 && value.typeId() != Exiv2::asciiString && !isRational(value)) {
+        const long v = value.toLong(0);
+        for (const Named &n : table)
+            if (n.value == v)
+                return n.text;
+        if (hex)
+            return QByteArrayLiteral("Unknown (0x") + QByteArray::number(qlonglong(v), 16) + ')';
+    }
+    return QByteArrayLiteral("Unknown (") + numberText(value) + ')';
+}
+
+const std::initializer_list<Named> OrientationNames = {
+    {1, "Horizontal (normal)"},
+    {2, "Mirror horizontal"},
+    {3, "Rotate 180"},
+    {4, "Mirror vertical"},
+    {5, "Mirror horizontal and rotate 270 CW"},
+    {6, "Rotate 90 CW"},
+    {7, "Mirror horizontal and rotate 90 CW"},
+    {8, "Rotate 270 CW"},
+};
+
+const std::initializer_list<Named> FlashNames = {
+    {0x00, "No Flash"},
+    {0x01, "Fired"},
+    {0x05, "Fired, Return not detected"},
+    {0x07, "Fired, Return detected"},
+    {0x08, "On, Did not fire"},
+    {0x09, "On, Fired"},
+    {0x0d, "On, Return not detected"},
+    {0x0f, "On, Return detected"},
+    {0x10, "Off, Did not fire"},
+    {0x14, "Off, Did not fire, Return not detected"},
+    {0x18, "Auto, Did not fire"},
+    {0x19, "Auto, Fired"},
+    {0x1d, "Auto, Fired, Return not detected"},
+    {0x1f, "Auto, Fired, Return detected"},
+    {0x20, "No flash function"},
+    {0x30, "Off, No flash function"},
+    {0x41, "Fired, Red-eye reduction"},
+    {0x45, "Fired, Red-eye reduction, Return not detected"},
+    {0x47, "Fired, Red-eye reduction, Return detected"},
+    {0x49, "On, Red-eye reduction"},
+    {0x4d, "On, Red-eye reduction, Return not detected"},
+    {0x4f, "On, Red-eye reduction, Return detected"},
+    {0x50, "Off, Red-eye reduction"},
+    {0x58, "Auto, Did not fire, Red-eye reduction"},
+    {0x59, "Auto, Fired, Red-eye reduction"},
+    {0x5d, "Auto, Fired, Red-eye reduction, Return not detected"},
+    {0x5f, "Auto, Fired, Red-eye reduction, Return detected"},
+};
+
+const std::initializer_list<Named> MeteringNames = {
+    {0, "Unknown"}, {1, "Average"},    {2, "Center-weighted average"},
+    {3, "Spot"},    {4, "Multi-spot"}, {5, "Multi-segment"},
+    {6, "Partial"}, {255, "Other"},
+};
+
+const std::initializer_list<Named> WhiteBalanceNames = {{0, "Auto"}, {1, "Manual"}};
+
+// An XMP date as ExifTool prints it: "2015-07-31T10:20:30+02:00" becomes
+// "2015:07:31 10:20:30+02:00".
+QByteArray xmpDate(const QByteArray &value) {
+    const QString v = QString::fromUtf8(value);
+    static const QRegularExpression full(
+        QStringLiteral(R"(^(\d{4})-(\d{2})-(\d{2})[T ](\d{2}:\d{2})(:\d{2})?\s*(\S*)$)"));
+    const QRegularExpressionMatch m = full.match(v);
+    if (m.hasMatch())
+        return QStringLiteral("%1:%2:%3 %4%5%6")
+            .arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4), m.captured(5), m.captured(6))
+            .toUtf8();
+    static const QRegularExpression partial(QStringLiteral(R"(^(\d{4})(-\d{2}){0,2})"));
+    if (partial.match(v).hasMatch()) {
+        QByteArray out = value;
+        out.replace('-', ':');
+        return out;
+    }
+    return value;
+}
+
+// The values of one file, raw bytes in report order; decoded together at the
+// end as the report would be.
+class Collector {
+public:
+    void set(int field, const QByteArray &value) { m_values[field] = printable(value); }
+    bool has(int field) const { return m_values.contains(field); }
+    // A text the report also holds without it being kept: it takes part in
+    // deciding the report's encoding.
+    void alsoPrinted(const QByteArray &value) { m_others << printable(value); }
+
+    // Lines shorter than the report's minimum (values of fewer than two
+    // characters) are not read from a report; the same here.
+    MetadataRecord finish() const {
+        QList<int> fields = m_values.keys();
+        QByteArrayList texts;
+        for (int f : fields)
+            texts << m_values.value(f);
+        texts << m_others;
+        const QStringList decoded = decodeReport(texts.join('\n')).split(QLatin1Char('\n'));
+
+        MetadataRecord record;
+        ExifToolLineState state;
+        const auto feed = [&](const char *label, const QString &value) {
+            parseExifToolLine(QString::fromLatin1(label).leftJustified(32) + QStringLiteral(": ") + value, record,
+                              state);
+        };
+        for (const auto &[slot, label] : {std::pair{NameSlot, "File Name"}, std::pair{FolderSlot, "Directory"}}) {
+            const int at = int(fields.indexOf(slot));
+            if (at >= 0)
+                feed(label, decoded.value(at));
+        }
+        static const struct {
+            int field;
+            const char *label;
+        } labels[] = {
+            {F::FileSize, "File Size"},
+            {F::FileDate, "File Modification Date/Time"},
+            {F::CameraMake, "Make"},
+            {F::CameraModel, "Camera Model Name"},
+            {F::Orientation, "Orientation"},
+            {F::Comment, "Comment"},
+            {F::ExposureTime, "Exposure Time"},
+            {F::Aperture, "Aperture Value"},
+            {F::Flash, "Flash"},
+            {F::FocalLength, "Focal Length"},
+            {F::MeteringMode, "Metering Mode"},
+            {F::WhiteBalance, "White Balance"},
+            {F::DateTime, "Create Date"},
+        };
+        for (const auto &l : labels) {
+            const int at = int(fields.indexOf(l.field));
+            if (at >= 0)
+                feed(l.label, decoded.value(at));
+        }
+        const int w = int(fields.indexOf(WidthSlot)), h = int(fields.indexOf(HeightSlot));
+        if (w >= 0)
+            feed("Exif Image Width", decoded.value(w));
+        if (h >= 0)
+            feed("Exif Image Height", decoded.value(h));
+        return record;
+    }
+
+    static constexpr int WidthSlot = 100;
+    static constexpr int HeightSlot = 101;
+    static constexpr int NameSlot = 102;
+    static constexpr int FolderSlot = 103;
+
+private:
+    QMap<int, QByteArray> m_values;
+    QByteArrayList m_others;
+};
+
+// The tags read, found in one pass over the EXIF data (building a key for
+// each look-up would cost more than the whole file's parsing).
+class ExifTags {
+public:
+    explicit ExifTags(const Exiv2::ExifData &exif) {
+        static const int image = Exiv2::ExifKey("Exif.Image.Make").ifdId();
+        static const int photo = Exiv2::ExifKey("Exif.Photo.DateTimeDigitized").ifdId();
+        for (const Exiv2::Exifdatum &d : exif) {
+            const int ifd = d.ifdId();
+            if (ifd != image && ifd != photo)
+                continue;
+            for (Slot &s : m_slots)
+                if (!s.datum && s.tag == d.tag() && s.inImage == (ifd == image))
+                    s.datum = &d;
+        }
+    }
+    const Exiv2::Exifdatum *find(uint16_t tag, const char *group) const {
+        const bool inImage = group[0] == 'I';
+        for (const Slot &s : m_slots)
+            if (s.tag == tag && s.inImage == inImage)
+                return s.datum;
+        return nullptr;
+    }
+
+private:
+    struct Slot {
+        uint16_t tag;
+        bool inImage;
+        const Exiv2::Exifdatum *datum;
+    };
+    Slot m_slots[15] = {{0x010f, true, nullptr},  {0x0110, true, nullptr},  {0x0112, true, nullptr},
+                        {0x9004, false, nullptr}, {0x9292, false, nullptr}, {0x9012, false, nullptr},
+                        {0xa002, false, nullptr}, {0xa003, false, nullptr}, {0x9209, false, nullptr},
+                        {0x9207, false, nullptr}, {0xa403, false, nullptr}, {0x920a, false, nullptr},
+                        {0x829a, false, nullptr}, {0x9202, false, nullptr}, {0, false, nullptr}};
+};
+
+const Exiv2::Xmpdatum *findXmp(const Exiv2::XmpData &xmp, const char *key) {
+    if (xmp.empty())
+        return nullptr;
+    const auto it = xmp.findKey(Exiv2::XmpKey(key));
+    return it == xmp.end() ? nullptr : &*it;
+}
+
+QByteArray xmpText(const Exiv2::Xmpdatum &d) {
+    const std::string s = d.toString();
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+// Without an EXIF flash value, ExifTool combines the XMP flash structure into
+// one: fired, return, mode, function and red-eye bits.
+void xmpFlash(const Exiv2::XmpData &xmp, Collector &c) {
+    static const struct {
+        const char *field;
+        bool boolean;
+        int shift;
+    } parts[] = {
+        {"Fired", true, 0}, {"Return", false, 1}, {"Mode", false, 3}, {"Function", true, 5}, {"RedEyeMode", true, 6}};
+    long value = 0;
+    bool any = false;
+    for (const auto &p : parts) {
+        const std::string key = std::string("Xmp.exif.Flash/exif:") + p.field;
+        const auto *x = findXmp(xmp, key.c_str());
+        if (!x)
+            continue;
+        any = true;
+        const QString text = QString::fromStdString(x->toString());
+        if (p.boolean)
+            value |= text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ? 1L << p.shift : 0;
+        else
+            value |= text.toLong() << p.shift;
+    }
+    if (!any)
+        return;
+    QByteArray text = QByteArrayLiteral("Unknown (0x") + QByteArray::number(qlonglong(value), 16) + ')';
+    for (const Named &n : FlashNames)
+        if (n.value == value)
+            text = n.text;
+    c.set(F::Flash, text);
+}
+
+void readExif(const Exiv2::Image &image, Collector &c) {
+    const Exiv2::ExifData &exif = image.exifData();
+    const Exiv2::XmpData &xmp = image.xmpData();
+    const ExifTags tags(exif);
+    const auto findExif = [&](const Exiv2::ExifData &, uint16_t tag, const char *group) {
+        return tags.find(tag, group);
+    };
+
+    // Every text tag is in the report and decides its encoding with the others.
+    for (const Exiv2::Exifdatum &d : exif)
+        if (d.typeId() == Exiv2::asciiString)
+            c.alsoPrinted(asciiText(d.value()));
+
+    if (const auto *d = findExif(exif, 0x010f, "Image"))
+        c.set(F::CameraMake, trimmedRight(asciiText(d->value())));
+    else if (const auto *x = findXmp(xmp, "Xmp.tiff.Make"))
+        c.set(F::CameraMake, xmpText(*x));
+    if (const auto *d = findExif(exif, 0x0110, "Image"))
+        c.set(F::CameraModel, trimmedRight(asciiText(d->value())));
+    else if (const auto *x = findXmp(xmp, "Xmp.tiff.Model"))
+        c.set(F::CameraModel, xmpText(*x));
+
+    if (const auto *d = findExif(exif, 0x0112, "Image"))
+        c.set(F::Orientation, lookup(d->value(), OrientationNames));
+    else if (const auto *x = findXmp(xmp, "Xmp.tiff.Orientation")) {
+        bool ok = false;
+        const long v = QString::fromStdString(x->toString()).toLong(&ok);
+        QByteArray text = QByteArrayLiteral("Unknown (") + xmpText(*x) + ')';
+        for (const Named &n : OrientationNames)
+            if (ok && n.value == v)
+                text = n.text;
+        c.set(F::Orientation, text);
+    }
+
+    // The shot date; with sub-seconds or a zone offset beside it, ExifTool
+    // prints a second, combined date after it, and that one is kept.
+    if (const auto *d = findExif(exif, 0x9004, "Photo")) {
+        QByteArray date = asciiText(d->value());
+        QByteArray combined;
+        bool haveCombined = false;
+        if (const auto *sub = findExif(exif, 0x9292, "Photo")) {
+            static const QRegularExpression digits(QStringLiteral(R"(^(\d+))"));
+            static const QRegularExpression time(QStringLiteral(R"(( \d{2}:\d{2}:\d{2})(?!\.\d+))"));
+            const QRegularExpressionMatch m = digits.match(QString::fromLatin1(asciiText(sub->value())));
+            if (m.hasMatch()) {
+                QString v = QString::fromLatin1(date);
+                const QRegularExpressionMatch t = time.match(v);
+                if (t.hasMatch()) {
+                    v.insert(t.capturedEnd(1), QLatin1Char('.') + m.captured(1));
+                    combined = v.toLatin1();
+                    haveCombined = true;
+                }
+            }
+        }
+        if (const auto *zone = findExif(exif, 0x9012, "Photo")) {
+            static const QRegularExpression offset(QStringLiteral(R"(^([-+])(\d{1,2}):(\d{2}))"));
+            const QRegularExpressionMatch m = offset.match(QString::fromLatin1(asciiText(zone->value())));
+            if (m.hasMatch() && !date.contains('-') && !date.contains('+')) {
+                combined = (haveCombined ? combined : date) + QStringLiteral("%1%2:%3")
+                                                                  .arg(m.captured(1))
+                                                                  .arg(m.captured(2).toInt(), 2, 10, QLatin1Char('0'))
+                                                                  .arg(m.captured(3).toInt(), 2, 10, QLatin1Char('0'))
+                                                                  .toLatin1();
+                haveCombined = true;
+            }
+        }
+        c.set(F::DateTime, haveCombined ? combined : date);
+    } else if (const auto *x = findXmp(xmp, "Xmp.xmp.CreateDate")) {
+        c.set(F::DateTime, xmpDate(xmpText(*x)));
+    }
+
+    if (const auto *d = findExif(exif, 0xa002, "Photo"))
+        c.set(Collector::WidthSlot, numberText(d->value()));
+    if (const auto *d = findExif(exif, 0xa003, "Photo"))
+        c.set(Collector::HeightSlot, numberText(d->value()));
+
+    if (const auto *d = findExif(exif, 0x9209, "Photo"))
+        c.set(F::Flash, lookup(d->value(), FlashNames, true));
+    else
+        xmpFlash(xmp, c);
+    if (const auto *d = findExif(exif, 0x9207, "Photo"))
+        c.set(F::MeteringMode, lookup(d->value(), MeteringNames));
+    if (const auto *d = findExif(exif, 0xa403, "Photo"))
+        c.set(F::WhiteBalance, lookup(d->value(), WhiteBalanceNames));
+
+    double v = 0;
+    if (const auto *d = findExif(exif, 0x920a, "Photo")) {
+        const QByteArray n = numberText(d->value());
+        c.set(F::FocalLength, numericValue(d->value(), v) ? fixed(v, 1, " mm") : n);
+    }
+    if (const auto *d = findExif(exif, 0x829a, "Photo")) {
+        const QByteArray n = numberText(d->value());
+        const bool number = numericValue(d->value(), v) && n != "inf" && n != "undef";
+        c.set(F::ExposureTime, number ? exifToolExposureTime(v).toLatin1() : n);
+    }
+    if (const auto *d = findExif(exif, 0x9202, "Photo")) {
+        const QByteArray n = numberText(d->value());
+        c.set(F::Aperture, numericValue(d->value(), v) ? fixed(std::pow(2.0, v / 2), 1) : n);
+    }
+}
+
+// The file's start, read at once: a JPEG file's metadata segments all come
+// before its picture data, so they are parsed from memory without the
+// library's many small reads and seeks. A file that ends within the start is
+// parsed whole from memory too.
+constexpr qint64 HeadBytes = 128 * 1024;
+
+Exiv2::Image::AutoPtr parsed(Exiv2::Image::AutoPtr image) {
+    if (image.get())
+        image->readMetadata();
+    return image;
+}
+
+Exiv2::Image::AutoPtr openAndRead(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Exiv2::Image::AutoPtr();
+    const QByteArray head = file.read(HeadBytes);
+    const bool whole = head.size() < HeadBytes || file.atEnd();
+    file.close();
+    const bool jpeg = head.startsWith("\xff\xd8");
+    if (whole || jpeg) {
+        try {
+            return parsed(
+                Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(head.constData()), long(head.size())));
+        } catch (...) {
+            // A file read whole has nothing more to give; a JPEG file whose
+            // segments go past the start is read from the file below.
+            if (whole)
+                throw;
+        }
+    }
+    return parsed(Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false));
+}
+
+} // namespace
+
+QString exifToolFileSize(qint64 bytes) {
+    const double b = double(bytes);
+    if (bytes < 2000)
+        return QStringLiteral("%1 bytes").arg(bytes);
+    if (bytes < 10000)
+        return QString::fromLatin1(fixed(b / 1e3, 1, " kB"));
+    if (bytes < 2000000)
+        return QString::fromLatin1(fixed(b / 1e3, 0, " kB"));
+    if (bytes < 10000000)
+        return QString::fromLatin1(fixed(b / 1e6, 1, " MB"));
+    if (bytes < 2000000000)
+        return QString::fromLatin1(fixed(b / 1e6, 0, " MB"));
+    if (bytes < 10000000000)
+        return QString::fromLatin1(fixed(b / 1e9, 1, " GB"));
+    return QString::fromLatin1(fixed(b / 1e9, 0, " GB"));
+}
+
+QString exifToolExposureTime(double seconds) {
+    if (seconds > 0 && seconds < 0.25001)
+        return QStringLiteral("1/%1").arg(static_cast<long long>(0.5 + 1 / seconds));
+    QString text = QString::fromLatin1(fixed(seconds, 1));
+    if (text.endsWith(QLatin1String(".0")))
+        text.chop(2);
+    return text;
+}
+
+QString builtinLibraryName() {
+    return QStringLiteral("Exiv2 ") + QString::fromLatin1(Exiv2::version());
+}
+
+MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
+    if (result)
+        *result = BuiltinResult::Unreadable;
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.isFile() || !info.isReadable())
+        return MetadataRecord();
+    initialiseLibrary();
+
+    Collector c;
+    try {
+        Exiv2::Image::AutoPtr image = openAndRead(path);
+        if (!image.get())
+            return MetadataRecord();
+        readExif(*image, c);
+        if (image->mimeType() == "image/jpeg") {
+            const std::string comment = image->comment();
+            if (!comment.empty())
+                c.set(F::Comment, QByteArray(comment.data(), qsizetype(comment.size())));
+        }
+    } catch (...) {
+        // A damaged or hostile file: Exiv2 errors, bad_alloc on a huge count,
+        // out_of_range on a wrong offset. The file is simply unreadable.
+        return MetadataRecord();
+    }
+
+    // The file's own lines, as ExifTool prints them for the absolute path.
+    c.set(Collector::NameSlot, QFile::encodeName(info.fileName()));
+    c.set(Collector::FolderSlot, QFile::encodeName(info.absolutePath()));
+    c.set(F::FileSize, exifToolFileSize(info.size()).toLatin1());
+    const QDateTime modified = QDateTime::fromSecsSinceEpoch(info.lastModified().toSecsSinceEpoch(), Qt::LocalTime);
+    const int offset = modified.offsetFromUtc();
+    c.set(F::FileDate, modified.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toLatin1() +
+                           QStringLiteral("%1%2:%3")
+                               .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                               .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                               .arg(std::abs(offset) / 60 % 60, 2, 10, QLatin1Char('0'))
+                               .toLatin1());
+    MetadataRecord record = c.finish();
+    if (result)
+        *result = BuiltinResult::Read;
+    return record;
+}
+
+} // namespace tav::Exif
+
+#pragma GCC diagnostic pop

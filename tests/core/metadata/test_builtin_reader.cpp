@@ -1,0 +1,225 @@
+// The built-in reader against the real ExifTool: for photos with varied tags,
+// every field of the record (and so every token) must read the same in both
+// modes. Also: unreadable and damaged files, and the cache.
+
+#include "core/metadata/BuiltinReader.h"
+#include "core/metadata/Exif.h"
+
+#include "PhotoFactory.h"
+#include "QtPrinters.h"
+#include "ScriptedFrontEnd.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tav;
+
+namespace {
+
+struct Photo {
+    const char *name;
+    QStringList tags;
+};
+
+class BuiltinReader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        // A folder name outside ASCII, as ExifTool prints it in its report.
+        folder = dir.filePath(QStringLiteral("photos été"));
+        QDir().mkpath(folder);
+        reader.setTempFolder(dir.filePath("tmp"));
+    }
+
+    QString path(const QString &name) const { return folder + QLatin1Char('/') + name; }
+
+    // A file of raw bytes, for the tags ExifTool takes from a file ("-Comment<=f").
+    QString bytesFile(const QString &name, const QByteArray &bytes) const {
+        const QString p = dir.filePath(name);
+        QFile f(p);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+        return p;
+    }
+
+    MetadataRecord read(int mode, const QString &file) {
+        reader.cache().clear();
+        reader.configure(mode, DefaultJheadExtensions, DefaultExifToolExtensions + QStringLiteral(" PNG"));
+        return reader.getExif(file);
+    }
+
+    // Every field, the resident ExifTool against built-in mode.
+    void expectSameRecord(ExifReader &exifTool, const QString &file) {
+        const MetadataRecord byTool = exifTool.getExif(file);
+        const MetadataRecord builtin = read(ExifModeBuiltin, file);
+        for (int f = 0; f < MetadataRecord::FieldCount; ++f)
+            EXPECT_EQ(builtin[f], byTool[f]) << QFileInfo(file).fileName().toStdString() << ", field " << f;
+    }
+
+    QTemporaryDir dir;
+    QString folder;
+    ScriptedFrontEnd ui;
+    ExifReader reader;
+};
+
+} // namespace
+
+TEST_F(BuiltinReader, EveryFieldAsExifToolPrintsIt) {
+    const QString latin1 = bytesFile("latin1.txt", "caf\xe9 \xe0 No\xebl");
+    const QString utf8 = bytesFile("utf8.txt", "café ✓ 日本");
+    const QString withControl = bytesFile("control.txt", QByteArray("line one\nline\ttwo\x7f  \0end  ", 26));
+    // A colour profile of 300 KB: only its header has to look right.
+    QByteArray profile(300 * 1024, '\x11');
+    const QByteArray size("\x00\x04\xb0\x00", 4);
+    profile.replace(0, 4, size).replace(8, 4, QByteArray("\x02\x10\x00\x00", 4)).replace(12, 12, "mntrRGB XYZ ");
+    profile.replace(36, 4, "acsp").replace(128, 4, QByteArray(4, '\0'));
+    const QString bigProfile = bytesFile("profile.icc", profile);
+    const QList<Photo> photos = {
+        {"reference.jpg", test::referenceTags()},
+        {"zone.jpg", {"-CreateDate=2015:07:31 10:20:30", "-OffsetTimeDigitized=+02:00", "-Model=Pixel 7"}},
+        {"subsec.jpg", {"-CreateDate=2015:07:31 10:20:30", "-SubSecTimeDigitized=045"}},
+        {"subsec-zone.jpg",
+         {"-CreateDate=2016:01:02 03:04:05", "-SubSecTimeDigitized=7", "-OffsetTimeDigitized=-05:30"}},
+        {"landscape.jpg", {"-Orientation#=1", "-Make=NIKON CORPORATION", "-Model=NIKON D750"}},
+        {"upside-down.jpg", {"-Orientation#=3"}},
+        {"portrait.jpg", {"-Orientation#=6", "-ExifImageWidth=3000", "-ExifImageHeight=4000"}},
+        {"portrait-left.jpg", {"-Orientation#=8", "-ExifImageWidth=3", "-ExifImageHeight=4000"}},
+        {"mirrored.jpg", {"-Orientation#=5", "-Make=Canon"}},
+        {"make-only.jpg", {"-Make=OLYMPUS IMAGING CORP.  "}},
+        {"model-only.jpg", {"-Model= E-M5 "}},
+        {"short-values.jpg", {"-Make=X", "-Model=Y1", "-ExifImageWidth=8", "-ExifImageHeight=6"}},
+        {"comment-utf8.jpg", {"-Comment<=" + utf8, "-Model=café"}},
+        {"comment-latin1.jpg", {"-Comment<=" + latin1, "-Model=café"}},
+        {"make-latin1.jpg", {"-Make<=" + latin1, "-Comment<=" + utf8}},
+        {"comment-control.jpg", {"-Comment<=" + withControl}},
+        {"exposure.jpg",
+         {"-ExposureTime=2", "-FocalLength=18.55", "-ApertureValue=2.8", "-EXIF:Flash#=16", "-MeteringMode#=255",
+          "-WhiteBalance#=0"}},
+        {"exposure-long.jpg",
+         {"-ExposureTime=1.3", "-FocalLength=200", "-ApertureValue=22", "-EXIF:Flash#=3", "-MeteringMode#=9",
+          "-WhiteBalance#=7"}},
+        {"exposure-short.jpg", {"-ExposureTime=0.3", "-Flash#=95"}},
+        {"date-only.jpg", {"-CreateDate=2020:02:29 00:00:00", "-DateTimeOriginal=2019:01:01 00:00:00"}},
+        {"odd-date.jpg", {"-EXIF:CreateDate#=2020:02:29", "-Model=  "}},
+        {"xmp-only.jpg", {"-XMP-xmp:CreateDate=2012:06:07 08:09:10+01:00", "-XMP-tiff:Make=Sony"}},
+        {"exif-beats-xmp.jpg",
+         {"-CreateDate=2001:01:01 01:01:01", "-XMP-xmp:CreateDate=2002:02:02 02:02:02", "-Make=AA", "-XMP-tiff:Make=BB",
+          "-Orientation#=6", "-XMP-tiff:Orientation#=8"}},
+        {"no-tags.jpg", {}},
+        // Segments past the start the reader parses from memory.
+        {"big-segments.jpg", {"-Model=Big", "-Comment=after the profile", "-ICC_Profile<=" + bigProfile}},
+    };
+    for (const Photo &p : photos)
+        ASSERT_TRUE(test::makeJpeg(path(p.name), p.tags)) << p.name;
+
+    // Other formats the library reads: PNG with an EXIF block.
+    QImage image(20, 10, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(path("picture.png")));
+    QProcess tag;
+    tag.start(test::exiftoolProgram(),
+              {"-q", "-overwrite_original", "-EXIF:Make=Apple", "-EXIF:Model=iPhone 12",
+               "-EXIF:CreateDate=2021:03:04 05:06:07", "-EXIF:Orientation#=8", path("picture.png")});
+    ASSERT_TRUE(tag.waitForFinished(30000));
+    QFile::copy(path("reference.jpg"), path("copy.JPEG"));
+
+    ExifReader exifTool;
+    exifTool.setTempFolder(dir.filePath("tmp-exiftool"));
+    exifTool.configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions + " PNG");
+    ASSERT_TRUE(exifTool.resident().isRunning());
+    const QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
+    for (const QString &f : files)
+        expectSameRecord(exifTool, path(f));
+    EXPECT_EQ(exifTool.cache().size(), files.size() + 1) << "every file answered by ExifTool";
+
+    // Spot checks, so that two readers going wrong the same way still fail.
+    const MetadataRecord zone = read(ExifModeBuiltin, path("zone.jpg"));
+    EXPECT_EQ(zone[MetadataRecord::DateTime], "2015:07:31 10:20:30+02:00");
+    EXPECT_EQ(zone[MetadataRecord::Day], "31");
+    EXPECT_EQ(zone[MetadataRecord::Hour], "");
+    const MetadataRecord latin = read(ExifModeBuiltin, path("comment-latin1.jpg"));
+    EXPECT_EQ(latin[MetadataRecord::Comment], QStringLiteral("café à Noël"));
+    const MetadataRecord big = read(ExifModeBuiltin, path("big-segments.jpg"));
+    EXPECT_EQ(big[MetadataRecord::Comment], "after the profile");
+    EXPECT_GT(QFileInfo(path("big-segments.jpg")).size(), 300 * 1024);
+    const MetadataRecord portrait = read(ExifModeBuiltin, path("portrait.jpg"));
+    EXPECT_EQ(portrait[MetadataRecord::Orientation], "Rotate 90 CW");
+    EXPECT_EQ(portrait[MetadataRecord::Resolution], "3000 x 4000");
+    EXPECT_EQ(reader.toolRuns(), 0) << "built-in reads start no tool";
+}
+
+TEST_F(BuiltinReader, UnreadableAndDamagedFilesGiveTheEmptyRecordAndNoCacheEntry) {
+    ASSERT_TRUE(test::makeJpeg(path("good.jpg"), test::referenceTags()));
+    QFile good(path("good.jpg"));
+    ASSERT_TRUE(good.open(QIODevice::ReadOnly));
+    const QByteArray bytes = good.readAll();
+    good.close();
+
+    const auto write = [&](const QString &name, const QByteArray &content) {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    };
+    write("text.jpg", "not a picture at all\n");
+    write("empty.jpg", "");
+    write("truncated.jpg", bytes.left(40));
+    QByteArray hugeCount = bytes;
+    // The first IFD's entry count, in the big-endian EXIF block ExifTool writes.
+    const qsizetype tiff = hugeCount.indexOf("MM\0*", 0);
+    ASSERT_GT(tiff, 0);
+    hugeCount[tiff + 8] = char(0xff);
+    hugeCount[tiff + 9] = char(0xff);
+    write("huge-count.jpg", hugeCount);
+
+    for (const char *name : {"text.jpg", "empty.jpg", "missing.jpg"}) {
+        const MetadataRecord r = read(ExifModeBuiltin, path(name));
+        EXPECT_TRUE(r.isEmpty()) << name;
+        EXPECT_EQ(reader.cache().size(), 1) << name << ": nothing cached";
+    }
+    // Damaged: no crash, no camera values invented.
+    for (const char *name : {"truncated.jpg", "huge-count.jpg"})
+        EXPECT_TRUE(read(ExifModeBuiltin, path(name))[MetadataRecord::CameraModel].isEmpty()) << name;
+    EXPECT_TRUE(read(ExifModeBuiltin, folder).isEmpty()) << "a folder";
+
+    // A readable file is cached: read once, the same record after it changed.
+    reader.cache().clear();
+    const MetadataRecord first = reader.getExif(path("good.jpg"));
+    EXPECT_EQ(first[MetadataRecord::CameraModel], "Canon EOS 5D");
+    ASSERT_TRUE(test::makeJpeg(path("good.jpg"), {"-Model=Other"}));
+    EXPECT_EQ(reader.getExif(path("good.jpg"))[MetadataRecord::CameraModel], "Canon EOS 5D");
+    reader.cache().clear();
+    EXPECT_EQ(reader.getExif(path("good.jpg"))[MetadataRecord::CameraModel], "Other");
+}
+
+TEST_F(BuiltinReader, ModeTextsAndTools) {
+    EXPECT_TRUE(Exif::toolsOfMode(ExifModeBuiltin).isEmpty());
+    EXPECT_FALSE(Exif::modeNeedsTool(ExifModeBuiltin));
+    EXPECT_TRUE(Exif::modeNeedsTool(ExifModeExifToolBatch));
+    reader.configure(ExifModeBuiltin, DefaultJheadExtensions, DefaultExifToolExtensions);
+    reader.setToolPath(ExifReader::Tool::Jhead, dir.filePath("no-jhead"));
+    reader.setToolPath(ExifReader::Tool::ExifTool, dir.filePath("no-exiftool"));
+    EXPECT_TRUE(reader.missingTools().isEmpty());
+    // The label names the library and its version.
+    const QString label = Exif::toolInUseText(ExifModeBuiltin);
+    EXPECT_TRUE(label.contains(Exif::builtinLibraryName())) << label.toStdString();
+    EXPECT_TRUE(Exif::builtinLibraryName().contains(QRegularExpression("^Exiv2 \\d+\\.\\d+")));
+    // The choice list's text selects the mode.
+    EXPECT_EQ(reader.chooseTool(Exif::toolModeName(ExifModeExifTool)), ExifModeExifTool);
+    EXPECT_EQ(reader.chooseTool(Exif::toolModeName(ExifModeBuiltin)), ExifModeBuiltin);
+
+    // ExifTool's size and exposure texts at their boundaries.
+    EXPECT_EQ(Exif::exifToolFileSize(1999), "1999 bytes");
+    EXPECT_EQ(Exif::exifToolFileSize(2000), "2.0 kB");
+    EXPECT_EQ(Exif::exifToolFileSize(9999), "10.0 kB");
+    EXPECT_EQ(Exif::exifToolFileSize(10000), "10 kB");
+    EXPECT_EQ(Exif::exifToolFileSize(5300000), "5.3 MB");
+    EXPECT_EQ(Exif::exifToolFileSize(25000000), "25 MB");
+    EXPECT_EQ(Exif::exifToolExposureTime(1.0 / 125), "1/125");
+    EXPECT_EQ(Exif::exifToolExposureTime(0.25), "1/4");
+    EXPECT_EQ(Exif::exifToolExposureTime(0.3), "0.3");
+    EXPECT_EQ(Exif::exifToolExposureTime(2), "2");
+}
