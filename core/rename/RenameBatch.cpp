@@ -124,13 +124,7 @@ public:
         struct stat st;
         if (!statIn(folder(folderPath), folderPath, name, st))
             return FileIdentity();
-        FileIdentity id;
-        id.device = st.st_dev;
-        id.inode = st.st_ino;
-        id.size = st.st_size;
-        id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-        id.links = st.st_nlink;
-        return id;
+        return identityOf(st);
     }
 
 private:

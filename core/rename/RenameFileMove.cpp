@@ -60,20 +60,6 @@ MoveResult linkThenUnlink(const char *from, const char *to) {
     return success();
 }
 
-bool writeAll(int fd, const char *data, size_t len) {
-    while (len > 0) {
-        const ssize_t w = ::write(fd, data, len);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += w;
-        len -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 bool copyContents(int in, int out, off_t size) {
     off_t left = size;
     while (left > 0) {
@@ -104,29 +90,14 @@ bool copyContents(int in, int out, off_t size) {
         }
         if (r == 0)
             return true;
-        if (!writeAll(out, buf, static_cast<size_t>(r)))
+        if (!writeAllTo(out, buf, static_cast<size_t>(r)))
             return false;
     }
 }
 
 void syncFolderOf(const QByteArray &path) {
     const int slash = path.lastIndexOf('/');
-    const QByteArray dir = slash > 0 ? path.left(slash) : QByteArray(slash == 0 ? "/" : ".");
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-FileIdentity identityOf(const struct stat &st) {
-    FileIdentity id;
-    id.device = st.st_dev;
-    id.inode = st.st_ino;
-    id.size = st.st_size;
-    id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-    id.links = st.st_nlink;
-    return id;
+    syncFolder(slash > 0 ? path.left(slash) : QByteArray(slash == 0 ? "/" : "."));
 }
 
 // Moves within one file system without replacing: the no-replace rename, or
@@ -287,6 +258,38 @@ MoveResult moveFileNoReplaceAt(int fromDir, const QByteArray &fromName, int toDi
     if (e == EEXIST || e == ENOENT)
         return failure(e);
     return moveFileNoReplace(from, to, recorder);
+}
+
+FileIdentity identityOf(const struct ::stat &st) {
+    FileIdentity id;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    id.links = st.st_nlink;
+    return id;
+}
+
+bool writeAllTo(int fd, const char *data, size_t len) {
+    while (len > 0) {
+        const ssize_t w = ::write(fd, data, len);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += w;
+        len -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+void syncFolder(const QByteArray &folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 FileIdentity fileIdentity(const QString &path) {

@@ -4,9 +4,12 @@
 // when it fails.
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QSet>
 #include <QString>
+
+struct stat;
 
 namespace tav {
 
@@ -75,6 +78,20 @@ inline const QString PartialCopyPrefix = QStringLiteral(".tmp_Tvol_copy_");
 
 // lstat() of path; an invalid identity when nothing is there.
 FileIdentity fileIdentity(const QString &path);
+// The identity a stat() call gave.
+FileIdentity identityOf(const struct ::stat &st);
+
+// Writes all of data to fd, again after an interruption; false on an error.
+bool writeAllTo(int fd, const char *data, size_t len);
+inline bool writeAllTo(int fd, const QByteArray &data) {
+    return writeAllTo(fd, data.constData(), static_cast<size_t>(data.size()));
+}
+// fsync() of a folder, so that the names created or removed in it reach the
+// disk; a folder that cannot be opened is left alone.
+void syncFolder(const QByteArray &folder);
+inline void syncFolder(const QString &folder) {
+    syncFolder(QFile::encodeName(folder));
+}
 
 // True when something (file, folder, link, even a dangling one) has that name.
 bool pathOccupied(const QString &path);

@@ -36,30 +36,6 @@ QString folderOf(const QString &path) {
     return path.left(std::max<qsizetype>(path.lastIndexOf(QLatin1Char('/')), 1));
 }
 
-bool writeAll(int fd, const QByteArray &data) {
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t w = ::write(fd, p, static_cast<size_t>(left));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += w;
-        left -= w;
-    }
-    return true;
-}
-
-void syncFolder(const QString &folder) {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // The batch files of the history folder by id, oldest first.
 QList<QPair<qint64, QString>> batchFiles() {
     QList<QPair<qint64, QString>> files;
@@ -195,7 +171,7 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
     const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return fail(systemErrorText(errno));
-    const bool written = writeAll(fd, data) && ::fsync(fd) == 0;
+    const bool written = writeAllTo(fd, data) && ::fsync(fd) == 0;
     const int writeError = errno;
     ::close(fd);
     if (!written) {

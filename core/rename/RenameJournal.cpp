@@ -81,30 +81,6 @@ QByteArray serialise(const QList<JournalRecord> &records) {
     return out;
 }
 
-bool writeAllTo(int fd, const QByteArray &data) {
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t w = ::write(fd, p, static_cast<size_t>(left));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += w;
-        left -= w;
-    }
-    return true;
-}
-
-void syncFolder(const QString &folder) {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // Makes folder and its missing parents; 0, or the errno that stopped it.
 int makeFolders(const QString &folder) {
     const QByteArray path = QFile::encodeName(QDir::cleanPath(QDir(folder).absolutePath()));
