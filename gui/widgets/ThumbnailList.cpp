@@ -18,7 +18,6 @@ ThumbnailList::ThumbnailList(QWidget *parent) : QListWidget(parent) {
     setViewMode(QListView::IconMode);
     setResizeMode(QListView::Adjust);
     setMovement(QListView::Static);
-    setUniformItemSizes(true);
     setWordWrap(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     // Bounded: a thread per core, and a few jobs queued per thread so that
@@ -104,16 +103,29 @@ bool ThumbnailList::build(const QString &folder, const QStringList &names, const
     return true;
 }
 
+std::pair<int, int> ThumbnailList::visibleRows() const {
+    // Probes over the view at half a cell apart: the gaps between cells hold no item.
+    int first = -1, last = -1;
+    const QRect r = viewport()->rect();
+    const QSize cell = gridSize().isValid() ? gridSize() : iconSize();
+    const int dx = std::max(4, cell.width() / 2), dy = std::max(4, cell.height() / 2);
+    for (int y = r.top(); y <= r.bottom(); y += dy)
+        for (int x = r.left(); x <= r.right(); x += dx) {
+            const QModelIndex index = indexAt(QPoint(x, y));
+            if (!index.isValid())
+                continue;
+            first = first < 0 ? index.row() : std::min(first, index.row());
+            last = std::max(last, index.row());
+        }
+    return {first, last};
+}
+
 int ThumbnailList::nextRow() {
     // The rows in view first.
-    const QModelIndex first = indexAt(viewport()->rect().topLeft() + QPoint(1, 1));
-    if (first.isValid()) {
-        const QModelIndex last = indexAt(viewport()->rect().bottomRight() - QPoint(1, 1));
-        const int end = last.isValid() ? last.row() : std::min(count() - 1, first.row() + 500);
-        for (int row = first.row(); row <= end; ++row)
-            if (m_state[size_t(row)] == Pending)
-                return row;
-    }
+    const auto [first, last] = visibleRows();
+    for (int row = std::max(0, first); first >= 0 && row <= last; ++row)
+        if (m_state[size_t(row)] == Pending)
+            return row;
     while (m_cursor < int(m_state.size()) && m_state[size_t(m_cursor)] != Pending)
         ++m_cursor;
     return m_cursor < int(m_state.size()) ? m_cursor : -1;
@@ -180,6 +192,8 @@ void ThumbnailList::selectItemsByText(const QStringList &names) {
         if (wanted.contains(item(row)->text()))
             selection.select(model()->index(row, 0), model()->index(row, 0));
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!selection.isEmpty())
+        scrollTo(selection.first().topLeft());
 }
 
 QPixmap ThumbnailList::picture(const QString &name) const {

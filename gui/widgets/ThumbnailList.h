@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class ThumbnailList : public QListWidget {
@@ -46,6 +47,9 @@ public:
     void selectItemsByText(const QStringList &names);
     // The picture of an item, null while not decoded or when it has none.
     QPixmap picture(const QString &name) const;
+
+    // The first and last rows in view, -1 when none.
+    std::pair<int, int> visibleRows() const;
 
     // Pictures still to come for the current build.
     bool isDecoding() const { return m_waiting > 0; }
