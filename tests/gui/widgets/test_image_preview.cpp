@@ -146,6 +146,12 @@ TEST_F(PreviewTest, ThumbnailsOfALeftFolderNeverLandInTheNextOne) {
     }
     EXPECT_TRUE(list.picture(QStringLiteral("scan.PNG")).isNull());
     EXPECT_EQ(list.itemTexts(), names);
+    // The rows in view, which are decoded first, wherever the list is scrolled.
+    list.scrollToBottom();
+    QCoreApplication::processEvents();
+    const auto [first, last] = list.visibleRows();
+    EXPECT_GT(first, 0);
+    EXPECT_EQ(last, names.size() - 1);
 
     // The same folder again rebuilds nothing; a changed type list does, and
     // the pictures already made come from the cache.
