@@ -8,7 +8,7 @@ TAV_BUILD="${TAV_BUILD:-$TAV_ROOT/build}"
 
 TAV_PACKAGES=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev libglx-dev libopengl-dev
+    qt6-base-dev qt6-image-formats-plugins libgl-dev libglx-dev libopengl-dev
     libgtest-dev libgmock-dev
     libcurl4-openssl-dev
     jhead libimage-exiftool-perl libexiv2-dev

@@ -5,10 +5,12 @@
 #include "hovrix/Hovrix.h"
 
 #include "core/app/MainController.h"
+#include "core/base/Trap.h"
 #include "core/base/Twips.h"
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/engine/Operators.h"
+#include "core/filelist/RenameListModel.h"
 #include "core/i18n/HelpFile.h"
 #include "core/i18n/Language.h"
 #include "core/metadata/Exif.h"
@@ -19,8 +21,11 @@
 #include "gui/i18n/Translate.h"
 #include "gui/main/frmGLQuitter.h"
 #include "gui/main/frmMemoriseRegle.h"
+#include "gui/shellbrowser/FolderListModel.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
+#include "gui/widgets/ImagePreview.h"
+#include "gui/widgets/ThumbnailList.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -39,6 +44,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -162,7 +168,7 @@ void frmMain::wire() {
         if (on)
             emit m_controller->selectRows(selected);
     });
-    connect(chkPreview, &QCheckBox::toggled, this, [this](bool on) { m_controller->settings().VisualiserImage = on; });
+    connect(chkPreview, &QCheckBox::toggled, this, &frmMain::chkPreview_Click);
     txtDebut->installEventFilter(this);
     txtPas->installEventFilter(this);
     txtNbPasse->installEventFilter(this);
@@ -270,6 +276,30 @@ void frmMain::wire() {
         TreeView1->setTVPath(path);
     });
     connect(c, &MainController::folderListChanged, ListView1, &LVExplorer::refresh);
+    connect(ListView1, &LVExplorer::selectedItemsChanged, this, [this] {
+        if (!chkVignette->isChecked())
+            ListView1_Click();
+    });
+    // The thumbnails follow the listing (another folder, a new filter, a refresh).
+    connect(ListView1, &LVExplorer::itemCountChanged, this, [this] {
+        if (chkVignette->isChecked())
+            showThumbnails();
+    });
+    connect(chkVignette, &QCheckBox::toggled, this, &frmMain::chkVignette_Click);
+    // What is selected among the thumbnails is what the commands act on.
+    connect(ListView2, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!chkVignette->isChecked())
+            return;
+        ListView1->selectItemsByText(ListView2->selectedItemTexts());
+        ListView1_Click();
+    });
+    connect(ListView2, &QListWidget::itemActivated, this,
+            [this] { m_controller->cmdAdd_Click(ListView1->LVPath(), ListView2->selectedItemTexts()); });
+    connect(this, &frmMain::thumbnailSettingsChanged, this, [this] {
+        ListView2->forgetBuild();
+        if (chkVignette->isChecked())
+            showThumbnails();
+    });
     connect(Timer_ListView1_count, &QTimer::timeout, this, &frmMain::showFolderCount);
     Timer_ListView1_count->start();
     connect(TreeView1, &TVExplorer::folderChanged, this,
@@ -310,6 +340,76 @@ void frmMain::showFolderCount() {
                                                            QStringLiteral("%s name(s) not shown: not valid UTF-8"),
                                                            QString::number(unshown));
     Label2->setText(text);
+}
+
+void frmMain::chkPreview_Click(bool on) {
+    m_controller->settings().VisualiserImage = on ? 1 : 0;
+    if (on)
+        ListView1_Click();
+    else
+        picturePreview->clear();
+}
+
+void frmMain::ListView1_Click() {
+    if (!chkPreview->isChecked())
+        return;
+    // In the list shown, the item the user is on when it is selected, else
+    // the first selected one.
+    QString name;
+    if (chkVignette->isChecked()) {
+        if (const QListWidgetItem *current = ListView2->currentItem(); current && current->isSelected())
+            name = current->text();
+        else if (const QStringList selected = ListView2->selectedItemTexts(); !selected.isEmpty())
+            name = selected.first();
+    } else {
+        const QModelIndex current = ListView1->currentIndex();
+        if (current.isValid() && ListView1->selectionModel()->isSelected(current.siblingAtColumn(0)))
+            name = ListView1->folderModel()->itemAt(current.row()).name;
+        else if (const QStringList selected = ListView1->selectedItemTexts(); !selected.isEmpty())
+            name = selected.first();
+    }
+    if (name.isEmpty())
+        return;
+    previewFile(QDir(ListView1->LVPath()).filePath(name), QStringLiteral("ListView1_Click (Feuille frmMain)"));
+}
+
+void frmMain::chkVignette_Click() {
+    if (chkVignette->isChecked()) {
+        const QStringList selected = ListView1->selectedItemTexts();
+        ListView2->setVisible(true);
+        ListView1->setVisible(false);
+        showThumbnails();
+        ListView2->selectItemsByText(selected);
+    } else {
+        const QStringList selected = ListView2->selectedItemTexts();
+        ListView1->setVisible(true);
+        ListView2->setVisible(false);
+        ListView1->selectItemsByText(selected);
+    }
+    showFolderCount();
+}
+
+void frmMain::showThumbnails() {
+    // A listing still on its way builds when it arrives.
+    if (ListView1->isListing())
+        return;
+    const Settings &s = m_controller->settings();
+    ThumbnailList::Options options;
+    options.draw = s.AfficherVignette != 0;
+    options.types = s.FormatExtensionVignette;
+    options.size = s.taillesVignette[size_t(std::clamp<int>(s.TailleVignette, 0, 2))].toSize();
+    const QStringList selected = ListView1->selectedItemTexts();
+    if (ListView2->build(ListView1->LVPath(), ListView1->itemTexts(), options))
+        ListView2->selectItemsByText(selected);
+}
+
+void frmMain::previewFile(const QString &path, const QString &procedure) {
+    if (!chkPreview->isChecked())
+        return;
+    trap(procedure, [&] {
+        const int angle = preview::angleOfFile(path, m_exif);
+        picturePreview->setPixmap(QPixmap::fromImage(preview::previewImage(path, angle)));
+    });
 }
 
 void frmMain::comeForward() {
@@ -623,6 +723,8 @@ void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming) {
                                        cmdStopAction,
                                        TreeView1,
                                        ListView1,
+                                       ListView2,
+                                       chkVignette,
                                        cmdPrendrePlus,
                                        cmdPrendreMoins,
                                        cmdPrendreSupprimer,
@@ -851,6 +953,11 @@ bool frmMain::renameListMouse(QEvent *event) {
     const int row = lstrename->rowAt(int(mouse->position().y()));
     switch (event->type()) {
     case QEvent::MouseButtonPress:
+        if (row >= 0 && row < m_controller->model()->rowCount()) {
+            const FileEntry &entry = m_controller->model()->entry(row);
+            previewFile(QDir(entry.folder).filePath(entry.oldName),
+                        QStringLiteral("LstRename_MouseDown (Feuille frmMain)"));
+        }
         if (mouse->button() == Qt::LeftButton && !m_controller->actionRunning() &&
             !(mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))) {
             m_dragFrom = row;

@@ -25,6 +25,7 @@ class QTableView;
 class QTimer;
 class TVExplorer;
 class LVExplorer;
+class ThumbnailList;
 class Hovrix;
 
 namespace tav {
@@ -72,6 +73,10 @@ public:
     // Every text of the window again from the current language file (the
     // language changed while the window is open).
     void retranslate();
+    // The preview of the folder list's selected file (when the preview is on).
+    void ListView1_Click();
+    // The folder as thumbnails or as details, by the state of chkVignette.
+    void chkVignette_Click();
 
 signals:
     // The window closed and the settings were saved.
@@ -109,6 +114,11 @@ private:
     bool renameListMouse(QEvent *event);
     void ruleBoxEvent(QEvent *event);
     void showFolderCount();
+    // The preview pane shows path, upright; errors are reported under procedure.
+    void previewFile(const QString &path, const QString &procedure);
+    void chkPreview_Click(bool on);
+    // Builds the thumbnails when the folder or its names changed since the last build.
+    void showThumbnails();
     // The token pane at one size for every group (after translation).
     void fitTokenPane();
     void showToolInUse();
@@ -136,13 +146,15 @@ private:
     // Controls, by the names the language files use.
     TVExplorer *TreeView1 = nullptr;
     LVExplorer *ListView1 = nullptr;
+    ThumbnailList *ListView2 = nullptr;
     QTableView *lstrename = nullptr;
     QComboBox *cboRenommer = nullptr;
     QLabel *lblComment = nullptr;
     QLineEdit *txtDebut = nullptr, *txtPas = nullptr, *txtNbPasse = nullptr, *txtFilter = nullptr,
               *txtExtension = nullptr;
     QCheckBox *chkAutoIncrement = nullptr, *chkExtension = nullptr, *chkInterdit = nullptr, *chkPreview = nullptr,
-              *chkRefresh = nullptr, *chkTrim = nullptr, *chkUpperFirstChar = nullptr, *chkUpperCaseFirstWord = nullptr;
+              *chkVignette = nullptr, *chkRefresh = nullptr, *chkTrim = nullptr, *chkUpperFirstChar = nullptr,
+              *chkUpperCaseFirstWord = nullptr;
     std::array<QRadioButton *, 3> optCasse{};
     QListWidget *lstAstuce = nullptr;
     std::array<QGroupBox *, 6> fAstuce{};
@@ -177,6 +189,7 @@ private:
     QProgressBar *ProgressBar1 = nullptr;
     QLabel *lblStatus = nullptr;
     QLabel *Label2 = nullptr, *Label4 = nullptr;
+    QLabel *picturePreview = nullptr;
     QLabel *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label9 = nullptr, *Label10 = nullptr,
            *Label15 = nullptr, *lblNbPasse = nullptr, *lblRepStrTitle = nullptr;
     QWidget *m_tokenGroups = nullptr; // where the six groups take turns

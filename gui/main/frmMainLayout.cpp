@@ -7,6 +7,7 @@
 #include "core/i18n/HelpFile.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
+#include "gui/widgets/ThumbnailList.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -170,9 +171,21 @@ QWidget *frmMain::buildBrowserPane() {
     browse->setObjectName(QStringLiteral("splitBrowse"));
     browse->addWidget(TreeView1);
     browse->addWidget(ListView1);
+    ListView2 = named(new ThumbnailList, "ListView2");
+    ListView2->setVisible(false);
+    browse->addWidget(ListView2);
     browse->setStretchFactor(0, 2);
     browse->setStretchFactor(1, 3);
-    v->addWidget(browse, 1);
+    browse->setStretchFactor(2, 3);
+    // The preview pane beside the lists, at the size of a preview.
+    picturePreview = named(new QLabel, "picturePreview");
+    picturePreview->setFixedSize(161 + 2, 121 + 2);
+    picturePreview->setFrameShape(QFrame::Box);
+    picturePreview->setAlignment(Qt::AlignCenter);
+    auto *lists = new QHBoxLayout;
+    lists->addWidget(browse, 1);
+    lists->addWidget(picturePreview, 0, Qt::AlignTop);
+    v->addLayout(lists, 1);
 
     auto *filter = new QHBoxLayout;
     Label7 = named(new QLabel(QStringLiteral("Filtre :")), "Label7");
@@ -199,9 +212,12 @@ QWidget *frmMain::buildBrowserPane() {
                     QStringLiteral("Déposez ici des fichiers ou des dossiers venant d'un autre programme"));
     cmdDnD->setAcceptDrops(true);
     Label2 = named(new QLabel, "Label2");
+    chkVignette = named(new QCheckBox(QStringLiteral("Vignettes")), "chkVignette");
+    chkVignette->setToolTip(QStringLiteral("Afficher le dossier en vignettes"));
     adds->addWidget(cmdAdd);
     adds->addWidget(cmdAddAll);
     adds->addWidget(cmdDnD);
+    adds->addWidget(chkVignette);
     adds->addStretch(1);
     adds->addWidget(Label2);
     v->addLayout(adds);
@@ -295,9 +311,6 @@ QWidget *frmMain::buildRulePane() {
     chkInterdit = named(new QCheckBox(QStringLiteral("Remplacer les caractères interdits")), "chkInterdit");
     chkRefresh = named(new QCheckBox(QStringLiteral("Mise à jour automatique")), "chkRefresh");
     chkPreview = named(new QCheckBox(QStringLiteral("Aperçu de l'image")), "chkPreview");
-    // The image preview pane does not exist yet: the box keeps the setting
-    // but stays hidden.
-    chkPreview->setVisible(false);
     chkExtension = named(new QCheckBox(QStringLiteral("Nouvelle extension :")), "chkExtension");
     txtExtension = lineEdit("txtExtension", QString(), 90);
     Label10 = named(new QLabel(QStringLiteral("Casse de l'extension et du nom :")), "Label10");

@@ -1,0 +1,57 @@
+#pragma once
+// Pictures of the folder's files for the preview pane: decoded at the size
+// they are shown at (never in full first), turned upright by the angle of the
+// metadata record, and the language's no-image picture for what cannot be
+// decoded. No widget here, so that it runs without a display.
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+namespace tav {
+
+class MetadataSource;
+
+namespace preview {
+
+// The preview pane's size, for a picture that is not turned a quarter.
+inline constexpr QSize PreviewSize{161, 121};
+
+// The angle an orientation field stands for: its second blank-separated word
+// read as a number ("Rotate 90 CW" gives 90), 0 when there is no second word
+// or it does not start with a number.
+int angleOfOrientation(const QString &orientation);
+// The angle of a file from its metadata record; 0 without a source or when
+// the record has no orientation.
+int angleOfFile(const QString &path, MetadataSource *source);
+
+// The size a picture is loaded at: width and height exchanged when the angle
+// is neither 0 nor 180 (it is turned a quarter afterwards).
+QSize loadSize(QSize size, int angle);
+
+// The file decoded to fit inside box, its proportions kept, scaled while
+// decoding. A null image when it cannot be decoded.
+QImage loadScaled(const QString &path, QSize box);
+
+// The image turned clockwise by angle degrees, the uncovered area white.
+QImage turned(const QImage &image, int angle);
+
+// The current language's no-image picture (<program folder>/langages/<language>/non_image.gif).
+QString noImagePath();
+
+// What the preview pane shows for a file: loaded at the preview size (see
+// loadSize), turned by angle with "Rot=<angle>" written in white at its top
+// left when the angle is above 0, or the no-image picture.
+QImage previewImage(const QString &path, int angle);
+
+// A thumbnail: loaded at size (see loadSize) and turned, without text. A null
+// image when the file cannot be decoded.
+QImage thumbnailImage(const QString &path, int angle, QSize size);
+
+// A thumbnail turned by the file's own Exif orientation (read by the image
+// reader, so that it runs on any thread): quarter and half turns only, a
+// mirrored orientation stays unturned like the metadata angle does.
+QImage thumbnailFromFile(const QString &path, QSize size);
+
+} // namespace preview
+} // namespace tav
