@@ -71,6 +71,13 @@ struct FileIdentity {
     bool sameFile(const FileIdentity &o) const {
         return valid() && o.valid() && device == o.device && inode == o.inode;
     }
+    // The same file as one recorded earlier: device and inode, or inode, size
+    // and time together, since device numbers of removable and network drives
+    // may change across a restart.
+    bool sameAsRecorded(const FileIdentity &recorded) const {
+        return sameFile(recorded) ||
+               (valid() && inode == recorded.inode && size == recorded.size && mtimeNs == recorded.mtimeNs);
+    }
 };
 
 // The prefix of the unfinished copies made by moves across file systems.

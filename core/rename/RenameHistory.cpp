@@ -2,6 +2,7 @@
 
 #include "core/base/FrontEnd.h"
 #include "core/i18n/Language.h"
+#include "core/rename/RenameJournal.h"
 #include "core/rename/RenameTexts.h"
 #include "core/rename/StateFolder.h"
 
@@ -24,13 +25,8 @@ namespace {
 const QByteArray Header = "TRAVOLINE-RENAME-HISTORY 1\n";
 const QString Suffix = QStringLiteral(".batch");
 
-QByteArray encodePath(const QString &path) {
-    return QFile::encodeName(path).toPercentEncoding("/");
-}
-
-QString decodePath(const QByteArray &field) {
-    return QFile::decodeName(QByteArray::fromPercentEncoding(field));
-}
+using journalFields::decodePath;
+using journalFields::encodePath;
 
 QString folderOf(const QString &path) {
     return path.left(std::max<qsizetype>(path.lastIndexOf(QLatin1Char('/')), 1));
@@ -80,10 +76,7 @@ std::optional<HistoryBatch> readBatch(const QString &path, qint64 id, bool heade
             HistoryFile h;
             h.oldPath = decodePath(fields[1]);
             h.newPath = decodePath(fields[2]);
-            h.identity.device = fields[3].toULongLong();
-            h.identity.inode = fields[4].toULongLong();
-            h.identity.size = fields[5].toLongLong();
-            h.identity.mtimeNs = fields[6].toLongLong();
+            h.identity = journalFields::identity(fields, 3);
             b.files.append(h);
         } else if (fields.size() == 2 && fields[0] == "D") {
             b.createdFolders.append(decodePath(fields[1]));
@@ -100,13 +93,6 @@ void trim(int keep) {
     const auto files = batchFiles();
     for (qsizetype i = 0; i + keep < files.size(); ++i)
         QFile::remove(files[i].second);
-}
-
-// The same file as recorded: device and inode, or (device numbers of
-// removable drives change across restarts) inode, size and time together.
-bool sameFile(const FileIdentity &now, const FileIdentity &recorded) {
-    return now.sameFile(recorded) ||
-           (now.valid() && now.inode == recorded.inode && now.size == recorded.size && now.mtimeNs == recorded.mtimeNs);
 }
 
 } // namespace
@@ -142,9 +128,8 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
         const FileIdentity id = fileIdentity(it.newPath);
         if (count++ == 0)
             firstFolder = folderOf(it.oldPath);
-        files += "F\t" + encodePath(it.oldPath) + '\t' + encodePath(it.newPath) + '\t' + QByteArray::number(id.device) +
-                 '\t' + QByteArray::number(id.inode) + '\t' + QByteArray::number(id.size) + '\t' +
-                 QByteArray::number(id.mtimeNs) + '\n';
+        files +=
+            "F\t" + encodePath(it.oldPath) + '\t' + encodePath(it.newPath) + '\t' + journalFields::identity(id) + '\n';
     }
     if (count == 0)
         return 0;
@@ -247,7 +232,7 @@ UndoReport undoBatch(const UndoOptions &options) {
             continue;
         const FileIdentity &now = batch.identity(i);
         const FileIdentity &then = b->files[i].identity;
-        if (!sameFile(now, then))
+        if (!now.sameAsRecorded(then))
             items[i].problem = historyText("UndoReplaced", "Another file has this name now.");
         else if (now.size != then.size || now.mtimeNs != then.mtimeNs)
             items[i].problem = historyText("UndoEdited", "The file was changed since it was renamed.");

@@ -18,6 +18,28 @@
 
 namespace tav {
 
+QByteArray journalFields::encodePath(const QString &path) {
+    return QFile::encodeName(path).toPercentEncoding("/");
+}
+
+QString journalFields::decodePath(const QByteArray &field) {
+    return QFile::decodeName(QByteArray::fromPercentEncoding(field));
+}
+
+QByteArray journalFields::identity(const FileIdentity &id) {
+    return QByteArray::number(id.device) + '\t' + QByteArray::number(id.inode) + '\t' + QByteArray::number(id.size) +
+           '\t' + QByteArray::number(id.mtimeNs);
+}
+
+FileIdentity journalFields::identity(const QList<QByteArray> &fields, qsizetype first) {
+    FileIdentity id;
+    id.device = fields[first].toULongLong();
+    id.inode = fields[first + 1].toULongLong();
+    id.size = fields[first + 2].toLongLong();
+    id.mtimeNs = fields[first + 3].toLongLong();
+    return id;
+}
+
 namespace {
 
 const QByteArray Header = "TRAVOLINE-RENAME-JOURNAL 1\n";
@@ -28,13 +50,8 @@ QString &folderOverride() {
     return folder;
 }
 
-QByteArray encodePath(const QString &path) {
-    return QFile::encodeName(path).toPercentEncoding("/");
-}
-
-QString decodePath(const QByteArray &field) {
-    return QFile::decodeName(QByteArray::fromPercentEncoding(field));
-}
+using journalFields::decodePath;
+using journalFields::encodePath;
 
 // A copy across file systems is about to be made under partial, to become finalPath.
 QByteArray copyLine(qsizetype record, const QString &partial, const QString &finalPath) {
@@ -62,13 +79,7 @@ QByteArray serialise(const QList<JournalRecord> &records) {
         out += '\t';
         out += encodePath(r.newPath);
         out += '\t';
-        out += QByteArray::number(r.identity.device);
-        out += '\t';
-        out += QByteArray::number(r.identity.inode);
-        out += '\t';
-        out += QByteArray::number(r.identity.size);
-        out += '\t';
-        out += QByteArray::number(r.identity.mtimeNs);
+        out += journalFields::identity(r.identity);
         out += '\n';
     }
     for (qsizetype k = 0; k < records.size(); ++k) {
@@ -140,13 +151,6 @@ bool rewriteJournal(const QString &path, const QList<JournalRecord> &records) {
     }
     syncFolder(QFileInfo(path).absolutePath());
     return true;
-}
-
-// The same file as recorded. Device numbers may change across a restart
-// (removable and network drives), so inode, size and time together also count.
-bool sameAsRecorded(const FileIdentity &now, const FileIdentity &recorded) {
-    return now.sameFile(recorded) ||
-           (now.valid() && now.inode == recorded.inode && now.size == recorded.size && now.mtimeNs == recorded.mtimeNs);
 }
 
 } // namespace
@@ -314,10 +318,7 @@ bool RenameJournal::read(const QString &path, QList<JournalRecord> &records, int
         r.oldPath = decodePath(fields[1]);
         r.tempPath = decodePath(fields[2]);
         r.newPath = decodePath(fields[3]);
-        r.identity.device = fields[4].toULongLong();
-        r.identity.inode = fields[5].toULongLong();
-        r.identity.size = fields[6].toLongLong();
-        r.identity.mtimeNs = fields[7].toLongLong();
+        r.identity = journalFields::identity(fields, 4);
         records.append(r);
     }
     return true;
@@ -412,10 +413,10 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
     FileIdentity originalId;
     const FileIdentity atOld = fileIdentity(r.oldPath);
     const FileIdentity atTemp = fileIdentity(r.tempPath);
-    if (sameAsRecorded(atOld, r.identity) && !isCopy(atOld)) {
+    if (atOld.sameAsRecorded(r.identity) && !isCopy(atOld)) {
         original = r.oldPath;
         originalId = atOld;
-    } else if ((sameAsRecorded(atTemp, r.identity) || (atTemp.valid() && !atOld.valid())) && !isCopy(atTemp)) {
+    } else if ((atTemp.sameAsRecorded(r.identity) || (atTemp.valid() && !atOld.valid())) && !isCopy(atTemp)) {
         original = r.tempPath;
         originalId = atTemp;
     } else {
@@ -424,7 +425,7 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
         // file on another device with the same size and times is the copy.
         const bool oldStyleCopy = r.copies.isEmpty() && atNew.valid() && atNew.device != r.identity.device &&
                                   atNew.size == r.identity.size && atNew.mtimeNs == r.identity.mtimeNs;
-        if ((sameAsRecorded(atNew, r.identity) || oldStyleCopy) && !isCopy(atNew)) {
+        if ((atNew.sameAsRecorded(r.identity) || oldStyleCopy) && !isCopy(atNew)) {
             original = r.newPath;
             originalId = atNew;
         }

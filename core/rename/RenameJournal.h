@@ -10,11 +10,23 @@
 #include "core/base/FrontEnd.h"
 #include "core/rename/RenameFileMove.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <functional>
 
 namespace tav {
+
+// Fields of the journal's and the history's lines: paths percent-encoded from
+// their bytes (any name survives a tab-separated line), identities as
+// "device<TAB>inode<TAB>size<TAB>mtime".
+namespace journalFields {
+QByteArray encodePath(const QString &path);
+QString decodePath(const QByteArray &field);
+QByteArray identity(const FileIdentity &id);
+// The identity in the four fields from first on.
+FileIdentity identity(const QList<QByteArray> &fields, qsizetype first);
+} // namespace journalFields
 
 // A copy of a file made by a move across file systems.
 struct CopyStep {
