@@ -12,6 +12,7 @@
 #include "core/rename/RenameJournal.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
+#include "core/update/UpdateCheck.h"
 #include "gui/dialogs/CHelp.h"
 #include "gui/dialogs/frmChoixOutilExif.h"
 #include "gui/dialogs/frmMiseAJour.h"
@@ -124,6 +125,7 @@ int run(int argc, char **argv) {
         return 1;
 
     const int code = app.failed() ? 2 : app.exec();
+    update::stopBackgroundWork();
     exif.stopResident();
     setFrontEnd(nullptr);
     return app.failed() ? 2 : code;

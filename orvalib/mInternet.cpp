@@ -16,6 +16,7 @@
 #include <curl/curl.h>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +40,13 @@ constexpr long ConnectTimeoutSeconds = 15;
 constexpr long TotalTimeoutSeconds = 300;
 // A transfer slower than one byte a second for this long has stalled.
 constexpr long StallSeconds = 30;
+
+// Set once the program quits; every transfer checks it as data moves.
+std::atomic_bool cancelled{false};
+
+int checkCancelled(void *, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return cancelled.load(std::memory_order_relaxed) ? 1 : 0;
+}
 
 struct DownloadError {
     int number;
@@ -197,6 +205,8 @@ QString download(const QString &address) {
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &part);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &checkCancelled);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     const CURLcode code = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
@@ -205,6 +215,8 @@ QString download(const QString &address) {
         QString description = QString::fromUtf8(message[0] ? message : curl_easy_strerror(code)).trimmed();
         if (code == CURLE_HTTP_RETURNED_ERROR)
             description = QStringLiteral("The server answered %1").arg(status);
+        else if (code == CURLE_ABORTED_BY_CALLBACK)
+            description = QStringLiteral("Download cancelled");
         throw DownloadError{ErrTransfer, description};
     }
 
@@ -223,6 +235,10 @@ QString download(const QString &address) {
 } // namespace
 
 extern "C" {
+
+TAV_API void TavCancelDownloads(void) {
+    cancelled.store(true);
+}
 
 TAV_API TavStr TavDownloadFile(const TavChar *address, int32_t length) {
     return guarded<TavStr>(nullptr, [&] {

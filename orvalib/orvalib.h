@@ -199,6 +199,10 @@ TAV_API int32_t TavOpenMail(const TavChar *address, int32_t length);
  * reads "Error <number> (<description>) in procedure TavDownloadFile of
  * Module mInternet". */
 TAV_API TavStr TavDownloadFile(const TavChar *address, int32_t length);
+/* Makes every download under way, and every later one, fail at once with
+ * error 57 ("Download cancelled"): called when the program quits, so that no
+ * transfer outlives it. */
+TAV_API void TavCancelDownloads(void);
 
 /* ---- Window translucency (mTransparence) ---- */
 

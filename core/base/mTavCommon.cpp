@@ -339,6 +339,11 @@ QString TavDownloadFile(const QString &address, int *errorNumber, QString *error
     return path;
 }
 
+void TavCancelDownloads() {
+    TAV_EXPORT(TavCancelDownloads);
+    TavCancelDownloads_fn();
+}
+
 // ---- Translucency ----
 
 bool TavActiveTransparence(int window) {

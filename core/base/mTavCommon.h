@@ -72,6 +72,8 @@ int TavOpenMail(const QString &address);
 // on a failure, with the library's error number and text in errorNumber and
 // errorText when given (70: the destination is in use; the caller says nothing).
 QString TavDownloadFile(const QString &address, int *errorNumber = nullptr, QString *errorText = nullptr);
+// Every download under way and every later one fails at once (at quitting).
+void TavCancelDownloads();
 
 // Translucency of an X11 window (false without a display or for an unknown window).
 bool TavActiveTransparence(int window);

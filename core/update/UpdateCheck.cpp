@@ -196,15 +196,37 @@ ManualResult manualCheck(const QString &base) {
     return caught(&manualCheckBody, base);
 }
 
+namespace {
+// The checks still running, known on the thread that started them.
+QList<QPointer<QThread>> running;
+} // namespace
+
 namespace detail {
 
 void startThread(QObject *context, std::function<void()> work, std::function<void()> done) {
     QThread *thread = QThread::create(std::move(work));
     QObject::connect(thread, &QThread::finished, context, std::move(done));
     QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    running.removeAll(nullptr);
+    running.append(thread);
     thread->start();
 }
 
 } // namespace detail
+
+bool stopBackgroundWork(int waitMs) {
+    if (running.removeAll(nullptr), running.isEmpty())
+        return true;
+    try {
+        mTavCommon::TavCancelDownloads();
+    } catch (...) {
+        // Without the library no download is under way either.
+    }
+    bool stopped = true;
+    for (const QPointer<QThread> &thread : std::as_const(running))
+        if (thread && !thread->wait(QDeadlineTimer(waitMs)))
+            stopped = false;
+    return stopped;
+}
 
 } // namespace tav::update

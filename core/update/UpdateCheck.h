@@ -89,6 +89,11 @@ ManualResult manualCheck(const QString &base);
 template <class Result>
 void runInBackground(QObject *context, std::function<Result()> work, std::function<void(const Result &)> done);
 
+// At quitting: cancels the downloads of the checks still running and waits
+// for their threads, at most waitMs each, so that none outlives the program's
+// objects. False when one is still running.
+bool stopBackgroundWork(int waitMs = 5000);
+
 namespace detail {
 void startThread(QObject *context, std::function<void()> work, std::function<void()> done);
 }

@@ -44,6 +44,7 @@ const char *const AllExports[] = {
     "TavGetScreenWidth",
     "TavGetScreenHeight",
     "TavDownloadFile",
+    "TavCancelDownloads",
     "TavSetRegString",
     "TavDelRegVal",
     "TavOpenUrl",

@@ -218,6 +218,22 @@ TEST_F(UpdateCheckTest, DownloadIsCompleteOnlyWithExactlyTheAnnouncedSize) {
     EXPECT_FALSE(QFile::exists(missing));
 }
 
+// Quitting while the start-up check waits on a stalled server: the check is
+// cancelled and its thread ends, instead of running on under the program's
+// static objects for the transfer's long time-out.
+TEST_F(UpdateCheckTest, QuittingCancelsACheckStillDownloading) {
+    server.put(QStringLiteral("version.txt"), "1.12.3", "chunk=1 delay=60");
+    QObject context;
+    bool delivered = false;
+    runInBackground<StartupResult>(
+        &context, [base = server.base()] { return startupCheck(base); },
+        [&delivered](const StartupResult &) { delivered = true; });
+    ASSERT_TRUE(test::waitFor([&] { return !server.requests().isEmpty(); }, 10000));
+    EXPECT_TRUE(stopBackgroundWork(20000));
+    EXPECT_FALSE(delivered);            // the answer is not handed to a window being closed
+    EXPECT_TRUE(stopBackgroundWork(0)); // nothing left to wait for
+}
+
 TEST(UpdateProgress, LabelAndBarTexts) {
     EXPECT_EQ(progressPrefix(QStringLiteral("telecharge 0 %")), QStringLiteral("telecharge"));
     EXPECT_EQ(progressPrefix(QStringLiteral("Téléchargé 12,5 % ")), QStringLiteral("Téléchargé"));
