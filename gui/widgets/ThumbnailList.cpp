@@ -1,6 +1,6 @@
 #include "gui/widgets/ThumbnailList.h"
 
-#include "gui/widgets/ImagePreview.h"
+#include "gui/widgets/ThumbnailCache.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -147,7 +147,7 @@ void ThumbnailList::submitMore() {
             if (*cancelled)
                 return;
             const QDateTime modified = QFileInfo(path).lastModified();
-            const QImage image = tav::preview::thumbnailFromFile(path, size);
+            const QImage image = tav::thumbs::thumbnail(path, size).image;
             if (*cancelled)
                 return;
             QMetaObject::invokeMethod(
