@@ -58,8 +58,31 @@ QString entryName(const QString &uri) {
            QStringLiteral(".png");
 }
 
-QString failureFolder() {
-    return cacheFolder() + QStringLiteral("/fail/travoline-") + QLatin1String(VersionText);
+QString failureFolder(const QString &root) {
+    return root + QStringLiteral("/fail/travoline-") + QLatin1String(VersionText);
+}
+
+QString flavourFolder(const QString &root, const Flavour &flavour) {
+    return root + QLatin1Char('/') + QLatin1String(flavour.folder);
+}
+
+QString uriOfAbsolute(const QString &path) {
+    // Kept as they are: letters, digits, "-_.~", "/" and "!$&'()*+,=:@".
+    static const QByteArray kept = "-_.~/!$&'()*+,=:@";
+    const QByteArray bytes = QFile::encodeName(path);
+    QByteArray out = "file://";
+    out.reserve(bytes.size() + 16);
+    for (const char c : bytes) {
+        const auto u = quint8(c);
+        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || kept.contains(c)) {
+            out.append(c);
+        } else {
+            out.append('%');
+            out.append("0123456789ABCDEF"[u >> 4]);
+            out.append("0123456789ABCDEF"[u & 15]);
+        }
+    }
+    return QString::fromLatin1(out);
 }
 
 struct EntryKeys {
@@ -280,31 +303,15 @@ QString cacheFolder() {
 }
 
 QString fileUri(const QString &path) {
-    // Kept as they are: letters, digits, "-_.~", "/" and "!$&'()*+,=:@".
-    static const QByteArray kept = "-_.~/!$&'()*+,=:@";
-    const QByteArray bytes = QFile::encodeName(absolute(path));
-    QByteArray out = "file://";
-    out.reserve(bytes.size() + 16);
-    for (const char c : bytes) {
-        const auto u = quint8(c);
-        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || kept.contains(c)) {
-            out.append(c);
-        } else {
-            out.append('%');
-            out.append("0123456789ABCDEF"[u >> 4]);
-            out.append("0123456789ABCDEF"[u & 15]);
-        }
-    }
-    return QString::fromLatin1(out);
+    return uriOfAbsolute(absolute(path));
 }
 
 QString entryPath(const QString &path, const Flavour &flavour) {
-    return cacheFolder() + QLatin1Char('/') + QLatin1String(flavour.folder) + QLatin1Char('/') +
-           entryName(fileUri(path));
+    return flavourFolder(cacheFolder(), flavour) + QLatin1Char('/') + entryName(fileUri(path));
 }
 
 QString failurePath(const QString &path) {
-    return failureFolder() + QLatin1Char('/') + entryName(fileUri(path));
+    return failureFolder(cacheFolder()) + QLatin1Char('/') + entryName(fileUri(path));
 }
 
 Thumbnail thumbnail(const QString &path, QSize box) {
@@ -314,10 +321,11 @@ Thumbnail thumbnail(const QString &path, QSize box) {
         ++failures;
         return {};
     }
-    const bool inCache = under(file, cacheFolder());
+    const QString root = cacheFolder();
+    const bool inCache = under(file, root);
     const bool store = !inCache && !onRemovableMedia(file);
     const Flavour flavour = flavourFor(box);
-    const QString uri = fileUri(file);
+    const QString uri = uriOfAbsolute(file);
     const QString name = entryName(uri);
 
     if (!inCache) {
@@ -325,8 +333,7 @@ Thumbnail thumbnail(const QString &path, QSize box) {
         for (auto f = Flavours.begin(); f != Flavours.end(); ++f) {
             if (f->edge < flavour.edge)
                 continue;
-            const QImage entry = readEntry(
-                cacheFolder() + QLatin1Char('/') + QLatin1String(f->folder) + QLatin1Char('/') + name, uri, stamp);
+            const QImage entry = readEntry(flavourFolder(root, *f) + QLatin1Char('/') + name, uri, stamp);
             if (!entry.isNull()) {
                 ++fromCache;
                 return {fitted(entry, box), Source::Cache};
@@ -334,7 +341,7 @@ Thumbnail thumbnail(const QString &path, QSize box) {
         }
         if (store) {
             // A failure is only recorded for the file as it was then.
-            QFile record(failureFolder() + QLatin1Char('/') + name);
+            QFile record(failureFolder(root) + QLatin1Char('/') + name);
             if (record.open(QIODevice::ReadOnly) && describes(plainKeys(record.read(4096)), uri, stamp)) {
                 ++failures;
                 return {{}, Source::KnownFailure};
@@ -361,15 +368,15 @@ Thumbnail thumbnail(const QString &path, QSize box) {
         if (store) {
             QImage blank(1, 1, QImage::Format_ARGB32);
             blank.fill(Qt::transparent);
-            writeAtomically(failureFolder() + QLatin1Char('/') + name, encodeEntry(blank, keysFor(file, uri, stamp)));
+            writeAtomically(failureFolder(root) + QLatin1Char('/') + name,
+                            encodeEntry(blank, keysFor(file, uri, stamp)));
         }
         return {{}, Source::Failed};
     }
     ++(source == Source::Embedded ? fromEmbedded : fromDecoding);
     if (store) {
         auto keys = keysFor(file, uri, stamp);
-        writeAtomically(cacheFolder() + QLatin1Char('/') + QLatin1String(flavour.folder) + QLatin1Char('/') + name,
-                        encodeEntry(picture, keys));
+        writeAtomically(flavourFolder(root, flavour) + QLatin1Char('/') + name, encodeEntry(picture, keys));
     }
     return {fitted(picture, box), source};
 }

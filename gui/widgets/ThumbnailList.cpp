@@ -3,6 +3,7 @@
 #include "gui/widgets/ThumbnailCache.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QScrollBar>
 #include <QThread>
@@ -11,6 +12,11 @@ namespace {
 
 // Folders whose pictures are kept besides the one shown.
 constexpr int KeptFolders = 3;
+// Work queued per thread, in milliseconds: rows scrolled into view wait about
+// this long. Pictures from the shared cache take about a millisecond and a
+// decoded photo tens of them, so the queue is as long as this allows.
+constexpr double QueuedWorkMs = 30;
+constexpr int MinQueuedPerThread = 2, MaxQueuedPerThread = 16;
 
 } // namespace
 
@@ -23,7 +29,7 @@ ThumbnailList::ThumbnailList(QWidget *parent) : QListWidget(parent) {
     // Bounded: a thread per core, and a few jobs queued per thread so that
     // the rows scrolled into view are taken next.
     m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
-    m_maxRunning = 2 * m_pool.maxThreadCount();
+    m_maxRunning = MinQueuedPerThread * m_pool.maxThreadCount();
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &ThumbnailList::submitMore);
 }
 
@@ -146,19 +152,27 @@ void ThumbnailList::submitMore() {
         m_pool.start([=, this] {
             if (*cancelled)
                 return;
+            QElapsedTimer timer;
+            timer.start();
             const QDateTime modified = QFileInfo(path).lastModified();
             const QImage image = tav::thumbs::thumbnail(path, size).image;
+            const double ms = timer.nsecsElapsed() / 1e6;
             if (*cancelled)
                 return;
             QMetaObject::invokeMethod(
-                this, [=, this] { pictureDone(generation, row, image, modified); }, Qt::QueuedConnection);
+                this, [=, this] { pictureDone(generation, row, image, modified, ms); }, Qt::QueuedConnection);
         });
     }
 }
 
-void ThumbnailList::pictureDone(quint64 generation, int row, const QImage &image, const QDateTime &modified) {
+void ThumbnailList::pictureDone(quint64 generation, int row, const QImage &image, const QDateTime &modified,
+                                double ms) {
     if (generation != m_generation)
         return;
+    m_jobMs = m_jobMs < 0 ? ms : 0.8 * m_jobMs + 0.2 * ms;
+    const int perThread =
+        std::clamp(int(QueuedWorkMs / std::max(m_jobMs, 0.1)), MinQueuedPerThread, MaxQueuedPerThread);
+    m_maxRunning = perThread * m_pool.maxThreadCount();
     --m_running;
     --m_waiting;
     ++m_decoded;

@@ -73,11 +73,12 @@ private:
 
     void submitMore();
     int nextRow();
-    void pictureDone(quint64 generation, int row, const QImage &image, const QDateTime &modified);
+    void pictureDone(quint64 generation, int row, const QImage &image, const QDateTime &modified, double ms);
     void cancel();
 
     QThreadPool m_pool;
-    int m_maxRunning = 2;
+    int m_maxRunning = 2; // jobs on the pool at most, from the time they take
+    double m_jobMs = -1;  // a job's recent time, -1 before the first
     quint64 m_generation = 0;
     std::shared_ptr<std::atomic_bool> m_cancelled;
     bool m_built = false;
