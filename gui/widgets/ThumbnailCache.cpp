@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QMimeDatabase>
 
 #include <array>
@@ -256,6 +257,13 @@ QList<std::pair<QByteArray, QByteArray>> keysFor(const QString &path, const QStr
     return keys;
 }
 
+// Whether the image readers take files named so: only their failures are
+// worth recording (a text file clicked in the preview is not a broken picture).
+bool pictureType(const QString &path) {
+    static const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    return formats.contains(QFileInfo(path).suffix().toLower().toLatin1());
+}
+
 int angleOfOrientation(int orientation) {
     // Mirrored orientations stay unturned, as with a decoded photo.
     switch (orientation) {
@@ -365,7 +373,7 @@ Thumbnail thumbnail(const QString &path, QSize box) {
 
     if (picture.isNull()) {
         ++failures;
-        if (store) {
+        if (store && pictureType(file)) {
             QImage blank(1, 1, QImage::Format_ARGB32);
             blank.fill(Qt::transparent);
             writeAtomically(failureFolder(root) + QLatin1Char('/') + name,

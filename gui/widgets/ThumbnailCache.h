@@ -5,7 +5,9 @@
 // modification time in text chunks. A thumbnail is taken from there when both
 // still match, else from the small picture the camera stored in the photo,
 // else by decoding the photo; what is made is stored back for the next visit
-// and for the other programs. No widget here: it runs on worker threads.
+// and for the other programs. A picture file that cannot be made into one is
+// recorded as failed and not tried again until its modification time
+// changes. No widget here: it runs on worker threads.
 //
 // Files on removable media (under /media, /run/media or /mnt) read the cache
 // but never write to it, and files inside the cache folder are never given

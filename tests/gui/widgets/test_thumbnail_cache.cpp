@@ -195,6 +195,13 @@ TEST_F(SharedCacheTest, BrokenFileIsRecordedAndNotDecodedAgainUntilItChanges) {
     EXPECT_EQ(textChunks(record).value("Thumb::MTime"), QByteArray::number(mtime));
     EXPECT_EQ(modeOf(record), 0600);
     EXPECT_FALSE(QFileInfo::exists(cacheRoot() + "/normal/" + md5Name(uri)));
+    // A file that is no picture at all is not recorded as a broken one.
+    QFile notes(folder + "/notes.txt");
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("plain text");
+    notes.close();
+    EXPECT_EQ(thumbs::thumbnail(notes.fileName(), QSize(64, 64)).source, thumbs::Source::Failed);
+    EXPECT_EQ(QDir(QFileInfo(record).path()).entryList(QDir::Files).size(), 1);
 
     // A good photo in its place at the same time: the record says not to try.
     ASSERT_TRUE(QFile::remove(path));
