@@ -361,15 +361,24 @@ Thumbnail thumbnail(const QString &path, QSize box) {
     const QSize made = store ? QSize(flavour.edge, flavour.edge) : box;
     QImage picture;
     Source source = Source::Decoded;
+    // A mirrored photo is shown unmirrored here, which the other programs
+    // would not expect of an entry: none is stored for it.
+    bool mirrored = false;
     if (const auto preview = Exif::embeddedPreview(file, made)) {
         QImage stored;
         if (stored.loadFromData(preview->data)) {
             picture = shrunk(preview::turned(stored, angleOfOrientation(preview->orientation)), made);
             source = Source::Embedded;
+            mirrored = preview->orientation == 2 || preview->orientation == 4 || preview->orientation == 5 ||
+                       preview->orientation == 7;
         }
     }
-    if (picture.isNull())
+    if (picture.isNull()) {
         picture = preview::thumbnailFromFile(file, made, false);
+        const QImageIOHandler::Transformations turn = QImageReader(file).transformation();
+        mirrored = turn != QImageIOHandler::TransformationNone && turn != QImageIOHandler::TransformationRotate90 &&
+                   turn != QImageIOHandler::TransformationRotate180 && turn != QImageIOHandler::TransformationRotate270;
+    }
 
     if (picture.isNull()) {
         ++failures;
@@ -382,7 +391,7 @@ Thumbnail thumbnail(const QString &path, QSize box) {
         return {{}, Source::Failed};
     }
     ++(source == Source::Embedded ? fromEmbedded : fromDecoding);
-    if (store) {
+    if (store && !mirrored) {
         auto keys = keysFor(file, uri, stamp);
         writeAtomically(flavourFolder(root, flavour) + QLatin1Char('/') + name, encodeEntry(picture, keys));
     }

@@ -10,8 +10,9 @@
 // changes. No widget here: it runs on worker threads.
 //
 // Files on removable media (under /media, /run/media or /mnt) read the cache
-// but never write to it, and files inside the cache folder are never given
-// thumbnails of their own.
+// but never write to it, files inside the cache folder are never given
+// thumbnails of their own, and photos of a mirrored orientation (shown
+// unmirrored here) get no entry that the other programs would take.
 
 #include <QImage>
 #include <QSize>

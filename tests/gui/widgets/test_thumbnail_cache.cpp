@@ -250,6 +250,13 @@ TEST_F(SharedCacheTest, EmbeddedPreviewIsUsedWhenLargeEnoughAndTurned) {
     // An angle other than the file's own is not what the cache holds.
     EXPECT_TRUE(test::isReddish(preview::previewImage(photo, 270).pixel(10, 60)));
 
+    // A mirrored photo is shown unmirrored, and no entry says otherwise to
+    // the other programs.
+    const QString mirrored = test::makeTwoTonePhoto(folder, "mirrored.jpg", QSize(1600, 1200), 0);
+    ASSERT_TRUE(runExifTool({"-ThumbnailImage<=" + small, "-Orientation#=2", mirrored}));
+    EXPECT_EQ(thumbs::thumbnail(mirrored, QSize(64, 64)).source, thumbs::Source::Embedded);
+    EXPECT_FALSE(QFileInfo::exists(cacheRoot() + "/normal/" + md5Name(thumbs::fileUri(mirrored).toLatin1())));
+
     // A preview padded to another shape is not taken.
     const QString wide = test::makeTwoTonePhoto(folder, "wide.jpg", QSize(1500, 1000), 0);
     ASSERT_TRUE(runExifTool({"-ThumbnailImage<=" + small, wide}));
