@@ -4,7 +4,6 @@
 #include "core/metadata/EmbeddedPreview.h"
 #include "gui/widgets/ImagePreview.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -173,35 +172,47 @@ void appendBigEndian(QByteArray &out, quint32 v) {
     out.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
 }
 
-QByteArray textChunk(const QByteArray &key, const QByteArray &value) {
-    const QByteArray body = "tEXt" + key + '\0' + value;
-    QByteArray chunk;
-    appendBigEndian(chunk, quint32(body.size() - 4));
-    chunk += body;
-    appendBigEndian(chunk, crc32(body));
-    return chunk;
+QByteArray chunk(const char *type, const QByteArray &data) {
+    const QByteArray body = type + data;
+    QByteArray out;
+    appendBigEndian(out, quint32(data.size()));
+    out += body;
+    appendBigEndian(out, crc32(body));
+    return out;
 }
 
-// The picture as PNG with the cache's keys in plain tEXt chunks right after
-// the header, where every reader finds them before the picture data (some
-// readers look at no other kind of text chunk).
+// The picture as an 8-bit RGB (or RGBA) PNG, the cache's keys in plain tEXt
+// chunks before the picture data, where every reader finds them (some look
+// at no other kind of text chunk). Each row is stored with the "Sub" filter
+// and light compression: read back many times, such a file decodes about
+// twice as fast as one whose rows were filtered to be smallest.
 QByteArray encodeEntry(const QImage &image, const QList<std::pair<QByteArray, QByteArray>> &keys) {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImage plain = image;
-    for (const QString &key : plain.textKeys())
-        plain.setText(key, QString());
-    // Thumbnails are small and written once: fast compression is enough.
-    if (!plain.save(&buffer, "png", 80))
+    if (image.isNull())
         return {};
-    constexpr int HeaderEnd = 8 + 4 + 4 + 13 + 4; // signature and IHDR chunk
-    if (png.size() < HeaderEnd || !png.startsWith("\x89PNG\r\n\x1a\n"))
-        return {};
-    QByteArray chunks;
+    const bool alpha = image.hasAlphaChannel();
+    const QImage pixels = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    const int channels = alpha ? 4 : 3;
+    const qsizetype rowBytes = qsizetype(pixels.width()) * channels;
+    QByteArray rows;
+    rows.reserve((rowBytes + 1) * pixels.height());
+    for (int y = 0; y < pixels.height(); ++y) {
+        const uchar *row = pixels.constScanLine(y);
+        rows.append(char(1)); // Sub: each byte less the same byte of the pixel on its left
+        for (qsizetype i = 0; i < rowBytes; ++i)
+            rows.append(char(i < channels ? row[i] : uchar(row[i] - row[i - channels])));
+    }
+    QByteArray header;
+    appendBigEndian(header, quint32(pixels.width()));
+    appendBigEndian(header, quint32(pixels.height()));
+    header.append(char(8)).append(char(alpha ? 6 : 2)).append(char(0)).append(char(0)).append(char(0));
+
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    png += chunk("IHDR", header);
     for (const auto &[key, value] : keys)
-        chunks += textChunk(key, value);
-    png.insert(HeaderEnd, chunks);
+        png += chunk("tEXt", key + '\0' + value);
+    // A zlib stream, as the picture data is; qCompress puts its length first.
+    png += chunk("IDAT", qCompress(rows, 3).sliced(4));
+    png += chunk("IEND", {});
     return png;
 }
 
