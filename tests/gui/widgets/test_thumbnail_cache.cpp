@@ -145,6 +145,19 @@ TEST_F(SharedCacheTest, EntriesAreSharedBothWaysAndReplacedWhenStale) {
         EXPECT_FALSE(info.contains("is-valid: FALSE")) << info.toStdString();
     }
 
+    // Transparency survives the entry: left half clear, right half green.
+    QImage clear(200, 100, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 100; x < 200; ++x)
+            clear.setPixel(x, y, qRgba(0, 200, 0, 255));
+    ASSERT_TRUE(clear.save(folder + "/clear.png"));
+    EXPECT_EQ(thumbs::thumbnail(folder + "/clear.png", QSize(64, 64)).source, thumbs::Source::Decoded);
+    const QImage clearEntry(cacheRoot() + "/normal/" + md5Name(thumbs::fileUri(folder + "/clear.png").toLatin1()));
+    ASSERT_EQ(clearEntry.size(), QSize(128, 64));
+    EXPECT_EQ(qAlpha(clearEntry.pixel(20, 30)), 0);
+    EXPECT_EQ(clearEntry.pixel(110, 30), qRgba(0, 200, 0, 255));
+
     // An entry written by another program is used as it is, through the list.
     const QString blue = test::makeTwoTonePhoto(folder, "blue.jpg", QSize(400, 300), 0, Qt::blue, Qt::blue);
     const QByteArray blueUri = QByteArray(uri).replace("red.jpg", "blue.jpg");
