@@ -30,7 +30,10 @@ ThumbnailList::ThumbnailList(QWidget *parent) : QListWidget(parent) {
     // the rows scrolled into view are taken next.
     m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     m_maxRunning = MinQueuedPerThread * m_pool.maxThreadCount();
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &ThumbnailList::submitMore);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        m_inView.invalidate();
+        submitMore();
+    });
 }
 
 ThumbnailList::~ThumbnailList() {
@@ -85,6 +88,7 @@ bool ThumbnailList::build(const QString &folder, const QStringList &names, const
     // Every cell the size of a picture and two lines of name, with or without picture.
     setGridSize(QSize(options.size.width() + 24, options.size.height() + 2 * fontMetrics().height() + 10));
     m_state.assign(size_t(names.size()), NoPicture);
+    m_inView.invalidate();
     m_cursor = 0;
     const QDir dir(folder);
     for (int row = 0; row < names.size(); ++row) {
@@ -126,9 +130,20 @@ std::pair<int, int> ThumbnailList::visibleRows() const {
     return {first, last};
 }
 
+void ThumbnailList::resizeEvent(QResizeEvent *event) {
+    QListWidget::resizeEvent(event);
+    m_inView.invalidate();
+}
+
 int ThumbnailList::nextRow() {
-    // The rows in view first.
-    const auto [first, last] = visibleRows();
+    // The rows in view first. Finding them probes the whole view: they are
+    // found again after a scroll, a resize, a build, or a tenth of a second
+    // (the layout after a build comes later), not for every picture.
+    if (!m_inView.isValid() || m_inView.elapsed() > 100) {
+        m_inViewRows = visibleRows();
+        m_inView.start();
+    }
+    const auto [first, last] = m_inViewRows;
     for (int row = std::max(0, first); first >= 0 && row <= last; ++row)
         if (m_state[size_t(row)] == Pending)
             return row;
