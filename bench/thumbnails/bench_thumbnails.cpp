@@ -82,13 +82,13 @@ void makePhotos(const QString &folder, int count, QSize size) {
 bool makeEmbedded(const QString &plain, const QString &embedded, int count) {
     const QString work = embedded + QStringLiteral(".work");
     QDir().mkpath(embedded);
-    QDir().mkpath(work + QStringLiteral("/thumbs"));
     QList<int> missing;
     for (int i = 0; i < count; ++i)
         if (!QFileInfo::exists(QDir(embedded).filePath(photoName(i))))
             missing << i;
     if (missing.isEmpty())
         return true;
+    QDir().mkpath(work + QStringLiteral("/thumbs"));
     const QString exiftool = QStandardPaths::findExecutable(QStringLiteral("exiftool"));
     if (exiftool.isEmpty()) {
         std::printf("ExifTool is not installed: no embedded previews\n");
