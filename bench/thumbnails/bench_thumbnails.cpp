@@ -1,23 +1,33 @@
-// Thumbnails of a folder of generated JPEGs: a plain thread-pool loop without
-// a window against the thumbnail list in a window (first screen, all, the
-// longest time the interface thread was busy, memory held), and the preview
-// of one large photo.
+// Thumbnails of a folder of generated photos, twice: the photos alone, and
+// the same photos with the small preview ExifTool stores in them. For each,
+// the thumbnail list in a window with the shared thumbnail cache empty (first
+// screen, all, where the pictures came from, the longest time the interface
+// thread was busy) and again with the cache filled by the first visit. Then a
+// plain thread-pool loop decoding the photos without a window, and the
+// preview of one large photo.
 //
-//   bench_thumbnails [files] [width] [height] [folder]
+//   bench_thumbnails [--files N] [--size WxH] [--thumb PX] [--folder DIR]
 //
-// The photos are made once in folder (default a temporary one) and reused.
+// The photos are made once under DIR (default /var/tmp/travoline-bench-
+// thumbnails) and reused; a smaller --files takes the first N of them. The
+// shared cache used is DIR/cache, emptied before each first visit.
 
+#include "core/metadata/EmbeddedPreview.h"
 #include "core/metadata/Exif.h"
 #include "gui/widgets/ImagePreview.h"
+#include "gui/widgets/ThumbnailCache.h"
 #include "gui/widgets/ThumbnailList.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
-#include <QTemporaryDir>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentMap>
@@ -26,6 +36,10 @@
 #include <cstdio>
 
 namespace {
+
+// The embedded preview: the Exif thumbnail's usual size, enough for the
+// cache's normal size (128 pixels) of a 4:3 photo.
+constexpr QSize PreviewStored(160, 120);
 
 // A picture with some detail, so that the JPEG is not trivially small.
 QImage photo(int width, int height, int seed) {
@@ -41,57 +55,88 @@ QImage photo(int width, int height, int seed) {
     return image;
 }
 
-void makePhotos(const QString &folder, int count, int width, int height) {
+QString photoName(int i) {
+    return QStringLiteral("IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0'));
+}
+
+void makePhotos(const QString &folder, int count, QSize size) {
     QDir().mkpath(folder);
     std::atomic<int> made{0};
     QList<int> seeds;
     for (int i = 0; i < count; ++i)
         seeds << i;
     QtConcurrent::blockingMap(seeds, [&](int i) {
-        const QString path = QDir(folder).filePath(QStringLiteral("IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
+        const QString path = QDir(folder).filePath(photoName(i));
         if (QFileInfo::exists(path))
             return;
-        photo(width, height, i).save(path, "JPG", 85);
+        // Saved under another name first: an interrupted run leaves no half photo.
+        photo(size.width(), size.height(), i).save(path + QStringLiteral(".part"), "JPG", 85);
+        QFile::rename(path + QStringLiteral(".part"), path);
         ++made;
     });
-    std::printf("generated %d photos of %dx%d in %s\n", made.load(), width, height, qPrintable(folder));
+    std::printf("generated %d photos of %dx%d in %s\n", made.load(), size.width(), size.height(), qPrintable(folder));
 }
 
-} // namespace
+// Copies of the plain photos with their own picture stored as the Exif
+// thumbnail by ExifTool, made in a side folder and moved in when done.
+bool makeEmbedded(const QString &plain, const QString &embedded, int count) {
+    const QString work = embedded + QStringLiteral(".work");
+    QDir().mkpath(embedded);
+    QList<int> missing;
+    for (int i = 0; i < count; ++i)
+        if (!QFileInfo::exists(QDir(embedded).filePath(photoName(i))))
+            missing << i;
+    if (missing.isEmpty())
+        return true;
+    QDir().mkpath(work + QStringLiteral("/thumbs"));
+    const QString exiftool = QStandardPaths::findExecutable(QStringLiteral("exiftool"));
+    if (exiftool.isEmpty()) {
+        std::printf("ExifTool is not installed: no embedded previews\n");
+        return false;
+    }
+    QtConcurrent::blockingMap(missing, [&](int i) {
+        const QString source = QDir(plain).filePath(photoName(i));
+        QFile::remove(work + QLatin1Char('/') + photoName(i));
+        QFile::copy(source, work + QLatin1Char('/') + photoName(i));
+        QImageReader reader(source);
+        reader.setScaledSize(PreviewStored);
+        reader.read().save(work + QStringLiteral("/thumbs/") + photoName(i), "JPG", 85);
+    });
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tool.start(exiftool, {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+                          QStringLiteral("-ThumbnailImage<=") + work + QStringLiteral("/thumbs/%f.jpg"),
+                          QStringLiteral("-ext"), QStringLiteral("jpg"), work});
+    if (!tool.waitForFinished(-1) || tool.exitCode() != 0) {
+        std::printf("ExifTool failed\n");
+        return false;
+    }
+    for (int i : missing)
+        QFile::rename(work + QLatin1Char('/') + photoName(i), QDir(embedded).filePath(photoName(i)));
+    QDir(work).removeRecursively();
+    std::printf("stored a %dx%d Exif thumbnail in %lld photos with ExifTool\n", PreviewStored.width(),
+                PreviewStored.height(), qint64(missing.size()));
+    return true;
+}
 
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    const int count = argc > 1 ? std::atoi(argv[1]) : 2000;
-    const int width = argc > 2 ? std::atoi(argv[2]) : 1600;
-    const int height = argc > 3 ? std::atoi(argv[3]) : 1200;
-    QTemporaryDir temp;
-    const QString folder = argc > 4 ? QString::fromLocal8Bit(argv[4]) : temp.path();
-    makePhotos(folder, count, width, height);
-    QStringList names = QDir(folder).entryList({QStringLiteral("IMG_*.jpg")}, QDir::Files, QDir::Name);
-    names = names.mid(0, count);
-    const QSize size(64, 64);
+struct Visit {
+    double names = 0, firstScreen = -1, all = 0;
+    qint64 longestGap = 0;
+    tav::thumbs::Counts sources;
+};
 
-    // 1. The same decoding in a thread-pool loop, no window.
-    QElapsedTimer timer;
-    timer.start();
-    QtConcurrent::blockingMap(
-        names, [&](const QString &name) { (void)tav::preview::thumbnailFromFile(QDir(folder).filePath(name), size); });
-    const double plain = timer.nsecsElapsed() / 1e6;
-    std::printf("%lld files, thread-pool loop without a window: %.0f ms (%d threads)\n", qint64(names.size()), plain,
-                QThreadPool::globalInstance()->maxThreadCount());
-
-    // 2. The thumbnail list in a window; a 5 ms timer measures how long the
-    // interface thread was busy between two ticks.
+// The folder in a new thumbnail list (nothing kept in memory from before).
+Visit visit(const QString &folder, const QStringList &names, QSize size) {
+    Visit v;
+    const tav::thumbs::Counts before = tav::thumbs::counts();
     ThumbnailList list;
     list.resize(640, 480);
     list.show();
+    // A 5 ms timer measures how long the interface thread was busy between two ticks.
     QElapsedTimer tick;
-    qint64 longestGap = 0;
     QTimer probe;
     probe.setInterval(5);
-    QObject::connect(&probe, &QTimer::timeout, [&] { longestGap = std::max(longestGap, tick.restart()); });
-    double firstScreen = -1;
+    QObject::connect(&probe, &QTimer::timeout, [&] { v.longestGap = std::max(v.longestGap, tick.restart()); });
     auto firstScreenDone = [&] {
         const auto [first, last] = list.visibleRows();
         if (first < 0)
@@ -101,34 +146,114 @@ int main(int argc, char **argv) {
                 return false;
         return true;
     };
-    bool done = false;
-    QObject::connect(&list, &ThumbnailList::picturesReady, [&] { done = true; });
-    timer.restart();
+    // The event loop waits for events as the program's own does (a loop
+    // polling for them would take a core from the decoding threads); the
+    // first screen is checked as each picture arrives.
+    QEventLoop loop;
+    QElapsedTimer timer;
+    QObject::connect(&list, &ThumbnailList::picturesReady, &loop, &QEventLoop::quit);
+    QObject::connect(list.model(), &QAbstractItemModel::dataChanged, [&] {
+        if (v.firstScreen < 0 && firstScreenDone())
+            v.firstScreen = timer.nsecsElapsed() / 1e6;
+    });
+    timer.start();
     tick.start();
     probe.start();
-    list.build(folder, names, ThumbnailList::Options{true, QStringLiteral("jpg"), size});
-    const double namesShown = timer.nsecsElapsed() / 1e6;
-    while (!done) {
-        app.processEvents(QEventLoop::AllEvents, 5);
-        if (firstScreen < 0 && firstScreenDone())
-            firstScreen = timer.nsecsElapsed() / 1e6;
-    }
-    const double all = timer.nsecsElapsed() / 1e6;
-    probe.stop();
-    qint64 bytes = 0;
-    for (const QString &name : names) {
-        const QPixmap p = list.picture(name);
-        bytes += qint64(p.width()) * p.height() * p.depth() / 8;
-    }
-    std::printf("window: names shown %.0f ms, first screen %.0f ms, all %.0f ms (%.2f x the loop)\n", namesShown,
-                firstScreen, all, all / plain);
-    std::printf("interface thread busy at most %lld ms at a time; pictures held %.1f MB\n", longestGap,
-                bytes / 1048576.0);
+    const bool waiting =
+        list.build(folder, names, ThumbnailList::Options{true, QStringLiteral("jpg"), size}) && list.isDecoding();
+    v.names = timer.nsecsElapsed() / 1e6;
+    if (waiting)
+        loop.exec();
+    v.all = timer.nsecsElapsed() / 1e6;
+    if (v.firstScreen < 0)
+        v.firstScreen = v.all;
+    const tav::thumbs::Counts after = tav::thumbs::counts();
+    v.sources = {after.cache - before.cache, after.embedded - before.embedded, after.decoded - before.decoded,
+                 after.failed - before.failed};
+    return v;
+}
 
-    // 3. A preview click on one large photo (12 megapixels), metadata included.
-    const QString big = QDir(folder).filePath(QStringLiteral("big_12mp.jpg"));
-    if (!QFileInfo::exists(big))
-        photo(4000, 3000, 7).save(big, "JPG", 90);
+void print(const char *what, const Visit &v) {
+    std::printf("  %-28s names %4.0f ms, first screen %5.0f ms, all %6.0f ms, busy at most %3lld ms"
+                "  (cache %d, embedded %d, decoded %d, failed %d)\n",
+                what, v.names, v.firstScreen, v.all, v.longestGap, v.sources.cache, v.sources.embedded,
+                v.sources.decoded, v.sources.failed);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    int count = 2000, edge = 64;
+    QSize photoSize(4000, 3000);
+    QString root = QStringLiteral("/var/tmp/travoline-bench-thumbnails");
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--files"))
+            count = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--thumb"))
+            edge = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--folder"))
+            root = args[i + 1];
+        else if (args[i] == QLatin1String("--size"))
+            photoSize = QSize(args[i + 1].section(QLatin1Char('x'), 0, 0).toInt(),
+                              args[i + 1].section(QLatin1Char('x'), 1, 1).toInt());
+    }
+    const QString suffix = QStringLiteral("-%1x%2").arg(photoSize.width()).arg(photoSize.height());
+    const QString plain = root + QStringLiteral("/plain") + suffix;
+    const QString embedded = root + QStringLiteral("/embedded") + suffix;
+    const QString cache = root + QStringLiteral("/cache");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+    makePhotos(plain, count, photoSize);
+    const bool withPreviews = makeEmbedded(plain, embedded, count);
+    QStringList names;
+    for (int i = 0; i < count; ++i)
+        names << photoName(i);
+    const QSize size(edge, edge);
+    if (withPreviews) {
+        // The preview must cover the photo fitted in the cache's size, not just the size shown.
+        const int needed = tav::thumbs::flavourFor(size).edge;
+        const auto fits = tav::Exif::embeddedPreview(QDir(embedded).filePath(names.first()), QSize(needed, needed));
+        std::printf("embedded preview %s for thumbnails of %d shown, stored in '%s' at %d\n",
+                    fits ? "large enough" : "TOO SMALL", edge, tav::thumbs::flavourFor(size).folder, needed);
+    }
+    std::printf("%lld files of %dx%d, thumbnails of %d, %d threads\n", qint64(names.size()), photoSize.width(),
+                photoSize.height(), edge, QThreadPool::globalInstance()->maxThreadCount());
+
+    for (const auto &[label, folder] :
+         {std::pair{"photos alone", plain}, std::pair{"with Exif thumbnails", embedded}}) {
+        if (folder == embedded && !withPreviews)
+            continue;
+        std::printf("%s:\n", label);
+        // The pictures alone in a thread-pool loop without a window, the
+        // cache empty and then filled; then the same in the window.
+        auto loop = [&](const char *what) {
+            QElapsedTimer timer;
+            timer.start();
+            QtConcurrent::blockingMap(
+                names, [&](const QString &name) { (void)tav::thumbs::thumbnail(QDir(folder).filePath(name), size); });
+            std::printf("  %-28s %.0f ms\n", what, timer.nsecsElapsed() / 1e6);
+        };
+        QDir(cache).removeRecursively();
+        loop("empty cache, loop, no window");
+        loop("cache filled, loop, no window");
+        QDir(cache).removeRecursively();
+        print("empty cache", visit(folder, names, size));
+        print("cache filled (second visit)", visit(folder, names, size));
+    }
+
+    // The decoding alone, in a thread-pool loop without a window or cache.
+    QElapsedTimer timer;
+    timer.start();
+    QtConcurrent::blockingMap(
+        names, [&](const QString &name) { (void)tav::preview::thumbnailFromFile(QDir(plain).filePath(name), size); });
+    std::printf("decoding alone, thread-pool loop without a window: %.0f ms\n", timer.nsecsElapsed() / 1e6);
+
+    // A preview click on one photo, metadata included: the first one makes
+    // the cache's large entry, the next ones read it.
+    QDir(cache).removeRecursively();
+    const QString big = QDir(plain).filePath(names.first());
     double first = 0, worst = 0, total = 0;
     const int runs = 10;
     for (int i = 0; i < runs; ++i) {
@@ -146,7 +271,7 @@ int main(int argc, char **argv) {
         worst = std::max(worst, ms);
         total += ms;
     }
-    std::printf("preview of a 4000x3000 JPEG: first %.1f ms, then %.1f ms average, %.1f ms worst of %d\n", first,
-                total / (runs - 1), worst, runs - 1);
+    std::printf("preview of a %dx%d JPEG: first %.1f ms, then %.1f ms average, %.1f ms worst of %d\n",
+                photoSize.width(), photoSize.height(), first, total / (runs - 1), worst, runs - 1);
     return 0;
 }

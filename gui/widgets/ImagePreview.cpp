@@ -3,6 +3,7 @@
 #include "core/base/MetadataRecord.h"
 #include "core/base/ProgramFolder.h"
 #include "core/i18n/Language.h"
+#include "gui/widgets/ThumbnailCache.h"
 
 #include <QFont>
 #include <QImageReader>
@@ -35,18 +36,34 @@ QSize loadSize(QSize size, int angle) {
 
 namespace {
 
-QImage readScaled(QImageReader &reader, QSize box) {
+QImage readScaled(QImageReader &reader, QSize box, bool enlarge = true) {
     // The pixels as stored: turning them is the angle's business.
     reader.setAutoTransform(false);
     const QSize full = reader.size();
     QSize target = box;
     if (full.isValid() && !full.isEmpty())
         target = full.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    if (!enlarge && full.isValid() && !full.isEmpty())
+        target = target.boundedTo(full);
     reader.setScaledSize(target);
     QImage image = reader.read();
     if (!image.isNull() && image.size() != target)
         image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image;
+}
+
+// Quarter and half turns only: a mirrored orientation stays unturned.
+int angleOfTransformation(QImageIOHandler::Transformations transformation) {
+    switch (transformation) {
+    case QImageIOHandler::TransformationRotate90:
+        return 90;
+    case QImageIOHandler::TransformationRotate180:
+        return 180;
+    case QImageIOHandler::TransformationRotate270:
+        return 270;
+    default:
+        return 0;
+    }
 }
 
 } // namespace
@@ -75,12 +92,19 @@ QString noImagePath() {
 }
 
 QImage previewImage(const QString &path, int angle) {
-    QImage image = loadScaled(path, loadSize(PreviewSize, angle));
+    // The shared thumbnails are upright by the file's own orientation: they
+    // serve when the angle shown is that one.
+    QImage image;
+    if (angle == angleOfTransformation(QImageReader(path).transformation()))
+        image = thumbs::thumbnail(path, PreviewSize).image;
+    else
+        image = turned(loadScaled(path, loadSize(PreviewSize, angle)), angle);
     if (image.isNull())
         return QImage(noImagePath());
     if (angle <= 0)
         return image;
-    image = turned(image, angle);
+    // A cache entry written by another program may be a palette picture.
+    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     QPainter painter(&image);
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(13);
@@ -96,23 +120,10 @@ QImage thumbnailImage(const QString &path, int angle, QSize size) {
     return angle > 0 ? turned(image, angle) : image;
 }
 
-QImage thumbnailFromFile(const QString &path, QSize size) {
+QImage thumbnailFromFile(const QString &path, QSize size, bool enlarge) {
     QImageReader reader(path);
-    int angle = 0;
-    switch (reader.transformation()) {
-    case QImageIOHandler::TransformationRotate90:
-        angle = 90;
-        break;
-    case QImageIOHandler::TransformationRotate180:
-        angle = 180;
-        break;
-    case QImageIOHandler::TransformationRotate270:
-        angle = 270;
-        break;
-    default:
-        break;
-    }
-    const QImage image = readScaled(reader, loadSize(size, angle));
+    const int angle = angleOfTransformation(reader.transformation());
+    const QImage image = readScaled(reader, loadSize(size, angle), enlarge);
     return angle > 0 ? turned(image, angle) : image;
 }
 

@@ -39,8 +39,9 @@ QImage turned(const QImage &image, int angle);
 // The current language's no-image picture (<program folder>/langages/<language>/non_image.gif).
 QString noImagePath();
 
-// What the preview pane shows for a file: loaded at the preview size (see
-// loadSize), turned by angle with "Rot=<angle>" written in white at its top
+// What the preview pane shows for a file: the shared thumbnail (see
+// ThumbnailCache.h) when angle is the file's own orientation, else loaded at
+// the preview size (see loadSize) and turned by angle; in both cases with "Rot=<angle>" written in white at its top
 // left when the angle is above 0, or the no-image picture.
 QImage previewImage(const QString &path, int angle);
 
@@ -50,8 +51,9 @@ QImage thumbnailImage(const QString &path, int angle, QSize size);
 
 // A thumbnail turned by the file's own Exif orientation (read by the image
 // reader, so that it runs on any thread): quarter and half turns only, a
-// mirrored orientation stays unturned like the metadata angle does.
-QImage thumbnailFromFile(const QString &path, QSize size);
+// mirrored orientation stays unturned like the metadata angle does. A picture
+// smaller than size is enlarged to fit only with enlarge.
+QImage thumbnailFromFile(const QString &path, QSize size, bool enlarge = true);
 
 } // namespace preview
 } // namespace tav

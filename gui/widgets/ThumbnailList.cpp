@@ -1,8 +1,9 @@
 #include "gui/widgets/ThumbnailList.h"
 
-#include "gui/widgets/ImagePreview.h"
+#include "gui/widgets/ThumbnailCache.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QScrollBar>
 #include <QThread>
@@ -11,6 +12,11 @@ namespace {
 
 // Folders whose pictures are kept besides the one shown.
 constexpr int KeptFolders = 3;
+// Work queued per thread, in milliseconds: rows scrolled into view wait about
+// this long. Pictures from the shared cache take about a millisecond and a
+// decoded photo tens of them, so the queue is as long as this allows.
+constexpr double QueuedWorkMs = 30;
+constexpr int MinQueuedPerThread = 2, MaxQueuedPerThread = 16;
 
 } // namespace
 
@@ -23,8 +29,11 @@ ThumbnailList::ThumbnailList(QWidget *parent) : QListWidget(parent) {
     // Bounded: a thread per core, and a few jobs queued per thread so that
     // the rows scrolled into view are taken next.
     m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
-    m_maxRunning = 2 * m_pool.maxThreadCount();
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &ThumbnailList::submitMore);
+    m_maxRunning = MinQueuedPerThread * m_pool.maxThreadCount();
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        m_inView.invalidate();
+        submitMore();
+    });
 }
 
 ThumbnailList::~ThumbnailList() {
@@ -79,6 +88,7 @@ bool ThumbnailList::build(const QString &folder, const QStringList &names, const
     // Every cell the size of a picture and two lines of name, with or without picture.
     setGridSize(QSize(options.size.width() + 24, options.size.height() + 2 * fontMetrics().height() + 10));
     m_state.assign(size_t(names.size()), NoPicture);
+    m_inView.invalidate();
     m_cursor = 0;
     const QDir dir(folder);
     for (int row = 0; row < names.size(); ++row) {
@@ -120,9 +130,20 @@ std::pair<int, int> ThumbnailList::visibleRows() const {
     return {first, last};
 }
 
+void ThumbnailList::resizeEvent(QResizeEvent *event) {
+    QListWidget::resizeEvent(event);
+    m_inView.invalidate();
+}
+
 int ThumbnailList::nextRow() {
-    // The rows in view first.
-    const auto [first, last] = visibleRows();
+    // The rows in view first. Finding them probes the whole view: they are
+    // found again after a scroll, a resize, a build, or a tenth of a second
+    // (the layout after a build comes later), not for every picture.
+    if (!m_inView.isValid() || m_inView.elapsed() > 100) {
+        m_inViewRows = visibleRows();
+        m_inView.start();
+    }
+    const auto [first, last] = m_inViewRows;
     for (int row = std::max(0, first); first >= 0 && row <= last; ++row)
         if (m_state[size_t(row)] == Pending)
             return row;
@@ -146,19 +167,27 @@ void ThumbnailList::submitMore() {
         m_pool.start([=, this] {
             if (*cancelled)
                 return;
+            QElapsedTimer timer;
+            timer.start();
             const QDateTime modified = QFileInfo(path).lastModified();
-            const QImage image = tav::preview::thumbnailFromFile(path, size);
+            const QImage image = tav::thumbs::thumbnail(path, size).image;
+            const double ms = timer.nsecsElapsed() / 1e6;
             if (*cancelled)
                 return;
             QMetaObject::invokeMethod(
-                this, [=, this] { pictureDone(generation, row, image, modified); }, Qt::QueuedConnection);
+                this, [=, this] { pictureDone(generation, row, image, modified, ms); }, Qt::QueuedConnection);
         });
     }
 }
 
-void ThumbnailList::pictureDone(quint64 generation, int row, const QImage &image, const QDateTime &modified) {
+void ThumbnailList::pictureDone(quint64 generation, int row, const QImage &image, const QDateTime &modified,
+                                double ms) {
     if (generation != m_generation)
         return;
+    m_jobMs = m_jobMs < 0 ? ms : 0.8 * m_jobMs + 0.2 * ms;
+    const int perThread =
+        std::clamp(int(QueuedWorkMs / std::max(m_jobMs, 0.1)), MinQueuedPerThread, MaxQueuedPerThread);
+    m_maxRunning = perThread * m_pool.maxThreadCount();
     --m_running;
     --m_waiting;
     ++m_decoded;

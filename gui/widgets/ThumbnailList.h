@@ -6,6 +6,7 @@
 // folders are kept, so that coming back to one decodes only what changed.
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QListWidget>
 #include <QPixmap>
@@ -60,6 +61,9 @@ signals:
     // Every picture of the current build is shown.
     void picturesReady();
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     struct Cached {
         QPixmap picture;
@@ -73,11 +77,12 @@ private:
 
     void submitMore();
     int nextRow();
-    void pictureDone(quint64 generation, int row, const QImage &image, const QDateTime &modified);
+    void pictureDone(quint64 generation, int row, const QImage &image, const QDateTime &modified, double ms);
     void cancel();
 
     QThreadPool m_pool;
-    int m_maxRunning = 2;
+    int m_maxRunning = 2; // jobs on the pool at most, from the time they take
+    double m_jobMs = -1;  // a job's recent time, -1 before the first
     quint64 m_generation = 0;
     std::shared_ptr<std::atomic_bool> m_cancelled;
     bool m_built = false;
@@ -85,7 +90,9 @@ private:
     QStringList m_names;
     Options m_options;
     std::vector<State> m_state;
-    int m_cursor = 0;  // rows before it are no longer pending
+    int m_cursor = 0;                         // rows before it are no longer pending
+    std::pair<int, int> m_inViewRows{-1, -1}; // visibleRows() when m_inView started
+    QElapsedTimer m_inView;
     int m_running = 0; // jobs on the pool
     int m_waiting = 0; // pictures of the build not shown yet
     int m_decoded = 0;

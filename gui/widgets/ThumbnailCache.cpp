@@ -1,0 +1,416 @@
+#include "gui/widgets/ThumbnailCache.h"
+
+#include "core/base/Version.h"
+#include "core/metadata/EmbeddedPreview.h"
+#include "gui/widgets/ImagePreview.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QMimeDatabase>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tav::thumbs {
+
+namespace {
+
+constexpr std::array<Flavour, 4> Flavours{{{"normal", 128}, {"large", 256}, {"x-large", 512}, {"xx-large", 1024}}};
+
+std::atomic<int> fromCache{0}, fromEmbedded{0}, fromDecoding{0}, failures{0};
+
+struct Stamp {
+    qint64 mtime = 0;
+    qint64 size = 0;
+};
+
+bool stampOf(const QString &path, Stamp &out) {
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    out.mtime = qint64(st.st_mtime);
+    out.size = qint64(st.st_size);
+    return true;
+}
+
+QString absolute(const QString &path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+bool under(const QString &path, const QString &folder) {
+    return path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
+
+bool onRemovableMedia(const QString &path) {
+    return under(path, QStringLiteral("/media")) || under(path, QStringLiteral("/run/media")) ||
+           under(path, QStringLiteral("/mnt"));
+}
+
+QString entryName(const QString &uri) {
+    return QString::fromLatin1(QCryptographicHash::hash(uri.toUtf8(), QCryptographicHash::Md5).toHex()) +
+           QStringLiteral(".png");
+}
+
+QString failureFolder(const QString &root) {
+    return root + QStringLiteral("/fail/travoline-") + QLatin1String(VersionText);
+}
+
+QString flavourFolder(const QString &root, const Flavour &flavour) {
+    return root + QLatin1Char('/') + QLatin1String(flavour.folder);
+}
+
+QString uriOfAbsolute(const QString &path) {
+    // Kept as they are: letters, digits, "-_.~", "/" and "!$&'()*+,=:@".
+    static const QByteArray kept = "-_.~/!$&'()*+,=:@";
+    const QByteArray bytes = QFile::encodeName(path);
+    QByteArray out = "file://";
+    out.reserve(bytes.size() + 16);
+    for (const char c : bytes) {
+        const auto u = quint8(c);
+        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || kept.contains(c)) {
+            out.append(c);
+        } else {
+            out.append('%');
+            out.append("0123456789ABCDEF"[u >> 4]);
+            out.append("0123456789ABCDEF"[u & 15]);
+        }
+    }
+    return QString::fromLatin1(out);
+}
+
+struct EntryKeys {
+    QString uri, mtime, size;
+    bool complete() const { return !uri.isEmpty() && !mtime.isEmpty(); }
+};
+
+quint32 bigEndian(const char *p) {
+    return quint32(quint8(p[0])) << 24 | quint32(quint8(p[1])) << 16 | quint32(quint8(p[2])) << 8 | quint8(p[3]);
+}
+
+// The keys in the plain tEXt chunks before the picture data, read without
+// decoding. (The image reader's own text look-up cannot be used: it splits
+// keys at their first colon.)
+EntryKeys plainKeys(const QByteArray &png) {
+    EntryKeys keys;
+    if (!png.startsWith("\x89PNG\r\n\x1a\n"))
+        return keys;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const qsizetype length = bigEndian(png.constData() + at);
+        const QByteArrayView type(png.constData() + at + 4, 4);
+        if (type == "IDAT" || at + 12 + length > png.size())
+            break;
+        if (type == "tEXt") {
+            const QByteArrayView data(png.constData() + at + 8, length);
+            const qsizetype nul = data.indexOf('\0');
+            const QByteArrayView key = nul < 0 ? QByteArrayView() : data.first(nul);
+            const QString value = nul < 0 ? QString() : QString::fromLatin1(data.sliced(nul + 1));
+            if (key == "Thumb::URI")
+                keys.uri = value;
+            else if (key == "Thumb::MTime")
+                keys.mtime = value;
+            else if (key == "Thumb::Size")
+                keys.size = value;
+        }
+        at += 12 + length;
+    }
+    return keys;
+}
+
+// Whether the keys describe this file as it is now: same URI, same
+// modification time, and same size when they record one.
+bool describes(const EntryKeys &keys, const QString &uri, const Stamp &stamp) {
+    bool ok = false;
+    if (keys.uri != uri || keys.mtime.trimmed().toLongLong(&ok) != stamp.mtime || !ok)
+        return false;
+    return keys.size.isEmpty() || keys.size.trimmed().toLongLong() == stamp.size;
+}
+
+// The entry's picture when it describes the file (see describes), else null.
+// Keys in compressed chunks or after the picture are found by decoding it.
+QImage readEntry(const QString &entry, const QString &uri, const Stamp &stamp) {
+    QFile file(entry);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray png = file.readAll();
+    EntryKeys keys = plainKeys(png);
+    QImage image;
+    if (!keys.complete()) {
+        image = QImage::fromData(png, "png");
+        keys = {image.text(QStringLiteral("Thumb::URI")), image.text(QStringLiteral("Thumb::MTime")),
+                image.text(QStringLiteral("Thumb::Size"))};
+    }
+    if (!describes(keys, uri, stamp))
+        return {};
+    return image.isNull() ? QImage::fromData(png, "png") : image;
+}
+
+quint32 crc32(const QByteArray &bytes) {
+    static const std::array<quint32, 256> table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    quint32 c = 0xffffffffu;
+    for (const char b : bytes)
+        c = table[(c ^ quint8(b)) & 0xff] ^ (c >> 8);
+    return c ^ 0xffffffffu;
+}
+
+void appendBigEndian(QByteArray &out, quint32 v) {
+    out.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
+}
+
+QByteArray chunk(const char *type, const QByteArray &data) {
+    const QByteArray body = type + data;
+    QByteArray out;
+    appendBigEndian(out, quint32(data.size()));
+    out += body;
+    appendBigEndian(out, crc32(body));
+    return out;
+}
+
+// The picture as an 8-bit RGB (or RGBA) PNG, the cache's keys in plain tEXt
+// chunks before the picture data, where every reader finds them (some look
+// at no other kind of text chunk). Each row is stored with the "Sub" filter
+// and light compression: read back many times, such a file decodes about
+// twice as fast as one whose rows were filtered to be smallest.
+QByteArray encodeEntry(const QImage &image, const QList<std::pair<QByteArray, QByteArray>> &keys) {
+    if (image.isNull())
+        return {};
+    const bool alpha = image.hasAlphaChannel();
+    const QImage pixels = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    const int channels = alpha ? 4 : 3;
+    const qsizetype rowBytes = qsizetype(pixels.width()) * channels;
+    QByteArray rows;
+    rows.reserve((rowBytes + 1) * pixels.height());
+    for (int y = 0; y < pixels.height(); ++y) {
+        const uchar *row = pixels.constScanLine(y);
+        rows.append(char(1)); // Sub: each byte less the same byte of the pixel on its left
+        for (qsizetype i = 0; i < rowBytes; ++i)
+            rows.append(char(i < channels ? row[i] : uchar(row[i] - row[i - channels])));
+    }
+    QByteArray header;
+    appendBigEndian(header, quint32(pixels.width()));
+    appendBigEndian(header, quint32(pixels.height()));
+    header.append(char(8)).append(char(alpha ? 6 : 2)).append(char(0)).append(char(0)).append(char(0));
+
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    png += chunk("IHDR", header);
+    for (const auto &[key, value] : keys)
+        png += chunk("tEXt", key + '\0' + value);
+    // A zlib stream, as the picture data is; qCompress puts its length first.
+    png += chunk("IDAT", qCompress(rows, 3).sliced(4));
+    png += chunk("IEND", {});
+    return png;
+}
+
+// Creates the missing folders of path, each readable by the user alone.
+bool makeFolder(const QString &path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(native.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    const QString parent = QFileInfo(path).path();
+    if (parent == path || !makeFolder(parent))
+        return false;
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    return true;
+}
+
+// Written whole to a temporary file beside the entry, then renamed over it:
+// a reader sees the old entry or the new one, never half of one.
+bool writeAtomically(const QString &entry, const QByteArray &bytes) {
+    if (bytes.isEmpty() || !makeFolder(QFileInfo(entry).path()))
+        return false;
+    QByteArray temp = QFile::encodeName(entry) + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return false;
+    bool ok = ::fchmod(fd, 0600) == 0;
+    for (qsizetype done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += n > 0 ? n : 0;
+    }
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temp.constData(), QFile::encodeName(entry).constData()) == 0;
+    if (!ok)
+        ::unlink(temp.constData());
+    return ok;
+}
+
+QList<std::pair<QByteArray, QByteArray>> keysFor(const QString &path, const QString &uri, const Stamp &stamp) {
+    QList<std::pair<QByteArray, QByteArray>> keys{
+        {"Thumb::URI", uri.toLatin1()},
+        {"Thumb::MTime", QByteArray::number(stamp.mtime)},
+        {"Thumb::Size", QByteArray::number(stamp.size)},
+    };
+    static const QMimeDatabase mimes;
+    const QString mime = mimes.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
+    if (!mime.isEmpty() && mime != QLatin1String("application/octet-stream"))
+        keys.append({"Thumb::Mimetype", mime.toLatin1()});
+    keys.append({"Software", QByteArray("Travoline ") + VersionText});
+    return keys;
+}
+
+// Whether the image readers take files named so: only their failures are
+// worth recording (a text file clicked in the preview is not a broken picture).
+bool pictureType(const QString &path) {
+    static const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    return formats.contains(QFileInfo(path).suffix().toLower().toLatin1());
+}
+
+int angleOfOrientation(int orientation) {
+    // Mirrored orientations stay unturned, as with a decoded photo.
+    switch (orientation) {
+    case 3:
+        return 180;
+    case 6:
+        return 90;
+    case 8:
+        return 270;
+    default:
+        return 0;
+    }
+}
+
+// The picture fitted in box, larger or smaller.
+QImage fitted(const QImage &image, QSize box) {
+    if (image.isNull())
+        return image;
+    const QSize target = image.size().scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return target == image.size() ? image : image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// The picture shrunk to fit in box, never enlarged.
+QImage shrunk(const QImage &image, QSize box) {
+    if (image.width() <= box.width() && image.height() <= box.height())
+        return image;
+    return fitted(image, box);
+}
+
+} // namespace
+
+Flavour flavourFor(QSize box) {
+    const int edge = std::max(box.width(), box.height());
+    for (const Flavour &f : Flavours)
+        if (edge <= f.edge)
+            return f;
+    return Flavours.back();
+}
+
+QString cacheFolder() {
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    return QDir::cleanPath(base) + QStringLiteral("/thumbnails");
+}
+
+QString fileUri(const QString &path) {
+    return uriOfAbsolute(absolute(path));
+}
+
+QString entryPath(const QString &path, const Flavour &flavour) {
+    return flavourFolder(cacheFolder(), flavour) + QLatin1Char('/') + entryName(fileUri(path));
+}
+
+QString failurePath(const QString &path) {
+    return failureFolder(cacheFolder()) + QLatin1Char('/') + entryName(fileUri(path));
+}
+
+Thumbnail thumbnail(const QString &path, QSize box) {
+    const QString file = absolute(path);
+    Stamp stamp;
+    if (!stampOf(file, stamp)) {
+        ++failures;
+        return {};
+    }
+    const QString root = cacheFolder();
+    const bool inCache = under(file, root);
+    const bool store = !inCache && !onRemovableMedia(file);
+    const Flavour flavour = flavourFor(box);
+    const QString uri = uriOfAbsolute(file);
+    const QString name = entryName(uri);
+
+    if (!inCache) {
+        // This size first, then the larger ones shrunk.
+        for (auto f = Flavours.begin(); f != Flavours.end(); ++f) {
+            if (f->edge < flavour.edge)
+                continue;
+            const QImage entry = readEntry(flavourFolder(root, *f) + QLatin1Char('/') + name, uri, stamp);
+            if (!entry.isNull()) {
+                ++fromCache;
+                return {fitted(entry, box), Source::Cache};
+            }
+        }
+        if (store) {
+            // A failure is only recorded for the file as it was then.
+            QFile record(failureFolder(root) + QLatin1Char('/') + name);
+            if (record.open(QIODevice::ReadOnly) && describes(plainKeys(record.read(4096)), uri, stamp)) {
+                ++failures;
+                return {{}, Source::KnownFailure};
+            }
+        }
+    }
+
+    // What is stored is the cache's size; without storing, the size shown.
+    const QSize made = store ? QSize(flavour.edge, flavour.edge) : box;
+    QImage picture;
+    Source source = Source::Decoded;
+    // A mirrored photo is shown unmirrored here, which the other programs
+    // would not expect of an entry: none is stored for it.
+    bool mirrored = false;
+    if (const auto preview = Exif::embeddedPreview(file, made)) {
+        QImage stored;
+        if (stored.loadFromData(preview->data)) {
+            picture = shrunk(preview::turned(stored, angleOfOrientation(preview->orientation)), made);
+            source = Source::Embedded;
+            mirrored = preview->orientation == 2 || preview->orientation == 4 || preview->orientation == 5 ||
+                       preview->orientation == 7;
+        }
+    }
+    if (picture.isNull()) {
+        picture = preview::thumbnailFromFile(file, made, false);
+        const QImageIOHandler::Transformations turn = QImageReader(file).transformation();
+        mirrored = turn != QImageIOHandler::TransformationNone && turn != QImageIOHandler::TransformationRotate90 &&
+                   turn != QImageIOHandler::TransformationRotate180 && turn != QImageIOHandler::TransformationRotate270;
+    }
+
+    if (picture.isNull()) {
+        ++failures;
+        if (store && pictureType(file)) {
+            QImage blank(1, 1, QImage::Format_ARGB32);
+            blank.fill(Qt::transparent);
+            writeAtomically(failureFolder(root) + QLatin1Char('/') + name,
+                            encodeEntry(blank, keysFor(file, uri, stamp)));
+        }
+        return {{}, Source::Failed};
+    }
+    ++(source == Source::Embedded ? fromEmbedded : fromDecoding);
+    if (store && !mirrored) {
+        auto keys = keysFor(file, uri, stamp);
+        writeAtomically(flavourFolder(root, flavour) + QLatin1Char('/') + name, encodeEntry(picture, keys));
+    }
+    return {fitted(picture, box), source};
+}
+
+Counts counts() {
+    return {fromCache.load(), fromEmbedded.load(), fromDecoding.load(), failures.load()};
+}
+
+} // namespace tav::thumbs

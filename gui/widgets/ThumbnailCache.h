@@ -1,0 +1,64 @@
+#pragma once
+// Thumbnails shared with the desktop. Every file manager keeps the thumbnails
+// it makes in one per-user cache ($XDG_CACHE_HOME/thumbnails): a PNG per file
+// named by the MD5 of the file's URI, holding that URI and the file's
+// modification time in text chunks. A thumbnail is taken from there when both
+// still match, else from the small picture the camera stored in the photo,
+// else by decoding the photo; what is made is stored back for the next visit
+// and for the other programs. A picture file that cannot be made into one is
+// recorded as failed and not tried again until its modification time
+// changes. No widget here: it runs on worker threads.
+//
+// Files on removable media (under /media, /run/media or /mnt) read the cache
+// but never write to it, files inside the cache folder are never given
+// thumbnails of their own, and photos of a mirrored orientation (shown
+// unmirrored here) get no entry that the other programs would take.
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+namespace tav::thumbs {
+
+// The cache's size folders: the largest picture edge each one holds.
+struct Flavour {
+    const char *folder;
+    int edge;
+};
+// The smallest folder whose pictures cover box, the largest for a larger box.
+Flavour flavourFor(QSize box);
+
+// $XDG_CACHE_HOME/thumbnails, or ~/.cache/thumbnails without it.
+QString cacheFolder();
+// "file://" and the absolute path, its bytes escaped as the desktop's
+// libraries escape them ("%20" for a space, upper-case hexadecimal).
+QString fileUri(const QString &path);
+// Where the cache keeps the thumbnail of path at that size, and where it
+// records that path could not be made into one.
+QString entryPath(const QString &path, const Flavour &flavour);
+QString failurePath(const QString &path);
+
+enum class Source {
+    Cache,        // a valid entry of the shared cache
+    Embedded,     // the preview stored in the photo
+    Decoded,      // the photo itself, decoded at a reduced size
+    KnownFailure, // recorded as failed before, at the same modification time
+    Failed,       // could not be made now
+};
+
+struct Thumbnail {
+    QImage image; // fitted in the box asked for; null on failure
+    Source source = Source::Failed;
+};
+
+// The thumbnail of path fitted in box, upright by the photo's orientation
+// (quarter and half turns). Safe on any thread.
+Thumbnail thumbnail(const QString &path, QSize box);
+
+// How many thumbnails came from each source in this process.
+struct Counts {
+    int cache = 0, embedded = 0, decoded = 0, failed = 0;
+};
+Counts counts();
+
+} // namespace tav::thumbs
