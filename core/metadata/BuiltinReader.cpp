@@ -3,15 +3,21 @@
 #include "core/metadata/ExifReport.h"
 
 #include <QByteArrayList>
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
 #include <mutex>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The library's headers still name std::auto_ptr.
 #pragma GCC diagnostic push
@@ -359,9 +365,32 @@ void xmpFlash(const Exiv2::XmpData &xmp, Collector &c) {
     c.set(F::Flash, text);
 }
 
-void readExif(const Exiv2::Image &image, Collector &c) {
-    const Exiv2::ExifData &exif = image.exifData();
-    const Exiv2::XmpData &xmp = image.xmpData();
+// The XMP data, parsed from its packet only when a field is missing from the
+// EXIF data: most photos never need it, and parsing it costs more than the
+// rest of the file.
+class LazyXmp {
+public:
+    explicit LazyXmp(const Exiv2::XmpData *parsed = nullptr) : m_data(parsed) {}
+    explicit LazyXmp(std::string packet) : m_packet(std::move(packet)) {}
+
+    const Exiv2::XmpData &operator()() {
+        if (!m_data) {
+            // A packet the toolkit rejects leaves what it decoded, as the
+            // library does when it reads the whole file.
+            if (!m_packet.empty())
+                Exiv2::XmpParser::decode(m_own, m_packet);
+            m_data = &m_own;
+        }
+        return *m_data;
+    }
+
+private:
+    const Exiv2::XmpData *m_data = nullptr;
+    std::string m_packet;
+    Exiv2::XmpData m_own;
+};
+
+void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, Collector &c) {
     const ExifTags tags(exif);
     const auto findExif = [&](const Exiv2::ExifData &, uint16_t tag, const char *group) {
         return tags.find(tag, group);
@@ -374,16 +403,16 @@ void readExif(const Exiv2::Image &image, Collector &c) {
 
     if (const auto *d = findExif(exif, 0x010f, "Image"))
         c.set(F::CameraMake, trimmedRight(asciiText(d->value())));
-    else if (const auto *x = findXmp(xmp, "Xmp.tiff.Make"))
+    else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Make"))
         c.set(F::CameraMake, xmpText(*x));
     if (const auto *d = findExif(exif, 0x0110, "Image"))
         c.set(F::CameraModel, trimmedRight(asciiText(d->value())));
-    else if (const auto *x = findXmp(xmp, "Xmp.tiff.Model"))
+    else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Model"))
         c.set(F::CameraModel, xmpText(*x));
 
     if (const auto *d = findExif(exif, 0x0112, "Image"))
         c.set(F::Orientation, lookup(d->value(), OrientationNames));
-    else if (const auto *x = findXmp(xmp, "Xmp.tiff.Orientation")) {
+    else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Orientation")) {
         bool ok = false;
         const long v = QString::fromStdString(x->toString()).toLong(&ok);
         QByteArray text = QByteArrayLiteral("Unknown (") + xmpText(*x) + ')';
@@ -426,7 +455,7 @@ void readExif(const Exiv2::Image &image, Collector &c) {
             }
         }
         c.set(F::DateTime, haveCombined ? combined : date);
-    } else if (const auto *x = findXmp(xmp, "Xmp.xmp.CreateDate")) {
+    } else if (const auto *x = findXmp(xmpData(), "Xmp.xmp.CreateDate")) {
         c.set(F::DateTime, xmpDate(xmpText(*x)));
     }
 
@@ -438,7 +467,7 @@ void readExif(const Exiv2::Image &image, Collector &c) {
     if (const auto *d = findExif(exif, 0x9209, "Photo"))
         c.set(F::Flash, lookup(d->value(), FlashNames, true));
     else
-        xmpFlash(xmp, c);
+        xmpFlash(xmpData(), c);
     if (const auto *d = findExif(exif, 0x9207, "Photo"))
         c.set(F::MeteringMode, lookup(d->value(), MeteringNames));
     if (const auto *d = findExif(exif, 0xa403, "Photo"))
@@ -460,38 +489,266 @@ void readExif(const Exiv2::Image &image, Collector &c) {
     }
 }
 
-// The file's start, read at once: a JPEG file's metadata segments all come
-// before its picture data, so they are parsed from memory without the
-// library's many small reads and seeks. A file that ends within the start is
-// parsed whole from memory too.
-constexpr qint64 HeadBytes = 128 * 1024;
-
-Exiv2::Image::AutoPtr parsed(Exiv2::Image::AutoPtr image) {
-    if (image.get())
-        image->readMetadata();
-    return image;
-}
-
-Exiv2::Image::AutoPtr openAndRead(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Exiv2::Image::AutoPtr();
-    const QByteArray head = file.read(HeadBytes);
-    const bool whole = head.size() < HeadBytes || file.atEnd();
-    file.close();
-    const bool jpeg = head.startsWith("\xff\xd8");
-    if (whole || jpeg) {
-        try {
-            return parsed(
-                Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(head.constData()), long(head.size())));
-        } catch (...) {
-            // A file read whole has nothing more to give; a JPEG file whose
-            // segments go past the start is read from the file below.
-            if (whole)
-                throw;
+// A file opened once: its status and the bytes read so far from its start.
+// One open, one fstat and usually one read per file; the library's own
+// opening costs more than parsing the metadata.
+class OpenedFile {
+public:
+    explicit OpenedFile(const QString &path) {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (m_fd >= 0 && (::fstat(m_fd, &m_status) != 0 || !S_ISREG(m_status.st_mode))) {
+            ::close(m_fd);
+            m_fd = -1;
         }
     }
-    return parsed(Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false));
+    ~OpenedFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpenedFile(const OpenedFile &) = delete;
+    OpenedFile &operator=(const OpenedFile &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    qint64 size() const { return qint64(m_status.st_size); }
+    time_t modified() const { return m_status.st_mtime; }
+    const QByteArray &bytes() const { return m_bytes; }
+    bool whole() const { return m_bytes.size() >= size(); }
+
+    // Makes the first n bytes (or the whole file, if shorter) available.
+    // False past ReadLimit: a file whose metadata would need more is left to
+    // the library, which reads from the file itself.
+    bool readUpTo(qint64 n) {
+        n = qMin(n, size());
+        if (n <= m_bytes.size())
+            return true;
+        if (n > ReadLimit)
+            return false;
+        const qint64 want = qMin(size(), qMax(n, qMin<qint64>(ReadLimit, m_bytes.size() * 2 + ChunkBytes)));
+        const qsizetype had = m_bytes.size();
+        m_bytes.resize(want);
+        qsizetype got = had;
+        while (got < want) {
+            const ssize_t r = ::pread(m_fd, m_bytes.data() + got, size_t(want - got), off_t(got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            got += r;
+        }
+        m_bytes.truncate(got);
+        // A file that shrank since fstat: what is there is all there is.
+        if (got < want)
+            m_status.st_size = got;
+        return n <= got;
+    }
+
+    static constexpr qint64 ChunkBytes = 64 * 1024;
+    static constexpr qint64 ReadLimit = 16 * 1024 * 1024;
+
+private:
+    int m_fd = -1;
+    struct stat m_status {};
+    QByteArray m_bytes;
+};
+
+// The metadata segments of a JPEG file, found the way ExifTool walks them, so
+// that a truncated or damaged file gives the same fields in both modes: bytes
+// before a marker are skipped, a segment counts only once the next one's
+// header and data were read whole, and the walk ends at the start of the
+// picture data.
+struct JpegSegments {
+    qsizetype exifAt = -1, exifLength = 0;       // the TIFF block of the EXIF segment
+    qsizetype xmpAt = -1, xmpLength = 0;         // the XMP packet
+    qsizetype commentAt = -1, commentLength = 0; // the first comment segment
+    // Something this walk does not follow (EXIF in several segments or with
+    // an odd header, extended XMP, two EXIF blocks...): the library reads it.
+    bool unusual = false;
+};
+
+bool startsWith(const QByteArray &bytes, qsizetype at, qsizetype length, QByteArrayView prefix) {
+    return length >= prefix.size() && QByteArrayView(bytes).sliced(at, prefix.size()) == prefix;
+}
+
+JpegSegments walkJpeg(OpenedFile &file) {
+    static constexpr QByteArrayView ExifHeader("Exif\0\0", 6);
+    static constexpr QByteArrayView XmpHeader("http://ns.adobe.com/xap/1.0/\0", 29);
+    struct Segment {
+        uchar marker = 0;
+        qsizetype at = 0, length = 0;
+    };
+    JpegSegments found;
+    const QByteArray &b = file.bytes();
+    const auto use = [&](const Segment &s, const Segment *next) {
+        if (s.marker == 0xe1) {
+            if (startsWith(b, s.at, s.length, ExifHeader)) {
+                const bool continued = next && next->marker == 0xe1 &&
+                                       startsWith(b, next->at, next->length, ExifHeader) &&
+                                       !startsWith(b, next->at + 6, next->length - 6, QByteArrayView("MM\0*", 4)) &&
+                                       !startsWith(b, next->at + 6, next->length - 6, QByteArrayView("II*\0", 4));
+                if (found.exifAt >= 0 || continued)
+                    found.unusual = true;
+                found.exifAt = s.at + 6;
+                found.exifLength = s.length - 6;
+            } else if (startsWith(b, s.at, s.length, XmpHeader)) {
+                if (found.xmpAt >= 0)
+                    found.unusual = true;
+                found.xmpAt = s.at + XmpHeader.size();
+                found.xmpLength = s.length - XmpHeader.size();
+            } else {
+                // EXIF behind a few stray bytes, in any case; XMP without
+                // its header, or extended.
+                const QByteArrayView head = QByteArrayView(b).sliced(s.at, qMin<qsizetype>(s.length, 9));
+                const QByteArray lower = head.toByteArray().toLower();
+                if (lower.contains(QByteArrayView("exif\0", 5)) || head.startsWith("http") || head.startsWith("XMP"))
+                    found.unusual = true;
+                else if (QByteArrayView(b).sliced(s.at, s.length).contains("<exif:") ||
+                         QByteArrayView(b).sliced(s.at, s.length).contains("<?xpacket"))
+                    found.unusual = true;
+            }
+        } else if (s.marker == 0xfe) {
+            if (found.commentAt < 0) {
+                found.commentAt = s.at;
+                found.commentLength = s.length;
+            }
+        } else if (s.marker == 0xea && startsWith(b, s.at, s.length, "UNICODE\0")) {
+            found.unusual = true; // a comment in another segment
+        }
+    };
+
+    qsizetype pos = 2;
+    std::optional<Segment> current;
+    for (;;) {
+        if (current && (current->marker == 0xd9 || current->marker == 0xda))
+            break;
+        // Up to the next marker: skipped bytes, then any 0xff fill.
+        qsizetype ff = -1;
+        while (ff < 0) {
+            if (!file.readUpTo(pos + 1)) {
+                found.unusual = true;
+                return found;
+            }
+            if (pos >= b.size())
+                return found;
+            ff = b.indexOf(char(0xff), pos);
+            if (ff < 0)
+                pos = b.size();
+            if (ff < 0 && file.whole())
+                return found;
+        }
+        pos = ff + 1;
+        uchar marker = 0xff;
+        while (marker == 0xff) {
+            if (!file.readUpTo(pos + 1)) {
+                found.unusual = true;
+                return found;
+            }
+            if (pos >= b.size())
+                return found;
+            marker = uchar(b[pos++]);
+        }
+        Segment next{marker, pos, 0};
+        const bool bare = marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xda);
+        if (!bare) {
+            if (!file.readUpTo(pos + 2)) {
+                found.unusual = true;
+                return found;
+            }
+            if (pos + 2 > b.size())
+                return found;
+            const qsizetype length = (uchar(b[pos]) << 8) | uchar(b[pos + 1]);
+            if (length < 2)
+                return found;
+            next.at = pos + 2;
+            next.length = length - 2;
+            if (!file.readUpTo(next.at + next.length)) {
+                found.unusual = true;
+                return found;
+            }
+            if (next.at + next.length > b.size())
+                return found;
+            pos = next.at + next.length;
+        }
+        if (current)
+            use(*current, &next);
+        current = next;
+    }
+    return found;
+}
+
+QByteArray bytesAt(const QByteArray &bytes, qsizetype at, qsizetype length) {
+    return at < 0 ? QByteArray() : bytes.mid(at, length);
+}
+
+// A JPEG file read from its segments: the EXIF block through the library's
+// EXIF parser, the XMP packet only if needed, the comment as it is. False
+// when the file is one for the library to read whole.
+bool readJpeg(OpenedFile &file, Collector &c) {
+    const JpegSegments s = walkJpeg(file);
+    if (s.unusual)
+        return false;
+    const QByteArray &b = file.bytes();
+    Exiv2::ExifData exif;
+    // A block whose TIFF header does not parse gives no EXIF values.
+    if (s.exifAt >= 0 && s.exifLength > 0 &&
+        Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte *>(b.constData() + s.exifAt),
+                                  uint32_t(s.exifLength)) == Exiv2::invalidByteOrder)
+        exif.clear();
+    LazyXmp xmp(s.xmpAt >= 0 ? std::string(b.constData() + s.xmpAt, size_t(s.xmpLength)) : std::string());
+    readExif(exif, xmp, c);
+    if (s.commentLength > 0)
+        c.set(F::Comment, bytesAt(b, s.commentAt, s.commentLength));
+    return true;
+}
+
+// Any other file, or a JPEG file the walk above leaves alone: opened by the
+// library, from memory when the file was read whole (one read instead of the
+// library's many small reads and seeks).
+void readByLibrary(const QString &path, OpenedFile &file, Collector &c) {
+    Exiv2::Image::AutoPtr image;
+    if (file.whole())
+        image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(file.bytes().constData()),
+                                          long(file.bytes().size()));
+    else
+        image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false);
+    if (!image.get())
+        throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
+    image->readMetadata();
+    LazyXmp xmp(&image->xmpData());
+    readExif(image->exifData(), xmp, c);
+    if (image->mimeType() == "image/jpeg") {
+        const std::string comment = image->comment();
+        if (!comment.empty())
+            c.set(F::Comment, QByteArray(comment.data(), qsizetype(comment.size())));
+    }
+}
+
+// "2015:07:31 10:20:30+02:00": the modification time in local time, as
+// ExifTool prints it. localtime_r reads the zone once, where QDateTime asks
+// the C library to look at the zone files again on every call.
+QByteArray localDateText(time_t t) {
+    // The zone is read again only when TZ changed since the last call.
+    static std::mutex zoneLock;
+    static std::optional<QByteArray> zoneSeen;
+    static bool zoneRead = false;
+    {
+        const std::lock_guard lock(zoneLock);
+        const std::optional<QByteArray> zone =
+            qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
+        if (!zoneRead || zone != zoneSeen) {
+            ::tzset();
+            zoneSeen = zone;
+            zoneRead = true;
+        }
+    }
+    struct tm local {};
+    if (!::localtime_r(&t, &local))
+        return QByteArray();
+    const long offset = local.tm_gmtoff;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d%c%02ld:%02ld", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+',
+                  std::labs(offset) / 3600, std::labs(offset) / 60 % 60);
+    return text;
 }
 
 } // namespace
@@ -529,21 +786,20 @@ QString builtinLibraryName() {
 MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
     if (result)
         *result = BuiltinResult::Unreadable;
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile() || !info.isReadable())
+    if (path.isEmpty())
+        return MetadataRecord();
+    OpenedFile file(path);
+    if (!file.isOpen())
         return MetadataRecord();
     initialiseLibrary();
 
     Collector c;
     try {
-        Exiv2::Image::AutoPtr image = openAndRead(path);
-        if (!image.get())
-            return MetadataRecord();
-        readExif(*image, c);
-        if (image->mimeType() == "image/jpeg") {
-            const std::string comment = image->comment();
-            if (!comment.empty())
-                c.set(F::Comment, QByteArray(comment.data(), qsizetype(comment.size())));
+        file.readUpTo(OpenedFile::ChunkBytes);
+        const bool jpeg = file.bytes().startsWith("\xff\xd8");
+        if (!jpeg || !readJpeg(file, c)) {
+            c = Collector();
+            readByLibrary(path, file, c);
         }
     } catch (...) {
         // A damaged or hostile file: Exiv2 errors, bad_alloc on a huge count,
@@ -552,17 +808,11 @@ MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
     }
 
     // The file's own lines, as ExifTool prints them for the absolute path.
+    const QFileInfo info(path);
     c.set(Collector::NameSlot, QFile::encodeName(info.fileName()));
     c.set(Collector::FolderSlot, QFile::encodeName(info.absolutePath()));
-    c.set(F::FileSize, exifToolFileSize(info.size()).toLatin1());
-    const QDateTime modified = QDateTime::fromSecsSinceEpoch(info.lastModified().toSecsSinceEpoch(), Qt::LocalTime);
-    const int offset = modified.offsetFromUtc();
-    c.set(F::FileDate, modified.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toLatin1() +
-                           QStringLiteral("%1%2:%3")
-                               .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-                               .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
-                               .arg(std::abs(offset) / 60 % 60, 2, 10, QLatin1Char('0'))
-                               .toLatin1());
+    c.set(F::FileSize, exifToolFileSize(file.size()).toLatin1());
+    c.set(F::FileDate, localDateText(file.modified()));
     MetadataRecord record = c.finish();
     if (result)
         *result = BuiltinResult::Read;
