@@ -190,6 +190,10 @@ const std::initializer_list<Named> MeteringNames = {
     {6, "Partial"}, {255, "Other"},
 };
 
+const std::initializer_list<Named> CanonMeteringNames = {
+    {0, "Default"}, {1, "Spot"}, {2, "Average"}, {3, "Evaluative"}, {4, "Partial"}, {5, "Center-weighted average"},
+};
+
 const std::initializer_list<Named> WhiteBalanceNames = {{0, "Auto"}, {1, "Manual"}};
 
 // An XMP date as ExifTool prints it: "2015-07-31T10:20:30+02:00" becomes
@@ -285,40 +289,56 @@ private:
 };
 
 // The tags read, found in one pass over the EXIF data (building a key for
-// each look-up would cost more than the whole file's parsing).
+// each look-up would cost more than the whole file's parsing). ExifTool reads
+// a tag number the same in the main, EXIF, GPS and interoperability IFDs, and
+// of two copies keeps the one it met last; the thumbnail's IFD counts only
+// for a tag found nowhere else.
 class ExifTags {
 public:
     explicit ExifTags(const Exiv2::ExifData &exif) {
         static const int image = Exiv2::ExifKey("Exif.Image.Make").ifdId();
         static const int photo = Exiv2::ExifKey("Exif.Photo.DateTimeDigitized").ifdId();
+        static const int gps = Exiv2::ExifKey("Exif.GPSInfo.GPSVersionID").ifdId();
+        static const int iop = Exiv2::ExifKey("Exif.Iop.InteroperabilityIndex").ifdId();
+        static const int thumbnail = Exiv2::ExifKey("Exif.Thumbnail.ImageWidth").ifdId();
+        static const int canonSettings = Exiv2::ExifKey("Exif.CanonCs.MeteringMode").ifdId();
         for (const Exiv2::Exifdatum &d : exif) {
             const int ifd = d.ifdId();
-            if (ifd != image && ifd != photo)
+            if (ifd == canonSettings && d.tag() == 0x0011)
+                m_canonMetering = &d;
+            const bool main = ifd == image || ifd == photo || ifd == gps || ifd == iop;
+            if (!main && ifd != thumbnail)
                 continue;
-            for (Slot &s : m_slots)
-                if (!s.datum && s.tag == d.tag() && s.inImage == (ifd == image))
+            const uint16_t tag = d.tag();
+            for (Slot &s : m_slots) {
+                if (s.tag != tag)
+                    continue;
+                if (main)
                     s.datum = &d;
+                else if (!s.fallback)
+                    s.fallback = &d;
+            }
         }
     }
-    const Exiv2::Exifdatum *find(uint16_t tag, const char *group) const {
-        const bool inImage = group[0] == 'I';
+    const Exiv2::Exifdatum *find(uint16_t tag) const {
         for (const Slot &s : m_slots)
-            if (s.tag == tag && s.inImage == inImage)
-                return s.datum;
+            if (s.tag == tag)
+                return s.datum ? s.datum : s.fallback;
         return nullptr;
     }
+    // The metering mode in a Canon camera's own settings.
+    const Exiv2::Exifdatum *canonMetering() const { return m_canonMetering; }
 
 private:
+    const Exiv2::Exifdatum *m_canonMetering = nullptr;
     struct Slot {
         uint16_t tag;
-        bool inImage;
-        const Exiv2::Exifdatum *datum;
+        const Exiv2::Exifdatum *datum = nullptr;
+        const Exiv2::Exifdatum *fallback = nullptr;
     };
-    Slot m_slots[15] = {{0x010f, true, nullptr},  {0x0110, true, nullptr},  {0x0112, true, nullptr},
-                        {0x9004, false, nullptr}, {0x9292, false, nullptr}, {0x9012, false, nullptr},
-                        {0xa002, false, nullptr}, {0xa003, false, nullptr}, {0x9209, false, nullptr},
-                        {0x9207, false, nullptr}, {0xa403, false, nullptr}, {0x920a, false, nullptr},
-                        {0x829a, false, nullptr}, {0x9202, false, nullptr}, {0, false, nullptr}};
+    Slot m_slots[21] = {{0x010f}, {0x0110}, {0x0112}, {0x9004}, {0x9292}, {0x9012}, {0xa002},
+                        {0xa003}, {0x9209}, {0x9207}, {0xa403}, {0x920a}, {0x829a}, {0x9202},
+                        {0xa405}, {0xa20e}, {0xa20f}, {0xa210}, {0x0100}, {0x0101}, {0}};
 };
 
 const Exiv2::Xmpdatum *findXmp(const Exiv2::XmpData &xmp, const char *key) {
@@ -390,11 +410,82 @@ private:
     Exiv2::XmpData m_own;
 };
 
-void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, Collector &c) {
+// The picture's own size, as the file format states it: a JPEG file's frame
+// header, or else the main IFD's tags (fromTags).
+struct PictureSize {
+    long width = 0, height = 0;
+    bool fromTags = false;
+};
+
+double valueOf(const Exiv2::Exifdatum *d) {
+    double v = 0;
+    return d && numericValue(d->value(), v) && std::isfinite(v) ? v : 0;
+}
+
+// ExifTool's scale factor to the 35 mm equivalent: from the 35 mm focal
+// length if stated, otherwise from the focal plane's resolution and the
+// picture's size (Canon's stated in the rationals' denominators). 0 when
+// it cannot be worked out. Inputs ExifTool takes from maker notes (digital
+// zoom, sensor sizes) are not read here.
+double scaleTo35mm(const ExifTags &tags, double focal, const PictureSize &picture) {
+    const double focal35 = valueOf(tags.find(0xa405));
+    if (focal != 0 && focal35 != 0)
+        return focal35 / focal;
+    double diagonal = 0;
+    const Exiv2::Exifdatum *make = tags.find(0x010f);
+    const Exiv2::Exifdatum *xRes = tags.find(0xa20e), *yRes = tags.find(0xa20f);
+    if (make && trimmedRight(asciiText(make->value())) == "Canon" && xRes && yRes && isRational(xRes->value()) &&
+        isRational(yRes->value()) && xRes->count() == 1 && yRes->count() == 1) {
+        const Exiv2::Rational x = xRes->value().toRational(0), y = yRes->value().toRational(0);
+        if (x.first % 1000 == 0 && y.first % 1000 == 0 && x.first >= 640000 && y.first >= 480000 &&
+            x.first < 10000000 && y.first < 10000000 && x.second >= 61 && x.second < 1500 && y.second >= 61 &&
+            y.second < 1000 && x.second != y.second)
+            diagonal = std::sqrt(double(x.second) * x.second + double(y.second) * y.second) * 0.0254;
+    }
+    if (diagonal == 0) {
+        const double unit = [&] {
+            switch (long(valueOf(tags.find(0xa210)))) {
+            case 3:
+                return 10.0;
+            case 4:
+                return 1.0;
+            case 5:
+                return 0.001;
+            default:
+                return 25.4;
+            }
+        }();
+        const double xr = valueOf(xRes);
+        const double yr = valueOf(yRes) != 0 ? valueOf(yRes) : xr;
+        if (xr == 0)
+            return 0;
+        const double sizes[2][2] = {{valueOf(tags.find(0xa002)), valueOf(tags.find(0xa003))},
+                                    {picture.fromTags ? valueOf(tags.find(0x0100)) : double(picture.width),
+                                     picture.fromTags ? valueOf(tags.find(0x0101)) : double(picture.height)}};
+        double w = 0, h = 0;
+        for (const auto &size : sizes) {
+            if (size[0] == 0 || size[1] == 0)
+                continue;
+            w = size[0];
+            h = size[1];
+            if (w / h > 0.5 && w / h < 2)
+                break;
+            w = h = 0;
+        }
+        if (w == 0)
+            return 0;
+        w *= unit / xr;
+        h *= unit / yr;
+        diagonal = std::sqrt(w * w + h * h);
+        if (!(diagonal > 1 && diagonal < 100))
+            return 0;
+    }
+    return std::sqrt(36.0 * 36 + 24.0 * 24) / diagonal;
+}
+
+void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &image, Collector &c) {
     const ExifTags tags(exif);
-    const auto findExif = [&](const Exiv2::ExifData &, uint16_t tag, const char *group) {
-        return tags.find(tag, group);
-    };
+    const auto findExif = [&](const Exiv2::ExifData &, uint16_t tag, const char *) { return tags.find(tag); };
 
     // Every text tag is in the report and decides its encoding with the others.
     for (const Exiv2::Exifdatum &d : exif)
@@ -468,7 +559,11 @@ void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, Collector &c) {
         c.set(F::Flash, lookup(d->value(), FlashNames, true));
     else
         xmpFlash(xmpData(), c);
-    if (const auto *d = findExif(exif, 0x9207, "Photo"))
+    // A Canon camera's own metering mode comes after the EXIF one, and
+    // ExifTool prints the one it met last.
+    if (const auto *d = tags.canonMetering())
+        c.set(F::MeteringMode, lookup(d->value(), CanonMeteringNames));
+    else if (const auto *d = findExif(exif, 0x9207, "Photo"))
         c.set(F::MeteringMode, lookup(d->value(), MeteringNames));
     if (const auto *d = findExif(exif, 0xa403, "Photo"))
         c.set(F::WhiteBalance, lookup(d->value(), WhiteBalanceNames));
@@ -476,7 +571,15 @@ void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, Collector &c) {
     double v = 0;
     if (const auto *d = findExif(exif, 0x920a, "Photo")) {
         const QByteArray n = numberText(d->value());
-        c.set(F::FocalLength, numericValue(d->value(), v) ? fixed(v, 1, " mm") : n);
+        if (numericValue(d->value(), v)) {
+            // ExifTool prints its composite focal length, with the 35 mm
+            // equivalent when it can work out the scale factor.
+            const double scale = scaleTo35mm(tags, v, image);
+            c.set(F::FocalLength, scale != 0 ? fixed(v, 1, " mm (35 mm equivalent: ") + fixed(v * scale, 1, " mm)")
+                                             : fixed(v, 1, " mm"));
+        } else {
+            c.set(F::FocalLength, n);
+        }
     }
     if (const auto *d = findExif(exif, 0x829a, "Photo")) {
         const QByteArray n = numberText(d->value());
@@ -560,6 +663,7 @@ struct JpegSegments {
     qsizetype exifAt = -1, exifLength = 0;       // the TIFF block of the EXIF segment
     qsizetype xmpAt = -1, xmpLength = 0;         // the XMP packet
     qsizetype commentAt = -1, commentLength = 0; // the first comment segment
+    long width = 0, height = 0;                  // from the frame header
     // Something this walk does not follow (EXIF in several segments or with
     // an odd header, extended XMP, two EXIF blocks...): the library reads it.
     bool unusual = false;
@@ -605,6 +709,9 @@ JpegSegments walkJpeg(OpenedFile &file) {
                          QByteArrayView(b).sliced(s.at, s.length).contains("<?xpacket"))
                     found.unusual = true;
             }
+        } else if ((s.marker & 0xf0) == 0xc0 && (s.marker == 0xc0 || (s.marker & 0x03)) && s.length >= 6) {
+            found.height = (uchar(b[s.at + 1]) << 8) | uchar(b[s.at + 2]);
+            found.width = (uchar(b[s.at + 3]) << 8) | uchar(b[s.at + 4]);
         } else if (s.marker == 0xfe) {
             if (found.commentAt < 0) {
                 found.commentAt = s.at;
@@ -694,7 +801,7 @@ bool readJpeg(OpenedFile &file, Collector &c) {
                                   uint32_t(s.exifLength)) == Exiv2::invalidByteOrder)
         exif.clear();
     LazyXmp xmp(s.xmpAt >= 0 ? std::string(b.constData() + s.xmpAt, size_t(s.xmpLength)) : std::string());
-    readExif(exif, xmp, c);
+    readExif(exif, xmp, PictureSize{s.width, s.height}, c);
     if (s.commentLength > 0)
         c.set(F::Comment, bytesAt(b, s.commentAt, s.commentLength));
     return true;
@@ -714,8 +821,10 @@ void readByLibrary(const QString &path, OpenedFile &file, Collector &c) {
         throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
     image->readMetadata();
     LazyXmp xmp(&image->xmpData());
-    readExif(image->exifData(), xmp, c);
-    if (image->mimeType() == "image/jpeg") {
+    const bool jpeg = image->mimeType() == "image/jpeg";
+    readExif(image->exifData(), xmp,
+             PictureSize{jpeg ? image->pixelWidth() : 0, jpeg ? image->pixelHeight() : 0, !jpeg}, c);
+    if (jpeg) {
         const std::string comment = image->comment();
         if (!comment.empty())
             c.set(F::Comment, QByteArray(comment.data(), qsizetype(comment.size())));
