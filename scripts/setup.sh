@@ -11,7 +11,7 @@ TAV_PACKAGES=(
     qt6-base-dev qt6-image-formats-plugins libgl-dev libglx-dev libopengl-dev
     libgtest-dev libgmock-dev
     libcurl4-openssl-dev
-    jhead libimage-exiftool-perl libexiv2-dev
+    jhead libimage-exiftool-perl libexiv2-dev zlib1g-dev
     xvfb xauth fonts-dejavu-core xdotool
     python3
     desktop-file-utils appstream bash-completion man-db dpkg-dev

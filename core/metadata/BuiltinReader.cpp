@@ -18,6 +18,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 // The library's headers still name std::auto_ptr.
 #pragma GCC diagnostic push
@@ -645,6 +646,22 @@ public:
         return n <= got;
     }
 
+    // Up to length bytes at offset, read apart from the bytes above.
+    QByteArray readAt(qint64 offset, qint64 length) const {
+        QByteArray out(qsizetype(qMax<qint64>(0, qMin(length, size() - offset))), Qt::Uninitialized);
+        qsizetype got = 0;
+        while (got < out.size()) {
+            const ssize_t r = ::pread(m_fd, out.data() + got, size_t(out.size() - got), off_t(offset + got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            got += r;
+        }
+        out.truncate(got);
+        return out;
+    }
+
     static constexpr qint64 ChunkBytes = 64 * 1024;
     static constexpr qint64 ReadLimit = 16 * 1024 * 1024;
 
@@ -807,6 +824,71 @@ bool readJpeg(OpenedFile &file, Collector &c) {
     return true;
 }
 
+// zlib data inflated, at most limit bytes of it; false when damaged.
+bool inflated(QByteArrayView data, qsizetype limit, QByteArray &out) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return false;
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    z.avail_in = uInt(data.size());
+    out.resize(limit);
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(limit);
+    const int status = inflate(&z, Z_FINISH);
+    out.truncate(qsizetype(z.total_out));
+    inflateEnd(&z);
+    return status == Z_STREAM_END;
+}
+
+// ExifTool's Comment of a PNG file, in UTF-8: the text of the last tEXt, zTXt
+// or iTXt chunk (one without a language) whose keyword is "Comment",
+// wherever it is in the file. Chunks of text past a megabyte are not read.
+std::optional<QByteArray> pngComment(const OpenedFile &file) {
+    constexpr qint64 TextLimit = 1024 * 1024;
+    constexpr int ChunkLimit = 100000;
+    std::optional<QByteArray> comment;
+    qint64 pos = 8;
+    for (int n = 0; n < ChunkLimit && pos + 12 <= file.size(); ++n) {
+        const QByteArray head = file.readAt(pos, 8);
+        if (head.size() < 8)
+            break;
+        const qint64 length =
+            qint64(quint32(uchar(head[0])) << 24 | uchar(head[1]) << 16 | uchar(head[2]) << 8 | uchar(head[3]));
+        const QByteArrayView type = QByteArrayView(head).sliced(4);
+        if (length > file.size() - pos - 12 || type == "IEND")
+            break;
+        if ((type == "tEXt" || type == "zTXt" || type == "iTXt") && length <= TextLimit) {
+            const QByteArray data = file.readAt(pos + 8, length);
+            const qsizetype nul = data.indexOf('\0');
+            if (nul >= 0 && QByteArrayView(data).first(nul) == "Comment") {
+                const QByteArrayView rest = QByteArrayView(data).sliced(nul + 1);
+                QByteArray text;
+                if (type == "tEXt") {
+                    text = QString::fromLatin1(rest).toUtf8();
+                    comment = text;
+                } else if (type == "zTXt") {
+                    if (!rest.isEmpty() && rest[0] == 0 && inflated(rest.sliced(1), TextLimit, text))
+                        comment = QString::fromLatin1(text).toUtf8();
+                } else if (rest.size() >= 2) {
+                    const bool compressed = rest[0] != 0;
+                    const QByteArrayView tail = rest.sliced(2);
+                    const qsizetype language = tail.indexOf('\0');
+                    const qsizetype translated = language < 0 ? -1 : tail.indexOf('\0', language + 1);
+                    if (language == 0 && translated >= 0) {
+                        const QByteArrayView value = tail.sliced(translated + 1);
+                        if (!compressed)
+                            comment = value.toByteArray();
+                        else if (inflated(value, TextLimit, text))
+                            comment = text;
+                    }
+                }
+            }
+        }
+        pos += 12 + length;
+    }
+    return comment;
+}
+
 // Any other file, or a JPEG file the walk above leaves alone: opened by the
 // library, from memory when the file was read whole (one read instead of the
 // library's many small reads and seeks).
@@ -828,6 +910,9 @@ void readByLibrary(const QString &path, OpenedFile &file, Collector &c) {
         const std::string comment = image->comment();
         if (!comment.empty())
             c.set(F::Comment, QByteArray(comment.data(), qsizetype(comment.size())));
+    } else if (image->mimeType() == "image/png") {
+        if (const std::optional<QByteArray> comment = pngComment(file))
+            c.set(F::Comment, *comment);
     }
 }
 

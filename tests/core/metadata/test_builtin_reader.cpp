@@ -127,6 +127,23 @@ TEST_F(BuiltinReader, EveryFieldAsExifToolPrintsIt) {
                "-EXIF:CreateDate=2021:03:04 05:06:07", "-EXIF:Orientation#=8", path("picture.png")});
     ASSERT_TRUE(tag.waitForFinished(30000));
     QFile::copy(path("reference.jpg"), path("copy.JPEG"));
+    // PNG text chunks: Qt writes short Latin-1 text as tEXt, long text
+    // compressed (zTXt) and other text as UTF-8 (iTXt) with a language, which
+    // makes it another tag; ExifTool adds one without.
+    const QList<std::pair<const char *, std::pair<const char *, QString>>> texts = {
+        {"text-latin1.png", {"Comment", QStringLiteral("café noté")}},
+        {"text-zipped.png", {"Comment", QStringLiteral("à compresser ").repeated(8)}},
+        {"text-utf8.png", {"Comment", QStringLiteral("日本 ✓ été")}},
+        {"text-other.png", {"Description", QStringLiteral("not the comment")}},
+    };
+    for (const auto &[name, text] : texts) {
+        QImage png(8, 8, QImage::Format_RGB32);
+        png.fill(Qt::blue);
+        png.setText(QString::fromLatin1(text.first), text.second);
+        ASSERT_TRUE(png.save(path(name)));
+    }
+    tag.start(test::exiftoolProgram(), {"-q", "-overwrite_original", "-PNG:Comment=日本 ✓ x", path("text-utf8.png")});
+    ASSERT_TRUE(tag.waitForFinished(30000));
 
     ExifReader exifTool;
     exifTool.setTempFolder(dir.filePath("tmp-exiftool"));
@@ -147,6 +164,8 @@ TEST_F(BuiltinReader, EveryFieldAsExifToolPrintsIt) {
     const MetadataRecord big = read(ExifModeBuiltin, path("big-segments.jpg"));
     EXPECT_EQ(big[MetadataRecord::Comment], "after the profile");
     EXPECT_GT(QFileInfo(path("big-segments.jpg")).size(), 300 * 1024);
+    EXPECT_EQ(read(ExifModeBuiltin, path("text-utf8.png"))[MetadataRecord::Comment], QStringLiteral("日本 ✓ x"));
+    EXPECT_EQ(read(ExifModeBuiltin, path("text-zipped.png"))[MetadataRecord::Comment].size(), 13 * 8 - 1);
     const MetadataRecord portrait = read(ExifModeBuiltin, path("portrait.jpg"));
     EXPECT_EQ(portrait[MetadataRecord::Orientation], "Rotate 90 CW");
     EXPECT_EQ(portrait[MetadataRecord::Resolution], "3000 x 4000");
