@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QRegularExpression>
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -303,6 +304,7 @@ public:
         static const int iop = Exiv2::ExifKey("Exif.Iop.InteroperabilityIndex").ifdId();
         static const int thumbnail = Exiv2::ExifKey("Exif.Thumbnail.ImageWidth").ifdId();
         static const int canonSettings = Exiv2::ExifKey("Exif.CanonCs.MeteringMode").ifdId();
+        m_ifds = {image, photo, gps, iop, thumbnail};
         for (const Exiv2::Exifdatum &d : exif) {
             const int ifd = d.ifdId();
             if (ifd == canonSettings && d.tag() == 0x0011)
@@ -327,11 +329,16 @@ public:
                 return s.datum ? s.datum : s.fallback;
         return nullptr;
     }
+    bool isStandard(const Exiv2::Exifdatum &d) const {
+        const int ifd = d.ifdId();
+        return ifd == m_ifds[0] || ifd == m_ifds[1] || ifd == m_ifds[2] || ifd == m_ifds[3] || ifd == m_ifds[4];
+    }
     // The metering mode in a Canon camera's own settings.
     const Exiv2::Exifdatum *canonMetering() const { return m_canonMetering; }
 
 private:
     const Exiv2::Exifdatum *m_canonMetering = nullptr;
+    std::array<int, 5> m_ifds{};
     struct Slot {
         uint16_t tag;
         const Exiv2::Exifdatum *datum = nullptr;
@@ -488,9 +495,12 @@ void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &
     const ExifTags tags(exif);
     const auto findExif = [&](const Exiv2::ExifData &, uint16_t tag, const char *) { return tags.find(tag); };
 
-    // Every text tag is in the report and decides its encoding with the others.
+    // Every standard text tag is in the report and decides its encoding with
+    // the others. Makers' notes are left out: ExifTool hides or converts many
+    // of their strings, whose stray bytes would otherwise turn the whole
+    // report, paths included, to Latin-1.
     for (const Exiv2::Exifdatum &d : exif)
-        if (d.typeId() == Exiv2::asciiString)
+        if (d.typeId() == Exiv2::asciiString && tags.isStandard(d))
             c.alsoPrinted(asciiText(d.value()));
 
     if (const auto *d = findExif(exif, 0x010f, "Image"))
