@@ -144,6 +144,23 @@ TEST_F(BuiltinReader, EveryFieldAsExifToolPrintsIt) {
     }
     tag.start(test::exiftoolProgram(), {"-q", "-overwrite_original", "-PNG:Comment=日本 ✓ x", path("text-utf8.png")});
     ASSERT_TRUE(tag.waitForFinished(30000));
+    // Segments as a damaged file leaves them: the one after the EXIF block
+    // cut short (ExifTool then reads neither), stray bytes and 0xff fill
+    // between segments.
+    QFile reference(path("reference.jpg"));
+    ASSERT_TRUE(reference.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = reference.readAll();
+    const qsizetype exif = jpeg.indexOf(QByteArray("Exif\0\0", 6)) - 4;
+    ASSERT_GT(exif, 0);
+    const qsizetype afterExif = exif + 2 + (uchar(jpeg[exif + 2]) << 8 | uchar(jpeg[exif + 3]));
+    QFile cut(path("cut-after-exif.jpg"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(jpeg.left(afterExif + 6));
+    cut.close();
+    QFile stray(path("stray-bytes.jpg"));
+    ASSERT_TRUE(stray.open(QIODevice::WriteOnly));
+    stray.write(jpeg.left(afterExif) + "junk\xff\xff" + jpeg.mid(afterExif + 1));
+    stray.close();
 
     ExifReader exifTool;
     exifTool.setTempFolder(dir.filePath("tmp-exiftool"));
@@ -166,6 +183,8 @@ TEST_F(BuiltinReader, EveryFieldAsExifToolPrintsIt) {
     EXPECT_GT(QFileInfo(path("big-segments.jpg")).size(), 300 * 1024);
     EXPECT_EQ(read(ExifModeBuiltin, path("text-utf8.png"))[MetadataRecord::Comment], QStringLiteral("日本 ✓ x"));
     EXPECT_EQ(read(ExifModeBuiltin, path("text-zipped.png"))[MetadataRecord::Comment].size(), 13 * 8 - 1);
+    EXPECT_TRUE(read(ExifModeBuiltin, path("cut-after-exif.jpg"))[MetadataRecord::CameraModel].isEmpty());
+    EXPECT_EQ(read(ExifModeBuiltin, path("stray-bytes.jpg"))[MetadataRecord::CameraModel], "Canon EOS 5D");
     const MetadataRecord portrait = read(ExifModeBuiltin, path("portrait.jpg"));
     EXPECT_EQ(portrait[MetadataRecord::Orientation], "Rotate 90 CW");
     EXPECT_EQ(portrait[MetadataRecord::Resolution], "3000 x 4000");
