@@ -4,5 +4,6 @@ set -euo pipefail
 source "$(dirname "$0")/scripts/setup.sh"
 tav_install
 tav_build
+tav_fetch_camera_photos
 cd "$TAV_BUILD"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" "$@"

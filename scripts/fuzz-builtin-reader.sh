@@ -25,7 +25,14 @@ fi
 cmake --build "$BUILD" --target fuzz_builtin_reader -j "$(nproc)"
 
 mkdir -p "$BUILD/fuzz"
+# Real camera photos, when ./test.sh has fetched them, join the made corpus.
+SEEDS=()
+CAMERA="$ROOT/build/test-data/camera"
+for f in sample1.jpg starfish.jpg has-lens-info.jpg geodegrees_as_string.jpg \
+    2007-05-12-08-19-07-sep-2007-05-12-08-19-07a.jpg; do
+    [ -f "$CAMERA/$f" ] && SEEDS+=("$CAMERA/$f")
+done
 # Leaks in the library's one-time set-up are not what this looks for.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-QT_QPA_PLATFORM=offscreen "$BUILD/bin/fuzz_builtin_reader" --runs "$RUNS" --seed "$SEED" --keep "$BUILD/fuzz"
+QT_QPA_PLATFORM=offscreen "$BUILD/bin/fuzz_builtin_reader" --runs "$RUNS" --seed "$SEED" --keep "$BUILD/fuzz" "${SEEDS[@]}"

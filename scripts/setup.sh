@@ -11,7 +11,7 @@ TAV_PACKAGES=(
     qt6-base-dev qt6-image-formats-plugins libgl-dev libglx-dev libopengl-dev
     libgtest-dev libgmock-dev
     libcurl4-openssl-dev
-    jhead libimage-exiftool-perl libexiv2-dev
+    jhead libimage-exiftool-perl libexiv2-dev zlib1g-dev
     xvfb xauth fonts-dejavu-core xdotool
     python3
     desktop-file-utils appstream bash-completion man-db dpkg-dev
@@ -40,6 +40,38 @@ tav_install() {
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
     # shellcheck disable=SC2086
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+}
+
+# Photos from real cameras, for the test that compares the built-in reader
+# with ExifTool on them: the sample JPEG files that a Debian package of a Go
+# EXIF library and an npm package of a JavaScript one ship (about 1.5 MB in
+# all), fetched once into the build folder without installing anything.
+# Offline, nothing is fetched and that test says it skipped.
+tav_fetch_camera_photos() {
+    local dest="$TAV_BUILD/test-data/camera"
+    [ -f "$dest/.complete" ] && return 0
+    local tmp
+    tmp="$(mktemp -d)"
+    mkdir -p "$tmp/deb" "$tmp/npm" "$tmp/files"
+    local got=0
+    if (cd "$tmp/deb" && timeout 120 apt-get download -qq golang-github-rwcarlsen-goexif-dev >/dev/null 2>&1 ||
+        { [ "$(id -u)" -eq 0 ] && timeout 300 apt-get update -qq >/dev/null 2>&1 &&
+            timeout 120 apt-get download -qq golang-github-rwcarlsen-goexif-dev >/dev/null 2>&1; }); then
+        dpkg-deb -x "$tmp"/deb/*.deb "$tmp/deb/x" &&
+            find "$tmp/deb/x" -path '*/goexif/exif/*' -name '*.jpg' -not -path '*/corrupt/*' \
+                -exec cp {} "$tmp/files/" \; && got=$((got + 1))
+    fi
+    if command -v npm >/dev/null &&
+        (cd "$tmp/npm" && timeout 120 npm pack --silent exif-parser@0.1.12 >/dev/null 2>&1); then
+        tar -xzf "$tmp"/npm/*.tgz -C "$tmp/npm" &&
+            cp "$tmp/npm/package/test/"*.jpg "$tmp/files/" && got=$((got + 1))
+    fi
+    if [ "$got" -eq 2 ]; then
+        rm -rf "$dest" && mkdir -p "$dest" && cp "$tmp"/files/* "$dest/" && touch "$dest/.complete"
+    else
+        echo "Could not fetch the camera sample photos (offline?): the test comparing them will skip." >&2
+    fi
+    rm -rf "$tmp"
 }
 
 tav_build() {

@@ -3,15 +3,23 @@
 #include "core/metadata/ExifReport.h"
 
 #include <QByteArrayList>
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
 
+#include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
 #include <mutex>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
 
 // The library's headers still name std::auto_ptr.
 #pragma GCC diagnostic push
@@ -184,6 +192,10 @@ const std::initializer_list<Named> MeteringNames = {
     {6, "Partial"}, {255, "Other"},
 };
 
+const std::initializer_list<Named> CanonMeteringNames = {
+    {0, "Default"}, {1, "Spot"}, {2, "Average"}, {3, "Evaluative"}, {4, "Partial"}, {5, "Center-weighted average"},
+};
+
 const std::initializer_list<Named> WhiteBalanceNames = {{0, "Auto"}, {1, "Manual"}};
 
 // An XMP date as ExifTool prints it: "2015-07-31T10:20:30+02:00" becomes
@@ -279,40 +291,62 @@ private:
 };
 
 // The tags read, found in one pass over the EXIF data (building a key for
-// each look-up would cost more than the whole file's parsing).
+// each look-up would cost more than the whole file's parsing). ExifTool reads
+// a tag number the same in the main, EXIF, GPS and interoperability IFDs, and
+// of two copies keeps the one it met last; the thumbnail's IFD counts only
+// for a tag found nowhere else.
 class ExifTags {
 public:
     explicit ExifTags(const Exiv2::ExifData &exif) {
         static const int image = Exiv2::ExifKey("Exif.Image.Make").ifdId();
         static const int photo = Exiv2::ExifKey("Exif.Photo.DateTimeDigitized").ifdId();
+        static const int gps = Exiv2::ExifKey("Exif.GPSInfo.GPSVersionID").ifdId();
+        static const int iop = Exiv2::ExifKey("Exif.Iop.InteroperabilityIndex").ifdId();
+        static const int thumbnail = Exiv2::ExifKey("Exif.Thumbnail.ImageWidth").ifdId();
+        static const int canonSettings = Exiv2::ExifKey("Exif.CanonCs.MeteringMode").ifdId();
+        m_ifds = {image, photo, gps, iop, thumbnail};
         for (const Exiv2::Exifdatum &d : exif) {
             const int ifd = d.ifdId();
-            if (ifd != image && ifd != photo)
+            if (ifd == canonSettings && d.tag() == 0x0011)
+                m_canonMetering = &d;
+            const bool main = ifd == image || ifd == photo || ifd == gps || ifd == iop;
+            if (!main && ifd != thumbnail)
                 continue;
-            for (Slot &s : m_slots)
-                if (!s.datum && s.tag == d.tag() && s.inImage == (ifd == image))
+            const uint16_t tag = d.tag();
+            for (Slot &s : m_slots) {
+                if (s.tag != tag)
+                    continue;
+                if (main)
                     s.datum = &d;
+                else if (!s.fallback)
+                    s.fallback = &d;
+            }
         }
     }
-    const Exiv2::Exifdatum *find(uint16_t tag, const char *group) const {
-        const bool inImage = group[0] == 'I';
+    const Exiv2::Exifdatum *find(uint16_t tag) const {
         for (const Slot &s : m_slots)
-            if (s.tag == tag && s.inImage == inImage)
-                return s.datum;
+            if (s.tag == tag)
+                return s.datum ? s.datum : s.fallback;
         return nullptr;
     }
+    bool isStandard(const Exiv2::Exifdatum &d) const {
+        const int ifd = d.ifdId();
+        return ifd == m_ifds[0] || ifd == m_ifds[1] || ifd == m_ifds[2] || ifd == m_ifds[3] || ifd == m_ifds[4];
+    }
+    // The metering mode in a Canon camera's own settings.
+    const Exiv2::Exifdatum *canonMetering() const { return m_canonMetering; }
 
 private:
+    const Exiv2::Exifdatum *m_canonMetering = nullptr;
+    std::array<int, 5> m_ifds{};
     struct Slot {
         uint16_t tag;
-        bool inImage;
-        const Exiv2::Exifdatum *datum;
+        const Exiv2::Exifdatum *datum = nullptr;
+        const Exiv2::Exifdatum *fallback = nullptr;
     };
-    Slot m_slots[15] = {{0x010f, true, nullptr},  {0x0110, true, nullptr},  {0x0112, true, nullptr},
-                        {0x9004, false, nullptr}, {0x9292, false, nullptr}, {0x9012, false, nullptr},
-                        {0xa002, false, nullptr}, {0xa003, false, nullptr}, {0x9209, false, nullptr},
-                        {0x9207, false, nullptr}, {0xa403, false, nullptr}, {0x920a, false, nullptr},
-                        {0x829a, false, nullptr}, {0x9202, false, nullptr}, {0, false, nullptr}};
+    Slot m_slots[21] = {{0x010f}, {0x0110}, {0x0112}, {0x9004}, {0x9292}, {0x9012}, {0xa002},
+                        {0xa003}, {0x9209}, {0x9207}, {0xa403}, {0x920a}, {0x829a}, {0x9202},
+                        {0xa405}, {0xa20e}, {0xa20f}, {0xa210}, {0x0100}, {0x0101}, {0}};
 };
 
 const Exiv2::Xmpdatum *findXmp(const Exiv2::XmpData &xmp, const char *key) {
@@ -359,31 +393,128 @@ void xmpFlash(const Exiv2::XmpData &xmp, Collector &c) {
     c.set(F::Flash, text);
 }
 
-void readExif(const Exiv2::Image &image, Collector &c) {
-    const Exiv2::ExifData &exif = image.exifData();
-    const Exiv2::XmpData &xmp = image.xmpData();
-    const ExifTags tags(exif);
-    const auto findExif = [&](const Exiv2::ExifData &, uint16_t tag, const char *group) {
-        return tags.find(tag, group);
-    };
+// The XMP data, parsed from its packet only when a field is missing from the
+// EXIF data: most photos never need it, and parsing it costs more than the
+// rest of the file.
+class LazyXmp {
+public:
+    explicit LazyXmp(const Exiv2::XmpData *parsed = nullptr) : m_data(parsed) {}
+    explicit LazyXmp(std::string packet) : m_packet(std::move(packet)) {}
 
-    // Every text tag is in the report and decides its encoding with the others.
+    const Exiv2::XmpData &operator()() {
+        if (!m_data) {
+            // A packet the toolkit rejects leaves what it decoded, as the
+            // library does when it reads the whole file.
+            if (!m_packet.empty())
+                Exiv2::XmpParser::decode(m_own, m_packet);
+            m_data = &m_own;
+        }
+        return *m_data;
+    }
+
+private:
+    const Exiv2::XmpData *m_data = nullptr;
+    std::string m_packet;
+    Exiv2::XmpData m_own;
+};
+
+// The picture's own size, as the file format states it: a JPEG file's frame
+// header, or else the main IFD's tags (fromTags).
+struct PictureSize {
+    long width = 0, height = 0;
+    bool fromTags = false;
+};
+
+double valueOf(const Exiv2::Exifdatum *d) {
+    double v = 0;
+    return d && numericValue(d->value(), v) && std::isfinite(v) ? v : 0;
+}
+
+// ExifTool's scale factor to the 35 mm equivalent: from the 35 mm focal
+// length if stated, otherwise from the focal plane's resolution and the
+// picture's size (Canon's stated in the rationals' denominators). 0 when
+// it cannot be worked out. Inputs ExifTool takes from maker notes (digital
+// zoom, sensor sizes) are not read here.
+double scaleTo35mm(const ExifTags &tags, double focal, const PictureSize &picture) {
+    const double focal35 = valueOf(tags.find(0xa405));
+    if (focal != 0 && focal35 != 0)
+        return focal35 / focal;
+    double diagonal = 0;
+    const Exiv2::Exifdatum *make = tags.find(0x010f);
+    const Exiv2::Exifdatum *xRes = tags.find(0xa20e), *yRes = tags.find(0xa20f);
+    if (make && trimmedRight(asciiText(make->value())) == "Canon" && xRes && yRes && isRational(xRes->value()) &&
+        isRational(yRes->value()) && xRes->count() == 1 && yRes->count() == 1) {
+        const Exiv2::Rational x = xRes->value().toRational(0), y = yRes->value().toRational(0);
+        if (x.first % 1000 == 0 && y.first % 1000 == 0 && x.first >= 640000 && y.first >= 480000 &&
+            x.first < 10000000 && y.first < 10000000 && x.second >= 61 && x.second < 1500 && y.second >= 61 &&
+            y.second < 1000 && x.second != y.second)
+            diagonal = std::sqrt(double(x.second) * x.second + double(y.second) * y.second) * 0.0254;
+    }
+    if (diagonal == 0) {
+        const double unit = [&] {
+            switch (long(valueOf(tags.find(0xa210)))) {
+            case 3:
+                return 10.0;
+            case 4:
+                return 1.0;
+            case 5:
+                return 0.001;
+            default:
+                return 25.4;
+            }
+        }();
+        const double xr = valueOf(xRes);
+        const double yr = valueOf(yRes) != 0 ? valueOf(yRes) : xr;
+        if (xr == 0)
+            return 0;
+        const double sizes[2][2] = {{valueOf(tags.find(0xa002)), valueOf(tags.find(0xa003))},
+                                    {picture.fromTags ? valueOf(tags.find(0x0100)) : double(picture.width),
+                                     picture.fromTags ? valueOf(tags.find(0x0101)) : double(picture.height)}};
+        double w = 0, h = 0;
+        for (const auto &size : sizes) {
+            if (size[0] == 0 || size[1] == 0)
+                continue;
+            w = size[0];
+            h = size[1];
+            if (w / h > 0.5 && w / h < 2)
+                break;
+            w = h = 0;
+        }
+        if (w == 0)
+            return 0;
+        w *= unit / xr;
+        h *= unit / yr;
+        diagonal = std::sqrt(w * w + h * h);
+        if (!(diagonal > 1 && diagonal < 100))
+            return 0;
+    }
+    return std::sqrt(36.0 * 36 + 24.0 * 24) / diagonal;
+}
+
+void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &image, Collector &c) {
+    const ExifTags tags(exif);
+    const auto findExif = [&](const Exiv2::ExifData &, uint16_t tag, const char *) { return tags.find(tag); };
+
+    // Every standard text tag is in the report and decides its encoding with
+    // the others. Makers' notes are left out: ExifTool hides or converts many
+    // of their strings, whose stray bytes would otherwise turn the whole
+    // report, paths included, to Latin-1.
     for (const Exiv2::Exifdatum &d : exif)
-        if (d.typeId() == Exiv2::asciiString)
+        if (d.typeId() == Exiv2::asciiString && tags.isStandard(d))
             c.alsoPrinted(asciiText(d.value()));
 
     if (const auto *d = findExif(exif, 0x010f, "Image"))
         c.set(F::CameraMake, trimmedRight(asciiText(d->value())));
-    else if (const auto *x = findXmp(xmp, "Xmp.tiff.Make"))
+    else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Make"))
         c.set(F::CameraMake, xmpText(*x));
     if (const auto *d = findExif(exif, 0x0110, "Image"))
         c.set(F::CameraModel, trimmedRight(asciiText(d->value())));
-    else if (const auto *x = findXmp(xmp, "Xmp.tiff.Model"))
+    else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Model"))
         c.set(F::CameraModel, xmpText(*x));
 
     if (const auto *d = findExif(exif, 0x0112, "Image"))
         c.set(F::Orientation, lookup(d->value(), OrientationNames));
-    else if (const auto *x = findXmp(xmp, "Xmp.tiff.Orientation")) {
+    else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Orientation")) {
         bool ok = false;
         const long v = QString::fromStdString(x->toString()).toLong(&ok);
         QByteArray text = QByteArrayLiteral("Unknown (") + xmpText(*x) + ')';
@@ -426,7 +557,7 @@ void readExif(const Exiv2::Image &image, Collector &c) {
             }
         }
         c.set(F::DateTime, haveCombined ? combined : date);
-    } else if (const auto *x = findXmp(xmp, "Xmp.xmp.CreateDate")) {
+    } else if (const auto *x = findXmp(xmpData(), "Xmp.xmp.CreateDate")) {
         c.set(F::DateTime, xmpDate(xmpText(*x)));
     }
 
@@ -438,8 +569,12 @@ void readExif(const Exiv2::Image &image, Collector &c) {
     if (const auto *d = findExif(exif, 0x9209, "Photo"))
         c.set(F::Flash, lookup(d->value(), FlashNames, true));
     else
-        xmpFlash(xmp, c);
-    if (const auto *d = findExif(exif, 0x9207, "Photo"))
+        xmpFlash(xmpData(), c);
+    // A Canon camera's own metering mode comes after the EXIF one, and
+    // ExifTool prints the one it met last.
+    if (const auto *d = tags.canonMetering())
+        c.set(F::MeteringMode, lookup(d->value(), CanonMeteringNames));
+    else if (const auto *d = findExif(exif, 0x9207, "Photo"))
         c.set(F::MeteringMode, lookup(d->value(), MeteringNames));
     if (const auto *d = findExif(exif, 0xa403, "Photo"))
         c.set(F::WhiteBalance, lookup(d->value(), WhiteBalanceNames));
@@ -447,7 +582,15 @@ void readExif(const Exiv2::Image &image, Collector &c) {
     double v = 0;
     if (const auto *d = findExif(exif, 0x920a, "Photo")) {
         const QByteArray n = numberText(d->value());
-        c.set(F::FocalLength, numericValue(d->value(), v) ? fixed(v, 1, " mm") : n);
+        if (numericValue(d->value(), v)) {
+            // ExifTool prints its composite focal length, with the 35 mm
+            // equivalent when it can work out the scale factor.
+            const double scale = scaleTo35mm(tags, v, image);
+            c.set(F::FocalLength, scale != 0 ? fixed(v, 1, " mm (35 mm equivalent: ") + fixed(v * scale, 1, " mm)")
+                                             : fixed(v, 1, " mm"));
+        } else {
+            c.set(F::FocalLength, n);
+        }
     }
     if (const auto *d = findExif(exif, 0x829a, "Photo")) {
         const QByteArray n = numberText(d->value());
@@ -460,38 +603,356 @@ void readExif(const Exiv2::Image &image, Collector &c) {
     }
 }
 
-// The file's start, read at once: a JPEG file's metadata segments all come
-// before its picture data, so they are parsed from memory without the
-// library's many small reads and seeks. A file that ends within the start is
-// parsed whole from memory too.
-constexpr qint64 HeadBytes = 128 * 1024;
-
-Exiv2::Image::AutoPtr parsed(Exiv2::Image::AutoPtr image) {
-    if (image.get())
-        image->readMetadata();
-    return image;
-}
-
-Exiv2::Image::AutoPtr openAndRead(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Exiv2::Image::AutoPtr();
-    const QByteArray head = file.read(HeadBytes);
-    const bool whole = head.size() < HeadBytes || file.atEnd();
-    file.close();
-    const bool jpeg = head.startsWith("\xff\xd8");
-    if (whole || jpeg) {
-        try {
-            return parsed(
-                Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(head.constData()), long(head.size())));
-        } catch (...) {
-            // A file read whole has nothing more to give; a JPEG file whose
-            // segments go past the start is read from the file below.
-            if (whole)
-                throw;
+// A file opened once: its status and the bytes read so far from its start.
+// One open, one fstat and usually one read per file; the library's own
+// opening costs more than parsing the metadata.
+class OpenedFile {
+public:
+    explicit OpenedFile(const QString &path) {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (m_fd >= 0 && (::fstat(m_fd, &m_status) != 0 || !S_ISREG(m_status.st_mode))) {
+            ::close(m_fd);
+            m_fd = -1;
         }
     }
-    return parsed(Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false));
+    ~OpenedFile() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpenedFile(const OpenedFile &) = delete;
+    OpenedFile &operator=(const OpenedFile &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    qint64 size() const { return qint64(m_status.st_size); }
+    time_t modified() const { return m_status.st_mtime; }
+    const QByteArray &bytes() const { return m_bytes; }
+    bool whole() const { return m_bytes.size() >= size(); }
+
+    // Makes the first n bytes (or the whole file, if shorter) available.
+    // False past ReadLimit: a file whose metadata would need more is left to
+    // the library, which reads from the file itself.
+    bool readUpTo(qint64 n) {
+        n = qMin(n, size());
+        if (n <= m_bytes.size())
+            return true;
+        if (n > ReadLimit)
+            return false;
+        const qint64 want = qMin(size(), qMax(n, qMin<qint64>(ReadLimit, m_bytes.size() * 2 + ChunkBytes)));
+        const qsizetype had = m_bytes.size();
+        m_bytes.resize(want);
+        qsizetype got = had;
+        while (got < want) {
+            const ssize_t r = ::pread(m_fd, m_bytes.data() + got, size_t(want - got), off_t(got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            got += r;
+        }
+        m_bytes.truncate(got);
+        // A file that shrank since fstat: what is there is all there is.
+        if (got < want)
+            m_status.st_size = got;
+        return n <= got;
+    }
+
+    // Up to length bytes at offset, read apart from the bytes above.
+    QByteArray readAt(qint64 offset, qint64 length) const {
+        QByteArray out(qsizetype(qMax<qint64>(0, qMin(length, size() - offset))), Qt::Uninitialized);
+        qsizetype got = 0;
+        while (got < out.size()) {
+            const ssize_t r = ::pread(m_fd, out.data() + got, size_t(out.size() - got), off_t(offset + got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            got += r;
+        }
+        out.truncate(got);
+        return out;
+    }
+
+    static constexpr qint64 ChunkBytes = 64 * 1024;
+    static constexpr qint64 ReadLimit = 16 * 1024 * 1024;
+
+private:
+    int m_fd = -1;
+    struct stat m_status {};
+    QByteArray m_bytes;
+};
+
+// The metadata segments of a JPEG file, found the way ExifTool walks them, so
+// that a truncated or damaged file gives the same fields in both modes: bytes
+// before a marker are skipped, a segment counts only once the next one's
+// header and data were read whole, and the walk ends at the start of the
+// picture data.
+struct JpegSegments {
+    qsizetype exifAt = -1, exifLength = 0;       // the TIFF block of the EXIF segment
+    qsizetype xmpAt = -1, xmpLength = 0;         // the XMP packet
+    qsizetype commentAt = -1, commentLength = 0; // the first comment segment
+    long width = 0, height = 0;                  // from the frame header
+    // Something this walk does not follow (EXIF in several segments or with
+    // an odd header, extended XMP, two EXIF blocks...): the library reads it.
+    bool unusual = false;
+};
+
+bool startsWith(const QByteArray &bytes, qsizetype at, qsizetype length, QByteArrayView prefix) {
+    return length >= prefix.size() && QByteArrayView(bytes).sliced(at, prefix.size()) == prefix;
+}
+
+JpegSegments walkJpeg(OpenedFile &file) {
+    static constexpr QByteArrayView ExifHeader("Exif\0\0", 6);
+    static constexpr QByteArrayView XmpHeader("http://ns.adobe.com/xap/1.0/\0", 29);
+    struct Segment {
+        uchar marker = 0;
+        qsizetype at = 0, length = 0;
+    };
+    JpegSegments found;
+    const QByteArray &b = file.bytes();
+    const auto use = [&](const Segment &s, const Segment *next) {
+        if (s.marker == 0xe1) {
+            if (startsWith(b, s.at, s.length, ExifHeader)) {
+                const bool continued = next && next->marker == 0xe1 &&
+                                       startsWith(b, next->at, next->length, ExifHeader) &&
+                                       !startsWith(b, next->at + 6, next->length - 6, QByteArrayView("MM\0*", 4)) &&
+                                       !startsWith(b, next->at + 6, next->length - 6, QByteArrayView("II*\0", 4));
+                if (found.exifAt >= 0 || continued)
+                    found.unusual = true;
+                found.exifAt = s.at + 6;
+                found.exifLength = s.length - 6;
+            } else if (startsWith(b, s.at, s.length, XmpHeader)) {
+                if (found.xmpAt >= 0)
+                    found.unusual = true;
+                found.xmpAt = s.at + XmpHeader.size();
+                found.xmpLength = s.length - XmpHeader.size();
+            } else {
+                // EXIF behind a few stray bytes, in any case; XMP without
+                // its header, or extended.
+                const QByteArrayView head = QByteArrayView(b).sliced(s.at, qMin<qsizetype>(s.length, 9));
+                const QByteArray lower = head.toByteArray().toLower();
+                if (lower.contains(QByteArrayView("exif\0", 5)) || head.startsWith("http") || head.startsWith("XMP"))
+                    found.unusual = true;
+                else if (QByteArrayView(b).sliced(s.at, s.length).contains("<exif:") ||
+                         QByteArrayView(b).sliced(s.at, s.length).contains("<?xpacket"))
+                    found.unusual = true;
+            }
+        } else if ((s.marker & 0xf0) == 0xc0 && (s.marker == 0xc0 || (s.marker & 0x03)) && s.length >= 6) {
+            found.height = (uchar(b[s.at + 1]) << 8) | uchar(b[s.at + 2]);
+            found.width = (uchar(b[s.at + 3]) << 8) | uchar(b[s.at + 4]);
+        } else if (s.marker == 0xfe) {
+            if (found.commentAt < 0) {
+                found.commentAt = s.at;
+                found.commentLength = s.length;
+            }
+        } else if (s.marker == 0xea && startsWith(b, s.at, s.length, "UNICODE\0")) {
+            found.unusual = true; // a comment in another segment
+        }
+    };
+
+    qsizetype pos = 2;
+    std::optional<Segment> current;
+    for (;;) {
+        if (current && (current->marker == 0xd9 || current->marker == 0xda))
+            break;
+        // Up to the next marker: skipped bytes, then any 0xff fill.
+        qsizetype ff = -1;
+        while (ff < 0) {
+            if (!file.readUpTo(pos + 1)) {
+                found.unusual = true;
+                return found;
+            }
+            if (pos >= b.size())
+                return found;
+            ff = b.indexOf(char(0xff), pos);
+            if (ff < 0)
+                pos = b.size();
+            if (ff < 0 && file.whole())
+                return found;
+        }
+        pos = ff + 1;
+        uchar marker = 0xff;
+        while (marker == 0xff) {
+            if (!file.readUpTo(pos + 1)) {
+                found.unusual = true;
+                return found;
+            }
+            if (pos >= b.size())
+                return found;
+            marker = uchar(b[pos++]);
+        }
+        Segment next{marker, pos, 0};
+        const bool bare = marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xda);
+        if (!bare) {
+            if (!file.readUpTo(pos + 2)) {
+                found.unusual = true;
+                return found;
+            }
+            if (pos + 2 > b.size())
+                return found;
+            const qsizetype length = (uchar(b[pos]) << 8) | uchar(b[pos + 1]);
+            if (length < 2)
+                return found;
+            next.at = pos + 2;
+            next.length = length - 2;
+            if (!file.readUpTo(next.at + next.length)) {
+                found.unusual = true;
+                return found;
+            }
+            if (next.at + next.length > b.size())
+                return found;
+            pos = next.at + next.length;
+        }
+        if (current)
+            use(*current, &next);
+        current = next;
+    }
+    return found;
+}
+
+QByteArray bytesAt(const QByteArray &bytes, qsizetype at, qsizetype length) {
+    return at < 0 ? QByteArray() : bytes.mid(at, length);
+}
+
+// A JPEG file read from its segments: the EXIF block through the library's
+// EXIF parser, the XMP packet only if needed, the comment as it is. False
+// when the file is one for the library to read whole.
+bool readJpeg(OpenedFile &file, Collector &c) {
+    const JpegSegments s = walkJpeg(file);
+    if (s.unusual)
+        return false;
+    const QByteArray &b = file.bytes();
+    Exiv2::ExifData exif;
+    // A block whose TIFF header does not parse gives no EXIF values.
+    if (s.exifAt >= 0 && s.exifLength > 0 &&
+        Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte *>(b.constData() + s.exifAt),
+                                  uint32_t(s.exifLength)) == Exiv2::invalidByteOrder)
+        exif.clear();
+    LazyXmp xmp(s.xmpAt >= 0 ? std::string(b.constData() + s.xmpAt, size_t(s.xmpLength)) : std::string());
+    readExif(exif, xmp, PictureSize{s.width, s.height}, c);
+    if (s.commentLength > 0)
+        c.set(F::Comment, bytesAt(b, s.commentAt, s.commentLength));
+    return true;
+}
+
+// zlib data inflated, at most limit bytes of it; false when damaged.
+bool inflated(QByteArrayView data, qsizetype limit, QByteArray &out) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return false;
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.data()));
+    z.avail_in = uInt(data.size());
+    out.resize(limit);
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = uInt(limit);
+    const int status = inflate(&z, Z_FINISH);
+    out.truncate(qsizetype(z.total_out));
+    inflateEnd(&z);
+    return status == Z_STREAM_END;
+}
+
+// ExifTool's Comment of a PNG file, in UTF-8: the text of the last tEXt, zTXt
+// or iTXt chunk (one without a language) whose keyword is "Comment",
+// wherever it is in the file. Chunks of text past a megabyte are not read.
+std::optional<QByteArray> pngComment(const OpenedFile &file) {
+    constexpr qint64 TextLimit = 1024 * 1024;
+    constexpr int ChunkLimit = 100000;
+    std::optional<QByteArray> comment;
+    qint64 pos = 8;
+    for (int n = 0; n < ChunkLimit && pos + 12 <= file.size(); ++n) {
+        const QByteArray head = file.readAt(pos, 8);
+        if (head.size() < 8)
+            break;
+        const qint64 length =
+            qint64(quint32(uchar(head[0])) << 24 | uchar(head[1]) << 16 | uchar(head[2]) << 8 | uchar(head[3]));
+        const QByteArrayView type = QByteArrayView(head).sliced(4);
+        if (length > file.size() - pos - 12 || type == "IEND")
+            break;
+        if ((type == "tEXt" || type == "zTXt" || type == "iTXt") && length <= TextLimit) {
+            const QByteArray data = file.readAt(pos + 8, length);
+            const qsizetype nul = data.indexOf('\0');
+            if (nul >= 0 && QByteArrayView(data).first(nul) == "Comment") {
+                const QByteArrayView rest = QByteArrayView(data).sliced(nul + 1);
+                QByteArray text;
+                if (type == "tEXt") {
+                    text = QString::fromLatin1(rest).toUtf8();
+                    comment = text;
+                } else if (type == "zTXt") {
+                    if (!rest.isEmpty() && rest[0] == 0 && inflated(rest.sliced(1), TextLimit, text))
+                        comment = QString::fromLatin1(text).toUtf8();
+                } else if (rest.size() >= 2) {
+                    const bool compressed = rest[0] != 0;
+                    const QByteArrayView tail = rest.sliced(2);
+                    const qsizetype language = tail.indexOf('\0');
+                    const qsizetype translated = language < 0 ? -1 : tail.indexOf('\0', language + 1);
+                    if (language == 0 && translated >= 0) {
+                        const QByteArrayView value = tail.sliced(translated + 1);
+                        if (!compressed)
+                            comment = value.toByteArray();
+                        else if (inflated(value, TextLimit, text))
+                            comment = text;
+                    }
+                }
+            }
+        }
+        pos += 12 + length;
+    }
+    return comment;
+}
+
+// Any other file, or a JPEG file the walk above leaves alone: opened by the
+// library, from memory when the file was read whole (one read instead of the
+// library's many small reads and seeks).
+void readByLibrary(const QString &path, OpenedFile &file, Collector &c) {
+    Exiv2::Image::AutoPtr image;
+    if (file.whole())
+        image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(file.bytes().constData()),
+                                          long(file.bytes().size()));
+    else
+        image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false);
+    if (!image.get())
+        throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
+    image->readMetadata();
+    LazyXmp xmp(&image->xmpData());
+    const bool jpeg = image->mimeType() == "image/jpeg";
+    readExif(image->exifData(), xmp,
+             PictureSize{jpeg ? image->pixelWidth() : 0, jpeg ? image->pixelHeight() : 0, !jpeg}, c);
+    if (jpeg) {
+        const std::string comment = image->comment();
+        if (!comment.empty())
+            c.set(F::Comment, QByteArray(comment.data(), qsizetype(comment.size())));
+    } else if (image->mimeType() == "image/png") {
+        if (const std::optional<QByteArray> comment = pngComment(file))
+            c.set(F::Comment, *comment);
+    }
+}
+
+// "2015:07:31 10:20:30+02:00": the modification time in local time, as
+// ExifTool prints it. localtime_r reads the zone once, where QDateTime asks
+// the C library to look at the zone files again on every call.
+QByteArray localDateText(time_t t) {
+    // The zone is read again only when TZ changed since the last call.
+    static std::mutex zoneLock;
+    static std::optional<QByteArray> zoneSeen;
+    static bool zoneRead = false;
+    {
+        const std::lock_guard lock(zoneLock);
+        const std::optional<QByteArray> zone =
+            qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
+        if (!zoneRead || zone != zoneSeen) {
+            ::tzset();
+            zoneSeen = zone;
+            zoneRead = true;
+        }
+    }
+    struct tm local {};
+    if (!::localtime_r(&t, &local))
+        return QByteArray();
+    const long offset = local.tm_gmtoff;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d%c%02ld:%02ld", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+',
+                  std::labs(offset) / 3600, std::labs(offset) / 60 % 60);
+    return text;
 }
 
 } // namespace
@@ -529,21 +990,20 @@ QString builtinLibraryName() {
 MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
     if (result)
         *result = BuiltinResult::Unreadable;
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile() || !info.isReadable())
+    if (path.isEmpty())
+        return MetadataRecord();
+    OpenedFile file(path);
+    if (!file.isOpen())
         return MetadataRecord();
     initialiseLibrary();
 
     Collector c;
     try {
-        Exiv2::Image::AutoPtr image = openAndRead(path);
-        if (!image.get())
-            return MetadataRecord();
-        readExif(*image, c);
-        if (image->mimeType() == "image/jpeg") {
-            const std::string comment = image->comment();
-            if (!comment.empty())
-                c.set(F::Comment, QByteArray(comment.data(), qsizetype(comment.size())));
+        file.readUpTo(OpenedFile::ChunkBytes);
+        const bool jpeg = file.bytes().startsWith("\xff\xd8");
+        if (!jpeg || !readJpeg(file, c)) {
+            c = Collector();
+            readByLibrary(path, file, c);
         }
     } catch (...) {
         // A damaged or hostile file: Exiv2 errors, bad_alloc on a huge count,
@@ -552,17 +1012,11 @@ MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
     }
 
     // The file's own lines, as ExifTool prints them for the absolute path.
+    const QFileInfo info(path);
     c.set(Collector::NameSlot, QFile::encodeName(info.fileName()));
     c.set(Collector::FolderSlot, QFile::encodeName(info.absolutePath()));
-    c.set(F::FileSize, exifToolFileSize(info.size()).toLatin1());
-    const QDateTime modified = QDateTime::fromSecsSinceEpoch(info.lastModified().toSecsSinceEpoch(), Qt::LocalTime);
-    const int offset = modified.offsetFromUtc();
-    c.set(F::FileDate, modified.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toLatin1() +
-                           QStringLiteral("%1%2:%3")
-                               .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-                               .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
-                               .arg(std::abs(offset) / 60 % 60, 2, 10, QLatin1Char('0'))
-                               .toLatin1());
+    c.set(F::FileSize, exifToolFileSize(file.size()).toLatin1());
+    c.set(F::FileDate, localDateText(file.modified()));
     MetadataRecord record = c.finish();
     if (result)
         *result = BuiltinResult::Read;

@@ -280,7 +280,9 @@ QString ExifReader::reportPath() {
 
 MetadataRecord ExifReader::getExif(const QString &path) {
     syncFromSettings();
-    const QString extension = Exif::upperExtension(path);
+    // The built-in reader goes by content: no extension to work out (which
+    // costs more than a built-in read's share of the bookkeeping).
+    const QString extension = m_mode == ExifModeBuiltin ? QString() : Exif::upperExtension(path);
     const MetadataRecord empty;
     for (int i = 0; i < 6; ++i)
         frontEnd().showMetadataLabel(i, Exif::metadataLabelText(i, empty));

@@ -1,9 +1,9 @@
 // Mutated photos through the built-in reader: it must neither crash nor hang.
 //
-//   fuzz_builtin_reader [--runs N] [--seed S] [--keep DIR] [seed files...]
+//   fuzz_builtin_reader [--runs N] [--seed S] [--keep DIR] [more seed files...]
 //
-// Without seed files, a small corpus is made here (QImage draws the pictures,
-// ExifTool writes EXIF, XMP and comments into them). Every run applies one to
+// A small corpus is made here (QImage draws the pictures, ExifTool writes
+// EXIF, XMP and comments into them); seed files given are added to it. Every run applies one to
 // three mutations to one seed: flipped bits, bytes set to 0xff or 0 (huge
 // counts, wrong offsets), a cut, a repeated slice. The input being read is
 // always at DIR/current (so a crash leaves it behind); one that takes longer
@@ -95,6 +95,33 @@ bool makeCorpus(const QString &folder, QStringList &seeds) {
             return false;
         seeds << path;
     }
+    // A JPEG file with two comments and an XMP packet, and a PNG file with
+    // EXIF and text chunks (one compressed): the library's path and the
+    // chunk walk.
+    const QString comments = folder + QStringLiteral("/seed-comments.jpg");
+    if (!test::makeJpeg(comments, {"-Comment=first", "-XMP-dc:Description=described", "-XMP-tiff:Make=Sony"}))
+        return false;
+    QFile jpeg(comments);
+    if (!jpeg.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = jpeg.readAll();
+    bytes.insert(2, QByteArray("\xff\xfe\x00\x08second", 10));
+    jpeg.seek(0);
+    jpeg.write(bytes);
+    jpeg.close();
+    seeds << comments;
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    image.setText(QStringLiteral("Comment"), QStringLiteral("a comment long enough to be compressed, twice over"));
+    const QString png = folder + QStringLiteral("/seed.png");
+    if (!image.save(png))
+        return false;
+    QProcess tag;
+    tag.start(test::exiftoolProgram(),
+              {"-q", "-overwrite_original", "-EXIF:Make=Apple", "-EXIF:Orientation#=6", "-PNG:Comment=plain", png});
+    if (!tag.waitForFinished(30000) || tag.exitCode() != 0)
+        return false;
+    seeds << png;
     return true;
 }
 
@@ -120,7 +147,7 @@ int main(int argc, char **argv) {
     QTemporaryDir work;
     const QString folder = keep.isEmpty() ? work.path() : keep;
     QDir().mkpath(folder);
-    if (seeds.isEmpty() && !makeCorpus(folder, seeds)) {
+    if (!makeCorpus(folder, seeds)) {
         std::fprintf(stderr, "could not make the corpus (is exiftool installed?)\n");
         return 1;
     }

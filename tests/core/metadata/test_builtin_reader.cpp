@@ -8,6 +8,7 @@
 #include "PhotoFactory.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
+#include "TestPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,6 +127,40 @@ TEST_F(BuiltinReader, EveryFieldAsExifToolPrintsIt) {
                "-EXIF:CreateDate=2021:03:04 05:06:07", "-EXIF:Orientation#=8", path("picture.png")});
     ASSERT_TRUE(tag.waitForFinished(30000));
     QFile::copy(path("reference.jpg"), path("copy.JPEG"));
+    // PNG text chunks: Qt writes short Latin-1 text as tEXt, long text
+    // compressed (zTXt) and other text as UTF-8 (iTXt) with a language, which
+    // makes it another tag; ExifTool adds one without.
+    const QList<std::pair<const char *, std::pair<const char *, QString>>> texts = {
+        {"text-latin1.png", {"Comment", QStringLiteral("café noté")}},
+        {"text-zipped.png", {"Comment", QStringLiteral("à compresser ").repeated(8)}},
+        {"text-utf8.png", {"Comment", QStringLiteral("日本 ✓ été")}},
+        {"text-other.png", {"Description", QStringLiteral("not the comment")}},
+    };
+    for (const auto &[name, text] : texts) {
+        QImage png(8, 8, QImage::Format_RGB32);
+        png.fill(Qt::blue);
+        png.setText(QString::fromLatin1(text.first), text.second);
+        ASSERT_TRUE(png.save(path(name)));
+    }
+    tag.start(test::exiftoolProgram(), {"-q", "-overwrite_original", "-PNG:Comment=日本 ✓ x", path("text-utf8.png")});
+    ASSERT_TRUE(tag.waitForFinished(30000));
+    // Segments as a damaged file leaves them: the one after the EXIF block
+    // cut short (ExifTool then reads neither), stray bytes and 0xff fill
+    // between segments.
+    QFile reference(path("reference.jpg"));
+    ASSERT_TRUE(reference.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = reference.readAll();
+    const qsizetype exif = jpeg.indexOf(QByteArray("Exif\0\0", 6)) - 4;
+    ASSERT_GT(exif, 0);
+    const qsizetype afterExif = exif + 2 + (uchar(jpeg[exif + 2]) << 8 | uchar(jpeg[exif + 3]));
+    QFile cut(path("cut-after-exif.jpg"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(jpeg.left(afterExif + 6));
+    cut.close();
+    QFile stray(path("stray-bytes.jpg"));
+    ASSERT_TRUE(stray.open(QIODevice::WriteOnly));
+    stray.write(jpeg.left(afterExif) + "junk\xff\xff" + jpeg.mid(afterExif + 1));
+    stray.close();
 
     ExifReader exifTool;
     exifTool.setTempFolder(dir.filePath("tmp-exiftool"));
@@ -146,10 +181,93 @@ TEST_F(BuiltinReader, EveryFieldAsExifToolPrintsIt) {
     const MetadataRecord big = read(ExifModeBuiltin, path("big-segments.jpg"));
     EXPECT_EQ(big[MetadataRecord::Comment], "after the profile");
     EXPECT_GT(QFileInfo(path("big-segments.jpg")).size(), 300 * 1024);
+    EXPECT_EQ(read(ExifModeBuiltin, path("text-utf8.png"))[MetadataRecord::Comment], QStringLiteral("日本 ✓ x"));
+    EXPECT_EQ(read(ExifModeBuiltin, path("text-zipped.png"))[MetadataRecord::Comment].size(), 13 * 8 - 1);
+    EXPECT_TRUE(read(ExifModeBuiltin, path("cut-after-exif.jpg"))[MetadataRecord::CameraModel].isEmpty());
+    EXPECT_EQ(read(ExifModeBuiltin, path("stray-bytes.jpg"))[MetadataRecord::CameraModel], "Canon EOS 5D");
     const MetadataRecord portrait = read(ExifModeBuiltin, path("portrait.jpg"));
     EXPECT_EQ(portrait[MetadataRecord::Orientation], "Rotate 90 CW");
     EXPECT_EQ(portrait[MetadataRecord::Resolution], "3000 x 4000");
     EXPECT_EQ(reader.toolRuns(), 0) << "built-in reads start no tool";
+}
+
+// Photos from real cameras that packages of other EXIF libraries ship, fetched
+// by ./test.sh into the build folder: maker notes, thumbnails, odd segments
+// and files cut short after their metadata, as cameras and tools left them.
+TEST_F(BuiltinReader, RealCameraPhotosReadAsExifToolReadsThem) {
+    const QString photos = qEnvironmentVariableIsSet("TAV_CAMERA_PHOTOS")
+                               ? qEnvironmentVariable("TAV_CAMERA_PHOTOS")
+                               : QStringLiteral(TAV_BUILD_BIN_DIR "/../test-data/camera");
+    const QStringList files = QDir(photos).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
+    if (files.isEmpty())
+        GTEST_SKIP() << "no camera sample photos in " << photos.toStdString()
+                     << ": ./test.sh fetches them (scripts/setup.sh, tav_fetch_camera_photos); offline it cannot";
+    // Most of them keep only the camera's metadata and end inside a segment,
+    // so ExifTool reads none of it: each is also read cut after its last whole
+    // segment and closed, which makes its EXIF block count.
+    QStringList paths;
+    for (const QString &f : files) {
+        paths << photos + QLatin1Char('/') + f;
+        QFile in(paths.last());
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        const QByteArray bytes = in.readAll();
+        qsizetype end = 2;
+        while (end + 4 <= bytes.size() && uchar(bytes[end]) == 0xff && uchar(bytes[end + 1]) != 0xda) {
+            const qsizetype next = end + 2 + (uchar(bytes[end + 2]) << 8 | uchar(bytes[end + 3]));
+            if (next > bytes.size())
+                break;
+            end = next;
+        }
+        if (end < bytes.size() && uchar(bytes[end + 1]) != 0xda) {
+            QFile out(path(QStringLiteral("closed-") + f));
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(bytes.left(end) + "\xff\xd9");
+            paths << out.fileName();
+        }
+    }
+    ExifReader exifTool;
+    exifTool.setTempFolder(dir.filePath("tmp-exiftool"));
+    exifTool.configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
+    ASSERT_TRUE(exifTool.resident().isRunning());
+    // Where they cannot agree, found file by file: ExifTool prints over the
+    // EXIF exposure time, white balance and 35 mm focal length the values it
+    // decodes from Casio's, Kodak's, FujiFilm's and Olympus's own maker notes,
+    // which the library reads differently or not at all; Canon's own metering
+    // mode is read, except in the one Canon file whose camera settings the
+    // library does not find. And a user comment of stray bytes, which ExifTool
+    // prints, makes it take its whole report, and so the path, for Latin-1.
+    using R = MetadataRecord;
+    const QMap<QString, QList<int>> cannotAgree = {
+        {"closed-2007-05-12-08-19-07-sep-2007-05-12-08-19-07a.jpg", {R::WhiteBalance}},
+        {"closed-2009-08-05-08-11-31-sep-2009-08-05-08-11-31a.jpg", {R::WhiteBalance}},
+        {"closed-2007-08-15-14-42-46-sep-2007-08-15-14-42-46a.jpg", {R::ExposureTime}},
+        {"closed-2009-06-20-07-59-05-sep-2009-06-20-07-59-05a.jpg", {R::ExposureTime}},
+        {"closed-2010-09-02-08-43-02-sep-2010-09-02-08-43-02a.jpg", {R::FocalLength}},
+        {"closed-2010-06-20-20-07-39-sep-2010-06-20-20-07-39a.jpg", {R::MeteringMode}},
+        {"closed-2008-06-17-01-21-30-sep-2008-06-17-01-21-30a.jpg", {R::FileName}},
+    };
+    QStringList models;
+    for (const QString &file : std::as_const(paths)) {
+        const QString name = QFileInfo(file).fileName();
+        const MetadataRecord byTool = exifTool.getExif(file);
+        const MetadataRecord builtin = read(ExifModeBuiltin, file);
+        QList<int> differ;
+        for (int f = 0; f < MetadataRecord::FieldCount; ++f)
+            if (builtin[f] != byTool[f])
+                differ << f;
+        EXPECT_EQ(differ, cannotAgree.value(name))
+            << name.toStdString() << ": "
+            << (differ.isEmpty() ? std::string()
+                                 : builtin[differ[0]].toStdString() + " / " + byTool[differ[0]].toStdString());
+        const QString model = read(ExifModeBuiltin, file)[MetadataRecord::CameraModel];
+        if (!model.isEmpty())
+            models << model;
+    }
+    // Two readers that both found nothing would also be equal.
+    EXPECT_GE(files.size(), 50);
+    EXPECT_GE(models.size(), 40) << models.join(", ").toStdString();
+    EXPECT_TRUE(models.contains(QStringLiteral("NIKON D2H"))) << models.join(", ").toStdString();
+    EXPECT_TRUE(models.contains(QStringLiteral("Lumia 820"))) << models.join(", ").toStdString();
 }
 
 TEST_F(BuiltinReader, UnreadableAndDamagedFilesGiveTheEmptyRecordAndNoCacheEntry) {
