@@ -1,6 +1,7 @@
 #include "core/metadata/BuiltinReader.h"
 
 #include "core/metadata/ExifReport.h"
+#include "core/metadata/Exiv2Library.h"
 
 #include <QByteArrayList>
 #include <QFile>
@@ -31,18 +32,6 @@ namespace tav::Exif {
 namespace {
 
 using F = MetadataRecord::Field;
-
-void initialiseLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        // The library reports every oddity of a damaged file on stderr.
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize();
-#ifdef EXV_ENABLE_BMFF
-        Exiv2::enableBMFF(true);
-#endif
-    });
-}
 
 // The report prints control characters as ".", drops NULs and trailing blanks.
 QByteArray printable(QByteArray text) {
@@ -995,7 +984,7 @@ MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
     OpenedFile file(path);
     if (!file.isOpen())
         return MetadataRecord();
-    initialiseLibrary();
+    prepareExiv2();
 
     Collector c;
     try {

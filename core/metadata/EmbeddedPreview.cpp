@@ -1,9 +1,10 @@
 #include "core/metadata/EmbeddedPreview.h"
 
+#include "core/metadata/Exiv2Library.h"
+
 #include <QFile>
 
 #include <cmath>
-#include <mutex>
 
 // The library's headers still name std::auto_ptr.
 #pragma GCC diagnostic push
@@ -13,14 +14,6 @@
 namespace tav::Exif {
 
 namespace {
-
-void initialiseLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize();
-    });
-}
 
 // A JPEG file's Exif segment, which holds its thumbnail, comes before the
 // picture data and is at most 64 kB: the start of the file is parsed from
@@ -58,7 +51,7 @@ long exifNumber(const Exiv2::ExifData &exif, const char *key) {
 } // namespace
 
 std::optional<EmbeddedPreview> embeddedPreview(const QString &path, QSize box) {
-    initialiseLibrary();
+    prepareExiv2();
     try {
         Exiv2::Image::AutoPtr image = openAndRead(path);
         if (!image.get())
