@@ -31,6 +31,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -597,9 +598,13 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
     // in order, a file listed twice joining once.
     bool stopped = false;
     const int errorsBefore = cliFrontEnd.errorsReported();
+    // The paths are absolute and clean: equal paths are the same file.
+    QSet<QString> listed;
+    listed.reserve(gathered.files.size());
     for (const QString &file : std::as_const(gathered.files)) {
-        const QFileInfo info(file);
-        if (engine.model()->containsFile(info.path(), info.fileName()))
+        const qsizetype before = listed.size();
+        listed.insert(file);
+        if (listed.size() == before)
             continue;
         if (engine.affiche_nom(file)) {
             stopped = true;
