@@ -601,6 +601,7 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
     // The paths are absolute and clean: equal paths are the same file.
     QSet<QString> listed;
     listed.reserve(gathered.files.size());
+    engine.model()->reserve(int(gathered.files.size()));
     for (const QString &file : std::as_const(gathered.files)) {
         const qsizetype before = listed.size();
         listed.insert(file);

@@ -132,11 +132,11 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
         if (count++ == 0)
             firstFolder = folderOf(it.oldPath);
         files += "F\t";
-        files += encodePath(it.oldPath);
+        journalFields::appendPath(files, it.oldPath);
         files += '\t';
-        files += encodePath(it.newPath);
+        journalFields::appendPath(files, it.newPath);
         files += '\t';
-        files += journalFields::identity(id);
+        journalFields::appendIdentity(files, id);
         files += '\n';
     }
     if (count == 0)
