@@ -616,6 +616,9 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
             break;
         }
     }
+    // The list holds the files now: their memory serves what follows.
+    gathered.files = QStringList();
+    listed = QSet<QString>();
     if (stopped)
         return ExitRefused;
     // A name that could not be computed (the error is on standard error) is

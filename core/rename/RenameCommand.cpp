@@ -257,6 +257,7 @@ void RenameRun::run() {
     }
     removeRenamedRows();
     m_report.started = ran;
+    m_report.lines.reserve(batch.size());
     for (qsizetype i = 0; i < batch.size(); ++i)
         m_report.lines.append({batch.outcome(i).status, items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
     m_report.renamed = batch.renamedCount();
