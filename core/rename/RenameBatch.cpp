@@ -47,6 +47,13 @@ bool mayHaveAliases(const QByteArray &name) {
     return name.endsWith('.') || name.endsWith(' ');
 }
 
+// Runs f when the scope is left, by a return or an exception.
+template <typename F> struct AtExit {
+    F f;
+    ~AtExit() { f(); }
+};
+template <typename F> AtExit(F) -> AtExit<F>;
+
 // A hash of a name with ASCII letters folded to lower case: equal for two
 // names that differ only in the case of ASCII letters.
 quint64 foldedHash(const char *name, qsizetype size) {
@@ -451,6 +458,15 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
         return true;
     };
 
+    // The files now under their temporary names. Their outcomes say so
+    // (currentPath) only if they stay there, whichever way run() is left.
+    std::vector<char> atTemp(size_t(n), 0);
+    const AtExit markLeftAtTemp{[&] {
+        for (qsizetype i = 0; i < n; ++i)
+            if (atTemp[size_t(i)])
+                m_outcomes[i].currentPath = m_outcomes[i].tempPath;
+    }};
+
     int step = 1;
     int lastNoted = -1; // the open folder of the last move noted in changed
     // Phase 1: every file to its temporary name in its own folder. A stop
@@ -481,7 +497,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                     changed.noteMove(m_items[i].oldPath, o.tempPath);
                     lastNoted = nm.oldDir;
                 }
-                o.currentPath = o.tempPath;
+                atTemp[size_t(i)] = 1;
             } else {
                 o.status = RenameStatus::Failed;
                 o.reason = renameText("Phase1Failed", "Cannot be renamed: %s", m.reason);
@@ -501,7 +517,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                 continue;
             o.status = RenameStatus::Stopped;
             o.reason = stopped;
-            if (o.currentPath != o.tempPath)
+            if (!atTemp[size_t(i)])
                 continue;
             const Names &nm = m_names[i];
             const MoveResult back =
@@ -509,6 +525,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
             if (back.ok) {
                 changed.noteMove(o.tempPath, m_items[i].oldPath);
                 o.currentPath = m_items[i].oldPath;
+                atTemp[size_t(i)] = 0;
             } else {
                 o.status = RenameStatus::Failed;
                 o.reason = renameText("StoppedAtTemp",
@@ -553,6 +570,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                 o.status = RenameStatus::Renamed;
                 o.copied = m.copied;
                 o.currentPath = m_items[i].newPath;
+                atTemp[size_t(i)] = 0;
             } else {
                 // Never leave a file under its temporary name: back to the old one.
                 o.status = RenameStatus::Failed;
@@ -561,6 +579,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                 if (back.ok) {
                     changed.noteMove(o.tempPath, m_items[i].oldPath);
                     o.currentPath = m_items[i].oldPath;
+                    atTemp[size_t(i)] = 0;
                     o.reason = renameText("Phase2Failed", "Cannot get its new name: %s", m.reason);
                 } else {
                     o.reason = renameText("StuckAtTemp",
