@@ -37,20 +37,29 @@ QByteArray journalFields::identity(const FileIdentity &id) {
 
 void journalFields::appendPath(QByteArray &out, const QString &path) {
     // As QByteArray::toPercentEncoding("/"): the unreserved characters of
-    // RFC 3986 and "/" stay, every other byte becomes %XX.
+    // RFC 3986 and "/" stay, every other byte becomes %XX. An ASCII path (the
+    // usual case) is its own encoded form and is read straight from the text.
     static const char hex[] = "0123456789ABCDEF";
-    const QByteArray bytes = QFile::encodeName(path);
-    for (const char ch : bytes) {
-        const unsigned char c = static_cast<unsigned char>(ch);
+    bool ascii = true;
+    for (const QChar c : path)
+        ascii = ascii && c.unicode() < 0x80;
+    const QByteArray bytes = ascii ? QByteArray() : QFile::encodeName(path);
+    const qsizetype length = ascii ? path.size() : bytes.size();
+    const qsizetype start = out.size();
+    out.resize(start + 3 * length);
+    char *w = out.data() + start;
+    for (qsizetype k = 0; k < length; ++k) {
+        const unsigned c = ascii ? path.at(k).unicode() : static_cast<unsigned char>(bytes.at(k));
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
             c == '_' || c == '~' || c == '/') {
-            out += ch;
+            *w++ = char(c);
         } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 0x0F];
+            *w++ = '%';
+            *w++ = hex[c >> 4];
+            *w++ = hex[c & 0x0F];
         }
     }
+    out.resize(w - out.constData());
 }
 
 void journalFields::appendIdentity(QByteArray &out, const FileIdentity &id) {
