@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <algorithm>
+#include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,23 +45,22 @@ void listFolder(const QString &folder, QStringList &files, QList<QByteArray> &un
         return;
     const QByteArray prefix = bytes.endsWith('/') ? bytes : bytes + '/';
     const QString textPrefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-    QStringList names;
+    // Whole paths sorted are the names sorted: they share the folder.
+    QStringList paths;
     while (const dirent *e = ::readdir(dir)) {
         if (e->d_name[0] == '.' || e->d_type == DT_DIR)
             continue;
-        const QByteArray name(e->d_name);
+        const QByteArray name = QByteArray::fromRawData(e->d_name, qsizetype(std::strlen(e->d_name)));
         if ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && isFolder(prefix + name))
             continue;
         if (isValidUtf8(name))
-            names.append(QString::fromUtf8(name));
+            paths.append(textPrefix + QString::fromUtf8(name));
         else
             unreadable.append(prefix + name);
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    files.reserve(files.size() + names.size());
-    for (const QString &n : std::as_const(names))
-        files.append(textPrefix + n);
+    std::sort(paths.begin(), paths.end());
+    files += paths;
     std::sort(unreadable.begin(), unreadable.end());
 }
 

@@ -102,11 +102,18 @@ void CliFrontEnd::showPlainError(const QString &text) {
 
 void CliFrontEnd::progressStart(int maximum) {
     m_progressMax = maximum;
+    m_progressShown.invalidate();
 }
 
 void CliFrontEnd::progressStep(int value) {
-    if (m_progressOnTerminal && m_progressMax > 0)
-        write(QStringLiteral("\r%1/%2").arg(value).arg(m_progressMax));
+    if (!m_progressOnTerminal || m_progressMax <= 0)
+        return;
+    // A terminal line redrawn ten times a second, and at the end: not one
+    // write per step of a batch of thousands of files.
+    if (value < m_progressMax && m_progressShown.isValid() && m_progressShown.elapsed() < 100)
+        return;
+    m_progressShown.start();
+    write(QStringLiteral("\r%1/%2").arg(value).arg(m_progressMax));
 }
 
 void CliFrontEnd::progressEnd() {

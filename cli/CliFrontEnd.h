@@ -6,6 +6,7 @@
 
 #include "core/base/FrontEnd.h"
 
+#include <QElapsedTimer>
 #include <cstdio>
 
 namespace tav {
@@ -46,6 +47,7 @@ private:
     bool m_interactive = false;
     bool m_progressOnTerminal = false;
     int m_progressMax = 0;
+    QElapsedTimer m_progressShown; // when the progress line was last written
     int m_errorsReported = 0;
 };
 

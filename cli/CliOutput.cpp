@@ -58,34 +58,56 @@ void writeText(std::FILE *f, const QString &line) {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
 }
 
+// Escapes into out. Printable ASCII other than "\\" is copied in runs, as
+// are valid UTF-8 sequences other than control characters.
+void appendEscaped(QByteArray &out, const QByteArray &bytes) {
+    const char *data = bytes.constData();
+    qsizetype run = 0; // start of the bytes copied as they are
+    auto flush = [&](qsizetype end) {
+        if (end > run)
+            out.append(data + run, end - run);
+    };
+    for (qsizetype i = 0; i < bytes.size();) {
+        const unsigned char c = static_cast<unsigned char>(data[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            ++i;
+            continue;
+        }
+        char32_t cp = 0;
+        const int length = utf8Sequence(bytes, i, cp);
+        if (length > 1 && cp > 0x9F) {
+            i += length;
+            continue;
+        }
+        flush(i);
+        if (length == 0) {
+            appendHex(out, c);
+            ++i;
+        } else {
+            if (cp == '\\')
+                out += "\\\\";
+            else if (cp == '\n')
+                out += "\\n";
+            else if (cp == '\t')
+                out += "\\t";
+            else if (cp == '\r')
+                out += "\\r";
+            else
+                for (int k = 0; k < length; ++k)
+                    appendHex(out, static_cast<unsigned char>(data[i + k]));
+            i += length;
+        }
+        run = i;
+    }
+    flush(bytes.size());
+}
+
 } // namespace
 
 QByteArray escapeBytes(const QByteArray &bytes) {
     QByteArray out;
     out.reserve(bytes.size());
-    for (qsizetype i = 0; i < bytes.size();) {
-        char32_t cp = 0;
-        const int length = utf8Sequence(bytes, i, cp);
-        if (length == 0) {
-            appendHex(out, static_cast<unsigned char>(bytes.at(i)));
-            ++i;
-            continue;
-        }
-        if (cp == '\\')
-            out += "\\\\";
-        else if (cp == '\n')
-            out += "\\n";
-        else if (cp == '\t')
-            out += "\\t";
-        else if (cp == '\r')
-            out += "\\r";
-        else if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F))
-            for (int k = 0; k < length; ++k)
-                appendHex(out, static_cast<unsigned char>(bytes.at(i + k)));
-        else
-            out += bytes.mid(i, length);
-        i += length;
-    }
+    appendEscaped(out, bytes);
     return out;
 }
 
@@ -111,7 +133,8 @@ QByteArray pathBytes(const QString &path) {
 RecordWriter::RecordWriter(std::FILE *out, std::FILE *err, bool nul) : m_out(out), m_err(err), m_nul(nul) {}
 
 void RecordWriter::record(const QList<QByteArray> &fields) {
-    QByteArray line;
+    QByteArray &line = m_line; // kept between records: no allocation per record
+    line.resize(0);
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (m_nul) {
             line += fields.at(i);
@@ -119,7 +142,7 @@ void RecordWriter::record(const QList<QByteArray> &fields) {
         } else {
             if (i > 0)
                 line += '\t';
-            line += escapeBytes(fields.at(i));
+            appendEscaped(line, fields.at(i));
         }
     }
     if (!m_nul)

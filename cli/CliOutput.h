@@ -54,6 +54,7 @@ private:
     std::FILE *m_out;
     std::FILE *m_err;
     bool m_nul;
+    QByteArray m_line;
 };
 
 } // namespace tav

@@ -20,8 +20,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <mutex>
+#include <type_traits>
 #include <unistd.h>
 
 using namespace orva;
@@ -53,20 +55,78 @@ struct DownloadError {
     QString description;
 };
 
-void initCurl() {
+// libcurl and the many libraries it needs are loaded at the first download,
+// not with this library: most programs that load it never download, and
+// loading them takes longer than many a whole run of the command line.
+struct CurlApi {
+    CURLcode (*globalInit)(long);
+    CURLU *(*url)();
+    void (*urlCleanup)(CURLU *);
+    CURLUcode (*urlGet)(const CURLU *, CURLUPart, char **, unsigned int);
+    CURLUcode (*urlSet)(CURLU *, CURLUPart, const char *, unsigned int);
+    void (*free)(void *);
+    CURL *(*easyInit)();
+    CURLcode (*easySetopt)(CURL *, CURLoption, ...);
+    CURLcode (*easyPerform)(CURL *);
+    CURLcode (*easyGetinfo)(CURL *, CURLINFO, ...);
+    void (*easyCleanup)(CURL *);
+    const char *(*easyStrerror)(CURLcode);
+};
+
+// The functions of libcurl, loaded and initialised once; null (why in error)
+// when the library or one of its functions cannot be found.
+const CurlApi *curlApi(QString &error) {
+    static CurlApi api;
+    static const CurlApi *loaded = nullptr;
+    static QString loadError;
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        void *lib = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!lib) {
+            loadError = QStringLiteral("libcurl cannot be loaded: %1").arg(QString::fromLocal8Bit(::dlerror()));
+            return;
+        }
+        bool complete = true;
+        auto get = [&](auto &slot, const char *name) {
+            void *f = ::dlsym(lib, name);
+            complete = complete && f;
+            slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(f);
+        };
+        get(api.globalInit, "curl_global_init");
+        get(api.url, "curl_url");
+        get(api.urlCleanup, "curl_url_cleanup");
+        get(api.urlGet, "curl_url_get");
+        get(api.urlSet, "curl_url_set");
+        get(api.free, "curl_free");
+        get(api.easyInit, "curl_easy_init");
+        get(api.easySetopt, "curl_easy_setopt");
+        get(api.easyPerform, "curl_easy_perform");
+        get(api.easyGetinfo, "curl_easy_getinfo");
+        get(api.easyCleanup, "curl_easy_cleanup");
+        get(api.easyStrerror, "curl_easy_strerror");
+        if (!complete) {
+            loadError = QStringLiteral("libcurl lacks a function this download needs");
+            return;
+        }
+        api.globalInit(CURL_GLOBAL_DEFAULT);
+        loaded = &api;
+    });
+    if (!loaded)
+        error = loadError;
+    return loaded;
 }
 
 struct UrlHandle {
-    CURLU *h = curl_url();
-    ~UrlHandle() { curl_url_cleanup(h); }
+    const CurlApi &curl;
+    CURLU *h;
+    explicit UrlHandle(const CurlApi &api) : curl(api), h(api.url()) {}
+    ~UrlHandle() { curl.urlCleanup(h); }
     QByteArray part(CURLUPart what, unsigned flags = 0) const {
         char *value = nullptr;
-        if (curl_url_get(h, what, &value, flags) != CURLUE_OK || !value)
+        if (curl.urlGet(h, what, &value, flags) != CURLUE_OK || !value)
             return QByteArray();
         QByteArray result(value);
-        curl_free(value);
+        curl.free(value);
         return result;
     }
 };
@@ -146,13 +206,17 @@ size_t writeBody(char *data, size_t size, size_t count, void *user) {
 }
 
 QString download(const QString &address) {
-    initCurl();
-    UrlHandle url;
+    QString loadError;
+    const CurlApi *api = curlApi(loadError);
+    if (!api)
+        throw DownloadError{ErrTransfer, loadError};
+    const CurlApi &lib = *api;
+    UrlHandle url(lib);
     if (!url.h)
         throw std::bad_alloc();
     const QByteArray utf8 = address.trimmed().toUtf8();
     if (utf8.isEmpty() || utf8.contains('\0') ||
-        curl_url_set(url.h, CURLUPART_URL, utf8.constData(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+        lib.urlSet(url.h, CURLUPART_URL, utf8.constData(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
         throw DownloadError{ErrRefused, QStringLiteral("Not a web address: %1").arg(address)};
     const QByteArray scheme = url.part(CURLUPART_SCHEME).toLower();
     const QByteArray host = url.part(CURLUPART_HOST);
@@ -181,38 +245,38 @@ QString download(const QString &address) {
         throwFileError(error, QStringLiteral("Cannot create a file in %1").arg(tempDir));
     }
 
-    CURL *curl = curl_easy_init();
+    CURL *curl = lib.easyInit();
     if (!curl)
         throw std::bad_alloc();
     char message[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(curl, CURLOPT_CURLU, url.h);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    lib.easySetopt(curl, CURLOPT_CURLU, url.h);
+    lib.easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     // A redirect may only lead to https: a loopback server must not be able to
     // send the transfer to another machine in clear.
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, TotalTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, StallSeconds);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    lib.easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    lib.easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    lib.easySetopt(curl, CURLOPT_MAXREDIRS, 5L);
+    lib.easySetopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    lib.easySetopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    lib.easySetopt(curl, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
+    lib.easySetopt(curl, CURLOPT_TIMEOUT, TotalTimeoutSeconds);
+    lib.easySetopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    lib.easySetopt(curl, CURLOPT_LOW_SPEED_TIME, StallSeconds);
+    lib.easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+    lib.easySetopt(curl, CURLOPT_FAILONERROR, 1L);
     if (loopback)
-        curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &part);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &checkCancelled);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    const CURLcode code = curl_easy_perform(curl);
+        lib.easySetopt(curl, CURLOPT_NOPROXY, "*");
+    lib.easySetopt(curl, CURLOPT_ERRORBUFFER, message);
+    lib.easySetopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
+    lib.easySetopt(curl, CURLOPT_WRITEDATA, &part);
+    lib.easySetopt(curl, CURLOPT_XFERINFOFUNCTION, &checkCancelled);
+    lib.easySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+    const CURLcode code = lib.easyPerform(curl);
     long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_cleanup(curl);
+    lib.easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    lib.easyCleanup(curl);
     if (code != CURLE_OK) {
-        QString description = QString::fromUtf8(message[0] ? message : curl_easy_strerror(code)).trimmed();
+        QString description = QString::fromUtf8(message[0] ? message : lib.easyStrerror(code)).trimmed();
         if (code == CURLE_HTTP_RETURNED_ERROR)
             description = QStringLiteral("The server answered %1").arg(status);
         else if (code == CURLE_ABORTED_BY_CALLBACK)

@@ -143,8 +143,15 @@ bool RenameListModel::removeRows(int row, int count, const QModelIndex &parent) 
     if (!m_batch)
         beginRemoveRows(QModelIndex(), row, row + count - 1);
     ++m_generation;
-    for (int i = row; i < row + count; ++i)
-        unindexEntry(m_rows.at(i));
+    if (count == this->count()) {
+        // Every row goes: the look-ups are rebuilt when next asked for.
+        m_names.clear();
+        m_paths.clear();
+        m_indexed = false;
+    } else {
+        for (int i = row; i < row + count; ++i)
+            unindexEntry(m_rows.at(i));
+    }
     m_rows.remove(row, count);
     if (!m_batch)
         endRemoveRows();

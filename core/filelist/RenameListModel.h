@@ -37,6 +37,8 @@ public:
     const QList<FileEntry> &entries() const { return m_rows; }
     const FileEntry &entry(int row) const { return m_rows.at(row); }
 
+    // Room for rows rows without growing (many files about to be added).
+    void reserve(int rows) { m_rows.reserve(rows); }
     // Appends a row and returns its index.
     int appendEntry(const FileEntry &entry);
     // Appends a row for the file folder + "/" + oldName with an empty new name.

@@ -8,10 +8,12 @@
 #include <QSet>
 
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <exception>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -35,14 +37,6 @@ QPair<QByteArray, QByteArray> splitEncoded(const QByteArray &path) {
     return {slash == 0 ? QByteArray("/") : path.left(slash), path.mid(slash + 1)};
 }
 
-QByteArray asciiFolded(const QByteArray &name) {
-    QByteArray f = name;
-    for (char &c : f)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return f;
-}
-
 // A name that a file system might find under another spelling: case aside,
 // short names ("PHOTO~1.JPG"), trailing dots and spaces, and other forms of
 // the same non-ASCII letters.
@@ -53,19 +47,43 @@ bool mayHaveAliases(const QByteArray &name) {
     return name.endsWith('.') || name.endsWith(' ');
 }
 
+// Runs f when the scope is left, by a return or an exception.
+template <typename F> struct AtExit {
+    F f;
+    ~AtExit() { f(); }
+};
+template <typename F> AtExit(F) -> AtExit<F>;
+
+// A hash of a name with ASCII letters folded to lower case: equal for two
+// names that differ only in the case of ASCII letters.
+quint64 foldedHash(const char *name, qsizetype size) {
+    quint64 h = 14695981039346656037ULL; // FNV-1a
+    for (qsizetype k = 0; k < size; ++k) {
+        unsigned char c = static_cast<unsigned char>(name[k]);
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<unsigned char>(c - 'A' + 'a');
+        h = (h ^ c) * 1099511628211ULL;
+    }
+    return h;
+}
+
 } // namespace
 
 // The names in the folders of a batch, each folder read once: a look-up here
-// replaces one lstat() per name. A name the listing holds is taken. A name it
-// does not hold is free, unless the file system might know it under another
-// spelling (another case of a listed name, or a name with aliases): that one
-// is looked up on disk. The no-replace moves refuse a taken name in any case.
+// replaces one lstat() per name. The listing keeps a hash of each name with
+// its ASCII letters folded. A name whose hash is not there is free, unless
+// the file system might know it under another spelling (a name with
+// aliases): that one, and any name whose hash is there (taken, taken under
+// another case, or a rare collision), is looked up on disk. The no-replace
+// moves refuse a taken name in any case.
 class FolderNames {
 public:
     struct Folder {
+        int index = 0; // in the order the folders were first asked for
+        QByteArray path;
         int fd = -1; // kept open for the moves, or -1
         bool listed = false;
-        QSet<QByteArray> exact, folded;
+        QSet<quint64> names;
     };
     FolderNames() = default;
     FolderNames(const FolderNames &) = delete;
@@ -77,66 +95,73 @@ public:
     }
 
     Folder &folder(const QByteArray &path) {
+        // Most entries of a batch share the folder of the entry before.
+        if (m_last && m_last->path == path)
+            return *m_last;
         Folder *&slot = m_folders[path];
-        if (slot)
-            return *slot;
-        m_store.push_back(std::make_unique<Folder>());
-        slot = m_store.back().get();
-        const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
-            return *slot;
-        const int listFd = ::dup(fd);
-        DIR *dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-        if (dir) {
-            while (const struct dirent *e = ::readdir(dir))
-                slot->exact.insert(QByteArray(e->d_name));
-            ::closedir(dir);
-            slot->exact.remove(".");
-            slot->exact.remove("..");
-            for (const QByteArray &n : std::as_const(slot->exact))
-                slot->folded.insert(asciiFolded(n));
-            slot->listed = true;
-        } else if (listFd >= 0) {
-            ::close(listFd);
+        if (!slot) {
+            m_store.push_back(std::make_unique<Folder>());
+            slot = m_store.back().get();
+            slot->index = int(m_store.size()) - 1;
+            read(*slot, path);
         }
-        if (m_open < MaxOpenFolders) {
-            slot->fd = fd;
-            ++m_open;
-        } else {
-            ::close(fd);
-        }
+        m_last = slot;
         return *slot;
     }
 
-    bool occupied(const QByteArray &folderPath, const QByteArray &name) {
-        Folder &f = folder(folderPath);
-        if (f.listed) {
-            if (f.exact.contains(name))
-                return true;
-            if (!mayHaveAliases(name) && !f.folded.contains(asciiFolded(name)))
-                return false;
-        }
-        struct stat st;
-        return statIn(f, folderPath, name, st);
-    }
+    Folder &at(int index) { return *m_store[size_t(index)]; }
 
-    FileIdentity identity(const QByteArray &folderPath, const QByteArray &name) {
+    static bool occupied(const Folder &f, const QByteArray &name) {
+        if (f.listed && !mayHaveAliases(name) && !f.names.contains(foldedHash(name.constData(), name.size())))
+            return false;
         struct stat st;
-        if (!statIn(folder(folderPath), folderPath, name, st))
+        return statIn(f, name, st);
+    }
+    static FileIdentity identity(const Folder &f, const QByteArray &name) {
+        struct stat st;
+        if (!statIn(f, name, st))
             return FileIdentity();
         return identityOf(st);
     }
 
 private:
-    static bool statIn(const Folder &f, const QByteArray &folderPath, const QByteArray &name, struct stat &st) {
+    void read(Folder &f, const QByteArray &path) {
+        f.path = path;
+        const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        const int listFd = ::dup(fd);
+        DIR *dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+        if (dir) {
+            while (const struct dirent *e = ::readdir(dir)) {
+                const char *n = e->d_name;
+                if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+                    continue;
+                f.names.insert(foldedHash(n, qsizetype(std::strlen(n))));
+            }
+            ::closedir(dir);
+            f.listed = true;
+        } else if (listFd >= 0) {
+            ::close(listFd);
+        }
+        if (m_open < MaxOpenFolders) {
+            f.fd = fd;
+            ++m_open;
+        } else {
+            ::close(fd);
+        }
+    }
+
+    static bool statIn(const Folder &f, const QByteArray &name, struct stat &st) {
         if (f.fd >= 0)
             return ::fstatat(f.fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-        const QByteArray full = folderPath == "/" ? "/" + name : folderPath + '/' + name;
+        const QByteArray full = f.path == "/" ? "/" + name : f.path + '/' + name;
         return ::lstat(full.constData(), &st) == 0;
     }
 
     QHash<QByteArray, Folder *> m_folders;
     std::vector<std::unique_ptr<Folder>> m_store;
+    Folder *m_last = nullptr;
     int m_open = 0;
 };
 
@@ -158,21 +183,48 @@ RenameBatch::RenameBatch(QList<RenameItem> items)
     : m_items(std::move(items)), m_outcomes(m_items.size()), m_identities(m_items.size()) {}
 
 // A temporary name for entry i with the current prefix, lengthened while the
-// name is taken in the folder or is the new name of an entry.
-QString RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QString> &destinations) {
-    const QByteArray folder = splitEncoded(QFile::encodeName(m_items[i].oldPath)).first;
+// name is taken in the folder or is the new name of an entry (destinations:
+// see tempLikeDestinations()).
+RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QString> &destinations) {
+    const QString &oldPath = m_items[i].oldPath;
+    const Names &nm = m_names[i];
+    const FolderNames::Folder &folder = nm.oldFolder >= 0
+                                            ? m_folders->at(nm.oldFolder)
+                                            : m_folders->folder(splitEncoded(QFile::encodeName(oldPath)).first);
     for (;;) {
-        const QString temp = temporaryPath(m_items[i].oldPath, i + 1, m_prefix);
-        if (!m_folders->occupied(folder, splitEncoded(QFile::encodeName(temp)).second) &&
-            !destinations.contains(temp.toCaseFolded()))
+        TempName temp;
+        const QByteArray head = m_prefix.toLatin1() + '_' + QByteArray::number(i + 1) + '_';
+        if (!nm.oldName.isEmpty() && head.size() + nm.oldName.size() <= NameMax) {
+            const qsizetype slash = lastSlash(oldPath);
+            temp.name = head + nm.oldName;
+            temp.path.reserve(oldPath.size() + head.size());
+            temp.path.append(QStringView(oldPath).left(slash + 1));
+            temp.path.append(QLatin1String(head));
+            temp.path.append(QStringView(oldPath).mid(slash + 1));
+        } else {
+            temp.path = temporaryPath(oldPath, i + 1, m_prefix);
+            temp.name = splitEncoded(QFile::encodeName(temp.path)).second;
+        }
+        if (!FolderNames::occupied(folder, temp.name) &&
+            (destinations.isEmpty() || !destinations.contains(temp.path.toCaseFolded())))
             return temp;
         m_prefix += QLatin1Char('_');
     }
 }
 
-void RenameBatch::setTempPath(qsizetype i, const QString &temp) {
-    m_outcomes[i].tempPath = temp;
-    m_names[i].tempName = splitEncoded(QFile::encodeName(temp)).second;
+// The new paths, case folded, that a temporary name could be: those whose
+// name begins with the temporary prefix, whatever its case. Usually none.
+QSet<QString> RenameBatch::tempLikeDestinations() const {
+    QSet<QString> set;
+    for (const RenameItem &it : m_items)
+        if (QStringView(it.newPath).mid(lastSlash(it.newPath) + 1).startsWith(TempPrefix, Qt::CaseInsensitive))
+            set.insert(it.newPath.toCaseFolded());
+    return set;
+}
+
+void RenameBatch::setTempPath(qsizetype i, const TempName &temp) {
+    m_outcomes[i].tempPath = temp.path;
+    m_names[i].tempName = temp.name;
 }
 
 void RenameBatch::block(qsizetype i, const QString &reason) {
@@ -189,48 +241,46 @@ void RenameBatch::prepare() {
     m_prefix = TempPrefix;
     m_folders = std::make_shared<FolderNames>();
     m_names = QList<Names>(n);
-    QList<QByteArray> oldFolders(n), newFolders(n);
     for (qsizetype i = 0; i < n; ++i) {
+        Names &nm = m_names[i];
         const auto [oldFolder, oldName] = splitEncoded(QFile::encodeName(m_items[i].oldPath));
         const auto [newFolder, newName] = splitEncoded(QFile::encodeName(m_items[i].newPath));
-        m_names[i].oldDir = m_folders->folder(oldFolder).fd;
-        m_names[i].newDir = m_folders->folder(newFolder).fd;
-        m_names[i].oldName = oldName;
-        m_names[i].newName = newName;
-        oldFolders[i] = oldFolder;
-        newFolders[i] = newFolder;
+        const FolderNames::Folder &from = m_folders->folder(oldFolder);
+        nm.oldFolder = from.index;
+        nm.oldDir = from.fd;
+        const FolderNames::Folder &to = m_folders->folder(newFolder);
+        nm.newFolder = to.index;
+        nm.newDir = to.fd;
+        nm.oldName = oldName;
+        nm.newName = newName;
     }
 
     // Temporary names: one collision lengthens the prefix for this name and
     // every later one. A name that another entry is to receive collides too:
     // that entry's final move would find its destination taken.
-    QSet<QString> destinations;
-    destinations.reserve(n);
-    for (const RenameItem &it : m_items)
-        destinations.insert(it.newPath.toCaseFolded());
+    const QSet<QString> destinations = tempLikeDestinations();
     for (qsizetype i = 0; i < n; ++i) {
         m_outcomes[i] = RenameOutcome();
         m_outcomes[i].currentPath = m_items[i].oldPath;
         setTempPath(i, freeTemporaryPath(i, destinations));
     }
 
-    QHash<QString, qsizetype> oldIndex;         // exact old path -> first entry
-    QHash<QString, QList<qsizetype>> foldedOld; // old path ignoring case -> entries
-    QHash<QString, qsizetype> firstWithNew;     // exact new path -> first entry
+    QHash<QString, qsizetype> oldIndex;     // exact old path -> first entry
+    QHash<QString, qsizetype> firstWithNew; // exact new path -> first entry
     oldIndex.reserve(n);
     firstWithNew.reserve(n);
     for (qsizetype i = 0; i < n; ++i) {
         const RenameItem &it = m_items[i];
-        m_identities[i] = m_folders->identity(oldFolders[i], m_names[i].oldName);
+        m_identities[i] = FolderNames::identity(m_folders->at(m_names[i].oldFolder), m_names[i].oldName);
         if (!it.problem.isEmpty())
             block(i, it.problem);
         else if (!m_identities[i].valid())
             block(i, renameText("NotFound", "The file no longer exists."));
-        if (oldIndex.contains(it.oldPath))
+        const auto old = oldIndex.constFind(it.oldPath);
+        if (old != oldIndex.cend())
             block(i, renameText("ListedTwice", "The file is listed twice."));
         else
             oldIndex.insert(it.oldPath, i);
-        foldedOld[it.oldPath.toCaseFolded()].append(i);
 
         // Two entries with the same new path: both stay where they are.
         const auto dup = firstWithNew.constFind(it.newPath);
@@ -242,6 +292,15 @@ void RenameBatch::prepare() {
             firstWithNew.insert(it.newPath, i);
         }
     }
+    // Old paths ignoring case -> entries; made only when a destination is
+    // found taken under a name no entry has exactly.
+    QHash<QString, QList<qsizetype>> foldedOld;
+    auto entriesFolded = [&](const QString &path) {
+        if (foldedOld.isEmpty())
+            for (qsizetype k = 0; k < n; ++k)
+                foldedOld[m_items[k].oldPath.toCaseFolded()].append(k);
+        return foldedOld.value(path.toCaseFolded());
+    };
 
     // Occupied destinations. A destination held by a file of the batch is no
     // conflict, because that file moves to its temporary name first. The
@@ -253,12 +312,12 @@ void RenameBatch::prepare() {
         const RenameItem &it = m_items[i];
         if (m_outcomes[i].status == RenameStatus::Blocked || it.newPath == it.oldPath)
             continue;
-        if (!m_folders->occupied(newFolders[i], m_names[i].newName))
+        if (!FolderNames::occupied(m_folders->at(m_names[i].newFolder), m_names[i].newName))
             continue;
         qsizetype j = oldIndex.value(it.newPath, -1);
         if (j < 0) {
             const FileIdentity there = fileIdentity(it.newPath);
-            for (qsizetype k : foldedOld.value(it.newPath.toCaseFolded())) {
+            for (qsizetype k : entriesFolded(it.newPath)) {
                 // One name only: the file system found this file under another
                 // case. With hard links it may be a second name that stays.
                 if (m_identities[k].sameFile(there) && there.links == 1) {
@@ -376,19 +435,19 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
     // or known to the file system under another spelling): the prefix grows
     // for this file and the later ones, whose new temporary names the journal
     // records before any of them is used.
-    QSet<QString> destinations;
+    std::optional<QSet<QString>> destinations;
     auto retarget = [&](qsizetype from) {
-        if (destinations.isEmpty())
-            for (const RenameItem &it : m_items)
-                destinations.insert(it.newPath.toCaseFolded());
+        if (!destinations)
+            destinations = tempLikeDestinations();
         const QString before = m_prefix;
         m_prefix += QLatin1Char('_');
-        QList<QPair<qsizetype, QString>> temps, lines;
+        QList<QPair<qsizetype, TempName>> temps;
+        QList<QPair<qsizetype, QString>> lines;
         for (qsizetype k = from; k < n; ++k) {
             if (m_outcomes[k].status != RenameStatus::Pending)
                 continue;
-            temps.append({k, freeTemporaryPath(k, destinations)});
-            lines.append({recordOf[k], temps.last().second});
+            temps.append({k, freeTemporaryPath(k, *destinations)});
+            lines.append({recordOf[k], temps.last().second.path});
         }
         if (!journal.retarget(lines)) {
             m_prefix = before;
@@ -399,7 +458,17 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
         return true;
     };
 
+    // The files now under their temporary names. Their outcomes say so
+    // (currentPath) only if they stay there, whichever way run() is left.
+    std::vector<char> atTemp(size_t(n), 0);
+    const AtExit markLeftAtTemp{[&] {
+        for (qsizetype i = 0; i < n; ++i)
+            if (atTemp[size_t(i)])
+                m_outcomes[i].currentPath = m_outcomes[i].tempPath;
+    }};
+
     int step = 1;
+    int lastNoted = -1; // the open folder of the last move noted in changed
     // Phase 1: every file to its temporary name in its own folder. A stop
     // is honoured only here, between files: nothing has its new name yet.
     for (qsizetype i = 0; i < n; ++i) {
@@ -423,8 +492,12 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
             for (int tries = 0; !m.ok && m.error == EEXIST && tries < 8 && retarget(i); ++tries)
                 m = moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, m_items[i].oldPath, o.tempPath);
             if (m.ok) {
-                changed.noteMove(m_items[i].oldPath, o.tempPath);
-                o.currentPath = o.tempPath;
+                // Files of one folder: the folder is noted once.
+                if (nm.oldDir < 0 || nm.oldDir != lastNoted) {
+                    changed.noteMove(m_items[i].oldPath, o.tempPath);
+                    lastNoted = nm.oldDir;
+                }
+                atTemp[size_t(i)] = 1;
             } else {
                 o.status = RenameStatus::Failed;
                 o.reason = renameText("Phase1Failed", "Cannot be renamed: %s", m.reason);
@@ -444,7 +517,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                 continue;
             o.status = RenameStatus::Stopped;
             o.reason = stopped;
-            if (o.currentPath != o.tempPath)
+            if (!atTemp[size_t(i)])
                 continue;
             const Names &nm = m_names[i];
             const MoveResult back =
@@ -452,6 +525,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
             if (back.ok) {
                 changed.noteMove(o.tempPath, m_items[i].oldPath);
                 o.currentPath = m_items[i].oldPath;
+                atTemp[size_t(i)] = 0;
             } else {
                 o.status = RenameStatus::Failed;
                 o.reason = renameText("StoppedAtTemp",
@@ -471,6 +545,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
     // its new one: a crash in the second phase finds them there or further.
     if (changed.sync() == 0)
         journal.markPhase(JournalPhase::TemporaryNames);
+    lastNoted = -1; // the sync forgot the folders noted so far
 
     // Phase 2, last to first, so that the caller can remove list rows as
     // files succeed and the rows before them keep their positions. It always
@@ -488,9 +563,14 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
             const MoveResult m = moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.newDir, nm.newName, o.tempPath,
                                                      m_items[i].newPath, journal.copyRecorder(recordOf[i]));
             if (m.ok) {
-                changed.noteMove(o.tempPath, m_items[i].newPath);
+                if (nm.oldDir < 0 || nm.oldDir != nm.newDir || nm.oldDir != lastNoted) {
+                    changed.noteMove(o.tempPath, m_items[i].newPath);
+                    lastNoted = nm.oldDir == nm.newDir ? nm.oldDir : -1;
+                }
                 o.status = RenameStatus::Renamed;
+                o.copied = m.copied;
                 o.currentPath = m_items[i].newPath;
+                atTemp[size_t(i)] = 0;
             } else {
                 // Never leave a file under its temporary name: back to the old one.
                 o.status = RenameStatus::Failed;
@@ -499,6 +579,7 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
                 if (back.ok) {
                     changed.noteMove(o.tempPath, m_items[i].oldPath);
                     o.currentPath = m_items[i].oldPath;
+                    atTemp[size_t(i)] = 0;
                     o.reason = renameText("Phase2Failed", "Cannot get its new name: %s", m.reason);
                 } else {
                     o.reason = renameText("StuckAtTemp",

@@ -30,6 +30,7 @@ struct RenameOutcome {
     QString reason;      // why blocked or failed
     QString tempPath;    // the temporary name used in between
     QString currentPath; // where the file is after the batch
+    bool copied = false; // it reached its new path as a copy on another file system (a new identity)
 };
 
 class FolderNames;
@@ -95,8 +96,13 @@ private:
     // the moves name files relative to them; shared by copies of the batch.
     std::shared_ptr<FolderNames> m_folders;
     struct Names {
-        int oldDir = -1, newDir = -1; // descriptors of the folders, or -1
+        int oldDir = -1, newDir = -1;       // descriptors of the folders, or -1
+        int oldFolder = -1, newFolder = -1; // the folders in m_folders, or -1
         QByteArray oldName, tempName, newName;
+    };
+    struct TempName {
+        QString path;
+        QByteArray name; // its last part, encoded
     };
     QList<Names> m_names;
     QString m_prefix = TempPrefix;
@@ -104,8 +110,9 @@ private:
     QString m_syncFolder;
 
     void block(qsizetype i, const QString &reason);
-    QString freeTemporaryPath(qsizetype i, const QSet<QString> &destinations);
-    void setTempPath(qsizetype i, const QString &temp);
+    TempName freeTemporaryPath(qsizetype i, const QSet<QString> &destinations);
+    QSet<QString> tempLikeDestinations() const;
+    void setTempPath(qsizetype i, const TempName &temp);
 };
 
 // The temporary name of the file at oldPath, at 1-based position pos, with

@@ -233,16 +233,31 @@ void RenameRun::run() {
     hooks.events = [] { frontEnd().processEvents(); };
     hooks.stop = m_cb.stopRequested;
     hooks.renamed = [&](qsizetype i) {
-        // Phase 2 runs last to first: removing row i leaves the rows before it in place.
-        list->removeRows(static_cast<int>(i), 1);
         if (m_cb.thumbnailRenamed)
             m_cb.thumbnailRenamed(splitPath(items[i].oldPath).name, splitPath(items[i].newPath).name);
         if (m_settings.NombreFichierRenomme < std::numeric_limits<qint32>::max())
             ++m_settings.NombreFichierRenomme;
     };
+    // The rows of the renamed files leave the list together once the batch
+    // is over (one removal, not one per file), also when a hook failed.
+    auto removeRenamedRows = [&] {
+        QList<int> rows;
+        for (qsizetype i = 0; i < batch.size(); ++i)
+            if (batch.outcome(i).status == RenameStatus::Renamed)
+                rows.append(static_cast<int>(i));
+        list->removeRowList(rows);
+    };
     QString journalError;
-    const bool ran = batch.run(hooks, &journalError);
+    bool ran = false;
+    try {
+        ran = batch.run(hooks, &journalError);
+    } catch (...) {
+        removeRenamedRows();
+        throw;
+    }
+    removeRenamedRows();
     m_report.started = ran;
+    m_report.lines.reserve(batch.size());
     for (qsizetype i = 0; i < batch.size(); ++i)
         m_report.lines.append({batch.outcome(i).status, items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
     m_report.renamed = batch.renamedCount();

@@ -215,6 +215,12 @@ MoveResult copyThenRemove(const char *from, const char *to, CopyRecorder *record
     return success();
 }
 
+MoveResult copiedAcross(const char *from, const char *to, CopyRecorder *recorder) {
+    MoveResult r = copyThenRemove(from, to, recorder);
+    r.copied = r.ok;
+    return r;
+}
+
 } // namespace
 
 MoveResult moveFileNoReplace(const QString &from, const QString &to, CopyRecorder *recorder) {
@@ -240,11 +246,11 @@ MoveResult moveFileNoReplace(const QString &from, const QString &to, CopyRecorde
         }
         const MoveResult r = linkThenUnlink(f.constData(), t.constData());
         if (!r.ok && r.error == EXDEV)
-            return copyThenRemove(f.constData(), t.constData(), recorder);
+            return copiedAcross(f.constData(), t.constData(), recorder);
         return r;
     }
     if (e == EXDEV)
-        return copyThenRemove(f.constData(), t.constData(), recorder);
+        return copiedAcross(f.constData(), t.constData(), recorder);
     return failure(e);
 }
 

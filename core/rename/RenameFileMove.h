@@ -15,8 +15,9 @@ namespace tav {
 
 struct MoveResult {
     bool ok = false;
-    int error = 0;  // errno of the failing call, 0 on success
-    QString reason; // the system's text for error, empty on success
+    int error = 0;       // errno of the failing call, 0 on success
+    QString reason;      // the system's text for error, empty on success
+    bool copied = false; // the file was copied to another file system: a new file (new identity)
 
     explicit operator bool() const { return ok; }
 };

@@ -119,17 +119,25 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
     if (keep <= 0)
         return 0;
     QByteArray files;
+    files.reserve(batch.size() * 160);
     int count = 0;
     QString firstFolder;
     for (qsizetype i = 0; i < batch.size(); ++i) {
         const RenameItem &it = batch.item(i);
         if (batch.outcome(i).status != RenameStatus::Renamed || it.oldPath == it.newPath)
             continue;
-        const FileIdentity id = fileIdentity(it.newPath);
+        // A move within a file system keeps the file's identity, taken before the batch.
+        const FileIdentity id =
+            batch.outcome(i).copied || !batch.identity(i).valid() ? fileIdentity(it.newPath) : batch.identity(i);
         if (count++ == 0)
             firstFolder = folderOf(it.oldPath);
-        files +=
-            "F\t" + encodePath(it.oldPath) + '\t' + encodePath(it.newPath) + '\t' + journalFields::identity(id) + '\n';
+        files += "F\t";
+        journalFields::appendPath(files, it.oldPath);
+        files += '\t';
+        journalFields::appendPath(files, it.newPath);
+        files += '\t';
+        journalFields::appendIdentity(files, id);
+        files += '\n';
     }
     if (count == 0)
         return 0;

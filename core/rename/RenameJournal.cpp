@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,7 +20,9 @@
 namespace tav {
 
 QByteArray journalFields::encodePath(const QString &path) {
-    return QFile::encodeName(path).toPercentEncoding("/");
+    QByteArray out;
+    appendPath(out, path);
+    return out;
 }
 
 QString journalFields::decodePath(const QByteArray &field) {
@@ -27,8 +30,43 @@ QString journalFields::decodePath(const QByteArray &field) {
 }
 
 QByteArray journalFields::identity(const FileIdentity &id) {
-    return QByteArray::number(id.device) + '\t' + QByteArray::number(id.inode) + '\t' + QByteArray::number(id.size) +
-           '\t' + QByteArray::number(id.mtimeNs);
+    QByteArray out;
+    appendIdentity(out, id);
+    return out;
+}
+
+void journalFields::appendPath(QByteArray &out, const QString &path) {
+    // As QByteArray::toPercentEncoding("/"): the unreserved characters of
+    // RFC 3986 and "/" stay, every other byte becomes %XX. An ASCII path (the
+    // usual case) is its own encoded form and is read straight from the text.
+    static const char hex[] = "0123456789ABCDEF";
+    bool ascii = true;
+    for (const QChar c : path)
+        ascii = ascii && c.unicode() < 0x80;
+    const QByteArray bytes = ascii ? QByteArray() : QFile::encodeName(path);
+    const qsizetype length = ascii ? path.size() : bytes.size();
+    const qsizetype start = out.size();
+    out.resize(start + 3 * length);
+    char *w = out.data() + start;
+    for (qsizetype k = 0; k < length; ++k) {
+        const unsigned c = ascii ? path.at(k).unicode() : static_cast<unsigned char>(bytes.at(k));
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~' || c == '/') {
+            *w++ = char(c);
+        } else {
+            *w++ = '%';
+            *w++ = hex[c >> 4];
+            *w++ = hex[c & 0x0F];
+        }
+    }
+    out.resize(w - out.constData());
+}
+
+void journalFields::appendIdentity(QByteArray &out, const FileIdentity &id) {
+    char buffer[96];
+    const int n = std::snprintf(buffer, sizeof buffer, "%llu\t%llu\t%lld\t%lld", (unsigned long long)id.device,
+                                (unsigned long long)id.inode, (long long)id.size, (long long)id.mtimeNs);
+    out.append(buffer, n);
 }
 
 FileIdentity journalFields::identity(const QList<QByteArray> &fields, qsizetype first) {
@@ -73,13 +111,13 @@ QByteArray serialise(const QList<JournalRecord> &records) {
     out.reserve(records.size() * 200);
     for (const JournalRecord &r : records) {
         out += "R\t";
-        out += encodePath(r.oldPath);
+        journalFields::appendPath(out, r.oldPath);
         out += '\t';
-        out += encodePath(r.tempPath);
+        journalFields::appendPath(out, r.tempPath);
         out += '\t';
-        out += encodePath(r.newPath);
+        journalFields::appendPath(out, r.newPath);
         out += '\t';
-        out += journalFields::identity(r.identity);
+        journalFields::appendIdentity(out, r.identity);
         out += '\n';
     }
     for (qsizetype k = 0; k < records.size(); ++k) {

@@ -24,6 +24,9 @@ namespace journalFields {
 QByteArray encodePath(const QString &path);
 QString decodePath(const QByteArray &field);
 QByteArray identity(const FileIdentity &id);
+// The same, appended to out (no line of a long journal is built apart).
+void appendPath(QByteArray &out, const QString &path);
+void appendIdentity(QByteArray &out, const FileIdentity &id);
 // The identity in the four fields from first on.
 FileIdentity identity(const QList<QByteArray> &fields, qsizetype first);
 } // namespace journalFields

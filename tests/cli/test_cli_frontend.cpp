@@ -7,6 +7,9 @@
 
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace tav;
 
@@ -105,4 +108,34 @@ TEST(CliFrontEnd, ErrorReportsReachStandardError) {
     EXPECT_TRUE(out.contains(QStringLiteral("Erreur rencontrée: Error 53 (File not found)\ndans la procédure "
                                             "cmdRenommer_Click (Feuille frmMain)\n")));
     EXPECT_TRUE(out.contains("Error 5 (Invalid call) in procedure affiche_nom of Feuille frmMain\n"));
+}
+
+// On a terminal the progress line is redrawn now and then and at the end,
+// not once per step: a batch of thousands of files would spend its time
+// writing to the terminal.
+TEST(CliFrontEnd, ProgressOnATerminalIsRedrawnNowAndThen) {
+    int master = -1, slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    QByteArray shown;
+    std::thread reader([&] {
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(master, buf, sizeof buf)) > 0)
+            shown.append(buf, qsizetype(n));
+    });
+    std::FILE *err = ::fdopen(slave, "w");
+    {
+        CliFrontEnd cli(nullptr, err);
+        constexpr int Steps = 20000;
+        cli.progressStart(Steps);
+        for (int i = 1; i <= Steps; ++i)
+            cli.progressStep(i);
+        cli.progressEnd();
+    }
+    std::fclose(err); // the reader sees the end
+    reader.join();
+    ::close(master);
+    EXPECT_LT(shown.count('\r'), 200);
+    EXPECT_TRUE(shown.startsWith("\r1/20000"));
+    EXPECT_TRUE(shown.trimmed().endsWith("20000/20000")) << shown.right(40).toStdString();
 }

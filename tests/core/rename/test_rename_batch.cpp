@@ -149,6 +149,16 @@ TEST_F(RenameBatchTest, ADestinationNamedLikeATemporaryName) {
     EXPECT_EQ(readFile(p("c.jpg")), "a.jpg");
     EXPECT_EQ(readFile(p("tmp_Tvol_1_a.jpg")), "b.jpg");
     EXPECT_EQ(contents(dir.path()), before);
+
+    // The same in another case: on a file system that ignores case the two
+    // names are one.
+    files({"d.jpg", "e.jpg"});
+    RenameBatch c = batch({{"d.jpg", "TMP_TVOL_2_E.JPG"}, {"e.jpg", "f.jpg"}});
+    c.prepare();
+    EXPECT_EQ(c.outcome(1).tempPath, p("tmp_Tvol__2_e.jpg"));
+    ASSERT_TRUE(c.run({}));
+    EXPECT_EQ(statuses(c), (QList<RenameStatus>{Renamed, Renamed}));
+    EXPECT_EQ(readFile(p("TMP_TVOL_2_E.JPG")), "d.jpg");
 }
 
 TEST_F(RenameBatchTest, LongNamesGetAShortenedTemporaryName) {

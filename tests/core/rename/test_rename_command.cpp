@@ -13,6 +13,7 @@
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 using namespace tav;
 using namespace tavtest;
@@ -323,6 +324,20 @@ TEST_F(RenameCommandTest, FailuresDuringTheBatchAreReported) {
     EXPECT_EQ(r.lines[2].status, RenameStatus::Failed);
     before["late"] = 1;
     EXPECT_EQ(contents(dir.path()), before);
+}
+
+// A window callback that fails while files get their new names: every file
+// still gets its name, the failure is reported, and no renamed file stays
+// listed under a name it no longer has.
+TEST_F(RenameCommandTest, FailingCallbackLeavesNoRenamedFileListed) {
+    add({"a", "b", "c"}, "r#");
+    callbacks.thumbnailRenamed = [](const QString &, const QString &) { throw std::runtime_error("thumbnails"); };
+    const RenameReport r = rename();
+    EXPECT_FALSE(r.error.isEmpty());
+    EXPECT_EQ(listed(), QStringList{});
+    EXPECT_EQ(readFile(p("r1")), "a");
+    EXPECT_EQ(readFile(p("r3")), "c");
+    EXPECT_TRUE(pendingJournals().isEmpty());
 }
 
 TEST_F(RenameCommandTest, StopKeepsTheListTheFieldsAndTheOldNames) {

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <limits>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -322,4 +323,31 @@ TEST(RenameDurability, EveryChangedFolderIsSyncedBeforeTheJournalIsRemoved) {
         EXPECT_TRUE(synced) << it.key().toStdString() << " is not synced after its last change ("
                             << ops[it.value()].op.toStdString() << ") and before the journal's removal";
     }
+}
+
+// The journal's and the history's fields keep the format older journals were
+// written in (percent-encoded bytes, "/" kept), and read back to the same
+// path and identity whatever the name holds.
+TEST(JournalFields, PathsAndIdentitiesReadBackInTheirFormat) {
+    QString ascii = QStringLiteral("/photos/ \t\n%25 ~a-b_c.d/");
+    for (char16_t c = 1; c < 0x80; ++c)
+        ascii += QChar(c);
+    for (const QString &path : {ascii, ascii + QStringLiteral("é日本😀")}) {
+        const QByteArray field = journalFields::encodePath(path);
+        EXPECT_EQ(field, QFile::encodeName(path).toPercentEncoding("/"));
+        EXPECT_EQ(journalFields::decodePath(field), path);
+    }
+
+    FileIdentity id;
+    id.device = std::numeric_limits<quint64>::max();
+    id.inode = 1234567890123ULL;
+    id.size = -1;
+    id.mtimeNs = -5;
+    const QByteArray text = journalFields::identity(id);
+    EXPECT_EQ(text, "18446744073709551615\t1234567890123\t-1\t-5");
+    const FileIdentity back = journalFields::identity(text.split('\t'), 0);
+    EXPECT_EQ(back.device, id.device);
+    EXPECT_EQ(back.inode, id.inode);
+    EXPECT_EQ(back.size, id.size);
+    EXPECT_EQ(back.mtimeNs, id.mtimeNs);
 }
