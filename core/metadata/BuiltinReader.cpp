@@ -213,9 +213,6 @@ class Collector {
 public:
     void set(int field, const QByteArray &value) { m_values[field] = printable(value); }
     bool has(int field) const { return m_values.contains(field); }
-    // A text the report also holds without it being kept: it takes part in
-    // deciding the report's encoding.
-    void alsoPrinted(const QByteArray &value) { m_others << printable(value); }
 
     // Lines shorter than the report's minimum (values of fewer than two
     // characters) are not read from a report; the same here.
@@ -224,7 +221,6 @@ public:
         QByteArrayList texts;
         for (int f : fields)
             texts << m_values.value(f);
-        texts << m_others;
         const QStringList decoded = decodeReport(texts.join('\n')).split(QLatin1Char('\n'));
 
         MetadataRecord record;
@@ -276,7 +272,6 @@ public:
 
 private:
     QMap<int, QByteArray> m_values;
-    QByteArrayList m_others;
 };
 
 // The tags read, found in one pass over the EXIF data (building a key for
@@ -293,7 +288,6 @@ public:
         static const int iop = Exiv2::ExifKey("Exif.Iop.InteroperabilityIndex").ifdId();
         static const int thumbnail = Exiv2::ExifKey("Exif.Thumbnail.ImageWidth").ifdId();
         static const int canonSettings = Exiv2::ExifKey("Exif.CanonCs.MeteringMode").ifdId();
-        m_ifds = {image, photo, gps, iop, thumbnail};
         for (const Exiv2::Exifdatum &d : exif) {
             const int ifd = d.ifdId();
             if (ifd == canonSettings && d.tag() == 0x0011)
@@ -318,16 +312,11 @@ public:
                 return s.datum ? s.datum : s.fallback;
         return nullptr;
     }
-    bool isStandard(const Exiv2::Exifdatum &d) const {
-        const int ifd = d.ifdId();
-        return ifd == m_ifds[0] || ifd == m_ifds[1] || ifd == m_ifds[2] || ifd == m_ifds[3] || ifd == m_ifds[4];
-    }
     // The metering mode in a Canon camera's own settings.
     const Exiv2::Exifdatum *canonMetering() const { return m_canonMetering; }
 
 private:
     const Exiv2::Exifdatum *m_canonMetering = nullptr;
-    std::array<int, 5> m_ifds{};
     struct Slot {
         uint16_t tag;
         const Exiv2::Exifdatum *datum = nullptr;
@@ -483,14 +472,6 @@ double scaleTo35mm(const ExifTags &tags, double focal, const PictureSize &pictur
 void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &image, Collector &c) {
     const ExifTags tags(exif);
     const auto findExif = [&](const Exiv2::ExifData &, uint16_t tag, const char *) { return tags.find(tag); };
-
-    // Every standard text tag is in the report and decides its encoding with
-    // the others. Makers' notes are left out: ExifTool hides or converts many
-    // of their strings, whose stray bytes would otherwise turn the whole
-    // report, paths included, to Latin-1.
-    for (const Exiv2::Exifdatum &d : exif)
-        if (d.typeId() == Exiv2::asciiString && tags.isStandard(d))
-            c.alsoPrinted(asciiText(d.value()));
 
     if (const auto *d = findExif(exif, 0x010f, "Image"))
         c.set(F::CameraMake, trimmedRight(asciiText(d->value())));

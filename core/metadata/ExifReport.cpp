@@ -196,14 +196,28 @@ MetadataRecord parseExifToolReport(const QString &text) {
 }
 
 QString decodeReport(const QByteArray &bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
+    if (QByteArrayView(bytes).isValidUtf8())
+        return QString::fromUtf8(bytes);
+    // Line by line: one tag's stray bytes must not turn the file's path, or
+    // another tag written in UTF-8, into Windows-1252.
     QStringDecoder cp1252("windows-1252");
-    if (cp1252.isValid())
-        return cp1252.decode(bytes);
-    return QString::fromLatin1(bytes);
+    QString text;
+    text.reserve(bytes.size());
+    qsizetype start = 0;
+    while (start <= bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        const QByteArrayView line(bytes.constData() + start, end - start);
+        if (line.isValidUtf8())
+            text += QString::fromUtf8(line);
+        else
+            text += cp1252.isValid() ? cp1252.decode(line) : QString::fromLatin1(line);
+        if (end < bytes.size())
+            text += QLatin1Char('\n');
+        start = end + 1;
+    }
+    return text;
 }
 
 QStringList reportLines(const QString &text) {

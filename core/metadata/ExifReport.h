@@ -36,8 +36,9 @@ MetadataRecord parseExifToolReport(const QString &text);
 void splitJheadDate(MetadataRecord &record);
 void splitExifToolDate(MetadataRecord &record);
 
-// Report bytes as text: UTF-8 when valid, otherwise Windows-1252 (tools copy
-// comments byte for byte, and old cameras wrote them in 8-bit code pages).
+// Report bytes as text, line by line: UTF-8 when valid, otherwise
+// Windows-1252 (tools copy comments byte for byte, and old cameras wrote them
+// in 8-bit code pages).
 QString decodeReport(const QByteArray &bytes);
 
 // Lines of a report, split at LF with a trailing CR removed.

@@ -183,6 +183,11 @@ TEST(ExifToolReport, AllLabelsShortLinesAndLineEnds) {
 TEST(ExifReport, DecodesUtf8AndFallsBackForOtherBytes) {
     EXPECT_EQ(Exif::decodeReport(QByteArray("\xc3\xa9t\xc3\xa9")), QStringLiteral("été"));
     EXPECT_EQ(Exif::decodeReport(QByteArray("\xe9t\xe9")), QStringLiteral("été"));
+    // One tag's stray bytes leave the path, written in UTF-8, as it is.
+    const QString report = Exif::decodeReport(QByteArray("File Name : \xc3\xa9t\xc3\xa9.jpg\r\n"
+                                                         "User Comment : \xe9t\xe9\r\n"
+                                                         "Directory : /photos/\xc3\xa9t\xc3\xa9"));
+    EXPECT_EQ(report, QStringLiteral("File Name : été.jpg\r\nUser Comment : été\r\nDirectory : /photos/été"));
 }
 
 TEST(MetadataCache, PlaceholderExactLookupFirstMatchAndClear) {
