@@ -63,15 +63,19 @@ def main():
 
     root = tempfile.mkdtemp(prefix="tavbench-", dir=args.folder)
     config = tempfile.mkdtemp(prefix="tavbench-config-")
-    env = dict(os.environ, XDG_CONFIG_HOME=config)  # own settings and journal
-    results = {"loop": [], "cli": []}
+    # Own settings, journal and history: the user's undo history is left alone.
+    env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_STATE_HOME=config)
+    results = {"loop": [], "stat": [], "cli": []}
+    order = ["loop", "stat", "cli"]
     try:
         for r in range(args.rounds):
-            for name in ("loop", "cli") if r % 2 == 0 else ("cli", "loop"):
+            for name in order[r % 3:] + order[:r % 3]:
                 folder = os.path.join(root, "%s%d" % (name, r))
                 make_files(folder, args.files)
                 if name == "loop":
                     results[name].append(timed([loop, folder, "h_"]))
+                elif name == "stat":
+                    results[name].append(timed([loop, folder, "h_", "--stat"]))
                 else:
                     results[name].append(timed([cli, "--language", "English", "--rename", "--yes",
                                                 "--rule", "h_*", folder], env))
@@ -86,8 +90,10 @@ def main():
 
     print("files: %d on %s, rounds: %d (medians; CPU = user + system)" % (args.files, args.folder, args.rounds))
     print("C loop, two no-replace renames per file: %8.1f ms wall %8.1f ms CPU" % (med("loop", 0), med("loop", 1)))
+    print("C loop, one identity stat more per file: %8.1f ms wall %8.1f ms CPU" % (med("stat", 0), med("stat", 1)))
     print("travoline-cli --rename, whole process:   %8.1f ms wall %8.1f ms CPU" % (med("cli", 0), med("cli", 1)))
     print("ratio: %.2fx wall, %.2fx CPU" % (med("cli", 0) / med("loop", 0), med("cli", 1) / med("loop", 1)))
+    print("loop with the stat against the loop: %.2fx CPU" % (med("stat", 1) / med("loop", 1)))
 
 
 if __name__ == "__main__":
