@@ -314,8 +314,9 @@ TEST(RenameDurability, EveryChangedFolderIsSyncedBeforeTheJournalIsRemoved) {
     }
     EXPECT_TRUE(lastChange.contains(d));
     EXPECT_TRUE(lastChange.contains(d + "/new/deeper"));
-    if (c.other)
+    if (c.other) {
         EXPECT_TRUE(lastChange.contains(c.other->path()));
+    }
     for (auto it = lastChange.cbegin(); it != lastChange.cend(); ++it) {
         bool synced = false;
         for (qsizetype k = it.value() + 1; k < removal && !synced; ++k)

@@ -127,8 +127,9 @@ TEST_F(HistoryTest, UndoRestoresSwapsRotationsNewFoldersAndOtherDisksAndUndoingI
     EXPECT_EQ(undone.renamed, 7);
     EXPECT_EQ(tree(dir.path()), before); // the made folders are gone too
     EXPECT_EQ(undone.removedFolders, (QStringList{p("sorted/2007"), p("sorted")}));
-    if (other)
+    if (other) {
         EXPECT_TRUE(QDir(other->path()).isEmpty());
+    }
     EXPECT_TRUE(pendingJournals().isEmpty());
 
     // The undo is the last batch now: undoing it renames the files again,
@@ -139,8 +140,9 @@ TEST_F(HistoryTest, UndoRestoresSwapsRotationsNewFoldersAndOtherDisksAndUndoingI
     EXPECT_EQ(redone.undoneId, undone.recordedId);
     EXPECT_EQ(redone.renamed, 7);
     EXPECT_EQ(tree(dir.path()), renamedTree);
-    if (other)
+    if (other) {
         EXPECT_EQ(readFile(farTarget).size(), 3 * 1024 * 1024 + 5);
+    }
 
     // And the redo is undone in turn, its folders with it.
     EXPECT_EQ(undo().renamed, 7);
