@@ -142,7 +142,7 @@ public:
     void cmdRenommerStop_Click();
     bool renameStopRequested() const { return m_stopRename; }
     const RenameReport &lastRename() const { return m_lastRename; }
-    // The thumbnail list's hook: the item showing oldName now shows newName.
+    // The thumbnails' hook: the file at the first path is now at the second.
     void setThumbnailRenamed(std::function<void(const QString &, const QString &)> hook) {
         m_thumbnailRenamed = std::move(hook);
     }

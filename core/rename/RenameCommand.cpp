@@ -234,7 +234,7 @@ void RenameRun::run() {
     hooks.stop = m_cb.stopRequested;
     hooks.renamed = [&](qsizetype i) {
         if (m_cb.thumbnailRenamed)
-            m_cb.thumbnailRenamed(splitPath(items[i].oldPath).name, splitPath(items[i].newPath).name);
+            m_cb.thumbnailRenamed(items[i].oldPath, items[i].newPath);
         if (m_settings.NombreFichierRenomme < std::numeric_limits<qint32>::max())
             ++m_settings.NombreFichierRenomme;
     };

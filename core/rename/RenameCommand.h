@@ -17,8 +17,10 @@ class NameEngine;
 struct Settings;
 
 struct RenameCallbacks {
-    // The thumbnail list: the first item showing oldName now shows newName.
-    std::function<void(const QString &oldName, const QString &newName)> thumbnailRenamed;
+    // The thumbnails: the file at oldPath is now at newPath (full paths: a
+    // list may hold files of several folders, and a file may move into a
+    // new sub-folder). Called for each renamed file, in the batch's order.
+    std::function<void(const QString &oldPath, const QString &newPath)> thumbnailRenamed;
     // The folder contents list shows its folder again (display filter).
     std::function<void()> refreshFolderList;
     // The window title shows the new renamed-files count.

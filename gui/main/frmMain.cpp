@@ -276,6 +276,9 @@ void frmMain::wire() {
         TreeView1->setTVPath(path);
     });
     connect(c, &MainController::folderListChanged, ListView1, &LVExplorer::refresh);
+    // Renamed files keep their thumbnails; a batch's renames move together once it is over.
+    c->setThumbnailRenamed([this](const QString &from, const QString &to) { ListView2->noteRenamed(from, to); });
+    connect(c, &MainController::renameFinished, ListView2, &ThumbnailList::applyRenames);
     connect(ListView1, &LVExplorer::selectedItemsChanged, this, [this] {
         if (!chkVignette->isChecked())
             ListView1_Click();

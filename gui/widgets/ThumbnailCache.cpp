@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMimeDatabase>
+#include <QSet>
 
 #include <array>
 #include <atomic>
@@ -132,21 +133,26 @@ bool describes(const EntryKeys &keys, const QString &uri, const Stamp &stamp) {
     return keys.size.isEmpty() || keys.size.trimmed().toLongLong() == stamp.size;
 }
 
+// The keys of an entry. Keys in compressed chunks or after the picture are
+// found by decoding it, which then is left in decoded.
+EntryKeys keysOf(const QByteArray &png, QImage &decoded) {
+    EntryKeys keys = plainKeys(png);
+    if (!keys.complete()) {
+        decoded = QImage::fromData(png, "png");
+        keys = {decoded.text(QStringLiteral("Thumb::URI")), decoded.text(QStringLiteral("Thumb::MTime")),
+                decoded.text(QStringLiteral("Thumb::Size"))};
+    }
+    return keys;
+}
+
 // The entry's picture when it describes the file (see describes), else null.
-// Keys in compressed chunks or after the picture are found by decoding it.
 QImage readEntry(const QString &entry, const QString &uri, const Stamp &stamp) {
     QFile file(entry);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray png = file.readAll();
-    EntryKeys keys = plainKeys(png);
     QImage image;
-    if (!keys.complete()) {
-        image = QImage::fromData(png, "png");
-        keys = {image.text(QStringLiteral("Thumb::URI")), image.text(QStringLiteral("Thumb::MTime")),
-                image.text(QStringLiteral("Thumb::Size"))};
-    }
-    if (!describes(keys, uri, stamp))
+    if (!describes(keysOf(png, image), uri, stamp))
         return {};
     return image.isNull() ? QImage::fromData(png, "png") : image;
 }
@@ -214,6 +220,31 @@ QByteArray encodeEntry(const QImage &image, const QList<std::pair<QByteArray, QB
     png += chunk("IDAT", qCompress(rows, 3).sliced(4));
     png += chunk("IEND", {});
     return png;
+}
+
+// The same PNG with uri as its Thumb::URI: every text chunk of that key goes
+// (plain, compressed or international, wherever it is) and a plain one comes
+// right after the header. Every other chunk is kept as it is, its CRC with it.
+QByteArray withUri(const QByteArray &png, const QString &uri) {
+    if (!png.startsWith("\x89PNG\r\n\x1a\n"))
+        return {};
+    QByteArray out = png.first(8);
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const qsizetype length = bigEndian(png.constData() + at);
+        if (at + 12 + length > png.size())
+            return {};
+        const QByteArrayView type(png.constData() + at + 4, 4);
+        const QByteArrayView data(png.constData() + at + 8, length);
+        const bool text = type == "tEXt" || type == "zTXt" || type == "iTXt";
+        if (!(text && data.startsWith(QByteArrayView("Thumb::URI\0", 11))))
+            out.append(png.constData() + at, 12 + length);
+        if (type == "IHDR")
+            out += chunk("tEXt", QByteArray("Thumb::URI") + '\0' + uri.toLatin1());
+        if (type == "IEND")
+            return out;
+        at += 12 + length;
+    }
+    return {};
 }
 
 // Creates the missing folders of path, each readable by the user alone.
@@ -407,6 +438,48 @@ Thumbnail thumbnail(const QString &path, QSize box) {
         writeAtomically(flavourFolder(root, flavour) + QLatin1Char('/') + name, encodeEntry(picture, keys));
     }
     return {fitted(picture, box), source};
+}
+
+void moveEntries(const QList<std::pair<QString, QString>> &renames) {
+    const QString root = cacheFolder();
+    QStringList folders;
+    for (const Flavour &f : Flavours)
+        folders.append(flavourFolder(root, f));
+    folders.append(failureFolder(root));
+
+    // Every old entry is read before any new one is written: within a batch
+    // a file may take the name another file just left, whose entry must not
+    // be overwritten before it has moved.
+    struct Move {
+        QString from, to;
+        QByteArray png;
+    };
+    QList<Move> moves;
+    for (const auto &[oldPath, newPath] : renames) {
+        const QString from = absolute(oldPath), to = absolute(newPath);
+        Stamp stamp; // a rename keeps the modification time and the size
+        if (from == to || under(from, root) || under(to, root) || onRemovableMedia(from) || onRemovableMedia(to) ||
+            !stampOf(to, stamp))
+            continue;
+        const QString oldUri = uriOfAbsolute(from), newUri = uriOfAbsolute(to);
+        const QString oldName = entryName(oldUri), newName = entryName(newUri);
+        for (const QString &folder : folders) {
+            QFile file(folder + QLatin1Char('/') + oldName);
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray png = file.readAll();
+            QImage unused;
+            if (describes(keysOf(png, unused), oldUri, stamp))
+                moves.append({file.fileName(), folder + QLatin1Char('/') + newName, withUri(png, newUri)});
+        }
+    }
+    QSet<QString> written;
+    for (const Move &m : moves)
+        if (writeAtomically(m.to, m.png))
+            written.insert(m.to);
+    for (const Move &m : moves)
+        if (!written.contains(m.from))
+            QFile::remove(m.from);
 }
 
 Counts counts() {

@@ -15,6 +15,7 @@
 // unmirrored here) get no entry that the other programs would take.
 
 #include <QImage>
+#include <QList>
 #include <QSize>
 #include <QString>
 
@@ -54,6 +55,14 @@ struct Thumbnail {
 // The thumbnail of path fitted in box, upright by the photo's orientation
 // (quarter and half turns). Safe on any thread.
 Thumbnail thumbnail(const QString &path, QSize box);
+
+// Files renamed or moved, each as its old and new path, taken as one batch
+// (a name may pass from one file to another within it): every entry and
+// failure record still valid for a file under its old URI is stored again
+// under the new one and removed from the old. Files on removable media or in
+// the cache folder are left alone. Failures are ignored: a missing entry only
+// means a new thumbnail later. Safe on any thread; meant for a worker.
+void moveEntries(const QList<std::pair<QString, QString>> &renames);
 
 // How many thumbnails came from each source in this process.
 struct Counts {

@@ -30,6 +30,7 @@ ThumbnailList::ThumbnailList(QWidget *parent) : QListWidget(parent) {
     // the rows scrolled into view are taken next.
     m_pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     m_maxRunning = MinQueuedPerThread * m_pool.maxThreadCount();
+    m_entryMover.setMaxThreadCount(1);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
         m_inView.invalidate();
         submitMore();
@@ -39,6 +40,8 @@ ThumbnailList::ThumbnailList(QWidget *parent) : QListWidget(parent) {
 ThumbnailList::~ThumbnailList() {
     cancel();
     m_pool.waitForDone();
+    applyRenames();
+    m_entryMover.waitForDone();
 }
 
 bool ThumbnailList::wantsPicture(const QString &name, const Options &options) {
@@ -64,6 +67,7 @@ void ThumbnailList::cancel() {
 bool ThumbnailList::build(const QString &folder, const QStringList &names, const Options &options) {
     if (m_built && folder == m_folder && names == m_names && options == m_options)
         return false;
+    applyRenames();
     cancel();
     m_cancelled = std::make_shared<std::atomic_bool>(false);
     m_built = true;
@@ -111,6 +115,48 @@ bool ThumbnailList::build(const QString &folder, const QStringList &names, const
     else
         submitMore();
     return true;
+}
+
+void ThumbnailList::noteRenamed(const QString &oldPath, const QString &newPath) {
+    m_renames.append({oldPath, newPath});
+}
+
+void ThumbnailList::applyRenames() {
+    if (m_renames.isEmpty())
+        return;
+    const QList<std::pair<QString, QString>> renames = std::exchange(m_renames, {});
+    m_entryMover.start([renames] { tav::thumbs::moveEntries(renames); });
+
+    // The kept folders by their clean path.
+    QHash<QString, FolderPictures *> folders;
+    for (auto it = m_cache.begin(); it != m_cache.end(); ++it)
+        folders.insert(QDir::cleanPath(it.key()), &it.value());
+    // Every picture leaves its old name before any takes a new one.
+    struct Moving {
+        QString to;
+        Options options;
+        Cached picture;
+    };
+    std::vector<Moving> moving;
+    for (const auto &[oldPath, newPath] : renames) {
+        const QFileInfo from(oldPath);
+        FolderPictures *folder = folders.value(QDir::cleanPath(from.path()));
+        if (!folder)
+            continue;
+        const auto hit = folder->pictures.find(from.fileName());
+        if (hit == folder->pictures.end())
+            continue;
+        moving.push_back({newPath, folder->options, *hit});
+        folder->pictures.erase(hit);
+    }
+    for (const Moving &m : moving) {
+        // Kept under the new name as it would be by a build there: for the
+        // same options, and while the file is the one it was made from.
+        const QFileInfo to(m.to);
+        FolderPictures *folder = folders.value(QDir::cleanPath(to.path()));
+        if (folder && folder->options == m.options && to.lastModified() == m.picture.modified)
+            folder->pictures.insert(to.fileName(), m.picture);
+    }
 }
 
 std::pair<int, int> ThumbnailList::visibleRows() const {

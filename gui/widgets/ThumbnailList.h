@@ -4,6 +4,8 @@
 // and fill in as they arrive, so that the window keeps painting. A new folder
 // cancels what is left of the previous one. The pictures of the last few
 // folders are kept, so that coming back to one decodes only what changed.
+// Files the program renames keep their pictures, here and in the cache shared
+// with the desktop.
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -57,6 +59,17 @@ public:
     // Pictures decoded since the list was made (not those from the cache).
     int decodedCount() const { return m_decoded; }
 
+    // The file at oldPath is now at newPath. Noted until applyRenames():
+    // a batch's renames are applied together, since a file may take the
+    // name another one just left.
+    void noteRenamed(const QString &oldPath, const QString &newPath);
+    // The noted renames: the kept pictures move to the new names (when the
+    // new folder is kept too and the file is unchanged), and the entries of
+    // the shared cache move on a worker thread. Also done by the next build.
+    void applyRenames();
+    // Waits until the shared cache's entries of the applied renames moved.
+    void waitForMovedEntries() { m_entryMover.waitForDone(); }
+
 signals:
     // Every picture of the current build is shown.
     void picturesReady();
@@ -81,6 +94,8 @@ private:
     void cancel();
 
     QThreadPool m_pool;
+    QThreadPool m_entryMover; // one thread: batches move in their order
+    QList<std::pair<QString, QString>> m_renames;
     int m_maxRunning = 2; // jobs on the pool at most, from the time they take
     double m_jobMs = -1;  // a job's recent time, -1 before the first
     quint64 m_generation = 0;

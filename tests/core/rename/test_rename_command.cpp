@@ -80,7 +80,8 @@ TEST_F(RenameCommandTest, RenamesTheListAndLeavesMarkersAlone) {
     EXPECT_EQ(readFile(p("c.txt")), "c.txt");
     EXPECT_EQ(engine.model()->count(), 0);
     EXPECT_EQ(settings.NombreFichierRenomme, 7);
-    EXPECT_EQ(thumbnails, (QList<QPair<QString, QString>>{{"a.jpg", "photo_02.jpg"}, {"b.jpg", "photo_01.jpg"}}));
+    EXPECT_EQ(thumbnails,
+              (QList<QPair<QString, QString>>{{p("a.jpg"), p("photo_02.jpg")}, {p("b.jpg"), p("photo_01.jpg")}}));
     EXPECT_EQ(titleUpdates, 1);
     EXPECT_EQ(ui.onOff, (QList<QList<bool>>{{false, false, true}, {true, false, false}}));
     EXPECT_EQ(ui.progressStarts, QList<int>{4});
@@ -209,6 +210,7 @@ TEST_F(RenameCommandTest, FolderPatternsRelativeAndAbsolute) {
     EXPECT_EQ(r.renamed, 2);
     EXPECT_EQ(readFile(p("y2007/sub/p_1.jpg")), "a.jpg");
     EXPECT_EQ(readFile(elsewhere.filePath("deep/er/b.jpg")), "b.jpg");
+    EXPECT_TRUE(thumbnails.contains({p("a.jpg"), p("y2007/sub/p_1.jpg")}));
     before.remove("b.jpg");
     EXPECT_EQ(contents(dir.path()), before);
 }

@@ -4,6 +4,7 @@
 #include "PhotoFactory.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
+#include "TwoTonePhoto.h"
 #include "WaitFor.h"
 #include "core/app/MainController.h"
 #include "core/app/SingleInstance.h"
@@ -16,9 +17,12 @@
 #include "gui/main/frmMain.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
+#include "gui/widgets/ThumbnailCache.h"
+#include "gui/widgets/ThumbnailList.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -38,11 +42,64 @@
 #include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tav;
 
 namespace {
+
+// A reader of the desktop's shared thumbnail cache written from its published
+// rules alone: a PNG named by the MD5 of the file's URI, the URI and the
+// file's modification time in its text chunks.
+struct SharedEntry {
+    bool found = false, crcsRight = true;
+    int mode = 0;
+    QMap<QByteArray, QByteArray> text;
+    QImage image;
+};
+quint32 pngCrc(const QByteArray &bytes) {
+    quint32 c = 0xffffffffu;
+    for (const char b : bytes) {
+        c ^= quint8(b);
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
+    }
+    return c ^ 0xffffffffu;
+}
+SharedEntry sharedEntry(const QString &size, const QString &file) {
+    const QByteArray uri = QUrl::fromLocalFile(file).toEncoded();
+    const QString path = qEnvironmentVariable("XDG_CACHE_HOME") + "/thumbnails/" + size + "/" +
+                         QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex() + ".png";
+    SharedEntry e;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return e;
+    e.found = true;
+    struct stat st;
+    e.mode = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+    const QByteArray b = f.readAll();
+    auto word = [&](qsizetype at) {
+        return quint32(quint8(b[at])) << 24 | quint32(quint8(b[at + 1])) << 16 | quint32(quint8(b[at + 2])) << 8 |
+               quint8(b[at + 3]);
+    };
+    for (qsizetype at = 8; at + 12 <= b.size();) {
+        const qsizetype length = word(at);
+        const QByteArray type = b.mid(at + 4, 4), data = b.mid(at + 8, length);
+        e.crcsRight = e.crcsRight && pngCrc(type + data) == word(at + 8 + length);
+        if (type == "tEXt")
+            e.text.insert(data.left(data.indexOf('\0')), data.mid(data.indexOf('\0') + 1));
+        at += 12 + length;
+    }
+    e.image = QImage::fromData(b, "png");
+    return e;
+}
+// Whether the entry stands for the file as it is now.
+bool validFor(const SharedEntry &e, const QString &file) {
+    return e.found && e.crcsRight && e.mode == 0600 && !e.image.isNull() &&
+           e.text.value("Thumb::URI") == QUrl::fromLocalFile(file).toEncoded() &&
+           e.text.value("Thumb::MTime").toLongLong() == QFileInfo(file).lastModified().toSecsSinceEpoch();
+}
 
 struct WindowTest : ::testing::Test {
     QTemporaryDir dir;
@@ -707,6 +764,77 @@ TEST_F(WindowTest, TheToolLabelSaysWhichToolIsMissingAndItsPackage) {
     EXPECT_EQ(tool->text(), Exif::toolInUseText(ExifModeBuiltin));
     EXPECT_TRUE(tool->text().contains(QRegularExpression("Exiv2 \\d+\\.\\d+"))) << tool->text().toStdString();
     window->setMetadataReader(nullptr);
+}
+
+// Photos renamed with thumbnails shown keep them: the listing after the batch
+// shows every picture without decoding one, and the cache shared with the
+// desktop holds them under the new names only. The batch swaps two names
+// (each file takes the name the other left) and moves a photo into a new
+// sub-folder, where the shared cache gives its picture.
+TEST_F(WindowTest, RenamedPhotosKeepTheirThumbnailsHereAndInTheSharedCache) {
+    const QString files = dir.path() + QStringLiteral("/files/");
+    ASSERT_FALSE(test::makeTwoTonePhoto(files, QStringLiteral("wide.jpg"), QSize(320, 240)).isEmpty());
+    ASSERT_FALSE(test::makeTwoTonePhoto(files, QStringLiteral("tall.jpg"), QSize(240, 320)).isEmpty());
+    ASSERT_FALSE(test::makeTwoTonePhoto(files, QStringLiteral("flat.jpg"), QSize(300, 100)).isEmpty());
+    showFiles();
+    auto *details = control<LVExplorer>("ListView1");
+    auto *thumbs = control<ThumbnailList>("ListView2");
+    control<QCheckBox>("chkVignette")->click();
+    ASSERT_TRUE(test::waitFor([&] { return !thumbs->isDecoding(); }, 20000));
+    QMap<QString, QImage> before;
+    for (const QString name : {"wide.jpg", "tall.jpg", "flat.jpg"}) {
+        before.insert(name, thumbs->picture(name).toImage());
+        ASSERT_FALSE(before[name].isNull()) << name.toStdString();
+        ASSERT_TRUE(validFor(sharedEntry("normal", files + name), files + name)) << name.toStdString();
+    }
+    // An entry another program made meanwhile at a larger size, its keys in
+    // Qt's own chunks.
+    QImage foreign(256, 192, QImage::Format_RGB32);
+    foreign.fill(Qt::green);
+    const QByteArray wideUri = QUrl::fromLocalFile(files + "wide.jpg").toEncoded();
+    foreign.setText("Thumb::URI", QString::fromLatin1(wideUri));
+    foreign.setText("Thumb::MTime", QString::number(QFileInfo(files + "wide.jpg").lastModified().toSecsSinceEpoch()));
+    const QString large = qEnvironmentVariable("XDG_CACHE_HOME") + "/thumbnails/large/";
+    ASSERT_TRUE(QDir().mkpath(large));
+    ASSERT_TRUE(foreign.save(large + QCryptographicHash::hash(wideUri, QCryptographicHash::Md5).toHex() + ".png"));
+
+    const int decoded = thumbs->decodedCount();
+    const tav::thumbs::Counts sources = tav::thumbs::counts();
+
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    ASSERT_EQ(column(0), (QStringList{"flat.jpg", "tall.jpg", "wide.jpg"}));
+    controller->model()->setNewName(0, QStringLiteral("sub\\flat 2.jpg"), QString(), true);
+    controller->model()->setNewName(1, QStringLiteral("wide.jpg"));
+    controller->model()->setNewName(2, QStringLiteral("tall.jpg"));
+    fe.defaultAnswer = AnswerYes;
+    QTest::mouseClick(control<QPushButton>("cmdRenommer"), Qt::LeftButton);
+    ASSERT_EQ(controller->lastRename().renamed, 3);
+    details->waitForListing();
+    ASSERT_TRUE(test::waitFor([&] { return thumbs->itemTexts() == details->itemTexts() && !thumbs->isDecoding(); }));
+    EXPECT_EQ(thumbs->itemTexts(), (QStringList{"tall.jpg", "wide.jpg"}));
+    EXPECT_EQ(thumbs->picture(QStringLiteral("wide.jpg")).toImage(), before["tall.jpg"]);
+    EXPECT_EQ(thumbs->picture(QStringLiteral("tall.jpg")).toImage(), before["wide.jpg"]);
+    EXPECT_EQ(thumbs->decodedCount(), decoded);
+
+    thumbs->waitForMovedEntries();
+    const QString moved = files + QStringLiteral("sub/flat 2.jpg");
+    for (const QString &file : {files + "wide.jpg", files + "tall.jpg", moved})
+        EXPECT_TRUE(validFor(sharedEntry("normal", file), file)) << file.toStdString();
+    EXPECT_EQ(sharedEntry("normal", files + "wide.jpg").image.size(), QSize(96, 128)) << "the tall photo's";
+    EXPECT_EQ(sharedEntry("normal", files + "tall.jpg").image.size(), QSize(128, 96)) << "the wide photo's";
+    EXPECT_FALSE(sharedEntry("normal", files + "flat.jpg").found);
+    const SharedEntry foreignMoved = sharedEntry("large", files + "tall.jpg");
+    EXPECT_TRUE(validFor(foreignMoved, files + "tall.jpg"));
+    EXPECT_EQ(foreignMoved.image.pixelColor(5, 5), QColor(Qt::green));
+    EXPECT_FALSE(sharedEntry("large", files + "wide.jpg").found);
+
+    // In the new sub-folder the picture comes from the shared cache.
+    window->openPath(files + QStringLiteral("sub"));
+    details->waitForListing();
+    ASSERT_TRUE(test::waitFor([&] { return thumbs->itemTexts() == details->itemTexts() && !thumbs->isDecoding(); }));
+    EXPECT_EQ(thumbs->picture(QStringLiteral("flat 2.jpg")).size(), before["flat.jpg"].size());
+    EXPECT_EQ(tav::thumbs::counts().decoded, sources.decoded);
+    EXPECT_EQ(tav::thumbs::counts().embedded, sources.embedded);
 }
 
 TEST_F(WindowTest, TheFolderCountSaysHowManyNamesCouldNotBeShown) {
