@@ -231,6 +231,39 @@ TEST_F(SharedCacheTest, BrokenFileIsRecordedAndNotDecodedAgainUntilItChanges) {
     EXPECT_FALSE(made.image.isNull());
 }
 
+// Files renamed together: a failure record follows its file (the new name is
+// not tried again), while an entry made for an older state of a file is left
+// where it is and not given to the new name.
+TEST_F(SharedCacheTest, RenamesMoveFailureRecordsButNoStaleEntry) {
+    const QString broken = folder + "/broken.jpg", renamedBroken = folder + "/broken 2.jpg";
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xff\xd8\xff\xe0 not really a photo");
+    file.close();
+    ASSERT_EQ(thumbs::thumbnail(broken, QSize(64, 64)).source, thumbs::Source::Failed);
+    const QString record = thumbs::failurePath(broken), renamedRecord = thumbs::failurePath(renamedBroken);
+    ASSERT_TRUE(QFileInfo::exists(record));
+
+    const QString stale = test::makeTwoTonePhoto(folder, "stale.jpg", QSize(200, 150));
+    ASSERT_FALSE(stale.isEmpty());
+    const QString fresh = folder + "/fresh.jpg";
+    const QByteArray staleUri = thumbs::fileUri(stale).toLatin1();
+    const QString staleEntry = cacheRoot() + "/normal/" + md5Name(staleUri);
+    writeForeignEntry(staleEntry, Qt::green, staleUri, mtimeOf(stale) - 100, QSize(128, 96));
+
+    ASSERT_TRUE(QFile::rename(broken, renamedBroken));
+    ASSERT_TRUE(QFile::rename(stale, fresh));
+    thumbs::moveEntries({{broken, renamedBroken}, {stale, fresh}});
+
+    EXPECT_FALSE(QFileInfo::exists(record));
+    EXPECT_EQ(textChunks(renamedRecord).value("Thumb::URI"), thumbs::fileUri(renamedBroken).toLatin1());
+    EXPECT_EQ(modeOf(renamedRecord), 0600);
+    EXPECT_EQ(thumbs::thumbnail(renamedBroken, QSize(64, 64)).source, thumbs::Source::KnownFailure);
+    EXPECT_TRUE(QFileInfo::exists(staleEntry));
+    EXPECT_FALSE(QFileInfo::exists(thumbs::entryPath(fresh, thumbs::flavourFor(QSize(64, 64)))));
+    EXPECT_EQ(thumbs::thumbnail(fresh, QSize(64, 64)).source, thumbs::Source::Decoded);
+}
+
 TEST_F(SharedCacheTest, EmbeddedPreviewIsUsedWhenLargeEnoughAndTurned) {
     // The photo red over blue; the preview ExifTool stores in it green over
     // yellow, so that the picture shown says where it came from.
