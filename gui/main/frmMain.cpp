@@ -275,10 +275,13 @@ void frmMain::wire() {
         TreeView1->refresh();
         TreeView1->setTVPath(path);
     });
-    connect(c, &MainController::folderListChanged, ListView1, &LVExplorer::refresh);
-    // Renamed files keep their thumbnails; a batch's renames move together once it is over.
+    // Renamed files keep their thumbnails; a batch's renames move together
+    // once its files are all moved, before the listing shows the new names
+    // (and at its end, should it have failed before that).
     c->setThumbnailRenamed([this](const QString &from, const QString &to) { ListView2->noteRenamed(from, to); });
+    connect(c, &MainController::folderListChanged, ListView2, &ThumbnailList::applyRenames);
     connect(c, &MainController::renameFinished, ListView2, &ThumbnailList::applyRenames);
+    connect(c, &MainController::folderListChanged, ListView1, &LVExplorer::refresh);
     connect(ListView1, &LVExplorer::selectedItemsChanged, this, [this] {
         if (!chkVignette->isChecked())
             ListView1_Click();

@@ -67,7 +67,6 @@ void ThumbnailList::cancel() {
 bool ThumbnailList::build(const QString &folder, const QStringList &names, const Options &options) {
     if (m_built && folder == m_folder && names == m_names && options == m_options)
         return false;
-    applyRenames();
     cancel();
     m_cancelled = std::make_shared<std::atomic_bool>(false);
     m_built = true;

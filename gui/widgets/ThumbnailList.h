@@ -59,13 +59,13 @@ public:
     // Pictures decoded since the list was made (not those from the cache).
     int decodedCount() const { return m_decoded; }
 
-    // The file at oldPath is now at newPath. Noted until applyRenames():
-    // a batch's renames are applied together, since a file may take the
-    // name another one just left.
+    // The file at oldPath is now at newPath. Noted until applyRenames(),
+    // called once the batch is over: a batch's renames are applied together,
+    // since a file may take the name another one just left.
     void noteRenamed(const QString &oldPath, const QString &newPath);
     // The noted renames: the kept pictures move to the new names (when the
     // new folder is kept too and the file is unchanged), and the entries of
-    // the shared cache move on a worker thread. Also done by the next build.
+    // the shared cache move on a worker thread.
     void applyRenames();
     // Waits until the shared cache's entries of the applied renames moved.
     void waitForMovedEntries() { m_entryMover.waitForDone(); }
