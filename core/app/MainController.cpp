@@ -668,11 +668,15 @@ void MainController::cmdAnnulerRenommage_Click() {
     options.stopRequested = [this] { return m_stopRename; };
     m_lastUndo = UndoReport();
     trap(proc("cmdAnnulerRenommage_Click"), [&] { m_lastUndo = undoBatch(options); });
-    // Rows of the rename list for files the undo moved name files that are gone.
+    // Rows of the rename list for files the undo moved name files that are gone;
+    // their thumbnails follow them back, as they followed the rename.
     QSet<QString> moved;
     for (const UndoLine &l : m_lastUndo.lines)
-        if (l.status == RenameStatus::Renamed)
+        if (l.status == RenameStatus::Renamed) {
             moved.insert(l.fromPath);
+            if (m_thumbnailRenamed)
+                m_thumbnailRenamed(l.fromPath, l.toPath);
+        }
     QList<int> gone;
     for (int row = 0; row < m_engine.model()->count(); ++row)
         if (moved.contains(m_engine.model()->entry(row).fullPath()))

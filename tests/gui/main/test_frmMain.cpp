@@ -835,6 +835,23 @@ TEST_F(WindowTest, RenamedPhotosKeepTheirThumbnailsHereAndInTheSharedCache) {
     EXPECT_EQ(thumbs->picture(QStringLiteral("flat 2.jpg")).size(), before["flat.jpg"].size());
     EXPECT_EQ(tav::thumbs::counts().decoded, sources.decoded);
     EXPECT_EQ(tav::thumbs::counts().embedded, sources.embedded);
+
+    // Undone, the pictures follow the files back to their old names.
+    window->openPath(files);
+    details->waitForListing();
+    QTest::mouseClick(control<QPushButton>("cmdAnnulerRenommage"), Qt::LeftButton);
+    ASSERT_EQ(controller->lastUndo().renamed, 3);
+    details->waitForListing();
+    ASSERT_TRUE(test::waitFor([&] { return thumbs->itemTexts() == details->itemTexts() && !thumbs->isDecoding(); }));
+    for (const QString name : {"wide.jpg", "tall.jpg", "flat.jpg"})
+        EXPECT_EQ(thumbs->picture(name).toImage(), before[name]) << name.toStdString();
+    thumbs->waitForMovedEntries();
+    for (const QString name : {"wide.jpg", "tall.jpg", "flat.jpg"})
+        EXPECT_TRUE(validFor(sharedEntry("normal", files + name), files + name)) << name.toStdString();
+    EXPECT_EQ(sharedEntry("normal", files + "wide.jpg").image.size(), QSize(128, 96));
+    EXPECT_FALSE(sharedEntry("normal", moved).found);
+    EXPECT_EQ(tav::thumbs::counts().decoded, sources.decoded);
+    EXPECT_EQ(tav::thumbs::counts().embedded, sources.embedded);
 }
 
 TEST_F(WindowTest, TheFolderCountSaysHowManyNamesCouldNotBeShown) {
