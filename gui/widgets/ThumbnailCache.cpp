@@ -2,6 +2,7 @@
 
 #include "core/base/Version.h"
 #include "core/metadata/EmbeddedPreview.h"
+#include "core/rename/RenameFileMove.h"
 #include "gui/widgets/ImagePreview.h"
 
 #include <QCryptographicHash>
@@ -18,6 +19,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace tav::thumbs {
 
@@ -157,23 +159,6 @@ QImage readEntry(const QString &entry, const QString &uri, const Stamp &stamp) {
     return image.isNull() ? QImage::fromData(png, "png") : image;
 }
 
-quint32 crc32(const QByteArray &bytes) {
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
-        for (quint32 n = 0; n < 256; ++n) {
-            quint32 c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    quint32 c = 0xffffffffu;
-    for (const char b : bytes)
-        c = table[(c ^ quint8(b)) & 0xff] ^ (c >> 8);
-    return c ^ 0xffffffffu;
-}
-
 void appendBigEndian(QByteArray &out, quint32 v) {
     out.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
 }
@@ -183,7 +168,7 @@ QByteArray chunk(const char *type, const QByteArray &data) {
     QByteArray out;
     appendBigEndian(out, quint32(data.size()));
     out += body;
-    appendBigEndian(out, crc32(body));
+    appendBigEndian(out, quint32(::crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))));
     return out;
 }
 
@@ -270,14 +255,7 @@ bool writeAtomically(const QString &entry, const QByteArray &bytes) {
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return false;
-    bool ok = ::fchmod(fd, 0600) == 0;
-    for (qsizetype done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        done += n > 0 ? n : 0;
-    }
+    bool ok = ::fchmod(fd, 0600) == 0 && writeAllTo(fd, bytes);
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temp.constData(), QFile::encodeName(entry).constData()) == 0;
     if (!ok)
