@@ -165,11 +165,16 @@ private:
     int m_open = 0;
 };
 
+// What a temporary name puts before the old name: "<prefix>_<position>_".
+static QString temporaryHead(const QString &prefix, qsizetype pos) {
+    return prefix + QLatin1Char('_') + QString::number(pos) + QLatin1Char('_');
+}
+
 QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &prefix) {
     const qsizetype slash = lastSlash(oldPath);
     const QString folder = oldPath.left(slash + 1);
     QString name = oldPath.mid(slash + 1);
-    const QString head = prefix + QLatin1Char('_') + QString::number(pos) + QLatin1Char('_');
+    const QString head = temporaryHead(prefix, pos);
     // A long old name would make the temporary name too long for the file
     // system; its beginning is dropped then (the extension stays readable).
     while (!name.isEmpty() && QFile::encodeName(head + name).size() > NameMax) {
@@ -193,13 +198,15 @@ RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QSt
                                             : m_folders->folder(splitEncoded(QFile::encodeName(oldPath)).first);
     for (;;) {
         TempName temp;
-        const QByteArray head = m_prefix.toLatin1() + '_' + QByteArray::number(i + 1) + '_';
+        // The head is ASCII: the name is the encoded old name behind it, when
+        // that is short enough not to need temporaryPath's shortening.
+        const QString head = temporaryHead(m_prefix, i + 1);
         if (!nm.oldName.isEmpty() && head.size() + nm.oldName.size() <= NameMax) {
             const qsizetype slash = lastSlash(oldPath);
-            temp.name = head + nm.oldName;
+            temp.name = head.toLatin1() + nm.oldName;
             temp.path.reserve(oldPath.size() + head.size());
             temp.path.append(QStringView(oldPath).left(slash + 1));
-            temp.path.append(QLatin1String(head));
+            temp.path.append(head);
             temp.path.append(QStringView(oldPath).mid(slash + 1));
         } else {
             temp.path = temporaryPath(oldPath, i + 1, m_prefix);
