@@ -79,6 +79,19 @@ QString storeFolder() {
     return config + QStringLiteral("/orvalib");
 }
 
+// The descriptor of the lock file; closing it releases the lock, also when
+// the store's constructor throws after taking it.
+struct LockFile {
+    int fd = -1;
+    LockFile() = default;
+    LockFile(const LockFile &) = delete;
+    LockFile &operator=(const LockFile &) = delete;
+    ~LockFile() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 // The store, locked for the length of one change against other processes
 // (an advisory lock on a file of its own, beside the store).
 class Store {
@@ -87,19 +100,15 @@ public:
         m_folder = QFile::encodeName(storeFolder());
         if (create && !QDir().mkpath(QFile::decodeName(m_folder)))
             throw StoreError{folderStatus()};
-        m_lock = ::open((m_folder + "/registry.lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_lock < 0) {
+        m_lock.fd = ::open((m_folder + "/registry.lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_lock.fd < 0) {
             if (errno == ENOENT && !create)
                 throw StoreError{StatusNotFound};
             throw StoreError{statusOf(errno)};
         }
-        while (::flock(m_lock, LOCK_EX) != 0 && errno == EINTR) {
+        while (::flock(m_lock.fd, LOCK_EX) != 0 && errno == EINTR) {
         }
         read();
-    }
-    ~Store() {
-        if (m_lock >= 0)
-            ::close(m_lock); // releases the lock
     }
 
     QJsonObject document;
@@ -175,7 +184,7 @@ private:
     }
 
     QByteArray m_folder;
-    int m_lock = -1;
+    LockFile m_lock;
 };
 
 // The spelling under which name is already in object, or name itself.

@@ -97,13 +97,36 @@ TEST_F(Store, MissingValuesKeysAndStoresAreNotFound) {
     EXPECT_EQ(TavDelRegVal(1234, Key, "Langage"), 6);
 }
 
-TEST_F(Store, ADamagedStoreIsLeftAsItIs) {
+// The exit status of call run in a child process, or -1 when it did not
+// answer within 10 seconds (a lock left held makes it wait for ever).
+template <class Call> int inChildProcess(Call call) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10);
+        ::_exit(call() & 0xff);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Store, ADamagedStoreIsLeftAsItIsAndAnswersEveryCallAtOnce) {
     ASSERT_TRUE(QDir().mkpath(temp.filePath("config/orvalib")));
     QFile file(storePath());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("{ \"HKEY_CURRENT_USER\": { half written");
     file.close();
+    // Several calls in one process, then one here and one in another process.
+    EXPECT_EQ(inChildProcess([] {
+                  return TavSetRegString(TAV_HKEY_CURRENT_USER, Key, "Langage", 1, "x") == 1015 &&
+                                 TavDelRegVal(TAV_HKEY_CURRENT_USER, Key, "Langage") == 1015 &&
+                                 TavSetRegString(TAV_HKEY_CURRENT_USER, Key, "Langage", 1, "y") == 1015
+                             ? 0
+                             : 1;
+              }),
+              0);
     EXPECT_EQ(TavSetRegString(TAV_HKEY_CURRENT_USER, Key, "Langage", 1, "x"), 1015);
+    EXPECT_EQ(inChildProcess([] { return TavDelRegVal(TAV_HKEY_CURRENT_USER, Key, "Langage") == 1015 ? 0 : 1; }), 0);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "{ \"HKEY_CURRENT_USER\": { half written");
 }
