@@ -1,6 +1,7 @@
 #include "cli/CliFiles.h"
 
 #include "cli/CliOutput.h"
+#include "core/i18n/Language.h"
 
 #include <QDir>
 #include <QFile>
@@ -69,7 +70,8 @@ void listFolder(const QString &folder, QStringList &files, QList<QByteArray> &un
 QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered) {
     for (const QByteArray &raw : arguments) {
         if (!exists(raw))
-            return QStringLiteral("no such file or folder: %1").arg(QString::fromUtf8(escapeBytes(raw)));
+            return i18n::getText(QStringLiteral("LigneDeCommande"), QStringLiteral("NoSuchPath"),
+                                 QStringLiteral("no such file or folder: %s"), QString::fromUtf8(escapeBytes(raw)));
         if (!isValidUtf8(raw)) {
             const QByteArray path = absolute(raw);
             if (!isFolder(path)) {

@@ -31,6 +31,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
 #include <cstdint>
@@ -93,15 +94,36 @@ struct CliRun {
     bool rename = false;
     bool recover = false;
     bool history = false;
-    bool undo = false; // the batch id, if any, is the one PATH
+    bool undo = false;   // the batch id, if any, is the one PATH
+    QStringList actions; // the action options given, in order: one at most
     bool help = false;
     bool version = false;
     // Set by the options that need no PATH.
     bool pathsOptional = false;
 };
 
-// Returns an empty text when the value is accepted, else the reason.
-using Apply = std::function<QString(CliRun &, const QString &value)>;
+// A usage error, translated only when it is shown: the language is known
+// once the settings file and --language have been read, after the arguments.
+struct Usage {
+    const char *key = nullptr; // in section "LigneDeCommande"; none: p1 as it is
+    const char *fallback = "";
+    QString p1, p2;
+    QString option; // the option it is about, shown first ("--trim: ...")
+
+    QString text() const {
+        const QString t = key ? i18n::getText(QStringLiteral("LigneDeCommande"), QLatin1String(key),
+                                              QString::fromUtf8(fallback), p1, p2)
+                              : p1;
+        return option.isEmpty() ? t : option + QStringLiteral(": ") + t;
+    }
+};
+int usage(const Usage &why) {
+    return usage(why.text());
+}
+
+// Nothing when the value is accepted, else why not.
+using Check = std::optional<Usage>;
+using Apply = std::function<Check(CliRun &, const QString &value)>;
 
 struct CliOption {
     QStringList names; // the long name first, then a one-letter one if any
@@ -117,70 +139,87 @@ std::optional<int> readFlag(const QString &v) {
 }
 
 Apply flagOption(std::optional<int> CliRun::*field) {
-    return [field](CliRun &r, const QString &v) -> QString {
+    return [field](CliRun &r, const QString &v) -> Check {
         const auto f = readFlag(v);
         if (!f)
-            return QStringLiteral("expects 0 or 1, not \"%1\"").arg(v);
+            return Usage{"NotFlag", "expects 0 or 1, not \"%s\"", v};
         r.*field = *f;
         return {};
     };
 }
 
+Apply textOption(std::optional<QString> CliRun::*field) {
+    return [field](CliRun &r, const QString &v) -> Check {
+        r.*field = v;
+        return {};
+    };
+}
+
+// The actions a run does one of; each remembers its name for the refusal of two.
+Apply actionOption(bool CliRun::*field, const char *name, bool pathsOptional = true) {
+    return [field, name, pathsOptional](CliRun &r, const QString &) -> Check {
+        r.*field = true;
+        r.pathsOptional = r.pathsOptional || pathsOptional;
+        if (!r.actions.contains(QLatin1String(name)))
+            r.actions << QLatin1String(name);
+        return {};
+    };
+}
+
+Apply switchOption(bool CliRun::*field) {
+    return [field](CliRun &r, const QString &) -> Check {
+        r.*field = true;
+        return {};
+    };
+}
+
 // A whole number within [min, max], as the counter fields read it.
-QString checkWholeNumber(const QString &v, qint64 min, qint64 max) {
+Check checkWholeNumber(const QString &v, qint64 min, qint64 max) {
     const CounterField n = parseCounterField(v, min, max);
     if (n.status == CounterField::NotANumber)
-        return QStringLiteral("expects a number, not \"%1\"").arg(v);
+        return Usage{"NotNumber", "expects a number, not \"%s\"", v};
     if (n.status == CounterField::OutOfRange)
-        return QStringLiteral("%1 is out of range (%2 to %3)").arg(v).arg(min).arg(max);
+        return Usage{"OutOfRange", "%s is out of range (%s)", v,
+                     i18n::getText(QStringLiteral("LigneDeCommande"), QStringLiteral("Bounds"),
+                                   QStringLiteral("%s to %s"), QString::number(min), QString::number(max))};
     return {};
 }
 
-const QList<CliOption> &optionTable() {
-    static const QList<CliOption> table = {
-        {{QStringLiteral("rule")},
-         QStringLiteral("TEXT"),
-         QStringLiteral("the pattern"),
-         [](CliRun &r, const QString &v) {
-             r.rule = v;
-             return QString();
-         }},
+// The options of the rule's fields.
+QList<CliOption> ruleOptions() {
+    return {
+        {{QStringLiteral("rule")}, QStringLiteral("TEXT"), QStringLiteral("the pattern"), textOption(&CliRun::rule)},
         {{QStringLiteral("start")},
          QStringLiteral("N|#"),
          QStringLiteral("counter start; '#' continues after the highest number already in each folder"),
-         [](CliRun &r, const QString &v) {
+         [](CliRun &r, const QString &v) -> Check {
              if (!isContinueStart(v)) {
                  // The largest value stands for "#" and is refused as a number.
-                 const QString why = checkWholeNumber(v, std::numeric_limits<std::int32_t>::min(),
-                                                      std::numeric_limits<std::int32_t>::max() - 1);
-                 if (!why.isEmpty())
+                 if (Check why = checkWholeNumber(v, std::numeric_limits<std::int32_t>::min(),
+                                                  std::numeric_limits<std::int32_t>::max() - 1))
                      return why;
              }
              r.start = v.trimmed();
-             return QString();
+             return {};
          }},
         {{QStringLiteral("step")},
          QStringLiteral("N"),
          QStringLiteral("counter step"),
-         [](CliRun &r, const QString &v) {
-             const QString why = checkWholeNumber(v, std::numeric_limits<std::int16_t>::min(),
-                                                  std::numeric_limits<std::int16_t>::max());
-             if (!why.isEmpty())
+         [](CliRun &r, const QString &v) -> Check {
+             if (Check why = checkWholeNumber(v, std::numeric_limits<std::int16_t>::min(),
+                                              std::numeric_limits<std::int16_t>::max()))
                  return why;
              r.step = v.trimmed();
-             return QString();
+             return {};
          }},
         {{QStringLiteral("extension")},
          QStringLiteral("TEXT"),
          QStringLiteral("give every file this extension (empty: no extension)"),
-         [](CliRun &r, const QString &v) {
-             r.extension = v;
-             return QString();
-         }},
+         textOption(&CliRun::extension)},
         {{QStringLiteral("case")},
          QStringLiteral("preserve|upper|lower"),
          QStringLiteral("case of name and extension"),
-         [](CliRun &r, const QString &v) {
+         [](CliRun &r, const QString &v) -> Check {
              if (v == QLatin1String("preserve"))
                  r.caseOption = CaseOption::Preserve;
              else if (v == QLatin1String("upper"))
@@ -188,8 +227,8 @@ const QList<CliOption> &optionTable() {
              else if (v == QLatin1String("lower"))
                  r.caseOption = CaseOption::Lower;
              else
-                 return QStringLiteral("expects preserve, upper or lower, not \"%1\"").arg(v);
-             return QString();
+                 return Usage{"NotCase", "expects preserve, upper or lower, not \"%s\"", v};
+             return {};
          }},
         {{QStringLiteral("trim")},
          QStringLiteral("0|1"),
@@ -214,130 +253,99 @@ const QList<CliOption> &optionTable() {
         {{QStringLiteral("types")},
          QStringLiteral("PATTERNS"),
          QStringLiteral("file types the rule renames, e.g. \"JPG PNG\" (\"*\": all)"),
-         [](CliRun &r, const QString &v) {
-             r.types = v;
-             return QString();
-         }},
+         textOption(&CliRun::types)},
+    };
+}
+
+// Where the rule comes from, and the actions on it.
+QList<CliOption> sourceAndActionOptions() {
+    return {
         {{QStringLiteral("settings")},
          QStringLiteral("FILE"),
          QStringLiteral("settings file to read (default: the user's own; never written)"),
-         [](CliRun &r, const QString &v) {
+         [](CliRun &r, const QString &v) -> Check {
              if (!QFileInfo(v).isFile())
-                 return QStringLiteral("no settings file \"%1\"").arg(v);
+                 return Usage{"NoSettings", "no settings file \"%s\"", v};
              r.settingsFile = v;
-             return QString();
+             return {};
          }},
         {{QStringLiteral("list-rules")},
          QString(),
          QStringLiteral("print the saved rules, one per line, their twelve fields separated by tabs"),
-         [](CliRun &r, const QString &) {
-             r.listRules = true;
-             r.pathsOptional = true;
-             return QString();
-         }},
+         actionOption(&CliRun::listRules, "--list-rules")},
         {{QStringLiteral("saved-rule")},
          QStringLiteral("PATTERN"),
          QStringLiteral("start from the saved rule with this pattern; the other options override its fields"),
-         [](CliRun &r, const QString &v) {
-             r.savedRule = v;
-             return QString();
-         }},
+         textOption(&CliRun::savedRule)},
         {{QStringLiteral("language")},
          QStringLiteral("NAME"),
          QStringLiteral("interface language, e.g. English"),
-         [](CliRun &r, const QString &v) {
-             r.language = v;
-             return QString();
-         }},
+         textOption(&CliRun::language)},
         {{QStringLiteral("check")},
          QString(),
          QStringLiteral("only check the pattern: print what the window would say; exit 3 when refused"),
-         [](CliRun &r, const QString &) {
-             r.check = true;
-             r.pathsOptional = true;
-             return QString();
-         }},
+         actionOption(&CliRun::check, "--check")},
         {{QStringLiteral("rename")},
          QString(),
          QStringLiteral("rename the files on disk; prints renamed|blocked|failed, old path, new path or reason"),
-         [](CliRun &r, const QString &) {
-             r.rename = true;
-             return QString();
-         }},
+         actionOption(&CliRun::rename, "--rename", false)},
         {{QStringLiteral("yes")},
          QString(),
          QStringLiteral("answer yes to the questions of --rename (the review included); makes --undo do it"),
-         [](CliRun &r, const QString &) {
-             r.yes = true;
-             return QString();
-         }},
+         switchOption(&CliRun::yes)},
         {{QStringLiteral("passes")},
          QStringLiteral("N"),
          QStringLiteral("pass count: rename N more times"),
-         [](CliRun &r, const QString &v) {
-             const QString why = checkWholeNumber(v, 0, std::numeric_limits<qint32>::max());
-             if (why.isEmpty())
+         [](CliRun &r, const QString &v) -> Check {
+             Check why = checkWholeNumber(v, 0, std::numeric_limits<qint32>::max());
+             if (!why)
                  r.renameOptions.passes = QString::number(readWholeNumber(v).value);
              return why;
          }},
+    };
+}
+
+// The output, the history of batches, and the program itself.
+QList<CliOption> outputAndHistoryOptions() {
+    return {
         {{QStringLiteral("null"), QStringLiteral("0")},
          QString(),
          QStringLiteral("NUL records: every field as its raw bytes, ended by a NUL byte, nothing escaped; "
                         "the summary goes to standard error"),
-         [](CliRun &r, const QString &) {
-             r.nul = true;
-             return QString();
-         }},
+         switchOption(&CliRun::nul)},
         {{QStringLiteral("recover")},
          QString(),
          QStringLiteral("put back the files of a rename that was interrupted (crash, power loss)"),
-         [](CliRun &r, const QString &) {
-             r.recover = true;
-             r.pathsOptional = true;
-             return QString();
-         }},
+         actionOption(&CliRun::recover, "--recover")},
         {{QStringLiteral("history")},
          QString(),
          QStringLiteral("list the rename history: id, date, number of files, folder of the first file"),
-         [](CliRun &r, const QString &) {
-             r.history = true;
-             r.pathsOptional = true;
-             return QString();
-         }},
+         actionOption(&CliRun::history, "--history")},
         {{QStringLiteral("undo")},
          QStringLiteral("[ID]"),
          QStringLiteral("undo the last batch of the history, or batch ID: prints what would move; "
                         "with --yes puts the files back under their old names"),
-         [](CliRun &r, const QString &) {
-             r.undo = true;
-             r.pathsOptional = true;
-             return QString();
-         }},
+         actionOption(&CliRun::undo, "--undo")},
         {{QStringLiteral("exif-mode")},
          QStringLiteral("1|2|3|4|5"),
          QStringLiteral("photo metadata tool: 1 jhead, 2 jhead then ExifTool, 3 ExifTool, 4 resident ExifTool, "
                         "5 built-in reader (default: the settings file's)"),
-         [](CliRun &r, const QString &v) -> QString {
+         [](CliRun &r, const QString &v) -> Check {
              if (v.size() != 1 || v < QLatin1String("1") || v > QLatin1String("5"))
-                 return QStringLiteral("expects 1, 2, 3, 4 or 5, not \"%1\"").arg(v);
+                 return Usage{"NotExifMode", "expects 1, 2, 3, 4 or 5, not \"%s\"", v};
              r.exifMode = v.toInt();
              return {};
          }},
-        {{QStringLiteral("help")},
-         QString(),
-         QStringLiteral("print this help and exit"),
-         [](CliRun &r, const QString &) {
-             r.help = true;
-             return QString();
-         }},
+        {{QStringLiteral("help")}, QString(), QStringLiteral("print this help and exit"), switchOption(&CliRun::help)},
         {{QStringLiteral("version")},
          QString(),
          QStringLiteral("print the version and exit"),
-         [](CliRun &r, const QString &) {
-             r.version = true;
-             return QString();
-         }},
+         switchOption(&CliRun::version)},
     };
+}
+
+const QList<CliOption> &optionTable() {
+    static const QList<CliOption> table = ruleOptions() + sourceAndActionOptions() + outputAndHistoryOptions();
     return table;
 }
 
@@ -380,8 +388,37 @@ void printHelp() {
     writeLine(stdout, s);
 }
 
-// Parses the arguments into run; returns an empty text or the reason.
-QString parseArguments(const QStringList &arguments, CliRun &run) {
+// The parser's own refusal, in words that can be translated.
+Usage parserError(const QCommandLineParser &parser) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        const QString &name = unknown.first();
+        return Usage{"UnknownOption", "unknown option %s",
+                     (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name};
+    }
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
+    static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '(.*)'\\.$"));
+    const QString text = parser.errorText();
+    if (const QRegularExpressionMatch m = missing.match(text); m.hasMatch())
+        return Usage{"MissingValue", "%s needs a value", m.captured(1)};
+    if (const QRegularExpressionMatch m = unexpected.match(text); m.hasMatch())
+        return Usage{"UnexpectedValue", "%s takes no value", m.captured(1)};
+    return Usage{nullptr, "", text};
+}
+
+// Whether value came from an argument whose bytes are not UTF-8 (notUtf8:
+// those arguments as the parser got them, bad bytes turned to U+FFFD).
+bool fromNotUtf8(const QString &value, const QStringList &notUtf8) {
+    if (!value.contains(QChar::ReplacementCharacter))
+        return false;
+    return std::any_of(notUtf8.cbegin(), notUtf8.cend(), [&](const QString &argument) {
+        return argument == value || argument.endsWith(QLatin1Char('=') + value);
+    });
+}
+
+// Parses the arguments into run, applying every option in the order given;
+// returns the first refusal.
+Check parseArguments(const QStringList &arguments, const QStringList &notUtf8, CliRun &run) {
     // A value in brackets is optional: the option is a switch, and its value,
     // when given, is the one PATH ("--undo=7" is read as "--undo 7").
     auto takesValue = [](const CliOption &o) {
@@ -409,20 +446,29 @@ QString parseArguments(const QStringList &arguments, CliRun &run) {
         for (const QString &n : o.names)
             byName.insert(n, &o);
     }
+    Check first;
     if (!parser.parse(QStringList{QStringLiteral("travoline-cli")} + args))
-        return parser.errorText();
+        first = parserError(parser);
     // The options in the order given, each occurrence with its own value.
     QHash<const CliOption *, int> seen;
     for (const QString &name : parser.optionNames()) {
         const CliOption *option = byName.value(name);
+        if (!option)
+            continue;
         const int occurrence = seen[option]++;
         const QString value = !takesValue(*option) ? QString() : parser.values(option->names.first()).value(occurrence);
-        const QString why = option->apply(run, value);
-        if (!why.isEmpty())
-            return QStringLiteral("--") + option->names.first() + QStringLiteral(": ") + why;
+        // A text changed by its decoding is not the text the user meant.
+        Check why =
+            fromNotUtf8(value, notUtf8) ? Usage{"NotUtf8", "the value is not valid UTF-8"} : option->apply(run, value);
+        if (why && !first) {
+            why->option = QStringLiteral("--") + option->names.first();
+            first = why;
+        }
     }
+    if (!first && run.actions.size() > 1)
+        first = Usage{"Conflict", "%s and %s cannot be used together", run.actions.at(0), run.actions.at(1)};
     run.paths = parser.positionalArguments();
-    return {};
+    return first;
 }
 
 // --check: what the window would show goes to standard output.
@@ -466,79 +512,74 @@ void printPreview(NameEngine &engine, const QList<QByteArray> &leftAlone, Record
     out.flush();
 }
 
-int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd &cliFrontEnd) {
-    CliRun run;
-    const QString usageError = parseArguments(arguments.mid(1), run);
-    if (!usageError.isEmpty())
-        return usage(usageError);
-    if (run.help) {
-        printHelp();
-        return ExitDone;
-    }
-    if (run.version) {
-        writeLine(stdout, QString::fromLatin1(ProgramTitle) + QLatin1Char(' ') + QString::fromLatin1(VersionText));
-        return ExitDone;
-    }
-    if (run.paths.isEmpty() && !run.pathsOptional)
-        return usage(QStringLiteral("no PATH given (see --help)"));
-    if (run.yes)
-        cliFrontEnd.setPreset(CliFrontEnd::Preset::Yes);
-    RecordWriter out(stdout, stderr, run.nul);
+// The arguments whose bytes are not UTF-8, as the parser gets them.
+QStringList notUtf8Arguments(int argc, char **argv) {
+    QStringList list;
+    for (int i = 1; i < argc; ++i)
+        if (!isValidUtf8(QByteArray(argv[i])))
+            list << QFile::decodeName(QByteArray(argv[i]));
+    return list;
+}
 
-    // Settings: the file given, else the user's own; a missing file gives the defaults.
-    Settings &s = settings();
+// Reads the settings file given, else the user's own (a missing file gives
+// the defaults), which also sets the language; returns its path.
+QString readSettings(const CliRun &run, Settings &s) {
     const QString settingsPath = run.settingsFile.value_or(modIniFile::settingsFilePath());
     if (QFileInfo(settingsPath).isFile())
         modIniFile::ReadIniFile(s, settingsPath);
     else
         i18n::setLanguage(s.LangueUtilisee);
+    return settingsPath;
+}
 
-    if (run.listRules) {
-        for (const QString &line : savedRules::savedRulesAsTabLines(s))
-            writeLine(stdout, line);
-        return ExitDone;
+// The language of --language, when given; false, the settings' language
+// kept, when no language file has that name.
+bool useLanguageOption(const CliRun &run, const Settings &s) {
+    if (!run.language)
+        return true;
+    // A name no language file can have (too long for the file name helpers,
+    // for one) is refused like any other unknown name.
+    bool known = false;
+    try {
+        i18n::setLanguage(*run.language);
+        known = QFileInfo(i18n::languageFilePath()).isFile();
+    } catch (const std::exception &) {
     }
+    if (!known)
+        i18n::setLanguage(s.LangueUtilisee);
+    return known;
+}
 
-    if (run.language) {
-        // A name no language file can have (too long for the file name
-        // helpers, for one) is refused like any other unknown name.
-        bool known = false;
-        try {
-            i18n::setLanguage(*run.language);
-            known = QFileInfo(i18n::languageFilePath()).isFile();
-        } catch (const std::exception &) {
-            i18n::setLanguage(s.LangueUtilisee);
-        }
-        if (!known)
-            return usage(QStringLiteral("--language: no language file for \"%1\"").arg(shown(*run.language)));
-    }
-
+// --recover, --history and --undo: the actions on the rename history.
+int runHistoryAction(const CliRun &run, const Settings &s, RecordWriter &out) {
     if (run.recover)
         return runCliRecover(out);
     if (run.history)
         return runCliHistory(out);
-    if (run.undo) {
-        qint64 id = 0;
-        if (run.paths.size() > 1)
-            return usage(QStringLiteral("--undo takes one batch id at most (see --history)"));
-        if (!run.paths.isEmpty()) {
-            bool ok = false;
-            id = run.paths.first().toLongLong(&ok);
-            if (!ok || id <= 0)
-                return usage(
-                    QStringLiteral("--undo: \"%1\" is not a batch id (see --history)").arg(shown(run.paths.first())));
-        }
-        return runCliUndo(id, run.yes, s.TailleHistorique, out);
+    qint64 id = 0;
+    if (run.paths.size() > 1)
+        return usage(Usage{"UndoOneId", "--undo takes one batch id at most (see --history)"});
+    if (!run.paths.isEmpty()) {
+        bool ok = false;
+        id = run.paths.first().toLongLong(&ok);
+        if (!ok || id <= 0)
+            return usage(
+                Usage{"UndoNotId", "--undo: \"%s\" is not a batch id (see --history)", shown(run.paths.first())});
     }
-    Rule rule = s.regle;
+    return runCliUndo(id, run.yes, s.TailleHistorique, out);
+}
+
+// The rule of the run: the settings file's current one, or the saved rule
+// asked for, with the fields the options give.
+Check buildRule(const CliRun &run, const Settings &s, const QString &settingsPath, Rule &rule) {
+    rule = s.regle;
     if (rule.Regle.isNull() && !QFileInfo(settingsPath).isFile())
         rule.Regle = i18n::Message(16);
     if (run.savedRule) {
         const std::optional<Rule> saved = savedRules::findSavedRule(s, *run.savedRule);
-        if (!saved) {
-            return usage(
-                QStringLiteral("--saved-rule: no saved rule has the pattern \"%1\"").arg(shown(*run.savedRule)));
-        }
+        if (!saved)
+            return Usage{"NoSavedRule", "no saved rule has the pattern \"%s\"", shown(*run.savedRule), QString(),
+                         QStringLiteral("--saved-rule")};
         savedRules::applyFields(*saved, rule);
         rule.Regle = saved->Regle;
     }
@@ -565,7 +606,49 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
         rule.IncrementeFichierIdentique = *run.numberIdentical;
     if (run.types)
         rule.Extension = *run.types;
+    return {};
+}
 
+int renameOrPreview(int argc, char **argv, const CliRun &run, Settings &s, const Rule &rule, CliFrontEnd &cliFrontEnd,
+                    RecordWriter &out);
+
+int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd &cliFrontEnd) {
+    CliRun run;
+    const Check usageError = parseArguments(arguments.mid(1), notUtf8Arguments(argc, argv), run);
+    if (!usageError && run.help) {
+        printHelp();
+        return ExitDone;
+    }
+    if (!usageError && run.version) {
+        writeLine(stdout, QString::fromLatin1(ProgramTitle) + QLatin1Char(' ') + QString::fromLatin1(VersionText));
+        return ExitDone;
+    }
+    // Usage errors too are told in the language of the settings or of --language.
+    Settings &s = settings();
+    const QString settingsPath = readSettings(run, s);
+    const bool languageKnown = useLanguageOption(run, s);
+    if (usageError)
+        return usage(*usageError);
+    if (!languageKnown)
+        return usage(Usage{"NoLanguage", "no language file for \"%s\"", shown(*run.language), QString(),
+                           QStringLiteral("--language")});
+    if (run.paths.isEmpty() && !run.pathsOptional)
+        return usage(Usage{"NoPath", "no PATH given (see --help)"});
+    if (run.yes)
+        cliFrontEnd.setPreset(CliFrontEnd::Preset::Yes);
+    RecordWriter out(stdout, stderr, run.nul);
+
+    if (run.listRules) {
+        for (const QString &line : savedRules::savedRulesAsTabLines(s))
+            writeLine(stdout, line);
+        return ExitDone;
+    }
+    if (run.recover || run.history || run.undo)
+        return runHistoryAction(run, s, out);
+
+    Rule rule;
+    if (const Check why = buildRule(run, s, settingsPath, rule))
+        return usage(*why);
     if (run.check) {
         CheckFrontEnd checkFrontEnd;
         setFrontEnd(&checkFrontEnd);
@@ -573,10 +656,15 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
         setFrontEnd(&cliFrontEnd);
         return passes ? ExitDone : ExitRefused;
     }
-
     if (!validatePattern(rule.Regle))
         return ExitRefused;
+    return renameOrPreview(argc, argv, run, s, rule, cliFrontEnd, out);
+}
 
+// The files gathered, their new names computed as the window does, then
+// renamed (--rename) or printed.
+int renameOrPreview(int argc, char **argv, const CliRun &run, Settings &s, const Rule &rule, CliFrontEnd &cliFrontEnd,
+                    RecordWriter &out) {
     GatheredFiles gathered;
     const QString pathError = gatherFiles(rawPaths(run.paths, argc, argv), gathered);
     if (!pathError.isEmpty())

@@ -1,4 +1,5 @@
-// Download of one address into the temporary folder, through libcurl.
+// Download of one address into the temporary folder or a folder the caller
+// names, through libcurl, with an optional limit on its size.
 //
 // Only https is fetched from other machines (certificates verified); plain
 // http is accepted for loopback addresses alone, which is what a local test
@@ -182,6 +183,9 @@ struct PartFile {
     QByteArray path;
     int fd = -1;
     bool kept = false;
+    qint64 written = 0;
+    qint64 maxBytes = 0; // 0: no limit
+    bool tooLarge = false;
     ~PartFile() {
         if (fd >= 0)
             ::close(fd);
@@ -193,6 +197,13 @@ struct PartFile {
 size_t writeBody(char *data, size_t size, size_t count, void *user) {
     auto *part = static_cast<PartFile *>(user);
     const size_t total = size * count;
+    // Checked here too: libcurl knows the size beforehand only when the
+    // server announces it.
+    if (part->maxBytes > 0 && part->written + qint64(total) > part->maxBytes) {
+        part->tooLarge = true;
+        return 0;
+    }
+    part->written += qint64(total);
     size_t done = 0;
     while (done < total) {
         const ssize_t n = ::write(part->fd, data + done, total - done);
@@ -205,7 +216,7 @@ size_t writeBody(char *data, size_t size, size_t count, void *user) {
     return total;
 }
 
-QString download(const QString &address) {
+QString download(const QString &address, QString folder, qint64 maxBytes) {
     QString loadError;
     const CurlApi *api = curlApi(loadError);
     if (!api)
@@ -228,21 +239,25 @@ QString download(const QString &address) {
                                 : QStringLiteral("Only https addresses are downloaded: %1").arg(address)};
     const QString name = fileNameOf(url);
 
-    TavStr tempText = TavGetTempDir();
-    const QString tempDir =
-        tempText ? QString(reinterpret_cast<const QChar *>(tempText), TavStringLength(tempText)) : QString();
-    TavFreeString(tempText);
-    if (tempDir.isEmpty())
-        throw DownloadError{ErrFileAccess, QStringLiteral("No usable temporary folder")};
-    const QByteArray destination = QFile::encodeName(tempDir + name);
+    if (folder.isEmpty()) {
+        TavStr tempText = TavGetTempDir();
+        folder = tempText ? QString(reinterpret_cast<const QChar *>(tempText), TavStringLength(tempText)) : QString();
+        TavFreeString(tempText);
+        if (folder.isEmpty())
+            throw DownloadError{ErrFileAccess, QStringLiteral("No usable temporary folder")};
+    } else if (!folder.endsWith(QLatin1Char('/'))) {
+        folder += QLatin1Char('/');
+    }
+    const QByteArray destination = QFile::encodeName(folder + name);
 
     PartFile part;
-    part.path = QFile::encodeName(tempDir + QLatin1Char('.') + name) + ".part-XXXXXX";
+    part.maxBytes = maxBytes;
+    part.path = QFile::encodeName(folder + QLatin1Char('.') + name) + ".part-XXXXXX";
     part.fd = ::mkstemp(part.path.data());
     if (part.fd < 0) {
         const int error = errno;
         part.path.clear();
-        throwFileError(error, QStringLiteral("Cannot create a file in %1").arg(tempDir));
+        throwFileError(error, QStringLiteral("Cannot create a file in %1").arg(folder));
     }
 
     CURL *curl = lib.easyInit();
@@ -264,6 +279,8 @@ QString download(const QString &address) {
     lib.easySetopt(curl, CURLOPT_LOW_SPEED_TIME, StallSeconds);
     lib.easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
     lib.easySetopt(curl, CURLOPT_FAILONERROR, 1L);
+    if (maxBytes > 0)
+        lib.easySetopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maxBytes));
     if (loopback)
         lib.easySetopt(curl, CURLOPT_NOPROXY, "*");
     lib.easySetopt(curl, CURLOPT_ERRORBUFFER, message);
@@ -281,6 +298,8 @@ QString download(const QString &address) {
             description = QStringLiteral("The server answered %1").arg(status);
         else if (code == CURLE_ABORTED_BY_CALLBACK)
             description = QStringLiteral("Download cancelled");
+        else if (code == CURLE_FILESIZE_EXCEEDED || part.tooLarge)
+            description = QStringLiteral("The file is larger than %1 bytes").arg(maxBytes);
         throw DownloadError{ErrTransfer, description};
     }
 
@@ -305,9 +324,14 @@ TAV_API void TavCancelDownloads(void) {
 }
 
 TAV_API TavStr TavDownloadFile(const TavChar *address, int32_t length) {
+    return TavDownloadFileTo(address, length, nullptr, 0, 0);
+}
+
+TAV_API TavStr TavDownloadFileTo(const TavChar *address, int32_t length, const TavChar *folder, int32_t folderLength,
+                                 int32_t maxBytes) {
     return guarded<TavStr>(nullptr, [&] {
         try {
-            return newText(download(argText(address, length)));
+            return newText(download(argText(address, length), argText(folder, folderLength), qMax(maxBytes, 0)));
         } catch (const DownloadError &e) {
             TavStr empty = newText(QString());
             setLastError(e.number, QStringLiteral("Error %1 (%2) in procedure TavDownloadFile of Module mInternet")

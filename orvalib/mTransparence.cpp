@@ -84,11 +84,15 @@ class WindowCall {
 public:
     explicit WindowCall(uint32_t window) : m_lock(g_mutex), m_window(window) {
         const QByteArray name = qgetenv("DISPLAY");
-        if (name.isEmpty() || !x11().ok || window == 0)
+        if (name.isEmpty() || !x11().ok)
+            return;
+        m_reachable = window == 0; // no window to ask about, display or not
+        if (window == 0)
             return;
         m_display = x11().openDisplay(name.constData());
         if (!m_display)
             return;
+        m_reachable = true;
         g_failed = false;
         m_previous = x11().setErrorHandler(&recordError);
         m_atom = x11().internAtom(m_display, "_NET_WM_WINDOW_OPACITY", 0);
@@ -100,6 +104,9 @@ public:
         x11().setErrorHandler(m_previous);
         x11().closeDisplay(m_display);
     }
+
+    // A display was there to ask (libX11 loaded, $DISPLAY opened).
+    bool reachable() const { return m_reachable; }
 
     // The window exists on the display.
     bool valid() {
@@ -142,6 +149,7 @@ private:
     std::lock_guard<std::mutex> m_lock;
     uint32_t m_window;
     Display *m_display = nullptr;
+    bool m_reachable = false;
     ErrorHandler m_previous = nullptr;
     Atom m_atom = 0;
 };
@@ -175,6 +183,10 @@ TAV_API TavBool TavChangeTransparence(int32_t window, int32_t opacity) {
 TAV_API TavBool TavDesactiveTransparence(int32_t window) {
     return guarded<TavBool>(TAV_TRUE, [&] {
         WindowCall call{static_cast<uint32_t>(window)};
+        // Without a display nothing could be done: that is a failure. With one,
+        // a window that is not ready, or gone, is left as it is.
+        if (!call.reachable())
+            return TAV_FALSE;
         if (call.valid())
             call.removeOpacity();
         return TAV_TRUE;

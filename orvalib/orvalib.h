@@ -199,6 +199,13 @@ TAV_API int32_t TavOpenMail(const TavChar *address, int32_t length);
  * reads "Error <number> (<description>) in procedure TavDownloadFile of
  * Module mInternet". */
 TAV_API TavStr TavDownloadFile(const TavChar *address, int32_t length);
+/* The same into folder (the temporary folder when folder is empty), failing
+ * with error 57 ("The file is larger than <maxBytes> bytes") as soon as the
+ * body would pass maxBytes, announced or not; 0 sets no limit. The caller
+ * chooses a folder of its own: the copy is created there exclusively and
+ * renamed into place, never written through a link. */
+TAV_API TavStr TavDownloadFileTo(const TavChar *address, int32_t length, const TavChar *folder, int32_t folderLength,
+                                 int32_t maxBytes);
 /* Makes every download under way, and every later one, fail at once with
  * error 57 ("Download cancelled"): called when the program quits, so that no
  * transfer outlives it. */
@@ -216,7 +223,8 @@ TAV_API TavBool TavActiveTransparence(int32_t window);
 /* Sets the opacity of a window made ready (0 transparent to 255 opaque);
  * false for a window not made ready or an opacity outside 0 to 255. */
 TAV_API TavBool TavChangeTransparence(int32_t window, int32_t opacity);
-/* Removes the property, making the window opaque again. Always true. */
+/* Removes the property, making the window opaque again. True also for a
+ * window not made ready or gone; false only without a display or libX11. */
 TAV_API TavBool TavDesactiveTransparence(int32_t window);
 
 #ifdef __cplusplus

@@ -325,9 +325,9 @@ int TavOpenMail(const QString &address) {
 
 // ---- Download ----
 
-QString TavDownloadFile(const QString &address, int *errorNumber, QString *errorText) {
-    TAV_EXPORT(TavDownloadFile);
-    const QString path = takeText(TavDownloadFile_fn(units(address), length32(address)));
+namespace {
+// The path downloaded, or the empty text with the library's error handed back.
+QString downloaded(const QString &path, int *errorNumber, QString *errorText) {
     if (path.isEmpty()) {
         TAV_EXPORT(TavGetLastError);
         TAV_EXPORT(TavGetLastErrorText);
@@ -337,6 +337,20 @@ QString TavDownloadFile(const QString &address, int *errorNumber, QString *error
             *errorText = takeText(TavGetLastErrorText_fn());
     }
     return path;
+}
+} // namespace
+
+QString TavDownloadFile(const QString &address, int *errorNumber, QString *errorText) {
+    TAV_EXPORT(TavDownloadFile);
+    return downloaded(takeText(TavDownloadFile_fn(units(address), length32(address))), errorNumber, errorText);
+}
+
+QString TavDownloadFileTo(const QString &address, const QString &folder, int maxBytes, int *errorNumber,
+                          QString *errorText) {
+    TAV_EXPORT(TavDownloadFileTo);
+    return downloaded(
+        takeText(TavDownloadFileTo_fn(units(address), length32(address), units(folder), length32(folder), maxBytes)),
+        errorNumber, errorText);
 }
 
 void TavCancelDownloads() {

@@ -72,6 +72,9 @@ int TavOpenMail(const QString &address);
 // on a failure, with the library's error number and text in errorNumber and
 // errorText when given (70: the destination is in use; the caller says nothing).
 QString TavDownloadFile(const QString &address, int *errorNumber = nullptr, QString *errorText = nullptr);
+// The same into folder, failing once the body would pass maxBytes (0: no limit).
+QString TavDownloadFileTo(const QString &address, const QString &folder, int maxBytes, int *errorNumber = nullptr,
+                          QString *errorText = nullptr);
 // Every download under way and every later one fails at once (at quitting).
 void TavCancelDownloads();
 

@@ -3,7 +3,11 @@
 // "Range: bytes=0-" (the whole file, from its first byte), the size expected
 // from the answer's Content-Length, the body appended to the local file as it
 // arrives. Complete only when the bytes received are exactly the size
-// announced; a transfer cut short leaves what arrived in the file.
+// announced and their SHA-256 is the one published beside the file (the
+// address with ".sha256"); a transfer cut short leaves what arrived in the
+// file, a file larger than the limit or failing its checksum is deleted.
+// The file is created afresh (an earlier entry of the name removed first,
+// never written through a link): localPath belongs in a private folder.
 //
 // Only https is fetched from other machines (certificates verified by Qt);
 // plain http only from this machine. A transfer that stalls, or runs longer
@@ -44,8 +48,9 @@ public:
     qint64 received() const { return m_received; }
     qint64 expected() const { return m_expected; }
 
-    // Time-outs: no byte for stallMs, or more than totalMs in all.
-    void setTimeouts(int stallMs, int totalMs);
+    // Why the last download failed, for the message the user is shown.
+    enum class Failure { None, Transfer, TooLarge, ChecksumMissing, ChecksumWrong };
+    Failure failure() const { return m_failure; }
 
 signals:
     // Only when the size is known (Content-Length given).
@@ -56,18 +61,25 @@ private:
     void onMetaData();
     void onReadyRead();
     void onFinished();
+    void startChecksum();
+    void onChecksumFinished();
+    void fail(Failure why, const QString &error);
     void finish(bool complete, const QString &error);
+    QNetworkReply *get(const QString &address, bool wholeFile);
 
     QNetworkAccessManager *m_network;
     QPointer<QNetworkReply> m_reply;
+    QPointer<QNetworkReply> m_checksum;
     QFile m_file;
+    QString m_address;
     QString m_localPath;
     QString m_error;
+    Failure m_failure = Failure::None;
     QTimer m_total;
     qint64 m_received = 0;
     qint64 m_expected = 0;
-    int m_stallMs = 30000;
-    int m_totalMs = 30 * 60 * 1000;
+    static constexpr int StallMs = 30000;
+    static constexpr int TotalMs = 30 * 60 * 1000;
 };
 
 } // namespace tav::update

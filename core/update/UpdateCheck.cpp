@@ -6,12 +6,17 @@
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QPointer>
 #include <QThread>
 #include <QUrl>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tav::update {
 
@@ -26,12 +31,19 @@ bool isLoopbackHost(const QString &host) {
     return !address.isNull() && address.isLoopback();
 }
 
-// The downloaded copy of address, read; empty when the download failed.
-// Failures of the library itself (missing, broken) are thrown.
+// The downloaded copy of address, read; empty when the download failed or
+// the file is larger than the limit. Failures of the library itself
+// (missing, broken) are thrown.
 QString downloadText(const QString &address, bool &obtained) {
-    const QString path = mTavCommon::TavDownloadFile(address);
+    const QString folder = downloadFolder();
+    const QString path = folder.isEmpty() ? QString() : mTavCommon::TavDownloadFileTo(address, folder, TextFileLimit);
     obtained = !path.isEmpty();
     return obtained ? readJoinedLines(path) : QString();
+}
+
+bool isOwnFolder(const QByteArray &path) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
 }
 
 } // namespace
@@ -60,6 +72,30 @@ QString updatePageAddress(const QString &base) {
 QString installerAddress(const QString &base, const QString &version) {
     return base + ServerFolder + QLatin1String("/setup_") + QString::fromLatin1(ProgramTitle) + QLatin1Char('_') +
            version.split(QLatin1Char('.')).join(QLatin1Char('_')) + QLatin1String(".deb");
+}
+
+QString checksumAddress(const QString &installer) {
+    return installer + QLatin1String(".sha256");
+}
+
+QString downloadFolder() {
+    const QString xdg = qEnvironmentVariable("XDG_CACHE_HOME");
+    const QString cache =
+        xdg.startsWith(QLatin1Char('/')) ? QDir::cleanPath(xdg) : QDir::homePath() + QLatin1String("/.cache");
+    // Missing folders on the way are made private too, as the cache's own is meant to be.
+    QByteArray path;
+    for (const QString &part :
+         (cache + QLatin1String("/") + QString::fromLatin1(ProgramTitle)).split(QLatin1Char('/'))) {
+        if (part.isEmpty())
+            continue;
+        path += '/' + QFile::encodeName(part);
+        if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+            return QString();
+    }
+    // Another account's folder, or a link planted under the name, is not used.
+    if (!isOwnFolder(path) || ::chmod(path.constData(), 0700) != 0)
+        return QString();
+    return QFile::decodeName(path);
 }
 
 bool isAcceptedAddress(const QString &address) {
@@ -95,7 +131,9 @@ QString readJoinedLines(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QString();
-    QByteArray bytes = file.readAll();
+    QByteArray bytes = file.read(TextFileLimit + 1);
+    if (bytes.size() > TextFileLimit)
+        return QString();
     bytes.replace("\r\n", "");
     bytes.replace('\r', "");
     QString text = QString::fromUtf8(bytes);

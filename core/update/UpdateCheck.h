@@ -29,6 +29,18 @@ QString updatePageAddress(const QString &base);
 // The installer of version "1.12.3": ".../Travoline/setup_Travoline_1_12_3.deb".
 QString installerAddress(const QString &base, const QString &version);
 
+// The installer's checksum, published beside it: the address with ".sha256".
+QString checksumAddress(const QString &installer);
+
+// Size limits: the version file and the release notes, and the installer.
+inline constexpr qint64 TextFileLimit = 64 * 1024;
+inline constexpr qint64 InstallerLimit = 200 * 1024 * 1024;
+
+// The private folder downloads go to: $XDG_CACHE_HOME/Travoline (else
+// ~/.cache/Travoline), made with mode 0700 and used only when it is a folder
+// of this user's own, not a link. Empty when it cannot be had.
+QString downloadFolder();
+
 // Whether an address may be fetched: https, or plain http to this machine only.
 bool isAcceptedAddress(const QString &address);
 // A connection counts as present when a non-loopback interface is up; a
@@ -43,6 +55,7 @@ QString overrideFilePath();
 
 // A downloaded text file read line by line and joined with nothing between:
 // carriage returns (with their line feed) disappear, lone line feeds stay.
+// A file larger than TextFileLimit reads as the empty text.
 QString readJoinedLines(const QString &path);
 
 // The version text as the server gave it, filtered: empty text; 10 characters

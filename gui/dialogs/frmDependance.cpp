@@ -17,6 +17,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <curl/curl.h>
+#include <dlfcn.h>
+
 namespace tav {
 
 namespace {
@@ -28,6 +31,21 @@ const char *const Libraries[] = {
     "liborvalib.so",      "libhovrix.so",   "libQt6Core.so.6", "libQt6Gui.so.6", "libQt6Widgets.so.6",
     "libQt6Network.so.6", "libstdc++.so.6", "libgcc_s.so.1",   "libc.so.6",
 };
+
+// libcurl, which the downloads load when they first need it, as it reports
+// itself: its file name's numbers are those of its interface, not its version.
+QString curlVersion() {
+    void *lib = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!lib)
+        return QStringLiteral("Fichier inconnu");
+    using VersionInfo = curl_version_info_data *(*)(CURLversion);
+    const auto info = reinterpret_cast<VersionInfo>(::dlsym(lib, "curl_version_info"));
+    const curl_version_info_data *data = info ? info(CURLVERSION_NOW) : nullptr;
+    const QString version =
+        data && data->version ? QString::fromLatin1(data->version) : QStringLiteral("Version Inconnue");
+    ::dlclose(lib);
+    return version;
+}
 
 } // namespace
 
@@ -122,6 +140,7 @@ QList<frmDependance::Row> frmDependance::dependencyRows() {
         const QString name = QString::fromLatin1(library);
         rows.append({name, mTavCommon::TavGetVersionInformation(name)});
     }
+    rows.append({QStringLiteral("libcurl.so.4"), curlVersion()});
     ExifReader &reader = exifReader();
     rows.append({QStringLiteral("jhead"), toolVersion(reader.toolPath(ExifReader::Tool::Jhead), {"-V"})});
     rows.append({QStringLiteral("ExifTool"), toolVersion(reader.toolPath(ExifReader::Tool::ExifTool), {"-ver"})});

@@ -9,7 +9,7 @@
 #include "gui/i18n/Translate.h"
 
 #include <QApplication>
-#include <QFileInfo>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -19,6 +19,9 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tav {
 
@@ -135,15 +138,27 @@ void frmMiseAJour::setHelpHandler(std::function<void(int)> onHelp) {
 }
 
 QString frmMiseAJour::localPath() const {
-    return mTavCommon::TavGetTempDir() + m_installer.mid(m_installer.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString folder = update::downloadFolder();
+    if (folder.isEmpty())
+        return QString();
+    return folder + QLatin1Char('/') + m_installer.mid(m_installer.lastIndexOf(QLatin1Char('/')) + 1);
 }
+
+namespace {
+// A file that this user downloaded earlier (not a link, nor another account's).
+bool isOwnEarlierCopy(const QString &path) {
+    struct stat st {};
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           st.st_uid == ::geteuid();
+}
+} // namespace
 
 void frmMiseAJour::cmdSuivant_Click() {
     trapForm("cmdSuivant_Click", [&] {
         cmdSuivant->setEnabled(false);
         const QString path = localPath();
         // A copy from an earlier attempt, whole or cut short: replaced only when asked.
-        if (QFileInfo::exists(path) &&
+        if (isOwnEarlierCopy(path) &&
             frontEnd().msgBox(m_texts[1], StyleYesNo + StyleQuestion, Message(1)) != AnswerYes) {
             cmdSuivant->setEnabled(true);
             return;
@@ -161,7 +176,24 @@ void frmMiseAJour::cmdSuivant_Click() {
 void frmMiseAJour::downloadEnded(bool complete) {
     unsetCursor();
     if (!complete) {
-        frontEnd().msgBox(m_texts[0], StyleExclamation, Message(1));
+        // A package that is not the one published was deleted: the user is told why.
+        using Failure = update::InstallerDownload::Failure;
+        const Failure why = m_download->failure();
+        const QString checksum = update::checksumAddress(m_installer);
+        frontEnd().msgBox(why == Failure::ChecksumMissing
+                              ? i18n::getText(objectName(), QStringLiteral("SommeAbsente"),
+                                              QStringLiteral("Le téléchargement de la nouvelle version a échoué : sa "
+                                                             "somme de contrôle %s est introuvable. Le fichier "
+                                                             "téléchargé a été effacé."),
+                                              checksum)
+                          : why == Failure::ChecksumWrong
+                              ? i18n::getText(objectName(), QStringLiteral("SommeFausse"),
+                                              QStringLiteral("Le téléchargement de la nouvelle version a échoué : le "
+                                                             "fichier reçu ne correspond pas à sa somme de contrôle "
+                                                             "%s. Il a été effacé."),
+                                              checksum)
+                              : m_texts[0],
+                          StyleExclamation, Message(1));
         if (frontEnd().msgBox(m_texts[2], StyleYesNo + StyleQuestion, Message(1)) == AnswerYes)
             m_open(m_base);
     }

@@ -2,8 +2,10 @@
 // The update dialog: the new version and its release notes, and the download
 // of its installer with a progress display. A complete download opens the
 // update page, hands the package to the desktop's installer and asks the
-// program to close; anything short of complete is a failure, and the part
-// that arrived stays in the temporary folder to be offered again.
+// program to close; anything short of complete and verified against its
+// published checksum is a failure. A transfer cut short leaves the part that
+// arrived in the private download folder, to be offered again; a package
+// too large or failing its checksum is deleted, and the user told why.
 //
 // Also the two checks that lead to it: the one at start-up, in the
 // background, and the about box's manual one.
@@ -41,7 +43,8 @@ public:
 
     // Set once the installer was handed over: the program is to close.
     bool quitRequested() const { return m_quit; }
-    // Where the installer goes: the temporary folder and the address's last segment.
+    // Where the installer goes: the private download folder and the address's
+    // last segment (empty when that folder cannot be had).
     QString localPath() const;
 
     static constexpr int HelpTopic = 10004;

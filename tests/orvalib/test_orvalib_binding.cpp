@@ -44,6 +44,7 @@ const char *const AllExports[] = {
     "TavGetScreenWidth",
     "TavGetScreenHeight",
     "TavDownloadFile",
+    "TavDownloadFileTo",
     "TavCancelDownloads",
     "TavSetRegString",
     "TavDelRegVal",

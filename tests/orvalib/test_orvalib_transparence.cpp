@@ -95,11 +95,15 @@ struct Translucency : ::testing::Test {
 
 } // namespace
 
-TEST_F(Translucency, WithoutADisplayNothingIsDone) {
+TEST_F(Translucency, WithoutADisplayNothingIsDoneAndAllThreeFail) {
+    for (const char *display : {"", ":9875"}) { // none, and one nobody serves
+        SCOPED_TRACE(display);
+        qputenv("DISPLAY", display);
+        EXPECT_FALSE(TavActiveTransparence(0x400001));
+        EXPECT_FALSE(TavChangeTransparence(0x400001, 128));
+        EXPECT_FALSE(TavDesactiveTransparence(0x400001));
+    }
     qunsetenv("DISPLAY");
-    EXPECT_FALSE(TavActiveTransparence(0x400001));
-    EXPECT_FALSE(TavChangeTransparence(0x400001, 128));
-    EXPECT_TRUE(TavDesactiveTransparence(0x400001));
 }
 
 TEST_F(Translucency, TheOpacityPropertyFollowsTheThreeCalls) {

@@ -4,6 +4,7 @@
 
 #include "TestPaths.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -41,6 +42,12 @@ public:
             QFile::remove(m_dir.filePath(side));
         else
             write(side, how);
+    }
+    // An installer with its checksum beside it, as the update site publishes them.
+    void putPackage(const QString &name, const QByteArray &content, const QByteArray &how = QByteArray()) const {
+        put(name, content, how);
+        put(name + QStringLiteral(".sha256"),
+            QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex() + "  " + name.toUtf8() + '\n');
     }
     void remove(const QString &name) const { QFile::remove(m_dir.filePath(QStringLiteral("root/Travoline/") + name)); }
 

@@ -8,6 +8,7 @@ A file NAME may have a side file NAME.how with one setting a line:
     nolength           send no Content-Length (the body ends with the connection)
     cut=N              announce the whole size but close after N bytes
     chunk=N delay=S    send N bytes at a time, sleeping S seconds between them
+    size=N             send N zero bytes in place of the file's content
 """
 import http.server
 import json
@@ -37,11 +38,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 key, _, value = line.partition("=")
                 how[key] = value
         body = open(path, "rb").read()
+        size = int(how.get("size", len(body)))
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
         if "nolength" not in how:
-            self.send_header("Content-Length", str(len(body)))
+            self.send_header("Content-Length", str(size))
         self.end_headers()
+        if "size" in how:
+            block = bytes(65536)
+            try:
+                for start in range(0, size, len(block)):
+                    self.wfile.write(block[:min(len(block), size - start)])
+            except OSError:
+                pass  # the client gave up, as it should on a file too large
+            return
         if "cut" in how:
             body = body[:int(how["cut"])]
         chunk = int(how.get("chunk", len(body) or 1))

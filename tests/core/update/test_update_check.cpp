@@ -8,8 +8,11 @@
 #include "core/update/InstallerDownload.h"
 #include "core/update/UpdateCheck.h"
 
+#include <QCryptographicHash>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tav;
 using namespace tav::update;
@@ -147,6 +150,7 @@ TEST_F(UpdateCheckTest, ManualCheckComparesTheFilteredServerVersion) {
 
 struct Outcome {
     bool complete = false;
+    InstallerDownload::Failure failure = InstallerDownload::Failure::None;
     QString error;
     QList<QPair<qint64, qint64>> progress;
 };
@@ -159,6 +163,7 @@ Outcome download(const QString &address, const QString &path) {
     QObject::connect(&d, &InstallerDownload::finished, [&](bool complete, const QString &error) {
         out.complete = complete;
         out.error = error;
+        out.failure = d.failure();
         ended = true;
     });
     d.start(address, path);
@@ -179,7 +184,7 @@ TEST_F(UpdateCheckTest, DownloadIsCompleteOnlyWithExactlyTheAnnouncedSize) {
     const QString address = server.base() + QStringLiteral("/Travoline/setup_Travoline_1_12_3.deb");
 
     // Whole, in slow pieces: the progress climbs to the full size.
-    server.put(QStringLiteral("setup_Travoline_1_12_3.deb"), package, "chunk=1000 delay=0.05");
+    server.putPackage(QStringLiteral("setup_Travoline_1_12_3.deb"), package, "chunk=1000 delay=0.05");
     Outcome whole = download(address, path);
     EXPECT_TRUE(whole.complete) << whole.error.toStdString();
     EXPECT_EQ(readAll(path), package);
@@ -188,8 +193,9 @@ TEST_F(UpdateCheckTest, DownloadIsCompleteOnlyWithExactlyTheAnnouncedSize) {
     for (int i = 1; i < whole.progress.size(); ++i)
         EXPECT_GT(whole.progress[i].first, whole.progress[i - 1].first);
     const auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 1);
+    ASSERT_EQ(requests.size(), 2);
     EXPECT_EQ(requests[0].headers.value(QStringLiteral("Range")).toString(), QStringLiteral("bytes=0-"));
+    EXPECT_EQ(requests[1].path, QStringLiteral("/Travoline/setup_Travoline_1_12_3.deb.sha256"));
 
     // Cut short by the server: a failure, and what arrived stays.
     server.put(QStringLiteral("setup_Travoline_1_12_3.deb"), package, "cut=1000");
@@ -216,6 +222,99 @@ TEST_F(UpdateCheckTest, DownloadIsCompleteOnlyWithExactlyTheAnnouncedSize) {
     EXPECT_FALSE(download(QStringLiteral("http://example.org/Travoline/x.deb"), missing).complete);
     EXPECT_EQ(server.requests().size(), asked);
     EXPECT_FALSE(QFile::exists(missing));
+}
+
+TEST_F(UpdateCheckTest, APackageTooLargeOrNotTheOnePublishedIsDeleted) {
+    using Failure = InstallerDownload::Failure;
+    const QString name = QStringLiteral("setup_Travoline_1_12_3.deb");
+    const QString address = server.base() + QStringLiteral("/Travoline/") + name;
+    const QString path = temp.filePath(name);
+    const QByteArray package(3000, 'p');
+    const QByteArray rightSum = QCryptographicHash::hash(package, QCryptographicHash::Sha256).toHex();
+    const QByteArray otherSum = QCryptographicHash::hash("other", QCryptographicHash::Sha256).toHex();
+    struct Case {
+        const char *what;
+        QByteArray how, checksum; // a null checksum: none published
+        Failure failure;
+    } cases[] = {
+        {"announced larger than 200 MB", "size=209715201", rightSum, Failure::TooLarge},
+        {"larger than 200 MB without a size", "size=209715201 nolength", rightSum, Failure::TooLarge},
+        {"no checksum", "", QByteArray(), Failure::ChecksumMissing},
+        {"not a checksum", "", "<html>Not here</html>", Failure::ChecksumMissing},
+        {"another file's checksum", "", otherSum + "  " + name.toUtf8(), Failure::ChecksumWrong},
+        {"checksum in capitals, no name", "", rightSum.toUpper(), Failure::None},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        server.put(name, package, c.how);
+        if (c.checksum.isNull())
+            server.remove(name + QStringLiteral(".sha256"));
+        else
+            server.put(name + QStringLiteral(".sha256"), c.checksum);
+        const Outcome o = download(address, path);
+        EXPECT_EQ(o.complete, c.failure == Failure::None) << o.error.toStdString();
+        EXPECT_EQ(o.failure, c.failure);
+        EXPECT_EQ(QFile::exists(path), c.failure == Failure::None);
+    }
+
+    // A link planted under the package's name is replaced, never written through.
+    const QString victim = temp.filePath(QStringLiteral("victim"));
+    QFile::remove(path);
+    {
+        QFile f(victim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("mine");
+    }
+    ASSERT_TRUE(QFile::link(victim, path));
+    server.putPackage(name, package);
+    EXPECT_TRUE(download(address, path).complete);
+    EXPECT_EQ(readAll(victim), "mine");
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(readAll(path), package);
+}
+
+TEST_F(UpdateCheckTest, TextFilesGoToAPrivateFolderAndAreRefusedAboveTheirLimit) {
+    const QString folder = qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/Travoline");
+    QDir(folder).removeRecursively();
+    server.put(QStringLiteral("version.txt"), "1.12.3");
+    server.put(QStringLiteral("release_note.txt"), "title\nnew");
+    EXPECT_EQ(startupCheck(serverAddress()).kind, StartupResult::NewVersion);
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({QStringLiteral("release_note.txt"), QStringLiteral("version.txt")}));
+    EXPECT_TRUE(QDir(temp.path()).isEmpty()); // nothing in the shared temporary folder
+
+    // Above 64 KB, announced or not: the version file fails as an unreachable
+    // server does, the notes as missing ones; nothing of them is left.
+    struct Case {
+        const char *file, *how;
+        StartupResult::Kind kind;
+    } cases[] = {
+        {"version.txt", "size=65537", StartupResult::Unreachable},
+        {"version.txt", "size=104857600 nolength", StartupResult::Unreachable},
+        {"release_note.txt", "size=65537 nolength", StartupResult::Ignored},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.how);
+        QDir(folder).removeRecursively();
+        server.put(QStringLiteral("version.txt"), "1.12.3");
+        server.put(QStringLiteral("release_note.txt"), "title\nnew");
+        server.put(QLatin1String(c.file), "x", c.how);
+        EXPECT_EQ(startupCheck(serverAddress()).kind, c.kind);
+        EXPECT_FALSE(QDir(folder).entryList(QDir::Files | QDir::Hidden).contains(QLatin1String(c.file)));
+    }
+
+    // A link in the folder's place is not followed: no check rather than a write elsewhere.
+    QDir(folder).removeRecursively();
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(QFile::link(elsewhere.path(), folder));
+    server.put(QStringLiteral("version.txt"), "1.12.3");
+    EXPECT_EQ(startupCheck(serverAddress()).kind, StartupResult::Unreachable);
+    EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
+    QFile::remove(folder);
 }
 
 // Quitting while the start-up check waits on a stalled server: the check is

@@ -186,6 +186,14 @@ TEST_F(About, DependencyListNamesTheProgramThenWhatThisBuildRunsWith) {
     };
     EXPECT_EQ(versionOf("liborvalib.so"), QString::fromLatin1(VersionText));
     EXPECT_EQ(versionOf("libQt6Widgets.so.6"), QString::fromLatin1(qVersion()));
+    // libcurl as curl reports it, not the numbers of its file name.
+    QProcess curl;
+    curl.start("curl", {"--version"});
+    if (curl.waitForFinished(10000)) {
+        const auto reported = QRegularExpression("libcurl/(\\S+)").match(QString::fromLatin1(curl.readAll()));
+        ASSERT_TRUE(reported.hasMatch());
+        EXPECT_EQ(versionOf("libcurl.so.4"), reported.captured(1));
+    }
 
     // The tools as they report themselves.
     QProcess jhead;

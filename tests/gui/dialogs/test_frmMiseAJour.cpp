@@ -57,6 +57,7 @@ protected:
         package = QByteArray(4000, 'p');
     }
     void TearDown() override {
+        QFile::remove(localPackage());
         qputenv("PATH", savedPath);
         qputenv("TMPDIR", savedTmp);
         qunsetenv(update::ServerAddressVariable);
@@ -64,7 +65,9 @@ protected:
     }
 
     QString installer() const { return server.base() + QStringLiteral("/Travoline/") + PackageName; }
-    QString localPackage() const { return temp.filePath(QStringLiteral("tmp/")) + PackageName; }
+    QString localPackage() const {
+        return qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/Travoline/") + PackageName;
+    }
     // What xdg-open was given, sorted (the calls run side by side).
     QStringList opened() const {
         QFile f(temp.filePath(QStringLiteral("calls")));
@@ -111,7 +114,7 @@ TEST_F(UpdateDialog, DownloadShowsItsProgressThenHandsThePackageToTheDesktop) {
     help->click();
     EXPECT_EQ(topics, QList<int>{10004});
 
-    server.put(PackageName, package, "chunk=500 delay=0.05");
+    server.putPackage(PackageName, package, "chunk=500 delay=0.05");
     dialog.show();
     auto *label = child<QLabel>(&dialog, "lbltelechargement");
     auto *bar = child<QProgressBar>(&dialog, "ProgressBar1");
@@ -153,7 +156,7 @@ TEST_F(UpdateDialog, DownloadShowsItsProgressThenHandsThePackageToTheDesktop) {
 }
 
 TEST_F(UpdateDialog, DownloadCutShortFailsKeepsWhatArrivedAndIsOfferedAgain) {
-    server.put(PackageName, package, "cut=1000");
+    server.putPackage(PackageName, package, "cut=1000");
     {
         frmMiseAJour dialog;
         prepare(dialog);
@@ -174,7 +177,7 @@ TEST_F(UpdateDialog, DownloadCutShortFailsKeepsWhatArrivedAndIsOfferedAgain) {
     }
 
     // Next time the copy is found: "no" leaves it and asks the server nothing.
-    server.put(PackageName, package);
+    server.putPackage(PackageName, package);
     const auto before = server.requests().size();
     ui.asked.clear();
     {
@@ -204,6 +207,64 @@ TEST_F(UpdateDialog, DownloadCutShortFailsKeepsWhatArrivedAndIsOfferedAgain) {
         EXPECT_TRUE(ui.asked[2].message.contains(localPackage())) << ui.asked[2].message.toStdString();
         EXPECT_EQ(ui.asked[2].style, StyleExclamation);
     }
+}
+
+TEST_F(UpdateDialog, APackageFailingItsChecksumIsDeletedAndTheUserToldWhy) {
+    const QString sums = PackageName + QStringLiteral(".sha256");
+    struct Case {
+        const char *what;
+        QByteArray checksum; // null: none published
+        const char *said;
+    } cases[] = {
+        {"missing", QByteArray(), "cannot be found"},
+        {"wrong", QByteArray(64, 'a'), "does not match"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        server.put(PackageName, package);
+        if (c.checksum.isNull())
+            server.remove(sums);
+        else
+            server.put(sums, c.checksum);
+        ui.asked.clear();
+        ui.answers = {AnswerOk, AnswerNo};
+        frmMiseAJour dialog;
+        prepare(dialog);
+        dialog.show();
+        child<QPushButton>(&dialog, "cmdSuivant")->click();
+        ASSERT_TRUE(test::waitFor([&] { return ui.asked.size() == 2; }, 10000));
+        EXPECT_TRUE(ui.asked[0].message.contains(QLatin1String(c.said))) << ui.asked[0].message.toStdString();
+        EXPECT_TRUE(ui.asked[0].message.contains(update::checksumAddress(installer())));
+        EXPECT_EQ(ui.asked[0].style, StyleExclamation);
+        EXPECT_EQ(ui.asked[1].message, Message(84));
+        EXPECT_FALSE(dialog.quitRequested());
+        EXPECT_FALSE(QFile::exists(localPackage()));
+    }
+    test::runEvents(200);
+    EXPECT_TRUE(opened().isEmpty()); // nothing was handed to the desktop
+
+    // Something else under the package's name (a link here) is no earlier
+    // copy to ask about, and what it points to is never written.
+    const QString victim = temp.filePath(QStringLiteral("victim"));
+    {
+        QFile f(victim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("mine");
+    }
+    ASSERT_TRUE(QFile::link(victim, localPackage()));
+    server.putPackage(PackageName, package);
+    ui.asked.clear();
+    frmMiseAJour dialog;
+    prepare(dialog);
+    dialog.show();
+    child<QPushButton>(&dialog, "cmdSuivant")->click();
+    ASSERT_TRUE(test::waitFor([&] { return !dialog.isVisible(); }, 10000));
+    EXPECT_TRUE(ui.asked.isEmpty()) << ui.messages().join(u" | ").toStdString();
+    EXPECT_TRUE(dialog.quitRequested());
+    EXPECT_EQ(local(), package);
+    QFile f(victim);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "mine");
 }
 
 // Clicks the download button of the update dialog once it is up.
@@ -254,7 +315,7 @@ TEST_F(UpdateDialog, StartupCheckRunsInTheBackgroundAndClosesTheProgramForTheIns
     ui.asked.clear();
     server.put(QStringLiteral("version.txt"), "1.12.3");
     server.put(QStringLiteral("release_note.txt"), "Travoline 1.12.3\nFaster renames");
-    server.put(PackageName, package);
+    server.putPackage(PackageName, package);
     bool busy = true;
     QString caption, notes;
     whenDialogShows([&](frmMiseAJour *dialog) {
