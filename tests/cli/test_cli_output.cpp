@@ -249,8 +249,56 @@ TEST(CliOutput, AnOverlongLanguageNameIsBadUsage) {
     const QString name(32768, QLatin1Char('x'));
     EXPECT_EQ(c.run("--rule n --language " + name + " a"), 2);
     EXPECT_EQ(c.err.count('\n'), 1) << c.err.left(300).constData();
-    EXPECT_TRUE(c.err.startsWith("travoline-cli: --language: no language file for \"xxx"));
+    // Told in the settings' language: the one asked for does not exist.
+    EXPECT_TRUE(c.err.startsWith("travoline-cli: --language: ")) << c.err.left(300).constData();
+    EXPECT_TRUE(c.err.contains("xxx"));
     EXPECT_TRUE(c.out.isEmpty());
+}
+
+TEST(CliOptions, TwoActionsOrATextThatIsNotUtf8AreRefusedAndNothingIsDone) {
+    Cli c;
+    makeRaw(c.raw("a.txt"), "a");
+    const struct {
+        const char *args, *said;
+    } cases[] = {
+        {"--history --recover", "--history and --recover cannot be used together"},
+        {"--check --rename --rule x a.txt", "--check and --rename cannot be used together"},
+        {"--rename --yes --rule x a.txt --undo", "--rename and --undo cannot be used together"},
+        {"--list-rules --history --check", "--list-rules and --history cannot be used together"},
+        {"--rule \"$(printf 'x\\377\\376#')\" --rename --yes a.txt", "--rule: the value is not valid UTF-8"},
+        {"--rule=\"$(printf 'x\\377')\" a.txt", "--rule: the value is not valid UTF-8"},
+        {"--rule x --types \"$(printf 'txt\\377')\" a.txt", "--types: the value is not valid UTF-8"},
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.args);
+        EXPECT_EQ(c.run(QString::fromUtf8(k.args)), 2);
+        EXPECT_EQ(c.err, "travoline-cli: " + QByteArray(k.said) + "\n");
+        EXPECT_TRUE(c.out.isEmpty());
+        EXPECT_EQ(QDir(c.dir.path()).entryList(QDir::Files), QStringList{"a.txt"});
+    }
+    // The same action twice is still one action.
+    EXPECT_EQ(c.run("--check --check --rule x"), 0);
+}
+
+TEST(CliOptions, UsageErrorsAreToldInTheLanguageInUse) {
+    Cli c;
+    makeRaw(c.raw("a"), "a");
+    const struct {
+        const char *args, *said;
+    } cases[] = {
+        {"--trim 2 a", "--trim: expects 0 or 1, not \"2\""},
+        {"--language Français --trim 2 a", "--trim: attend 0 ou 1, pas « 2 »"},
+        {"--language Français --step 99999 a", "--step: 99999 est hors limites (de -32768 à 32767)"},
+        {"--language Français --bogus a", "option inconnue --bogus"},
+        {"--language Français", "aucun CHEMIN donné (voir --help)"},
+        {"--language Français --history --undo", "--history et --undo ne peuvent pas être employés ensemble"},
+        {"--language Français gone", "ni fichier ni dossier à ce nom : gone"},
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.args);
+        EXPECT_EQ(c.run(QString::fromUtf8(k.args)), 2);
+        EXPECT_EQ(QString::fromUtf8(c.err), "travoline-cli: " + QString::fromUtf8(k.said) + "\n");
+    }
 }
 
 TEST(CliOptions, DoubleDashOrderAndValuesThatLookLikeOptions) {

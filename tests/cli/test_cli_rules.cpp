@@ -52,7 +52,8 @@ TEST(CliSavedRules, ListsAndAppliesSavedRulesWithoutWritingTheFile) {
     EXPECT_EQ(applied.code, 0) << applied.err.toStdString();
     EXPECT_TRUE(applied.out.endsWith("\tphoto_05.jpg\n")) << applied.out.toStdString();
 
-    const CliResult missing = runCli({"--settings", ini, "--saved-rule", "nope", dir.filePath("photos")});
+    const CliResult missing =
+        runCli({"--settings", ini, "--language", "English", "--saved-rule", "nope", dir.filePath("photos")});
     EXPECT_EQ(missing.code, 2);
     EXPECT_TRUE(missing.err.contains("no saved rule has the pattern \"nope\"")) << missing.err.toStdString();
 
