@@ -332,7 +332,11 @@ TEST_F(UpdateDialog, StartupCheckRunsInTheBackgroundAndClosesTheProgramForTheIns
     EXPECT_EQ(caption, QStringLiteral("A new version of Travoline is available: 1.12.3"));
     EXPECT_EQ(notes, QStringLiteral("Faster renames\n"));
     EXPECT_TRUE(checked());
-    EXPECT_EQ(server.requests().last().path, QStringLiteral("/Travoline/") + PackageName);
+    // The package, then its checksum beside it.
+    const auto requests = server.requests();
+    ASSERT_GE(requests.size(), 2);
+    EXPECT_EQ(requests[requests.size() - 2].path, QStringLiteral("/Travoline/") + PackageName);
+    EXPECT_EQ(requests.last().path, QStringLiteral("/Travoline/") + PackageName + QStringLiteral(".sha256"));
     EXPECT_EQ(local(), package);
     ASSERT_TRUE(waitOpened(2));
     EXPECT_TRUE(opened().contains(QUrl::fromLocalFile(localPackage()).toString()));
