@@ -215,8 +215,8 @@ TAV_API void TavCancelDownloads(void);
 
 /* The window is an X11 window id on the display of $DISPLAY; its opacity is
  * its _NET_WM_WINDOW_OPACITY property, applied by compositing window
- * managers. All three fail (false) without a display, without libX11, or
- * for a window that does not exist. */
+ * managers. All three fail (false) without a display or without libX11;
+ * the first two also for a window that does not exist. */
 /* Makes the window ready for translucency: sets the property to opaque
  * unless the window has it already. */
 TAV_API TavBool TavActiveTransparence(int32_t window);
