@@ -87,9 +87,6 @@ public:
     // How an address is opened (the default: the desktop's own handler).
     void setUrlOpener(std::function<void(const QString &)> open);
 
-    CreditsScroller *credits() const { return picCredits; }
-    QComboBox *volumes() const { return cboDisques; }
-
 public slots:
     void cboDisques_Click();
     void cmdDependances_Click();

@@ -421,11 +421,12 @@ TEST_F(WindowTest, LongOperationsSwitchTheCommandsOff) {
 
 namespace {
 
-// The enabled state of every named control of the window's panes.
+// The enabled state of every named control of the window's panes (menus are
+// windows of their own).
 QMap<QString, bool> enabledStates(const QMainWindow *window) {
     QMap<QString, bool> states;
     for (const QWidget *w : window->centralWidget()->findChildren<QWidget *>())
-        if (!w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")))
+        if (!w->isWindow() && !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")))
             states.insert(w->objectName(), w->isEnabled());
     return states;
 }
