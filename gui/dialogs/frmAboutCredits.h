@@ -84,8 +84,6 @@ public:
     void setUpdateCheckHandler(std::function<void()> onCheck);
     // What the help button of the dependency list opened from here runs.
     void setDependencyHelpHandler(std::function<void()> onHelp) { m_onDependencyHelp = std::move(onHelp); }
-    // How an address is opened (the default: the desktop's own handler).
-    void setUrlOpener(std::function<void(const QString &)> open);
 
 public slots:
     void cboDisques_Click();

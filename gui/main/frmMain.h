@@ -33,8 +33,6 @@ public:
     explicit frmMain(MainController *controller, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    MainController *controller() const { return m_controller; }
-
     // The window's load: fields from the settings, pictures, translation,
     // counters and tips. Names are not computed until the first activation.
     void Form_Load();
