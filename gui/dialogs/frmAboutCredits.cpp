@@ -495,10 +495,6 @@ void frmAboutCredits::cmdControleVersion_Click() {
         m_onCheck();
 }
 
-void frmAboutCredits::setUrlOpener(std::function<void(const QString &)> open) {
-    m_open = std::move(open);
-}
-
 void frmAboutCredits::lblSite_Click() {
     const QString site = QString::fromUtf8(addresses::SupportSite);
     if (!site.isEmpty() && m_open)

@@ -84,11 +84,6 @@ public:
     void setUpdateCheckHandler(std::function<void()> onCheck);
     // What the help button of the dependency list opened from here runs.
     void setDependencyHelpHandler(std::function<void()> onHelp) { m_onDependencyHelp = std::move(onHelp); }
-    // How an address is opened (the default: the desktop's own handler).
-    void setUrlOpener(std::function<void(const QString &)> open);
-
-    CreditsScroller *credits() const { return picCredits; }
-    QComboBox *volumes() const { return cboDisques; }
 
 public slots:
     void cboDisques_Click();

@@ -32,11 +32,6 @@ public:
     const QString &cancelMark() const { return m_cancelMark; }
     bool continueChosen() const { return m_cancelMark.isEmpty(); }
 
-    QListWidget *lsterreur = nullptr;
-    QPushButton *cmdContinuer = nullptr;
-    QPushButton *cmdAnnuler = nullptr;
-    QLabel *lblRaison = nullptr;
-
 public slots:
     void cmdContinuer_Click();
     void cmdAnnuler_Click();
@@ -46,6 +41,11 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    QListWidget *lsterreur = nullptr;
+    QPushButton *cmdContinuer = nullptr;
+    QPushButton *cmdAnnuler = nullptr;
+    QLabel *lblRaison = nullptr;
+
     void layoutControls();
     void showReason(int row);
 

@@ -26,8 +26,6 @@ public:
     // is pressed (the window that owns the help opens it).
     static int choose(ExifReader &reader, QWidget *parent = nullptr, const std::function<void()> &onHelp = {});
 
-    QComboBox *choiceList() const { return cboChoix; }
-
 signals:
     // The help button: the window that owns the help opens it.
     void helpRequested();

@@ -30,9 +30,6 @@ public:
     // Geometry in twips as laid out by prepare().
     int boxWidth() const { return m_width; }
     int boxHeight() const { return m_height; }
-    QList<QPushButton *> setButtons() const { return m_set; }
-    QPushButton *enterButton() const { return m_enter; }
-    QPushButton *escapeButton() const { return m_escape; }
 
     // The designed size of a button (twips).
     static constexpr int ButtonWidth = 1215;

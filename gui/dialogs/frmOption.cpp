@@ -168,58 +168,62 @@ void frmOption::buildUi() {
     setMinimumSize(700, 420);
 }
 
+// The rule and the counter after a rename: kept or reset.
+void frmOption::buildCounterPage(QWidget *page) {
+    auto *v = new QVBoxLayout(page);
+    fraRegle = named(new QGroupBox(QStringLiteral("Règle")), "fraRegle");
+    auto *g1 = new QHBoxLayout(fraRegle);
+    const char *regle[2] = {"effacer regle", "garder regle"};
+    for (int i = 0; i < 2; ++i) {
+        optRegle[i] = new QRadioButton(QString::fromUtf8(regle[i]));
+        i18n::setControlIndex(optRegle[i], QStringLiteral("optRegle"), i);
+        g1->addWidget(optRegle[i]);
+    }
+    g1->addStretch(1);
+    fraDebut = named(new QGroupBox(QStringLiteral("Début du compteur")), "fraDebut");
+    auto *g2 = new QGridLayout(fraDebut);
+    const char *debut[3] = {"remise a", "garder la valeur", "prendre la valeur suivante"};
+    for (int i = 0; i < 3; ++i) {
+        optDebut[i] = new QRadioButton(QString::fromUtf8(debut[i]));
+        i18n::setControlIndex(optDebut[i], QStringLiteral("optDebut"), i);
+        if (i > 0)
+            g2->addWidget(optDebut[i], i, 0);
+    }
+    txtDebut = named(new QLineEdit, "txtDebut");
+    txtDebut->setMaximumWidth(80);
+    auto *reset = new QHBoxLayout;
+    reset->addWidget(optDebut[0]);
+    reset->addWidget(txtDebut);
+    reset->addStretch(1);
+    g2->addLayout(reset, 0, 0);
+    fraPas = named(new QGroupBox(QStringLiteral("Pas du compteur")), "fraPas");
+    auto *g3 = new QGridLayout(fraPas);
+    const char *pas[2] = {"remise à", "garder la valeur"};
+    for (int i = 0; i < 2; ++i) {
+        optPas[i] = new QRadioButton(QString::fromUtf8(pas[i]));
+        i18n::setControlIndex(optPas[i], QStringLiteral("optPas"), i);
+        if (i > 0)
+            g3->addWidget(optPas[i], i, 0);
+    }
+    txtPas = named(new QLineEdit, "txtPas");
+    txtPas->setMaximumWidth(80);
+    auto *resetStep = new QHBoxLayout;
+    resetStep->addWidget(optPas[0]);
+    resetStep->addWidget(txtPas);
+    resetStep->addStretch(1);
+    g3->addLayout(resetStep, 0, 0);
+    v->addWidget(fraRegle);
+    v->addWidget(fraDebut);
+    v->addWidget(fraPas);
+    v->addStretch(1);
+}
+
 QWidget *frmOption::buildPage(int index) {
     auto *page = new QWidget;
     switch (index) {
-    case 0: {
-        auto *v = new QVBoxLayout(page);
-        fraRegle = named(new QGroupBox(QStringLiteral("Règle")), "fraRegle");
-        auto *g1 = new QHBoxLayout(fraRegle);
-        const char *regle[2] = {"effacer regle", "garder regle"};
-        for (int i = 0; i < 2; ++i) {
-            optRegle[i] = new QRadioButton(QString::fromUtf8(regle[i]));
-            i18n::setControlIndex(optRegle[i], QStringLiteral("optRegle"), i);
-            g1->addWidget(optRegle[i]);
-        }
-        g1->addStretch(1);
-        fraDebut = named(new QGroupBox(QStringLiteral("Début du compteur")), "fraDebut");
-        auto *g2 = new QGridLayout(fraDebut);
-        const char *debut[3] = {"remise a", "garder la valeur", "prendre la valeur suivante"};
-        for (int i = 0; i < 3; ++i) {
-            optDebut[i] = new QRadioButton(QString::fromUtf8(debut[i]));
-            i18n::setControlIndex(optDebut[i], QStringLiteral("optDebut"), i);
-            if (i > 0)
-                g2->addWidget(optDebut[i], i, 0);
-        }
-        txtDebut = named(new QLineEdit, "txtDebut");
-        txtDebut->setMaximumWidth(80);
-        auto *reset = new QHBoxLayout;
-        reset->addWidget(optDebut[0]);
-        reset->addWidget(txtDebut);
-        reset->addStretch(1);
-        g2->addLayout(reset, 0, 0);
-        fraPas = named(new QGroupBox(QStringLiteral("Pas du compteur")), "fraPas");
-        auto *g3 = new QGridLayout(fraPas);
-        const char *pas[2] = {"remise à", "garder la valeur"};
-        for (int i = 0; i < 2; ++i) {
-            optPas[i] = new QRadioButton(QString::fromUtf8(pas[i]));
-            i18n::setControlIndex(optPas[i], QStringLiteral("optPas"), i);
-            if (i > 0)
-                g3->addWidget(optPas[i], i, 0);
-        }
-        txtPas = named(new QLineEdit, "txtPas");
-        txtPas->setMaximumWidth(80);
-        auto *resetStep = new QHBoxLayout;
-        resetStep->addWidget(optPas[0]);
-        resetStep->addWidget(txtPas);
-        resetStep->addStretch(1);
-        g3->addLayout(resetStep, 0, 0);
-        v->addWidget(fraRegle);
-        v->addWidget(fraDebut);
-        v->addWidget(fraPas);
-        v->addStretch(1);
+    case 0:
+        buildCounterPage(page);
         break;
-    }
     case 1: {
         auto *v = new QVBoxLayout(page);
         lstCharInterdit = makeTable("lstCharInterdit", 2);

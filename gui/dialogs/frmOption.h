@@ -80,6 +80,7 @@ protected:
 private:
     void buildUi();
     QWidget *buildPage(int index);
+    void buildCounterPage(QWidget *page);
     void wire();
     void Form_Load();
     // The texts that come from messages, after a language change too.

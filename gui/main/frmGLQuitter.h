@@ -14,11 +14,10 @@ public:
     explicit frmGLQuitter(QWidget *parent = nullptr);
     bool quitConfirmed() const { return m_quit; }
 
+private:
     QLabel *lblQuestion = nullptr;
     QPushButton *cmdQuitter = nullptr;
     QPushButton *cmdContinuer = nullptr;
-
-private:
     bool m_quit = false;
 };
 

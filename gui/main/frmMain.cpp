@@ -2,71 +2,124 @@
 
 #include "gui/dialogs/frmAboutCredits.h"
 #include "gui/dialogs/frmOption.h"
-#include "hovrix/Hovrix.h"
+#include "gui/main/BrowserPane.h"
+#include "gui/main/PaneParts.h"
+#include "gui/main/RenamePane.h"
+#include "gui/main/RulePane.h"
+#include "gui/main/TokenPane.h"
 
 #include "core/app/MainController.h"
-#include "core/base/Trap.h"
 #include "core/base/Twips.h"
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
-#include "core/engine/Operators.h"
 #include "core/filelist/RenameListModel.h"
 #include "core/i18n/HelpFile.h"
 #include "core/i18n/Language.h"
 #include "core/metadata/Exif.h"
 #include "core/rename/RenameCommand.h"
+#include "core/rename/RenameHistory.h"
 #include "core/settings/SavedRules.h"
 #include "core/settings/Settings.h"
 #include "gui/dialogs/CHelp.h"
 #include "gui/i18n/Translate.h"
 #include "gui/main/frmGLQuitter.h"
 #include "gui/main/frmMemoriseRegle.h"
-#include "gui/shellbrowser/FolderListModel.h"
-#include "gui/shellbrowser/LVExplorer.h"
-#include "gui/shellbrowser/TVExplorer.h"
-#include "gui/widgets/ImagePreview.h"
-#include "gui/widgets/ThumbnailList.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QFocusEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
-#include <QHeaderView>
-#include <QKeyEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
-#include <QTableView>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace tav {
 
 frmMain::frmMain(MainController *controller, QWidget *parent) : QMainWindow(parent), m_controller(controller) {
     buildUi();
     setMinimumSize(twipsToPixels(15240), twipsToPixels(10600));
-    lstrename->setModel(controller->model());
+    m_rename->setModel(controller->model());
     wire();
 }
 
 frmMain::~frmMain() {
     if (m_exif)
         m_exif->setModeChangedHandler({});
+}
+
+void frmMain::buildUi() {
+    setObjectName(QStringLiteral("frmMain"));
+    auto *central = new QWidget;
+    auto *main = new QVBoxLayout(central);
+    main->setContentsMargins(6, 6, 6, 6);
+
+    auto *top = new QSplitter(Qt::Horizontal);
+    top->setObjectName(QStringLiteral("splitTop"));
+    top->addWidget(m_browser = new BrowserPane);
+    top->addWidget(m_rename = new RenamePane);
+    top->setStretchFactor(0, 5);
+    top->setStretchFactor(1, 6);
+    main->addWidget(top, 1);
+    main->addWidget(m_rule = new RulePane);
+    main->addWidget(m_tokens = new TokenPane(this));
+    main->addWidget(buildCommandBar());
+    setCentralWidget(central);
+}
+
+QGroupBox *frmMain::buildCommandBar() {
+    using pane::button;
+    Frame5 = pane::named(new QGroupBox, "Frame5");
+    Frame5->setFlat(true);
+    auto *h = new QHBoxLayout(Frame5);
+    h->setContentsMargins(0, 0, 0, 0);
+    ProgressBar1 = pane::named(new QProgressBar, "ProgressBar1");
+    ProgressBar1->setVisible(false);
+    // What the last rename did; long texts are cut, the tip shows them whole.
+    lblStatus = pane::named(new QLabel, "lblStatus");
+    lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    cmdStopAction = button("cmdStopAction", QStringLiteral("Arrêter"), QStringLiteral("Arrêter l'ajout (Échap)"));
+    cmdStopAction->setVisible(false);
+    cmdRenommer =
+        button("cmdRenommer", QStringLiteral("Renommer"), QStringLiteral("Renommer les fichiers de la liste"));
+    cmdRenommerStop = button("cmdRenommerStop", QStringLiteral("Arrêter le renommage"), QString());
+    cmdRenommerStop->setVisible(false);
+    cmdAnnulerRenommage =
+        button("cmdAnnulerRenommage", undoMessage(MsgUndoCommand, "Undo the last rename"),
+               undoMessage(MsgUndoTip, "Put the files of the last rename back under their old names"));
+    cmdAnnulerRenommage->setEnabled(false);
+    QFont bold = cmdRenommer->font();
+    bold.setBold(true);
+    cmdRenommer->setFont(bold);
+    cmdRenommer->setMinimumWidth(140);
+    cmdOption = button("cmdOption", QStringLiteral("Options"), QString());
+    cmdAbout = button("cmdAbout", QStringLiteral("À propos"), QString());
+    cmdAide = button("cmdAide", QStringLiteral("Aide"), QString());
+    cmdForum = button("cmdForum", QStringLiteral("Forum"), QString());
+    cmdQuitter = button("cmdQuitter", QStringLiteral("Quitter"), QString());
+    // The forum button needs the forum's address: hidden rather than doing nothing.
+    cmdForum->setVisible(!help::forumUrl().isEmpty());
+    h->addWidget(ProgressBar1, 1);
+    h->addWidget(lblStatus, 1);
+    h->addWidget(cmdStopAction);
+    h->addStretch(0);
+    h->addWidget(cmdRenommer);
+    h->addWidget(cmdRenommerStop);
+    h->addWidget(cmdAnnulerRenommage);
+    h->addSpacing(24);
+    for (QPushButton *b : {cmdOption, cmdAbout, cmdAide, cmdForum, cmdQuitter})
+        h->addWidget(b);
+    return Frame5;
 }
 
 namespace {
@@ -81,156 +134,160 @@ QTimer *namedTimer(QObject *parent, const char *name, int interval) {
 } // namespace
 
 void frmMain::wire() {
-    MainController *c = m_controller;
     Timer_update = namedTimer(this, "Timer_update", 1000);
     Timer_Escape = namedTimer(this, "Timer_Escape", 100);
-    Timer_ListView1_count = namedTimer(this, "Timer_ListView1_count", 500);
+    wireRulePane();
+    wireRuleOptions();
+    wireTokenPane();
+    wireRenamePane();
+    wireBrowserPane();
+    wireCommandBar();
+    wireLongOperations();
+    connect(m_controller, &MainController::titleChanged, this, &QWidget::setWindowTitle);
+    connect(m_controller, &MainController::ruleFieldsChanged, this, &frmMain::loadFromSettings);
+}
 
-    // The rule box. The combo box takes the focus for its line edit; the
-    // caret is followed as it moves, for the token labels.
-    cboRenommer->installEventFilter(this);
-    QLineEdit *rule = cboRenommer->lineEdit();
-    connect(rule, &QLineEdit::textEdited, c, &MainController::ruleTextChanged);
-    connect(rule, &QLineEdit::textEdited, this, &frmMain::clearStatus);
-    connect(rule, &QLineEdit::cursorPositionChanged, c, [c](int, int now) { c->caretTick(now); });
+// The rule box, the saved rules, the counter fields and the comment.
+void frmMain::wireRulePane() {
+    MainController *c = m_controller;
+    RulePane *p = m_rule;
+    connect(p, &RulePane::ruleEdited, c, &MainController::ruleTextChanged);
+    connect(p, &RulePane::ruleEdited, this, &frmMain::clearStatus);
+    connect(p, &RulePane::caretMoved, c, &MainController::caretTick);
+    connect(p, &RulePane::ruleFocusIn, this, [this](const QString &text, int caret) {
+        m_controller->ruleFocusIn(text);
+        m_controller->caretTick(caret);
+        Timer_update->start();
+    });
+    connect(p, &RulePane::ruleFocusOut, this, [this](const QString &text) {
+        Timer_update->stop();
+        m_controller->ruleFocusOut(text);
+    });
     // No recomputation starts inside another one: a change typed meanwhile
     // waits for the next tick.
     connect(Timer_update, &QTimer::timeout, this, [this] {
         if (!m_commandsOff)
             m_controller->updateTick();
     });
-    connect(cboRenommer, qOverload<int>(&QComboBox::activated), this,
-            [this](int index) { m_controller->chooseSavedRule(cboRenommer->itemText(index)); });
+    connect(p, &RulePane::savedRuleChosen, c, &MainController::chooseSavedRule);
     connect(c, &MainController::ruleTextSet, this, [this](const QString &text, int caret) {
         clearStatus();
-        QSignalBlocker block(cboRenommer);
-        cboRenommer->setEditText(text);
-        cboRenommer->lineEdit()->setCursorPosition(caret);
-        cboRenommer->setFocus();
+        m_rule->setRuleText(text, caret);
     });
-    connect(cmdPrendrePlus, &QPushButton::clicked, c, &MainController::cmdPrendrePlus_Click);
-    connect(cmdPrendreMoins, &QPushButton::clicked, c, &MainController::cmdPrendreMoins_Click);
-    connect(cmdPrendreSupprimer, &QPushButton::clicked, c, &MainController::cmdPrendreSupprimer_Click);
-    connect(c, &MainController::countLabelChanged, Label4, &QLabel::setText);
-    connect(c, &MainController::commentLabelChanged, lblComment, &QLabel::setText);
-    connect(c, &MainController::savedRulesChanged, this, [this](const QStringList &patterns) {
-        const QString text = cboRenommer->currentText();
-        QSignalBlocker block(cboRenommer);
-        cboRenommer->clear();
-        cboRenommer->addItems(patterns);
-        cboRenommer->setEditText(text);
+    connect(p, &RulePane::rememberRuleClicked, c, &MainController::cmdPrendrePlus_Click);
+    connect(p, &RulePane::forgetRuleClicked, c, &MainController::cmdPrendreMoins_Click);
+    connect(p, &RulePane::forgetAllRulesClicked, c, &MainController::cmdPrendreSupprimer_Click);
+    connect(c, &MainController::commentLabelChanged, p, &RulePane::setComment);
+    connect(c, &MainController::savedRulesChanged, p, &RulePane::setSavedRules);
+    connect(p, &RulePane::commentEditRequested, this, &frmMain::editComment);
+    connect(p, &RulePane::counterFieldLeft, this, [this](RulePane::CounterField field, const QString &text) {
+        using F = RulePane::CounterField;
+        const QString fixed = field == F::Start  ? m_controller->txtDebut_LostFocus(text)
+                              : field == F::Step ? m_controller->txtPas_LostFocus(text)
+                                                 : m_controller->txtNbPasse_LostFocus(text);
+        m_rule->setCounterField(field, fixed);
     });
-    connect(c, &MainController::ruleFieldsChanged, this, &frmMain::loadFromSettings);
-    connect(c, &MainController::titleChanged, this, &QWidget::setWindowTitle);
-    connect(c, &MainController::selectRows, this, [this](const QList<int> &rows) {
-        auto *sel = lstrename->selectionModel();
-        sel->clearSelection();
-        for (int r : rows)
-            sel->select(static_cast<QAbstractItemModel *>(m_controller->model())->index(r, 0),
-                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    });
-    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    m_escape->setContext(Qt::WindowShortcut);
-    m_escape->setEnabled(false);
-    connect(m_escape, &QShortcut::activated, this, [this] { m_escapePressed = true; });
-    connect(c, &MainController::actionRunningChanged, this, [this](bool running) {
-        lstrename->setUpdatesEnabled(!running);
-        m_escapePressed = false;
-        m_escape->setEnabled(running);
-        if (running)
-            Timer_Escape->start();
-        else
-            Timer_Escape->stop();
-    });
-    connect(Timer_Escape, &QTimer::timeout, this, [this] {
-        if (m_escapePressed) {
-            m_escapePressed = false;
-            m_controller->cmdStopAction_Click();
+}
+
+// The options of the rule, each to the controller's setter.
+void frmMain::wireRuleOptions() {
+    using O = RulePane::Option;
+    connect(m_rule, &RulePane::optionToggled, this, [this](O option, bool on) {
+        MainController *c = m_controller;
+        switch (option) {
+        case O::Trim:
+            return c->setTrim(on);
+        case O::UpperFirstChar:
+            return c->setUpperFirstChar(on);
+        case O::UpperEachWord:
+            return c->setUpperEachWord(on);
+        case O::AutoIncrement:
+            return c->setAutoIncrement(on);
+        case O::Forbidden:
+            return c->setForbidden(on);
+        case O::Extension:
+            return c->setExtensionChecked(on);
+        case O::AutoRefresh: {
+            const QList<int> selected = selectedRows();
+            c->setAutoRefresh(on);
+            if (on)
+                emit c->selectRows(selected);
+            return;
+        }
+        case O::Preview:
+            c->settings().VisualiserImage = on ? 1 : 0;
+            return m_browser->setPreviewOn(on, true);
         }
     });
+    connect(m_rule, &RulePane::extensionTextChanged, m_controller, &MainController::setExtensionText);
+    connect(m_rule, &RulePane::caseChosen, m_controller, &MainController::setCaseOption);
+}
 
-    // Options.
-    connect(chkTrim, &QCheckBox::toggled, c, &MainController::setTrim);
-    connect(chkUpperFirstChar, &QCheckBox::toggled, c, &MainController::setUpperFirstChar);
-    connect(chkUpperCaseFirstWord, &QCheckBox::toggled, c, &MainController::setUpperEachWord);
-    connect(chkAutoIncrement, &QCheckBox::toggled, c, &MainController::setAutoIncrement);
-    connect(chkInterdit, &QCheckBox::toggled, c, &MainController::setForbidden);
-    connect(chkExtension, &QCheckBox::toggled, this, [this](bool on) {
-        txtExtension->setEnabled(on);
-        m_controller->setExtensionChecked(on);
+// Token labels insert their token; the builders write their rule.
+void frmMain::wireTokenPane() {
+    MainController *c = m_controller;
+    connect(m_tokens, &TokenPane::tokenClicked, c, &MainController::insertToken);
+    connect(m_tokens, &TokenPane::replaceByPositionRequested, c, &MainController::cmdRepPos_Click);
+    connect(m_tokens, &TokenPane::replaceTextRequested, c, &MainController::cmdRepStr_Click);
+    connect(m_tokens, &TokenPane::tipChosen, this,
+            [this](const QString &tip) { m_controller->settings().Astuce = tip; });
+    connect(m_tokens, &TokenPane::metadataGroupShown, this, &frmMain::showToolInUse);
+    connect(m_tokens, &TokenPane::clearMetadataCacheClicked, this, [this] {
+        if (m_exif)
+            m_exif->cmdEffacerExif();
     });
-    connect(txtExtension, &QLineEdit::textChanged, c, &MainController::setExtensionText);
-    for (int i = 0; i < 3; ++i)
-        connect(optCasse[i], &QRadioButton::clicked, this, [this, i] { m_controller->setCaseOption(i); });
-    connect(chkRefresh, &QCheckBox::toggled, this, [this](bool on) {
-        const QList<int> selected = selectedRows();
-        m_controller->setAutoRefresh(on);
-        if (on)
-            emit m_controller->selectRows(selected);
-    });
-    connect(chkPreview, &QCheckBox::toggled, this, &frmMain::chkPreview_Click);
-    txtDebut->installEventFilter(this);
-    txtPas->installEventFilter(this);
-    txtNbPasse->installEventFilter(this);
-    for (auto *t : txtRepPos)
-        t->installEventFilter(this);
-    lblComment->installEventFilter(this);
+}
 
-    // Builders.
-    connect(cmdRepPos, &QPushButton::clicked, this, [this] {
-        int way = 0, end = 0;
-        for (int i = 0; i < 3; ++i)
-            if (optRepPos[i]->isChecked())
-                way = i;
-        end = optRepPosDebutFin[1]->isChecked() ? 1 : 0;
-        QStringList fields;
-        for (auto *t : txtRepPos)
-            fields << t->text();
-        m_controller->cmdRepPos_Click(way, fields, end, txtRemplacerPos->text());
-    });
-    connect(cmdRepStr, &QPushButton::clicked, this, [this] {
-        int way = 0;
-        for (int i = 0; i < 3; ++i)
-            if (optRepStr[i]->isChecked())
-                way = i;
-        m_controller->cmdRepStr_Click(txtRechercher->text(), txtRemplacer->text(), way);
-    });
-    auto enableWay = [this] {
-        const bool ways[3] = {optRepPos[0]->isChecked(), optRepPos[1]->isChecked(), optRepPos[2]->isChecked()};
-        txtRepPos[0]->setEnabled(ways[0]);
-        txtRepPos[1]->setEnabled(ways[0]);
-        lblRepPos[0]->setEnabled(ways[0]);
-        lblRepPos[1]->setEnabled(ways[0]);
-        txtRepPos[2]->setEnabled(ways[1]);
-        lblRepPos[2]->setEnabled(ways[1]);
-        txtRepPos[3]->setEnabled(ways[2]);
-        lblRepPos[3]->setEnabled(ways[2]);
-    };
-    for (auto *o : optRepPos)
-        connect(o, &QRadioButton::toggled, this, enableWay);
-    enableWay();
-    for (int i = 0; i < 3; ++i)
-        connect(optRepStr[i], &QRadioButton::toggled, this, [this] {
-            for (int k = 0; k < 3; ++k)
-                lblRepStr[k]->setEnabled(optRepStr[k]->isChecked());
-        });
-
-    // Tips list: one token group at a time.
-    connect(lstAstuce, &QListWidget::itemSelectionChanged, this, &frmMain::lstAstuce_Click);
-
-    // The rename list. Any change of its rows ends what the status line says.
-    connect(cmdDel, &QPushButton::clicked, this, [this] { m_controller->cmdDel_Click(selectedRows()); });
-    connect(lstrename, &QTableView::doubleClicked, this, [this] { m_controller->cmdDel_Click(selectedRows()); });
-    lstrename->viewport()->installEventFilter(this);
+// The rename list. Any change of its rows ends what the status line says.
+void frmMain::wireRenamePane() {
+    MainController *c = m_controller;
+    connect(m_rename, &RenamePane::removeRequested, c, &MainController::cmdDel_Click);
+    connect(m_rename, &RenamePane::clearRequested, c, &MainController::cmdClear_Click);
+    connect(m_rename, &RenamePane::upRequested, c, &MainController::cmdUp_Click);
+    connect(m_rename, &RenamePane::downRequested, c, &MainController::cmdDown_Click);
+    connect(m_rename, &RenamePane::rowDragged, c, &MainController::dragRow);
+    connect(m_rename, &RenamePane::rowPressed, this, &frmMain::previewRow);
+    connect(c, &MainController::countLabelChanged, m_rename, &RenamePane::setCountText);
+    connect(c, &MainController::selectRows, m_rename, &RenamePane::selectRows);
     QAbstractItemModel *rows = c->model();
     connect(rows, &QAbstractItemModel::rowsInserted, this, &frmMain::clearStatus);
     connect(rows, &QAbstractItemModel::rowsRemoved, this, &frmMain::clearStatus);
     connect(rows, &QAbstractItemModel::rowsMoved, this, &frmMain::clearStatus);
     connect(rows, &QAbstractItemModel::modelReset, this, &frmMain::clearStatus);
+}
+
+// The folder browser: what it adds goes to the controller; renamed files
+// keep their thumbnails, a batch's renames moving together once its files
+// are all moved, before the listing shows the new names (and at its end,
+// should it have failed before that).
+void frmMain::wireBrowserPane() {
+    MainController *c = m_controller;
+    BrowserPane *p = m_browser;
+    connect(p, &BrowserPane::addRequested, c, &MainController::cmdAdd_Click);
+    connect(p, &BrowserPane::addAllRequested, c, &MainController::cmdAddAll_Click);
+    connect(p, &BrowserPane::addHierarchyRequested, c, &MainController::mnuAddHieriachy_Click);
+    connect(p, &BrowserPane::pathsDropped, c, &MainController::cmdDnD_Drop);
+    connect(p, &BrowserPane::filterChanged, c, &MainController::setDisplayFilter);
+    connect(p, &BrowserPane::folderChanged, this,
+            [this](const QString &path) { m_controller->settings().dossierCourant = path; });
+    c->setThumbnailRenamed([p](const QString &from, const QString &to) { p->noteRenamed(from, to); });
+    connect(c, &MainController::folderListChanged, p, &BrowserPane::applyRenames);
+    connect(c, &MainController::renameFinished, p, &BrowserPane::applyRenames);
+    connect(c, &MainController::folderListChanged, p, &BrowserPane::relist);
+    connect(this, &frmMain::thumbnailSettingsChanged, p, &BrowserPane::redrawThumbnails);
+    p->setThumbnailOptions([this] {
+        const Settings &s = m_controller->settings();
+        ThumbnailList::Options options;
+        options.draw = s.AfficherVignette != 0;
+        options.types = s.FormatExtensionVignette;
+        options.size = s.taillesVignette[size_t(std::clamp<int>(s.TailleVignette, 0, 2))].toSize();
+        return options;
+    });
+}
+
+void frmMain::wireCommandBar() {
+    MainController *c = m_controller;
     connect(c, &MainController::renameFinished, this, [this] { showRenameOutcome(m_controller->lastRename()); });
-    connect(cmdClear, &QPushButton::clicked, c, &MainController::cmdClear_Click);
-    connect(cmdUp, &QPushButton::clicked, this, [this] { m_controller->cmdUp_Click(selectedRows()); });
-    connect(cmdDown, &QPushButton::clicked, this, [this] { m_controller->cmdDown_Click(selectedRows()); });
     connect(cmdStopAction, &QPushButton::clicked, c, &MainController::cmdStopAction_Click);
     connect(cmdRenommer, &QPushButton::clicked, c, &MainController::cmdRenommer_Click);
     connect(cmdRenommerStop, &QPushButton::clicked, c, &MainController::cmdRenommerStop_Click);
@@ -249,79 +306,38 @@ void frmMain::wire() {
     connect(cmdAide, &QPushButton::clicked, this, [] { CHelp::show(help::TopicMainWindow); });
     connect(cmdForum, &QPushButton::clicked, this, [] { CHelp::urlOpener()(help::forumUrl()); });
     connect(cmdOption, &QPushButton::clicked, this, &frmMain::cmdOption_Click);
-    connect(cmdAddAll, &QPushButton::customContextMenuRequested, this,
-            [this](const QPoint &p) { mnuPopup->popup(cmdAddAll->mapToGlobal(p)); });
-    cmdAddAll->setContextMenuPolicy(Qt::CustomContextMenu);
-    cmdDnD->installEventFilter(this);
+}
 
-    // The folder browser.
-    ListView1->setOpenFilesWithDefaultProgram(false);
-    connect(cmdAdd, &QPushButton::clicked, this,
-            [this] { m_controller->cmdAdd_Click(ListView1->LVPath(), ListView1->selectedItemTexts()); });
-    connect(ListView1, &LVExplorer::filesActivated, this,
-            [this] { m_controller->cmdAdd_Click(ListView1->LVPath(), ListView1->selectedItemTexts()); });
-    connect(cmdAddAll, &QPushButton::clicked, this,
-            [this] { m_controller->cmdAddAll_Click(ListView1->LVPath(), ListView1->itemTexts()); });
-    connect(mnuAddHieriachy, &QAction::triggered, this,
-            [this] { m_controller->mnuAddHieriachy_Click(TreeView1->TVPath()); });
-    connect(txtFilter, &QLineEdit::textChanged, this, [this](const QString &text) {
-        m_controller->setDisplayFilter(text);
-        ListView1->setPattern(text);
-        showFolderCount();
+// Escape ends an adding operation; it is polled while one runs.
+void frmMain::wireLongOperations() {
+    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_escape->setContext(Qt::WindowShortcut);
+    m_escape->setEnabled(false);
+    connect(m_escape, &QShortcut::activated, this, [this] { m_escapePressed = true; });
+    connect(m_controller, &MainController::actionRunningChanged, this, [this](bool running) {
+        m_rename->setActionRunning(running);
+        m_escapePressed = false;
+        m_escape->setEnabled(running);
+        if (running)
+            Timer_Escape->start();
+        else
+            Timer_Escape->stop();
     });
-    connect(cmdRefresh, &QPushButton::clicked, this, [this] { ListView1->setPattern(txtFilter->text()); });
-    connect(cmdRefreshFolder, &QPushButton::clicked, this, [this] {
-        const QString path = TreeView1->TVPath();
-        TreeView1->refresh();
-        TreeView1->setTVPath(path);
+    connect(Timer_Escape, &QTimer::timeout, this, [this] {
+        if (m_escapePressed) {
+            m_escapePressed = false;
+            m_controller->cmdStopAction_Click();
+        }
     });
-    // Renamed files keep their thumbnails; a batch's renames move together
-    // once its files are all moved, before the listing shows the new names
-    // (and at its end, should it have failed before that).
-    c->setThumbnailRenamed([this](const QString &from, const QString &to) { ListView2->noteRenamed(from, to); });
-    connect(c, &MainController::folderListChanged, ListView2, &ThumbnailList::applyRenames);
-    connect(c, &MainController::renameFinished, ListView2, &ThumbnailList::applyRenames);
-    connect(c, &MainController::folderListChanged, ListView1, &LVExplorer::refresh);
-    connect(ListView1, &LVExplorer::selectedItemsChanged, this, [this] {
-        if (!chkVignette->isChecked())
-            ListView1_Click();
-    });
-    // The thumbnails follow the listing (another folder, a new filter, a refresh).
-    connect(ListView1, &LVExplorer::itemCountChanged, this, [this] {
-        if (chkVignette->isChecked())
-            showThumbnails();
-    });
-    connect(chkVignette, &QCheckBox::toggled, this, &frmMain::chkVignette_Click);
-    // What is selected among the thumbnails is what the commands act on.
-    connect(ListView2, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!chkVignette->isChecked())
-            return;
-        ListView1->selectItemsByText(ListView2->selectedItemTexts());
-        ListView1_Click();
-    });
-    connect(ListView2, &QListWidget::itemActivated, this,
-            [this] { m_controller->cmdAdd_Click(ListView1->LVPath(), ListView2->selectedItemTexts()); });
-    connect(this, &frmMain::thumbnailSettingsChanged, this, [this] {
-        ListView2->forgetBuild();
-        if (chkVignette->isChecked())
-            showThumbnails();
-    });
-    connect(Timer_ListView1_count, &QTimer::timeout, this, &frmMain::showFolderCount);
-    Timer_ListView1_count->start();
-    connect(TreeView1, &TVExplorer::folderChanged, this,
-            [this](const QString &path) { m_controller->settings().dossierCourant = path; });
 }
 
 void frmMain::setMetadataReader(ExifReader *reader) {
-    if (m_exif) {
+    if (m_exif)
         m_exif->setModeChangedHandler({});
-        disconnect(cmdEffacerExif, nullptr, this, nullptr);
-    }
     m_exif = reader;
-    if (reader) {
-        connect(cmdEffacerExif, &QPushButton::clicked, this, [this] { m_exif->cmdEffacerExif(); });
+    m_browser->setMetadataReader(reader);
+    if (reader)
         reader->setModeChangedHandler([this](int) { showToolInUse(); });
-    }
     showToolInUse();
 }
 
@@ -336,86 +352,38 @@ void frmMain::showToolInUse() {
                 text += QStringLiteral(" \u2013 ") + Exif::toolMissingShortText(tool);
         }
     }
-    lblExitToolUsed->setText(text);
+    m_tokens->setToolText(text);
 }
 
-void frmMain::showFolderCount() {
-    QString text = i18n::Message(18, QString::number(ListView1->itemCount()));
-    if (const int unshown = ListView1->unshownCount(); unshown > 0)
-        text += QStringLiteral(" \u2013 ") + i18n::getText(QStringLiteral("frmMain"), QStringLiteral("StatusUnshown"),
-                                                           QStringLiteral("%s name(s) not shown: not valid UTF-8"),
-                                                           QString::number(unshown));
-    Label2->setText(text);
+void frmMain::showMetadataValue(int index, const QString &text) {
+    m_tokens->setMetadataValue(index, text);
 }
 
-void frmMain::chkPreview_Click(bool on) {
-    m_controller->settings().VisualiserImage = on ? 1 : 0;
-    if (on)
-        ListView1_Click();
-    else
-        picturePreview->clear();
-}
-
-void frmMain::ListView1_Click() {
-    if (!chkPreview->isChecked())
+void frmMain::previewRow(int row) {
+    if (row < 0 || row >= m_controller->model()->rowCount())
         return;
-    // In the list shown, the item the user is on when it is selected, else
-    // the first selected one.
-    QString name;
-    if (chkVignette->isChecked()) {
-        if (const QListWidgetItem *current = ListView2->currentItem(); current && current->isSelected())
-            name = current->text();
-        else if (const QStringList selected = ListView2->selectedItemTexts(); !selected.isEmpty())
-            name = selected.first();
-    } else {
-        const QModelIndex current = ListView1->currentIndex();
-        if (current.isValid() && ListView1->selectionModel()->isSelected(current.siblingAtColumn(0)))
-            name = ListView1->folderModel()->itemAt(current.row()).name;
-        else if (const QStringList selected = ListView1->selectedItemTexts(); !selected.isEmpty())
-            name = selected.first();
-    }
-    if (name.isEmpty())
-        return;
-    previewFile(QDir(ListView1->LVPath()).filePath(name), QStringLiteral("ListView1_Click (Feuille frmMain)"));
+    const FileEntry &entry = m_controller->model()->entry(row);
+    m_browser->previewFile(QDir(entry.folder).filePath(entry.oldName),
+                           QStringLiteral("LstRename_MouseDown (Feuille frmMain)"));
 }
 
-void frmMain::chkVignette_Click() {
-    if (chkVignette->isChecked()) {
-        const QStringList selected = ListView1->selectedItemTexts();
-        ListView2->setVisible(true);
-        ListView1->setVisible(false);
-        showThumbnails();
-        ListView2->selectItemsByText(selected);
-    } else {
-        const QStringList selected = ListView2->selectedItemTexts();
-        ListView1->setVisible(true);
-        ListView2->setVisible(false);
-        ListView1->selectItemsByText(selected);
-    }
-    showFolderCount();
+void frmMain::progressStart(int maximum) {
+    ProgressBar1->setRange(0, std::max(maximum, 1));
+    ProgressBar1->setValue(0);
+    ProgressBar1->setVisible(true);
 }
 
-void frmMain::showThumbnails() {
-    // A listing still on its way builds when it arrives.
-    if (ListView1->isListing())
-        return;
-    const Settings &s = m_controller->settings();
-    ThumbnailList::Options options;
-    options.draw = s.AfficherVignette != 0;
-    options.types = s.FormatExtensionVignette;
-    options.size = s.taillesVignette[size_t(std::clamp<int>(s.TailleVignette, 0, 2))].toSize();
-    const QStringList selected = ListView1->selectedItemTexts();
-    if (ListView2->build(ListView1->LVPath(), ListView1->itemTexts(), options))
-        ListView2->selectItemsByText(selected);
+// Moving the bar measures its text each time; a step of a thousandth of the
+// range is finer than the bar can show, so smaller moves are skipped.
+void frmMain::progressStep(int value) {
+    const int shown = std::min(value, ProgressBar1->maximum());
+    const int grain = std::max(1, ProgressBar1->maximum() / 1000);
+    if (shown == ProgressBar1->maximum() || shown < ProgressBar1->value() || shown - ProgressBar1->value() >= grain)
+        ProgressBar1->setValue(shown);
 }
 
-void frmMain::previewFile(const QString &path, const QString &procedure) {
-    if (!chkPreview->isChecked())
-        return;
-    trap(procedure, [&] {
-        const int angle = preview::angleOfFile(path, m_exif);
-        picturePreview->setPixmap(QPixmap::fromImage(preview::previewImage(path, angle)));
-    });
+void frmMain::progressEnd() {
+    ProgressBar1->setVisible(false);
 }
 
 void frmMain::comeForward() {
@@ -447,14 +415,26 @@ void frmMain::openStartFolder() {
     m_startFolderShown = m_startFolderStored;
     if (m_startFolderShown.isEmpty() || !QFileInfo(m_startFolderShown).isDir())
         m_startFolderShown = QDir::homePath();
-    ListView1->attach(3, QString(), s.FiltreAffichage);
-    TreeView1->attach(ListView1, 0, QString(), false);
-    TreeView1->setTVPath(m_startFolderShown);
-    showFolderCount();
+    m_browser->open(m_startFolderShown, s.FiltreAffichage);
 }
 
 void frmMain::openPath(const QString &path) {
-    TreeView1->setTVPath(path);
+    m_browser->goTo(path);
+}
+
+void frmMain::openPaths(const QStringList &paths) {
+    if (paths.isEmpty())
+        return;
+    const QStringList missing = m_controller->openPaths(paths);
+    for (const QString &p : paths) {
+        if (missing.contains(p))
+            continue;
+        const QFileInfo info(p);
+        openPath(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+        break;
+    }
+    for (const QString &p : missing)
+        frontEnd().msgBox(i18n::Message(88, p), 0, QStringLiteral("Message"));
 }
 
 void frmMain::cmdAbout_Click() {
@@ -479,94 +459,64 @@ void frmMain::cmdOption_Click() {
 
 void frmMain::retranslate() {
     i18n::translateForm(this);
-    const int tipIds[] = {39, 40, 42, 41, 43, 50};
-    for (int i = 0; i < lstAstuce->count() && i < 6; ++i)
-        lstAstuce->item(i)->setText(i18n::Message(tipIds[i]));
-    lstAstuce_Click();
-    fitTokenPane();
-    // The folder list's titles and type names are read as they are shown.
-    if (QAbstractItemModel *folder = ListView1->model())
-        emit folder->headerDataChanged(Qt::Horizontal, 0, std::max(folder->columnCount() - 1, 0));
-    ListView1->refresh();
-    // The tree's top entries are named when it is listed: listed again at its folder.
-    if (const QString path = TreeView1->TVPath(); !path.isEmpty()) {
-        TreeView1->refresh();
-        TreeView1->setTVPath(path);
-    }
-    showFolderCount();
-    Label4->setText(m_controller->countLabelText());
-    lblComment->setText(m_controller->commentLabel());
+    m_tokens->retranslateTips();
+    m_tokens->fitSize();
+    m_browser->retranslate();
+    m_rename->setCountText(m_controller->countLabelText());
+    m_rule->setComment(m_controller->commentLabel());
     showToolInUse();
     updateTitle();
 }
 
-void frmMain::openPaths(const QStringList &paths) {
-    if (paths.isEmpty())
-        return;
-    const QStringList missing = m_controller->openPaths(paths);
-    for (const QString &p : paths) {
-        if (missing.contains(p))
-            continue;
-        const QFileInfo info(p);
-        openPath(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
-        break;
-    }
-    for (const QString &p : missing)
-        frontEnd().msgBox(i18n::Message(88, p), 0, QStringLiteral("Message"));
-}
-
 QList<int> frmMain::selectedRows() const {
-    QList<int> rows;
-    for (const QModelIndex &i : lstrename->selectionModel()->selectedRows())
-        rows << i.row();
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return m_rename->selectedRows();
 }
 
 void frmMain::loadFromSettings() {
     const Settings &s = m_controller->settings();
     const NameEngine &e = m_controller->engine();
     const Rule &r = e.rule();
-    QSignalBlocker b1(chkTrim), b2(chkUpperFirstChar), b3(chkUpperCaseFirstWord), b4(chkAutoIncrement), b5(chkInterdit),
-        b6(chkExtension), b7(txtExtension), b8(chkRefresh), b9(chkPreview);
-    txtDebut->setText(e.txtDebut());
-    txtPas->setText(e.txtPas());
-    chkPreview->setChecked(s.VisualiserImage != 0);
-    chkExtension->setChecked(r.ModifieExtension != 0);
-    txtExtension->setText(r.ModifieExtensionValeur);
-    txtExtension->setEnabled(r.ModifieExtension != 0);
-    chkInterdit->setChecked(r.RemplacerCaractereInterdit == 1);
-    chkRefresh->setChecked(s.MettreAJour != 0);
-    chkAutoIncrement->setChecked(r.IncrementeFichierIdentique != 0);
-    chkTrim->setChecked(r.EffaceEspace != 0);
-    chkUpperFirstChar->setChecked(r.PremierCaractereEnMajuscule != 0);
-    chkUpperCaseFirstWord->setChecked(r.PremierCaractereEnMajusculePourChaqueMot != 0);
+    RulePane::Fields f;
+    f.start = e.txtDebut();
+    f.step = e.txtPas();
+    f.preview = s.VisualiserImage != 0;
+    f.extensionOn = r.ModifieExtension != 0;
+    f.extension = r.ModifieExtensionValeur;
+    f.forbidden = r.RemplacerCaractereInterdit == 1;
+    f.autoRefresh = s.MettreAJour != 0;
+    f.autoIncrement = r.IncrementeFichierIdentique != 0;
+    f.trim = r.EffaceEspace != 0;
+    f.upperFirstChar = r.PremierCaractereEnMajuscule != 0;
+    f.upperEachWord = r.PremierCaractereEnMajusculePourChaqueMot != 0;
+    m_rule->showFields(f);
+    m_browser->setPreviewOn(f.preview, false);
+}
+
+void frmMain::loadPictures() {
+    const std::pair<const char *, const char *> pictures[] = {{"cmdOption", "options"},
+                                                              {"cmdAbout", "about"},
+                                                              {"cmdAide", "manuel"},
+                                                              {"cmdQuitter", "quitter"},
+                                                              {"cmdAdd", "ajouter"},
+                                                              {"cmdAddAll", "tout_ajouter"},
+                                                              {"cmdDel", "retirer"},
+                                                              {"cmdClear", "tout_retirer"},
+                                                              {"cmdStopAction", "non"},
+                                                              {"cmdRefresh", "actualiser"},
+                                                              {"cmdRefreshFolder", "actualiser"},
+                                                              {"cmdForum", "forum"}};
+    for (const auto &[button, picture] : pictures)
+        if (auto *b = findChild<QPushButton *>(QString::fromLatin1(button)))
+            i18n::setButtonPictures(b, QString::fromLatin1(picture));
 }
 
 void frmMain::Form_Load() {
     m_controller->setUpdatesEnabled(false);
     Settings &s = m_controller->settings();
     loadFromSettings();
-    {
-        QSignalBlocker block(cboRenommer);
-        cboRenommer->setEditText(m_controller->engine().rule().Regle);
-    }
-    lblComment->setText(m_controller->commentLabel());
-
-    const std::pair<QPushButton *, const char *> pictures[] = {{cmdOption, "options"},
-                                                               {cmdAbout, "about"},
-                                                               {cmdAide, "manuel"},
-                                                               {cmdQuitter, "quitter"},
-                                                               {cmdAdd, "ajouter"},
-                                                               {cmdAddAll, "tout_ajouter"},
-                                                               {cmdDel, "retirer"},
-                                                               {cmdClear, "tout_retirer"},
-                                                               {cmdStopAction, "non"},
-                                                               {cmdRefresh, "actualiser"},
-                                                               {cmdRefreshFolder, "actualiser"},
-                                                               {cmdForum, "forum"}};
-    for (const auto &[b, name] : pictures)
-        i18n::setButtonPictures(b, QString::fromLatin1(name));
+    m_rule->setRuleText(m_controller->engine().rule().Regle);
+    m_rule->setComment(m_controller->commentLabel());
+    loadPictures();
     i18n::translateForm(this);
     cmdAnnulerRenommage->setText(undoMessage(MsgUndoCommand, "Undo the last rename"));
     cmdAnnulerRenommage->setToolTip(
@@ -574,36 +524,21 @@ void frmMain::Form_Load() {
         QStringLiteral(" (%1)").arg(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText)));
     updateUndoCommand();
 
-    Label2->setText(i18n::Message(18, QStringLiteral("0")));
-    Label4->setText(i18n::Message(19, QStringLiteral("0")));
-
-    lstAstuce->clear();
-    for (int n : {39, 40, 42, 41, 43, 50})
-        lstAstuce->addItem(i18n::Message(n));
-    int tip = 0;
-    for (int i = 0; i < lstAstuce->count(); ++i)
-        if (!s.Astuce.isEmpty() && lstAstuce->item(i)->text() == s.Astuce)
-            tip = i;
-    lstAstuce->setCurrentRow(tip);
-    lstAstuce_Click();
-    fitTokenPane();
-
+    m_browser->showFolderCount();
+    m_rename->setCountText(i18n::Message(19, QStringLiteral("0")));
+    m_tokens->fillTips(s.Astuce);
+    m_tokens->fitSize();
     // The two builders as they were left.
-    if (s.optRepPos >= 0 && s.optRepPos < 3)
-        optRepPos[s.optRepPos]->setChecked(true);
-    for (int i = 0; i < 4; ++i)
-        txtRepPos[i]->setText(s.txtRepPos[i]);
-    if (s.optRepPosDebutFin >= 0 && s.optRepPosDebutFin < 2)
-        optRepPosDebutFin[s.optRepPosDebutFin]->setChecked(true);
-    txtRemplacerPos->setText(s.txtRemplacerPos);
-    if (s.optRepStr >= 0 && s.optRepStr < 3)
-        optRepStr[s.optRepStr]->setChecked(true);
-    txtRechercher->setText(s.RechercherChaine);
-    txtRemplacer->setText(s.RemplacerChaine);
-    txtFilter->setText(s.FiltreAffichage);
+    m_tokens->loadBuilders(s);
+    m_browser->setFilter(s.FiltreAffichage);
+    restoreGeometryFromSettings();
+    updateTitle();
+}
 
-    // Geometry, in twips. The first start (the file still holds the default
-    // geometry) takes most of the screen rather than the designed minimum.
+// Geometry, in twips. The first start (the file still holds the default
+// geometry) takes most of the screen rather than the designed minimum.
+void frmMain::restoreGeometryFromSettings() {
+    const Settings &s = m_controller->settings();
     const Settings defaults;
     const bool firstStart =
         s.FenetreLargeur == defaults.FenetreLargeur && s.FenetreHauteur == defaults.FenetreHauteur &&
@@ -621,7 +556,6 @@ void frmMain::Form_Load() {
         resize(w, h);
         move(twipsToPixels(s.PositionFenetreLeft), twipsToPixels(s.PositionFenetreTop));
     }
-    updateTitle();
 }
 
 void frmMain::showEvent(QShowEvent *event) {
@@ -630,9 +564,7 @@ void frmMain::showEvent(QShowEvent *event) {
         return;
     // First activation: the rename list gets its columns, then names may be computed.
     m_activated = true;
-    const int half = std::max(lstrename->viewport()->width() / 2 - 30, 80);
-    lstrename->setColumnWidth(0, half);
-    lstrename->setColumnWidth(1, half);
+    m_rename->fitColumns();
     restoreViewState();
     m_controller->engine().clearList();
     m_controller->setUpdatesEnabled(true);
@@ -655,10 +587,7 @@ void frmMain::restoreViewState() {
     for (auto *split : findChildren<QSplitter *>())
         if (!split->objectName().isEmpty() && store.contains(split->objectName()))
             split->restoreState(store.value(split->objectName()).toByteArray());
-    const QList<QVariant> widths = store.value(QStringLiteral("lstrenameColumns")).toList();
-    for (int c = 0; c < widths.size() && c < lstrename->model()->columnCount(); ++c)
-        if (widths.at(c).toInt() > 0)
-            lstrename->setColumnWidth(c, widths.at(c).toInt());
+    m_rename->setColumnWidths(store.value(QStringLiteral("lstrenameColumns")).toList());
 }
 
 void frmMain::saveViewState() const {
@@ -667,10 +596,7 @@ void frmMain::saveViewState() const {
     for (auto *split : findChildren<QSplitter *>())
         if (!split->objectName().isEmpty())
             store.setValue(split->objectName(), split->saveState());
-    QList<QVariant> widths;
-    for (int c = 0; c < lstrename->model()->columnCount(); ++c)
-        widths << lstrename->columnWidth(c);
-    store.setValue(QStringLiteral("lstrenameColumns"), widths);
+    store.setValue(QStringLiteral("lstrenameColumns"), m_rename->columnWidths());
     store.endGroup();
     store.sync();
 }
@@ -680,23 +606,10 @@ void frmMain::storeIntoSettings() {
         saveViewState();
     Settings &s = m_controller->settings();
     m_controller->storeIntoSettings();
-    for (int i = 0; i < 3; ++i)
-        if (optRepPos[i]->isChecked())
-            s.optRepPos = i;
-    for (int i = 0; i < 4; ++i)
-        s.txtRepPos[i] = txtRepPos[i]->text();
-    s.optRepPosDebutFin = optRepPosDebutFin[1]->isChecked() ? 1 : 0;
-    s.txtRemplacerPos = txtRemplacerPos->text();
-    for (int i = 0; i < 3; ++i)
-        if (optRepStr[i]->isChecked())
-            s.optRepStr = i;
-    s.RechercherChaine = txtRechercher->text();
-    s.RemplacerChaine = txtRemplacer->text();
-    s.FiltreAffichage = txtFilter->text();
-    s.VisualiserImage = chkPreview->isChecked() ? 1 : 0;
-    s.MettreAJour = chkRefresh->isChecked() ? 1 : 0;
-    if (lstAstuce->currentItem())
-        s.Astuce = lstAstuce->currentItem()->text();
+    m_tokens->storeInto(s);
+    s.FiltreAffichage = m_browser->filter();
+    s.VisualiserImage = m_rule->isChecked(RulePane::Option::Preview) ? 1 : 0;
+    s.MettreAJour = m_rule->isChecked(RulePane::Option::AutoRefresh) ? 1 : 0;
     if (!isMinimized()) {
         const QRect g = normalGeometry();
         s.PositionFenetreLeft = float(pixelsToTwips(g.x()));
@@ -704,118 +617,31 @@ void frmMain::storeIntoSettings() {
         s.FenetreLargeur = float(pixelsToTwips(g.width()));
         s.FenetreHauteur = float(pixelsToTwips(g.height()));
     }
-    if (TreeView1 && !TreeView1->TVPath().isEmpty()) {
+    if (const QString path = m_browser->folder(); !path.isEmpty()) {
         // A start folder that was missing showed another one; an untouched
         // tree keeps the stored folder for the next start.
-        const QString path = TreeView1->TVPath();
         s.dossierCourant = path == m_startFolderShown && !m_startFolderStored.isEmpty() ? m_startFolderStored : path;
     }
 }
 
+// Each pane switches its own commands, so a control added to a pane is
+// switched with it. What stays on: the views and the counts, the drop
+// button and the tree's refresh; while the user types, the rule box; during
+// an adding or a rename, the stop button of the operation with the help,
+// the progress bar and the status line.
 void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming) {
     if (!enabled && !m_commandsOff)
-        saveFocus();
+        m_focus = rememberFocus();
     // A recomputation of names while the user types leaves the rule box on,
     // with its focus, so that no key typed meanwhile is lost.
-    QLineEdit *rule = cboRenommer->lineEdit();
-    const bool keepRuleBox = !enabled && !stopShown && !renaming && (cboRenommer->hasFocus() || rule->hasFocus());
-    const QList<QWidget *> controls = {cmdAdd,
-                                       cmdAddAll,
-                                       cmdDel,
-                                       cmdClear,
-                                       cmdRefresh,
-                                       cmdUp,
-                                       cmdDown,
-                                       cmdStopAction,
-                                       TreeView1,
-                                       ListView1,
-                                       ListView2,
-                                       chkVignette,
-                                       cmdPrendrePlus,
-                                       cmdPrendreMoins,
-                                       cmdPrendreSupprimer,
-                                       cmdEffacerExif,
-                                       cmdRepStr,
-                                       cmdRepPos,
-                                       cmdRenommer,
-                                       cmdRenommerStop,
-                                       cmdAnnulerRenommage,
-                                       cmdOption,
-                                       cmdAbout,
-                                       cmdQuitter,
-                                       cboRenommer,
-                                       txtDebut,
-                                       txtPas,
-                                       txtNbPasse,
-                                       txtFilter,
-                                       txtExtension,
-                                       txtRepPos[0],
-                                       txtRepPos[1],
-                                       txtRepPos[2],
-                                       txtRepPos[3],
-                                       txtRemplacerPos,
-                                       txtRechercher,
-                                       txtRemplacer,
-                                       optCasse[0],
-                                       optCasse[1],
-                                       optCasse[2],
-                                       lstAstuce,
-                                       chkAutoIncrement,
-                                       chkExtension,
-                                       chkInterdit,
-                                       chkPreview,
-                                       chkRefresh,
-                                       chkTrim,
-                                       chkUpperFirstChar,
-                                       chkUpperCaseFirstWord,
-                                       Label5,
-                                       Label6,
-                                       Label7,
-                                       Label9,
-                                       Label10,
-                                       Label15,
-                                       lblNbPasse,
-                                       lblRepPos[0],
-                                       lblRepPos[1],
-                                       lblRepPos[2],
-                                       lblRepPos[3],
-                                       lblRepStr[0],
-                                       lblRepStr[1],
-                                       lblRepStr[2],
-                                       lblRepPosDebutFin,
-                                       fAstuce[0],
-                                       fAstuce[1],
-                                       fAstuce[2],
-                                       fAstuce[3],
-                                       fAstuce[4],
-                                       fAstuce[5],
-                                       Frame1,
-                                       Frame2,
-                                       Frame3,
-                                       Frame5};
-    for (QWidget *w : controls)
-        if (w && !(keepRuleBox && (w == cboRenommer || w == Frame1)))
-            w->setEnabled(enabled);
-    if (enabled && !chkExtension->isChecked())
-        txtExtension->setEnabled(false);
+    const bool keepRuleBox = !enabled && !stopShown && !renaming && m_rule->ruleBoxHasFocus();
+    m_browser->switchCommands(enabled);
+    m_rename->switchCommands(enabled);
+    m_rule->switchCommands(enabled, keepRuleBox);
+    pane::switchCommands(m_tokens, enabled);
+    switchCommandBar(enabled, stopShown, renaming);
     if (enabled) // only with a batch to undo
         cmdAnnulerRenommage->setEnabled(m_controller->canUndo());
-    if (stopShown) {
-        cmdStopAction->setVisible(true);
-        cmdStopAction->setEnabled(true);
-        Frame5->setEnabled(true);
-    } else {
-        cmdStopAction->setVisible(false);
-    }
-    if (renaming) {
-        cmdRenommer->setVisible(false);
-        cmdRenommerStop->setVisible(true);
-        cmdRenommerStop->setEnabled(true);
-        Frame5->setEnabled(true);
-    } else {
-        cmdRenommer->setVisible(true);
-        cmdRenommerStop->setVisible(false);
-    }
     if (enabled)
         QApplication::restoreOverrideCursor();
     else if (!stopShown && !renaming)
@@ -832,22 +658,36 @@ void frmMain::objetOnOff(bool enabled, bool stopShown, bool renaming) {
     }
 }
 
+void frmMain::switchCommandBar(bool enabled, bool stopShown, bool renaming) {
+    QList<QWidget *> keep;
+    if (stopShown || renaming)
+        keep = {ProgressBar1, lblStatus, cmdAide, cmdForum};
+    if (stopShown)
+        keep << cmdStopAction;
+    if (renaming)
+        keep << cmdRenommerStop;
+    pane::switchCommands(Frame5, enabled, keep);
+    cmdStopAction->setVisible(stopShown);
+    cmdRenommer->setVisible(!renaming);
+    cmdRenommerStop->setVisible(renaming);
+    if (stopShown)
+        cmdStopAction->setEnabled(true);
+    if (renaming)
+        cmdRenommerStop->setEnabled(true);
+}
+
 frmMain::FocusMemo frmMain::rememberFocus() const {
     FocusMemo memo;
     memo.widget = focusWidget();
     memo.wasActive = isActiveWindow();
-    const QLineEdit *rule = cboRenommer->lineEdit();
-    if (memo.widget == cboRenommer || memo.widget == rule) {
+    const QLineEdit *rule = m_rule->ruleEdit();
+    if (m_rule->isRuleBox(memo.widget)) {
         memo.ruleText = rule->text();
         memo.caret = rule->cursorPosition();
         memo.selectionStart = rule->selectionStart();
         memo.selectionLength = int(rule->selectedText().size());
     }
     return memo;
-}
-
-void frmMain::saveFocus() {
-    m_focus = rememberFocus();
 }
 
 void frmMain::restoreFocus(const FocusMemo &memo) {
@@ -862,7 +702,7 @@ void frmMain::restoreFocus(const FocusMemo &memo) {
         activateWindow();
     if (!w->hasFocus())
         w->setFocus(Qt::OtherFocusReason);
-    QLineEdit *rule = cboRenommer->lineEdit();
+    QLineEdit *rule = m_rule->ruleEdit();
     if (memo.caret >= 0 && rule->text() == memo.ruleText) {
         if (memo.selectionLength > 0 && memo.selectionStart >= 0) {
             // The caret stays at the end where the selection was made from.
@@ -874,24 +714,6 @@ void frmMain::restoreFocus(const FocusMemo &memo) {
             rule->setCursorPosition(memo.caret);
         }
     }
-}
-
-void frmMain::lstAstuce_Click() {
-    const int count = lstAstuce->count();
-    for (int i = 0; i < std::min(count, 6); ++i)
-        fAstuce[i]->setVisible(false);
-    for (int i = 0; i < std::min(count, 6); ++i) {
-        if (lstAstuce->item(i)->isSelected()) {
-            fAstuce[i]->setTitle(lstAstuce->currentItem() ? lstAstuce->currentItem()->text()
-                                                          : lstAstuce->item(i)->text());
-            fAstuce[i]->setVisible(true);
-        }
-    }
-    if (lstAstuce->currentItem())
-        m_controller->settings().Astuce = lstAstuce->currentItem()->text();
-    // A tool installed or removed meanwhile shows when the metadata group does.
-    if (lstAstuce->currentRow() == 3)
-        showToolInUse();
 }
 
 void frmMain::showRenameOutcome(const RenameReport &report) {
@@ -938,10 +760,8 @@ void frmMain::updateTitle() {
 void frmMain::cmdQuitter_Click() {
     frmGLQuitter dialog(this);
     dialog.exec();
-    if (!dialog.quitConfirmed())
-        return;
-    m_quitAsked = true;
-    close();
+    if (dialog.quitConfirmed())
+        close();
 }
 
 void frmMain::closeEvent(QCloseEvent *event) {
@@ -954,166 +774,8 @@ void frmMain::closeEvent(QCloseEvent *event) {
     emit quitting();
 }
 
-bool frmMain::renameListMouse(QEvent *event) {
-    const auto *mouse = static_cast<QMouseEvent *>(event);
-    const int row = lstrename->rowAt(int(mouse->position().y()));
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (row >= 0 && row < m_controller->model()->rowCount()) {
-            const FileEntry &entry = m_controller->model()->entry(row);
-            previewFile(QDir(entry.folder).filePath(entry.oldName),
-                        QStringLiteral("LstRename_MouseDown (Feuille frmMain)"));
-        }
-        if (mouse->button() == Qt::LeftButton && !m_controller->actionRunning() &&
-            !(mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))) {
-            m_dragFrom = row;
-            m_dragging = false;
-            m_dragStart = mouse->position().toPoint();
-        }
-        return false;
-    case QEvent::MouseMove:
-        if (m_dragFrom < 0)
-            return false;
-        // The view never sees the moves of a press on a row: it would start
-        // a range selection from the pressed row.
-        if (!m_dragging) {
-            if ((mouse->position().toPoint() - m_dragStart).manhattanLength() < QApplication::startDragDistance())
-                return true;
-            m_dragging = true;
-            lstrename->viewport()->setCursor(Qt::DragMoveCursor);
-        }
-        // The row under the pointer, alone, shows where the dragged row will go.
-        if (row >= 0)
-            lstrename->selectionModel()->select(lstrename->model()->index(row, 0),
-                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        return true;
-    case QEvent::MouseButtonRelease: {
-        const int from = m_dragFrom;
-        const bool dropped = m_dragging;
-        m_dragFrom = -1;
-        m_dragging = false;
-        if (!dropped)
-            return false;
-        lstrename->viewport()->unsetCursor();
-        const int to = row >= 0 ? row : m_controller->model()->rowCount() - 1;
-        if (to != from)
-            m_controller->dragRow(from, to);
-        else
-            lstrename->selectionModel()->select(lstrename->model()->index(from, 0),
-                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
-void frmMain::ruleBoxEvent(QEvent *event) {
-    QLineEdit *rule = cboRenommer->lineEdit();
-    switch (event->type()) {
-    case QEvent::FocusIn:
-        m_controller->ruleFocusIn(rule->text());
-        m_controller->caretTick(rule->cursorPosition());
-        Timer_update->start();
-        break;
-    case QEvent::FocusOut:
-        Timer_update->stop();
-        m_controller->ruleFocusOut(rule->text());
-        break;
-    default:
-        break;
-    }
-}
-
-// One hover control per token label: the label forwards its pointer moves to
-// it, and its events colour the label (red under the pointer, black after)
-// and insert the label's token.
-void frmMain::hostHoverControl(int index) {
-    QLabel *label = Label8[index];
-    auto *hover = new Hovrix(this);
-    i18n::setControlIndex(hover, QStringLiteral("Hovrix1"), index);
-    Hovrix1[index] = hover;
-    hover->forwardMovesFrom(label);
-    // A click the control does not see (it holds no pointer grab yet, or the
-    // click comes from the keyboard's accessibility or a test) still reaches
-    // the label itself.
-    label->installEventFilter(this);
-    const auto paint = [label](const QColor &colour) {
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, colour);
-        label->setPalette(p);
-    };
-    connect(hover, &Hovrix::MouseOver, label, [paint] { paint(QColor(255, 0, 0)); });
-    connect(hover, &Hovrix::MouseOut, label, [paint] { paint(QColor(0, 0, 0)); });
-    connect(hover, &Hovrix::Click, this, [this, label, index](int button) {
-        if (button == 1 && label->isEnabled())
-            m_controller->insertToken(index, label->text());
-    });
-}
-
-// Each watched control has this filter installed once, by wire() or buildUi().
-bool frmMain::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == lstrename->viewport() &&
-        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
-         event->type() == QEvent::MouseButtonRelease))
-        return renameListMouse(event);
-    if (watched == cboRenommer) {
-        ruleBoxEvent(event);
-        return false;
-    }
-    if (event->type() == QEvent::FocusOut) {
-        if (watched == txtDebut)
-            txtDebut->setText(m_controller->txtDebut_LostFocus(txtDebut->text()));
-        else if (watched == txtPas)
-            txtPas->setText(m_controller->txtPas_LostFocus(txtPas->text()));
-        else if (watched == txtNbPasse)
-            txtNbPasse->setText(m_controller->txtNbPasse_LostFocus(txtNbPasse->text()));
-        else
-            for (auto *t : txtRepPos)
-                if (watched == t)
-                    t->setText(txtRepPosLeaveText(t->text()));
-        return false;
-    }
-    if (auto *label = qobject_cast<QLabel *>(watched); label && label->property("tokenLabel").toBool()) {
-        if (event->type() == QEvent::MouseButtonRelease &&
-            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-            if (label->isEnabled())
-                m_controller->insertToken(label->property("tavIndex").toInt(), label->text());
-            return true;
-        }
-        return false;
-    }
-    if (watched == lblComment && event->type() == QEvent::MouseButtonDblClick) {
-        editComment();
-        return true;
-    }
-    if (watched == cmdDnD) {
-        if (event->type() == QEvent::DragEnter) {
-            auto *e = static_cast<QDragEnterEvent *>(event);
-            if (e->mimeData()->hasUrls())
-                e->acceptProposedAction();
-            return true;
-        }
-        if (event->type() == QEvent::Drop) {
-            auto *e = static_cast<QDropEvent *>(event);
-            QStringList paths;
-            for (const QUrl &u : e->mimeData()->urls())
-                if (u.isLocalFile())
-                    paths << u.toLocalFile();
-            e->acceptProposedAction();
-            // The adding may ask a question and take a while: it runs once
-            // the drop is over, so the program the files came from is not
-            // kept waiting.
-            if (!paths.isEmpty())
-                QTimer::singleShot(0, this, [this, paths] { m_controller->cmdDnD_Drop(paths); });
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
 void frmMain::editComment() {
-    const auto parts = savedRules::getCommentaire(lblComment->text());
+    const auto parts = savedRules::getCommentaire(m_rule->comment());
     frmMemoriseRegle dialog(parts.comment, parts.fileTypes, this);
     if (dialog.exec() == QDialog::Accepted)
         m_controller->setComment(dialog.comment(), dialog.fileTypes());

@@ -1,37 +1,30 @@
 #pragma once
-// The main window. It shows the controller's state and forwards the user's
-// actions to it; the renaming logic lives in the core (MainController).
-// Every control carries its name as objectName so that language files can
-// translate it (and tests find it); control-array elements carry their index
-// as well. The controls are the window's own: nothing outside reaches them.
+// The main window. It puts its panes together, shows the controller's state
+// and forwards the user's actions to it; the renaming logic lives in the core
+// (MainController). Every control carries its name as objectName so that
+// language files can translate it (and tests find it); control-array elements
+// carry their index as well. The controls are the panes' own: nothing outside
+// reaches them.
 
 #include <QMainWindow>
 #include <QPointer>
 
-#include <array>
-
-class QCheckBox;
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
-class QMenu;
 class QProgressBar;
 class QPushButton;
-class QRadioButton;
 class QShortcut;
-class QTableView;
 class QTimer;
-class TVExplorer;
-class LVExplorer;
-class ThumbnailList;
-class Hovrix;
 
 namespace tav {
 
+class BrowserPane;
 class ExifReader;
 class MainController;
+class RenamePane;
+class RulePane;
+class TokenPane;
 struct RenameReport;
 
 class frmMain : public QMainWindow {
@@ -40,19 +33,17 @@ public:
     explicit frmMain(MainController *controller, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    MainController *controller() const { return m_controller; }
-
     // The window's load: fields from the settings, pictures, translation,
     // counters and tips. Names are not computed until the first activation.
     void Form_Load();
     // The folder browser at its start folder (documents, the last folder or
     // a chosen one, from the settings), listing with the display filter.
     void openStartFolder();
-    // The folder tree goes to path (a folder or a file's folder).
     // Paths handed to the program: they join the rename list (a folder as its
     // files), the first one's folder is shown in the tree, message 88 names
     // each path that names nothing.
     void openPaths(const QStringList &paths);
+    // The folder tree goes to path (a folder or a file's folder).
     void openPath(const QString &path);
     // The metadata reader behind the clear-cache button and the tool label.
     void setMetadataReader(ExifReader *reader);
@@ -64,6 +55,12 @@ public:
     // Switches every command around long operations. The focus and the
     // rule box's caret come back where they were once the commands are on.
     void objetOnOff(bool enabled, bool stopShown, bool renaming);
+    // The progress bar of long operations.
+    void progressStart(int maximum);
+    void progressStep(int value);
+    void progressEnd();
+    // A value of the current photo in the metadata group.
+    void showMetadataValue(int index, const QString &text);
     // Rows of the rename list selected in the view, in order.
     QList<int> selectedRows() const;
     // The quit button: asks with frmGLQuitter, then closes.
@@ -73,10 +70,18 @@ public:
     // Every text of the window again from the current language file (the
     // language changed while the window is open).
     void retranslate();
-    // The preview of the folder list's selected file (when the preview is on).
-    void ListView1_Click();
-    // The folder as thumbnails or as details, by the state of chkVignette.
-    void chkVignette_Click();
+
+    // Where the focus was, to put it back after a message, with the rule
+    // box's caret and selection.
+    struct FocusMemo {
+        QPointer<QWidget> widget;
+        QPointer<QWidget> movedTo; // where Qt put it when the commands went off
+        bool wasActive = false;
+        QString ruleText;
+        int caret = -1, selectionStart = -1, selectionLength = 0;
+    };
+    FocusMemo rememberFocus() const;
+    void restoreFocus(const FocusMemo &memo);
 
 signals:
     // The window closed and the settings were saved.
@@ -88,126 +93,59 @@ signals:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    friend class MainWindowFrontEnd;
-
     void buildUi();
-    void hostHoverControl(int index);
-    void restoreViewState();
-    void cmdAbout_Click();
-    void saveViewState() const;
-    QWidget *buildBrowserPane();
-    QWidget *buildRenamePane();
-    QWidget *buildRulePane();
-    QWidget *buildTokenPane();
-    QWidget *buildCommandBar();
+    QGroupBox *buildCommandBar();
     void wire();
+    void wireRulePane();
+    void wireRuleOptions();
+    void wireTokenPane();
+    void wireRenamePane();
+    void wireBrowserPane();
+    void wireCommandBar();
+    void wireLongOperations();
     void loadFromSettings();
-    // Shows the token group of the selected tip.
-    void lstAstuce_Click();
+    void loadPictures();
+    void restoreGeometryFromSettings();
+    void restoreViewState();
+    void saveViewState() const;
+    void cmdAbout_Click();
     void updateTitle();
-    // Double click on the comment label: the rule-memorising dialog.
+    // Double click on the comment: the rule-memorising dialog.
     void editComment();
-    // Dragging one row of the rename list to another place.
-    bool renameListMouse(QEvent *event);
-    void ruleBoxEvent(QEvent *event);
-    void showFolderCount();
-    // The preview pane shows path, upright; errors are reported under procedure.
-    void previewFile(const QString &path, const QString &procedure);
-    void chkPreview_Click(bool on);
-    // Builds the thumbnails when the folder or its names changed since the last build.
-    void showThumbnails();
-    // The token pane at one size for every group (after translation).
-    void fitTokenPane();
+    void previewRow(int row);
     void showToolInUse();
     // The status line: what the last rename did, until the next change.
     void showRenameOutcome(const RenameReport &report);
     void clearStatus();
     // The undo command is on when the rename history holds a batch.
     void updateUndoCommand();
-    // Where the focus was before the commands went off or a message opened,
-    // and back there afterwards, with the rule box's caret and selection.
-    struct FocusMemo {
-        QPointer<QWidget> widget;
-        QPointer<QWidget> movedTo; // where Qt put it when the commands went off
-        bool wasActive = false;
-        QString ruleText;
-        int caret = -1, selectionStart = -1, selectionLength = 0;
-    };
-    FocusMemo rememberFocus() const;
-    void saveFocus();
-    void restoreFocus(const FocusMemo &memo);
+    void switchCommandBar(bool enabled, bool stopShown, bool renaming);
 
     MainController *m_controller;
     ExifReader *m_exif = nullptr;
 
-    // Controls, by the names the language files use.
-    TVExplorer *TreeView1 = nullptr;
-    LVExplorer *ListView1 = nullptr;
-    ThumbnailList *ListView2 = nullptr;
-    QTableView *lstrename = nullptr;
-    QComboBox *cboRenommer = nullptr;
-    QLabel *lblComment = nullptr;
-    QLineEdit *txtDebut = nullptr, *txtPas = nullptr, *txtNbPasse = nullptr, *txtFilter = nullptr,
-              *txtExtension = nullptr;
-    QCheckBox *chkAutoIncrement = nullptr, *chkExtension = nullptr, *chkInterdit = nullptr, *chkPreview = nullptr,
-              *chkVignette = nullptr, *chkRefresh = nullptr, *chkTrim = nullptr, *chkUpperFirstChar = nullptr,
-              *chkUpperCaseFirstWord = nullptr;
-    std::array<QRadioButton *, 3> optCasse{};
-    QListWidget *lstAstuce = nullptr;
-    std::array<QGroupBox *, 6> fAstuce{};
-    std::array<QLabel *, 33> Label8{};
-    std::array<Hovrix *, 33> Hovrix1{};
-    // Replace-by-position builder.
-    std::array<QRadioButton *, 3> optRepPos{};
-    std::array<QLineEdit *, 4> txtRepPos{};
-    std::array<QLabel *, 4> lblRepPos{};
-    std::array<QRadioButton *, 2> optRepPosDebutFin{};
-    QLabel *lblRepPosDebutFin = nullptr;
-    QLineEdit *txtRemplacerPos = nullptr;
-    QPushButton *cmdRepPos = nullptr;
-    // Replace-string builder.
-    QLineEdit *txtRechercher = nullptr, *txtRemplacer = nullptr;
-    std::array<QRadioButton *, 3> optRepStr{};
-    std::array<QLabel *, 3> lblRepStr{};
-    QPushButton *cmdRepStr = nullptr;
-    // Metadata.
-    std::array<QLabel *, 6> lblExif{};
-    QLabel *lblExitToolUsed = nullptr;
-    QPushButton *cmdEffacerExif = nullptr;
-    // Commands.
-    QPushButton *cmdAdd = nullptr, *cmdAddAll = nullptr, *cmdDel = nullptr, *cmdClear = nullptr, *cmdRefresh = nullptr,
-                *cmdRefreshFolder = nullptr, *cmdUp = nullptr, *cmdDown = nullptr, *cmdStopAction = nullptr,
-                *cmdDnD = nullptr;
-    QPushButton *cmdPrendrePlus = nullptr, *cmdPrendreMoins = nullptr, *cmdPrendreSupprimer = nullptr;
-    QPushButton *cmdRenommer = nullptr, *cmdRenommerStop = nullptr;
+    BrowserPane *m_browser = nullptr;
+    RenamePane *m_rename = nullptr;
+    RulePane *m_rule = nullptr;
+    TokenPane *m_tokens = nullptr;
+    // The command bar, by the names the language files use.
+    QGroupBox *Frame5 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    QLabel *lblStatus = nullptr;
+    QPushButton *cmdStopAction = nullptr, *cmdRenommer = nullptr, *cmdRenommerStop = nullptr;
     QPushButton *cmdAnnulerRenommage = nullptr; // undo of the last batch of the rename history
     QPushButton *cmdOption = nullptr, *cmdAbout = nullptr, *cmdAide = nullptr, *cmdForum = nullptr,
                 *cmdQuitter = nullptr;
-    QProgressBar *ProgressBar1 = nullptr;
-    QLabel *lblStatus = nullptr;
-    QLabel *Label2 = nullptr, *Label4 = nullptr;
-    QLabel *picturePreview = nullptr;
-    QLabel *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label9 = nullptr, *Label10 = nullptr,
-           *Label15 = nullptr, *lblNbPasse = nullptr, *lblRepStrTitle = nullptr;
-    QWidget *m_tokenGroups = nullptr; // where the six groups take turns
-    QGroupBox *Frame1 = nullptr, *Frame2 = nullptr, *Frame3 = nullptr, *Frame5 = nullptr;
-    QMenu *mnuPopup = nullptr;
-    QAction *mnuAddHieriachy = nullptr;
     // Escape during a long adding operation, wherever the focus is in the window.
     QShortcut *m_escape = nullptr;
 
     // Timers of the window (children named after them).
-    QTimer *Timer_update = nullptr, *Timer_Escape = nullptr, *Timer_ListView1_count = nullptr;
+    QTimer *Timer_update = nullptr, *Timer_Escape = nullptr;
 
-    int m_dragFrom = -1; // row pressed, while the button is down
-    bool m_dragging = false;
-    QPoint m_dragStart;
     bool m_escapePressed = false;
     bool m_activated = false;
-    bool m_quitAsked = false;
     // The commands are off (a recomputation, an adding or a rename runs).
     bool m_commandsOff = false;
     // The start folder as the settings gave it, and the folder shown for it

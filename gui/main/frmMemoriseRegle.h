@@ -18,15 +18,14 @@ public:
     QString comment() const { return m_comment; }
     QString fileTypes() const { return m_fileTypes; }
 
-    QLineEdit *txtCommentaire = nullptr;
-    QLineEdit *txtExtension = nullptr;
-    QPushButton *cmdOK = nullptr;
-    QPushButton *cmdAnnuler = nullptr;
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QLineEdit *txtCommentaire = nullptr;
+    QLineEdit *txtExtension = nullptr;
+    QPushButton *cmdOK = nullptr;
+    QPushButton *cmdAnnuler = nullptr;
     void cmdOK_Click();
     QString m_comment, m_fileTypes;
 };

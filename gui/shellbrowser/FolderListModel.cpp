@@ -93,13 +93,6 @@ void FolderListModel::sort(int column, Qt::SortOrder order) {
     sortBy(column, order);
 }
 
-int FolderListModel::rowOfName(const QString &name) const {
-    for (size_t row = 0; row < m_order.size(); ++row)
-        if (m_listing.items[size_t(m_order[row])].name == name)
-            return int(row);
-    return -1;
-}
-
 int FolderListModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : int(m_order.size());
 }

@@ -34,7 +34,6 @@ public:
     Qt::SortOrder sortOrder() const { return m_sortOrder; }
 
     const FolderItem &itemAt(int row) const { return m_listing.items[size_t(m_order[size_t(row)])]; }
-    int rowOfName(const QString &name) const;
 
     void setLocale(const QLocale &locale);
     static QString columnTitle(Column column);

@@ -122,16 +122,6 @@ void FolderTreeModel::fetchMore(const QModelIndex &parent) {
         list(node);
 }
 
-void FolderTreeModel::ensureListed(const QModelIndex &index) {
-    if (Node *node = nodeOf(index))
-        list(node);
-}
-
-bool FolderTreeModel::isListed(const QModelIndex &index) const {
-    const Node *node = nodeOf(index);
-    return node && node->listed;
-}
-
 void FolderTreeModel::list(Node *node) {
     if (node->listed)
         return;

@@ -24,9 +24,6 @@ public:
     // Walks down to path, reading folders on the way; returns the deepest
     // folder reached (invalid when no top-level folder holds the path).
     QModelIndex indexForPath(const QString &path, bool *complete = nullptr);
-    // Reads the sub-folders of a folder now (no-op when already read).
-    void ensureListed(const QModelIndex &index);
-    bool isListed(const QModelIndex &index) const;
 
     QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex &child) const override;

@@ -3,7 +3,6 @@
 #include "core/base/Trap.h"
 #include "core/i18n/Language.h"
 #include "gui/shellbrowser/FolderListModel.h"
-#include "gui/shellbrowser/TVExplorer.h"
 #include "gui/widgets/ModSubClassing.h"
 #include "gui/widgets/cPopupMenu.h"
 
@@ -31,9 +30,6 @@ namespace {
 // the folder when it arrives.
 constexpr auto kSynchronousBudget = std::chrono::milliseconds(400);
 
-const QVariant noLink() {
-    return QVariant::fromValue<QObject *>(nullptr);
-}
 } // namespace
 
 struct LVExplorer::ListingJob {
@@ -52,7 +48,6 @@ LVExplorer::LVExplorer(QWidget *parent) : QTreeView(parent) {
     setProperty("UseContextMenu", 0);
     setProperty("UseColumnClickSorting", 1);
     setProperty("CurrentPath", QString());
-    setProperty("LinkedTo", noLink());
     setProperty("SortBy", QString());
     setProperty("SortState", 0);
     setProperty("IsSytemDir", 0);
@@ -70,10 +65,7 @@ LVExplorer::LVExplorer(QWidget *parent) : QTreeView(parent) {
     });
 }
 
-LVExplorer::~LVExplorer() {
-    if (TVExplorer *tree = LinkedTo())
-        tree->setProperty("LinkedTo", noLink());
-}
+LVExplorer::~LVExplorer() = default;
 
 bool LVExplorer::isAttached() const {
     return registry::contains(this);
@@ -112,23 +104,25 @@ bool LVExplorer::attach(int viewMode, const QString &path, const QString &patter
 }
 
 void LVExplorer::setLVPath(const QString &path) {
-    showFolder(path, true);
+    goToFolder(path, true);
+}
+
+void LVExplorer::showFolder(const QString &path) {
+    goToFolder(path, false);
 }
 
 QString LVExplorer::LVPath() const {
     return property("CurrentPath").toString();
 }
 
-void LVExplorer::showFolder(const QString &path, bool syncTree) {
+void LVExplorer::goToFolder(const QString &path, bool treeFollows) {
     const QString clean = path.isEmpty() ? QString() : QDir::cleanPath(path);
     const bool changed = clean != LVPath();
     setProperty("CurrentPath", clean);
     setProperty("IsSytemDir", 0);
     startListing();
-    if (syncTree)
-        if (TVExplorer *tree = LinkedTo())
-            if (!clean.isEmpty() && tree->TVPath() != clean)
-                tree->setTVPath(clean);
+    if (treeFollows && !clean.isEmpty())
+        emit folderWanted(clean);
     if (changed)
         emit folderChanged(clean);
 }
@@ -142,13 +136,9 @@ void LVExplorer::goToParent() {
     if (path.isEmpty() || path == QLatin1String("/"))
         return;
     const QString parent = QFileInfo(path).path();
-    if (TVExplorer *tree = LinkedTo()) {
-        tree->setTVPath(parent);
-        if (LVPath() != parent) // the tree could not go there
-            showFolder(parent, false);
-    } else {
-        showFolder(parent, false);
-    }
+    emit folderWanted(parent);
+    if (LVPath() != parent) // no tree, or the tree could not go there
+        showFolder(parent);
 }
 
 void LVExplorer::startListing() {
@@ -326,10 +316,6 @@ void LVExplorer::updateColumnProperties() {
     setProperty("ColAttributes", m_model->sectionOf(Column::Attributes) >= 0 ? 1 : 0);
 }
 
-TVExplorer *LVExplorer::LinkedTo() const {
-    return qobject_cast<TVExplorer *>(property("LinkedTo").value<QObject *>());
-}
-
 void LVExplorer::clickColumn(int section) {
     if (!UseColumnClickSorting() || section < 0 || section >= m_model->columnCount())
         return;
@@ -367,15 +353,6 @@ QStringList LVExplorer::itemTexts() const {
     out.reserve(rows);
     for (int row = 0; row < rows; ++row)
         out.append(m_model->itemAt(row).name);
-    return out;
-}
-
-QStringList LVExplorer::itemPaths() const {
-    QStringList out;
-    const int rows = m_model->rowCount();
-    out.reserve(rows);
-    for (int row = 0; row < rows; ++row)
-        out.append(m_model->itemAt(row).path);
     return out;
 }
 
@@ -429,13 +406,9 @@ void LVExplorer::openItem(int row) {
     const FolderItem &item = m_model->itemAt(row);
     if (item.isDir) {
         const QString path = item.path;
-        if (TVExplorer *tree = LinkedTo()) {
-            tree->setTVPath(path);
-            if (LVPath() != path)
-                showFolder(path, false);
-        } else {
-            showFolder(path, false);
-        }
+        emit folderWanted(path);
+        if (LVPath() != path) // no tree, or the tree could not go there
+            showFolder(path);
         return;
     }
     QStringList files = selectedPaths();

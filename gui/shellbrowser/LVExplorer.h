@@ -11,7 +11,6 @@
 //   "UseContextMenu"         non-zero when right clicks show menus
 //   "UseColumnClickSorting"  non-zero when a header click sorts
 //   "CurrentPath"            the folder shown
-//   "LinkedTo"               the linked folder tree (QObject*), null when none
 //   "SortBy", "SortState"    key of the sorted column ("Name", "Size", ...), and
 //                            0 unsorted, 1 ascending, 2 descending
 //   "ColCreated", "ColLastAccess", "ColAttributes"  optional columns present
@@ -33,7 +32,6 @@ namespace tav::shell {
 class FolderListModel;
 struct FolderItem;
 } // namespace tav::shell
-class TVExplorer;
 
 class LVExplorer : public QTreeView {
     Q_OBJECT
@@ -47,13 +45,15 @@ public:
                 bool includeDirectories = false, bool useContextMenu = false, bool useColumnClickSorting = true);
     bool isAttached() const;
 
-    // Shows a folder (and selects it in the linked tree). A folder that does
-    // not exist or cannot be read shows an empty list with a note.
+    // Shows a folder and asks a linked tree to follow (folderWanted). A folder
+    // that does not exist or cannot be read shows an empty list with a note.
     void setLVPath(const QString &path);
+    // Shows a folder without asking the tree (the tree selected it).
+    void showFolder(const QString &path);
     QString LVPath() const;
     // Reads the folder shown again.
     void refresh();
-    // Goes to the parent folder, through the linked tree when there is one.
+    // Goes to the parent folder, through a linked tree when there is one.
     void goToParent();
 
     void setPattern(const QString &pattern);
@@ -67,7 +67,6 @@ public:
     void setViewMode(int mode);
     int ViewMode() const;
     void setOptionalColumns(bool created, bool accessed, bool attributes);
-    TVExplorer *LinkedTo() const;
 
     // What a click on a column header does: the sorted column again reverses
     // the order, another column sorts ascending by it.
@@ -81,7 +80,6 @@ public:
     // Names of the folder that could not be shown (not valid UTF-8).
     int unshownCount() const { return m_unshown; }
     QStringList itemTexts() const;
-    QStringList itemPaths() const;
     QStringList selectedItemTexts() const;
     QStringList selectedPaths() const;
     // Selects exactly the items with these names (others are unselected).
@@ -104,16 +102,18 @@ signals:
     void itemCountChanged(int count);
     void selectedItemsChanged();
     void filesActivated(const QStringList &paths);
+    // The list went to a folder, or wants to (a folder item opened, the
+    // parent asked for): a linked tree selects it, and the list follows.
+    void folderWanted(const QString &path);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    friend class TVExplorer;
     struct ListingJob;
 
-    void showFolder(const QString &path, bool syncTree);
+    void goToFolder(const QString &path, bool treeFollows);
     void startListing();
     void applyListing(const std::shared_ptr<ListingJob> &job);
     void applySortIndicator();

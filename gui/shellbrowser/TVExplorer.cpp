@@ -2,7 +2,6 @@
 
 #include "core/base/Trap.h"
 #include "gui/shellbrowser/FolderTreeModel.h"
-#include "gui/shellbrowser/LVExplorer.h"
 #include "gui/widgets/ModSubClassing.h"
 #include "gui/widgets/cPopupMenu.h"
 
@@ -18,21 +17,16 @@ using namespace tav::shell;
 
 TVExplorer::TVExplorer(QWidget *parent) : QTreeView(parent) {
     setProperty("CurrentPath", QString());
-    setProperty("LinkedTo", QVariant::fromValue<QObject *>(nullptr));
     setProperty("UseContextMenu", 0);
 }
 
-TVExplorer::~TVExplorer() {
-    // The list must not keep a link to a tree that is gone.
-    if (LVExplorer *list = LinkedTo())
-        list->setProperty("LinkedTo", QVariant::fromValue<QObject *>(nullptr));
-}
+TVExplorer::~TVExplorer() = default;
 
 bool TVExplorer::isAttached() const {
     return registry::contains(this);
 }
 
-bool TVExplorer::attach(LVExplorer *list, int /*reserved*/, const QString &path, bool useContextMenu) {
+bool TVExplorer::attach(int /*reserved*/, const QString &path, bool useContextMenu) {
     if (!registry::add(this))
         return false;
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -45,8 +39,6 @@ bool TVExplorer::attach(LVExplorer *list, int /*reserved*/, const QString &path,
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     header()->setStretchLastSection(false);
     setProperty("UseContextMenu", useContextMenu ? 1 : 0);
-    if (list)
-        setLinkedTo(list);
     ModSubClassing::subclass(this, this);
     if (!m_model) {
         m_model = new FolderTreeModel(this);
@@ -93,9 +85,8 @@ bool TVExplorer::setTVPath(const QString &path) {
         // A path naming a file: its folder is shown, the file selected in the list.
         if (!complete) {
             const QFileInfo info(path);
-            LVExplorer *list = LinkedTo();
-            if (list && info.isFile() && QDir::cleanPath(info.absolutePath()) == m_model->pathOf(target))
-                list->selectItemsByText({info.fileName()});
+            if (info.isFile() && QDir::cleanPath(info.absolutePath()) == m_model->pathOf(target))
+                emit fileNamed(info.fileName());
         }
     });
     return complete;
@@ -120,23 +111,6 @@ bool TVExplorer::UseContextMenu() const {
     return property("UseContextMenu").toInt() != 0;
 }
 
-void TVExplorer::setLinkedTo(LVExplorer *list) {
-    const QVariant none = QVariant::fromValue<QObject *>(nullptr);
-    if (LVExplorer *old = LinkedTo())
-        old->setProperty("LinkedTo", none);
-    setProperty("LinkedTo", none);
-    if (!list)
-        return;
-    if (TVExplorer *oldTree = list->LinkedTo())
-        oldTree->setProperty("LinkedTo", none);
-    setProperty("LinkedTo", QVariant::fromValue<QObject *>(list));
-    list->setProperty("LinkedTo", QVariant::fromValue<QObject *>(this));
-}
-
-LVExplorer *TVExplorer::LinkedTo() const {
-    return qobject_cast<LVExplorer *>(property("LinkedTo").value<QObject *>());
-}
-
 void TVExplorer::currentChanged(const QModelIndex &current, const QModelIndex &previous) {
     QTreeView::currentChanged(current, previous);
     tav::trap(QStringLiteral("TV_Notify (Module ModSubClassing)"), [&] { selectedFolderChanged(current); });
@@ -148,9 +122,7 @@ void TVExplorer::selectedFolderChanged(const QModelIndex &current) {
     const QString path = m_model->pathOf(current);
     const bool changed = path != TVPath();
     setProperty("CurrentPath", path);
-    if (LVExplorer *list = LinkedTo())
-        if (list->LVPath() != path)
-            list->showFolder(path, false);
+    emit folderSelected(path);
     if (changed)
         emit folderChanged(path);
 }

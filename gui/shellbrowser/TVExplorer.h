@@ -5,18 +5,16 @@
 //
 // Its state lives in dynamic properties of the widget:
 //   "CurrentPath"    full path of the selected folder
-//   "LinkedTo"       the linked folder list (QObject*), null when none
 //   "UseContextMenu" 1 when a right click shows the folder's menu, else 0
 //   "OldProc"        set once its events are taken over (see ModSubClassing)
-// Selecting a folder stores it in "CurrentPath", emits folderChanged and
-// shows it in the linked list.
+// Selecting a folder stores it in "CurrentPath" and emits folderSelected
+// (a linked list shows it), then folderChanged when it is another folder.
 
 #include <QTreeView>
 
 namespace tav::shell {
 class FolderTreeModel;
 }
-class LVExplorer;
 
 class TVExplorer : public QTreeView {
     Q_OBJECT
@@ -24,10 +22,10 @@ public:
     explicit TVExplorer(QWidget *parent = nullptr);
     ~TVExplorer() override;
 
-    // Fills the tree, links it to list (may be null) and goes to path (may be
-    // empty). reserved is kept for callers that pass 0. Attaching an attached
-    // tree does nothing and returns false (until registry::clear()).
-    bool attach(LVExplorer *list, int reserved = 0, const QString &path = QString(), bool useContextMenu = false);
+    // Fills the tree and goes to path (may be empty). reserved is kept for
+    // callers that pass 0. Attaching an attached tree does nothing and
+    // returns false (until registry::clear()).
+    bool attach(int reserved = 0, const QString &path = QString(), bool useContextMenu = false);
     bool isAttached() const;
 
     // Rebuilds the tree and selects "CurrentPath" again.
@@ -44,21 +42,20 @@ public:
     void setUseContextMenu(bool on);
     bool UseContextMenu() const;
 
-    // Links the tree and a list both ways, removing any earlier link of either.
-    void setLinkedTo(LVExplorer *list);
-    LVExplorer *LinkedTo() const;
-
     tav::shell::FolderTreeModel *folderModel() const { return m_model; }
 
 signals:
+    // A folder was selected, again or anew.
+    void folderSelected(const QString &path);
     void folderChanged(const QString &path);
+    // setTVPath was given a file: its folder is selected, and this names the file.
+    void fileNamed(const QString &fileName);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
 private:
-    friend class LVExplorer;
     void showContextMenu(const QPoint &globalPos);
     void selectedFolderChanged(const QModelIndex &current);
 

@@ -235,7 +235,8 @@ TEST_F(About, ShowsIdentityMachineFactsAndTheProgramsMemory) {
 
 TEST_F(About, EveryMountedVolumeIsOfferedAndChoosingOneRecomputesItsFreeSpace) {
     frmAboutCredits box;
-    QComboBox *volumes = box.volumes();
+    auto *volumes = box.findChild<QComboBox *>("cboDisques");
+    ASSERT_NE(volumes, nullptr);
     ASSERT_GT(volumes->count(), 0);
     EXPECT_GE(volumes->findData(QStringLiteral("/")), 0);
     const QString home = volumes->currentData().toString();
@@ -251,13 +252,15 @@ TEST_F(About, EveryMountedVolumeIsOfferedAndChoosingOneRecomputesItsFreeSpace) {
 
 TEST_F(About, CreditsScrollWhileTheBoxIsShownAndStopWhenItCloses) {
     frmAboutCredits box;
-    EXPECT_FALSE(box.credits()->isScrolling());
+    auto *credits = box.findChild<CreditsScroller *>("picCredits");
+    ASSERT_NE(credits, nullptr);
+    EXPECT_FALSE(credits->isScrolling());
     box.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
-    EXPECT_TRUE(box.credits()->isScrolling());
+    EXPECT_TRUE(credits->isScrolling());
     QTest::mouseClick(box.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
     EXPECT_FALSE(box.isVisible());
-    EXPECT_FALSE(box.credits()->isScrolling());
+    EXPECT_FALSE(credits->isScrolling());
 }
 
 // Pictures of both windows in both languages, written to TAV_SCREENSHOT_DIR
@@ -270,11 +273,12 @@ TEST_F(About, PicturesOfBothWindowsInBothLanguages) {
         frmAboutCredits box;
         box.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+        auto *credits = box.findChild<CreditsScroller *>("picCredits");
         for (int i = 0; i < 120; ++i)
-            box.credits()->tick(); // the credits well inside the picture
+            credits->tick(); // the credits well inside the picture
         // Further down: the credited components.
         CreditsScroller deeper;
-        deeper.resize(box.credits()->size());
+        deeper.resize(credits->size());
         deeper.setLines(parseCredits(creditsText(language)));
         for (int i = 0; i < 520; ++i)
             deeper.tick();

@@ -29,6 +29,11 @@ using i18n::Message;
 
 namespace {
 
+// The dialog's list of tools.
+QComboBox *choices(const QDialog &dialog) {
+    return dialog.findChild<QComboBox *>(QStringLiteral("cboChoix"));
+}
+
 class ChoiceDialog : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -63,7 +68,7 @@ TEST_F(ChoiceDialog, ShowsTheExplanationsAndOffersFourModes) {
         EXPECT_FALSE(dialog.findChild<QLabel *>(name)->text().isEmpty()) << name;
     }
 
-    QComboBox *list = dialog.choiceList();
+    QComboBox *list = choices(dialog);
     ASSERT_EQ(list->count(), 4);
     EXPECT_EQ(list->itemText(0), Message(74));
     EXPECT_EQ(list->itemText(1), Message(78));
@@ -93,8 +98,8 @@ TEST_F(ChoiceDialog, CurrentModeIsShownBatchModeIncluded) {
     for (int mode = 0; mode <= 5; ++mode) {
         reader.setMode(mode);
         frmChoixOutilExif dialog(&reader);
-        EXPECT_EQ(dialog.choiceList()->currentText(), expected[mode]) << mode;
-        EXPECT_EQ(dialog.choiceList()->count(), 4) << mode; // the batch mode is shown, not offered
+        EXPECT_EQ(choices(dialog)->currentText(), expected[mode]) << mode;
+        EXPECT_EQ(choices(dialog)->count(), 4) << mode; // the batch mode is shown, not offered
     }
 }
 
@@ -102,7 +107,7 @@ TEST_F(ChoiceDialog, OkAppliesTheChosenModeAndRemembersIt) {
     reader.setMode(ExifModeNotChosen);
     frmChoixOutilExif dialog(&reader);
     dialog.show();
-    dialog.choiceList()->setCurrentIndex(1);
+    choices(dialog)->setCurrentIndex(1);
     QTest::mouseClick(dialog.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
     EXPECT_EQ(reader.mode(), ExifModeJheadThenExifTool);
     EXPECT_EQ(changes, QList<int>{ExifModeJheadThenExifTool});
@@ -113,7 +118,7 @@ TEST_F(ChoiceDialog, OkAppliesTheChosenModeAndRemembersIt) {
 
     // The built-in reader, chosen in the list.
     frmChoixOutilExif builtin(&reader);
-    builtin.choiceList()->setCurrentIndex(3);
+    choices(builtin)->setCurrentIndex(3);
     QTest::mouseClick(builtin.findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
     EXPECT_EQ(reader.mode(), ExifModeBuiltin);
     EXPECT_EQ(store.value("Options/GLOutilExifChoisi").toString(), "5");
@@ -144,7 +149,7 @@ TEST_F(ChoiceDialog, ModalChoiceRunsTheHelpAndClosingLeavesTheModeAlone) {
     QTimer::singleShot(0, [&] {
         auto *dialog = qobject_cast<frmChoixOutilExif *>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
-        dialog->choiceList()->setCurrentIndex(2);
+        choices(*dialog)->setCurrentIndex(2);
         QTest::mouseClick(dialog->findChild<QPushButton *>("cmdAide"), Qt::LeftButton);
         stillOpen = dialog->isVisible();
         dialog->reject();
@@ -158,7 +163,7 @@ TEST_F(ChoiceDialog, ModalChoiceRunsTheHelpAndClosingLeavesTheModeAlone) {
     QTimer::singleShot(0, [] {
         auto *dialog = qobject_cast<frmChoixOutilExif *>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
-        dialog->choiceList()->setCurrentIndex(2);
+        choices(*dialog)->setCurrentIndex(2);
         QTest::mouseClick(dialog->findChild<QPushButton *>("cmdOK"), Qt::LeftButton);
     });
     EXPECT_EQ(frmChoixOutilExif::choose(reader), ExifModeExifTool);

@@ -22,15 +22,19 @@ using namespace tav;
 
 namespace {
 
-QStringList visibleButtons(const frmKobMsgBox &box) {
-    // Left to right, as the user sees them.
-    QList<QPushButton *> buttons;
+// The buttons the box shows, left to right.
+QList<QPushButton *> shownButtons(const QWidget &box) {
+    QList<QPushButton *> shown;
     for (QPushButton *b : box.findChildren<QPushButton *>())
-        if (b->isVisible())
-            buttons << b;
-    std::sort(buttons.begin(), buttons.end(), [](auto *a, auto *b) { return a->x() < b->x(); });
+        if (b->isVisibleTo(&box))
+            shown << b;
+    std::sort(shown.begin(), shown.end(), [](const QPushButton *a, const QPushButton *b) { return a->x() < b->x(); });
+    return shown;
+}
+
+QStringList visibleButtons(const frmKobMsgBox &box) {
     QStringList names;
-    for (auto *b : buttons)
+    for (auto *b : shownButtons(box))
         names << b->objectName();
     return names;
 }
@@ -130,7 +134,7 @@ TEST_F(MsgBoxTest, BoxIsSizedFromTheLabelAndButtonsShareTheWidth) {
     EXPECT_EQ(box->width(), twipsToPixels(box->boxWidth()));
 
     // One row along the bottom, 500 twips above the edge, equal gaps.
-    const auto buttons = box->setButtons();
+    const auto buttons = shownButtons(*box);
     ASSERT_EQ(buttons.size(), 2);
     const int gap1 = buttons[0]->x();
     const int gap2 = buttons[1]->x() - buttons[0]->geometry().right() - 1;
@@ -151,11 +155,11 @@ TEST_F(MsgBoxTest, NarrowMessageWidensTheBoxToTheButtons) {
     int style = 6;
     auto box = open(QStringLiteral("?"), style);
     int total = 0;
-    for (auto *b : box->setButtons())
+    for (auto *b : shownButtons(*box))
         total += pixelsToTwips(b->width());
     EXPECT_NEAR(box->boxWidth(), total + 500, 15);
     // No button leaves the box or covers another.
-    const auto buttons = box->setButtons();
+    const auto buttons = shownButtons(*box);
     EXPECT_GT(buttons.first()->x(), 0);
     EXPECT_LE(buttons.last()->geometry().right(), box->width());
     for (int i = 1; i < buttons.size(); ++i)
@@ -170,7 +174,7 @@ TEST_F(MsgBoxTest, NarrowMessageWidensTheBoxToTheButtons) {
 TEST_F(MsgBoxTest, DelayKeepsEveryButtonDisabledForItsTicks) {
     int style = 4;
     auto box = open(QStringLiteral("Attendez"), style, 3);
-    const auto buttons = box->setButtons();
+    const auto buttons = shownButtons(*box);
     const auto allDisabled = [&] {
         return std::none_of(buttons.begin(), buttons.end(), [](auto *b) { return b->isEnabled(); });
     };
@@ -204,7 +208,7 @@ TEST_F(MsgBoxTest, DoNotShowAgainIsStoredUnderTheKey) {
     auto *chk = box->findChild<QCheckBox *>("chkAfficher");
     ASSERT_TRUE(chk->isVisible());
     EXPECT_EQ(chk->text(), QStringLiteral("Ne plus afficher"));
-    for (auto *b : box->setButtons())
+    for (auto *b : shownButtons(*box))
         EXPECT_FALSE(chk->geometry().intersects(b->geometry()));
     EXPECT_FALSE(chk->geometry().intersects(box->findChild<QLabel *>("lblMsg")->geometry()));
 
@@ -224,7 +228,7 @@ TEST_F(MsgBoxTest, CaptionsFollowTheLanguageAndPicturesFollowTheSetting) {
     int style = 3;
     auto box = open(QStringLiteral("Save?"), style);
     QStringList tips;
-    for (auto *b : box->setButtons()) {
+    for (auto *b : shownButtons(*box)) {
         EXPECT_TRUE(b->text().isEmpty());
         EXPECT_FALSE(b->icon().isNull());
         tips << b->toolTip();
@@ -235,7 +239,7 @@ TEST_F(MsgBoxTest, CaptionsFollowTheLanguageAndPicturesFollowTheSetting) {
     style = 3;
     auto plain = open(QStringLiteral("Save?"), style);
     QStringList captions;
-    for (auto *b : plain->setButtons()) {
+    for (auto *b : shownButtons(*plain)) {
         EXPECT_TRUE(b->icon().isNull());
         captions << b->text();
     }

@@ -48,16 +48,18 @@ void clickInReview(const char *button) {
 TEST(RenameReview, CaptionLinesAndReasons) {
     i18n::setLanguage(QStringLiteral("English"));
     frmCheckErreur form;
+    auto *list = form.findChild<QListWidget *>("lsterreur");
+    auto *reason = form.findChild<QLabel *>("lblRaison");
     const QString caption = form.windowTitle();
     EXPECT_FALSE(caption.isEmpty());
     form.setEntries(entries(3), QStringLiteral(" (3 / 20)"));
     EXPECT_EQ(form.windowTitle(), caption + " (3 / 20)");
-    ASSERT_EQ(form.lsterreur->count(), 3);
-    EXPECT_EQ(form.lsterreur->item(2)->text(), "/photos/f2.jpg");
-    EXPECT_EQ(form.lblRaison->text(), "reason 0");
-    form.lsterreur->setCurrentRow(2);
-    EXPECT_EQ(form.lblRaison->text(), "reason 2");
-    EXPECT_TRUE(form.lsterreur->item(1)->toolTip().contains("reason 1"));
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(2)->text(), "/photos/f2.jpg");
+    EXPECT_EQ(reason->text(), "reason 0");
+    list->setCurrentRow(2);
+    EXPECT_EQ(reason->text(), "reason 2");
+    EXPECT_TRUE(list->item(1)->toolTip().contains("reason 1"));
 }
 
 TEST(RenameReview, ButtonsAndClosingOtherwise) {
@@ -65,7 +67,7 @@ TEST(RenameReview, ButtonsAndClosingOtherwise) {
         frmCheckErreur form;
         form.setEntries(entries(1), " (1 / 2)");
         form.show();
-        QTest::mouseClick(form.cmdContinuer, Qt::LeftButton);
+        QTest::mouseClick(form.findChild<QPushButton *>("cmdContinuer"), Qt::LeftButton);
         EXPECT_TRUE(form.continueChosen());
         EXPECT_EQ(form.cancelMark(), "");
         EXPECT_FALSE(form.isVisible());
@@ -73,7 +75,7 @@ TEST(RenameReview, ButtonsAndClosingOtherwise) {
     {
         frmCheckErreur form;
         form.show();
-        QTest::mouseClick(form.cmdAnnuler, Qt::LeftButton);
+        QTest::mouseClick(form.findChild<QPushButton *>("cmdAnnuler"), Qt::LeftButton);
         EXPECT_EQ(form.cancelMark(), "ANNULER");
     }
     {
@@ -99,10 +101,12 @@ TEST(RenameReview, ButtonsAndClosingOtherwise) {
 
 TEST(RenameReview, LongPathsScrollAndTheWindowKeepsItsMinimum) {
     frmCheckErreur form;
+    auto *list = form.findChild<QListWidget *>("lsterreur");
+    auto *cmdContinuer = form.findChild<QPushButton *>("cmdContinuer");
     form.show();
     const QSize minimum = form.size();
     form.setEntries(entries(2, "/" + QString(400, 'x')), " (2 / 2)");
-    QScrollBar *bar = form.lsterreur->horizontalScrollBar();
+    QScrollBar *bar = list->horizontalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), 0);
     bar->setValue(bar->maximum());
@@ -114,9 +118,9 @@ TEST(RenameReview, LongPathsScrollAndTheWindowKeepsItsMinimum) {
     form.resize(minimum.width() * 2, minimum.height() * 2);
     ASSERT_TRUE(tav::test::waitFor([&] { return form.width() == minimum.width() * 2; }));
     // The buttons follow the bottom edge; the list grows with the window.
-    EXPECT_GT(form.cmdContinuer->y(), minimum.height());
-    EXPECT_GT(form.lsterreur->height(), minimum.height());
-    EXPECT_LT(form.lsterreur->geometry().bottom(), form.cmdContinuer->y());
+    EXPECT_GT(cmdContinuer->y(), minimum.height());
+    EXPECT_GT(list->height(), minimum.height());
+    EXPECT_LT(list->geometry().bottom(), cmdContinuer->y());
 }
 
 // Three blocked files out of twenty: Continue renames the seventeen others.

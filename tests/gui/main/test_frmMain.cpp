@@ -419,6 +419,55 @@ TEST_F(WindowTest, LongOperationsSwitchTheCommandsOff) {
     EXPECT_FALSE(control<QPushButton>("cmdStopAction")->isVisible());
 }
 
+namespace {
+
+// The enabled state of every named control of the window's panes (menus are
+// windows of their own).
+QMap<QString, bool> enabledStates(const QMainWindow *window) {
+    QMap<QString, bool> states;
+    for (const QWidget *w : window->centralWidget()->findChildren<QWidget *>())
+        if (!w->isWindow() && !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")))
+            states.insert(w->objectName(), w->isEnabled());
+    return states;
+}
+
+} // namespace
+
+// Every control of the panes goes off during a long operation, except the
+// views, the drop button, the counts and what the operation itself needs; the
+// end of the operation leaves each control as it found it.
+TEST_F(WindowTest, LongOperationsSwitchEveryPaneOffButWhatTheyNeed) {
+    const QStringList untouched = {"splitTop", "splitBrowse", "picturePreview", "cmdRefreshFolder",
+                                   "cmdDnD",   "Label2",      "lstrename",      "Label4"};
+    const QStringList bar = {"Frame5", "ProgressBar1", "lblStatus", "cmdAide", "cmdForum"};
+    struct Case {
+        const char *what;
+        bool stopShown, renaming, typing;
+        QStringList alsoOn;
+    };
+    const Case cases[] = {
+        {"adding", true, false, false, bar + QStringList{"cmdStopAction"}},
+        {"renaming", false, true, false, bar + QStringList{"cmdRenommerStop"}},
+        {"recomputing", false, false, false, {}},
+        {"recomputing while typing", false, false, true, {"Frame1", "cboRenommer", "lblComment"}},
+    };
+    for (const Case &c : cases) {
+        if (c.typing)
+            control<QComboBox>("cboRenommer")->lineEdit()->setFocus();
+        else
+            control<QTableView>("lstrename")->setFocus();
+        ASSERT_TRUE(test::waitFor([&] { return control<QComboBox>("cboRenommer")->hasFocus() == c.typing; }));
+        const QMap<QString, bool> before = enabledStates(window.get());
+        window->objetOnOff(false, c.stopShown, c.renaming);
+        const QMap<QString, bool> during = enabledStates(window.get());
+        for (auto it = during.cbegin(); it != during.cend(); ++it)
+            EXPECT_EQ(it.value(), untouched.contains(it.key()) || c.alsoOn.contains(it.key()))
+                << c.what << ": " << it.key().toStdString();
+        window->objetOnOff(true, false, false);
+        EXPECT_EQ(enabledStates(window.get()), before) << c.what;
+    }
+}
+
 TEST(SingleInstanceTest, ASecondCopyEndsAndAsksTheFirstToComeForward) {
     const QString name = QStringLiteral("TravolineTest%1").arg(QCoreApplication::applicationPid());
     SingleInstance first(name);

@@ -1,3 +1,4 @@
+#include "gui/main/BrowserPane.h"
 #include "gui/shellbrowser/FolderListModel.h"
 #include "gui/shellbrowser/FolderTreeModel.h"
 #include "gui/shellbrowser/LVExplorer.h"
@@ -41,7 +42,8 @@ protected:
         root = QDir::cleanPath(dir.path());
         list.setOpenFilesWithDefaultProgram(false);
         ASSERT_TRUE(list.attach(3, QString(), QStringLiteral("*.*"), false, false, true));
-        ASSERT_TRUE(tree.attach(&list, 0, QString(), false));
+        ASSERT_TRUE(tree.attach(0, QString(), false));
+        link = std::make_unique<tav::ExplorerLink>(&tree, &list);
         list.resize(800, 400);
     }
     void TearDown() override { registry::clear(); }
@@ -50,18 +52,18 @@ protected:
     QString root;
     LVExplorer list;
     TVExplorer tree;
+    std::unique_ptr<tav::ExplorerLink> link;
 };
 
 TEST_F(Explorers, AttachingTwiceIsIgnoredUntilTheRegistryIsCleared) {
     const QVariant oldProc = tree.property("OldProc");
     ASSERT_TRUE(oldProc.isValid());
     const int registered = registry::count();
-    EXPECT_FALSE(tree.attach(nullptr, 0, root, true));
+    EXPECT_FALSE(tree.attach(0, root, true));
     EXPECT_FALSE(list.attach(0, root, QStringLiteral("*.jpg")));
     EXPECT_EQ(registry::count(), registered);
     // The second attach changed nothing.
     EXPECT_EQ(tree.UseContextMenu(), false);
-    EXPECT_EQ(tree.LinkedTo(), &list);
     EXPECT_EQ(list.Pattern(), "*.*");
     EXPECT_EQ(list.ViewMode(), 3);
     EXPECT_EQ(tree.property("OldProc"), oldProc);
@@ -69,7 +71,7 @@ TEST_F(Explorers, AttachingTwiceIsIgnoredUntilTheRegistryIsCleared) {
     // After clearing (the refresh command), attaching works again but the
     // events are not taken over a second time.
     registry::clear();
-    EXPECT_TRUE(tree.attach(&list, 0, root, false));
+    EXPECT_TRUE(tree.attach(0, root, false));
     EXPECT_EQ(tree.property("OldProc"), oldProc);
     EXPECT_FALSE(ModSubClassing::subclass(&tree, &list));
     EXPECT_EQ(tree.TVPath(), root);
@@ -142,25 +144,22 @@ TEST_F(Explorers, TreeAndListFollowEachOther) {
     EXPECT_EQ(list.LVPath(), root + "/sub");
     EXPECT_EQ(tree.TVPath(), root + "/sub");
 
-    // Linking another list removes the old link on both sides.
+    // Linking another list instead: the old one no longer follows.
     LVExplorer other;
-    tree.setLinkedTo(&other);
-    EXPECT_EQ(list.LinkedTo(), nullptr);
-    EXPECT_EQ(other.LinkedTo(), &tree);
-    EXPECT_EQ(tree.LinkedTo(), &other);
+    link = std::make_unique<tav::ExplorerLink>(&tree, &other);
     tree.setTVPath(root);
     EXPECT_EQ(list.LVPath(), root + "/sub");
     EXPECT_EQ(other.LVPath(), root);
+    // A link outlives a list that is gone.
     {
         LVExplorer shortLived;
-        tree.setLinkedTo(&shortLived);
+        link = std::make_unique<tav::ExplorerLink>(&tree, &shortLived);
     }
-    EXPECT_EQ(tree.LinkedTo(), nullptr);
     tree.setTVPath(root + "/sub");
     EXPECT_EQ(tree.TVPath(), root + "/sub");
 
     // A path naming a file: its folder in the tree, the file selected in the list.
-    tree.setLinkedTo(&list);
+    link = std::make_unique<tav::ExplorerLink>(&tree, &list);
     tree.setTVPath(root + "/sub/two.jpg");
     EXPECT_EQ(tree.TVPath(), root + "/sub");
     EXPECT_EQ(list.selectedItemTexts(), QStringList({"two.jpg"}));
@@ -303,7 +302,7 @@ TEST_F(Explorers, KeysBackspaceToTheParentEnterToOpen) {
     EXPECT_EQ(tree.TVPath(), root);
 
     // Unlinked, the list goes up by itself.
-    tree.setLinkedTo(nullptr);
+    link.reset();
     list.setLVPath(root + "/x/y");
     QTest::keyClick(&list, Qt::Key_Backspace);
     EXPECT_EQ(list.LVPath(), root + "/x");

@@ -1,0 +1,436 @@
+#include "gui/main/TokenPane.h"
+
+#include "gui/main/PaneParts.h"
+#include "hovrix/Hovrix.h"
+
+#include "core/engine/Operators.h"
+#include "core/i18n/Language.h"
+#include "core/settings/Settings.h"
+#include "gui/i18n/Translate.h"
+
+#include <QButtonGroup>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+
+namespace tav {
+
+using pane::named;
+
+namespace {
+
+// Token labels: their designed captions, the token up to " :".
+const char *const TokenCaptions[TokenPane::TokenCount] = {
+    "# : chiffre d'une suite",
+    "* : nom d'origine",
+    "$A$ : année",
+    "$M$ : mois",
+    "$J$ : jour",
+    "$h$ : heure",
+    "$m$ : minute",
+    "$s$ : seconde",
+    "$D$ : date du fichier",
+    "$d$ : date de la prise",
+    "$T$ : taille (Exif)",
+    "$R$ : résolution",
+    "$O$ : orientation",
+    "$K$ : appareil",
+    "$C$ : commentaire",
+    "$P$ : dossier parent",
+    "$dA$ : année de la prise",
+    "$dM$ : mois de la prise",
+    "$dJ$ : jour de la prise",
+    "$dh$ : heure de la prise",
+    "$dm$ : minute de la prise",
+    "$ds$ : seconde de la prise",
+    "$N$ : numéro du nom",
+    "$DA$ : année du fichier",
+    "$DM$ : mois du fichier",
+    "$DJ$ : jour du fichier",
+    "$Dh$ : heure du fichier",
+    "$Dm$ : minute du fichier",
+    "$Ds$ : seconde du fichier",
+    "$REPC/texte/remplacement$",
+    "$REPP/1/2/1/remplacement$",
+    "$MKDIR$ : ranger dans des dossiers",
+    "$t$ : taille en octets",
+};
+
+// Which token labels each group shows (group i is entry i of the tips list).
+const QList<int> TokenGroups[TokenPane::GroupCount] = {
+    {2, 3, 4, 5, 6, 7},                              // current date
+    {8, 23, 24, 25, 26, 27, 28},                     // file date
+    {0, 1, 22, 15, 32, 31},                          // miscellaneous
+    {9, 16, 17, 18, 19, 20, 21, 10, 11, 12, 13, 14}, // Exif
+    {29},                                            // replace a text
+    {30},                                            // replace by position
+};
+
+// The tips' messages, in the order of the groups.
+const int TipMessages[TokenPane::GroupCount] = {39, 40, 42, 41, 43, 50};
+
+// A value of the current photo: as wide as a full date, and a longer value
+// is cut with an ellipsis (its tip shows it whole) instead of widening the
+// window or being clipped.
+class ValueLabel : public QLabel {
+public:
+    explicit ValueLabel(const QString &text) : QLabel(text) {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    }
+    QSize minimumSizeHint() const override {
+        const QMargins m = contentsMargins();
+        return {fontMetrics().horizontalAdvance(QStringLiteral("$d$=0000:00:00 00:00:00")) + m.left() + m.right() + 2,
+                QLabel::minimumSizeHint().height()};
+    }
+    QSize sizeHint() const override { return minimumSizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter painter(this);
+        const QRect r = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, r.width());
+        setToolTip(shown == text() ? QString() : text());
+        style()->drawItemText(&painter, r, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
+    }
+};
+
+int checkedOf(const auto &buttons) {
+    int checked = 0;
+    for (int i = 0; i < int(buttons.size()); ++i)
+        if (buttons[size_t(i)]->isChecked())
+            checked = i;
+    return checked;
+}
+
+} // namespace
+
+TokenPane::TokenPane(QWidget *hoverHost, QWidget *parent)
+    : QGroupBox(QStringLiteral("Jetons : cliquez pour insérer dans la règle"), parent) {
+    setObjectName(QStringLiteral("Frame3"));
+    auto *h = new QHBoxLayout(this);
+    lstAstuce = named(new QListWidget, "lstAstuce");
+    lstAstuce->setMaximumWidth(200);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    lstAstuce->setSelectionMode(QAbstractItemView::SingleSelection);
+    h->addWidget(lstAstuce);
+
+    const char *const groupCaptions[GroupCount] = {"date courante", "date fichier",      "divers",
+                                                   "exif",          "remplacer contenu", "remplacer position"};
+    m_groups = new QWidget;
+    auto *stack = new QGridLayout(m_groups);
+    stack->setContentsMargins(0, 0, 0, 0);
+    for (int i = 0; i < TokenCount; ++i) {
+        Label8[i] = named(new QLabel(QString::fromUtf8(TokenCaptions[i])), "Label8", i);
+        Label8[i]->setProperty("tokenLabel", true);
+        hostHoverControl(hoverHost, i);
+    }
+    for (int i = 0; i < GroupCount; ++i) {
+        fAstuce[i] = named(new QGroupBox(QString::fromLatin1(groupCaptions[i])), "fAstuce", i);
+        stack->addWidget(fAstuce[i], 0, 0);
+        fAstuce[i]->setVisible(i == 0);
+    }
+    for (int i = 0; i <= MetadataGroup; ++i)
+        buildTokenGroup(i);
+    buildReplaceText();
+    buildReplaceByPosition();
+    h->addWidget(m_groups, 1);
+    wireBuilders();
+    connect(lstAstuce, &QListWidget::itemSelectionChanged, this, &TokenPane::showSelectedGroup);
+}
+
+void TokenPane::buildTokenGroup(int group) {
+    auto *grid = new QGridLayout(fAstuce[group]);
+    const QList<int> &ids = TokenGroups[group];
+    const bool metadata = group == MetadataGroup;
+    const int perColumn = metadata ? 4 : 3;
+    for (int k = 0; k < ids.size(); ++k)
+        grid->addWidget(Label8[ids[k]], k % perColumn, k / perColumn);
+    if (metadata)
+        buildMetadataValues(grid, perColumn);
+    grid->setColumnStretch(metadata ? 3 : 10, 1);
+    grid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    grid->setHorizontalSpacing(metadata ? 12 : 18);
+    grid->setVerticalSpacing(2);
+}
+
+// Values of the current photo beside the tokens, the tool in use and the
+// clear button on a line of their own beneath.
+void TokenPane::buildMetadataValues(QGridLayout *grid, int rows) {
+    const char *const tokens[MetadataValueCount] = {"$d$=", "$T$=", "$R$=", "$O$=", "$K$=", "$C$="};
+    auto *values = new QGridLayout;
+    values->setHorizontalSpacing(12);
+    values->setVerticalSpacing(2);
+    for (int k = 0; k < MetadataValueCount; ++k) {
+        lblExif[k] = named(new ValueLabel(QString::fromLatin1(tokens[k])), "lblExif", k);
+        values->addWidget(lblExif[k], k % 3, k / 3);
+    }
+    values->setColumnStretch(0, 1);
+    values->setColumnStretch(1, 1);
+    grid->addLayout(values, 0, 3, rows, 1, Qt::AlignTop);
+
+    lblExitToolUsed = named(new QLabel, "lblExitToolUsed");
+    cmdEffacerExif = pane::button("cmdEffacerExif", QStringLiteral("Vider le cache Exif"),
+                                  QStringLiteral("Oublier les valeurs Exif déjà lues"));
+    auto *tool = new QHBoxLayout;
+    tool->addWidget(lblExitToolUsed);
+    tool->addSpacing(12);
+    tool->addWidget(cmdEffacerExif);
+    tool->addStretch(1);
+    grid->addLayout(tool, rows, 0, 1, 4);
+    connect(cmdEffacerExif, &QPushButton::clicked, this, &TokenPane::clearMetadataCacheClicked);
+}
+
+void TokenPane::buildReplaceText() {
+    auto *grid = new QGridLayout(fAstuce[4]);
+    auto *title = named(new QLabel(QStringLiteral("Rechercher :")), "lblRepStrTitle");
+    txtRechercher = pane::lineEdit("txtRechercher", QString());
+    auto *by = named(new QLabel(QStringLiteral("Remplacer par :")), "Label15");
+    txtRemplacer = pane::lineEdit("txtRemplacer", QString());
+    const char *const captions[3] = {"le texte", "avant", "apres"};
+    auto *group = new QButtonGroup(this);
+    auto *opts = new QHBoxLayout;
+    for (int k = 0; k < 3; ++k) {
+        optRepStr[k] = named(new QRadioButton, "optRepStr", k);
+        lblRepStr[k] = named(new QLabel(QString::fromLatin1(captions[k])), "lblRepStr", k);
+        group->addButton(optRepStr[k], k);
+        opts->addWidget(optRepStr[k]);
+        opts->addWidget(lblRepStr[k]);
+    }
+    optRepStr[0]->setChecked(true);
+    opts->addStretch(1);
+    cmdRepStr = pane::button("cmdRepStr", QStringLiteral("Écrire la règle"), QString());
+    grid->addWidget(Label8[29], 0, 0, 1, 4);
+    grid->addWidget(title, 1, 0);
+    grid->addWidget(txtRechercher, 1, 1);
+    grid->addWidget(by, 1, 2);
+    grid->addWidget(txtRemplacer, 1, 3);
+    grid->addLayout(opts, 2, 0, 1, 3);
+    grid->addWidget(cmdRepStr, 2, 3);
+}
+
+void TokenPane::buildReplaceByPosition() {
+    auto *grid = new QGridLayout(fAstuce[5]);
+    const char *const wayCaptions[4] = {"entre", "et", "avant", "apres"};
+    auto *ways = new QButtonGroup(this);
+    for (int k = 0; k < 3; ++k) {
+        optRepPos[k] = named(new QRadioButton, "optRepPos", k);
+        ways->addButton(optRepPos[k], k);
+    }
+    for (int k = 0; k < 4; ++k) {
+        lblRepPos[k] = named(new QLabel(QString::fromLatin1(wayCaptions[k])), "lblRepPos", k);
+        txtRepPos[k] = pane::lineEdit("txtRepPos", QStringLiteral("1"), 50);
+        named(txtRepPos[k], "txtRepPos", k);
+    }
+    optRepPos[0]->setChecked(true);
+    auto *line = new QHBoxLayout;
+    line->addWidget(optRepPos[0]);
+    line->addWidget(lblRepPos[0]);
+    line->addWidget(txtRepPos[0]);
+    line->addWidget(lblRepPos[1]);
+    line->addWidget(txtRepPos[1]);
+    line->addSpacing(12);
+    line->addWidget(optRepPos[1]);
+    line->addWidget(lblRepPos[2]);
+    line->addWidget(txtRepPos[2]);
+    line->addSpacing(12);
+    line->addWidget(optRepPos[2]);
+    line->addWidget(lblRepPos[3]);
+    line->addWidget(txtRepPos[3]);
+    line->addStretch(1);
+
+    auto *from = named(new QLabel(QStringLiteral("compter depuis :")), "lblRepPosDebutFin");
+    auto *ends = new QButtonGroup(this);
+    optRepPosDebutFin[0] = named(new QRadioButton(QStringLiteral("debut")), "optRepPosDebutFin", 0);
+    optRepPosDebutFin[1] = named(new QRadioButton(QStringLiteral("fin")), "optRepPosDebutFin", 1);
+    ends->addButton(optRepPosDebutFin[0], 0);
+    ends->addButton(optRepPosDebutFin[1], 1);
+    optRepPosDebutFin[0]->setChecked(true);
+    auto *line2 = new QHBoxLayout;
+    line2->addWidget(from);
+    line2->addWidget(optRepPosDebutFin[0]);
+    line2->addWidget(optRepPosDebutFin[1]);
+    line2->addSpacing(12);
+    auto *by = named(new QLabel(QStringLiteral("remplacer par :")), "Label1");
+    txtRemplacerPos = pane::lineEdit("txtRemplacerPos", QString());
+    line2->addWidget(by);
+    line2->addWidget(txtRemplacerPos, 1);
+    cmdRepPos = pane::button("cmdRepPos", QStringLiteral("Écrire la règle"), QString());
+    line2->addWidget(cmdRepPos);
+
+    grid->addWidget(Label8[30], 0, 0);
+    grid->addLayout(line, 1, 0);
+    grid->addLayout(line2, 2, 0);
+}
+
+void TokenPane::wireBuilders() {
+    connect(cmdRepPos, &QPushButton::clicked, this, [this] {
+        QStringList fields;
+        for (auto *t : txtRepPos)
+            fields << t->text();
+        emit replaceByPositionRequested(checkedOf(optRepPos), fields, optRepPosDebutFin[1]->isChecked() ? 1 : 0,
+                                        txtRemplacerPos->text());
+    });
+    connect(cmdRepStr, &QPushButton::clicked, this,
+            [this] { emit replaceTextRequested(txtRechercher->text(), txtRemplacer->text(), checkedOf(optRepStr)); });
+    for (auto *o : optRepPos)
+        connect(o, &QRadioButton::toggled, this, &TokenPane::enableWays);
+    enableWays();
+    for (auto *o : optRepStr)
+        connect(o, &QRadioButton::toggled, this, [this] {
+            for (int k = 0; k < 3; ++k)
+                lblRepStr[k]->setEnabled(optRepStr[k]->isChecked());
+        });
+    for (auto *t : txtRepPos)
+        t->installEventFilter(this);
+}
+
+// The position fields of the chosen way only.
+void TokenPane::enableWays() {
+    const bool ways[3] = {optRepPos[0]->isChecked(), optRepPos[1]->isChecked(), optRepPos[2]->isChecked()};
+    txtRepPos[0]->setEnabled(ways[0]);
+    txtRepPos[1]->setEnabled(ways[0]);
+    lblRepPos[0]->setEnabled(ways[0]);
+    lblRepPos[1]->setEnabled(ways[0]);
+    txtRepPos[2]->setEnabled(ways[1]);
+    lblRepPos[2]->setEnabled(ways[1]);
+    txtRepPos[3]->setEnabled(ways[2]);
+    lblRepPos[3]->setEnabled(ways[2]);
+}
+
+// One hover control per token label: the label forwards its pointer moves to
+// it, and its events colour the label (red under the pointer, black after)
+// and insert the label's token.
+void TokenPane::hostHoverControl(QWidget *host, int index) {
+    QLabel *label = Label8[index];
+    auto *hover = new Hovrix(host);
+    i18n::setControlIndex(hover, QStringLiteral("Hovrix1"), index);
+    Hovrix1[index] = hover;
+    hover->forwardMovesFrom(label);
+    // A click the control does not see (it holds no pointer grab yet, or the
+    // click comes from the keyboard's accessibility or a test) still reaches
+    // the label itself.
+    label->installEventFilter(this);
+    const auto paint = [label](const QColor &colour) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, colour);
+        label->setPalette(p);
+    };
+    connect(hover, &Hovrix::MouseOver, label, [paint] { paint(QColor(255, 0, 0)); });
+    connect(hover, &Hovrix::MouseOut, label, [paint] { paint(QColor(0, 0, 0)); });
+    connect(hover, &Hovrix::Click, this, [this, label, index](int button) {
+        if (button == 1 && label->isEnabled())
+            emit tokenClicked(index, label->text());
+    });
+}
+
+bool TokenPane::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::FocusOut) {
+        for (auto *t : txtRepPos)
+            if (watched == t)
+                t->setText(txtRepPosLeaveText(t->text()));
+        return false;
+    }
+    if (auto *label = qobject_cast<QLabel *>(watched); label && label->property("tokenLabel").toBool()) {
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            if (label->isEnabled())
+                emit tokenClicked(label->property(i18n::IndexProperty).toInt(), label->text());
+            return true;
+        }
+        return false;
+    }
+    return QGroupBox::eventFilter(watched, event);
+}
+
+void TokenPane::fillTips(const QString &storedTip) {
+    lstAstuce->clear();
+    for (int n : TipMessages)
+        lstAstuce->addItem(i18n::Message(n));
+    int tip = 0;
+    for (int i = 0; i < lstAstuce->count(); ++i)
+        if (!storedTip.isEmpty() && lstAstuce->item(i)->text() == storedTip)
+            tip = i;
+    lstAstuce->setCurrentRow(tip);
+    showSelectedGroup();
+}
+
+void TokenPane::retranslateTips() {
+    for (int i = 0; i < lstAstuce->count() && i < GroupCount; ++i)
+        lstAstuce->item(i)->setText(i18n::Message(TipMessages[i]));
+    showSelectedGroup();
+}
+
+void TokenPane::showSelectedGroup() {
+    const int count = std::min<int>(lstAstuce->count(), GroupCount);
+    for (int i = 0; i < count; ++i)
+        fAstuce[i]->setVisible(false);
+    for (int i = 0; i < count; ++i) {
+        if (lstAstuce->item(i)->isSelected()) {
+            fAstuce[i]->setTitle(lstAstuce->currentItem() ? lstAstuce->currentItem()->text()
+                                                          : lstAstuce->item(i)->text());
+            fAstuce[i]->setVisible(true);
+        }
+    }
+    if (lstAstuce->currentItem())
+        emit tipChosen(lstAstuce->currentItem()->text());
+    // A tool installed or removed meanwhile shows when the metadata group does.
+    if (lstAstuce->currentRow() == MetadataGroup)
+        emit metadataGroupShown();
+}
+
+void TokenPane::fitSize() {
+    // The tips list as wide as its longest entry; the groups' place as high
+    // as the highest group, so that the pane keeps one size whichever group shows.
+    lstAstuce->setFixedWidth(std::min(lstAstuce->sizeHintForColumn(0) + 2 * lstAstuce->frameWidth() + 8, 260));
+    int height = 0;
+    for (QGroupBox *group : fAstuce)
+        height = std::max(height, group->sizeHint().height());
+    m_groups->setFixedHeight(height);
+    lstAstuce->setFixedHeight(height);
+}
+
+void TokenPane::setMetadataValue(int index, const QString &text) {
+    if (index >= 0 && index < MetadataValueCount)
+        lblExif[size_t(index)]->setText(text);
+}
+
+void TokenPane::setToolText(const QString &text) {
+    lblExitToolUsed->setText(text);
+}
+
+void TokenPane::loadBuilders(const Settings &s) {
+    if (s.optRepPos >= 0 && s.optRepPos < 3)
+        optRepPos[s.optRepPos]->setChecked(true);
+    for (int i = 0; i < 4; ++i)
+        txtRepPos[i]->setText(s.txtRepPos[i]);
+    if (s.optRepPosDebutFin >= 0 && s.optRepPosDebutFin < 2)
+        optRepPosDebutFin[s.optRepPosDebutFin]->setChecked(true);
+    txtRemplacerPos->setText(s.txtRemplacerPos);
+    if (s.optRepStr >= 0 && s.optRepStr < 3)
+        optRepStr[s.optRepStr]->setChecked(true);
+    txtRechercher->setText(s.RechercherChaine);
+    txtRemplacer->setText(s.RemplacerChaine);
+}
+
+void TokenPane::storeInto(Settings &s) const {
+    s.optRepPos = checkedOf(optRepPos);
+    for (int i = 0; i < 4; ++i)
+        s.txtRepPos[i] = txtRepPos[i]->text();
+    s.optRepPosDebutFin = optRepPosDebutFin[1]->isChecked() ? 1 : 0;
+    s.txtRemplacerPos = txtRemplacerPos->text();
+    s.optRepStr = checkedOf(optRepStr);
+    s.RechercherChaine = txtRechercher->text();
+    s.RemplacerChaine = txtRemplacer->text();
+    if (lstAstuce->currentItem())
+        s.Astuce = lstAstuce->currentItem()->text();
+}
+
+} // namespace tav
