@@ -596,6 +596,7 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
         const int exifMode = run.exifMode.value_or(s.OutilExifChoisi == 0 ? 1 : s.OutilExifChoisi);
         exifReader().configure(exifMode, s.ExtensionTraiteAvecJHEAD, s.ExtensionTraiteAvecEXIFTOOL);
         engine.setMetadataSource(&exifReader());
+        exifReader().expect(gathered.files);
     }
 
     // The same road as files added in the window: one affiche_nom per file,
