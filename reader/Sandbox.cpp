@@ -154,9 +154,25 @@ QStringList apply(const QString &writable) {
     if (!underSanitizer())
         limit(RLIMIT_AS, rlim_t(4) << 30);
     applied << QStringLiteral("rlimits");
-    // A network namespace of its own has only a loopback that is down.
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0)
+    // A network namespace of its own has only a loopback that is down. The
+    // user namespace it needs maps this user to itself, else files created
+    // (thumbnails) would have no owner the kernel can write.
+    const uid_t uid = ::getuid();
+    const gid_t gid = ::getgid();
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0) {
+        // Each map is written in one write, as the kernel wants it.
+        const auto put = [](const char *file, const QByteArray &text) {
+            const int fd = ::open(file, O_WRONLY | O_CLOEXEC);
+            if (fd < 0)
+                return;
+            (void)!::write(fd, text.constData(), size_t(text.size()));
+            ::close(fd);
+        };
+        put("/proc/self/setgroups", "deny");
+        put("/proc/self/uid_map", QByteArray::number(uid) + ' ' + QByteArray::number(uid) + " 1\n");
+        put("/proc/self/gid_map", QByteArray::number(gid) + ' ' + QByteArray::number(gid) + " 1\n");
         applied << QStringLiteral("no-network");
+    }
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
         return applied;
     if (landlock(writable))

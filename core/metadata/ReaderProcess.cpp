@@ -125,8 +125,9 @@ bool ReaderProcess::start() {
 QString ReaderProcess::finish(bool kill) {
     if (m_pid <= 0)
         return {};
-    if (kill)
-        ::kill(m_pid, SIGKILL);
+    // A helper that already died is not touched by the signal and keeps its
+    // own status; one that answers out of turn is ended here.
+    ::kill(m_pid, SIGKILL);
     if (m_toHelper >= 0)
         ::close(m_toHelper);
     m_toHelper = m_fromHelper = -1;
@@ -138,6 +139,8 @@ QString ReaderProcess::finish(bool kill) {
     m_pid = -1;
     if (r < 0 || kill)
         return {};
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+        return QStringLiteral("killed");
     if (WIFSIGNALED(status))
         return QStringLiteral("signal %1 (%2)")
             .arg(WTERMSIG(status))

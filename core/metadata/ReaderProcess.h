@@ -57,6 +57,8 @@ public:
     // Ends the helper now; the next request starts it again.
     void stop();
     bool isRunning() const { return m_pid > 0; }
+    // The running helper's process id, or -1.
+    pid_t pid() const { return m_pid; }
     // Helpers started so far (restarts included).
     int starts() const { return m_starts; }
 
