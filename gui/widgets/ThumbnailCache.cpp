@@ -377,9 +377,17 @@ std::optional<Thumbnail> lookUp(const QString &file, const Stamp &stamp, QSize b
     return std::nullopt;
 }
 
-// The helper of each worker thread, started at its first photo.
+// The helper of each calling thread, started at its first photo. It may
+// write into the cache folder it was started for only: another one (the
+// environment changed) needs a new helper.
 ReaderProcess &threadReader() {
     thread_local ReaderProcess reader;
+    thread_local QString startedFor;
+    const QString folder = cacheFolder();
+    if (folder != startedFor) {
+        reader.stop();
+        startedFor = folder;
+    }
     return reader;
 }
 

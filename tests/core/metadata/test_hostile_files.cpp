@@ -267,6 +267,7 @@ TEST_F(HostileFiles, DamagedContainersNeverCostTheGoodPhoto) {
     ASSERT_TRUE(makeJpeg(good, {QStringLiteral("-CreateDate=2015:07:31 10:20:30")}));
     files << good;
 
+    RecordProperty("files", int(files.size()));
     reader.configure(ExifModeBuiltin, DefaultJheadExtensions, DefaultExifToolExtensions);
     reader.expect(files);
     for (const QString &f : std::as_const(files))
