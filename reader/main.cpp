@@ -70,12 +70,16 @@ QByteArray metadata(const QString &path) {
     return out + ReaderWire::encodeFields(fields);
 }
 
-// The source, then the picture as 32-bit pixels: width, height, the rows.
+// The source, then the picture as 32-bit pixels: width, height, the format
+// (opaque or with alpha, as the picture was made), the rows.
 QByteArray thumbnail(const QString &path, QSize box) {
     const thumbs::Thumbnail t = thumbs::thumbnail(path, box);
     QByteArray out;
     put32(out, quint32(t.source));
-    const QImage image = t.image.isNull() ? QImage() : t.image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage::Format format =
+        t.image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    const QImage image = t.image.isNull() ? QImage() : t.image.convertToFormat(format);
+    put32(out, quint32(image.format()));
     put32(out, quint32(image.width()));
     put32(out, quint32(image.height()));
     for (int y = 0; y < image.height(); ++y)

@@ -409,19 +409,22 @@ Thumbnail thumbnailOutside(const QString &path, QSize box) {
         return *found;
     const ReaderProcess::Reply reply = threadReader().runOne({ReaderProcess::Kind::Thumbnail, file, box});
     const QByteArray &p = reply.payload;
-    if (reply.outcome != ReaderProcess::Outcome::Answered || p.size() < 12) {
+    if (reply.outcome != ReaderProcess::Outcome::Answered || p.size() < 16) {
         ++failures;
         return {};
     }
     const Source source = Source(get32(p, 0));
-    const int width = int(get32(p, 4)), height = int(get32(p, 8));
-    if (width <= 0 || height <= 0 || width > 4096 || height > 4096 || p.size() - 12 != qsizetype(width) * height * 4) {
+    const auto format = QImage::Format(get32(p, 4));
+    const int width = int(get32(p, 8)), height = int(get32(p, 12));
+    if (width <= 0 || height <= 0 || width > 4096 || height > 4096 ||
+        (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) ||
+        p.size() - 16 != qsizetype(width) * height * 4) {
         ++failures;
         return {{}, source == Source::KnownFailure ? Source::KnownFailure : Source::Failed};
     }
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    QImage image(width, height, format);
     for (int y = 0; y < height; ++y)
-        std::memcpy(image.scanLine(y), p.constData() + 12 + qsizetype(y) * width * 4, size_t(width) * 4);
+        std::memcpy(image.scanLine(y), p.constData() + 16 + qsizetype(y) * width * 4, size_t(width) * 4);
     if (source == Source::Embedded)
         ++fromEmbedded;
     else if (source == Source::Decoded)
