@@ -617,7 +617,7 @@ void NameEngine::rebuildRows() {
     // Every row's file is noted as its folder and old name (the parts
     // affiche_nom would split its full path into).
     const QList<FileEntry> noted = m_model->entries();
-    if (m_metadata && m_rule.Regle.contains(u'$')) {
+    if (m_metadata && containsAny(m_rule.Regle, {u"$d", u"$T$", u"$K$", u"$R$", u"$O$", u"$C$"})) {
         QStringList paths;
         paths.reserve(noted.size());
         for (const FileEntry &e : noted)

@@ -340,6 +340,12 @@ MetadataRecord ExifReader::getExif_builtin(const QString &path) {
     // the helper for many files.
     constexpr int BatchSize = 64;
     QList<ReaderProcess::Request> batch{{ReaderProcess::Kind::Metadata, path, {}}};
+    if (!m_expectedIndexed) {
+        m_expectedAt.reserve(m_expected.size());
+        for (qsizetype i = 0; i < m_expected.size(); ++i)
+            m_expectedAt.insert(m_expected.at(i), i);
+        m_expectedIndexed = true;
+    }
     if (const auto at = m_expectedAt.constFind(path); at != m_expectedAt.cend()) {
         for (qsizetype i = *at + 1; i < m_expected.size() && batch.size() < BatchSize; ++i) {
             const QString &next = m_expected.at(i);
@@ -376,11 +382,11 @@ MetadataRecord ExifReader::getExif_builtin(const QString &path) {
 }
 
 void ExifReader::expect(const QStringList &paths) {
+    // Indexed at the first file the helper reads: a list announced in
+    // another mode costs nothing.
     m_expected = paths;
     m_expectedAt.clear();
-    m_expectedAt.reserve(paths.size());
-    for (qsizetype i = 0; i < paths.size(); ++i)
-        m_expectedAt.insert(paths.at(i), i);
+    m_expectedIndexed = false;
 }
 
 MetadataRecord ExifReader::runPerFile(Tool tool, const QString &path, const QString &procedure) {

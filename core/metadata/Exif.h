@@ -151,6 +151,7 @@ private:
     // records the helper read ahead, until they are asked for.
     QStringList m_expected;
     QHash<QString, qsizetype> m_expectedAt;
+    bool m_expectedIndexed = true;
     QHash<QString, MetadataRecord> m_readAhead;
 };
 
