@@ -684,6 +684,7 @@ int renameOrPreview(int argc, char **argv, const CliRun &run, Settings &s, const
         const int exifMode = run.exifMode.value_or(s.OutilExifChoisi == 0 ? 1 : s.OutilExifChoisi);
         exifReader().configure(exifMode, s.ExtensionTraiteAvecJHEAD, s.ExtensionTraiteAvecEXIFTOOL);
         engine.setMetadataSource(&exifReader());
+        exifReader().expect(gathered.files);
     }
 
     // The same road as files added in the window: one affiche_nom per file,

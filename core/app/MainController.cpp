@@ -296,6 +296,8 @@ void MainController::addFiles(const QStringList &paths, Presence presence) {
     emit actionRunningChanged(true);
     fe.progressStart(int(std::min<qsizetype>(paths.size(), INT_MAX)));
     RenameListModel *list = model();
+    if (MetadataSource *metadata = m_engine.metadataSource())
+        metadata->expect(paths);
     trap(QStringLiteral("affiche_nom"), [&] {
         int step = 0;
         for (const QString &path : paths) {

@@ -2,6 +2,7 @@
 // The metadata record of one photo: 21 text fields, empty when nothing was read.
 
 #include <QString>
+#include <QStringList>
 #include <array>
 
 namespace tav {
@@ -49,6 +50,9 @@ class MetadataSource {
 public:
     virtual ~MetadataSource() = default;
     virtual MetadataRecord read(const QString &path) = 0;
+    // The files about to be read, in order: a reader that works in batches
+    // reads ahead among them.
+    virtual void expect(const QStringList &paths) { (void)paths; }
 };
 
 } // namespace tav

@@ -617,6 +617,13 @@ void NameEngine::rebuildRows() {
     // Every row's file is noted as its folder and old name (the parts
     // affiche_nom would split its full path into).
     const QList<FileEntry> noted = m_model->entries();
+    if (m_metadata && containsAny(m_rule.Regle, {u"$d", u"$T$", u"$K$", u"$R$", u"$O$", u"$C$"})) {
+        QStringList paths;
+        paths.reserve(noted.size());
+        for (const FileEntry &e : noted)
+            paths.append(e.fullPath());
+        m_metadata->expect(paths);
+    }
     m_model->beginBatch();
     m_model->clear();
     m_identical.reserve(rows);

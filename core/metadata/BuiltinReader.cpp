@@ -2,6 +2,7 @@
 
 #include "core/metadata/ExifReport.h"
 #include "core/metadata/Exiv2Library.h"
+#include "core/metadata/IsoBmff.h"
 
 #include <QByteArrayList>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
@@ -820,6 +822,23 @@ bool inflated(QByteArrayView data, qsizetype limit, QByteArray &out) {
     return status == Z_STREAM_END;
 }
 
+// Whether ExifTool reports a PNG text keyword under the label Comment. It
+// takes "Comment", and "comment" with its first letter raised; any other
+// keyword becomes a tag of its own whose label is the keyword without the
+// characters a tag name cannot hold, first letter raised, split into words
+// where the case changes: only "COMMENT" reads as Comment again.
+bool isCommentKeyword(QByteArrayView keyword) {
+    QByteArray name;
+    for (char ch : keyword)
+        if ((ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '-' || ch == '_')
+            name += ch;
+    if (name.isEmpty())
+        return false;
+    if (name[0] >= 'a' && name[0] <= 'z')
+        name[0] = char(name[0] - 'a' + 'A');
+    return name == "Comment" || name == "COMMENT";
+}
+
 // ExifTool's Comment of a PNG file, in UTF-8: the text of the last tEXt, zTXt
 // or iTXt chunk (one without a language) whose keyword is "Comment",
 // wherever it is in the file. Chunks of text past a megabyte are not read.
@@ -840,7 +859,7 @@ std::optional<QByteArray> pngComment(const OpenedFile &file) {
         if ((type == "tEXt" || type == "zTXt" || type == "iTXt") && length <= TextLimit) {
             const QByteArray data = file.readAt(pos + 8, length);
             const qsizetype nul = data.indexOf('\0');
-            if (nul >= 0 && QByteArrayView(data).first(nul) == "Comment") {
+            if (nul >= 0 && isCommentKeyword(QByteArrayView(data).first(nul))) {
                 const QByteArrayView rest = QByteArrayView(data).sliced(nul + 1);
                 QByteArray text;
                 if (type == "tEXt") {
@@ -869,10 +888,78 @@ std::optional<QByteArray> pngComment(const OpenedFile &file) {
     return comment;
 }
 
+// An ISO base media file (videos, HEIF, AVIF, CR3), read by our own bounded
+// box reader and never by the library's video parsers. Of a date or a maker
+// found twice (the movie header and the EXIF data), ExifTool keeps the one it
+// met last.
+void readBmff(const OpenedFile &file, Collector &c) {
+    const Bmff::Result found = Bmff::read(
+        [&](std::uint64_t offset, char *out, std::int64_t length) -> std::int64_t {
+            const QByteArray bytes = file.readAt(qint64(offset), length);
+            std::memcpy(out, bytes.constData(), size_t(bytes.size()));
+            return bytes.size();
+        },
+        std::uint64_t(file.size()));
+    Exiv2::ExifData exif;
+    QByteArray movieDate, make;
+    int movieDateAt = -1, exifDateAt = -1, makeAt = -1, exifMakeAt = -1;
+    for (int i = 0; i < found.found.size(); ++i) {
+        const Bmff::Found &f = found.found.at(i);
+        if (f.kind == Bmff::Found::MovieDate) {
+            movieDate = Bmff::movieDateText(f.seconds);
+            movieDateAt = i;
+        } else if (f.kind == Bmff::Found::Make) {
+            make = f.bytes;
+            makeAt = i;
+        } else {
+            Exiv2::ExifData block;
+            if (f.bytes.isEmpty() ||
+                Exiv2::ExifParser::decode(block, reinterpret_cast<const Exiv2::byte *>(f.bytes.constData()),
+                                          uint32_t(f.bytes.size())) == Exiv2::invalidByteOrder)
+                continue;
+            for (const Exiv2::Exifdatum &d : block) {
+                exif.add(d);
+                if (d.tag() == 0x9004)
+                    exifDateAt = i;
+                else if (d.tag() == 0x010f)
+                    exifMakeAt = i;
+            }
+        }
+    }
+    LazyXmp xmp{std::string()};
+    readExif(exif, xmp, PictureSize{0, 0, true}, c);
+    if (movieDateAt > exifDateAt && !movieDate.isEmpty())
+        c.set(F::DateTime, movieDate);
+    if (makeAt > exifMakeAt)
+        c.set(F::CameraMake, trimmedRight(make));
+}
+
+// Whether the library should parse a file of this type: still pictures only;
+// its video parsers (and the ISO base media files read above) are not trusted
+// with files from anywhere.
+bool stillImageType(int type) {
+    switch (type) {
+    case Exiv2::ImageType::bmff:
+    case 20: // RIFF (AVI, WAV)
+    case 21: // Matroska
+    case 22: // QuickTime
+    case 24: // ASF
+        return false;
+    default:
+        return type != Exiv2::ImageType::none;
+    }
+}
+
 // Any other file, or a JPEG file the walk above leaves alone: opened by the
 // library, from memory when the file was read whole (one read instead of the
 // library's many small reads and seeks).
 void readByLibrary(const QString &path, OpenedFile &file, Collector &c) {
+    const int type = file.whole()
+                         ? Exiv2::ImageFactory::getType(reinterpret_cast<const Exiv2::byte *>(file.bytes().constData()),
+                                                        long(file.bytes().size()))
+                         : Exiv2::ImageFactory::getType(QFile::encodeName(path).toStdString());
+    if (!stillImageType(type))
+        throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
     Exiv2::Image::AutoPtr image;
     if (file.whole())
         image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(file.bytes().constData()),
@@ -971,7 +1058,9 @@ MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
     try {
         file.readUpTo(OpenedFile::ChunkBytes);
         const bool jpeg = file.bytes().startsWith("\xff\xd8");
-        if (!jpeg || !readJpeg(file, c)) {
+        if (Bmff::looksLikeBmff(file.bytes().constData(), size_t(file.bytes().size()))) {
+            readBmff(file, c);
+        } else if (!jpeg || !readJpeg(file, c)) {
             c = Collector();
             readByLibrary(path, file, c);
         }

@@ -327,11 +327,66 @@ MetadataRecord ExifReader::getExif_builtin(const QString &path) {
     frontEnd().processEvents();
     if (const MetadataRecord *cached = m_cache.find(path))
         return *cached;
-    Exif::BuiltinResult result = Exif::BuiltinResult::Unreadable;
-    const MetadataRecord record = Exif::readBuiltin(path, &result);
-    if (result == Exif::BuiltinResult::Read)
+    if (const auto ahead = m_readAhead.constFind(path); ahead != m_readAhead.cend()) {
+        const MetadataRecord record = *ahead;
+        m_readAhead.erase(ahead);
         m_cache.append(path, record);
-    return record;
+        return record;
+    }
+    if (path.isEmpty())
+        return MetadataRecord();
+
+    // This file, and the next announced ones not read yet: one exchange with
+    // the helper for many files.
+    constexpr int BatchSize = 64;
+    QList<ReaderProcess::Request> batch{{ReaderProcess::Kind::Metadata, path, {}}};
+    if (!m_expectedIndexed) {
+        m_expectedAt.reserve(m_expected.size());
+        for (qsizetype i = 0; i < m_expected.size(); ++i)
+            m_expectedAt.insert(m_expected.at(i), i);
+        m_expectedIndexed = true;
+    }
+    if (const auto at = m_expectedAt.constFind(path); at != m_expectedAt.cend()) {
+        for (qsizetype i = *at + 1; i < m_expected.size() && batch.size() < BatchSize; ++i) {
+            const QString &next = m_expected.at(i);
+            if (next != path && !m_cache.find(next) && !m_readAhead.contains(next))
+                batch.append({ReaderProcess::Kind::Metadata, next, {}});
+        }
+    }
+    const QList<ReaderProcess::Reply> replies = m_helper.run(batch);
+    MetadataRecord asked;
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        const ReaderProcess::Reply &reply = replies.at(i);
+        MetadataRecord record;
+        bool keep = false;
+        if (reply.outcome == ReaderProcess::Outcome::Answered) {
+            const QList<QByteArray> fields = ReaderWire::decodeFields(reply.payload.mid(4));
+            for (int f = 0; f < MetadataRecord::FieldCount && f < fields.size(); ++f)
+                record[f] = QString::fromUtf8(fields.at(f));
+            // A file the reader could not open or parse is tried again next time.
+            keep = reply.payload.size() >= 4 && reply.payload.at(0) == 1;
+        } else if (reply.outcome != ReaderProcess::Outcome::NoHelper) {
+            // A file that took the helper down or hung it has no metadata
+            // until the cache is cleared: reading it again would cost as much.
+            keep = true;
+        }
+        if (i == 0) {
+            asked = record;
+            if (keep)
+                m_cache.append(path, record);
+        } else if (keep) {
+            m_readAhead.insert(batch.at(i).path, record);
+        }
+    }
+    return asked;
+}
+
+void ExifReader::expect(const QStringList &paths) {
+    // Indexed at the first file the helper reads: a list announced in
+    // another mode costs nothing.
+    m_expected = paths;
+    m_expectedAt.clear();
+    m_expectedIndexed = false;
 }
 
 MetadataRecord ExifReader::runPerFile(Tool tool, const QString &path, const QString &procedure) {
@@ -459,6 +514,7 @@ void ExifReader::cmdEffacerExif() {
     if (frontEnd().msgBox(i18n::Message(60), StyleYesNo + StyleQuestion, i18n::Message(1)) != AnswerYes)
         return;
     m_cache.clear();
+    m_readAhead.clear();
     frontEnd().msgBox(i18n::Message(61), StyleInformation, i18n::Message(1));
 }
 

@@ -6,8 +6,10 @@
 
 #include "core/base/MetadataRecord.h"
 #include "core/metadata/MetadataCache.h"
+#include "core/metadata/ReaderProcess.h"
 #include "core/metadata/ResidentExifTool.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -31,7 +33,8 @@ enum ExifToolMode : int {
 inline constexpr int ExifModeHighest = ExifModeBuiltin;
 
 inline const QString DefaultJheadExtensions = QStringLiteral("JPG JPEG");
-inline const QString DefaultExifToolExtensions = QStringLiteral("ARW CRW JPG JPEG RAW TIF TIFF");
+inline const QString DefaultExifToolExtensions =
+    QStringLiteral("3GP ARW AVIF CR3 CRW HEIC HEIF JPG JPEG M4V MOV MP4 RAW TIF TIFF");
 
 class ExifReader : public MetadataSource {
 public:
@@ -44,6 +47,8 @@ public:
 
     // What the name computation calls: getExif.
     MetadataRecord read(const QString &path) override { return getExif(path); }
+    // The built-in reader asks its helper for these files in batches.
+    void expect(const QStringList &paths) override;
 
     // The record of path by the reading rule of the current mode; blanks the
     // main window's six value labels first and shows the values after.
@@ -52,8 +57,10 @@ public:
     MetadataRecord getExif_jhead(const QString &path);
     MetadataRecord getExif_exifTool(const QString &path);
     MetadataRecord getExif_exifTool_lot(const QString &path);
-    // The built-in reader (Exiv2), for every format the library knows.
+    // The built-in reader (Exiv2 for still pictures, our own box reader for
+    // videos, HEIF and CR3), run in the helper process travoline-reader.
     MetadataRecord getExif_builtin(const QString &path);
+    ReaderProcess &helper() { return m_helper; }
 
     // Configuration from the settings record: mode and the two lists (upper
     // case, separated by blanks). Starts the resident ExifTool when the mode is 4.
@@ -139,6 +146,13 @@ private:
     std::unique_ptr<QTemporaryDir> m_ownTemp;
     int m_runTimeoutMs = 30000;
     int m_toolRuns = 0;
+    ReaderProcess m_helper;
+    // The files announced by expect(), and their place in that order; the
+    // records the helper read ahead, until they are asked for.
+    QStringList m_expected;
+    QHash<QString, qsizetype> m_expectedAt;
+    bool m_expectedIndexed = true;
+    QHash<QString, MetadataRecord> m_readAhead;
 };
 
 // The process-wide reader the controller and the name computation share. It

@@ -54,7 +54,8 @@ struct Settings {
     std::int16_t ReglePasResetRenommage = 1;
     std::int32_t OutilExifChoisi = 0; // 0 = not chosen yet
     QString ExtensionTraiteAvecJHEAD = QStringLiteral("JPG JPEG");
-    QString ExtensionTraiteAvecEXIFTOOL = QStringLiteral("ARW CRW JPG JPEG RAW TIF TIFF");
+    QString ExtensionTraiteAvecEXIFTOOL =
+        QStringLiteral("3GP ARW AVIF CR3 CRW HEIC HEIF JPG JPEG M4V MOV MP4 RAW TIF TIFF");
     std::int32_t AfficherVignette = 1;
     QString FormatExtensionVignette = QStringLiteral("gif jpg jpeg bmp");
     std::int16_t TailleVignette = 0;                                 // index into taillesVignette

@@ -396,8 +396,9 @@ const std::vector<KeyDef> &keyTable() {
         t.push_back(tool);
         t.push_back(textKey("Option_ExtensionTraiteAvecJHEAD", 8, TAV_FIELD(ExtensionTraiteAvecJHEAD),
                             [] { return QStringLiteral("JPG JPEG"); }));
-        t.push_back(textKey("Option_ExtensionTraiteAvecEXIFTOOL", 8, TAV_FIELD(ExtensionTraiteAvecEXIFTOOL),
-                            [] { return QStringLiteral("ARW CRW JPG JPEG RAW TIF TIFF"); }));
+        t.push_back(textKey("Option_ExtensionTraiteAvecEXIFTOOL", 8, TAV_FIELD(ExtensionTraiteAvecEXIFTOOL), [] {
+            return QStringLiteral("3GP ARW AVIF CR3 CRW HEIC HEIF JPG JPEG M4V MOV MP4 RAW TIF TIFF");
+        }));
         t.push_back(numberKey("Option_AfficherVignette", 8, TAV_FIELD(AfficherVignette), Width::Int32, 1));
         t.push_back(textKey("Option_FormatExtensionVignette", 8, TAV_FIELD(FormatExtensionVignette),
                             [] { return QStringLiteral("gif jpg jpeg bmp"); }));

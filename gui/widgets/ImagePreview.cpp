@@ -96,7 +96,7 @@ QImage previewImage(const QString &path, int angle) {
     // serve when the angle shown is that one.
     QImage image;
     if (angle == angleOfTransformation(QImageReader(path).transformation()))
-        image = thumbs::thumbnail(path, PreviewSize).image;
+        image = thumbs::thumbnailOutside(path, PreviewSize).image;
     else
         image = turned(loadScaled(path, loadSize(PreviewSize, angle)), angle);
     if (image.isNull())

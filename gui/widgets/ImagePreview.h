@@ -39,8 +39,8 @@ QImage turned(const QImage &image, int angle);
 // The current language's no-image picture (<program folder>/langages/<language>/non_image.gif).
 QString noImagePath();
 
-// What the preview pane shows for a file: the shared thumbnail (see
-// ThumbnailCache.h) when angle is the file's own orientation, else loaded at
+// What the preview pane shows for a file: the shared thumbnail, made by the
+// helper program (see ThumbnailCache.h), when angle is the file's own orientation, else loaded at
 // the preview size (see loadSize) and turned by angle; in both cases with "Rot=<angle>" written in white at its top
 // left when the angle is above 0, or the no-image picture.
 QImage previewImage(const QString &path, int angle);

@@ -2,6 +2,7 @@
 
 #include "core/base/Version.h"
 #include "core/metadata/EmbeddedPreview.h"
+#include "core/metadata/ReaderProcess.h"
 #include "core/rename/RenameFileMove.h"
 #include "gui/widgets/ImagePreview.h"
 
@@ -16,7 +17,9 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -342,6 +345,95 @@ QString failurePath(const QString &path) {
     return failureFolder(cacheFolder()) + QLatin1Char('/') + entryName(fileUri(path));
 }
 
+namespace {
+
+// The thumbnail of file from the shared cache, or its recorded failure;
+// nothing when it has to be made.
+std::optional<Thumbnail> lookUp(const QString &file, const Stamp &stamp, QSize box) {
+    const QString root = cacheFolder();
+    if (under(file, root))
+        return std::nullopt;
+    const QString uri = uriOfAbsolute(file);
+    const QString name = entryName(uri);
+    const Flavour flavour = flavourFor(box);
+    // This size first, then the larger ones shrunk.
+    for (auto f = Flavours.begin(); f != Flavours.end(); ++f) {
+        if (f->edge < flavour.edge)
+            continue;
+        const QImage entry = readEntry(flavourFolder(root, *f) + QLatin1Char('/') + name, uri, stamp);
+        if (!entry.isNull()) {
+            ++fromCache;
+            return Thumbnail{fitted(entry, box), Source::Cache};
+        }
+    }
+    if (!onRemovableMedia(file)) {
+        // A failure is only recorded for the file as it was then.
+        QFile record(failureFolder(root) + QLatin1Char('/') + name);
+        if (record.open(QIODevice::ReadOnly) && describes(plainKeys(record.read(4096)), uri, stamp)) {
+            ++failures;
+            return Thumbnail{{}, Source::KnownFailure};
+        }
+    }
+    return std::nullopt;
+}
+
+// The helper of each calling thread, started at its first photo. It may
+// write into the cache folder it was started for only: another one (the
+// environment changed) needs a new helper.
+ReaderProcess &threadReader() {
+    thread_local ReaderProcess reader;
+    thread_local QString startedFor;
+    const QString folder = cacheFolder();
+    if (folder != startedFor) {
+        reader.stop();
+        startedFor = folder;
+    }
+    return reader;
+}
+
+quint32 get32(const QByteArray &b, qsizetype at) {
+    const auto *p = reinterpret_cast<const uchar *>(b.constData() + at);
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+}
+
+} // namespace
+
+Thumbnail thumbnailOutside(const QString &path, QSize box) {
+    const QString file = absolute(path);
+    Stamp stamp;
+    if (!stampOf(file, stamp)) {
+        ++failures;
+        return {};
+    }
+    if (auto found = lookUp(file, stamp, box))
+        return *found;
+    const ReaderProcess::Reply reply = threadReader().runOne({ReaderProcess::Kind::Thumbnail, file, box});
+    const QByteArray &p = reply.payload;
+    if (reply.outcome != ReaderProcess::Outcome::Answered || p.size() < 16) {
+        ++failures;
+        return {};
+    }
+    const Source source = Source(get32(p, 0));
+    const auto format = QImage::Format(get32(p, 4));
+    const int width = int(get32(p, 8)), height = int(get32(p, 12));
+    if (width <= 0 || height <= 0 || width > 4096 || height > 4096 ||
+        (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) ||
+        p.size() - 16 != qsizetype(width) * height * 4) {
+        ++failures;
+        return {{}, source == Source::KnownFailure ? Source::KnownFailure : Source::Failed};
+    }
+    QImage image(width, height, format);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(image.scanLine(y), p.constData() + 16 + qsizetype(y) * width * 4, size_t(width) * 4);
+    if (source == Source::Embedded)
+        ++fromEmbedded;
+    else if (source == Source::Decoded)
+        ++fromDecoding;
+    else if (source == Source::Cache)
+        ++fromCache;
+    return {image, source};
+}
+
 Thumbnail thumbnail(const QString &path, QSize box) {
     const QString file = absolute(path);
     Stamp stamp;
@@ -349,33 +441,14 @@ Thumbnail thumbnail(const QString &path, QSize box) {
         ++failures;
         return {};
     }
+    if (auto found = lookUp(file, stamp, box))
+        return *found;
     const QString root = cacheFolder();
     const bool inCache = under(file, root);
     const bool store = !inCache && !onRemovableMedia(file);
     const Flavour flavour = flavourFor(box);
     const QString uri = uriOfAbsolute(file);
     const QString name = entryName(uri);
-
-    if (!inCache) {
-        // This size first, then the larger ones shrunk.
-        for (auto f = Flavours.begin(); f != Flavours.end(); ++f) {
-            if (f->edge < flavour.edge)
-                continue;
-            const QImage entry = readEntry(flavourFolder(root, *f) + QLatin1Char('/') + name, uri, stamp);
-            if (!entry.isNull()) {
-                ++fromCache;
-                return {fitted(entry, box), Source::Cache};
-            }
-        }
-        if (store) {
-            // A failure is only recorded for the file as it was then.
-            QFile record(failureFolder(root) + QLatin1Char('/') + name);
-            if (record.open(QIODevice::ReadOnly) && describes(plainKeys(record.read(4096)), uri, stamp)) {
-                ++failures;
-                return {{}, Source::KnownFailure};
-            }
-        }
-    }
 
     // What is stored is the cache's size; without storing, the size shown.
     const QSize made = store ? QSize(flavour.edge, flavour.edge) : box;

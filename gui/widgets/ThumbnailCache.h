@@ -53,8 +53,12 @@ struct Thumbnail {
 };
 
 // The thumbnail of path fitted in box, upright by the photo's orientation
-// (quarter and half turns). Safe on any thread.
+// (quarter and half turns), made in this process. Safe on any thread.
 Thumbnail thumbnail(const QString &path, QSize box);
+// The same, with the photo parsed and decoded by the helper travoline-reader
+// (one per calling thread): a photo that crashes or hangs the decoder only
+// gets no thumbnail. Entries of the shared cache are read here.
+Thumbnail thumbnailOutside(const QString &path, QSize box);
 
 // Files renamed or moved, each as its old and new path, taken as one batch
 // (a name may pass from one file to another within it): every entry and

@@ -215,7 +215,7 @@ void ThumbnailList::submitMore() {
             QElapsedTimer timer;
             timer.start();
             const QDateTime modified = QFileInfo(path).lastModified();
-            const QImage image = tav::thumbs::thumbnail(path, size).image;
+            const QImage image = tav::thumbs::thumbnailOutside(path, size).image;
             const double ms = timer.nsecsElapsed() / 1e6;
             if (*cancelled)
                 return;

@@ -313,3 +313,27 @@ TEST_F(SharedCacheTest, EmbeddedPreviewIsUsedWhenLargeEnoughAndTurned) {
     EXPECT_EQ(decoded.source, thumbs::Source::Decoded);
     EXPECT_TRUE(test::isReddish(decoded.image.pixel(32, 5)));
 }
+
+// Made by the helper program: the entry it writes into the shared cache
+// (through its sandbox) serves the next call here; a file that is no picture
+// gets nothing and leaves the helper running for the next.
+TEST_F(SharedCacheTest, TheHelperMakesThumbnailsIntoTheSharedCache) {
+    const QString red = test::makeTwoTonePhoto(folder, "red.jpg", QSize(400, 300), 0, Qt::red, Qt::red);
+    ASSERT_FALSE(red.isEmpty());
+    const QString broken = folder + "/broken.jpg";
+    QFile f(broken);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("\xff\xd8\xff\xe0\x00\x10JFIF", 10) + QByteArray(4000, '\x5a'));
+    f.close();
+
+    const thumbs::Thumbnail made = thumbs::thumbnailOutside(red, QSize(64, 64));
+    ASSERT_FALSE(made.image.isNull());
+    EXPECT_EQ(made.source, thumbs::Source::Decoded);
+    EXPECT_TRUE(near(made.image.pixel(made.image.width() / 2, made.image.height() / 2), Qt::red));
+    EXPECT_TRUE(QFile::exists(cacheRoot() + "/normal/" + md5Name(thumbs::fileUri(red).toLatin1())));
+    EXPECT_EQ(thumbs::thumbnailOutside(red, QSize(64, 64)).source, thumbs::Source::Cache);
+
+    EXPECT_TRUE(thumbs::thumbnailOutside(broken, QSize(64, 64)).image.isNull());
+    const QString blue = test::makeTwoTonePhoto(folder, "blue.jpg", QSize(400, 300), 0, Qt::blue, Qt::blue);
+    EXPECT_FALSE(thumbs::thumbnailOutside(blue, QSize(64, 64)).image.isNull());
+}

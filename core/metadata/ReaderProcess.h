@@ -1,0 +1,88 @@
+#pragma once
+// Files from anywhere (photos, videos) are parsed by a helper program of
+// ours, travoline-reader, never inside this process: whatever a damaged or
+// hostile file does to a parser (a crash, an endless loop, memory without
+// end) costs that file only. The helper is started on the first request and
+// stays while it is used; requests go to it in batches through a pipe and
+// the answers come back one per file, in order. An answer that does not come
+// within the time-out, or a helper that dies, fails that one file: the
+// helper is started again and the rest of the batch goes on.
+
+#include <QByteArray>
+#include <QList>
+#include <QSize>
+#include <QString>
+
+#include <sys/types.h>
+
+namespace tav {
+
+class ReaderProcess {
+public:
+    // What the helper is asked for one file.
+    enum class Kind : quint32 {
+        Metadata = 1,  // the built-in reader's record
+        Thumbnail = 2, // a thumbnail through the shared thumbnail cache
+    };
+    struct Request {
+        Kind kind = Kind::Metadata;
+        QString path;
+        QSize box; // thumbnails only
+    };
+    enum class Outcome {
+        Answered, // the helper answered (payload is its answer)
+        Crashed,  // the helper died on this file
+        TimedOut, // no answer within the time-out; the helper was stopped
+        NoHelper, // the helper could not be started
+    };
+    struct Reply {
+        Outcome outcome = Outcome::NoHelper;
+        QByteArray payload;
+    };
+
+    ReaderProcess();
+    ~ReaderProcess();
+    ReaderProcess(const ReaderProcess &) = delete;
+    ReaderProcess &operator=(const ReaderProcess &) = delete;
+
+    // One reply per request, in the same order.
+    QList<Reply> run(const QList<Request> &batch);
+    Reply runOne(const Request &request) { return run({request}).value(0); }
+
+    // Longest wait for one file's answer (default 2000 ms).
+    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    // The helper's path: travoline-reader beside this program by default.
+    void setHelperPath(const QString &path) { m_helperPath = path; }
+    QString helperPath() const;
+    // Ends the helper now; the next request starts it again.
+    void stop();
+    bool isRunning() const { return m_pid > 0; }
+    // The running helper's process id, or -1.
+    pid_t pid() const { return m_pid; }
+    // Helpers started so far (restarts included).
+    int starts() const { return m_starts; }
+
+    // The default path of the helper.
+    static QString defaultHelperPath();
+
+private:
+    bool start();
+    // Kills and reaps the helper; returns how it ended, for the log.
+    QString finish(bool kill);
+    static void encode(QByteArray &out, quint32 id, const Request &request);
+
+    QString m_helperPath;
+    int m_timeoutMs = 2000;
+    pid_t m_pid = -1;
+    int m_toHelper = -1, m_fromHelper = -1;
+    int m_starts = 0;
+    bool m_cannotStart = false;
+};
+
+// The record fields as the helper sends them, and back.
+namespace ReaderWire {
+QByteArray encodeFields(const QList<QByteArray> &fields);
+QList<QByteArray> decodeFields(const QByteArray &payload);
+} // namespace ReaderWire
+
+} // namespace tav
