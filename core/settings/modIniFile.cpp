@@ -387,13 +387,7 @@ const std::vector<KeyDef> &keyTable() {
             numberKey("Option_RegleDebutResetRenommage", 7, TAV_FIELD(RegleDebutResetRenommage), Width::Int16, 1));
         t.push_back(numberKey("Option_ReglePasApresRenommage", 7, TAV_FIELD(ReglePasApresRenommage), Width::Int16, 1));
         t.push_back(numberKey("Option_ReglePasResetRenommage", 7, TAV_FIELD(ReglePasResetRenommage), Width::Int16, 1));
-        KeyDef tool = numberKey("Option_OutilExifChoisi", 7, TAV_FIELD(OutilExifChoisi), Width::Int32, 0, 5);
-        tool.read = [readMode = tool.read](Settings &s, const IniFile &ini, const Reader &r) {
-            readMode(s, ini, r);
-            if (s.OutilExifChoisi == 4 && hooks().startExifToolServer)
-                hooks().startExifToolServer();
-        };
-        t.push_back(tool);
+        t.push_back(numberKey("Option_OutilExifChoisi", 7, TAV_FIELD(OutilExifChoisi), Width::Int32, 0, 5));
         t.push_back(textKey("Option_ExtensionTraiteAvecJHEAD", 8, TAV_FIELD(ExtensionTraiteAvecJHEAD),
                             [] { return QStringLiteral("JPG JPEG"); }));
         t.push_back(textKey("Option_ExtensionTraiteAvecEXIFTOOL", 8, TAV_FIELD(ExtensionTraiteAvecEXIFTOOL),
@@ -508,6 +502,11 @@ void writeAll(Settings &s, IniFile &ini) {
 }
 
 } // namespace
+
+QSettings userStore() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(ProgramTitle),
+                     QString::fromLatin1(ProgramTitle));
+}
 
 Hooks &hooks() {
     static Hooks h;

@@ -7,7 +7,6 @@
 #include "core/app/MainController.h"
 #include "core/base/Trap.h"
 #include "core/base/Twips.h"
-#include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/engine/Operators.h"
 #include "core/filelist/RenameListModel.h"
@@ -17,6 +16,7 @@
 #include "core/rename/RenameCommand.h"
 #include "core/settings/SavedRules.h"
 #include "core/settings/Settings.h"
+#include "core/settings/modIniFile.h"
 #include "gui/dialogs/CHelp.h"
 #include "gui/i18n/Translate.h"
 #include "gui/main/frmGLQuitter.h"
@@ -525,7 +525,7 @@ QList<int> frmMain::selectedRows() const {
 
 void frmMain::loadFromSettings() {
     const Settings &s = m_controller->settings();
-    const NameEngine &e = m_controller->engine();
+    const RenameList &e = m_controller->renameList();
     const Rule &r = e.rule();
     QSignalBlocker b1(chkTrim), b2(chkUpperFirstChar), b3(chkUpperCaseFirstWord), b4(chkAutoIncrement), b5(chkInterdit),
         b6(chkExtension), b7(txtExtension), b8(chkRefresh), b9(chkPreview);
@@ -549,7 +549,7 @@ void frmMain::Form_Load() {
     loadFromSettings();
     {
         QSignalBlocker block(cboRenommer);
-        cboRenommer->setEditText(m_controller->engine().rule().Regle);
+        cboRenommer->setEditText(m_controller->renameList().rule().Regle);
     }
     lblComment->setText(m_controller->commentLabel());
 
@@ -634,7 +634,7 @@ void frmMain::showEvent(QShowEvent *event) {
     lstrename->setColumnWidth(0, half);
     lstrename->setColumnWidth(1, half);
     restoreViewState();
-    m_controller->engine().clearList();
+    m_controller->renameList().clearList();
     m_controller->setUpdatesEnabled(true);
 }
 
@@ -643,8 +643,7 @@ namespace {
 // Splitter positions and column widths the user set: kept in the per-user
 // store beside the settings file, which has no keys for them.
 QSettings viewStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(ProgramTitle),
-                     QString::fromLatin1(ProgramTitle));
+    return modIniFile::userStore();
 }
 
 } // namespace
