@@ -331,10 +331,6 @@ void MainController::setDisplayFilter(const QString &filter) {
     m_settings.FiltreAffichage = filter;
 }
 
-QString MainController::displayFilter() const {
-    return m_settings.FiltreAffichage;
-}
-
 namespace {
 
 // Walks root and its sub-folders breadth first and calls visit(entry) for

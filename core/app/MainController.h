@@ -47,7 +47,6 @@ public:
 
     // False from the window load until its first activation; while false a
     // change of the rule text computes nothing.
-    bool updatesEnabled() const { return m_updatesEnabled; }
     void setUpdatesEnabled(bool on) { m_updatesEnabled = on; }
 
     // --- The rule box -------------------------------------------------------
@@ -122,7 +121,6 @@ public:
 
     // Display filter of the folder contents list.
     void setDisplayFilter(const QString &filter);
-    QString displayFilter() const;
     // Files under root matching the display filter, breadth first.
     QStringList collectHierarchy(const QString &root, bool useFilter, bool skipListedNames, bool *stopped);
     int countMatchingFiles(const QString &root, bool useFilter) const;

@@ -35,7 +35,6 @@ public:
 
     // Null: every record is empty. Not owned.
     void setMetadataSource(MetadataSource *source) { m_metadata = source; }
-    MetadataSource *metadataSource() const { return m_metadata; }
     // The clock of the current-date tokens (read once per file); empty: the system's.
     void setClock(Clock clock);
 

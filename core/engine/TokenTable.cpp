@@ -123,14 +123,6 @@ QStringList dollarTokens() {
     return out;
 }
 
-QStringList tokensOfKind(TokenKind kind) {
-    QStringList out;
-    for (const TokenRow &r : tokenTable())
-        if (r.kind == kind && r.text.startsWith(QLatin1Char('$')))
-            out.append(r.text);
-    return out;
-}
-
 bool patternUses(const QString &pattern, TokenKind kind) {
     if (!pattern.contains(QLatin1Char('$')))
         return false;

@@ -66,8 +66,6 @@ int tokenGroupCount();
 
 // The "$" tokens, operators included (their heads).
 QStringList dollarTokens();
-// The "$" tokens of one kind, in the order they are replaced.
-QStringList tokensOfKind(TokenKind kind);
 // The pattern holds a token of that kind.
 bool patternUses(const QString &pattern, TokenKind kind);
 // The pattern needs the photos' metadata (it holds a photo token).

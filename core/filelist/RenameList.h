@@ -51,7 +51,6 @@ public:
 
     // Null: every record is empty. Not owned.
     void setMetadataSource(MetadataSource *source) { m_computer.setMetadataSource(source); }
-    MetadataSource *metadataSource() const { return m_computer.metadataSource(); }
     // The clock of the current-date tokens.
     void setClock(NameComputer::Clock clock) { m_computer.setClock(std::move(clock)); }
 
