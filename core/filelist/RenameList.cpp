@@ -31,10 +31,16 @@ NamingOptions RenameList::effectiveOptions() const {
         o.rule.DebutPas = ContinueModeStart;
         return o;
     }
-    const CounterField start = parseCounterField(m_txtDebut, std::numeric_limits<std::int32_t>::min(),
-                                                 std::numeric_limits<std::int32_t>::max());
-    const CounterField step =
-        parseCounterField(m_txtPas, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max());
+    // The fields are read for every file; the last reading is kept, since
+    // they rarely change between two files.
+    if (m_start.text != m_txtDebut || m_start.text.isNull())
+        m_start = {m_txtDebut, parseCounterField(m_txtDebut, std::numeric_limits<std::int32_t>::min(),
+                                                 std::numeric_limits<std::int32_t>::max())};
+    if (m_step.text != m_txtPas || m_step.text.isNull())
+        m_step = {m_txtPas, parseCounterField(m_txtPas, std::numeric_limits<std::int16_t>::min(),
+                                              std::numeric_limits<std::int16_t>::max())};
+    const CounterField &start = m_start.field;
+    const CounterField &step = m_step.field;
     o.startReading = start.status;
     o.stepReading = step.status;
     if (start.status == CounterField::Ok)

@@ -100,6 +100,12 @@ private:
     bool m_autoRefresh = true;
     QString m_passCount = QStringLiteral("0");
 
+    struct Reading {
+        QString text;
+        CounterField field;
+    };
+    mutable Reading m_start, m_step; // the counter fields last read
+
     IdenticalNames m_identical;
     bool m_busy = false;
     // While update_names runs: the errors already shown, so that one fault
