@@ -3,7 +3,7 @@
 #include "cli/CliOutput.h"
 #include "cli/StopSignals.h"
 #include "core/base/FrontEnd.h"
-#include "core/engine/NameEngine.h"
+#include "core/filelist/RenameList.h"
 #include "core/rename/RenameCommand.h"
 #include "core/rename/RenameHistory.h"
 #include "core/rename/RenameJournal.h"
@@ -48,7 +48,7 @@ QString notUtf8Reason() {
     return renameText("CliNotUtf8", "left alone: the path is not valid UTF-8");
 }
 
-int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions &options,
+int runCliRename(RenameList &engine, Settings &settings, const CliRenameOptions &options,
                  const QList<QByteArray> &leftAlone, RecordWriter &out) {
     if (!options.passes.isEmpty())
         engine.setPassCountText(options.passes);

@@ -9,7 +9,7 @@
 
 namespace tav {
 
-class NameEngine;
+class RenameList;
 class RecordWriter;
 struct Settings;
 
@@ -22,7 +22,7 @@ struct CliRenameOptions {
 // one more for each further pass), a record "skipped", path, reason for every
 // file of leftAlone (paths that are not valid UTF-8, never touched), then a
 // summary. Returns 0 when every file was renamed, 1 otherwise.
-int runCliRename(NameEngine &engine, Settings &settings, const CliRenameOptions &options,
+int runCliRename(RenameList &engine, Settings &settings, const CliRenameOptions &options,
                  const QList<QByteArray> &leftAlone, RecordWriter &out);
 
 // Puts back the files of every interrupted batch. Writes a record "restored"

@@ -17,9 +17,11 @@
 #include "core/base/ProgramFolder.h"
 #include "core/base/Trap.h"
 #include "core/base/Version.h"
-#include "core/engine/NameEngine.h"
+#include "core/engine/NamingOptions.h"
 #include "core/engine/Normalise.h"
+#include "core/engine/TokenTable.h"
 #include "core/engine/Validation.h"
+#include "core/filelist/RenameList.h"
 #include "core/i18n/Language.h"
 #include "core/metadata/Exif.h"
 #include "core/settings/SavedRules.h"
@@ -504,7 +506,7 @@ QList<QByteArray> rawPaths(const QStringList &paths, int argc, char **argv) {
     return raw;
 }
 
-void printPreview(NameEngine &engine, const QList<QByteArray> &leftAlone, RecordWriter &out) {
+void printPreview(RenameList &engine, const QList<QByteArray> &leftAlone, RecordWriter &out) {
     for (const FileEntry &e : engine.model()->entries())
         out.record({pathBytes(e.fullPath()), e.newName.toUtf8()});
     for (const QByteArray &path : leftAlone)
@@ -670,17 +672,14 @@ int renameOrPreview(int argc, char **argv, const CliRun &run, Settings &s, const
     if (!pathError.isEmpty())
         return usage(pathError);
 
-    NameEngine engine;
-    engine.setRule(rule);
-    engine.setCaseOption(run.caseOption.value_or(CaseOption::Preserve));
-    engine.setYearFormat(s.FormatAnnee);
-    engine.setMonthFormat(s.FormatMois);
-    engine.setForbiddenTable(s.CharactereInterdit);
-    engine.setNeverRenamed(s.FileNotRenamed);
-    engine.setAutoRefresh(true);
+    NamingOptions naming = NamingOptions::fromSettings(s);
+    naming.rule = rule;
+    naming.caseOption = run.caseOption.value_or(CaseOption::Preserve);
+    RenameList engine;
+    engine.setOptions(naming);
     // Photo metadata for the metadata tokens; a tool is started only when the
     // pattern holds one. Mode 0 (never chosen) reads as jhead only.
-    if (Exif::patternUsesMetadata(rule.Regle)) {
+    if (patternUsesMetadata(rule.Regle)) {
         const int exifMode = run.exifMode.value_or(s.OutilExifChoisi == 0 ? 1 : s.OutilExifChoisi);
         exifReader().configure(exifMode, s.ExtensionTraiteAvecJHEAD, s.ExtensionTraiteAvecEXIFTOOL);
         engine.setMetadataSource(&exifReader());

@@ -60,11 +60,12 @@ int run(int argc, char **argv) {
     const bool started = trapStartup(line, [&] {
         // 5. Settings (the folder is created when missing); the language follows them.
         line = 5;
-        // The reader follows the settings before they are read, so that a
-        // stored batch mode starts the resident ExifTool with the right mode.
+        // The reader follows the settings; a stored batch mode starts the
+        // resident ExifTool once they are read.
         bindExifReaderToSettings();
         CHelp::install();
         modIniFile::ReadIniFile();
+        startChosenExifTool(s);
         if (splash)
             splash->load();
 
@@ -75,7 +76,7 @@ int run(int argc, char **argv) {
 
         line = 7;
         controller = std::make_unique<MainController>(s);
-        controller->engine().setMetadataSource(&exif);
+        controller->renameList().setMetadataSource(&exif);
         window = std::make_unique<frmMain>(controller.get());
         frontEndOfWindow = std::make_unique<MainWindowFrontEnd>(window.get());
         setFrontEnd(frontEndOfWindow.get());

@@ -3,7 +3,7 @@
 // Prints the time of the first add (affiche_nom per file), of update_names,
 // and the peak memory of the process.
 
-#include "core/engine/NameEngine.h"
+#include "core/filelist/RenameList.h"
 #include "core/i18n/Language.h"
 
 #include <QCoreApplication>
@@ -38,7 +38,7 @@ int main(int argc, char **argv) {
     const int rows = argc > 1 ? QString::fromLatin1(argv[1]).toInt() : 100000;
     i18n::setLanguage(QStringLiteral("Français"));
 
-    NameEngine engine;
+    RenameList engine;
     engine.setPattern(QStringLiteral("  Voyage ###### - * - $N$  "));
     engine.rule().EffaceEspace = 1;
     engine.rule().RemplacerCaractereInterdit = 1;

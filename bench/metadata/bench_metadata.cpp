@@ -7,7 +7,7 @@
 // The photos are made here: QImage draws them, one ExifTool run writes the
 // same tags into all of them.
 
-#include "core/engine/NameEngine.h"
+#include "core/filelist/RenameList.h"
 #include "core/i18n/Language.h"
 #include "core/metadata/BuiltinReader.h"
 #include "core/metadata/Exif.h"
@@ -126,7 +126,7 @@ void nameList(const QString &folder, const QString &photo, int size) {
     }
     ExifReader reader;
     reader.configure(ExifModeBuiltin, DefaultJheadExtensions, DefaultExifToolExtensions);
-    NameEngine engine;
+    RenameList engine;
     engine.setPattern(QStringLiteral("$dA$-$dM$-$dJ$_$K$"));
     engine.setMetadataSource(&reader);
     QElapsedTimer t;

@@ -4,7 +4,7 @@
 //   command - the whole rename command over a rename list of N rows
 // and prints the time of each and its ratio to the plain loop (median of the rounds).
 //   bench_rename [FILES] [ROUNDS] [FOLDER]
-#include "core/engine/NameEngine.h"
+#include "core/filelist/RenameList.h"
 #include "core/i18n/Language.h"
 #include "core/rename/RenameBatch.h"
 #include "core/rename/RenameCommand.h"
@@ -81,7 +81,7 @@ double batch(const QString &folder, int n) {
 }
 
 double command(const QString &folder, int n) {
-    tav::NameEngine engine;
+    tav::RenameList engine;
     tav::Settings settings;
     engine.setPattern(QStringLiteral("holiday_#####"));
     engine.model()->beginBatch();

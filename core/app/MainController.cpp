@@ -12,6 +12,7 @@
 #include "core/rename/RenameCommand.h"
 #include "core/rename/RenameHistory.h"
 #include "core/rename/RenameJournal.h"
+#include "core/settings/SavedRuleCommands.h"
 #include "core/settings/SavedRules.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
@@ -32,19 +33,16 @@ QString proc(const char *name) {
 } // namespace
 
 MainController::MainController(Settings &settings, QObject *parent) : QObject(parent), m_settings(settings) {
-    connect(&m_engine, &NameEngine::countLabelChanged, this, &MainController::countLabelChanged);
+    connect(&m_list, &RenameList::countLabelChanged, this, &MainController::countLabelChanged);
 }
 
 MainController::~MainController() = default;
 
 void MainController::loadFromSettings() {
     const Settings &s = m_settings;
-    m_engine.setRule(s.regle);
-    m_engine.setYearFormat(s.FormatAnnee);
-    m_engine.setMonthFormat(s.FormatMois);
-    m_engine.setForbiddenTable(s.CharactereInterdit);
-    m_engine.setNeverRenamed(s.FileNotRenamed);
-    m_engine.setAutoRefresh(s.MettreAJour != 0);
+    m_list.setRule(s.regle);
+    m_list.options().takeSettings(s);
+    m_list.setAutoRefresh(s.MettreAJour != 0);
     m_ruleText = s.regle.Regle;
     m_lastValidated = s.regle.Regle;
     emit ruleFieldsChanged();
@@ -54,23 +52,19 @@ void MainController::loadFromSettings() {
 
 void MainController::storeIntoSettings() {
     Settings &s = m_settings;
-    s.regle = m_engine.rule();
-    s.MettreAJour = m_engine.autoRefresh() ? 1 : 0;
+    s.regle = m_list.rule();
+    s.MettreAJour = m_list.autoRefresh() ? 1 : 0;
 }
 
 void MainController::applyOptions(bool recompute) {
-    const Settings &s = m_settings;
-    m_engine.setYearFormat(s.FormatAnnee);
-    m_engine.setMonthFormat(s.FormatMois);
-    m_engine.setForbiddenTable(s.CharactereInterdit);
-    m_engine.setNeverRenamed(s.FileNotRenamed);
+    m_list.options().takeSettings(m_settings);
     if (recompute)
-        trap(proc("update_names"), [&] { m_engine.update_names(); });
+        trap(proc("update_names"), [&] { m_list.update_names(); });
 }
 
 void MainController::languageChanged(const QString &oldNeverRenamed, const QString &oldNotSelected,
                                      const QString &oldNoComment) {
-    RenameListModel *list = m_engine.model();
+    RenameListModel *list = m_list.model();
     const QString never = i18n::Message(91);
     const QString notSelected = i18n::Message(97);
     for (int i = 0; i < list->count(); ++i) {
@@ -80,8 +74,8 @@ void MainController::languageChanged(const QString &oldNeverRenamed, const QStri
         else if (!e.newName.isEmpty() && e.newName == oldNotSelected)
             list->setNewName(i, notSelected);
     }
-    if (m_engine.rule().Commentaire == oldNoComment)
-        m_engine.rule().Commentaire = i18n::Message(95);
+    if (m_list.rule().Commentaire == oldNoComment)
+        m_list.rule().Commentaire = i18n::Message(95);
     emit list->headerDataChanged(Qt::Horizontal, 0, RenameListModel::ColumnCount - 1);
     emit titleChanged(titleText());
     emit countLabelChanged(countLabelText());
@@ -138,13 +132,11 @@ bool MainController::cboRenommer_Change() {
     trap(proc("cboRenommer_Change"), [&] {
         if (!validatePattern(m_ruleText))
             return;
-        m_engine.setPattern(m_ruleText);
+        m_list.setPattern(m_ruleText);
         m_lastValidated = m_ruleText;
-        m_engine.update_names();
+        m_list.update_names();
         passed = true;
     });
-    if (passed)
-        emit ruleValidated(m_ruleText);
     return passed;
 }
 
@@ -195,52 +187,52 @@ void MainController::cmdRepStr_Click(const QString &search, const QString &repla
 
 void MainController::recomputeAll() {
     if (m_updatesEnabled)
-        trap(proc("update_names"), [&] { m_engine.update_names(); });
+        trap(proc("update_names"), [&] { m_list.update_names(); });
 }
 
 void MainController::setTrim(bool on) {
-    m_engine.rule().EffaceEspace = on ? 1 : 0;
+    m_list.rule().EffaceEspace = on ? 1 : 0;
     recomputeAll();
 }
 
 void MainController::setUpperFirstChar(bool on) {
-    m_engine.rule().PremierCaractereEnMajuscule = on ? 1 : 0;
+    m_list.rule().PremierCaractereEnMajuscule = on ? 1 : 0;
     recomputeAll();
 }
 
 void MainController::setUpperEachWord(bool on) {
-    m_engine.rule().PremierCaractereEnMajusculePourChaqueMot = on ? 1 : 0;
+    m_list.rule().PremierCaractereEnMajusculePourChaqueMot = on ? 1 : 0;
     recomputeAll();
 }
 
 void MainController::setAutoIncrement(bool on) {
-    m_engine.rule().IncrementeFichierIdentique = on ? 1 : 0;
+    m_list.rule().IncrementeFichierIdentique = on ? 1 : 0;
     recomputeAll();
 }
 
 void MainController::setForbidden(bool on) {
-    m_engine.rule().RemplacerCaractereInterdit = on ? 1 : 0;
+    m_list.rule().RemplacerCaractereInterdit = on ? 1 : 0;
     recomputeAll();
 }
 
 void MainController::setExtensionChecked(bool on) {
-    m_engine.setExtensionChecked(on);
+    m_list.rule().ModifieExtension = on ? 1 : 0;
     recomputeAll();
 }
 
 void MainController::setExtensionText(const QString &text) {
-    m_engine.setExtensionText(text);
-    if (m_engine.extensionChecked())
+    m_list.rule().ModifieExtensionValeur = text;
+    if (m_list.rule().ModifieExtension != 0)
         recomputeAll();
 }
 
 void MainController::setCaseOption(int index) {
-    m_engine.setCaseOption(static_cast<CaseOption>(std::clamp(index, 0, 2)));
+    m_list.options().caseOption = static_cast<CaseOption>(std::clamp(index, 0, 2));
     recomputeAll();
 }
 
 void MainController::setAutoRefresh(bool on) {
-    m_engine.setAutoRefresh(on);
+    m_list.setAutoRefresh(on);
     m_settings.MettreAJour = on ? 1 : 0;
     if (on)
         recomputeAll();
@@ -249,11 +241,11 @@ void MainController::setAutoRefresh(bool on) {
 QString MainController::txtDebut_LostFocus(const QString &text) {
     QString shown = text;
     trap(proc("txtDebut_LostFocus"), [&] {
-        const CounterFieldCheck check = txtDebutLeave(text, m_engine.rule().DebutPas);
+        const CounterFieldCheck check = txtDebutLeave(text, m_list.rule().DebutPas);
         shown = check.text;
-        m_engine.setTxtDebut(check.text);
+        m_list.setTxtDebut(check.text);
         if (check.store)
-            m_engine.rule().DebutPas = static_cast<std::int32_t>(check.value);
+            m_list.rule().DebutPas = static_cast<std::int32_t>(check.value);
         if (check.recompute)
             recomputeAll();
     });
@@ -263,11 +255,11 @@ QString MainController::txtDebut_LostFocus(const QString &text) {
 QString MainController::txtPas_LostFocus(const QString &text) {
     QString shown = text;
     trap(proc("txtPas_LostFocus"), [&] {
-        const CounterFieldCheck check = txtPasLeave(text, m_engine.rule().Pas);
+        const CounterFieldCheck check = txtPasLeave(text, m_list.rule().Pas);
         shown = check.text;
-        m_engine.setTxtPas(check.text);
+        m_list.setTxtPas(check.text);
         if (check.store)
-            m_engine.rule().Pas = static_cast<std::int16_t>(check.value);
+            m_list.rule().Pas = static_cast<std::int16_t>(check.value);
         if (check.recompute)
             recomputeAll();
     });
@@ -279,7 +271,7 @@ QString MainController::txtNbPasse_LostFocus(const QString &text) {
     trap(proc("txtNbPasse_LostFocus"), [&] {
         const CounterFieldCheck check = txtNbPasseLeave(text);
         shown = check.text;
-        m_engine.setPassCountText(check.text);
+        m_list.setPassCountText(check.text);
     });
     return shown;
 }
@@ -296,8 +288,7 @@ void MainController::addFiles(const QStringList &paths, Presence presence) {
     emit actionRunningChanged(true);
     fe.progressStart(int(std::min<qsizetype>(paths.size(), INT_MAX)));
     RenameListModel *list = model();
-    if (MetadataSource *metadata = m_engine.metadataSource())
-        metadata->expect(paths);
+    m_list.expect(paths);
     trap(QStringLiteral("affiche_nom"), [&] {
         int step = 0;
         for (const QString &path : paths) {
@@ -310,11 +301,11 @@ void MainController::addFiles(const QStringList &paths, Presence presence) {
                                                                 : list->containsFile(parts.folder, parts.name);
             if (present)
                 continue;
-            if (m_engine.affiche_nom(path))
+            if (m_list.affiche_nom(path))
                 break;
         }
     });
-    emit countLabelChanged(m_engine.countLabelText());
+    emit countLabelChanged(m_list.countLabelText());
     fe.progressEnd();
     fe.objetOnOff(true, false, false);
     m_actionRunning = false;
@@ -339,10 +330,6 @@ void MainController::cmdAddAll_Click(const QString &folder, const QStringList &a
 
 void MainController::setDisplayFilter(const QString &filter) {
     m_settings.FiltreAffichage = filter;
-}
-
-QString MainController::displayFilter() const {
-    return m_settings.FiltreAffichage;
 }
 
 namespace {
@@ -484,11 +471,11 @@ void MainController::cmdDel_Click(const QList<int> &selectedRows) {
         return;
     model()->removeRowList(selectedRows);
     recomputeAll();
-    emit countLabelChanged(m_engine.countLabelText());
+    emit countLabelChanged(m_list.countLabelText());
 }
 
 void MainController::cmdClear_Click() {
-    m_engine.clearList();
+    m_list.clearList();
     emit countLabelChanged(i18n::Message(19, QStringLiteral("0")));
 }
 
@@ -542,20 +529,20 @@ void MainController::cmdStopAction_Click() {
 // --- Saved rules -------------------------------------------------------------------
 
 QString MainController::commentLabel() const {
-    const Rule &r = m_engine.rule();
+    const Rule &r = m_list.rule();
     return savedRules::ecrireCommentaire(r.Commentaire, r.Extension);
 }
 
 void MainController::setComment(const QString &comment, const QString &fileTypes) {
-    m_engine.rule().Commentaire = comment;
-    m_engine.rule().Extension = fileTypes;
+    m_list.rule().Commentaire = comment;
+    m_list.rule().Extension = fileTypes;
     emit commentLabelChanged(commentLabel());
     recomputeAll();
 }
 
 void MainController::cmdPrendrePlus_Click() {
     trap(proc("cmdPrendrePlus_Click"), [&] {
-        Rule current = m_engine.rule();
+        Rule current = m_list.rule();
         current.Regle = m_ruleText;
         if (savedRules::memorise(m_settings, current))
             emit savedRulesChanged(savedRules::savedRulePatterns(m_settings));
@@ -564,11 +551,11 @@ void MainController::cmdPrendrePlus_Click() {
 
 void MainController::cmdPrendreMoins_Click() {
     trap(proc("cmdPrendreMoins_Click"), [&] {
-        Rule current = m_engine.rule();
+        Rule current = m_list.rule();
         current.Regle = m_ruleText;
         if (savedRules::forget(m_settings, current)) {
-            m_engine.rule().Commentaire = current.Commentaire;
-            m_engine.rule().Extension = current.Extension;
+            m_list.rule().Commentaire = current.Commentaire;
+            m_list.rule().Extension = current.Extension;
             emit savedRulesChanged(savedRules::savedRulePatterns(m_settings));
             emit commentLabelChanged(commentLabel());
         }
@@ -577,10 +564,10 @@ void MainController::cmdPrendreMoins_Click() {
 
 void MainController::cmdPrendreSupprimer_Click() {
     trap(proc("cmdPrendreSupprimer_Click"), [&] {
-        Rule current = m_engine.rule();
+        Rule current = m_list.rule();
         if (savedRules::forgetAll(m_settings, current)) {
-            m_engine.rule().Commentaire = current.Commentaire;
-            m_engine.rule().Extension = current.Extension;
+            m_list.rule().Commentaire = current.Commentaire;
+            m_list.rule().Extension = current.Extension;
             emit savedRulesChanged(savedRules::savedRulePatterns(m_settings));
             emit commentLabelChanged(commentLabel());
         }
@@ -589,13 +576,13 @@ void MainController::cmdPrendreSupprimer_Click() {
 
 void MainController::chooseSavedRule(const QString &pattern) {
     trap(proc("cboRenommer_Click"), [&] {
-        Rule current = m_engine.rule();
+        Rule current = m_list.rule();
         const bool found = savedRules::chooseSavedRule(
             m_settings, pattern, current, [this](bool on) { m_updatesEnabled = on; },
             [this, &current, &pattern] {
                 Rule applied = current;
-                applied.Regle = m_engine.rule().Regle;
-                m_engine.setRule(applied);
+                applied.Regle = m_list.rule().Regle;
+                m_list.setRule(applied);
                 m_ruleText = pattern;
                 emit ruleFieldsChanged();
                 emit commentLabelChanged(commentLabel());
@@ -624,7 +611,7 @@ void MainController::cmdRenommer_Click() {
     callbacks.updateTitle = [this] { emit titleChanged(titleText()); };
     callbacks.countLabel = [this](const QString &text) { emit countLabelChanged(text); };
     callbacks.fieldsChanged = [this] {
-        m_ruleText = m_engine.rule().Regle;
+        m_ruleText = m_list.rule().Regle;
         m_lastValidated = m_ruleText;
         emit ruleFieldsChanged();
         emit ruleTextSet(m_ruleText, int(m_ruleText.size()));
@@ -633,7 +620,7 @@ void MainController::cmdRenommer_Click() {
     callbacks.thumbnailRenamed = m_thumbnailRenamed;
     // The stop button (reachable while the batch lets window events run) sets the flag.
     callbacks.stopRequested = [this] { return m_stopRename; };
-    m_lastRename = tav::cmdRenommer_Click(m_engine, m_settings, callbacks);
+    m_lastRename = tav::cmdRenommer_Click(m_list, m_settings, callbacks);
     emit renameFinished();
 }
 
@@ -680,11 +667,11 @@ void MainController::cmdAnnulerRenommage_Click() {
                 m_thumbnailRenamed(l.fromPath, l.toPath);
         }
     QList<int> gone;
-    for (int row = 0; row < m_engine.model()->count(); ++row)
-        if (moved.contains(m_engine.model()->entry(row).fullPath()))
+    for (int row = 0; row < m_list.model()->count(); ++row)
+        if (moved.contains(m_list.model()->entry(row).fullPath()))
             gone << row;
     if (!gone.isEmpty()) {
-        m_engine.model()->removeRowList(gone);
+        m_list.model()->removeRowList(gone);
         emit countLabelChanged(countLabelText());
     }
     if (m_lastUndo.started && !m_lastUndo.stopped) {

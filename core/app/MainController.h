@@ -4,7 +4,7 @@
 // window; the window forwards its events here and shows what the signals
 // tell it. Questions and progress go through tav::frontEnd().
 
-#include "core/engine/NameEngine.h"
+#include "core/filelist/RenameList.h"
 #include "core/rename/RenameCommand.h"
 #include "core/rename/RenameHistory.h"
 
@@ -25,19 +25,20 @@ public:
     explicit MainController(Settings &settings, QObject *parent = nullptr);
     ~MainController() override;
 
-    NameEngine &engine() { return m_engine; }
-    RenameListModel *model() const { return m_engine.model(); }
+    RenameList &renameList() { return m_list; }
+    RenameListModel *model() const { return m_list.model(); }
     Settings &settings() { return m_settings; }
 
     // The clock of the deferred recomputation (tests replace it).
     void setClock(Clock clock) { m_clock = std::move(clock); }
 
-    // Copies the settings into the engine (rule, options, tables, formats).
+    // Copies the settings into the list's naming options (rule, tables,
+    // formats) and the automatic refresh.
     void loadFromSettings();
-    // Copies the engine's rule and options back into the settings.
+    // Copies the rule and the automatic refresh back into the settings.
     void storeIntoSettings();
-    // The options dialog changed the settings: the engine takes the date
-    // formats and the two tables over; with recompute every name follows.
+    // The options dialog changed the settings: the naming options take the
+    // date formats and the two tables over; with recompute every name follows.
     void applyOptions(bool recompute);
     // The interface language changed: the marker texts already in the list
     // and a default comment of the rule (the old language's texts given)
@@ -46,7 +47,6 @@ public:
 
     // False from the window load until its first activation; while false a
     // change of the rule text computes nothing.
-    bool updatesEnabled() const { return m_updatesEnabled; }
     void setUpdatesEnabled(bool on) { m_updatesEnabled = on; }
 
     // --- The rule box -------------------------------------------------------
@@ -59,7 +59,6 @@ public:
     bool updateTick();
     void ruleFocusOut(const QString &text);
     int caret() const { return m_caret; }
-    void setCaret(int caret) { m_caret = caret; }
     bool changePending() const { return m_pendingChange.isValid(); }
     const QString &currentRuleText() const { return m_ruleText; }
     const QString &lastValidatedText() const { return m_lastValidated; }
@@ -122,7 +121,6 @@ public:
 
     // Display filter of the folder contents list.
     void setDisplayFilter(const QString &filter);
-    QString displayFilter() const;
     // Files under root matching the display filter, breadth first.
     QStringList collectHierarchy(const QString &root, bool useFilter, bool skipListedNames, bool *stopped);
     int countMatchingFiles(const QString &root, bool useFilter) const;
@@ -157,15 +155,13 @@ public:
 
     // --- Window title and quitting -----------------------------------------------------
     QString titleText() const;
-    QString countLabelText() const { return m_engine.countLabelText(); }
+    QString countLabelText() const { return m_list.countLabelText(); }
     void quit(bool confirmed);
     bool quitConfirmed() const { return m_quitConfirmed; }
 
 signals:
     // The rule box's text was set by a command (token, builder, saved rule).
     void ruleTextSet(const QString &text, int caret);
-    // A pattern passed validation and the names were recomputed.
-    void ruleValidated(const QString &text);
     void countLabelChanged(const QString &text);
     void titleChanged(const QString &text);
     // Fields the window shows (after a saved rule is chosen or settings load).
@@ -185,7 +181,7 @@ private:
     QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
 
     Settings &m_settings;
-    NameEngine m_engine;
+    RenameList m_list;
     Clock m_clock;
 
     bool m_updatesEnabled = false;

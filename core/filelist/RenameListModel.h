@@ -56,7 +56,6 @@ public:
     // Many appends with one model reset instead of a signal per row.
     void beginBatch();
     void endBatch();
-    bool inBatch() const { return m_batch > 0; }
 
     // Grows at every change that can move or remove rows (clear, removal,
     // move); appends and new names leave it alone. A computation that lets

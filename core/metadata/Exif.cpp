@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -55,15 +54,6 @@ QStringList splitExtensions(const QString &list) {
     // An empty element (two blanks in a row, a blank at either end) would make
     // every file without extension match; it is no extension anyone typed.
     return list.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
-bool patternUsesMetadata(const QString &pattern) {
-    static const char *const tokens[] = {"$d$",  "$T$",  "$K$",  "$R$",  "$O$",  "$C$",
-                                         "$dA$", "$dM$", "$dJ$", "$dh$", "$dm$", "$ds$"};
-    for (const char *t : tokens)
-        if (pattern.contains(QLatin1String(t)))
-            return true;
-    return false;
 }
 
 QString toolModeName(int mode) {
@@ -504,8 +494,7 @@ int ExifReader::chooseTool(const QString &choiceText) {
     changeMode(mode);
     if (mode == ExifModeExifToolBatch)
         startResident(); // may fall back to mode 3
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(ProgramTitle),
-                    QString::fromLatin1(ProgramTitle));
+    QSettings store = modIniFile::userStore();
     store.setValue(QStringLiteral("Options/GLOutilExifChoisi"), QString::number(m_mode));
     return m_mode;
 }
@@ -544,7 +533,11 @@ ExifReader &exifReader() {
 
 void bindExifReaderToSettings() {
     exifReader().bindSettings(&settings());
-    modIniFile::hooks().startExifToolServer = [] { exifReader().startResident(); };
+}
+
+void startChosenExifTool(const Settings &s) {
+    if (s.OutilExifChoisi == ExifModeExifToolBatch)
+        exifReader().startResident();
 }
 
 } // namespace tav

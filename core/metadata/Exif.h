@@ -159,10 +159,12 @@ private:
 // stops its resident ExifTool when the application ends.
 ExifReader &exifReader();
 
-// Binds the process-wide reader to the process-wide settings record and lets
-// the settings reader start the resident ExifTool when it reads mode 4.
-// Called once by the window program before the settings file is read.
+// Binds the process-wide reader to the process-wide settings record. Called
+// once by the window program before the settings file is read.
 void bindExifReaderToSettings();
+// Start-up, once the settings are read: the batch mode (4) starts the
+// resident ExifTool of the process-wide reader.
+void startChosenExifTool(const Settings &s);
 
 namespace Exif {
 
@@ -171,10 +173,6 @@ namespace Exif {
 QString upperExtension(const QString &path);
 // The list split at blanks, empty elements left out.
 QStringList splitExtensions(const QString &list);
-
-// Whether a pattern holds one of the metadata tokens ($d$, $T$, $K$, $R$, $O$,
-// $C$, $dA$, $dM$, $dJ$, $dh$, $dm$, $ds$): only then is a tool needed.
-bool patternUsesMetadata(const QString &pattern);
 
 // The label of a mode in the choice list (message 74, 78, 75 or 76; the
 // built-in reader's own text).

@@ -2,9 +2,9 @@
 
 #include "core/base/FrontEnd.h"
 #include "core/base/Trap.h"
-#include "core/engine/NameEngine.h"
 #include "core/engine/NewNamePath.h"
 #include "core/engine/Normalise.h"
+#include "core/filelist/RenameList.h"
 #include "core/filelist/RenameListModel.h"
 #include "core/i18n/Language.h"
 #include "core/rename/RenameHistory.h"
@@ -33,7 +33,7 @@ bool g_running = false;
 
 class RenameRun {
 public:
-    RenameRun(NameEngine &engine, Settings &settings, const RenameCallbacks &cb, RenameReport &report)
+    RenameRun(RenameList &engine, Settings &settings, const RenameCallbacks &cb, RenameReport &report)
         : m_engine(engine), m_settings(settings), m_cb(cb), m_report(report) {}
 
     void run();
@@ -46,7 +46,7 @@ private:
     void reportFailures(const RenameBatch &batch);
     void anotherPass(const RenameBatch &batch);
 
-    NameEngine &m_engine;
+    RenameList &m_engine;
     Settings &m_settings;
     const RenameCallbacks &m_cb;
     RenameReport &m_report;
@@ -315,7 +315,7 @@ CounterWidth counterWidth(int hashes, qint64 files, qint64 start, qint64 step) {
     return cw;
 }
 
-RenameReport cmdRenommer_Click(NameEngine &engine, Settings &settings, const RenameCallbacks &callbacks) {
+RenameReport cmdRenommer_Click(RenameList &engine, Settings &settings, const RenameCallbacks &callbacks) {
     RenameReport report;
     if (g_running)
         return report; // the window's commands are off while a batch runs

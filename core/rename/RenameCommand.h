@@ -13,7 +13,7 @@
 
 namespace tav {
 
-class NameEngine;
+class RenameList;
 struct Settings;
 
 struct RenameCallbacks {
@@ -59,7 +59,7 @@ inline const QString RenameProcedure = QStringLiteral("cmdRenommer_Click (Feuill
 // (after-rename options, renamed-files count, current rule) and the window's
 // callbacks. Never throws: a failure is reported with the command's procedure
 // text and the window is enabled again.
-RenameReport cmdRenommer_Click(NameEngine &engine, Settings &settings, const RenameCallbacks &callbacks = {});
+RenameReport cmdRenommer_Click(RenameList &engine, Settings &settings, const RenameCallbacks &callbacks = {});
 
 // The counter-width question's numbers: for h "#" characters, n files, a
 // start and a step, the last counter value and the digits it needs (0 when

@@ -3,13 +3,10 @@
 #include "core/base/FrontEnd.h"
 #include "core/i18n/Language.h"
 #include "core/settings/ValueText.h"
-#include "core/settings/modIniFile.h"
 
 namespace tav::savedRules {
 
 namespace {
-
-const QChar kSep(u'|');
 
 // A rule whose fields are all empty or 0, the base of a rule read from text.
 Rule zeroRule() {
@@ -24,12 +21,6 @@ Rule zeroRule() {
     r.PremierCaractereEnMajusculePourChaqueMot = 0;
     r.Extension.clear();
     return r;
-}
-
-// The comment label goes back to "no comment, every file type".
-void resetLabel(Rule &current) {
-    current.Commentaire.clear();
-    current.Extension = QStringLiteral("*");
 }
 
 } // namespace
@@ -47,11 +38,11 @@ QString toText(const Rule &r) {
                        QString::number(r.PremierCaractereEnMajusculePourChaqueMot),
                        QString::number(r.DebutPas),
                        QString::number(r.EffaceEspace)}
-        .join(kSep);
+        .join(Separator);
 }
 
 Rule fromText(const QString &text) {
-    const QStringList f = text.split(kSep);
+    const QStringList f = text.split(Separator);
     Rule r = zeroRule();
     const auto n = f.size();
     r.Regle = f[0];
@@ -81,7 +72,7 @@ Rule fromText(const QString &text) {
 }
 
 Rule fromOldText(const QString &text) {
-    const QStringList f = text.split(kSep);
+    const QStringList f = text.split(Separator);
     Rule r = zeroRule();
     r.DebutPas = 1;
     r.Pas = 1;
@@ -122,7 +113,7 @@ std::optional<CommentParts> acceptCommentDialog(const QString &comment, const QS
     // "(" and ")" delimit the file types in the label; "|" separates the
     // fields of a saved rule.
     for (const QString &t : {comment, fileTypes}) {
-        if (t.contains(u'(') || t.contains(u')') || t.contains(kSep)) {
+        if (t.contains(u'(') || t.contains(u')') || t.contains(Separator)) {
             frontEnd().msgBox(i18n::Message(99), StyleInformation, i18n::Message(2));
             return std::nullopt;
         }
@@ -158,55 +149,8 @@ QStringList savedRulesAsTabLines(const Settings &s) {
     QStringList out;
     for (const Rule &r : s.regles)
         if (!r.Regle.isEmpty())
-            out << toText(r).split(kSep).join(u'\t');
+            out << toText(r).split(Separator).join(u'\t');
     return out;
-}
-
-bool memorise(Settings &s, const Rule &current) {
-    if (current.Regle.isEmpty())
-        return false;
-    // "|" separates the fields of the stored rule: a field holding one would
-    // come back cut into pieces.
-    if (current.Regle.contains(kSep) || current.ModifieExtensionValeur.contains(kSep)) {
-        frontEnd().msgBox(i18n::Message(21, QStringLiteral("|")), StyleInformation, i18n::Message(2));
-        return false;
-    }
-    if (current.Commentaire.contains(kSep) || current.Extension.contains(kSep)) {
-        frontEnd().msgBox(i18n::Message(99), StyleInformation, i18n::Message(2));
-        return false;
-    }
-    int i = indexOf(s, current.Regle);
-    if (i < 0) {
-        s.regles.append(Rule{});
-        i = int(s.regles.size() - 1);
-    }
-    s.regles[i] = current;
-    modIniFile::SaveIniFile(s);
-    return true;
-}
-
-bool forget(Settings &s, Rule &current) {
-    if (current.Regle.isEmpty())
-        return false;
-    if (frontEnd().msgBox(i18n::Message(31, current.Regle), StyleInformation + StyleYesNo, i18n::Message(1)) !=
-        AnswerYes)
-        return false;
-    const int i = indexOf(s, current.Regle);
-    resetLabel(current);
-    if (i >= 0) {
-        s.regles.removeAt(i);
-        modIniFile::SaveIniFile(s);
-    }
-    return true;
-}
-
-bool forgetAll(Settings &s, Rule &current) {
-    if (frontEnd().msgBox(i18n::Message(30), StyleInformation + StyleYesNo, i18n::Message(1)) != AnswerYes)
-        return false;
-    s.regles.clear();
-    resetLabel(current);
-    modIniFile::SaveIniFile(s);
-    return true;
 }
 
 void applyFields(const Rule &saved, Rule &current) {

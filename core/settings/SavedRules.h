@@ -1,7 +1,8 @@
 #pragma once
 // Saved rules: the rule text format of the settings file, the comment label
-// of the current rule, the rules of the rule-memorising dialog, and the
-// commands that memorise, forget and apply saved rules.
+// of the current rule, the rules of the rule-memorising dialog, and applying
+// a saved rule (memorising and forgetting, which write the settings file,
+// are in SavedRuleCommands.h).
 
 #include "core/base/Rule.h"
 #include "core/settings/Settings.h"
@@ -12,6 +13,9 @@
 #include <optional>
 
 namespace tav::savedRules {
+
+// The separator of the fields of a rule's text.
+inline constexpr QChar Separator = u'|';
 
 // The twelve fields joined by "|": pattern, comment, file types, number
 // identical names, replace forbidden characters, new extension, change the
@@ -53,16 +57,6 @@ std::optional<Rule> findSavedRule(const Settings &s, const QString &pattern);
 QStringList savedRulePatterns(const Settings &s);
 // One line per saved rule: the twelve fields in file order, separated by tabs.
 QStringList savedRulesAsTabLines(const Settings &s);
-
-// Memorise the current rule (a pattern already saved gets the new options
-// and comment). Nothing happens for an empty pattern. The settings file is
-// written at once. Returns true when the saved rules changed.
-bool memorise(Settings &s, const Rule &current);
-// Forget the current rule after message 31. On yes the rule (when saved) is
-// removed and the comment label of current is reset; returns true then.
-bool forget(Settings &s, Rule &current);
-// Forget every saved rule after message 30; on yes the comment label is reset.
-bool forgetAll(Settings &s, Rule &current);
 
 // Copies a saved rule's options, comment and file types into current (not
 // the pattern, which the caller's pattern-change handler validates).

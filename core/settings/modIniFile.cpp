@@ -303,83 +303,147 @@ template <class Field> KeyDef twipsKey(const char *name, int step, Field field, 
         return s.member;                                                                                               \
     }
 
+// Steps 1 to 6: the language, the general values and the two tables.
+void addGeneralKeys(std::vector<KeyDef> &t) {
+    t.push_back({QStringLiteral("Langage_LangueUtilisee"), 1,
+                 [](Settings &s, const IniFile &, const Reader &r) {
+                     s.LangueUtilisee = r.text(QStringLiteral("Langage_LangueUtilisee"), QStringLiteral("Français"));
+                     useLanguage(s.LangueUtilisee);
+                 },
+                 [](Settings &s, IniFile &, Writer &w) {
+                     w.text(QStringLiteral("Langage_LangueUtilisee"), s.LangueUtilisee);
+                 }});
+    // Read as stored; always written as this program's version.
+    t.push_back({QStringLiteral("General_VersionCourante"), 2,
+                 [](Settings &s, const IniFile &, const Reader &r) {
+                     s.VersionCourante = r.text(QStringLiteral("General_VersionCourante"));
+                 },
+                 [](Settings &, IniFile &, Writer &w) {
+                     w.text(QStringLiteral("General_VersionCourante"), programVersion());
+                 }});
+    t.push_back(numberKey("General_NombreFichierRenomme", 2, TAV_FIELD(NombreFichierRenomme), Width::Int32, 0));
+    t.push_back(numberKey("General_AfficherImageBouton", 2, TAV_FIELD(AfficherImageBouton), Width::Int32, 1));
+    t.push_back({QStringLiteral("General_FiltreAffichage"), 2,
+                 [](Settings &s, const IniFile &, const Reader &r) {
+                     s.FiltreAffichage = r.text(QStringLiteral("General_FiltreAffichage"), QStringLiteral("*.*"));
+                     // Older versions separated the patterns with "|".
+                     if (isOldVersion(s.VersionCourante))
+                         s.FiltreAffichage = s.FiltreAffichage.split(u'|').join(u' ');
+                 },
+                 [](Settings &s, IniFile &, Writer &w) {
+                     w.text(QStringLiteral("General_FiltreAffichage"), s.FiltreAffichage);
+                 }});
+    t.push_back(numberKey("General_VisualiserImage", 4, TAV_FIELD(VisualiserImage), Width::Int32, 0));
+    t.push_back(numberKey("General_MettreAJour", 4, TAV_FIELD(MettreAJour), Width::Int32, 1));
+    // The forbidden-character table: its upper index, then two keys per row.
+    t.push_back({QStringLiteral("Option_NombreCaractereInterdit"), 5,
+                 [](Settings &s, const IniFile &, const Reader &r) {
+                     const int n = r.int16(QStringLiteral("Option_NombreCaractereInterdit"), -1);
+                     if (n < 0) {
+                         s.CharactereInterdit = builtInForbiddenTable();
+                         return;
+                     }
+                     s.CharactereInterdit.clear();
+                     for (int i = 0; i <= n; ++i)
+                         s.CharactereInterdit.append(
+                             {r.text(QStringLiteral("Option_CharactereInterdit") + QString::number(i)),
+                              r.text(QStringLiteral("Option_CharactereReplacement") + QString::number(i))});
+                 },
+                 [](Settings &s, IniFile &, Writer &w) {
+                     w.number(QStringLiteral("Option_NombreCaractereInterdit"), s.CharactereInterdit.size() - 1);
+                     for (int i = 0; i < s.CharactereInterdit.size(); ++i) {
+                         w.text(QStringLiteral("Option_CharactereInterdit") + QString::number(i),
+                                s.CharactereInterdit[i].chars);
+                         w.text(QStringLiteral("Option_CharactereReplacement") + QString::number(i),
+                                s.CharactereInterdit[i].replacement);
+                     }
+                 }});
+    t.push_back({QStringLiteral("Option_CharactereInterdit"), 5, nullptr, nullptr});
+    t.push_back({QStringLiteral("Option_CharactereReplacement"), 5, nullptr, nullptr});
+    t.push_back({QStringLiteral("Option_NbFileNotRenamed"), 6,
+                 [](Settings &s, const IniFile &, const Reader &r) {
+                     const int m = r.int16(QStringLiteral("Option_NbFileNotRenamed"), -1);
+                     if (m < 0) {
+                         s.FileNotRenamed = builtInNeverRenamed();
+                         return;
+                     }
+                     s.FileNotRenamed.clear();
+                     for (int i = 0; i <= m; ++i)
+                         s.FileNotRenamed.append(r.text(QStringLiteral("Option_FileNotRenamed") + QString::number(i)));
+                 },
+                 [](Settings &s, IniFile &, Writer &w) {
+                     w.number(QStringLiteral("Option_NbFileNotRenamed"), s.FileNotRenamed.size() - 1);
+                     for (int i = 0; i < s.FileNotRenamed.size(); ++i)
+                         w.text(QStringLiteral("Option_FileNotRenamed") + QString::number(i), s.FileNotRenamed[i]);
+                 }});
+    t.push_back({QStringLiteral("Option_FileNotRenamed"), 6, nullptr, nullptr});
+}
+
+// Steps 10 to 17: the current rule, the window, the saved rules and the
+// operator builders' fields.
+void addRuleKeys(std::vector<KeyDef> &t) {
+    t.push_back(numberKey("RegleRenommage_DebutPas", 10, TAV_FIELD(regle.DebutPas), Width::Int32, 1));
+    t.push_back(numberKey("RegleRenommage_Pas", 10, TAV_FIELD(regle.Pas), Width::Int16, 1));
+    t.push_back(numberKey("RegleRenommage_ModifieExtension", 10, TAV_FIELD(regle.ModifieExtension), Width::Int32, 0));
+    t.push_back(textKey("RegleRenommage_ModifieExtensionValeur", 10, TAV_FIELD(regle.ModifieExtensionValeur)));
+    t.push_back(numberKey("RegleRenommage_RemplacerCaractereInterdit", 10, TAV_FIELD(regle.RemplacerCaractereInterdit),
+                          Width::Int32, 1));
+    t.push_back(textKey("RegleRenommage_Regle", 10, TAV_FIELD(regle.Regle), [] { return i18n::Message(16); }));
+    t.push_back(numberKey("RegleRenommage_IncrementeFichierIdentique", 10, TAV_FIELD(regle.IncrementeFichierIdentique),
+                          Width::Int32, 1));
+    t.push_back(numberKey("RegleRenommage_EffaceEspace", 10, TAV_FIELD(regle.EffaceEspace), Width::Int32, 0));
+    t.push_back(numberKey("RegleRenommage_PremierCaractereEnMajuscule", 10,
+                          TAV_FIELD(regle.PremierCaractereEnMajuscule), Width::Int32, 0));
+    t.push_back(numberKey("RegleRenommage_PremierCaractereEnMajusculePourChaqueMot", 10,
+                          TAV_FIELD(regle.PremierCaractereEnMajusculePourChaqueMot), Width::Int32, 0));
+    t.push_back(twipsKey("General_PositionFenetreTop", 11, TAV_FIELD(PositionFenetreTop), 100, true));
+    t.push_back(twipsKey("General_PositionFenetreLeft", 11, TAV_FIELD(PositionFenetreLeft), 100, true));
+    t.push_back(twipsKey("General_FenetreHauteur", 11, TAV_FIELD(FenetreHauteur), 9525, false));
+    t.push_back(twipsKey("General_FenetreLargeur", 11, TAV_FIELD(FenetreLargeur), 15250, false));
+    t.push_back(
+        textKey("RegleRenommage_Commentaire", 12, TAV_FIELD(regle.Commentaire), [] { return i18n::Message(95); }));
+    t.push_back(
+        textKey("RegleRenommage_Extension", 12, TAV_FIELD(regle.Extension), [] { return QStringLiteral("*"); }));
+    // The saved rules: their upper index and one key each.
+    t.push_back({QStringLiteral("General_NombreRegle"), 13,
+                 [](Settings &s, const IniFile &ini, const Reader &r) {
+                     readRules(s, ini, r);
+                     savedRules::takeCommentOfMatchingRule(s);
+                 },
+                 [](Settings &s, IniFile &ini, Writer &w) { writeRules(s, ini, w); }});
+    t.push_back({QStringLiteral("General_Regle"), 13, nullptr, nullptr});
+    KeyDef tip = textKey("RegleRenommage_Astuce", 16, TAV_FIELD(Astuce));
+    tip.write = [](Settings &s, IniFile &, Writer &w) {
+        // No selected tip leaves the stored one.
+        if (!s.Astuce.isEmpty())
+            w.text(QStringLiteral("RegleRenommage_Astuce"), s.Astuce);
+    };
+    t.push_back(tip);
+    t.push_back(numberKey("RegleRenommage_optRepPos", 17, TAV_FIELD(optRepPos), Width::Int16, 0, 2, true));
+    t.push_back({QStringLiteral("RegleRenommage_txtRepPos"), 17,
+                 [](Settings &s, const IniFile &, const Reader &r) {
+                     for (int i = 0; i < 4; ++i)
+                         s.txtRepPos[i] = r.text(QStringLiteral("RegleRenommage_txtRepPos") + QString::number(i),
+                                                 QStringLiteral("1"));
+                 },
+                 [](Settings &s, IniFile &, Writer &w) {
+                     for (int i = 0; i < 4; ++i)
+                         w.text(QStringLiteral("RegleRenommage_txtRepPos") + QString::number(i), s.txtRepPos[i]);
+                 }});
+    t.push_back(
+        numberKey("RegleRenommage_optRepPosDebutFin", 17, TAV_FIELD(optRepPosDebutFin), Width::Int16, 0, 1, true));
+    t.push_back(textKey("RegleRenommage_txtRemplacerPos", 17, TAV_FIELD(txtRemplacerPos)));
+    t.push_back(numberKey("RegleRenommage_optRepStr", 17, TAV_FIELD(optRepStr), Width::Int16, 0, 2, true));
+    t.push_back(textKey("RegleRenommage_RechercherChaine", 17, TAV_FIELD(RechercherChaine)));
+    t.push_back(textKey("RegleRenommage_RemplacerChaine", 17, TAV_FIELD(RemplacerChaine)));
+    t.push_back(numberKey("Option_TailleHistorique", 17, TAV_FIELD(TailleHistorique), Width::Int32, 50));
+}
+
 const std::vector<KeyDef> &keyTable() {
     static const std::vector<KeyDef> table = [] {
         std::vector<KeyDef> t;
-        t.push_back({QStringLiteral("Langage_LangueUtilisee"), 1,
-                     [](Settings &s, const IniFile &, const Reader &r) {
-                         s.LangueUtilisee =
-                             r.text(QStringLiteral("Langage_LangueUtilisee"), QStringLiteral("Français"));
-                         useLanguage(s.LangueUtilisee);
-                     },
-                     [](Settings &s, IniFile &, Writer &w) {
-                         w.text(QStringLiteral("Langage_LangueUtilisee"), s.LangueUtilisee);
-                     }});
-        // Read as stored; always written as this program's version.
-        t.push_back({QStringLiteral("General_VersionCourante"), 2,
-                     [](Settings &s, const IniFile &, const Reader &r) {
-                         s.VersionCourante = r.text(QStringLiteral("General_VersionCourante"));
-                     },
-                     [](Settings &, IniFile &, Writer &w) {
-                         w.text(QStringLiteral("General_VersionCourante"), programVersion());
-                     }});
-        t.push_back(numberKey("General_NombreFichierRenomme", 2, TAV_FIELD(NombreFichierRenomme), Width::Int32, 0));
-        t.push_back(numberKey("General_AfficherImageBouton", 2, TAV_FIELD(AfficherImageBouton), Width::Int32, 1));
-        t.push_back({QStringLiteral("General_FiltreAffichage"), 2,
-                     [](Settings &s, const IniFile &, const Reader &r) {
-                         s.FiltreAffichage = r.text(QStringLiteral("General_FiltreAffichage"), QStringLiteral("*.*"));
-                         // Older versions separated the patterns with "|".
-                         if (isOldVersion(s.VersionCourante))
-                             s.FiltreAffichage = s.FiltreAffichage.split(u'|').join(u' ');
-                     },
-                     [](Settings &s, IniFile &, Writer &w) {
-                         w.text(QStringLiteral("General_FiltreAffichage"), s.FiltreAffichage);
-                     }});
-        t.push_back(numberKey("General_VisualiserImage", 4, TAV_FIELD(VisualiserImage), Width::Int32, 0));
-        t.push_back(numberKey("General_MettreAJour", 4, TAV_FIELD(MettreAJour), Width::Int32, 1));
-        // The forbidden-character table: its upper index, then two keys per row.
-        t.push_back({QStringLiteral("Option_NombreCaractereInterdit"), 5,
-                     [](Settings &s, const IniFile &, const Reader &r) {
-                         const int n = r.int16(QStringLiteral("Option_NombreCaractereInterdit"), -1);
-                         if (n < 0) {
-                             s.CharactereInterdit = builtInForbiddenTable();
-                             return;
-                         }
-                         s.CharactereInterdit.clear();
-                         for (int i = 0; i <= n; ++i)
-                             s.CharactereInterdit.append(
-                                 {r.text(QStringLiteral("Option_CharactereInterdit") + QString::number(i)),
-                                  r.text(QStringLiteral("Option_CharactereReplacement") + QString::number(i))});
-                     },
-                     [](Settings &s, IniFile &, Writer &w) {
-                         w.number(QStringLiteral("Option_NombreCaractereInterdit"), s.CharactereInterdit.size() - 1);
-                         for (int i = 0; i < s.CharactereInterdit.size(); ++i) {
-                             w.text(QStringLiteral("Option_CharactereInterdit") + QString::number(i),
-                                    s.CharactereInterdit[i].chars);
-                             w.text(QStringLiteral("Option_CharactereReplacement") + QString::number(i),
-                                    s.CharactereInterdit[i].replacement);
-                         }
-                     }});
-        t.push_back({QStringLiteral("Option_CharactereInterdit"), 5, nullptr, nullptr});
-        t.push_back({QStringLiteral("Option_CharactereReplacement"), 5, nullptr, nullptr});
-        t.push_back({QStringLiteral("Option_NbFileNotRenamed"), 6,
-                     [](Settings &s, const IniFile &, const Reader &r) {
-                         const int m = r.int16(QStringLiteral("Option_NbFileNotRenamed"), -1);
-                         if (m < 0) {
-                             s.FileNotRenamed = builtInNeverRenamed();
-                             return;
-                         }
-                         s.FileNotRenamed.clear();
-                         for (int i = 0; i <= m; ++i)
-                             s.FileNotRenamed.append(
-                                 r.text(QStringLiteral("Option_FileNotRenamed") + QString::number(i)));
-                     },
-                     [](Settings &s, IniFile &, Writer &w) {
-                         w.number(QStringLiteral("Option_NbFileNotRenamed"), s.FileNotRenamed.size() - 1);
-                         for (int i = 0; i < s.FileNotRenamed.size(); ++i)
-                             w.text(QStringLiteral("Option_FileNotRenamed") + QString::number(i), s.FileNotRenamed[i]);
-                     }});
-        t.push_back({QStringLiteral("Option_FileNotRenamed"), 6, nullptr, nullptr});
+        addGeneralKeys(t);
+        // Steps 7 to 9: the options.
         t.push_back(numberKey("Option_RegleApresRenommage", 7, TAV_FIELD(RegleApresRenommage), Width::Int16, 1));
         t.push_back(
             numberKey("Option_RegleDebutApresRenommage", 7, TAV_FIELD(RegleDebutApresRenommage), Width::Int16, 1));
@@ -387,13 +451,7 @@ const std::vector<KeyDef> &keyTable() {
             numberKey("Option_RegleDebutResetRenommage", 7, TAV_FIELD(RegleDebutResetRenommage), Width::Int16, 1));
         t.push_back(numberKey("Option_ReglePasApresRenommage", 7, TAV_FIELD(ReglePasApresRenommage), Width::Int16, 1));
         t.push_back(numberKey("Option_ReglePasResetRenommage", 7, TAV_FIELD(ReglePasResetRenommage), Width::Int16, 1));
-        KeyDef tool = numberKey("Option_OutilExifChoisi", 7, TAV_FIELD(OutilExifChoisi), Width::Int32, 0, 5);
-        tool.read = [readMode = tool.read](Settings &s, const IniFile &ini, const Reader &r) {
-            readMode(s, ini, r);
-            if (s.OutilExifChoisi == 4 && hooks().startExifToolServer)
-                hooks().startExifToolServer();
-        };
-        t.push_back(tool);
+        t.push_back(numberKey("Option_OutilExifChoisi", 7, TAV_FIELD(OutilExifChoisi), Width::Int32, 0, 5));
         t.push_back(textKey("Option_ExtensionTraiteAvecJHEAD", 8, TAV_FIELD(ExtensionTraiteAvecJHEAD),
                             [] { return QStringLiteral("JPG JPEG"); }));
         t.push_back(textKey("Option_ExtensionTraiteAvecEXIFTOOL", 8, TAV_FIELD(ExtensionTraiteAvecEXIFTOOL), [] {
@@ -425,62 +483,7 @@ const std::vector<KeyDef> &keyTable() {
              }});
         t.push_back(numberKey("Option_FormatAnnee", 9, TAV_FIELD(FormatAnnee), Width::Int16, 0, 1));
         t.push_back(numberKey("Option_FormatMois", 9, TAV_FIELD(FormatMois), Width::Int16, 1, 3));
-        t.push_back(numberKey("RegleRenommage_DebutPas", 10, TAV_FIELD(regle.DebutPas), Width::Int32, 1));
-        t.push_back(numberKey("RegleRenommage_Pas", 10, TAV_FIELD(regle.Pas), Width::Int16, 1));
-        t.push_back(
-            numberKey("RegleRenommage_ModifieExtension", 10, TAV_FIELD(regle.ModifieExtension), Width::Int32, 0));
-        t.push_back(textKey("RegleRenommage_ModifieExtensionValeur", 10, TAV_FIELD(regle.ModifieExtensionValeur)));
-        t.push_back(numberKey("RegleRenommage_RemplacerCaractereInterdit", 10,
-                              TAV_FIELD(regle.RemplacerCaractereInterdit), Width::Int32, 1));
-        t.push_back(textKey("RegleRenommage_Regle", 10, TAV_FIELD(regle.Regle), [] { return i18n::Message(16); }));
-        t.push_back(numberKey("RegleRenommage_IncrementeFichierIdentique", 10,
-                              TAV_FIELD(regle.IncrementeFichierIdentique), Width::Int32, 1));
-        t.push_back(numberKey("RegleRenommage_EffaceEspace", 10, TAV_FIELD(regle.EffaceEspace), Width::Int32, 0));
-        t.push_back(numberKey("RegleRenommage_PremierCaractereEnMajuscule", 10,
-                              TAV_FIELD(regle.PremierCaractereEnMajuscule), Width::Int32, 0));
-        t.push_back(numberKey("RegleRenommage_PremierCaractereEnMajusculePourChaqueMot", 10,
-                              TAV_FIELD(regle.PremierCaractereEnMajusculePourChaqueMot), Width::Int32, 0));
-        t.push_back(twipsKey("General_PositionFenetreTop", 11, TAV_FIELD(PositionFenetreTop), 100, true));
-        t.push_back(twipsKey("General_PositionFenetreLeft", 11, TAV_FIELD(PositionFenetreLeft), 100, true));
-        t.push_back(twipsKey("General_FenetreHauteur", 11, TAV_FIELD(FenetreHauteur), 9525, false));
-        t.push_back(twipsKey("General_FenetreLargeur", 11, TAV_FIELD(FenetreLargeur), 15250, false));
-        t.push_back(
-            textKey("RegleRenommage_Commentaire", 12, TAV_FIELD(regle.Commentaire), [] { return i18n::Message(95); }));
-        t.push_back(
-            textKey("RegleRenommage_Extension", 12, TAV_FIELD(regle.Extension), [] { return QStringLiteral("*"); }));
-        // The saved rules: their upper index and one key each.
-        t.push_back({QStringLiteral("General_NombreRegle"), 13,
-                     [](Settings &s, const IniFile &ini, const Reader &r) {
-                         readRules(s, ini, r);
-                         savedRules::takeCommentOfMatchingRule(s);
-                     },
-                     [](Settings &s, IniFile &ini, Writer &w) { writeRules(s, ini, w); }});
-        t.push_back({QStringLiteral("General_Regle"), 13, nullptr, nullptr});
-        KeyDef tip = textKey("RegleRenommage_Astuce", 16, TAV_FIELD(Astuce));
-        tip.write = [](Settings &s, IniFile &, Writer &w) {
-            // No selected tip leaves the stored one.
-            if (!s.Astuce.isEmpty())
-                w.text(QStringLiteral("RegleRenommage_Astuce"), s.Astuce);
-        };
-        t.push_back(tip);
-        t.push_back(numberKey("RegleRenommage_optRepPos", 17, TAV_FIELD(optRepPos), Width::Int16, 0, 2, true));
-        t.push_back({QStringLiteral("RegleRenommage_txtRepPos"), 17,
-                     [](Settings &s, const IniFile &, const Reader &r) {
-                         for (int i = 0; i < 4; ++i)
-                             s.txtRepPos[i] = r.text(QStringLiteral("RegleRenommage_txtRepPos") + QString::number(i),
-                                                     QStringLiteral("1"));
-                     },
-                     [](Settings &s, IniFile &, Writer &w) {
-                         for (int i = 0; i < 4; ++i)
-                             w.text(QStringLiteral("RegleRenommage_txtRepPos") + QString::number(i), s.txtRepPos[i]);
-                     }});
-        t.push_back(
-            numberKey("RegleRenommage_optRepPosDebutFin", 17, TAV_FIELD(optRepPosDebutFin), Width::Int16, 0, 1, true));
-        t.push_back(textKey("RegleRenommage_txtRemplacerPos", 17, TAV_FIELD(txtRemplacerPos)));
-        t.push_back(numberKey("RegleRenommage_optRepStr", 17, TAV_FIELD(optRepStr), Width::Int16, 0, 2, true));
-        t.push_back(textKey("RegleRenommage_RechercherChaine", 17, TAV_FIELD(RechercherChaine)));
-        t.push_back(textKey("RegleRenommage_RemplacerChaine", 17, TAV_FIELD(RemplacerChaine)));
-        t.push_back(numberKey("Option_TailleHistorique", 17, TAV_FIELD(TailleHistorique), Width::Int32, 50));
+        addRuleKeys(t);
         return t;
     }();
     return table;
@@ -509,6 +512,11 @@ void writeAll(Settings &s, IniFile &ini) {
 }
 
 } // namespace
+
+QSettings userStore() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(ProgramTitle),
+                     QString::fromLatin1(ProgramTitle));
+}
 
 Hooks &hooks() {
     static Hooks h;

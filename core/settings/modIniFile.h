@@ -5,6 +5,7 @@
 
 #include "core/settings/Settings.h"
 
+#include <QSettings>
 #include <QString>
 #include <functional>
 
@@ -14,8 +15,6 @@ namespace tav::modIniFile {
 struct Hooks {
     // After the language is set from the file (the help file path follows it).
     std::function<void()> languageChanged;
-    // The tool mode read is 4: start the resident ExifTool process now.
-    std::function<void()> startExifToolServer;
     // Close-time save: close the help window when one is open.
     std::function<void()> closeHelp;
     // Before every save: the window copies its controls into the record.
@@ -28,6 +27,11 @@ QString defaultSettingsFolder();
 // The settings file in use: the default one unless set (tests, --settings).
 QString settingsFilePath();
 void setSettingsFilePath(const QString &path);
+
+// The per-user store beside the settings file, for what the file has no key
+// for (view state, answers of the boxes that may stay hidden, the tool mode
+// last chosen).
+QSettings userStore();
 
 // Reads the settings file in use into the process-wide record; creates the
 // settings folder when it is missing. False when reading stopped on an error

@@ -4,6 +4,7 @@
 #include "core/base/Trap.h"
 #include "core/base/Twips.h"
 #include "core/base/Version.h"
+#include "core/settings/modIniFile.h"
 #include "gui/dialogs/KobMesgBox.h"
 #include "gui/i18n/Translate.h"
 
@@ -246,8 +247,7 @@ void frmKobMsgBox::chkAfficher_Click() {
     const QString key = KobMesgBox::keyOnScreen();
     if (key.isEmpty())
         return;
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(ProgramTitle),
-                    QString::fromLatin1(ProgramTitle));
+    QSettings store = modIniFile::userStore();
     store.beginGroup(KobMesgBox::dialogBoxGroup());
     store.setValue(key, chkAfficher->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     store.endGroup();

@@ -10,7 +10,6 @@
 
 #include "core/app/MainController.h"
 #include "core/base/Twips.h"
-#include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/filelist/RenameListModel.h"
 #include "core/i18n/HelpFile.h"
@@ -20,6 +19,7 @@
 #include "core/rename/RenameHistory.h"
 #include "core/settings/SavedRules.h"
 #include "core/settings/Settings.h"
+#include "core/settings/modIniFile.h"
 #include "gui/dialogs/CHelp.h"
 #include "gui/i18n/Translate.h"
 #include "gui/main/frmGLQuitter.h"
@@ -474,7 +474,7 @@ QList<int> frmMain::selectedRows() const {
 
 void frmMain::loadFromSettings() {
     const Settings &s = m_controller->settings();
-    const NameEngine &e = m_controller->engine();
+    const RenameList &e = m_controller->renameList();
     const Rule &r = e.rule();
     RulePane::Fields f;
     f.start = e.txtDebut();
@@ -514,7 +514,7 @@ void frmMain::Form_Load() {
     m_controller->setUpdatesEnabled(false);
     Settings &s = m_controller->settings();
     loadFromSettings();
-    m_rule->setRuleText(m_controller->engine().rule().Regle);
+    m_rule->setRuleText(m_controller->renameList().rule().Regle);
     m_rule->setComment(m_controller->commentLabel());
     loadPictures();
     i18n::translateForm(this);
@@ -566,7 +566,7 @@ void frmMain::showEvent(QShowEvent *event) {
     m_activated = true;
     m_rename->fitColumns();
     restoreViewState();
-    m_controller->engine().clearList();
+    m_controller->renameList().clearList();
     m_controller->setUpdatesEnabled(true);
 }
 
@@ -575,8 +575,7 @@ namespace {
 // Splitter positions and column widths the user set: kept in the per-user
 // store beside the settings file, which has no keys for them.
 QSettings viewStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(ProgramTitle),
-                     QString::fromLatin1(ProgramTitle));
+    return modIniFile::userStore();
 }
 
 } // namespace

@@ -26,10 +26,11 @@ const std::map<std::string, std::set<std::string>> &allowed() {
         t["core/base"] = {"orvalib"};
         t["core/i18n"] = {"core/base"};
         t["core/settings"] = {"core/base", "core/i18n"};
-        t["core/filelist"] = {"core/base", "core/i18n"};
         t["core/browse"] = {"core/base", "core/i18n"};
         t["core/metadata"] = {"core/base", "core/i18n", "core/settings"};
-        t["core/engine"] = {"core/base", "core/i18n", "core/settings", "core/filelist"};
+        t["core/engine"] = {"core/base", "core/i18n", "core/settings"};
+        // The rename list is filled from the name computation, never the reverse.
+        t["core/filelist"] = {"core/base", "core/i18n", "core/settings", "core/engine"};
         t["core/rename"] = {"core/base", "core/i18n", "core/settings", "core/filelist", "core/engine"};
         t["core/update"] = {"core/base", "core/i18n", "core/settings"};
         t["core/app"] = allCore;
@@ -139,14 +140,10 @@ std::vector<Finding> wrongIncludes(const std::string &root) {
     return out;
 }
 
-std::vector<std::string> folderCircles(const std::string &root) {
-    std::map<std::string, std::set<std::string>> graph;
-    for (const auto &inc : includesUnder(root)) {
-        const std::string from = layerOf(inc.file);
-        const std::string to = layerOf(inc.header);
-        if (!from.empty() && !to.empty() && from != to)
-            graph[from].insert(to);
-    }
+namespace {
+
+// Every circle of a directed graph, each written as "a -> b -> a".
+std::vector<std::string> circlesOf(std::map<std::string, std::set<std::string>> graph) {
     std::vector<std::string> circles;
     std::map<std::string, int> state; // 0 new, 1 on the path, 2 done
     std::vector<std::string> path;
@@ -173,6 +170,32 @@ std::vector<std::string> folderCircles(const std::string &root) {
         if (state[node] == 0)
             visit(node);
     return circles;
+}
+
+} // namespace
+
+std::vector<std::string> folderCircles(const std::string &root) {
+    std::map<std::string, std::set<std::string>> graph;
+    for (const auto &inc : includesUnder(root)) {
+        const std::string from = layerOf(inc.file);
+        const std::string to = layerOf(inc.header);
+        if (!from.empty() && !to.empty() && from != to)
+            graph[from].insert(to);
+    }
+    return circlesOf(graph);
+}
+
+std::vector<std::string> fileCircles(const std::string &root) {
+    // A header and its source are one unit: X.cpp including Y.h while Y.cpp
+    // includes X.h ties the two as surely as two headers including each other.
+    auto unit = [](const std::string &path) { return fs::path(path).replace_extension().generic_string(); };
+    std::map<std::string, std::set<std::string>> graph;
+    for (const auto &inc : includesUnder(root)) {
+        const std::string from = layerOf(inc.file);
+        if (!from.empty() && from == layerOf(inc.header) && unit(inc.file) != unit(inc.header))
+            graph[unit(inc.file)].insert(unit(inc.header));
+    }
+    return circlesOf(graph);
 }
 
 } // namespace layout

@@ -1,6 +1,7 @@
 #pragma once
 // Reads the #include lines of the source tree and reports every include that
-// points up or sideways between layers, and every circle between folders.
+// points up or sideways between layers, every circle between folders and
+// every circle between the files of one folder.
 
 #include <string>
 #include <vector>
@@ -26,5 +27,10 @@ std::vector<Finding> wrongIncludes(const std::string &root);
 // Circles in the folder graph built from the includes under root, each
 // written as "a -> b -> a".
 std::vector<std::string> folderCircles(const std::string &root);
+
+// Circles between the files of one folder, a header and its source counting
+// as one (X.cpp includes Y.h, Y.cpp includes X.h), written the same way
+// without extensions.
+std::vector<std::string> fileCircles(const std::string &root);
 
 } // namespace layout

@@ -3,7 +3,7 @@
 
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
-#include "core/engine/NameEngine.h"
+#include "core/filelist/RenameList.h"
 #include "core/i18n/Language.h"
 
 #include <QDir>
@@ -25,7 +25,7 @@ class EngineFixture : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     tav::ScriptedFrontEnd ui;
-    tav::NameEngine engine;
+    tav::RenameList engine;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());

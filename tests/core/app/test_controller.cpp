@@ -68,7 +68,7 @@ TEST_F(ControllerTest, TypingRecomputesOnceAWholeSecondAfterTheLastChange) {
     EXPECT_TRUE(c->updateTick());
     EXPECT_EQ(column(1), (QStringList{"g_1.txt", "g_2.txt"}));
     EXPECT_FALSE(c->updateTick()); // once only
-    EXPECT_EQ(c->engine().rule().Regle, QStringLiteral("g_#"));
+    EXPECT_EQ(c->renameList().rule().Regle, QStringLiteral("g_#"));
 }
 
 TEST_F(ControllerTest, LeavingTheBoxRecomputesAtOnceOnlyWhenTheTextChanged) {
@@ -101,7 +101,7 @@ TEST_F(ControllerTest, RefusedPatternKeepsTheLastGoodNames) {
     clock = clock.addSecs(2);
     c->updateTick();
     EXPECT_EQ(column(1), QStringList{"f_1.txt"});
-    EXPECT_EQ(c->engine().rule().Regle, QStringLiteral("f_#"));
+    EXPECT_EQ(c->renameList().rule().Regle, QStringLiteral("f_#"));
     EXPECT_EQ(fe.asked.size(), 1);
 }
 
@@ -114,7 +114,7 @@ TEST_F(ControllerTest, TokenGoesInAtTheCaretAndTheCaretMovesPastIt) {
     c->insertToken(2, QStringLiteral("$A$ : année"));
     EXPECT_EQ(shown, QStringLiteral("a$A$b"));
     EXPECT_EQ(c->caret(), 4);
-    EXPECT_EQ(c->engine().rule().Regle, QStringLiteral("a$A$b")); // validated at once
+    EXPECT_EQ(c->renameList().rule().Regle, QStringLiteral("a$A$b")); // validated at once
 
     // A caption without " :" inserts itself whole; label 31 replaces everything.
     c->insertToken(1, QStringLiteral("*"));
@@ -300,8 +300,8 @@ TEST_F(ControllerTest, SavedRuleIsAppliedWithItsOptionsAndCountsAsAPatternChange
 
     c->chooseSavedRule(QStringLiteral("x_##"));
     EXPECT_TRUE(c->changePending());
-    EXPECT_EQ(c->engine().rule().Pas, 2);
-    EXPECT_EQ(c->engine().rule().EffaceEspace, 1);
+    EXPECT_EQ(c->renameList().rule().Pas, 2);
+    EXPECT_EQ(c->renameList().rule().EffaceEspace, 1);
     EXPECT_TRUE(c->commentLabel().startsWith(QStringLiteral("vacances (jpg)")));
     clock = clock.addSecs(1);
     c->updateTick();
@@ -318,7 +318,7 @@ TEST_F(ControllerTest, RenameUsesThePatternStillBeingTypedAndNothingWhenItIsRefu
     c->ruleTextChanged(QStringLiteral("bad:#"));
     c->cmdRenommer_Click();
     EXPECT_TRUE(QFile::exists(a));
-    EXPECT_EQ(c->engine().rule().Regle, QStringLiteral("f_#"));
+    EXPECT_EQ(c->renameList().rule().Regle, QStringLiteral("f_#"));
 
     // Typed again: the rename takes the box's text, not the last shown names.
     c->ruleTextChanged(QStringLiteral("g_#"));

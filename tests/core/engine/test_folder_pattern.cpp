@@ -55,7 +55,7 @@ TEST_F(EngineFixture, FolderPatternAbsoluteRelativeAndValuesHoldingSeparators) {
 
     // The forbidden table (which turns "\" into "_") does not break the levels,
     // and a "\" from a value never makes a level, also with the table off.
-    engine.setForbiddenTable({});
+    engine.options().forbidden.clear();
     pattern("$MKDIR$..\\up\\*");
     EXPECT_EQ(nameOf(odd), QStringLiteral("..\\up\\a_b.jpg"));
     EXPECT_EQ(destinationPath(engine.model()->entry(0)), QFileInfo(dir.path()).path() + "/up/a_b.jpg");
@@ -155,7 +155,7 @@ TEST_F(EngineFixture, ContinueModeOfAFolderPatternReadsTheDestinationFolder) {
     EXPECT_EQ(nameOf(a), QStringLiteral("new\\IMG_001.jpg"));
     make("sub/a_b-004.jpg");
     const QString odd = make("a\\b.jpg");
-    engine.setForbiddenTable({});
+    engine.options().forbidden.clear();
     pattern("$MKDIR$sub\\*-###");
     EXPECT_EQ(nameOf(odd), QStringLiteral("sub\\a_b-005.jpg"));
 }

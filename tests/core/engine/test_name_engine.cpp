@@ -90,12 +90,12 @@ TEST_F(EngineFixture, FileSizeAndDateTokensAndVanishedFiles) {
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
         ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2015, 3, 7), QTime(9, 5, 0)), QFileDevice::FileModificationTime));
     }
-    engine.setForbiddenTable({});
+    engine.options().forbidden.clear();
     pattern("$t$ $D$ $DA$-$DM$-$DJ$ $Dh$$Dm$$Ds$");
     EXPECT_EQ(nameOf(path), QStringLiteral("1234 07/03/2015 09:05:00 2015-03-07 090500.dat"));
 
-    engine.setYearFormat(1);
-    engine.setMonthFormat(0);
+    engine.options().yearFormat = 1;
+    engine.options().monthFormat = 0;
     pattern("$DA$-$DM$");
     EXPECT_EQ(nameOf(path), QStringLiteral("15-3.dat"));
 
@@ -108,8 +108,8 @@ TEST_F(EngineFixture, FileSizeAndDateTokensAndVanishedFiles) {
 TEST_F(EngineFixture, CurrentDateIsReadForEveryFileWithTheFormats) {
     int ticks = 0;
     engine.setClock([&] { return QDateTime(QDate(2024, 2, 9), QTime(7, 8, ticks++)); });
-    engine.setLocale(QLocale(QLocale::English));
-    engine.setMonthFormat(3);
+    engine.options().locale = QLocale(QLocale::English);
+    engine.options().monthFormat = 3;
     pattern("$A$ $M$ $J$ $h$$m$$s$");
     add({make("a.jpg"), make("b.jpg")});
     EXPECT_EQ(newNames(), (QStringList{"2024 February 09 070800.jpg", "2024 February 09 070801.jpg"}));
@@ -118,8 +118,8 @@ TEST_F(EngineFixture, CurrentDateIsReadForEveryFileWithTheFormats) {
     engine.update_names();
     EXPECT_EQ(ticks, 2); // no date token, no clock reading
 
-    engine.setMonthFormat(2);
-    engine.setYearFormat(1);
+    engine.options().monthFormat = 2;
+    engine.options().yearFormat = 1;
     pattern("$A$$M$");
     EXPECT_EQ(nameOf(make("c.jpg")), QStringLiteral("24Feb.jpg"));
 
@@ -128,12 +128,12 @@ TEST_F(EngineFixture, CurrentDateIsReadForEveryFileWithTheFormats) {
     engine.rule().RemplacerCaractereInterdit = 0;
     for (const QLocale &locale : {QLocale(QLocale::Arabic, QLocale::Egypt), QLocale(QLocale::Russian),
                                   QLocale(QLocale::French), QLocale(QLocale::Hindi)}) {
-        engine.setLocale(locale);
-        engine.setYearFormat(0);
-        engine.setMonthFormat(1);
+        engine.options().locale = locale;
+        engine.options().yearFormat = 0;
+        engine.options().monthFormat = 1;
         pattern("$A$-$M$-$J$ $h$$m$");
         EXPECT_EQ(nameOf(d), QStringLiteral("2024-02-09 0708.jpg")) << locale.name().toStdString();
-        engine.setMonthFormat(3);
+        engine.options().monthFormat = 3;
         pattern("$M$");
         EXPECT_EQ(nameOf(d), locale.monthName(2, QLocale::LongFormat) + ".jpg") << locale.name().toStdString();
     }
@@ -182,18 +182,18 @@ TEST_F(EngineFixture, MetadataIsReadOnceAndOnlyWhenAsked) {
 
 TEST_F(EngineFixture, NeverRenamedListIsExactAndExtensionOptions) {
     pattern("x");
-    engine.setNeverRenamed({QStringLiteral("Thumbs.db")});
+    engine.options().neverRenamed = {QStringLiteral("Thumbs.db")};
     EXPECT_EQ(nameOf(make("Thumbs.db")), i18n::Message(91));
     EXPECT_EQ(nameOf(make("thumbs.db")), QStringLiteral("x.db"));
     EXPECT_FALSE(engine.model()->entry(0).makesFolders);
 
     // An empty replacement extension leaves no dot; the case option needs an extension.
-    engine.setExtensionChecked(true);
-    engine.setExtensionText(QString());
-    engine.setCaseOption(CaseOption::Upper);
+    engine.rule().ModifieExtension = 1;
+    engine.rule().ModifieExtensionValeur = QString();
+    engine.options().caseOption = CaseOption::Upper;
     pattern("img_#");
     EXPECT_EQ(nameOf(make("a.jpg")), QStringLiteral("img_1"));
-    engine.setExtensionChecked(false);
+    engine.rule().ModifieExtension = 0;
     EXPECT_EQ(nameOf(make("a.jpg")), QStringLiteral("IMG_1.JPG"));
     EXPECT_EQ(nameOf(make("noext")), QStringLiteral("img_1"));
 }
@@ -297,7 +297,7 @@ TEST_F(EngineFixture, RefreshDuringAFolderScanReturnsAtOnce) {
 
 TEST_F(EngineFixture, RefreshShowsProgressAndTheCount) {
     QStringList counts;
-    QObject::connect(&engine, &NameEngine::countLabelChanged, [&](const QString &t) { counts << t; });
+    QObject::connect(&engine, &RenameList::countLabelChanged, [&](const QString &t) { counts << t; });
     engine.update_names(); // an empty list only updates the count
     EXPECT_EQ(counts, QStringList{i18n::Message(19, "0")});
     EXPECT_TRUE(ui.progressStarts.isEmpty());
@@ -365,12 +365,12 @@ TEST_F(EngineFixture, OptionsRunInOrderAfterTheOperators) {
 
 TEST_F(EngineFixture, ImpossibleNamesAreMarkedButShownAsComputed) {
     pattern("..");
-    engine.setExtensionChecked(true);
+    engine.rule().ModifieExtension = 1;
     EXPECT_EQ(nameOf(make("a.jpg")), QStringLiteral(".."));
     EXPECT_FALSE(engine.model()->entry(0).nameProblem.isEmpty());
 
-    engine.setExtensionChecked(false);
-    engine.setForbiddenTable({});
+    engine.rule().ModifieExtension = 0;
+    engine.options().forbidden.clear();
     pattern("$D$"); // holds "/" once the table is off
     EXPECT_EQ(nameOf(make("b.jpg")).count(QLatin1Char('/')), 2);
     EXPECT_FALSE(engine.model()->entry(0).nameProblem.isEmpty());

@@ -612,7 +612,7 @@ TEST_F(ExifTools, SettingsRecordDrivesTheReader) {
     EXPECT_EQ(modeChanges, QList<int>{ExifModeExifTool});
 }
 
-TEST_F(ExifTools, ReadingSettingsWithTheBatchModeStartsTheResidentProcess) {
+TEST_F(ExifTools, StartUpAfterReadingTheBatchModeStartsTheResidentProcess) {
     const QString ini = work.filePath("Travoline.ini");
     QFile f(ini);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -623,6 +623,9 @@ TEST_F(ExifTools, ReadingSettingsWithTheBatchModeStartsTheResidentProcess) {
     exifReader().setTempFolder(work.filePath("global"));
     ASSERT_TRUE(modIniFile::ReadIniFile(settings(), ini));
     EXPECT_EQ(exifReader().mode(), ExifModeExifToolBatch);
+    // Reading only reads: start-up starts the process.
+    EXPECT_FALSE(exifReader().resident().isRunning());
+    startChosenExifTool(settings());
     ASSERT_TRUE(exifReader().resident().isRunning());
     const qint64 pid = exifReader().resident().processId();
     EXPECT_EQ(exifReader().getExif(photo("a.tif"))[F::CameraModel], "Canon EOS 5D");
@@ -630,7 +633,6 @@ TEST_F(ExifTools, ReadingSettingsWithTheBatchModeStartsTheResidentProcess) {
     exifReader().stopResident();
     EXPECT_TRUE(eventually([&] { return !processAlive(pid); }));
     exifReader().bindSettings(nullptr);
-    modIniFile::hooks().startExifToolServer = nullptr;
 }
 
 // ---- the resident process never outlives the program ----

@@ -2,7 +2,8 @@
 // computation with the reader plugged in, and through the command line.
 
 #include "TestPaths.h"
-#include "core/engine/NameEngine.h"
+#include "core/engine/TokenTable.h"
+#include "core/filelist/RenameList.h"
 #include "core/metadata/Exif.h"
 
 #include "PhotoFactory.h"
@@ -36,7 +37,7 @@ protected:
     QStringList names(int mode, const QString &pattern, const QStringList &files) {
         reader.cache().clear();
         reader.configure(mode, DefaultJheadExtensions, DefaultExifToolExtensions);
-        NameEngine engine;
+        RenameList engine;
         Rule rule;
         rule.Regle = pattern;
         rule.Extension = "*";
@@ -101,8 +102,8 @@ TEST_F(MetadataTokens, PatternWithoutMetadataTokenRunsNoTool) {
     names(ExifModeJhead, "photo_##", {"IMG_1.jpg", "IMG_2.jpg"});
     names(ExifModeExifTool, "$N$ * $P$", {"IMG_1.jpg"});
     EXPECT_EQ(reader.toolRuns(), 0);
-    EXPECT_FALSE(Exif::patternUsesMetadata("photo_## $D$ $DA$ $t$"));
-    EXPECT_TRUE(Exif::patternUsesMetadata("x$ds$"));
+    EXPECT_FALSE(patternUsesMetadata("photo_## $D$ $DA$ $t$"));
+    EXPECT_TRUE(patternUsesMetadata("x$ds$"));
 }
 
 // ---- the command line ----

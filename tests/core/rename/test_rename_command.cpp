@@ -1,7 +1,7 @@
 // The rename command over the real engine and list, on real folders: the
 // checks before the batch, the review, the after-rename options, passes,
 // failures and errors.
-#include "core/engine/NameEngine.h"
+#include "core/filelist/RenameList.h"
 #include "core/i18n/Language.h"
 #include "core/rename/RenameCommand.h"
 #include "core/rename/RenameJournal.h"
@@ -24,7 +24,7 @@ class RenameCommandTest : public ::testing::Test {
 protected:
     QTemporaryDir dir, journals;
     ScriptedFrontEnd ui;
-    NameEngine engine;
+    RenameList engine;
     Settings settings;
     RenameCallbacks callbacks;
     QList<QPair<QString, QString>> thumbnails;
@@ -65,7 +65,7 @@ protected:
 } // namespace
 
 TEST_F(RenameCommandTest, RenamesTheListAndLeavesMarkersAlone) {
-    engine.setNeverRenamed({"Thumbs.db"});
+    engine.options().neverRenamed = {"Thumbs.db"};
     engine.rule().Extension = "JPG";
     add({"b.jpg", "a.jpg", "Thumbs.db", "c.txt"}, "photo_##");
     ASSERT_EQ(engine.model()->entry(2).newName, i18n::Message(91));

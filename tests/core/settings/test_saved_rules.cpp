@@ -1,5 +1,6 @@
 #include "SettingsFixture.h"
 #include "core/base/Trap.h"
+#include "core/settings/SavedRuleCommands.h"
 #include "core/settings/SavedRules.h"
 
 using namespace tav;

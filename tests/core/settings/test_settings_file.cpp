@@ -348,7 +348,6 @@ TEST_F(SettingsFile, HooksRunAtTheirPlace) {
     QStringList calls;
     auto &h = modIniFile::hooks();
     h.languageChanged = [&] { calls << "language"; };
-    h.startExifToolServer = [&] { calls << "exiftool"; };
     h.closeHelp = [&] { calls << "help"; };
     h.beforeSave = [&](Settings &s) {
         calls << "copy";
@@ -356,7 +355,7 @@ TEST_F(SettingsFile, HooksRunAtTheirPlace) {
     };
     writeIni("[Option]\nOption_OutilExifChoisi=4\n");
     ASSERT_TRUE(modIniFile::ReadIniFile());
-    EXPECT_EQ(calls, QStringList({"language", "exiftool"}));
+    EXPECT_EQ(calls, QStringList({"language"}));
     EXPECT_EQ(settings().OutilExifChoisi, 4);
 
     calls.clear();

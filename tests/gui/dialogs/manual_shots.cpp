@@ -104,7 +104,7 @@ int main(int argc, char **argv) {
     ExifReader &exif = exifReader();
     bindExifReaderToSettings();
     MainController controller(s);
-    controller.engine().setMetadataSource(&exif);
+    controller.renameList().setMetadataSource(&exif);
     frmMain window(&controller);
     controller.loadFromSettings();
     window.Form_Load();

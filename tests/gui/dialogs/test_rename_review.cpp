@@ -1,6 +1,6 @@
 // The pre-rename review window, alone and inside a real rename.
 #include "WaitFor.h"
-#include "core/engine/NameEngine.h"
+#include "core/filelist/RenameList.h"
 #include "core/i18n/Language.h"
 #include "core/rename/RenameCommand.h"
 #include "core/rename/RenameJournal.h"
@@ -135,7 +135,7 @@ TEST(RenameReview, InsideARename) {
     i18n::setLanguage(QStringLiteral("English"));
     QTemporaryDir dir, journals;
     RenameJournal::setJournalFolder(journals.path());
-    NameEngine engine;
+    RenameList engine;
     Settings settings;
     engine.setPattern("n##");
     for (int i = 0; i < 20; ++i)

@@ -351,7 +351,7 @@ TEST_F(WindowTest, ShotDateAndCameraNameAFolderOfPhotos) {
     ASSERT_TRUE(test::makeJpeg(files + QStringLiteral("plain.jpg")));
     ExifReader reader;
     reader.configure(ExifModeJhead, QStringLiteral("JPG JPEG"), QString());
-    controller->engine().setMetadataSource(&reader);
+    controller->renameList().setMetadataSource(&reader);
     showFiles();
     QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
 
@@ -364,7 +364,7 @@ TEST_F(WindowTest, ShotDateAndCameraNameAFolderOfPhotos) {
     control<QLineEdit>("txtDebut")->setFocus();
     ASSERT_TRUE(test::waitFor([&] { return !rule->hasFocus(); }));
     EXPECT_EQ(column(1), (QStringList{"2003-02-24_Canon EOS 5D.jpg", "2010-11-05_D70.jpg", "--_.jpg"}));
-    controller->engine().setMetadataSource(nullptr);
+    controller->renameList().setMetadataSource(nullptr);
 }
 
 TEST_F(WindowTest, FilesAndFoldersDroppedFromAnotherProgramAreAdded) {

@@ -1,0 +1,521 @@
+#include "core/engine/NameComputer.h"
+
+#include "core/base/FrontEnd.h"
+#include "core/base/Trap.h"
+#include "core/base/mTavCommon.h"
+#include "core/engine/NewNamePath.h"
+#include "core/engine/Operators.h"
+#include "core/engine/TokenTable.h"
+#include "core/i18n/Language.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <algorithm>
+#include <limits>
+
+namespace tav {
+
+namespace {
+
+// Stands for a folder separator of a folder pattern while the name is built,
+// so that the steps which replace characters never touch it. A noncharacter:
+// it cannot come from a file name or a metadata value in practice.
+constexpr QChar FolderMark = QChar(0xFDD0);
+// Stand for a folder level of the pattern's own text that is exactly ".." or
+// ".": only these may climb or stay. A level that a value makes "." or ".."
+// is renamed, so a comment or an old name can never move a file upwards.
+constexpr QChar ClimbMark = QChar(0xFDD1);
+constexpr QChar HereMark = QChar(0xFDD2);
+
+const QString MkdirToken = tokenText(TokenValue::MakeFolders);
+// Removes every folder-pattern marker: "$MKDIR", with its closing "$" unless
+// that "$" opens a token ("$MKDIR$$dA$" and "$MKDIR$dA$" both keep "$dA$").
+void removeFolderMarkers(QString &name) {
+    static const QStringList tokens = dollarTokens();
+    qsizetype at;
+    while ((at = name.indexOf(MkdirToken)) >= 0) {
+        name.remove(at, MkdirToken.size());
+        if (at < name.size() && name.at(at) == u'$') {
+            const QStringView rest = QStringView(name).mid(at);
+            bool opensToken = false;
+            for (const QString &t : tokens)
+                if (rest.startsWith(t)) {
+                    opensToken = true;
+                    break;
+                }
+            if (!opensToken)
+                name.remove(at, 1);
+        }
+    }
+}
+
+QString twoDigits(int v) {
+    return QString::number(v).rightJustified(2, QLatin1Char('0'));
+}
+
+// The counter text: the value in decimal, zero-padded to at least width digits
+// after the sign (-5 on three digits is -005).
+QString counterText(qint64 value, int width) {
+    const QString digits = QString::number(value < 0 ? -value : value).rightJustified(width, QLatin1Char('0'));
+    return value < 0 ? QLatin1Char('-') + digits : digits;
+}
+
+bool containsAny(const QString &name, const QStringList &tokens) {
+    for (const QString &t : tokens)
+        if (name.contains(t))
+            return true;
+    return false;
+}
+
+// The rows of one kind that make their value the same way, in table order.
+QList<const TokenRow *> rowsOf(TokenKind kind, std::initializer_list<TokenValue> values) {
+    QList<const TokenRow *> out;
+    for (const TokenRow &r : tokenTable())
+        if (r.kind == kind && std::find(values.begin(), values.end(), r.value) != values.end())
+            out.append(&r);
+    return out;
+}
+
+QStringList textsOf(const QList<const TokenRow *> &rows) {
+    QStringList out;
+    for (const TokenRow *r : rows)
+        out.append(r->text);
+    return out;
+}
+
+void replaceToken(QString &name, const QString &token, const QString &value) {
+    name.replace(token, value);
+}
+
+// The pattern's text with its "\" turned into level marks and its own "."
+// and ".." levels into their marks.
+QString markPatternLevels(const QString &pattern) {
+    QStringList levels = pattern.split(NameFolderSeparator);
+    for (QString &level : levels) {
+        if (level == QLatin1String(".."))
+            level = ClimbMark;
+        else if (level == QLatin1String("."))
+            level = HereMark;
+    }
+    return levels.join(FolderMark);
+}
+
+// The levels of a folder pattern's finished name as the path uses them:
+// empty folder levels dropped, a "\" from a value made ordinary, a level
+// that a value made "." or ".." renamed "_", the pattern's own dot levels
+// restored.
+QStringList folderLevels(const QString &name) {
+    QStringList levels = name.split(FolderMark);
+    for (qsizetype i = levels.size() - 2; i >= 0; --i)
+        if (levels[i].isEmpty())
+            levels.removeAt(i);
+    for (QString &level : levels) {
+        level.replace(NameFolderSeparator, QLatin1Char('_'));
+        if (level == QLatin1String(".") || level == QLatin1String(".."))
+            level = QStringLiteral("_");
+        level.replace(ClimbMark, QLatin1String(".."));
+        level.replace(HereMark, QLatin1String("."));
+    }
+    return levels;
+}
+
+bool allDigits(QStringView s) {
+    if (s.isEmpty())
+        return false;
+    for (QChar c : s)
+        if (c < u'0' || c > u'9')
+            return false;
+    return true;
+}
+
+} // namespace
+
+NameComputer::NameComputer(const NamingOptions &options)
+    : m_options(options), m_replacer(options.forbidden),
+      m_neverRenamedSet(options.neverRenamed.begin(), options.neverRenamed.end()) {
+    setClock({});
+}
+
+void NameComputer::setOptions(const NamingOptions &options) {
+    if (options.forbidden != m_options.forbidden)
+        m_replacer = ForbiddenCharReplacer(options.forbidden);
+    if (options.neverRenamed != m_options.neverRenamed)
+        m_neverRenamedSet = QSet<QString>(options.neverRenamed.begin(), options.neverRenamed.end());
+    m_options = options;
+}
+
+void NameComputer::expect(const QStringList &paths) const {
+    if (m_metadata && patternUsesMetadata(m_options.rule.Regle))
+        m_metadata->expect(paths);
+}
+
+void NameComputer::setClock(Clock clock) {
+    m_clock = clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); });
+}
+
+void NameComputer::beginRun() {
+    m_inRun = true;
+    m_folderCache.clear();
+}
+
+void NameComputer::endRun() {
+    m_inRun = false;
+    m_folderCache.clear();
+}
+
+NameComputer::Result NameComputer::compute(const QString &path, int position) {
+    return compute(path, mTavCommon::TavGetFileName(path), mTavCommon::TavGetPath(path), position);
+}
+
+NameComputer::Result NameComputer::compute(const QString &path, const QString &oldName, const QString &folder,
+                                           int position) {
+    Build b;
+    b.path = path;
+    b.oldName = oldName;
+    b.folder = folder;
+    b.name = m_options.rule.Regle;
+    Result out;
+    if (markerName(b, out))
+        return out;
+    replaceOldNameTokens(b);
+    replaceClockTokens(b);
+    replaceFileTokens(b);
+    replaceMetadataTokens(b);
+    if (applyOperators(b)) {
+        out.stop = true;
+        return out;
+    }
+    b.name = applyCounter(b.name, folder, position, b.folderPattern, b.absolute);
+    finishName(b, out);
+    return out;
+}
+
+bool NameComputer::markerName(Build &b, Result &out) {
+    if (m_neverRenamedSet.contains(b.oldName)) {
+        out.newName = i18n::Message(91);
+        out.marker = true;
+        return true;
+    }
+
+    // A folder pattern: the marker goes, and its "\" become folder levels.
+    b.folderPattern = b.name.contains(MkdirToken);
+    if (b.folderPattern) {
+        removeFolderMarkers(b.name);
+        b.absolute = b.name.startsWith(NameFolderSeparator);
+        b.name = markPatternLevels(b.name);
+    }
+
+    // Base name and extension come from the file name alone: a dot in a
+    // folder's name must not cut the path.
+    b.base = mTavCommon::TavStrWithoutExt(b.oldName);
+    b.ext = mTavCommon::TavGetExtension(b.oldName);
+
+    if (m_typeFilter.source() != m_options.rule.Extension)
+        m_typeFilter = WildcardList(m_options.rule.Extension);
+    if (!m_typeFilter.matchesAny(b.ext)) {
+        out.newName = i18n::Message(97);
+        out.marker = true;
+        return true;
+    }
+    if (m_options.rule.ModifieExtension != 0)
+        b.ext = m_options.rule.ModifieExtensionValeur;
+    return false;
+}
+
+void NameComputer::replaceOldNameTokens(Build &b) const {
+    // The first run of digits of the old name.
+    static const QString digitsToken = tokenText(TokenValue::NameDigits);
+    if (b.name.contains(digitsToken)) {
+        QString digits;
+        for (QChar c : b.oldName) {
+            if (c >= u'0' && c <= u'9')
+                digits += c;
+            else if (!digits.isEmpty())
+                break;
+        }
+        replaceToken(b.name, digitsToken, digits);
+    }
+    static const QString baseToken = tokenText(TokenValue::BaseName);
+    b.name.replace(baseToken, b.base);
+}
+
+void NameComputer::replaceClockTokens(Build &b) const {
+    // The current date and time, read for this file.
+    static const QList<const TokenRow *> rows = rowsOf(TokenKind::Clock, {TokenValue::ClockDate});
+    static const QStringList texts = textsOf(rows);
+    if (!b.name.contains(u'$') || !containsAny(b.name, texts))
+        return;
+    const QDateTime now = m_clock();
+    for (const TokenRow *r : rows)
+        replaceToken(b.name, r->text, datePartText(now, r->part));
+}
+
+void NameComputer::replaceFileTokens(Build &b) const {
+    if (!b.name.contains(u'$'))
+        return;
+    static const QString folderToken = tokenText(TokenValue::ParentFolder);
+    static const QString sizeToken = tokenText(TokenValue::SizeBytes);
+    if (b.name.contains(folderToken))
+        replaceToken(b.name, folderToken, mTavCommon::TavGetFileName(b.folder));
+    if (b.name.contains(sizeToken) && mTavCommon::TavFileExists(b.path))
+        replaceToken(b.name, sizeToken, QString::number(QFileInfo(b.path).size()));
+
+    // The modification date: only when asked for, and left alone for a file that is gone.
+    static const QList<const TokenRow *> dates = rowsOf(TokenKind::File, {TokenValue::FileDate});
+    static const QStringList texts = textsOf(dates);
+    if (!containsAny(b.name, texts))
+        return;
+    const QFileInfo info(b.path);
+    if (!info.exists())
+        return;
+    const QDateTime when = info.lastModified().toLocalTime();
+    for (const TokenRow *r : dates)
+        replaceToken(b.name, r->text, datePartText(when, r->part));
+}
+
+void NameComputer::replaceMetadataTokens(Build &b) const {
+    // The record is read once, only when a token asks for it.
+    static const QList<const TokenRow *> rows = rowsOf(TokenKind::Photo, {TokenValue::PhotoField});
+    static const QStringList texts = textsOf(rows);
+    if (!b.name.contains(u'$') || !containsAny(b.name, texts))
+        return;
+    const MetadataRecord rec = m_metadata ? m_metadata->read(b.path) : MetadataRecord();
+    for (const TokenRow *r : rows)
+        replaceToken(b.name, r->text, photoFieldText(rec, r->field, r->part));
+}
+
+QString NameComputer::datePartText(const QDateTime &when, DatePart part) const {
+    switch (part) {
+    case DatePart::Full:
+        return when.toString(u"dd/MM/yyyy HH:mm:ss");
+    case DatePart::Year:
+        return dateText(when.date(), yearPattern());
+    case DatePart::Month:
+        return dateText(when.date(), monthPattern());
+    case DatePart::Day:
+        return when.toString(u"dd");
+    case DatePart::Hour:
+        return when.toString(u"HH");
+    case DatePart::Minute:
+        return when.toString(u"mm");
+    case DatePart::Second:
+        return when.toString(u"ss");
+    case DatePart::None:
+        break;
+    }
+    return QString();
+}
+
+// A shot's year and month follow the settings' formats, and only when the
+// record holds a year; the other fields come as the tool wrote them.
+QString NameComputer::photoFieldText(const MetadataRecord &rec, int field, DatePart part) const {
+    const bool hasYear = !rec[MetadataRecord::Year].isEmpty();
+    switch (part) {
+    case DatePart::Year:
+        return hasYear ? yearText(rec[field]) : QString();
+    case DatePart::Month:
+        return hasYear ? monthText(rec[field]) : QString();
+    default:
+        return rec[field];
+    }
+}
+
+bool NameComputer::applyOperators(Build &b) const {
+    if (!b.name.contains(u'$'))
+        return false;
+    static const QString replaceText = tokenText(TokenValue::ReplaceText);
+    static const QString replaceAt = tokenText(TokenValue::ReplaceAt);
+    if (b.name.contains(replaceText))
+        b.name = applyRepc(b.name, b.base);
+    if (b.name.contains(replaceAt)) {
+        const ReppResult r = applyRepp(b.name, b.base);
+        if (r.stop)
+            return true;
+        b.name = r.name;
+    }
+    return false;
+}
+
+void NameComputer::finishName(Build &b, Result &out) const {
+    // The options tidy the file name; in a folder pattern the folder levels
+    // before it only lose what cannot stand in a folder name.
+    QString folders;
+    QString name = std::move(b.name);
+    if (b.folderPattern) {
+        const qsizetype cut = name.lastIndexOf(FolderMark);
+        if (cut >= 0) {
+            folders = name.left(cut + 1);
+            name = name.mid(cut + 1);
+        }
+    }
+    if (m_options.rule.EffaceEspace != 0)
+        name = trimSpaces(name);
+    if (m_options.rule.PremierCaractereEnMajuscule != 0)
+        name = upperFirstChar(name);
+    if (m_options.rule.PremierCaractereEnMajusculePourChaqueMot != 0)
+        name = upperFirstCharOfEachWord(name);
+    name = applyExtensionAndCase(name, b.ext, m_options.caseOption);
+    if (b.folderPattern)
+        name.prepend(folders);
+    if (m_options.rule.RemplacerCaractereInterdit == 1)
+        name = m_replacer.apply(name);
+
+    if (b.folderPattern) {
+        // The pattern's leading "\" alone makes the path absolute.
+        const QStringList levels = folderLevels(name);
+        out.makesFolders = b.absolute || levels.size() > 1;
+        name = (b.absolute ? QString(NameFolderSeparator) : QString()) + levels.join(NameFolderSeparator);
+    }
+    out.newName = name;
+}
+
+QString NameComputer::applyCounter(const QString &nameIn, const QString &folder, int position, bool folderPattern,
+                                   bool absolute) {
+    QString name = nameIn;
+    if (!name.contains(QLatin1Char('#')))
+        return name;
+
+    if (m_options.continueMode()) {
+        if (m_options.rule.RemplacerCaractereInterdit == 1)
+            name = m_replacer.apply(name);
+        // In a folder pattern a value's "\" is an ordinary character, as the
+        // finished name will have it.
+        if (folderPattern)
+            name.replace(NameFolderSeparator, QLatin1Char('_'));
+        // The table may have changed lengths or removed a "#": measure now.
+        const int width = int(name.count(QLatin1Char('#')));
+        if (width == 0)
+            return name;
+        const qsizetype first = name.indexOf(QLatin1Char('#'));
+        QString prefix = name.left(first);
+        const QString suffix = name.mid(first + width);
+        // A folder pattern's counter in its last level continues the numbers
+        // of the folder the file goes to; the prefix is then the last level's.
+        QString scanned = folder;
+        const qsizetype cut = folderPattern ? name.lastIndexOf(FolderMark) : -1;
+        if (cut >= 0 && first > cut) {
+            QStringList levels = folderLevels(name);
+            levels.removeLast();
+            const QString path = levels.join(NameFolderSeparator);
+            scanned = destinationPath(folder, absolute ? NameFolderSeparator + path : path, true);
+            prefix = name.mid(cut + 1, first - cut - 1);
+        }
+        const qint64 highest = continueModeHighest(scanned, prefix, width, suffix);
+        const qint64 value = highest + m_options.rule.Pas;
+        if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
+            throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+        return name.left(first) + counterText(value, width) + suffix;
+    }
+
+    for (CounterField::Status reading : {m_options.startReading, m_options.stepReading}) {
+        if (reading == CounterField::NotANumber)
+            throw TavError(ErrTypeMismatch, QStringLiteral("Type mismatch"));
+        if (reading == CounterField::OutOfRange)
+            throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+    }
+    const qint64 start = m_options.rule.DebutPas;
+    const qint64 step = m_options.rule.Pas;
+    const qint64 value = qint64(position - 1) * step + start;
+    if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
+        throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+
+    const int width = int(name.count(QLatin1Char('#')));
+    const qsizetype first = name.indexOf(QLatin1Char('#'));
+    name = name.left(first) + QStringLiteral("$Z$") + name.mid(first + width);
+    name.replace(QStringLiteral("$Z$"), counterText(value, width));
+    return name;
+}
+
+qint64 NameComputer::continueModeHighest(const QString &folder, const QString &prefix, int width,
+                                         const QString &suffix) {
+    // Within one recomputation the folder is read once; elsewhere it is read
+    // for every file, letting the window's events run between entries.
+    QStringList entries;
+    auto cached = m_inRun ? m_folderCache.constFind(folder) : m_folderCache.constEnd();
+    if (cached != m_folderCache.constEnd()) {
+        entries = *cached;
+    } else {
+        QDirIterator it(folder.isEmpty() ? QStringLiteral("/") : folder,
+                        QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            it.next();
+            const QString entry = it.fileName();
+            if (!entry.startsWith(QLatin1Char('.')))
+                entries.append(entry);
+            frontEnd().processEvents();
+        }
+        if (m_inRun)
+            m_folderCache.insert(folder, entries);
+    }
+
+    qint64 highest = 0;
+    const qsizetype need = prefix.size() + width;
+    auto consider = [&](const QString &entry) -> bool {
+        if (entry.size() < need || !entry.startsWith(prefix) || QStringView(entry).mid(need) != suffix)
+            return false;
+        const QStringView field = QStringView(entry).mid(prefix.size(), width);
+        // An entry whose field holds other characters is another kind of name.
+        if (!allDigits(field))
+            return false;
+        bool ok = false;
+        const qint64 v = field.toLongLong(&ok);
+        if (!ok || v > std::numeric_limits<std::int32_t>::max())
+            throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+        highest = std::max(highest, v);
+        return true;
+    };
+    for (const QString &entry : std::as_const(entries)) {
+        // Entries are compared with their extension and, failing that,
+        // without it, since the counter's suffix is taken before the
+        // extension is added.
+        if (!consider(entry)) {
+            const qsizetype dot = entry.lastIndexOf(QLatin1Char('.'));
+            if (dot > 0)
+                consider(entry.left(dot));
+        }
+    }
+    return highest;
+}
+
+QString NameComputer::yearPattern() const {
+    return m_options.yearFormat == 1 ? QStringLiteral("yy") : QStringLiteral("yyyy");
+}
+
+QString NameComputer::monthPattern() const {
+    switch (m_options.monthFormat) {
+    case 0:
+        return QStringLiteral("M");
+    case 2:
+        return QStringLiteral("MMM");
+    case 3:
+        return QStringLiteral("MMMM");
+    default:
+        return QStringLiteral("MM");
+    }
+}
+
+QString NameComputer::dateText(QDate date, const QString &pattern) const {
+    return (pattern.startsWith(QLatin1String("MMM")) ? m_options.locale : QLocale::c()).toString(date, pattern);
+}
+
+// A shot's year and month come as the tool wrote them; a year such as 0000
+// (an unset date) is no date, so they are formatted as numbers.
+QString NameComputer::yearText(const QString &year) const {
+    bool ok = false;
+    const int y = year.trimmed().toInt(&ok);
+    if (!ok)
+        return m_options.yearFormat == 1 ? year.right(2) : year;
+    if (m_options.yearFormat == 1)
+        return twoDigits(((y % 100) + 100) % 100);
+    return QString::number(y).rightJustified(4, QLatin1Char('0'));
+}
+
+QString NameComputer::monthText(const QString &month) const {
+    bool ok = false;
+    const int m = month.trimmed().toInt(&ok);
+    if (!ok || m < 1 || m > 12)
+        return month;
+    return dateText(QDate(2000, m, 1), monthPattern());
+}
+
+} // namespace tav

@@ -1,0 +1,96 @@
+#pragma once
+// The computation of one new name: from the naming options and a file to the
+// name the file is to have. It keeps no list: the caller says at which
+// position (1-based) of the counter the file stands, and numbers identical
+// names itself.
+
+#include "core/base/MetadataRecord.h"
+#include "core/base/Wildcard.h"
+#include "core/engine/NamingOptions.h"
+#include "core/engine/Normalise.h"
+#include "core/engine/TokenTable.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QSet>
+#include <functional>
+
+namespace tav {
+
+class NameComputer {
+public:
+    using Clock = std::function<QDateTime()>;
+
+    struct Result {
+        QString newName;
+        bool makesFolders = false;
+        bool stop = false;   // replace-by-position without a usable position
+        bool marker = false; // newName is a marker text (never renamed, type not selected)
+    };
+
+    explicit NameComputer(const NamingOptions &options = NamingOptions());
+
+    const NamingOptions &options() const { return m_options; }
+    void setOptions(const NamingOptions &options);
+
+    // Null: every record is empty. Not owned.
+    void setMetadataSource(MetadataSource *source) { m_metadata = source; }
+    // Tells the metadata source which files come next, so that it can read
+    // them in one batch; nothing when the pattern needs no photo metadata.
+    void expect(const QStringList &paths) const;
+    // The clock of the current-date tokens (read once per file); empty: the system's.
+    void setClock(Clock clock);
+
+    // Between the two, the folders the continue mode reads are read once
+    // (the disk does not change under one recomputation of a list).
+    void beginRun();
+    void endRun();
+
+    // The new name of the file at path standing at position. Throws TavError
+    // for a counter out of range; reading a folder lets events run.
+    Result compute(const QString &path, int position);
+    // The same with the path already cut into its folder and name.
+    Result compute(const QString &path, const QString &oldName, const QString &folder, int position);
+
+private:
+    // One new name, step by step, in the order the pattern language fixes.
+    struct Build {
+        QString path, oldName, folder;
+        QString name; // the name being built, from the pattern
+        QString base, ext;
+        bool folderPattern = false; // $MKDIR: name holds folder-level marks
+        bool absolute = false;      // a folder pattern from the root
+    };
+    // Files never renamed and types the rule does not select get a marker
+    // text (true); otherwise prepares the folder pattern, base name and extension.
+    bool markerName(Build &b, Result &out);
+    void replaceOldNameTokens(Build &b) const;    // $N$, *
+    void replaceClockTokens(Build &b) const;      // the current date
+    void replaceFileTokens(Build &b) const;       // $P$, $t$, the modification date
+    void replaceMetadataTokens(Build &b) const;   // the metadata record
+    bool applyOperators(Build &b) const;          // $REPC, $REPP; true: no usable position
+    void finishName(Build &b, Result &out) const; // options, extension, forbidden characters, levels
+    QString applyCounter(const QString &name, const QString &folder, int position, bool folderPattern, bool absolute);
+    qint64 continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix);
+    // The value of a date token for when.
+    QString datePartText(const QDateTime &when, DatePart part) const;
+    QString photoFieldText(const MetadataRecord &rec, int field, DatePart part) const;
+    // The Qt date formats of the year and month settings.
+    QString yearPattern() const;
+    QString monthPattern() const;
+    // Digits in plain ASCII, month names in the locale's language.
+    QString dateText(QDate date, const QString &pattern) const;
+    QString yearText(const QString &year) const;
+    QString monthText(const QString &month) const;
+
+    NamingOptions m_options;
+    ForbiddenCharReplacer m_replacer;
+    QSet<QString> m_neverRenamedSet;
+    WildcardList m_typeFilter;
+    MetadataSource *m_metadata = nullptr;
+    Clock m_clock;
+    bool m_inRun = false;
+    QHash<QString, QStringList> m_folderCache; // continue mode, during a run
+};
+
+} // namespace tav

@@ -1,0 +1,236 @@
+#include "core/filelist/RenameList.h"
+
+#include "core/engine/TokenTable.h"
+
+#include "core/base/FrontEnd.h"
+#include "core/base/Trap.h"
+#include "core/base/mTavCommon.h"
+#include "core/engine/NewNamePath.h"
+#include "core/i18n/Language.h"
+
+#include <limits>
+
+namespace tav {
+
+RenameList::RenameList(QObject *parent) : QObject(parent), m_model(new RenameListModel(this)) {}
+
+RenameList::~RenameList() = default;
+
+void RenameList::setOptions(const NamingOptions &options) {
+    m_options = options;
+    setRule(options.rule);
+}
+
+void RenameList::setRule(const Rule &rule) {
+    m_options.rule = rule;
+    m_txtDebut = rule.DebutPas == ContinueModeStart ? QStringLiteral("#") : QString::number(rule.DebutPas);
+    m_txtPas = QString::number(rule.Pas);
+}
+
+NamingOptions RenameList::effectiveOptions() const {
+    NamingOptions o = m_options;
+    if (isContinueMode()) {
+        o.rule.DebutPas = ContinueModeStart;
+        return o;
+    }
+    // The fields are read for every file; the last reading is kept, since
+    // they rarely change between two files.
+    if (m_start.text != m_txtDebut || m_start.text.isNull())
+        m_start = {m_txtDebut, parseCounterField(m_txtDebut, std::numeric_limits<std::int32_t>::min(),
+                                                 std::numeric_limits<std::int32_t>::max())};
+    if (m_step.text != m_txtPas || m_step.text.isNull())
+        m_step = {m_txtPas, parseCounterField(m_txtPas, std::numeric_limits<std::int16_t>::min(),
+                                              std::numeric_limits<std::int16_t>::max())};
+    const CounterField &start = m_start.field;
+    const CounterField &step = m_step.field;
+    o.startReading = start.status;
+    o.stepReading = step.status;
+    if (start.status == CounterField::Ok)
+        o.rule.DebutPas = std::int32_t(start.value);
+    if (step.status == CounterField::Ok)
+        o.rule.Pas = std::int16_t(step.value);
+    return o;
+}
+
+NameComputer::Result RenameList::compute(const QString &path, const QString &oldName, const QString &folder,
+                                         int position) {
+    const NamingOptions effective = effectiveOptions();
+    // The rule keeps the counter the fields say, as the settings store it.
+    if (!effective.continueMode() && effective.startReading == CounterField::Ok &&
+        effective.stepReading == CounterField::Ok) {
+        m_options.rule.DebutPas = effective.rule.DebutPas;
+        m_options.rule.Pas = effective.rule.Pas;
+    }
+    m_computer.setOptions(effective);
+    return m_computer.compute(path, oldName, folder, position);
+}
+
+QString RenameList::countLabelText() const {
+    return i18n::Message(19, QString::number(m_model->count()));
+}
+
+void RenameList::clearList() {
+    m_model->clear();
+    m_identical.reset();
+    emit countLabelChanged(countLabelText());
+}
+
+void RenameList::reportFailure() {
+    int number = 0;
+    QString description;
+    currentError(number, description);
+    // One box per distinct fault and recomputation: a rule that fails for
+    // every file must not open thousands of boxes.
+    if (m_busy) {
+        const QString key = QString::number(number) + QLatin1Char(' ') + description;
+        if (m_reported.contains(key))
+            return;
+        m_reported.insert(key);
+    }
+    reportPlainError(number, description, QStringLiteral("affiche_nom"), QStringLiteral("frmMain"));
+}
+
+bool RenameList::affiche_nom(const QString &path) {
+    // A file added by an event handled while the list is being rebuilt (a
+    // drop during a folder scan) joins the list once the rebuild is done.
+    if (m_busy) {
+        m_deferred.append(path);
+        return false;
+    }
+    QString oldName, folder;
+    try {
+        oldName = mTavCommon::TavGetFileName(path);
+        folder = mTavCommon::TavGetPath(path);
+    } catch (...) {
+        // Without the path helpers the row still joins the list, with no new name.
+        reportFailure();
+        const PathParts parts = splitPath(path);
+        m_model->appendFile(parts.folder, parts.name);
+        return false;
+    }
+    return appendAndCompute(path, folder, oldName);
+}
+
+bool RenameList::appendAndCompute(const QString &path, const QString &folder, const QString &oldName) {
+    const int row = m_model->appendFile(folder, oldName);
+    const quint64 layout = m_model->layoutGeneration();
+    NameComputer::Result result;
+    try {
+        result = compute(path, oldName, folder, row + 1);
+        // The continue mode lets events run while it reads the folder. When
+        // the list was rebuilt, emptied or reordered meanwhile, this row index
+        // no longer stands for this file and the rebuild has given (or will
+        // give) the file its name: the result is stale and must leave no
+        // trace, neither in the row nor in the identical-names table.
+        if (m_model->layoutGeneration() != layout)
+            return false;
+        numberIdentical(result);
+    } catch (...) {
+        reportFailure();
+        return false;
+    }
+    if (result.stop)
+        return true;
+    const QString problem = result.marker ? QString() : newNameProblem(result.newName, result.makesFolders);
+    m_model->setNewName(row, result.newName, problem, result.makesFolders);
+    m_model->setSelected(row, false);
+    return false;
+}
+
+NameComputer::Result RenameList::computeNewName(const QString &path, int position) {
+    IdenticalNames saved = m_identical;
+    NameComputer::Result c = compute(path, mTavCommon::TavGetFileName(path), mTavCommon::TavGetPath(path), position);
+    numberIdentical(c);
+    m_identical = saved;
+    return c;
+}
+
+void RenameList::numberIdentical(NameComputer::Result &c) {
+    if (!c.marker && !c.stop && m_options.rule.IncrementeFichierIdentique != 0)
+        c.newName = m_identical.number(c.newName);
+}
+
+void RenameList::update_names() {
+    if (m_busy) {
+        m_refreshAsked = true;
+        return;
+    }
+    m_identical.reset();
+    m_busy = true;
+    m_computer.beginRun();
+    m_reported.clear();
+    frontEnd().objetOnOff(false, false, false);
+
+    rebuildUntilSettled();
+    m_computer.endRun();
+    addDeferred();
+
+    emit countLabelChanged(countLabelText());
+    m_reported.clear();
+    m_busy = false;
+    frontEnd().objetOnOff(true, false, false);
+}
+
+void RenameList::rebuildUntilSettled() {
+    // A refresh asked for while this one let events run has returned at once.
+    // When the rule or a setting changed meanwhile, the rows computed before
+    // the change would show another rule's names than the rows after it, so
+    // the list is rebuilt again (a bounded number of times).
+    for (int pass = 0; pass < 4; ++pass) {
+        m_refreshAsked = false;
+        const NamingOptions before = effectiveOptions();
+        rebuildRows();
+        if (!m_refreshAsked || effectiveOptions() == before)
+            break;
+        m_identical.reset();
+        m_reported.clear();
+    }
+}
+
+void RenameList::addDeferred() {
+    // Files added meanwhile, in the order they came.
+    m_busy = false;
+    while (!m_deferred.isEmpty())
+        if (affiche_nom(m_deferred.takeFirst()))
+            m_deferred.clear();
+    m_busy = true;
+}
+
+void RenameList::rebuildRows() {
+    const int rows = m_model->count();
+    if (rows == 0 || !m_autoRefresh)
+        return;
+    const bool progress = rows > 1;
+    if (progress)
+        frontEnd().progressStart(rows);
+    // Every row's file is noted as its folder and old name (the parts
+    // affiche_nom would split its full path into).
+    const QList<FileEntry> noted = m_model->entries();
+    if (patternUsesMetadata(m_options.rule.Regle)) {
+        QStringList paths;
+        paths.reserve(noted.size());
+        for (const FileEntry &e : noted)
+            paths.append(e.fullPath());
+        m_computer.expect(paths);
+    }
+    m_model->beginBatch();
+    m_model->clear();
+    m_identical.reserve(rows);
+    for (int i = 0; i < rows; ++i) {
+        if (progress)
+            frontEnd().progressStep(i + 1);
+        const FileEntry &e = noted.at(i);
+        if (appendAndCompute(e.fullPath(), e.folder, e.oldName)) {
+            // The files after the one that stopped stay listed, without
+            // a new name, so that nothing leaves the list unasked.
+            for (int j = i + 1; j < rows; ++j)
+                m_model->appendFile(noted.at(j).folder, noted.at(j).oldName);
+            break;
+        }
+    }
+    m_model->endBatch();
+    if (progress)
+        frontEnd().progressEnd();
+}
+
+} // namespace tav
