@@ -589,6 +589,7 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
     engine.setMonthFormat(s.FormatMois);
     engine.setForbiddenTable(s.CharactereInterdit);
     engine.setNeverRenamed(s.FileNotRenamed);
+    engine.setComposeNfc(s.NormaliserNFC != 0);
     engine.setAutoRefresh(true);
     // Photo metadata for the metadata tokens; a tool is started only when the
     // pattern holds one. Mode 0 (never chosen) reads as jhead only.

@@ -44,6 +44,7 @@ void MainController::loadFromSettings() {
     m_engine.setMonthFormat(s.FormatMois);
     m_engine.setForbiddenTable(s.CharactereInterdit);
     m_engine.setNeverRenamed(s.FileNotRenamed);
+    m_engine.setComposeNfc(s.NormaliserNFC != 0);
     m_engine.setAutoRefresh(s.MettreAJour != 0);
     m_ruleText = s.regle.Regle;
     m_lastValidated = s.regle.Regle;
@@ -64,6 +65,7 @@ void MainController::applyOptions(bool recompute) {
     m_engine.setMonthFormat(s.FormatMois);
     m_engine.setForbiddenTable(s.CharactereInterdit);
     m_engine.setNeverRenamed(s.FileNotRenamed);
+    m_engine.setComposeNfc(s.NormaliserNFC != 0);
     if (recompute)
         trap(proc("update_names"), [&] { m_engine.update_names(); });
 }

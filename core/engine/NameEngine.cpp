@@ -399,6 +399,8 @@ void NameEngine::finishName(NameBuild &b, Computed &out) const {
         name.prepend(folders);
     if (m_rule.RemplacerCaractereInterdit == 1)
         name = m_replacer.apply(name);
+    if (m_composeNfc)
+        name = tav::composeNfc(name);
 
     if (b.folderPattern) {
         // The pattern's leading "\" alone makes the path absolute.

@@ -70,6 +70,9 @@ public:
     void setForbiddenTable(const QList<ForbiddenRow> &table);
     const QStringList &neverRenamed() const { return m_neverRenamed; }
     void setNeverRenamed(const QStringList &names);
+    // New names composed to NFC, after the forbidden characters.
+    bool composeNfc() const { return m_composeNfc; }
+    void setComposeNfc(bool on) { m_composeNfc = on; }
     // Null: every record is empty. Not owned.
     void setMetadataSource(MetadataSource *source) { m_metadata = source; }
     MetadataSource *metadataSource() const { return m_metadata; }
@@ -169,6 +172,7 @@ private:
     QLocale m_locale;
     QList<ForbiddenRow> m_forbidden;
     ForbiddenCharReplacer m_replacer;
+    bool m_composeNfc = false;
     QStringList m_neverRenamed;
     QSet<QString> m_neverRenamedSet;
     MetadataSource *m_metadata = nullptr;
