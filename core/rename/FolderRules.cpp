@@ -40,8 +40,8 @@ QByteArray fuseType(dev_t device) {
     if (!table.open(QIODevice::ReadOnly))
         return QByteArray();
     const QByteArray wanted = QByteArray::number(major(device)) + ':' + QByteArray::number(minor(device));
-    while (!table.atEnd()) {
-        const QByteArray line = table.readLine();
+    // Read whole: a file of /proc has no size to tell its end by.
+    for (const QByteArray &line : table.readAll().split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
         if (fields.size() < 3 || fields[2] != wanted)
             continue;
