@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Every crash state of one rename batch, and of its recovery, recovered and checked.
 
-    bench/rename/crash_states.py [--build build] [--files 20] [--small] [--no-card] [--keep]
+    bench/rename/crash_states.py [--build build] [--files 20] [--small] [--card] [--keep]
 
 Runs one batch of FILES files with the real rename code
 (build/bin/rename_crash_child) under an LD_PRELOAD shim
@@ -14,9 +14,9 @@ batch covers:
   - first use: the journal's folder and two parents above it do not exist;
   - a move into new folders three levels deep, made by the batch;
   - moves to another file system (/dev/shm), one into two new folders;
-  - with root, FUSE and exfat-fuse: a camera card (an exFAT image on a loop
-    device, which ignores case and has neither a no-replace rename nor hard
-    links) with a case-only rename and a reversal that changes case.
+  - with --card (root, FUSE and exfat-fuse): a camera card (an exFAT image on
+    a loop device, which ignores case and has neither a no-replace rename nor
+    hard links) with a case-only rename and a reversal that changes case.
 
 Then, for every prefix of that log, it builds the disk as a crash at that
 point could have left it, and for each such state runs recovery
@@ -51,6 +51,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 NAME_OPS = ("rename", "link", "unlink", "mkdir", "rmdir", "create", "symlink")
 
@@ -104,11 +105,20 @@ class Card:
         self.loop = r.stdout.strip()
         mnt = os.path.join(self.dir, "mnt")
         os.mkdir(mnt)
-        r = run_quiet(["mount.exfat-fuse", self.loop, mnt])
+        self.mount = mnt
+        if not self.remount(first=True):
+            self.mount = None
+
+    def remount(self, first=False):
+        """A fresh mount, as after a restart: exfat-fuse keeps names it has
+        seen under one case and then refuses them under another."""
+        if not first:
+            run_quiet(["umount", self.mount])
+        r = run_quiet(["mount.exfat-fuse", self.loop, self.mount])
         if r.returncode != 0:
             self.why = "mount failed: " + r.stdout.strip()
-            return
-        self.mount = mnt
+            return False
+        return True
 
     def close(self):
         if self.mount:
@@ -441,6 +451,13 @@ class Scenario:
         sides = {"old" if p == old else "new" for p, old in where.items()}
         return problems, sides
 
+    def restart(self):
+        """The card mounted afresh before a state is laid out on it. The
+        recovery then runs on the same mount: FUSE numbers files anew on each
+        mount, and the journal finds files by their numbers."""
+        if "card" in self.roots:
+            self.card.remount()
+
     def recover_argv(self):
         return [self.child, self.journal, "recover"]
 
@@ -482,6 +499,7 @@ def explore(s, replay, tally, where, ordered=True, on_state=None):
             if sig in tally.seen:
                 continue
             tally.skipped += skipped
+            s.restart()
             replay.materialise(names, dirs, content, created)
             if on_state:
                 rc, err, problems, sides = on_state()
@@ -508,13 +526,14 @@ def main():
     ap.add_argument("--files", type=int, default=20)
     ap.add_argument("--small", action="store_true",
                     help="11 files, and crashes during recovery for a sample of states (seconds)")
-    ap.add_argument("--no-card", action="store_true", help="leave out the exFAT card")
+    ap.add_argument("--card", action="store_true",
+                    help="add the exFAT card (root, FUSE, exfat-fuse): see the README for what it finds")
     ap.add_argument("--keep", action="store_true", help="keep the folders of the last state")
     args = ap.parse_args()
     files = 11 if args.small else args.files
     if files < 11:
         sys.exit("--files: at least 11")
-    s = Scenario(files, args.build, not args.no_card)
+    s = Scenario(files, args.build, args.card)
     try:
         if s.card and s.card.why:
             print("exFAT card skipped: %s" % s.card.why)
@@ -542,6 +561,7 @@ def main():
         again = Tally()
         recoveries = 0
         for names, dirs, content, created in chosen:
+            s.restart()
             s.batch.materialise(names, dirs, content, created)
             b_names, b_dirs, b_files = s.snapshot()
             rc, err, rops = s.logged(s.recover_argv())

@@ -388,8 +388,12 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
         // Without a recorded identity the crash came between creating the copy
         // and recording it: nothing was written into it yet. A placeholder's
         // name may hold the file itself since (it was renamed over it).
-        const bool ours =
-            c.identity.valid() ? sameInode(at, c.identity) : at.size == 0 && !at.sameAsRecorded(r.identity);
+        // A placeholder has a real name: it must still be empty and not the
+        // file (FUSE numbers files anew after a restart, so an inode alone
+        // could name another file).
+        const bool placeholder = c.partialPath == c.finalPath;
+        const bool empty = at.size == 0 && !at.sameAsRecorded(r.identity);
+        const bool ours = c.identity.valid() ? sameInode(at, c.identity) && (!placeholder || empty) : empty;
         if (!ours)
             continue;
         if (::unlink(QFile::encodeName(c.partialPath).constData()) == 0) {
