@@ -22,7 +22,6 @@ using namespace tavtest;
 
 namespace {
 
-const auto Renamed = RenameStatus::Renamed;
 const auto Blocked = RenameStatus::Blocked;
 
 RenameBatch prepared(const QString &dir, const QList<QPair<QString, QString>> &moves) {
