@@ -452,9 +452,8 @@ class Scenario:
         return problems, sides
 
     def restart(self):
-        """The card mounted afresh before a state is laid out on it. The
-        recovery then runs on the same mount: FUSE numbers files anew on each
-        mount, and the journal finds files by their numbers."""
+        """The card mounted afresh before a state is laid out on it and
+        before its recovery, as after a restart."""
         if "card" in self.roots:
             self.card.remount()
 
@@ -501,6 +500,7 @@ def explore(s, replay, tally, where, ordered=True, on_state=None):
             tally.skipped += skipped
             s.restart()
             replay.materialise(names, dirs, content, created)
+            s.restart()
             if on_state:
                 rc, err, problems, sides = on_state()
             else:
@@ -563,6 +563,7 @@ def main():
         for names, dirs, content, created in chosen:
             s.restart()
             s.batch.materialise(names, dirs, content, created)
+            s.restart()
             b_names, b_dirs, b_files = s.snapshot()
             rc, err, rops = s.logged(s.recover_argv())
             if not any(op in NAME_OPS for op, _ in rops):

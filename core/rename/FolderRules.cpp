@@ -177,6 +177,14 @@ QString nameRuleProblem(const QString &name, const FolderRules &rules) {
     return QString();
 }
 
+bool stableInodeNumbers(const QByteArray &folder) {
+    struct statfs fs;
+    if (::statfs(folder.constData(), &fs) != 0)
+        return true;
+    const unsigned long type = static_cast<unsigned long>(fs.f_type);
+    return type != FuseMagic && type != MsdosMagic && type != ExfatMagic;
+}
+
 QString newFoldersProblem(const QStringList &missing) {
     for (const QString &folder : missing) {
         const QByteArray path = QFile::encodeName(folder);

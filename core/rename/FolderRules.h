@@ -27,6 +27,11 @@ FolderRules folderRules(const QByteArray &folder, const QByteArray &probeName = 
 // or a name too long.
 QString nameRuleProblem(const QString &name, const FolderRules &rules);
 
+// False where the file system numbers its files anew on each mount (FUSE,
+// FAT, exFAT): there an inode number recorded before a crash may name
+// another file after it.
+bool stableInodeNumbers(const QByteArray &folder);
+
 // Why the folders missing (outermost first, full paths) cannot be made under
 // the rules of the file system they would be on; empty when they can.
 QString newFoldersProblem(const QStringList &missing);

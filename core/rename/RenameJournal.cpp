@@ -1,5 +1,6 @@
 #include "core/rename/RenameJournal.h"
 
+#include "core/rename/FolderRules.h"
 #include "core/rename/RenameTexts.h"
 #include "core/rename/StateFolder.h"
 
@@ -374,6 +375,28 @@ bool sameInode(const FileIdentity &a, const FileIdentity &b) {
     return a.valid() && b.valid() && a.device == b.device && a.inode == b.inode;
 }
 
+// True when the folder of path lists its last part byte for byte (a file
+// system that ignores case finds a name under any case).
+bool listedExactly(const QString &path) {
+    const QFileInfo info(path);
+    return QDir(info.absolutePath())
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System)
+        .contains(info.fileName());
+}
+
+// The file found at path is the one the record names. Where inode numbers
+// change with each mount (FUSE, FAT, exFAT: a card after a power cut), a
+// number alone could name another file, and the recorded one has another
+// number now: size and time decide there.
+bool recordedFileAt(const FileIdentity &at, const JournalRecord &r, const QString &path) {
+    if (!at.valid())
+        return false;
+    const bool sizeAndTime = at.size == r.identity.size && at.mtimeNs == r.identity.mtimeNs;
+    if (stableInodeNumbers(QFile::encodeName(QFileInfo(path).absolutePath())))
+        return at.sameAsRecorded(r.identity);
+    return sizeAndTime;
+}
+
 // Settles the copies a move across file systems left for one file and says
 // where the file is now (empty when nowhere). An unfinished copy is never the
 // only one, since a source goes only once its copy is complete under its
@@ -392,8 +415,12 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
         // file (FUSE numbers files anew after a restart, so an inode alone
         // could name another file).
         const bool placeholder = c.partialPath == c.finalPath;
-        const bool empty = at.size == 0 && !at.sameAsRecorded(r.identity);
-        const bool ours = c.identity.valid() ? sameInode(at, c.identity) && (!placeholder || empty) : empty;
+        const bool empty = at.size == 0 && !recordedFileAt(at, r, c.partialPath);
+        const bool ours =
+            placeholder          ? empty && (!c.identity.valid() || sameInode(at, c.identity) ||
+                                    !stableInodeNumbers(QFile::encodeName(QFileInfo(c.partialPath).absolutePath())))
+            : c.identity.valid() ? sameInode(at, c.identity)
+                                 : empty;
         if (!ours)
             continue;
         if (::unlink(QFile::encodeName(c.partialPath).constData()) == 0) {
@@ -414,7 +441,8 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
     // its temporary name, then renames it to its old one).
     QList<QPair<QString, FileIdentity>> placed;
     for (const CopyStep &c : r.copies) {
-        if (!c.identity.valid())
+        // A placeholder never becomes a copy: the file is renamed over it.
+        if (!c.identity.valid() || c.partialPath == c.finalPath)
             continue;
         for (const QString &name : {c.finalPath, r.oldPath, r.tempPath, r.newPath}) {
             const FileIdentity at = fileIdentity(name);
@@ -440,10 +468,11 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
     FileIdentity originalId;
     const FileIdentity atOld = fileIdentity(r.oldPath);
     const FileIdentity atTemp = fileIdentity(r.tempPath);
-    if (atOld.sameAsRecorded(r.identity) && !isCopy(atOld)) {
+    auto isOriginal = [&r](const FileIdentity &at, const QString &path) { return recordedFileAt(at, r, path); };
+    if (isOriginal(atOld, r.oldPath) && !isCopy(atOld)) {
         original = r.oldPath;
         originalId = atOld;
-    } else if ((atTemp.sameAsRecorded(r.identity) || (atTemp.valid() && !atOld.valid())) && !isCopy(atTemp)) {
+    } else if ((isOriginal(atTemp, r.tempPath) || (atTemp.valid() && !atOld.valid())) && !isCopy(atTemp)) {
         original = r.tempPath;
         originalId = atTemp;
     } else {
@@ -452,11 +481,17 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
         // file on another device with the same size and times is the copy.
         const bool oldStyleCopy = r.copies.isEmpty() && atNew.valid() && atNew.device != r.identity.device &&
                                   atNew.size == r.identity.size && atNew.mtimeNs == r.identity.mtimeNs;
-        if ((atNew.sameAsRecorded(r.identity) || oldStyleCopy) && !isCopy(atNew)) {
+        if ((isOriginal(atNew, r.newPath) || oldStyleCopy) && !isCopy(atNew)) {
             original = r.newPath;
             originalId = atNew;
         }
     }
+
+    // Where case is ignored, the old name finds a file renamed to another
+    // case only: the name it has on disk tells.
+    if (original == r.oldPath && r.oldPath != r.newPath && r.oldPath.compare(r.newPath, Qt::CaseInsensitive) == 0 &&
+        !listedExactly(r.oldPath) && listedExactly(r.newPath))
+        original = r.newPath;
 
     QString kept = original;
     FileIdentity keptId = originalId;
