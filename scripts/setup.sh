@@ -14,6 +14,7 @@ TAV_PACKAGES=(
     jhead libimage-exiftool-perl libexiv2-dev zlib1g-dev
     xvfb xauth fonts-dejavu-core xdotool
     python3
+    exfat-fuse exfatprogs ntfs-3g
     desktop-file-utils appstream bash-completion man-db dpkg-dev
 )
 

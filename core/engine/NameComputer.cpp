@@ -359,6 +359,8 @@ void NameComputer::finishName(Build &b, Result &out) const {
         name.prepend(folders);
     if (m_options.rule.RemplacerCaractereInterdit == 1)
         name = m_replacer.apply(name);
+    if (m_options.composeNfc)
+        name = tav::composeNfc(name);
 
     if (b.folderPattern) {
         // The pattern's leading "\" alone makes the path absolute.

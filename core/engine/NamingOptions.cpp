@@ -18,6 +18,7 @@ void NamingOptions::takeSettings(const Settings &s) {
     monthFormat = s.FormatMois;
     forbidden = s.CharactereInterdit;
     neverRenamed = s.FileNotRenamed;
+    composeNfc = s.NormaliserNFC != 0;
 }
 
 } // namespace tav

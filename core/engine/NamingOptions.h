@@ -24,6 +24,7 @@ struct NamingOptions {
     QLocale locale = QLocale::system(); // month names
     QList<ForbiddenRow> forbidden;
     QStringList neverRenamed;
+    bool composeNfc = false; // new names composed to NFC, after the forbidden characters
     // A counter field that does not read (not a number, out of range): a
     // name that uses the counter fails as reading that field does.
     CounterField::Status startReading = CounterField::Ok;

@@ -49,14 +49,14 @@ void appendUpperFirst(QString &out, QStringView word) {
     out += word.mid(n);
 }
 
-// name.toUpper(), with a quick path for plain ASCII names (the usual case,
+// name.toUpper() in NFC, with a quick path for plain ASCII names (the usual case,
 // where the full Unicode mapping gives the same result).
 QString upperCased(const QString &name) {
     bool lower = false;
     for (QChar c : name) {
         const char16_t u = c.unicode();
         if (u >= 128)
-            return name.toUpper();
+            return name.normalized(QString::NormalizationForm_C).toUpper();
         lower = lower || (u >= u'a' && u <= u'z');
     }
     if (!lower)
@@ -244,6 +244,13 @@ void IdenticalNames::reset() {
 
 void IdenticalNames::reserve(qsizetype names) {
     m_counts.reserve(names + 1);
+}
+
+QString composeNfc(const QString &name) {
+    for (QChar c : name)
+        if (c.unicode() >= 0x300) // below, no character combines or decomposes
+            return name.normalized(QString::NormalizationForm_C);
+    return name;
 }
 
 QString IdenticalNames::number(const QString &name) {

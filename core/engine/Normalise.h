@@ -82,6 +82,10 @@ private:
 // each character of a row's chars by the row's replacement (exact, case-sensitive).
 QString replaceForbiddenChars(const QString &name, const QList<ForbiddenRow> &table);
 
+// The name in Unicode's composed form (NFC): "é" as one character, as
+// Windows and most cameras write it, not "e" and a combining accent.
+QString composeNfc(const QString &name);
+
 // The table of new names already given in the current computation, so that
 // identical names (ignoring case) are numbered apart: name, name_1, name_2 …
 class IdenticalNames {
@@ -92,6 +96,8 @@ public:
     // new name is numbered from its first occurrence).
     void reset();
 
+    // Names are compared upper-cased and in NFC, so that a name written with
+    // a combining accent and the same name with a composed one are one name.
     // Returns name unchanged the first time an upper-cased name is seen (and
     // records it), otherwise the numbered name: the name without its extension,
     // "_", the count, and "." extension when it has one. When the name holds

@@ -1,5 +1,6 @@
 #include "core/rename/RenameBatch.h"
 
+#include "core/rename/FolderRules.h"
 #include "core/rename/RenameJournal.h"
 #include "core/rename/RenameTexts.h"
 
@@ -47,13 +48,6 @@ bool mayHaveAliases(const QByteArray &name) {
     return name.endsWith('.') || name.endsWith(' ');
 }
 
-// Runs f when the scope is left, by a return or an exception.
-template <typename F> struct AtExit {
-    F f;
-    ~AtExit() { f(); }
-};
-template <typename F> AtExit(F) -> AtExit<F>;
-
 // A hash of a name with ASCII letters folded to lower case: equal for two
 // names that differ only in the case of ASCII letters.
 quint64 foldedHash(const char *name, qsizetype size) {
@@ -84,6 +78,11 @@ public:
         int fd = -1; // kept open for the moves, or -1
         bool listed = false;
         QSet<quint64> names;
+        QByteArray probe; // a listed name with ASCII letters, for the case test
+        // Listed names with non-ASCII letters by their comparable form (NFC,
+        // case folded): the same name may have been written in another form.
+        QHash<QString, QByteArray> nonAscii;
+        std::optional<FolderRules> rules;
     };
     FolderNames() = default;
     FolderNames(const FolderNames &) = delete;
@@ -111,6 +110,25 @@ public:
 
     Folder &at(int index) { return *m_store[size_t(index)]; }
 
+    static const FolderRules &rules(Folder &f) {
+        if (!f.rules)
+            f.rules = folderRules(f.path, f.probe);
+        return *f.rules;
+    }
+
+    // A listed name that is the same name as name in another Unicode form
+    // (or case, where case is ignored); empty when none.
+    static QByteArray otherForm(Folder &f, const QByteArray &name) {
+        if (f.nonAscii.isEmpty() || !mayHaveAliases(name))
+            return QByteArray();
+        const bool ci = rules(f).caseInsensitive;
+        const QString wanted = comparableName(QFile::decodeName(name), ci);
+        const auto it = f.nonAscii.constFind(comparableName(wanted, true));
+        if (it == f.nonAscii.cend() || it.value() == name)
+            return QByteArray();
+        return comparableName(QFile::decodeName(it.value()), ci) == wanted ? it.value() : QByteArray();
+    }
+
     static bool occupied(const Folder &f, const QByteArray &name) {
         if (f.listed && !mayHaveAliases(name) && !f.names.contains(foldedHash(name.constData(), name.size())))
             return false;
@@ -137,7 +155,18 @@ private:
                 const char *n = e->d_name;
                 if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                     continue;
-                f.names.insert(foldedHash(n, qsizetype(std::strlen(n))));
+                const qsizetype len = qsizetype(std::strlen(n));
+                f.names.insert(foldedHash(n, len));
+                bool ascii = true, letters = false;
+                for (qsizetype k = 0; k < len; ++k) {
+                    const unsigned char c = static_cast<unsigned char>(n[k]);
+                    ascii = ascii && c < 0x80;
+                    letters = letters || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+                }
+                if (f.probe.isEmpty() && letters)
+                    f.probe = QByteArray(n, len);
+                if (!ascii)
+                    f.nonAscii.insert(comparableName(QFile::decodeName(QByteArray(n, len)), true), QByteArray(n, len));
             }
             ::closedir(dir);
             f.listed = true;
@@ -243,9 +272,8 @@ void RenameBatch::block(qsizetype i, const QString &reason) {
     o.currentPath = m_items[i].oldPath;
 }
 
-void RenameBatch::prepare() {
+void RenameBatch::openFolders() {
     const qsizetype n = m_items.size();
-    m_prefix = TempPrefix;
     m_folders = std::make_shared<FolderNames>();
     m_names = QList<Names>(n);
     for (qsizetype i = 0; i < n; ++i) {
@@ -261,19 +289,28 @@ void RenameBatch::prepare() {
         nm.oldName = oldName;
         nm.newName = newName;
     }
+}
 
-    // Temporary names: one collision lengthens the prefix for this name and
-    // every later one. A name that another entry is to receive collides too:
-    // that entry's final move would find its destination taken.
-    const QSet<QString> destinations = tempLikeDestinations();
-    for (qsizetype i = 0; i < n; ++i) {
-        m_outcomes[i] = RenameOutcome();
-        m_outcomes[i].currentPath = m_items[i].oldPath;
-        setTempPath(i, freeTemporaryPath(i, destinations));
-    }
+// The new path in the form compared for "the same destination": its folder,
+// and its name in NFC, case folded where the folder's file system ignores case.
+QString RenameBatch::destinationKey(qsizetype i) const {
+    const QString &path = m_items[i].newPath;
+    const qsizetype slash = lastSlash(path);
+    FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
+    bool plain = true;
+    for (const QChar c : QStringView(path).mid(slash + 1))
+        plain = plain && c.unicode() < 0x80;
+    if (plain && !FolderNames::rules(to).caseInsensitive)
+        return path;
+    return path.left(slash + 1) + comparableName(path.mid(slash + 1), FolderNames::rules(to).caseInsensitive);
+}
 
-    QHash<QString, qsizetype> oldIndex;     // exact old path -> first entry
-    QHash<QString, qsizetype> firstWithNew; // exact new path -> first entry
+// Entry by entry: a problem set by the caller, a missing file, a file listed
+// twice, a name the destination's file system refuses, two entries with the
+// same destination. Fills oldIndex (exact old path -> first entry).
+void RenameBatch::checkEntries(QHash<QString, qsizetype> &oldIndex) {
+    const qsizetype n = m_items.size();
+    QHash<QString, qsizetype> firstWithNew; // destination key -> first entry
     oldIndex.reserve(n);
     firstWithNew.reserve(n);
     for (qsizetype i = 0; i < n; ++i) {
@@ -288,63 +325,113 @@ void RenameBatch::prepare() {
             block(i, renameText("ListedTwice", "The file is listed twice."));
         else
             oldIndex.insert(it.oldPath, i);
+        if (m_outcomes[i].status != RenameStatus::Blocked && it.newPath != it.oldPath) {
+            const QString problem = nameRuleProblem(it.newPath.mid(lastSlash(it.newPath) + 1),
+                                                    FolderNames::rules(m_folders->at(m_names[i].newFolder)));
+            if (!problem.isEmpty())
+                block(i, problem);
+        }
 
-        // Two entries with the same new path: both stay where they are.
-        const auto dup = firstWithNew.constFind(it.newPath);
+        // Two entries with the same destination: both stay where they are.
+        const QString key = destinationKey(i);
+        const auto dup = firstWithNew.constFind(key);
         if (dup != firstWithNew.cend()) {
-            const QString reason = renameText("SameNewPath", "Another file of the batch gets the same new name.");
+            const QString reason = m_items[dup.value()].newPath == it.newPath
+                                       ? renameText("SameNewPath", "Another file of the batch gets the same new name.")
+                                       : renameText("SameNameOtherForm",
+                                                    "Another file of the batch gets the same new name, "
+                                                    "written differently (%s): the disk takes them for one name.",
+                                                    m_items[dup.value()].newPath);
             block(dup.value(), reason);
             block(i, reason);
         } else {
-            firstWithNew.insert(it.newPath, i);
+            firstWithNew.insert(key, i);
         }
     }
-    // Old paths ignoring case -> entries; made only when a destination is
-    // found taken under a name no entry has exactly.
-    QHash<QString, QList<qsizetype>> foldedOld;
-    auto entriesFolded = [&](const QString &path) {
+}
+
+// The entry of the batch whose file holds entry i's destination, -1 when the
+// destination is free or held by a file outside the batch (then outside is
+// set). A file system that ignores case or Unicode forms finds a file under
+// a name that differs from its own: then it must be that very file.
+qsizetype RenameBatch::holderOf(qsizetype i, const QHash<QString, qsizetype> &oldIndex,
+                                QHash<QString, QList<qsizetype>> &foldedOld, bool &outside) {
+    outside = false;
+    const RenameItem &it = m_items[i];
+    FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
+    QString takenPath = it.newPath; // the name the destination is taken under
+    if (!FolderNames::occupied(to, m_names[i].newName)) {
+        const QByteArray other = FolderNames::otherForm(to, m_names[i].newName);
+        if (other.isEmpty())
+            return -1;
+        takenPath = it.newPath.left(lastSlash(it.newPath) + 1) + QFile::decodeName(other);
+    }
+    qsizetype j = oldIndex.value(takenPath, -1);
+    if (j < 0) {
         if (foldedOld.isEmpty())
-            for (qsizetype k = 0; k < n; ++k)
-                foldedOld[m_items[k].oldPath.toCaseFolded()].append(k);
-        return foldedOld.value(path.toCaseFolded());
-    };
+            for (qsizetype k = 0; k < m_items.size(); ++k)
+                foldedOld[m_items[k].oldPath.normalized(QString::NormalizationForm_C).toCaseFolded()].append(k);
+        const bool ci = FolderNames::rules(to).caseInsensitive;
+        const FileIdentity there = fileIdentity(takenPath);
+        for (qsizetype k : foldedOld.value(takenPath.normalized(QString::NormalizationForm_C).toCaseFolded())) {
+            // One name only: the file system found this file under another
+            // case. With hard links it may be a second name that stays. FUSE
+            // may give each spelling its own inode number: where the file
+            // system ignores case, device, size and time tell the file.
+            const FileIdentity &id = m_identities[k];
+            const bool same = id.sameFile(there) || (ci && there.valid() && id.device == there.device &&
+                                                     id.size == there.size && id.mtimeNs == there.mtimeNs);
+            if (same && there.links == 1) {
+                j = k;
+                break;
+            }
+        }
+    }
+    outside = j < 0;
+    return j;
+}
+
+void RenameBatch::prepare() {
+    const qsizetype n = m_items.size();
+    m_prefix = TempPrefix;
+    openFolders();
+
+    // Temporary names: one collision lengthens the prefix for this name and
+    // every later one. A name that another entry is to receive collides too:
+    // that entry's final move would find its destination taken.
+    const QSet<QString> destinations = tempLikeDestinations();
+    for (qsizetype i = 0; i < n; ++i) {
+        m_outcomes[i] = RenameOutcome();
+        m_outcomes[i].currentPath = m_items[i].oldPath;
+        setTempPath(i, freeTemporaryPath(i, destinations));
+    }
+
+    QHash<QString, qsizetype> oldIndex;
+    checkEntries(oldIndex);
 
     // Occupied destinations. A destination held by a file of the batch is no
-    // conflict, because that file moves to its temporary name first. The
-    // exact name is looked for first; on a file system that ignores case the
-    // name found may differ in case, and then it must be the very same file.
-    QList<qsizetype> holder(n, -1);
+    // conflict, because that file moves to its temporary name first.
+    QHash<QString, QList<qsizetype>> foldedOld;   // old paths compared loosely -> entries, made when needed
     QHash<qsizetype, QList<qsizetype>> waitingOn; // holder -> entries whose destination it holds
     for (qsizetype i = 0; i < n; ++i) {
         const RenameItem &it = m_items[i];
         if (m_outcomes[i].status == RenameStatus::Blocked || it.newPath == it.oldPath)
             continue;
-        if (!FolderNames::occupied(m_folders->at(m_names[i].newFolder), m_names[i].newName))
-            continue;
-        qsizetype j = oldIndex.value(it.newPath, -1);
-        if (j < 0) {
-            const FileIdentity there = fileIdentity(it.newPath);
-            for (qsizetype k : entriesFolded(it.newPath)) {
-                // One name only: the file system found this file under another
-                // case. With hard links it may be a second name that stays.
-                if (m_identities[k].sameFile(there) && there.links == 1) {
-                    j = k;
-                    break;
-                }
-            }
-        }
-        if (j < 0) {
+        bool outside = false;
+        const qsizetype j = holderOf(i, oldIndex, foldedOld, outside);
+        if (outside)
             block(i, renameText("Occupied", "A file outside the batch already has the new name."));
-        } else if (j != i) {
-            holder[i] = j;
+        else if (j >= 0 && j != i)
             waitingOn[j].append(i);
-        }
     }
+    blockWaitingOnBlocked(waitingOn);
+}
 
-    // A destination held by a blocked entry is never freed: block those too,
-    // and whatever waits on them in turn.
+// A destination held by a blocked entry is never freed: block those too,
+// and whatever waits on them in turn.
+void RenameBatch::blockWaitingOnBlocked(const QHash<qsizetype, QList<qsizetype>> &waitingOn) {
     QList<qsizetype> work;
-    for (qsizetype j = 0; j < n; ++j)
+    for (qsizetype j = 0; j < m_items.size(); ++j)
         if (m_outcomes[j].status == RenameStatus::Blocked)
             work.append(j);
     while (!work.isEmpty()) {
@@ -377,28 +464,101 @@ int RenameBatch::blockedCount() const {
     return k;
 }
 
-bool RenameBatch::run(const Hooks &hooks, QString *error) {
-    const qsizetype n = m_items.size();
-    m_stopped = false;
-    if (!m_folders)
-        m_folders = std::make_shared<FolderNames>();
-    if (m_names.size() != n)
-        m_names = QList<Names>(n); // no open folders: the moves go by path
-    QList<JournalRecord> records;
-    QList<qsizetype> recordOf(n, -1); // entry -> its journal record
-    records.reserve(n);
-    for (qsizetype i = 0; i < n; ++i) {
-        if (m_outcomes[i].status == RenameStatus::Pending) {
-            recordOf[i] = records.size();
-            records.append({m_items[i].oldPath, m_outcomes[i].tempPath, m_items[i].newPath, m_identities[i], {}});
-        }
+// One run of a batch: the journal, the two phases and what they share.
+class BatchRun {
+public:
+    BatchRun(RenameBatch &batch, const RenameBatch::Hooks &hooks)
+        : b(batch), hooks(hooks), n(batch.m_items.size()), recordOf(n, -1), atTemp(size_t(n), 0) {}
+    ~BatchRun() {
+        // The files now under their temporary names: their outcomes say so
+        // (currentPath) only if they stay there, whichever way run() is left.
+        for (qsizetype i = 0; i < n; ++i)
+            if (atTemp[size_t(i)])
+                b.m_outcomes[i].currentPath = b.m_outcomes[i].tempPath;
     }
 
+    bool beginJournal(QString *error);
+    void phase1();
+    void putBackStopped();
+    void syncTemporaryNames();
+    void phase2();
+    // Syncs the changed folders; only then may the journal go.
+    void end() {
+        if (changed.sync(&b.m_syncFolder) == 0)
+            journal.finish(stuck);
+        else
+            b.m_syncFolder = b.m_syncFolder.isEmpty() ? QStringLiteral("?") : b.m_syncFolder;
+    }
+    void rethrowHookFailure() {
+        if (hookFailure)
+            std::rethrow_exception(hookFailure);
+    }
+
+private:
+    // A failing progress, events or row callback must not stop the batch half
+    // way (files would stay under temporary names): the first failure is
+    // kept and thrown once every file has its final or old name back.
+    template <typename F> void guarded(F &&call) {
+        try {
+            call();
+        } catch (...) {
+            if (!hookFailure)
+                hookFailure = std::current_exception();
+        }
+    }
+    void tick() {
+        if (hooks.progress)
+            guarded([&] { hooks.progress(step); });
+        if (hooks.events)
+            guarded([&] { hooks.events(); });
+    }
+    bool stopAsked() {
+        bool stop = false;
+        if (hooks.stop)
+            guarded([&] { stop = hooks.stop(); });
+        return stop;
+    }
+    bool retarget(qsizetype from);
+    void toTemporaryName(qsizetype i);
+    void toNewName(qsizetype i);
+    MoveResult backToOldName(qsizetype i);
+    CopyRecorder *recorder(qsizetype i) { return recordOf[i] >= 0 ? journal.copyRecorder(recordOf[i]) : nullptr; }
+    JournalRecord recordFor(qsizetype i) const {
+        return {b.m_items[i].oldPath, b.m_outcomes[i].tempPath, b.m_items[i].newPath, b.m_identities[i], {}};
+    }
+
+    RenameBatch &b;
+    const RenameBatch::Hooks &hooks;
+    const qsizetype n;
     RenameJournal journal;
+    QList<qsizetype> recordOf; // entry -> its journal record
+    std::exception_ptr hookFailure;
+    QList<JournalRecord> stuck; // files left under their temporary name
+    // The folders whose entries changed: synced before the journal may say
+    // the moves are done. Until then the journal stays, so that a power cut
+    // or a pulled card never leaves a file under its temporary name without
+    // a journal to put it back.
+    ChangedFolders changed;
+    std::optional<QSet<QString>> destinations; // see RenameBatch::tempLikeDestinations()
+    std::vector<char> atTemp;                  // the files now under their temporary names
+    int step = 1;
+    int lastNoted = -1;    // the open folder of the last move noted in changed
+    qsizetype moving = -1; // the entry whose move is under way
+};
+
+bool BatchRun::beginJournal(QString *error) {
+    QList<JournalRecord> records;
+    records.reserve(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (b.m_outcomes[i].status == RenameStatus::Pending) {
+            recordOf[i] = records.size();
+            records.append(recordFor(i));
+        }
+    }
     QString journalError;
     if (!records.isEmpty() && !journal.begin(records, &journalError)) {
         // Nothing moves; every entry that was to move says why.
-        for (RenameOutcome &o : m_outcomes) {
+        for (RenameOutcome &o : b.m_outcomes) {
             if (o.status == RenameStatus::Pending) {
                 o.status = RenameStatus::Failed;
                 o.reason = journalError;
@@ -408,205 +568,190 @@ bool RenameBatch::run(const Hooks &hooks, QString *error) {
             *error = journalError;
         return false;
     }
-    qsizetype moving = -1; // the entry whose move is under way
     if (hooks.copyStep)
-        journal.copyRecorder(0)->afterStep = [&hooks, &moving](int step) { hooks.copyStep(step, moving); };
+        journal.copyRecorder(0)->afterStep = [this](int copyStep) { hooks.copyStep(copyStep, moving); };
+    b.m_syncFolder.clear();
+    return true;
+}
 
-    // A failing progress, events or row callback must not stop the batch half
-    // way (files would stay under temporary names): the first failure is
-    // kept and thrown once every file has its final or old name back.
-    std::exception_ptr hookFailure;
-    auto guarded = [&hookFailure](auto &&call) {
-        try {
-            call();
-        } catch (...) {
-            if (!hookFailure)
-                hookFailure = std::current_exception();
+// A temporary name found taken when its file moves (made since the check,
+// or known to the file system under another spelling): the prefix grows
+// for this file and the later ones, whose new temporary names the journal
+// records before any of them is used.
+bool BatchRun::retarget(qsizetype from) {
+    if (!destinations)
+        destinations = b.tempLikeDestinations();
+    const QString before = b.m_prefix;
+    b.m_prefix += QLatin1Char('_');
+    QList<QPair<qsizetype, RenameBatch::TempName>> temps;
+    QList<QPair<qsizetype, QString>> lines;
+    for (qsizetype k = from; k < n; ++k) {
+        if (b.m_outcomes[k].status != RenameStatus::Pending)
+            continue;
+        temps.append({k, b.freeTemporaryPath(k, *destinations)});
+        lines.append({recordOf[k], temps.last().second.path});
+    }
+    if (!journal.retarget(lines)) {
+        b.m_prefix = before;
+        return false;
+    }
+    for (const auto &t : temps)
+        b.setTempPath(t.first, t.second);
+    return true;
+}
+
+void BatchRun::toTemporaryName(qsizetype i) {
+    RenameOutcome &o = b.m_outcomes[i];
+    const RenameBatch::Names &nm = b.m_names[i];
+    moving = i;
+    MoveResult m = moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, b.m_items[i].oldPath, o.tempPath,
+                                       recorder(i));
+    for (int tries = 0; !m.ok && m.error == EEXIST && tries < 8 && retarget(i); ++tries)
+        m = moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, b.m_items[i].oldPath, o.tempPath,
+                                recorder(i));
+    if (m.ok) {
+        // Files of one folder: the folder is noted once.
+        if (nm.oldDir < 0 || nm.oldDir != lastNoted) {
+            changed.noteMove(b.m_items[i].oldPath, o.tempPath);
+            lastNoted = nm.oldDir;
         }
-    };
-    QList<JournalRecord> stuck; // files left under their temporary name
-    // The folders whose entries changed: synced before the journal may say
-    // the moves are done. Until then the journal stays, so that a power cut
-    // or a pulled card never leaves a file under its temporary name without
-    // a journal to put it back.
-    ChangedFolders changed;
-    auto end = [&] {
-        if (changed.sync(&m_syncFolder) == 0)
-            journal.finish(stuck);
-        else
-            m_syncFolder = m_syncFolder.isEmpty() ? QStringLiteral("?") : m_syncFolder;
-    };
-    m_syncFolder.clear();
+        atTemp[size_t(i)] = 1;
+    } else {
+        o.status = RenameStatus::Failed;
+        o.reason = renameText("Phase1Failed", "Cannot be renamed: %s", m.reason);
+    }
+}
 
-    // A temporary name found taken when its file moves (made since the check,
-    // or known to the file system under another spelling): the prefix grows
-    // for this file and the later ones, whose new temporary names the journal
-    // records before any of them is used.
-    std::optional<QSet<QString>> destinations;
-    auto retarget = [&](qsizetype from) {
-        if (!destinations)
-            destinations = tempLikeDestinations();
-        const QString before = m_prefix;
-        m_prefix += QLatin1Char('_');
-        QList<QPair<qsizetype, TempName>> temps;
-        QList<QPair<qsizetype, QString>> lines;
-        for (qsizetype k = from; k < n; ++k) {
-            if (m_outcomes[k].status != RenameStatus::Pending)
-                continue;
-            temps.append({k, freeTemporaryPath(k, *destinations)});
-            lines.append({recordOf[k], temps.last().second.path});
-        }
-        if (!journal.retarget(lines)) {
-            m_prefix = before;
-            return false;
-        }
-        for (const auto &t : temps)
-            setTempPath(t.first, t.second);
-        return true;
-    };
-
-    // The files now under their temporary names. Their outcomes say so
-    // (currentPath) only if they stay there, whichever way run() is left.
-    std::vector<char> atTemp(size_t(n), 0);
-    const AtExit markLeftAtTemp{[&] {
-        for (qsizetype i = 0; i < n; ++i)
-            if (atTemp[size_t(i)])
-                m_outcomes[i].currentPath = m_outcomes[i].tempPath;
-    }};
-
-    int step = 1;
-    int lastNoted = -1; // the open folder of the last move noted in changed
-    // Phase 1: every file to its temporary name in its own folder. A stop
-    // is honoured only here, between files: nothing has its new name yet.
+// Phase 1: every file to its temporary name in its own folder. A stop is
+// honoured only here, between files: nothing has its new name yet.
+void BatchRun::phase1() {
     for (qsizetype i = 0; i < n; ++i) {
-        if (hooks.stop) {
-            bool stop = false;
-            guarded([&] { stop = hooks.stop(); });
-            if (stop) {
-                m_stopped = true;
-                break;
-            }
+        if (stopAsked()) {
+            b.m_stopped = true;
+            return;
         }
-        if (hooks.progress)
-            guarded([&] { hooks.progress(step); });
-        if (hooks.events)
-            guarded([&] { hooks.events(); });
-        RenameOutcome &o = m_outcomes[i];
-        if (o.status == RenameStatus::Pending) {
-            const Names &nm = m_names[i];
-            MoveResult m =
-                moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, m_items[i].oldPath, o.tempPath);
-            for (int tries = 0; !m.ok && m.error == EEXIST && tries < 8 && retarget(i); ++tries)
-                m = moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, m_items[i].oldPath, o.tempPath);
-            if (m.ok) {
-                // Files of one folder: the folder is noted once.
-                if (nm.oldDir < 0 || nm.oldDir != lastNoted) {
-                    changed.noteMove(m_items[i].oldPath, o.tempPath);
-                    lastNoted = nm.oldDir;
-                }
-                atTemp[size_t(i)] = 1;
-            } else {
-                o.status = RenameStatus::Failed;
-                o.reason = renameText("Phase1Failed", "Cannot be renamed: %s", m.reason);
-            }
+        tick();
+        if (b.m_outcomes[i].status == RenameStatus::Pending) {
+            toTemporaryName(i);
             if (hooks.afterMove)
                 hooks.afterMove(1, i);
         }
         ++step;
     }
+}
 
-    if (m_stopped) {
-        // Every file at its temporary name goes back; the batch renames nothing.
-        const QString stopped = renameText("Stopped", "The rename was stopped before this file was renamed.");
-        for (qsizetype i = n - 1; i >= 0; --i) {
-            RenameOutcome &o = m_outcomes[i];
-            if (o.status != RenameStatus::Pending)
-                continue;
-            o.status = RenameStatus::Stopped;
-            o.reason = stopped;
-            if (!atTemp[size_t(i)])
-                continue;
-            const Names &nm = m_names[i];
-            const MoveResult back =
-                moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.oldDir, nm.oldName, o.tempPath, m_items[i].oldPath);
-            if (back.ok) {
-                changed.noteMove(o.tempPath, m_items[i].oldPath);
-                o.currentPath = m_items[i].oldPath;
-                atTemp[size_t(i)] = 0;
-            } else {
-                o.status = RenameStatus::Failed;
-                o.reason = renameText("StoppedAtTemp",
-                                      "The rename was stopped and the old name cannot be given back "
-                                      "(%s); the file is now named %s",
-                                      back.reason, o.tempPath);
-                stuck.append({m_items[i].oldPath, o.tempPath, m_items[i].newPath, m_identities[i], {}});
-            }
-        }
-        end();
-        if (hookFailure)
-            std::rethrow_exception(hookFailure);
-        return true;
+MoveResult BatchRun::backToOldName(qsizetype i) {
+    RenameOutcome &o = b.m_outcomes[i];
+    const RenameBatch::Names &nm = b.m_names[i];
+    const MoveResult back = moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.oldDir, nm.oldName, o.tempPath,
+                                                b.m_items[i].oldPath, recorder(i));
+    if (back.ok) {
+        changed.noteMove(o.tempPath, b.m_items[i].oldPath);
+        o.currentPath = b.m_items[i].oldPath;
+        atTemp[size_t(i)] = 0;
     }
+    return back;
+}
 
-    // Every file that moved is at its temporary name on disk before any takes
-    // its new one: a crash in the second phase finds them there or further.
+// Every file at its temporary name goes back; the batch renames nothing.
+void BatchRun::putBackStopped() {
+    const QString stopped = renameText("Stopped", "The rename was stopped before this file was renamed.");
+    for (qsizetype i = n - 1; i >= 0; --i) {
+        RenameOutcome &o = b.m_outcomes[i];
+        if (o.status != RenameStatus::Pending)
+            continue;
+        o.status = RenameStatus::Stopped;
+        o.reason = stopped;
+        if (!atTemp[size_t(i)])
+            continue;
+        const MoveResult back = backToOldName(i);
+        if (!back.ok) {
+            o.status = RenameStatus::Failed;
+            o.reason = renameText("StoppedAtTemp",
+                                  "The rename was stopped and the old name cannot be given back "
+                                  "(%s); the file is now named %s",
+                                  back.reason, o.tempPath);
+            stuck.append(recordFor(i));
+        }
+    }
+}
+
+// Every file that moved is at its temporary name on disk before any takes
+// its new one: a crash in the second phase finds them there or further.
+void BatchRun::syncTemporaryNames() {
     if (changed.sync() == 0)
         journal.markPhase(JournalPhase::TemporaryNames);
     lastNoted = -1; // the sync forgot the folders noted so far
+}
 
-    // Phase 2, last to first, so that the caller can remove list rows as
-    // files succeed and the rows before them keep their positions. It always
-    // runs to its end.
+void BatchRun::toNewName(qsizetype i) {
+    RenameOutcome &o = b.m_outcomes[i];
+    // The only move that may cross file systems: its copy steps are journaled.
+    moving = i;
+    const RenameBatch::Names &nm = b.m_names[i];
+    const MoveResult m = moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.newDir, nm.newName, o.tempPath,
+                                             b.m_items[i].newPath, recorder(i));
+    if (m.ok) {
+        if (nm.oldDir < 0 || nm.oldDir != nm.newDir || nm.oldDir != lastNoted) {
+            changed.noteMove(o.tempPath, b.m_items[i].newPath);
+            lastNoted = nm.oldDir == nm.newDir ? nm.oldDir : -1;
+        }
+        o.status = RenameStatus::Renamed;
+        o.copied = m.copied;
+        o.currentPath = b.m_items[i].newPath;
+        atTemp[size_t(i)] = 0;
+        return;
+    }
+    // Never leave a file under its temporary name: back to the old one.
+    o.status = RenameStatus::Failed;
+    const MoveResult back = backToOldName(i);
+    if (back.ok) {
+        o.reason = renameText("Phase2Failed", "Cannot get its new name: %s", m.reason);
+    } else {
+        o.reason = renameText("StuckAtTemp", "Cannot get its new name (%s) nor its old name back; it is now named %s",
+                              m.reason, o.tempPath);
+        stuck.append(recordFor(i));
+    }
+}
+
+// Phase 2, last to first, so that the caller can remove list rows as files
+// succeed and the rows before them keep their positions. It always runs to
+// its end.
+void BatchRun::phase2() {
     for (qsizetype i = n - 1; i >= 0; --i) {
-        if (hooks.progress)
-            guarded([&] { hooks.progress(step); });
-        if (hooks.events)
-            guarded([&] { hooks.events(); });
-        RenameOutcome &o = m_outcomes[i];
-        if (o.status == RenameStatus::Pending) {
-            // The only move that may cross file systems: its copy steps are journaled.
-            moving = i;
-            const Names &nm = m_names[i];
-            const MoveResult m = moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.newDir, nm.newName, o.tempPath,
-                                                     m_items[i].newPath, journal.copyRecorder(recordOf[i]));
-            if (m.ok) {
-                if (nm.oldDir < 0 || nm.oldDir != nm.newDir || nm.oldDir != lastNoted) {
-                    changed.noteMove(o.tempPath, m_items[i].newPath);
-                    lastNoted = nm.oldDir == nm.newDir ? nm.oldDir : -1;
-                }
-                o.status = RenameStatus::Renamed;
-                o.copied = m.copied;
-                o.currentPath = m_items[i].newPath;
-                atTemp[size_t(i)] = 0;
-            } else {
-                // Never leave a file under its temporary name: back to the old one.
-                o.status = RenameStatus::Failed;
-                const MoveResult back =
-                    moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.oldDir, nm.oldName, o.tempPath, m_items[i].oldPath);
-                if (back.ok) {
-                    changed.noteMove(o.tempPath, m_items[i].oldPath);
-                    o.currentPath = m_items[i].oldPath;
-                    atTemp[size_t(i)] = 0;
-                    o.reason = renameText("Phase2Failed", "Cannot get its new name: %s", m.reason);
-                } else {
-                    o.reason = renameText("StuckAtTemp",
-                                          "Cannot get its new name (%s) nor its old name back; it is now named %s",
-                                          m.reason, o.tempPath);
-                    stuck.append({m_items[i].oldPath, o.tempPath, m_items[i].newPath, m_identities[i], {}});
-                }
-            }
-            if (o.status == RenameStatus::Renamed && hooks.renamed)
+        tick();
+        if (b.m_outcomes[i].status == RenameStatus::Pending) {
+            toNewName(i);
+            if (b.m_outcomes[i].status == RenameStatus::Renamed && hooks.renamed)
                 guarded([&] { hooks.renamed(i); });
             if (hooks.afterMove)
                 hooks.afterMove(2, i);
         }
         ++step;
     }
+}
+
+bool RenameBatch::run(const Hooks &hooks, QString *error) {
+    const qsizetype n = m_items.size();
+    m_stopped = false;
+    if (!m_folders)
+        m_folders = std::make_shared<FolderNames>();
+    if (m_names.size() != n)
+        m_names = QList<Names>(n); // no open folders: the moves go by path
+    BatchRun r(*this, hooks);
+    if (!r.beginJournal(error))
+        return false;
+    r.phase1();
+    if (m_stopped) {
+        r.putBackStopped();
+    } else {
+        r.syncTemporaryNames();
+        r.phase2();
+    }
     // A file that could not be put back keeps its journal entry, so that the
     // next start offers to put it back again.
-    end();
-    if (hookFailure)
-        std::rethrow_exception(hookFailure);
+    r.end();
+    r.rethrowHookFailure();
     return true;
 }
 

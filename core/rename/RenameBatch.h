@@ -8,6 +8,7 @@
 #include "core/base/FrontEnd.h"
 #include "core/rename/RenameFileMove.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -34,6 +35,7 @@ struct RenameOutcome {
 };
 
 class FolderNames;
+class BatchRun;
 
 class RenameBatch {
 public:
@@ -45,7 +47,9 @@ public:
     // Builds the temporary names and blocks the entries that must not move:
     // a problem set by the caller, a missing file, a file listed twice, a
     // destination held by a file outside the batch (or by a blocked one), two
-    // entries with the same new path.
+    // entries with the same new path (compared in NFC, and ignoring case on a
+    // file system that ignores it), a name the destination's file system
+    // does not allow (Windows' characters and names on such disks, length).
     void prepare();
 
     qsizetype size() const { return m_items.size(); }
@@ -89,6 +93,7 @@ public:
     QList<ReviewEntry> notRenamed() const;
 
 private:
+    friend class BatchRun;
     QList<RenameItem> m_items;
     QList<RenameOutcome> m_outcomes;
     QList<FileIdentity> m_identities;
@@ -110,6 +115,12 @@ private:
     QString m_syncFolder;
 
     void block(qsizetype i, const QString &reason);
+    void openFolders();
+    QString destinationKey(qsizetype i) const;
+    void checkEntries(QHash<QString, qsizetype> &oldIndex);
+    qsizetype holderOf(qsizetype i, const QHash<QString, qsizetype> &oldIndex,
+                       QHash<QString, QList<qsizetype>> &foldedOld, bool &outside);
+    void blockWaitingOnBlocked(const QHash<qsizetype, QList<qsizetype>> &waitingOn);
     TempName freeTemporaryPath(qsizetype i, const QSet<QString> &destinations);
     QSet<QString> tempLikeDestinations() const;
     void setTempPath(qsizetype i, const TempName &temp);

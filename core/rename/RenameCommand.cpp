@@ -7,6 +7,7 @@
 #include "core/filelist/RenameList.h"
 #include "core/filelist/RenameListModel.h"
 #include "core/i18n/Language.h"
+#include "core/rename/FolderRules.h"
 #include "core/rename/RenameHistory.h"
 #include "core/rename/RenameJournal.h"
 #include "core/rename/RenameTexts.h"
@@ -45,6 +46,12 @@ private:
     void afterRenameOptions(int n);
     void reportFailures(const RenameBatch &batch);
     void anotherPass(const RenameBatch &batch);
+    void removeMarkers();
+    QString makeFolder(const QString &folder, QSet<QString> &made, QStringList &createdFolders);
+    QList<RenameItem> buildItems(QStringList &createdFolders);
+    bool review(const RenameBatch &batch, const QList<RenameItem> &items);
+    bool runBatch(RenameBatch &batch, const QList<RenameItem> &items, QString &journalError);
+    void afterBatch(const RenameBatch &batch, int n);
 
     RenameList &m_engine;
     Settings &m_settings;
@@ -144,10 +151,9 @@ void RenameRun::anotherPass(const RenameBatch &batch) {
         m_cb.countLabel(m_engine.countLabelText());
 }
 
-void RenameRun::run() {
+// Markers: files never renamed and files of a type the rule does not select.
+void RenameRun::removeMarkers() {
     RenameListModel *list = m_engine.model();
-
-    // Markers: files never renamed and files of a type the rule does not select.
     const QString never = i18n::Message(91);
     const QString notSelected = i18n::Message(97);
     QList<int> markers;
@@ -158,29 +164,36 @@ void RenameRun::run() {
     }
     if (!markers.isEmpty())
         list->removeRowList(markers);
+}
 
-    const QString &rule = m_engine.rule().Regle;
-    if (rule.isEmpty()) {
-        frontEnd().msgBox(i18n::Message(37), StyleInformation, i18n::Message(2));
-        finish();
-        return;
+// The folders a folder pattern asks for, made now (each synced in its parent
+// before anything moves into it); they stay even when the user then cancels.
+// Empty, or why the folder cannot be made.
+QString RenameRun::makeFolder(const QString &folder, QSet<QString> &made, QStringList &createdFolders) {
+    if (made.contains(folder))
+        return QString();
+    const QStringList missing = history::missingFolders(folder);
+    QString problem = newFoldersProblem(missing);
+    if (problem.isEmpty() && !missing.isEmpty()) {
+        const int e = makeFoldersSynced(folder);
+        if (e != 0)
+            problem = renameText("NoFolder", "The folder %s cannot be created.", folder) + QLatin1Char(' ') +
+                      systemErrorText(e);
     }
+    if (problem.isEmpty()) {
+        made.insert(folder);
+        createdFolders += missing;
+    }
+    return problem;
+}
+
+// Old and new paths of the list's entries.
+QList<RenameItem> RenameRun::buildItems(QStringList &createdFolders) {
+    RenameListModel *list = m_engine.model();
     const int n = list->count();
-    if (n == 0 || rule.trimmed().isEmpty()) {
-        finish();
-        return;
-    }
-    if (!askCounterWidth(n)) {
-        m_report.cancelled = true;
-        return;
-    }
-
-    // Old and new paths; folders of folder patterns are made now, and stay
-    // even when the user then cancels.
     QList<RenameItem> items;
     items.reserve(n);
     QSet<QString> folders;
-    QStringList createdFolders; // for the history: the undo removes them once empty
     for (int i = 0; i < n; ++i) {
         const FileEntry &e = list->entry(i);
         RenameItem item;
@@ -191,42 +204,37 @@ void RenameRun::run() {
         item.problem = e.nameProblem;
         if (item.problem.isEmpty())
             item.problem = newNameProblem(e.newName, e.makesFolders);
-        if (item.problem.isEmpty() && e.makesFolders) {
-            const QString folder = QFileInfo(item.newPath).path();
-            if (!folders.contains(folder)) {
-                const QStringList missing = history::missingFolders(folder);
-                if (missing.isEmpty() || QDir().mkpath(folder)) {
-                    folders.insert(folder);
-                    createdFolders += missing;
-                } else {
-                    item.problem = renameText("NoFolder", "The folder %s cannot be created.", folder);
-                }
-            }
-        }
+        if (item.problem.isEmpty() && e.makesFolders)
+            item.problem = makeFolder(QFileInfo(item.newPath).path(), folders, createdFolders);
         items.append(item);
     }
+    return items;
+}
 
-    RenameBatch batch(items);
-    batch.prepare();
-    m_report.total = n;
-
+// The review of the blocked entries; false when the user cancels.
+bool RenameRun::review(const RenameBatch &batch, const QList<RenameItem> &items) {
     const int blocked = batch.blockedCount();
-    if (blocked > 0) {
-        const QString suffix = QStringLiteral(" (%1 / %2)").arg(blocked).arg(n);
-        if (!frontEnd().reviewBlocked(batch.blockedEntries(), suffix)) {
-            m_report.cancelled = true;
-            for (qsizetype i = 0; i < batch.size(); ++i)
-                m_report.lines.append(
-                    {batch.outcome(i).status == RenameStatus::Blocked ? RenameStatus::Blocked : RenameStatus::Pending,
-                     items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
-            finish();
-            return;
-        }
-    }
+    if (blocked == 0)
+        return true;
+    const QString suffix = QStringLiteral(" (%1 / %2)").arg(blocked).arg(batch.size());
+    if (frontEnd().reviewBlocked(batch.blockedEntries(), suffix))
+        return true;
+    m_report.cancelled = true;
+    for (qsizetype i = 0; i < batch.size(); ++i)
+        m_report.lines.append(
+            {batch.outcome(i).status == RenameStatus::Blocked ? RenameStatus::Blocked : RenameStatus::Pending,
+             items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
+    return false;
+}
 
+// The two phases, with the window's progress and the rows of the renamed
+// files leaving the list together once the batch is over (one removal, not
+// one per file), also when a hook failed. False when nothing could start.
+bool RenameRun::runBatch(RenameBatch &batch, const QList<RenameItem> &items, QString &journalError) {
+    RenameListModel *list = m_engine.model();
     frontEnd().objetOnOff(false, false, true);
     windowDisabled = true;
-    frontEnd().progressStart(2 * n);
+    frontEnd().progressStart(2 * int(batch.size()));
 
     RenameBatch::Hooks hooks;
     hooks.progress = [](int step) { frontEnd().progressStep(step); };
@@ -238,8 +246,6 @@ void RenameRun::run() {
         if (m_settings.NombreFichierRenomme < std::numeric_limits<qint32>::max())
             ++m_settings.NombreFichierRenomme;
     };
-    // The rows of the renamed files leave the list together once the batch
-    // is over (one removal, not one per file), also when a hook failed.
     auto removeRenamedRows = [&] {
         QList<int> rows;
         for (qsizetype i = 0; i < batch.size(); ++i)
@@ -247,7 +253,6 @@ void RenameRun::run() {
                 rows.append(static_cast<int>(i));
         list->removeRowList(rows);
     };
-    QString journalError;
     bool ran = false;
     try {
         ran = batch.run(hooks, &journalError);
@@ -256,6 +261,39 @@ void RenameRun::run() {
         throw;
     }
     removeRenamedRows();
+    return ran;
+}
+
+void RenameRun::run() {
+    removeMarkers();
+    const QString &rule = m_engine.rule().Regle;
+    if (rule.isEmpty()) {
+        frontEnd().msgBox(i18n::Message(37), StyleInformation, i18n::Message(2));
+        finish();
+        return;
+    }
+    const int n = m_engine.model()->count();
+    if (n == 0 || rule.trimmed().isEmpty()) {
+        finish();
+        return;
+    }
+    if (!askCounterWidth(n)) {
+        m_report.cancelled = true;
+        return;
+    }
+
+    QStringList createdFolders; // for the history: the undo removes them once empty
+    const QList<RenameItem> items = buildItems(createdFolders);
+    RenameBatch batch(items);
+    batch.prepare();
+    m_report.total = n;
+    if (!review(batch, items)) {
+        finish();
+        return;
+    }
+
+    QString journalError;
+    const bool ran = runBatch(batch, items, journalError);
     m_report.started = ran;
     m_report.lines.reserve(batch.size());
     for (qsizetype i = 0; i < batch.size(); ++i)
@@ -275,7 +313,10 @@ void RenameRun::run() {
         finish();
         return;
     }
+    afterBatch(batch, n);
+}
 
+void RenameRun::afterBatch(const RenameBatch &batch, int n) {
     m_report.stopped = batch.stopped();
     if (!batch.stopped())
         afterRenameOptions(n);

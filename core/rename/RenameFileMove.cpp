@@ -1,7 +1,9 @@
 #include "core/rename/RenameFileMove.h"
 
+#include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <atomic>
 
 #include <cerrno>
@@ -18,6 +20,13 @@
 namespace tav {
 
 namespace {
+
+QByteArray folderOf(const QByteArray &path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash > 0)
+        return path.left(slash);
+    return QByteArray(slash == 0 ? "/" : ".");
+}
 
 MoveResult failure(int error) {
     MoveResult r;
@@ -36,21 +45,56 @@ int callRenameNoReplace(const char *from, const char *to) {
     return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
 }
 
+// Neither the no-replace flag nor hard links (exFAT and FAT through FUSE):
+// the destination is taken first by an empty file (or folder) created
+// exclusively, which fails when anything has that name, and the file is then
+// renamed over that placeholder of its own. The placeholder is recorded
+// before it is made, so that a recovery removes it if a crash comes between.
+MoveResult reserveThenRename(const char *from, const char *to, bool folder, CopyRecorder *recorder) {
+    const QString toName = QFile::decodeName(to);
+    if (!folder && recorder && !recorder->reserving(toName))
+        return failure(EIO);
+    struct stat mine;
+    if (folder) {
+        if (::mkdir(to, 0700) != 0)
+            return failure(errno);
+        if (::lstat(to, &mine) != 0)
+            return failure(errno);
+    } else {
+        const int fd = ::open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return failure(errno);
+        const int statted = ::fstat(fd, &mine);
+        ::close(fd);
+        if (statted != 0 || (recorder && !recorder->created(toName, identityOf(mine)))) {
+            ::unlink(to);
+            return failure(EIO);
+        }
+    }
+    // The rename replaces only the placeholder: still ours, still empty.
+    struct stat now;
+    if (::lstat(to, &now) != 0 || now.st_ino != mine.st_ino || now.st_dev != mine.st_dev ||
+        (!folder && now.st_size != 0))
+        return failure(EEXIST);
+    if (::rename(from, to) != 0) {
+        const int e = errno;
+        if (folder)
+            ::rmdir(to);
+        else
+            ::unlink(to);
+        return failure(e);
+    }
+    return success();
+}
+
 // Some file systems (older network and FUSE ones) refuse the no-replace flag;
 // a hard link cannot replace either, so link + unlink keeps the promise.
-MoveResult linkThenUnlink(const char *from, const char *to) {
+MoveResult linkThenUnlink(const char *from, const char *to, CopyRecorder *recorder) {
     if (::link(from, to) != 0) {
         const int e = errno;
         if (e != EPERM && e != ENOTSUP && e != EOPNOTSUPP && e != ENOSYS)
             return failure(e);
-        // No hard links either (FAT and the like): the best left is to test
-        // for the name just before a plain rename.
-        struct stat st;
-        if (::lstat(to, &st) == 0)
-            return failure(EEXIST);
-        if (::rename(from, to) != 0)
-            return failure(errno);
-        return success();
+        return reserveThenRename(from, to, false, recorder);
     }
     if (::unlink(from) != 0) {
         const int e = errno;
@@ -102,12 +146,12 @@ void syncFolderOf(const QByteArray &path) {
 
 // Moves within one file system without replacing: the no-replace rename, or
 // link + unlink where the file system refuses the flag.
-MoveResult placeNoReplace(const char *from, const char *to) {
+MoveResult placeNoReplace(const char *from, const char *to, CopyRecorder *recorder) {
     if (callRenameNoReplace(from, to) == 0)
         return success();
     const int e = errno;
     if (e == EINVAL || e == ENOSYS || e == ENOTSUP || e == EOPNOTSUPP)
-        return linkThenUnlink(from, to);
+        return linkThenUnlink(from, to, recorder);
     return failure(e);
 }
 
@@ -196,7 +240,7 @@ MoveResult copyThenRemove(const char *from, const char *to, CopyRecorder *record
         ::unlink(partial.constData());
         return failure(e);
     }
-    const MoveResult placed = placeNoReplace(partial.constData(), to);
+    const MoveResult placed = placeNoReplace(partial.constData(), to, recorder);
     if (!placed.ok) {
         ::unlink(partial.constData());
         return placed;
@@ -237,14 +281,9 @@ MoveResult moveFileNoReplace(const QString &from, const QString &to, CopyRecorde
         struct stat st;
         if (::lstat(f.constData(), &st) != 0)
             return failure(errno);
-        if (S_ISDIR(st.st_mode)) {
-            if (::lstat(t.constData(), &st) == 0)
-                return failure(EEXIST);
-            if (::rename(f.constData(), t.constData()) != 0)
-                return failure(errno);
-            return success();
-        }
-        const MoveResult r = linkThenUnlink(f.constData(), t.constData());
+        if (S_ISDIR(st.st_mode))
+            return reserveThenRename(f.constData(), t.constData(), true, nullptr);
+        const MoveResult r = linkThenUnlink(f.constData(), t.constData(), recorder);
         if (!r.ok && r.error == EXDEV)
             return copiedAcross(f.constData(), t.constData(), recorder);
         return r;
@@ -305,21 +344,43 @@ FileIdentity fileIdentity(const QString &path) {
     return FileIdentity();
 }
 
+int makeFoldersSynced(const QString &folder, unsigned mode, QStringList *created) {
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(QDir(folder).absolutePath()));
+    for (qsizetype at = 1; at <= path.size(); ++at) {
+        if (at < path.size() && path[at] != '/')
+            continue;
+        const QByteArray part = path.left(at);
+        if (::mkdir(part.constData(), mode) == 0) {
+            const int parentFd = ::open(folderOf(part).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            const int e = parentFd < 0                                                    ? errno
+                          : (::fsync(parentFd) == 0 || errno == EINVAL || errno == EROFS) ? 0
+                                                                                          : errno;
+            if (parentFd >= 0)
+                ::close(parentFd);
+            if (created)
+                created->append(QFile::decodeName(part));
+            if (e != 0)
+                return e;
+            continue;
+        }
+        if (errno != EEXIST)
+            return errno;
+        struct stat st;
+        if (::stat(part.constData(), &st) != 0)
+            return errno;
+        if (!S_ISDIR(st.st_mode))
+            return ENOTDIR;
+    }
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
 bool pathOccupied(const QString &path) {
     struct stat st;
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
-
-namespace {
-
-QByteArray folderOf(const QByteArray &path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash > 0)
-        return path.left(slash);
-    return QByteArray(slash == 0 ? "/" : ".");
-}
-
-} // namespace
 
 void ChangedFolders::add(const QByteArray &folder) {
     if (!m_folders.contains(folder)) {
@@ -359,6 +420,10 @@ void ChangedFolders::noteName(const QString &path) {
 
 int ChangedFolders::sync(QString *failedFolder) {
     int firstError = 0;
+    // Parents before their children: a folder made for the batch is on disk
+    // in its parent before what was moved into it.
+    std::stable_sort(m_order.begin(), m_order.end(),
+                     [](const QByteArray &a, const QByteArray &b) { return a.count('/') < b.count('/'); });
     for (const QByteArray &folder : std::as_const(m_order)) {
         int e = 0;
         const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

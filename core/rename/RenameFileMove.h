@@ -8,6 +8,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 struct stat;
 
@@ -47,10 +48,18 @@ public:
     virtual bool created(const QString &partialPath, const FileIdentity &copy) = 0;
     // The complete copy has its name (synced); the source is removed next.
     virtual void placed(const QString & /*to*/) {}
+    // On a file system with neither a no-replace rename nor hard links, an
+    // empty placeholder is about to be created at to and the file renamed
+    // over it; created() follows with the placeholder's identity. False when
+    // it cannot be recorded: the move is then not made.
+    virtual bool reserving(const QString & /*to*/) { return true; }
 };
 
 // Moves the file (or link, or folder within one file system) at from to to.
-// Fails with EEXIST when anything exists at to, whatever the file system.
+// Fails with EEXIST when anything exists at to, whatever the file system:
+// where the no-replace rename is refused, by link + unlink, and without hard
+// links by a rename over an empty placeholder created exclusively; never by
+// a plain rename that could replace a file.
 // Across file systems a regular file is copied into a new file under a
 // temporary name in to's folder (created exclusively, with the source's
 // permissions and times), synced, moved to its name without replacing, and
@@ -100,6 +109,12 @@ void syncFolder(const QByteArray &folder);
 inline void syncFolder(const QString &folder) {
     syncFolder(QFile::encodeName(folder));
 }
+
+// Makes folder and its missing parents, outermost first, and syncs the parent
+// of each new folder right after making it: a folder is on disk before
+// anything is made or moved into it, whatever a power cut keeps. 0, or the
+// errno that stopped it. created: the folders made, outermost first.
+int makeFoldersSynced(const QString &folder, unsigned mode = 0777, QStringList *created = nullptr);
 
 // True when something (file, folder, link, even a dangling one) has that name.
 bool pathOccupied(const QString &path);

@@ -216,116 +216,131 @@ QString undoMessage(int n, const char *fallback, const QString &p1, const QStrin
     return i18n::getText(QStringLiteral("MSG"), QStringLiteral("m%1").arg(n), QString::fromUtf8(fallback), p1, p2);
 }
 
-UndoReport undoBatch(const UndoOptions &options) {
-    UndoReport report;
-    const std::optional<HistoryBatch> b = history::load(options.id);
-    if (!b)
-        return report;
-    report.found = true;
-    report.undoneId = b->id;
+namespace {
 
-    // Each file goes from its new name back to its old one. The batch finds
-    // each file (its identity) and checks that the old name is free or freed
-    // by the undo; a file that is not the one the batch renamed is then
-    // blocked, and the batch prepared again without it.
-    QList<RenameItem> items;
-    items.reserve(b->files.size());
-    for (const HistoryFile &f : b->files)
-        items.append({f.newPath, f.oldPath, QString()});
-    RenameBatch batch(items);
-    batch.prepare();
-    bool changed = false;
-    for (qsizetype i = 0; i < batch.size(); ++i) {
-        if (batch.outcome(i).status == RenameStatus::Blocked)
-            continue;
-        const FileIdentity &now = batch.identity(i);
-        const FileIdentity &then = b->files[i].identity;
-        if (!now.sameAsRecorded(then))
-            items[i].problem = historyText("UndoReplaced", "Another file has this name now.");
-        else if (now.size != then.size || now.mtimeNs != then.mtimeNs)
-            items[i].problem = historyText("UndoEdited", "The file was changed since it was renamed.");
-        changed = changed || !items[i].problem.isEmpty();
-    }
-    if (changed) {
-        batch = RenameBatch(items);
-        batch.prepare();
-    }
-
-    // The old folders may be gone (folders an undo removed, for a redo).
-    QStringList created; // folders made for this undo
-    if (!options.dryRun) {
-        QSet<QString> checkedFolders;
-        for (qsizetype i = 0; i < batch.size(); ++i) {
-            const QString oldFolder = folderOf(items[i].newPath);
-            if (batch.outcome(i).status == RenameStatus::Blocked || checkedFolders.contains(oldFolder))
-                continue;
-            checkedFolders.insert(oldFolder);
-            for (const QString &folder : history::missingFolders(oldFolder))
-                if (::mkdir(QFile::encodeName(folder).constData(), 0777) == 0)
-                    created.append(folder);
-        }
-    }
-    auto removeFolders = [](const QStringList &folders, QStringList *removed) {
+// One undo: the batch that puts the files of a history batch back.
+class Undo {
+public:
+    Undo(const HistoryBatch &b, const UndoOptions &options, UndoReport &report)
+        : m_b(b), m_options(options), m_report(report), m_batch({}) {}
+    void prepare();
+    void makeOldFolders();
+    void explainBlocked();
+    void fillLines();
+    bool review();
+    void run();
+    // Folders of folders (parents first) that are empty go, children first.
+    static void removeFolders(const QStringList &folders, QStringList *removed) {
         for (qsizetype i = folders.size() - 1; i >= 0; --i)
             if (::rmdir(QFile::encodeName(folders[i]).constData()) == 0 && removed)
                 removed->append(folders[i]);
-    };
+    }
+    QStringList created; // folders made for this undo
 
-    const qsizetype n = batch.size();
-    report.total = static_cast<int>(n);
-    // A missing file and an old name taken by a file outside the batch are
-    // found by the batch's own checks; said here in the words of an undo.
-    QList<QString> undoReason(n);
-    if (batch.blockedCount() > 0) {
-        QSet<QString> sources;
-        for (const RenameItem &it : items)
-            sources.insert(it.oldPath);
-        for (qsizetype i = 0; i < n; ++i) {
-            if (batch.outcome(i).status != RenameStatus::Blocked || !items[i].problem.isEmpty())
-                continue;
-            if (!batch.identity(i).valid())
-                undoReason[i] =
-                    historyText("UndoGone", "No file has this name any more: it was renamed, moved or deleted.");
-            else if (!sources.contains(items[i].newPath) && pathOccupied(items[i].newPath))
-                undoReason[i] =
-                    historyText("UndoOldTaken", "Its old name %s is taken by another file.", items[i].newPath);
-        }
+private:
+    QString reason(qsizetype i) const {
+        return m_batch.outcome(i).status == RenameStatus::Blocked && !m_undoReason[i].isEmpty()
+                   ? m_undoReason[i]
+                   : m_batch.outcome(i).reason;
     }
-    auto reason = [&](qsizetype i) {
-        return batch.outcome(i).status == RenameStatus::Blocked && !undoReason[i].isEmpty() ? undoReason[i]
-                                                                                            : batch.outcome(i).reason;
-    };
-    auto fillLines = [&] {
-        report.lines.clear();
-        for (qsizetype i = 0; i < n; ++i)
-            report.lines.append({batch.outcome(i).status, items[i].oldPath, items[i].newPath, reason(i)});
-    };
-    if (options.dryRun) {
-        fillLines();
-        return report;
-    }
-    const int blocked = batch.blockedCount();
-    if (blocked > 0) {
-        const QString suffix = QStringLiteral(" (%1 / %2)").arg(blocked).arg(n);
-        QList<ReviewEntry> entries;
-        for (qsizetype i = 0; i < n; ++i)
-            if (batch.outcome(i).status == RenameStatus::Blocked)
-                entries.append({items[i].oldPath, items[i].newPath, reason(i)});
-        if (!frontEnd().reviewBlocked(entries, suffix)) {
-            report.cancelled = true;
-            removeFolders(created, nullptr);
-            fillLines();
-            return report;
-        }
-    }
+    const HistoryBatch &m_b;
+    const UndoOptions &m_options;
+    UndoReport &m_report;
+    QList<RenameItem> m_items;
+    RenameBatch m_batch;
+    QList<QString> m_undoReason;
+};
 
+// Each file goes from its new name back to its old one. The batch finds
+// each file (its identity) and checks that the old name is free or freed
+// by the undo; a file that is not the one the batch renamed is then
+// blocked, and the batch prepared again without it.
+void Undo::prepare() {
+    m_items.reserve(m_b.files.size());
+    for (const HistoryFile &f : m_b.files)
+        m_items.append({f.newPath, f.oldPath, QString()});
+    m_batch = RenameBatch(m_items);
+    m_batch.prepare();
+    bool changed = false;
+    for (qsizetype i = 0; i < m_batch.size(); ++i) {
+        if (m_batch.outcome(i).status == RenameStatus::Blocked)
+            continue;
+        const FileIdentity &now = m_batch.identity(i);
+        const FileIdentity &then = m_b.files[i].identity;
+        if (!now.sameAsRecorded(then))
+            m_items[i].problem = historyText("UndoReplaced", "Another file has this name now.");
+        else if (now.size != then.size || now.mtimeNs != then.mtimeNs)
+            m_items[i].problem = historyText("UndoEdited", "The file was changed since it was renamed.");
+        changed = changed || !m_items[i].problem.isEmpty();
+    }
+    if (changed) {
+        m_batch = RenameBatch(m_items);
+        m_batch.prepare();
+    }
+    m_report.total = static_cast<int>(m_batch.size());
+    m_undoReason = QList<QString>(m_batch.size());
+}
+
+// The old folders may be gone (folders an undo removed, for a redo): made
+// again, each synced in its parent before anything moves into it.
+void Undo::makeOldFolders() {
+    QSet<QString> checkedFolders;
+    for (qsizetype i = 0; i < m_batch.size(); ++i) {
+        const QString oldFolder = folderOf(m_items[i].newPath);
+        if (m_batch.outcome(i).status == RenameStatus::Blocked || checkedFolders.contains(oldFolder))
+            continue;
+        checkedFolders.insert(oldFolder);
+        makeFoldersSynced(oldFolder, 0777, &created);
+    }
+}
+
+// A missing file and an old name taken by a file outside the batch are
+// found by the batch's own checks; said here in the words of an undo.
+void Undo::explainBlocked() {
+    if (m_batch.blockedCount() == 0)
+        return;
+    QSet<QString> sources;
+    for (const RenameItem &it : std::as_const(m_items))
+        sources.insert(it.oldPath);
+    for (qsizetype i = 0; i < m_batch.size(); ++i) {
+        if (m_batch.outcome(i).status != RenameStatus::Blocked || !m_items[i].problem.isEmpty())
+            continue;
+        if (!m_batch.identity(i).valid())
+            m_undoReason[i] =
+                historyText("UndoGone", "No file has this name any more: it was renamed, moved or deleted.");
+        else if (!sources.contains(m_items[i].newPath) && pathOccupied(m_items[i].newPath))
+            m_undoReason[i] =
+                historyText("UndoOldTaken", "Its old name %s is taken by another file.", m_items[i].newPath);
+    }
+}
+
+void Undo::fillLines() {
+    m_report.lines.clear();
+    for (qsizetype i = 0; i < m_batch.size(); ++i)
+        m_report.lines.append({m_batch.outcome(i).status, m_items[i].oldPath, m_items[i].newPath, reason(i)});
+}
+
+// False when the user cancels the review of the blocked files.
+bool Undo::review() {
+    const int blocked = m_batch.blockedCount();
+    if (blocked == 0)
+        return true;
+    const QString suffix = QStringLiteral(" (%1 / %2)").arg(blocked).arg(m_batch.size());
+    QList<ReviewEntry> entries;
+    for (qsizetype i = 0; i < m_batch.size(); ++i)
+        if (m_batch.outcome(i).status == RenameStatus::Blocked)
+            entries.append({m_items[i].oldPath, m_items[i].newPath, reason(i)});
+    return frontEnd().reviewBlocked(entries, suffix);
+}
+
+void Undo::run() {
     frontEnd().objetOnOff(false, false, true);
-    frontEnd().progressStart(static_cast<int>(2 * n));
+    frontEnd().progressStart(static_cast<int>(2 * m_batch.size()));
     RenameBatch::Hooks hooks;
     hooks.progress = [](int step) { frontEnd().progressStep(step); };
     hooks.events = [] { frontEnd().processEvents(); };
-    hooks.stop = options.stopRequested;
-    hooks.afterMove = options.afterMove;
+    hooks.stop = m_options.stopRequested;
+    hooks.afterMove = m_options.afterMove;
     struct Restore {
         ~Restore() {
             frontEnd().progressEnd();
@@ -333,18 +348,45 @@ UndoReport undoBatch(const UndoOptions &options) {
         }
     } restore;
     QString error;
-    report.started = batch.run(hooks, &error);
-    report.error = error;
-    report.stopped = batch.stopped();
-    report.renamed = batch.renamedCount();
+    m_report.started = m_batch.run(hooks, &error);
+    m_report.error = error;
+    m_report.stopped = m_batch.stopped();
+    m_report.renamed = m_batch.renamedCount();
     fillLines();
-    if (report.renamed > 0) {
+    if (m_report.renamed > 0) {
         // Folders made for the batch that the undo emptied go with it.
-        removeFolders(b->createdFolders, &report.removedFolders);
-        report.recordedId = history::record(batch, created, options.keep, b->id, &report.historyError);
+        removeFolders(m_b.createdFolders, &m_report.removedFolders);
+        m_report.recordedId = history::record(m_batch, created, m_options.keep, m_b.id, &m_report.historyError);
     } else {
         removeFolders(created, nullptr);
     }
+}
+
+} // namespace
+
+UndoReport undoBatch(const UndoOptions &options) {
+    UndoReport report;
+    const std::optional<HistoryBatch> b = history::load(options.id);
+    if (!b)
+        return report;
+    report.found = true;
+    report.undoneId = b->id;
+    Undo undo(*b, options, report);
+    undo.prepare();
+    if (!options.dryRun)
+        undo.makeOldFolders();
+    undo.explainBlocked();
+    if (options.dryRun) {
+        undo.fillLines();
+        return report;
+    }
+    if (!undo.review()) {
+        report.cancelled = true;
+        Undo::removeFolders(undo.created, nullptr);
+        undo.fillLines();
+        return report;
+    }
+    undo.run();
     return report;
 }
 

@@ -1,5 +1,6 @@
 #include "core/rename/RenameJournal.h"
 
+#include "core/rename/FolderRules.h"
 #include "core/rename/RenameTexts.h"
 #include "core/rename/StateFolder.h"
 
@@ -130,29 +131,6 @@ QByteArray serialise(const QList<JournalRecord> &records) {
     return out;
 }
 
-// Makes folder and its missing parents; 0, or the errno that stopped it.
-int makeFolders(const QString &folder) {
-    const QByteArray path = QFile::encodeName(QDir::cleanPath(QDir(folder).absolutePath()));
-    for (qsizetype at = 1; at <= path.size(); ++at) {
-        if (at < path.size() && path[at] != '/')
-            continue;
-        const QByteArray part = path.left(at);
-        if (::mkdir(part.constData(), 0700) == 0)
-            continue;
-        if (errno != EEXIST)
-            return errno;
-        struct stat st;
-        if (::stat(part.constData(), &st) != 0)
-            return errno;
-        if (!S_ISDIR(st.st_mode))
-            return ENOTDIR;
-    }
-    struct stat st;
-    if (::stat(path.constData(), &st) != 0)
-        return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-}
-
 // Writes data to path (created exclusively when exclusive), synced. Returns
 // the open descriptor (the caller keeps or closes it) or -1 with errno set.
 int writeSynced(const QString &path, const QByteArray &data, bool exclusive) {
@@ -215,6 +193,10 @@ bool JournalCopyRecorder::created(const QString &partialPath, const FileIdentity
     return true;
 }
 
+bool JournalCopyRecorder::reserving(const QString &to) {
+    return append(copyLine(m_record, to, to));
+}
+
 void JournalCopyRecorder::placed(const QString &) {
     if (afterStep)
         afterStep(3);
@@ -244,7 +226,7 @@ void RenameJournal::setJournalFolder(const QString &folder) {
 
 bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error) {
     const QString folder = journalFolder();
-    const int mkdirError = makeFolders(folder);
+    const int mkdirError = makeFoldersSynced(folder, 0700);
     if (mkdirError != 0) {
         if (error)
             *error = renameText("JournalFolder", "The rename journal folder %s cannot be created: %s", folder,
@@ -393,6 +375,28 @@ bool sameInode(const FileIdentity &a, const FileIdentity &b) {
     return a.valid() && b.valid() && a.device == b.device && a.inode == b.inode;
 }
 
+// True when the folder of path lists its last part byte for byte (a file
+// system that ignores case finds a name under any case).
+bool listedExactly(const QString &path) {
+    const QFileInfo info(path);
+    return QDir(info.absolutePath())
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System)
+        .contains(info.fileName());
+}
+
+// The file found at path is the one the record names. Where inode numbers
+// change with each mount (FUSE, FAT, exFAT: a card after a power cut), a
+// number alone could name another file, and the recorded one has another
+// number now: size and time decide there.
+bool recordedFileAt(const FileIdentity &at, const JournalRecord &r, const QString &path) {
+    if (!at.valid())
+        return false;
+    const bool sizeAndTime = at.size == r.identity.size && at.mtimeNs == r.identity.mtimeNs;
+    if (stableInodeNumbers(QFile::encodeName(QFileInfo(path).absolutePath())))
+        return at.sameAsRecorded(r.identity);
+    return sizeAndTime;
+}
+
 // Settles the copies a move across file systems left for one file and says
 // where the file is now (empty when nowhere). An unfinished copy is never the
 // only one, since a source goes only once its copy is complete under its
@@ -405,14 +409,26 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
         if (!at.valid())
             continue;
         // Without a recorded identity the crash came between creating the copy
-        // and recording it: nothing was written into it yet.
-        const bool ours = c.identity.valid() ? sameInode(at, c.identity) : at.size == 0;
+        // and recording it: nothing was written into it yet. A placeholder's
+        // name may hold the file itself since (it was renamed over it).
+        // A placeholder has a real name: it must still be empty and not the
+        // file (FUSE numbers files anew after a restart, so an inode alone
+        // could name another file).
+        const bool placeholder = c.partialPath == c.finalPath;
+        const bool empty = at.size == 0 && !recordedFileAt(at, r, c.partialPath);
+        const bool ours =
+            placeholder          ? empty && (!c.identity.valid() || sameInode(at, c.identity) ||
+                                    !stableInodeNumbers(QFile::encodeName(QFileInfo(c.partialPath).absolutePath())))
+            : c.identity.valid() ? sameInode(at, c.identity)
+                                 : empty;
         if (!ours)
             continue;
         if (::unlink(QFile::encodeName(c.partialPath).constData()) == 0) {
             changed.noteName(c.partialPath);
-            result.removedCopies.append(
-                {c.partialPath, r.oldPath, renameText("RemovedPartial", "unfinished copy removed")});
+            result.removedCopies.append({c.partialPath, r.oldPath,
+                                         c.partialPath == c.finalPath
+                                             ? renameText("RemovedPlaceholder", "empty placeholder removed")
+                                             : renameText("RemovedPartial", "unfinished copy removed")});
         } else {
             problems.append({c.partialPath, r.oldPath,
                              renameText("PartialStays", "An unfinished copy of %s cannot be removed (%s)", r.oldPath,
@@ -425,7 +441,8 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
     // its temporary name, then renames it to its old one).
     QList<QPair<QString, FileIdentity>> placed;
     for (const CopyStep &c : r.copies) {
-        if (!c.identity.valid())
+        // A placeholder never becomes a copy: the file is renamed over it.
+        if (!c.identity.valid() || c.partialPath == c.finalPath)
             continue;
         for (const QString &name : {c.finalPath, r.oldPath, r.tempPath, r.newPath}) {
             const FileIdentity at = fileIdentity(name);
@@ -451,10 +468,11 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
     FileIdentity originalId;
     const FileIdentity atOld = fileIdentity(r.oldPath);
     const FileIdentity atTemp = fileIdentity(r.tempPath);
-    if (atOld.sameAsRecorded(r.identity) && !isCopy(atOld)) {
+    auto isOriginal = [&r](const FileIdentity &at, const QString &path) { return recordedFileAt(at, r, path); };
+    if (isOriginal(atOld, r.oldPath) && !isCopy(atOld)) {
         original = r.oldPath;
         originalId = atOld;
-    } else if ((atTemp.sameAsRecorded(r.identity) || (atTemp.valid() && !atOld.valid())) && !isCopy(atTemp)) {
+    } else if ((isOriginal(atTemp, r.tempPath) || (atTemp.valid() && !atOld.valid())) && !isCopy(atTemp)) {
         original = r.tempPath;
         originalId = atTemp;
     } else {
@@ -463,11 +481,17 @@ QString settleCopies(const JournalRecord &r, RecoveryResult &result, QList<Revie
         // file on another device with the same size and times is the copy.
         const bool oldStyleCopy = r.copies.isEmpty() && atNew.valid() && atNew.device != r.identity.device &&
                                   atNew.size == r.identity.size && atNew.mtimeNs == r.identity.mtimeNs;
-        if ((atNew.sameAsRecorded(r.identity) || oldStyleCopy) && !isCopy(atNew)) {
+        if ((isOriginal(atNew, r.newPath) || oldStyleCopy) && !isCopy(atNew)) {
             original = r.newPath;
             originalId = atNew;
         }
     }
+
+    // Where case is ignored, the old name finds a file renamed to another
+    // case only: the name it has on disk tells.
+    if (original == r.oldPath && r.oldPath != r.newPath && r.oldPath.compare(r.newPath, Qt::CaseInsensitive) == 0 &&
+        !listedExactly(r.oldPath) && listedExactly(r.newPath))
+        original = r.newPath;
 
     QString kept = original;
     FileIdentity keptId = originalId;
@@ -519,130 +543,167 @@ QString missingMedium(const QString &path) {
 
 } // namespace
 
-RecoveryResult recoverJournal(const QString &journalPath) {
-    RecoveryResult result;
-    QList<JournalRecord> records;
-    int phase = 0;
-    if (cutShortBeforeAnyMove(journalPath)) {
-        result.batchHadEnded = true;
-        rewriteJournal(journalPath, {});
-        return result;
-    }
-    if (!RenameJournal::read(journalPath, records, &phase)) {
-        result.problems.append(
-            {journalPath, QString(), renameText("JournalUnreadable", "This file is not a readable rename journal.")});
-        return result;
-    }
+namespace {
 
+// One journal's recovery, step by step.
+class Recovery {
+public:
+    explicit Recovery(const QString &journalPath) : m_path(journalPath) {}
+    ~Recovery() {
+        if (m_lockFd >= 0)
+            ::close(m_lockFd);
+    }
+    // Reads and locks the journal; false when there is nothing more to do.
+    bool open();
+    void findFiles();
+    void freeNewNames();
+    void putBack();
+    void keepPending();
+    RecoveryResult result;
+
+private:
+    void putBack(qsizetype k);
+    QString m_path;
+    QList<JournalRecord> m_records;
+    int m_lockFd = -1;
+    ChangedFolders m_changed;
+    JournalCopyRecorder m_recorder;
+    CopyRecorder *m_copies = nullptr;
+    QList<QString> m_at; // where each file is
+    QList<QList<ReviewEntry>> m_copyProblems;
+    QList<qsizetype> m_pending; // records kept for another attempt
+};
+
+bool Recovery::open() {
+    int phase = 0;
+    if (cutShortBeforeAnyMove(m_path)) {
+        result.batchHadEnded = true;
+        rewriteJournal(m_path, {});
+        return false;
+    }
+    if (!RenameJournal::read(m_path, m_records, &phase)) {
+        result.problems.append(
+            {m_path, QString(), renameText("JournalUnreadable", "This file is not a readable rename journal.")});
+        return false;
+    }
     // Hold the lock while recovering, so that a second copy of the program
     // does not recover the same journal at the same time.
-    int lockFd = ::open(QFile::encodeName(journalPath).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
-    const bool writable = lockFd >= 0;
+    m_lockFd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+    const bool writable = m_lockFd >= 0;
     if (!writable)
-        lockFd = ::open(QFile::encodeName(journalPath).constData(), O_RDONLY | O_CLOEXEC);
-    if (lockFd >= 0 && ::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(lockFd);
+        m_lockFd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
+    if (m_lockFd >= 0 && ::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
         result.problems.append(
-            {journalPath, QString(), renameText("JournalBusy", "This rename journal is in use by a running batch.")});
-        return result;
+            {m_path, QString(), renameText("JournalBusy", "This rename journal is in use by a running batch.")});
+        return false;
     }
     if (phase == static_cast<int>(JournalPhase::Done)) {
         // The batch had ended and its moves were on disk; only the removal of
         // its journal was cut short.
         result.batchHadEnded = true;
-        rewriteJournal(journalPath, {});
-        if (lockFd >= 0)
-            ::close(lockFd);
-        return result;
+        rewriteJournal(m_path, {});
+        return false;
     }
-    ChangedFolders changed;
     // Moves back across file systems are copies too, recorded in the same
     // journal so that a crash during recovery is recovered in turn.
     int copiesSoFar = 0;
-    for (const JournalRecord &r : records)
+    for (const JournalRecord &r : std::as_const(m_records))
         copiesSoFar += static_cast<int>(r.copies.size());
-    JournalCopyRecorder recorder(lockFd, QFileInfo(journalPath).completeBaseName() + QStringLiteral("-r"), copiesSoFar);
+    m_recorder =
+        JournalCopyRecorder(m_lockFd, QFileInfo(m_path).completeBaseName() + QStringLiteral("-r"), copiesSoFar);
     // A journal that cannot take more lines: copies get names of their own.
-    CopyRecorder *copies = writable ? &recorder : nullptr;
+    m_copies = writable ? &m_recorder : nullptr;
+    return true;
+}
 
-    // Find every file: its original, or the one copy of it that stays.
-    QList<QString> at(records.size());
-    QList<QList<ReviewEntry>> copyProblems(records.size());
-    for (qsizetype k = 0; k < records.size(); ++k)
-        at[k] = settleCopies(records[k], result, copyProblems[k], changed);
+// Find every file: its original, or the one copy of it that stays.
+void Recovery::findFiles() {
+    m_at = QList<QString>(m_records.size());
+    m_copyProblems = QList<QList<ReviewEntry>>(m_records.size());
+    for (qsizetype k = 0; k < m_records.size(); ++k)
+        m_at[k] = settleCopies(m_records[k], result, m_copyProblems[k], m_changed);
+}
 
-    // First every file found under its new name goes to its temporary name, so
-    // that old names taken by other files of the batch (swaps) are freed...
-    for (qsizetype k = 0; k < records.size(); ++k) {
-        const JournalRecord &r = records[k];
-        if (at[k] != r.newPath || r.newPath == r.oldPath)
+// First every file found under its new name goes to its temporary name, so
+// that old names taken by other files of the batch (swaps) are freed.
+void Recovery::freeNewNames() {
+    for (qsizetype k = 0; k < m_records.size(); ++k) {
+        const JournalRecord &r = m_records[k];
+        if (m_at[k] != r.newPath || r.newPath == r.oldPath)
             continue;
-        recorder.setRecord(k);
-        if (moveFileNoReplace(r.newPath, r.tempPath, copies)) {
-            changed.noteMove(r.newPath, r.tempPath);
-            at[k] = r.tempPath;
+        m_recorder.setRecord(k);
+        if (moveFileNoReplace(r.newPath, r.tempPath, m_copies)) {
+            m_changed.noteMove(r.newPath, r.tempPath);
+            m_at[k] = r.tempPath;
         }
     }
-    // ...then every file goes back under its old name.
-    QList<qsizetype> pending;
-    for (qsizetype k = 0; k < records.size(); ++k) {
-        const JournalRecord &r = records[k];
-        result.problems += copyProblems[k];
-        if (at[k].isEmpty()) {
-            // A disk or card that is not there: the file is kept in the
-            // journal, to be put back once the medium is back.
-            const QString medium = missingMedium(r.oldPath);
-            if (!medium.isEmpty()) {
-                result.problems.append(
-                    {r.oldPath, r.newPath,
-                     renameText("RecoverMediumMissing",
-                                "%s cannot be reached (a disk or card that is not there?); the file stays in the "
-                                "journal and is put back once it is there again.",
-                                medium)});
-                pending << k;
-            } else {
-                result.problems.append(
-                    {r.oldPath, r.newPath,
-                     renameText("RecoverMissing", "Not found under its old, temporary or new name.")});
-            }
-            continue;
-        }
-        if (at[k] == r.oldPath) {
-            ++result.alreadyInPlace;
-            if (!copyProblems[k].isEmpty())
-                pending << k;
-            continue;
-        }
-        recorder.setRecord(k);
-        const MoveResult m = moveFileNoReplace(at[k], r.oldPath, copies);
-        if (m.ok) {
-            changed.noteMove(at[k], r.oldPath);
-            ++result.restored;
-            result.moved.append({r.oldPath, at[k], QString()});
-            if (!copyProblems[k].isEmpty())
-                pending << k;
-        } else {
+}
+
+void Recovery::putBack(qsizetype k) {
+    const JournalRecord &r = m_records[k];
+    result.problems += m_copyProblems[k];
+    if (m_at[k].isEmpty()) {
+        // A disk or card that is not there: the file is kept in the
+        // journal, to be put back once the medium is back.
+        const QString medium = missingMedium(r.oldPath);
+        if (!medium.isEmpty()) {
             result.problems.append(
-                {r.oldPath, at[k],
-                 renameText("RecoverFailed", "Cannot be put back (%s); the file is now named %s", m.reason, at[k])});
-            pending << k;
+                {r.oldPath, r.newPath,
+                 renameText("RecoverMediumMissing",
+                            "%s cannot be reached (a disk or card that is not there?); the file stays in the "
+                            "journal and is put back once it is there again.",
+                            medium)});
+            m_pending << k;
+        } else {
+            result.problems.append({r.oldPath, r.newPath,
+                                    renameText("RecoverMissing", "Not found under its old, temporary or new name.")});
         }
+        return;
     }
-    // What is left keeps its records, copy steps included (read again: this
-    // recovery may have added some), for the next attempt.
+    if (m_at[k] == r.oldPath) {
+        ++result.alreadyInPlace;
+        if (!m_copyProblems[k].isEmpty())
+            m_pending << k;
+        return;
+    }
+    m_recorder.setRecord(k);
+    const MoveResult m = moveFileNoReplace(m_at[k], r.oldPath, m_copies);
+    if (m.ok) {
+        m_changed.noteMove(m_at[k], r.oldPath);
+        ++result.restored;
+        result.moved.append({r.oldPath, m_at[k], QString()});
+        if (!m_copyProblems[k].isEmpty())
+            m_pending << k;
+    } else {
+        result.problems.append(
+            {r.oldPath, m_at[k],
+             renameText("RecoverFailed", "Cannot be put back (%s); the file is now named %s", m.reason, m_at[k])});
+        m_pending << k;
+    }
+}
+
+// ...then every file goes back under its old name.
+void Recovery::putBack() {
+    for (qsizetype k = 0; k < m_records.size(); ++k)
+        putBack(k);
+}
+
+// What is left keeps its records, copy steps included (read again: this
+// recovery may have added some), for the next attempt. The journal goes (or
+// shrinks) only once the moves back are on disk.
+void Recovery::keepPending() {
     QList<JournalRecord> stillPending;
-    if (!pending.isEmpty()) {
+    if (!m_pending.isEmpty()) {
         QList<JournalRecord> now;
-        if (!RenameJournal::read(journalPath, now))
-            now = records;
-        for (qsizetype k : pending)
-            stillPending << now.value(k, records[k]);
+        if (!RenameJournal::read(m_path, now))
+            now = m_records;
+        for (qsizetype k : std::as_const(m_pending))
+            stillPending << now.value(k, m_records[k]);
     }
-    // The journal goes (or shrinks) only once the moves back are on disk.
     QString folder;
-    const int syncError = changed.sync(&folder);
+    const int syncError = m_changed.sync(&folder);
     if (syncError == 0) {
-        rewriteJournal(journalPath, stillPending);
+        rewriteJournal(m_path, stillPending);
     } else {
         result.problems.append({folder, QString(),
                                 renameText("RecoverNotSynced",
@@ -650,9 +711,19 @@ RecoveryResult recoverJournal(const QString &journalPath) {
                                            "journal stays for another attempt.",
                                            systemErrorText(syncError))});
     }
-    if (lockFd >= 0)
-        ::close(lockFd);
-    return result;
+}
+
+} // namespace
+
+RecoveryResult recoverJournal(const QString &journalPath) {
+    Recovery recovery(journalPath);
+    if (recovery.open()) {
+        recovery.findFiles();
+        recovery.freeNewNames();
+        recovery.putBack();
+        recovery.keepPending();
+    }
+    return recovery.result;
 }
 
 QString describeProblems(const QList<ReviewEntry> &problems) {

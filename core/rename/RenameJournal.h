@@ -31,7 +31,9 @@ void appendIdentity(QByteArray &out, const FileIdentity &id);
 FileIdentity identity(const QList<QByteArray> &fields, qsizetype first);
 } // namespace journalFields
 
-// A copy of a file made by a move across file systems.
+// A copy of a file made by a move across file systems, or the empty
+// placeholder of a move on a file system without a no-replace rename nor hard
+// links (then partialPath and finalPath are the same name).
 struct CopyStep {
     QString partialPath;   // its name until it was complete
     QString finalPath;     // the name it was to get
@@ -59,6 +61,7 @@ public:
     QString partialPath(const QString &to) override;
     bool created(const QString &partialPath, const FileIdentity &copy) override;
     void placed(const QString &) override;
+    bool reserving(const QString &to) override;
 
     // Called after each step (1 recorded, 2 created, 3 placed): a test hook
     // standing for a crash at that moment.

@@ -142,6 +142,7 @@ Form load(const Settings &s) {
     f.txtDebut = QString::number(s.RegleDebutResetRenommage);
     f.txtPas = QString::number(s.ReglePasResetRenommage);
     f.thumbnails = s.AfficherVignette != 0;
+    f.composeNfc = s.NormaliserNFC != 0;
     f.thumbnailExtensions = s.FormatExtensionVignette;
     f.thumbnailSize = s.TailleVignette;
     f.startFolder = s.DossierDepart;
@@ -175,6 +176,7 @@ bool confirm(Settings &s, const Form &form, const QString &documentsFolder) {
     n.ReglePasApresRenommage = form.optPas == 0 ? 0 : 1;
     n.ReglePasResetRenommage = valueText::toInt16(form.txtPas);
 
+    n.NormaliserNFC = form.composeNfc ? 1 : 0;
     n.AfficherVignette = form.thumbnails ? 1 : 0;
     n.FormatExtensionVignette = form.thumbnailExtensions;
     if (form.thumbnailSize >= 0 && form.thumbnailSize <= 2)

@@ -63,6 +63,7 @@ struct Form {
     int optRegle = 1, optDebut = 1, optPas = 1;
     QString txtDebut, txtPas;
     bool thumbnails = true;
+    bool composeNfc = false;
     QString thumbnailExtensions;
     int thumbnailSize = 0;
     int startFolder = 1;

@@ -68,6 +68,8 @@ struct Settings {
 
     // Rename batches kept in the history for undo.
     std::int32_t TailleHistorique = 50;
+    // 1: new names are composed to NFC (names written by other systems may be decomposed).
+    std::int32_t NormaliserNFC = 0;
 
     // [RegleRenommage]: the current rule (pattern, options, comment, file types)
     Rule regle;

@@ -437,6 +437,7 @@ void addRuleKeys(std::vector<KeyDef> &t) {
     t.push_back(textKey("RegleRenommage_RechercherChaine", 17, TAV_FIELD(RechercherChaine)));
     t.push_back(textKey("RegleRenommage_RemplacerChaine", 17, TAV_FIELD(RemplacerChaine)));
     t.push_back(numberKey("Option_TailleHistorique", 17, TAV_FIELD(TailleHistorique), Width::Int32, 50));
+    t.push_back(numberKey("Option_NormaliserNFC", 17, TAV_FIELD(NormaliserNFC), Width::Int32, 0, 1));
 }
 
 const std::vector<KeyDef> &keyTable() {

@@ -228,6 +228,8 @@ QWidget *frmOption::buildPage(int index) {
         auto *v = new QVBoxLayout(page);
         lstCharInterdit = makeTable("lstCharInterdit", 2);
         v->addWidget(lstCharInterdit);
+        chkNFC = named(new QCheckBox(QStringLiteral("Composer les accents des nouveaux noms (NFC)")), "chkNFC");
+        v->addWidget(chkNFC);
         break;
     }
     case 2: {
@@ -363,6 +365,7 @@ void frmOption::Form_Load() {
     txtPas->setText(f.txtPas);
 
     chkFormatVignette->setChecked(f.thumbnails);
+    chkNFC->setChecked(f.composeNfc);
     txtExtensionVignette->setText(f.thumbnailExtensions);
     txtExtensionVignette->setEnabled(f.thumbnails);
 
@@ -552,6 +555,7 @@ options::Form frmOption::formValues() const {
     f.txtDebut = txtDebut->text();
     f.txtPas = txtPas->text();
     f.thumbnails = chkFormatVignette->isChecked();
+    f.composeNfc = chkNFC->isChecked();
     f.thumbnailExtensions = txtExtensionVignette->text();
     f.thumbnailSize = cboVignette->findText(cboVignette->currentText(), Qt::MatchExactly);
     f.startFolder = std::max(cboDossier->findText(cboDossier->currentText(), Qt::MatchExactly), 0);

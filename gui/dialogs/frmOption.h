@@ -121,6 +121,7 @@ private:
     QLabel *lblLangage = nullptr, *lblTraduction = nullptr, *lblTraducteur = nullptr, *lblSiteTraducteur = nullptr;
     // Page 5: thumbnails.
     QCheckBox *chkFormatVignette = nullptr;
+    QCheckBox *chkNFC = nullptr; // new names composed to NFC
     QLineEdit *txtExtensionVignette = nullptr;
     QComboBox *cboVignette = nullptr;
     QLabel *lblTailleVignette = nullptr;

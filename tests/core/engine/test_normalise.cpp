@@ -124,6 +124,15 @@ TEST(IdenticalNamesTable, NumbersRepeatsIgnoringCase) {
     EXPECT_EQ(t.number(QString()), u"_1");
 }
 
+TEST(IdenticalNamesTable, AccentsComposedOrNotAreOneName) {
+    const QString nfc = QString::fromUtf8("caf\xc3\xa9.jpg"), nfd = QString::fromUtf8("cafe\xcc\x81.jpg");
+    EXPECT_EQ(composeNfc(nfd), nfc);
+    EXPECT_EQ(composeNfc(QStringLiteral("IMG_0001.JPG")), u"IMG_0001.JPG");
+    IdenticalNames t;
+    EXPECT_EQ(t.number(nfc), nfc);
+    EXPECT_EQ(t.number(nfd), QString::fromUtf8("cafe\xcc\x81_1.jpg"));
+}
+
 TEST(IdenticalNamesTable, SameResultsAsTheLinearTable) {
     // The ordered list with a linear scan, as a reference.
     struct Entry {

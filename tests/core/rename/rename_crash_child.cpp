@@ -5,6 +5,8 @@
 // with PHASE "copy", right after step MOVES (1 recorded, 2 created, 3 given
 // its name) of the first copy to another file system. Any other PHASE never
 // crashes: the batch runs to its end unless something kills the process.
+// The missing folders of the new paths are made first, as a folder pattern
+// makes them.
 //   rename_crash_child JOURNAL_FOLDER recover
 // recovers every journal left in JOURNAL_FOLDER and prints the problems.
 #include "core/rename/RenameBatch.h"
@@ -38,8 +40,10 @@ int main(int argc, char **argv) {
     const int phase = copy ? 0 : args[2].toInt();
     const int moves = args[3].toInt();
     QList<tav::RenameItem> items;
-    for (int i = 4; i + 1 < args.size(); i += 2)
+    for (int i = 4; i + 1 < args.size(); i += 2) {
         items.append({args[i], args[i + 1], QString()});
+        tav::makeFoldersSynced(args[i + 1].left(args[i + 1].lastIndexOf(QLatin1Char('/'))));
+    }
     tav::RenameBatch batch(items);
     batch.prepare();
     int done = 0;

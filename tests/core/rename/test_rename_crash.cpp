@@ -326,6 +326,47 @@ TEST(RenameDurability, EveryChangedFolderIsSyncedBeforeTheJournalIsRemoved) {
     }
 }
 
+TEST(RenameDurability, NewFoldersAreOnDiskInTheirParentsBeforeAnythingMovesIntoThem) {
+    // First use (the journal's folder and one above it are missing) and a
+    // move into two new folders: each new folder's parent is synced after
+    // the folder is made and before the first file moves; the folders a
+    // batch syncs together are synced parents first.
+    CrossDeviceCrash c;
+    const QString d = c.disk.path();
+    const QString journals = c.journals.path() + "/state/journal";
+    for (const char *n : {"a", "b", "m"})
+        writeFile(d + "/" + n, n);
+    const QList<FsOp> ops =
+        loggedBatch(journals, {d + "/a", d + "/b", d + "/b", d + "/a", d + "/m", d + "/new/deeper/m2"});
+    ASSERT_FALSE(ops.isEmpty()) << "the shim logged nothing";
+    EXPECT_EQ(readFile(d + "/new/deeper/m2"), "m");
+    qsizetype firstMove = -1;
+    for (qsizetype k = 0; k < ops.size() && firstMove < 0; ++k)
+        if (ops[k].op == "rename" && ops[k].args.value(0).startsWith(d + "/"))
+            firstMove = k;
+    ASSERT_GE(firstMove, 0);
+    QStringList made;
+    for (qsizetype k = 0; k < firstMove; ++k) {
+        if (ops[k].op != "mkdir")
+            continue;
+        made << ops[k].args.value(0);
+        bool synced = false;
+        for (qsizetype j = k + 1; j < firstMove && !synced; ++j)
+            synced = ops[j].op == "fsync" && ops[j].args.value(1) == "dir" &&
+                     ops[j].args.value(0) == folderOf(ops[k].args.value(0));
+        EXPECT_TRUE(synced) << "the parent of " << ops[k].args.value(0).toStdString()
+                            << " is not synced before the first move";
+    }
+    EXPECT_TRUE(made.contains(journals) && made.contains(d + "/new/deeper")) << made.join(' ').toStdString();
+    for (qsizetype k = firstMove; k < ops.size(); ++k) {
+        if (ops[k].op != "fsync" || ops[k].args.value(1) != "dir")
+            continue;
+        for (qsizetype j = k + 1; j < ops.size() && ops[j].op == "fsync"; ++j)
+            EXPECT_FALSE(ops[k].args.value(0).startsWith(ops[j].args.value(0) + "/"))
+                << ops[j].args.value(0).toStdString() << " synced after its sub-folder";
+    }
+}
+
 // The journal's and the history's fields keep the format older journals were
 // written in (percent-encoded bytes, "/" kept), and read back to the same
 // path and identity whatever the name holds.

@@ -103,6 +103,7 @@ TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload) {
     s.RechercherChaine = "DSC";
     s.RemplacerChaine = "Photo";
     s.TailleHistorique = 7;
+    s.NormaliserNFC = 1;
     ASSERT_TRUE(modIniFile::SaveIniFile(s));
 
     Settings back;
@@ -115,13 +116,13 @@ TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload) {
     EXPECT_EQ(back.regle, s.regle);
     EXPECT_EQ(back.CharactereInterdit, s.CharactereInterdit);
 
-    // 54 key names once the indices are stripped.
+    // 55 key names once the indices are stripped.
     QSet<QString> names;
     const IniFile f = ini();
     for (const QString &section : f.sections())
         for (const QString &k : f.keys(section))
             names.insert(QString(k).remove(QRegularExpression("\\d+$")));
-    EXPECT_EQ(names.size(), 54);
+    EXPECT_EQ(names.size(), 55);
     // They are the keys of the one table that reads and writes them.
     const QStringList table = modIniFile::keyNames();
     EXPECT_EQ(QSet<QString>(table.begin(), table.end()), names);

@@ -371,6 +371,8 @@ TEST_F(OptionsDialog, EveryOptionSurvivesARestartAndTheCommandLineFollowsIt) {
     EXPECT_EQ(settings.DossierSpecifique, dir.filePath(QStringLiteral("picked"))); // at once
     control<QLineEdit>(d.get(), "txtFormatJHead")->setText(QStringLiteral("jpg jpe"));
     control<QLineEdit>(d.get(), "txtFormatExifTool")->setText(QStringLiteral("cr2 nef"));
+    ASSERT_FALSE(control<QCheckBox>(d.get(), "chkNFC")->isChecked()); // off at first
+    control<QCheckBox>(d.get(), "chkNFC")->click();
 
     QSignalSpy redraw(d.get(), &frmOption::thumbnailSettingsChanged);
     fe.asked.clear();
@@ -399,6 +401,7 @@ TEST_F(OptionsDialog, EveryOptionSurvivesARestartAndTheCommandLineFollowsIt) {
     EXPECT_EQ(next.DossierSpecifique, dir.filePath(QStringLiteral("picked")));
     EXPECT_EQ(next.ExtensionTraiteAvecJHEAD, QStringLiteral("JPG JPE"));
     EXPECT_EQ(next.ExtensionTraiteAvecEXIFTOOL, QStringLiteral("CR2 NEF"));
+    EXPECT_EQ(next.NormaliserNFC, 1);
 
     // The dialog of the next start shows them again.
     Settings restarted = next;
@@ -411,6 +414,7 @@ TEST_F(OptionsDialog, EveryOptionSurvivesARestartAndTheCommandLineFollowsIt) {
     EXPECT_EQ(control<QLineEdit>(&shown, "txtDossierSpecifique")->text(), dir.filePath(QStringLiteral("picked")));
     EXPECT_EQ(control<QComboBox>(&shown, "cboVignette")->currentIndex(), 1);
     EXPECT_EQ(control<QLineEdit>(&shown, "txtFormatExifTool")->text(), QStringLiteral("CR2 NEF"));
+    EXPECT_TRUE(control<QCheckBox>(&shown, "chkNFC")->isChecked());
 
     // The command line reads the same file: the new table and list apply.
     QDir().mkpath(dir.filePath(QStringLiteral("files")));
@@ -430,6 +434,18 @@ TEST_F(OptionsDialog, EveryOptionSurvivesARestartAndTheCommandLineFollowsIt) {
               dir.filePath(QStringLiteral("files/a.jpg")) + QStringLiteral("\ty_1.jpg\n") +
                   dir.filePath(QStringLiteral("files/keep.txt")) + QLatin1Char('\t') + Message(91) + QLatin1Char('\n'))
         << cli.readAllStandardError().toStdString();
+
+    // A name written with a separate accent gets the composed one.
+    const QString nfd = dir.filePath(QStringLiteral("nfd/")) + QString::fromUtf8("cafe\xcc\x81.jpg");
+    QDir().mkpath(dir.filePath(QStringLiteral("nfd")));
+    QFile f(nfd);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    cli.start(QStringLiteral(TAV_BUILD_BIN_DIR "/travoline-cli"),
+              {QStringLiteral("--settings"), modIniFile::settingsFilePath(), QStringLiteral("--rule"),
+               QStringLiteral("*"), dir.filePath(QStringLiteral("nfd"))});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(QString::fromUtf8(cli.readAllStandardOutput()), nfd + QString::fromUtf8("\tcaf\xc3\xa9.jpg\n"));
 }
 
 TEST_F(OptionsDialog, ConfirmingWithFilesInTheListAsksBeforeRecomputing) {
