@@ -4,6 +4,7 @@
 #include "hovrix/Hovrix.h"
 
 #include "core/engine/Operators.h"
+#include "core/engine/TokenTable.h"
 #include "core/i18n/Language.h"
 #include "core/settings/Settings.h"
 #include "gui/i18n/Translate.h"
@@ -26,53 +27,6 @@ namespace tav {
 using pane::named;
 
 namespace {
-
-// Token labels: their designed captions, the token up to " :".
-const char *const TokenCaptions[TokenPane::TokenCount] = {
-    "# : chiffre d'une suite",
-    "* : nom d'origine",
-    "$A$ : année",
-    "$M$ : mois",
-    "$J$ : jour",
-    "$h$ : heure",
-    "$m$ : minute",
-    "$s$ : seconde",
-    "$D$ : date du fichier",
-    "$d$ : date de la prise",
-    "$T$ : taille (Exif)",
-    "$R$ : résolution",
-    "$O$ : orientation",
-    "$K$ : appareil",
-    "$C$ : commentaire",
-    "$P$ : dossier parent",
-    "$dA$ : année de la prise",
-    "$dM$ : mois de la prise",
-    "$dJ$ : jour de la prise",
-    "$dh$ : heure de la prise",
-    "$dm$ : minute de la prise",
-    "$ds$ : seconde de la prise",
-    "$N$ : numéro du nom",
-    "$DA$ : année du fichier",
-    "$DM$ : mois du fichier",
-    "$DJ$ : jour du fichier",
-    "$Dh$ : heure du fichier",
-    "$Dm$ : minute du fichier",
-    "$Ds$ : seconde du fichier",
-    "$REPC/texte/remplacement$",
-    "$REPP/1/2/1/remplacement$",
-    "$MKDIR$ : ranger dans des dossiers",
-    "$t$ : taille en octets",
-};
-
-// Which token labels each group shows (group i is entry i of the tips list).
-const QList<int> TokenGroups[TokenPane::GroupCount] = {
-    {2, 3, 4, 5, 6, 7},                              // current date
-    {8, 23, 24, 25, 26, 27, 28},                     // file date
-    {0, 1, 22, 15, 32, 31},                          // miscellaneous
-    {9, 16, 17, 18, 19, 20, 21, 10, 11, 12, 13, 14}, // Exif
-    {29},                                            // replace a text
-    {30},                                            // replace by position
-};
 
 // The tips' messages, in the order of the groups.
 const int TipMessages[TokenPane::GroupCount] = {39, 40, 42, 41, 43, 50};
@@ -127,8 +81,11 @@ TokenPane::TokenPane(QWidget *hoverHost, QWidget *parent)
     m_groups = new QWidget;
     auto *stack = new QGridLayout(m_groups);
     stack->setContentsMargins(0, 0, 0, 0);
-    for (int i = 0; i < TokenCount; ++i) {
-        Label8[i] = named(new QLabel(QString::fromUtf8(TokenCaptions[i])), "Label8", i);
+    const int labels = tokenLabelCount();
+    Label8.resize(labels);
+    Hovrix1.resize(labels);
+    for (int i = 0; i < labels; ++i) {
+        Label8[i] = named(new QLabel(tokenOfLabel(i)->frenchLabel), "Label8", i);
         Label8[i]->setProperty("tokenLabel", true);
         hostHoverControl(hoverHost, i);
     }
@@ -148,7 +105,7 @@ TokenPane::TokenPane(QWidget *hoverHost, QWidget *parent)
 
 void TokenPane::buildTokenGroup(int group) {
     auto *grid = new QGridLayout(fAstuce[group]);
-    const QList<int> &ids = TokenGroups[group];
+    const QList<int> ids = labelsOfGroup(group);
     const bool metadata = group == MetadataGroup;
     const int perColumn = metadata ? 4 : 3;
     for (int k = 0; k < ids.size(); ++k)
@@ -207,7 +164,7 @@ void TokenPane::buildReplaceText() {
     optRepStr[0]->setChecked(true);
     opts->addStretch(1);
     cmdRepStr = pane::button("cmdRepStr", QStringLiteral("Écrire la règle"), QString());
-    grid->addWidget(Label8[29], 0, 0, 1, 4);
+    grid->addWidget(Label8[labelsOfGroup(ReplaceTextGroup).value(0)], 0, 0, 1, 4);
     grid->addWidget(title, 1, 0);
     grid->addWidget(txtRechercher, 1, 1);
     grid->addWidget(by, 1, 2);
@@ -265,7 +222,7 @@ void TokenPane::buildReplaceByPosition() {
     cmdRepPos = pane::button("cmdRepPos", QStringLiteral("Écrire la règle"), QString());
     line2->addWidget(cmdRepPos);
 
-    grid->addWidget(Label8[30], 0, 0);
+    grid->addWidget(Label8[labelsOfGroup(ReplaceAtGroup).value(0)], 0, 0);
     grid->addLayout(line, 1, 0);
     grid->addLayout(line2, 2, 0);
 }

@@ -5,6 +5,7 @@
 // two groups are the replace-a-text and replace-by-position builders.
 
 #include <QGroupBox>
+#include <QList>
 
 #include <array>
 
@@ -23,9 +24,10 @@ struct Settings;
 class TokenPane : public QGroupBox {
     Q_OBJECT
 public:
-    static constexpr int TokenCount = 33;
     static constexpr int GroupCount = 6;
     static constexpr int MetadataGroup = 3;
+    static constexpr int ReplaceTextGroup = 4;
+    static constexpr int ReplaceAtGroup = 5;
     static constexpr int MetadataValueCount = 6;
 
     // The hover controls of the token labels live in hoverHost (the window).
@@ -75,8 +77,8 @@ private:
     QListWidget *lstAstuce = nullptr;
     QWidget *m_groups = nullptr; // where the six groups take turns
     std::array<QGroupBox *, GroupCount> fAstuce{};
-    std::array<QLabel *, TokenCount> Label8{};
-    std::array<Hovrix *, TokenCount> Hovrix1{};
+    QList<QLabel *> Label8; // one per token label of the token table
+    QList<Hovrix *> Hovrix1;
     std::array<QLabel *, MetadataValueCount> lblExif{};
     QLabel *lblExitToolUsed = nullptr;
     QPushButton *cmdEffacerExif = nullptr;
