@@ -3,8 +3,8 @@
 
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
+#include "TestGuard.h"
 #include "core/engine/NameEngine.h"
-#include "core/i18n/Language.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,10 +26,11 @@ protected:
     QTemporaryDir dir;
     tav::ScriptedFrontEnd ui;
     tav::NameEngine engine;
+    test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        tav::i18n::setLanguage(QStringLiteral("Français"));
+        guard.language(QStringLiteral("Français"));
     }
 
     // Creates the file (and its folders) under the temporary folder.

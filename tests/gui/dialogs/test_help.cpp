@@ -4,9 +4,8 @@
 
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
-#include "TestPaths.h"
+#include "TestGuard.h"
 #include "core/app/MainController.h"
-#include "core/base/ProgramFolder.h"
 #include "core/i18n/HelpFile.h"
 #include "core/i18n/Language.h"
 #include "core/settings/Settings.h"
@@ -39,18 +38,16 @@ const QString Source = QStringLiteral(TAV_SOURCE_DIR);
 struct HelpTest : ::testing::Test {
     ScriptedFrontEnd fe;
     QStringList opened;
+    test::TestGuard guard;
 
     void SetUp() override {
-        setProgramFolder(Source);
-        i18n::setLanguage(QStringLiteral("Français"));
+        guard.programFolder(Source).language(QStringLiteral("Français"));
         help::useBuildSupportSite();
         CHelp::urlOpener() = [this](const QString &url) { opened << url; };
     }
     void TearDown() override {
         CHelp::closeWindow();
         help::useBuildSupportSite();
-        i18n::setLanguage(QStringLiteral("Français"));
-        setProgramFolder(QString());
     }
 };
 
@@ -106,7 +103,7 @@ TEST_F(HelpTest, BothManualsHaveEveryTopicEveryLinkTargetAndEveryPicture) {
 
 TEST_F(HelpTest, MainWindowHelpOpensTopic10000OfTheFrenchManual) {
     QTemporaryDir dir;
-    modIniFile::setSettingsFilePath(dir.path() + QStringLiteral("/Travoline.ini"));
+    guard.settingsFile(dir.path() + QStringLiteral("/Travoline.ini"));
     Settings settings;
     MainController controller(settings);
     frmMain window(&controller);
@@ -133,7 +130,6 @@ TEST_F(HelpTest, MainWindowHelpOpensTopic10000OfTheFrenchManual) {
     EXPECT_EQ(CHelp::window(), help);
     EXPECT_EQ(help->anchor(), QStringLiteral("topic10003"));
     EXPECT_TRUE(fe.asked.isEmpty());
-    modIniFile::setSettingsFilePath(QString());
 }
 
 TEST_F(HelpTest, ALanguageWithoutManualAsksMessage53OrSaysTheManualIsNotInstalled) {
@@ -148,7 +144,7 @@ TEST_F(HelpTest, ALanguageWithoutManualAsksMessage53OrSaysTheManualIsNotInstalle
     ASSERT_TRUE(other.open(QIODevice::WriteOnly));
     other.write("[LANGUAGE]\nlanguage=Testing\n[MSG]\nm1=Note\nm53=No help here.|Open the online manual?\n");
     other.close();
-    setProgramFolder(folder.path());
+    guard.programFolder(folder.path());
 
     i18n::setLanguage(QStringLiteral("Testing"));
     help::setSupportSite(QStringLiteral("https://example.org/support/"));
@@ -247,7 +243,7 @@ TEST_F(HelpTest, HelpFromAModalDialogTakesInputAndOutlivesTheDialog) {
 
 TEST_F(HelpTest, QuittingClosesTheHelpWindowBeforeTheSettingsAreSaved) {
     QTemporaryDir dir;
-    modIniFile::setSettingsFilePath(dir.path() + QStringLiteral("/Travoline.ini"));
+    guard.settingsFile(dir.path() + QStringLiteral("/Travoline.ini"));
     CHelp::install();
     bool helpOpenAtSave = true;
     int saves = 0;
@@ -271,5 +267,4 @@ TEST_F(HelpTest, QuittingClosesTheHelpWindowBeforeTheSettingsAreSaved) {
     EXPECT_FALSE(helpOpenAtSave);
     EXPECT_TRUE(QFileInfo::exists(dir.path() + QStringLiteral("/Travoline.ini")));
     modIniFile::hooks() = {};
-    modIniFile::setSettingsFilePath(QString());
 }
