@@ -19,7 +19,7 @@ struct Session {
     std::FILE *in;
     std::FILE *err;
     CliFrontEnd cli;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     explicit Session(const QByteArray &input, bool interactive = true)
         : in(std::tmpfile()), err(std::tmpfile()), cli(in, err) {

@@ -22,7 +22,7 @@ struct CliResult {
 class CliPreview : public ::testing::Test {
 protected:
     QTemporaryDir home, files;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(home.isValid() && files.isValid());

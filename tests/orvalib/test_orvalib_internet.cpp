@@ -22,7 +22,7 @@ const QString Trailer = QStringLiteral(") in procedure TavDownloadFile of Module
 
 struct Download : ::testing::Test {
     QTemporaryDir temp;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
     LocalHttpServer server;
 
     void SetUp() override {

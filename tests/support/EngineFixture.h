@@ -26,7 +26,7 @@ protected:
     QTemporaryDir dir;
     tav::ScriptedFrontEnd ui;
     tav::NameEngine engine;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());

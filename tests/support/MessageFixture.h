@@ -14,7 +14,7 @@ class MessageFixture : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     tav::ScriptedFrontEnd ui;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());

@@ -19,7 +19,7 @@ struct SettingsFixture : ::testing::Test {
     QTemporaryDir dir;
     ScriptedFrontEnd fe;
     QString iniPath;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         QDir(dir.path()).mkpath(QStringLiteral("langages"));

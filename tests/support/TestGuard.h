@@ -4,7 +4,7 @@
 // puts back on destruction what was there when it was made. Tests share an
 // executable, so none may leave its set-up to the next one.
 //
-//   test::TestGuard guard;                       // a fixture member
+//   tav::test::TestGuard guard;                      // a fixture member
 //   guard.sourceProgramFolder().language(QStringLiteral("English"));
 
 #include "TestPaths.h"
@@ -16,7 +16,7 @@
 #include <QFile>
 #include <QString>
 
-namespace test {
+namespace tav::test {
 
 class TestGuard {
 public:
@@ -94,4 +94,4 @@ private:
     Variable m_temp;
 };
 
-} // namespace test
+} // namespace tav::test

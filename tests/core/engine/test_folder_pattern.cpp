@@ -160,7 +160,7 @@ TEST_F(EngineFixture, ContinueModeOfAFolderPatternReadsTheDestinationFolder) {
 }
 
 TEST(NewNamePath, EveryReasonIsInBothLanguageFiles) {
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
     guard.sourceProgramFolder();
     const QStringList bad = {QString(), QStringLiteral(".."), QStringLiteral("a/b"), QStringLiteral("a") + QChar(0),
                              QString(256, 'x')};

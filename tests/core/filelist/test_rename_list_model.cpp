@@ -24,7 +24,7 @@ void fill(RenameListModel &m, int n) {
 } // namespace
 
 TEST(RenameListModel, ColumnsHeadersAndRolesUnderTheModelTester) {
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
     guard.language(QStringLiteral("Français"));
     RenameListModel m;
     QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::Fatal);

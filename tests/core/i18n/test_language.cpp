@@ -16,7 +16,7 @@ namespace {
 class LanguageTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
@@ -130,7 +130,7 @@ TEST_F(LanguageTest, LongValuesAreCutAndJunkFilesNeverFail) {
 // The delivered language files hold every message the program asks for, with
 // the placeholders its callers pass.
 TEST(LanguageFiles, FrenchAndEnglishHoldEveryMessageWithItsPlaceholders) {
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
     guard.sourceProgramFolder();
     const QList<int> used = {1,  2,  3,  4,  5,  6,  7,  12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 24, 25, 26, 27, 28,
                              29, 30, 31, 32, 33, 34, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 50, 51, 52, 53,

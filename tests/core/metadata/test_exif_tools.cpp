@@ -287,7 +287,7 @@ TEST_F(ExifTools, MissingToolOrFileGivesEmptyRecordsAndNoCacheEntry) {
 
 TEST_F(ExifTools, ToolMissingFromPathIsToldOnceWithItsPackage) {
     // Neither the program folder's bin/ nor PATH holds a tool.
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
     const QByteArray previousPath = qgetenv("PATH");
     guard.programFolder(work.path());
     QDir().mkpath(work.filePath("emptybin"));

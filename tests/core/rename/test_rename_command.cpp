@@ -31,7 +31,7 @@ protected:
     QList<QPair<QString, QString>> thumbnails;
     int titleUpdates = 0;
     QMap<QByteArray, int> before;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         guard.language(QStringLiteral("English"));

@@ -43,7 +43,7 @@ class HistoryTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     ScriptedFrontEnd ui;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         guard.language(QStringLiteral("English"));

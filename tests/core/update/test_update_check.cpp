@@ -20,7 +20,7 @@ class UpdateCheckTest : public ::testing::Test {
 protected:
     test::UpdateServer server;
     QTemporaryDir temp, program;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(server.isRunning());

@@ -28,7 +28,7 @@ namespace {
 
 class About : public ::testing::Test {
 protected:
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
     void SetUp() override { guard.sourceProgramFolder().language(QStringLiteral("Français")); }
 };
 

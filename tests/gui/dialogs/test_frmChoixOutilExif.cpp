@@ -39,7 +39,7 @@ protected:
         reader.setModeChangedHandler([this](int m) { changes << m; });
     }
 
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
     QTemporaryDir work;
     ScriptedFrontEnd ui;
     ExifReader reader;

@@ -36,7 +36,7 @@ protected:
     test::UpdateServer server;
     QTemporaryDir temp;
     ScriptedFrontEnd ui;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
     QByteArray savedPath = qgetenv("PATH");
     QByteArray package;
 

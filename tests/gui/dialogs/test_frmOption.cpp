@@ -49,7 +49,7 @@ struct OptionsDialog : ::testing::Test {
     std::unique_ptr<MainController> controller;
     frmOption::Services services;
     QStringList pickedTitles, opened;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());

@@ -38,7 +38,7 @@ const QString Source = QStringLiteral(TAV_SOURCE_DIR);
 struct HelpTest : ::testing::Test {
     ScriptedFrontEnd fe;
     QStringList opened;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         guard.programFolder(Source).language(QStringLiteral("Français"));

@@ -44,7 +44,7 @@ QStringList visibleIcons(const frmKobMsgBox &box) {
 
 class MsgBoxTest : public ::testing::Test {
 protected:
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
     void SetUp() override {
         guard.sourceProgramFolder().language(QStringLiteral("Français"));
         setTwipsDpi(96);

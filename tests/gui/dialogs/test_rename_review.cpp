@@ -47,7 +47,7 @@ void clickInReview(const char *button) {
 } // namespace
 
 TEST(RenameReview, CaptionLinesAndReasons) {
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
     guard.language(QStringLiteral("English"));
     frmCheckErreur form;
     const QString caption = form.windowTitle();
@@ -130,7 +130,7 @@ TEST(RenameReview, InsideARename) {
             return reviewBlockedEntries(e, suffix, nullptr);
         }
     } ui;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
     guard.language(QStringLiteral("English"));
     QTemporaryDir dir, journals;
     RenameJournal::setJournalFolder(journals.path());

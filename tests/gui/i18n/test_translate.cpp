@@ -26,7 +26,7 @@ namespace {
 class TranslateTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         QDir(dir.path()).mkpath(QStringLiteral("langages/common"));

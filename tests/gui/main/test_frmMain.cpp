@@ -109,7 +109,7 @@ struct WindowTest : ::testing::Test {
     QDateTime clock = QDateTime(QDate(2026, 12, 8), QTime(9, 0, 0));
     std::unique_ptr<MainController> controller;
     std::unique_ptr<frmMain> window;
-    test::TestGuard guard;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());

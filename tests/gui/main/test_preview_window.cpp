@@ -34,6 +34,7 @@ struct PreviewWindowTest : ::testing::Test {
     std::unique_ptr<MainController> controller;
     std::unique_ptr<frmMain> window;
     QString files;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         if (test::exiftoolProgram().isEmpty())
