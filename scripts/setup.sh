@@ -75,9 +75,20 @@ tav_fetch_camera_photos() {
     rm -rf "$tmp"
 }
 
+# ccache, when installed, makes a second build of the same sources on this
+# machine (another clone, a CI runner) mostly cache hits; CCACHE_DISABLE=1
+# measures a cold build. TAV_CMAKE_ARGS naming a launcher wins.
+tav_launcher_args() {
+    case "${TAV_CMAKE_ARGS:-}" in *COMPILER_LAUNCHER*) return 0 ;; esac
+    command -v ccache >/dev/null || return 0
+    echo "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache"
+}
+
 tav_build() {
     if [ ! -f "$TAV_BUILD/build.ninja" ]; then
-        cmake -S "$TAV_ROOT" -B "$TAV_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${TAV_CMAKE_ARGS:-}
+        # shellcheck disable=SC2046
+        cmake -S "$TAV_ROOT" -B "$TAV_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(tav_launcher_args) \
+            ${TAV_CMAKE_ARGS:-}
     fi
     cmake --build "$TAV_BUILD" -j "$(nproc)"
 }

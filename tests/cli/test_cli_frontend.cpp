@@ -1,7 +1,6 @@
 #include "QtPrinters.h"
-#include "TestPaths.h"
+#include "TestGuard.h"
 #include "cli/CliFrontEnd.h"
-#include "core/base/ProgramFolder.h"
 #include "core/base/Trap.h"
 #include "core/i18n/Language.h"
 
@@ -20,19 +19,18 @@ struct Session {
     std::FILE *in;
     std::FILE *err;
     CliFrontEnd cli;
+    tav::test::TestGuard guard;
 
     explicit Session(const QByteArray &input, bool interactive = true)
         : in(std::tmpfile()), err(std::tmpfile()), cli(in, err) {
         std::fwrite(input.constData(), 1, size_t(input.size()), in);
         std::rewind(in);
         cli.setInteractive(interactive);
-        setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
-        i18n::setLanguage(QStringLiteral("Français"));
+        guard.sourceProgramFolder().language(QStringLiteral("Français"));
     }
     ~Session() {
         std::fclose(in);
         std::fclose(err);
-        setProgramFolder(QString());
     }
     QString written() {
         std::fflush(err);

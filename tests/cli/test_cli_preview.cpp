@@ -1,7 +1,7 @@
 // The command line run as a real process on files in a temporary folder.
 
 #include "QtPrinters.h"
-#include "TestPaths.h"
+#include "TestGuard.h"
 #include "core/engine/Validation.h"
 #include "core/i18n/Language.h"
 
@@ -22,10 +22,11 @@ struct CliResult {
 class CliPreview : public ::testing::Test {
 protected:
     QTemporaryDir home, files;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(home.isValid() && files.isValid());
-        tav::i18n::setLanguage(QStringLiteral("Français"));
+        guard.language(QStringLiteral("Français"));
     }
 
     QString make(const QString &relative) {

@@ -4,6 +4,7 @@
 
 #include "LocalHttpServer.h"
 #include "QtPrinters.h"
+#include "TestGuard.h"
 #include "core/base/mTavCommon.h"
 
 #include <QDir>
@@ -21,19 +22,13 @@ const QString Trailer = QStringLiteral(") in procedure TavDownloadFile of Module
 
 struct Download : ::testing::Test {
     QTemporaryDir temp;
-    QByteArray savedTmp = qgetenv("TMPDIR");
+    tav::test::TestGuard guard;
     LocalHttpServer server;
 
     void SetUp() override {
         ASSERT_TRUE(temp.isValid());
         ASSERT_NE(server.port(), 0);
-        qputenv("TMPDIR", QFile::encodeName(temp.path()));
-    }
-    void TearDown() override {
-        if (savedTmp.isNull())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", savedTmp);
+        guard.tempFolder(temp.path());
     }
     QString folder() const { return QDir(temp.path()).canonicalPath() + QLatin1Char('/'); }
     QStringList entries() const {

@@ -3,6 +3,7 @@
 
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
+#include "TestGuard.h"
 #include "core/filelist/RenameList.h"
 #include "core/i18n/Language.h"
 
@@ -25,11 +26,12 @@ class EngineFixture : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     tav::ScriptedFrontEnd ui;
+    tav::test::TestGuard guard;
     tav::RenameList engine;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        tav::i18n::setLanguage(QStringLiteral("Français"));
+        guard.language(QStringLiteral("Français"));
     }
 
     // Creates the file (and its folders) under the temporary folder.

@@ -3,8 +3,7 @@
 // folder, and a scripted front end that records every message box.
 
 #include "ScriptedFrontEnd.h"
-#include "core/base/ProgramFolder.h"
-#include "core/i18n/Language.h"
+#include "TestGuard.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +14,7 @@ class MessageFixture : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     tav::ScriptedFrontEnd ui;
-    QString previousFolder;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
@@ -31,14 +30,7 @@ protected:
                 "m51=Search text missing\n"
                 "m92=Odd dollars\n");
         f.close();
-        previousFolder = tav::programFolder();
-        tav::setProgramFolder(dir.path());
-        tav::i18n::setLanguage(QStringLiteral("testlang"));
-    }
-
-    void TearDown() override {
-        tav::setProgramFolder(previousFolder);
-        tav::i18n::discardMessageCache();
+        guard.programFolder(dir.path()).language(QStringLiteral("testlang"));
     }
 
     // The one message box asked so far, checked in full.

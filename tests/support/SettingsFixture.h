@@ -4,9 +4,8 @@
 
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
+#include "TestGuard.h"
 #include "core/base/IniFile.h"
-#include "core/base/ProgramFolder.h"
-#include "core/i18n/Language.h"
 #include "core/settings/modIniFile.h"
 
 #include <QDir>
@@ -20,6 +19,7 @@ struct SettingsFixture : ::testing::Test {
     QTemporaryDir dir;
     ScriptedFrontEnd fe;
     QString iniPath;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         QDir(dir.path()).mkpath(QStringLiteral("langages"));
@@ -30,17 +30,11 @@ struct SettingsFixture : ::testing::Test {
                   "m46=Petite (50x40)\nm47=Moyenne (96x96)\nm48=Sans taille\n"
                   "m93=Pas de commentaire\nm95=Numero et nom\nm96=Version inconnue %s\n"
                   "m99=Ni parentheses ni barre\n");
-        setProgramFolder(dir.path());
-        i18n::setLanguage(QStringLiteral("Français"));
-        i18n::discardMessageCache();
         iniPath = dir.filePath(QStringLiteral("cfg/Travoline.ini"));
-        modIniFile::setSettingsFilePath(iniPath);
+        guard.programFolder(dir.path()).language(QStringLiteral("Français")).settingsFile(iniPath);
         modIniFile::hooks() = {};
     }
-    void TearDown() override {
-        modIniFile::setSettingsFilePath(QString());
-        modIniFile::hooks() = {};
-    }
+    void TearDown() override { modIniFile::hooks() = {}; }
 
     void writeFile(const QString &name, const QByteArray &bytes) {
         QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());

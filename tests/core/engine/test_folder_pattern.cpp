@@ -1,8 +1,7 @@
 #include "EngineFixture.h"
 
-#include "TestPaths.h"
+#include "TestGuard.h"
 #include "core/base/IniFile.h"
-#include "core/base/ProgramFolder.h"
 #include "core/engine/NewNamePath.h"
 #include "core/engine/Validation.h"
 
@@ -161,8 +160,8 @@ TEST_F(EngineFixture, ContinueModeOfAFolderPatternReadsTheDestinationFolder) {
 }
 
 TEST(NewNamePath, EveryReasonIsInBothLanguageFiles) {
-    const QString previous = programFolder();
-    setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
+    tav::test::TestGuard guard;
+    guard.sourceProgramFolder();
     const QStringList bad = {QString(), QStringLiteral(".."), QStringLiteral("a/b"), QStringLiteral("a") + QChar(0),
                              QString(256, 'x')};
     for (const char *file : {"francais", "english"}) {
@@ -173,7 +172,7 @@ TEST(NewNamePath, EveryReasonIsInBothLanguageFiles) {
             fromFile << ini.read(nameProblemSection(), key);
         }
         // Every reason the code gives comes from one of those keys, not from its built-in text.
-        i18n::setLanguage(QString::fromLatin1(file));
+        guard.language(QString::fromLatin1(file));
         QStringList given;
         for (const QString &name : bad)
             given << newNameProblem(name, false);
@@ -182,6 +181,4 @@ TEST(NewNamePath, EveryReasonIsInBothLanguageFiles) {
             EXPECT_TRUE(fromFile.contains(reason)) << file << ": " << reason.toStdString();
         EXPECT_EQ(QSet<QString>(given.begin(), given.end()).size(), given.size());
     }
-    i18n::setLanguage(QStringLiteral("Français"));
-    setProgramFolder(previous);
 }

@@ -1,4 +1,5 @@
 #include "QtPrinters.h"
+#include "TestGuard.h"
 #include "core/filelist/RenameListModel.h"
 #include "core/i18n/Language.h"
 
@@ -23,7 +24,8 @@ void fill(RenameListModel &m, int n) {
 } // namespace
 
 TEST(RenameListModel, ColumnsHeadersAndRolesUnderTheModelTester) {
-    i18n::setLanguage(QStringLiteral("Français"));
+    tav::test::TestGuard guard;
+    guard.language(QStringLiteral("Français"));
     RenameListModel m;
     QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::Fatal);
     fill(m, 6);

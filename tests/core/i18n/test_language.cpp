@@ -1,6 +1,5 @@
 #include "QtPrinters.h"
-#include "TestPaths.h"
-#include "core/base/ProgramFolder.h"
+#include "TestGuard.h"
 #include "core/base/Trap.h"
 #include "core/i18n/Language.h"
 
@@ -17,15 +16,12 @@ namespace {
 class LanguageTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QDir(dir.path()).mkpath(QStringLiteral("langages"));
-        setProgramFolder(dir.path());
-    }
-    void TearDown() override {
-        setProgramFolder(QString());
-        i18n::setLanguage(QStringLiteral("Français"));
+        guard.programFolder(dir.path());
     }
 
     void writeFile(const QString &fileName, const QByteArray &bytes) {
@@ -35,7 +31,7 @@ protected:
     }
     void useLanguage(const QByteArray &bytes) {
         writeFile(QStringLiteral("test.lng"), bytes);
-        i18n::setLanguage(QStringLiteral("Test"));
+        guard.language(QStringLiteral("Test"));
     }
 };
 
@@ -134,7 +130,8 @@ TEST_F(LanguageTest, LongValuesAreCutAndJunkFilesNeverFail) {
 // The delivered language files hold every message the program asks for, with
 // the placeholders its callers pass.
 TEST(LanguageFiles, FrenchAndEnglishHoldEveryMessageWithItsPlaceholders) {
-    setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
+    tav::test::TestGuard guard;
+    guard.sourceProgramFolder();
     const QList<int> used = {1,  2,  3,  4,  5,  6,  7,  12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 24, 25, 26, 27, 28,
                              29, 30, 31, 32, 33, 34, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 50, 51, 52, 53,
                              54, 55, 56, 57, 59, 60, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 73, 74, 75, 76,
@@ -155,6 +152,4 @@ TEST(LanguageFiles, FrenchAndEnglishHoldEveryMessageWithItsPlaceholders) {
         for (int n : {46, 47, 48})
             EXPECT_TRUE(size.match(i18n::Message(n)).hasMatch()) << qPrintable(language) << " thumbnail size " << n;
     }
-    setProgramFolder(QString());
-    i18n::setLanguage(QStringLiteral("Français"));
 }

@@ -11,6 +11,7 @@
 #include "PhotoFactory.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
+#include "TestGuard.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -286,9 +287,9 @@ TEST_F(ExifTools, MissingToolOrFileGivesEmptyRecordsAndNoCacheEntry) {
 
 TEST_F(ExifTools, ToolMissingFromPathIsToldOnceWithItsPackage) {
     // Neither the program folder's bin/ nor PATH holds a tool.
-    const QString previousFolder = programFolder();
+    tav::test::TestGuard guard;
     const QByteArray previousPath = qgetenv("PATH");
-    setProgramFolder(work.path());
+    guard.programFolder(work.path());
     QDir().mkpath(work.filePath("emptybin"));
     qputenv("PATH", work.filePath("emptybin").toLocal8Bit());
 
@@ -317,7 +318,6 @@ TEST_F(ExifTools, ToolMissingFromPathIsToldOnceWithItsPackage) {
     reader->configure(ExifModeJhead, DefaultJheadExtensions, DefaultExifToolExtensions);
     EXPECT_TRUE(reader->missingTools().isEmpty());
     EXPECT_TRUE(reader->missingToolsText().isEmpty());
-    setProgramFolder(previousFolder);
 }
 
 TEST_F(ExifTools, ValueLabelsAreBlankedThenShown) {

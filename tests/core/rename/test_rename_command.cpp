@@ -10,6 +10,7 @@
 #include "QtPrinters.h"
 #include "RenameTestUtil.h"
 #include "ScriptedFrontEnd.h"
+#include "TestGuard.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -30,9 +31,10 @@ protected:
     QList<QPair<QString, QString>> thumbnails;
     int titleUpdates = 0;
     QMap<QByteArray, int> before;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
-        i18n::setLanguage(QStringLiteral("English"));
+        guard.language(QStringLiteral("English"));
         RenameJournal::setJournalFolder(journals.path());
         settings.NombreFichierRenomme = 5;
         callbacks.thumbnailRenamed = [this](const QString &a, const QString &b) { thumbnails.append({a, b}); };

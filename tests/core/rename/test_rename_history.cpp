@@ -9,6 +9,7 @@
 #include "QtPrinters.h"
 #include "RenameTestUtil.h"
 #include "ScriptedFrontEnd.h"
+#include "TestGuard.h"
 #include "TestPaths.h"
 
 #include <QDirIterator>
@@ -42,9 +43,10 @@ class HistoryTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     ScriptedFrontEnd ui;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
-        i18n::setLanguage(QStringLiteral("English"));
+        guard.language(QStringLiteral("English"));
         // Each test starts with an empty history in the process's own state folder.
         QDir(history::folder()).removeRecursively();
         QDir(RenameJournal::journalFolder()).removeRecursively();

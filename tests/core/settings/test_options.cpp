@@ -22,7 +22,7 @@ struct Options : SettingsFixture {
         // A file without its display name, and one whose name leads nowhere.
         writeFile(QStringLiteral("langages/klingon.lng"), "[AUTHOR]\nname=K\n");
         writeFile(QStringLiteral("langages/zulu.lng"), "[LANGUAGE]\nlanguage=Ísizulu\n");
-        i18n::setLanguage(QStringLiteral("Français"));
+        guard.language(QStringLiteral("Français"));
     }
 };
 

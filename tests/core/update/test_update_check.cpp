@@ -2,9 +2,9 @@
 // on 127.0.0.1 (update_server.py), with the temporary and program folders of
 // the test's own.
 
+#include "TestGuard.h"
 #include "UpdateServer.h"
 #include "WaitFor.h"
-#include "core/base/ProgramFolder.h"
 #include "core/update/InstallerDownload.h"
 #include "core/update/UpdateCheck.h"
 
@@ -23,20 +23,14 @@ class UpdateCheckTest : public ::testing::Test {
 protected:
     test::UpdateServer server;
     QTemporaryDir temp, program;
-    QByteArray savedTmp = qgetenv("TMPDIR");
-    QString savedFolder = programFolder();
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(server.isRunning());
-        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        guard.tempFolder(temp.path()).programFolder(program.path());
         qputenv(ServerAddressVariable, server.base().toUtf8());
-        setProgramFolder(program.path());
     }
-    void TearDown() override {
-        qputenv("TMPDIR", savedTmp);
-        qunsetenv(ServerAddressVariable);
-        setProgramFolder(savedFolder);
-    }
+    void TearDown() override { qunsetenv(ServerAddressVariable); }
     QStringList paths() const {
         QStringList l;
         for (const auto &r : server.requests())

@@ -1,8 +1,7 @@
 // The about box, its credits scroller and the dependency list, offscreen with
 // the program's own language files.
 
-#include "TestPaths.h"
-#include "core/base/ProgramFolder.h"
+#include "TestGuard.h"
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/i18n/Language.h"
@@ -29,11 +28,8 @@ namespace {
 
 class About : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
-        i18n::setLanguage(QStringLiteral("Français"));
-    }
-    void TearDown() override { setProgramFolder(QString()); }
+    tav::test::TestGuard guard;
+    void SetUp() override { guard.sourceProgramFolder().language(QStringLiteral("Français")); }
 };
 
 QString labelText(const QWidget &form, const char *name) {

@@ -1,8 +1,7 @@
 // The tool choice dialog under the offscreen platform, with the program's
 // own French language file.
 
-#include "TestPaths.h"
-#include "core/base/ProgramFolder.h"
+#include "TestGuard.h"
 #include "core/i18n/Language.h"
 #include "core/metadata/BuiltinReader.h"
 #include "core/metadata/Exif.h"
@@ -37,16 +36,15 @@ QComboBox *choices(const QDialog &dialog) {
 class ChoiceDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
-        i18n::setLanguage(QStringLiteral("Français"));
+        guard.sourceProgramFolder().language(QStringLiteral("Français"));
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, work.filePath("store"));
         reader.setTempFolder(work.filePath("tmp"));
         // No resident process in these tests: a missing tool leaves the batch mode as it is.
         reader.setToolPath(ExifReader::Tool::ExifTool, work.filePath("missing-exiftool"));
         reader.setModeChangedHandler([this](int m) { changes << m; });
     }
-    void TearDown() override { setProgramFolder(QString()); }
 
+    tav::test::TestGuard guard;
     QTemporaryDir work;
     ScriptedFrontEnd ui;
     ExifReader reader;

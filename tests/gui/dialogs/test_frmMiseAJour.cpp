@@ -4,10 +4,9 @@
 
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
-#include "TestPaths.h"
+#include "TestGuard.h"
 #include "UpdateServer.h"
 #include "WaitFor.h"
-#include "core/base/ProgramFolder.h"
 #include "core/i18n/Language.h"
 #include "core/update/UpdateCheck.h"
 #include "gui/dialogs/frmAboutCredits.h"
@@ -37,7 +36,8 @@ protected:
     test::UpdateServer server;
     QTemporaryDir temp;
     ScriptedFrontEnd ui;
-    QByteArray savedTmp = qgetenv("TMPDIR"), savedPath = qgetenv("PATH");
+    tav::test::TestGuard guard;
+    QByteArray savedPath = qgetenv("PATH");
     QByteArray package;
 
     void SetUp() override {
@@ -50,18 +50,16 @@ protected:
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("PATH", QFile::encodeName(temp.filePath(QStringLiteral("bin"))) + ":" + savedPath);
-        qputenv("TMPDIR", QFile::encodeName(temp.filePath(QStringLiteral("tmp"))));
         qputenv(update::ServerAddressVariable, server.base().toUtf8());
-        setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
-        i18n::setLanguage(QStringLiteral("English"));
+        guard.tempFolder(temp.filePath(QStringLiteral("tmp")))
+            .sourceProgramFolder()
+            .language(QStringLiteral("English"));
         package = QByteArray(4000, 'p');
     }
     void TearDown() override {
         QFile::remove(localPackage());
         qputenv("PATH", savedPath);
-        qputenv("TMPDIR", savedTmp);
         qunsetenv(update::ServerAddressVariable);
-        setProgramFolder(QString());
     }
 
     QString installer() const { return server.base() + QStringLiteral("/Travoline/") + PackageName; }

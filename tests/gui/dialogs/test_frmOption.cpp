@@ -5,7 +5,7 @@
 
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
-#include "TestPaths.h"
+#include "TestGuard.h"
 #include "WaitFor.h"
 #include "core/app/MainController.h"
 #include "core/base/IniFile.h"
@@ -49,12 +49,13 @@ struct OptionsDialog : ::testing::Test {
     std::unique_ptr<MainController> controller;
     frmOption::Services services;
     QStringList pickedTitles, opened;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
-        i18n::setLanguage(QStringLiteral("Français"));
-        modIniFile::setSettingsFilePath(dir.filePath(QStringLiteral("Travoline.ini")));
+        guard.sourceProgramFolder()
+            .language(QStringLiteral("Français"))
+            .settingsFile(dir.filePath(QStringLiteral("Travoline.ini")));
         modIniFile::hooks() = {};
         controller = std::make_unique<MainController>(settings);
         controller->loadFromSettings();
@@ -71,11 +72,6 @@ struct OptionsDialog : ::testing::Test {
             return 33;
         };
         services.documentsFolder = [this] { return dir.filePath(QStringLiteral("Documents")); };
-    }
-    void TearDown() override {
-        i18n::setLanguage(QStringLiteral("Français"));
-        modIniFile::setSettingsFilePath(QString());
-        setProgramFolder(QString());
     }
 
     std::unique_ptr<frmOption> open() {

@@ -4,7 +4,7 @@
 
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
-#include "TestPaths.h"
+#include "TestGuard.h"
 #include "core/app/MainController.h"
 #include "core/base/ProgramFolder.h"
 #include "core/engine/TokenTable.h"
@@ -40,18 +40,16 @@ const QString Source = QStringLiteral(TAV_SOURCE_DIR);
 struct HelpTest : ::testing::Test {
     ScriptedFrontEnd fe;
     QStringList opened;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
-        setProgramFolder(Source);
-        i18n::setLanguage(QStringLiteral("Français"));
+        guard.programFolder(Source).language(QStringLiteral("Français"));
         help::useBuildSupportSite();
         CHelp::urlOpener() = [this](const QString &url) { opened << url; };
     }
     void TearDown() override {
         CHelp::closeWindow();
         help::useBuildSupportSite();
-        i18n::setLanguage(QStringLiteral("Français"));
-        setProgramFolder(QString());
     }
 };
 
@@ -107,7 +105,7 @@ TEST_F(HelpTest, BothManualsHaveEveryTopicEveryLinkTargetAndEveryPicture) {
 
 TEST_F(HelpTest, MainWindowHelpOpensTopic10000OfTheFrenchManual) {
     QTemporaryDir dir;
-    modIniFile::setSettingsFilePath(dir.path() + QStringLiteral("/Travoline.ini"));
+    guard.settingsFile(dir.path() + QStringLiteral("/Travoline.ini"));
     Settings settings;
     MainController controller(settings);
     frmMain window(&controller);
@@ -134,7 +132,6 @@ TEST_F(HelpTest, MainWindowHelpOpensTopic10000OfTheFrenchManual) {
     EXPECT_EQ(CHelp::window(), help);
     EXPECT_EQ(help->anchor(), QStringLiteral("topic10003"));
     EXPECT_TRUE(fe.asked.isEmpty());
-    modIniFile::setSettingsFilePath(QString());
 }
 
 TEST_F(HelpTest, ALanguageWithoutManualAsksMessage53OrSaysTheManualIsNotInstalled) {
@@ -149,7 +146,7 @@ TEST_F(HelpTest, ALanguageWithoutManualAsksMessage53OrSaysTheManualIsNotInstalle
     ASSERT_TRUE(other.open(QIODevice::WriteOnly));
     other.write("[LANGUAGE]\nlanguage=Testing\n[MSG]\nm1=Note\nm53=No help here.|Open the online manual?\n");
     other.close();
-    setProgramFolder(folder.path());
+    guard.programFolder(folder.path());
 
     i18n::setLanguage(QStringLiteral("Testing"));
     help::setSupportSite(QStringLiteral("https://example.org/support/"));
@@ -248,7 +245,7 @@ TEST_F(HelpTest, HelpFromAModalDialogTakesInputAndOutlivesTheDialog) {
 
 TEST_F(HelpTest, QuittingClosesTheHelpWindowBeforeTheSettingsAreSaved) {
     QTemporaryDir dir;
-    modIniFile::setSettingsFilePath(dir.path() + QStringLiteral("/Travoline.ini"));
+    guard.settingsFile(dir.path() + QStringLiteral("/Travoline.ini"));
     CHelp::install();
     bool helpOpenAtSave = true;
     int saves = 0;
@@ -272,5 +269,4 @@ TEST_F(HelpTest, QuittingClosesTheHelpWindowBeforeTheSettingsAreSaved) {
     EXPECT_FALSE(helpOpenAtSave);
     EXPECT_TRUE(QFileInfo::exists(dir.path() + QStringLiteral("/Travoline.ini")));
     modIniFile::hooks() = {};
-    modIniFile::setSettingsFilePath(QString());
 }

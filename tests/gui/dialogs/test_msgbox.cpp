@@ -1,6 +1,5 @@
 #include "QtPrinters.h"
-#include "TestPaths.h"
-#include "core/base/ProgramFolder.h"
+#include "TestGuard.h"
 #include "core/base/Twips.h"
 #include "core/i18n/Language.h"
 #include "core/settings/Settings.h"
@@ -49,13 +48,12 @@ QStringList visibleIcons(const frmKobMsgBox &box) {
 
 class MsgBoxTest : public ::testing::Test {
 protected:
+    tav::test::TestGuard guard;
     void SetUp() override {
-        setProgramFolder(QStringLiteral(TAV_SOURCE_DIR));
-        i18n::setLanguage(QStringLiteral("Français"));
+        guard.sourceProgramFolder().language(QStringLiteral("Français"));
         setTwipsDpi(96);
         KobMesgBox::setLastAnswer(0);
     }
-    void TearDown() override { setProgramFolder(QString()); }
 
     std::unique_ptr<frmKobMsgBox> open(const QString &message, int &style, int delay = 0, const QString &key = {}) {
         auto box = std::make_unique<frmKobMsgBox>();
@@ -245,7 +243,6 @@ TEST_F(MsgBoxTest, CaptionsFollowTheLanguageAndPicturesFollowTheSetting) {
     }
     EXPECT_EQ(captions, QStringList({"Yes", "No", "Cancel"}));
     settings().AfficherImageBouton = 1;
-    i18n::setLanguage(QStringLiteral("Français"));
 }
 
 TEST_F(MsgBoxTest, OneBoxAtATimeAndTheFrontEndNeverReusesAStaleYes) {

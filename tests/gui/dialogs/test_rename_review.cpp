@@ -10,6 +10,7 @@
 #include "QtPrinters.h"
 #include "RenameTestUtil.h"
 #include "ScriptedFrontEnd.h"
+#include "TestGuard.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -46,7 +47,8 @@ void clickInReview(const char *button) {
 } // namespace
 
 TEST(RenameReview, CaptionLinesAndReasons) {
-    i18n::setLanguage(QStringLiteral("English"));
+    tav::test::TestGuard guard;
+    guard.language(QStringLiteral("English"));
     frmCheckErreur form;
     auto *list = form.findChild<QListWidget *>("lsterreur");
     auto *reason = form.findChild<QLabel *>("lblRaison");
@@ -132,7 +134,8 @@ TEST(RenameReview, InsideARename) {
             return reviewBlockedEntries(e, suffix, nullptr);
         }
     } ui;
-    i18n::setLanguage(QStringLiteral("English"));
+    tav::test::TestGuard guard;
+    guard.language(QStringLiteral("English"));
     QTemporaryDir dir, journals;
     RenameJournal::setJournalFolder(journals.path());
     RenameList engine;

@@ -1,5 +1,5 @@
 #include "QtPrinters.h"
-#include "core/base/ProgramFolder.h"
+#include "TestGuard.h"
 #include "core/i18n/Language.h"
 #include "gui/i18n/Translate.h"
 
@@ -26,21 +26,18 @@ namespace {
 class TranslateTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         QDir(dir.path()).mkpath(QStringLiteral("langages/common"));
-        setProgramFolder(dir.path());
-    }
-    void TearDown() override {
-        setProgramFolder(QString());
-        i18n::setLanguage(QStringLiteral("Français"));
+        guard.programFolder(dir.path());
     }
     void useLanguage(const QByteArray &text) {
         QFile f(dir.filePath(QStringLiteral("langages/test.lng")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text);
         f.close();
-        i18n::setLanguage(QStringLiteral("Test"));
+        guard.language(QStringLiteral("Test"));
     }
     void picture(const QString &name, QColor colour) {
         QImage image(16, 16, QImage::Format_RGB32);

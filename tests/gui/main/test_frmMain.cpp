@@ -4,6 +4,7 @@
 #include "PhotoFactory.h"
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
+#include "TestGuard.h"
 #include "TwoTonePhoto.h"
 #include "WaitFor.h"
 #include "core/app/MainController.h"
@@ -108,11 +109,12 @@ struct WindowTest : ::testing::Test {
     QDateTime clock = QDateTime(QDate(2026, 12, 8), QTime(9, 0, 0));
     std::unique_ptr<MainController> controller;
     std::unique_ptr<frmMain> window;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QDir().mkpath(dir.path() + QStringLiteral("/files"));
-        modIniFile::setSettingsFilePath(dir.path() + QStringLiteral("/Travoline.ini"));
+        guard.settingsFile(dir.path() + QStringLiteral("/Travoline.ini"));
         settings.regle.Regle = QStringLiteral("f_#");
         settings.regle.IncrementeFichierIdentique = 0;
         controller = std::make_unique<MainController>(settings);
@@ -128,10 +130,7 @@ struct WindowTest : ::testing::Test {
         QApplication::setActiveWindow(window.get());
     }
 
-    void TearDown() override {
-        window.reset();
-        modIniFile::setSettingsFilePath(QString());
-    }
+    void TearDown() override { window.reset(); }
 
     QString touch(const QString &name) {
         QFile f(dir.path() + QStringLiteral("/files/") + name);

@@ -1,6 +1,7 @@
 // The main window's preview pane and thumbnail view, offscreen, with real
 // photos in a temporary folder and the built-in metadata reader.
 #include "QtPrinters.h"
+#include "TestGuard.h"
 #include "TwoTonePhoto.h"
 #include "WaitFor.h"
 #include "core/app/MainController.h"
@@ -33,6 +34,7 @@ struct PreviewWindowTest : ::testing::Test {
     std::unique_ptr<MainController> controller;
     std::unique_ptr<frmMain> window;
     QString files;
+    tav::test::TestGuard guard;
 
     void SetUp() override {
         if (test::exiftoolProgram().isEmpty())
@@ -48,7 +50,7 @@ struct PreviewWindowTest : ::testing::Test {
         text.write("notes\n");
         text.close();
 
-        modIniFile::setSettingsFilePath(dir.filePath(QStringLiteral("Travoline.ini")));
+        guard.settingsFile(dir.filePath(QStringLiteral("Travoline.ini")));
         settings.DossierDepart = 2;
         settings.DossierSpecifique = files;
         settings.OutilExifChoisi = ExifModeBuiltin;
@@ -63,10 +65,7 @@ struct PreviewWindowTest : ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         control<LVExplorer>("ListView1")->waitForListing();
     }
-    void TearDown() override {
-        window.reset();
-        modIniFile::setSettingsFilePath(QString());
-    }
+    void TearDown() override { window.reset(); }
     template <class T> T *control(const char *name) const {
         T *found = window->findChild<T *>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
