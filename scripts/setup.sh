@@ -16,6 +16,8 @@ TAV_PACKAGES=(
     python3
     desktop-file-utils appstream bash-completion man-db dpkg-dev
 )
+# Added by ./test.sh --sanitize: clang for the fuzz targets (libFuzzer).
+TAV_SANITIZE_PACKAGES=(clang)
 
 tav_missing_packages() {
     local p missing=()
