@@ -70,7 +70,7 @@ std::optional<HistoryBatch> readBatch(const QString &path, qint64 id, bool heade
         return b;
     const QList<QByteArray> lines = f.readAll().split('\n');
     // The count is only believed as far as the file has lines for it.
-    b.files.reserve(qBound<qsizetype>(0, b.fileCount, lines.size()));
+    b.files.reserve(std::clamp<qsizetype>(b.fileCount, 0, lines.size()));
     for (const QByteArray &line : lines) {
         const QList<QByteArray> fields = line.split('\t');
         if (fields.size() == 7 && fields[0] == "F") {
