@@ -6,7 +6,8 @@
 # the run: reports are written to build-sanitize/sanitizer-reports/.
 TAV_BUILD="$TAV_ROOT/build-sanitize"
 TAV_PACKAGES+=("${TAV_SANITIZE_PACKAGES[@]}")
-TAV_CMAKE_ARGS="-DTAV_SANITIZE=ON ${TAV_CMAKE_ARGS:-}"
+tav_user_cmake_args="${TAV_CMAKE_ARGS:-}"
+TAV_CMAKE_ARGS="-DTAV_SANITIZE=ON $tav_user_cmake_args"
 tav_install
 tav_build
 tav_fetch_camera_photos
@@ -19,7 +20,7 @@ export LSAN_OPTIONS="suppressions=$TAV_ROOT/scripts/lsan.supp:print_suppressions
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan"
 status=0
 (cd "$TAV_BUILD" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" "$@") || status=1
-TAV_JOBS="$(nproc)" "$TAV_ROOT/scripts/fuzz.sh" all "${TAV_FUZZ_SECONDS:-5}" || status=1
+TAV_CMAKE_ARGS="$tav_user_cmake_args" TAV_JOBS="$(nproc)" "$TAV_ROOT/scripts/fuzz.sh" all "${TAV_FUZZ_SECONDS:-5}" || status=1
 if [ -n "$(ls -A "$reports")" ]; then
     echo "Sanitizer reports (in $reports):"
     for f in "$reports"/*; do
