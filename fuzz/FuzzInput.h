@@ -1,7 +1,8 @@
 #pragma once
 // What the fuzz targets share: the parsers read files, so each input is
-// written to a file in a scratch folder private to the process (in memory
-// where /dev/shm is there), removed at exit. Qt's warnings are silenced.
+// written to a file in a scratch folder private to the process (inside
+// $TAV_FUZZ_SCRATCH, else in memory where /dev/shm is there), removed at exit.
+// Qt's warnings are silenced.
 
 #include <QString>
 

@@ -45,6 +45,9 @@ export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$ROOT/scripts/lsan.supp:print_
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 export QT_QPA_PLATFORM=offscreen
 mkdir -p "$BUILD/findings"
+TAV_FUZZ_SCRATCH="$(mktemp -d /dev/shm/travoline-fuzz.XXXXXX 2>/dev/null || mktemp -d)"
+export TAV_FUZZ_SCRATCH
+trap 'rm -rf "$TAV_FUZZ_SCRATCH"' EXIT
 status=0
 summary=""
 for t in "${TARGETS[@]}"; do
