@@ -109,8 +109,8 @@ struct CliRun {
 struct Usage {
     const char *key = nullptr; // in section "LigneDeCommande"; none: p1 as it is
     const char *fallback = "";
-    QString p1, p2;
-    QString option; // the option it is about, shown first ("--trim: ...")
+    QString p1{}, p2{};
+    QString option{}; // the option it is about, shown first ("--trim: ...")
 
     QString text() const {
         const QString t = key ? i18n::getText(QStringLiteral("LigneDeCommande"), QLatin1String(key),

@@ -17,6 +17,8 @@ TAV_PACKAGES=(
     exfat-fuse exfatprogs ntfs-3g
     desktop-file-utils appstream bash-completion man-db dpkg-dev
 )
+# Added by ./test.sh --sanitize: clang for the fuzz targets (libFuzzer).
+TAV_SANITIZE_PACKAGES=(clang)
 
 tav_missing_packages() {
     local p missing=()

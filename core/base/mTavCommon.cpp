@@ -4,6 +4,7 @@
 #include "core/base/Trap.h"
 #include "orvalib/orvalib.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <dlfcn.h>
@@ -44,10 +45,16 @@ void *loadLocked() {
             throwNotLoaded(dlText());
         return g_handle;
     }
-    // The program's own folder first: a copy there that fails to load is
-    // reported as such rather than hidden by another copy found elsewhere.
-    const QString local = tav::executableFolder() + QLatin1Char('/') + name;
-    if (QFile::exists(local)) {
+    // By full path from the program's own folder first, then from the
+    // installed layout's library folder: the loader's search depends on who
+    // calls dlopen (a sanitizer's interceptor has no RUNPATH of ours). A copy
+    // found there that fails to load is reported as such rather than hidden
+    // by another copy found elsewhere.
+    const QString exe = tav::executableFolder();
+    for (const QString &folder : {exe, QDir::cleanPath(exe + QStringLiteral("/../lib/travoline"))}) {
+        const QString local = folder + QLatin1Char('/') + name;
+        if (!QFile::exists(local))
+            continue;
         g_handle = ::dlopen(QFile::encodeName(local).constData(), RTLD_NOW | RTLD_LOCAL);
         if (!g_handle)
             throwNotLoaded(dlText());

@@ -1,8 +1,9 @@
 #pragma once
 // The program's binding to liborvalib.so: one thin wrapper per export that
 // only passes arguments and results through. Nothing is loaded at start-up:
-// the library is loaded by name at the first call of any wrapper (the
-// program's own folder first, then the system's library search) and kept;
+// the library is loaded at the first call of any wrapper (from the
+// program's own folder, then from ../lib/travoline beside it, then through
+// the system's library search) and kept;
 // each export is looked up at its own first call and kept.
 //
 // A missing library throws tav::TavError(ErrLibraryNotFound) naming the

@@ -69,7 +69,8 @@ std::optional<HistoryBatch> readBatch(const QString &path, qint64 id, bool heade
     if (headerOnly)
         return b;
     const QList<QByteArray> lines = f.readAll().split('\n');
-    b.files.reserve(b.fileCount);
+    // The count is only believed as far as the file has lines for it.
+    b.files.reserve(std::clamp<qsizetype>(b.fileCount, 0, lines.size()));
     for (const QByteArray &line : lines) {
         const QList<QByteArray> fields = line.split('\t');
         if (fields.size() == 7 && fields[0] == "F") {

@@ -37,6 +37,14 @@ grep -q "a.txt	doc_1.txt" <<<"$out" || fail "the installed command line did not 
 [ -f "$work/photos/doc_1.txt" ] && [ -f "$work/photos/doc_3.txt" ] || fail "the installed command line did not rename"
 [ "$(cat "$work/photos/doc_1.txt")" = a ] || fail "doc_1.txt does not hold a.txt's content"
 
+# Orvalib is found from the program's own location, whoever calls dlopen (a
+# sanitizer's interceptor has no RUNPATH of ours): the build's command line,
+# whose RUNPATH is only its own folder, copied into the installed layout.
+cp "$build/bin/travoline-cli" "$prefix/bin/travoline-cli-copy"
+out="$("$prefix/bin/travoline-cli-copy" --language English --rule 'copy_#' --types '*' "$work/photos")"
+grep -q "doc_1.txt	copy_1.txt" <<<"$out" || fail "a program in the installed layout did not find Orvalib: $out"
+rm "$prefix/bin/travoline-cli-copy"
+
 # The installed window starts offscreen, loads its libraries and language
 # files, and is still running after two seconds; it is then closed.
 set +e

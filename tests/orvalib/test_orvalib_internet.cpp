@@ -65,7 +65,9 @@ QByteArray otherAddressOfThisMachine() {
 } // namespace
 
 TEST_F(Download, TheCopyLandsInTheTemporaryFolderUnderTheAddresssLastSegment) {
-    QByteArray body("MZ\0\x01binary\r\nbody\xff", 18);
+    static const char head[] = "MZ\0\x01" // split: "\x01b" would be one escape
+                               "binary\r\nbody\xff";
+    QByteArray body(head, sizeof head - 1);
     body += QByteArray(300000, 'x'); // more than one chunk of the transfer
     server.serve("/updates/setup_Travoline_1_12_3.deb?v=2", LocalHttpServer::ok(body));
     server.serve("/a/my%20notes.txt", LocalHttpServer::ok("notes"));

@@ -7,9 +7,9 @@
 // three mutations to one seed: flipped bits, bytes set to 0xff or 0 (huge
 // counts, wrong offsets), a cut, a repeated slice. The input being read is
 // always at DIR/current (so a crash leaves it behind); one that takes longer
-// than 10 s is copied to DIR/hang-<run> and the driver aborts. Meant to run
-// built with -fsanitize=address,undefined (scripts/fuzz-builtin-reader.sh);
-// the test suite runs a few hundred mutations in the ordinary build.
+// than 10 s is copied to DIR/hang-<run> and the driver aborts. The test
+// suite runs a few hundred mutations; scripts/fuzz.sh makes its libFuzzer
+// corpus with --runs 0 --keep DIR.
 
 #include "core/metadata/BuiltinReader.h"
 

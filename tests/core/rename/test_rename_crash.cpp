@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <limits>
+#include <link.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -231,6 +232,23 @@ struct FsOp {
     QStringList args;
 };
 
+// The shared sanitizer runtime this process runs with, if any: it must come
+// first in a child's preload list, before the shim, or the child stops at once.
+QString sanitizerRuntime() {
+    QByteArray found;
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, size_t, void *data) {
+            const QByteArray name(info->dlpi_name);
+            const QByteArray base = name.mid(name.lastIndexOf('/') + 1);
+            if (!base.startsWith("libasan.so") && !base.startsWith("libclang_rt.asan"))
+                return 0;
+            *static_cast<QByteArray *>(data) = name;
+            return 1;
+        },
+        &found);
+    return QFile::decodeName(found);
+}
+
 // Runs a batch that does not crash under the logging shim (real calls, logged
 // in order) and returns what it did to the disk.
 QList<FsOp> loggedBatch(const QString &journals, const QStringList &moves) {
@@ -238,7 +256,8 @@ QList<FsOp> loggedBatch(const QString &journals, const QStringList &moves) {
     const QString log = logDir.filePath("ops");
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("LD_PRELOAD", QStringLiteral(TAV_BUILD_BIN_DIR "/libfs_log_shim.so"));
+    const QString runtime = sanitizerRuntime();
+    env.insert("LD_PRELOAD", (runtime.isEmpty() ? QString() : runtime + ':') + TAV_BUILD_BIN_DIR "/libfs_log_shim.so");
     env.insert("TAV_FSLOG", log);
     env.insert("TAV_FSLOG_DATA", journals);
     child.setProcessEnvironment(env);

@@ -229,13 +229,17 @@ TEST_F(HistoryTest, KeepsTheLastBatchesOnly) {
     EXPECT_EQ(renameAndRecord({{p("g"), p("h")}}, {}, 0), 0);
     EXPECT_EQ(history::list().size(), 3);
 
-    // A batch file cut short (a crash while it was written) is no batch to undo.
-    QFile cut(history::folder() + "/0000000055.batch");
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
-    cut.write("TRAVOLINE-RENAME-HISTORY 1\nB\t0\t2\t0\t%2Ftmp\nF\t%2Fa\t%2Fb\t1\t2\t3\t4\n");
-    cut.close();
-    EXPECT_FALSE(history::load(55));
-    EXPECT_EQ(history::load()->id, 54);
+    // A batch file cut short (a crash while it was written), or whose file
+    // count is damaged, is no batch to undo; the others still are.
+    for (const char *count : {"2", "2000000000", "-5"}) {
+        QFile cut(history::folder() + "/0000000055.batch");
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        cut.write(QByteArray("TRAVOLINE-RENAME-HISTORY 1\nB\t0\t") + count +
+                  "\t0\t%2Ftmp\nF\t%2Fa\t%2Fb\t1\t2\t3\t4\n");
+        cut.close();
+        EXPECT_FALSE(history::load(55)) << count;
+        EXPECT_EQ(history::load()->id, 54) << count;
+    }
 }
 
 TEST_F(HistoryTest, JournalLivesInTheStateFolderAndOneInTheOldPlaceIsStillFound) {
