@@ -21,14 +21,15 @@ template <class Predicate> bool waitFor(Predicate &&done, int timeoutMs = 5000) 
     return true;
 }
 
-// Lets pending events run for about ms milliseconds.
+// Lets pending events run for about ms milliseconds, and at least once: on a
+// loaded machine the time may be gone before the first pass.
 inline void runEvents(int ms) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < ms) {
+    do {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(1);
-    }
+    } while (timer.elapsed() < ms);
 }
 
 } // namespace tav::test
