@@ -71,7 +71,7 @@ int main(int argc, char **argv) {
 
     TVExplorer tree;
     tree.resize(300, 600);
-    tree.attach(nullptr);
+    tree.attach();
     tree.show();
     tree.setTVPath(dir.path());
     app.processEvents();
