@@ -10,28 +10,6 @@
 
 namespace tav::KobMesgBox {
 
-namespace {
-int g_lastAnswer = 0;
-int g_countdown = 0;
-QString g_key;
-} // namespace
-
-int lastAnswer() {
-    return g_lastAnswer;
-}
-void setLastAnswer(int answer) {
-    g_lastAnswer = static_cast<std::int16_t>(answer);
-}
-int &countdown() {
-    return g_countdown;
-}
-QString &keyOnScreen() {
-    return g_key;
-}
-QString dialogBoxGroup() {
-    return QStringLiteral("DialogBox");
-}
-
 bool isOpen() {
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (const QWidget *w : windows)
@@ -44,7 +22,7 @@ int show(const QString &message, int &style, const QString &title, int delay, co
     if (answered)
         *answered = false;
     if (isOpen())
-        return g_lastAnswer;
+        return lastAnswer();
     trap(QStringLiteral("KoblmesgBox"), [&] {
         QWidget *parent = QApplication::activeWindow();
         auto box = std::make_unique<frmKobMsgBox>(parent);
@@ -57,7 +35,7 @@ int show(const QString &message, int &style, const QString &title, int delay, co
         if (answered)
             *answered = result > 0;
     });
-    return g_lastAnswer;
+    return lastAnswer();
 }
 
 } // namespace tav::KobMesgBox

@@ -1,6 +1,8 @@
 #pragma once
-// Shows the program's message box (frmKobMsgBox) and keeps its program-wide
-// state: the last answer, the delay countdown and the key of the box on screen.
+// Shows the program's message box (frmKobMsgBox); its program-wide state is
+// in MsgBoxState.h.
+
+#include "gui/dialogs/MsgBoxState.h"
 
 #include <QString>
 
@@ -18,19 +20,7 @@ namespace tav::KobMesgBox {
 int show(const QString &message, int &style, const QString &title, int delay = 0, const QString &key = QString(),
          bool *answered = nullptr);
 
-// The answer of the last button pressed: 1 OK, 2 cancel, 6 yes, 7 no, 8 modify.
-int lastAnswer();
-void setLastAnswer(int answer);
-
 // Whether a box is on screen.
 bool isOpen();
-
-// Program-wide countdown (seconds) and key of the box on screen.
-int &countdown();
-QString &keyOnScreen();
-
-// Where "do not show again" is stored: the per-user store (native format)
-// under the program's name, group "DialogBox".
-QString dialogBoxGroup();
 
 } // namespace tav::KobMesgBox

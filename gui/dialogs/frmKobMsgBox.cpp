@@ -5,7 +5,7 @@
 #include "core/base/Twips.h"
 #include "core/base/Version.h"
 #include "core/settings/modIniFile.h"
-#include "gui/dialogs/KobMesgBox.h"
+#include "gui/dialogs/MsgBoxState.h"
 #include "gui/i18n/Translate.h"
 
 #include <QApplication>

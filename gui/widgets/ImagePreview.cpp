@@ -30,63 +30,6 @@ int angleOfFile(const QString &path, MetadataSource *source) {
     return angleOfOrientation(source->read(path)[MetadataRecord::Orientation]);
 }
 
-QSize loadSize(QSize size, int angle) {
-    return (angle % 180 == 0) ? size : size.transposed();
-}
-
-namespace {
-
-QImage readScaled(QImageReader &reader, QSize box, bool enlarge = true) {
-    // The pixels as stored: turning them is the angle's business.
-    reader.setAutoTransform(false);
-    const QSize full = reader.size();
-    QSize target = box;
-    if (full.isValid() && !full.isEmpty())
-        target = full.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    if (!enlarge && full.isValid() && !full.isEmpty())
-        target = target.boundedTo(full);
-    reader.setScaledSize(target);
-    QImage image = reader.read();
-    if (!image.isNull() && image.size() != target)
-        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return image;
-}
-
-// Quarter and half turns only: a mirrored orientation stays unturned.
-int angleOfTransformation(QImageIOHandler::Transformations transformation) {
-    switch (transformation) {
-    case QImageIOHandler::TransformationRotate90:
-        return 90;
-    case QImageIOHandler::TransformationRotate180:
-        return 180;
-    case QImageIOHandler::TransformationRotate270:
-        return 270;
-    default:
-        return 0;
-    }
-}
-
-} // namespace
-
-QImage loadScaled(const QString &path, QSize box) {
-    QImageReader reader(path);
-    return readScaled(reader, box);
-}
-
-QImage turned(const QImage &image, int angle) {
-    if (image.isNull() || angle % 360 == 0)
-        return image;
-    QTransform turn;
-    turn.rotate(angle);
-    const QImage rotated = image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
-                               .transformed(turn, angle % 90 == 0 ? Qt::FastTransformation : Qt::SmoothTransformation);
-    QImage out(rotated.size(), QImage::Format_RGB32);
-    out.fill(Qt::white);
-    QPainter painter(&out);
-    painter.drawImage(0, 0, rotated);
-    return out;
-}
-
 QString noImagePath() {
     return programFolder() + QStringLiteral("/langages/") + i18n::languageFileName() + QStringLiteral("/non_image.gif");
 }
@@ -95,7 +38,7 @@ QImage previewImage(const QString &path, int angle) {
     // The shared thumbnails are upright by the file's own orientation: they
     // serve when the angle shown is that one.
     QImage image;
-    if (angle == angleOfTransformation(QImageReader(path).transformation()))
+    if (angle == ownAngle(path))
         image = thumbs::thumbnailOutside(path, PreviewSize).image;
     else
         image = turned(loadScaled(path, loadSize(PreviewSize, angle)), angle);
@@ -117,13 +60,6 @@ QImage previewImage(const QString &path, int angle) {
 
 QImage thumbnailImage(const QString &path, int angle, QSize size) {
     const QImage image = loadScaled(path, loadSize(size, angle));
-    return angle > 0 ? turned(image, angle) : image;
-}
-
-QImage thumbnailFromFile(const QString &path, QSize size, bool enlarge) {
-    QImageReader reader(path);
-    const int angle = angleOfTransformation(reader.transformation());
-    const QImage image = readScaled(reader, loadSize(size, angle), enlarge);
     return angle > 0 ? turned(image, angle) : image;
 }
 

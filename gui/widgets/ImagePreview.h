@@ -4,6 +4,8 @@
 // metadata record, and the language's no-image picture for what cannot be
 // decoded. No widget here, so that it runs without a display.
 
+#include "gui/widgets/ImageDecode.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -25,17 +27,6 @@ int angleOfOrientation(const QString &orientation);
 // the record has no orientation.
 int angleOfFile(const QString &path, MetadataSource *source);
 
-// The size a picture is loaded at: width and height exchanged when the angle
-// is neither 0 nor 180 (it is turned a quarter afterwards).
-QSize loadSize(QSize size, int angle);
-
-// The file decoded to fit inside box, its proportions kept, scaled while
-// decoding. A null image when it cannot be decoded.
-QImage loadScaled(const QString &path, QSize box);
-
-// The image turned clockwise by angle degrees, the uncovered area white.
-QImage turned(const QImage &image, int angle);
-
 // The current language's no-image picture (<program folder>/langages/<language>/non_image.gif).
 QString noImagePath();
 
@@ -48,12 +39,6 @@ QImage previewImage(const QString &path, int angle);
 // A thumbnail: loaded at size (see loadSize) and turned, without text. A null
 // image when the file cannot be decoded.
 QImage thumbnailImage(const QString &path, int angle, QSize size);
-
-// A thumbnail turned by the file's own Exif orientation (read by the image
-// reader, so that it runs on any thread): quarter and half turns only, a
-// mirrored orientation stays unturned like the metadata angle does. A picture
-// smaller than size is enlarged to fit only with enlarge.
-QImage thumbnailFromFile(const QString &path, QSize size, bool enlarge = true);
 
 } // namespace preview
 } // namespace tav

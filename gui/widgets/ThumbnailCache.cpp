@@ -4,7 +4,7 @@
 #include "core/metadata/EmbeddedPreview.h"
 #include "core/metadata/ReaderProcess.h"
 #include "core/rename/RenameFileMove.h"
-#include "gui/widgets/ImagePreview.h"
+#include "gui/widgets/ImageDecode.h"
 
 #include <QCryptographicHash>
 #include <QDir>
