@@ -16,6 +16,13 @@
 
 namespace tav::options {
 
+const QList<OptionSwitch> &optionSwitches() {
+    static const QList<OptionSwitch> switches = {
+        {"chkNFC", "Composer les accents des nouveaux noms (NFC)", 1, &Settings::NormaliserNFC},
+    };
+    return switches;
+}
+
 using i18n::Message;
 
 namespace {
@@ -142,7 +149,8 @@ Form load(const Settings &s) {
     f.txtDebut = QString::number(s.RegleDebutResetRenommage);
     f.txtPas = QString::number(s.ReglePasResetRenommage);
     f.thumbnails = s.AfficherVignette != 0;
-    f.composeNfc = s.NormaliserNFC != 0;
+    for (const OptionSwitch &sw : optionSwitches())
+        f.switches[QLatin1String(sw.control)] = s.*sw.field != 0;
     f.thumbnailExtensions = s.FormatExtensionVignette;
     f.thumbnailSize = s.TailleVignette;
     f.startFolder = s.DossierDepart;
@@ -176,7 +184,8 @@ bool confirm(Settings &s, const Form &form, const QString &documentsFolder) {
     n.ReglePasApresRenommage = form.optPas == 0 ? 0 : 1;
     n.ReglePasResetRenommage = valueText::toInt16(form.txtPas);
 
-    n.NormaliserNFC = form.composeNfc ? 1 : 0;
+    for (const OptionSwitch &sw : optionSwitches())
+        n.*sw.field = form.switches.value(QLatin1String(sw.control)) ? 1 : 0;
     n.AfficherVignette = form.thumbnails ? 1 : 0;
     n.FormatExtensionVignette = form.thumbnailExtensions;
     if (form.thumbnailSize >= 0 && form.thumbnailSize <= 2)

@@ -8,6 +8,7 @@
 
 #include <QDate>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -55,6 +56,17 @@ CellEdit editNeverRenamed(QStringList &rows, int row, const QString &text);
 // changes nothing.
 QString counterResetLeave(const QString &text);
 
+// The dialog's plain check boxes, each standing for one 0/1 setting: adding
+// such an option is a row here, its key in the settings file and its
+// caption in the language files.
+struct OptionSwitch {
+    const char *control; // the check box's object name, its language-file key
+    const char *caption; // its French caption
+    int page;            // the dialog page that shows it
+    std::int32_t Settings::*field;
+};
+const QList<OptionSwitch> &optionSwitches();
+
 // The values of the dialog, control by control.
 struct Form {
     int year = -1, month = -1;     // selected entries (-1: none)
@@ -63,7 +75,7 @@ struct Form {
     int optRegle = 1, optDebut = 1, optPas = 1;
     QString txtDebut, txtPas;
     bool thumbnails = true;
-    bool composeNfc = false;
+    QMap<QString, bool> switches; // the check boxes of optionSwitches(), by control name
     QString thumbnailExtensions;
     int thumbnailSize = 0;
     int startFolder = 1;

@@ -134,6 +134,7 @@ void frmOption::buildUi() {
         i18n::setControlIndex(Frame1[i], QStringLiteral("Frame1"), i);
         auto *inner = new QVBoxLayout(Frame1[i]);
         inner->addWidget(buildPage(i));
+        addSwitches(inner, i);
         QSizePolicy policy = Frame1[i]->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
         Frame1[i]->setSizePolicy(policy);
@@ -218,6 +219,15 @@ void frmOption::buildCounterPage(QWidget *page) {
     v->addStretch(1);
 }
 
+void frmOption::addSwitches(QLayout *layout, int page) {
+    for (const options::OptionSwitch &sw : options::optionSwitches())
+        if (sw.page == page) {
+            auto *box = named(new QCheckBox(QString::fromUtf8(sw.caption)), sw.control);
+            layout->addWidget(box);
+            m_switches.insert(QLatin1String(sw.control), box);
+        }
+}
+
 QWidget *frmOption::buildPage(int index) {
     auto *page = new QWidget;
     switch (index) {
@@ -228,8 +238,6 @@ QWidget *frmOption::buildPage(int index) {
         auto *v = new QVBoxLayout(page);
         lstCharInterdit = makeTable("lstCharInterdit", 2);
         v->addWidget(lstCharInterdit);
-        chkNFC = named(new QCheckBox(QStringLiteral("Composer les accents des nouveaux noms (NFC)")), "chkNFC");
-        v->addWidget(chkNFC);
         break;
     }
     case 2: {
@@ -365,7 +373,8 @@ void frmOption::Form_Load() {
     txtPas->setText(f.txtPas);
 
     chkFormatVignette->setChecked(f.thumbnails);
-    chkNFC->setChecked(f.composeNfc);
+    for (auto it = m_switches.cbegin(); it != m_switches.cend(); ++it)
+        it.value()->setChecked(f.switches.value(it.key()));
     txtExtensionVignette->setText(f.thumbnailExtensions);
     txtExtensionVignette->setEnabled(f.thumbnails);
 
@@ -555,7 +564,8 @@ options::Form frmOption::formValues() const {
     f.txtDebut = txtDebut->text();
     f.txtPas = txtPas->text();
     f.thumbnails = chkFormatVignette->isChecked();
-    f.composeNfc = chkNFC->isChecked();
+    for (auto it = m_switches.cbegin(); it != m_switches.cend(); ++it)
+        f.switches[it.key()] = it.value()->isChecked();
     f.thumbnailExtensions = txtExtensionVignette->text();
     f.thumbnailSize = cboVignette->findText(cboVignette->currentText(), Qt::MatchExactly);
     f.startFolder = std::max(cboDossier->findText(cboDossier->currentText(), Qt::MatchExactly), 0);

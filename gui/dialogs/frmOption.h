@@ -9,6 +9,7 @@
 #include "core/settings/Options.h"
 
 #include <QDialog>
+#include <QMap>
 
 #include <array>
 #include <functional>
@@ -17,6 +18,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -80,6 +82,7 @@ protected:
 private:
     void buildUi();
     QWidget *buildPage(int index);
+    void addSwitches(QLayout *layout, int page);
     void buildCounterPage(QWidget *page);
     void wire();
     void Form_Load();
@@ -121,7 +124,7 @@ private:
     QLabel *lblLangage = nullptr, *lblTraduction = nullptr, *lblTraducteur = nullptr, *lblSiteTraducteur = nullptr;
     // Page 5: thumbnails.
     QCheckBox *chkFormatVignette = nullptr;
-    QCheckBox *chkNFC = nullptr; // new names composed to NFC
+    QMap<QString, QCheckBox *> m_switches; // the check boxes of options::optionSwitches()
     QLineEdit *txtExtensionVignette = nullptr;
     QComboBox *cboVignette = nullptr;
     QLabel *lblTailleVignette = nullptr;
