@@ -55,6 +55,14 @@ frmMain::frmMain(MainController *controller, QWidget *parent) : QMainWindow(pare
 frmMain::~frmMain() {
     if (m_exif)
         m_exif->setModeChangedHandler({});
+    // The panes are destroyed after this body, and their rule box still
+    // signals its lost focus then: nothing may reach this half-destroyed
+    // window any more.
+    const QList<QObject *> children = findChildren<QObject *>();
+    for (QObject *child : children)
+        child->disconnect(this);
+    if (m_controller)
+        m_controller->disconnect(this);
 }
 
 void frmMain::buildUi() {
