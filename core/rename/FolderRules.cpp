@@ -1,5 +1,6 @@
 #include "core/rename/FolderRules.h"
 
+#include "core/rename/RenameFileMove.h"
 #include "core/rename/RenameTexts.h"
 
 #include <QFile>
@@ -25,13 +26,6 @@ constexpr unsigned long CifsMagic = 0xFF534D42;
 constexpr unsigned long Smb2Magic = 0xFE534D42;
 constexpr unsigned long SmbMagic = 0x517B;
 constexpr unsigned long FuseMagic = 0x65735546;
-
-QByteArray parentOf(const QByteArray &path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash > 0)
-        return path.left(slash);
-    return QByteArray(slash == 0 ? "/" : ".");
-}
 
 // The type of a FUSE mount in the mount table ("fuseblk", "fuse.sshfs" ...),
 // found by its device number.
@@ -120,7 +114,7 @@ FolderRules folderRules(const QByteArray &folder, const QByteArray &probeName) {
     struct stat st;
     // A folder not made yet is on the file system of its nearest parent.
     while (::statfs(at.constData(), &fs) != 0 || ::stat(at.constData(), &st) != 0) {
-        const QByteArray up = parentOf(at);
+        const QByteArray up = folderOf(at);
         if (up == at)
             return rules;
         at = up;
@@ -150,7 +144,7 @@ FolderRules folderRules(const QByteArray &folder, const QByteArray &probeName) {
         if (at == folder && !probeName.isEmpty() && !otherCase(probeName).isEmpty())
             rules.caseInsensitive = foundUnderOtherCase(at, probeName);
         else if (at != "/" && at != ".")
-            rules.caseInsensitive = foundUnderOtherCase(parentOf(at), at.mid(at.lastIndexOf('/') + 1));
+            rules.caseInsensitive = foundUnderOtherCase(folderOf(at), at.mid(at.lastIndexOf('/') + 1));
     }
     return rules;
 }
@@ -189,7 +183,7 @@ QString newFoldersProblem(const QStringList &missing) {
     for (const QString &folder : missing) {
         const QByteArray path = QFile::encodeName(folder);
         const QString problem =
-            nameRuleProblem(folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1), folderRules(parentOf(path)));
+            nameRuleProblem(folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1), folderRules(folderOf(path)));
         if (!problem.isEmpty())
             return renameText("FolderNotAllowed", "The folder %s cannot be created: %s", folder, problem);
     }

@@ -19,14 +19,14 @@
 
 namespace tav {
 
-namespace {
-
 QByteArray folderOf(const QByteArray &path) {
     const qsizetype slash = path.lastIndexOf('/');
     if (slash > 0)
         return path.left(slash);
     return QByteArray(slash == 0 ? "/" : ".");
 }
+
+namespace {
 
 MoveResult failure(int error) {
     MoveResult r;

@@ -14,6 +14,10 @@ struct stat;
 
 namespace tav {
 
+// The folder part of an encoded path: "/" for a name at the root, "." for a
+// bare name.
+QByteArray folderOf(const QByteArray &path);
+
 struct MoveResult {
     bool ok = false;
     int error = 0;       // errno of the failing call, 0 on success

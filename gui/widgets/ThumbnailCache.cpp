@@ -377,6 +377,16 @@ std::optional<Thumbnail> lookUp(const QString &file, const Stamp &stamp, QSize b
     return std::nullopt;
 }
 
+// The file's stamp, and the answer when there is one without making a
+// thumbnail: a file that cannot be read, a cache entry or a recorded failure.
+std::optional<Thumbnail> stampAndLookUp(const QString &file, QSize box, Stamp &stamp) {
+    if (!stampOf(file, stamp)) {
+        ++failures;
+        return Thumbnail{};
+    }
+    return lookUp(file, stamp, box);
+}
+
 // The helper of each calling thread, started at its first photo. It may
 // write into the cache folder it was started for only: another one (the
 // environment changed) needs a new helper.
@@ -401,12 +411,8 @@ quint32 get32(const QByteArray &b, qsizetype at) {
 Thumbnail thumbnailOutside(const QString &path, QSize box) {
     const QString file = absolute(path);
     Stamp stamp;
-    if (!stampOf(file, stamp)) {
-        ++failures;
-        return {};
-    }
-    if (auto found = lookUp(file, stamp, box))
-        return *found;
+    if (auto known = stampAndLookUp(file, box, stamp))
+        return *known;
     const ReaderProcess::Reply reply = threadReader().runOne({ReaderProcess::Kind::Thumbnail, file, box});
     const QByteArray &p = reply.payload;
     if (reply.outcome != ReaderProcess::Outcome::Answered || p.size() < 16) {
@@ -437,12 +443,8 @@ Thumbnail thumbnailOutside(const QString &path, QSize box) {
 Thumbnail thumbnail(const QString &path, QSize box) {
     const QString file = absolute(path);
     Stamp stamp;
-    if (!stampOf(file, stamp)) {
-        ++failures;
-        return {};
-    }
-    if (auto found = lookUp(file, stamp, box))
-        return *found;
+    if (auto known = stampAndLookUp(file, box, stamp))
+        return *known;
     const QString root = cacheFolder();
     const bool inCache = under(file, root);
     const bool store = !inCache && !onRemovableMedia(file);
