@@ -102,11 +102,9 @@ struct OptionsDialog : ::testing::Test {
                     ->setCurrentRow(i18n::controlIndex(w));
         table->setCurrentCell(row, 0);
         table->editItem(table->item(row, 0));
-        // Editors closed earlier may wait for their deletion, hidden.
-        QLineEdit *editor = nullptr;
-        for (auto *e : table->viewport()->findChildren<QLineEdit *>())
-            if (e->isVisible())
-                editor = e;
+        // The editor of that very cell: editors closed earlier may still wait
+        // for their deletion.
+        auto *editor = qobject_cast<QLineEdit *>(table->indexWidget(table->model()->index(row, 0)));
         ASSERT_NE(editor, nullptr);
         editor->selectAll();
         QTest::keyClick(editor, Qt::Key_Delete);
