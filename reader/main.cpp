@@ -72,8 +72,7 @@ QByteArray metadata(const QString &path) {
 
 // The source, then the picture as 32-bit pixels: width, height, the format
 // (opaque or with alpha, as the picture was made), the rows.
-QByteArray thumbnail(const QString &path, QSize box) {
-    const thumbs::Thumbnail t = thumbs::thumbnail(path, box);
+QByteArray picture(const thumbs::Thumbnail &t) {
     QByteArray out;
     put32(out, quint32(t.source));
     const QImage::Format format =
@@ -113,7 +112,7 @@ int main(int argc, char **argv) {
         if (!readFull(in, head, 4))
             return 0;
         const quint32 length = get32(head);
-        if (length < 16 || length > 64 * 1024)
+        if (length < 20 || length > 64 * 1024)
             return 2;
         QByteArray request(qsizetype(length), Qt::Uninitialized);
         if (!readFull(in, request.data(), length))
@@ -121,8 +120,15 @@ int main(int argc, char **argv) {
         const auto kind = ReaderProcess::Kind(get32(request.constData()));
         const quint32 id = get32(request.constData() + 4);
         const QSize box(int(get32(request.constData() + 8)), int(get32(request.constData() + 12)));
-        const QString path = QFile::decodeName(request.mid(16));
-        const QByteArray payload = kind == ReaderProcess::Kind::Thumbnail ? thumbnail(path, box) : metadata(path);
+        const int angle = int(get32(request.constData() + 16));
+        const QString path = QFile::decodeName(request.mid(20));
+        QByteArray payload;
+        if (kind == ReaderProcess::Kind::Thumbnail)
+            payload = picture(thumbs::thumbnail(path, box));
+        else if (kind == ReaderProcess::Kind::Picture)
+            payload = picture(thumbs::picture(path, box, angle));
+        else
+            payload = metadata(path);
         QByteArray answer;
         put32(answer, quint32(payload.size() + 4));
         put32(answer, id);

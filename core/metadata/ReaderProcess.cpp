@@ -83,11 +83,12 @@ QString ReaderProcess::helperPath() const {
 
 void ReaderProcess::encode(QByteArray &out, quint32 id, const Request &request) {
     const QByteArray path = QFile::encodeName(request.path);
-    put32(out, quint32(16 + path.size()));
+    put32(out, quint32(20 + path.size()));
     put32(out, quint32(request.kind));
     put32(out, id);
     put32(out, quint32(request.box.width()));
     put32(out, quint32(request.box.height()));
+    put32(out, quint32(request.angle));
     out += path;
 }
 

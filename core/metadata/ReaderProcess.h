@@ -23,11 +23,13 @@ public:
     enum class Kind : quint32 {
         Metadata = 1,  // the built-in reader's record
         Thumbnail = 2, // a thumbnail through the shared thumbnail cache
+        Picture = 3,   // the preview pane's picture, turned by angle
     };
     struct Request {
         Kind kind = Kind::Metadata;
         QString path;
-        QSize box; // thumbnails only
+        QSize box;     // pictures only
+        int angle = 0; // the preview's picture only
     };
     enum class Outcome {
         Answered, // the helper answered (payload is its answer)

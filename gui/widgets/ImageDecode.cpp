@@ -28,17 +28,25 @@ QImage readScaled(QImageReader &reader, QSize box, bool enlarge = true) {
     return image;
 }
 
-// Quarter and half turns only: a mirrored orientation stays unturned.
-int angleOfTransformation(QImageIOHandler::Transformations transformation) {
+// The Exif orientation that a reader's transformation stands for.
+int orientationOf(QImageIOHandler::Transformations transformation) {
     switch (transformation) {
-    case QImageIOHandler::TransformationRotate90:
-        return 90;
+    case QImageIOHandler::TransformationMirror:
+        return 2;
     case QImageIOHandler::TransformationRotate180:
-        return 180;
+        return 3;
+    case QImageIOHandler::TransformationFlip:
+        return 4;
+    case QImageIOHandler::TransformationFlipAndRotate90:
+        return 5;
+    case QImageIOHandler::TransformationRotate90:
+        return 6;
+    case QImageIOHandler::TransformationMirrorAndRotate90:
+        return 7;
     case QImageIOHandler::TransformationRotate270:
-        return 270;
+        return 8;
     default:
-        return 0;
+        return 1;
     }
 }
 
@@ -63,15 +71,50 @@ QImage turned(const QImage &image, int angle) {
     return out;
 }
 
-int ownAngle(const QString &path) {
-    return angleOfTransformation(QImageReader(path).transformation());
+bool isMirrored(int orientation) {
+    return orientation == 2 || orientation == 4 || orientation == 5 || orientation == 7;
+}
+
+int angleOfOrientation(int orientation) {
+    switch (orientation) {
+    case 3:
+    case 4:
+        return 180;
+    case 6:
+    case 7:
+        return 90;
+    case 5:
+    case 8:
+        return 270;
+    default:
+        return 0;
+    }
+}
+
+QImage upright(const QImage &image, int orientation) {
+    switch (orientation) {
+    case 2:
+        return image.mirrored(true, false);
+    case 4:
+        return image.mirrored(false, true);
+    case 5: // transpose: a quarter turn clockwise, then flipped left to right
+        return turned(image, 90).mirrored(true, false);
+    case 7: // transverse: a quarter turn clockwise, then flipped upside down
+        return turned(image, 90).mirrored(false, true);
+    default:
+        return turned(image, angleOfOrientation(orientation));
+    }
+}
+
+int ownOrientation(const QString &path) {
+    return orientationOf(QImageReader(path).transformation());
 }
 
 QImage thumbnailFromFile(const QString &path, QSize size, bool enlarge) {
     QImageReader reader(path);
-    const int angle = angleOfTransformation(reader.transformation());
-    const QImage image = readScaled(reader, loadSize(size, angle), enlarge);
-    return angle > 0 ? turned(image, angle) : image;
+    const int orientation = orientationOf(reader.transformation());
+    const QImage image = readScaled(reader, loadSize(size, angleOfOrientation(orientation)), enlarge);
+    return upright(image, orientation);
 }
 
 } // namespace tav::preview

@@ -19,15 +19,22 @@ QImage loadScaled(const QString &path, QSize box);
 // The image turned clockwise by angle degrees, the uncovered area white.
 QImage turned(const QImage &image, int angle);
 
-// The file's own orientation as the image reader reads it: 90, 180 or 270
-// for quarter and half turns, 0 otherwise (a mirrored orientation stays
-// unturned).
-int ownAngle(const QString &path);
+// Exif orientations, 1 to 8 (1: as stored). A mirrored one (2, 4, 5, 7) is
+// a turn with the picture flipped over as well.
+bool isMirrored(int orientation);
+// The turn of an orientation, clockwise, its mirror left aside: 3 and 4 give
+// 180, 6 and 7 give 90, 8 and 5 give 270, the others 0 (as the orientation's
+// name says: "Mirror horizontal and rotate 270 CW" is 5).
+int angleOfOrientation(int orientation);
+// The picture as stored, made upright by its orientation (mirrors included).
+QImage upright(const QImage &image, int orientation);
 
-// A thumbnail turned by the file's own Exif orientation (read by the image
-// reader, so that it runs on any thread): quarter and half turns only, a
-// mirrored orientation stays unturned like the metadata angle does. A picture
-// smaller than size is enlarged to fit only with enlarge.
+// The file's own orientation as the image reader reads it, 1 when it has none.
+int ownOrientation(const QString &path);
+
+// A thumbnail made upright by the file's own Exif orientation (read by the
+// image reader, so that it runs on any thread), mirrored ones included. A
+// picture smaller than size is enlarged to fit only with enlarge.
 QImage thumbnailFromFile(const QString &path, QSize size, bool enlarge = true);
 
 } // namespace tav::preview

@@ -6,9 +6,7 @@
 #include "gui/widgets/ThumbnailCache.h"
 
 #include <QFont>
-#include <QImageReader>
 #include <QPainter>
-#include <QTransform>
 
 namespace tav::preview {
 
@@ -35,13 +33,8 @@ QString noImagePath() {
 }
 
 QImage previewImage(const QString &path, int angle) {
-    // The shared thumbnails are upright by the file's own orientation: they
-    // serve when the angle shown is that one.
-    QImage image;
-    if (angle == ownAngle(path))
-        image = thumbs::thumbnailOutside(path, PreviewSize).image;
-    else
-        image = turned(loadScaled(path, loadSize(PreviewSize, angle)), angle);
+    // Decoded by the helper: a photo that breaks the decoder costs its picture only.
+    QImage image = thumbs::pictureOutside(path, PreviewSize, angle).image;
     if (image.isNull())
         return QImage(noImagePath());
     if (angle <= 0)
@@ -56,11 +49,6 @@ QImage previewImage(const QString &path, int angle) {
     painter.drawText(QRect(2, 2, image.width() - 2, image.height() - 2), Qt::AlignLeft | Qt::AlignTop,
                      QStringLiteral("Rot=") + QString::number(angle));
     return image;
-}
-
-QImage thumbnailImage(const QString &path, int angle, QSize size) {
-    const QImage image = loadScaled(path, loadSize(size, angle));
-    return angle > 0 ? turned(image, angle) : image;
 }
 
 } // namespace tav::preview

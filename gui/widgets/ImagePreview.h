@@ -30,15 +30,11 @@ int angleOfFile(const QString &path, MetadataSource *source);
 // The current language's no-image picture (<program folder>/langages/<language>/non_image.gif).
 QString noImagePath();
 
-// What the preview pane shows for a file: the shared thumbnail, made by the
-// helper program (see ThumbnailCache.h), when angle is the file's own orientation, else loaded at
-// the preview size (see loadSize) and turned by angle; in both cases with "Rot=<angle>" written in white at its top
-// left when the angle is above 0, or the no-image picture.
+// What the preview pane shows for a file: its picture fitted in PreviewSize
+// and turned by angle (see thumbs::picture; made by the helper program),
+// with "Rot=<angle>" written in white at its top left when the angle is above
+// 0, or the no-image picture.
 QImage previewImage(const QString &path, int angle);
-
-// A thumbnail: loaded at size (see loadSize) and turned, without text. A null
-// image when the file cannot be decoded.
-QImage thumbnailImage(const QString &path, int angle, QSize size);
 
 } // namespace preview
 } // namespace tav

@@ -287,20 +287,6 @@ bool pictureType(const QString &path) {
     return formats.contains(QFileInfo(path).suffix().toLower().toLatin1());
 }
 
-int angleOfOrientation(int orientation) {
-    // Mirrored orientations stay unturned, as with a decoded photo.
-    switch (orientation) {
-    case 3:
-        return 180;
-    case 6:
-        return 90;
-    case 8:
-        return 270;
-    default:
-        return 0;
-    }
-}
-
 // The picture fitted in box, larger or smaller.
 QImage fitted(const QImage &image, QSize box) {
     if (image.isNull())
@@ -406,14 +392,9 @@ quint32 get32(const QByteArray &b, qsizetype at) {
     return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
 }
 
-} // namespace
-
-Thumbnail thumbnailOutside(const QString &path, QSize box) {
-    const QString file = absolute(path);
-    Stamp stamp;
-    if (auto known = stampAndLookUp(file, box, stamp))
-        return *known;
-    const ReaderProcess::Reply reply = threadReader().runOne({ReaderProcess::Kind::Thumbnail, file, box});
+// A picture made by the helper: its source, then its pixels.
+Thumbnail askReader(const ReaderProcess::Request &request) {
+    const ReaderProcess::Reply reply = threadReader().runOne(request);
     const QByteArray &p = reply.payload;
     if (reply.outcome != ReaderProcess::Outcome::Answered || p.size() < 16) {
         ++failures;
@@ -440,6 +421,30 @@ Thumbnail thumbnailOutside(const QString &path, QSize box) {
     return {image, source};
 }
 
+} // namespace
+
+Thumbnail thumbnailOutside(const QString &path, QSize box) {
+    const QString file = absolute(path);
+    Stamp stamp;
+    if (auto known = stampAndLookUp(file, box, stamp))
+        return *known;
+    return askReader({ReaderProcess::Kind::Thumbnail, file, box});
+}
+
+Thumbnail picture(const QString &path, QSize box, int angle) {
+    const int own = preview::ownOrientation(path);
+    // A record that names no turn for a mirrored photo could not name the
+    // mirror either (the tools leave it out): the file's own orientation serves.
+    if (angle == preview::angleOfOrientation(own) || (angle == 0 && preview::isMirrored(own)))
+        return thumbnail(path, box);
+    const QImage image = preview::turned(preview::loadScaled(path, preview::loadSize(box, angle)), angle);
+    return {image, image.isNull() ? Source::Failed : Source::Decoded};
+}
+
+Thumbnail pictureOutside(const QString &path, QSize box, int angle) {
+    return askReader({ReaderProcess::Kind::Picture, absolute(path), box, angle});
+}
+
 Thumbnail thumbnail(const QString &path, QSize box) {
     const QString file = absolute(path);
     Stamp stamp;
@@ -456,24 +461,15 @@ Thumbnail thumbnail(const QString &path, QSize box) {
     const QSize made = store ? QSize(flavour.edge, flavour.edge) : box;
     QImage picture;
     Source source = Source::Decoded;
-    // A mirrored photo is shown unmirrored here, which the other programs
-    // would not expect of an entry: none is stored for it.
-    bool mirrored = false;
     if (const auto preview = Exif::embeddedPreview(file, made)) {
         QImage stored;
         if (stored.loadFromData(preview->data)) {
-            picture = shrunk(preview::turned(stored, angleOfOrientation(preview->orientation)), made);
+            picture = shrunk(preview::upright(stored, preview->orientation), made);
             source = Source::Embedded;
-            mirrored = preview->orientation == 2 || preview->orientation == 4 || preview->orientation == 5 ||
-                       preview->orientation == 7;
         }
     }
-    if (picture.isNull()) {
+    if (picture.isNull())
         picture = preview::thumbnailFromFile(file, made, false);
-        const QImageIOHandler::Transformations turn = QImageReader(file).transformation();
-        mirrored = turn != QImageIOHandler::TransformationNone && turn != QImageIOHandler::TransformationRotate90 &&
-                   turn != QImageIOHandler::TransformationRotate180 && turn != QImageIOHandler::TransformationRotate270;
-    }
 
     if (picture.isNull()) {
         ++failures;
@@ -486,7 +482,7 @@ Thumbnail thumbnail(const QString &path, QSize box) {
         return {{}, Source::Failed};
     }
     ++(source == Source::Embedded ? fromEmbedded : fromDecoding);
-    if (store && !mirrored) {
+    if (store) {
         auto keys = keysFor(file, uri, stamp);
         writeAtomically(flavourFolder(root, flavour) + QLatin1Char('/') + name, encodeEntry(picture, keys));
     }

@@ -11,8 +11,8 @@
 //
 // Files on removable media (under /media, /run/media or /mnt) read the cache
 // but never write to it, files inside the cache folder are never given
-// thumbnails of their own, and photos of a mirrored orientation (shown
-// unmirrored here) get no entry that the other programs would take.
+// thumbnails of their own. Pictures are made upright by the photo's Exif
+// orientation, mirrored ones included, as the other programs store them.
 
 #include <QImage>
 #include <QList>
@@ -52,13 +52,22 @@ struct Thumbnail {
     Source source = Source::Failed;
 };
 
-// The thumbnail of path fitted in box, upright by the photo's orientation
-// (quarter and half turns), made in this process. Safe on any thread.
+// The thumbnail of path fitted in box, upright by the photo's orientation,
+// made in this process. Safe on any thread.
 Thumbnail thumbnail(const QString &path, QSize box);
 // The same, with the photo parsed and decoded by the helper travoline-reader
 // (one per calling thread): a photo that crashes or hangs the decoder only
 // gets no thumbnail. Entries of the shared cache are read here.
 Thumbnail thumbnailOutside(const QString &path, QSize box);
+
+// The preview pane's picture of path fitted in box, turned by angle, the
+// angle its metadata record gives: the thumbnail above when that is the
+// photo's own orientation (or the record names no turn of a mirrored photo,
+// which it cannot name), else the photo decoded at box and turned by angle.
+// Made in this process.
+Thumbnail picture(const QString &path, QSize box, int angle);
+// The same, made by the helper travoline-reader.
+Thumbnail pictureOutside(const QString &path, QSize box, int angle);
 
 // Files renamed or moved, each as its old and new path, taken as one batch
 // (a name may pass from one file to another within it): every entry and

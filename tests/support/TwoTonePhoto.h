@@ -11,15 +11,9 @@
 
 namespace tav::test {
 
-// Writes folder/name (the format from the extension); orientation 1 to 8, or
-// 0 for none. Returns the path, empty on failure.
-inline QString makeTwoTonePhoto(const QString &folder, const QString &name, QSize size, int orientation = 0,
-                                QColor top = Qt::red, QColor bottom = Qt::blue) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(bottom);
-    for (int y = 0; y < size.height() / 2; ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixelColor(x, y, top);
+// Writes the picture to folder/name (the format from the extension) with
+// orientation 1 to 8, or 0 for none. Returns the path, empty on failure.
+inline QString savePhotoTurned(const QImage &image, const QString &folder, const QString &name, int orientation) {
     const QString path = QDir(folder).filePath(name);
     if (!image.save(path, nullptr, 95))
         return {};
@@ -31,6 +25,27 @@ inline QString makeTwoTonePhoto(const QString &folder, const QString &name, QSiz
             return {};
     }
     return path;
+}
+
+// Top half top, bottom half bottom.
+inline QString makeTwoTonePhoto(const QString &folder, const QString &name, QSize size, int orientation = 0,
+                                QColor top = Qt::red, QColor bottom = Qt::blue) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(bottom);
+    for (int y = 0; y < size.height() / 2; ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixelColor(x, y, top);
+    return savePhotoTurned(image, folder, name, orientation);
+}
+
+// Red in the top left quarter, blue elsewhere: a flip over shows too.
+inline QString makeCornerPhoto(const QString &folder, const QString &name, QSize size, int orientation) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    for (int y = 0; y < size.height() / 2; ++y)
+        for (int x = 0; x < size.width() / 2; ++x)
+            image.setPixelColor(x, y, Qt::red);
+    return savePhotoTurned(image, folder, name, orientation);
 }
 
 inline bool isReddish(QRgb c) {

@@ -38,9 +38,9 @@ int main() {
     char head[4];
     while (readFull(head, 4)) {
         std::string request(get32(head), '\0');
-        if (request.size() < 16 || !readFull(request.data(), request.size()))
+        if (request.size() < 20 || !readFull(request.data(), request.size()))
             return 1;
-        const std::string path = request.substr(16);
+        const std::string path = request.substr(20);
         // abort rather than a segmentation fault: the sanitizers leave
         // SIGABRT alone, so a crash made on purpose is not reported as a fault.
         if (path == "crash")

@@ -104,7 +104,36 @@ TEST_F(PreviewTest, WhatCannotBeDecodedShowsTheNoImagePicture) {
     const QImage noImage(preview::noImagePath());
     ASSERT_FALSE(noImage.isNull()) << preview::noImagePath().toStdString();
     EXPECT_EQ(preview::previewImage(text, preview::angleOfFile(text, &reader)), noImage);
-    EXPECT_TRUE(preview::thumbnailImage(text, 0, QSize(64, 64)).isNull());
+}
+
+TEST_F(PreviewTest, EveryOrientationMirroredOrNotIsShownUpright) {
+    // A landscape photo red in its top left quarter: where the quarter lands
+    // and which way the picture stands tell the eight orientations apart.
+    struct Case {
+        int orientation;
+        bool portrait;
+        bool redTop, redLeft;
+    };
+    const Case cases[] = {{1, false, true, true},  {2, false, true, false}, {3, false, false, false},
+                          {4, false, false, true}, {5, true, true, true},   {6, true, true, false},
+                          {7, true, false, false}, {8, true, false, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.orientation);
+        const QString path = test::makeCornerPhoto(dir.path(), QStringLiteral("o%1.jpg").arg(c.orientation),
+                                                   QSize(200, 100), c.orientation);
+        ASSERT_FALSE(path.isEmpty());
+        const int angle = preview::angleOfFile(path, &reader);
+        for (const QImage &shown :
+             {preview::thumbnailFromFile(path, QSize(64, 64)), preview::previewImage(path, angle)}) {
+            ASSERT_FALSE(shown.isNull());
+            EXPECT_EQ(shown.height() > shown.width(), c.portrait);
+            // Inside the quarter the red should be in, clear of the label.
+            const int x = c.redLeft ? shown.width() / 4 : shown.width() * 3 / 4;
+            const int y = c.redTop ? shown.height() * 3 / 8 : shown.height() * 3 / 4;
+            EXPECT_TRUE(isRed(shown.pixel(x, y))) << shown.width() << "x" << shown.height();
+            EXPECT_TRUE(isBlue(shown.pixel(shown.width() - 1 - x, y)));
+        }
+    }
 }
 
 TEST(PreviewTurn, OddAngleFillsTheCornersWhite) {

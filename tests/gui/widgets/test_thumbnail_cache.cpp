@@ -298,12 +298,18 @@ TEST_F(SharedCacheTest, EmbeddedPreviewIsUsedWhenLargeEnoughAndTurned) {
     // An angle other than the file's own is not what the cache holds.
     EXPECT_TRUE(test::isReddish(preview::previewImage(photo, 270).pixel(10, 60)));
 
-    // A mirrored photo is shown unmirrored, and no entry says otherwise to
-    // the other programs.
+    // A mirrored photo (flipped upside down) is shown upright from its
+    // preview too, and stored so, as the other programs store it.
     const QString mirrored = test::makeTwoTonePhoto(folder, "mirrored.jpg", QSize(1600, 1200), 0);
-    ASSERT_TRUE(runExifTool({"-ThumbnailImage<=" + small, "-Orientation#=2", mirrored}));
-    EXPECT_EQ(thumbs::thumbnail(mirrored, QSize(64, 64)).source, thumbs::Source::Embedded);
-    EXPECT_FALSE(QFileInfo::exists(cacheRoot() + "/normal/" + md5Name(thumbs::fileUri(mirrored).toLatin1())));
+    ASSERT_TRUE(runExifTool({"-ThumbnailImage<=" + small, "-Orientation#=4", mirrored}));
+    const thumbs::Thumbnail flipped = thumbs::thumbnail(mirrored, QSize(64, 64));
+    EXPECT_EQ(flipped.source, thumbs::Source::Embedded);
+    ASSERT_EQ(flipped.image.size(), QSize(64, 48));
+    EXPECT_TRUE(near(flipped.image.pixel(32, 8), Qt::yellow));
+    EXPECT_TRUE(near(flipped.image.pixel(32, 40), Qt::green));
+    const QImage entry(cacheRoot() + "/normal/" + md5Name(thumbs::fileUri(mirrored).toLatin1()));
+    ASSERT_FALSE(entry.isNull());
+    EXPECT_TRUE(near(entry.pixel(64, 10), Qt::yellow));
 
     // A preview padded to another shape is not taken.
     const QString wide = test::makeTwoTonePhoto(folder, "wide.jpg", QSize(1500, 1000), 0);
