@@ -40,7 +40,7 @@ for t in "${TARGETS[@]}"; do build_targets+=("${t}_fuzzer"); done
 [[ " ${TARGETS[*]} " == *" builtin_reader "* ]] && build_targets+=(fuzz_builtin_reader)
 cmake --build "$BUILD" -j "${TAV_JOBS:-$(nproc)}" --target "${build_targets[@]}"
 
-export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:intercept_tls_get_addr=0}" # see scripts/sanitize.sh
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 export QT_QPA_PLATFORM=offscreen
