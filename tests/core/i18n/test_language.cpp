@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -233,7 +234,8 @@ TEST(LanguageFiles, EveryLanguageHasEveryEnglishKeyShapedLikeTheEnglishText) {
 }
 
 // Each file is listed by its display name, and that name leads back to the
-// file: the options dialog offers and picks every language.
+// file: the options dialog offers and picks every language. Each has its
+// no-image picture.
 TEST(LanguageFiles, EveryDisplayNameLeadsBackToItsFile) {
     tav::test::TestGuard guard;
     guard.sourceProgramFolder();
@@ -245,6 +247,9 @@ TEST(LanguageFiles, EveryDisplayNameLeadsBackToItsFile) {
         i18n::setLanguage(name);
         EXPECT_EQ(i18n::languageFilePath(), dir.filePath(file)) << qPrintable(name);
         EXPECT_EQ(i18n::getText(QStringLiteral("LANGUAGE"), QStringLiteral("language")), name);
+        // The preview's picture for a file it cannot show, in that language.
+        EXPECT_TRUE(QFileInfo::exists(dir.filePath(QFileInfo(file).completeBaseName() + "/non_image.gif")))
+            << qPrintable(file);
     }
     EXPECT_EQ(i18n::availableLanguages(), names);
     for (const QString &name : {"Deutsch", "English", "Español", "Français", "Italiano"})
