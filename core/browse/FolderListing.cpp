@@ -243,7 +243,8 @@ QString sizeText(qint64 bytes, const QLocale &locale) {
     if (bytes < 0)
         bytes = 0;
     const qint64 kilobytes = bytes / 1024 + (bytes % 1024 ? 1 : 0);
-    return locale.toString(kilobytes) + QStringLiteral(" Ko");
+    return i18n::getText(QStringLiteral("LVExplorer"), QStringLiteral("SizeKilobytes"), QStringLiteral("%s Ko"),
+                         locale.toString(kilobytes));
 }
 
 QString dateFormat(const QLocale &locale) {

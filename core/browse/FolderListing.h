@@ -72,7 +72,8 @@ QStringList listSubfolders(const QString &folder, bool *ok = nullptr);
 void sortNames(QStringList &names);
 bool nameLess(const QString &a, const QString &b);
 
-// "#,##0 Ko": bytes / 1024 rounded up, thousands grouped by the locale.
+// "#,##0 Ko": bytes / 1024 rounded up, thousands grouped by the locale, the
+// unit that of the language in use (Ko, KB).
 QString sizeText(qint64 bytes, const QLocale &locale = QLocale());
 // Short date of the locale, one space, time of day without seconds.
 QString dateText(qint64 msecsSinceEpoch, const QLocale &locale = QLocale());

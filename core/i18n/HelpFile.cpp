@@ -5,6 +5,7 @@
 #include "core/base/Version.h"
 #include "core/i18n/Language.h"
 
+#include <QFileInfo>
 #include <optional>
 
 namespace tav::help {
@@ -16,6 +17,21 @@ QString helpFileForLanguage(const QString &languageFileName) {
 
 QString currentHelpFile() {
     return helpFileForLanguage(i18n::languageFileName());
+}
+
+Manual manualToOpen(const QString &helpFile) {
+    if (QFileInfo::exists(helpFile))
+        return {helpFile, false};
+    const QString english = helpFileForLanguage(QStringLiteral("english"));
+    if (english != helpFile && QFileInfo::exists(english))
+        return {english, true};
+    return {helpFile, false};
+}
+
+QString englishInsteadNote() {
+    return i18n::getText(QStringLiteral("Help"), QStringLiteral("EnglishInstead"),
+                         QStringLiteral("Ce manuel n'est pas encore traduit dans votre langue : "
+                                        "il s'affiche en anglais."));
 }
 
 QString topicAnchor(int topic) {

@@ -22,6 +22,16 @@ QString helpFileForLanguage(const QString &languageFileName);
 // each time, so it follows every change of language without being told.
 QString currentHelpFile();
 
+// What a help button opens for a manual: the manual itself, or the English
+// one when that language has none (not yet translated), with a note to say so.
+struct Manual {
+    QString file;
+    bool englishInstead = false;
+};
+Manual manualToOpen(const QString &helpFile);
+// The note shown above the English manual, in the language in use.
+QString englishInsteadNote();
+
 // The anchor that starts a topic in the manual ("topic10000").
 QString topicAnchor(int topic);
 

@@ -87,7 +87,15 @@ QString rawText(const QString &section, const QString &key, const QString &def) 
 QString fileNameForLanguage(const QString &displayName) {
     // The only place that derives a language's file name; it goes through
     // Orvalib so the program and its options dialog agree on the rule.
-    return mTavCommon::TavStringSansAccent(displayName);
+    // Orvalib folds the French accents only; the marks it leaves ("ñ" of
+    // Español) are taken off too, so every language file keeps a plain name.
+    const QString folded = mTavCommon::TavStringSansAccent(displayName).normalized(QString::NormalizationForm_D);
+    QString name;
+    name.reserve(folded.size());
+    for (const QChar c : folded)
+        if (c.category() != QChar::Mark_NonSpacing)
+            name += c;
+    return name.normalized(QString::NormalizationForm_C);
 }
 
 void setLanguage(const QString &displayName) {

@@ -26,7 +26,8 @@ void discardMessageCache();
 
 // --- additions ---
 
-// The accent-free, lower-case file name of a language ("Français" -> "francais").
+// The accent-free, lower-case file name of a language ("Français" -> "francais",
+// "Español" -> "espanol").
 QString languageFileName();
 QString fileNameForLanguage(const QString &displayName);
 

@@ -69,7 +69,9 @@ void openBesideModal(frmHelp *help) {
 } // namespace
 
 void CHelp::ShowHelp(const QString &helpFile, int topic) {
-    if (!QFileInfo::exists(helpFile)) {
+    // A language not yet given a manual of its own reads the English one.
+    const help::Manual manual = help::manualToOpen(helpFile);
+    if (!QFileInfo::exists(manual.file)) {
         const QString online = help::onlineManualUrl(help::supportSite());
         if (online.isEmpty()) {
             // Nothing to offer instead: say so, with the file looked for.
@@ -89,7 +91,8 @@ void CHelp::ShowHelp(const QString &helpFile, int topic) {
     if (fresh)
         w = new frmHelp;
     openBesideModal(w);
-    w->open(helpFile, topic);
+    w->open(manual.file, topic);
+    w->setNote(manual.englishInstead ? help::englishInsteadNote() : QString());
     if (fresh || !w->isVisible())
         w->placeBeside(mainWindow());
     w->show();

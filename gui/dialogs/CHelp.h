@@ -13,8 +13,10 @@ class frmHelp;
 class CHelp {
 public:
     // Opens helpFile at topic (0: its start) in the help window. A missing
-    // file asks message 53 and, on yes, opens the online manual; without a
-    // support site the user is only told that the manual is not installed.
+    // file opens the English manual with a note above it; when that is
+    // missing too, message 53 is asked and, on yes, the online manual opened;
+    // without a support site the user is only told that the manual is not
+    // installed.
     void ShowHelp(const QString &helpFile, int topic = 0);
 
     // The manual of the language in use at topic.

@@ -1,6 +1,8 @@
 #include "gui/dialogs/frmAboutCredits.h"
 
 #include "core/base/Addresses.h"
+#include "core/base/IniFile.h"
+#include "core/base/ProgramFolder.h"
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/i18n/Language.h"
@@ -105,62 +107,61 @@ QList<CreditLine> parseCredits(const QString &text) {
 }
 
 QString creditsText(const QString &languageName) {
-    const bool french = languageName == QStringLiteral("Français");
+    // The words come from section Credits of that language's file; the French
+    // ones stand in for a missing file or key.
+    const IniFile file(
+        QDir(programFolder())
+            .filePath(QStringLiteral("langages/") + i18n::fileNameForLanguage(languageName) + QStringLiteral(".lng")));
+    auto words = [&file](const char *key, const char *french) {
+        return file.read(QStringLiteral("Credits"), QString::fromLatin1(key), QString::fromUtf8(french), 400);
+    };
     // One paragraph per component: its name, what it does here, its authors
     // and its address as its own documentation gives them.
     struct Credit {
-        const char *name, *roleFr, *roleEn, *author, *address;
+        const char *name, *roleFr, *author, *address;
     };
     static const Credit components[] = {
-        {"Qt", "Fenêtres et services", "Windows and services", "The Qt Company", "https://www.qt.io/"},
-        {"jhead", "Exif des photos JPEG", "Exif of JPEG photos", "Matthias Wandel",
-         "https://github.com/Matthias-Wandel/jhead"},
-        {"ExifTool", "Métadonnées de tous les formats", "Metadata of every format", "Phil Harvey",
-         "https://exiftool.org/"},
-        {"GoogleTest", "Tests du programme", "The program's tests", "Google Inc.",
-         "https://github.com/google/googletest"},
-        {"CMake", "Construction du programme", "Building the program", "Kitware", "https://cmake.org/"},
-        {"GCC", "Compilateur et bibliothèque C++", "Compiler and C++ library", "GNU Project", "https://gcc.gnu.org/"},
+        {"Qt", "Fenêtres et services", "The Qt Company", "https://www.qt.io/"},
+        {"jhead", "Exif des photos JPEG", "Matthias Wandel", "https://github.com/Matthias-Wandel/jhead"},
+        {"ExifTool", "Métadonnées de tous les formats", "Phil Harvey", "https://exiftool.org/"},
+        {"GoogleTest", "Tests du programme", "Google Inc.", "https://github.com/google/googletest"},
+        {"CMake", "Construction du programme", "Kitware", "https://cmake.org/"},
+        {"GCC", "Compilateur et bibliothèque C++", "GNU Project", "https://gcc.gnu.org/"},
     };
     const QString title = QString::fromLatin1(ProgramTitle);
     QStringList t;
     t << QStringLiteral("<F28><P><B>") + title;
-    t << QStringLiteral("<F11></B>") +
-             (french ? QStringLiteral("Renommage de fichiers en série") : QStringLiteral("Renames files in series"));
+    t << QStringLiteral("<F11></B>") + words("Tagline", "Renommage de fichiers en série");
     t << QString();
-    t << (french ? QStringLiteral("Ce programme est gratuit :") : QStringLiteral("This program is free:"));
-    t << (french ? QStringLiteral("vous pouvez le distribuer librement")
-                 : QStringLiteral("you may distribute it freely"));
-    t << (french ? QStringLiteral("pour un usage personnel.") : QStringLiteral("for personal use."));
+    t << words("Free1", "Ce programme est gratuit :");
+    t << words("Free2", "vous pouvez le distribuer librement");
+    t << words("Free3", "pour un usage personnel.");
     t << QString();
     const QString site = QString::fromUtf8(addresses::SupportSite);
     if (!site.isEmpty()) {
-        t << (french ? QStringLiteral("Pour toute aide, consultez le site :")
-                     : QStringLiteral("For help, see the site:"));
+        t << words("HelpSite", "Pour toute aide, consultez le site :");
         t << QStringLiteral("<I>") + site;
         t << QStringLiteral("</I>");
     } else {
-        t << (french ? QStringLiteral("Pour toute aide, consultez") : QStringLiteral("For help, see"));
-        t << (french ? QStringLiteral("le manuel du programme.") : QStringLiteral("the program's manual."));
+        t << words("Help1", "Pour toute aide, consultez");
+        t << words("Help2", "le manuel du programme.");
         t << QString();
     }
-    t << QStringLiteral("<F14><P><B>") +
-             (french ? QStringLiteral("Composants utilisés") : QStringLiteral("Components used"));
+    t << QStringLiteral("<F14><P><B>") + words("Components", "Composants utilisés");
     t << QStringLiteral("<F11></B>------------------------");
     for (const Credit &c : components) {
         t << QString();
         t << QStringLiteral("<F12><B>") + QString::fromUtf8(c.name);
-        t << QStringLiteral("<F11></B>") + QString::fromUtf8(french ? c.roleFr : c.roleEn);
-        t << (french ? QStringLiteral("par ") : QStringLiteral("by ")) + QString::fromUtf8(c.author);
+        t << QStringLiteral("<F11></B>") + words((QByteArray("Role") + c.name).constData(), c.roleFr);
+        t << i18n::applyValueConventions(words("By", "par %s"), QString::fromUtf8(c.author));
         t << QStringLiteral("<I>") + QString::fromUtf8(c.address);
         t << QStringLiteral("</I>");
     }
     t << QString();
-    t << QStringLiteral("<F14><P><B>") + (french ? QStringLiteral("Merci") : QStringLiteral("Thanks"));
-    t << QStringLiteral("<F11></B>") +
-             (french ? QStringLiteral("à tous ceux qui essaient") : QStringLiteral("to everyone who tries"));
-    t << (french ? QStringLiteral("le programme et signalent") : QStringLiteral("the program and reports"));
-    t << (french ? QStringLiteral("ses défauts.") : QStringLiteral("its faults."));
+    t << QStringLiteral("<F14><P><B>") + words("Thanks", "Merci");
+    t << QStringLiteral("<F11></B>") + words("Thanks1", "à tous ceux qui essaient");
+    t << words("Thanks2", "le programme et signalent");
+    t << words("Thanks3", "ses défauts.");
     return t.join(QStringLiteral("\r\n"));
 }
 

@@ -33,7 +33,7 @@ struct CreditLine {
 // Alignment, bold, italic and size carry over to the next lines.
 QList<CreditLine> parseCredits(const QString &text);
 
-// The credits of this build in French ("Français") or in English.
+// The credits of this build in a language, by its display name ("Deutsch").
 QString creditsText(const QString &languageName);
 
 // The picture the credits scroll in: every 30 ms the lines are drawn into an

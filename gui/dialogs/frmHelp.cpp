@@ -83,6 +83,15 @@ frmHelp::frmHelp(QWidget *parent) : QWidget(parent, Qt::Window) {
     lstSommaire->setObjectName(QStringLiteral("lstSommaire"));
     lstSommaire->setHeaderHidden(true);
     lstSommaire->setToolTip(QStringLiteral("Sommaire du manuel"));
+    lblNote = new QLabel(this);
+    lblNote->setObjectName(QStringLiteral("lblNote"));
+    lblNote->setWordWrap(true);
+    lblNote->setFrameShape(QFrame::StyledPanel);
+    lblNote->setMargin(6);
+    lblNote->setBackgroundRole(QPalette::ToolTipBase);
+    lblNote->setForegroundRole(QPalette::ToolTipText);
+    lblNote->setAutoFillBackground(true);
+    lblNote->hide();
     txtPage = new QTextBrowser(this);
     txtPage->setObjectName(QStringLiteral("txtPage"));
     txtPage->setOpenExternalLinks(true);
@@ -103,6 +112,7 @@ frmHelp::frmHelp(QWidget *parent) : QWidget(parent, Qt::Window) {
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
+    layout->addWidget(lblNote);
     layout->addWidget(m_split, 1);
     resize(1000, 720);
 
@@ -160,6 +170,15 @@ QString frmHelp::file() const {
 
 QString frmHelp::anchor() const {
     return m_anchor;
+}
+
+void frmHelp::setNote(const QString &text) {
+    lblNote->setText(text);
+    lblNote->setVisible(!text.isEmpty());
+}
+
+QString frmHelp::note() const {
+    return lblNote->isHidden() ? QString() : lblNote->text();
 }
 
 void frmHelp::goTo(const QString &anchor) {

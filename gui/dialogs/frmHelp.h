@@ -28,6 +28,10 @@ public:
     // The manual on view and the anchor last gone to.
     QString file() const;
     QString anchor() const;
+    // A line shown above the page (the manual is not in the language in
+    // use); empty hides it.
+    void setNote(const QString &text);
+    QString note() const;
 
     // Narrows the contents to the sections that hold every word of text
     // (case and accents ignored) and marks the words in the page; empty text
@@ -47,6 +51,7 @@ private:
 
     QToolButton *cmdPrecedent, *cmdSuivant, *cmdSommaire;
     QLabel *lblRecherche;
+    QLabel *lblNote;
     QLineEdit *txtRecherche;
     QTreeWidget *lstSommaire;
     QTextBrowser *txtPage;

@@ -415,6 +415,15 @@ QString storedStartFolder(const Settings &s) {
     }
 }
 
+// The undo command's texts come from numbered messages, which translating the
+// form does not reach: set at load and again after a change of language.
+void translateUndoCommand(QPushButton *command) {
+    command->setText(undoMessage(MsgUndoCommand, "Undo the last rename"));
+    command->setToolTip(
+        undoMessage(MsgUndoTip, "Put the files of the last rename back under their old names") +
+        QStringLiteral(" (%1)").arg(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText)));
+}
+
 } // namespace
 
 void frmMain::openStartFolder() {
@@ -467,6 +476,7 @@ void frmMain::cmdOption_Click() {
 
 void frmMain::retranslate() {
     i18n::translateForm(this);
+    translateUndoCommand(cmdAnnulerRenommage);
     m_tokens->retranslateTips();
     m_tokens->fitSize();
     m_browser->retranslate();
@@ -526,10 +536,7 @@ void frmMain::Form_Load() {
     m_rule->setComment(m_controller->commentLabel());
     loadPictures();
     i18n::translateForm(this);
-    cmdAnnulerRenommage->setText(undoMessage(MsgUndoCommand, "Undo the last rename"));
-    cmdAnnulerRenommage->setToolTip(
-        undoMessage(MsgUndoTip, "Put the files of the last rename back under their old names") +
-        QStringLiteral(" (%1)").arg(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText)));
+    translateUndoCommand(cmdAnnulerRenommage);
     updateUndoCommand();
 
     m_browser->showFolderCount();

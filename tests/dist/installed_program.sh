@@ -11,6 +11,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 fail() { echo "FAIL: $*" >&2; exit 1; }
 for f in bin/travoline bin/travoline-cli lib/travoline/liborvalib.so lib/travoline/libhovrix.so \
          share/travoline/langages/francais.lng share/travoline/langages/english.lng \
+         share/travoline/langages/deutsch.lng share/travoline/langages/espanol.lng \
+         share/travoline/langages/italiano.lng share/travoline/langages/italiano/non_image.gif \
          share/applications/org.travoline.Travoline.desktop \
          share/metainfo/org.travoline.Travoline.metainfo.xml \
          share/icons/hicolor/scalable/apps/travoline.svg share/icons/hicolor/48x48/apps/travoline.png; do
@@ -36,6 +38,10 @@ grep -q "a.txt	doc_1.txt" <<<"$out" || fail "the installed command line did not 
 "$prefix/bin/travoline-cli" --language English --rule 'doc_#' --types '*' --rename --yes "$work/photos"
 [ -f "$work/photos/doc_1.txt" ] && [ -f "$work/photos/doc_3.txt" ] || fail "the installed command line did not rename"
 [ "$(cat "$work/photos/doc_1.txt")" = a ] || fail "doc_1.txt does not hold a.txt's content"
+
+# A language named with an accent finds its file (espanol.lng) once installed.
+err="$("$prefix/bin/travoline-cli" --language Español --no-such-option "$work/photos" 2>&1 || true)"
+grep -q "opción desconocida" <<<"$err" || fail "the installed command line does not speak Spanish: $err"
 
 # Orvalib is found from the program's own location, whoever calls dlopen (a
 # sanitizer's interceptor has no RUNPATH of ours): the build's command line,

@@ -1,6 +1,7 @@
 #include "core/browse/FolderListing.h"
 
 #include "QtPrinters.h"
+#include "TestGuard.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,6 +53,11 @@ TEST(FolderTexts, SizeInKoRoundedUpWithLocaleGrouping) {
     QString text = sizeText(Q_INT64_C(4294967296), fr);
     text.replace(fr.groupSeparator(), QStringLiteral(" "));
     EXPECT_EQ(text, "4 194 304 Ko");
+
+    // The unit is the interface language's.
+    tav::test::TestGuard guard;
+    guard.sourceProgramFolder().language(QStringLiteral("English"));
+    EXPECT_EQ(sizeText(2048, c), "2 KB");
 }
 
 TEST(FolderTexts, DateIsShortLocaleFormatWithoutSeconds) {

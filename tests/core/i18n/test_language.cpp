@@ -1,10 +1,13 @@
 #include "QtPrinters.h"
 #include "TestGuard.h"
+#include "core/app/MainController.h"
+#include "core/base/IniFile.h"
 #include "core/base/Trap.h"
 #include "core/i18n/Language.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -93,6 +96,19 @@ TEST_F(LanguageTest, ChangingLanguageUsesTheOtherFileAndEmptiesTheCache) {
     EXPECT_EQ(i18n::availableLanguages(), QStringList({QStringLiteral("Éire"), QStringLiteral("Français")}));
 }
 
+TEST_F(LanguageTest, FileNamesAreTheDisplayNamesWithoutAnyAccent) {
+    const QList<std::pair<QString, QString>> cases = {
+        {QStringLiteral("Français"), QStringLiteral("francais")},
+        {QStringLiteral("Español"), QStringLiteral("espanol")},
+        {QStringLiteral("Deutsch"), QStringLiteral("deutsch")},
+        {QStringLiteral("Português"), QStringLiteral("portugues")},
+        {QStringLiteral("Čeština"), QStringLiteral("cestina")},
+        {QStringLiteral("Ελληνικά"), QStringLiteral("ελληνικα")},
+    };
+    for (const auto &[name, file] : cases)
+        EXPECT_EQ(i18n::fileNameForLanguage(name), file) << qPrintable(name);
+}
+
 TEST_F(LanguageTest, MissingFileOrKeyGivesDefaultsAndEmptyMessages) {
     i18n::setLanguage(QStringLiteral("Nowhere"));
     EXPECT_EQ(i18n::Message(5, "1.2.3", "host"), QString());
@@ -152,4 +168,90 @@ TEST(LanguageFiles, FrenchAndEnglishHoldEveryMessageWithItsPlaceholders) {
         for (int n : {46, 47, 48})
             EXPECT_TRUE(size.match(i18n::Message(n)).hasMatch()) << qPrintable(language) << " thumbnail size " << n;
     }
+}
+
+namespace {
+
+// What a translation must keep of the English text: its placeholders, its
+// line breaks, its "_" ends, and the token a token label inserts (the caption
+// up to " :").
+QString shapeOf(const QString &section, const QString &key, const QString &value) {
+    QString shape = QStringLiteral("%1 %s, %2 |").arg(value.count(QStringLiteral("%s"))).arg(value.count(u'|'));
+    if (value.startsWith(u'_'))
+        shape += QStringLiteral(", _ first");
+    if (value.endsWith(u'_'))
+        shape += QStringLiteral(", _ last");
+    if (section == QLatin1String("frmMain") && key.startsWith(QLatin1String("Label8(")) &&
+        key.endsWith(QLatin1String(".Caption")) && value.contains(QLatin1String(" :")))
+        shape += QStringLiteral(", token ") + MainController::tokenOfCaption(value);
+    return shape;
+}
+
+} // namespace
+
+// Every language file has exactly the sections and keys of english.lng, each
+// text shaped like the English one and short enough to be read whole. The
+// files are found, not listed: a key added to english.lng alone fails here,
+// and the message lists what each language lacks.
+TEST(LanguageFiles, EveryLanguageHasEveryEnglishKeyShapedLikeTheEnglishText) {
+    const QDir dir(QStringLiteral(TAV_SOURCE_DIR "/langages"));
+    const IniFile english(dir.filePath(QStringLiteral("english.lng")));
+    ASSERT_FALSE(english.sections().isEmpty());
+    const QStringList files = dir.entryList({QStringLiteral("*.lng")}, QDir::Files, QDir::Name);
+    EXPECT_GE(files.size(), 5) << files.join(' ').toStdString();
+    for (const QString &file : files) {
+        const IniFile other(dir.filePath(file));
+        QStringList missing, stray, misshapen, tooLong;
+        for (const QString &section : english.sections())
+            for (const QString &key : english.keys(section)) {
+                const QString where = QStringLiteral("[%1] %2").arg(section, key);
+                const QString text = english.read(section, key);
+                if (!other.contains(section, key) || (other.read(section, key).isEmpty() && !text.isEmpty())) {
+                    missing << where + QStringLiteral("=") + text;
+                    continue;
+                }
+                const QString value = other.read(section, key, QString(), 100000);
+                if (value.size() >= 400)
+                    tooLong << where;
+                const QString want = shapeOf(section, key, text), got = shapeOf(section, key, value);
+                if (got != want)
+                    misshapen << QStringLiteral("%1: %2 instead of %3").arg(where, got, want);
+            }
+        for (const QString &section : other.sections())
+            for (const QString &key : other.keys(section))
+                if (!english.contains(section, key))
+                    stray << QStringLiteral("[%1] %2").arg(section, key);
+        const std::string name = file.toStdString();
+        EXPECT_TRUE(missing.isEmpty()) << name << " lacks " << missing.size() << " text(s) of english.lng:\n  "
+                                       << missing.join(QStringLiteral("\n  ")).toStdString();
+        EXPECT_TRUE(stray.isEmpty()) << name << " has keys english.lng has not:\n  "
+                                     << stray.join(QStringLiteral("\n  ")).toStdString();
+        EXPECT_TRUE(misshapen.isEmpty()) << name << " texts shaped unlike English:\n  "
+                                         << misshapen.join(QStringLiteral("\n  ")).toStdString();
+        EXPECT_TRUE(tooLong.isEmpty()) << name << " texts cut at 399 characters:\n  "
+                                       << tooLong.join(QStringLiteral("\n  ")).toStdString();
+    }
+}
+
+// Each file is listed by its display name, and that name leads back to the
+// file: the options dialog offers and picks every language. Each has its
+// no-image picture.
+TEST(LanguageFiles, EveryDisplayNameLeadsBackToItsFile) {
+    tav::test::TestGuard guard;
+    guard.sourceProgramFolder();
+    const QDir dir(QStringLiteral(TAV_SOURCE_DIR "/langages"));
+    QStringList names;
+    for (const QString &file : dir.entryList({QStringLiteral("*.lng")}, QDir::Files, QDir::Name)) {
+        const QString name = IniFile(dir.filePath(file)).read(QStringLiteral("LANGUAGE"), QStringLiteral("language"));
+        names << name;
+        i18n::setLanguage(name);
+        EXPECT_EQ(i18n::languageFilePath(), dir.filePath(file)) << qPrintable(name);
+        EXPECT_EQ(i18n::getText(QStringLiteral("LANGUAGE"), QStringLiteral("language")), name);
+        // The preview's picture for a file it cannot show, in that language.
+        EXPECT_TRUE(QFileInfo::exists(dir.filePath(QFileInfo(file).completeBaseName() + "/non_image.gif")))
+            << qPrintable(file);
+    }
+    EXPECT_EQ(i18n::availableLanguages(), names);
+    for (const QString &name : {"Deutsch", "English", "Español", "Français", "Italiano"})
+        EXPECT_TRUE(names.contains(name)) << qPrintable(name);
 }

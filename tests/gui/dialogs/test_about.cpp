@@ -85,7 +85,7 @@ TEST(CreditsTags, OnlyWholeTagsAtTheStartAreTaken) {
 }
 
 TEST(CreditsText, EveryLanguageCreditsTheComponentsWithTheirAddresses) {
-    for (const QString &language : {QStringLiteral("Français"), QStringLiteral("English")}) {
+    for (const QString &language : {QStringLiteral("Français"), QStringLiteral("English"), QStringLiteral("Español")}) {
         const QString text = creditsText(language);
         for (const char *credit : {"Qt", "https://www.qt.io/", "jhead", "Matthias Wandel", "ExifTool", "Phil Harvey",
                                    "https://exiftool.org/", "GoogleTest"})
@@ -94,6 +94,8 @@ TEST(CreditsText, EveryLanguageCreditsTheComponentsWithTheirAddresses) {
     }
     EXPECT_TRUE(creditsText("Français").contains("gratuit"));
     EXPECT_TRUE(creditsText("English").contains("free"));
+    EXPECT_TRUE(creditsText("Italiano").contains("gratuito"));
+    EXPECT_TRUE(creditsText("Deutsch").contains("von Matthias Wandel"));
 }
 
 TEST(CreditsScrolling, MovesUpOnlyWhileShownAndStartsAgainAtTheBottom) {

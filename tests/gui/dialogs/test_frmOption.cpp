@@ -320,6 +320,7 @@ TEST_F(OptionsDialog, EnglishTurnsTheOpenMainWindowEnglishAndStaysAfterCancel) {
     EXPECT_EQ(IniFile(modIniFile::settingsFilePath()).read("Langage", "Langage_LangueUtilisee"), "English");
     EXPECT_EQ(window.findChild<QPushButton *>(QStringLiteral("cmdRenommer"))->text(),
               english("frmMain", "cmdRenommer.Caption"));
+    EXPECT_EQ(window.findChild<QPushButton *>(QStringLiteral("cmdAnnulerRenommage"))->text(), english("MSG", "m101"));
     EXPECT_EQ(i18n::findControl<QLabel>(&window, QStringLiteral("Label8"), 0)->text(),
               english("frmMain", "Label8(0).Caption"));
     EXPECT_EQ(window.findChild<QListWidget *>(QStringLiteral("lstAstuce"))->item(0)->text(), english("MSG", "m39"));

@@ -1,6 +1,7 @@
 // The manual and its window, offscreen: the topics of both manuals, the main
-// window's help button, a language without a manual, the window's history and
-// search, a help window opened from a modal dialog, and its close at exit.
+// window's help button, a language without a manual (the English one stands
+// in, else the online one), the window's history and search, a help window
+// opened from a modal dialog, and its close at exit.
 
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
@@ -178,6 +179,42 @@ TEST_F(HelpTest, ALanguageWithoutManualAsksMessage53OrSaysTheManualIsNotInstalle
     ASSERT_NE(CHelp::window(), nullptr);
     EXPECT_EQ(CHelp::window()->file(), folder.path() + QStringLiteral("/langages/francais/Travoline.html"));
     EXPECT_EQ(fe.asked.size(), 1);
+}
+
+TEST_F(HelpTest, ALanguageWithoutManualReadsTheEnglishOneWithANote) {
+    QTemporaryDir folder;
+    for (const char *language : {"francais", "english"}) {
+        const QString manual = QStringLiteral("/langages/%1/Travoline.html").arg(QString::fromLatin1(language));
+        QDir().mkpath(QFileInfo(folder.path() + manual).path());
+        ASSERT_TRUE(QFile::copy(Source + manual, folder.path() + manual));
+        QFile::copy(Source + QStringLiteral("/langages/%1.lng").arg(QString::fromLatin1(language)),
+                    folder.path() + QStringLiteral("/langages/%1.lng").arg(QString::fromLatin1(language)));
+    }
+    QFile other(folder.path() + QStringLiteral("/langages/testing.lng"));
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("[LANGUAGE]\nlanguage=Testing\n[Help]\nEnglishInstead=Not translated yet: English shown.\n");
+    other.close();
+    guard.programFolder(folder.path());
+    const QString english = folder.path() + QStringLiteral("/langages/english/Travoline.html");
+
+    i18n::setLanguage(QStringLiteral("Testing"));
+    CHelp::show(help::TopicOptions);
+    frmHelp *help = CHelp::window();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(fe.asked.isEmpty()) << "nothing asked: the English manual stands in";
+    EXPECT_EQ(help->file(), english);
+    EXPECT_EQ(help->anchor(), QStringLiteral("topic10001"));
+    EXPECT_EQ(help->note(), QStringLiteral("Not translated yet: English shown."));
+
+    // A language with its own manual shows it without the note, English too.
+    i18n::setLanguage(QStringLiteral("Français"));
+    CHelp::show(help::TopicOptions);
+    EXPECT_EQ(help->file(), folder.path() + QStringLiteral("/langages/francais/Travoline.html"));
+    EXPECT_EQ(help->note(), QString());
+    i18n::setLanguage(QStringLiteral("English"));
+    CHelp::show(help::TopicOptions);
+    EXPECT_EQ(help->file(), english);
+    EXPECT_EQ(help->note(), QString());
 }
 
 TEST_F(HelpTest, HistoryAndSearchOfTheHelpWindow) {
