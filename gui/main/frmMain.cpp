@@ -423,6 +423,7 @@ void frmMain::openStartFolder() {
     m_startFolderShown = m_startFolderStored;
     if (m_startFolderShown.isEmpty() || !QFileInfo(m_startFolderShown).isDir())
         m_startFolderShown = QDir::homePath();
+    m_browser->setNaturalOrder(s.OrdreNaturel != 0);
     m_browser->open(m_startFolderShown, s.FiltreAffichage);
 }
 
@@ -462,6 +463,7 @@ void frmMain::cmdOption_Click() {
     frmOption dialog(m_controller, m_exif, services, this);
     connect(&dialog, &frmOption::thumbnailSettingsChanged, this, &frmMain::thumbnailSettingsChanged);
     dialog.exec();
+    m_browser->setNaturalOrder(m_controller->settings().OrdreNaturel != 0);
     showToolInUse();
 }
 
