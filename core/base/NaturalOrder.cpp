@@ -11,6 +11,15 @@ inline bool isDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
 }
 
+// A code unit's rank in code-point order: UTF-16 puts the surrogates (code
+// points above U+FFFF) below U+E000..U+FFFF; UTF-8 and the code points put
+// them above.
+inline char16_t rank(char16_t c) {
+    if (c < 0xD800)
+        return c;
+    return c >= 0xE000 ? char16_t(c - 0x800) : char16_t(c + 0x2000);
+}
+
 inline char16_t fold(char16_t c) {
     if (c < 0x80)
         return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
@@ -52,7 +61,7 @@ template <class Unit> int compareNumbersAware(QStringView a, QStringView b) {
             continue;
         }
         if (ca != cb)
-            return ca < cb ? -1 : 1;
+            return rank(ca) < rank(cb) ? -1 : 1;
         ++i;
         ++j;
     }
@@ -68,16 +77,9 @@ template <class Unit> int compareNumbersAware(QStringView a, QStringView b) {
 int codePointCompare(QStringView a, QStringView b) {
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < n; ++i) {
-        char16_t ca = a[i].unicode(), cb = b[i].unicode();
-        if (ca == cb)
-            continue;
-        // UTF-16 puts the surrogates (code points above U+FFFF) below
-        // U+E000..U+FFFF; UTF-8 and the code points put them above.
-        if (ca >= 0xD800 && cb >= 0xD800) {
-            ca = ca >= 0xE000 ? char16_t(ca - 0x800) : char16_t(ca + 0x2000);
-            cb = cb >= 0xE000 ? char16_t(cb - 0x800) : char16_t(cb + 0x2000);
-        }
-        return ca < cb ? -1 : 1;
+        const char16_t ca = a[i].unicode(), cb = b[i].unicode();
+        if (ca != cb)
+            return rank(ca) < rank(cb) ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }

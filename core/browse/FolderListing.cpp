@@ -293,8 +293,7 @@ bool wildcardMatch(const QString &text, const QString &pattern) {
 namespace {
 
 // The rows by key, ties by name (names that compare equal by their index).
-template <class Key>
-std::vector<int> orderBy(const FolderListing &listing, Key key, bool descending, NameOrder names) {
+template <class Key> std::vector<int> orderBy(const FolderListing &listing, Key key, bool descending, NameOrder names) {
     const auto &items = listing.items;
     std::vector<int> order(items.size());
     for (size_t i = 0; i < order.size(); ++i)
@@ -330,8 +329,8 @@ std::vector<int> sortedOrder(const FolderListing &listing, Column column, bool d
     switch (column) {
     case Column::Size:
         return orderBy(
-            listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.size, b.size); },
-            descending, names);
+            listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.size, b.size); }, descending,
+            names);
     case Column::Modified:
         return orderBy(
             listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.modified, b.modified); },

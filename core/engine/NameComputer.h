@@ -68,11 +68,11 @@ private:
     // Files never renamed and types the rule does not select get a marker
     // text (true); otherwise prepares the folder pattern, base name and extension.
     bool markerName(Build &b, Result &out);
-    void replaceOldNameTokens(Build &b) const;    // $N$, *
-    void replaceClockTokens(Build &b) const;      // the current date
-    void replaceFileTokens(Build &b) const;       // $P$, $t$, the modification date
-    void replaceMetadataTokens(Build &b) const;   // the metadata record
-    bool applyOperators(Build &b) const;          // $REPC, $REPP; true: no usable position
+    void replaceOldNameTokens(Build &b) const;  // $N$, *
+    void replaceClockTokens(Build &b) const;    // the current date
+    void replaceFileTokens(Build &b) const;     // $P$, $t$, the modification date
+    void replaceMetadataTokens(Build &b) const; // the metadata record
+    bool applyOperators(Build &b) const;        // $REPC, $REPP; true: no usable position
     // $REGEX: each operator's result where it stands; false with out's
     // problem set when one could not be applied to this file.
     bool applyRegexOperators(Build &b, Result &out) const;
@@ -101,9 +101,9 @@ private:
     Clock m_clock;
     bool m_inRun = false;
     QHash<QString, QStringList> m_folderCache; // continue mode, during a run
-    QString m_regexSource;             // the rule the operators below come from
-    QString m_regexRule;               // that rule with the operators' placeholders
-    QList<RegexReplacer> m_regexes;    // one per placeholder, in order
+    QString m_regexSource;                     // the rule the operators below come from
+    QString m_regexRule;                       // that rule with the operators' placeholders
+    QList<RegexReplacer> m_regexes;            // one per placeholder, in order
 };
 
 } // namespace tav

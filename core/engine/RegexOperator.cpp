@@ -129,10 +129,10 @@ RegexReplacer::Result RegexReplacer::apply(const QString &subject) const {
                 break;
             // No match that is not empty here: move on by one character.
             options = 0;
-            offset += offset + 1 < length && QChar::isHighSurrogate(text[offset]) &&
-                              QChar::isLowSurrogate(text[offset + 1])
-                          ? 2
-                          : 1;
+            offset +=
+                offset + 1 < length && QChar::isHighSurrogate(text[offset]) && QChar::isLowSurrogate(text[offset + 1])
+                    ? 2
+                    : 1;
             continue;
         }
         if (rc < 0) {
@@ -270,7 +270,8 @@ QString regexOperatorText(const QString &pattern, const QString &replacement, bo
             r += c;
         }
     }
-    return tokenText(TokenValue::ReplaceRegex) + u'/' + p + u'/' + r + (ignoreCase ? QStringLiteral("/i$") : QStringLiteral("$"));
+    return tokenText(TokenValue::ReplaceRegex) + u'/' + p + u'/' + r +
+           (ignoreCase ? QStringLiteral("/i$") : QStringLiteral("$"));
 }
 
 RegexFields regexFieldsOf(const RegexSpan &span) {
@@ -278,8 +279,7 @@ RegexFields regexFieldsOf(const RegexSpan &span) {
     const auto unescape = [](const QString &field, bool dollar) {
         QString out;
         for (qsizetype i = 0; i < field.size(); ++i) {
-            if (field[i] == u'\\' && i + 1 < field.size() &&
-                (field[i + 1] == u'/' || (dollar && field[i + 1] == u'$')))
+            if (field[i] == u'\\' && i + 1 < field.size() && (field[i + 1] == u'/' || (dollar && field[i + 1] == u'$')))
                 ++i;
             out += field[i];
         }

@@ -11,6 +11,14 @@ namespace tav {
 
 namespace {
 
+// The pattern with its $REGEX operators taken out.
+QString withoutRegexOperators(const QString &pattern, const QList<RegexSpan> &spans) {
+    QString out = pattern;
+    for (qsizetype k = spans.size() - 1; k >= 0; --k)
+        out.remove(spans.at(k).begin, spans.at(k).end - spans.at(k).begin);
+    return out;
+}
+
 void refuse(const QString &parameter) {
     frontEnd().msgBox(i18n::Message(21, parameter), StyleInformation, i18n::Message(2));
 }
@@ -125,17 +133,16 @@ bool checkRegexOperators(const QString &pattern) {
         if (!regexSpanWellFormed(span))
             return refuseWith("m110", "The $REGEX operator is written $REGEX/pattern/replacement$ or "
                                       "$REGEX/pattern/replacement/i$, with a pattern that is not empty.|"
-                                      "Write \\/ for a slash and \\$ for a dollar sign inside a field.");
+                                      "Inside a field, write \\/ for a slash and \\$ for a dollar sign.");
         const RegexReplacer replacer = replacerOf(span);
         if (!replacer.isValid())
-            return refuseWith("m107", "The regular expression is refused: %s (at character %s of the renaming pattern).",
+            return refuseWith("m107",
+                              "The regular expression is refused: %s (at character %s of the renaming pattern).",
                               replacer.errorText(), QString::number(span.patternAt + replacer.errorOffset() + 1));
     }
     // What stands outside the operators: the other operators rebuild the
     // whole name or make folders, which a $REGEX result cannot take part in.
-    QString outside = pattern;
-    for (qsizetype k = spans.size() - 1; k >= 0; --k)
-        outside.remove(spans.at(k).begin, spans.at(k).end - spans.at(k).begin);
+    const QString outside = withoutRegexOperators(pattern, spans);
     for (TokenValue other : {TokenValue::ReplaceText, TokenValue::ReplaceAt, TokenValue::MakeFolders})
         if (outside.contains(tokenText(other)))
             return refuseWith("m111", "$REGEX cannot be used together with $REPC, $REPP or $MKDIR.");
@@ -143,9 +150,9 @@ bool checkRegexOperators(const QString &pattern) {
 }
 
 bool validatePattern(const QString &pattern) {
-    const QString outside = patternOutsideRegex(pattern);
-    checkNbDollarIsPair(outside);
-    return checkRegexOperators(pattern) && checkPatternCharacters(outside);
+    // The "$" of the operators' own fields are theirs: only the others count.
+    checkNbDollarIsPair(withoutRegexOperators(pattern, findRegexOperators(pattern)));
+    return checkRegexOperators(pattern) && checkPatternCharacters(patternOutsideRegex(pattern));
 }
 
 } // namespace tav

@@ -133,7 +133,7 @@ bool RenameList::appendAndCompute(const QString &path, const QString &folder, co
         return true;
     if (!result.problem.isEmpty())
         emit nameNotMade(path, result.problem);
-    const QString problem = result.marker              ? QString()
+    const QString problem = result.marker               ? QString()
                             : !result.problem.isEmpty() ? result.problem
                                                         : newNameProblem(result.newName, result.makesFolders);
     m_model->setNewName(row, result.newName, problem, result.makesFolders);
