@@ -689,7 +689,8 @@ int renameOrPreview(int argc, char **argv, const CliRun &run, Settings &s, const
     int namesNotMade = 0;
     QObject::connect(&engine, &RenameList::nameNotMade, [&](const QString &path, const QString &reason) {
         ++namesNotMade;
-        writeLine(stderr, QStringLiteral("travoline-cli: ") + shown(path) + QStringLiteral(": ") + reason);
+        writeLine(stderr, QStringLiteral("travoline-cli: ") + QString::fromUtf8(escapeText(path)) +
+                              QStringLiteral(": ") + reason);
     });
     // Photo metadata for the metadata tokens; a tool is started only when the
     // pattern holds one. Mode 0 (never chosen) reads as jhead only.
