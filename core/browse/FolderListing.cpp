@@ -9,6 +9,8 @@
 #include <QMimeDatabase>
 #include <QRegularExpression>
 
+#include <optional>
+
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
@@ -298,9 +300,13 @@ template <class Key> std::vector<int> orderBy(const FolderListing &listing, Key 
     std::vector<int> order(items.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = int(i);
+    // Natural order compares keys made once per name.
+    std::optional<NaturalKeys> keys;
+    if (names == NameOrder::Natural)
+        keys.emplace(qsizetype(items.size()), [&](qsizetype i) { return QStringView(items[size_t(i)].name); });
     const auto byName = [&](int a, int b) {
-        if (names == NameOrder::Natural)
-            return naturalCompare(items[a].name, items[b].name);
+        if (keys)
+            return keys->compare(a, b);
         return nameLess(items[a].name, items[b].name) ? -1 : (nameLess(items[b].name, items[a].name) ? 1 : 0);
     };
     std::sort(order.begin(), order.end(), [&](int a, int b) {
