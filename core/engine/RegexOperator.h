@@ -59,7 +59,7 @@ public:
     Result apply(const QString &subject) const;
 
     // The limits every match runs under.
-    static constexpr unsigned MatchLimit = 1'000'000;
+    static constexpr unsigned MatchLimit = 250'000;
     static constexpr unsigned DepthLimit = 10'000;
 
 private:
