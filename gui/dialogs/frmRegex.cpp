@@ -113,6 +113,8 @@ void frmRegex::showExample() {
         return;
     }
     const RegexReplacer replacer = replacerOf(spans.first());
+    // A pattern that does not compile is not written: the reason says what to mend.
+    cmdEcrire->setEnabled(replacer.isValid());
     QString text;
     bool fault = true;
     if (!replacer.isValid()) {
