@@ -1,6 +1,7 @@
 #include "cli/CliFiles.h"
 
 #include "cli/CliOutput.h"
+#include "core/base/NaturalOrder.h"
 #include "core/i18n/Language.h"
 
 #include <QDir>
@@ -35,11 +36,11 @@ QByteArray absolute(const QByteArray &path) {
 }
 
 // The files of a folder (everything but folders, links to folders and names
-// beginning with "."), read once: files in name order, and in byte order
+// beginning with "."), read once: files in name order (natural or plain), and in byte order
 // those whose names are not valid UTF-8 (no path that reads as text leads to
 // them). The entry's type spares a stat() for all but links and file systems
 // that do not tell it.
-void listFolder(const QString &folder, QStringList &files, QList<QByteArray> &unreadable) {
+void listFolder(const QString &folder, bool natural, QStringList &files, QList<QByteArray> &unreadable) {
     const QByteArray bytes = pathBytes(folder);
     DIR *dir = ::opendir(bytes.constData());
     if (!dir)
@@ -60,14 +61,17 @@ void listFolder(const QString &folder, QStringList &files, QList<QByteArray> &un
             unreadable.append(prefix + name);
     }
     ::closedir(dir);
-    std::sort(paths.begin(), paths.end());
+    if (natural)
+        sortNaturally(paths);
+    else
+        std::sort(paths.begin(), paths.end());
     files += paths;
     std::sort(unreadable.begin(), unreadable.end());
 }
 
 } // namespace
 
-QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered) {
+QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered, bool natural) {
     for (const QByteArray &raw : arguments) {
         if (!exists(raw))
             return i18n::getText(QStringLiteral("LigneDeCommande"), QStringLiteral("NoSuchPath"),
@@ -96,7 +100,7 @@ QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered)
         const QFileInfo info(QFile::decodeName(raw));
         if (info.isDir()) {
             QList<QByteArray> unreadable;
-            listFolder(QDir::cleanPath(info.absoluteFilePath()), gathered.files, unreadable);
+            listFolder(QDir::cleanPath(info.absoluteFilePath()), natural, gathered.files, unreadable);
             gathered.leftAlone += unreadable;
         } else {
             gathered.files.append(QDir::cleanPath(info.absoluteFilePath()));

@@ -16,9 +16,10 @@ struct GatheredFiles {
     QList<QByteArray> leftAlone; // absolute raw paths that are not valid UTF-8
 };
 
-// Gathers the files of the arguments, given by their raw bytes. Returns an
-// empty text, or the reason (an argument that names nothing) with the
-// argument escaped.
-QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered);
+// Gathers the files of the arguments, given by their raw bytes; a folder's
+// files in natural order (core/base/NaturalOrder.h), or by their text
+// otherwise. Returns an empty text, or the reason (an argument that names
+// nothing) with the argument escaped.
+QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered, bool natural = true);
 
 } // namespace tav

@@ -356,7 +356,9 @@ void printHelp() {
         "Usage: travoline-cli [OPTIONS] PATH...\n"
         "Prints the new name of every file: the old full path, a tab, the new name.\n"
         "A folder adds its files. Options not given come from the settings file.\n"
-        "Options take their value as the next argument or after '=' (--rule=###); '--' ends the options.\n\n");
+        "Options take their value as the next argument or after '=' (--rule=###); '--' ends the options.\n"
+        "A folder's files are taken in natural order (file2 before file10, case ignored) unless the\n"
+        "settings file's Option_OrdreNaturel is 0 (plain order).\n\n");
     for (const CliOption &o : optionTable()) {
         QString head = QStringLiteral("  ");
         if (o.names.size() > 1)
@@ -367,6 +369,12 @@ void printHelp() {
         s += head.leftJustified(34) + QLatin1Char(' ') + o.help + QLatin1Char('\n');
     }
     s += QStringLiteral(
+        "\nRegular expressions: $REGEX/PATTERN/REPLACEMENT$ (or .../i$ to ignore case) stands for the old\n"
+        "name without its extension with every match of PATTERN (Perl syntax, PCRE2) replaced; \\1 to \\9\n"
+        "are the groups and \\0 the whole match. Inside a field write \\/ for '/' and \\$ for '$'; the end\n"
+        "of the name is \\z. E.g. --rule '$REGEX/(\\d+)-(\\d+)/\\2-\\1$' turns 12-34.txt into 34-12.txt.\n"
+        "A pattern that does not compile is refused (exit 3, with its reason and position); one that\n"
+        "stops at its match limit on a name leaves that file without a new name (exit 4).\n"
         "\nPaths and names are printed escaped, one record per line: a backslash as \\\\, a line feed as \\n,\n"
         "a tab as \\t, a carriage return as \\r, any other control character and any byte that is not\n"
         "valid UTF-8 as \\xHH; undoing the escapes (printf '%b') gives back the exact bytes.\n"
@@ -668,7 +676,7 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
 int renameOrPreview(int argc, char **argv, const CliRun &run, Settings &s, const Rule &rule, CliFrontEnd &cliFrontEnd,
                     RecordWriter &out) {
     GatheredFiles gathered;
-    const QString pathError = gatherFiles(rawPaths(run.paths, argc, argv), gathered);
+    const QString pathError = gatherFiles(rawPaths(run.paths, argc, argv), gathered, s.OrdreNaturel != 0);
     if (!pathError.isEmpty())
         return usage(pathError);
 
@@ -677,6 +685,13 @@ int renameOrPreview(int argc, char **argv, const CliRun &run, Settings &s, const
     naming.caseOption = run.caseOption.value_or(CaseOption::Preserve);
     RenameList engine;
     engine.setOptions(naming);
+    // A file whose name could not be made is told by its path, like an error.
+    int namesNotMade = 0;
+    QObject::connect(&engine, &RenameList::nameNotMade, [&](const QString &path, const QString &reason) {
+        ++namesNotMade;
+        writeLine(stderr, QStringLiteral("travoline-cli: ") + QString::fromUtf8(escapeText(path)) +
+                              QStringLiteral(": ") + reason);
+    });
     // Photo metadata for the metadata tokens; a tool is started only when the
     // pattern holds one. Mode 0 (never chosen) reads as jhead only.
     if (patternUsesMetadata(rule.Regle)) {
@@ -711,7 +726,7 @@ int renameOrPreview(int argc, char **argv, const CliRun &run, Settings &s, const
         return ExitRefused;
     // A name that could not be computed (the error is on standard error) is
     // no name to rename a file to, and no preview to trust.
-    const bool nameErrors = cliFrontEnd.errorsReported() > errorsBefore;
+    const bool nameErrors = cliFrontEnd.errorsReported() > errorsBefore || namesNotMade > 0;
     if (run.rename) {
         if (nameErrors) {
             writeLine(stderr, QStringLiteral("travoline-cli: an error was reported while computing the new names; "

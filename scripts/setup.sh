@@ -10,7 +10,7 @@ TAV_PACKAGES=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-image-formats-plugins libgl-dev libglx-dev libopengl-dev
     libgtest-dev libgmock-dev
-    libcurl4-openssl-dev
+    libcurl4-openssl-dev libpcre2-dev
     jhead libimage-exiftool-perl libexiv2-dev zlib1g-dev
     xvfb xauth fonts-dejavu-core xdotool
     python3

@@ -1,6 +1,7 @@
 #include "core/app/MainController.h"
 
 #include "core/base/FrontEnd.h"
+#include "core/base/NaturalOrder.h"
 #include "core/base/Trap.h"
 #include "core/base/Version.h"
 #include "core/base/Wildcard.h"
@@ -174,9 +175,12 @@ void MainController::cmdRepPos_Click(int optRepPos, const QStringList &txtRepPos
 void MainController::cmdRepStr_Click(const QString &search, const QString &replacement, int optRepStr) {
     std::optional<QString> text;
     trap(proc("cmdRepStr_Click"), [&] { text = cmdRepStrText(search, replacement, optRepStr); });
-    if (!text)
-        return;
-    m_ruleText = *text;
+    if (text)
+        writeRule(*text);
+}
+
+void MainController::writeRule(const QString &text) {
+    m_ruleText = text;
     m_caret = int(m_ruleText.size());
     m_pendingChange = QDateTime();
     emit ruleTextSet(m_ruleText, m_caret);
@@ -334,11 +338,25 @@ void MainController::setDisplayFilter(const QString &filter) {
 
 namespace {
 
+// The entries of a folder by name in natural order.
+void sortEntriesNaturally(QFileInfoList &entries) {
+    QStringList names;
+    names.reserve(entries.size());
+    for (const QFileInfo &e : std::as_const(entries))
+        names << e.fileName();
+    QFileInfoList sorted;
+    sorted.reserve(entries.size());
+    for (qsizetype i : naturalOrderOf(names))
+        sorted << entries.at(i);
+    entries = std::move(sorted);
+}
+
 // Walks root and its sub-folders breadth first and calls visit(entry) for
-// every entry in the order found; visit returns false to stop (walkTree then
-// returns false). A folder reached through a link is walked like any other,
-// each real folder once, so a looping link ends there.
-template <class Visit> bool walkTree(const QString &root, Visit visit) {
+// every entry, each folder's in natural order or else in the order found;
+// visit returns false to stop (walkTree then returns false). A folder reached
+// through a link is walked like any other, each real folder once, so a
+// looping link ends there.
+template <class Visit> bool walkTree(const QString &root, bool natural, Visit visit) {
     QQueue<QString> queue;
     QSet<QString> seen;
     queue.enqueue(root);
@@ -348,8 +366,10 @@ template <class Visit> bool walkTree(const QString &root, Visit visit) {
         if (real.isEmpty() || seen.contains(real))
             continue;
         seen.insert(real);
-        const QFileInfoList entries = QDir(folder).entryInfoList(
+        QFileInfoList entries = QDir(folder).entryInfoList(
             QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::NoSort);
+        if (natural)
+            sortEntriesNaturally(entries);
         for (const QFileInfo &e : entries) {
             if (!visit(e))
                 return false;
@@ -365,7 +385,7 @@ template <class Visit> bool walkTree(const QString &root, Visit visit) {
 int MainController::countMatchingFiles(const QString &root, bool useFilter) const {
     const NameFilter filter(m_settings.FiltreAffichage);
     int count = 0;
-    walkTree(root, [&](const QFileInfo &e) {
+    walkTree(root, false, [&](const QFileInfo &e) {
         if (!e.isDir() && (!useFilter || filter.matches(e.fileName())))
             ++count;
         return true;
@@ -376,7 +396,7 @@ int MainController::countMatchingFiles(const QString &root, bool useFilter) cons
 QStringList MainController::collectHierarchy(const QString &root, bool useFilter, bool skipListedNames, bool *stopped) {
     const NameFilter filter(m_settings.FiltreAffichage);
     QStringList candidates;
-    walkTree(root, [&](const QFileInfo &e) {
+    walkTree(root, m_settings.OrdreNaturel != 0, [&](const QFileInfo &e) {
         frontEnd().processEvents();
         if (m_stopAction) {
             if (stopped)
@@ -454,7 +474,14 @@ QStringList MainController::openPaths(const QStringList &paths) {
                 missing << p;
             } else if (info.isDir()) {
                 const QDir dir(p);
-                for (const QString &name : dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase))
+                QStringList names;
+                if (m_settings.OrdreNaturel != 0) {
+                    names = dir.entryList(QDir::Files, QDir::NoSort);
+                    sortNaturally(names);
+                } else {
+                    names = dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+                }
+                for (const QString &name : std::as_const(names))
                     files << QDir::cleanPath(dir.absoluteFilePath(name));
             } else {
                 files << QDir::cleanPath(info.absoluteFilePath());

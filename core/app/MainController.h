@@ -77,6 +77,8 @@ public:
     void cmdRepPos_Click(int optRepPos, const QStringList &txtRepPos, int optRepPosDebutFin,
                          const QString &txtRemplacerPos);
     void cmdRepStr_Click(const QString &search, const QString &replacement, int optRepStr);
+    // A builder's rule: the whole pattern, validated at once.
+    void writeRule(const QString &text);
 
     // --- Rule options ---------------------------------------------------------
     void setTrim(bool on);

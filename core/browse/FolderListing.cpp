@@ -1,5 +1,6 @@
 #include "core/browse/FolderListing.h"
 
+#include "core/base/NaturalOrder.h"
 #include "core/i18n/Language.h"
 
 #include <QDir>
@@ -7,6 +8,8 @@
 #include <QHash>
 #include <QMimeDatabase>
 #include <QRegularExpression>
+
+#include <optional>
 
 #include <algorithm>
 #include <cerrno>
@@ -236,7 +239,11 @@ bool nameLess(const QString &a, const QString &b) {
 }
 
 void sortNames(QStringList &names) {
-    std::sort(names.begin(), names.end(), nameLess);
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) { return nameLess(a, b); });
+}
+
+bool nameLess(const QString &a, const QString &b, NameOrder order) {
+    return order == NameOrder::Natural ? naturalLess(a, b) : nameLess(a, b);
 }
 
 QString sizeText(qint64 bytes, const QLocale &locale) {
@@ -288,19 +295,26 @@ bool wildcardMatch(const QString &text, const QString &pattern) {
 
 namespace {
 
-template <class Key> std::vector<int> orderBy(const FolderListing &listing, Key key, bool descending) {
+// The rows by key, ties by name (names that compare equal by their index).
+template <class Key> std::vector<int> orderBy(const FolderListing &listing, Key key, bool descending, NameOrder names) {
     const auto &items = listing.items;
     std::vector<int> order(items.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = int(i);
+    // Natural order compares keys made once per name.
+    std::optional<NaturalKeys> keys;
+    if (names == NameOrder::Natural)
+        keys.emplace(qsizetype(items.size()), [&](qsizetype i) { return QStringView(items[size_t(i)].name); });
+    const auto byName = [&](int a, int b) {
+        if (keys)
+            return keys->compare(a, b);
+        return nameLess(items[a].name, items[b].name) ? -1 : (nameLess(items[b].name, items[a].name) ? 1 : 0);
+    };
     std::sort(order.begin(), order.end(), [&](int a, int b) {
-        const int c = key(items[a], items[b]);
-        if (c != 0)
+        if (const int c = key(items[a], items[b]))
             return c < 0;
-        if (nameLess(items[a].name, items[b].name))
-            return true;
-        if (nameLess(items[b].name, items[a].name))
-            return false;
+        if (const int c = byName(a, b))
+            return c < 0;
         return a < b;
     });
     if (descending)
@@ -314,7 +328,7 @@ template <class T> int compareValues(const T &a, const T &b) {
 
 } // namespace
 
-std::vector<int> sortedOrder(const FolderListing &listing, Column column, bool descending) {
+std::vector<int> sortedOrder(const FolderListing &listing, Column column, bool descending, NameOrder names) {
     const auto typeName = [&](const FolderItem &item) -> const QString & {
         static const QString none;
         return item.typeIndex >= 0 ? listing.types[size_t(item.typeIndex)].name : none;
@@ -322,55 +336,44 @@ std::vector<int> sortedOrder(const FolderListing &listing, Column column, bool d
     switch (column) {
     case Column::Size:
         return orderBy(
-            listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.size, b.size); },
-            descending);
+            listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.size, b.size); }, descending,
+            names);
     case Column::Modified:
         return orderBy(
             listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.modified, b.modified); },
-            descending);
+            descending, names);
     case Column::Created:
         return orderBy(
             listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.created, b.created); },
-            descending);
+            descending, names);
     case Column::Accessed:
         return orderBy(
             listing, [](const FolderItem &a, const FolderItem &b) { return compareValues(a.accessed, b.accessed); },
-            descending);
+            descending, names);
     case Column::Type:
         return orderBy(
             listing,
             [&](const FolderItem &a, const FolderItem &b) {
                 return typeName(a).compare(typeName(b), Qt::CaseInsensitive);
             },
-            descending);
+            descending, names);
     case Column::Attributes:
         return orderBy(
             listing,
             [](const FolderItem &a, const FolderItem &b) { return attributeText(a).compare(attributeText(b)); },
-            descending);
+            descending, names);
     case Column::Name:
     default:
         return orderBy(
-            listing, [](const FolderItem &, const FolderItem &) { return 0; }, descending);
+            listing, [](const FolderItem &, const FolderItem &) { return 0; }, descending, names);
     }
 }
 
-std::vector<int> naturalOrder(const FolderListing &listing) {
+std::vector<int> naturalOrder(const FolderListing &listing, NameOrder names) {
     // Folders first, then files, each by name.
-    const auto &items = listing.items;
-    std::vector<int> order(items.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = int(i);
-    std::sort(order.begin(), order.end(), [&](int a, int b) {
-        if (items[a].isDir != items[b].isDir)
-            return items[a].isDir;
-        if (nameLess(items[a].name, items[b].name))
-            return true;
-        if (nameLess(items[b].name, items[a].name))
-            return false;
-        return a < b;
-    });
-    return order;
+    return orderBy(
+        listing, [](const FolderItem &a, const FolderItem &b) { return a.isDir == b.isDir ? 0 : (a.isDir ? -1 : 1); },
+        false, names);
 }
 
 } // namespace tav::shell

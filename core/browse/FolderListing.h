@@ -89,11 +89,18 @@ bool matchesPattern(const QString &name, const QString &pattern);
 // One wildcard pattern against one text, both taken as they are (no case change).
 bool wildcardMatch(const QString &text, const QString &pattern);
 
+// How names compare: in natural order (core/base/NaturalOrder.h), or plain
+// (nameLess: case-insensitive, then exact).
+enum class NameOrder { Natural, Plain };
+bool nameLess(const QString &a, const QString &b, NameOrder order);
+
 // Order of a column: sizes compare as numbers, dates as date-times, other
-// columns as text (case-insensitive); ties are broken by the name. Returns
-// the row order (indexes into items), ascending or descending.
-std::vector<int> sortedOrder(const FolderListing &listing, Column column, bool descending);
-// Order used when no column is sorted: by name.
-std::vector<int> naturalOrder(const FolderListing &listing);
+// columns as text (case-insensitive); ties are broken by the name, and the
+// name column is the name in the given order. Returns the row order (indexes
+// into items), ascending or descending.
+std::vector<int> sortedOrder(const FolderListing &listing, Column column, bool descending,
+                             NameOrder names = NameOrder::Natural);
+// Order used when no column is sorted: folders first, then by name.
+std::vector<int> naturalOrder(const FolderListing &listing, NameOrder names = NameOrder::Natural);
 
 } // namespace tav::shell

@@ -26,6 +26,8 @@ constexpr QChar FolderMark = QChar(0xFDD0);
 // is renamed, so a comment or an old name can never move a file upwards.
 constexpr QChar ClimbMark = QChar(0xFDD1);
 constexpr QChar HereMark = QChar(0xFDD2);
+// Stands for a $REGEX operator in the rule until the operators' step.
+constexpr QChar RegexMark = QChar(0xFDD3);
 
 const QString MkdirToken = tokenText(TokenValue::MakeFolders);
 // Removes every folder-pattern marker: "$MKDIR", with its closing "$" unless
@@ -134,6 +136,7 @@ NameComputer::NameComputer(const NamingOptions &options)
     : m_options(options), m_replacer(options.forbidden),
       m_neverRenamedSet(options.neverRenamed.begin(), options.neverRenamed.end()) {
     setClock({});
+    prepareRegexOperators();
 }
 
 void NameComputer::setOptions(const NamingOptions &options) {
@@ -142,6 +145,29 @@ void NameComputer::setOptions(const NamingOptions &options) {
     if (options.neverRenamed != m_options.neverRenamed)
         m_neverRenamedSet = QSet<QString>(options.neverRenamed.begin(), options.neverRenamed.end());
     m_options = options;
+    prepareRegexOperators();
+}
+
+void NameComputer::prepareRegexOperators() {
+    const QString &rule = m_options.rule.Regle;
+    if (rule == m_regexSource && !m_regexSource.isNull())
+        return;
+    m_regexSource = rule;
+    m_regexes.clear();
+    const QList<RegexSpan> spans = findRegexOperators(rule);
+    if (spans.isEmpty()) {
+        m_regexRule = rule;
+        return;
+    }
+    m_regexRule.clear();
+    qsizetype at = 0;
+    for (const RegexSpan &span : spans) {
+        m_regexRule += QStringView(rule).mid(at, span.begin - at);
+        m_regexRule += RegexMark;
+        m_regexes.append(replacerOf(span));
+        at = span.end;
+    }
+    m_regexRule += QStringView(rule).mid(at);
 }
 
 void NameComputer::expect(const QStringList &paths) const {
@@ -173,7 +199,7 @@ NameComputer::Result NameComputer::compute(const QString &path, const QString &o
     b.path = path;
     b.oldName = oldName;
     b.folder = folder;
-    b.name = m_options.rule.Regle;
+    b.name = m_regexRule;
     Result out;
     if (markerName(b, out))
         return out;
@@ -185,6 +211,8 @@ NameComputer::Result NameComputer::compute(const QString &path, const QString &o
         out.stop = true;
         return out;
     }
+    if (!applyRegexOperators(b, out))
+        return out;
     b.name = applyCounter(b.name, folder, position, b.folderPattern, b.absolute);
     finishName(b, out);
     return out;
@@ -334,6 +362,30 @@ bool NameComputer::applyOperators(Build &b) const {
         b.name = r.name;
     }
     return false;
+}
+
+bool NameComputer::applyRegexOperators(Build &b, Result &out) const {
+    if (m_regexes.isEmpty())
+        return true;
+    QString name;
+    qsizetype next = 0;
+    for (QChar c : std::as_const(b.name)) {
+        if (c != RegexMark || next >= m_regexes.size()) {
+            name += c;
+            continue;
+        }
+        const RegexReplacer::Result r = m_regexes.at(next++).apply(b.base);
+        if (!r.failure.isEmpty()) {
+            out.problem = i18n::getText(QStringLiteral("MSG"), QStringLiteral("m108"),
+                                        QStringLiteral("The regular expression could not be applied to this name (%s): "
+                                                       "the file gets no new name."),
+                                        r.failure);
+            return false;
+        }
+        name += r.text;
+    }
+    b.name = std::move(name);
+    return true;
 }
 
 void NameComputer::finishName(Build &b, Result &out) const {

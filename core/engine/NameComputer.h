@@ -8,6 +8,7 @@
 #include "core/base/Wildcard.h"
 #include "core/engine/NamingOptions.h"
 #include "core/engine/Normalise.h"
+#include "core/engine/RegexOperator.h"
 #include "core/engine/TokenTable.h"
 
 #include <QDateTime>
@@ -26,6 +27,9 @@ public:
         bool makesFolders = false;
         bool stop = false;   // replace-by-position without a usable position
         bool marker = false; // newName is a marker text (never renamed, type not selected)
+        // Why no new name could be made for this file (newName is then
+        // empty): a regular expression that stopped at its limits.
+        QString problem;
     };
 
     explicit NameComputer(const NamingOptions &options = NamingOptions());
@@ -64,11 +68,17 @@ private:
     // Files never renamed and types the rule does not select get a marker
     // text (true); otherwise prepares the folder pattern, base name and extension.
     bool markerName(Build &b, Result &out);
-    void replaceOldNameTokens(Build &b) const;    // $N$, *
-    void replaceClockTokens(Build &b) const;      // the current date
-    void replaceFileTokens(Build &b) const;       // $P$, $t$, the modification date
-    void replaceMetadataTokens(Build &b) const;   // the metadata record
-    bool applyOperators(Build &b) const;          // $REPC, $REPP; true: no usable position
+    void replaceOldNameTokens(Build &b) const;  // $N$, *
+    void replaceClockTokens(Build &b) const;    // the current date
+    void replaceFileTokens(Build &b) const;     // $P$, $t$, the modification date
+    void replaceMetadataTokens(Build &b) const; // the metadata record
+    bool applyOperators(Build &b) const;        // $REPC, $REPP; true: no usable position
+    // $REGEX: each operator's result where it stands; false with out's
+    // problem set when one could not be applied to this file.
+    bool applyRegexOperators(Build &b, Result &out) const;
+    // The rule's $REGEX operators compiled once, the rule's text kept with a
+    // placeholder for each, so that no token is replaced inside them.
+    void prepareRegexOperators();
     void finishName(Build &b, Result &out) const; // options, extension, forbidden characters, levels
     QString applyCounter(const QString &name, const QString &folder, int position, bool folderPattern, bool absolute);
     qint64 continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix);
@@ -91,6 +101,9 @@ private:
     Clock m_clock;
     bool m_inRun = false;
     QHash<QString, QStringList> m_folderCache; // continue mode, during a run
+    QString m_regexSource;                     // the rule the operators below come from
+    QString m_regexRule;                       // that rule with the operators' placeholders
+    QList<RegexReplacer> m_regexes;            // one per placeholder, in order
 };
 
 } // namespace tav

@@ -20,7 +20,7 @@ QList<TokenRow> makeTable() {
                         QString::fromUtf8(french)};
     };
     // Groups: 0 current date, 1 file date, 2 miscellaneous, 3 photo, 4 replace
-    // a text, 5 replace by position.
+    // a text, 5 replace by position, 6 regular expression.
     return {
         row("#", K::Counter, V::Counter, P::None, -1, 2, 0, 0, "# : chiffre d'une suite"),
         // The counter's own placeholder: typed, it takes the counter too.
@@ -62,6 +62,7 @@ QList<TokenRow> makeTable() {
         row("$REPC", K::Operator, V::ReplaceText, P::None, -1, 4, 0, 29, "$REPC/texte/remplacement$"),
         row("$REPP", K::Operator, V::ReplaceAt, P::None, -1, 5, 0, 30, "$REPP/1/2/1/remplacement$"),
         row("$MKDIR", K::Operator, V::MakeFolders, P::None, -1, 2, 5, 31, "$MKDIR$ : ranger dans des dossiers"),
+        row("$REGEX", K::Operator, V::ReplaceRegex, P::None, -1, 6, 0, 33, "$REGEX/motif/remplacement$"),
     };
 }
 

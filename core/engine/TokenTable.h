@@ -18,7 +18,7 @@ enum class TokenKind {
     File,     // from the file: its name, folder, size, modification date
     Clock,    // the current date and time, read once per file
     Photo,    // a field of the photo's metadata record
-    Operator, // a pattern-wide operation ($REPC, $REPP, $MKDIR)
+    Operator, // a pattern-wide operation ($REPC, $REPP, $MKDIR, $REGEX)
 };
 
 // How a token's value is made.
@@ -34,6 +34,7 @@ enum class TokenValue {
     ReplaceText,  // the operator replacing a text
     ReplaceAt,    // the operator replacing characters by position
     MakeFolders,  // the folder pattern's marker
+    ReplaceRegex, // the regular-expression operator, replaced where it stands
 };
 
 // The date part a FileDate, ClockDate or PhotoField token shows.

@@ -1,6 +1,8 @@
 #include "core/engine/Validation.h"
 
 #include "core/base/FrontEnd.h"
+#include "core/engine/RegexOperator.h"
+#include "core/engine/TokenTable.h"
 #include "core/i18n/Language.h"
 
 #include <QList>
@@ -8,6 +10,14 @@
 namespace tav {
 
 namespace {
+
+// The pattern with its $REGEX operators taken out.
+QString withoutRegexOperators(const QString &pattern, const QList<RegexSpan> &spans) {
+    QString out = pattern;
+    for (qsizetype k = spans.size() - 1; k >= 0; --k)
+        out.remove(spans.at(k).begin, spans.at(k).end - spans.at(k).begin);
+    return out;
+}
 
 void refuse(const QString &parameter) {
     frontEnd().msgBox(i18n::Message(21, parameter), StyleInformation, i18n::Message(2));
@@ -99,9 +109,50 @@ bool checkPatternCharacters(const QString &pattern) {
     return true;
 }
 
+QString patternOutsideRegex(const QString &pattern) {
+    const QList<RegexSpan> spans = findRegexOperators(pattern);
+    QString out = pattern;
+    for (qsizetype k = spans.size() - 1; k >= 0; --k) {
+        const RegexSpan &span = spans.at(k);
+        out.replace(span.begin, span.end - span.begin, replacementLiteralText(span.fields.value(1)));
+    }
+    return out;
+}
+
+bool checkRegexOperators(const QString &pattern) {
+    const QList<RegexSpan> spans = findRegexOperators(pattern);
+    if (spans.isEmpty())
+        return true;
+    const auto refuseWith = [](const char *key, const char *fallback, const QString &p1 = QString(),
+                               const QString &p2 = QString()) {
+        frontEnd().msgBox(i18n::getText(QStringLiteral("MSG"), QLatin1String(key), QString::fromUtf8(fallback), p1, p2),
+                          StyleInformation, i18n::Message(2));
+        return false;
+    };
+    for (const RegexSpan &span : spans) {
+        if (!regexSpanWellFormed(span))
+            return refuseWith("m110", "The $REGEX operator is written $REGEX/pattern/replacement$ or "
+                                      "$REGEX/pattern/replacement/i$, with a pattern that is not empty.|"
+                                      "Inside a field, write \\/ for a slash and \\$ for a dollar sign.");
+        const RegexReplacer replacer = replacerOf(span);
+        if (!replacer.isValid())
+            return refuseWith("m107",
+                              "The regular expression is refused: %s (at character %s of the renaming pattern).",
+                              replacer.errorText(), QString::number(span.patternAt + replacer.errorOffset() + 1));
+    }
+    // What stands outside the operators: the other operators rebuild the
+    // whole name or make folders, which a $REGEX result cannot take part in.
+    const QString outside = withoutRegexOperators(pattern, spans);
+    for (TokenValue other : {TokenValue::ReplaceText, TokenValue::ReplaceAt, TokenValue::MakeFolders})
+        if (outside.contains(tokenText(other)))
+            return refuseWith("m111", "$REGEX cannot be used together with $REPC, $REPP or $MKDIR.");
+    return true;
+}
+
 bool validatePattern(const QString &pattern) {
-    checkNbDollarIsPair(pattern);
-    return checkPatternCharacters(pattern);
+    // The "$" of the operators' own fields are theirs: only the others count.
+    checkNbDollarIsPair(withoutRegexOperators(pattern, findRegexOperators(pattern)));
+    return checkRegexOperators(pattern) && checkPatternCharacters(patternOutsideRegex(pattern));
 }
 
 } // namespace tav

@@ -30,9 +30,22 @@ SlashCheck checkSlashes(const QString &pattern);
 // is refused. Returns true when the pattern passes.
 bool checkPatternCharacters(const QString &pattern);
 
+// The $REGEX operators of a pattern: each written as the operator (else
+// message 110), its pattern compiling (else message 107 with PCRE2's reason
+// and the position in the pattern), and none beside $REPC, $REPP or $MKDIR
+// (else message 111); information boxes titled with message 2. Returns true
+// when the pattern passes (it may hold no such operator).
+bool checkRegexOperators(const QString &pattern);
+
+// The pattern as the character checks see it: each $REGEX operator replaced
+// by the text its replacement writes (its groups left out), since what is
+// inside an operator is not part of a file name.
+QString patternOutsideRegex(const QString &pattern);
+
 // Everything cboRenommer_Change checks before it stores a pattern:
-// checkNbDollarIsPair, then checkPatternCharacters. Storing the pattern and
-// recomputing the names are the caller's part.
+// checkNbDollarIsPair, checkRegexOperators, then checkPatternCharacters, the
+// last two on the pattern outside its $REGEX operators. Storing the pattern
+// and recomputing the names are the caller's part.
 bool validatePattern(const QString &pattern);
 
 } // namespace tav

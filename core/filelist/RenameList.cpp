@@ -131,7 +131,11 @@ bool RenameList::appendAndCompute(const QString &path, const QString &folder, co
     }
     if (result.stop)
         return true;
-    const QString problem = result.marker ? QString() : newNameProblem(result.newName, result.makesFolders);
+    if (!result.problem.isEmpty())
+        emit nameNotMade(path, result.problem);
+    const QString problem = result.marker               ? QString()
+                            : !result.problem.isEmpty() ? result.problem
+                                                        : newNameProblem(result.newName, result.makesFolders);
     m_model->setNewName(row, result.newName, problem, result.makesFolders);
     m_model->setSelected(row, false);
     return false;
@@ -146,7 +150,7 @@ NameComputer::Result RenameList::computeNewName(const QString &path, int positio
 }
 
 void RenameList::numberIdentical(NameComputer::Result &c) {
-    if (!c.marker && !c.stop && m_options.rule.IncrementeFichierIdentique != 0)
+    if (!c.marker && !c.stop && c.problem.isEmpty() && m_options.rule.IncrementeFichierIdentique != 0)
         c.newName = m_identical.number(c.newName);
 }
 

@@ -79,6 +79,8 @@ public:
 
 signals:
     void countLabelChanged(const QString &text);
+    // No new name could be made for the file at path (its row says why too).
+    void nameNotMade(const QString &path, const QString &reason);
 
 private:
     // The options the computer works with: the counter's start and step read

@@ -19,6 +19,8 @@ namespace tav::options {
 const QList<OptionSwitch> &optionSwitches() {
     static const QList<OptionSwitch> switches = {
         {"chkNFC", "Composer les accents des nouveaux noms (NFC)", 1, &Settings::NormaliserNFC},
+        {"chkOrdreNaturel", "Trier les noms dans l'ordre naturel (fichier2 avant fichier10)", 1,
+         &Settings::OrdreNaturel},
     };
     return switches;
 }

@@ -70,6 +70,10 @@ struct Settings {
     std::int32_t TailleHistorique = 50;
     // 1: new names are composed to NFC (names written by other systems may be decomposed).
     std::int32_t NormaliserNFC = 0;
+    // 1: file names are listed and added in natural order (file2 before
+    // file10, case ignored); 0: in plain order. On for a new settings file,
+    // off for one written before the option existed.
+    std::int32_t OrdreNaturel = 1;
 
     // [RegleRenommage]: the current rule (pattern, options, comment, file types)
     Rule regle;

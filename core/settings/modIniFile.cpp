@@ -438,6 +438,13 @@ void addRuleKeys(std::vector<KeyDef> &t) {
     t.push_back(textKey("RegleRenommage_RemplacerChaine", 17, TAV_FIELD(RemplacerChaine)));
     t.push_back(numberKey("Option_TailleHistorique", 17, TAV_FIELD(TailleHistorique), Width::Int32, 50));
     t.push_back(numberKey("Option_NormaliserNFC", 17, TAV_FIELD(NormaliserNFC), Width::Int32, 0, 1));
+    // A file from a version without the key keeps the order its user knew.
+    KeyDef natural = numberKey("Option_OrdreNaturel", 17, TAV_FIELD(OrdreNaturel), Width::Int32, 1, 1);
+    natural.read = [](Settings &s, const IniFile &, const Reader &r) {
+        const int def = s.VersionCourante.isEmpty() ? 1 : 0;
+        s.OrdreNaturel = inRange<int>(int(r.int32(QStringLiteral("Option_OrdreNaturel"), def)), 1, def);
+    };
+    t.push_back(natural);
 }
 
 const std::vector<KeyDef> &keyTable() {

@@ -190,6 +190,10 @@ QString BrowserPane::filter() const {
     return txtFilter->text();
 }
 
+void BrowserPane::setNaturalOrder(bool on) {
+    ListView1->folderModel()->setNameOrder(on ? shell::NameOrder::Natural : shell::NameOrder::Plain);
+}
+
 void BrowserPane::setFilter(const QString &filter) {
     txtFilter->setText(filter);
 }

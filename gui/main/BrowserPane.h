@@ -50,6 +50,8 @@ public:
     QString folder() const;
     QString filter() const;
     void setFilter(const QString &filter);
+    // The folder list's names in natural order, or in plain order.
+    void setNaturalOrder(bool on);
     // The metadata reader that turns previews upright.
     void setMetadataReader(ExifReader *reader) { m_exif = reader; }
     // The thumbnails' options, read when they are built.

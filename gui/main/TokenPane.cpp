@@ -29,7 +29,13 @@ using pane::named;
 namespace {
 
 // The tips' messages, in the order of the groups.
-const int TipMessages[TokenPane::GroupCount] = {39, 40, 42, 41, 43, 50};
+const int TipMessages[TokenPane::GroupCount] = {39, 40, 42, 41, 43, 50, 109};
+
+QString tipText(int n) {
+    if (n <= 100)
+        return i18n::Message(n);
+    return i18n::getText(QStringLiteral("MSG"), QStringLiteral("m%1").arg(n), QStringLiteral("Regular expression"));
+}
 
 // A value of the current photo: as wide as a full date, and a longer value
 // is cut with an ellipsis (its tip shows it whole) instead of widening the
@@ -76,8 +82,9 @@ TokenPane::TokenPane(QWidget *hoverHost, QWidget *parent)
     lstAstuce->setSelectionMode(QAbstractItemView::SingleSelection);
     h->addWidget(lstAstuce);
 
-    const char *const groupCaptions[GroupCount] = {"date courante", "date fichier",      "divers",
-                                                   "exif",          "remplacer contenu", "remplacer position"};
+    const char *const groupCaptions[GroupCount] = {
+        "date courante",      "date fichier",        "divers", "exif", "remplacer contenu",
+        "remplacer position", "expression régulière"};
     m_groups = new QWidget;
     auto *stack = new QGridLayout(m_groups);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -90,7 +97,7 @@ TokenPane::TokenPane(QWidget *hoverHost, QWidget *parent)
         hostHoverControl(hoverHost, i);
     }
     for (int i = 0; i < GroupCount; ++i) {
-        fAstuce[i] = named(new QGroupBox(QString::fromLatin1(groupCaptions[i])), "fAstuce", i);
+        fAstuce[i] = named(new QGroupBox(QString::fromUtf8(groupCaptions[i])), "fAstuce", i);
         stack->addWidget(fAstuce[i], 0, 0);
         fAstuce[i]->setVisible(i == 0);
     }
@@ -98,6 +105,7 @@ TokenPane::TokenPane(QWidget *hoverHost, QWidget *parent)
         buildTokenGroup(i);
     buildReplaceText();
     buildReplaceByPosition();
+    buildRegex();
     h->addWidget(m_groups, 1);
     wireBuilders();
     connect(lstAstuce, &QListWidget::itemSelectionChanged, this, &TokenPane::showSelectedGroup);
@@ -227,6 +235,22 @@ void TokenPane::buildReplaceByPosition() {
     grid->addLayout(line2, 2, 0);
 }
 
+void TokenPane::buildRegex() {
+    auto *grid = new QGridLayout(fAstuce[RegexGroup]);
+    auto *about = named(new QLabel(QString::fromUtf8("Remplace ce que trouve le motif dans le nom, là où l'opérateur "
+                                                     "est écrit : $REGEX/(\\d+)-(\\d+)/\\2-\\1$ fait de "
+                                                     "12-34.txt 34-12.txt.")),
+                        "lblRegex");
+    about->setWordWrap(true);
+    cmdRegex = pane::button("cmdRegex", QString::fromUtf8("Construire…"),
+                            QString::fromUtf8("Écrire l'opérateur avec un exemple sur le fichier sélectionné"));
+    grid->addWidget(Label8[labelsOfGroup(RegexGroup).value(0)], 0, 0, 1, 2);
+    grid->addWidget(about, 1, 0);
+    grid->addWidget(cmdRegex, 1, 1, Qt::AlignTop);
+    grid->setColumnStretch(0, 1);
+    connect(cmdRegex, &QPushButton::clicked, this, &TokenPane::regexBuilderRequested);
+}
+
 void TokenPane::wireBuilders() {
     connect(cmdRepPos, &QPushButton::clicked, this, [this] {
         QStringList fields;
@@ -310,7 +334,7 @@ bool TokenPane::eventFilter(QObject *watched, QEvent *event) {
 void TokenPane::fillTips(const QString &storedTip) {
     lstAstuce->clear();
     for (int n : TipMessages)
-        lstAstuce->addItem(i18n::Message(n));
+        lstAstuce->addItem(tipText(n));
     int tip = 0;
     for (int i = 0; i < lstAstuce->count(); ++i)
         if (!storedTip.isEmpty() && lstAstuce->item(i)->text() == storedTip)
@@ -321,7 +345,7 @@ void TokenPane::fillTips(const QString &storedTip) {
 
 void TokenPane::retranslateTips() {
     for (int i = 0; i < lstAstuce->count() && i < GroupCount; ++i)
-        lstAstuce->item(i)->setText(i18n::Message(TipMessages[i]));
+        lstAstuce->item(i)->setText(tipText(TipMessages[i]));
     showSelectedGroup();
 }
 

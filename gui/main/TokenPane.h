@@ -2,7 +2,8 @@
 // The token pane: the tips list and, one at a time, its six groups of token
 // labels. A click on a label inserts its token into the rule. The metadata
 // group also shows the current photo's values and the tool in use; the last
-// two groups are the replace-a-text and replace-by-position builders.
+// three groups are the replace-a-text and replace-by-position builders and the
+// regular-expression operator, whose builder is a dialog of its own.
 
 #include <QGroupBox>
 #include <QList>
@@ -24,10 +25,11 @@ struct Settings;
 class TokenPane : public QGroupBox {
     Q_OBJECT
 public:
-    static constexpr int GroupCount = 6;
+    static constexpr int GroupCount = 7;
     static constexpr int MetadataGroup = 3;
     static constexpr int ReplaceTextGroup = 4;
     static constexpr int ReplaceAtGroup = 5;
+    static constexpr int RegexGroup = 6;
     static constexpr int MetadataValueCount = 6;
 
     // The hover controls of the token labels live in hoverHost (the window).
@@ -61,6 +63,8 @@ signals:
     // The builders' "write the rule" commands.
     void replaceByPositionRequested(int way, const QStringList &fields, int end, const QString &replacement);
     void replaceTextRequested(const QString &search, const QString &replacement, int way);
+    // The regular-expression builder is asked for.
+    void regexBuilderRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -70,6 +74,7 @@ private:
     void buildMetadataValues(QGridLayout *grid, int rows);
     void buildReplaceText();
     void buildReplaceByPosition();
+    void buildRegex();
     void hostHoverControl(QWidget *host, int index);
     void wireBuilders();
     void enableWays();
@@ -94,6 +99,7 @@ private:
     std::array<QRadioButton *, 2> optRepPosDebutFin{};
     QLineEdit *txtRemplacerPos = nullptr;
     QPushButton *cmdRepPos = nullptr;
+    QPushButton *cmdRegex = nullptr;
 };
 
 } // namespace tav

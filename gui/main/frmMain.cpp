@@ -2,6 +2,7 @@
 
 #include "gui/dialogs/frmAboutCredits.h"
 #include "gui/dialogs/frmOption.h"
+#include "gui/dialogs/frmRegex.h"
 #include "gui/main/BrowserPane.h"
 #include "gui/main/PaneParts.h"
 #include "gui/main/RenamePane.h"
@@ -237,6 +238,16 @@ void frmMain::wireTokenPane() {
     connect(m_tokens, &TokenPane::tokenClicked, c, &MainController::insertToken);
     connect(m_tokens, &TokenPane::replaceByPositionRequested, c, &MainController::cmdRepPos_Click);
     connect(m_tokens, &TokenPane::replaceTextRequested, c, &MainController::cmdRepStr_Click);
+    connect(m_tokens, &TokenPane::regexBuilderRequested, this, [this] {
+        // The example is the selected file of the rename list, else its first.
+        const QList<int> rows = selectedRows();
+        const int row = rows.isEmpty() ? 0 : rows.first();
+        const RenameListModel *list = m_controller->model();
+        frmRegex dialog(m_controller->currentRuleText(), row < list->count() ? list->entry(row).oldName : QString(),
+                        this);
+        if (dialog.exec() == QDialog::Accepted)
+            m_controller->writeRule(dialog.ruleText());
+    });
     connect(m_tokens, &TokenPane::tipChosen, this,
             [this](const QString &tip) { m_controller->settings().Astuce = tip; });
     connect(m_tokens, &TokenPane::metadataGroupShown, this, &frmMain::showToolInUse);
@@ -432,6 +443,7 @@ void frmMain::openStartFolder() {
     m_startFolderShown = m_startFolderStored;
     if (m_startFolderShown.isEmpty() || !QFileInfo(m_startFolderShown).isDir())
         m_startFolderShown = QDir::homePath();
+    m_browser->setNaturalOrder(s.OrdreNaturel != 0);
     m_browser->open(m_startFolderShown, s.FiltreAffichage);
 }
 
@@ -471,6 +483,7 @@ void frmMain::cmdOption_Click() {
     frmOption dialog(m_controller, m_exif, services, this);
     connect(&dialog, &frmOption::thumbnailSettingsChanged, this, &frmMain::thumbnailSettingsChanged);
     dialog.exec();
+    m_browser->setNaturalOrder(m_controller->settings().OrdreNaturel != 0);
     showToolInUse();
 }
 

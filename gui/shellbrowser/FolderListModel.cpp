@@ -62,8 +62,15 @@ int FolderListModel::sectionOf(Column column) const {
 
 std::vector<int> FolderListModel::computeOrder() const {
     if (m_sortSection < 0 || m_sortSection >= int(m_columns.size()))
-        return naturalOrder(m_listing);
-    return sortedOrder(m_listing, m_columns[size_t(m_sortSection)], m_sortOrder == Qt::DescendingOrder);
+        return naturalOrder(m_listing, m_names);
+    return sortedOrder(m_listing, m_columns[size_t(m_sortSection)], m_sortOrder == Qt::DescendingOrder, m_names);
+}
+
+void FolderListModel::setNameOrder(NameOrder names) {
+    if (names == m_names)
+        return;
+    m_names = names;
+    sortBy(m_sortSection, m_sortOrder);
 }
 
 void FolderListModel::sortBy(int section, Qt::SortOrder order) {

@@ -32,6 +32,10 @@ public:
     void sortBy(int section, Qt::SortOrder order);
     int sortSection() const { return m_sortSection; }
     Qt::SortOrder sortOrder() const { return m_sortOrder; }
+    // How names compare (the name column, and ties of the other columns);
+    // the rows are sorted again at once.
+    void setNameOrder(NameOrder names);
+    NameOrder nameOrder() const { return m_names; }
 
     const FolderItem &itemAt(int row) const { return m_listing.items[size_t(m_order[size_t(row)])]; }
 
@@ -57,6 +61,7 @@ private:
     std::vector<Column> m_columns;
     int m_sortSection = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    NameOrder m_names = NameOrder::Natural;
     QLocale m_locale;
     QString m_dateFormat;
     mutable QHash<QString, QIcon> m_icons;

@@ -162,8 +162,9 @@ TEST_F(CliPreview, SettingsFileGivesTheRuleAndLanguageAndIsNeverWritten) {
     CliResult r = run({"--settings", ini, files.path()});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     tav::i18n::setLanguage(QStringLiteral("English"));
-    // The built-in never-renamed list marks Thumbs.db (first by name); a.jpg follows.
-    EXPECT_EQ(r.out, line("Thumbs.db", tav::i18n::Message(91)) + "\n" + line("a.jpg", "saved_8.jpg") + "\n");
+    // The built-in never-renamed list marks Thumbs.db, which follows a.jpg in
+    // natural order (case ignored).
+    EXPECT_EQ(r.out, line("a.jpg", "saved_7.jpg") + "\n" + line("Thumbs.db", tav::i18n::Message(91)) + "\n");
 
     r = run({"--settings", ini, "--rule", "x#", "--types", "*", "--language", "Français", files.filePath("a.jpg")});
     EXPECT_EQ(r.out, line("a.jpg", "x7.jpg") + "\n");
@@ -173,4 +174,61 @@ TEST_F(CliPreview, SettingsFileGivesTheRuleAndLanguageAndIsNeverWritten) {
     EXPECT_EQ(f.readAll(), before);
     EXPECT_EQ(QFileInfo(ini).lastModified(), mtime);
     EXPECT_FALSE(QFileInfo::exists(home.filePath("config/Travoline/Travoline.ini")));
+}
+
+TEST_F(CliPreview, AFolderIsNumberedInNaturalOrderUnlessTheSettingsSayPlain) {
+    for (const char *name : {"file20", "file10", "File3", "file2", "file1"})
+        make(QStringLiteral("folder/") + QLatin1String(name));
+    const auto numbered = [&](const QStringList &extra) {
+        QStringList names;
+        const CliResult r = run(extra + QStringList{"--rule", "#_*", files.filePath("folder")});
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        for (const QString &l : r.out.split(u'\n', Qt::SkipEmptyParts))
+            names << l.section(u'\t', 1);
+        return names;
+    };
+    EXPECT_EQ(numbered({}), QStringList({"1_file1", "2_file2", "3_File3", "4_file10", "5_file20"}));
+
+    // Switched off, or a settings file written before the option: plain order.
+    const QStringList plain{"1_File3", "2_file1", "3_file10", "4_file2", "5_file20"};
+    for (const QByteArray &ini :
+         {QByteArray("[General]\nGeneral_VersionCourante=1.12.2\n[Option]\nOption_OrdreNaturel=0\n"),
+          QByteArray("[General]\nGeneral_VersionCourante=1.12.2\n")}) {
+        QFile f(home.filePath("old.ini"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(ini);
+        f.close();
+        EXPECT_EQ(numbered({"--settings", home.filePath("old.ini")}), plain) << ini.constData();
+    }
+}
+
+TEST_F(CliPreview, RegexOperatorExamplesRefusalsAndLimits) {
+    const struct {
+        const char *rule, *file, *expected;
+    } examples[] = {
+        {"$REGEX/(\\d+)-(\\d+)/\\2-\\1$", "12-34.txt", "34-12.txt"},
+        {"$REGEX/img_/photo-/i$", "IMG_001.jpg", "photo-001.jpg"},
+        {"$REGEX/a/b$_#", "banana.txt", "bbnbnb_1.txt"},
+    };
+    for (const auto &e : examples) {
+        const QString path = make(QString::fromUtf8(e.file));
+        const CliResult r = run({"--rule", QString::fromUtf8(e.rule), path});
+        EXPECT_EQ(r.status, 0) << e.rule << r.err.toStdString();
+        EXPECT_EQ(r.out, line(QString::fromUtf8(e.file), QString::fromUtf8(e.expected)) + u'\n') << e.rule;
+    }
+
+    // A pattern that does not compile: its reason and where, and exit 3.
+    CliResult r = run({"--check", "--language", "English", "--rule", "x$REGEX/[a-/b$"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(r.out.startsWith("The regular expression is refused: missing terminating ] for character class "
+                                 "(at character 12 of the renaming pattern)"))
+        << r.out.toStdString();
+
+    // One that backtracks without end: that file is told, the others named, exit 4.
+    const QString bad = make(QString(40, u'a') + QStringLiteral("b.txt"));
+    const QString good = make("aaa.txt");
+    r = run({"--rule", "$REGEX/^(a+)+\\z/x$", bad, good});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_TRUE(r.err.contains(bad + QStringLiteral(": "))) << r.err.toStdString();
+    EXPECT_EQ(r.out, bad + QStringLiteral("\t\n") + good + QStringLiteral("\tx.txt\n"));
 }

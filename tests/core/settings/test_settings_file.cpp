@@ -44,6 +44,7 @@ TEST_F(SettingsFile, FirstStartWithoutFileGivesEveryDefault) {
     EXPECT_EQ(s.FenetreLargeur, 15250);
     EXPECT_EQ(s.FenetreHauteur, 9525);
     EXPECT_EQ(s.OutilExifChoisi, 0);
+    EXPECT_EQ(s.OrdreNaturel, 1);
     EXPECT_TRUE(savedRules::savedRulePatterns(s).isEmpty());
     // Sizes from messages 46 and 47; message 48 holds none and keeps the built-in one.
     EXPECT_EQ(s.taillesVignette[0], QSizeF(50, 40));
@@ -104,6 +105,7 @@ TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload) {
     s.RemplacerChaine = "Photo";
     s.TailleHistorique = 7;
     s.NormaliserNFC = 1;
+    s.OrdreNaturel = 0;
     ASSERT_TRUE(modIniFile::SaveIniFile(s));
 
     Settings back;
@@ -116,13 +118,13 @@ TEST_F(SettingsFile, EveryKeySurvivesASaveAndReload) {
     EXPECT_EQ(back.regle, s.regle);
     EXPECT_EQ(back.CharactereInterdit, s.CharactereInterdit);
 
-    // 55 key names once the indices are stripped.
+    // 56 key names once the indices are stripped.
     QSet<QString> names;
     const IniFile f = ini();
     for (const QString &section : f.sections())
         for (const QString &k : f.keys(section))
             names.insert(QString(k).remove(QRegularExpression("\\d+$")));
-    EXPECT_EQ(names.size(), 55);
+    EXPECT_EQ(names.size(), 56);
     // They are the keys of the one table that reads and writes them.
     const QStringList table = modIniFile::keyNames();
     EXPECT_EQ(QSet<QString>(table.begin(), table.end()), names);

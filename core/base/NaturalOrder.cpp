@@ -1,0 +1,214 @@
+#include "core/base/NaturalOrder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tav {
+
+namespace {
+
+inline bool isDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// A code unit's rank in code-point order: UTF-16 puts the surrogates (code
+// points above U+FFFF) below U+E000..U+FFFF; UTF-8 and the code points put
+// them above.
+inline char16_t rank(char16_t c) {
+    if (c < 0xD800)
+        return c;
+    return c >= 0xE000 ? char16_t(c - 0x800) : char16_t(c + 0x2000);
+}
+
+inline char16_t fold(char16_t c) {
+    if (c < 0x80)
+        return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+    return QChar::toCaseFolded(c);
+}
+
+struct Folded {
+    static char16_t at(QStringView s, qsizetype i) { return fold(s[i].unicode()); }
+};
+
+// Compares a and b with their digit runs as numbers; Unit gives a character
+// as it is compared (folded or as it is). Equal numbers with different
+// leading zeros compare equal here: the caller's byte order decides them.
+template <class Unit> int compareNumbersAware(QStringView a, QStringView b) {
+    const qsizetype na = a.size(), nb = b.size();
+    qsizetype i = 0, j = 0;
+    while (i < na && j < nb) {
+        const char16_t ca = Unit::at(a, i), cb = Unit::at(b, j);
+        if (isDigit(ca) && isDigit(cb)) {
+            // Skip the leading zeros, then the longer run is the larger
+            // number, and runs of one length compare digit by digit.
+            while (i < na && a[i] == u'0')
+                ++i;
+            while (j < nb && b[j] == u'0')
+                ++j;
+            qsizetype ea = i, eb = j;
+            while (ea < na && isDigit(a[ea].unicode()))
+                ++ea;
+            while (eb < nb && isDigit(b[eb].unicode()))
+                ++eb;
+            if (ea - i != eb - j)
+                return ea - i < eb - j ? -1 : 1;
+            for (; i < ea; ++i, ++j)
+                if (a[i] != b[j])
+                    return a[i] < b[j] ? -1 : 1;
+            continue;
+        }
+        if (ca != cb)
+            return rank(ca) < rank(cb) ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < na)
+        return 1;
+    if (j < nb)
+        return -1;
+    return 0;
+}
+
+} // namespace
+
+int codePointCompare(QStringView a, QStringView b) {
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ca = a[i].unicode(), cb = b[i].unicode();
+        if (ca != cb)
+            return rank(ca) < rank(cb) ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+int naturalCompare(QStringView a, QStringView b) {
+    if (const int c = compareNumbersAware<Folded>(a, b))
+        return c;
+    return codePointCompare(a, b);
+}
+
+namespace {
+
+// A value up to 0xFFFF in one to three bytes whose order is the values' (as
+// UTF-8 orders code points).
+inline char *putUnit(char *out, char16_t v) {
+    if (v < 0x80) {
+        *out++ = char(v);
+    } else if (v < 0x800) {
+        *out++ = char(0xC0 | (v >> 6));
+        *out++ = char(0x80 | (v & 0x3F));
+    } else {
+        *out++ = char(0xE0 | (v >> 12));
+        *out++ = char(0x80 | ((v >> 6) & 0x3F));
+        *out++ = char(0x80 | (v & 0x3F));
+    }
+    return out;
+}
+
+// The key of one name: each character folded and ranked; a run of digits as
+// a "0" (numbers rank among the digits), then its count of significant digits
+// plus one, then those digits, so that a longer number is a larger one. No
+// key holds a zero byte (names hold no U+0000), so zero-padding sorts a
+// shorter key first. Writes at most four bytes per character.
+char *putKey(char *out, QStringView name) {
+    const qsizetype n = name.size();
+    for (qsizetype i = 0; i < n;) {
+        const char16_t c = name[i].unicode();
+        if (!isDigit(c)) {
+            out = putUnit(out, rank(fold(c)));
+            ++i;
+            continue;
+        }
+        while (i < n && name[i] == u'0')
+            ++i;
+        qsizetype end = i;
+        while (end < n && isDigit(name[end].unicode()))
+            ++end;
+        *out++ = '0';
+        out = putUnit(out, char16_t(std::min<qsizetype>(end - i + 1, 0xFFFF)));
+        for (; i < end; ++i)
+            *out++ = char(name[i].unicode());
+    }
+    return out;
+}
+
+} // namespace
+
+NaturalKeys::NaturalKeys(qsizetype count, const std::function<QStringView(qsizetype)> &nameAt) {
+    m_names.reserve(size_t(count));
+    size_t room = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        m_names.push_back(nameAt(i));
+        room += size_t(m_names.back().size()) * 4 + 8;
+    }
+    m_bytes.resize(room);
+    m_keys.reserve(size_t(count));
+    char *const base = m_bytes.data();
+    char *out = base;
+    for (const QStringView name : m_names) {
+        char *const begin = out;
+        out = putKey(out, name);
+        Key k{0, quint32(begin - base), quint32(out - begin)};
+        for (quint32 b = 0; b < 8; ++b)
+            k.head = (k.head << 8) | (b < k.length ? quint8(begin[b]) : 0);
+        m_keys.push_back(k);
+    }
+    m_bytes.resize(size_t(out - base));
+}
+
+NaturalKeys::NaturalKeys(const QStringList &names)
+    : NaturalKeys(names.size(), [&](qsizetype i) { return QStringView(names.at(i)); }) {}
+
+int NaturalKeys::compareKeys(const Key &a, const Key &b, qsizetype i, qsizetype j) const {
+    if (a.head != b.head)
+        return a.head < b.head ? -1 : 1;
+    if (a.length > 8 && b.length > 8) {
+        const quint32 common = std::min(a.length, b.length) - 8;
+        if (const int c = std::memcmp(m_bytes.data() + a.begin + 8, m_bytes.data() + b.begin + 8, common))
+            return c;
+    }
+    if (a.length != b.length)
+        return a.length < b.length ? -1 : 1;
+    return codePointCompare(m_names[size_t(i)], m_names[size_t(j)]);
+}
+
+int NaturalKeys::compare(qsizetype i, qsizetype j) const {
+    return compareKeys(m_keys[size_t(i)], m_keys[size_t(j)], i, j);
+}
+
+std::vector<qsizetype> NaturalKeys::order() const {
+    // The keys travel with their indexes, so that most comparisons read
+    // nothing but the two heads.
+    struct Entry {
+        Key key;
+        qsizetype index;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(m_keys.size());
+    for (size_t i = 0; i < m_keys.size(); ++i)
+        entries.push_back({m_keys[i], qsizetype(i)});
+    std::sort(entries.begin(), entries.end(),
+              [&](const Entry &a, const Entry &b) { return compareKeys(a.key, b.key, a.index, b.index) < 0; });
+    std::vector<qsizetype> out;
+    out.reserve(entries.size());
+    for (const Entry &e : entries)
+        out.push_back(e.index);
+    return out;
+}
+
+QList<qsizetype> naturalOrderOf(const QStringList &names) {
+    const std::vector<qsizetype> order = NaturalKeys(names).order();
+    return QList<qsizetype>(order.begin(), order.end());
+}
+
+void sortNaturally(QStringList &names) {
+    const QList<qsizetype> order = naturalOrderOf(names);
+    QStringList sorted;
+    sorted.reserve(names.size());
+    for (qsizetype i : order)
+        sorted.append(names.at(i));
+    names = std::move(sorted);
+}
+
+} // namespace tav

@@ -1,0 +1,77 @@
+#include "QtPrinters.h"
+#include "core/base/NaturalOrder.h"
+#include "core/browse/FolderListing.h"
+
+#include <gtest/gtest.h>
+
+using namespace tav;
+
+namespace {
+
+struct OrderCase {
+    const char *why;
+    QStringList shuffled;
+    QStringList sorted;
+};
+
+QStringList sortedByComparison(QStringList names) {
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) { return naturalLess(a, b); });
+    return names;
+}
+
+} // namespace
+
+TEST(NaturalOrder, NumbersCaseAndBytes) {
+    const OrderCase cases[] = {
+        {"numbers as numbers, case ignored",
+         {"file20", "File3", "file10", "file2", "file1"},
+         {"file1", "file2", "File3", "file10", "file20"}},
+        {"equal numbers and letters: the bytes decide (upper case, then fewer zeros after more)",
+         {"img1", "IMG1", "img01", "img001"},
+         {"IMG1", "img001", "img01", "img1"}},
+        {"numbers longer than any machine word",
+         {"a123456789012345678901234567890", "a99999999999999999999", "a1"},
+         {"a1", "a99999999999999999999", "a123456789012345678901234567890"}},
+        {"several numbers, then the text after them",
+         {"v1.10.b", "v1.9.b", "v1.10.a", "v1.10"},
+         {"v1.9.b", "v1.10", "v1.10.a", "v1.10.b"}},
+        {"digits before letters, a prefix first", {"ab", "a", "a1", "a-1"}, {"a", "a-1", "a1", "ab"}},
+        {"accented letters fold their case; above U+FFFF after U+E000 as in UTF-8",
+         {QStringLiteral("\U0001F600"), QStringLiteral("\uE000"), QStringLiteral("Été2"), QStringLiteral("été10")},
+         {QStringLiteral("Été2"), QStringLiteral("été10"), QStringLiteral("\uE000"), QStringLiteral("\U0001F600")}},
+    };
+    for (const OrderCase &c : cases) {
+        QStringList names = c.shuffled;
+        sortNaturally(names);
+        EXPECT_EQ(names, c.sorted) << c.why;
+        // The comparison and the keyed sort agree.
+        EXPECT_EQ(sortedByComparison(c.shuffled), c.sorted) << c.why;
+    }
+    EXPECT_EQ(naturalCompare(u"x", u"x"), 0);
+}
+
+TEST(NaturalOrder, FolderListFollowsTheChosenOrder) {
+    shell::FolderListing listing;
+    for (const char *name : {"file10", "File3", "file2", "sub"}) {
+        shell::FolderItem item;
+        item.name = QString::fromLatin1(name);
+        item.isDir = item.name == u"sub";
+        item.size = 5;
+        listing.items.push_back(item);
+    }
+    const auto names = [&](const std::vector<int> &order) {
+        QStringList out;
+        for (int i : order)
+            out << listing.items[size_t(i)].name;
+        return out;
+    };
+    using shell::NameOrder;
+    EXPECT_EQ(names(shell::naturalOrder(listing, NameOrder::Natural)),
+              QStringList({"sub", "file2", "File3", "file10"}));
+    EXPECT_EQ(names(shell::naturalOrder(listing, NameOrder::Plain)), QStringList({"sub", "file10", "file2", "File3"}));
+    // Equal sizes: the name breaks the tie (the whole order reversed when descending).
+    EXPECT_EQ(names(shell::sortedOrder(listing, shell::Column::Size, true, NameOrder::Natural)),
+              QStringList({"sub", "file10", "File3", "file2"}));
+    EXPECT_EQ(names(shell::sortedOrder(listing, shell::Column::Name, false, NameOrder::Natural)),
+              QStringList({"file2", "File3", "file10", "sub"}));
+}
