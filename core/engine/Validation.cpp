@@ -4,6 +4,7 @@
 #include "core/i18n/Language.h"
 
 #include <QList>
+#include <QStringList>
 
 namespace tav {
 
@@ -74,7 +75,11 @@ SlashCheck checkSlashes(const QString &pattern) {
     return check;
 }
 
-bool checkPatternCharacters(const QString &pattern) {
+namespace {
+
+// The parameter of message 21 for the first failing character check, or
+// nothing when the pattern passes.
+QString refusalOf(const QString &pattern) {
     const QString forbidden = forbiddenPatternChars();
     SlashCheck slashes;
     // The first seven characters in order; the backslash comes last, once the
@@ -83,25 +88,54 @@ bool checkPatternCharacters(const QString &pattern) {
         const QChar c = forbidden[i];
         if (c == u'/') {
             slashes = checkSlashes(pattern);
-            if (!slashes.ok) {
-                refuse(QStringLiteral("/"));
-                return false;
-            }
+            if (!slashes.ok)
+                return QStringLiteral("/");
         } else if (pattern.contains(c)) {
-            refuse(forbidden);
-            return false;
+            return forbidden;
         }
     }
-    if (!slashes.allowsBackslash && pattern.contains(u'\\')) {
-        refuse(forbidden);
-        return false;
-    }
-    return true;
+    if (!slashes.allowsBackslash && pattern.contains(u'\\'))
+        return forbidden;
+    return QString();
+}
+
+} // namespace
+
+bool checkPatternCharacters(const QString &pattern) {
+    const QString refused = refusalOf(pattern);
+    if (!refused.isEmpty())
+        refuse(refused);
+    return refused.isEmpty();
 }
 
 bool validatePattern(const QString &pattern) {
-    checkNbDollarIsPair(pattern);
-    return checkPatternCharacters(pattern);
+    const PatternCheck check = checkPattern(pattern);
+    showPatternCheck(check);
+    return check.passes();
+}
+
+PatternCheck checkPattern(const QString &pattern) {
+    PatternCheck check;
+    check.oddDollars = pattern.count(u'$') % 2 != 0;
+    check.refusedWith = refusalOf(pattern);
+    return check;
+}
+
+QString patternCheckText(const PatternCheck &check) {
+    QStringList parts;
+    if (!check.passes())
+        parts << i18n::Message(21, check.refusedWith);
+    if (check.oddDollars)
+        parts << i18n::Message(92);
+    // Messages may hold line breaks made for a box: one line here.
+    return parts.join(QStringLiteral(" \u2013 ")).simplified();
+}
+
+void showPatternCheck(const PatternCheck &check) {
+    if (check.oddDollars)
+        frontEnd().msgBox(i18n::Message(92), StyleInformation, i18n::Message(1));
+    if (!check.passes())
+        refuse(check.refusedWith);
 }
 
 } // namespace tav

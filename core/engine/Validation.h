@@ -35,4 +35,20 @@ bool checkPatternCharacters(const QString &pattern);
 // recomputing the names are the caller's part.
 bool validatePattern(const QString &pattern);
 
+// The same checks without a message, for a pattern still being typed: the
+// window shows what they found beside the rule box, and the message boxes
+// wait until the user acts on the pattern (renaming, saving it).
+struct PatternCheck {
+    bool oddDollars = false; // message 92: informs only
+    QString refusedWith;     // message 21's parameter; empty when the characters pass
+    bool passes() const { return refusedWith.isEmpty(); }
+    bool clean() const { return passes() && !oddDollars; }
+};
+PatternCheck checkPattern(const QString &pattern);
+// One line naming what the check found (the texts of messages 21 and 92), or
+// nothing for a clean pattern.
+QString patternCheckText(const PatternCheck &check);
+// The message boxes of the check, in validatePattern's order.
+void showPatternCheck(const PatternCheck &check);
+
 } // namespace tav

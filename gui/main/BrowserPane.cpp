@@ -169,6 +169,16 @@ void BrowserPane::wireLists() {
     connect(ListView2, &QListWidget::itemActivated, this,
             [this] { emit addRequested(ListView1->LVPath(), ListView2->selectedItemTexts()); });
     connect(TreeView1, &TVExplorer::folderChanged, this, &BrowserPane::folderChanged);
+    // Another folder starts at its first file, and the picture of a file of
+    // the folder left no longer shows.
+    connect(ListView1, &LVExplorer::folderChanged, this, [this](const QString &path) {
+        if (path == m_shownFolder)
+            return;
+        m_shownFolder = path;
+        ListView1->scrollToTop();
+        ListView2->scrollToTop();
+        picturePreview->clear();
+    });
 }
 
 void BrowserPane::open(const QString &folder, const QString &filter) {

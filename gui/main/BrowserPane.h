@@ -114,6 +114,7 @@ private:
     ExifReader *m_exif = nullptr;
     std::function<ThumbnailList::Options()> m_thumbnailOptions;
     bool m_previewOn = false;
+    QString m_shownFolder; // the folder the lists show
 };
 
 } // namespace tav
