@@ -98,6 +98,12 @@ bool RenameList::affiche_nom(const QString &path) {
         m_deferred.append(path);
         return false;
     }
+    // The first row of an empty list is named with the options as they are:
+    // the list's names are as fresh as they can be.
+    if (m_model->count() == 0) {
+        m_namedWith = effectiveOptions();
+        m_stale = false;
+    }
     QString oldName, folder;
     try {
         oldName = mTavCommon::TavGetFileName(path);

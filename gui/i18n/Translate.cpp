@@ -240,6 +240,7 @@ QString accessibleNameOf(const QWidget *w, const QList<QLabel *> &labels) {
     for (const QWidget *up = w->parentWidget(); up && !up->isWindow(); up = up->parentWidget())
         if (auto *frame = qobject_cast<const QGroupBox *>(up); frame && !frame->title().isEmpty())
             return frame->title();
+    // The window's main view (a help page, a list of pages) is named as the window.
     return w->window()->windowTitle();
 }
 
@@ -254,13 +255,14 @@ void nameForAccessibility(QWidget *form) {
         auto *button = qobject_cast<QAbstractButton *>(w);
         if ((button && !button->text().isEmpty()) || qobject_cast<QLabel *>(w))
             continue;
-        if (!w->accessibleName().isEmpty() && !w->property(OwnNameProperty).toBool())
+        // The name this function gave last time; another one was set elsewhere.
+        if (!w->accessibleName().isEmpty() && w->accessibleName() != w->property(OwnNameProperty).toString())
             continue;
         QString name = accessibleNameOf(w, labels);
         name.remove(QLatin1Char('&'));
         name = name.simplified();
         w->setAccessibleName(name);
-        w->setProperty(OwnNameProperty, true);
+        w->setProperty(OwnNameProperty, name);
     }
 }
 

@@ -303,7 +303,19 @@ void BrowserPane::relist() {
     ListView1->refresh();
 }
 
+// The views say nothing of their own: what they are is their accessible name.
+void BrowserPane::nameViews() {
+    const QString section = QStringLiteral("frmMain");
+    TreeView1->setAccessibleName(
+        i18n::getText(section, QStringLiteral("AccessibleTree"), QStringLiteral("Arborescence des dossiers")));
+    ListView1->setAccessibleName(
+        i18n::getText(section, QStringLiteral("AccessibleList"), QStringLiteral("Contenu du dossier")));
+    ListView2->setAccessibleName(
+        i18n::getText(section, QStringLiteral("AccessibleThumbnails"), QStringLiteral("Vignettes du dossier")));
+}
+
 void BrowserPane::retranslate() {
+    nameViews();
     // The folder list's titles and type names are read as they are shown.
     if (QAbstractItemModel *folder = ListView1->model())
         emit folder->headerDataChanged(Qt::Horizontal, 0, std::max(folder->columnCount() - 1, 0));

@@ -77,6 +77,8 @@ public:
     // Texts read as they are shown, after the language changed.
     void retranslate();
     void showFolderCount();
+    // The views' accessible names in the current language.
+    void nameViews();
     // The commands off during a long operation, back on after it; the
     // views, the tree's refresh, the drop button and the count stay on.
     void switchCommands(bool on);

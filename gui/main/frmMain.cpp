@@ -500,7 +500,13 @@ void frmMain::translateUndoCommand() {
         QStringLiteral(" (%1)").arg(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText)));
 }
 
+void frmMain::nameStatusLine() {
+    lblStatus->setAccessibleName(
+        i18n::getText(QStringLiteral("frmMain"), QStringLiteral("AccessibleStatus"), QStringLiteral("Ligne d'état")));
+}
+
 void frmMain::retranslate() {
+    nameStatusLine();
     i18n::translateForm(this);
     translateUndoCommand();
     m_rule->setRuleCheck(m_controller->ruleCheckText());
@@ -570,6 +576,8 @@ void frmMain::Form_Load() {
     m_rule->setComment(m_controller->commentLabel());
     m_rule->setRuleCheck(m_controller->ruleCheckText());
     loadPictures();
+    m_browser->nameViews();
+    nameStatusLine();
     i18n::translateForm(this);
     translateUndoCommand();
     updateUndoCommand();
@@ -659,6 +667,8 @@ void frmMain::noteNormalPlace() {
 
 void frmMain::showEvent(QShowEvent *event) {
     QMainWindow::showEvent(event);
+    // The frame is known once the window shows.
+    QTimer::singleShot(0, this, &frmMain::noteNormalPlace);
     if (m_activated)
         return;
     // First activation: the rename list gets its columns, then names may be computed.

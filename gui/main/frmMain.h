@@ -128,6 +128,7 @@ private:
     // The undo command is on when the rename history holds a batch.
     void updateUndoCommand();
     void translateUndoCommand();
+    void nameStatusLine();
     void switchCommandBar(bool enabled, bool stopShown, bool renaming);
 
     MainController *m_controller;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -173,4 +174,23 @@ TEST_F(CliPreview, SettingsFileGivesTheRuleAndLanguageAndIsNeverWritten) {
     EXPECT_EQ(f.readAll(), before);
     EXPECT_EQ(QFileInfo(ini).lastModified(), mtime);
     EXPECT_FALSE(QFileInfo::exists(home.filePath("config/Travoline/Travoline.ini")));
+}
+
+TEST_F(CliPreview, MonthNamesFollowTheInterfaceLanguage) {
+    make("a.txt");
+    const QString ini = home.filePath("months.ini");
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Option]\nOption_FormatMois=3\n");
+    }
+    for (const auto &[language, locale] : {std::pair{"Français", "fr_FR"}, std::pair{"English", "en_GB"}}) {
+        const CliResult r = run(
+            {"--settings", ini, "--rule", "$M$", "--language", QString::fromUtf8(language), files.filePath("a.txt")});
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        // This month, named in the language asked for.
+        const QDate today = QDate::currentDate();
+        const QString month = QLocale(QString::fromLatin1(locale)).toString(today, QStringLiteral("MMMM"));
+        EXPECT_EQ(r.out, line("a.txt", month + QStringLiteral(".txt")) + "\n") << language;
+    }
 }
