@@ -23,6 +23,8 @@
 #include "gui/main/frmMain.h"
 
 #include <QFileInfo>
+#include <QPointer>
+#include <QTimer>
 
 using namespace tav;
 
@@ -108,9 +110,13 @@ int run(int argc, char **argv) {
             // Where there is no room beside the main window, the page waits
             // behind it rather than covering the list the user came for.
             if (QWidget *page = CHelp::window(); page && page->frameGeometry().intersects(window->frameGeometry())) {
-                page->lower();
-                window->raise();
-                window->activateWindow();
+                // Once the window manager has put the new page on top.
+                QTimer::singleShot(300, window.get(), [page = QPointer<QWidget>(page), main = window.get()] {
+                    if (page)
+                        page->lower();
+                    main->raise();
+                    main->activateWindow();
+                });
             }
         }
 
