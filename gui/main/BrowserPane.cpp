@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QPixmap>
@@ -316,6 +317,9 @@ void BrowserPane::nameViews() {
 
 void BrowserPane::retranslate() {
     nameViews();
+    // Dates follow the interface language.
+    if (ListView1->folderModel())
+        ListView1->folderModel()->setLocale(QLocale());
     // The folder list's titles and type names are read as they are shown.
     if (QAbstractItemModel *folder = ListView1->model())
         emit folder->headerDataChanged(Qt::Horizontal, 0, std::max(folder->columnCount() - 1, 0));
