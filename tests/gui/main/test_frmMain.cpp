@@ -1203,3 +1203,19 @@ TEST_F(WindowTest, AnotherFolderStartsAtItsFirstFileWithoutThePictureOfTheOneLef
     EXPECT_EQ(list->verticalScrollBar()->value(), 0);
     EXPECT_TRUE(preview->pixmap().isNull());
 }
+
+TEST_F(WindowTest, AFolderListedBeforeTheWindowShowsKeepsEveryColumnInSight) {
+    touch(QStringLiteral("a very long name of a holiday photo taken on the beach at sunset with friends.jpg"));
+    settings.DossierSpecifique = dir.path() + QStringLiteral("/files");
+    window.reset();
+    window = std::make_unique<frmMain>(controller.get());
+    controller->loadFromSettings();
+    window->Form_Load();
+    window->openStartFolder();
+    auto *list = control<LVExplorer>("ListView1");
+    list->waitForListing(); // as at start-up: listed while the window is still hidden
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    test::runEvents(20);
+    EXPECT_LE(list->columnWidth(0), std::max(list->viewport()->width() / 2, 120));
+}
