@@ -734,8 +734,8 @@ void MainController::cmdAnnulerRenommage_Click() {
         m_list.model()->removeRowList(gone);
         emit countLabelChanged(countLabelText());
     }
-    if (m_lastUndo.renamed > 0) {
-        // The counter starts where it started for the batch undone, and the
+    if (m_lastUndo.renamed > 0 && last.undoes == 0) {
+        // The counter starts where it started for the rename undone, and the
         // files put back are in the list again, ready for another rule.
         if (m_counterBefore.batch == last.id) {
             m_list.setTxtDebut(m_counterBefore.txtDebut);
