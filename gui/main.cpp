@@ -15,6 +15,7 @@
 #include "core/update/UpdateCheck.h"
 #include "gui/dialogs/CHelp.h"
 #include "gui/dialogs/frmChoixOutilExif.h"
+#include "gui/dialogs/frmHelp.h"
 #include "gui/dialogs/frmMiseAJour.h"
 #include "gui/dialogs/frmSplash.h"
 #include "gui/main/MainWindowFrontEnd.h"
@@ -22,6 +23,8 @@
 #include "gui/main/frmMain.h"
 
 #include <QFileInfo>
+#include <QPointer>
+#include <QTimer>
 
 using namespace tav;
 
@@ -102,8 +105,20 @@ int run(int argc, char **argv) {
         if (s.OutilExifChoisi == ExifModeNotChosen)
             frmChoixOutilExif::choose(exif, window.get());
         // The "what is new" page of step 6, once no question stands in front of it.
-        if (newVersion)
+        if (newVersion) {
             CHelp::show(help::TopicWhatIsNew);
+            // Where there is no room beside the main window, the page waits
+            // behind it rather than covering the list the user came for.
+            if (QWidget *page = CHelp::window(); page && page->frameGeometry().intersects(window->frameGeometry())) {
+                // Once the window manager has put the new page on top.
+                QTimer::singleShot(300, window.get(), [page = QPointer<QWidget>(page), main = window.get()] {
+                    if (page)
+                        page->lower();
+                    main->raise();
+                    main->activateWindow();
+                });
+            }
+        }
 
         // 10. The update check, in the background; its answer waits while a rename runs.
         line = 10;

@@ -31,6 +31,11 @@ const QString Form = QStringLiteral(" (Feuille frmMain)");
 QString proc(const char *name) {
     return QString::fromLatin1(name) + Form;
 }
+// A numbered message above the first hundred, with its English text where the
+// language file lacks it.
+QString laterMessage(int n, const char *fallback, const QString &p1 = QString(), const QString &p2 = QString()) {
+    return i18n::getText(QStringLiteral("MSG"), QStringLiteral("m%1").arg(n), QString::fromUtf8(fallback), p1, p2);
+}
 } // namespace
 
 MainController::MainController(Settings &settings, QObject *parent) : QObject(parent), m_settings(settings) {
@@ -46,6 +51,7 @@ void MainController::loadFromSettings() {
     m_list.setAutoRefresh(s.MettreAJour != 0);
     m_ruleText = s.regle.Regle;
     m_lastValidated = s.regle.Regle;
+    showRuleCheck(patternCheckText(checkPattern(m_ruleText)));
     emit ruleFieldsChanged();
     emit commentLabelChanged(commentLabel());
     emit savedRulesChanged(savedRules::savedRulePatterns(s));
@@ -77,6 +83,13 @@ void MainController::languageChanged(const QString &oldNeverRenamed, const QStri
     }
     if (m_list.rule().Commentaire == oldNoComment)
         m_list.rule().Commentaire = i18n::Message(95);
+    m_ruleCheck.clear();
+    showRuleCheck(patternCheckText(checkPattern(m_ruleText)));
+    // Month names follow the interface language.
+    if (m_list.options().locale != QLocale()) {
+        m_list.options().locale = QLocale();
+        recomputeAll();
+    }
     emit list->headerDataChanged(Qt::Horizontal, 0, RenameListModel::ColumnCount - 1);
     emit titleChanged(titleText());
     emit countLabelChanged(countLabelText());
@@ -126,12 +139,23 @@ void MainController::ruleFocusOut(const QString &text) {
     m_pendingChange = QDateTime();
 }
 
-bool MainController::cboRenommer_Change() {
+void MainController::showRuleCheck(const QString &text) {
+    if (text == m_ruleCheck)
+        return;
+    m_ruleCheck = text;
+    emit ruleCheckChanged(text);
+}
+
+bool MainController::cboRenommer_Change(Checks checks) {
     if (!m_updatesEnabled)
         return false;
     bool passed = false;
     trap(proc("cboRenommer_Change"), [&] {
-        if (!validatePattern(m_ruleText))
+        const PatternCheck check = checkPattern(m_ruleText);
+        showRuleCheck(patternCheckText(check));
+        if (checks == Checks::Boxes)
+            showPatternCheck(check);
+        if (!check.passes())
             return;
         m_list.setPattern(m_ruleText);
         m_lastValidated = m_ruleText;
@@ -282,9 +306,10 @@ QString MainController::txtNbPasse_LostFocus(const QString &text) {
 
 // --- The rename list ---------------------------------------------------------------
 
-void MainController::addFiles(const QStringList &paths, Presence presence) {
+int MainController::addFiles(const QStringList &paths, Presence presence) {
     if (m_actionRunning)
-        return;
+        return 0;
+    int leftOut = 0;
     FrontEnd &fe = frontEnd();
     m_actionRunning = true;
     m_stopAction = false;
@@ -303,8 +328,10 @@ void MainController::addFiles(const QStringList &paths, Presence presence) {
             const PathParts parts = splitPath(path);
             const bool present = presence == Presence::SameName ? list->containsOldName(parts.name)
                                                                 : list->containsFile(parts.folder, parts.name);
-            if (present)
+            if (present) {
+                ++leftOut;
                 continue;
+            }
             if (m_list.affiche_nom(path))
                 break;
         }
@@ -314,6 +341,7 @@ void MainController::addFiles(const QStringList &paths, Presence presence) {
     fe.objetOnOff(true, false, false);
     m_actionRunning = false;
     emit actionRunningChanged(false);
+    return leftOut;
 }
 
 void MainController::cmdAdd_Click(const QString &folder, const QStringList &selectedNames) {
@@ -423,9 +451,19 @@ void MainController::mnuAddHieriachy_Click(const QString &root) {
             return;
         m_stopAction = false;
         bool stopped = false;
-        const QStringList candidates = collectHierarchy(folder, true, true, &stopped);
-        if (!stopped)
-            addFiles(candidates, Presence::SameName);
+        const QStringList candidates = collectHierarchy(folder, true, false, &stopped);
+        if (stopped)
+            return;
+        const int rowsBefore = model()->count();
+        // Files whose name the list holds already (from another folder of
+        // the tree, or from before) are left out: the user is told how many.
+        const int leftOut = addFiles(candidates, Presence::SameName);
+        if (leftOut > 0)
+            frontEnd().msgBox(laterMessage(113,
+                                           "%s file(s) added. %s file(s) left out: the list already holds a file of "
+                                           "the same name.",
+                                           QString::number(model()->count() - rowsBefore), QString::number(leftOut)),
+                              StyleInformation, i18n::Message(1));
     });
 }
 
@@ -569,6 +607,12 @@ void MainController::setComment(const QString &comment, const QString &fileTypes
 
 void MainController::cmdPrendrePlus_Click() {
     trap(proc("cmdPrendrePlus_Click"), [&] {
+        // Saving acts on the pattern: what its check finds is told in a box,
+        // and a pattern no file name can take is not saved.
+        const PatternCheck check = checkPattern(m_ruleText);
+        showPatternCheck(check);
+        if (!check.passes())
+            return;
         Rule current = m_list.rule();
         current.Regle = m_ruleText;
         if (savedRules::memorise(m_settings, current))
@@ -627,13 +671,25 @@ void MainController::cmdRenommer_Click() {
     if (m_actionRunning)
         return;
     // A pattern still being typed is checked first: the batch must use what
-    // the box shows, and a refused pattern renames nothing.
+    // the box shows, and a refused pattern renames nothing. What the check
+    // found while the user typed is told now, in a box.
+    m_pendingChange = {};
     if (m_ruleText != m_lastValidated) {
-        m_pendingChange = {};
-        if (!cboRenommer_Change())
+        if (!cboRenommer_Change(Checks::Boxes))
+            return;
+    } else {
+        const PatternCheck check = checkPattern(m_ruleText);
+        showPatternCheck(check);
+        if (!check.passes())
             return;
     }
+    // Names older than the rule, the options or the list (the automatic
+    // refresh is off) are computed again before anything is reviewed.
+    trap(proc("update_names"), [&] { m_list.refreshStale(); });
+    if (m_list.namesStale())
+        return;
     m_stopRename = false;
+    const CounterBefore counter{0, m_list.txtDebut(), m_list.rule().DebutPas};
     RenameCallbacks callbacks;
     callbacks.updateTitle = [this] { emit titleChanged(titleText()); };
     callbacks.countLabel = [this](const QString &text) { emit countLabelChanged(text); };
@@ -648,6 +704,10 @@ void MainController::cmdRenommer_Click() {
     // The stop button (reachable while the batch lets window events run) sets the flag.
     callbacks.stopRequested = [this] { return m_stopRename; };
     m_lastRename = tav::cmdRenommer_Click(m_list, m_settings, callbacks);
+    if (m_lastRename.historyId != 0) {
+        m_counterBefore = counter;
+        m_counterBefore.batch = m_lastRename.historyId;
+    }
     emit renameFinished();
 }
 
@@ -700,6 +760,23 @@ void MainController::cmdAnnulerRenommage_Click() {
     if (!gone.isEmpty()) {
         m_list.model()->removeRowList(gone);
         emit countLabelChanged(countLabelText());
+    }
+    if (m_lastUndo.renamed > 0 && last.undoes == 0) {
+        // The counter starts where it started for the rename undone, and the
+        // files put back are in the list again, ready for another rule.
+        if (m_counterBefore.batch == last.id) {
+            m_list.setTxtDebut(m_counterBefore.txtDebut);
+            m_list.rule().DebutPas = m_counterBefore.debutPas;
+            m_settings.regle.DebutPas = m_counterBefore.debutPas;
+            m_counterBefore = {};
+            emit ruleFieldsChanged();
+        }
+        QStringList back;
+        for (const UndoLine &l : m_lastUndo.lines)
+            if (l.status == RenameStatus::Renamed)
+                back << l.toPath;
+        addFiles(back, Presence::SameNameAndFolder);
+        recomputeAll(); // the rows already listed follow the counter put back
     }
     if (m_lastUndo.started && !m_lastUndo.stopped) {
         QList<ReviewEntry> failed;

@@ -65,7 +65,14 @@ public:
 
     // Validates the pattern; a pattern that passes becomes the rule and every
     // name is recomputed. A refused one leaves the last good names in place.
-    bool cboRenommer_Change();
+    // While the user types (the deferred recomputation, leaving the box, a
+    // token or a builder) what the check finds is shown in place
+    // (ruleCheckChanged); the message boxes come only when the user acts on
+    // the pattern: renaming or saving it.
+    enum class Checks { InPlace, Boxes };
+    bool cboRenommer_Change(Checks checks = Checks::InPlace);
+    // What the check of the rule box's text found, one line; empty when clean.
+    const QString &ruleCheckText() const { return m_ruleCheck; }
 
     // Clicking token label index with its caption: inserts the token at the
     // caret (label 31 replaces the whole pattern), then validates.
@@ -97,8 +104,10 @@ public:
 
     // --- The rename list --------------------------------------------------------
     enum class Presence { SameName, SameNameAndFolder };
-    // The long adding frame over full paths, in order.
-    void addFiles(const QStringList &paths, Presence presence);
+    // The long adding frame over full paths, in order. Returns how many
+    // files were left out because the list holds them (or a file of the same
+    // name) already.
+    int addFiles(const QStringList &paths, Presence presence);
     // cmdAdd: the selected names of folder; cmdAddAll: every name of folder.
     void cmdAdd_Click(const QString &folder, const QStringList &selectedNames);
     void cmdAddAll_Click(const QString &folder, const QStringList &allNames);
@@ -162,6 +171,8 @@ public:
     bool quitConfirmed() const { return m_quitConfirmed; }
 
 signals:
+    // What the check of the rule box's text found changed (empty: nothing).
+    void ruleCheckChanged(const QString &text);
     // The rule box's text was set by a command (token, builder, saved rule).
     void ruleTextSet(const QString &text, int caret);
     void countLabelChanged(const QString &text);
@@ -180,6 +191,7 @@ signals:
 
 private:
     void recomputeAll();
+    void showRuleCheck(const QString &text);
     QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
 
     Settings &m_settings;
@@ -191,6 +203,7 @@ private:
     QString m_ruleTextAtFocus;
     QString m_ruleText;
     QString m_lastValidated;
+    QString m_ruleCheck;
     int m_caret = 0;
     bool m_stopAction = false;
     bool m_stopRename = false;
@@ -199,6 +212,13 @@ private:
     RenameReport m_lastRename;
     UndoReport m_lastUndo;
     std::function<void(const QString &, const QString &)> m_thumbnailRenamed;
+    // The counter's start before the last batch this session renamed, which
+    // its undo puts back.
+    struct CounterBefore {
+        qint64 batch = 0;
+        QString txtDebut;
+        qint32 debutPas = 0;
+    } m_counterBefore;
 };
 
 } // namespace tav

@@ -19,6 +19,7 @@ void NamingOptions::takeSettings(const Settings &s) {
     forbidden = s.CharactereInterdit;
     neverRenamed = s.FileNotRenamed;
     composeNfc = s.NormaliserNFC != 0;
+    locale = QLocale(); // the interface language's
 }
 
 } // namespace tav

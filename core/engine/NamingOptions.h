@@ -19,9 +19,9 @@ struct NamingOptions {
     // continue mode) and the rule's options.
     Rule rule;
     CaseOption caseOption = CaseOption::Preserve;
-    int yearFormat = 0;                 // 0 "yyyy", 1 "yy"
-    int monthFormat = 1;                // 0 "m", 1 "mm", 2 "mmm", 3 "mmmm"
-    QLocale locale = QLocale::system(); // month names
+    int yearFormat = 0;  // 0 "yyyy", 1 "yy"
+    int monthFormat = 1; // 0 "m", 1 "mm", 2 "mmm", 3 "mmmm"
+    QLocale locale;      // month names: the interface language's
     QList<ForbiddenRow> forbidden;
     QStringList neverRenamed;
     bool composeNfc = false; // new names composed to NFC, after the forbidden characters

@@ -6,6 +6,7 @@
 #include "core/i18n/Language.h"
 
 #include <QList>
+#include <QStringList>
 
 namespace tav {
 
@@ -29,8 +30,17 @@ QString forbiddenPatternChars() {
     return QStringLiteral("/:?\"<>|\\");
 }
 
+namespace {
+
+// The "$" of the $REGEX operators' own fields are theirs: only the others count.
+bool oddDollars(const QString &pattern) {
+    return withoutRegexOperators(pattern, findRegexOperators(pattern)).count(u'$') % 2 != 0;
+}
+
+} // namespace
+
 void checkNbDollarIsPair(const QString &pattern) {
-    if (pattern.count(u'$') % 2 != 0)
+    if (oddDollars(pattern))
         frontEnd().msgBox(i18n::Message(92), StyleInformation, i18n::Message(1));
 }
 
@@ -84,7 +94,11 @@ SlashCheck checkSlashes(const QString &pattern) {
     return check;
 }
 
-bool checkPatternCharacters(const QString &pattern) {
+namespace {
+
+// The parameter of message 21 for the first failing character check, or
+// nothing when the pattern passes.
+QString refusalOf(const QString &pattern) {
     const QString forbidden = forbiddenPatternChars();
     SlashCheck slashes;
     // The first seven characters in order; the backslash comes last, once the
@@ -93,20 +107,24 @@ bool checkPatternCharacters(const QString &pattern) {
         const QChar c = forbidden[i];
         if (c == u'/') {
             slashes = checkSlashes(pattern);
-            if (!slashes.ok) {
-                refuse(QStringLiteral("/"));
-                return false;
-            }
+            if (!slashes.ok)
+                return QStringLiteral("/");
         } else if (pattern.contains(c)) {
-            refuse(forbidden);
-            return false;
+            return forbidden;
         }
     }
-    if (!slashes.allowsBackslash && pattern.contains(u'\\')) {
-        refuse(forbidden);
-        return false;
-    }
-    return true;
+    if (!slashes.allowsBackslash && pattern.contains(u'\\'))
+        return forbidden;
+    return QString();
+}
+
+} // namespace
+
+bool checkPatternCharacters(const QString &pattern) {
+    const QString refused = refusalOf(pattern);
+    if (!refused.isEmpty())
+        refuse(refused);
+    return refused.isEmpty();
 }
 
 QString patternOutsideRegex(const QString &pattern) {
@@ -119,40 +137,80 @@ QString patternOutsideRegex(const QString &pattern) {
     return out;
 }
 
-bool checkRegexOperators(const QString &pattern) {
+namespace {
+
+// What the $REGEX operators of a pattern are refused for (the message's
+// text), empty when they pass or there are none.
+QString regexRefusal(const QString &pattern) {
     const QList<RegexSpan> spans = findRegexOperators(pattern);
     if (spans.isEmpty())
-        return true;
-    const auto refuseWith = [](const char *key, const char *fallback, const QString &p1 = QString(),
-                               const QString &p2 = QString()) {
-        frontEnd().msgBox(i18n::getText(QStringLiteral("MSG"), QLatin1String(key), QString::fromUtf8(fallback), p1, p2),
-                          StyleInformation, i18n::Message(2));
-        return false;
+        return QString();
+    const auto text = [](const char *key, const char *fallback, const QString &p1 = QString(),
+                         const QString &p2 = QString()) {
+        return i18n::getText(QStringLiteral("MSG"), QLatin1String(key), QString::fromUtf8(fallback), p1, p2);
     };
     for (const RegexSpan &span : spans) {
         if (!regexSpanWellFormed(span))
-            return refuseWith("m110", "The $REGEX operator is written $REGEX/pattern/replacement$ or "
-                                      "$REGEX/pattern/replacement/i$, with a pattern that is not empty.|"
-                                      "Inside a field, write \\/ for a slash and \\$ for a dollar sign.");
+            return text("m110", "The $REGEX operator is written $REGEX/pattern/replacement$ or "
+                                "$REGEX/pattern/replacement/i$, with a pattern that is not empty.|"
+                                "Inside a field, write \\/ for a slash and \\$ for a dollar sign.");
         const RegexReplacer replacer = replacerOf(span);
         if (!replacer.isValid())
-            return refuseWith("m107",
-                              "The regular expression is refused: %s (at character %s of the renaming pattern).",
-                              replacer.errorText(), QString::number(span.patternAt + replacer.errorOffset() + 1));
+            return text("m107", "The regular expression is refused: %s (at character %s of the renaming pattern).",
+                        replacer.errorText(), QString::number(span.patternAt + replacer.errorOffset() + 1));
     }
     // What stands outside the operators: the other operators rebuild the
     // whole name or make folders, which a $REGEX result cannot take part in.
     const QString outside = withoutRegexOperators(pattern, spans);
     for (TokenValue other : {TokenValue::ReplaceText, TokenValue::ReplaceAt, TokenValue::MakeFolders})
         if (outside.contains(tokenText(other)))
-            return refuseWith("m111", "$REGEX cannot be used together with $REPC, $REPP or $MKDIR.");
-    return true;
+            return text("m111", "$REGEX cannot be used together with $REPC, $REPP or $MKDIR.");
+    return QString();
+}
+
+} // namespace
+
+bool checkRegexOperators(const QString &pattern) {
+    const QString refused = regexRefusal(pattern);
+    if (!refused.isEmpty())
+        frontEnd().msgBox(refused, StyleInformation, i18n::Message(2));
+    return refused.isEmpty();
 }
 
 bool validatePattern(const QString &pattern) {
-    // The "$" of the operators' own fields are theirs: only the others count.
-    checkNbDollarIsPair(withoutRegexOperators(pattern, findRegexOperators(pattern)));
-    return checkRegexOperators(pattern) && checkPatternCharacters(patternOutsideRegex(pattern));
+    const PatternCheck check = checkPattern(pattern);
+    showPatternCheck(check);
+    return check.passes();
+}
+
+PatternCheck checkPattern(const QString &pattern) {
+    PatternCheck check;
+    check.oddDollars = oddDollars(pattern);
+    check.regexRefusedWith = regexRefusal(pattern);
+    if (check.regexRefusedWith.isEmpty())
+        check.refusedWith = refusalOf(patternOutsideRegex(pattern));
+    return check;
+}
+
+QString patternCheckText(const PatternCheck &check) {
+    QStringList parts;
+    if (!check.regexRefusedWith.isEmpty())
+        parts << check.regexRefusedWith;
+    if (!check.refusedWith.isEmpty())
+        parts << i18n::Message(21, check.refusedWith);
+    if (check.oddDollars)
+        parts << i18n::Message(92);
+    // Messages may hold line breaks made for a box: one line here.
+    return parts.join(QStringLiteral(" \u2013 ")).simplified();
+}
+
+void showPatternCheck(const PatternCheck &check) {
+    if (check.oddDollars)
+        frontEnd().msgBox(i18n::Message(92), StyleInformation, i18n::Message(1));
+    if (!check.regexRefusedWith.isEmpty())
+        frontEnd().msgBox(check.regexRefusedWith, StyleInformation, i18n::Message(2));
+    else if (!check.refusedWith.isEmpty())
+        refuse(check.refusedWith);
 }
 
 } // namespace tav

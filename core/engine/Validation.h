@@ -12,7 +12,7 @@ namespace tav {
 QString forbiddenPatternChars();
 
 // Shows message 92 (information box, title message 1) when the pattern holds an
-// odd number of "$". Only informs: never blocks.
+// odd number of "$" outside its $REGEX operators. Only informs: never blocks.
 void checkNbDollarIsPair(const QString &pattern);
 
 // The "/" of a pattern: allowed only inside the first operator's fields
@@ -42,10 +42,28 @@ bool checkRegexOperators(const QString &pattern);
 // inside an operator is not part of a file name.
 QString patternOutsideRegex(const QString &pattern);
 
-// Everything cboRenommer_Change checks before it stores a pattern:
-// checkNbDollarIsPair, checkRegexOperators, then checkPatternCharacters, the
-// last two on the pattern outside its $REGEX operators. Storing the pattern
+// Everything cboRenommer_Change checks before it stores a pattern, with its
+// message boxes: checkPattern, then showPatternCheck. Storing the pattern
 // and recomputing the names are the caller's part.
 bool validatePattern(const QString &pattern);
+
+// The same checks without a message, for a pattern still being typed: the
+// odd "$" outside the $REGEX operators, the operators themselves, then the
+// characters of the pattern outside them. The window shows what they found
+// beside the rule box, and the message boxes wait until the user acts on the
+// pattern (renaming, saving it).
+struct PatternCheck {
+    bool oddDollars = false;  // message 92: informs only
+    QString regexRefusedWith; // the $REGEX operators' refusal (messages 107, 110, 111); empty when they pass
+    QString refusedWith;      // message 21's parameter; empty when the characters pass
+    bool passes() const { return refusedWith.isEmpty() && regexRefusedWith.isEmpty(); }
+    bool clean() const { return passes() && !oddDollars; }
+};
+PatternCheck checkPattern(const QString &pattern);
+// One line naming what the check found (the texts of messages 21 and 92), or
+// nothing for a clean pattern.
+QString patternCheckText(const PatternCheck &check);
+// The message boxes of the check, in validatePattern's order.
+void showPatternCheck(const PatternCheck &check);
 
 } // namespace tav

@@ -72,6 +72,7 @@ QString RenameList::countLabelText() const {
 void RenameList::clearList() {
     m_model->clear();
     m_identical.reset();
+    m_stale = false;
     emit countLabelChanged(countLabelText());
 }
 
@@ -96,6 +97,12 @@ bool RenameList::affiche_nom(const QString &path) {
     if (m_busy) {
         m_deferred.append(path);
         return false;
+    }
+    // The first row of an empty list is named with the options as they are:
+    // the list's names are as fresh as they can be.
+    if (m_model->count() == 0) {
+        m_namedWith = effectiveOptions();
+        m_stale = false;
     }
     QString oldName, folder;
     try {
@@ -200,9 +207,27 @@ void RenameList::addDeferred() {
     m_busy = true;
 }
 
+bool RenameList::namesStale() const {
+    return m_model->count() > 0 && (m_stale || effectiveOptions() != m_namedWith);
+}
+
+void RenameList::refreshStale() {
+    if (!namesStale() || m_busy)
+        return;
+    m_forceRefresh = true;
+    update_names();
+    m_forceRefresh = false;
+}
+
 void RenameList::rebuildRows() {
     const int rows = m_model->count();
-    if (rows == 0 || !m_autoRefresh)
+    if (rows > 0 && !m_autoRefresh && !m_forceRefresh) {
+        m_stale = true;
+        return;
+    }
+    m_namedWith = effectiveOptions();
+    m_stale = false;
+    if (rows == 0)
         return;
     const bool progress = rows > 1;
     if (progress)

@@ -70,6 +70,14 @@ public:
     // Empties the list and forgets the names given so far.
     void clearList();
 
+    // The new names may be older than the options or the list: the automatic
+    // refresh was off when they changed, or the options changed since the
+    // last recomputation.
+    bool namesStale() const;
+    // Recomputes every row when the names are stale, even with the automatic
+    // refresh off (a rename must never use stale names).
+    void refreshStale();
+
     // Message 19 with the row count.
     QString countLabelText() const;
 
@@ -117,6 +125,9 @@ private:
     QSet<QString> m_reported;
     QStringList m_deferred;      // affiche_nom calls that came during update_names
     bool m_refreshAsked = false; // update_names was called while it ran
+    bool m_stale = false;        // a recomputation was skipped (automatic refresh off)
+    bool m_forceRefresh = false; // refreshStale runs: the automatic refresh does not matter
+    NamingOptions m_namedWith;   // the options of the last recomputation
 };
 
 } // namespace tav

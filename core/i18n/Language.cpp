@@ -105,6 +105,16 @@ void setLanguage(const QString &displayName) {
     s.fileName = fileName;
     s.parsed = false;
     discardMessageCache();
+    QLocale::setDefault(interfaceLocale());
+}
+
+QLocale interfaceLocale() {
+    const QString name = getText(QStringLiteral("LANGUAGE"), QStringLiteral("locale")).trimmed();
+    if (name.isEmpty())
+        return QLocale::system();
+    const QLocale locale(name);
+    // An unknown name gives the C locale: the system's is nearer the user.
+    return locale.language() == QLocale::C ? QLocale::system() : locale;
 }
 
 QString languageName() {

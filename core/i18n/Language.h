@@ -2,6 +2,7 @@
 // Language files: one text by section and key, numbered messages with their
 // cache, and the current language.
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -38,6 +39,11 @@ QString applyValueConventions(const QString &raw, const QString &p1 = QString(),
 // Display names (section LANGUAGE, key "language") of every langages/*.lng
 // file of the program folder, in the order of the file names (accent-free).
 QStringList availableLanguages();
+
+// The locale of the interface language: dates and month names follow it. Its
+// name is the key "locale" of section LANGUAGE ("fr_FR"); a file without it
+// takes the system's. setLanguage makes it Qt's default locale.
+QLocale interfaceLocale();
 
 // How many times the language file was parsed since start (reload check for tests).
 int fileLoadCount();

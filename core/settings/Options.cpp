@@ -78,7 +78,7 @@ QStringList yearChoices(QDate day) {
 }
 
 QStringList monthChoices(QDate day) {
-    // Month names in the user's language, as the date tokens write them.
+    // Month names in the interface language, as the date tokens write them.
     const QLocale names;
     return {day.toString(QStringLiteral("M")), day.toString(QStringLiteral("MM")),
             names.toString(day, QStringLiteral("MMM")), names.toString(day, QStringLiteral("MMMM"))};

@@ -3,6 +3,7 @@
 #include "core/i18n/HelpFile.h"
 #include "gui/i18n/Translate.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -144,6 +145,21 @@ frmHelp::frmHelp(QWidget *parent) : QWidget(parent, Qt::Window) {
 
     i18n::translateForm(this);
     updateButtons();
+}
+
+void frmHelp::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::LanguageChange)
+        return;
+    i18n::translateForm(this);
+    // The manual of the new language, at the same place.
+    const QString file = help::currentHelpFile();
+    if (!m_file.isEmpty() && file != m_file && QFileInfo::exists(file)) {
+        const QString anchor = m_anchor;
+        open(file, 0);
+        if (!anchor.isEmpty())
+            goTo(anchor);
+    }
 }
 
 void frmHelp::open(const QString &file, int topic) {

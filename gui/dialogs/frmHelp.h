@@ -43,6 +43,10 @@ public:
     // Places the window beside other (right, else left, else over its right half).
     void placeBeside(const QWidget *other);
 
+protected:
+    // The interface language changed: the window's texts follow.
+    void changeEvent(QEvent *event) override;
+
 private:
     void buildContents();
     void goTo(const QString &anchor);

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -47,8 +48,17 @@ HoverPictures *hoverFilter() {
     return filter;
 }
 
+// A picture in place of the caption. The decisive buttons (yes, no, cancel,
+// modify) keep their caption beside the picture: a tick or a sign alone
+// means Continue, OK, Yes or Download depending on the dialog.
+constexpr const char *WordsProperty = "tavWordsBeside";
 bool showsPicture(const QObject *control) {
-    return control->property(PictureProperty).isValid();
+    return control->property(PictureProperty).isValid() && !control->property(WordsProperty).toBool();
+}
+bool decisivePicture(const QString &pictureName) {
+    static const QStringList decisive{QStringLiteral("oui"), QStringLiteral("non"), QStringLiteral("annuler"),
+                                      QStringLiteral("modifier")};
+    return decisive.contains(pictureName);
 }
 
 bool isSpecialName(const QString &name) {
@@ -205,6 +215,55 @@ void translateForm(QWidget *form) {
             button->setToolTip(cap);
         }
     }
+    nameForAccessibility(form);
+}
+
+namespace {
+
+constexpr const char *OwnNameProperty = "tavAccessibleName";
+
+// What a control without words of its own is called: the caption an image
+// button keeps aside, its tooltip, the label that names it, or the title of
+// the frame it stands in.
+QString accessibleNameOf(const QWidget *w, const QList<QLabel *> &labels) {
+    QString text;
+    if (auto *button = qobject_cast<const QAbstractButton *>(w); button && caption(button, text) && !text.isEmpty())
+        return text;
+    if (!w->toolTip().isEmpty())
+        return w->toolTip();
+    // The text box of an editable list box is named as the box.
+    if (auto *box = qobject_cast<const QComboBox *>(w->parentWidget()))
+        return accessibleNameOf(box, labels);
+    for (const QLabel *label : labels)
+        if (label->buddy() == w && !label->text().isEmpty())
+            return label->text();
+    for (const QWidget *up = w->parentWidget(); up && !up->isWindow(); up = up->parentWidget())
+        if (auto *frame = qobject_cast<const QGroupBox *>(up); frame && !frame->title().isEmpty())
+            return frame->title();
+    // The window's main view (a help page, a list of pages) is named as the window.
+    return w->window()->windowTitle();
+}
+
+} // namespace
+
+void nameForAccessibility(QWidget *form) {
+    const QList<QLabel *> labels = form->findChildren<QLabel *>();
+    for (QWidget *w : form->findChildren<QWidget *>()) {
+        if (w->isWindow() || !belongsTo(w, form) || w->focusPolicy() == Qt::NoFocus)
+            continue;
+        // A button or a label says its own words; a name set elsewhere stays.
+        auto *button = qobject_cast<QAbstractButton *>(w);
+        if ((button && !button->text().isEmpty()) || qobject_cast<QLabel *>(w))
+            continue;
+        // The name this function gave last time; another one was set elsewhere.
+        if (!w->accessibleName().isEmpty() && w->accessibleName() != w->property(OwnNameProperty).toString())
+            continue;
+        QString name = accessibleNameOf(w, labels);
+        name.remove(QLatin1Char('&'));
+        name = name.simplified();
+        w->setAccessibleName(name);
+        w->setProperty(OwnNameProperty, name);
+    }
 }
 
 bool buttonPicturesEnabled() {
@@ -230,9 +289,15 @@ bool setButtonPictures(QAbstractButton *button, const QString &pictureName) {
     bool loaded = false;
     const QPixmap normal(picturePath(pictureName));
     if (!normal.isNull()) {
-        if (!showsPicture(button))
-            button->setProperty(CaptionProperty, button->text());
-        button->setText(QString());
+        if (decisivePicture(pictureName)) {
+            if (showsPicture(button)) // its caption comes back beside the picture
+                button->setText(button->property(CaptionProperty).toString());
+            button->setProperty(WordsProperty, true);
+        } else {
+            if (!showsPicture(button))
+                button->setProperty(CaptionProperty, button->text());
+            button->setText(QString());
+        }
         button->setProperty(PictureProperty, QVariant::fromValue(QIcon(normal)));
         button->setIcon(QIcon(normal));
         button->setIconSize(normal.size());

@@ -52,6 +52,11 @@ bool setCaption(QObject *control, const QString &text);
 // The window's title, then every control's caption and tooltip, in the
 // window's control order. Controls of other windows (child dialogs) are left alone.
 void translateForm(QWidget *form);
+// Gives every control of the window that shows no words of its own (a text
+// box, a list, a picture button) an accessible name, from its kept caption,
+// its tooltip, the label whose buddy it is or its frame's title; translateForm
+// calls it, so the names follow the language.
+void nameForAccessibility(QWidget *form);
 
 // Whether dialogs load pictures on their image buttons (General_AfficherImageBouton).
 bool buttonPicturesEnabled();

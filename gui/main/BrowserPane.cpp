@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QPixmap>
@@ -169,6 +170,16 @@ void BrowserPane::wireLists() {
     connect(ListView2, &QListWidget::itemActivated, this,
             [this] { emit addRequested(ListView1->LVPath(), ListView2->selectedItemTexts()); });
     connect(TreeView1, &TVExplorer::folderChanged, this, &BrowserPane::folderChanged);
+    // Another folder starts at its first file, and the picture of a file of
+    // the folder left no longer shows.
+    connect(ListView1, &LVExplorer::folderChanged, this, [this](const QString &path) {
+        if (path == m_shownFolder)
+            return;
+        m_shownFolder = path;
+        ListView1->scrollToTop();
+        ListView2->scrollToTop();
+        picturePreview->clear();
+    });
 }
 
 void BrowserPane::open(const QString &folder, const QString &filter) {
@@ -297,7 +308,22 @@ void BrowserPane::relist() {
     ListView1->refresh();
 }
 
+// The views say nothing of their own: what they are is their accessible name.
+void BrowserPane::nameViews() {
+    const QString section = QStringLiteral("frmMain");
+    TreeView1->setAccessibleName(
+        i18n::getText(section, QStringLiteral("AccessibleTree"), QStringLiteral("Arborescence des dossiers")));
+    ListView1->setAccessibleName(
+        i18n::getText(section, QStringLiteral("AccessibleList"), QStringLiteral("Contenu du dossier")));
+    ListView2->setAccessibleName(
+        i18n::getText(section, QStringLiteral("AccessibleThumbnails"), QStringLiteral("Vignettes du dossier")));
+}
+
 void BrowserPane::retranslate() {
+    nameViews();
+    // Dates follow the interface language.
+    if (ListView1->folderModel())
+        ListView1->folderModel()->setLocale(QLocale());
     // The folder list's titles and type names are read as they are shown.
     if (QAbstractItemModel *folder = ListView1->model())
         emit folder->headerDataChanged(Qt::Horizontal, 0, std::max(folder->columnCount() - 1, 0));

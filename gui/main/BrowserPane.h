@@ -79,6 +79,8 @@ public:
     // Texts read as they are shown, after the language changed.
     void retranslate();
     void showFolderCount();
+    // The views' accessible names in the current language.
+    void nameViews();
     // The commands off during a long operation, back on after it; the
     // views, the tree's refresh, the drop button and the count stay on.
     void switchCommands(bool on);
@@ -116,6 +118,7 @@ private:
     ExifReader *m_exif = nullptr;
     std::function<ThumbnailList::Options()> m_thumbnailOptions;
     bool m_previewOn = false;
+    QString m_shownFolder; // the folder the lists show
 };
 
 } // namespace tav

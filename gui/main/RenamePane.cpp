@@ -5,10 +5,13 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTableView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace tav {
@@ -53,6 +56,10 @@ RenamePane::RenamePane(QWidget *parent) : QWidget(parent) {
     connect(cmdUp, &QPushButton::clicked, this, [this] { emit upRequested(selectedRows()); });
     connect(cmdDown, &QPushButton::clicked, this, [this] { emit downRequested(selectedRows()); });
     lstrename->viewport()->installEventFilter(this);
+    lstrename->installEventFilter(this);
+    // Files dropped from another program onto the list join it, as on the
+    // drop button.
+    lstrename->viewport()->setAcceptDrops(true);
 }
 
 void RenamePane::setModel(QAbstractItemModel *model) {
@@ -106,11 +113,47 @@ void RenamePane::switchCommands(bool on) {
     pane::switchCommands(this, on, {lstrename, Label4});
 }
 
+namespace {
+
+QStringList droppedPaths(const QMimeData *data) {
+    QStringList paths;
+    if (data)
+        for (const QUrl &url : data->urls())
+            if (url.isLocalFile())
+                paths << url.toLocalFile();
+    return paths;
+}
+
+} // namespace
+
 bool RenamePane::eventFilter(QObject *watched, QEvent *event) {
     if (watched == lstrename->viewport() &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
          event->type() == QEvent::MouseButtonRelease))
         return listMouse(event);
+    if (watched == lstrename->viewport() && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove)) {
+        auto *drag = static_cast<QDragMoveEvent *>(event);
+        if (!m_actionRunning && lstrename->isEnabled() && !droppedPaths(drag->mimeData()).isEmpty())
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    if (watched == lstrename->viewport() && event->type() == QEvent::Drop) {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QStringList paths = droppedPaths(drop->mimeData());
+        if (paths.isEmpty() || m_actionRunning)
+            return true;
+        drop->acceptProposedAction();
+        emit pathsDropped(paths);
+        return true;
+    }
+    // Delete removes the selected rows, as the remove button does.
+    if (watched == lstrename && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete && cmdDel->isEnabled()) {
+        emit removeRequested(selectedRows());
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 

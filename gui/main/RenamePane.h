@@ -42,6 +42,8 @@ signals:
     // A row was pressed (its file is previewed); a row was dragged elsewhere.
     void rowPressed(int row);
     void rowDragged(int from, int to);
+    // Files and folders dropped onto the list from another program.
+    void pathsDropped(const QStringList &paths);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -52,6 +52,12 @@ QGroupBox *RulePane::buildRuleFrame() {
     g->addWidget(cmdPrendreMoins, 0, 3);
     g->addWidget(cmdPrendreSupprimer, 0, 4);
     g->setColumnStretch(1, 1);
+    // What the check of the pattern found while it was typed: shown here, so
+    // that no box takes the focus from the rule box.
+    lblRuleCheck = named(new QLabel, "lblRuleCheck");
+    lblRuleCheck->setWordWrap(true);
+    lblRuleCheck->setVisible(false);
+    g->addWidget(lblRuleCheck, 1, 1, 1, 4);
 
     auto *start = named(new QLabel(QStringLiteral("Début :")), "Label6");
     txtDebut = pane::lineEdit("txtDebut", QStringLiteral("1"), 90);
@@ -66,7 +72,12 @@ QGroupBox *RulePane::buildRuleFrame() {
         counter->addWidget(w);
     counter->addSpacing(16);
     counter->addWidget(lblComment, 1);
-    g->addLayout(counter, 1, 1, 1, 4);
+    g->addLayout(counter, 2, 1, 1, 4);
+    // Each field is named by its label (and reached by it).
+    title->setBuddy(cboRenommer);
+    start->setBuddy(txtDebut);
+    step->setBuddy(txtPas);
+    passes->setBuddy(txtNbPasse);
     return frame;
 }
 
@@ -216,6 +227,20 @@ void RulePane::setSavedRules(const QStringList &patterns) {
     cboRenommer->setEditText(text);
 }
 
+void RulePane::setRuleCheck(const QString &text) {
+    lblRuleCheck->setText(text);
+    lblRuleCheck->setToolTip(text);
+    lblRuleCheck->setVisible(!text.isEmpty());
+    // The box's frame says it too, for the eye already on it.
+    cboRenommer->setStyleSheet(text.isEmpty() ? QString() : QStringLiteral("QComboBox { border: 1px solid #c0392b; }"));
+    lblRuleCheck->setStyleSheet(QStringLiteral("color: #a93226;"));
+    cboRenommer->setAccessibleDescription(text);
+}
+
+QString RulePane::ruleCheck() const {
+    return lblRuleCheck->text();
+}
+
 void RulePane::setComment(const QString &text) {
     lblComment->setText(text);
 }
@@ -263,7 +288,7 @@ void RulePane::switchCommands(bool on, bool keepRuleBox) {
     if (on || !keepRuleBox)
         pane::switchCommands(this, on);
     else
-        pane::switchCommands(this, false, {cboRenommer, lblComment});
+        pane::switchCommands(this, false, {cboRenommer, lblComment, lblRuleCheck});
 }
 
 } // namespace tav

@@ -51,6 +51,9 @@ public:
     void setRuleText(const QString &text, int caret = -1);
     void setSavedRules(const QStringList &patterns);
     void setComment(const QString &text);
+    // The line under the rule box: what the check of the typed pattern found.
+    void setRuleCheck(const QString &text);
+    QString ruleCheck() const;
     QString comment() const;
     void showFields(const Fields &fields);
     void setCounterField(CounterField field, const QString &text);
@@ -85,7 +88,7 @@ private:
     QCheckBox *box(Option option) const;
 
     QComboBox *cboRenommer = nullptr;
-    QLabel *lblComment = nullptr;
+    QLabel *lblComment = nullptr, *lblRuleCheck = nullptr;
     QLineEdit *txtDebut = nullptr, *txtPas = nullptr, *txtNbPasse = nullptr, *txtExtension = nullptr;
     QPushButton *cmdPrendrePlus = nullptr, *cmdPrendreMoins = nullptr, *cmdPrendreSupprimer = nullptr;
     QCheckBox *chkAutoIncrement = nullptr, *chkExtension = nullptr, *chkInterdit = nullptr, *chkPreview = nullptr,

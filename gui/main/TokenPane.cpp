@@ -13,6 +13,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,6 +21,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QStyle>
 
 namespace tav {
@@ -72,13 +74,18 @@ int checkedOf(const auto &buttons) {
 
 } // namespace
 
+namespace {
+// The least height of the groups' place: three rows of token labels.
+constexpr int MinimumGroupsHeight = 90;
+} // namespace
+
 TokenPane::TokenPane(QWidget *hoverHost, QWidget *parent)
     : QGroupBox(QStringLiteral("Jetons : cliquez pour insérer dans la règle"), parent) {
     setObjectName(QStringLiteral("Frame3"));
     auto *h = new QHBoxLayout(this);
     lstAstuce = named(new QListWidget, "lstAstuce");
     lstAstuce->setMaximumWidth(200);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     lstAstuce->setSelectionMode(QAbstractItemView::SingleSelection);
     h->addWidget(lstAstuce);
 
@@ -94,6 +101,9 @@ TokenPane::TokenPane(QWidget *hoverHost, QWidget *parent)
     for (int i = 0; i < labels; ++i) {
         Label8[i] = named(new QLabel(tokenOfLabel(i)->frenchLabel), "Label8", i);
         Label8[i]->setProperty("tokenLabel", true);
+        Label8[i]->setFocusPolicy(Qt::StrongFocus);
+        // The keyboard's focus shows as a frame, as on a button.
+        Label8[i]->setStyleSheet(QStringLiteral("QLabel:focus { border: 1px dotted palette(highlight); }"));
         hostHoverControl(hoverHost, i);
     }
     for (int i = 0; i < GroupCount; ++i) {
@@ -106,7 +116,14 @@ TokenPane::TokenPane(QWidget *hoverHost, QWidget *parent)
     buildReplaceText();
     buildReplaceByPosition();
     buildRegex();
-    h->addWidget(m_groups, 1);
+    // The groups scroll when the window gives the lists more of its height.
+    m_scroll = new QScrollArea;
+    m_scroll->setObjectName(QStringLiteral("scrollTokens"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidget(m_groups);
+    h->addWidget(m_scroll, 1);
     wireBuilders();
     connect(lstAstuce, &QListWidget::itemSelectionChanged, this, &TokenPane::showSelectedGroup);
 }
@@ -274,17 +291,22 @@ void TokenPane::wireBuilders() {
 }
 
 // The position fields of the chosen way only.
+// Every way's fields stay open to the pointer and the keys: going into the
+// field of another way chooses that way (fields of a way not chosen are not
+// greyed as if they could not be used).
 void TokenPane::enableWays() {
-    const bool ways[3] = {optRepPos[0]->isChecked(), optRepPos[1]->isChecked(), optRepPos[2]->isChecked()};
-    txtRepPos[0]->setEnabled(ways[0]);
-    txtRepPos[1]->setEnabled(ways[0]);
-    lblRepPos[0]->setEnabled(ways[0]);
-    lblRepPos[1]->setEnabled(ways[0]);
-    txtRepPos[2]->setEnabled(ways[1]);
-    lblRepPos[2]->setEnabled(ways[1]);
-    txtRepPos[3]->setEnabled(ways[2]);
-    lblRepPos[3]->setEnabled(ways[2]);
+    for (int i = 0; i < 4; ++i) {
+        txtRepPos[i]->setEnabled(true);
+        lblRepPos[i]->setEnabled(true);
+    }
 }
+
+namespace {
+// The way whose fields hold field i: the first two are the first way's.
+int wayOfField(int i) {
+    return i < 2 ? 0 : i - 1;
+}
+} // namespace
 
 // One hover control per token label: the label forwards its pointer moves to
 // it, and its events colour the label (red under the pointer, black after)
@@ -313,6 +335,12 @@ void TokenPane::hostHoverControl(QWidget *host, int index) {
 }
 
 bool TokenPane::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::FocusIn) {
+        for (int i = 0; i < 4; ++i)
+            if (watched == txtRepPos[i] && !optRepPos[wayOfField(i)]->isChecked())
+                optRepPos[wayOfField(i)]->setChecked(true);
+        return false;
+    }
     if (event->type() == QEvent::FocusOut) {
         for (auto *t : txtRepPos)
             if (watched == t)
@@ -320,6 +348,16 @@ bool TokenPane::eventFilter(QObject *watched, QEvent *event) {
         return false;
     }
     if (auto *label = qobject_cast<QLabel *>(watched); label && label->property("tokenLabel").toBool()) {
+        // From the keyboard: Tab reaches the label, Enter or Space inserts its token.
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+                if (label->isEnabled())
+                    emit tokenClicked(label->property(i18n::IndexProperty).toInt(), label->text());
+                return true;
+            }
+            return false;
+        }
         if (event->type() == QEvent::MouseButtonRelease &&
             static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
             if (label->isEnabled())
@@ -375,7 +413,10 @@ void TokenPane::fitSize() {
     for (QGroupBox *group : fAstuce)
         height = std::max(height, group->sizeHint().height());
     m_groups->setFixedHeight(height);
-    lstAstuce->setFixedHeight(height);
+    m_scroll->setMaximumHeight(height);
+    m_scroll->setMinimumHeight(std::min(height, MinimumGroupsHeight));
+    lstAstuce->setMaximumHeight(height);
+    lstAstuce->setMinimumHeight(std::min(height, MinimumGroupsHeight));
 }
 
 void TokenPane::setMetadataValue(int index, const QString &text) {

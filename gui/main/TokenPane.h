@@ -16,6 +16,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class Hovrix;
 
 namespace tav {
@@ -81,6 +82,7 @@ private:
 
     QListWidget *lstAstuce = nullptr;
     QWidget *m_groups = nullptr; // where the six groups take turns
+    QScrollArea *m_scroll = nullptr;
     std::array<QGroupBox *, GroupCount> fAstuce{};
     QList<QLabel *> Label8; // one per token label of the token table
     QList<Hovrix *> Hovrix1;

@@ -8,6 +8,7 @@
 #include "gui/main/RenamePane.h"
 #include "gui/main/RulePane.h"
 #include "gui/main/TokenPane.h"
+#include "gui/main/WindowPlacement.h"
 
 #include "core/app/MainController.h"
 #include "core/base/Twips.h"
@@ -78,9 +79,21 @@ void frmMain::buildUi() {
     top->addWidget(m_rename = new RenamePane);
     top->setStretchFactor(0, 5);
     top->setStretchFactor(1, 6);
-    main->addWidget(top, 1);
-    main->addWidget(m_rule = new RulePane);
-    main->addWidget(m_tokens = new TokenPane(this));
+    // The lists above, the rule and the tokens below: the user gives the
+    // lists the height they want, and it is kept.
+    auto *whole = new QSplitter(Qt::Vertical);
+    whole->setObjectName(QStringLiteral("splitMain"));
+    whole->setChildrenCollapsible(false);
+    whole->addWidget(top);
+    auto *below = new QWidget;
+    auto *belowLayout = new QVBoxLayout(below);
+    belowLayout->setContentsMargins(0, 0, 0, 0);
+    belowLayout->addWidget(m_rule = new RulePane);
+    belowLayout->addWidget(m_tokens = new TokenPane(this));
+    whole->addWidget(below);
+    whole->setStretchFactor(0, 1);
+    whole->setStretchFactor(1, 0);
+    main->addWidget(whole, 1);
     main->addWidget(buildCommandBar());
     setCentralWidget(central);
 }
@@ -187,6 +200,7 @@ void frmMain::wireRulePane() {
     connect(p, &RulePane::forgetRuleClicked, c, &MainController::cmdPrendreMoins_Click);
     connect(p, &RulePane::forgetAllRulesClicked, c, &MainController::cmdPrendreSupprimer_Click);
     connect(c, &MainController::commentLabelChanged, p, &RulePane::setComment);
+    connect(c, &MainController::ruleCheckChanged, p, &RulePane::setRuleCheck);
     connect(c, &MainController::savedRulesChanged, p, &RulePane::setSavedRules);
     connect(p, &RulePane::commentEditRequested, this, &frmMain::editComment);
     connect(p, &RulePane::counterFieldLeft, this, [this](RulePane::CounterField field, const QString &text) {
@@ -265,6 +279,7 @@ void frmMain::wireRenamePane() {
     connect(m_rename, &RenamePane::upRequested, c, &MainController::cmdUp_Click);
     connect(m_rename, &RenamePane::downRequested, c, &MainController::cmdDown_Click);
     connect(m_rename, &RenamePane::rowDragged, c, &MainController::dragRow);
+    connect(m_rename, &RenamePane::pathsDropped, c, &MainController::cmdDnD_Drop);
     connect(m_rename, &RenamePane::rowPressed, this, &frmMain::previewRow);
     connect(c, &MainController::countLabelChanged, m_rename, &RenamePane::setCountText);
     connect(c, &MainController::selectRows, m_rename, &RenamePane::selectRows);
@@ -320,6 +335,19 @@ void frmMain::wireCommandBar() {
     });
     connect(c, &MainController::renameFinished, this, &frmMain::updateUndoCommand);
     connect(c, &MainController::undoFinished, this, &frmMain::updateUndoCommand);
+    // What the status line said of the rename no longer holds after its undo.
+    connect(c, &MainController::undoFinished, this, [this] {
+        const UndoReport &undo = m_controller->lastUndo();
+        if (!undo.started) {
+            clearStatus();
+            return;
+        }
+        const QString text =
+            undoMessage(MsgUndoDone, "%s file(s) put back under their old name.", QString::number(undo.renamed))
+                .simplified();
+        lblStatus->setText(text);
+        lblStatus->setToolTip(text);
+    });
     connect(cmdQuitter, &QPushButton::clicked, this, &frmMain::cmdQuitter_Click);
     connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
     connect(cmdAide, &QPushButton::clicked, this, [] { CHelp::show(help::TopicMainWindow); });
@@ -426,15 +454,6 @@ QString storedStartFolder(const Settings &s) {
     }
 }
 
-// The undo command's texts come from numbered messages, which translating the
-// form does not reach: set at load and again after a change of language.
-void translateUndoCommand(QPushButton *command) {
-    command->setText(undoMessage(MsgUndoCommand, "Undo the last rename"));
-    command->setToolTip(
-        undoMessage(MsgUndoTip, "Put the files of the last rename back under their old names") +
-        QStringLiteral(" (%1)").arg(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText)));
-}
-
 } // namespace
 
 void frmMain::openStartFolder() {
@@ -487,9 +506,23 @@ void frmMain::cmdOption_Click() {
     showToolInUse();
 }
 
+void frmMain::translateUndoCommand() {
+    cmdAnnulerRenommage->setText(undoMessage(MsgUndoCommand, "Undo the last rename"));
+    cmdAnnulerRenommage->setToolTip(
+        undoMessage(MsgUndoTip, "Put the files of the last rename back under their old names") +
+        QStringLiteral(" (%1)").arg(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText)));
+}
+
+void frmMain::nameStatusLine() {
+    lblStatus->setAccessibleName(
+        i18n::getText(QStringLiteral("frmMain"), QStringLiteral("AccessibleStatus"), QStringLiteral("Ligne d'état")));
+}
+
 void frmMain::retranslate() {
+    nameStatusLine();
     i18n::translateForm(this);
-    translateUndoCommand(cmdAnnulerRenommage);
+    translateUndoCommand();
+    m_rule->setRuleCheck(m_controller->ruleCheckText());
     m_tokens->retranslateTips();
     m_tokens->fitSize();
     m_browser->retranslate();
@@ -497,6 +530,13 @@ void frmMain::retranslate() {
     m_rule->setComment(m_controller->commentLabel());
     showToolInUse();
     updateTitle();
+    // The other windows open now (the help window, a dialog over this one)
+    // follow at once rather than at the next start; each knows its own texts.
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible()) {
+            QEvent change(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(w, &change);
+        }
 }
 
 QList<int> frmMain::selectedRows() const {
@@ -547,9 +587,12 @@ void frmMain::Form_Load() {
     loadFromSettings();
     m_rule->setRuleText(m_controller->renameList().rule().Regle);
     m_rule->setComment(m_controller->commentLabel());
+    m_rule->setRuleCheck(m_controller->ruleCheckText());
     loadPictures();
+    m_browser->nameViews();
+    nameStatusLine();
     i18n::translateForm(this);
-    translateUndoCommand(cmdAnnulerRenommage);
+    translateUndoCommand();
     updateUndoCommand();
 
     m_browser->showFolderCount();
@@ -563,8 +606,25 @@ void frmMain::Form_Load() {
     updateTitle();
 }
 
-// Geometry, in twips. The first start (the file still holds the default
-// geometry) takes most of the screen rather than the designed minimum.
+namespace {
+
+// The free areas of the screens that exist now.
+QList<QRect> screenAreas() {
+    QList<QRect> areas;
+    for (const QScreen *screen : QGuiApplication::screens())
+        areas << screen->availableGeometry();
+    return areas;
+}
+
+const QString MaximisedKey = QStringLiteral("frmMain/maximised");
+
+} // namespace
+
+// Geometry, in twips: the left and top of the window's frame and the size of
+// the window inside it, so that a restart puts it back where it was. The
+// first start (the file still holds the default geometry) takes most of the
+// screen rather than the designed minimum. A place on a screen that is gone
+// or now smaller comes back onto a screen that exists.
 void frmMain::restoreGeometryFromSettings() {
     const Settings &s = m_controller->settings();
     const Settings defaults;
@@ -572,22 +632,56 @@ void frmMain::restoreGeometryFromSettings() {
         s.FenetreLargeur == defaults.FenetreLargeur && s.FenetreHauteur == defaults.FenetreHauteur &&
         s.PositionFenetreLeft == defaults.PositionFenetreLeft && s.PositionFenetreTop == defaults.PositionFenetreTop;
     const QScreen *display = screen() ? screen() : QGuiApplication::primaryScreen();
+    QRect wanted;
     if (firstStart && display) {
         const QRect free = display->availableGeometry();
         const QSize size(std::max(free.width() * 4 / 5, minimumWidth()),
                          std::max(free.height() * 4 / 5, minimumHeight()));
-        resize(size);
-        move(free.center() - QPoint(size.width() / 2, size.height() / 2));
+        wanted = QRect(free.center() - QPoint(size.width() / 2, size.height() / 2), size);
     } else {
-        const int w = std::max(twipsToPixels(s.FenetreLargeur), minimumWidth());
-        const int h = std::max(twipsToPixels(s.FenetreHauteur), minimumHeight());
-        resize(w, h);
-        move(twipsToPixels(s.PositionFenetreLeft), twipsToPixels(s.PositionFenetreTop));
+        wanted = QRect(twipsToPixels(s.PositionFenetreLeft), twipsToPixels(s.PositionFenetreTop),
+                       std::max(twipsToPixels(s.FenetreLargeur), minimumWidth()),
+                       std::max(twipsToPixels(s.FenetreHauteur), minimumHeight()));
     }
+    wanted = placeOnScreens(wanted, screenAreas());
+    resize(wanted.size());
+    move(wanted.topLeft());
+    m_normalPlace = wanted;
+    const bool maximised = !firstStart && modIniFile::userStore().value(MaximisedKey).toBool();
+    setWindowState(maximised ? (windowState() | Qt::WindowMaximized) : (windowState() & ~Qt::WindowMaximized));
+}
+
+QRect frmMain::normalPlace() const {
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+        return QRect(pos(), size());
+    // Maximised: the place it had before, its frame where the frame was.
+    const QRect normal = normalGeometry();
+    if (!normal.isValid())
+        return m_normalPlace;
+    return QRect(normal.topLeft() - m_frameOffset, normal.size());
+}
+
+void frmMain::moveEvent(QMoveEvent *event) {
+    QMainWindow::moveEvent(event);
+    noteNormalPlace();
+}
+
+void frmMain::resizeEvent(QResizeEvent *event) {
+    QMainWindow::resizeEvent(event);
+    noteNormalPlace();
+}
+
+void frmMain::noteNormalPlace() {
+    if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+        return;
+    m_normalPlace = QRect(pos(), size());
+    m_frameOffset = geometry().topLeft() - pos();
 }
 
 void frmMain::showEvent(QShowEvent *event) {
     QMainWindow::showEvent(event);
+    // The frame is known once the window shows.
+    QTimer::singleShot(0, this, &frmMain::noteNormalPlace);
     if (m_activated)
         return;
     // First activation: the rename list gets its columns, then names may be computed.
@@ -611,6 +705,13 @@ QSettings viewStore() {
 void frmMain::restoreViewState() {
     QSettings store = viewStore();
     store.beginGroup(QStringLiteral("frmMain"));
+    // Until the user moves it, the lists get at least the larger part of the height.
+    if (auto *whole = findChild<QSplitter *>(QStringLiteral("splitMain"));
+        whole && !store.contains(whole->objectName())) {
+        const int total = whole->height();
+        const int below = std::min(whole->widget(1)->sizeHint().height(), total * 2 / 5);
+        whole->setSizes({total - below, below});
+    }
     for (auto *split : findChildren<QSplitter *>())
         if (!split->objectName().isEmpty() && store.contains(split->objectName()))
             split->restoreState(store.value(split->objectName()).toByteArray());
@@ -637,12 +738,14 @@ void frmMain::storeIntoSettings() {
     s.FiltreAffichage = m_browser->filter();
     s.VisualiserImage = m_rule->isChecked(RulePane::Option::Preview) ? 1 : 0;
     s.MettreAJour = m_rule->isChecked(RulePane::Option::AutoRefresh) ? 1 : 0;
-    if (!isMinimized()) {
-        const QRect g = normalGeometry();
+    if (m_activated) {
+        const QRect g = normalPlace();
         s.PositionFenetreLeft = float(pixelsToTwips(g.x()));
         s.PositionFenetreTop = float(pixelsToTwips(g.y()));
         s.FenetreLargeur = float(pixelsToTwips(g.width()));
         s.FenetreHauteur = float(pixelsToTwips(g.height()));
+        QSettings store = modIniFile::userStore();
+        store.setValue(MaximisedKey, isMaximized());
     }
     if (const QString path = m_browser->folder(); !path.isEmpty()) {
         // A start folder that was missing showed another one; an untouched
@@ -793,8 +896,6 @@ void frmMain::cmdQuitter_Click() {
 
 void frmMain::closeEvent(QCloseEvent *event) {
     // Closing the window quits without asking; the quit button asked already.
-    if (isMinimized())
-        showNormal();
     storeIntoSettings();
     m_controller->quit(true);
     event->accept();

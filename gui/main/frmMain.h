@@ -93,6 +93,8 @@ signals:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildUi();
@@ -108,6 +110,10 @@ private:
     void loadFromSettings();
     void loadPictures();
     void restoreGeometryFromSettings();
+    // The frame's top-left corner and the window's size out of the maximised
+    // state (what the settings keep).
+    QRect normalPlace() const;
+    void noteNormalPlace();
     void restoreViewState();
     void saveViewState() const;
     void cmdAbout_Click();
@@ -121,6 +127,8 @@ private:
     void clearStatus();
     // The undo command is on when the rename history holds a batch.
     void updateUndoCommand();
+    void translateUndoCommand();
+    void nameStatusLine();
     void switchCommandBar(bool enabled, bool stopShown, bool renaming);
 
     MainController *m_controller;
@@ -152,6 +160,10 @@ private:
     // (another one when it is missing): an untouched tree keeps the stored one.
     QString m_startFolderStored, m_startFolderShown;
     FocusMemo m_focus; // while the commands are off
+    // The place out of the maximised state, and how far the window's inside
+    // stands from its frame's corner.
+    QRect m_normalPlace;
+    QPoint m_frameOffset;
 };
 
 } // namespace tav

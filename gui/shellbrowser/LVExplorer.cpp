@@ -511,6 +511,11 @@ void LVExplorer::showBackgroundMenu(const QPoint &globalPos) {
     }
 }
 
+void LVExplorer::resizeEvent(QResizeEvent *event) {
+    QTreeView::resizeEvent(event);
+    fitColumns();
+}
+
 void LVExplorer::paintEvent(QPaintEvent *event) {
     QTreeView::paintEvent(event);
     if (m_note.isEmpty() || m_model->rowCount() > 0)

@@ -109,6 +109,9 @@ signals:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    // The columns the user has not sized follow the list's width (it is
+    // known only once the window shows).
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     struct ListingJob;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -231,4 +232,23 @@ TEST_F(CliPreview, RegexOperatorExamplesRefusalsAndLimits) {
     EXPECT_EQ(r.status, 4);
     EXPECT_TRUE(r.err.contains(bad + QStringLiteral(": "))) << r.err.toStdString();
     EXPECT_EQ(r.out, bad + QStringLiteral("\t\n") + good + QStringLiteral("\tx.txt\n"));
+}
+
+TEST_F(CliPreview, MonthNamesFollowTheInterfaceLanguage) {
+    make("a.txt");
+    const QString ini = home.filePath("months.ini");
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Option]\nOption_FormatMois=3\n");
+    }
+    for (const auto &[language, locale] : {std::pair{"Français", "fr_FR"}, std::pair{"English", "en_GB"}}) {
+        const CliResult r = run({"--settings", ini, "--rule", "$M$", "--forbidden", "0", "--language",
+                                 QString::fromUtf8(language), files.filePath("a.txt")});
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        // This month, named in the language asked for.
+        const QDate today = QDate::currentDate();
+        const QString month = QLocale(QString::fromLatin1(locale)).toString(today, QStringLiteral("MMMM"));
+        EXPECT_EQ(r.out, line("a.txt", month + QStringLiteral(".txt")) + "\n") << language;
+    }
 }

@@ -14,6 +14,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QLocale>
 #include <QString>
 
 namespace tav::test {
@@ -33,6 +34,7 @@ public:
     ~TestGuard() {
         tav::setProgramFolder(m_programFolder);
         tav::i18n::setLanguage(m_language);
+        QLocale::setDefault(m_locale); // the language sets it: back as found
         tav::modIniFile::setSettingsFilePath(m_settingsFile);
         restoreVariable(StateVariable, m_state);
         restoreVariable(TempVariable, m_temp);
@@ -89,6 +91,7 @@ private:
 
     QString m_programFolder;
     QString m_language;
+    QLocale m_locale;
     QString m_settingsFile;
     Variable m_state;
     Variable m_temp;

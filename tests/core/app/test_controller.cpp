@@ -4,6 +4,7 @@
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
 #include "core/app/MainController.h"
+#include "core/i18n/Language.h"
 #include "core/settings/Settings.h"
 
 #include <QDir>
@@ -102,7 +103,8 @@ TEST_F(ControllerTest, RefusedPatternKeepsTheLastGoodNames) {
     c->updateTick();
     EXPECT_EQ(column(1), QStringList{"f_1.txt"});
     EXPECT_EQ(c->renameList().rule().Regle, QStringLiteral("f_#"));
-    EXPECT_EQ(fe.asked.size(), 1);
+    EXPECT_TRUE(fe.asked.isEmpty()); // told beside the box, not in one
+    EXPECT_FALSE(c->ruleCheckText().isEmpty());
 }
 
 TEST_F(ControllerTest, TokenGoesInAtTheCaretAndTheCaretMovesPastIt) {
@@ -359,4 +361,144 @@ TEST_F(ControllerTest, StoppingARenameAsksFirst) {
     EXPECT_TRUE(c->renameStopRequested());
     ASSERT_EQ(fe.asked.size(), 2);
     EXPECT_EQ(fe.asked[0].style, 36);
+}
+
+TEST_F(ControllerTest, RenameNeverUsesNamesOlderThanTheRuleTheOptionsOrTheList) {
+    struct Case {
+        const char *what;
+        std::function<void()> change;
+        QStringList expected; // names on disk, each with the old name it came from
+    };
+    const Case cases[] = {
+        {"pattern left with Tab",
+         [&] {
+             c->ruleFocusIn(QStringLiteral("f_#"));
+             c->ruleTextChanged(QStringLiteral("Troisieme ##"));
+             c->ruleFocusOut(QStringLiteral("Troisieme ##"));
+         },
+         {"Troisieme 01.txt=a.txt", "Troisieme 02.txt=b.txt"}},
+        {"pattern settled by the timer",
+         [&] {
+             c->ruleFocusIn(QStringLiteral("f_#"));
+             c->ruleTextChanged(QStringLiteral("t#"));
+             clock = clock.addSecs(2);
+             c->updateTick();
+         },
+         {"t1.txt=a.txt", "t2.txt=b.txt"}},
+        {"counter start left", [&] { c->txtDebut_LostFocus(QStringLiteral("7")); }, {"f_7.txt=a.txt", "f_8.txt=b.txt"}},
+        {"rows moved", [&] { c->cmdDown_Click({0}); }, {"f_1.txt=b.txt", "f_2.txt=a.txt"}},
+        {"row removed", [&] { c->cmdDel_Click({0}); }, {"a.txt=a.txt", "f_1.txt=b.txt"}},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+        c->cmdClear_Click();
+        c->renameList().setTxtDebut(QStringLiteral("1"));
+        c->renameList().rule().DebutPas = 1;
+        c->setAutoRefresh(true);
+        c->ruleFocusIn(QStringLiteral("f_#"));
+        c->ruleTextChanged(QStringLiteral("f_#"));
+        c->ruleFocusOut(QStringLiteral("f_#"));
+        QStringList paths;
+        for (const char *name : {"a.txt", "b.txt"}) {
+            QFile f(dir.filePath(QString::fromLatin1(name)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(name);
+            paths << f.fileName();
+        }
+        c->addFiles(paths, MainController::Presence::SameNameAndFolder);
+        c->setAutoRefresh(false); // "Mise à jour automatique" off
+        k.change();
+        fe.defaultAnswer = AnswerYes;
+        c->cmdRenommer_Click();
+        QStringList onDisk;
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files, QDir::Name)) {
+            QFile f(dir.filePath(name));
+            EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+            onDisk << name + QLatin1Char('=') + QString::fromLatin1(f.readAll());
+        }
+        EXPECT_EQ(onDisk, k.expected);
+    }
+}
+
+TEST_F(ControllerTest, WhatTheCheckFindsWhileTypingIsShownInPlaceAndBoxedOnlyWhenTheUserActs) {
+    QStringList shown;
+    QObject::connect(c.get(), &MainController::ruleCheckChanged, [&](const QString &t) { shown << t; });
+    c->addFiles({touch(QStringLiteral("a.txt"))}, MainController::Presence::SameNameAndFolder);
+    c->ruleFocusIn(QStringLiteral("f_#"));
+    c->ruleTextChanged(QStringLiteral("Photo $"));
+    clock = clock.addSecs(3);
+    EXPECT_TRUE(c->updateTick());
+    EXPECT_TRUE(fe.asked.isEmpty());                                    // no box while typing
+    EXPECT_EQ(c->renameList().rule().Regle, QStringLiteral("Photo $")); // odd "$" only informs
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_FALSE(shown.last().isEmpty());
+
+    c->ruleTextChanged(QStringLiteral("Photo $P$ a:b"));
+    c->ruleFocusOut(QStringLiteral("Photo $P$ a:b"));
+    EXPECT_TRUE(fe.asked.isEmpty());
+    EXPECT_EQ(c->renameList().rule().Regle, QStringLiteral("Photo $")); // refused: not stored
+    EXPECT_TRUE(shown.last().contains(QLatin1Char(':')));
+
+    // Saving and renaming act on the pattern: now the box, and nothing done.
+    c->cmdPrendrePlus_Click();
+    EXPECT_EQ(fe.asked.size(), 1);
+    EXPECT_TRUE(settings.regles.empty());
+    c->cmdRenommer_Click();
+    EXPECT_EQ(fe.asked.size(), 2);
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("a.txt"))));
+
+    c->ruleFocusIn(QStringLiteral("Photo $P$ a:b"));
+    c->ruleTextChanged(QStringLiteral("Photo $P$ ##"));
+    clock = clock.addSecs(3);
+    c->updateTick();
+    EXPECT_TRUE(shown.last().isEmpty());
+    EXPECT_EQ(fe.asked.size(), 2);
+}
+
+TEST_F(ControllerTest, HierarchyTellsHowManyFilesWereLeftOutForANameAlreadyListed) {
+    settings.FiltreAffichage = QStringLiteral("*.jpg");
+    for (const char *sub : {"a", "b", "c"})
+        for (const char *name : {"1.jpg", "2.jpg"})
+            touch(QString::fromLatin1(name), QString::fromLatin1(sub));
+    touch(QStringLiteral("own.jpg"), QStringLiteral("c"));
+    fe.answers = {AnswerYes};
+    c->mnuAddHieriachy_Click(dir.path());
+    EXPECT_EQ(c->model()->rowCount(), 3);
+    ASSERT_EQ(fe.asked.size(), 2); // the question, then what was left out
+    EXPECT_TRUE(fe.asked[0].message.contains(QLatin1String("7"))) << fe.asked[0].message.toStdString();
+    EXPECT_TRUE(fe.asked[1].message.startsWith(QLatin1String("3 "))) << fe.asked[1].message.toStdString();
+    EXPECT_TRUE(fe.asked[1].message.contains(QLatin1String(" 4 "))) << fe.asked[1].message.toStdString();
+
+    // Nothing left out: nothing more to say.
+    c->cmdClear_Click();
+    fe.asked.clear();
+    fe.answers = {AnswerYes};
+    c->mnuAddHieriachy_Click(dir.path() + QStringLiteral("/c"));
+    EXPECT_EQ(c->model()->rowCount(), 3);
+    EXPECT_EQ(fe.asked.size(), 1);
+}
+
+TEST_F(ControllerTest, MonthNamesFollowTheInterfaceLanguage) {
+    const QLocale before = QLocale();
+    const QString language = i18n::languageName();
+    settings.FormatMois = 3; // the whole month name
+    c->applyOptions(false);
+    c->setForbidden(false); // accents kept
+    c->renameList().setClock([] { return QDateTime(QDate(2026, 12, 9), QTime(10, 0)); });
+    c->addFiles({touch(QStringLiteral("a.txt"))}, MainController::Presence::SameNameAndFolder);
+    const struct {
+        const char *language, *month;
+    } cases[] = {{"Français", "décembre"}, {"English", "December"}, {"Français", "décembre"}};
+    for (const auto &k : cases) {
+        i18n::setLanguage(QString::fromUtf8(k.language));
+        c->languageChanged(QString(), QString(), QString());
+        c->ruleFocusIn(QStringLiteral("x"));
+        c->ruleTextChanged(QStringLiteral("$M$"));
+        c->ruleFocusOut(QStringLiteral("$M$"));
+        EXPECT_EQ(column(1), QStringList{QString::fromUtf8(k.month) + QStringLiteral(".txt")}) << k.language;
+    }
+    i18n::setLanguage(language);
+    QLocale::setDefault(before);
 }

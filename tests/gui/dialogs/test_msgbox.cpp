@@ -225,13 +225,14 @@ TEST_F(MsgBoxTest, CaptionsFollowTheLanguageAndPicturesFollowTheSetting) {
     i18n::setLanguage(QStringLiteral("English"));
     int style = 3;
     auto box = open(QStringLiteral("Save?"), style);
-    QStringList tips;
+    QStringList tips, words;
     for (auto *b : shownButtons(*box)) {
-        EXPECT_TRUE(b->text().isEmpty());
         EXPECT_FALSE(b->icon().isNull());
         tips << b->toolTip();
+        words << b->text();
     }
     EXPECT_EQ(tips, QStringList({"Yes", "No", "Cancel"})) << "a picture button names itself in its tooltip";
+    EXPECT_EQ(words, QStringList({"Yes", "No", "Cancel"})) << "and says it beside its picture";
 
     settings().AfficherImageBouton = 0;
     style = 3;

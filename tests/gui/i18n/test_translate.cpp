@@ -145,15 +145,19 @@ TEST_F(TranslateTest, ImageButtonsShowPicturesAndFallBackToTheirCaptionAsTooltip
     EXPECT_TRUE(i18n::setButtonPictures(ok, "oui"));
     EXPECT_TRUE(i18n::setButtonPictures(help, "aide"));
     EXPECT_FALSE(i18n::setButtonPictures(none, "absent"));
-    EXPECT_TRUE(ok->text().isEmpty()) << "a picture replaces the caption";
+    EXPECT_EQ(ok->text(), "Oui") << "a decisive button keeps its words beside the picture";
+    EXPECT_TRUE(help->text().isEmpty()) << "a picture replaces the caption";
     EXPECT_FALSE(ok->icon().isNull());
     EXPECT_EQ(none->text(), "Rien") << "a missing picture leaves the caption";
 
     i18n::translateForm(&form);
     QString caption;
     ASSERT_TRUE(i18n::caption(ok, caption));
-    EXPECT_EQ(caption, "Yes") << "the caption is translated even while a picture shows";
-    EXPECT_TRUE(ok->text().isEmpty());
+    EXPECT_EQ(caption, "Yes");
+    EXPECT_EQ(ok->text(), "Yes");
+    ASSERT_TRUE(i18n::caption(help, caption));
+    EXPECT_EQ(caption, "Aide") << "the caption is kept even while a picture shows";
+    EXPECT_TRUE(help->text().isEmpty());
     EXPECT_EQ(ok->toolTip(), "Yes");
     EXPECT_EQ(help->toolTip(), "Open the help");
     EXPECT_EQ(none->toolTip(), "Rien");

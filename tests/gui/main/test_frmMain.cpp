@@ -9,18 +9,28 @@
 #include "WaitFor.h"
 #include "core/app/MainController.h"
 #include "core/app/SingleInstance.h"
+#include "core/i18n/HelpFile.h"
 #include "core/i18n/Language.h"
 #include "core/metadata/Exif.h"
 #include "core/settings/Settings.h"
 #include "core/settings/modIniFile.h"
+#include "gui/dialogs/CHelp.h"
+#include "gui/dialogs/frmAboutCredits.h"
+#include "gui/dialogs/frmHelp.h"
+#include "gui/dialogs/frmKobMsgBox.h"
+#include "gui/dialogs/frmOption.h"
 #include "gui/main/MainWindowFrontEnd.h"
 #include "gui/main/Startup.h"
+#include "gui/main/WindowPlacement.h"
+#include "gui/main/frmGLQuitter.h"
 #include "gui/main/frmMain.h"
+#include "gui/main/frmMemoriseRegle.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
 #include "gui/widgets/ThumbnailCache.h"
 #include "gui/widgets/ThumbnailList.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -33,7 +43,9 @@
 #include <QLocalSocket>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -436,8 +448,8 @@ QMap<QString, bool> enabledStates(const QMainWindow *window) {
 // views, the drop button, the counts and what the operation itself needs; the
 // end of the operation leaves each control as it found it.
 TEST_F(WindowTest, LongOperationsSwitchEveryPaneOffButWhatTheyNeed) {
-    const QStringList untouched = {"splitTop", "splitBrowse", "picturePreview", "cmdRefreshFolder",
-                                   "cmdDnD",   "Label2",      "lstrename",      "Label4"};
+    const QStringList untouched = {"splitMain", "splitTop", "splitBrowse", "picturePreview", "cmdRefreshFolder",
+                                   "cmdDnD",    "Label2",   "lstrename",   "Label4"};
     const QStringList bar = {"Frame5", "ProgressBar1", "lblStatus", "cmdAide", "cmdForum"};
     struct Case {
         const char *what;
@@ -448,7 +460,7 @@ TEST_F(WindowTest, LongOperationsSwitchEveryPaneOffButWhatTheyNeed) {
         {"adding", true, false, false, bar + QStringList{"cmdStopAction"}},
         {"renaming", false, true, false, bar + QStringList{"cmdRenommerStop"}},
         {"recomputing", false, false, false, {}},
-        {"recomputing while typing", false, false, true, {"Frame1", "cboRenommer", "lblComment"}},
+        {"recomputing while typing", false, false, true, {"Frame1", "cboRenommer", "lblComment", "lblRuleCheck"}},
     };
     for (const Case &c : cases) {
         if (c.typing)
@@ -578,14 +590,15 @@ TEST_F(LiveWindowTest, FocusAndCaretComeBackAfterATokenAndAfterAMessage) {
     typeText(window.get(), QStringLiteral("-"));
     EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("a$A$-b"));
 
-    // An odd number of "$": message 92 opens, is closed, and typing goes on
-    // where it was.
+    // An odd number of "$": said under the box, no message takes the focus,
+    // and typing goes on where it was.
     wfe->realBoxes = true;
     key(Qt::Key_End);
     typeText(window.get(), QStringLiteral("$x"));
-    ASSERT_TRUE(recomputed(QStringLiteral("a$A$-b$x")) || !wfe->asked.isEmpty());
-    ASSERT_TRUE(test::waitFor([&] { return QApplication::activeModalWidget() == nullptr && !wfe->asked.isEmpty(); }));
+    ASSERT_TRUE(recomputed(QStringLiteral("a$A$-b$x")));
     test::runEvents(50);
+    EXPECT_TRUE(wfe->asked.isEmpty());
+    EXPECT_FALSE(control<QLabel>("lblRuleCheck")->text().isEmpty());
     typeText(window.get(), QStringLiteral("y"));
     EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("a$A$-b$xy"));
     EXPECT_TRUE(rule->hasFocus());
@@ -948,6 +961,7 @@ TEST_F(LiveWindowTest, UndoCommandAsksThenPutsTheLastBatchBackAndCtrlZLeavesText
     EXPECT_FALSE(undo->isEnabled()); // nothing to undo yet
     EXPECT_EQ(undo->text(), QStringLiteral("Annuler le dernier renommage"));
 
+    settings.RegleDebutApresRenommage = 2; // the counter moves on after a rename
     typeText(window.get(), QStringLiteral("f_#"));
     ASSERT_TRUE(recomputed(QStringLiteral("f_#")));
     for (const char *n : {"a.txt", "b.txt"})
@@ -959,6 +973,7 @@ TEST_F(LiveWindowTest, UndoCommandAsksThenPutsTheLastBatchBackAndCtrlZLeavesText
     const QString files = dir.path() + QStringLiteral("/files");
     ASSERT_EQ(QDir(files).entryList(QDir::Files, QDir::Name), (QStringList{"f_1.txt", "f_2.txt"}));
     EXPECT_TRUE(undo->isEnabled());
+    EXPECT_EQ(control<QLineEdit>("txtDebut")->text(), QStringLiteral("3"));
 
     // In a text field Ctrl+Z is the field's own undo.
     wfe->asked.clear();
@@ -983,9 +998,224 @@ TEST_F(LiveWindowTest, UndoCommandAsksThenPutsTheLastBatchBackAndCtrlZLeavesText
     wfe->answers = {AnswerYes};
     QTest::mouseClick(undo, Qt::LeftButton);
     EXPECT_EQ(QDir(files).entryList(QDir::Files, QDir::Name), (QStringList{"a.txt", "b.txt", "c.txt"}));
-    EXPECT_EQ(column(0), QStringList{"c.txt"});
+    // The files put back are in the list again, the counter starts where it
+    // started, and the status line tells the undo rather than the rename.
+    EXPECT_EQ(column(0), (QStringList{"c.txt", "a.txt", "b.txt"}));
+    EXPECT_EQ(control<QLineEdit>("txtDebut")->text(), QStringLiteral("1"));
+    EXPECT_EQ(column(1), (QStringList{"f_1.txt", "f_2.txt", "f_3.txt"}));
+    EXPECT_TRUE(control<QLabel>("lblStatus")->text().startsWith(QStringLiteral("2 ")));
     ASSERT_EQ(wfe->asked.size(), 3); // the question, then what was done
     EXPECT_TRUE(wfe->asked[2].startsWith(QStringLiteral("2 "))) << wfe->asked[2].toStdString();
     EXPECT_TRUE(undo->isEnabled()); // the undo can be undone in turn
     EXPECT_TRUE(control<QPushButton>("cmdRenommer")->isEnabled());
+}
+
+TEST_F(LiveWindowTest, TypingWithAPauseLosesNoKeyAndTellsWhatTheCheckFoundBesideTheBox) {
+    touch(QStringLiteral("a.txt"));
+    showFiles();
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    QTest::mouseClick(rule, Qt::LeftButton);
+    ASSERT_TRUE(test::waitFor([&] { return rule->hasFocus(); }));
+    wfe->realBoxes = true; // a box would take the focus and the keys typed next
+    auto *check = control<QLabel>("lblRuleCheck");
+    typeText(window.get(), QStringLiteral("Photo $"));
+    ASSERT_TRUE(recomputed(QStringLiteral("Photo $")));
+    test::runEvents(50);
+    EXPECT_TRUE(check->isVisible());
+    typeText(window.get(), QStringLiteral("P$ ##"));
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("Photo $P$ ##"));
+    EXPECT_TRUE(rule->hasFocus());
+    ASSERT_TRUE(recomputed(QStringLiteral("Photo $P$ ##")));
+    EXPECT_FALSE(check->isVisible());
+    EXPECT_TRUE(wfe->asked.isEmpty()) << wfe->asked.join(QLatin1Char('|')).toStdString();
+}
+
+TEST(WindowPlacementTest, APlaceComesBackOnAScreenThatExists) {
+    const QList<QRect> two = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+    struct Case {
+        const char *what;
+        QRect wanted, placed;
+    } cases[] = {
+        {"on the first screen: unchanged", QRect(137, 91, 1100, 760), QRect(137, 91, 1100, 760)},
+        {"on the second screen: unchanged", QRect(2000, 40, 1000, 700), QRect(2000, 40, 1000, 700)},
+        {"mostly on the second: moved onto it", QRect(1800, 10, 1000, 700), QRect(1920, 10, 1000, 700)},
+        {"below every screen: pulled up", QRect(100, 1500, 1000, 700), QRect(100, 380, 1000, 700)},
+        {"on a screen that is gone: on the nearest", QRect(4000, 100, 800, 600), QRect(2400, 100, 800, 600)},
+        {"larger than its screen: shrunk", QRect(-50, -50, 2500, 1300), QRect(0, 0, 1920, 1080)},
+    };
+    for (const Case &k : cases)
+        EXPECT_EQ(placeOnScreens(k.wanted, two), k.placed) << k.what;
+    EXPECT_EQ(placeOnScreens(QRect(5, 5, 10, 10), {}), QRect(5, 5, 10, 10));
+}
+
+TEST_F(WindowTest, ThreeRestartsLeaveTheWindowWhereItWasMaximisedOrNot) {
+    // The test screen is smaller than the window's least size: the first
+    // start puts it as best it can, each later start exactly there again.
+    window->move(window->pos() + QPoint(7, 5));
+    test::runEvents(20);
+    const auto restart = [&] {
+        window->storeIntoSettings();
+        window.reset();
+        window = std::make_unique<frmMain>(controller.get());
+        controller->loadFromSettings();
+        window->Form_Load();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    };
+    restart();
+    window->storeIntoSettings();
+    const QRect place(window->pos(), window->size());
+    const QRect free = window->screen()->availableGeometry();
+    EXPECT_TRUE(free.contains(place.topLeft())) << "on the screen";
+    const float keys[] = {settings.PositionFenetreLeft, settings.PositionFenetreTop, settings.FenetreLargeur,
+                          settings.FenetreHauteur};
+    for (int i = 0; i < 3; ++i) {
+        restart();
+        EXPECT_EQ(QRect(window->pos(), window->size()), place) << "restart " << i + 1;
+        window->storeIntoSettings();
+        const float now[] = {settings.PositionFenetreLeft, settings.PositionFenetreTop, settings.FenetreLargeur,
+                             settings.FenetreHauteur};
+        EXPECT_TRUE(std::equal(std::begin(keys), std::end(keys), std::begin(now))) << "restart " << i + 1;
+    }
+    // Maximised, it comes back maximised; its place out of that state is kept.
+    const float left = settings.PositionFenetreLeft, top = settings.PositionFenetreTop;
+    window->showMaximized();
+    test::runEvents(20);
+    restart();
+    EXPECT_TRUE(window->isMaximized());
+    EXPECT_EQ(settings.PositionFenetreLeft, left);
+    EXPECT_EQ(settings.PositionFenetreTop, top);
+    window->showNormal();
+    test::runEvents(20);
+    restart();
+    EXPECT_FALSE(window->isMaximized());
+}
+
+TEST_F(WindowTest, ALanguageChangeReachesEveryOpenWindowAndTheDates) {
+    const QLocale before = QLocale();
+    i18n::setLanguage(QStringLiteral("Français"));
+    window->retranslate();
+    CHelp::show(help::TopicMainWindow);
+    frmHelp *help = CHelp::window();
+    ASSERT_NE(help, nullptr);
+    auto *search = help->findChild<QLabel *>(QStringLiteral("lblRecherche"));
+    auto *undo = control<QPushButton>("cmdAnnulerRenommage");
+    EXPECT_EQ(QLocale().monthName(12), QStringLiteral("décembre"));
+
+    i18n::setLanguage(QStringLiteral("English"));
+    window->retranslate();
+    EXPECT_EQ(help->windowTitle(), QStringLiteral("Travoline help"));
+    EXPECT_EQ(search->text(), QStringLiteral("Search:"));
+    EXPECT_EQ(undo->text(), QStringLiteral("Undo the last rename"));
+    EXPECT_TRUE(undo->toolTip().startsWith(QStringLiteral("Put the files"))) << undo->toolTip().toStdString();
+    EXPECT_EQ(QLocale().monthName(12), QStringLiteral("December"));
+
+    CHelp::closeWindow();
+    i18n::setLanguage(QStringLiteral("Français"));
+    QLocale::setDefault(before);
+}
+
+TEST_F(WindowTest, TheRenameListTakesTheDeleteKeyAndDroppedFilesAndTokensTakeTheKeyboard) {
+    const QString a = touch(QStringLiteral("a.txt")), b = touch(QStringLiteral("b.txt"));
+    auto *list = control<QTableView>("lstrename");
+    // Dropped from another program onto the list itself.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(a), QUrl::fromLocalFile(b)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &drop);
+    EXPECT_EQ(column(0), (QStringList{"a.txt", "b.txt"}));
+
+    // Delete removes the selected rows.
+    list->setFocus();
+    list->selectRow(0);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(column(0), QStringList{"b.txt"});
+
+    // A token label is reached by the keyboard and inserts its token with
+    // Enter or Space.
+    auto *label = control<QLabel>("Label8_31");
+    EXPECT_NE(label->focusPolicy() & Qt::TabFocus, 0);
+    controller->ruleFocusIn(QString());
+    QTest::keyClick(label, Qt::Key_Space);
+    EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), MainController::tokenOfCaption(label->text()));
+}
+
+TEST_F(WindowTest, TheReplaceByPositionChoicesAreNotGreyedAndTheirFieldsChooseThem) {
+    auto *secondWay = control<QRadioButton>("optRepPos_1");
+    auto *field = control<QLineEdit>("txtRepPos_2");
+    control<QRadioButton>("optRepPos_0")->setChecked(true);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(window->findChild<QLineEdit *>(QStringLiteral("txtRepPos_%1").arg(i))->isEnabled()) << i;
+    QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
+    QCoreApplication::sendEvent(field, &in);
+    EXPECT_TRUE(secondWay->isChecked());
+}
+
+TEST_F(WindowTest, EveryControlOfTheWindowsAPersonMeetsHasAnAccessibleName) {
+    CHelp::show(help::TopicMainWindow);
+    frmOption options(controller.get(), nullptr, frmOption::Services{}, window.get());
+    frmMemoriseRegle memorise(QStringLiteral("vacances"), QStringLiteral("jpg"), window.get());
+    frmGLQuitter quit(window.get());
+    frmAboutCredits about(window.get());
+    frmKobMsgBox box;
+    box.load();
+    int style = 3;
+    box.prepare(QStringLiteral("?"), style, QStringLiteral("Message"), 0, QString());
+    const QList<QWidget *> windows = {window.get(), CHelp::window(), &options, &memorise, &quit, &about, &box};
+    int named = 0;
+    for (QWidget *form : windows) {
+        ASSERT_NE(form, nullptr);
+        for (QWidget *w : form->findChildren<QWidget *>()) {
+            // What the user can reach: shown (with its window) and taking the focus.
+            if (w->isWindow() || w->window() != form || w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(form))
+                continue;
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+            ASSERT_NE(a, nullptr);
+            EXPECT_FALSE(a->text(QAccessible::Name).trimmed().isEmpty())
+                << form->objectName().toStdString() << " / " << w->objectName().toStdString() << " ("
+                << w->metaObject()->className() << ")";
+            ++named;
+        }
+    }
+    EXPECT_GT(named, 60);
+    CHelp::closeWindow();
+}
+
+TEST_F(WindowTest, AnotherFolderStartsAtItsFirstFileWithoutThePictureOfTheOneLeft) {
+    for (int i = 0; i < 300; ++i)
+        touch(QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0')));
+    QDir().mkpath(dir.path() + QStringLiteral("/other"));
+    QFile(dir.path() + QStringLiteral("/other/x.txt")).open(QIODevice::WriteOnly);
+    showFiles();
+    auto *list = control<LVExplorer>("ListView1");
+    list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
+    ASSERT_GT(list->verticalScrollBar()->value(), 0);
+    auto *preview = control<QLabel>("picturePreview");
+    QPixmap picture(8, 8);
+    picture.fill(Qt::red);
+    preview->setPixmap(picture);
+
+    window->openPath(dir.path() + QStringLiteral("/other"));
+    list->waitForListing();
+    EXPECT_EQ(list->verticalScrollBar()->value(), 0);
+    EXPECT_TRUE(preview->pixmap().isNull());
+}
+
+TEST_F(WindowTest, AFolderListedBeforeTheWindowShowsKeepsEveryColumnInSight) {
+    touch(QStringLiteral("a very long name of a holiday photo taken on the beach at sunset with friends.jpg"));
+    settings.DossierSpecifique = dir.path() + QStringLiteral("/files");
+    window.reset();
+    window = std::make_unique<frmMain>(controller.get());
+    controller->loadFromSettings();
+    window->Form_Load();
+    window->openStartFolder();
+    auto *list = control<LVExplorer>("ListView1");
+    list->waitForListing(); // as at start-up: listed while the window is still hidden
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    test::runEvents(20);
+    EXPECT_LE(list->columnWidth(0), std::max(list->viewport()->width() / 2, 120));
 }
