@@ -674,8 +674,28 @@ void frmMain::resizeEvent(QResizeEvent *event) {
 void frmMain::noteNormalPlace() {
     if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
         return;
+    // The window manager's frame arrives after the window shows.
+    if (m_fitFramePending && frameGeometry() != geometry()) {
+        m_fitFramePending = false;
+        fitFrameOnScreen();
+    }
     m_normalPlace = QRect(pos(), size());
     m_frameOffset = geometry().topLeft() - pos();
+}
+
+void frmMain::fitFrameOnScreen() {
+    // The place restored was the frame's corner and the inside's size: with
+    // its title bar the frame may reach past the screen's edge (the buttons at
+    // the bottom out of reach). Once the frame is known (the first move or
+    // resize that shows it), all of it goes on screen.
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
+        return;
+    const QRect frame = frameGeometry();
+    const QRect placed = placeOnScreens(frame, screenAreas());
+    if (placed == frame)
+        return;
+    resize(size() - (frame.size() - placed.size()));
+    move(placed.topLeft());
 }
 
 void frmMain::showEvent(QShowEvent *event) {
@@ -684,6 +704,8 @@ void frmMain::showEvent(QShowEvent *event) {
     QTimer::singleShot(0, this, &frmMain::noteNormalPlace);
     if (m_activated)
         return;
+    m_fitFramePending = true;
+    QTimer::singleShot(2000, this, [this] { m_fitFramePending = false; });
     // First activation: the rename list gets its columns, then names may be computed.
     m_activated = true;
     m_rename->fitColumns();

@@ -114,6 +114,7 @@ private:
     // state (what the settings keep).
     QRect normalPlace() const;
     void noteNormalPlace();
+    void fitFrameOnScreen();
     void restoreViewState();
     void saveViewState() const;
     void cmdAbout_Click();
@@ -164,6 +165,7 @@ private:
     // stands from its frame's corner.
     QRect m_normalPlace;
     QPoint m_frameOffset;
+    bool m_fitFramePending = false;
 };
 
 } // namespace tav
