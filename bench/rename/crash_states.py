@@ -71,6 +71,18 @@ def folder(path):
     return os.path.dirname(path)
 
 
+def sanitizer_runtime(exe):
+    """The shared AddressSanitizer runtime exe is linked with, if any: it must
+    come first in the preload list, before the shim, or the child stops at once."""
+    out = subprocess.run(["ldd", exe], capture_output=True, text=True).stdout
+    for line in out.splitlines():
+        parts = line.split()
+        name = parts[0] if parts else ""
+        if (name.startswith("libasan.so") or name.startswith("libclang_rt.asan")) and "=>" in parts:
+            return parts[parts.index("=>") + 1]
+    return None
+
+
 def run_quiet(argv):
     return subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
 
@@ -297,6 +309,8 @@ class Scenario:
         for exe in (self.child, self.shim):
             if not os.path.exists(exe):
                 sys.exit("missing %s: build the project first" % exe)
+        runtime = sanitizer_runtime(self.child)
+        self.preload = (runtime + ":" if runtime else "") + self.shim
         base = os.environ.get("TMPDIR", "/tmp")
         self.disk = tempfile.mkdtemp(prefix="tavstates-disk-", dir=base)
         self.state_root = tempfile.mkdtemp(prefix="tavstates-state-", dir=base)
@@ -363,7 +377,7 @@ class Scenario:
     def logged(self, argv):
         self.log_no += 1
         log = os.path.join(os.path.dirname(self.state_root), os.path.basename(self.state_root) + ".log%d" % self.log_no)
-        env = dict(os.environ, LD_PRELOAD=self.shim, TAV_FSLOG=log, TAV_FSLOG_DATA=self.state_root)
+        env = dict(os.environ, LD_PRELOAD=self.preload, TAV_FSLOG=log, TAV_FSLOG_DATA=self.state_root)
         r = subprocess.run(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         ops = parse_log(log) if os.path.exists(log) else []
         if os.path.exists(log):

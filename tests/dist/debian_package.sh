@@ -30,6 +30,12 @@ for f in ./usr/bin/travoline ./usr/bin/travoline-cli ./usr/lib/travoline/liborva
     grep -qxF "$f" <<<"$contents" || fail "$f is not in the package"
 done
 # Nothing of the build machine inside: no build-tree path in the programs.
+# Not for a sanitizer build, which no one ships: GCC 12 writes the sanitizers'
+# source locations with full paths whatever the file prefix maps say.
 dpkg-deb -x "$deb" "$out/root"
-if grep -q "$build" "$out/root/usr/bin/travoline-cli"; then fail "the build folder is named inside travoline-cli"; fi
+if grep -q '^TAV_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
+    echo "sanitizer build: the check for build-tree paths is left out"
+elif grep -q "$build" "$out/root/usr/bin/travoline-cli"; then
+    fail "the build folder is named inside travoline-cli"
+fi
 echo "$deb checked"
