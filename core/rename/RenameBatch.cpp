@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <exception>
@@ -227,15 +228,25 @@ RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QSt
                                             : m_folders->folder(splitEncoded(QFile::encodeName(oldPath)).first);
     for (;;) {
         TempName temp;
-        // The head is ASCII: the name is the encoded old name behind it, when
-        // that is short enough not to need temporaryPath's shortening.
-        const QString head = temporaryHead(m_prefix, i + 1);
-        if (!nm.oldName.isEmpty() && head.size() + nm.oldName.size() <= NameMax) {
+        // The name is the encoded old name behind the head, when that is
+        // short enough not to need temporaryPath's shortening. The head
+        // ("<prefix>_<position>_") is ASCII, made without a string of its own.
+        char head[128];
+        int headSize = -1;
+        if (m_prefix.size() <= 64) {
+            for (qsizetype k = 0; k < m_prefix.size(); ++k)
+                head[k] = char(m_prefix.at(k).unicode());
+            headSize = int(m_prefix.size());
+            headSize += std::snprintf(head + headSize, sizeof head - size_t(headSize), "_%lld_", (long long)(i + 1));
+        }
+        if (!nm.oldName.isEmpty() && headSize > 0 && headSize + nm.oldName.size() <= NameMax) {
             const qsizetype slash = lastSlash(oldPath);
-            temp.name = head.toLatin1() + nm.oldName;
-            temp.path.reserve(oldPath.size() + head.size());
+            temp.name.reserve(headSize + nm.oldName.size());
+            temp.name.append(head, headSize);
+            temp.name.append(nm.oldName);
+            temp.path.reserve(oldPath.size() + headSize);
             temp.path.append(QStringView(oldPath).left(slash + 1));
-            temp.path.append(head);
+            temp.path.append(QLatin1StringView(head, headSize));
             temp.path.append(QStringView(oldPath).mid(slash + 1));
         } else {
             temp.path = temporaryPath(oldPath, i + 1, m_prefix);
@@ -276,18 +287,33 @@ void RenameBatch::openFolders() {
     const qsizetype n = m_items.size();
     m_folders = std::make_shared<FolderNames>();
     m_names = QList<Names>(n);
+    // Most entries share the folders of the entry before: a folder's text is
+    // compared with the last one before it is encoded and looked up.
+    struct Last {
+        QStringView text;
+        const FolderNames::Folder *folder = nullptr;
+    } lastOld, lastNew;
+    auto folderOf = [this](const QString &path, qsizetype slash, Last &last) -> const FolderNames::Folder & {
+        const QStringView text = slash < 0    ? QStringView(u".")
+                                 : slash == 0 ? QStringView(u"/")
+                                              : QStringView(path).left(slash);
+        if (!last.folder || last.text != text)
+            last = {text, &m_folders->folder(text.toUtf8())};
+        return *last.folder;
+    };
     for (qsizetype i = 0; i < n; ++i) {
         Names &nm = m_names[i];
-        const auto [oldFolder, oldName] = splitEncoded(QFile::encodeName(m_items[i].oldPath));
-        const auto [newFolder, newName] = splitEncoded(QFile::encodeName(m_items[i].newPath));
-        const FolderNames::Folder &from = m_folders->folder(oldFolder);
+        const QString &oldPath = m_items[i].oldPath;
+        const QString &newPath = m_items[i].newPath;
+        const qsizetype oldSlash = lastSlash(oldPath), newSlash = lastSlash(newPath);
+        const FolderNames::Folder &from = folderOf(oldPath, oldSlash, lastOld);
         nm.oldFolder = from.index;
         nm.oldDir = from.fd;
-        const FolderNames::Folder &to = m_folders->folder(newFolder);
+        const FolderNames::Folder &to = folderOf(newPath, newSlash, lastNew);
         nm.newFolder = to.index;
         nm.newDir = to.fd;
-        nm.oldName = oldName;
-        nm.newName = newName;
+        nm.oldName = QStringView(oldPath).mid(oldSlash + 1).toUtf8();
+        nm.newName = QStringView(newPath).mid(newSlash + 1).toUtf8();
     }
 }
 
@@ -547,16 +573,23 @@ private:
 };
 
 bool BatchRun::beginJournal(QString *error) {
-    QList<JournalRecord> records;
-    records.reserve(n);
+    // The entries that move, in journal order; their lines are made as the
+    // journal is written, block by block.
+    std::vector<qsizetype> toMove;
+    toMove.reserve(size_t(n));
     for (qsizetype i = 0; i < n; ++i) {
         if (b.m_outcomes[i].status == RenameStatus::Pending) {
-            recordOf[i] = records.size();
-            records.append(recordFor(i));
+            recordOf[i] = qsizetype(toMove.size());
+            toMove.push_back(i);
         }
     }
+    auto line = [this, &toMove](qsizetype k, QByteArray &out) {
+        const qsizetype i = toMove[size_t(k)];
+        RenameJournal::appendRecord(out, b.m_items[i].oldPath, b.m_outcomes[i].tempPath, b.m_items[i].newPath,
+                                    b.m_identities[i]);
+    };
     QString journalError;
-    if (!records.isEmpty() && !journal.begin(records, &journalError)) {
+    if (!toMove.empty() && !journal.begin(qsizetype(toMove.size()), line, &journalError)) {
         // Nothing moves; every entry that was to move says why.
         for (RenameOutcome &o : b.m_outcomes) {
             if (o.status == RenameStatus::Pending) {
