@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -111,6 +112,23 @@ public:
 
     Folder &at(int index) { return *m_store[size_t(index)]; }
 
+    // A copy of bytes, followed by a NUL byte, that stays where it is as long
+    // as the folders do: names are packed into large blocks.
+    const char *keep(const char *bytes, qsizetype size) {
+        constexpr size_t Block = size_t(1) << 18;
+        const size_t need = size_t(size) + 1;
+        if (m_blocks.empty() || m_blockUsed + need > m_blockSize) {
+            m_blockSize = std::max(Block, need);
+            m_blocks.push_back(std::make_unique<char[]>(m_blockSize));
+            m_blockUsed = 0;
+        }
+        char *at = m_blocks.back().get() + m_blockUsed;
+        std::memcpy(at, bytes, size_t(size));
+        at[size] = 0;
+        m_blockUsed += need;
+        return at;
+    }
+
     static const FolderRules &rules(Folder &f) {
         if (!f.rules)
             f.rules = folderRules(f.path, f.probe);
@@ -191,6 +209,8 @@ private:
 
     QHash<QByteArray, Folder *> m_folders;
     std::vector<std::unique_ptr<Folder>> m_store;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    size_t m_blockUsed = 0, m_blockSize = 0;
     Folder *m_last = nullptr;
     int m_open = 0;
 };
@@ -243,7 +263,7 @@ RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QSt
             const qsizetype slash = lastSlash(oldPath);
             temp.name.reserve(headSize + nm.oldName.size());
             temp.name.append(head, headSize);
-            temp.name.append(nm.oldName);
+            temp.name.append(nm.oldName.data, nm.oldName.size());
             temp.path.reserve(oldPath.size() + headSize);
             temp.path.append(QStringView(oldPath).left(slash + 1));
             temp.path.append(QLatin1StringView(head, headSize));
@@ -269,9 +289,13 @@ QSet<QString> RenameBatch::tempLikeDestinations() const {
     return set;
 }
 
+RenameBatch::NameBytes RenameBatch::keep(const QByteArray &name) {
+    return {m_folders->keep(name.constData(), name.size()), int(name.size())};
+}
+
 void RenameBatch::setTempPath(qsizetype i, const TempName &temp) {
     m_outcomes[i].tempPath = temp.path;
-    m_names[i].tempName = temp.name;
+    m_names[i].tempName = keep(temp.name);
 }
 
 void RenameBatch::block(qsizetype i, const QString &reason) {
@@ -312,8 +336,8 @@ void RenameBatch::openFolders() {
         const FolderNames::Folder &to = folderOf(newPath, newSlash, lastNew);
         nm.newFolder = to.index;
         nm.newDir = to.fd;
-        nm.oldName = QStringView(oldPath).mid(oldSlash + 1).toUtf8();
-        nm.newName = QStringView(newPath).mid(newSlash + 1).toUtf8();
+        nm.oldName = keep(QStringView(oldPath).mid(oldSlash + 1).toUtf8());
+        nm.newName = keep(QStringView(newPath).mid(newSlash + 1).toUtf8());
     }
 }
 
