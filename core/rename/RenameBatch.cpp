@@ -215,6 +215,68 @@ private:
     int m_open = 0;
 };
 
+// Entries by a text key (a path, a destination key), found through a 64-bit
+// hash of the key's folder and name bytes, which is cheaper to make than the
+// hash of the whole text: the key itself is compared only on a hit. A key
+// whose hash another key already has goes to a second table by its text.
+class EntryIndex {
+public:
+    static quint64 hash(int folder, const char *bytes, qsizetype size, quint64 seed = 0) {
+        quint64 h = 14695981039346656037ULL ^ seed; // FNV-1a
+        for (int k = 0; k < 4; ++k)
+            h = (h ^ ((unsigned(folder) >> (8 * k)) & 0xFF)) * 1099511628211ULL;
+        for (qsizetype k = 0; k < size; ++k)
+            h = (h ^ static_cast<unsigned char>(bytes[k])) * 1099511628211ULL;
+        return h;
+    }
+
+    // The same for a name as text: an ASCII name as its bytes, so that two
+    // equal keys give one hash however they were made.
+    static quint64 hash(int folder, QStringView name) {
+        quint64 h = hash(folder, nullptr, 0);
+        bool ascii = true;
+        for (const QChar c : name) {
+            ascii = ascii && c.unicode() < 0x80;
+            h = (h ^ (c.unicode() & 0xFF)) * 1099511628211ULL;
+            if (c.unicode() >= 0x100)
+                h = (h ^ (c.unicode() >> 8)) * 1099511628211ULL;
+        }
+        return h;
+    }
+
+    void reserve(qsizetype n) { m_first.reserve(n); }
+
+    // The entry with this key (keyOf(j) gives entry j's key), or -1.
+    template <typename KeyOf> qsizetype find(quint64 h, const QString &key, KeyOf &&keyOf) const {
+        const auto it = m_first.constFind(h);
+        if (it == m_first.cend())
+            return -1;
+        if (keyOf(it.value()) == key)
+            return it.value();
+        return m_more.value(key, -1);
+    }
+
+    // The entry that already has this key, or -1 once entry i is recorded with it.
+    template <typename KeyOf> qsizetype findOrInsert(quint64 h, qsizetype i, const QString &key, KeyOf &&keyOf) {
+        const auto it = m_first.constFind(h);
+        if (it == m_first.cend()) {
+            m_first.insert(h, i);
+            return -1;
+        }
+        if (keyOf(it.value()) == key)
+            return it.value();
+        const auto more = m_more.constFind(key);
+        if (more != m_more.cend())
+            return more.value();
+        m_more.insert(key, i);
+        return -1;
+    }
+
+private:
+    QHash<quint64, qsizetype> m_first;
+    QHash<QString, qsizetype> m_more;
+};
+
 // What a temporary name puts before the old name: "<prefix>_<position>_".
 static QString temporaryHead(const QString &prefix, qsizetype pos) {
     return prefix + QLatin1Char('_') + QString::number(pos) + QLatin1Char('_');
@@ -358,11 +420,18 @@ QString RenameBatch::destinationKey(qsizetype i) const {
 // Entry by entry: a problem set by the caller, a missing file, a file listed
 // twice, a name the destination's file system refuses, two entries with the
 // same destination. Fills oldIndex (exact old path -> first entry).
-void RenameBatch::checkEntries(QHash<QString, qsizetype> &oldIndex) {
+quint64 RenameBatch::oldKeyHash(qsizetype i) const {
+    const Names &nm = m_names[i];
+    return EntryIndex::hash(nm.oldFolder, nm.oldName.data, nm.oldName.size());
+}
+
+void RenameBatch::checkEntries(EntryIndex &oldIndex) {
     const qsizetype n = m_items.size();
-    QHash<QString, qsizetype> firstWithNew; // destination key -> first entry
+    EntryIndex firstWithNew; // destination key -> first entry
     oldIndex.reserve(n);
     firstWithNew.reserve(n);
+    auto oldPathOf = [this](qsizetype j) -> const QString & { return m_items[j].oldPath; };
+    auto destinationOf = [this](qsizetype j) { return destinationKey(j); };
     for (qsizetype i = 0; i < n; ++i) {
         const RenameItem &it = m_items[i];
         m_identities[i] = FolderNames::identity(m_folders->at(m_names[i].oldFolder), m_names[i].oldName);
@@ -370,11 +439,8 @@ void RenameBatch::checkEntries(QHash<QString, qsizetype> &oldIndex) {
             block(i, it.problem);
         else if (!m_identities[i].valid())
             block(i, renameText("NotFound", "The file no longer exists."));
-        const auto old = oldIndex.constFind(it.oldPath);
-        if (old != oldIndex.cend())
+        if (oldIndex.findOrInsert(oldKeyHash(i), i, it.oldPath, oldPathOf) >= 0)
             block(i, renameText("ListedTwice", "The file is listed twice."));
-        else
-            oldIndex.insert(it.oldPath, i);
         if (m_outcomes[i].status != RenameStatus::Blocked && it.newPath != it.oldPath) {
             const QString problem = nameRuleProblem(it.newPath.mid(lastSlash(it.newPath) + 1),
                                                     FolderNames::rules(m_folders->at(m_names[i].newFolder)));
@@ -384,18 +450,18 @@ void RenameBatch::checkEntries(QHash<QString, qsizetype> &oldIndex) {
 
         // Two entries with the same destination: both stay where they are.
         const QString key = destinationKey(i);
-        const auto dup = firstWithNew.constFind(key);
-        if (dup != firstWithNew.cend()) {
-            const QString reason = m_items[dup.value()].newPath == it.newPath
+        // The key is the new path itself, or its folder and comparable name.
+        const quint64 h = EntryIndex::hash(m_names[i].newFolder, QStringView(key).mid(lastSlash(key) + 1));
+        const qsizetype dup = firstWithNew.findOrInsert(h, i, key, destinationOf);
+        if (dup >= 0) {
+            const QString reason = m_items[dup].newPath == it.newPath
                                        ? renameText("SameNewPath", "Another file of the batch gets the same new name.")
                                        : renameText("SameNameOtherForm",
                                                     "Another file of the batch gets the same new name, "
                                                     "written differently (%s): the disk takes them for one name.",
-                                                    m_items[dup.value()].newPath);
-            block(dup.value(), reason);
+                                                    m_items[dup].newPath);
+            block(dup, reason);
             block(i, reason);
-        } else {
-            firstWithNew.insert(key, i);
         }
     }
 }
@@ -404,8 +470,8 @@ void RenameBatch::checkEntries(QHash<QString, qsizetype> &oldIndex) {
 // destination is free or held by a file outside the batch (then outside is
 // set). A file system that ignores case or Unicode forms finds a file under
 // a name that differs from its own: then it must be that very file.
-qsizetype RenameBatch::holderOf(qsizetype i, const QHash<QString, qsizetype> &oldIndex,
-                                QHash<QString, QList<qsizetype>> &foldedOld, bool &outside) {
+qsizetype RenameBatch::holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<QString, QList<qsizetype>> &foldedOld,
+                                bool &outside) {
     outside = false;
     const RenameItem &it = m_items[i];
     FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
@@ -416,7 +482,11 @@ qsizetype RenameBatch::holderOf(qsizetype i, const QHash<QString, qsizetype> &ol
             return -1;
         takenPath = it.newPath.left(lastSlash(it.newPath) + 1) + QFile::decodeName(other);
     }
-    qsizetype j = oldIndex.value(takenPath, -1);
+    const QByteArray takenName = takenPath.constData() == it.newPath.constData()
+                                     ? QByteArray(m_names[i].newName)
+                                     : QFile::encodeName(takenPath.mid(lastSlash(takenPath) + 1));
+    qsizetype j = oldIndex.find(EntryIndex::hash(m_names[i].newFolder, takenName.constData(), takenName.size()),
+                                takenPath, [this](qsizetype k) -> const QString & { return m_items[k].oldPath; });
     if (j < 0) {
         if (foldedOld.isEmpty())
             for (qsizetype k = 0; k < m_items.size(); ++k)
@@ -456,7 +526,7 @@ void RenameBatch::prepare() {
         setTempPath(i, freeTemporaryPath(i, destinations));
     }
 
-    QHash<QString, qsizetype> oldIndex;
+    EntryIndex oldIndex;
     checkEntries(oldIndex);
 
     // Occupied destinations. A destination held by a file of the batch is no

@@ -36,6 +36,7 @@ struct RenameOutcome {
 
 class FolderNames;
 class BatchRun;
+class EntryIndex;
 
 class RenameBatch {
 public:
@@ -127,9 +128,10 @@ private:
     void block(qsizetype i, const QString &reason);
     void openFolders();
     QString destinationKey(qsizetype i) const;
-    void checkEntries(QHash<QString, qsizetype> &oldIndex);
-    qsizetype holderOf(qsizetype i, const QHash<QString, qsizetype> &oldIndex,
-                       QHash<QString, QList<qsizetype>> &foldedOld, bool &outside);
+    quint64 oldKeyHash(qsizetype i) const;
+    void checkEntries(EntryIndex &oldIndex);
+    qsizetype holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<QString, QList<qsizetype>> &foldedOld,
+                       bool &outside);
     void blockWaitingOnBlocked(const QHash<qsizetype, QList<qsizetype>> &waitingOn);
     TempName freeTemporaryPath(qsizetype i, const QSet<QString> &destinations);
     QSet<QString> tempLikeDestinations() const;
