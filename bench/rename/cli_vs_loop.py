@@ -6,7 +6,8 @@ start (`--version`) and a preview (no --rename) of the largest folder.
 
     bench/rename/cli_vs_loop.py [--files 10000[,100000,...]] [--rounds 7]
                                 [--build build] [--folder /dev/shm]
-                                [--state DIR] [--no-others] [--no-start] [--no-preview]
+                                [--state DIR] [--compare BUILD] [--no-others] [--no-start]
+                                [--no-preview]
 
 Each round makes the files afresh for each program; the rounds alternate the
 programs (in a rotating order) so that a change of machine load touches all.
@@ -87,6 +88,12 @@ def programs(args, env):
         "cli": ("travoline-cli --rename, whole process",
                 lambda f: timed([cli, "--language", "English", "--rename", "--yes", "--rule", "h_*", f], env)),
     }
+    if args.compare:
+        # Another build's command line in the same rounds (before and after a change).
+        other = os.path.join(args.compare, "bin", "travoline-cli")
+        table["compare"] = ("travoline-cli of --compare build",
+                            lambda f: timed([other, "--language", "English", "--rename", "--yes", "--rule", "h_*", f],
+                                            env))
     if not args.no_others and shutil.which("mmv"):
         # mmv reads the folder, checks every pair, then renames (one rename each).
         table["mmv"] = ("mmv -r '*' 'h_#1'", lambda f: timed(["mmv", "-r", "*", "h_#1"], cwd=f))
@@ -159,6 +166,7 @@ def main():
     ap.add_argument("--folder", default="/dev/shm")
     ap.add_argument("--state", default=None,
                     help="where the settings, journal and history go (default: the --folder file system)")
+    ap.add_argument("--compare", default=None, help="another build folder whose command line is timed too")
     ap.add_argument("--no-others", action="store_true", help="skip mmv and perl rename")
     ap.add_argument("--no-start", action="store_true", help="skip the --version figure")
     ap.add_argument("--no-preview", action="store_true", help="skip the preview figure")
