@@ -234,9 +234,7 @@ public:
     // equal keys give one hash however they were made.
     static quint64 hash(int folder, QStringView name) {
         quint64 h = hash(folder, nullptr, 0);
-        bool ascii = true;
         for (const QChar c : name) {
-            ascii = ascii && c.unicode() < 0x80;
             h = (h ^ (c.unicode() & 0xFF)) * 1099511628211ULL;
             if (c.unicode() >= 0x100)
                 h = (h ^ (c.unicode() >> 8)) * 1099511628211ULL;
