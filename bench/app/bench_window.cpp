@@ -185,7 +185,7 @@ int main(int argc, char **argv) {
                 }
         }
     });
-    answer.start(500);
+    answer.start(10);
     painted.paints = 0;
     const int rows = model->rowCount();
     beat.start(5);
