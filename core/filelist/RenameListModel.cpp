@@ -105,7 +105,9 @@ int RenameListModel::appendEntry(const FileEntry &entry) {
 
 int RenameListModel::appendFile(const QString &folder, const QString &oldName) {
     FileEntry e;
-    e.folder = folder;
+    // Files of one folder come one after the other: they share its text
+    // rather than each holding a copy.
+    e.folder = !m_rows.isEmpty() && m_rows.constLast().folder == folder ? m_rows.constLast().folder : folder;
     e.oldName = oldName;
     return appendEntry(e);
 }

@@ -1,5 +1,7 @@
 #include "core/metadata/BuiltinReader.h"
 
+#include "core/i18n/Language.h"
+#include "core/metadata/Exif.h"
 #include "core/metadata/ExifReport.h"
 #include "core/metadata/Exiv2Library.h"
 #include "core/metadata/ImageFile.h"
@@ -750,6 +752,16 @@ QString exifToolExposureTime(double seconds) {
 
 QString builtinLibraryName() {
     return QStringLiteral("Exiv2 ") + QString::fromLatin1(Exiv2::version());
+}
+
+QString builtinReaderText() {
+    return i18n::getText(QStringLiteral("Exif"), QStringLiteral("BuiltinReader"),
+                         QStringLiteral("lecteur intégré (%s)"), builtinLibraryName());
+}
+
+QString toolInUseText(int mode) {
+    // The built-in reader also names the library version it reads with.
+    return i18n::Message(80) + QLatin1Char(' ') + (mode == ExifModeBuiltin ? builtinReaderText() : toolModeName(mode));
 }
 
 MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {

@@ -5,7 +5,6 @@
 #include "core/base/Version.h"
 #include "core/base/mTavCommon.h"
 #include "core/i18n/Language.h"
-#include "core/metadata/BuiltinReader.h"
 #include "core/metadata/ExifReport.h"
 #include "core/metadata/ToolProcess.h"
 #include "core/settings/Settings.h"
@@ -79,15 +78,9 @@ bool modeNeedsTool(int mode) {
     return mode != ExifModeBuiltin;
 }
 
-QString builtinReaderText() {
-    return i18n::getText(QStringLiteral("Exif"), QStringLiteral("BuiltinReader"),
-                         QStringLiteral("lecteur intégré (%s)"), builtinLibraryName());
-}
-
-QString toolInUseText(int mode) {
-    // The built-in reader also names the library version it reads with.
-    return i18n::Message(80) + QLatin1Char(' ') + (mode == ExifModeBuiltin ? builtinReaderText() : toolModeName(mode));
-}
+// builtinReaderText() and toolInUseText() name the library's version: they
+// are in BuiltinReader.cpp, so that a program that never reads with it does
+// not load it.
 
 QString metadataLabelText(int index, const MetadataRecord &record) {
     using F = MetadataRecord::Field;

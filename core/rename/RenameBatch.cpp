@@ -8,7 +8,9 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <exception>
@@ -110,6 +112,23 @@ public:
 
     Folder &at(int index) { return *m_store[size_t(index)]; }
 
+    // A copy of bytes, followed by a NUL byte, that stays where it is as long
+    // as the folders do: names are packed into large blocks.
+    const char *keep(const char *bytes, qsizetype size) {
+        constexpr size_t Block = size_t(1) << 18;
+        const size_t need = size_t(size) + 1;
+        if (m_blocks.empty() || m_blockUsed + need > m_blockSize) {
+            m_blockSize = std::max(Block, need);
+            m_blocks.push_back(std::make_unique<char[]>(m_blockSize));
+            m_blockUsed = 0;
+        }
+        char *at = m_blocks.back().get() + m_blockUsed;
+        std::memcpy(at, bytes, size_t(size));
+        at[size] = 0;
+        m_blockUsed += need;
+        return at;
+    }
+
     static const FolderRules &rules(Folder &f) {
         if (!f.rules)
             f.rules = folderRules(f.path, f.probe);
@@ -190,8 +209,70 @@ private:
 
     QHash<QByteArray, Folder *> m_folders;
     std::vector<std::unique_ptr<Folder>> m_store;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    size_t m_blockUsed = 0, m_blockSize = 0;
     Folder *m_last = nullptr;
     int m_open = 0;
+};
+
+// Entries by a text key (a path, a destination key), found through a 64-bit
+// hash of the key's folder and name bytes, which is cheaper to make than the
+// hash of the whole text: the key itself is compared only on a hit. A key
+// whose hash another key already has goes to a second table by its text.
+class EntryIndex {
+public:
+    static quint64 hash(int folder, const char *bytes, qsizetype size, quint64 seed = 0) {
+        quint64 h = 14695981039346656037ULL ^ seed; // FNV-1a
+        for (int k = 0; k < 4; ++k)
+            h = (h ^ ((unsigned(folder) >> (8 * k)) & 0xFF)) * 1099511628211ULL;
+        for (qsizetype k = 0; k < size; ++k)
+            h = (h ^ static_cast<unsigned char>(bytes[k])) * 1099511628211ULL;
+        return h;
+    }
+
+    // The same for a name as text: an ASCII name as its bytes, so that two
+    // equal keys give one hash however they were made.
+    static quint64 hash(int folder, QStringView name) {
+        quint64 h = hash(folder, nullptr, 0);
+        for (const QChar c : name) {
+            h = (h ^ (c.unicode() & 0xFF)) * 1099511628211ULL;
+            if (c.unicode() >= 0x100)
+                h = (h ^ (c.unicode() >> 8)) * 1099511628211ULL;
+        }
+        return h;
+    }
+
+    void reserve(qsizetype n) { m_first.reserve(n); }
+
+    // The entry with this key (keyOf(j) gives entry j's key), or -1.
+    template <typename KeyOf> qsizetype find(quint64 h, const QString &key, KeyOf &&keyOf) const {
+        const auto it = m_first.constFind(h);
+        if (it == m_first.cend())
+            return -1;
+        if (keyOf(it.value()) == key)
+            return it.value();
+        return m_more.value(key, -1);
+    }
+
+    // The entry that already has this key, or -1 once entry i is recorded with it.
+    template <typename KeyOf> qsizetype findOrInsert(quint64 h, qsizetype i, const QString &key, KeyOf &&keyOf) {
+        const auto it = m_first.constFind(h);
+        if (it == m_first.cend()) {
+            m_first.insert(h, i);
+            return -1;
+        }
+        if (keyOf(it.value()) == key)
+            return it.value();
+        const auto more = m_more.constFind(key);
+        if (more != m_more.cend())
+            return more.value();
+        m_more.insert(key, i);
+        return -1;
+    }
+
+private:
+    QHash<quint64, qsizetype> m_first;
+    QHash<QString, qsizetype> m_more;
 };
 
 // What a temporary name puts before the old name: "<prefix>_<position>_".
@@ -227,15 +308,25 @@ RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QSt
                                             : m_folders->folder(splitEncoded(QFile::encodeName(oldPath)).first);
     for (;;) {
         TempName temp;
-        // The head is ASCII: the name is the encoded old name behind it, when
-        // that is short enough not to need temporaryPath's shortening.
-        const QString head = temporaryHead(m_prefix, i + 1);
-        if (!nm.oldName.isEmpty() && head.size() + nm.oldName.size() <= NameMax) {
+        // The name is the encoded old name behind the head, when that is
+        // short enough not to need temporaryPath's shortening. The head
+        // ("<prefix>_<position>_") is ASCII, made without a string of its own.
+        char head[128];
+        int headSize = -1;
+        if (m_prefix.size() <= 64) {
+            for (qsizetype k = 0; k < m_prefix.size(); ++k)
+                head[k] = char(m_prefix.at(k).unicode());
+            headSize = int(m_prefix.size());
+            headSize += std::snprintf(head + headSize, sizeof head - size_t(headSize), "_%lld_", (long long)(i + 1));
+        }
+        if (!nm.oldName.isEmpty() && headSize > 0 && headSize + nm.oldName.size() <= NameMax) {
             const qsizetype slash = lastSlash(oldPath);
-            temp.name = head.toLatin1() + nm.oldName;
-            temp.path.reserve(oldPath.size() + head.size());
+            temp.name.reserve(headSize + nm.oldName.size());
+            temp.name.append(head, headSize);
+            temp.name.append(nm.oldName.data, nm.oldName.size());
+            temp.path.reserve(oldPath.size() + headSize);
             temp.path.append(QStringView(oldPath).left(slash + 1));
-            temp.path.append(head);
+            temp.path.append(QLatin1StringView(head, headSize));
             temp.path.append(QStringView(oldPath).mid(slash + 1));
         } else {
             temp.path = temporaryPath(oldPath, i + 1, m_prefix);
@@ -258,9 +349,13 @@ QSet<QString> RenameBatch::tempLikeDestinations() const {
     return set;
 }
 
+RenameBatch::NameBytes RenameBatch::keep(const QByteArray &name) {
+    return {m_folders->keep(name.constData(), name.size()), int(name.size())};
+}
+
 void RenameBatch::setTempPath(qsizetype i, const TempName &temp) {
     m_outcomes[i].tempPath = temp.path;
-    m_names[i].tempName = temp.name;
+    m_names[i].tempName = keep(temp.name);
 }
 
 void RenameBatch::block(qsizetype i, const QString &reason) {
@@ -276,18 +371,33 @@ void RenameBatch::openFolders() {
     const qsizetype n = m_items.size();
     m_folders = std::make_shared<FolderNames>();
     m_names = QList<Names>(n);
+    // Most entries share the folders of the entry before: a folder's text is
+    // compared with the last one before it is encoded and looked up.
+    struct Last {
+        QStringView text;
+        const FolderNames::Folder *folder = nullptr;
+    } lastOld, lastNew;
+    auto folderOf = [this](const QString &path, qsizetype slash, Last &last) -> const FolderNames::Folder & {
+        const QStringView text = slash < 0    ? QStringView(u".")
+                                 : slash == 0 ? QStringView(u"/")
+                                              : QStringView(path).left(slash);
+        if (!last.folder || last.text != text)
+            last = {text, &m_folders->folder(text.toUtf8())};
+        return *last.folder;
+    };
     for (qsizetype i = 0; i < n; ++i) {
         Names &nm = m_names[i];
-        const auto [oldFolder, oldName] = splitEncoded(QFile::encodeName(m_items[i].oldPath));
-        const auto [newFolder, newName] = splitEncoded(QFile::encodeName(m_items[i].newPath));
-        const FolderNames::Folder &from = m_folders->folder(oldFolder);
+        const QString &oldPath = m_items[i].oldPath;
+        const QString &newPath = m_items[i].newPath;
+        const qsizetype oldSlash = lastSlash(oldPath), newSlash = lastSlash(newPath);
+        const FolderNames::Folder &from = folderOf(oldPath, oldSlash, lastOld);
         nm.oldFolder = from.index;
         nm.oldDir = from.fd;
-        const FolderNames::Folder &to = m_folders->folder(newFolder);
+        const FolderNames::Folder &to = folderOf(newPath, newSlash, lastNew);
         nm.newFolder = to.index;
         nm.newDir = to.fd;
-        nm.oldName = oldName;
-        nm.newName = newName;
+        nm.oldName = keep(QStringView(oldPath).mid(oldSlash + 1).toUtf8());
+        nm.newName = keep(QStringView(newPath).mid(newSlash + 1).toUtf8());
     }
 }
 
@@ -308,11 +418,18 @@ QString RenameBatch::destinationKey(qsizetype i) const {
 // Entry by entry: a problem set by the caller, a missing file, a file listed
 // twice, a name the destination's file system refuses, two entries with the
 // same destination. Fills oldIndex (exact old path -> first entry).
-void RenameBatch::checkEntries(QHash<QString, qsizetype> &oldIndex) {
+quint64 RenameBatch::oldKeyHash(qsizetype i) const {
+    const Names &nm = m_names[i];
+    return EntryIndex::hash(nm.oldFolder, nm.oldName.data, nm.oldName.size());
+}
+
+void RenameBatch::checkEntries(EntryIndex &oldIndex) {
     const qsizetype n = m_items.size();
-    QHash<QString, qsizetype> firstWithNew; // destination key -> first entry
+    EntryIndex firstWithNew; // destination key -> first entry
     oldIndex.reserve(n);
     firstWithNew.reserve(n);
+    auto oldPathOf = [this](qsizetype j) -> const QString & { return m_items[j].oldPath; };
+    auto destinationOf = [this](qsizetype j) { return destinationKey(j); };
     for (qsizetype i = 0; i < n; ++i) {
         const RenameItem &it = m_items[i];
         m_identities[i] = FolderNames::identity(m_folders->at(m_names[i].oldFolder), m_names[i].oldName);
@@ -320,11 +437,8 @@ void RenameBatch::checkEntries(QHash<QString, qsizetype> &oldIndex) {
             block(i, it.problem);
         else if (!m_identities[i].valid())
             block(i, renameText("NotFound", "The file no longer exists."));
-        const auto old = oldIndex.constFind(it.oldPath);
-        if (old != oldIndex.cend())
+        if (oldIndex.findOrInsert(oldKeyHash(i), i, it.oldPath, oldPathOf) >= 0)
             block(i, renameText("ListedTwice", "The file is listed twice."));
-        else
-            oldIndex.insert(it.oldPath, i);
         if (m_outcomes[i].status != RenameStatus::Blocked && it.newPath != it.oldPath) {
             const QString problem = nameRuleProblem(it.newPath.mid(lastSlash(it.newPath) + 1),
                                                     FolderNames::rules(m_folders->at(m_names[i].newFolder)));
@@ -334,18 +448,18 @@ void RenameBatch::checkEntries(QHash<QString, qsizetype> &oldIndex) {
 
         // Two entries with the same destination: both stay where they are.
         const QString key = destinationKey(i);
-        const auto dup = firstWithNew.constFind(key);
-        if (dup != firstWithNew.cend()) {
-            const QString reason = m_items[dup.value()].newPath == it.newPath
+        // The key is the new path itself, or its folder and comparable name.
+        const quint64 h = EntryIndex::hash(m_names[i].newFolder, QStringView(key).mid(lastSlash(key) + 1));
+        const qsizetype dup = firstWithNew.findOrInsert(h, i, key, destinationOf);
+        if (dup >= 0) {
+            const QString reason = m_items[dup].newPath == it.newPath
                                        ? renameText("SameNewPath", "Another file of the batch gets the same new name.")
                                        : renameText("SameNameOtherForm",
                                                     "Another file of the batch gets the same new name, "
                                                     "written differently (%s): the disk takes them for one name.",
-                                                    m_items[dup.value()].newPath);
-            block(dup.value(), reason);
+                                                    m_items[dup].newPath);
+            block(dup, reason);
             block(i, reason);
-        } else {
-            firstWithNew.insert(key, i);
         }
     }
 }
@@ -354,8 +468,8 @@ void RenameBatch::checkEntries(QHash<QString, qsizetype> &oldIndex) {
 // destination is free or held by a file outside the batch (then outside is
 // set). A file system that ignores case or Unicode forms finds a file under
 // a name that differs from its own: then it must be that very file.
-qsizetype RenameBatch::holderOf(qsizetype i, const QHash<QString, qsizetype> &oldIndex,
-                                QHash<QString, QList<qsizetype>> &foldedOld, bool &outside) {
+qsizetype RenameBatch::holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<QString, QList<qsizetype>> &foldedOld,
+                                bool &outside) {
     outside = false;
     const RenameItem &it = m_items[i];
     FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
@@ -366,7 +480,11 @@ qsizetype RenameBatch::holderOf(qsizetype i, const QHash<QString, qsizetype> &ol
             return -1;
         takenPath = it.newPath.left(lastSlash(it.newPath) + 1) + QFile::decodeName(other);
     }
-    qsizetype j = oldIndex.value(takenPath, -1);
+    const QByteArray takenName = takenPath.constData() == it.newPath.constData()
+                                     ? QByteArray(m_names[i].newName)
+                                     : QFile::encodeName(takenPath.mid(lastSlash(takenPath) + 1));
+    qsizetype j = oldIndex.find(EntryIndex::hash(m_names[i].newFolder, takenName.constData(), takenName.size()),
+                                takenPath, [this](qsizetype k) -> const QString & { return m_items[k].oldPath; });
     if (j < 0) {
         if (foldedOld.isEmpty())
             for (qsizetype k = 0; k < m_items.size(); ++k)
@@ -406,7 +524,7 @@ void RenameBatch::prepare() {
         setTempPath(i, freeTemporaryPath(i, destinations));
     }
 
-    QHash<QString, qsizetype> oldIndex;
+    EntryIndex oldIndex;
     checkEntries(oldIndex);
 
     // Occupied destinations. A destination held by a file of the batch is no
@@ -547,16 +665,23 @@ private:
 };
 
 bool BatchRun::beginJournal(QString *error) {
-    QList<JournalRecord> records;
-    records.reserve(n);
+    // The entries that move, in journal order; their lines are made as the
+    // journal is written, block by block.
+    std::vector<qsizetype> toMove;
+    toMove.reserve(size_t(n));
     for (qsizetype i = 0; i < n; ++i) {
         if (b.m_outcomes[i].status == RenameStatus::Pending) {
-            recordOf[i] = records.size();
-            records.append(recordFor(i));
+            recordOf[i] = qsizetype(toMove.size());
+            toMove.push_back(i);
         }
     }
+    auto line = [this, &toMove](qsizetype k, QByteArray &out) {
+        const qsizetype i = toMove[size_t(k)];
+        RenameJournal::appendRecord(out, b.m_items[i].oldPath, b.m_outcomes[i].tempPath, b.m_items[i].newPath,
+                                    b.m_identities[i]);
+    };
     QString journalError;
-    if (!records.isEmpty() && !journal.begin(records, &journalError)) {
+    if (!toMove.empty() && !journal.begin(qsizetype(toMove.size()), line, &journalError)) {
         // Nothing moves; every entry that was to move says why.
         for (RenameOutcome &o : b.m_outcomes) {
             if (o.status == RenameStatus::Pending) {

@@ -36,6 +36,7 @@ struct RenameOutcome {
 
 class FolderNames;
 class BatchRun;
+class EntryIndex;
 
 class RenameBatch {
 public:
@@ -100,11 +101,21 @@ private:
     // The folders of the batch, each read once, with open descriptors so that
     // the moves name files relative to them; shared by copies of the batch.
     std::shared_ptr<FolderNames> m_folders;
+    // The encoded last part of a path, kept with the folders (m_folders):
+    // the names of a large batch do not each take a block of memory.
+    struct NameBytes {
+        const char *data = nullptr; // followed by a NUL byte
+        int length = 0;
+        qsizetype size() const { return length; }
+        bool isEmpty() const { return length == 0; }
+        operator QByteArray() const { return data ? QByteArray::fromRawData(data, length) : QByteArray(); }
+    };
     struct Names {
         int oldDir = -1, newDir = -1;       // descriptors of the folders, or -1
         int oldFolder = -1, newFolder = -1; // the folders in m_folders, or -1
-        QByteArray oldName, tempName, newName;
+        NameBytes oldName, tempName, newName;
     };
+    NameBytes keep(const QByteArray &name);
     struct TempName {
         QString path;
         QByteArray name; // its last part, encoded
@@ -117,9 +128,10 @@ private:
     void block(qsizetype i, const QString &reason);
     void openFolders();
     QString destinationKey(qsizetype i) const;
-    void checkEntries(QHash<QString, qsizetype> &oldIndex);
-    qsizetype holderOf(qsizetype i, const QHash<QString, qsizetype> &oldIndex,
-                       QHash<QString, QList<qsizetype>> &foldedOld, bool &outside);
+    quint64 oldKeyHash(qsizetype i) const;
+    void checkEntries(EntryIndex &oldIndex);
+    qsizetype holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<QString, QList<qsizetype>> &foldedOld,
+                       bool &outside);
     void blockWaitingOnBlocked(const QHash<qsizetype, QList<qsizetype>> &waitingOn);
     TempName freeTemporaryPath(qsizetype i, const QSet<QString> &destinations);
     QSet<QString> tempLikeDestinations() const;

@@ -119,35 +119,20 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
                        QString *error) {
     if (keep <= 0)
         return 0;
-    QByteArray files;
-    files.reserve(batch.size() * 160);
-    int count = 0;
-    QString firstFolder;
-    for (qsizetype i = 0; i < batch.size(); ++i) {
+    auto recorded = [&batch](qsizetype i) {
         const RenameItem &it = batch.item(i);
-        if (batch.outcome(i).status != RenameStatus::Renamed || it.oldPath == it.newPath)
-            continue;
-        // A move within a file system keeps the file's identity, taken before the batch.
-        const FileIdentity id =
-            batch.outcome(i).copied || !batch.identity(i).valid() ? fileIdentity(it.newPath) : batch.identity(i);
-        if (count++ == 0)
-            firstFolder = folderOf(it.oldPath);
-        files += "F\t";
-        journalFields::appendPath(files, it.oldPath);
-        files += '\t';
-        journalFields::appendPath(files, it.newPath);
-        files += '\t';
-        journalFields::appendIdentity(files, id);
-        files += '\n';
+        return batch.outcome(i).status == RenameStatus::Renamed && it.oldPath != it.newPath;
+    };
+    int count = 0;
+    qsizetype first = -1;
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        if (recorded(i)) {
+            if (count++ == 0)
+                first = i;
+        }
     }
     if (count == 0)
         return 0;
-    QByteArray data = Header;
-    data += "B\t" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\t' + QByteArray::number(count) + '\t' +
-            QByteArray::number(undoes) + '\t' + encodePath(firstFolder) + '\n';
-    data += files;
-    for (const QString &f : createdFolders)
-        data += "D\t" + encodePath(f) + '\n';
 
     auto fail = [error](const QString &what) -> qint64 {
         if (error)
@@ -165,7 +150,35 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
     const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return fail(systemErrorText(errno));
-    const bool written = writeAllTo(fd, data) && ::fsync(fd) == 0;
+    // The lines go out in blocks of about a megabyte as they are made.
+    constexpr qsizetype Block = qsizetype(1) << 20;
+    QByteArray out = Header;
+    out.reserve(Block + 4096);
+    out += "B\t" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\t' + QByteArray::number(count) + '\t' +
+           QByteArray::number(undoes) + '\t' + encodePath(folderOf(batch.item(first).oldPath)) + '\n';
+    bool written = true;
+    for (qsizetype i = first; written && i < batch.size(); ++i) {
+        if (!recorded(i))
+            continue;
+        const RenameItem &it = batch.item(i);
+        // A move within a file system keeps the file's identity, taken before the batch.
+        const FileIdentity id =
+            batch.outcome(i).copied || !batch.identity(i).valid() ? fileIdentity(it.newPath) : batch.identity(i);
+        out += "F\t";
+        journalFields::appendPath(out, it.oldPath);
+        out += '\t';
+        journalFields::appendPath(out, it.newPath);
+        out += '\t';
+        journalFields::appendIdentity(out, id);
+        out += '\n';
+        if (out.size() >= Block) {
+            written = writeAllTo(fd, out);
+            out.resize(0);
+        }
+    }
+    for (const QString &f : createdFolders)
+        out += "D\t" + encodePath(f) + '\n';
+    written = written && writeAllTo(fd, out) && ::fsync(fd) == 0;
     const int writeError = errno;
     ::close(fd);
     if (!written) {

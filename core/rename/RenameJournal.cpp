@@ -107,38 +107,66 @@ QByteArray phaseLine(int phase) {
     return "P\t" + QByteArray::number(phase) + '\n';
 }
 
-QByteArray serialise(const QList<JournalRecord> &records) {
-    QByteArray out = Header;
-    out.reserve(records.size() * 200);
-    for (const JournalRecord &r : records) {
-        out += "R\t";
-        journalFields::appendPath(out, r.oldPath);
-        out += '\t';
-        journalFields::appendPath(out, r.tempPath);
-        out += '\t';
-        journalFields::appendPath(out, r.newPath);
-        out += '\t';
-        journalFields::appendIdentity(out, r.identity);
-        out += '\n';
-    }
-    for (qsizetype k = 0; k < records.size(); ++k) {
-        for (const CopyStep &c : records[k].copies) {
-            out += copyLine(k, c.partialPath, c.finalPath);
-            if (c.identity.valid())
-                out += identityLine(c.partialPath, c.identity);
-        }
-    }
-    return out;
+// The journal is written in blocks of about this size: a batch of many
+// files never holds its whole journal in memory.
+constexpr qsizetype JournalBlock = qsizetype(1) << 20;
+
+void appendRecordLine(QByteArray &out, const QString &oldPath, const QString &tempPath, const QString &newPath,
+                      const FileIdentity &id) {
+    out += "R\t";
+    journalFields::appendPath(out, oldPath);
+    out += '\t';
+    journalFields::appendPath(out, tempPath);
+    out += '\t';
+    journalFields::appendPath(out, newPath);
+    out += '\t';
+    journalFields::appendIdentity(out, id);
+    out += '\n';
 }
 
-// Writes data to path (created exclusively when exclusive), synced. Returns
-// the open descriptor (the caller keeps or closes it) or -1 with errno set.
-int writeSynced(const QString &path, const QByteArray &data, bool exclusive) {
+// Writes the header and count record lines to fd in large blocks, then the
+// copy steps of the records that have some. False with errno set.
+bool writeRecords(int fd, qsizetype count, const RenameJournal::RecordLine &line,
+                  const QList<JournalRecord> *withCopies) {
+    QByteArray out = Header;
+    out.reserve(JournalBlock + 4096);
+    for (qsizetype k = 0; k < count; ++k) {
+        line(k, out);
+        if (out.size() >= JournalBlock) {
+            if (!writeAllTo(fd, out))
+                return false;
+            out.resize(0);
+        }
+    }
+    if (withCopies) {
+        for (qsizetype k = 0; k < withCopies->size(); ++k) {
+            for (const CopyStep &c : withCopies->at(k).copies) {
+                out += copyLine(k, c.partialPath, c.finalPath);
+                if (c.identity.valid())
+                    out += identityLine(c.partialPath, c.identity);
+            }
+        }
+    }
+    return out.isEmpty() || writeAllTo(fd, out);
+}
+
+RenameJournal::RecordLine linesOf(const QList<JournalRecord> &records) {
+    return [&records](qsizetype k, QByteArray &out) {
+        const JournalRecord &r = records[k];
+        appendRecordLine(out, r.oldPath, r.tempPath, r.newPath, r.identity);
+    };
+}
+
+// Writes a journal to path (created exclusively when exclusive), synced.
+// Returns the open descriptor (the caller keeps or closes it) or -1 with
+// errno set.
+int writeSynced(const QString &path, qsizetype count, const RenameJournal::RecordLine &line,
+                const QList<JournalRecord> *withCopies, bool exclusive) {
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
     const int fd = ::open(QFile::encodeName(path).constData(), flags, 0600);
     if (fd < 0)
         return -1;
-    if (!writeAllTo(fd, data) || ::fsync(fd) != 0) {
+    if (!writeRecords(fd, count, line, withCopies) || ::fsync(fd) != 0) {
         const int e = errno;
         ::close(fd);
         ::unlink(QFile::encodeName(path).constData());
@@ -157,7 +185,7 @@ bool rewriteJournal(const QString &path, const QList<JournalRecord> &records) {
         return ok;
     }
     const QString tmp = path + QStringLiteral(".new");
-    const int fd = writeSynced(tmp, serialise(records), false);
+    const int fd = writeSynced(tmp, records.size(), linesOf(records), &records, false);
     if (fd < 0)
         return false;
     ::close(fd);
@@ -225,6 +253,16 @@ void RenameJournal::setJournalFolder(const QString &folder) {
 }
 
 bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error) {
+    return begin(records.size(), linesOf(records), error, &records);
+}
+
+void RenameJournal::appendRecord(QByteArray &out, const QString &oldPath, const QString &tempPath,
+                                 const QString &newPath, const FileIdentity &identity) {
+    appendRecordLine(out, oldPath, tempPath, newPath, identity);
+}
+
+bool RenameJournal::begin(qsizetype count, const RecordLine &line, QString *error,
+                          const QList<JournalRecord> *withCopies) {
     const QString folder = journalFolder();
     const int mkdirError = makeFoldersSynced(folder, 0700);
     if (mkdirError != 0) {
@@ -240,7 +278,7 @@ bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error) {
                              .arg(++sequence)
                              .arg(Suffix);
     const QString path = QDir(folder).filePath(name);
-    const int fd = writeSynced(path, serialise(records), true);
+    const int fd = writeSynced(path, count, line, withCopies, true);
     if (fd < 0) {
         if (error)
             *error =

@@ -91,6 +91,14 @@ public:
     // folder, and keeps it locked (a running batch's journal is never taken
     // for a crashed one). False with the reason when it cannot be written.
     bool begin(const QList<JournalRecord> &records, QString *error);
+    // The same for count records whose lines line(k, out) appends to out
+    // (with appendRecord), written in large blocks as they come: no list of
+    // records nor the whole journal is held in memory.
+    using RecordLine = std::function<void(qsizetype k, QByteArray &out)>;
+    bool begin(qsizetype count, const RecordLine &line, QString *error,
+               const QList<JournalRecord> *withCopies = nullptr);
+    static void appendRecord(QByteArray &out, const QString &oldPath, const QString &tempPath, const QString &newPath,
+                             const FileIdentity &identity);
     // Replaces the journal by one holding only records (files that could not
     // be put back); with none, marks the batch done (synced), then removes
     // the journal. The caller has synced the folders the batch changed.

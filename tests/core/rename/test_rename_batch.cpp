@@ -122,6 +122,32 @@ TEST_F(RenameBatchTest, ConflictsAreBlockedBeforeAnythingMoves) {
     expectNothingLost();
 }
 
+// Equal keys found however they were written: a path given twice, and new
+// names the disk takes for one (other Unicode forms, the Kelvin sign whose
+// NFC form is the ASCII "K"), beside a swap found through the same index.
+TEST_F(RenameBatchTest, SameFileOrSameDestinationWrittenAnotherWay) {
+    const QString nfc = QString::fromUtf8("\xc3\xa9"), nfd = QString::fromUtf8("e\xcc\x81");
+    const QString kelvin = QString::fromUtf8("\xe2\x84\xaa");
+    const struct {
+        QList<QPair<QString, QString>> moves;
+        QList<RenameStatus> expected;
+    } cases[] = {
+        {{{"a", "x"}, {"a", "y"}}, {RenameStatus::Pending, Blocked}},
+        {{{"a", "K.txt"}, {"b", kelvin + ".txt"}}, {Blocked, Blocked}},
+        {{{"a", kelvin + ".txt"}, {"b", "K.txt"}}, {Blocked, Blocked}},
+        {{{"a", nfc}, {"b", nfd}}, {Blocked, Blocked}},
+        {{{"a", "b"}, {"b", "a"}, {"c", "c2"}}, {RenameStatus::Pending, RenameStatus::Pending, RenameStatus::Pending}},
+    };
+    for (const auto &c : cases) {
+        for (const QString &n : names(dir.path()))
+            QFile::remove(p(n));
+        files({"a", "b", "c"});
+        RenameBatch b = batch(c.moves);
+        b.prepare();
+        EXPECT_EQ(statuses(b), c.expected) << c.moves.last().second.toStdString();
+    }
+}
+
 TEST_F(RenameBatchTest, TemporaryNameCollisionsLengthenThePrefix) {
     files({"a.jpg", "b.jpg", "tmp_Tvol_2_b.jpg", "tmp_Tvol__2_b.jpg"});
     RenameBatch b = batch({{"a.jpg", "1.jpg"}, {"b.jpg", "2.jpg"}, {"tmp_Tvol_2_b.jpg", "3.jpg"}});
