@@ -144,6 +144,17 @@ struct WindowTest : ::testing::Test {
 
     void TearDown() override { window.reset(); }
 
+    // The window closed with its settings stored, and a new one started.
+    void restart() {
+        window->storeIntoSettings();
+        window.reset();
+        window = std::make_unique<frmMain>(controller.get());
+        controller->loadFromSettings();
+        window->Form_Load();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
     QString touch(const QString &name) {
         QFile f(dir.path() + QStringLiteral("/files/") + name);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
@@ -190,14 +201,7 @@ TEST_F(WindowTest, SplittersAndColumnWidthsSurviveTheNextStart) {
     top->setSizes({sizes[0] - moved, sizes[1] + moved});
     const QList<int> chosen = top->sizes();
     control<QTableView>("lstrename")->setColumnWidth(0, 123);
-    window->storeIntoSettings();
-
-    window.reset();
-    window = std::make_unique<frmMain>(controller.get());
-    controller->loadFromSettings();
-    window->Form_Load();
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    restart();
     EXPECT_EQ(control<QSplitter>("splitTop")->sizes(), chosen);
     EXPECT_EQ(control<QTableView>("lstrename")->columnWidth(0), 123);
 }
@@ -1053,15 +1057,6 @@ TEST_F(WindowTest, ThreeRestartsLeaveTheWindowWhereItWasMaximisedOrNot) {
     // start puts it as best it can, each later start exactly there again.
     window->move(window->pos() + QPoint(7, 5));
     test::runEvents(20);
-    const auto restart = [&] {
-        window->storeIntoSettings();
-        window.reset();
-        window = std::make_unique<frmMain>(controller.get());
-        controller->loadFromSettings();
-        window->Form_Load();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    };
     restart();
     window->storeIntoSettings();
     const QRect place(window->pos(), window->size());
