@@ -108,6 +108,25 @@ frmOption::Services withDefaults(frmOption::Services s) {
     return s;
 }
 
+// A counter value's choices, one per row: the first ("reset to") with the
+// value's field beside it.
+void buildResetChoices(QGroupBox *frame, QRadioButton **options, const char *name, const char *const *texts, int count,
+                       QLineEdit *value) {
+    auto *grid = new QGridLayout(frame);
+    for (int i = 0; i < count; ++i) {
+        options[i] = new QRadioButton(QString::fromUtf8(texts[i]));
+        i18n::setControlIndex(options[i], QLatin1String(name), i);
+        if (i > 0)
+            grid->addWidget(options[i], i, 0);
+    }
+    value->setMaximumWidth(80);
+    auto *reset = new QHBoxLayout;
+    reset->addWidget(options[0]);
+    reset->addWidget(value);
+    reset->addStretch(1);
+    grid->addLayout(reset, 0, 0);
+}
+
 } // namespace
 
 frmOption::frmOption(MainController *controller, ExifReader *reader, const Services &services, QWidget *parent)
@@ -182,37 +201,13 @@ void frmOption::buildCounterPage(QWidget *page) {
     }
     g1->addStretch(1);
     fraDebut = named(new QGroupBox(QStringLiteral("Début du compteur")), "fraDebut");
-    auto *g2 = new QGridLayout(fraDebut);
     const char *debut[3] = {"remise a", "garder la valeur", "prendre la valeur suivante"};
-    for (int i = 0; i < 3; ++i) {
-        optDebut[i] = new QRadioButton(QString::fromUtf8(debut[i]));
-        i18n::setControlIndex(optDebut[i], QStringLiteral("optDebut"), i);
-        if (i > 0)
-            g2->addWidget(optDebut[i], i, 0);
-    }
     txtDebut = named(new QLineEdit, "txtDebut");
-    txtDebut->setMaximumWidth(80);
-    auto *reset = new QHBoxLayout;
-    reset->addWidget(optDebut[0]);
-    reset->addWidget(txtDebut);
-    reset->addStretch(1);
-    g2->addLayout(reset, 0, 0);
+    buildResetChoices(fraDebut, optDebut.data(), "optDebut", debut, 3, txtDebut);
     fraPas = named(new QGroupBox(QStringLiteral("Pas du compteur")), "fraPas");
-    auto *g3 = new QGridLayout(fraPas);
     const char *pas[2] = {"remise à", "garder la valeur"};
-    for (int i = 0; i < 2; ++i) {
-        optPas[i] = new QRadioButton(QString::fromUtf8(pas[i]));
-        i18n::setControlIndex(optPas[i], QStringLiteral("optPas"), i);
-        if (i > 0)
-            g3->addWidget(optPas[i], i, 0);
-    }
     txtPas = named(new QLineEdit, "txtPas");
-    txtPas->setMaximumWidth(80);
-    auto *resetStep = new QHBoxLayout;
-    resetStep->addWidget(optPas[0]);
-    resetStep->addWidget(txtPas);
-    resetStep->addStretch(1);
-    g3->addLayout(resetStep, 0, 0);
+    buildResetChoices(fraPas, optPas.data(), "optPas", pas, 2, txtPas);
     v->addWidget(fraRegle);
     v->addWidget(fraDebut);
     v->addWidget(fraPas);
