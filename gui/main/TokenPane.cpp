@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 
 namespace tav {
@@ -87,6 +88,7 @@ TokenPane::TokenPane(QWidget *hoverHost, QWidget *parent)
     lstAstuce->setMaximumWidth(200);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     lstAstuce->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstAstuce->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     h->addWidget(lstAstuce);
 
     const char *const groupCaptions[GroupCount] = {
@@ -108,7 +110,7 @@ TokenPane::TokenPane(QWidget *hoverHost, QWidget *parent)
     }
     for (int i = 0; i < GroupCount; ++i) {
         fAstuce[i] = named(new QGroupBox(QString::fromUtf8(groupCaptions[i])), "fAstuce", i);
-        stack->addWidget(fAstuce[i], 0, 0);
+        stack->addWidget(fAstuce[i], 0, 0, Qt::AlignTop);
         fAstuce[i]->setVisible(i == 0);
     }
     for (int i = 0; i <= MetadataGroup; ++i)
@@ -261,10 +263,13 @@ void TokenPane::buildRegex() {
     about->setWordWrap(true);
     cmdRegex = pane::button("cmdRegex", QString::fromUtf8("Construire…"),
                             QString::fromUtf8("Écrire l'opérateur avec un exemple sur le fichier sélectionné"));
-    grid->addWidget(Label8[labelsOfGroup(RegexGroup).value(0)], 0, 0, 1, 2);
-    grid->addWidget(about, 1, 0);
-    grid->addWidget(cmdRegex, 1, 1, Qt::AlignTop);
+    // The button beside the operator, so that both show even when the
+    // window leaves the tokens little height.
+    grid->addWidget(Label8[labelsOfGroup(RegexGroup).value(0)], 0, 0);
+    grid->addWidget(cmdRegex, 0, 1);
+    grid->addWidget(about, 1, 0, 1, 2);
     grid->setColumnStretch(0, 1);
+    grid->setRowStretch(2, 1);
     connect(cmdRegex, &QPushButton::clicked, this, &TokenPane::regexBuilderRequested);
 }
 
@@ -398,6 +403,8 @@ void TokenPane::showSelectedGroup() {
             fAstuce[i]->setVisible(true);
         }
     }
+    fitGroupsHeight();
+    m_scroll->ensureVisible(0, 0);
     if (lstAstuce->currentItem())
         emit tipChosen(lstAstuce->currentItem()->text());
     // A tool installed or removed meanwhile shows when the metadata group does.
@@ -408,15 +415,28 @@ void TokenPane::showSelectedGroup() {
 void TokenPane::fitSize() {
     // The tips list as wide as its longest entry; the groups' place as high
     // as the highest group, so that the pane keeps one size whichever group shows.
-    lstAstuce->setFixedWidth(std::min(lstAstuce->sizeHintForColumn(0) + 2 * lstAstuce->frameWidth() + 8, 260));
+    // Room for the vertical scroll bar too: a short pane shows it.
+    lstAstuce->setFixedWidth(std::min(lstAstuce->sizeHintForColumn(0) + 2 * lstAstuce->frameWidth() + 8 +
+                                          lstAstuce->verticalScrollBar()->sizeHint().width(),
+                                      300));
     int height = 0;
     for (QGroupBox *group : fAstuce)
         height = std::max(height, group->sizeHint().height());
-    m_groups->setFixedHeight(height);
+    fitGroupsHeight();
     m_scroll->setMaximumHeight(height);
     m_scroll->setMinimumHeight(std::min(height, MinimumGroupsHeight));
     lstAstuce->setMaximumHeight(height);
     lstAstuce->setMinimumHeight(std::min(height, MinimumGroupsHeight));
+}
+
+void TokenPane::fitGroupsHeight() {
+    // The shown group's own height: a short group needs no scroll bar, and
+    // a tall one scrolls from its top.
+    for (QGroupBox *group : fAstuce)
+        if (!group->isHidden()) {
+            m_groups->setFixedHeight(group->sizeHint().height());
+            break;
+        }
 }
 
 void TokenPane::setMetadataValue(int index, const QString &text) {

@@ -45,6 +45,7 @@ public:
     void showSelectedGroup();
     // The pane at one size whichever group shows (after translation).
     void fitSize();
+    void fitGroupsHeight();
 
     void setMetadataValue(int index, const QString &text);
     void setToolText(const QString &text);

@@ -45,6 +45,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
@@ -763,6 +764,14 @@ TEST_F(LiveWindowTest, ExifValuesAndToolLabelShowWholeAndTheTokenPaneKeepsItsSiz
     EXPECT_EQ(paneHeights.size(), 1);
     EXPECT_EQ(tipsHeights.size(), 1);
     EXPECT_EQ(tipsWidths.size(), 1);
+    // Even this small, the tips need no sideways scrolling and the regex
+    // group shows its button without scrolling.
+    EXPECT_FALSE(tips->horizontalScrollBar()->isVisible());
+    tips->setCurrentRow(tips->count() - 1);
+    test::runEvents(20);
+    auto *viewport = control<QScrollArea>("scrollTokens")->viewport();
+    auto *build = control<QPushButton>("cmdRegex");
+    EXPECT_TRUE(viewport->rect().contains(QRect(build->mapTo(viewport, QPoint()), build->size())));
 
     tips->setCurrentRow(3); // Exif
     wfe->showMetadataLabel(0, QStringLiteral("$d$=2018:05:06 07:08:09"));
