@@ -3,6 +3,7 @@
 #include "core/base/mTavCommon.h"
 #include "core/engine/RegexOperator.h"
 #include "core/i18n/Language.h"
+#include "core/settings/modIniFile.h"
 #include "gui/i18n/Translate.h"
 
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 
 namespace tav {
 
@@ -69,14 +71,28 @@ frmRegex::frmRegex(const QString &rule, const QString &exampleName, QWidget *par
     buttons->addWidget(cmdAnnuler);
     g->addLayout(buttons, row, 0, 1, 2);
 
-    // The rule's operator, when it has one, is the starting point.
+    // The rule's operator, when it has one, is the starting point; else what
+    // was typed here last time, written or not, so that nothing typed is lost.
     const QList<RegexSpan> spans = findRegexOperators(rule);
+    QSettings store = modIniFile::userStore();
+    store.beginGroup(QStringLiteral("frmRegex"));
     if (!spans.isEmpty()) {
         const RegexFields fields = regexFieldsOf(spans.first());
         txtMotif->setText(fields.pattern);
         txtRemplacement->setText(fields.replacement);
         chkCasse->setChecked(fields.ignoreCase);
+    } else {
+        txtMotif->setText(store.value(QStringLiteral("Pattern")).toString());
+        txtRemplacement->setText(store.value(QStringLiteral("Replacement")).toString());
+        chkCasse->setChecked(store.value(QStringLiteral("IgnoreCase"), false).toBool());
     }
+    connect(this, &QDialog::finished, this, [this] {
+        QSettings store = modIniFile::userStore();
+        store.beginGroup(QStringLiteral("frmRegex"));
+        store.setValue(QStringLiteral("Pattern"), txtMotif->text());
+        store.setValue(QStringLiteral("Replacement"), txtRemplacement->text());
+        store.setValue(QStringLiteral("IgnoreCase"), chkCasse->isChecked());
+    });
 
     for (QLineEdit *e : {txtMotif, txtRemplacement, txtExemple})
         connect(e, &QLineEdit::textChanged, this, &frmRegex::showExample);

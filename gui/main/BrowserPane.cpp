@@ -6,6 +6,7 @@
 #include "core/i18n/Language.h"
 #include "core/metadata/Exif.h"
 #include "gui/shellbrowser/FolderListModel.h"
+#include "gui/shellbrowser/FolderTreeModel.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
 #include "gui/widgets/ImagePreview.h"
@@ -203,6 +204,7 @@ QString BrowserPane::filter() const {
 
 void BrowserPane::setNaturalOrder(bool on) {
     ListView1->folderModel()->setNameOrder(on ? shell::NameOrder::Natural : shell::NameOrder::Plain);
+    TreeView1->folderModel()->setNaturalOrder(on);
 }
 
 void BrowserPane::setFilter(const QString &filter) {

@@ -130,6 +130,8 @@ void FolderTreeModel::list(Node *node) {
     // Dot-folders stay out of the tree (they are reached by a path).
     names.erase(std::remove_if(names.begin(), names.end(), [](const QString &n) { return n.startsWith(u'.'); }),
                 names.end());
+    if (m_natural)
+        std::stable_sort(names.begin(), names.end(), [this](const QString &a, const QString &b) { return less(a, b); });
     const QModelIndex parentIndex = indexOf(node);
     if (names.isEmpty()) {
         // The expander goes away.
@@ -150,12 +152,44 @@ void FolderTreeModel::list(Node *node) {
     endInsertRows();
 }
 
+bool FolderTreeModel::less(const QString &a, const QString &b) const {
+    return nameLess(a, b, m_natural ? NameOrder::Natural : NameOrder::Plain);
+}
+
+void FolderTreeModel::setNaturalOrder(bool on) {
+    if (on == m_natural)
+        return;
+    m_natural = on;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    for (auto &root : m_roots)
+        sortChildren(root.get());
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &index : before)
+        after.append(indexOf(nodeOf(index)));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void FolderTreeModel::sortChildren(Node *node) {
+    auto &children = node->children;
+    std::stable_sort(children.begin(), children.end(),
+                     [this](const std::unique_ptr<Node> &a, const std::unique_ptr<Node> &b) {
+                         return less(a->caption, b->caption);
+                     });
+    for (size_t i = 0; i < children.size(); ++i) {
+        children[i]->row = int(i);
+        sortChildren(children[i].get());
+    }
+}
+
 FolderTreeModel::Node *FolderTreeModel::childNamed(Node *node, const QString &name) {
     list(node);
     auto &children = node->children;
     auto found =
         std::lower_bound(children.begin(), children.end(), name,
-                         [](const std::unique_ptr<Node> &c, const QString &n) { return nameLess(c->caption, n); });
+                         [this](const std::unique_ptr<Node> &c, const QString &n) { return less(c->caption, n); });
     if (found != children.end() && (*found)->caption == name)
         return found->get();
     for (auto &child : children)

@@ -19,6 +19,9 @@ public:
 
     // Rebuilds the top level; every folder will be read again.
     void reload();
+    // Sub-folders in natural order (folder2 before folder10) or in plain
+    // order; folders already read are put in the new order at once.
+    void setNaturalOrder(bool on);
 
     QString pathOf(const QModelIndex &index) const;
     // Walks down to path, reading folders on the way; returns the deepest
@@ -41,11 +44,14 @@ private:
     QModelIndex indexOf(Node *node) const;
     void list(Node *node);
     Node *childNamed(Node *node, const QString &name);
+    bool less(const QString &a, const QString &b) const;
+    void sortChildren(Node *node);
 
     std::vector<std::unique_ptr<Node>> m_roots;
     QIcon m_folderIcon;
     QIcon m_homeIcon;
     QIcon m_driveIcon;
+    bool m_natural = false;
 };
 
 } // namespace tav::shell

@@ -2,6 +2,7 @@
 // on a name, and the rule it writes.
 #include "QtPrinters.h"
 #include "TestGuard.h"
+#include "core/settings/modIniFile.h"
 #include "gui/dialogs/frmRegex.h"
 
 #include <QCheckBox>
@@ -59,10 +60,21 @@ TEST(RegexBuilderWindow, StartsFromTheRuleShowsTheExampleAndWritesInPlace) {
     EXPECT_FALSE(b.canWrite());
 }
 
-TEST(RegexBuilderWindow, ARuleWithoutTheOperatorIsReplacedWhole) {
+TEST(RegexBuilderWindow, ARuleWithoutTheOperatorIsReplacedWholeAndTheFieldsAreKeptForNextTime) {
     tav::test::TestGuard guard;
-    Builder b(QStringLiteral("### - *"), QString());
-    EXPECT_TRUE(b.field("txtMotif")->text().isEmpty());
-    b.type("txtMotif", QStringLiteral("x"));
-    EXPECT_EQ(b.form.ruleText(), QStringLiteral("$REGEX/x/$"));
+    modIniFile::userStore().remove(QStringLiteral("frmRegex"));
+    {
+        Builder b(QStringLiteral("### - *"), QString());
+        EXPECT_TRUE(b.field("txtMotif")->text().isEmpty());
+        b.type("txtMotif", QStringLiteral("x"));
+        EXPECT_EQ(b.form.ruleText(), QStringLiteral("$REGEX/x/$"));
+        b.type("txtRemplacement", QStringLiteral("y/z"));
+        b.form.reject(); // what was typed is not lost with a cancel
+    }
+    Builder again(QStringLiteral("### - *"), QString());
+    EXPECT_EQ(again.field("txtMotif")->text(), u"x");
+    EXPECT_EQ(again.field("txtRemplacement")->text(), u"y/z");
+    // A rule's own operator comes first.
+    Builder fromRule(QStringLiteral("$REGEX/a/b$"), QString());
+    EXPECT_EQ(fromRule.field("txtMotif")->text(), u"a");
 }

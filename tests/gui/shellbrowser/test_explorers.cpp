@@ -337,3 +337,29 @@ TEST_F(Explorers, VanishedAndUnreadableFoldersLeaveAUsableEmptyList) {
 }
 
 } // namespace
+
+TEST_F(Explorers, TreeSubFoldersFollowTheNaturalOrderSwitchKeepingTheSelection) {
+    for (const char *name : {"d10", "D3", "d2", "d1/x"})
+        ASSERT_TRUE(QDir().mkpath(root + "/" + name));
+    FolderTreeModel *model = tree.folderModel();
+    auto children = [&] {
+        const QModelIndex parent = model->indexForPath(root);
+        QStringList names;
+        for (int i = 0; i < model->rowCount(parent); ++i)
+            names << model->index(i, 0, parent).data().toString();
+        return names;
+    };
+    ASSERT_TRUE(tree.setTVPath(root + "/d1/x"));
+    EXPECT_EQ(children(), (QStringList{"d1", "d10", "d2", "D3"}));
+    // Folders already read take the new order at once; the selection stays.
+    model->setNaturalOrder(true);
+    EXPECT_EQ(children(), (QStringList{"d1", "d2", "D3", "d10"}));
+    EXPECT_EQ(tree.TVPath(), root + "/d1/x");
+    // A folder made later goes into its natural place.
+    ASSERT_TRUE(QDir().mkpath(root + "/d9"));
+    EXPECT_TRUE(tree.setTVPath(root + "/d9"));
+    EXPECT_EQ(children(), (QStringList{"d1", "d2", "D3", "d9", "d10"}));
+    model->setNaturalOrder(false);
+    EXPECT_EQ(children(), (QStringList{"d1", "d10", "d2", "D3", "d9"}));
+    EXPECT_EQ(tree.TVPath(), root + "/d9");
+}
