@@ -204,7 +204,7 @@ QString BrowserPane::filter() const {
 
 void BrowserPane::setNaturalOrder(bool on) {
     ListView1->folderModel()->setNameOrder(on ? shell::NameOrder::Natural : shell::NameOrder::Plain);
-    TreeView1->folderModel()->setNaturalOrder(on);
+    TreeView1->setNaturalOrder(on);
 }
 
 void BrowserPane::setFilter(const QString &filter) {

@@ -42,6 +42,7 @@ bool TVExplorer::attach(int /*reserved*/, const QString &path, bool useContextMe
     ModSubClassing::subclass(this, this);
     if (!m_model) {
         m_model = new FolderTreeModel(this);
+        m_model->setNaturalOrder(m_natural);
         setModel(m_model);
     } else {
         m_model->reload();
@@ -49,6 +50,12 @@ bool TVExplorer::attach(int /*reserved*/, const QString &path, bool useContextMe
     if (!path.isEmpty())
         setTVPath(path);
     return true;
+}
+
+void TVExplorer::setNaturalOrder(bool on) {
+    m_natural = on;
+    if (m_model)
+        m_model->setNaturalOrder(on);
 }
 
 void TVExplorer::refresh() {

@@ -43,6 +43,8 @@ public:
     bool UseContextMenu() const;
 
     tav::shell::FolderTreeModel *folderModel() const { return m_model; }
+    // Sub-folders in natural order; kept for a model made later.
+    void setNaturalOrder(bool on);
 
 signals:
     // A folder was selected, again or anew.
@@ -60,4 +62,5 @@ private:
     void selectedFolderChanged(const QModelIndex &current);
 
     tav::shell::FolderTreeModel *m_model = nullptr;
+    bool m_natural = false;
 };

@@ -362,4 +362,11 @@ TEST_F(Explorers, TreeSubFoldersFollowTheNaturalOrderSwitchKeepingTheSelection) 
     model->setNaturalOrder(false);
     EXPECT_EQ(children(), (QStringList{"d1", "d10", "d2", "D3", "d9"}));
     EXPECT_EQ(tree.TVPath(), root + "/d9");
+
+    // The order chosen before a tree has its folders holds once it has them.
+    TVExplorer late;
+    late.setNaturalOrder(true);
+    ASSERT_TRUE(late.attach(1, root + "/d1", false));
+    const QModelIndex top = late.folderModel()->indexForPath(root);
+    EXPECT_EQ(late.folderModel()->index(4, 0, top).data().toString(), u"d10");
 }
