@@ -33,8 +33,12 @@ if readelf -d "$prefix/bin/travoline-cli" | grep -E 'RUNPATH|RPATH' | grep -q "$
     fail "the installed program's RUNPATH names the build folder"
 fi
 
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_STATE_HOME="$work/home/.local/state"
+# A runtime folder of its own: otherwise the window would hand its folder to a
+# Travoline already running for this user and end at once.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_STATE_HOME="$work/home/.local/state" \
+    XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$work/photos"
+mkdir -m 700 "$work/run"
 for n in b a c; do echo "$n" > "$work/photos/$n.txt"; done
 cd "$work"
 
