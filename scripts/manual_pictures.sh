@@ -28,9 +28,11 @@ for triple in "Français:francais:Images" "English:english:Pictures"; do
     DISPLAY=":$disp" QT_QPA_PLATFORM=xcb "$shots" "$name" "$root/langages/$folder/images" \
     "$work/$folder/home/$pictures/Rome"
 done
-# The new pictures beside the program, then the help window showing them.
+# The new pictures beside the program, then the help window showing them in
+# every manual (German, Spanish and Italian show the English pictures).
 cmake --build "$build" --target langages >/dev/null
-for pair in "Français:francais" "English:english"; do
+for pair in "Français:francais" "English:english" "Deutsch:deutsch" "Español:espanol" "Italiano:italiano"; do
+  mkdir -p "$work/${pair##*:}/home"
   HOME=$work/${pair##*:}/home XDG_CONFIG_HOME=$work/${pair##*:}/home/.config DISPLAY=":$disp" QT_QPA_PLATFORM=xcb \
     "$shots" "${pair%%:*}" --help-window "$build/manual-shots/help-window-${pair##*:}.png"
 done

@@ -24,7 +24,9 @@ contents="$(dpkg-deb --contents "$deb" | awk '{print $6}')"
 for f in ./usr/bin/travoline ./usr/bin/travoline-cli ./usr/lib/travoline/liborvalib.so \
          ./usr/lib/travoline/libhovrix.so ./usr/share/travoline/langages/francais.lng \
          ./usr/share/travoline/langages/deutsch.lng ./usr/share/travoline/langages/espanol.lng \
-         ./usr/share/travoline/langages/italiano.lng \
+         ./usr/share/travoline/langages/italiano.lng ./usr/share/travoline/langages/english/Travoline.html \
+         ./usr/share/travoline/langages/deutsch/Travoline.html ./usr/share/travoline/langages/espanol/Travoline.html \
+         ./usr/share/travoline/langages/italiano/Travoline.html ./usr/share/travoline/langages/english/images/review.png \
          ./usr/share/applications/org.travoline.Travoline.desktop ./usr/share/man/man1/travoline-cli.1 \
          ./usr/share/bash-completion/completions/travoline-cli; do
     grep -qxF "$f" <<<"$contents" || fail "$f is not in the package"

@@ -13,18 +13,32 @@ for f in bin/travoline bin/travoline-cli lib/travoline/liborvalib.so lib/travoli
          share/travoline/langages/francais.lng share/travoline/langages/english.lng \
          share/travoline/langages/deutsch.lng share/travoline/langages/espanol.lng \
          share/travoline/langages/italiano.lng share/travoline/langages/italiano/non_image.gif \
+         share/travoline/langages/francais/Travoline.html share/travoline/langages/english/Travoline.html \
+         share/travoline/langages/deutsch/Travoline.html share/travoline/langages/espanol/Travoline.html \
+         share/travoline/langages/italiano/Travoline.html \
          share/applications/org.travoline.Travoline.desktop \
          share/metainfo/org.travoline.Travoline.metainfo.xml \
          share/icons/hicolor/scalable/apps/travoline.svg share/icons/hicolor/48x48/apps/travoline.png; do
     [ -e "$prefix/$f" ] || fail "$f is not installed"
+done
+# Every picture a manual shows is installed where its relative path leads
+# (the German, Spanish and Italian manuals show the English pictures).
+for manual in "$prefix"/share/travoline/langages/*/Travoline.html; do
+    for picture in $(grep -o '<img src="[^"]*"' "$manual" | sed 's/<img src="//; s/"$//'); do
+        [ -s "$(dirname "$manual")/$picture" ] || fail "$manual shows $picture, which is not installed"
+    done
 done
 # No absolute path of the build or source tree may be baked into the binaries' search path.
 if readelf -d "$prefix/bin/travoline-cli" | grep -E 'RUNPATH|RPATH' | grep -q "$build"; then
     fail "the installed program's RUNPATH names the build folder"
 fi
 
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_STATE_HOME="$work/home/.local/state"
+# A runtime folder of its own: otherwise the window would hand its folder to a
+# Travoline already running for this user and end at once.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_STATE_HOME="$work/home/.local/state" \
+    XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$work/photos"
+mkdir -m 700 "$work/run"
 for n in b a c; do echo "$n" > "$work/photos/$n.txt"; done
 cd "$work"
 

@@ -1,7 +1,8 @@
-// The manual and its window, offscreen: the topics of both manuals, the main
-// window's help button, a language without a manual (the English one stands
-// in, else the online one), the window's history and search, a help window
-// opened from a modal dialog, and its close at exit.
+// The manual and its window, offscreen: the topics, anchors and interface
+// words of every manual, the main window's help button, a language without a
+// manual (the English one stands in, else the online one), the window's
+// history and search, a help window opened from a modal dialog, and its close
+// at exit.
 
 #include "QtPrinters.h"
 #include "ScriptedFrontEnd.h"
@@ -21,6 +22,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMap>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
@@ -69,19 +72,91 @@ QSet<QString> anchorsOf(const QTextDocument &doc) {
     return names;
 }
 
+QSet<QString> anchorsOfFile(const QString &file) {
+    QTextDocument doc;
+    doc.setHtml(readAll(file));
+    return anchorsOf(doc);
+}
+
+// The manuals the program ships: folder, language name, one heading.
+struct ManualCase {
+    const char *folder;
+    const char *language;
+    const char *heading;
+};
+const ManualCase Manuals[] = {
+    {"francais", "Français", "La fenêtre principale"},  {"english", "English", "The main window"},
+    {"deutsch", "Deutsch", "Das Hauptfenster"},         {"espanol", "Español", "La ventana principal"},
+    {"italiano", "Italiano", "La finestra principale"},
+};
+
+// The texts of a language file by "section/key".
+QHash<QString, QString> languageTexts(const QString &folder) {
+    QHash<QString, QString> texts;
+    QString section;
+    for (const QString &line :
+         readAll(Source + QStringLiteral("/langages/") + folder + QStringLiteral(".lng")).split(QLatin1Char('\n'))) {
+        const QString l = line.trimmed();
+        if (l.startsWith(QLatin1Char('[')) && l.endsWith(QLatin1Char(']')))
+            section = l.mid(1, l.size() - 2);
+        else if (const qsizetype eq = l.indexOf(QLatin1Char('=')); eq > 0 && !l.startsWith(QLatin1Char(';')))
+            texts.insert(section + QLatin1Char('/') + l.left(eq), l.mid(eq + 1));
+    }
+    return texts;
+}
+
+// A caption as a sentence quotes it: without its colon or dots.
+QString asQuoted(QString text) {
+    text = text.trimmed();
+    for (const QString end : {QStringLiteral(":"), QStringLiteral("…"), QStringLiteral("...")})
+        if (text.endsWith(end))
+            text.chop(end.size());
+    return text.trimmed();
+}
+
+// The texts a manual sets in bold or italics, entities decoded.
+QSet<QString> emphasisedTexts(const QString &html) {
+    QSet<QString> texts;
+    static const QRegularExpression emphasis(QStringLiteral("<(b|i)>(.*?)</\\1>"),
+                                             QRegularExpression::DotMatchesEverythingOption);
+    for (auto m = emphasis.globalMatch(html); m.hasNext();) {
+        QTextDocument doc;
+        doc.setHtml(m.next().captured(2));
+        texts.insert(doc.toPlainText().simplified());
+    }
+    return texts;
+}
+
+// Whether a manual quotes this caption: as it is, without a trailing
+// "(example)", or with a capital when it opens a list item.
+bool quotes(const QSet<QString> &emphasised, const QString &caption) {
+    const QString text = asQuoted(caption);
+    for (const QString &e : emphasised) {
+        if (e == text || (text.startsWith(e + QStringLiteral(" (")) && e.size() > 3))
+            return true;
+        if (!text.isEmpty() && text[0].isLower() && e.size() == text.size() && e[0] == text[0].toUpper() &&
+            e.mid(1) == text.mid(1))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
-TEST_F(HelpTest, BothManualsHaveEveryTopicEveryLinkTargetAndEveryPicture) {
-    for (const char *language : {"francais", "english"}) {
-        SCOPED_TRACE(language);
-        const QString file = help::helpFileForLanguage(QString::fromLatin1(language));
+TEST_F(HelpTest, EveryManualHasEveryAnchorOfTheEnglishOneEveryLinkTargetAndEveryPicture) {
+    const QSet<QString> english = anchorsOfFile(help::helpFileForLanguage(QStringLiteral("english")));
+    for (int topic = help::TopicMainWindow; topic <= help::TopicDependencies; ++topic)
+        EXPECT_TRUE(english.contains(help::topicAnchor(topic))) << topic;
+    for (const ManualCase &manual : Manuals) {
+        SCOPED_TRACE(manual.folder);
+        const QString file = help::helpFileForLanguage(QString::fromLatin1(manual.folder));
         const QString html = readAll(file);
         ASSERT_FALSE(html.isEmpty()) << file.toStdString();
         QTextDocument doc;
         doc.setHtml(html);
         const QSet<QString> anchors = anchorsOf(doc);
-        for (int topic = help::TopicMainWindow; topic <= help::TopicDependencies; ++topic)
-            EXPECT_TRUE(anchors.contains(help::topicAnchor(topic))) << topic;
+        for (const QString &anchor : english)
+            EXPECT_TRUE(anchors.contains(anchor)) << "missing anchor " << anchor.toStdString();
         // Links inside the manual and the pictures it shows.
         const QRegularExpression link(QStringLiteral("href=\"#([^\"]+)\""));
         for (auto m = link.globalMatch(html); m.hasNext();) {
@@ -102,6 +177,53 @@ TEST_F(HelpTest, BothManualsHaveEveryTopicEveryLinkTargetAndEveryPicture) {
             EXPECT_TRUE(html.contains(QStringLiteral("<code>") + row.text)) << row.text.toStdString();
         }
     }
+}
+
+TEST_F(HelpTest, EveryManualQuotesTheInterfaceInTheWordsOfItsLanguageFile) {
+    // The captions the English manual quotes, found by their English text.
+    const QHash<QString, QString> english = languageTexts(QStringLiteral("english"));
+    const QSet<QString> quotedInEnglish =
+        emphasisedTexts(readAll(help::helpFileForLanguage(QStringLiteral("english"))));
+    QMap<QString, QStringList> keysOfCaption; // English caption -> its keys
+    for (auto it = english.cbegin(); it != english.cend(); ++it)
+        if (!asQuoted(it.value()).isEmpty() && quotes(quotedInEnglish, it.value()))
+            keysOfCaption[asQuoted(it.value())] << it.key();
+    EXPECT_GE(keysOfCaption.size(), 50) << "the English manual names the window's controls";
+    for (const ManualCase &manual : Manuals) {
+        const QString folder = QString::fromLatin1(manual.folder);
+        SCOPED_TRACE(manual.folder);
+        const QHash<QString, QString> texts = languageTexts(folder);
+        const QSet<QString> quoted = emphasisedTexts(readAll(help::helpFileForLanguage(folder)));
+        QStringList missing;
+        for (auto it = keysOfCaption.cbegin(); it != keysOfCaption.cend(); ++it) {
+            QStringList captions;
+            bool found = false;
+            for (const QString &key : it.value()) {
+                captions << texts.value(key);
+                found = found || quotes(quoted, texts.value(key));
+            }
+            if (!found)
+                missing << it.key() + QStringLiteral(" -> ") + captions.join(QStringLiteral(" / "));
+        }
+        EXPECT_TRUE(missing.isEmpty()) << "not quoted as the window says it:\n"
+                                       << missing.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+TEST_F(HelpTest, EachLanguageOpensItsOwnManualWithoutTheEnglishNote) {
+    for (const ManualCase &manual : Manuals) {
+        SCOPED_TRACE(manual.folder);
+        i18n::setLanguage(QString::fromUtf8(manual.language));
+        CHelp::show(help::TopicOptions);
+        frmHelp *help = CHelp::window();
+        ASSERT_NE(help, nullptr);
+        EXPECT_EQ(help->file(), help::helpFileForLanguage(QString::fromLatin1(manual.folder)));
+        EXPECT_EQ(help->anchor(), QStringLiteral("topic10001"));
+        EXPECT_EQ(help->note(), QString());
+        EXPECT_TRUE(help->visibleContents().contains(QString::fromUtf8(manual.heading)))
+            << help->visibleContents().join(" | ").toStdString();
+    }
+    EXPECT_TRUE(fe.asked.isEmpty());
 }
 
 TEST_F(HelpTest, MainWindowHelpOpensTopic10000OfTheFrenchManual) {
