@@ -10,9 +10,10 @@
 #include <QByteArrayList>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 #include <QRegularExpression>
+#include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -207,62 +208,67 @@ QByteArray xmpDate(const QByteArray &value) {
     return value;
 }
 
-// The values of one file, raw bytes in report order; decoded together at the
-// end as the report would be.
+// A value as the report's reader decodes its line: UTF-8 when valid,
+// otherwise Windows-1252; given back in UTF-8.
+QByteArray reportText(const QByteArray &value) {
+    if (QByteArrayView(value).isValidUtf8())
+        return value;
+    QStringDecoder cp1252("windows-1252");
+    return (cp1252.isValid() ? QString(cp1252.decode(value)) : QString::fromLatin1(value)).toUtf8();
+}
+
+// ExifTool's date split into its parts (splitExifToolDate, on UTF-8 bytes):
+// the date's three parts, and the time's when all three are digits.
+void splitDate(RecordBytes &r) {
+    const QByteArrayList halves = r[F::DateTime].split(' ');
+    if (halves.size() != 2)
+        return;
+    const QByteArrayList d = halves.at(0).split(':');
+    if (!halves.at(0).isEmpty() && d.size() == 3)
+        for (int i = 0; i < 3; ++i)
+            r[F::Year + i] = d.at(i);
+    const QByteArrayList t = halves.at(1).split(':');
+    const auto digits = [](const QByteArray &s) {
+        return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+    };
+    if (t.size() == 3 && digits(t.at(0)) && digits(t.at(1)) && digits(t.at(2)))
+        for (int i = 0; i < 3; ++i)
+            r[F::Hour + i] = t.at(i);
+}
+
+// The values of one file, raw bytes; made into the record at the end as
+// the ExifTool report's lines would be read (see parseExifToolLine), with no
+// report in between.
 class Collector {
 public:
-    void set(int field, const QByteArray &value) { m_values[field] = printable(value); }
-    bool has(int field) const { return m_values.contains(field); }
+    void set(int field, const QByteArray &value) { m_values[slotIndex(field)] = printable(value); }
 
-    // Lines shorter than the report's minimum (values of fewer than two
-    // characters) are not read from a report; the same here.
-    MetadataRecord finish() const {
-        QList<int> fields = m_values.keys();
-        QByteArrayList texts;
-        for (int f : fields)
-            texts << m_values.value(f);
-        const QStringList decoded = decodeReport(texts.join('\n')).split(QLatin1Char('\n'));
-
-        MetadataRecord record;
-        ExifToolLineState state;
-        const auto feed = [&](const char *label, const QString &value) {
-            parseExifToolLine(QString::fromLatin1(label).leftJustified(32) + QStringLiteral(": ") + value, record,
-                              state);
+    RecordBytes finish() const {
+        RecordBytes r;
+        // A line whose value is shorter than two characters is not read
+        // (nor, then, a value never set).
+        const auto text = [&](int field) -> std::optional<QByteArray> {
+            QByteArray v = reportText(m_values[slotIndex(field)]);
+            if (v.size() < 4 && QString::fromUtf8(v).size() < 2)
+                return std::nullopt;
+            return v;
         };
-        for (const auto &[slot, label] : {std::pair{NameSlot, "File Name"}, std::pair{FolderSlot, "Directory"}}) {
-            const int at = int(fields.indexOf(slot));
-            if (at >= 0)
-                feed(label, decoded.value(at));
-        }
-        static const struct {
-            int field;
-            const char *label;
-        } labels[] = {
-            {F::FileSize, "File Size"},
-            {F::FileDate, "File Modification Date/Time"},
-            {F::CameraMake, "Make"},
-            {F::CameraModel, "Camera Model Name"},
-            {F::Orientation, "Orientation"},
-            {F::Comment, "Comment"},
-            {F::ExposureTime, "Exposure Time"},
-            {F::Aperture, "Aperture Value"},
-            {F::Flash, "Flash"},
-            {F::FocalLength, "Focal Length"},
-            {F::MeteringMode, "Metering Mode"},
-            {F::WhiteBalance, "White Balance"},
-            {F::DateTime, "Create Date"},
-        };
-        for (const auto &l : labels) {
-            const int at = int(fields.indexOf(l.field));
-            if (at >= 0)
-                feed(l.label, decoded.value(at));
-        }
-        const int w = int(fields.indexOf(WidthSlot)), h = int(fields.indexOf(HeightSlot));
-        if (w >= 0)
-            feed("Exif Image Width", decoded.value(w));
-        if (h >= 0)
-            feed("Exif Image Height", decoded.value(h));
-        return record;
+        const std::optional<QByteArray> name = text(NameSlot), folder = text(FolderSlot);
+        if (name)
+            r[F::FileName] = folder ? *folder + '/' + *name : *name;
+        for (int f : {F::FileSize, F::FileDate, F::CameraMake, F::CameraModel, F::Comment, F::ExposureTime, F::Aperture,
+                      F::Flash, F::FocalLength, F::MeteringMode, F::WhiteBalance, F::DateTime})
+            if (std::optional<QByteArray> v = text(f))
+                r[f] = std::move(*v);
+        // Only a turned picture says something worth a name.
+        if (const std::optional<QByteArray> v = text(F::Orientation))
+            if (v->left(6).toUpper() == "ROTATE")
+                r[F::Orientation] = *v;
+        splitDate(r);
+        const std::optional<QByteArray> w = text(WidthSlot), h = text(HeightSlot);
+        if (w && h)
+            r[F::Resolution] = *w + " x " + *h;
+        return r;
     }
 
     static constexpr int WidthSlot = 100;
@@ -271,7 +277,10 @@ public:
     static constexpr int FolderSlot = 103;
 
 private:
-    QMap<int, QByteArray> m_values;
+    static int slotIndex(int field) {
+        return field >= WidthSlot ? MetadataRecord::FieldCount + field - WidthSlot : field;
+    }
+    std::array<QByteArray, MetadataRecord::FieldCount + 4> m_values;
 };
 
 // The tags read, found in one pass over the EXIF data (building a key for
@@ -663,11 +672,11 @@ bool stillImageType(int type) {
 // Any other file, or a JPEG file the walk above leaves alone: opened by the
 // library, from memory when the file was read whole (one read instead of the
 // library's many small reads and seeks).
-void readByLibrary(const QString &path, OpenedFile &file, Collector &c) {
+void readByLibrary(const QByteArray &path, OpenedFile &file, Collector &c) {
     const int type = file.whole()
                          ? Exiv2::ImageFactory::getType(reinterpret_cast<const Exiv2::byte *>(file.bytes().constData()),
                                                         long(file.bytes().size()))
-                         : Exiv2::ImageFactory::getType(QFile::encodeName(path).toStdString());
+                         : Exiv2::ImageFactory::getType(path.toStdString());
     if (!stillImageType(type))
         throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
     Exiv2::Image::AutoPtr image;
@@ -675,7 +684,7 @@ void readByLibrary(const QString &path, OpenedFile &file, Collector &c) {
         image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(file.bytes().constData()),
                                           long(file.bytes().size()));
     else
-        image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false);
+        image = Exiv2::ImageFactory::open(path.toStdString(), false);
     if (!image.get())
         throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
     image->readMetadata();
@@ -764,14 +773,14 @@ QString toolInUseText(int mode) {
     return i18n::Message(80) + QLatin1Char(' ') + (mode == ExifModeBuiltin ? builtinReaderText() : toolModeName(mode));
 }
 
-MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
+RecordBytes readBuiltinBytes(const QByteArray &path, BuiltinResult *result) {
     if (result)
         *result = BuiltinResult::Unreadable;
     if (path.isEmpty())
-        return MetadataRecord();
+        return RecordBytes();
     OpenedFile file(path);
     if (!file.isOpen())
-        return MetadataRecord();
+        return RecordBytes();
     prepareExiv2();
 
     Collector c;
@@ -787,18 +796,37 @@ MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
     } catch (...) {
         // A damaged or hostile file: Exiv2 errors, bad_alloc on a huge count,
         // out_of_range on a wrong offset. The file is simply unreadable.
-        return MetadataRecord();
+        return RecordBytes();
     }
 
-    // The file's own lines, as ExifTool prints them for the absolute path.
-    const QFileInfo info(path);
-    c.set(Collector::NameSlot, QFile::encodeName(info.fileName()));
-    c.set(Collector::FolderSlot, QFile::encodeName(info.absolutePath()));
+    // The file's own lines, as ExifTool prints them for the absolute path: a
+    // clean absolute path is split as it is, any other made so first.
+    const qsizetype slash = path.lastIndexOf('/');
+    const bool clean = path.startsWith('/') && !path.contains("//") && !path.contains("/./") &&
+                       !path.contains("/../") && !path.endsWith("/.") && !path.endsWith("/..") &&
+                       slash < path.size() - 1;
+    if (clean) {
+        c.set(Collector::NameSlot, path.mid(slash + 1));
+        c.set(Collector::FolderSlot, slash == 0 ? QByteArray("/") : path.left(slash));
+    } else {
+        const QFileInfo info(QFile::decodeName(path));
+        c.set(Collector::NameSlot, QFile::encodeName(info.fileName()));
+        c.set(Collector::FolderSlot, QFile::encodeName(info.absolutePath()));
+    }
     c.set(F::FileSize, exifToolFileSize(file.size()).toLatin1());
     c.set(F::FileDate, localDateText(file.modified()));
-    MetadataRecord record = c.finish();
+    RecordBytes record = c.finish();
     if (result)
         *result = BuiltinResult::Read;
+    return record;
+}
+
+MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
+    const RecordBytes bytes = readBuiltinBytes(QFile::encodeName(path), result);
+    MetadataRecord record;
+    for (int f = 0; f < MetadataRecord::FieldCount; ++f)
+        if (!bytes[f].isEmpty())
+            record[f] = QString::fromUtf8(bytes[f]);
     return record;
 }
 

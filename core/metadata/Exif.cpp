@@ -310,8 +310,8 @@ MetadataRecord ExifReader::getExif_builtin(const QString &path) {
     frontEnd().processEvents();
     if (const MetadataRecord *cached = m_cache.find(path))
         return *cached;
-    if (const auto ahead = m_readAhead.constFind(path); ahead != m_readAhead.cend()) {
-        const MetadataRecord record = *ahead;
+    if (const auto ahead = m_readAhead.find(path); ahead != m_readAhead.end()) {
+        const MetadataRecord record = std::move(*ahead);
         m_readAhead.erase(ahead);
         m_cache.append(path, record);
         return record;
@@ -343,11 +343,9 @@ MetadataRecord ExifReader::getExif_builtin(const QString &path) {
         MetadataRecord record;
         bool keep = false;
         if (reply.outcome == ReaderProcess::Outcome::Answered) {
-            const QList<QByteArray> fields = ReaderWire::decodeFields(reply.payload.mid(4));
-            for (int f = 0; f < MetadataRecord::FieldCount && f < fields.size(); ++f)
-                record[f] = QString::fromUtf8(fields.at(f));
-            // A file the reader could not open or parse is tried again next time.
-            keep = reply.payload.size() >= 4 && reply.payload.at(0) == 1;
+            // A file the reader could not open or parse is tried again next
+            // time; so is an answer that is not the helper's.
+            ReaderWire::decodeRecord(reply.payload, record, keep);
         } else if (reply.outcome != ReaderProcess::Outcome::NoHelper) {
             // A file that took the helper down or hung it has no metadata
             // until the cache is cleared: reading it again would cost as much.
@@ -358,7 +356,7 @@ MetadataRecord ExifReader::getExif_builtin(const QString &path) {
             if (keep)
                 m_cache.append(path, record);
         } else if (keep) {
-            m_readAhead.insert(batch.at(i).path, record);
+            m_readAhead.insert(batch.at(i).path, std::move(record));
         }
     }
     return asked;
