@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -45,15 +46,103 @@ QByteArray printable(QByteArray text) {
     return text;
 }
 
-QByteArray rawBytes(const Exiv2::Value &value) {
-    std::string bytes(static_cast<std::size_t>(value.size()), '\0');
-    if (!bytes.empty())
-        value.copy(reinterpret_cast<Exiv2::byte *>(bytes.data()), Exiv2::bigEndian);
-    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+// A TIFF directory entry's value as the file states it: its type (1 BYTE,
+// 2 ASCII, 3 SHORT, 4 LONG, 5 RATIONAL, 6 SBYTE, 7 UNDEFINED, 8 SSHORT,
+// 9 SLONG, 10 SRATIONAL, 11 FLOAT, 12 DOUBLE), its count and its bytes.
+struct TiffValue {
+    enum : int { Ascii = 2, URational = 5, Undefined = 7, SRational = 10 };
+    int type = 0;
+    qint64 count = 0;
+    QByteArray bytes; // count values of the type's size
+    bool bigEndian = true;
+
+    static int typeSize(int type) {
+        static constexpr int sizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+        return type > 0 && type <= 12 ? sizes[type] : 0;
+    }
+    bool isRational() const { return type == URational || type == SRational; }
+    quint64 word(qint64 at, int size) const {
+        quint64 v = 0;
+        for (int k = 0; k < size; ++k)
+            v = bigEndian ? v << 8 | uchar(bytes[at + k]) : v | quint64(uchar(bytes[at + k])) << (8 * k);
+        return v;
+    }
+    // Value i as a whole number (a rational's integer quotient, 0 for a zero
+    // denominator), as the metadata library gives it.
+    long toLong(qint64 i) const {
+        switch (type) {
+        case 1:
+        case Undefined:
+            return long(uchar(bytes[i]));
+        case Ascii:
+        case 6:
+            return long(qint8(bytes[i]));
+        case 3:
+            return long(word(i * 2, 2));
+        case 4:
+            return long(word(i * 4, 4));
+        case 8:
+            return long(qint16(word(i * 2, 2)));
+        case 9:
+            return long(qint32(word(i * 4, 4)));
+        case URational:
+        case SRational: {
+            const auto [n, d] = toRational(i);
+            return d == 0 ? 0 : long(n / d);
+        }
+        case 11:
+        case 12: {
+            double v;
+            if (type == 11) {
+                const quint32 w = quint32(word(i * 4, 4));
+                float f;
+                std::memcpy(&f, &w, 4);
+                v = f;
+            } else {
+                const quint64 w = word(i * 8, 8);
+                std::memcpy(&v, &w, 8);
+            }
+            return std::isfinite(v) && std::fabs(v) < 9.2e18 ? long(v) : 0;
+        }
+        default:
+            return 0;
+        }
+    }
+    std::pair<qint64, qint64> toRational(qint64 i) const {
+        const quint64 n = word(i * 8, 4), d = word(i * 8 + 4, 4);
+        if (type == SRational)
+            return {qint32(n), qint32(d)};
+        return {qint64(n), qint64(d)};
+    }
+};
+
+// The bytes in big-endian order, as they read in a text.
+QByteArray rawBytes(const TiffValue &value) {
+    const int unit = value.isRational() ? 4 : TiffValue::typeSize(value.type);
+    if (value.bigEndian || unit <= 1)
+        return value.bytes;
+    QByteArray out = value.bytes;
+    for (qsizetype at = 0; at + unit <= out.size(); at += unit)
+        std::reverse(out.begin() + at, out.begin() + at + unit);
+    return out;
+}
+
+// The library's value as the file stated it.
+TiffValue fromLibrary(const Exiv2::Value &value) {
+    TiffValue v;
+    v.type = int(value.typeId());
+    v.count = value.count();
+    v.bytes.resize(qsizetype(value.size()));
+    if (!v.bytes.isEmpty())
+        value.copy(reinterpret_cast<Exiv2::byte *>(v.bytes.data()), Exiv2::bigEndian);
+    // A value of a type of the library's own has no TIFF layout.
+    if (TiffValue::typeSize(v.type) == 0 || v.bytes.size() < v.count * TiffValue::typeSize(v.type))
+        v.count = v.type == TiffValue::Ascii ? v.bytes.size() : 0;
+    return v;
 }
 
 // A text tag as ExifTool reads it: up to the first NUL.
-QByteArray asciiText(const Exiv2::Value &value) {
+QByteArray asciiText(const TiffValue &value) {
     QByteArray bytes = rawBytes(value);
     const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0)
@@ -67,47 +156,47 @@ QByteArray trimmedRight(QByteArray text) {
     return text;
 }
 
-bool isRational(const Exiv2::Value &value) {
-    return value.typeId() == Exiv2::unsignedRational || value.typeId() == Exiv2::signedRational;
+bool isRational(const TiffValue &value) {
+    return value.isRational();
 }
 
 // One number as ExifTool's value: a rational becomes its quotient, or "inf"
 // and "undef" for a zero denominator.
-QByteArray numberAt(const Exiv2::Value &value, long i) {
+QByteArray numberAt(const TiffValue &value, long i) {
     if (isRational(value)) {
-        const Exiv2::Rational r = value.toRational(i);
+        const auto r = value.toRational(i);
         if (r.second == 0)
             return r.first == 0 ? QByteArrayLiteral("undef") : QByteArrayLiteral("inf");
         return QByteArray::number(double(r.first) / double(r.second), 'g', 15);
     }
-    if (value.typeId() == Exiv2::asciiString)
+    if (value.type == TiffValue::Ascii)
         return asciiText(value);
     return QByteArray::number(qlonglong(value.toLong(i)));
 }
 
-QByteArray numberText(const Exiv2::Value &value) {
-    if (value.typeId() == Exiv2::asciiString || value.count() == 1)
+QByteArray numberText(const TiffValue &value) {
+    if (value.type == TiffValue::Ascii || value.count == 1)
         return numberAt(value, 0);
     QByteArrayList parts;
-    for (long i = 0; i < value.count(); ++i)
+    for (long i = 0; i < value.count; ++i)
         parts << numberAt(value, i);
     return parts.join(' ');
 }
 
 // The quotient as Perl would use the value in arithmetic ("inf" is infinite,
 // "undef" is 0). False when the value is no number at all.
-bool numericValue(const Exiv2::Value &value, double &out) {
-    if (value.count() != 1)
+bool numericValue(const TiffValue &value, double &out) {
+    if (value.count != 1)
         return false;
     if (isRational(value)) {
-        const Exiv2::Rational r = value.toRational(0);
+        const auto r = value.toRational(0);
         out = r.second != 0 ? double(r.first) / double(r.second) : (r.first == 0 ? 0.0 : INFINITY);
         return true;
     }
-    if (value.typeId() == Exiv2::asciiString || value.typeId() == Exiv2::undefined)
+    if (value.type == TiffValue::Ascii || value.type == TiffValue::Undefined || value.count == 0)
         return false;
     out = double(value.toLong(0));
-    return value.ok();
+    return true;
 }
 
 QByteArray fixed(double v, int decimals, const char *suffix = "") {
@@ -123,8 +212,8 @@ struct Named {
     const char *text;
 };
 
-QByteArray lookup(const Exiv2::Value &value, std::initializer_list<Named> table, bool hex = false) {
-    if (value.count() == 1 && value.typeId() != Exiv2::asciiString && !isRational(value)) {
+QByteArray lookup(const TiffValue &value, std::initializer_list<Named> table, bool hex = false) {
+    if (value.count == 1 && value.type != TiffValue::Ascii && !isRational(value)) {
         const long v = value.toLong(0);
         for (const Named &n : table)
             if (n.value == v)
@@ -283,13 +372,14 @@ private:
     std::array<QByteArray, MetadataRecord::FieldCount + 4> m_values;
 };
 
-// The tags read, found in one pass over the EXIF data (building a key for
-// each look-up would cost more than the whole file's parsing). ExifTool reads
-// a tag number the same in the main, EXIF, GPS and interoperability IFDs, and
-// of two copies keeps the one it met last; the thumbnail's IFD counts only
-// for a tag found nowhere else.
+// The tags read, found in one pass over the EXIF data. ExifTool reads a tag
+// number the same in the main, EXIF, GPS and interoperability IFDs, and of
+// two copies keeps the one it met last; the thumbnail's IFD counts only for
+// a tag found nowhere else.
 class ExifTags {
 public:
+    ExifTags() = default;
+    // From the library's EXIF data (files it parses whole), in its order.
     explicit ExifTags(const Exiv2::ExifData &exif) {
         static const int image = Exiv2::ExifKey("Exif.Image.Make").ifdId();
         static const int photo = Exiv2::ExifKey("Exif.Photo.DateTimeDigitized").ifdId();
@@ -300,40 +390,130 @@ public:
         for (const Exiv2::Exifdatum &d : exif) {
             const int ifd = d.ifdId();
             if (ifd == canonSettings && d.tag() == 0x0011)
-                m_canonMetering = &d;
+                m_canonMetering = fromLibrary(d.value());
             const bool main = ifd == image || ifd == photo || ifd == gps || ifd == iop;
-            if (!main && ifd != thumbnail)
-                continue;
-            const uint16_t tag = d.tag();
-            for (Slot &s : m_slots) {
-                if (s.tag != tag)
-                    continue;
-                if (main)
-                    s.datum = &d;
-                else if (!s.fallback)
-                    s.fallback = &d;
-            }
+            if ((main || ifd == thumbnail) && wanted(d.tag(), main))
+                add(d.tag(), main, fromLibrary(d.value()));
         }
     }
-    const Exiv2::Exifdatum *find(uint16_t tag) const {
+    // From a TIFF block (a JPEG file's EXIF segment), walked here: the main
+    // IFD with its EXIF, GPS and interoperability IFDs where their pointers
+    // are, then the thumbnail's; and a Canon camera's settings in its maker
+    // note. An entry of an unknown type or whose data lies outside the block
+    // is left out, as ExifTool does; so is a directory met twice or running
+    // past the block. False when the block has no TIFF header.
+    bool walk(QByteArrayView tiff) {
+        m_tiff = tiff;
+        if (tiff.size() < 8 ||
+            (tiff.first(4) != QByteArrayView("II*\0", 4) && tiff.first(4) != QByteArrayView("MM\0*", 4)))
+            return false;
+        m_bigEndian = tiff[0] == 'M';
+        const quint32 first = quint32(word(4, 4));
+        const quint32 next = directory(first, Main, 0);
+        if (next != 0)
+            directory(next, Thumbnail, 0);
+        if (m_makerNote > 0 && find(0x010f) && asciiText(*find(0x010f)).startsWith("Canon"))
+            directory(m_makerNote, Canon, 0);
+        return true;
+    }
+
+    const TiffValue *find(uint16_t tag) const {
         for (const Slot &s : m_slots)
             if (s.tag == tag)
-                return s.datum ? s.datum : s.fallback;
+                return s.main ? &s.value : s.fallback ? &s.fallbackValue : nullptr;
         return nullptr;
     }
     // The metering mode in a Canon camera's own settings.
-    const Exiv2::Exifdatum *canonMetering() const { return m_canonMetering; }
+    const TiffValue *canonMetering() const { return m_canonMetering.type ? &m_canonMetering : nullptr; }
 
 private:
-    const Exiv2::Exifdatum *m_canonMetering = nullptr;
+    enum Kind { Main, Thumbnail, Canon };
+
+    bool wanted(uint16_t tag, bool main) const {
+        for (const Slot &s : m_slots)
+            if (s.tag == tag)
+                return main || !s.fallback;
+        return false;
+    }
+    void add(uint16_t tag, bool main, TiffValue value) {
+        for (Slot &s : m_slots) {
+            if (s.tag != tag)
+                continue;
+            if (main) {
+                s.value = std::move(value);
+                s.main = true;
+            } else if (!s.fallback) {
+                s.fallbackValue = std::move(value);
+                s.fallback = true;
+            }
+            return;
+        }
+    }
+
+    quint64 word(qint64 at, int size) const {
+        quint64 v = 0;
+        for (int k = 0; k < size; ++k)
+            v = m_bigEndian ? v << 8 | uchar(m_tiff[at + k]) : v | quint64(uchar(m_tiff[at + k])) << (8 * k);
+        return v;
+    }
+
+    // The entries of the directory at offset; gives the next directory's offset.
+    quint32 directory(quint32 at, Kind kind, int depth) {
+        if (depth > 4 || at < 8 || qint64(at) + 2 > m_tiff.size() || m_seen.contains(at) || m_seen.size() > 16)
+            return 0;
+        m_seen.append(at);
+        const int count = int(word(at, 2));
+        // A directory that runs past the block is no directory at all.
+        const qint64 end = qint64(at) + 2 + 12 * qint64(count);
+        if (end > m_tiff.size())
+            return 0;
+        for (int i = 0; i < count; ++i) {
+            const qint64 entry = qint64(at) + 2 + 12 * i;
+            const uint16_t tag = uint16_t(word(entry, 2));
+            const int type = int(word(entry + 2, 2));
+            const qint64 n = qint64(word(entry + 4, 4));
+            const int size = TiffValue::typeSize(type);
+            if (size == 0)
+                continue;
+            const qint64 bytes = n * size;
+            const qint64 data = bytes <= 4 ? entry + 8 : qint64(word(entry + 8, 4));
+            if (data + bytes > m_tiff.size())
+                continue;
+            if (kind == Canon) {
+                // The camera settings: signed 16-bit values, the metering mode the 17th.
+                if (tag == 0x0001 && bytes >= 36) {
+                    m_canonMetering = TiffValue{8, 1, m_tiff.sliced(data + 34, 2).toByteArray(), m_bigEndian};
+                }
+                continue;
+            }
+            const bool main = kind == Main;
+            if (main && n == 1 && (tag == 0x8769 || tag == 0x8825 || tag == 0xa005) &&
+                (type == 3 || type == 4 || type == 9 || type == 13)) {
+                directory(quint32(word(data, size)), Main, depth + 1);
+                continue;
+            }
+            if (main && tag == 0x927c && bytes > 0)
+                m_makerNote = quint32(data);
+            if (wanted(tag, main))
+                add(tag, main,
+                    TiffValue{type, n, QByteArray::fromRawData(m_tiff.data() + data, qsizetype(bytes)), m_bigEndian});
+        }
+        return end + 4 <= m_tiff.size() ? quint32(word(end, 4)) : 0;
+    }
+
     struct Slot {
+        Slot(uint16_t number) : tag(number) {}
         uint16_t tag;
-        const Exiv2::Exifdatum *datum = nullptr;
-        const Exiv2::Exifdatum *fallback = nullptr;
+        bool main = false, fallback = false;
+        TiffValue value, fallbackValue;
     };
-    Slot m_slots[21] = {{0x010f}, {0x0110}, {0x0112}, {0x9004}, {0x9292}, {0x9012}, {0xa002},
-                        {0xa003}, {0x9209}, {0x9207}, {0xa403}, {0x920a}, {0x829a}, {0x9202},
-                        {0xa405}, {0xa20e}, {0xa20f}, {0xa210}, {0x0100}, {0x0101}, {0}};
+    Slot m_slots[20] = {0x010f, 0x0110, 0x0112, 0x9004, 0x9292, 0x9012, 0xa002, 0xa003, 0x9209, 0x9207,
+                        0xa403, 0x920a, 0x829a, 0x9202, 0xa405, 0xa20e, 0xa20f, 0xa210, 0x0100, 0x0101};
+    TiffValue m_canonMetering;
+    QByteArrayView m_tiff;
+    bool m_bigEndian = false;
+    quint32 m_makerNote = 0;
+    QVarLengthArray<quint32, 8> m_seen;
 };
 
 const Exiv2::Xmpdatum *findXmp(const Exiv2::XmpData &xmp, const char *key) {
@@ -412,9 +592,9 @@ struct PictureSize {
     bool fromTags = false;
 };
 
-double valueOf(const Exiv2::Exifdatum *d) {
+double valueOf(const TiffValue *d) {
     double v = 0;
-    return d && numericValue(d->value(), v) && std::isfinite(v) ? v : 0;
+    return d && numericValue(*d, v) && std::isfinite(v) ? v : 0;
 }
 
 // ExifTool's scale factor to the 35 mm equivalent: from the 35 mm focal
@@ -427,11 +607,11 @@ double scaleTo35mm(const ExifTags &tags, double focal, const PictureSize &pictur
     if (focal != 0 && focal35 != 0)
         return focal35 / focal;
     double diagonal = 0;
-    const Exiv2::Exifdatum *make = tags.find(0x010f);
-    const Exiv2::Exifdatum *xRes = tags.find(0xa20e), *yRes = tags.find(0xa20f);
-    if (make && trimmedRight(asciiText(make->value())) == "Canon" && xRes && yRes && isRational(xRes->value()) &&
-        isRational(yRes->value()) && xRes->count() == 1 && yRes->count() == 1) {
-        const Exiv2::Rational x = xRes->value().toRational(0), y = yRes->value().toRational(0);
+    const TiffValue *make = tags.find(0x010f);
+    const TiffValue *xRes = tags.find(0xa20e), *yRes = tags.find(0xa20f);
+    if (make && trimmedRight(asciiText(*make)) == "Canon" && xRes && yRes && isRational(*xRes) && isRational(*yRes) &&
+        xRes->count == 1 && yRes->count == 1) {
+        const auto x = xRes->toRational(0), y = yRes->toRational(0);
         if (x.first % 1000 == 0 && y.first % 1000 == 0 && x.first >= 640000 && y.first >= 480000 &&
             x.first < 10000000 && y.first < 10000000 && x.second >= 61 && x.second < 1500 && y.second >= 61 &&
             y.second < 1000 && x.second != y.second)
@@ -478,21 +658,20 @@ double scaleTo35mm(const ExifTags &tags, double focal, const PictureSize &pictur
     return std::sqrt(36.0 * 36 + 24.0 * 24) / diagonal;
 }
 
-void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &image, Collector &c) {
-    const ExifTags tags(exif);
-    const auto findExif = [&](const Exiv2::ExifData &, uint16_t tag, const char *) { return tags.find(tag); };
+void readExif(const ExifTags &tags, LazyXmp &xmpData, const PictureSize &image, Collector &c) {
+    const auto findExif = [&](uint16_t tag) { return tags.find(tag); };
 
-    if (const auto *d = findExif(exif, 0x010f, "Image"))
-        c.set(F::CameraMake, trimmedRight(asciiText(d->value())));
+    if (const auto *d = findExif(0x010f))
+        c.set(F::CameraMake, trimmedRight(asciiText(*d)));
     else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Make"))
         c.set(F::CameraMake, xmpText(*x));
-    if (const auto *d = findExif(exif, 0x0110, "Image"))
-        c.set(F::CameraModel, trimmedRight(asciiText(d->value())));
+    if (const auto *d = findExif(0x0110))
+        c.set(F::CameraModel, trimmedRight(asciiText(*d)));
     else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Model"))
         c.set(F::CameraModel, xmpText(*x));
 
-    if (const auto *d = findExif(exif, 0x0112, "Image"))
-        c.set(F::Orientation, lookup(d->value(), OrientationNames));
+    if (const auto *d = findExif(0x0112))
+        c.set(F::Orientation, lookup(*d, OrientationNames));
     else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Orientation")) {
         bool ok = false;
         const long v = QString::fromStdString(x->toString()).toLong(&ok);
@@ -505,14 +684,14 @@ void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &
 
     // The shot date; with sub-seconds or a zone offset beside it, ExifTool
     // prints a second, combined date after it, and that one is kept.
-    if (const auto *d = findExif(exif, 0x9004, "Photo")) {
-        QByteArray date = asciiText(d->value());
+    if (const auto *d = findExif(0x9004)) {
+        QByteArray date = asciiText(*d);
         QByteArray combined;
         bool haveCombined = false;
-        if (const auto *sub = findExif(exif, 0x9292, "Photo")) {
+        if (const auto *sub = findExif(0x9292)) {
             static const QRegularExpression digits(QStringLiteral(R"(^(\d+))"));
             static const QRegularExpression time(QStringLiteral(R"(( \d{2}:\d{2}:\d{2})(?!\.\d+))"));
-            const QRegularExpressionMatch m = digits.match(QString::fromLatin1(asciiText(sub->value())));
+            const QRegularExpressionMatch m = digits.match(QString::fromLatin1(asciiText(*sub)));
             if (m.hasMatch()) {
                 QString v = QString::fromLatin1(date);
                 const QRegularExpressionMatch t = time.match(v);
@@ -523,9 +702,9 @@ void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &
                 }
             }
         }
-        if (const auto *zone = findExif(exif, 0x9012, "Photo")) {
+        if (const auto *zone = findExif(0x9012)) {
             static const QRegularExpression offset(QStringLiteral(R"(^([-+])(\d{1,2}):(\d{2}))"));
-            const QRegularExpressionMatch m = offset.match(QString::fromLatin1(asciiText(zone->value())));
+            const QRegularExpressionMatch m = offset.match(QString::fromLatin1(asciiText(*zone)));
             if (m.hasMatch() && !date.contains('-') && !date.contains('+')) {
                 combined = (haveCombined ? combined : date) + QStringLiteral("%1%2:%3")
                                                                   .arg(m.captured(1))
@@ -540,28 +719,28 @@ void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &
         c.set(F::DateTime, xmpDate(xmpText(*x)));
     }
 
-    if (const auto *d = findExif(exif, 0xa002, "Photo"))
-        c.set(Collector::WidthSlot, numberText(d->value()));
-    if (const auto *d = findExif(exif, 0xa003, "Photo"))
-        c.set(Collector::HeightSlot, numberText(d->value()));
+    if (const auto *d = findExif(0xa002))
+        c.set(Collector::WidthSlot, numberText(*d));
+    if (const auto *d = findExif(0xa003))
+        c.set(Collector::HeightSlot, numberText(*d));
 
-    if (const auto *d = findExif(exif, 0x9209, "Photo"))
-        c.set(F::Flash, lookup(d->value(), FlashNames, true));
+    if (const auto *d = findExif(0x9209))
+        c.set(F::Flash, lookup(*d, FlashNames, true));
     else
         xmpFlash(xmpData(), c);
     // A Canon camera's own metering mode comes after the EXIF one, and
     // ExifTool prints the one it met last.
     if (const auto *d = tags.canonMetering())
-        c.set(F::MeteringMode, lookup(d->value(), CanonMeteringNames));
-    else if (const auto *d = findExif(exif, 0x9207, "Photo"))
-        c.set(F::MeteringMode, lookup(d->value(), MeteringNames));
-    if (const auto *d = findExif(exif, 0xa403, "Photo"))
-        c.set(F::WhiteBalance, lookup(d->value(), WhiteBalanceNames));
+        c.set(F::MeteringMode, lookup(*d, CanonMeteringNames));
+    else if (const auto *d = findExif(0x9207))
+        c.set(F::MeteringMode, lookup(*d, MeteringNames));
+    if (const auto *d = findExif(0xa403))
+        c.set(F::WhiteBalance, lookup(*d, WhiteBalanceNames));
 
     double v = 0;
-    if (const auto *d = findExif(exif, 0x920a, "Photo")) {
-        const QByteArray n = numberText(d->value());
-        if (numericValue(d->value(), v)) {
+    if (const auto *d = findExif(0x920a)) {
+        const QByteArray n = numberText(*d);
+        if (numericValue(*d, v)) {
             // ExifTool prints its composite focal length, with the 35 mm
             // equivalent when it can work out the scale factor.
             const double scale = scaleTo35mm(tags, v, image);
@@ -571,14 +750,14 @@ void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &
             c.set(F::FocalLength, n);
         }
     }
-    if (const auto *d = findExif(exif, 0x829a, "Photo")) {
-        const QByteArray n = numberText(d->value());
-        const bool number = numericValue(d->value(), v) && n != "inf" && n != "undef";
+    if (const auto *d = findExif(0x829a)) {
+        const QByteArray n = numberText(*d);
+        const bool number = numericValue(*d, v) && n != "inf" && n != "undef";
         c.set(F::ExposureTime, number ? exifToolExposureTime(v).toLatin1() : n);
     }
-    if (const auto *d = findExif(exif, 0x9202, "Photo")) {
-        const QByteArray n = numberText(d->value());
-        c.set(F::Aperture, numericValue(d->value(), v) ? fixed(std::pow(2.0, v / 2), 1) : n);
+    if (const auto *d = findExif(0x9202)) {
+        const QByteArray n = numberText(*d);
+        c.set(F::Aperture, numericValue(*d, v) ? fixed(std::pow(2.0, v / 2), 1) : n);
     }
 }
 
@@ -587,21 +766,19 @@ QByteArray bytesAt(const QByteArray &bytes, qsizetype at, qsizetype length) {
 }
 
 // A JPEG file read from its segments: the EXIF block through the library's
-// EXIF parser, the XMP packet only if needed, the comment as it is. False
+// own TIFF walk, the XMP packet only if needed, the comment as it is. False
 // when the file is one for the library to read whole.
 bool readJpeg(OpenedFile &file, Collector &c) {
     const JpegSegments s = walkJpeg(file);
     if (s.unusual)
         return false;
     const QByteArray &b = file.bytes();
-    Exiv2::ExifData exif;
     // A block whose TIFF header does not parse gives no EXIF values.
-    if (s.exifAt >= 0 && s.exifLength > 0 &&
-        Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte *>(b.constData() + s.exifAt),
-                                  uint32_t(s.exifLength)) == Exiv2::invalidByteOrder)
-        exif.clear();
+    ExifTags tags;
+    if (s.exifAt >= 0 && s.exifLength > 0)
+        tags.walk(QByteArrayView(b).sliced(s.exifAt, s.exifLength));
     LazyXmp xmp(s.xmpAt >= 0 ? std::string(b.constData() + s.xmpAt, size_t(s.xmpLength)) : std::string());
-    readExif(exif, xmp, PictureSize{s.width, s.height}, c);
+    readExif(tags, xmp, PictureSize{s.width, s.height}, c);
     if (s.commentLength > 0)
         c.set(F::Comment, bytesAt(b, s.commentAt, s.commentLength));
     return true;
@@ -646,7 +823,7 @@ void readBmff(const OpenedFile &file, Collector &c) {
         }
     }
     LazyXmp xmp{std::string()};
-    readExif(exif, xmp, PictureSize{0, 0, true}, c);
+    readExif(ExifTags(exif), xmp, PictureSize{0, 0, true}, c);
     if (movieDateAt > exifDateAt && !movieDate.isEmpty())
         c.set(F::DateTime, movieDate);
     if (makeAt > exifMakeAt)
@@ -690,7 +867,7 @@ void readByLibrary(const QByteArray &path, OpenedFile &file, Collector &c) {
     image->readMetadata();
     LazyXmp xmp(&image->xmpData());
     const bool jpeg = image->mimeType() == "image/jpeg";
-    readExif(image->exifData(), xmp,
+    readExif(ExifTags(image->exifData()), xmp,
              PictureSize{jpeg ? image->pixelWidth() : 0, jpeg ? image->pixelHeight() : 0, !jpeg}, c);
     if (jpeg) {
         const std::string comment = image->comment();
