@@ -41,12 +41,16 @@ constexpr quint32 ReplyLimit = 64u << 20;
 namespace ReaderWire {
 
 QByteArray encodeRecord(bool read, const std::array<QByteArray, MetadataRecord::FieldCount> &fields) {
-    qsizetype size = 1;
-    for (const QByteArray &f : fields)
+    qsizetype size = 2;
+    int count = 0;
+    for (const QByteArray &f : fields) {
         size += f.isEmpty() ? 0 : 5 + f.size();
+        count += f.isEmpty() ? 0 : 1;
+    }
     QByteArray out;
     out.reserve(size);
     out.append(char(read ? 1 : 0));
+    out.append(char(count));
     for (int i = 0; i < MetadataRecord::FieldCount; ++i) {
         const QByteArray &f = fields[std::size_t(i)];
         if (f.isEmpty())
@@ -61,10 +65,11 @@ QByteArray encodeRecord(bool read, const std::array<QByteArray, MetadataRecord::
 bool decodeRecord(QByteArrayView payload, MetadataRecord &record, bool &read) {
     record = MetadataRecord();
     read = false;
-    if (payload.isEmpty() || uchar(payload[0]) > 1)
+    if (payload.size() < 2 || uchar(payload[0]) > 1)
         return false;
-    qsizetype at = 1;
-    int last = -1;
+    const int count = uchar(payload[1]);
+    qsizetype at = 2;
+    int last = -1, got = 0;
     while (at < payload.size()) {
         if (payload.size() - at < 5)
             break;
@@ -76,9 +81,10 @@ bool decodeRecord(QByteArrayView payload, MetadataRecord &record, bool &read) {
             break;
         record[field] = QString::fromUtf8(payload.sliced(at, qsizetype(length)));
         last = field;
+        ++got;
         at += qsizetype(length);
     }
-    if (at != payload.size()) {
+    if (at != payload.size() || got != count) {
         record = MetadataRecord();
         return false;
     }

@@ -92,12 +92,13 @@ private:
 };
 
 namespace ReaderWire {
-// A metadata answer: one byte (1 when the file was read), then each
-// non-empty field in increasing order as its number (one byte), its length
-// (four bytes, little-endian) and its UTF-8 bytes.
+// A metadata answer: one byte (1 when the file was read), one byte for the
+// number of fields, then each non-empty field in increasing order as its
+// number (one byte), its length (four bytes, little-endian) and its UTF-8
+// bytes.
 QByteArray encodeRecord(bool read, const std::array<QByteArray, MetadataRecord::FieldCount> &fields);
 // False, with an empty record, for anything encodeRecord does not make
-// (truncated, a field out of order or out of range, bytes left over).
+// (cut short, a field out of order or out of range, bytes left over).
 bool decodeRecord(QByteArrayView payload, MetadataRecord &record, bool &read);
 
 // The shared word: the request's number plus one (0: none yet) in the high
