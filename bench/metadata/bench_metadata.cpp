@@ -96,13 +96,20 @@ Result readAll(int mode, const QStringList &files, const QString &tempFolder, bo
                bool withStart = true) {
     ExifReader reader;
     reader.setTempFolder(tempFolder);
+    // The built-in reader starts its helper when the mode is set: timed from
+    // there when the start counts.
+    const bool timeStart = mode == ExifModeBuiltin && withStart;
+    QElapsedTimer t;
+    t.start();
+    double cpu = cpuUs();
     reader.configure(mode, DefaultJheadExtensions, DefaultExifToolExtensions);
     if (mode == ExifModeBuiltin && !withStart)
         reader.helper().runOne({ReaderProcess::Kind::Metadata, QString(), {}});
-    const double helperBefore = processCpuUs(reader.helper().pid());
-    QElapsedTimer t;
-    t.start();
-    const double cpu = cpuUs();
+    const double helperBefore = timeStart ? 0 : processCpuUs(reader.helper().pid());
+    if (!timeStart) {
+        t.restart();
+        cpu = cpuUs();
+    }
     if (announce)
         reader.expect(files);
     Result r;

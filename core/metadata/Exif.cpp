@@ -188,6 +188,9 @@ void ExifReader::configure(int mode, const QString &jheadExtensions, const QStri
     setMode(mode);
     if (m_mode == ExifModeExifToolBatch)
         startResident();
+    // The reader helper starts while the rest of the list is made.
+    if (m_mode == ExifModeBuiltin)
+        m_helper.prepare();
 }
 
 void ExifReader::setToolPath(Tool tool, const QString &path) {
@@ -368,6 +371,8 @@ void ExifReader::expect(const QStringList &paths) {
     m_expected = paths;
     m_expectedAt.clear();
     m_expectedIndexed = false;
+    if (!paths.isEmpty() && mode() == ExifModeBuiltin)
+        m_helper.prepare();
 }
 
 MetadataRecord ExifReader::runPerFile(Tool tool, const QString &path, const QString &procedure) {
@@ -485,6 +490,8 @@ int ExifReader::chooseTool(const QString &choiceText) {
     changeMode(mode);
     if (mode == ExifModeExifToolBatch)
         startResident(); // may fall back to mode 3
+    if (mode == ExifModeBuiltin)
+        m_helper.prepare();
     QSettings store = modIniFile::userStore();
     store.setValue(QStringLiteral("Options/GLOutilExifChoisi"), QString::number(m_mode));
     return m_mode;
@@ -529,6 +536,8 @@ void bindExifReaderToSettings() {
 void startChosenExifTool(const Settings &s) {
     if (s.OutilExifChoisi == ExifModeExifToolBatch)
         exifReader().startResident();
+    else if (s.OutilExifChoisi == ExifModeBuiltin)
+        exifReader().helper().prepare();
 }
 
 } // namespace tav

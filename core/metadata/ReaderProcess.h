@@ -62,6 +62,9 @@ public:
     // The helper's path: travoline-reader beside this program by default.
     void setHelperPath(const QString &path) { m_helperPath = path; }
     QString helperPath() const;
+    // Starts the helper now if it is not running, so that its start is not
+    // on the way of the first request; false when it cannot be started.
+    bool prepare() { return m_pid > 0 || start(); }
     // Ends the helper now; the next request starts it again.
     void stop();
     bool isRunning() const { return m_pid > 0; }
