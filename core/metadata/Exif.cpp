@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <array>
 #include <cstdlib>
 
 namespace tav {
@@ -269,9 +270,15 @@ MetadataRecord ExifReader::getExif(const QString &path) {
     // The built-in reader goes by content: no extension to work out (which
     // costs more than a built-in read's share of the bookkeeping).
     const QString extension = m_mode == ExifModeBuiltin ? QString() : Exif::upperExtension(path);
-    const MetadataRecord empty;
+    // The blank labels are the same texts every time.
+    static const std::array<QString, 6> blank = [] {
+        std::array<QString, 6> texts;
+        for (int i = 0; i < 6; ++i)
+            texts[std::size_t(i)] = Exif::metadataLabelText(i, MetadataRecord());
+        return texts;
+    }();
     for (int i = 0; i < 6; ++i)
-        frontEnd().showMetadataLabel(i, Exif::metadataLabelText(i, empty));
+        frontEnd().showMetadataLabel(i, blank[std::size_t(i)]);
 
     MetadataRecord record;
     bool byJhead = false;
