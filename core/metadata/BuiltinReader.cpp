@@ -48,7 +48,8 @@ QByteArray printable(QByteArray text) {
 
 // A TIFF directory entry's value as the file states it: its type (1 BYTE,
 // 2 ASCII, 3 SHORT, 4 LONG, 5 RATIONAL, 6 SBYTE, 7 UNDEFINED, 8 SSHORT,
-// 9 SLONG, 10 SRATIONAL, 11 FLOAT, 12 DOUBLE), its count and its bytes.
+// 9 SLONG, 10 SRATIONAL, 11 FLOAT, 12 DOUBLE, 13 IFD), its count and its
+// bytes.
 struct TiffValue {
     enum : int { Ascii = 2, URational = 5, Undefined = 7, SRational = 10 };
     int type = 0;
@@ -57,8 +58,8 @@ struct TiffValue {
     bool bigEndian = true;
 
     static int typeSize(int type) {
-        static constexpr int sizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
-        return type > 0 && type <= 12 ? sizes[type] : 0;
+        static constexpr int sizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+        return type > 0 && type <= 13 ? sizes[type] : 0;
     }
     bool isRational() const { return type == URational || type == SRational; }
     quint64 word(qint64 at, int size) const {
@@ -80,6 +81,7 @@ struct TiffValue {
         case 3:
             return long(word(i * 2, 2));
         case 4:
+        case 13:
             return long(word(i * 4, 4));
         case 8:
             return long(qint16(word(i * 2, 2)));
@@ -473,6 +475,10 @@ private:
             const int type = int(word(entry + 2, 2));
             const qint64 n = qint64(word(entry + 4, 4));
             const int size = TiffValue::typeSize(type);
+            // An unknown type in the first entry: ExifTool takes the whole
+            // directory for garbage; in a later one, that entry only.
+            if (size == 0 && i == 0)
+                return 0;
             if (size == 0)
                 continue;
             const qint64 bytes = n * size;
