@@ -2,7 +2,8 @@
 // metadata, thumbnails) in a process of its own, so that a file that crashes
 // or hangs a parser costs that file only. Requests come on standard input,
 // answers go to standard output, one per request in order (the framing is
-// ReaderProcess's). Started by travoline and travoline-cli, not by users.
+// ReaderProcess's), sent together when no more requests are waiting. Started
+// by travoline and travoline-cli, not by users.
 
 #include "core/base/MetadataRecord.h"
 #include "core/metadata/BuiltinReader.h"
@@ -14,28 +15,17 @@
 #include <QFile>
 #include <QImage>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 using namespace tav;
 
 namespace {
-
-bool readFull(int fd, char *out, size_t n) {
-    while (n > 0) {
-        const ssize_t r = ::read(fd, out, n);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return false;
-        out += r;
-        n -= size_t(r);
-    }
-    return true;
-}
 
 bool writeFull(int fd, const char *data, size_t n) {
     while (n > 0) {
@@ -59,15 +49,18 @@ void put32(QByteArray &out, quint32 v) {
     out.append(b, 4);
 }
 
-QByteArray metadata(const QString &path) {
+QByteArray metadata(const QByteArray &path) {
     Exif::BuiltinResult result = Exif::BuiltinResult::Unreadable;
-    const MetadataRecord record = Exif::readBuiltin(path, &result);
-    QList<QByteArray> fields;
-    for (const QString &f : record.fields)
-        fields << f.toUtf8();
-    QByteArray out;
-    put32(out, result == Exif::BuiltinResult::Read ? 1 : 0);
-    return out + ReaderWire::encodeFields(fields);
+    const Exif::RecordBytes fields = Exif::readBuiltinBytes(path, &result);
+    return ReaderWire::encodeRecord(result == Exif::BuiltinResult::Read, fields);
+}
+
+// The word shared with the program (descriptor 3, given with --progress):
+// which request is being parsed, since when.
+std::atomic<quint64> *sharedProgress() {
+    void *word = ::mmap(nullptr, sizeof(quint64), PROT_READ | PROT_WRITE, MAP_SHARED, 3, 0);
+    ::close(3);
+    return word == MAP_FAILED ? nullptr : static_cast<std::atomic<quint64> *>(word);
 }
 
 // The source, then the picture as 32-bit pixels: width, height, the format
@@ -98,6 +91,8 @@ int main(int argc, char **argv) {
     if (null >= 0)
         ::dup2(null, 0);
 
+    std::atomic<quint64> *progress = argc > 1 && std::strcmp(argv[1], "--progress") == 0 ? sharedProgress() : nullptr;
+
     QCoreApplication app(argc, argv);
     const QStringList applied = sandbox::apply(thumbs::cacheFolder());
     if (argc > 1 && std::strcmp(argv[1], "--sandbox") == 0) {
@@ -107,33 +102,61 @@ int main(int argc, char **argv) {
     if (in < 0 || out < 0)
         return 2;
 
+    // Answers wait in outgoing until no whole request is left to read, or
+    // they grow large: one write, and one wake-up of the program, for many.
+    // The shared word tells the program which file failed if this process
+    // dies or hangs with answers not sent.
+    constexpr qsizetype FlushBytes = 256 * 1024;
+    QByteArray incoming, outgoing;
+    qsizetype at = 0;
     for (;;) {
-        char head[4];
-        if (!readFull(in, head, 4))
-            return 0;
-        const quint32 length = get32(head);
-        if (length < 20 || length > 64 * 1024)
+        const qsizetype waiting = incoming.size() - at;
+        const quint32 length = waiting >= 4 ? get32(incoming.constData() + at) : 0;
+        if (waiting >= 4 && (length < 20 || length > 64 * 1024))
             return 2;
-        QByteArray request(qsizetype(length), Qt::Uninitialized);
-        if (!readFull(in, request.data(), length))
-            return 0;
-        const auto kind = ReaderProcess::Kind(get32(request.constData()));
-        const quint32 id = get32(request.constData() + 4);
-        const QSize box(int(get32(request.constData() + 8)), int(get32(request.constData() + 12)));
-        const int angle = int(get32(request.constData() + 16));
-        const QString path = QFile::decodeName(request.mid(20));
+        if (waiting < 4 || waiting - 4 < qsizetype(length)) {
+            if (!outgoing.isEmpty() && !writeFull(out, outgoing.constData(), size_t(outgoing.size())))
+                return 0;
+            outgoing.clear();
+            incoming.remove(0, at);
+            at = 0;
+            char buffer[65536];
+            ssize_t r;
+            do
+                r = ::read(in, buffer, sizeof buffer);
+            while (r < 0 && errno == EINTR);
+            if (r <= 0)
+                return 0;
+            incoming.append(buffer, qsizetype(r));
+            continue;
+        }
+        const char *request = incoming.constData() + at + 4;
+        at += 4 + qsizetype(length);
+        const auto kind = ReaderProcess::Kind(get32(request));
+        const quint32 id = get32(request + 4);
+        const QSize box(int(get32(request + 8)), int(get32(request + 12)));
+        const int angle = int(get32(request + 16));
+        const QByteArray path(request + 20, qsizetype(length) - 20);
+        if (progress)
+            progress->store(quint64(id + 1) << ReaderWire::ProgressShift |
+                                (ReaderWire::monotonicMs() & ReaderWire::ProgressClockMask),
+                            std::memory_order_release);
         QByteArray payload;
         if (kind == ReaderProcess::Kind::Thumbnail)
-            payload = picture(thumbs::thumbnail(path, box));
+            payload = picture(thumbs::thumbnail(QFile::decodeName(path), box));
         else if (kind == ReaderProcess::Kind::Picture)
-            payload = picture(thumbs::picture(path, box, angle));
+            payload = picture(thumbs::picture(QFile::decodeName(path), box, angle));
         else
             payload = metadata(path);
-        QByteArray answer;
-        put32(answer, quint32(payload.size() + 4));
-        put32(answer, id);
-        answer += payload;
-        if (!writeFull(out, answer.constData(), size_t(answer.size())))
-            return 0;
+        put32(outgoing, quint32(payload.size() + 4));
+        put32(outgoing, id);
+        outgoing += payload;
+        // Without the shared word a failure would be blamed on the first
+        // answer not sent: every answer goes at once.
+        if (!progress || outgoing.size() >= FlushBytes) {
+            if (!writeFull(out, outgoing.constData(), size_t(outgoing.size())))
+                return 0;
+            outgoing.clear();
+        }
     }
 }

@@ -5,8 +5,8 @@
 #   scripts/fuzz.sh [TARGET|all] [SECONDS]      (default: all, 60 s each)
 #
 # The targets are the files of fuzz/ (ini, settings, saved_rules, journal,
-# history, builtin_reader). Builds with clang into build-fuzz/ (only what the
-# targets need). Each target's corpus grows in build-fuzz/corpus/TARGET from
+# history, builtin_reader, isobmff, reader_reply). Builds with clang into
+# build-fuzz/ (only what the targets need). Each target's corpus grows in build-fuzz/corpus/TARGET from
 # fuzz/seeds/TARGET (the built-in reader's also from photos that the test
 # driver makes with ExifTool, and the camera photos ./test.sh fetched). An
 # input that crashes, leaks, breaks an invariant or takes more than 10 s is

@@ -10,9 +10,11 @@
 #include <QByteArrayList>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 #include <QRegularExpression>
+#include <QStringDecoder>
+#include <QVarLengthArray>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -44,15 +46,105 @@ QByteArray printable(QByteArray text) {
     return text;
 }
 
-QByteArray rawBytes(const Exiv2::Value &value) {
-    std::string bytes(static_cast<std::size_t>(value.size()), '\0');
-    if (!bytes.empty())
-        value.copy(reinterpret_cast<Exiv2::byte *>(bytes.data()), Exiv2::bigEndian);
-    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+// A TIFF directory entry's value as the file states it: its type (1 BYTE,
+// 2 ASCII, 3 SHORT, 4 LONG, 5 RATIONAL, 6 SBYTE, 7 UNDEFINED, 8 SSHORT,
+// 9 SLONG, 10 SRATIONAL, 11 FLOAT, 12 DOUBLE, 13 IFD), its count and its
+// bytes.
+struct TiffValue {
+    enum : int { Ascii = 2, URational = 5, Undefined = 7, SRational = 10 };
+    int type = 0;
+    qint64 count = 0;
+    QByteArray bytes; // count values of the type's size
+    bool bigEndian = true;
+
+    static int typeSize(int type) {
+        static constexpr int sizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+        return type > 0 && type <= 13 ? sizes[type] : 0;
+    }
+    bool isRational() const { return type == URational || type == SRational; }
+    quint64 word(qint64 at, int size) const {
+        quint64 v = 0;
+        for (int k = 0; k < size; ++k)
+            v = bigEndian ? v << 8 | uchar(bytes[at + k]) : v | quint64(uchar(bytes[at + k])) << (8 * k);
+        return v;
+    }
+    // Value i as a whole number (a rational's integer quotient, 0 for a zero
+    // denominator), as the metadata library gives it.
+    long toLong(qint64 i) const {
+        switch (type) {
+        case 1:
+        case Undefined:
+            return long(uchar(bytes[i]));
+        case Ascii:
+        case 6:
+            return long(qint8(bytes[i]));
+        case 3:
+            return long(word(i * 2, 2));
+        case 4:
+        case 13:
+            return long(word(i * 4, 4));
+        case 8:
+            return long(qint16(word(i * 2, 2)));
+        case 9:
+            return long(qint32(word(i * 4, 4)));
+        case URational:
+        case SRational: {
+            const auto [n, d] = toRational(i);
+            return d == 0 ? 0 : long(n / d);
+        }
+        case 11:
+        case 12: {
+            double v;
+            if (type == 11) {
+                const quint32 w = quint32(word(i * 4, 4));
+                float f;
+                std::memcpy(&f, &w, 4);
+                v = f;
+            } else {
+                const quint64 w = word(i * 8, 8);
+                std::memcpy(&v, &w, 8);
+            }
+            return std::isfinite(v) && std::fabs(v) < 9.2e18 ? long(v) : 0;
+        }
+        default:
+            return 0;
+        }
+    }
+    std::pair<qint64, qint64> toRational(qint64 i) const {
+        const quint64 n = word(i * 8, 4), d = word(i * 8 + 4, 4);
+        if (type == SRational)
+            return {qint32(n), qint32(d)};
+        return {qint64(n), qint64(d)};
+    }
+};
+
+// The bytes in big-endian order, as they read in a text.
+QByteArray rawBytes(const TiffValue &value) {
+    const int unit = value.isRational() ? 4 : TiffValue::typeSize(value.type);
+    if (value.bigEndian || unit <= 1)
+        return value.bytes;
+    QByteArray out = value.bytes;
+    for (qsizetype at = 0; at + unit <= out.size(); at += unit)
+        std::reverse(out.begin() + at, out.begin() + at + unit);
+    return out;
+}
+
+// The library's value as the file stated it.
+TiffValue fromLibrary(const Exiv2::Value &value) {
+    TiffValue v;
+    v.type = int(value.typeId());
+    v.count = value.count();
+    v.bytes.resize(qsizetype(value.size()));
+    if (!v.bytes.isEmpty())
+        value.copy(reinterpret_cast<Exiv2::byte *>(v.bytes.data()), Exiv2::bigEndian);
+    // A value of a type of the library's own has no TIFF layout.
+    if (TiffValue::typeSize(v.type) == 0 || v.bytes.size() < v.count * TiffValue::typeSize(v.type))
+        v.count = v.type == TiffValue::Ascii ? v.bytes.size() : 0;
+    return v;
 }
 
 // A text tag as ExifTool reads it: up to the first NUL.
-QByteArray asciiText(const Exiv2::Value &value) {
+QByteArray asciiText(const TiffValue &value) {
     QByteArray bytes = rawBytes(value);
     const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0)
@@ -66,47 +158,47 @@ QByteArray trimmedRight(QByteArray text) {
     return text;
 }
 
-bool isRational(const Exiv2::Value &value) {
-    return value.typeId() == Exiv2::unsignedRational || value.typeId() == Exiv2::signedRational;
+bool isRational(const TiffValue &value) {
+    return value.isRational();
 }
 
 // One number as ExifTool's value: a rational becomes its quotient, or "inf"
 // and "undef" for a zero denominator.
-QByteArray numberAt(const Exiv2::Value &value, long i) {
+QByteArray numberAt(const TiffValue &value, long i) {
     if (isRational(value)) {
-        const Exiv2::Rational r = value.toRational(i);
+        const auto r = value.toRational(i);
         if (r.second == 0)
             return r.first == 0 ? QByteArrayLiteral("undef") : QByteArrayLiteral("inf");
         return QByteArray::number(double(r.first) / double(r.second), 'g', 15);
     }
-    if (value.typeId() == Exiv2::asciiString)
+    if (value.type == TiffValue::Ascii)
         return asciiText(value);
     return QByteArray::number(qlonglong(value.toLong(i)));
 }
 
-QByteArray numberText(const Exiv2::Value &value) {
-    if (value.typeId() == Exiv2::asciiString || value.count() == 1)
+QByteArray numberText(const TiffValue &value) {
+    if (value.type == TiffValue::Ascii || value.count == 1)
         return numberAt(value, 0);
     QByteArrayList parts;
-    for (long i = 0; i < value.count(); ++i)
+    for (long i = 0; i < value.count; ++i)
         parts << numberAt(value, i);
     return parts.join(' ');
 }
 
 // The quotient as Perl would use the value in arithmetic ("inf" is infinite,
 // "undef" is 0). False when the value is no number at all.
-bool numericValue(const Exiv2::Value &value, double &out) {
-    if (value.count() != 1)
+bool numericValue(const TiffValue &value, double &out) {
+    if (value.count != 1)
         return false;
     if (isRational(value)) {
-        const Exiv2::Rational r = value.toRational(0);
+        const auto r = value.toRational(0);
         out = r.second != 0 ? double(r.first) / double(r.second) : (r.first == 0 ? 0.0 : INFINITY);
         return true;
     }
-    if (value.typeId() == Exiv2::asciiString || value.typeId() == Exiv2::undefined)
+    if (value.type == TiffValue::Ascii || value.type == TiffValue::Undefined || value.count == 0)
         return false;
     out = double(value.toLong(0));
-    return value.ok();
+    return true;
 }
 
 QByteArray fixed(double v, int decimals, const char *suffix = "") {
@@ -122,8 +214,8 @@ struct Named {
     const char *text;
 };
 
-QByteArray lookup(const Exiv2::Value &value, std::initializer_list<Named> table, bool hex = false) {
-    if (value.count() == 1 && value.typeId() != Exiv2::asciiString && !isRational(value)) {
+QByteArray lookup(const TiffValue &value, std::initializer_list<Named> table, bool hex = false) {
+    if (value.count == 1 && value.type != TiffValue::Ascii && !isRational(value)) {
         const long v = value.toLong(0);
         for (const Named &n : table)
             if (n.value == v)
@@ -207,62 +299,67 @@ QByteArray xmpDate(const QByteArray &value) {
     return value;
 }
 
-// The values of one file, raw bytes in report order; decoded together at the
-// end as the report would be.
+// A value as the report's reader decodes its line: UTF-8 when valid,
+// otherwise Windows-1252; given back in UTF-8.
+QByteArray reportText(const QByteArray &value) {
+    if (QByteArrayView(value).isValidUtf8())
+        return value;
+    QStringDecoder cp1252("windows-1252");
+    return (cp1252.isValid() ? QString(cp1252.decode(value)) : QString::fromLatin1(value)).toUtf8();
+}
+
+// ExifTool's date split into its parts (splitExifToolDate, on UTF-8 bytes):
+// the date's three parts, and the time's when all three are digits.
+void splitDate(RecordBytes &r) {
+    const QByteArrayList halves = r[F::DateTime].split(' ');
+    if (halves.size() != 2)
+        return;
+    const QByteArrayList d = halves.at(0).split(':');
+    if (!halves.at(0).isEmpty() && d.size() == 3)
+        for (int i = 0; i < 3; ++i)
+            r[F::Year + i] = d.at(i);
+    const QByteArrayList t = halves.at(1).split(':');
+    const auto digits = [](const QByteArray &s) {
+        return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+    };
+    if (t.size() == 3 && digits(t.at(0)) && digits(t.at(1)) && digits(t.at(2)))
+        for (int i = 0; i < 3; ++i)
+            r[F::Hour + i] = t.at(i);
+}
+
+// The values of one file, raw bytes; made into the record at the end as
+// the ExifTool report's lines would be read (see parseExifToolLine), with no
+// report in between.
 class Collector {
 public:
-    void set(int field, const QByteArray &value) { m_values[field] = printable(value); }
-    bool has(int field) const { return m_values.contains(field); }
+    void set(int field, const QByteArray &value) { m_values[slotIndex(field)] = printable(value); }
 
-    // Lines shorter than the report's minimum (values of fewer than two
-    // characters) are not read from a report; the same here.
-    MetadataRecord finish() const {
-        QList<int> fields = m_values.keys();
-        QByteArrayList texts;
-        for (int f : fields)
-            texts << m_values.value(f);
-        const QStringList decoded = decodeReport(texts.join('\n')).split(QLatin1Char('\n'));
-
-        MetadataRecord record;
-        ExifToolLineState state;
-        const auto feed = [&](const char *label, const QString &value) {
-            parseExifToolLine(QString::fromLatin1(label).leftJustified(32) + QStringLiteral(": ") + value, record,
-                              state);
+    RecordBytes finish() const {
+        RecordBytes r;
+        // A line whose value is shorter than two characters is not read
+        // (nor, then, a value never set).
+        const auto text = [&](int field) -> std::optional<QByteArray> {
+            QByteArray v = reportText(m_values[slotIndex(field)]);
+            if (v.size() < 4 && QString::fromUtf8(v).size() < 2)
+                return std::nullopt;
+            return v;
         };
-        for (const auto &[slot, label] : {std::pair{NameSlot, "File Name"}, std::pair{FolderSlot, "Directory"}}) {
-            const int at = int(fields.indexOf(slot));
-            if (at >= 0)
-                feed(label, decoded.value(at));
-        }
-        static const struct {
-            int field;
-            const char *label;
-        } labels[] = {
-            {F::FileSize, "File Size"},
-            {F::FileDate, "File Modification Date/Time"},
-            {F::CameraMake, "Make"},
-            {F::CameraModel, "Camera Model Name"},
-            {F::Orientation, "Orientation"},
-            {F::Comment, "Comment"},
-            {F::ExposureTime, "Exposure Time"},
-            {F::Aperture, "Aperture Value"},
-            {F::Flash, "Flash"},
-            {F::FocalLength, "Focal Length"},
-            {F::MeteringMode, "Metering Mode"},
-            {F::WhiteBalance, "White Balance"},
-            {F::DateTime, "Create Date"},
-        };
-        for (const auto &l : labels) {
-            const int at = int(fields.indexOf(l.field));
-            if (at >= 0)
-                feed(l.label, decoded.value(at));
-        }
-        const int w = int(fields.indexOf(WidthSlot)), h = int(fields.indexOf(HeightSlot));
-        if (w >= 0)
-            feed("Exif Image Width", decoded.value(w));
-        if (h >= 0)
-            feed("Exif Image Height", decoded.value(h));
-        return record;
+        const std::optional<QByteArray> name = text(NameSlot), folder = text(FolderSlot);
+        if (name)
+            r[F::FileName] = folder ? *folder + '/' + *name : *name;
+        for (int f : {F::FileSize, F::FileDate, F::CameraMake, F::CameraModel, F::Comment, F::ExposureTime, F::Aperture,
+                      F::Flash, F::FocalLength, F::MeteringMode, F::WhiteBalance, F::DateTime})
+            if (std::optional<QByteArray> v = text(f))
+                r[f] = std::move(*v);
+        // Only a turned picture says something worth a name.
+        if (const std::optional<QByteArray> v = text(F::Orientation))
+            if (v->left(6).toUpper() == "ROTATE")
+                r[F::Orientation] = *v;
+        splitDate(r);
+        const std::optional<QByteArray> w = text(WidthSlot), h = text(HeightSlot);
+        if (w && h)
+            r[F::Resolution] = *w + " x " + *h;
+        return r;
     }
 
     static constexpr int WidthSlot = 100;
@@ -271,16 +368,20 @@ public:
     static constexpr int FolderSlot = 103;
 
 private:
-    QMap<int, QByteArray> m_values;
+    static int slotIndex(int field) {
+        return field >= WidthSlot ? MetadataRecord::FieldCount + field - WidthSlot : field;
+    }
+    std::array<QByteArray, MetadataRecord::FieldCount + 4> m_values;
 };
 
-// The tags read, found in one pass over the EXIF data (building a key for
-// each look-up would cost more than the whole file's parsing). ExifTool reads
-// a tag number the same in the main, EXIF, GPS and interoperability IFDs, and
-// of two copies keeps the one it met last; the thumbnail's IFD counts only
-// for a tag found nowhere else.
+// The tags read, found in one pass over the EXIF data. ExifTool reads a tag
+// number the same in the main, EXIF, GPS and interoperability IFDs, and of
+// two copies keeps the one it met last; the thumbnail's IFD counts only for
+// a tag found nowhere else.
 class ExifTags {
 public:
+    ExifTags() = default;
+    // From the library's EXIF data (files it parses whole), in its order.
     explicit ExifTags(const Exiv2::ExifData &exif) {
         static const int image = Exiv2::ExifKey("Exif.Image.Make").ifdId();
         static const int photo = Exiv2::ExifKey("Exif.Photo.DateTimeDigitized").ifdId();
@@ -291,40 +392,134 @@ public:
         for (const Exiv2::Exifdatum &d : exif) {
             const int ifd = d.ifdId();
             if (ifd == canonSettings && d.tag() == 0x0011)
-                m_canonMetering = &d;
+                m_canonMetering = fromLibrary(d.value());
             const bool main = ifd == image || ifd == photo || ifd == gps || ifd == iop;
-            if (!main && ifd != thumbnail)
-                continue;
-            const uint16_t tag = d.tag();
-            for (Slot &s : m_slots) {
-                if (s.tag != tag)
-                    continue;
-                if (main)
-                    s.datum = &d;
-                else if (!s.fallback)
-                    s.fallback = &d;
-            }
+            if ((main || ifd == thumbnail) && wanted(d.tag(), main))
+                add(d.tag(), main, fromLibrary(d.value()));
         }
     }
-    const Exiv2::Exifdatum *find(uint16_t tag) const {
+    // From a TIFF block (a JPEG file's EXIF segment), walked here: the main
+    // IFD with its EXIF, GPS and interoperability IFDs where their pointers
+    // are, then the thumbnail's; and a Canon camera's settings in its maker
+    // note. An entry of an unknown type or whose data lies outside the block
+    // is left out, as ExifTool does; so is a directory met twice or running
+    // past the block. False when the block has no TIFF header.
+    bool walk(QByteArrayView tiff) {
+        m_tiff = tiff;
+        if (tiff.size() < 8 ||
+            (tiff.first(4) != QByteArrayView("II*\0", 4) && tiff.first(4) != QByteArrayView("MM\0*", 4)))
+            return false;
+        m_bigEndian = tiff[0] == 'M';
+        const quint32 first = quint32(word(4, 4));
+        const quint32 next = directory(first, Main, 0);
+        if (next != 0)
+            directory(next, Thumbnail, 0);
+        if (m_makerNote > 0 && find(0x010f) && asciiText(*find(0x010f)).startsWith("Canon"))
+            directory(m_makerNote, Canon, 0);
+        return true;
+    }
+
+    const TiffValue *find(uint16_t tag) const {
         for (const Slot &s : m_slots)
             if (s.tag == tag)
-                return s.datum ? s.datum : s.fallback;
+                return s.main ? &s.value : s.fallback ? &s.fallbackValue : nullptr;
         return nullptr;
     }
     // The metering mode in a Canon camera's own settings.
-    const Exiv2::Exifdatum *canonMetering() const { return m_canonMetering; }
+    const TiffValue *canonMetering() const { return m_canonMetering.type ? &m_canonMetering : nullptr; }
 
 private:
-    const Exiv2::Exifdatum *m_canonMetering = nullptr;
+    enum Kind { Main, Thumbnail, Canon };
+
+    bool wanted(uint16_t tag, bool main) const {
+        for (const Slot &s : m_slots)
+            if (s.tag == tag)
+                return main || !s.fallback;
+        return false;
+    }
+    void add(uint16_t tag, bool main, TiffValue value) {
+        for (Slot &s : m_slots) {
+            if (s.tag != tag)
+                continue;
+            if (main) {
+                s.value = std::move(value);
+                s.main = true;
+            } else if (!s.fallback) {
+                s.fallbackValue = std::move(value);
+                s.fallback = true;
+            }
+            return;
+        }
+    }
+
+    quint64 word(qint64 at, int size) const {
+        quint64 v = 0;
+        for (int k = 0; k < size; ++k)
+            v = m_bigEndian ? v << 8 | uchar(m_tiff[at + k]) : v | quint64(uchar(m_tiff[at + k])) << (8 * k);
+        return v;
+    }
+
+    // The entries of the directory at offset; gives the next directory's offset.
+    quint32 directory(quint32 at, Kind kind, int depth) {
+        if (depth > 4 || at < 8 || qint64(at) + 2 > m_tiff.size() || m_seen.contains(at) || m_seen.size() > 16)
+            return 0;
+        m_seen.append(at);
+        const int count = int(word(at, 2));
+        // A directory that runs past the block is no directory at all.
+        const qint64 end = qint64(at) + 2 + 12 * qint64(count);
+        if (end > m_tiff.size())
+            return 0;
+        for (int i = 0; i < count; ++i) {
+            const qint64 entry = qint64(at) + 2 + 12 * i;
+            const uint16_t tag = uint16_t(word(entry, 2));
+            const int type = int(word(entry + 2, 2));
+            const qint64 n = qint64(word(entry + 4, 4));
+            const int size = TiffValue::typeSize(type);
+            // An unknown type in the first entry: ExifTool takes the whole
+            // directory for garbage; in a later one, that entry only.
+            if (size == 0 && i == 0)
+                return 0;
+            if (size == 0)
+                continue;
+            const qint64 bytes = n * size;
+            const qint64 data = bytes <= 4 ? entry + 8 : qint64(word(entry + 8, 4));
+            if (data + bytes > m_tiff.size())
+                continue;
+            if (kind == Canon) {
+                // The camera settings: signed 16-bit values, the metering mode the 17th.
+                if (tag == 0x0001 && bytes >= 36) {
+                    m_canonMetering = TiffValue{8, 1, m_tiff.sliced(data + 34, 2).toByteArray(), m_bigEndian};
+                }
+                continue;
+            }
+            const bool main = kind == Main;
+            if (main && n == 1 && (tag == 0x8769 || tag == 0x8825 || tag == 0xa005) &&
+                (type == 3 || type == 4 || type == 9 || type == 13)) {
+                directory(quint32(word(data, size)), Main, depth + 1);
+                continue;
+            }
+            if (main && tag == 0x927c && bytes > 0)
+                m_makerNote = quint32(data);
+            if (wanted(tag, main))
+                add(tag, main,
+                    TiffValue{type, n, QByteArray::fromRawData(m_tiff.data() + data, qsizetype(bytes)), m_bigEndian});
+        }
+        return end + 4 <= m_tiff.size() ? quint32(word(end, 4)) : 0;
+    }
+
     struct Slot {
+        Slot(uint16_t number) : tag(number) {}
         uint16_t tag;
-        const Exiv2::Exifdatum *datum = nullptr;
-        const Exiv2::Exifdatum *fallback = nullptr;
+        bool main = false, fallback = false;
+        TiffValue value, fallbackValue;
     };
-    Slot m_slots[21] = {{0x010f}, {0x0110}, {0x0112}, {0x9004}, {0x9292}, {0x9012}, {0xa002},
-                        {0xa003}, {0x9209}, {0x9207}, {0xa403}, {0x920a}, {0x829a}, {0x9202},
-                        {0xa405}, {0xa20e}, {0xa20f}, {0xa210}, {0x0100}, {0x0101}, {0}};
+    Slot m_slots[20] = {0x010f, 0x0110, 0x0112, 0x9004, 0x9292, 0x9012, 0xa002, 0xa003, 0x9209, 0x9207,
+                        0xa403, 0x920a, 0x829a, 0x9202, 0xa405, 0xa20e, 0xa20f, 0xa210, 0x0100, 0x0101};
+    TiffValue m_canonMetering;
+    QByteArrayView m_tiff;
+    bool m_bigEndian = false;
+    quint32 m_makerNote = 0;
+    QVarLengthArray<quint32, 8> m_seen;
 };
 
 const Exiv2::Xmpdatum *findXmp(const Exiv2::XmpData &xmp, const char *key) {
@@ -403,9 +598,9 @@ struct PictureSize {
     bool fromTags = false;
 };
 
-double valueOf(const Exiv2::Exifdatum *d) {
+double valueOf(const TiffValue *d) {
     double v = 0;
-    return d && numericValue(d->value(), v) && std::isfinite(v) ? v : 0;
+    return d && numericValue(*d, v) && std::isfinite(v) ? v : 0;
 }
 
 // ExifTool's scale factor to the 35 mm equivalent: from the 35 mm focal
@@ -418,11 +613,11 @@ double scaleTo35mm(const ExifTags &tags, double focal, const PictureSize &pictur
     if (focal != 0 && focal35 != 0)
         return focal35 / focal;
     double diagonal = 0;
-    const Exiv2::Exifdatum *make = tags.find(0x010f);
-    const Exiv2::Exifdatum *xRes = tags.find(0xa20e), *yRes = tags.find(0xa20f);
-    if (make && trimmedRight(asciiText(make->value())) == "Canon" && xRes && yRes && isRational(xRes->value()) &&
-        isRational(yRes->value()) && xRes->count() == 1 && yRes->count() == 1) {
-        const Exiv2::Rational x = xRes->value().toRational(0), y = yRes->value().toRational(0);
+    const TiffValue *make = tags.find(0x010f);
+    const TiffValue *xRes = tags.find(0xa20e), *yRes = tags.find(0xa20f);
+    if (make && trimmedRight(asciiText(*make)) == "Canon" && xRes && yRes && isRational(*xRes) && isRational(*yRes) &&
+        xRes->count == 1 && yRes->count == 1) {
+        const auto x = xRes->toRational(0), y = yRes->toRational(0);
         if (x.first % 1000 == 0 && y.first % 1000 == 0 && x.first >= 640000 && y.first >= 480000 &&
             x.first < 10000000 && y.first < 10000000 && x.second >= 61 && x.second < 1500 && y.second >= 61 &&
             y.second < 1000 && x.second != y.second)
@@ -469,21 +664,20 @@ double scaleTo35mm(const ExifTags &tags, double focal, const PictureSize &pictur
     return std::sqrt(36.0 * 36 + 24.0 * 24) / diagonal;
 }
 
-void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &image, Collector &c) {
-    const ExifTags tags(exif);
-    const auto findExif = [&](const Exiv2::ExifData &, uint16_t tag, const char *) { return tags.find(tag); };
+void readExif(const ExifTags &tags, LazyXmp &xmpData, const PictureSize &image, Collector &c) {
+    const auto findExif = [&](uint16_t tag) { return tags.find(tag); };
 
-    if (const auto *d = findExif(exif, 0x010f, "Image"))
-        c.set(F::CameraMake, trimmedRight(asciiText(d->value())));
+    if (const auto *d = findExif(0x010f))
+        c.set(F::CameraMake, trimmedRight(asciiText(*d)));
     else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Make"))
         c.set(F::CameraMake, xmpText(*x));
-    if (const auto *d = findExif(exif, 0x0110, "Image"))
-        c.set(F::CameraModel, trimmedRight(asciiText(d->value())));
+    if (const auto *d = findExif(0x0110))
+        c.set(F::CameraModel, trimmedRight(asciiText(*d)));
     else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Model"))
         c.set(F::CameraModel, xmpText(*x));
 
-    if (const auto *d = findExif(exif, 0x0112, "Image"))
-        c.set(F::Orientation, lookup(d->value(), OrientationNames));
+    if (const auto *d = findExif(0x0112))
+        c.set(F::Orientation, lookup(*d, OrientationNames));
     else if (const auto *x = findXmp(xmpData(), "Xmp.tiff.Orientation")) {
         bool ok = false;
         const long v = QString::fromStdString(x->toString()).toLong(&ok);
@@ -496,14 +690,14 @@ void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &
 
     // The shot date; with sub-seconds or a zone offset beside it, ExifTool
     // prints a second, combined date after it, and that one is kept.
-    if (const auto *d = findExif(exif, 0x9004, "Photo")) {
-        QByteArray date = asciiText(d->value());
+    if (const auto *d = findExif(0x9004)) {
+        QByteArray date = asciiText(*d);
         QByteArray combined;
         bool haveCombined = false;
-        if (const auto *sub = findExif(exif, 0x9292, "Photo")) {
+        if (const auto *sub = findExif(0x9292)) {
             static const QRegularExpression digits(QStringLiteral(R"(^(\d+))"));
             static const QRegularExpression time(QStringLiteral(R"(( \d{2}:\d{2}:\d{2})(?!\.\d+))"));
-            const QRegularExpressionMatch m = digits.match(QString::fromLatin1(asciiText(sub->value())));
+            const QRegularExpressionMatch m = digits.match(QString::fromLatin1(asciiText(*sub)));
             if (m.hasMatch()) {
                 QString v = QString::fromLatin1(date);
                 const QRegularExpressionMatch t = time.match(v);
@@ -514,9 +708,9 @@ void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &
                 }
             }
         }
-        if (const auto *zone = findExif(exif, 0x9012, "Photo")) {
+        if (const auto *zone = findExif(0x9012)) {
             static const QRegularExpression offset(QStringLiteral(R"(^([-+])(\d{1,2}):(\d{2}))"));
-            const QRegularExpressionMatch m = offset.match(QString::fromLatin1(asciiText(zone->value())));
+            const QRegularExpressionMatch m = offset.match(QString::fromLatin1(asciiText(*zone)));
             if (m.hasMatch() && !date.contains('-') && !date.contains('+')) {
                 combined = (haveCombined ? combined : date) + QStringLiteral("%1%2:%3")
                                                                   .arg(m.captured(1))
@@ -531,28 +725,28 @@ void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &
         c.set(F::DateTime, xmpDate(xmpText(*x)));
     }
 
-    if (const auto *d = findExif(exif, 0xa002, "Photo"))
-        c.set(Collector::WidthSlot, numberText(d->value()));
-    if (const auto *d = findExif(exif, 0xa003, "Photo"))
-        c.set(Collector::HeightSlot, numberText(d->value()));
+    if (const auto *d = findExif(0xa002))
+        c.set(Collector::WidthSlot, numberText(*d));
+    if (const auto *d = findExif(0xa003))
+        c.set(Collector::HeightSlot, numberText(*d));
 
-    if (const auto *d = findExif(exif, 0x9209, "Photo"))
-        c.set(F::Flash, lookup(d->value(), FlashNames, true));
+    if (const auto *d = findExif(0x9209))
+        c.set(F::Flash, lookup(*d, FlashNames, true));
     else
         xmpFlash(xmpData(), c);
     // A Canon camera's own metering mode comes after the EXIF one, and
     // ExifTool prints the one it met last.
     if (const auto *d = tags.canonMetering())
-        c.set(F::MeteringMode, lookup(d->value(), CanonMeteringNames));
-    else if (const auto *d = findExif(exif, 0x9207, "Photo"))
-        c.set(F::MeteringMode, lookup(d->value(), MeteringNames));
-    if (const auto *d = findExif(exif, 0xa403, "Photo"))
-        c.set(F::WhiteBalance, lookup(d->value(), WhiteBalanceNames));
+        c.set(F::MeteringMode, lookup(*d, CanonMeteringNames));
+    else if (const auto *d = findExif(0x9207))
+        c.set(F::MeteringMode, lookup(*d, MeteringNames));
+    if (const auto *d = findExif(0xa403))
+        c.set(F::WhiteBalance, lookup(*d, WhiteBalanceNames));
 
     double v = 0;
-    if (const auto *d = findExif(exif, 0x920a, "Photo")) {
-        const QByteArray n = numberText(d->value());
-        if (numericValue(d->value(), v)) {
+    if (const auto *d = findExif(0x920a)) {
+        const QByteArray n = numberText(*d);
+        if (numericValue(*d, v)) {
             // ExifTool prints its composite focal length, with the 35 mm
             // equivalent when it can work out the scale factor.
             const double scale = scaleTo35mm(tags, v, image);
@@ -562,14 +756,14 @@ void readExif(const Exiv2::ExifData &exif, LazyXmp &xmpData, const PictureSize &
             c.set(F::FocalLength, n);
         }
     }
-    if (const auto *d = findExif(exif, 0x829a, "Photo")) {
-        const QByteArray n = numberText(d->value());
-        const bool number = numericValue(d->value(), v) && n != "inf" && n != "undef";
+    if (const auto *d = findExif(0x829a)) {
+        const QByteArray n = numberText(*d);
+        const bool number = numericValue(*d, v) && n != "inf" && n != "undef";
         c.set(F::ExposureTime, number ? exifToolExposureTime(v).toLatin1() : n);
     }
-    if (const auto *d = findExif(exif, 0x9202, "Photo")) {
-        const QByteArray n = numberText(d->value());
-        c.set(F::Aperture, numericValue(d->value(), v) ? fixed(std::pow(2.0, v / 2), 1) : n);
+    if (const auto *d = findExif(0x9202)) {
+        const QByteArray n = numberText(*d);
+        c.set(F::Aperture, numericValue(*d, v) ? fixed(std::pow(2.0, v / 2), 1) : n);
     }
 }
 
@@ -578,21 +772,19 @@ QByteArray bytesAt(const QByteArray &bytes, qsizetype at, qsizetype length) {
 }
 
 // A JPEG file read from its segments: the EXIF block through the library's
-// EXIF parser, the XMP packet only if needed, the comment as it is. False
+// own TIFF walk, the XMP packet only if needed, the comment as it is. False
 // when the file is one for the library to read whole.
 bool readJpeg(OpenedFile &file, Collector &c) {
     const JpegSegments s = walkJpeg(file);
     if (s.unusual)
         return false;
     const QByteArray &b = file.bytes();
-    Exiv2::ExifData exif;
     // A block whose TIFF header does not parse gives no EXIF values.
-    if (s.exifAt >= 0 && s.exifLength > 0 &&
-        Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte *>(b.constData() + s.exifAt),
-                                  uint32_t(s.exifLength)) == Exiv2::invalidByteOrder)
-        exif.clear();
+    ExifTags tags;
+    if (s.exifAt >= 0 && s.exifLength > 0)
+        tags.walk(QByteArrayView(b).sliced(s.exifAt, s.exifLength));
     LazyXmp xmp(s.xmpAt >= 0 ? std::string(b.constData() + s.xmpAt, size_t(s.xmpLength)) : std::string());
-    readExif(exif, xmp, PictureSize{s.width, s.height}, c);
+    readExif(tags, xmp, PictureSize{s.width, s.height}, c);
     if (s.commentLength > 0)
         c.set(F::Comment, bytesAt(b, s.commentAt, s.commentLength));
     return true;
@@ -637,7 +829,7 @@ void readBmff(const OpenedFile &file, Collector &c) {
         }
     }
     LazyXmp xmp{std::string()};
-    readExif(exif, xmp, PictureSize{0, 0, true}, c);
+    readExif(ExifTags(exif), xmp, PictureSize{0, 0, true}, c);
     if (movieDateAt > exifDateAt && !movieDate.isEmpty())
         c.set(F::DateTime, movieDate);
     if (makeAt > exifMakeAt)
@@ -663,11 +855,11 @@ bool stillImageType(int type) {
 // Any other file, or a JPEG file the walk above leaves alone: opened by the
 // library, from memory when the file was read whole (one read instead of the
 // library's many small reads and seeks).
-void readByLibrary(const QString &path, OpenedFile &file, Collector &c) {
+void readByLibrary(const QByteArray &path, OpenedFile &file, Collector &c) {
     const int type = file.whole()
                          ? Exiv2::ImageFactory::getType(reinterpret_cast<const Exiv2::byte *>(file.bytes().constData()),
                                                         long(file.bytes().size()))
-                         : Exiv2::ImageFactory::getType(QFile::encodeName(path).toStdString());
+                         : Exiv2::ImageFactory::getType(path.toStdString());
     if (!stillImageType(type))
         throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
     Exiv2::Image::AutoPtr image;
@@ -675,13 +867,13 @@ void readByLibrary(const QString &path, OpenedFile &file, Collector &c) {
         image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(file.bytes().constData()),
                                           long(file.bytes().size()));
     else
-        image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false);
+        image = Exiv2::ImageFactory::open(path.toStdString(), false);
     if (!image.get())
         throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
     image->readMetadata();
     LazyXmp xmp(&image->xmpData());
     const bool jpeg = image->mimeType() == "image/jpeg";
-    readExif(image->exifData(), xmp,
+    readExif(ExifTags(image->exifData()), xmp,
              PictureSize{jpeg ? image->pixelWidth() : 0, jpeg ? image->pixelHeight() : 0, !jpeg}, c);
     if (jpeg) {
         const std::string comment = image->comment();
@@ -764,14 +956,14 @@ QString toolInUseText(int mode) {
     return i18n::Message(80) + QLatin1Char(' ') + (mode == ExifModeBuiltin ? builtinReaderText() : toolModeName(mode));
 }
 
-MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
+RecordBytes readBuiltinBytes(const QByteArray &path, BuiltinResult *result) {
     if (result)
         *result = BuiltinResult::Unreadable;
     if (path.isEmpty())
-        return MetadataRecord();
+        return RecordBytes();
     OpenedFile file(path);
     if (!file.isOpen())
-        return MetadataRecord();
+        return RecordBytes();
     prepareExiv2();
 
     Collector c;
@@ -787,18 +979,37 @@ MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
     } catch (...) {
         // A damaged or hostile file: Exiv2 errors, bad_alloc on a huge count,
         // out_of_range on a wrong offset. The file is simply unreadable.
-        return MetadataRecord();
+        return RecordBytes();
     }
 
-    // The file's own lines, as ExifTool prints them for the absolute path.
-    const QFileInfo info(path);
-    c.set(Collector::NameSlot, QFile::encodeName(info.fileName()));
-    c.set(Collector::FolderSlot, QFile::encodeName(info.absolutePath()));
+    // The file's own lines, as ExifTool prints them for the absolute path: a
+    // clean absolute path is split as it is, any other made so first.
+    const qsizetype slash = path.lastIndexOf('/');
+    const bool clean = path.startsWith('/') && !path.contains("//") && !path.contains("/./") &&
+                       !path.contains("/../") && !path.endsWith("/.") && !path.endsWith("/..") &&
+                       slash < path.size() - 1;
+    if (clean) {
+        c.set(Collector::NameSlot, path.mid(slash + 1));
+        c.set(Collector::FolderSlot, slash == 0 ? QByteArray("/") : path.left(slash));
+    } else {
+        const QFileInfo info(QFile::decodeName(path));
+        c.set(Collector::NameSlot, QFile::encodeName(info.fileName()));
+        c.set(Collector::FolderSlot, QFile::encodeName(info.absolutePath()));
+    }
     c.set(F::FileSize, exifToolFileSize(file.size()).toLatin1());
     c.set(F::FileDate, localDateText(file.modified()));
-    MetadataRecord record = c.finish();
+    RecordBytes record = c.finish();
     if (result)
         *result = BuiltinResult::Read;
+    return record;
+}
+
+MetadataRecord readBuiltin(const QString &path, BuiltinResult *result) {
+    const RecordBytes bytes = readBuiltinBytes(QFile::encodeName(path), result);
+    MetadataRecord record;
+    for (int f = 0; f < MetadataRecord::FieldCount; ++f)
+        if (!bytes[f].isEmpty())
+            record[f] = QString::fromUtf8(bytes[f]);
     return record;
 }
 

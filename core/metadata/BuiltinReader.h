@@ -6,7 +6,10 @@
 
 #include "core/base/MetadataRecord.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <array>
 
 namespace tav::Exif {
 
@@ -15,8 +18,14 @@ enum class BuiltinResult {
     Unreadable, // missing, not openable, not an image the library knows, or damaged
 };
 
-// The record of path. Unreadable files give the empty record. Never throws:
-// whatever the library raises on a damaged file is caught here.
+// A record's fields in UTF-8, empty when absent: what the reader helper
+// sends back.
+using RecordBytes = std::array<QByteArray, MetadataRecord::FieldCount>;
+
+// The record of path (in the file system's encoding). Unreadable files give
+// the empty record. Never throws: whatever the library raises on a damaged
+// file is caught here.
+RecordBytes readBuiltinBytes(const QByteArray &path, BuiltinResult *result = nullptr);
 MetadataRecord readBuiltin(const QString &path, BuiltinResult *result = nullptr);
 
 // "Exiv2 0.27.6": the library this program runs with.

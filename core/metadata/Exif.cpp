@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <array>
 #include <cstdlib>
 
 namespace tav {
@@ -188,6 +189,9 @@ void ExifReader::configure(int mode, const QString &jheadExtensions, const QStri
     setMode(mode);
     if (m_mode == ExifModeExifToolBatch)
         startResident();
+    // The reader helper starts while the rest of the list is made.
+    if (m_mode == ExifModeBuiltin)
+        m_helper.prepare();
 }
 
 void ExifReader::setToolPath(Tool tool, const QString &path) {
@@ -266,9 +270,15 @@ MetadataRecord ExifReader::getExif(const QString &path) {
     // The built-in reader goes by content: no extension to work out (which
     // costs more than a built-in read's share of the bookkeeping).
     const QString extension = m_mode == ExifModeBuiltin ? QString() : Exif::upperExtension(path);
-    const MetadataRecord empty;
+    // The blank labels are the same texts every time.
+    static const std::array<QString, 6> blank = [] {
+        std::array<QString, 6> texts;
+        for (int i = 0; i < 6; ++i)
+            texts[std::size_t(i)] = Exif::metadataLabelText(i, MetadataRecord());
+        return texts;
+    }();
     for (int i = 0; i < 6; ++i)
-        frontEnd().showMetadataLabel(i, Exif::metadataLabelText(i, empty));
+        frontEnd().showMetadataLabel(i, blank[std::size_t(i)]);
 
     MetadataRecord record;
     bool byJhead = false;
@@ -310,8 +320,8 @@ MetadataRecord ExifReader::getExif_builtin(const QString &path) {
     frontEnd().processEvents();
     if (const MetadataRecord *cached = m_cache.find(path))
         return *cached;
-    if (const auto ahead = m_readAhead.constFind(path); ahead != m_readAhead.cend()) {
-        const MetadataRecord record = *ahead;
+    if (const auto ahead = m_readAhead.find(path); ahead != m_readAhead.end()) {
+        const MetadataRecord record = std::move(*ahead);
         m_readAhead.erase(ahead);
         m_cache.append(path, record);
         return record;
@@ -343,11 +353,9 @@ MetadataRecord ExifReader::getExif_builtin(const QString &path) {
         MetadataRecord record;
         bool keep = false;
         if (reply.outcome == ReaderProcess::Outcome::Answered) {
-            const QList<QByteArray> fields = ReaderWire::decodeFields(reply.payload.mid(4));
-            for (int f = 0; f < MetadataRecord::FieldCount && f < fields.size(); ++f)
-                record[f] = QString::fromUtf8(fields.at(f));
-            // A file the reader could not open or parse is tried again next time.
-            keep = reply.payload.size() >= 4 && reply.payload.at(0) == 1;
+            // A file the reader could not open or parse is tried again next
+            // time; so is an answer that is not the helper's.
+            ReaderWire::decodeRecord(reply.payload, record, keep);
         } else if (reply.outcome != ReaderProcess::Outcome::NoHelper) {
             // A file that took the helper down or hung it has no metadata
             // until the cache is cleared: reading it again would cost as much.
@@ -358,7 +366,7 @@ MetadataRecord ExifReader::getExif_builtin(const QString &path) {
             if (keep)
                 m_cache.append(path, record);
         } else if (keep) {
-            m_readAhead.insert(batch.at(i).path, record);
+            m_readAhead.insert(batch.at(i).path, std::move(record));
         }
     }
     return asked;
@@ -370,6 +378,8 @@ void ExifReader::expect(const QStringList &paths) {
     m_expected = paths;
     m_expectedAt.clear();
     m_expectedIndexed = false;
+    if (!paths.isEmpty() && mode() == ExifModeBuiltin)
+        m_helper.prepare();
 }
 
 MetadataRecord ExifReader::runPerFile(Tool tool, const QString &path, const QString &procedure) {
@@ -487,6 +497,8 @@ int ExifReader::chooseTool(const QString &choiceText) {
     changeMode(mode);
     if (mode == ExifModeExifToolBatch)
         startResident(); // may fall back to mode 3
+    if (mode == ExifModeBuiltin)
+        m_helper.prepare();
     QSettings store = modIniFile::userStore();
     store.setValue(QStringLiteral("Options/GLOutilExifChoisi"), QString::number(m_mode));
     return m_mode;
@@ -531,6 +543,8 @@ void bindExifReaderToSettings() {
 void startChosenExifTool(const Settings &s) {
     if (s.OutilExifChoisi == ExifModeExifToolBatch)
         exifReader().startResident();
+    else if (s.OutilExifChoisi == ExifModeBuiltin)
+        exifReader().helper().prepare();
 }
 
 } // namespace tav

@@ -163,7 +163,8 @@ ExifReader &exifReader();
 // once by the window program before the settings file is read.
 void bindExifReaderToSettings();
 // Start-up, once the settings are read: the batch mode (4) starts the
-// resident ExifTool of the process-wide reader.
+// resident ExifTool of the process-wide reader, the built-in reader (5) its
+// helper.
 void startChosenExifTool(const Settings &s);
 
 namespace Exif {

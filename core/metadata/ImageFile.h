@@ -20,8 +20,9 @@ namespace tav::Exif {
 // opening costs more than parsing the metadata.
 class OpenedFile {
 public:
-    explicit OpenedFile(const QString &path) {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    explicit OpenedFile(const QString &path) : OpenedFile(QFile::encodeName(path)) {}
+    explicit OpenedFile(const QByteArray &path) {
+        m_fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
         if (m_fd >= 0 && (::fstat(m_fd, &m_status) != 0 || !S_ISREG(m_status.st_mode))) {
             ::close(m_fd);
             m_fd = -1;

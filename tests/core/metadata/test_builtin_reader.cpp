@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace tav;
 
 namespace {
@@ -309,6 +311,68 @@ TEST_F(BuiltinReader, UnreadableAndDamagedFilesGiveTheEmptyRecordAndNoCacheEntry
     EXPECT_EQ(reader.getExif(path("good.jpg"))[MetadataRecord::CameraModel], "Canon EOS 5D");
     reader.cache().clear();
     EXPECT_EQ(reader.getExif(path("good.jpg"))[MetadataRecord::CameraModel], "Other");
+}
+
+// The EXIF block is walked by the reader itself: entries and directories
+// damaged in the ways a file can be are left out as ExifTool leaves them out.
+TEST_F(BuiltinReader, DamagedExifDirectoriesReadAsExifToolReadsThem) {
+    ASSERT_TRUE(test::makeJpeg(path("good.jpg"), test::referenceTags()));
+    QFile good(path("good.jpg"));
+    ASSERT_TRUE(good.open(QIODevice::ReadOnly));
+    const QByteArray bytes = good.readAll();
+    // ExifTool writes the block big-endian.
+    const qsizetype tiff = bytes.indexOf(QByteArrayView("MM\0*", 4));
+    ASSERT_GT(tiff, 0);
+    const auto be = [&](qsizetype at, int size) {
+        quint32 v = 0;
+        for (int k = 0; k < size; ++k)
+            v = v << 8 | uchar(bytes[tiff + at + k]);
+        return v;
+    };
+    const auto put = [&](QByteArray &b, qsizetype at, int size, quint32 v) {
+        for (int k = size - 1; k >= 0; --k, v >>= 8)
+            b[tiff + at + k] = char(v);
+    };
+    const quint32 ifd0 = be(4, 4);
+    const auto entry = [&](quint16 tag) -> qsizetype {
+        for (quint32 i = 0; i < be(ifd0, 2); ++i)
+            if (be(ifd0 + 2 + 12 * i, 2) == tag)
+                return ifd0 + 2 + 12 * i;
+        return -1;
+    };
+    ASSERT_GE(entry(0x010f), 0);
+    ASSERT_GE(entry(0x8769), 0);
+    const struct {
+        const char *name;
+        std::function<void(QByteArray &)> damage;
+    } cases[] = {
+        {"unknown-type.jpg", [&](QByteArray &b) { put(b, entry(0x010f) + 2, 2, 0); }},
+        {"past-the-end.jpg", [&](QByteArray &b) { put(b, entry(0x0110) + 8, 4, 0x7fff0000); }},
+        {"exif-ifd-loop.jpg", [&](QByteArray &b) { put(b, entry(0x8769) + 8, 4, ifd0); }},
+        {"next-ifd-loop.jpg", [&](QByteArray &b) { put(b, ifd0 + 2 + 12 * be(ifd0, 2), 4, ifd0); }},
+        {"exif-ifd-outside.jpg", [&](QByteArray &b) { put(b, entry(0x8769) + 8, 4, 0xfffffff0); }},
+    };
+    ExifReader exifTool;
+    exifTool.setTempFolder(dir.filePath("tmp-exiftool"));
+    exifTool.configure(ExifModeExifToolBatch, DefaultJheadExtensions, DefaultExifToolExtensions);
+    ASSERT_TRUE(exifTool.resident().isRunning());
+    const MetadataRecord whole = exifTool.getExif(path("good.jpg"));
+    for (const auto &c : cases) {
+        QByteArray damaged = bytes;
+        c.damage(damaged);
+        QFile f(path(c.name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(damaged);
+        f.close();
+        expectSameRecord(exifTool, f.fileName());
+        // Something was lost, or the case tells nothing.
+        const MetadataRecord byTool = exifTool.getExif(f.fileName());
+        EXPECT_TRUE(byTool[MetadataRecord::CameraMake] != whole[MetadataRecord::CameraMake] ||
+                    byTool[MetadataRecord::CameraModel] != whole[MetadataRecord::CameraModel] ||
+                    byTool[MetadataRecord::DateTime] != whole[MetadataRecord::DateTime] ||
+                    std::string(c.name) == "next-ifd-loop.jpg")
+            << c.name;
+    }
 }
 
 TEST_F(BuiltinReader, ModeTextsAndTools) {

@@ -308,7 +308,9 @@ TEST_F(HostileFiles, BoxReaderOverMemoryChecksEverySize) {
 }
 
 // A helper that crashes on one file and hangs on another: those two get
-// nothing, the others of the batch are read, two restarts in all.
+// nothing, the others of the batch are read, two restarts in all. The helper
+// holds its answers back, so the file to blame is the one it said it was on,
+// and the answers lost with it are asked for again.
 TEST_F(HostileFiles, AHelperThatCrashesOrHangsCostsThatFileOnly) {
     ReaderProcess helper;
     helper.setHelperPath(QStringLiteral(TAV_BUILD_BIN_DIR "/fake_reader"));
@@ -328,4 +330,58 @@ TEST_F(HostileFiles, AHelperThatCrashesOrHangsCostsThatFileOnly) {
     ReaderProcess missing;
     missing.setHelperPath(dir.filePath("no-such-reader"));
     EXPECT_EQ(missing.runOne({ReaderProcess::Kind::Metadata, "a", {}}).outcome, ReaderProcess::Outcome::NoHelper);
+}
+
+// A metadata answer from the real helper decodes to the record read in this
+// process; an answer cut anywhere or garbled decodes to no record at all, and
+// the reader keeps nothing of it.
+TEST_F(HostileFiles, ReaderAnswersCountOnlyWhenWhole) {
+    const QString photo = dir.filePath(QStringLiteral("été.jpg"));
+    ASSERT_TRUE(makeJpeg(photo, test::referenceTags()));
+    ReaderProcess helper;
+    const ReaderProcess::Reply reply = helper.runOne({ReaderProcess::Kind::Metadata, photo, {}});
+    ASSERT_EQ(reply.outcome, ReaderProcess::Outcome::Answered);
+    MetadataRecord record;
+    bool wasRead = false;
+    ASSERT_TRUE(ReaderWire::decodeRecord(reply.payload, record, wasRead));
+    EXPECT_TRUE(wasRead);
+    const MetadataRecord inside = Exif::readBuiltin(photo);
+    EXPECT_FALSE(inside[F::CameraModel].isEmpty());
+    for (int f = 0; f < MetadataRecord::FieldCount; ++f)
+        EXPECT_EQ(record[f], inside[f]) << f;
+
+    const QByteArray good = reply.payload;
+    QList<QByteArray> bad;
+    for (qsizetype n = 0; n < good.size(); ++n)
+        bad << good.left(n);
+    QByteArray b = good;
+    b[0] = 2; // neither read nor unread
+    bad << b << good + 'x';
+    b = good;
+    b[1] = char(b[1] + 1); // one field more than sent
+    bad << b;
+    const auto field = [](int number, const QByteArray &bytes) {
+        QByteArray out(1, char(number));
+        for (int i = 0; i < 4; ++i)
+            out += char(quint32(bytes.size()) >> (8 * i));
+        return out + bytes;
+    };
+    bad << QByteArray("\1\1") + field(MetadataRecord::FieldCount, "x")           // no such field
+        << QByteArray("\1\2") + field(4, "EOS") + field(3, "Canon")              // out of order
+        << QByteArray("\1\2") + field(4, "EOS") + field(4, "EOS")                // twice
+        << QByteArray("\1\1") + field(4, "")                                     // empty
+        << QByteArray("\1\1") + field(4, "EOS").chopped(1) + QByteArray(3, 'x'); // longer than said
+    for (const QByteArray &payload : std::as_const(bad)) {
+        wasRead = true;
+        EXPECT_FALSE(ReaderWire::decodeRecord(payload, record, wasRead)) << payload.toHex().toStdString();
+        EXPECT_TRUE(record.isEmpty());
+        EXPECT_FALSE(wasRead);
+    }
+    EXPECT_TRUE(ReaderWire::decodeRecord(QByteArray("\1\1") + field(4, "EOS"), record, wasRead));
+    EXPECT_EQ(record[F::CameraModel], "EOS");
+
+    // A helper that answers anything else: no metadata, nothing cached.
+    reader.helper().setHelperPath(QStringLiteral(TAV_BUILD_BIN_DIR "/fake_reader"));
+    EXPECT_TRUE(read(ExifModeBuiltin, photo).isEmpty());
+    EXPECT_EQ(reader.cache().size(), 1);
 }
