@@ -45,6 +45,7 @@ public:
 private:
     QString m_source;
     QList<WildcardPattern> m_patterns;
+    bool m_everything = false;
 };
 
 // The display filter of file names (the folder contents list, adding a folder

@@ -183,6 +183,30 @@ QString TavStrWithoutExt(const QString &name) {
     return takeText(TavStrWithoutExt_fn(units(name), length32(name)));
 }
 
+namespace {
+
+// A text the library cannot refuse for its length nor its positions (a
+// position past 32767, a 16-bit count from 1, is refused).
+constexpr qsizetype ShortText = std::numeric_limits<std::int16_t>::max();
+
+} // namespace
+
+void splitExtension(const QString &name, QString &stem, QString &ext) {
+    TAV_EXPORT(TavGetExtension);
+    TAV_EXPORT(TavStrWithoutExt);
+    const qsizetype at = name.lastIndexOf(QLatin1Char('.'));
+    if (name.size() > ShortText) {
+        stem = takeText(TavStrWithoutExt_fn(units(name), length32(name)));
+        ext = takeText(TavGetExtension_fn(units(name), length32(name)));
+    } else if (at < 0) {
+        stem = name;
+        ext = QString();
+    } else {
+        stem = name.left(at);
+        ext = name.mid(at + 1);
+    }
+}
+
 QString TavQualifyPath(const QString &path) {
     TAV_EXPORT(TavQualifyPath);
     return takeText(TavQualifyPath_fn(units(path), length32(path)));

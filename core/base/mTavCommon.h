@@ -25,6 +25,13 @@ QString TavGetFileName(const QString &path);
 QString TavGetExtension(const QString &name);
 QString TavStrWithoutExt(const QString &name);
 QString TavQualifyPath(const QString &path);
+// The name without its extension and the extension, as TavStrWithoutExt and
+// TavGetExtension give them, in one go. A name too short for the library to
+// refuse (32767 characters at most; a file name holds 255 bytes) is cut here
+// by the same rule, without the round trip through the library and its
+// copies; the two exports are resolved all the same, so that a missing
+// library fails here as it would there.
+void splitExtension(const QString &name, QString &stem, QString &ext);
 bool TavFileExists(const QString &path);
 bool TavIsDir(const QString &path);
 int TavCreateNestedFolders(const QString &path);

@@ -62,13 +62,6 @@ QString counterText(qint64 value, int width) {
     return value < 0 ? QLatin1Char('-') + digits : digits;
 }
 
-bool containsAny(const QString &name, const QStringList &tokens) {
-    for (const QString &t : tokens)
-        if (name.contains(t))
-            return true;
-    return false;
-}
-
 // The rows of one kind that make their value the same way, in table order.
 QList<const TokenRow *> rowsOf(TokenKind kind, std::initializer_list<TokenValue> values) {
     QList<const TokenRow *> out;
@@ -78,11 +71,71 @@ QList<const TokenRow *> rowsOf(TokenKind kind, std::initializer_list<TokenValue>
     return out;
 }
 
-QStringList textsOf(const QList<const TokenRow *> &rows) {
-    QStringList out;
-    for (const TokenRow *r : rows)
-        out.append(r->text);
-    return out;
+// The kinds of "$" tokens that the steps after the old name's look for. A
+// step runs only when the name holds one of its kinds; the kinds are read
+// again whenever a step has changed the name.
+enum TokenKinds : unsigned {
+    ClockTokens = 1u << 0,
+    ParentToken = 1u << 1,
+    SizeToken = 1u << 2,
+    FileDateTokens = 1u << 3,
+    PhotoTokens = 1u << 4,
+    ReplaceTextToken = 1u << 5,
+    ReplaceAtToken = 1u << 6,
+};
+
+struct KindOfToken {
+    QString text;
+    unsigned kind;
+};
+
+struct TokenKindTable {
+    QList<KindOfToken> dollar; // tokens that begin with "$", found at a "$"
+    unsigned always = 0;       // kinds with a token that does not: never ruled out
+};
+
+const TokenKindTable &tokenKinds() {
+    static const TokenKindTable table = [] {
+        TokenKindTable t;
+        for (const TokenRow &r : tokenTable()) {
+            unsigned kind = 0;
+            if (r.kind == TokenKind::Clock && r.value == TokenValue::ClockDate)
+                kind = ClockTokens;
+            else if (r.value == TokenValue::ParentFolder)
+                kind = ParentToken;
+            else if (r.value == TokenValue::SizeBytes)
+                kind = SizeToken;
+            else if (r.kind == TokenKind::File && r.value == TokenValue::FileDate)
+                kind = FileDateTokens;
+            else if (r.kind == TokenKind::Photo && r.value == TokenValue::PhotoField)
+                kind = PhotoTokens;
+            else if (r.value == TokenValue::ReplaceText)
+                kind = ReplaceTextToken;
+            else if (r.value == TokenValue::ReplaceAt)
+                kind = ReplaceAtToken;
+            if (kind == 0)
+                continue;
+            if (r.text.startsWith(QLatin1Char('$')))
+                t.dollar.append({r.text, kind});
+            else
+                t.always |= kind;
+        }
+        return t;
+    }();
+    return table;
+}
+
+// The kinds of tokens name holds, from one look at each of its "$".
+unsigned tokenKindsIn(QStringView name) {
+    const TokenKindTable &table = tokenKinds();
+    unsigned kinds = table.always;
+    for (qsizetype at = name.indexOf(u'$'); at >= 0; at = name.indexOf(u'$', at + 1)) {
+        const QStringView rest = name.mid(at);
+        for (const KindOfToken &t : table.dollar)
+            if (rest.startsWith(t.text))
+                kinds |= t.kind;
+    }
+    return kinds;
 }
 
 void replaceToken(QString &name, const QString &token, const QString &value) {
@@ -136,7 +189,7 @@ NameComputer::NameComputer(const NamingOptions &options)
     : m_options(options), m_replacer(options.forbidden),
       m_neverRenamedSet(options.neverRenamed.begin(), options.neverRenamed.end()) {
     setClock({});
-    prepareRegexOperators();
+    prepareRule();
 }
 
 void NameComputer::setOptions(const NamingOptions &options) {
@@ -145,29 +198,39 @@ void NameComputer::setOptions(const NamingOptions &options) {
     if (options.neverRenamed != m_options.neverRenamed)
         m_neverRenamedSet = QSet<QString>(options.neverRenamed.begin(), options.neverRenamed.end());
     m_options = options;
-    prepareRegexOperators();
+    prepareRule();
 }
 
-void NameComputer::prepareRegexOperators() {
+void NameComputer::prepareRule() {
     const QString &rule = m_options.rule.Regle;
     if (rule == m_regexSource && !m_regexSource.isNull())
         return;
     m_regexSource = rule;
     m_regexes.clear();
+    m_startName.clear();
     const QList<RegexSpan> spans = findRegexOperators(rule);
-    if (spans.isEmpty()) {
-        m_regexRule = rule;
-        return;
-    }
-    m_regexRule.clear();
     qsizetype at = 0;
     for (const RegexSpan &span : spans) {
-        m_regexRule += QStringView(rule).mid(at, span.begin - at);
-        m_regexRule += RegexMark;
+        m_startName += QStringView(rule).mid(at, span.begin - at);
+        m_startName += RegexMark;
         m_regexes.append(replacerOf(span));
         at = span.end;
     }
-    m_regexRule += QStringView(rule).mid(at);
+    if (spans.isEmpty())
+        m_startName = rule;
+    else
+        m_startName += QStringView(rule).mid(at);
+
+    // A folder pattern: the marker goes, and its "\" become folder levels.
+    m_folderPattern = m_startName.contains(MkdirToken);
+    m_absolute = false;
+    if (m_folderPattern) {
+        removeFolderMarkers(m_startName);
+        m_absolute = m_startName.startsWith(NameFolderSeparator);
+        m_startName = markPatternLevels(m_startName);
+    }
+    m_hasDigitsToken = m_startName.contains(tokenText(TokenValue::NameDigits));
+    m_hasBaseToken = m_startName.contains(tokenText(TokenValue::BaseName));
 }
 
 void NameComputer::expect(const QStringList &paths) const {
@@ -199,11 +262,12 @@ NameComputer::Result NameComputer::compute(const QString &path, const QString &o
     b.path = path;
     b.oldName = oldName;
     b.folder = folder;
-    b.name = m_regexRule;
+    b.name = m_startName;
     Result out;
     if (markerName(b, out))
         return out;
     replaceOldNameTokens(b);
+    b.rescan();
     replaceClockTokens(b);
     replaceFileTokens(b);
     replaceMetadataTokens(b);
@@ -225,18 +289,13 @@ bool NameComputer::markerName(Build &b, Result &out) {
         return true;
     }
 
-    // A folder pattern: the marker goes, and its "\" become folder levels.
-    b.folderPattern = b.name.contains(MkdirToken);
-    if (b.folderPattern) {
-        removeFolderMarkers(b.name);
-        b.absolute = b.name.startsWith(NameFolderSeparator);
-        b.name = markPatternLevels(b.name);
-    }
+    // The rule's text, its folder marks made once (see prepareRule).
+    b.folderPattern = m_folderPattern;
+    b.absolute = m_absolute;
 
     // Base name and extension come from the file name alone: a dot in a
     // folder's name must not cut the path.
-    b.base = mTavCommon::TavStrWithoutExt(b.oldName);
-    b.ext = mTavCommon::TavGetExtension(b.oldName);
+    mTavCommon::splitExtension(b.oldName, b.base, b.ext);
 
     if (m_typeFilter.source() != m_options.rule.Extension)
         m_typeFilter = WildcardList(m_options.rule.Extension);
@@ -250,66 +309,82 @@ bool NameComputer::markerName(Build &b, Result &out) {
     return false;
 }
 
+const QString &NameComputer::Build::filePath() {
+    if (path.isNull())
+        path = folder + QLatin1Char('/') + oldName;
+    return path;
+}
+
+void NameComputer::Build::rescan() {
+    tokens = tokenKindsIn(name);
+}
+
 void NameComputer::replaceOldNameTokens(Build &b) const {
-    // The first run of digits of the old name.
+    // The first run of digits of the old name (the rule's text alone tells
+    // whether the name holds the token yet).
     static const QString digitsToken = tokenText(TokenValue::NameDigits);
-    if (b.name.contains(digitsToken)) {
-        QString digits;
-        for (QChar c : b.oldName) {
-            if (c >= u'0' && c <= u'9')
-                digits += c;
-            else if (!digits.isEmpty())
-                break;
-        }
-        replaceToken(b.name, digitsToken, digits);
+    if (m_hasDigitsToken) {
+        const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+        const QString &old = b.oldName;
+        qsizetype first = 0;
+        while (first < old.size() && !digit(old[first]))
+            ++first;
+        qsizetype end = first;
+        while (end < old.size() && digit(old[end]))
+            ++end;
+        replaceToken(b.name, digitsToken, old.mid(first, end - first));
     }
+    // Digits bring no "*" in and take none away.
     static const QString baseToken = tokenText(TokenValue::BaseName);
-    b.name.replace(baseToken, b.base);
+    if (m_hasBaseToken)
+        b.name.replace(baseToken, b.base);
 }
 
 void NameComputer::replaceClockTokens(Build &b) const {
     // The current date and time, read for this file.
     static const QList<const TokenRow *> rows = rowsOf(TokenKind::Clock, {TokenValue::ClockDate});
-    static const QStringList texts = textsOf(rows);
-    if (!b.name.contains(u'$') || !containsAny(b.name, texts))
+    if (!(b.tokens & ClockTokens))
         return;
     const QDateTime now = m_clock();
     for (const TokenRow *r : rows)
         replaceToken(b.name, r->text, datePartText(now, r->part));
+    b.rescan();
 }
 
 void NameComputer::replaceFileTokens(Build &b) const {
-    if (!b.name.contains(u'$'))
-        return;
     static const QString folderToken = tokenText(TokenValue::ParentFolder);
     static const QString sizeToken = tokenText(TokenValue::SizeBytes);
-    if (b.name.contains(folderToken))
+    if (b.tokens & ParentToken) {
         replaceToken(b.name, folderToken, mTavCommon::TavGetFileName(b.folder));
-    if (b.name.contains(sizeToken) && mTavCommon::TavFileExists(b.path))
-        replaceToken(b.name, sizeToken, QString::number(QFileInfo(b.path).size()));
+        b.rescan();
+    }
+    if ((b.tokens & SizeToken) && mTavCommon::TavFileExists(b.filePath())) {
+        replaceToken(b.name, sizeToken, QString::number(QFileInfo(b.filePath()).size()));
+        b.rescan();
+    }
 
     // The modification date: only when asked for, and left alone for a file that is gone.
     static const QList<const TokenRow *> dates = rowsOf(TokenKind::File, {TokenValue::FileDate});
-    static const QStringList texts = textsOf(dates);
-    if (!containsAny(b.name, texts))
+    if (!(b.tokens & FileDateTokens))
         return;
-    const QFileInfo info(b.path);
+    const QFileInfo info(b.filePath());
     if (!info.exists())
         return;
     const QDateTime when = info.lastModified().toLocalTime();
     for (const TokenRow *r : dates)
         replaceToken(b.name, r->text, datePartText(when, r->part));
+    b.rescan();
 }
 
 void NameComputer::replaceMetadataTokens(Build &b) const {
     // The record is read once, only when a token asks for it.
     static const QList<const TokenRow *> rows = rowsOf(TokenKind::Photo, {TokenValue::PhotoField});
-    static const QStringList texts = textsOf(rows);
-    if (!b.name.contains(u'$') || !containsAny(b.name, texts))
+    if (!(b.tokens & PhotoTokens))
         return;
-    const MetadataRecord rec = m_metadata ? m_metadata->read(b.path) : MetadataRecord();
+    const MetadataRecord rec = m_metadata ? m_metadata->read(b.filePath()) : MetadataRecord();
     for (const TokenRow *r : rows)
         replaceToken(b.name, r->text, photoFieldText(rec, r->field, r->part));
+    b.rescan();
 }
 
 QString NameComputer::datePartText(const QDateTime &when, DatePart part) const {
@@ -349,13 +424,11 @@ QString NameComputer::photoFieldText(const MetadataRecord &rec, int field, DateP
 }
 
 bool NameComputer::applyOperators(Build &b) const {
-    if (!b.name.contains(u'$'))
-        return false;
-    static const QString replaceText = tokenText(TokenValue::ReplaceText);
-    static const QString replaceAt = tokenText(TokenValue::ReplaceAt);
-    if (b.name.contains(replaceText))
+    if (b.tokens & ReplaceTextToken) {
         b.name = applyRepc(b.name, b.base);
-    if (b.name.contains(replaceAt)) {
+        b.rescan();
+    }
+    if (b.tokens & ReplaceAtToken) {
         const ReppResult r = applyRepp(b.name, b.base);
         if (r.stop)
             return true;

@@ -64,6 +64,11 @@ private:
         QString base, ext;
         bool folderPattern = false; // $MKDIR: name holds folder-level marks
         bool absolute = false;      // a folder pattern from the root
+        unsigned tokens = 0;        // the kinds of "$" tokens name holds now
+        // The file's full path (made from its folder and name when not given).
+        const QString &filePath();
+        // Reads the kinds of tokens again after a step changed the name.
+        void rescan();
     };
     // Files never renamed and types the rule does not select get a marker
     // text (true); otherwise prepares the folder pattern, base name and extension.
@@ -77,8 +82,9 @@ private:
     // problem set when one could not be applied to this file.
     bool applyRegexOperators(Build &b, Result &out) const;
     // The rule's $REGEX operators compiled once, the rule's text kept with a
-    // placeholder for each, so that no token is replaced inside them.
-    void prepareRegexOperators();
+    // placeholder for each, so that no token is replaced inside them; and
+    // what every name of the rule starts from.
+    void prepareRule();
     void finishName(Build &b, Result &out) const; // options, extension, forbidden characters, levels
     QString applyCounter(const QString &name, const QString &folder, int position, bool folderPattern, bool absolute);
     qint64 continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix);
@@ -102,8 +108,12 @@ private:
     bool m_inRun = false;
     QHash<QString, QStringList> m_folderCache; // continue mode, during a run
     QString m_regexSource;                     // the rule the operators below come from
-    QString m_regexRule;                       // that rule with the operators' placeholders
     QList<RegexReplacer> m_regexes;            // one per placeholder, in order
+    // Every name starts from the same text: the rule with the operators'
+    // placeholders and its folder marks.
+    QString m_startName;
+    bool m_folderPattern = false, m_absolute = false;
+    bool m_hasDigitsToken = false, m_hasBaseToken = false;
 };
 
 } // namespace tav

@@ -49,25 +49,6 @@ void appendUpperFirst(QString &out, QStringView word) {
     out += word.mid(n);
 }
 
-// name.toUpper() in NFC, with a quick path for plain ASCII names (the usual case,
-// where the full Unicode mapping gives the same result).
-QString upperCased(const QString &name) {
-    bool lower = false;
-    for (QChar c : name) {
-        const char16_t u = c.unicode();
-        if (u >= 128)
-            return name.normalized(QString::NormalizationForm_C).toUpper();
-        lower = lower || (u >= u'a' && u <= u'z');
-    }
-    if (!lower)
-        return name;
-    QString result = name;
-    for (QChar &c : result)
-        if (c >= u'a' && c <= u'z')
-            c = QChar(char16_t(c.unicode() - (u'a' - u'A')));
-    return result;
-}
-
 void warnNotANumber() {
     frontEnd().msgBox(i18n::Message(13) + QStringLiteral("\r\n"), StyleExclamation, i18n::Message(2));
 }
@@ -237,15 +218,6 @@ QString replaceForbiddenChars(const QString &name, const QList<ForbiddenRow> &ta
     return ForbiddenCharReplacer(table).apply(name);
 }
 
-void IdenticalNames::reset() {
-    m_counts.clear();
-    m_counts.insert(QString(), 0);
-}
-
-void IdenticalNames::reserve(qsizetype names) {
-    m_counts.reserve(names + 1);
-}
-
 QString composeNfc(const QString &name) {
     for (QChar c : name)
         if (c.unicode() >= 0x300) // below, no character combines or decomposes
@@ -253,27 +225,146 @@ QString composeNfc(const QString &name) {
     return name;
 }
 
-QString IdenticalNames::number(const QString &name) {
-    const QString key = upperCased(name);
-    auto it = m_counts.find(key);
-    if (it == m_counts.end()) {
-        m_counts.insert(key, 0);
-        return name;
-    }
-    if (it.value() == std::numeric_limits<std::int32_t>::max())
-        throwOverflow();
-    const std::int32_t count = ++it.value();
+namespace {
 
+bool isAscii(QStringView s) {
+    for (QChar c : s)
+        if (c.unicode() >= 128)
+            return false;
+    return true;
+}
+
+char16_t asciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? char16_t(c - (u'a' - u'A')) : c;
+}
+
+// FNV-1a over the UTF-16 units, then mixed so that every bit of the hash
+// depends on every unit (the table takes its low bits).
+quint64 mixHash(quint64 h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    h ^= h >> 33;
+    return h;
+}
+
+// The hash of the upper-cased name: an ASCII name is upper-cased as it is
+// hashed, any other is given upper-cased already.
+quint64 foldedHash(QStringView name, bool ascii) {
+    quint64 h = 0xcbf29ce484222325ULL;
+    for (QChar c : name) {
+        h ^= ascii ? asciiUpper(c.unicode()) : c.unicode();
+        h *= 0x100000001b3ULL;
+    }
+    return mixHash(h);
+}
+
+// A name numbered: "\" folder levels kept, "_" count before the extension.
+QString numberedName(const QString &name, std::int32_t count) {
     // A name with folder levels ("2015\holiday.jpg") is numbered in its last
     // level only, so that the number never moves the file to another folder.
     const qsizetype cut = name.lastIndexOf(u'\\') + 1;
-    const QString folder = name.left(cut);
     const QString file = name.mid(cut);
-    const QString ext = mTavCommon::TavGetExtension(file);
-    QString numbered = folder + mTavCommon::TavStrWithoutExt(file) + u'_' + QString::number(count);
+    QString stem, ext;
+    mTavCommon::splitExtension(file, stem, ext);
+    QString numbered = name.left(cut) + stem + u'_' + QString::number(count);
     if (!ext.isEmpty())
         numbered += u'.' + ext;
     return numbered;
+}
+
+} // namespace
+
+void IdenticalNames::reset() {
+    std::vector<Entry>().swap(m_entries);
+    std::vector<char16_t>().swap(m_text);
+    m_slots.assign(16, 0);
+    quint64 hash = 0;
+    find(QStringView(), true, hash);
+    insert(QStringView(), true, hash);
+}
+
+void IdenticalNames::reserve(qsizetype names) {
+    m_entries.reserve(size_t(names) + 1);
+    qsizetype capacity = qsizetype(m_slots.size());
+    while (capacity < 2 * (names + 1))
+        capacity *= 2;
+    if (capacity > qsizetype(m_slots.size()))
+        grow(capacity);
+}
+
+void IdenticalNames::grow(qsizetype capacity) {
+    m_slots.assign(size_t(capacity), 0);
+    const size_t mask = size_t(capacity) - 1;
+    for (size_t e = 0; e < m_entries.size(); ++e) {
+        size_t i = size_t(m_entries[e].hash) & mask;
+        while (m_slots[i] != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = std::int32_t(e + 1);
+    }
+}
+
+qsizetype IdenticalNames::find(QStringView name, bool ascii, quint64 &hash) const {
+    hash = foldedHash(name, ascii);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = size_t(hash) & mask; m_slots[i] != 0; i = (i + 1) & mask) {
+        const Entry &e = m_entries[size_t(m_slots[i] - 1)];
+        if (e.hash != hash || e.length != quint32(name.size()))
+            continue;
+        const char16_t *kept = m_text.data() + e.begin;
+        bool same = true;
+        for (qsizetype k = 0; k < name.size() && same; ++k)
+            same = kept[k] == (ascii ? asciiUpper(name[k].unicode()) : name[k].unicode());
+        if (same)
+            return m_slots[i] - 1;
+    }
+    return -1;
+}
+
+void IdenticalNames::insert(QStringView name, bool ascii, quint64 hash) {
+    if (qsizetype(m_entries.size() + 1) * 2 > qsizetype(m_slots.size()))
+        grow(qsizetype(m_slots.size()) * 2);
+    const quint32 begin = quint32(m_text.size());
+    for (QChar c : name)
+        m_text.push_back(ascii ? asciiUpper(c.unicode()) : c.unicode());
+    m_entries.push_back({hash, begin, quint32(name.size()), 0});
+    const size_t mask = m_slots.size() - 1;
+    size_t i = size_t(hash) & mask;
+    while (m_slots[i] != 0)
+        i = (i + 1) & mask;
+    m_slots[i] = std::int32_t(m_entries.size());
+}
+
+QString IdenticalNames::number(const QString &name) {
+    // Names are compared upper-cased in NFC; a plain ASCII name needs neither
+    // a copy nor the full Unicode mapping.
+    const bool ascii = isAscii(name);
+    const QString folded = ascii ? QString() : name.normalized(QString::NormalizationForm_C).toUpper();
+    const QStringView key = ascii ? QStringView(name) : QStringView(folded);
+    quint64 hash = 0;
+    const qsizetype at = find(key, ascii, hash);
+    if (at < 0) {
+        insert(key, ascii, hash);
+        return name;
+    }
+    std::int32_t &count = m_entries[size_t(at)].count;
+    if (count == std::numeric_limits<std::int32_t>::max())
+        throwOverflow();
+    return numberedName(name, ++count);
+}
+
+QString IdenticalNames::peek(const QString &name) const {
+    const bool ascii = isAscii(name);
+    const QString folded = ascii ? QString() : name.normalized(QString::NormalizationForm_C).toUpper();
+    quint64 hash = 0;
+    const qsizetype at = find(ascii ? QStringView(name) : QStringView(folded), ascii, hash);
+    if (at < 0)
+        return name;
+    const std::int32_t count = m_entries[size_t(at)].count;
+    if (count == std::numeric_limits<std::int32_t>::max())
+        throwOverflow();
+    return numberedName(name, count + 1);
 }
 
 CounterField parseCounterField(const QString &text, std::int64_t min, std::int64_t max) {

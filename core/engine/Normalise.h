@@ -88,6 +88,11 @@ QString composeNfc(const QString &name);
 
 // The table of new names already given in the current computation, so that
 // identical names (ignoring case) are numbered apart: name, name_1, name_2 …
+//
+// Each name is kept once, upper-cased (and in NFC), in one block of text; the
+// table itself holds a 64-bit hash and a count per name. A plain ASCII name
+// (the usual case) is hashed and compared as it is upper-cased, without an
+// upper-cased copy of its own.
 class IdenticalNames {
 public:
     IdenticalNames() { reset(); }
@@ -103,16 +108,31 @@ public:
     // "_", the count, and "." extension when it has one. When the name holds
     // "\" (folder levels), only its last level is numbered.
     QString number(const QString &name);
+    // What number would give, the table left as it is.
+    QString peek(const QString &name) const;
 
     // Room for that many names, so that a long computation does not grow the
     // table step by step. Call it after reset(), which gives the room back.
     void reserve(qsizetype names);
 
     // Number of entries (including the initial empty one).
-    int size() const { return int(m_counts.size()); }
+    int size() const { return int(m_entries.size()); }
 
 private:
-    QHash<QString, std::int32_t> m_counts; // upper-cased name -> count
+    struct Entry {
+        quint64 hash;
+        quint32 begin; // the upper-cased name in m_text
+        quint32 length;
+        std::int32_t count;
+    };
+    // The entry of name, or -1; hash is set either way.
+    qsizetype find(QStringView name, bool ascii, quint64 &hash) const;
+    void insert(QStringView name, bool ascii, quint64 hash);
+    void grow(qsizetype capacity);
+
+    std::vector<Entry> m_entries;
+    std::vector<std::int32_t> m_slots; // open addressing: entry index + 1, 0 when free
+    std::vector<char16_t> m_text;      // the upper-cased names one after the other
 };
 
 // What the controller does after a counter field has been left.
