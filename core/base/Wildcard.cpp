@@ -111,10 +111,10 @@ WildcardList::WildcardList(const QString &spaceSeparated) : m_source(spaceSepara
     }
 }
 
-bool WildcardList::matchesAny(const QString &text) const {
+bool WildcardList::matchesAny(QStringView text) const {
     if (m_everything)
         return true;
-    const QString upper = text.toUpper();
+    const QString upper = text.toString().toUpper();
     for (const auto &p : m_patterns)
         if (p.matches(upper))
             return true;

@@ -40,7 +40,7 @@ public:
     explicit WildcardList(const QString &spaceSeparated);
     const QString &source() const { return m_source; }
     // True when text, upper-cased, matches one of the upper-cased pieces.
-    bool matchesAny(const QString &text) const;
+    bool matchesAny(QStringView text) const;
 
 private:
     QString m_source;

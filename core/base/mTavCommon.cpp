@@ -191,20 +191,15 @@ constexpr qsizetype ShortText = std::numeric_limits<std::int16_t>::max();
 
 } // namespace
 
-void splitExtension(const QString &name, QString &stem, QString &ext) {
+qsizetype extensionDot(const QString &name) {
     TAV_EXPORT(TavGetExtension);
     TAV_EXPORT(TavStrWithoutExt);
-    const qsizetype at = name.lastIndexOf(QLatin1Char('.'));
     if (name.size() > ShortText) {
-        stem = takeText(TavStrWithoutExt_fn(units(name), length32(name)));
-        ext = takeText(TavGetExtension_fn(units(name), length32(name)));
-    } else if (at < 0) {
-        stem = name;
-        ext = QString();
-    } else {
-        stem = name.left(at);
-        ext = name.mid(at + 1);
+        // The library's own answer (or its error) for a text it may refuse.
+        takeText(TavStrWithoutExt_fn(units(name), length32(name)));
+        takeText(TavGetExtension_fn(units(name), length32(name)));
     }
+    return name.lastIndexOf(QLatin1Char('.'));
 }
 
 QString TavQualifyPath(const QString &path) {

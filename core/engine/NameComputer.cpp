@@ -11,6 +11,8 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <limits>
 
 namespace tav {
@@ -58,8 +60,19 @@ QString twoDigits(int v) {
 // The counter text: the value in decimal, zero-padded to at least width digits
 // after the sign (-5 on three digits is -005).
 QString counterText(qint64 value, int width) {
-    const QString digits = QString::number(value < 0 ? -value : value).rightJustified(width, QLatin1Char('0'));
-    return value < 0 ? QLatin1Char('-') + digits : digits;
+    char16_t digits[24];
+    int n = 0;
+    for (quint64 v = value < 0 ? quint64(0) - quint64(value) : quint64(value); n == 0 || v != 0; v /= 10)
+        digits[n++] = char16_t(u'0' + v % 10);
+    QString text;
+    text.reserve(std::max(n, width) + 1);
+    if (value < 0)
+        text.append(u'-');
+    for (int i = n; i < width; ++i)
+        text.append(u'0');
+    while (n > 0)
+        text.append(QChar(digits[--n]));
+    return text;
 }
 
 // The rows of one kind that make their value the same way, in table order.
@@ -90,9 +103,15 @@ struct KindOfToken {
 };
 
 struct TokenKindTable {
-    QList<KindOfToken> dollar; // tokens that begin with "$", found at a "$"
-    unsigned always = 0;       // kinds with a token that does not: never ruled out
+    // Tokens that begin with "$", found at a "$", by the character after it
+    // (the last list: any other character).
+    std::array<QList<KindOfToken>, 129> dollar;
+    unsigned always = 0; // kinds with a token that does not: never ruled out
 };
+
+qsizetype secondCharSlot(QChar c) {
+    return c.unicode() < 128 ? qsizetype(c.unicode()) : 128;
+}
 
 const TokenKindTable &tokenKinds() {
     static const TokenKindTable table = [] {
@@ -115,8 +134,8 @@ const TokenKindTable &tokenKinds() {
                 kind = ReplaceAtToken;
             if (kind == 0)
                 continue;
-            if (r.text.startsWith(QLatin1Char('$')))
-                t.dollar.append({r.text, kind});
+            if (r.text.startsWith(QLatin1Char('$')) && r.text.size() >= 2)
+                t.dollar[size_t(secondCharSlot(r.text[1]))].append({r.text, kind});
             else
                 t.always |= kind;
         }
@@ -129,17 +148,13 @@ const TokenKindTable &tokenKinds() {
 unsigned tokenKindsIn(QStringView name) {
     const TokenKindTable &table = tokenKinds();
     unsigned kinds = table.always;
-    for (qsizetype at = name.indexOf(u'$'); at >= 0; at = name.indexOf(u'$', at + 1)) {
-        const QStringView rest = name.mid(at);
-        for (const KindOfToken &t : table.dollar)
-            if (rest.startsWith(t.text))
+    for (qsizetype at = name.indexOf(u'$'); at >= 0 && at + 1 < name.size(); at = name.indexOf(u'$', at + 1)) {
+        for (const KindOfToken &t : table.dollar[size_t(secondCharSlot(name[at + 1]))])
+            if (t.text.size() <= name.size() - at &&
+                std::memcmp(name.data() + at, t.text.constData(), size_t(t.text.size()) * sizeof(QChar)) == 0)
                 kinds |= t.kind;
     }
     return kinds;
-}
-
-void replaceToken(QString &name, const QString &token, const QString &value) {
-    name.replace(token, value);
 }
 
 // The pattern's text with its "\" turned into level marks and its own "."
@@ -188,6 +203,8 @@ bool allDigits(QStringView s) {
 NameComputer::NameComputer(const NamingOptions &options)
     : m_options(options), m_replacer(options.forbidden),
       m_neverRenamedSet(options.neverRenamed.begin(), options.neverRenamed.end()) {
+    for (const QString &name : options.neverRenamed)
+        m_neverRenamedLengths.insert(name.size());
     setClock({});
     prepareRule();
 }
@@ -195,8 +212,12 @@ NameComputer::NameComputer(const NamingOptions &options)
 void NameComputer::setOptions(const NamingOptions &options) {
     if (options.forbidden != m_options.forbidden)
         m_replacer = ForbiddenCharReplacer(options.forbidden);
-    if (options.neverRenamed != m_options.neverRenamed)
+    if (options.neverRenamed != m_options.neverRenamed) {
         m_neverRenamedSet = QSet<QString>(options.neverRenamed.begin(), options.neverRenamed.end());
+        m_neverRenamedLengths.clear();
+        for (const QString &name : options.neverRenamed)
+            m_neverRenamedLengths.insert(name.size());
+    }
     m_options = options;
     prepareRule();
 }
@@ -258,11 +279,28 @@ NameComputer::Result NameComputer::compute(const QString &path, int position) {
 
 NameComputer::Result NameComputer::compute(const QString &path, const QString &oldName, const QString &folder,
                                            int position) {
-    Build b;
+    // A computation started by events that another one lets run (the
+    // continue mode's folder scan) builds its name apart.
+    if (m_computing) {
+        Build b;
+        return computeWith(b, path, oldName, folder, position);
+    }
+    m_computing = true;
+    struct Done {
+        bool &flag;
+        ~Done() { flag = false; }
+    } done{m_computing};
+    return computeWith(m_build, path, oldName, folder, position);
+}
+
+NameComputer::Result NameComputer::computeWith(Build &b, const QString &path, const QString &oldName,
+                                               const QString &folder, int position) {
     b.path = path;
     b.oldName = oldName;
     b.folder = folder;
-    b.name = m_startName;
+    b.name.resize(0);
+    b.name.append(m_startName);
+    b.tokens = 0;
     Result out;
     if (markerName(b, out))
         return out;
@@ -277,13 +315,13 @@ NameComputer::Result NameComputer::compute(const QString &path, const QString &o
     }
     if (!applyRegexOperators(b, out))
         return out;
-    b.name = applyCounter(b.name, folder, position, b.folderPattern, b.absolute);
+    applyCounter(b, position);
     finishName(b, out);
     return out;
 }
 
 bool NameComputer::markerName(Build &b, Result &out) {
-    if (m_neverRenamedSet.contains(b.oldName)) {
+    if (m_neverRenamedLengths.contains(b.oldName.size()) && m_neverRenamedSet.contains(b.oldName)) {
         out.newName = i18n::Message(91);
         out.marker = true;
         return true;
@@ -295,7 +333,10 @@ bool NameComputer::markerName(Build &b, Result &out) {
 
     // Base name and extension come from the file name alone: a dot in a
     // folder's name must not cut the path.
-    mTavCommon::splitExtension(b.oldName, b.base, b.ext);
+    const qsizetype dot = mTavCommon::extensionDot(b.oldName);
+    b.base = dot < 0 ? QStringView(b.oldName) : QStringView(b.oldName).left(dot);
+    b.ext = dot < 0 ? QStringView() : QStringView(b.oldName).mid(dot + 1);
+    b.extText = QString();
 
     if (m_typeFilter.source() != m_options.rule.Extension)
         m_typeFilter = WildcardList(m_options.rule.Extension);
@@ -304,8 +345,10 @@ bool NameComputer::markerName(Build &b, Result &out) {
         out.marker = true;
         return true;
     }
-    if (m_options.rule.ModifieExtension != 0)
-        b.ext = m_options.rule.ModifieExtensionValeur;
+    if (m_options.rule.ModifieExtension != 0) {
+        b.extText = m_options.rule.ModifieExtensionValeur;
+        b.ext = b.extText;
+    }
     return false;
 }
 
@@ -317,6 +360,21 @@ const QString &NameComputer::Build::filePath() {
 
 void NameComputer::Build::rescan() {
     tokens = tokenKindsIn(name);
+}
+
+void NameComputer::Build::replace(QStringView token, QStringView value) {
+    qsizetype at = name.indexOf(token);
+    if (at < 0)
+        return;
+    spare.resize(0);
+    qsizetype from = 0;
+    do {
+        spare.append(QStringView(name).mid(from, at - from));
+        spare.append(value);
+        from = at + token.size();
+    } while ((at = name.indexOf(token, from)) >= 0);
+    spare.append(QStringView(name).mid(from));
+    takeSpare();
 }
 
 void NameComputer::replaceOldNameTokens(Build &b) const {
@@ -332,12 +390,12 @@ void NameComputer::replaceOldNameTokens(Build &b) const {
         qsizetype end = first;
         while (end < old.size() && digit(old[end]))
             ++end;
-        replaceToken(b.name, digitsToken, old.mid(first, end - first));
+        b.replace(digitsToken, QStringView(old).mid(first, end - first));
     }
     // Digits bring no "*" in and take none away.
     static const QString baseToken = tokenText(TokenValue::BaseName);
     if (m_hasBaseToken)
-        b.name.replace(baseToken, b.base);
+        b.replace(baseToken, b.base);
 }
 
 void NameComputer::replaceClockTokens(Build &b) const {
@@ -347,7 +405,7 @@ void NameComputer::replaceClockTokens(Build &b) const {
         return;
     const QDateTime now = m_clock();
     for (const TokenRow *r : rows)
-        replaceToken(b.name, r->text, datePartText(now, r->part));
+        b.replace(r->text, datePartText(now, r->part));
     b.rescan();
 }
 
@@ -355,11 +413,11 @@ void NameComputer::replaceFileTokens(Build &b) const {
     static const QString folderToken = tokenText(TokenValue::ParentFolder);
     static const QString sizeToken = tokenText(TokenValue::SizeBytes);
     if (b.tokens & ParentToken) {
-        replaceToken(b.name, folderToken, mTavCommon::TavGetFileName(b.folder));
+        b.replace(folderToken, mTavCommon::TavGetFileName(b.folder));
         b.rescan();
     }
     if ((b.tokens & SizeToken) && mTavCommon::TavFileExists(b.filePath())) {
-        replaceToken(b.name, sizeToken, QString::number(QFileInfo(b.filePath()).size()));
+        b.replace(sizeToken, QString::number(QFileInfo(b.filePath()).size()));
         b.rescan();
     }
 
@@ -372,7 +430,7 @@ void NameComputer::replaceFileTokens(Build &b) const {
         return;
     const QDateTime when = info.lastModified().toLocalTime();
     for (const TokenRow *r : dates)
-        replaceToken(b.name, r->text, datePartText(when, r->part));
+        b.replace(r->text, datePartText(when, r->part));
     b.rescan();
 }
 
@@ -383,7 +441,7 @@ void NameComputer::replaceMetadataTokens(Build &b) const {
         return;
     const MetadataRecord rec = m_metadata ? m_metadata->read(b.filePath()) : MetadataRecord();
     for (const TokenRow *r : rows)
-        replaceToken(b.name, r->text, photoFieldText(rec, r->field, r->part));
+        b.replace(r->text, photoFieldText(rec, r->field, r->part));
     b.rescan();
 }
 
@@ -425,11 +483,12 @@ QString NameComputer::photoFieldText(const MetadataRecord &rec, int field, DateP
 
 bool NameComputer::applyOperators(Build &b) const {
     if (b.tokens & ReplaceTextToken) {
-        b.name = applyRepc(b.name, b.base);
+        applyRepc(b.name, b.base, b.spare);
+        b.takeSpare();
         b.rescan();
     }
     if (b.tokens & ReplaceAtToken) {
-        const ReppResult r = applyRepp(b.name, b.base);
+        const ReppResult r = applyRepp(b.name, b.base.toString());
         if (r.stop)
             return true;
         b.name = r.name;
@@ -442,12 +501,13 @@ bool NameComputer::applyRegexOperators(Build &b, Result &out) const {
         return true;
     QString name;
     qsizetype next = 0;
+    const QString base = b.base.toString();
     for (QChar c : std::as_const(b.name)) {
         if (c != RegexMark || next >= m_regexes.size()) {
             name += c;
             continue;
         }
-        const RegexReplacer::Result r = m_regexes.at(next++).apply(b.base);
+        const RegexReplacer::Result r = m_regexes.at(next++).apply(base);
         if (!r.failure.isEmpty()) {
             out.problem = i18n::getText(QStringLiteral("MSG"), QStringLiteral("m108"),
                                         QStringLiteral("The regular expression could not be applied to this name (%s): "
@@ -465,21 +525,38 @@ void NameComputer::finishName(Build &b, Result &out) const {
     // The options tidy the file name; in a folder pattern the folder levels
     // before it only lose what cannot stand in a folder name.
     QString folders;
-    QString name = std::move(b.name);
+    QString &name = b.name;
     if (b.folderPattern) {
         const qsizetype cut = name.lastIndexOf(FolderMark);
         if (cut >= 0) {
             folders = name.left(cut + 1);
-            name = name.mid(cut + 1);
+            name.remove(0, cut + 1);
         }
     }
-    if (m_options.rule.EffaceEspace != 0)
-        name = trimSpaces(name);
+    if (m_options.rule.EffaceEspace != 0) {
+        // As trimSpaces, in place.
+        qsizetype end = name.size();
+        while (end > 0 && name[end - 1] == u' ')
+            --end;
+        name.truncate(end);
+        qsizetype start = 0;
+        while (start < end && name[start] == u' ')
+            ++start;
+        name.remove(0, start);
+    }
     if (m_options.rule.PremierCaractereEnMajuscule != 0)
         name = upperFirstChar(name);
     if (m_options.rule.PremierCaractereEnMajusculePourChaqueMot != 0)
         name = upperFirstCharOfEachWord(name);
-    name = applyExtensionAndCase(name, b.ext, m_options.caseOption);
+    if (m_options.caseOption == CaseOption::Preserve) {
+        // As applyExtensionAndCase, in place.
+        if (!b.ext.isEmpty()) {
+            name.append(u'.');
+            name.append(b.ext);
+        }
+    } else {
+        name = applyExtensionAndCase(name, b.ext.toString(), m_options.caseOption);
+    }
     if (b.folderPattern)
         name.prepend(folders);
     if (m_options.rule.RemplacerCaractereInterdit == 1)
@@ -493,45 +570,16 @@ void NameComputer::finishName(Build &b, Result &out) const {
         out.makesFolders = b.absolute || levels.size() > 1;
         name = (b.absolute ? QString(NameFolderSeparator) : QString()) + levels.join(NameFolderSeparator);
     }
-    out.newName = name;
+    // A text of its own, of its size: the build's texts stay for the next file.
+    out.newName = QString(name.constData(), name.size());
 }
 
-QString NameComputer::applyCounter(const QString &nameIn, const QString &folder, int position, bool folderPattern,
-                                   bool absolute) {
-    QString name = nameIn;
-    if (!name.contains(QLatin1Char('#')))
-        return name;
-
+void NameComputer::applyCounter(Build &b, int position) {
+    if (!b.name.contains(QLatin1Char('#')))
+        return;
     if (m_options.continueMode()) {
-        if (m_options.rule.RemplacerCaractereInterdit == 1)
-            name = m_replacer.apply(name);
-        // In a folder pattern a value's "\" is an ordinary character, as the
-        // finished name will have it.
-        if (folderPattern)
-            name.replace(NameFolderSeparator, QLatin1Char('_'));
-        // The table may have changed lengths or removed a "#": measure now.
-        const int width = int(name.count(QLatin1Char('#')));
-        if (width == 0)
-            return name;
-        const qsizetype first = name.indexOf(QLatin1Char('#'));
-        QString prefix = name.left(first);
-        const QString suffix = name.mid(first + width);
-        // A folder pattern's counter in its last level continues the numbers
-        // of the folder the file goes to; the prefix is then the last level's.
-        QString scanned = folder;
-        const qsizetype cut = folderPattern ? name.lastIndexOf(FolderMark) : -1;
-        if (cut >= 0 && first > cut) {
-            QStringList levels = folderLevels(name);
-            levels.removeLast();
-            const QString path = levels.join(NameFolderSeparator);
-            scanned = destinationPath(folder, absolute ? NameFolderSeparator + path : path, true);
-            prefix = name.mid(cut + 1, first - cut - 1);
-        }
-        const qint64 highest = continueModeHighest(scanned, prefix, width, suffix);
-        const qint64 value = highest + m_options.rule.Pas;
-        if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
-            throw TavError(ErrOverflow, QStringLiteral("Overflow"));
-        return name.left(first) + counterText(value, width) + suffix;
+        b.name = continueCounter(b.name, b.folder, b.folderPattern, b.absolute);
+        return;
     }
 
     for (CounterField::Status reading : {m_options.startReading, m_options.stepReading}) {
@@ -546,11 +594,49 @@ QString NameComputer::applyCounter(const QString &nameIn, const QString &folder,
     if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
         throw TavError(ErrOverflow, QStringLiteral("Overflow"));
 
+    // As many characters as the name has "#" give way to "$Z$" from the
+    // first "#", then every "$Z$" takes the value.
+    const int width = int(b.name.count(QLatin1Char('#')));
+    const qsizetype first = b.name.indexOf(QLatin1Char('#'));
+    b.spare.resize(0);
+    b.spare.append(QStringView(b.name).left(first));
+    b.spare.append(u"$Z$");
+    b.spare.append(QStringView(b.name).mid(first + width));
+    b.takeSpare();
+    b.replace(u"$Z$", counterText(value, width));
+}
+
+QString NameComputer::continueCounter(const QString &nameIn, const QString &folder, bool folderPattern, bool absolute) {
+    QString name = nameIn;
+    if (m_options.rule.RemplacerCaractereInterdit == 1)
+        name = m_replacer.apply(name);
+    // In a folder pattern a value's "\" is an ordinary character, as the
+    // finished name will have it.
+    if (folderPattern)
+        name.replace(NameFolderSeparator, QLatin1Char('_'));
+    // The table may have changed lengths or removed a "#": measure now.
     const int width = int(name.count(QLatin1Char('#')));
+    if (width == 0)
+        return name;
     const qsizetype first = name.indexOf(QLatin1Char('#'));
-    name = name.left(first) + QStringLiteral("$Z$") + name.mid(first + width);
-    name.replace(QStringLiteral("$Z$"), counterText(value, width));
-    return name;
+    QString prefix = name.left(first);
+    const QString suffix = name.mid(first + width);
+    // A folder pattern's counter in its last level continues the numbers
+    // of the folder the file goes to; the prefix is then the last level's.
+    QString scanned = folder;
+    const qsizetype cut = folderPattern ? name.lastIndexOf(FolderMark) : -1;
+    if (cut >= 0 && first > cut) {
+        QStringList levels = folderLevels(name);
+        levels.removeLast();
+        const QString path = levels.join(NameFolderSeparator);
+        scanned = destinationPath(folder, absolute ? NameFolderSeparator + path : path, true);
+        prefix = name.mid(cut + 1, first - cut - 1);
+    }
+    const qint64 highest = continueModeHighest(scanned, prefix, width, suffix);
+    const qint64 value = highest + m_options.rule.Pas;
+    if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
+        throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+    return name.left(first) + counterText(value, width) + suffix;
 }
 
 qint64 NameComputer::continueModeHighest(const QString &folder, const QString &prefix, int width,

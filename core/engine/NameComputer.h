@@ -58,10 +58,14 @@ public:
 
 private:
     // One new name, step by step, in the order the pattern language fixes.
+    // The name is written into two texts in turn, kept from one file to the
+    // next with their room, so that a step makes no text of its own.
     struct Build {
         QString path, oldName, folder;
-        QString name; // the name being built, from the pattern
-        QString base, ext;
+        QString name;               // the name being built, from the pattern
+        QString spare;              // where a step writes the name it makes
+        QStringView base, ext;      // of oldName, or ext of extText
+        QString extText;            // the extension the options give
         bool folderPattern = false; // $MKDIR: name holds folder-level marks
         bool absolute = false;      // a folder pattern from the root
         unsigned tokens = 0;        // the kinds of "$" tokens name holds now
@@ -69,6 +73,11 @@ private:
         const QString &filePath();
         // Reads the kinds of tokens again after a step changed the name.
         void rescan();
+        // Every occurrence of token (never empty) replaced by value, left to
+        // right, as QString::replace does.
+        void replace(QStringView token, QStringView value);
+        // spare becomes the name.
+        void takeSpare() { name.swap(spare); }
     };
     // Files never renamed and types the rule does not select get a marker
     // text (true); otherwise prepares the folder pattern, base name and extension.
@@ -86,7 +95,10 @@ private:
     // what every name of the rule starts from.
     void prepareRule();
     void finishName(Build &b, Result &out) const; // options, extension, forbidden characters, levels
-    QString applyCounter(const QString &name, const QString &folder, int position, bool folderPattern, bool absolute);
+    void applyCounter(Build &b, int position);
+    // The continue mode's counter: after the highest number of the folder.
+    QString continueCounter(const QString &name, const QString &folder, bool folderPattern, bool absolute);
+    Result computeWith(Build &b, const QString &path, const QString &oldName, const QString &folder, int position);
     qint64 continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix);
     // The value of a date token for when.
     QString datePartText(const QDateTime &when, DatePart part) const;
@@ -114,6 +126,10 @@ private:
     QString m_startName;
     bool m_folderPattern = false, m_absolute = false;
     bool m_hasDigitsToken = false, m_hasBaseToken = false;
+    // The lengths of the names never renamed: most names need no look-up.
+    QSet<qsizetype> m_neverRenamedLengths;
+    Build m_build;            // its texts' room kept between files
+    bool m_computing = false; // a computation runs (events may start another)
 };
 
 } // namespace tav

@@ -266,11 +266,10 @@ QString numberedName(const QString &name, std::int32_t count) {
     // level only, so that the number never moves the file to another folder.
     const qsizetype cut = name.lastIndexOf(u'\\') + 1;
     const QString file = name.mid(cut);
-    QString stem, ext;
-    mTavCommon::splitExtension(file, stem, ext);
-    QString numbered = name.left(cut) + stem + u'_' + QString::number(count);
-    if (!ext.isEmpty())
-        numbered += u'.' + ext;
+    const qsizetype dot = mTavCommon::extensionDot(file);
+    QString numbered = name.left(cut) + (dot < 0 ? file : file.left(dot)) + u'_' + QString::number(count);
+    if (dot >= 0 && dot + 1 < file.size())
+        numbered += u'.' + file.mid(dot + 1);
     return numbered;
 }
 
