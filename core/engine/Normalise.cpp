@@ -5,6 +5,7 @@
 #include "core/base/mTavCommon.h"
 #include "core/i18n/Language.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace tav {
@@ -187,6 +188,20 @@ ForbiddenCharReplacer::ForbiddenCharReplacer(const QList<ForbiddenRow> &table) :
             i += n;
         }
     }
+    // Each step puts a text in place of one character wherever it stands,
+    // so the steps together put in place of each character of a name what
+    // they make of that character alone: worked out once per character.
+    if (m_hasSurrogates)
+        return;
+    for (const Step &step : std::as_const(m_steps)) {
+        const char16_t c = step.character[0].unicode();
+        if (m_whole.contains(c))
+            continue;
+        QString made{QChar(c)};
+        for (const Step &s : std::as_const(m_steps))
+            made.replace(s.character[0], s.replacement);
+        m_whole.insert(c, made);
+    }
 }
 
 bool ForbiddenCharReplacer::touches(const QString &name) const {
@@ -204,6 +219,17 @@ QString ForbiddenCharReplacer::apply(const QString &name) const {
     // once some character has been replaced.
     if (!touches(name))
         return name;
+    if (!m_hasSurrogates) {
+        QString result;
+        result.reserve(name.size() + 8);
+        for (QChar c : name) {
+            if (m_bmp[c.unicode() / 64] & (quint64(1) << (c.unicode() % 64)))
+                result += m_whole.value(c.unicode());
+            else
+                result += c;
+        }
+        return result;
+    }
     QString result = name;
     for (const Step &step : m_steps) {
         if (step.character.size() == 1)
@@ -227,15 +253,25 @@ QString composeNfc(const QString &name) {
 
 namespace {
 
-bool isAscii(QStringView s) {
-    for (QChar c : s)
-        if (c.unicode() >= 128)
+// Whether the name's upper-cased NFC form is its characters upper-cased one
+// by one through latin1Upper: every character is Latin-1 (none combines or
+// decomposes), but "ß", "ÿ" and "µ", whose capitals are two characters or lie
+// outside Latin-1.
+bool foldsAlone(QStringView s) {
+    for (QChar c : s) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80 && (u >= 0x100 || u == 0xDF || u == 0xFF || u == 0xB5))
             return false;
+    }
     return true;
 }
 
-char16_t asciiUpper(char16_t c) {
-    return c >= u'a' && c <= u'z' ? char16_t(c - (u'a' - u'A')) : c;
+char16_t latin1Upper(char16_t c) {
+    if (c >= u'a' && c <= u'z')
+        return char16_t(c - 0x20);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        return char16_t(c - 0x20);
+    return c;
 }
 
 // FNV-1a over the UTF-16 units, then mixed so that every bit of the hash
@@ -249,12 +285,12 @@ quint64 mixHash(quint64 h) {
     return h;
 }
 
-// The hash of the upper-cased name: an ASCII name is upper-cased as it is
-// hashed, any other is given upper-cased already.
-quint64 foldedHash(QStringView name, bool ascii) {
+// The hash of the upper-cased name: a name that folds alone is upper-cased
+// as it is hashed, any other is given upper-cased already.
+quint64 foldedHash(QStringView name, bool alone) {
     quint64 h = 0xcbf29ce484222325ULL;
     for (QChar c : name) {
-        h ^= ascii ? asciiUpper(c.unicode()) : c.unicode();
+        h ^= alone ? latin1Upper(c.unicode()) : c.unicode();
         h *= 0x100000001b3ULL;
     }
     return mixHash(h);
@@ -304,8 +340,8 @@ void IdenticalNames::grow(qsizetype capacity) {
     }
 }
 
-qsizetype IdenticalNames::find(QStringView name, bool ascii, quint64 &hash) const {
-    hash = foldedHash(name, ascii);
+qsizetype IdenticalNames::find(QStringView name, bool alone, quint64 &hash) const {
+    hash = foldedHash(name, alone);
     const size_t mask = m_slots.size() - 1;
     for (size_t i = size_t(hash) & mask; m_slots[i] != 0; i = (i + 1) & mask) {
         const Entry &e = m_entries[size_t(m_slots[i] - 1)];
@@ -314,20 +350,24 @@ qsizetype IdenticalNames::find(QStringView name, bool ascii, quint64 &hash) cons
         const char16_t *kept = m_text.data() + e.begin;
         bool same = true;
         for (qsizetype k = 0; k < name.size() && same; ++k)
-            same = kept[k] == (ascii ? asciiUpper(name[k].unicode()) : name[k].unicode());
+            same = kept[k] == (alone ? latin1Upper(name[k].unicode()) : name[k].unicode());
         if (same)
             return m_slots[i] - 1;
     }
     return -1;
 }
 
-void IdenticalNames::insert(QStringView name, bool ascii, quint64 hash) {
+void IdenticalNames::insert(QStringView name, bool alone, quint64 hash) {
     if (qsizetype(m_entries.size() + 1) * 2 > qsizetype(m_slots.size()))
         grow(qsizetype(m_slots.size()) * 2);
-    const quint32 begin = quint32(m_text.size());
+    const size_t begin = m_text.size();
+    if (m_text.capacity() < begin + size_t(name.size()))
+        m_text.reserve(std::max(2 * m_text.capacity(), begin + size_t(name.size()) + 4096));
+    m_text.resize(begin + size_t(name.size()));
+    char16_t *to = m_text.data() + begin;
     for (QChar c : name)
-        m_text.push_back(ascii ? asciiUpper(c.unicode()) : c.unicode());
-    m_entries.push_back({hash, begin, quint32(name.size()), 0});
+        *to++ = alone ? latin1Upper(c.unicode()) : c.unicode();
+    m_entries.push_back({hash, quint32(begin), quint32(name.size()), 0});
     const size_t mask = m_slots.size() - 1;
     size_t i = size_t(hash) & mask;
     while (m_slots[i] != 0)
@@ -336,15 +376,15 @@ void IdenticalNames::insert(QStringView name, bool ascii, quint64 hash) {
 }
 
 QString IdenticalNames::number(const QString &name) {
-    // Names are compared upper-cased in NFC; a plain ASCII name needs neither
-    // a copy nor the full Unicode mapping.
-    const bool ascii = isAscii(name);
-    const QString folded = ascii ? QString() : name.normalized(QString::NormalizationForm_C).toUpper();
-    const QStringView key = ascii ? QStringView(name) : QStringView(folded);
+    // Names are compared upper-cased in NFC; a Latin-1 name (the usual case)
+    // needs neither a copy nor the full Unicode mapping.
+    const bool alone = foldsAlone(name);
+    const QString folded = alone ? QString() : name.normalized(QString::NormalizationForm_C).toUpper();
+    const QStringView key = alone ? QStringView(name) : QStringView(folded);
     quint64 hash = 0;
-    const qsizetype at = find(key, ascii, hash);
+    const qsizetype at = find(key, alone, hash);
     if (at < 0) {
-        insert(key, ascii, hash);
+        insert(key, alone, hash);
         return name;
     }
     std::int32_t &count = m_entries[size_t(at)].count;
@@ -354,10 +394,10 @@ QString IdenticalNames::number(const QString &name) {
 }
 
 QString IdenticalNames::peek(const QString &name) const {
-    const bool ascii = isAscii(name);
-    const QString folded = ascii ? QString() : name.normalized(QString::NormalizationForm_C).toUpper();
+    const bool alone = foldsAlone(name);
+    const QString folded = alone ? QString() : name.normalized(QString::NormalizationForm_C).toUpper();
     quint64 hash = 0;
-    const qsizetype at = find(ascii ? QStringView(name) : QStringView(folded), ascii, hash);
+    const qsizetype at = find(alone ? QStringView(name) : QStringView(folded), alone, hash);
     if (at < 0)
         return name;
     const std::int32_t count = m_entries[size_t(at)].count;

@@ -76,6 +76,9 @@ private:
     QList<Step> m_steps;
     std::vector<quint64> m_bmp; // one bit per character of the basic plane in the table
     bool m_hasSurrogates = false;
+    // Without characters outside the basic plane: what the steps make of
+    // each character of the table.
+    QHash<char16_t, QString> m_whole;
 };
 
 // Replaces, row by row and character by character in order, every occurrence of
@@ -90,7 +93,7 @@ QString composeNfc(const QString &name);
 // identical names (ignoring case) are numbered apart: name, name_1, name_2 …
 //
 // Each name is kept once, upper-cased (and in NFC), in one block of text; the
-// table itself holds a 64-bit hash and a count per name. A plain ASCII name
+// table itself holds a 64-bit hash and a count per name. A Latin-1 name
 // (the usual case) is hashed and compared as it is upper-cased, without an
 // upper-cased copy of its own.
 class IdenticalNames {
@@ -126,8 +129,8 @@ private:
         std::int32_t count;
     };
     // The entry of name, or -1; hash is set either way.
-    qsizetype find(QStringView name, bool ascii, quint64 &hash) const;
-    void insert(QStringView name, bool ascii, quint64 hash);
+    qsizetype find(QStringView name, bool alone, quint64 &hash) const;
+    void insert(QStringView name, bool alone, quint64 hash);
     void grow(qsizetype capacity);
 
     std::vector<Entry> m_entries;
