@@ -195,6 +195,10 @@ void appendAscii(QByteArray &out, QStringView text) {
 
 } // namespace
 
+RecordBlock::RecordBlock(RecordWriter &writer) : m_writer(writer) {
+    m_block.reserve(BlockBytes + 4096);
+}
+
 QByteArray RecordBlock::formatted(const QByteArray &bytes) const {
     return m_writer.nul() ? bytes : escapeBytes(bytes);
 }

@@ -66,7 +66,7 @@ private:
 // whole characters.
 class RecordBlock {
 public:
-    explicit RecordBlock(RecordWriter &writer) : m_writer(writer) {}
+    explicit RecordBlock(RecordWriter &writer);
     ~RecordBlock() { write(); }
 
     // The bytes a part becomes in a record, for a part that many records share.

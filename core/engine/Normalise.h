@@ -114,8 +114,8 @@ public:
     // What number would give, the table left as it is.
     QString peek(const QString &name) const;
 
-    // Room for that many names, so that a long computation does not grow the
-    // table step by step. Call it after reset(), which gives the room back.
+    // Room for that many names in all, so that a long computation does not
+    // grow the table step by step (reset() gives the room back).
     void reserve(qsizetype names);
 
     // Number of entries (including the initial empty one).

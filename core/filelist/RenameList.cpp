@@ -133,6 +133,8 @@ bool RenameList::addFolderFiles(const QString &folder, const QStringList &names)
     // into this folder and its name, every other name of the folder (a name
     // holds no "/") is cut there too, and its path need not be made.
     bool cut = false;
+    if (m_options.rule.IncrementeFichierIdentique != 0)
+        m_identical.reserve(m_identical.size() + names.size());
     for (const QString &name : names) {
         if (cut && !m_busy && !name.isEmpty() && !name.contains(QLatin1Char('/'))) {
             noteFirstRow();
