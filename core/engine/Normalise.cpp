@@ -221,7 +221,7 @@ QString ForbiddenCharReplacer::apply(const QString &name) const {
         return name;
     if (!m_hasSurrogates) {
         QString result;
-        result.reserve(name.size() + 8);
+        result.reserve(name.size());
         for (QChar c : name) {
             if (m_bmp[c.unicode() / 64] & (quint64(1) << (c.unicode() % 64)))
                 result += m_whole.value(c.unicode());
@@ -313,11 +313,10 @@ QString numberedName(const QString &name, std::int32_t count) {
 
 void IdenticalNames::reset() {
     std::vector<Entry>().swap(m_entries);
-    std::vector<char16_t>().swap(m_text);
     m_slots.assign(16, 0);
     quint64 hash = 0;
     find(QStringView(), true, hash);
-    insert(QStringView(), true, hash);
+    insert(QString(), true, hash);
 }
 
 void IdenticalNames::reserve(qsizetype names) {
@@ -340,34 +339,30 @@ void IdenticalNames::grow(qsizetype capacity) {
     }
 }
 
-qsizetype IdenticalNames::find(QStringView name, bool alone, quint64 &hash) const {
-    hash = foldedHash(name, alone);
+qsizetype IdenticalNames::find(QStringView key, bool alone, quint64 &hash) const {
+    hash = foldedHash(key, alone);
     const size_t mask = m_slots.size() - 1;
     for (size_t i = size_t(hash) & mask; m_slots[i] != 0; i = (i + 1) & mask) {
         const Entry &e = m_entries[size_t(m_slots[i] - 1)];
-        if (e.hash != hash || e.length != quint32(name.size()))
+        // Both upper-cased forms have the lengths of the texts held.
+        if (e.hash != hash || e.text.size() != key.size())
             continue;
-        const char16_t *kept = m_text.data() + e.begin;
+        const QChar *kept = e.text.constData();
         bool same = true;
-        for (qsizetype k = 0; k < name.size() && same; ++k)
-            same = kept[k] == (alone ? latin1Upper(name[k].unicode()) : name[k].unicode());
+        for (qsizetype k = 0; k < key.size() && same; ++k) {
+            const char16_t a = e.alone ? latin1Upper(kept[k].unicode()) : kept[k].unicode();
+            same = a == (alone ? latin1Upper(key[k].unicode()) : key[k].unicode());
+        }
         if (same)
             return m_slots[i] - 1;
     }
     return -1;
 }
 
-void IdenticalNames::insert(QStringView name, bool alone, quint64 hash) {
+void IdenticalNames::insert(const QString &key, bool alone, quint64 hash) {
     if (qsizetype(m_entries.size() + 1) * 2 > qsizetype(m_slots.size()))
         grow(qsizetype(m_slots.size()) * 2);
-    const size_t begin = m_text.size();
-    if (m_text.capacity() < begin + size_t(name.size()))
-        m_text.reserve(std::max(2 * m_text.capacity(), begin + size_t(name.size()) + 4096));
-    m_text.resize(begin + size_t(name.size()));
-    char16_t *to = m_text.data() + begin;
-    for (QChar c : name)
-        *to++ = alone ? latin1Upper(c.unicode()) : c.unicode();
-    m_entries.push_back({hash, quint32(begin), quint32(name.size()), 0});
+    m_entries.push_back({key, hash, 0, alone});
     const size_t mask = m_slots.size() - 1;
     size_t i = size_t(hash) & mask;
     while (m_slots[i] != 0)
@@ -380,7 +375,7 @@ QString IdenticalNames::number(const QString &name) {
     // needs neither a copy nor the full Unicode mapping.
     const bool alone = foldsAlone(name);
     const QString folded = alone ? QString() : name.normalized(QString::NormalizationForm_C).toUpper();
-    const QStringView key = alone ? QStringView(name) : QStringView(folded);
+    const QString &key = alone ? name : folded;
     quint64 hash = 0;
     const qsizetype at = find(key, alone, hash);
     if (at < 0) {

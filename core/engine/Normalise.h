@@ -92,10 +92,10 @@ QString composeNfc(const QString &name);
 // The table of new names already given in the current computation, so that
 // identical names (ignoring case) are numbered apart: name, name_1, name_2 …
 //
-// Each name is kept once, upper-cased (and in NFC), in one block of text; the
-// table itself holds a 64-bit hash and a count per name. A Latin-1 name
-// (the usual case) is hashed and compared as it is upper-cased, without an
-// upper-cased copy of its own.
+// The table holds each name's text, a 64-bit hash of its upper-cased form and
+// a count. A Latin-1 name (the usual case) is held as it was given, shared
+// with the row that shows it, and upper-cased as it is hashed and compared;
+// any other is held upper-cased in NFC.
 class IdenticalNames {
 public:
     IdenticalNames() { reset(); }
@@ -123,19 +123,18 @@ public:
 
 private:
     struct Entry {
+        QString text; // as given (alone) or upper-cased
         quint64 hash;
-        quint32 begin; // the upper-cased name in m_text
-        quint32 length;
         std::int32_t count;
+        bool alone; // text is upper-cased one character at a time
     };
-    // The entry of name, or -1; hash is set either way.
-    qsizetype find(QStringView name, bool alone, quint64 &hash) const;
-    void insert(QStringView name, bool alone, quint64 hash);
+    // The entry of key, or -1; hash is set either way.
+    qsizetype find(QStringView key, bool alone, quint64 &hash) const;
+    void insert(const QString &key, bool alone, quint64 hash);
     void grow(qsizetype capacity);
 
     std::vector<Entry> m_entries;
     std::vector<std::int32_t> m_slots; // open addressing: entry index + 1, 0 when free
-    std::vector<char16_t> m_text;      // the upper-cased names one after the other
 };
 
 // What the controller does after a counter field has been left.
