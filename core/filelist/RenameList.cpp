@@ -54,14 +54,19 @@ NamingOptions RenameList::effectiveOptions() const {
 
 NameComputer::Result RenameList::compute(const QString &path, const QString &oldName, const QString &folder,
                                          int position) {
-    const NamingOptions effective = effectiveOptions();
-    // The rule keeps the counter the fields say, as the settings store it.
-    if (!effective.continueMode() && effective.startReading == CounterField::Ok &&
-        effective.stepReading == CounterField::Ok) {
-        m_options.rule.DebutPas = effective.rule.DebutPas;
-        m_options.rule.Pas = effective.rule.Pas;
+    // The options and the counter fields rarely change between two files:
+    // the computer takes them again only when they did.
+    if (!m_given || m_txtDebut != m_given->start || m_txtPas != m_given->step || !(m_options == m_given->options)) {
+        const NamingOptions effective = effectiveOptions();
+        // The rule keeps the counter the fields say, as the settings store it.
+        if (!effective.continueMode() && effective.startReading == CounterField::Ok &&
+            effective.stepReading == CounterField::Ok) {
+            m_options.rule.DebutPas = effective.rule.DebutPas;
+            m_options.rule.Pas = effective.rule.Pas;
+        }
+        m_computer.setOptions(effective);
+        m_given = Given{m_options, m_txtDebut, m_txtPas};
     }
-    m_computer.setOptions(effective);
     return m_computer.compute(path, oldName, folder, position);
 }
 

@@ -129,6 +129,12 @@ private:
         CounterField field;
     };
     mutable Reading m_start, m_step; // the counter fields last read
+    // What the computer's options were last made from.
+    struct Given {
+        NamingOptions options;
+        QString start, step;
+    };
+    std::optional<Given> m_given;
 
     IdenticalNames m_identical;
     bool m_busy = false;
