@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <cstring>
@@ -40,15 +41,12 @@ QByteArray absolute(const QByteArray &path) {
 // those whose names are not valid UTF-8 (no path that reads as text leads to
 // them). The entry's type spares a stat() for all but links and file systems
 // that do not tell it.
-void listFolder(const QString &folder, bool natural, QStringList &files, QList<QByteArray> &unreadable) {
+void listFolder(const QString &folder, bool natural, QStringList &names, QList<QByteArray> &unreadable) {
     const QByteArray bytes = pathBytes(folder);
     DIR *dir = ::opendir(bytes.constData());
     if (!dir)
         return;
     const QByteArray prefix = bytes.endsWith('/') ? bytes : bytes + '/';
-    const QString textPrefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-    // Whole paths sorted are the names sorted: they share the folder.
-    QStringList paths;
     while (const dirent *e = ::readdir(dir)) {
         if (e->d_name[0] == '.' || e->d_type == DT_DIR)
             continue;
@@ -56,17 +54,52 @@ void listFolder(const QString &folder, bool natural, QStringList &files, QList<Q
         if ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && isFolder(prefix + name))
             continue;
         if (isValidUtf8(name))
-            paths.append(textPrefix + QString::fromUtf8(name));
+            names.append(QString::fromUtf8(name));
         else
             unreadable.append(prefix + name);
     }
     ::closedir(dir);
+    // The names share the folder: sorted, they are the paths sorted.
     if (natural)
-        sortNaturally(paths);
+        sortNaturally(names);
     else
-        std::sort(paths.begin(), paths.end());
-    files += paths;
+        std::sort(names.begin(), names.end());
+    // Both orders are total: a name read twice would stand next to itself.
+    names.erase(std::unique(names.begin(), names.end()), names.end());
     std::sort(unreadable.begin(), unreadable.end());
+}
+
+// Appends files of folder, with the folder before them when they do not
+// follow files of the same folder.
+void addFiles(GatheredFiles &gathered, const QString &folder, const QStringList &names) {
+    if (names.isEmpty())
+        return;
+    if (gathered.folders.isEmpty() || gathered.folders.constLast().folder != folder)
+        gathered.folders.append({folder, {}});
+    gathered.folders.last().names += names;
+}
+
+// Keeps the first of the files given more than once.
+void keepEachFileOnce(GatheredFiles &gathered) {
+    QHash<QString, QSet<QString>> seen; // folder -> names
+    QList<GatheredFiles::Folder> once;
+    for (const GatheredFiles::Folder &f : std::as_const(gathered.folders)) {
+        QSet<QString> &names = seen[f.folder];
+        QStringList kept;
+        for (const QString &name : f.names) {
+            const qsizetype before = names.size();
+            names.insert(name);
+            if (names.size() > before)
+                kept.append(name);
+        }
+        if (kept.isEmpty())
+            continue;
+        if (!once.isEmpty() && once.constLast().folder == f.folder)
+            once.last().names += kept;
+        else
+            once.append({f.folder, kept});
+    }
+    gathered.folders = once;
 }
 
 } // namespace
@@ -98,14 +131,21 @@ QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered,
             continue;
         }
         const QFileInfo info(QFile::decodeName(raw));
+        const QString path = QDir::cleanPath(info.absoluteFilePath());
         if (info.isDir()) {
             QList<QByteArray> unreadable;
-            listFolder(QDir::cleanPath(info.absoluteFilePath()), natural, gathered.files, unreadable);
+            QStringList names;
+            listFolder(path, natural, names, unreadable);
+            addFiles(gathered, path.endsWith(QLatin1Char('/')) ? path.chopped(1) : path, names);
             gathered.leftAlone += unreadable;
         } else {
-            gathered.files.append(QDir::cleanPath(info.absoluteFilePath()));
+            const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+            addFiles(gathered, path.left(slash), {path.mid(slash + 1)});
         }
     }
+    // One folder's listing holds each file once already.
+    if (arguments.size() > 1)
+        keepEachFileOnce(gathered);
     // A file given twice is left alone once, as it would join the list once.
     QList<QByteArray> once;
     QSet<QByteArray> seen;
@@ -116,6 +156,22 @@ QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered,
         }
     gathered.leftAlone = once;
     return {};
+}
+
+qsizetype GatheredFiles::count() const {
+    qsizetype n = 0;
+    for (const Folder &f : folders)
+        n += f.names.size();
+    return n;
+}
+
+QStringList GatheredFiles::paths() const {
+    QStringList out;
+    out.reserve(count());
+    for (const Folder &f : folders)
+        for (const QString &name : f.names)
+            out.append(f.folder + QLatin1Char('/') + name);
+    return out;
 }
 
 } // namespace tav

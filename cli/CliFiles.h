@@ -12,14 +12,23 @@
 namespace tav {
 
 struct GatheredFiles {
-    QStringList files;           // absolute, clean paths, in the order they join the list
+    // Files of one folder, in the order they join the list.
+    struct Folder {
+        QString folder; // absolute and clean, without a final "/" (empty for the root)
+        QStringList names;
+    };
+    QList<Folder> folders;       // each file once, the folders' files one after the other
     QList<QByteArray> leftAlone; // absolute raw paths that are not valid UTF-8
+
+    qsizetype count() const;
+    // Every file's full path, in order.
+    QStringList paths() const;
 };
 
 // Gathers the files of the arguments, given by their raw bytes; a folder's
 // files in natural order (core/base/NaturalOrder.h), or by their text
-// otherwise. Returns an empty text, or the reason (an argument that names
-// nothing) with the argument escaped.
+// otherwise; a file given twice joins once, where it came first. Returns an empty text, or the reason (an argument that
+// names nothing) with the argument escaped.
 QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered, bool natural = true);
 
 } // namespace tav

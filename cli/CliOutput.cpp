@@ -169,4 +169,69 @@ void RecordWriter::flush() {
     std::fflush(m_err);
 }
 
+void RecordWriter::writeRecords(const QByteArray &records) {
+    std::fwrite(records.constData(), 1, size_t(records.size()), m_out);
+}
+
+namespace {
+
+constexpr qsizetype BlockBytes = qsizetype(256) << 10;
+
+// Printable ASCII other than "\\" stands for itself in both record forms.
+bool plainAscii(QStringView text) {
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() >= 0x7F || c == u'\\')
+            return false;
+    return true;
+}
+
+void appendAscii(QByteArray &out, QStringView text) {
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char *to = out.data() + at;
+    for (QChar c : text)
+        *to++ = char(c.unicode());
+}
+
+} // namespace
+
+RecordBlock::RecordBlock(RecordWriter &writer) : m_writer(writer) {
+    m_block.reserve(BlockBytes + 4096);
+}
+
+QByteArray RecordBlock::formatted(const QByteArray &bytes) const {
+    return m_writer.nul() ? bytes : escapeBytes(bytes);
+}
+
+void RecordBlock::appendPath(QStringView path) {
+    if (plainAscii(path))
+        appendAscii(m_block, path);
+    else
+        m_block += formatted(QFile::encodeName(path.toString()));
+}
+
+void RecordBlock::appendText(QStringView text) {
+    if (plainAscii(text))
+        appendAscii(m_block, text);
+    else
+        m_block += formatted(text.toUtf8());
+}
+
+void RecordBlock::nextField() {
+    m_block += m_writer.nul() ? '\0' : '\t';
+}
+
+void RecordBlock::endRecord() {
+    m_block += m_writer.nul() ? '\0' : '\n';
+    if (m_block.size() >= BlockBytes)
+        write();
+}
+
+void RecordBlock::write() {
+    if (m_block.isEmpty())
+        return;
+    m_writer.writeRecords(m_block);
+    m_block.resize(0);
+}
+
 } // namespace tav

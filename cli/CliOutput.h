@@ -18,6 +18,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringView>
 
 #include <cstdio>
 
@@ -49,12 +50,40 @@ public:
     // A line on standard error, as text.
     void note(const QString &line);
     void flush();
+    // Bytes already formatted as records (see RecordBlock), as they stand.
+    void writeRecords(const QByteArray &records);
 
 private:
     std::FILE *m_out;
     std::FILE *m_err;
     bool m_nul;
     QByteArray m_line;
+};
+
+// Records formatted as RecordWriter::record formats them, gathered into
+// blocks of about 256 KiB that are written at once, rather than one write a
+// record. A field may be given in parts (a folder, then a name), each made of
+// whole characters.
+class RecordBlock {
+public:
+    explicit RecordBlock(RecordWriter &writer);
+    ~RecordBlock() { write(); }
+
+    // The bytes a part becomes in a record, for a part that many records share.
+    QByteArray formatted(const QByteArray &bytes) const;
+    void appendFormatted(const QByteArray &formatted) { m_block += formatted; }
+    // A part given as a path's text (its bytes as the file system knows them),
+    // or as text (its UTF-8 bytes).
+    void appendPath(QStringView path);
+    void appendText(QStringView text);
+    void nextField();
+    void endRecord();
+    // Writes what the block holds.
+    void write();
+
+private:
+    RecordWriter &m_writer;
+    QByteArray m_block;
 };
 
 } // namespace tav

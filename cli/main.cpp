@@ -515,8 +515,22 @@ QList<QByteArray> rawPaths(const QStringList &paths, int argc, char **argv) {
 }
 
 void printPreview(RenameList &engine, const QList<QByteArray> &leftAlone, RecordWriter &out) {
-    for (const FileEntry &e : engine.model()->entries())
-        out.record({pathBytes(e.fullPath()), e.newName.toUtf8()});
+    // Written in blocks; a folder's text is made once for its files.
+    RecordBlock block(out);
+    const QString *folder = nullptr;
+    QByteArray folderPart;
+    for (const FileEntry &e : engine.model()->entries()) {
+        if (!folder || e.folder != *folder) {
+            folder = &e.folder;
+            folderPart = block.formatted(pathBytes(e.folder + QLatin1Char('/')));
+        }
+        block.appendFormatted(folderPart);
+        block.appendPath(e.oldName);
+        block.nextField();
+        block.appendText(e.newName);
+        block.endRecord();
+    }
+    block.write();
     for (const QByteArray &path : leftAlone)
         out.record({path, notUtf8Reason().toUtf8()});
     out.flush();
@@ -698,30 +712,22 @@ int renameOrPreview(int argc, char **argv, const CliRun &run, Settings &s, const
         const int exifMode = run.exifMode.value_or(s.OutilExifChoisi == 0 ? 1 : s.OutilExifChoisi);
         exifReader().configure(exifMode, s.ExtensionTraiteAvecJHEAD, s.ExtensionTraiteAvecEXIFTOOL);
         engine.setMetadataSource(&exifReader());
-        exifReader().expect(gathered.files);
+        exifReader().expect(gathered.paths());
     }
 
-    // The same road as files added in the window: one affiche_nom per file,
-    // in order, a file listed twice joining once.
+    // The same road as files added in the window: affiche_nom for each file,
+    // in order (each file once: see gatherFiles).
     bool stopped = false;
     const int errorsBefore = cliFrontEnd.errorsReported();
-    // The paths are absolute and clean: equal paths are the same file.
-    QSet<QString> listed;
-    listed.reserve(gathered.files.size());
-    engine.model()->reserve(int(gathered.files.size()));
-    for (const QString &file : std::as_const(gathered.files)) {
-        const qsizetype before = listed.size();
-        listed.insert(file);
-        if (listed.size() == before)
-            continue;
-        if (engine.affiche_nom(file)) {
+    engine.model()->reserve(int(gathered.count()));
+    for (const GatheredFiles::Folder &f : std::as_const(gathered.folders)) {
+        if (engine.addFolderFiles(f.folder, f.names)) {
             stopped = true;
             break;
         }
     }
     // The list holds the files now: their memory serves what follows.
-    gathered.files = QStringList();
-    listed = QSet<QString>();
+    gathered.folders = {};
     if (stopped)
         return ExitRefused;
     // A name that could not be computed (the error is on standard error) is

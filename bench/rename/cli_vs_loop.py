@@ -7,7 +7,7 @@ start (`--version`) and a preview (no --rename) of the largest folder.
     bench/rename/cli_vs_loop.py [--files 10000[,100000,...]] [--rounds 7]
                                 [--build build] [--folder /dev/shm]
                                 [--state DIR] [--compare BUILD] [--no-others] [--no-start]
-                                [--no-preview]
+                                [--no-preview] [--no-rename]
 
 Each round makes the files afresh for each program; the rounds alternate the
 programs (in a rotating order) so that a change of machine load touches all.
@@ -146,16 +146,28 @@ def start_figure(args):
 
 
 def preview_figure(args, n, root, env):
-    """The preview of n files with tokens and $REPC: the whole process."""
-    cli = os.path.join(args.build, "bin", "travoline-cli")
+    """The preview of n files with tokens and $REPC: the whole process; with
+    --compare, the other build's in the same rounds, alternating."""
+    builds = [("travoline-cli", args.build)]
+    if args.compare:
+        builds.append(("travoline-cli of --compare build", args.compare))
     folder = os.path.join(root, "preview")
     make_files(folder, n)
     rule = "Voyage ###### - * - $N$ $REPC/IMG_/Photo-$"
-    runs = [timed([cli, "--language", "English", "--rule", rule, folder], env) for _ in range(args.rounds)]
+    runs = {label: [] for label, _ in builds}
+    before = load()
+    for r in range(args.rounds):
+        for label, build in (builds if r % 2 == 0 else builds[::-1]):
+            cli = os.path.join(build, "bin", "travoline-cli")
+            runs[label].append(timed([cli, "--language", "English", "--rule", rule, folder], env))
     shutil.rmtree(folder)
-    print("preview of %d files, rule '%s', %d runs, load average %.1f:\n"
-          "  median %.1f ms wall, %.1f ms CPU, %.1f MB peak\n"
-          % (n, rule, len(runs), load(), median(runs, 0) * 1000, median(runs, 1) * 1000, median(runs, 2) / 1024))
+    print("preview of %d files, rule '%s', %d runs each, load average %.1f then %.1f:"
+          % (n, rule, args.rounds, before, load()))
+    for label, _ in builds:
+        print("  %-34s median %7.1f ms wall (best %7.1f), %7.1f ms CPU, %6.1f MB peak"
+              % (label + ":", median(runs[label], 0) * 1000, min(t[0] for t in runs[label]) * 1000,
+                 median(runs[label], 1) * 1000, median(runs[label], 2) / 1024))
+    print()
 
 
 def main():
@@ -170,6 +182,7 @@ def main():
     ap.add_argument("--no-others", action="store_true", help="skip mmv and perl rename")
     ap.add_argument("--no-start", action="store_true", help="skip the --version figure")
     ap.add_argument("--no-preview", action="store_true", help="skip the preview figure")
+    ap.add_argument("--no-rename", action="store_true", help="skip the renames (the start and the preview only)")
     args = ap.parse_args()
     sizes = [int(s) for s in args.files.split(",")]
 
@@ -182,7 +195,7 @@ def main():
     try:
         if not args.no_start:
             start_figure(args)
-        for n in sizes:
+        for n in ([] if args.no_rename else sizes):
             rows.append((n,) + run_size(args, n, table, root))
             # Each batch adds a file to the history: keep the folder small.
             shutil.rmtree(os.path.join(config, "Travoline"), ignore_errors=True)

@@ -20,3 +20,6 @@ struct FileEntry {
 };
 
 } // namespace tav
+
+// Texts and flags only: a list of rows grows by moving its bytes.
+Q_DECLARE_TYPEINFO(tav::FileEntry, Q_RELOCATABLE_TYPE);

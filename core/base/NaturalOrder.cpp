@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace tav {
@@ -142,9 +143,11 @@ NaturalKeys::NaturalKeys(qsizetype count, const std::function<QStringView(qsizet
         m_names.push_back(nameAt(i));
         room += size_t(m_names.back().size()) * 4 + 8;
     }
-    m_bytes.resize(room);
+    // Room for the longest keys, written without filling it first: only
+    // what the keys take is touched.
+    std::unique_ptr<char[]> bytes(new char[room]);
     m_keys.reserve(size_t(count));
-    char *const base = m_bytes.data();
+    char *const base = bytes.get();
     char *out = base;
     for (const QStringView name : m_names) {
         char *const begin = out;
@@ -154,7 +157,7 @@ NaturalKeys::NaturalKeys(qsizetype count, const std::function<QStringView(qsizet
             k.head = (k.head << 8) | (b < k.length ? quint8(begin[b]) : 0);
         m_keys.push_back(k);
     }
-    m_bytes.resize(size_t(out - base));
+    m_bytes.assign(base, out);
 }
 
 NaturalKeys::NaturalKeys(const QStringList &names)
@@ -203,11 +206,11 @@ QList<qsizetype> naturalOrderOf(const QStringList &names) {
 }
 
 void sortNaturally(QStringList &names) {
-    const QList<qsizetype> order = naturalOrderOf(names);
+    const std::vector<qsizetype> order = NaturalKeys(names).order();
     QStringList sorted;
     sorted.reserve(names.size());
     for (qsizetype i : order)
-        sorted.append(names.at(i));
+        sorted.append(std::move(names[i]));
     names = std::move(sorted);
 }
 

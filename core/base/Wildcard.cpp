@@ -103,12 +103,18 @@ WildcardList::WildcardList(const QString &spaceSeparated) : m_source(spaceSepara
     if (spaceSeparated.isEmpty())
         return;
     const QStringList pieces = spaceSeparated.split(QLatin1Char(' '));
-    for (const QString &piece : pieces)
+    for (const QString &piece : pieces) {
+        // A piece of stars alone matches every text, whatever its case.
+        if (!piece.isEmpty() && piece.count(QLatin1Char('*')) == piece.size())
+            m_everything = true;
         m_patterns.append(WildcardPattern(piece.toUpper()));
+    }
 }
 
-bool WildcardList::matchesAny(const QString &text) const {
-    const QString upper = text.toUpper();
+bool WildcardList::matchesAny(QStringView text) const {
+    if (m_everything)
+        return true;
+    const QString upper = text.toString().toUpper();
     for (const auto &p : m_patterns)
         if (p.matches(upper))
             return true;

@@ -40,11 +40,12 @@ public:
     explicit WildcardList(const QString &spaceSeparated);
     const QString &source() const { return m_source; }
     // True when text, upper-cased, matches one of the upper-cased pieces.
-    bool matchesAny(const QString &text) const;
+    bool matchesAny(QStringView text) const;
 
 private:
     QString m_source;
     QList<WildcardPattern> m_patterns;
+    bool m_everything = false;
 };
 
 // The display filter of file names (the folder contents list, adding a folder

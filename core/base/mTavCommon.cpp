@@ -183,6 +183,25 @@ QString TavStrWithoutExt(const QString &name) {
     return takeText(TavStrWithoutExt_fn(units(name), length32(name)));
 }
 
+namespace {
+
+// A text the library cannot refuse for its length nor its positions (a
+// position past 32767, a 16-bit count from 1, is refused).
+constexpr qsizetype ShortText = std::numeric_limits<std::int16_t>::max();
+
+} // namespace
+
+qsizetype extensionDot(const QString &name) {
+    TAV_EXPORT(TavGetExtension);
+    TAV_EXPORT(TavStrWithoutExt);
+    if (name.size() > ShortText) {
+        // The library's own answer (or its error) for a text it may refuse.
+        takeText(TavStrWithoutExt_fn(units(name), length32(name)));
+        takeText(TavGetExtension_fn(units(name), length32(name)));
+    }
+    return name.lastIndexOf(QLatin1Char('.'));
+}
+
 QString TavQualifyPath(const QString &path) {
     TAV_EXPORT(TavQualifyPath);
     return takeText(TavQualifyPath_fn(units(path), length32(path)));

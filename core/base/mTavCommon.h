@@ -25,6 +25,16 @@ QString TavGetFileName(const QString &path);
 QString TavGetExtension(const QString &name);
 QString TavStrWithoutExt(const QString &name);
 QString TavQualifyPath(const QString &path);
+// Where TavStrWithoutExt and TavGetExtension cut name: the index of the dot
+// before the extension, -1 when there is none (the whole name is the name
+// without extension, the extension is empty). A name too short for the
+// library to refuse (32767 characters at most; a file name holds 255 bytes)
+// is cut here by the same rule, without the round trip through the library
+// and its copies; the two exports are resolved all the same, so that a
+// missing library fails here as it would there, and a longer name goes
+// through them.
+qsizetype extensionDot(const QString &name);
+
 bool TavFileExists(const QString &path);
 bool TavIsDir(const QString &path);
 int TavCreateNestedFolders(const QString &path);

@@ -11,6 +11,8 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <limits>
 
 namespace tav {
@@ -58,15 +60,19 @@ QString twoDigits(int v) {
 // The counter text: the value in decimal, zero-padded to at least width digits
 // after the sign (-5 on three digits is -005).
 QString counterText(qint64 value, int width) {
-    const QString digits = QString::number(value < 0 ? -value : value).rightJustified(width, QLatin1Char('0'));
-    return value < 0 ? QLatin1Char('-') + digits : digits;
-}
-
-bool containsAny(const QString &name, const QStringList &tokens) {
-    for (const QString &t : tokens)
-        if (name.contains(t))
-            return true;
-    return false;
+    char16_t digits[24];
+    int n = 0;
+    for (quint64 v = value < 0 ? quint64(0) - quint64(value) : quint64(value); n == 0 || v != 0; v /= 10)
+        digits[n++] = char16_t(u'0' + v % 10);
+    QString text;
+    text.reserve(std::max(n, width) + 1);
+    if (value < 0)
+        text.append(u'-');
+    for (int i = n; i < width; ++i)
+        text.append(u'0');
+    while (n > 0)
+        text.append(QChar(digits[--n]));
+    return text;
 }
 
 // The rows of one kind that make their value the same way, in table order.
@@ -78,15 +84,77 @@ QList<const TokenRow *> rowsOf(TokenKind kind, std::initializer_list<TokenValue>
     return out;
 }
 
-QStringList textsOf(const QList<const TokenRow *> &rows) {
-    QStringList out;
-    for (const TokenRow *r : rows)
-        out.append(r->text);
-    return out;
+// The kinds of "$" tokens that the steps after the old name's look for. A
+// step runs only when the name holds one of its kinds; the kinds are read
+// again whenever a step has changed the name.
+enum TokenKinds : unsigned {
+    ClockTokens = 1u << 0,
+    ParentToken = 1u << 1,
+    SizeToken = 1u << 2,
+    FileDateTokens = 1u << 3,
+    PhotoTokens = 1u << 4,
+    ReplaceTextToken = 1u << 5,
+    ReplaceAtToken = 1u << 6,
+};
+
+struct KindOfToken {
+    QString text;
+    unsigned kind;
+};
+
+struct TokenKindTable {
+    // Tokens that begin with "$", found at a "$", by the character after it
+    // (the last list: any other character).
+    std::array<QList<KindOfToken>, 129> dollar;
+    unsigned always = 0; // kinds with a token that does not: never ruled out
+};
+
+qsizetype secondCharSlot(QChar c) {
+    return c.unicode() < 128 ? qsizetype(c.unicode()) : 128;
 }
 
-void replaceToken(QString &name, const QString &token, const QString &value) {
-    name.replace(token, value);
+const TokenKindTable &tokenKinds() {
+    static const TokenKindTable table = [] {
+        TokenKindTable t;
+        for (const TokenRow &r : tokenTable()) {
+            unsigned kind = 0;
+            if (r.kind == TokenKind::Clock && r.value == TokenValue::ClockDate)
+                kind = ClockTokens;
+            else if (r.value == TokenValue::ParentFolder)
+                kind = ParentToken;
+            else if (r.value == TokenValue::SizeBytes)
+                kind = SizeToken;
+            else if (r.kind == TokenKind::File && r.value == TokenValue::FileDate)
+                kind = FileDateTokens;
+            else if (r.kind == TokenKind::Photo && r.value == TokenValue::PhotoField)
+                kind = PhotoTokens;
+            else if (r.value == TokenValue::ReplaceText)
+                kind = ReplaceTextToken;
+            else if (r.value == TokenValue::ReplaceAt)
+                kind = ReplaceAtToken;
+            if (kind == 0)
+                continue;
+            if (r.text.startsWith(QLatin1Char('$')) && r.text.size() >= 2)
+                t.dollar[size_t(secondCharSlot(r.text[1]))].append({r.text, kind});
+            else
+                t.always |= kind;
+        }
+        return t;
+    }();
+    return table;
+}
+
+// The kinds of tokens name holds, from one look at each of its "$".
+unsigned tokenKindsIn(QStringView name) {
+    const TokenKindTable &table = tokenKinds();
+    unsigned kinds = table.always;
+    for (qsizetype at = name.indexOf(u'$'); at >= 0 && at + 1 < name.size(); at = name.indexOf(u'$', at + 1)) {
+        for (const KindOfToken &t : table.dollar[size_t(secondCharSlot(name[at + 1]))])
+            if (t.text.size() <= name.size() - at &&
+                std::memcmp(name.data() + at, t.text.constData(), size_t(t.text.size()) * sizeof(QChar)) == 0)
+                kinds |= t.kind;
+    }
+    return kinds;
 }
 
 // The pattern's text with its "\" turned into level marks and its own "."
@@ -135,39 +203,55 @@ bool allDigits(QStringView s) {
 NameComputer::NameComputer(const NamingOptions &options)
     : m_options(options), m_replacer(options.forbidden),
       m_neverRenamedSet(options.neverRenamed.begin(), options.neverRenamed.end()) {
+    for (const QString &name : options.neverRenamed)
+        m_neverRenamedLengths.insert(name.size());
     setClock({});
-    prepareRegexOperators();
+    prepareRule();
 }
 
 void NameComputer::setOptions(const NamingOptions &options) {
     if (options.forbidden != m_options.forbidden)
         m_replacer = ForbiddenCharReplacer(options.forbidden);
-    if (options.neverRenamed != m_options.neverRenamed)
+    if (options.neverRenamed != m_options.neverRenamed) {
         m_neverRenamedSet = QSet<QString>(options.neverRenamed.begin(), options.neverRenamed.end());
+        m_neverRenamedLengths.clear();
+        for (const QString &name : options.neverRenamed)
+            m_neverRenamedLengths.insert(name.size());
+    }
     m_options = options;
-    prepareRegexOperators();
+    prepareRule();
 }
 
-void NameComputer::prepareRegexOperators() {
+void NameComputer::prepareRule() {
     const QString &rule = m_options.rule.Regle;
     if (rule == m_regexSource && !m_regexSource.isNull())
         return;
     m_regexSource = rule;
     m_regexes.clear();
+    m_startName.clear();
     const QList<RegexSpan> spans = findRegexOperators(rule);
-    if (spans.isEmpty()) {
-        m_regexRule = rule;
-        return;
-    }
-    m_regexRule.clear();
     qsizetype at = 0;
     for (const RegexSpan &span : spans) {
-        m_regexRule += QStringView(rule).mid(at, span.begin - at);
-        m_regexRule += RegexMark;
+        m_startName += QStringView(rule).mid(at, span.begin - at);
+        m_startName += RegexMark;
         m_regexes.append(replacerOf(span));
         at = span.end;
     }
-    m_regexRule += QStringView(rule).mid(at);
+    if (spans.isEmpty())
+        m_startName = rule;
+    else
+        m_startName += QStringView(rule).mid(at);
+
+    // A folder pattern: the marker goes, and its "\" become folder levels.
+    m_folderPattern = m_startName.contains(MkdirToken);
+    m_absolute = false;
+    if (m_folderPattern) {
+        removeFolderMarkers(m_startName);
+        m_absolute = m_startName.startsWith(NameFolderSeparator);
+        m_startName = markPatternLevels(m_startName);
+    }
+    m_hasDigitsToken = m_startName.contains(tokenText(TokenValue::NameDigits));
+    m_hasBaseToken = m_startName.contains(tokenText(TokenValue::BaseName));
 }
 
 void NameComputer::expect(const QStringList &paths) const {
@@ -195,15 +279,33 @@ NameComputer::Result NameComputer::compute(const QString &path, int position) {
 
 NameComputer::Result NameComputer::compute(const QString &path, const QString &oldName, const QString &folder,
                                            int position) {
-    Build b;
+    // A computation started by events that another one lets run (the
+    // continue mode's folder scan) builds its name apart.
+    if (m_computing) {
+        Build b;
+        return computeWith(b, path, oldName, folder, position);
+    }
+    m_computing = true;
+    struct Done {
+        bool &flag;
+        ~Done() { flag = false; }
+    } done{m_computing};
+    return computeWith(m_build, path, oldName, folder, position);
+}
+
+NameComputer::Result NameComputer::computeWith(Build &b, const QString &path, const QString &oldName,
+                                               const QString &folder, int position) {
     b.path = path;
     b.oldName = oldName;
     b.folder = folder;
-    b.name = m_regexRule;
+    b.name.resize(0);
+    b.name.append(m_startName);
+    b.tokens = 0;
     Result out;
     if (markerName(b, out))
         return out;
     replaceOldNameTokens(b);
+    b.rescan();
     replaceClockTokens(b);
     replaceFileTokens(b);
     replaceMetadataTokens(b);
@@ -213,30 +315,28 @@ NameComputer::Result NameComputer::compute(const QString &path, const QString &o
     }
     if (!applyRegexOperators(b, out))
         return out;
-    b.name = applyCounter(b.name, folder, position, b.folderPattern, b.absolute);
+    applyCounter(b, position);
     finishName(b, out);
     return out;
 }
 
 bool NameComputer::markerName(Build &b, Result &out) {
-    if (m_neverRenamedSet.contains(b.oldName)) {
+    if (m_neverRenamedLengths.contains(b.oldName.size()) && m_neverRenamedSet.contains(b.oldName)) {
         out.newName = i18n::Message(91);
         out.marker = true;
         return true;
     }
 
-    // A folder pattern: the marker goes, and its "\" become folder levels.
-    b.folderPattern = b.name.contains(MkdirToken);
-    if (b.folderPattern) {
-        removeFolderMarkers(b.name);
-        b.absolute = b.name.startsWith(NameFolderSeparator);
-        b.name = markPatternLevels(b.name);
-    }
+    // The rule's text, its folder marks made once (see prepareRule).
+    b.folderPattern = m_folderPattern;
+    b.absolute = m_absolute;
 
     // Base name and extension come from the file name alone: a dot in a
     // folder's name must not cut the path.
-    b.base = mTavCommon::TavStrWithoutExt(b.oldName);
-    b.ext = mTavCommon::TavGetExtension(b.oldName);
+    const qsizetype dot = mTavCommon::extensionDot(b.oldName);
+    b.base = dot < 0 ? QStringView(b.oldName) : QStringView(b.oldName).left(dot);
+    b.ext = dot < 0 ? QStringView() : QStringView(b.oldName).mid(dot + 1);
+    b.extText = QString();
 
     if (m_typeFilter.source() != m_options.rule.Extension)
         m_typeFilter = WildcardList(m_options.rule.Extension);
@@ -245,71 +345,104 @@ bool NameComputer::markerName(Build &b, Result &out) {
         out.marker = true;
         return true;
     }
-    if (m_options.rule.ModifieExtension != 0)
-        b.ext = m_options.rule.ModifieExtensionValeur;
+    if (m_options.rule.ModifieExtension != 0) {
+        b.extText = m_options.rule.ModifieExtensionValeur;
+        b.ext = b.extText;
+    }
     return false;
 }
 
+const QString &NameComputer::Build::filePath() {
+    if (path.isNull())
+        path = folder + QLatin1Char('/') + oldName;
+    return path;
+}
+
+void NameComputer::Build::rescan() {
+    tokens = tokenKindsIn(name);
+}
+
+void NameComputer::Build::replace(QStringView token, QStringView value) {
+    qsizetype at = name.indexOf(token);
+    if (at < 0)
+        return;
+    spare.resize(0);
+    qsizetype from = 0;
+    do {
+        spare.append(QStringView(name).mid(from, at - from));
+        spare.append(value);
+        from = at + token.size();
+    } while ((at = name.indexOf(token, from)) >= 0);
+    spare.append(QStringView(name).mid(from));
+    takeSpare();
+}
+
 void NameComputer::replaceOldNameTokens(Build &b) const {
-    // The first run of digits of the old name.
+    // The first run of digits of the old name (the rule's text alone tells
+    // whether the name holds the token yet).
     static const QString digitsToken = tokenText(TokenValue::NameDigits);
-    if (b.name.contains(digitsToken)) {
-        QString digits;
-        for (QChar c : b.oldName) {
-            if (c >= u'0' && c <= u'9')
-                digits += c;
-            else if (!digits.isEmpty())
-                break;
-        }
-        replaceToken(b.name, digitsToken, digits);
+    if (m_hasDigitsToken) {
+        const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+        const QString &old = b.oldName;
+        qsizetype first = 0;
+        while (first < old.size() && !digit(old[first]))
+            ++first;
+        qsizetype end = first;
+        while (end < old.size() && digit(old[end]))
+            ++end;
+        b.replace(digitsToken, QStringView(old).mid(first, end - first));
     }
+    // Digits bring no "*" in and take none away.
     static const QString baseToken = tokenText(TokenValue::BaseName);
-    b.name.replace(baseToken, b.base);
+    if (m_hasBaseToken)
+        b.replace(baseToken, b.base);
 }
 
 void NameComputer::replaceClockTokens(Build &b) const {
     // The current date and time, read for this file.
     static const QList<const TokenRow *> rows = rowsOf(TokenKind::Clock, {TokenValue::ClockDate});
-    static const QStringList texts = textsOf(rows);
-    if (!b.name.contains(u'$') || !containsAny(b.name, texts))
+    if (!(b.tokens & ClockTokens))
         return;
     const QDateTime now = m_clock();
     for (const TokenRow *r : rows)
-        replaceToken(b.name, r->text, datePartText(now, r->part));
+        b.replace(r->text, datePartText(now, r->part));
+    b.rescan();
 }
 
 void NameComputer::replaceFileTokens(Build &b) const {
-    if (!b.name.contains(u'$'))
-        return;
     static const QString folderToken = tokenText(TokenValue::ParentFolder);
     static const QString sizeToken = tokenText(TokenValue::SizeBytes);
-    if (b.name.contains(folderToken))
-        replaceToken(b.name, folderToken, mTavCommon::TavGetFileName(b.folder));
-    if (b.name.contains(sizeToken) && mTavCommon::TavFileExists(b.path))
-        replaceToken(b.name, sizeToken, QString::number(QFileInfo(b.path).size()));
+    if (b.tokens & ParentToken) {
+        b.replace(folderToken, mTavCommon::TavGetFileName(b.folder));
+        b.rescan();
+    }
+    if ((b.tokens & SizeToken) && mTavCommon::TavFileExists(b.filePath())) {
+        b.replace(sizeToken, QString::number(QFileInfo(b.filePath()).size()));
+        b.rescan();
+    }
 
     // The modification date: only when asked for, and left alone for a file that is gone.
     static const QList<const TokenRow *> dates = rowsOf(TokenKind::File, {TokenValue::FileDate});
-    static const QStringList texts = textsOf(dates);
-    if (!containsAny(b.name, texts))
+    if (!(b.tokens & FileDateTokens))
         return;
-    const QFileInfo info(b.path);
+    const QFileInfo info(b.filePath());
     if (!info.exists())
         return;
     const QDateTime when = info.lastModified().toLocalTime();
     for (const TokenRow *r : dates)
-        replaceToken(b.name, r->text, datePartText(when, r->part));
+        b.replace(r->text, datePartText(when, r->part));
+    b.rescan();
 }
 
 void NameComputer::replaceMetadataTokens(Build &b) const {
     // The record is read once, only when a token asks for it.
     static const QList<const TokenRow *> rows = rowsOf(TokenKind::Photo, {TokenValue::PhotoField});
-    static const QStringList texts = textsOf(rows);
-    if (!b.name.contains(u'$') || !containsAny(b.name, texts))
+    if (!(b.tokens & PhotoTokens))
         return;
-    const MetadataRecord rec = m_metadata ? m_metadata->read(b.path) : MetadataRecord();
+    const MetadataRecord rec = m_metadata ? m_metadata->read(b.filePath()) : MetadataRecord();
     for (const TokenRow *r : rows)
-        replaceToken(b.name, r->text, photoFieldText(rec, r->field, r->part));
+        b.replace(r->text, photoFieldText(rec, r->field, r->part));
+    b.rescan();
 }
 
 QString NameComputer::datePartText(const QDateTime &when, DatePart part) const {
@@ -349,14 +482,13 @@ QString NameComputer::photoFieldText(const MetadataRecord &rec, int field, DateP
 }
 
 bool NameComputer::applyOperators(Build &b) const {
-    if (!b.name.contains(u'$'))
-        return false;
-    static const QString replaceText = tokenText(TokenValue::ReplaceText);
-    static const QString replaceAt = tokenText(TokenValue::ReplaceAt);
-    if (b.name.contains(replaceText))
-        b.name = applyRepc(b.name, b.base);
-    if (b.name.contains(replaceAt)) {
-        const ReppResult r = applyRepp(b.name, b.base);
+    if (b.tokens & ReplaceTextToken) {
+        applyRepc(b.name, b.base, b.spare);
+        b.takeSpare();
+        b.rescan();
+    }
+    if (b.tokens & ReplaceAtToken) {
+        const ReppResult r = applyRepp(b.name, b.base.toString());
         if (r.stop)
             return true;
         b.name = r.name;
@@ -369,12 +501,13 @@ bool NameComputer::applyRegexOperators(Build &b, Result &out) const {
         return true;
     QString name;
     qsizetype next = 0;
+    const QString base = b.base.toString();
     for (QChar c : std::as_const(b.name)) {
         if (c != RegexMark || next >= m_regexes.size()) {
             name += c;
             continue;
         }
-        const RegexReplacer::Result r = m_regexes.at(next++).apply(b.base);
+        const RegexReplacer::Result r = m_regexes.at(next++).apply(base);
         if (!r.failure.isEmpty()) {
             out.problem = i18n::getText(QStringLiteral("MSG"), QStringLiteral("m108"),
                                         QStringLiteral("The regular expression could not be applied to this name (%s): "
@@ -392,21 +525,38 @@ void NameComputer::finishName(Build &b, Result &out) const {
     // The options tidy the file name; in a folder pattern the folder levels
     // before it only lose what cannot stand in a folder name.
     QString folders;
-    QString name = std::move(b.name);
+    QString &name = b.name;
     if (b.folderPattern) {
         const qsizetype cut = name.lastIndexOf(FolderMark);
         if (cut >= 0) {
             folders = name.left(cut + 1);
-            name = name.mid(cut + 1);
+            name.remove(0, cut + 1);
         }
     }
-    if (m_options.rule.EffaceEspace != 0)
-        name = trimSpaces(name);
+    if (m_options.rule.EffaceEspace != 0) {
+        // As trimSpaces, in place.
+        qsizetype end = name.size();
+        while (end > 0 && name[end - 1] == u' ')
+            --end;
+        name.truncate(end);
+        qsizetype start = 0;
+        while (start < end && name[start] == u' ')
+            ++start;
+        name.remove(0, start);
+    }
     if (m_options.rule.PremierCaractereEnMajuscule != 0)
         name = upperFirstChar(name);
     if (m_options.rule.PremierCaractereEnMajusculePourChaqueMot != 0)
         name = upperFirstCharOfEachWord(name);
-    name = applyExtensionAndCase(name, b.ext, m_options.caseOption);
+    if (m_options.caseOption == CaseOption::Preserve) {
+        // As applyExtensionAndCase, in place.
+        if (!b.ext.isEmpty()) {
+            name.append(u'.');
+            name.append(b.ext);
+        }
+    } else {
+        name = applyExtensionAndCase(name, b.ext.toString(), m_options.caseOption);
+    }
     if (b.folderPattern)
         name.prepend(folders);
     if (m_options.rule.RemplacerCaractereInterdit == 1)
@@ -420,45 +570,16 @@ void NameComputer::finishName(Build &b, Result &out) const {
         out.makesFolders = b.absolute || levels.size() > 1;
         name = (b.absolute ? QString(NameFolderSeparator) : QString()) + levels.join(NameFolderSeparator);
     }
-    out.newName = name;
+    // A text of its own, of its size: the build's texts stay for the next file.
+    out.newName = QString(name.constData(), name.size());
 }
 
-QString NameComputer::applyCounter(const QString &nameIn, const QString &folder, int position, bool folderPattern,
-                                   bool absolute) {
-    QString name = nameIn;
-    if (!name.contains(QLatin1Char('#')))
-        return name;
-
+void NameComputer::applyCounter(Build &b, int position) {
+    if (!b.name.contains(QLatin1Char('#')))
+        return;
     if (m_options.continueMode()) {
-        if (m_options.rule.RemplacerCaractereInterdit == 1)
-            name = m_replacer.apply(name);
-        // In a folder pattern a value's "\" is an ordinary character, as the
-        // finished name will have it.
-        if (folderPattern)
-            name.replace(NameFolderSeparator, QLatin1Char('_'));
-        // The table may have changed lengths or removed a "#": measure now.
-        const int width = int(name.count(QLatin1Char('#')));
-        if (width == 0)
-            return name;
-        const qsizetype first = name.indexOf(QLatin1Char('#'));
-        QString prefix = name.left(first);
-        const QString suffix = name.mid(first + width);
-        // A folder pattern's counter in its last level continues the numbers
-        // of the folder the file goes to; the prefix is then the last level's.
-        QString scanned = folder;
-        const qsizetype cut = folderPattern ? name.lastIndexOf(FolderMark) : -1;
-        if (cut >= 0 && first > cut) {
-            QStringList levels = folderLevels(name);
-            levels.removeLast();
-            const QString path = levels.join(NameFolderSeparator);
-            scanned = destinationPath(folder, absolute ? NameFolderSeparator + path : path, true);
-            prefix = name.mid(cut + 1, first - cut - 1);
-        }
-        const qint64 highest = continueModeHighest(scanned, prefix, width, suffix);
-        const qint64 value = highest + m_options.rule.Pas;
-        if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
-            throw TavError(ErrOverflow, QStringLiteral("Overflow"));
-        return name.left(first) + counterText(value, width) + suffix;
+        b.name = continueCounter(b.name, b.folder, b.folderPattern, b.absolute);
+        return;
     }
 
     for (CounterField::Status reading : {m_options.startReading, m_options.stepReading}) {
@@ -473,11 +594,49 @@ QString NameComputer::applyCounter(const QString &nameIn, const QString &folder,
     if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
         throw TavError(ErrOverflow, QStringLiteral("Overflow"));
 
+    // As many characters as the name has "#" give way to "$Z$" from the
+    // first "#", then every "$Z$" takes the value.
+    const int width = int(b.name.count(QLatin1Char('#')));
+    const qsizetype first = b.name.indexOf(QLatin1Char('#'));
+    b.spare.resize(0);
+    b.spare.append(QStringView(b.name).left(first));
+    b.spare.append(u"$Z$");
+    b.spare.append(QStringView(b.name).mid(first + width));
+    b.takeSpare();
+    b.replace(u"$Z$", counterText(value, width));
+}
+
+QString NameComputer::continueCounter(const QString &nameIn, const QString &folder, bool folderPattern, bool absolute) {
+    QString name = nameIn;
+    if (m_options.rule.RemplacerCaractereInterdit == 1)
+        name = m_replacer.apply(name);
+    // In a folder pattern a value's "\" is an ordinary character, as the
+    // finished name will have it.
+    if (folderPattern)
+        name.replace(NameFolderSeparator, QLatin1Char('_'));
+    // The table may have changed lengths or removed a "#": measure now.
     const int width = int(name.count(QLatin1Char('#')));
+    if (width == 0)
+        return name;
     const qsizetype first = name.indexOf(QLatin1Char('#'));
-    name = name.left(first) + QStringLiteral("$Z$") + name.mid(first + width);
-    name.replace(QStringLiteral("$Z$"), counterText(value, width));
-    return name;
+    QString prefix = name.left(first);
+    const QString suffix = name.mid(first + width);
+    // A folder pattern's counter in its last level continues the numbers
+    // of the folder the file goes to; the prefix is then the last level's.
+    QString scanned = folder;
+    const qsizetype cut = folderPattern ? name.lastIndexOf(FolderMark) : -1;
+    if (cut >= 0 && first > cut) {
+        QStringList levels = folderLevels(name);
+        levels.removeLast();
+        const QString path = levels.join(NameFolderSeparator);
+        scanned = destinationPath(folder, absolute ? NameFolderSeparator + path : path, true);
+        prefix = name.mid(cut + 1, first - cut - 1);
+    }
+    const qint64 highest = continueModeHighest(scanned, prefix, width, suffix);
+    const qint64 value = highest + m_options.rule.Pas;
+    if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
+        throw TavError(ErrOverflow, QStringLiteral("Overflow"));
+    return name.left(first) + counterText(value, width) + suffix;
 }
 
 qint64 NameComputer::continueModeHighest(const QString &folder, const QString &prefix, int width,

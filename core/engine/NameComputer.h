@@ -58,12 +58,26 @@ public:
 
 private:
     // One new name, step by step, in the order the pattern language fixes.
+    // The name is written into two texts in turn, kept from one file to the
+    // next with their room, so that a step makes no text of its own.
     struct Build {
         QString path, oldName, folder;
-        QString name; // the name being built, from the pattern
-        QString base, ext;
+        QString name;               // the name being built, from the pattern
+        QString spare;              // where a step writes the name it makes
+        QStringView base, ext;      // of oldName, or ext of extText
+        QString extText;            // the extension the options give
         bool folderPattern = false; // $MKDIR: name holds folder-level marks
         bool absolute = false;      // a folder pattern from the root
+        unsigned tokens = 0;        // the kinds of "$" tokens name holds now
+        // The file's full path (made from its folder and name when not given).
+        const QString &filePath();
+        // Reads the kinds of tokens again after a step changed the name.
+        void rescan();
+        // Every occurrence of token (never empty) replaced by value, left to
+        // right, as QString::replace does.
+        void replace(QStringView token, QStringView value);
+        // spare becomes the name.
+        void takeSpare() { name.swap(spare); }
     };
     // Files never renamed and types the rule does not select get a marker
     // text (true); otherwise prepares the folder pattern, base name and extension.
@@ -77,10 +91,14 @@ private:
     // problem set when one could not be applied to this file.
     bool applyRegexOperators(Build &b, Result &out) const;
     // The rule's $REGEX operators compiled once, the rule's text kept with a
-    // placeholder for each, so that no token is replaced inside them.
-    void prepareRegexOperators();
+    // placeholder for each, so that no token is replaced inside them; and
+    // what every name of the rule starts from.
+    void prepareRule();
     void finishName(Build &b, Result &out) const; // options, extension, forbidden characters, levels
-    QString applyCounter(const QString &name, const QString &folder, int position, bool folderPattern, bool absolute);
+    void applyCounter(Build &b, int position);
+    // The continue mode's counter: after the highest number of the folder.
+    QString continueCounter(const QString &name, const QString &folder, bool folderPattern, bool absolute);
+    Result computeWith(Build &b, const QString &path, const QString &oldName, const QString &folder, int position);
     qint64 continueModeHighest(const QString &folder, const QString &prefix, int width, const QString &suffix);
     // The value of a date token for when.
     QString datePartText(const QDateTime &when, DatePart part) const;
@@ -102,8 +120,16 @@ private:
     bool m_inRun = false;
     QHash<QString, QStringList> m_folderCache; // continue mode, during a run
     QString m_regexSource;                     // the rule the operators below come from
-    QString m_regexRule;                       // that rule with the operators' placeholders
     QList<RegexReplacer> m_regexes;            // one per placeholder, in order
+    // Every name starts from the same text: the rule with the operators'
+    // placeholders and its folder marks.
+    QString m_startName;
+    bool m_folderPattern = false, m_absolute = false;
+    bool m_hasDigitsToken = false, m_hasBaseToken = false;
+    // The lengths of the names never renamed: most names need no look-up.
+    QSet<qsizetype> m_neverRenamedLengths;
+    Build m_build;            // its texts' room kept between files
+    bool m_computing = false; // a computation runs (events may start another)
 };
 
 } // namespace tav

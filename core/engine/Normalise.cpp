@@ -5,6 +5,7 @@
 #include "core/base/mTavCommon.h"
 #include "core/i18n/Language.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace tav {
@@ -47,25 +48,6 @@ void appendUpperFirst(QString &out, QStringView word) {
     const qsizetype n = word.size() >= 2 && word[0].isHighSurrogate() && word[1].isLowSurrogate() ? 2 : 1;
     out += word.left(n).toString().toUpper();
     out += word.mid(n);
-}
-
-// name.toUpper() in NFC, with a quick path for plain ASCII names (the usual case,
-// where the full Unicode mapping gives the same result).
-QString upperCased(const QString &name) {
-    bool lower = false;
-    for (QChar c : name) {
-        const char16_t u = c.unicode();
-        if (u >= 128)
-            return name.normalized(QString::NormalizationForm_C).toUpper();
-        lower = lower || (u >= u'a' && u <= u'z');
-    }
-    if (!lower)
-        return name;
-    QString result = name;
-    for (QChar &c : result)
-        if (c >= u'a' && c <= u'z')
-            c = QChar(char16_t(c.unicode() - (u'a' - u'A')));
-    return result;
 }
 
 void warnNotANumber() {
@@ -206,6 +188,20 @@ ForbiddenCharReplacer::ForbiddenCharReplacer(const QList<ForbiddenRow> &table) :
             i += n;
         }
     }
+    // Each step puts a text in place of one character wherever it stands,
+    // so the steps together put in place of each character of a name what
+    // they make of that character alone: worked out once per character.
+    if (m_hasSurrogates)
+        return;
+    for (const Step &step : std::as_const(m_steps)) {
+        const char16_t c = step.character[0].unicode();
+        if (m_whole.contains(c))
+            continue;
+        QString made{QChar(c)};
+        for (const Step &s : std::as_const(m_steps))
+            made.replace(s.character[0], s.replacement);
+        m_whole.insert(c, made);
+    }
 }
 
 bool ForbiddenCharReplacer::touches(const QString &name) const {
@@ -223,6 +219,17 @@ QString ForbiddenCharReplacer::apply(const QString &name) const {
     // once some character has been replaced.
     if (!touches(name))
         return name;
+    if (!m_hasSurrogates) {
+        QString result;
+        result.reserve(name.size());
+        for (QChar c : name) {
+            if (m_bmp[c.unicode() / 64] & (quint64(1) << (c.unicode() % 64)))
+                result += m_whole.value(c.unicode());
+            else
+                result += c;
+        }
+        return result;
+    }
     QString result = name;
     for (const Step &step : m_steps) {
         if (step.character.size() == 1)
@@ -237,15 +244,6 @@ QString replaceForbiddenChars(const QString &name, const QList<ForbiddenRow> &ta
     return ForbiddenCharReplacer(table).apply(name);
 }
 
-void IdenticalNames::reset() {
-    m_counts.clear();
-    m_counts.insert(QString(), 0);
-}
-
-void IdenticalNames::reserve(qsizetype names) {
-    m_counts.reserve(names + 1);
-}
-
 QString composeNfc(const QString &name) {
     for (QChar c : name)
         if (c.unicode() >= 0x300) // below, no character combines or decomposes
@@ -253,27 +251,154 @@ QString composeNfc(const QString &name) {
     return name;
 }
 
-QString IdenticalNames::number(const QString &name) {
-    const QString key = upperCased(name);
-    auto it = m_counts.find(key);
-    if (it == m_counts.end()) {
-        m_counts.insert(key, 0);
-        return name;
-    }
-    if (it.value() == std::numeric_limits<std::int32_t>::max())
-        throwOverflow();
-    const std::int32_t count = ++it.value();
+namespace {
 
+// Whether the name's upper-cased NFC form is its characters upper-cased one
+// by one through latin1Upper: every character is Latin-1 (none combines or
+// decomposes), but "ß", "ÿ" and "µ", whose capitals are two characters or lie
+// outside Latin-1.
+bool foldsAlone(QStringView s) {
+    for (QChar c : s) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80 && (u >= 0x100 || u == 0xDF || u == 0xFF || u == 0xB5))
+            return false;
+    }
+    return true;
+}
+
+char16_t latin1Upper(char16_t c) {
+    if (c >= u'a' && c <= u'z')
+        return char16_t(c - 0x20);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        return char16_t(c - 0x20);
+    return c;
+}
+
+// FNV-1a over the UTF-16 units, then mixed so that every bit of the hash
+// depends on every unit (the table takes its low bits).
+quint64 mixHash(quint64 h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    h ^= h >> 33;
+    return h;
+}
+
+// The hash of the upper-cased name: a name that folds alone is upper-cased
+// as it is hashed, any other is given upper-cased already.
+quint64 foldedHash(QStringView name, bool alone) {
+    quint64 h = 0xcbf29ce484222325ULL;
+    for (QChar c : name) {
+        h ^= alone ? latin1Upper(c.unicode()) : c.unicode();
+        h *= 0x100000001b3ULL;
+    }
+    return mixHash(h);
+}
+
+// A name numbered: "\" folder levels kept, "_" count before the extension.
+QString numberedName(const QString &name, std::int32_t count) {
     // A name with folder levels ("2015\holiday.jpg") is numbered in its last
     // level only, so that the number never moves the file to another folder.
     const qsizetype cut = name.lastIndexOf(u'\\') + 1;
-    const QString folder = name.left(cut);
     const QString file = name.mid(cut);
-    const QString ext = mTavCommon::TavGetExtension(file);
-    QString numbered = folder + mTavCommon::TavStrWithoutExt(file) + u'_' + QString::number(count);
-    if (!ext.isEmpty())
-        numbered += u'.' + ext;
+    const qsizetype dot = mTavCommon::extensionDot(file);
+    QString numbered = name.left(cut) + (dot < 0 ? file : file.left(dot)) + u'_' + QString::number(count);
+    if (dot >= 0 && dot + 1 < file.size())
+        numbered += u'.' + file.mid(dot + 1);
     return numbered;
+}
+
+} // namespace
+
+void IdenticalNames::reset() {
+    std::vector<Entry>().swap(m_entries);
+    m_slots.assign(16, 0);
+    quint64 hash = 0;
+    find(QStringView(), true, hash);
+    insert(QString(), true, hash);
+}
+
+void IdenticalNames::reserve(qsizetype names) {
+    m_entries.reserve(size_t(names) + 1);
+    qsizetype capacity = qsizetype(m_slots.size());
+    while (capacity < 2 * (names + 1))
+        capacity *= 2;
+    if (capacity > qsizetype(m_slots.size()))
+        grow(capacity);
+}
+
+void IdenticalNames::grow(qsizetype capacity) {
+    m_slots.assign(size_t(capacity), 0);
+    const size_t mask = size_t(capacity) - 1;
+    for (size_t e = 0; e < m_entries.size(); ++e) {
+        size_t i = size_t(m_entries[e].hash) & mask;
+        while (m_slots[i] != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = std::int32_t(e + 1);
+    }
+}
+
+qsizetype IdenticalNames::find(QStringView key, bool alone, quint64 &hash) const {
+    hash = foldedHash(key, alone);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = size_t(hash) & mask; m_slots[i] != 0; i = (i + 1) & mask) {
+        const Entry &e = m_entries[size_t(m_slots[i] - 1)];
+        // Both upper-cased forms have the lengths of the texts held.
+        if (e.hash != hash || e.text.size() != key.size())
+            continue;
+        const QChar *kept = e.text.constData();
+        bool same = true;
+        for (qsizetype k = 0; k < key.size() && same; ++k) {
+            const char16_t a = e.alone ? latin1Upper(kept[k].unicode()) : kept[k].unicode();
+            same = a == (alone ? latin1Upper(key[k].unicode()) : key[k].unicode());
+        }
+        if (same)
+            return m_slots[i] - 1;
+    }
+    return -1;
+}
+
+void IdenticalNames::insert(const QString &key, bool alone, quint64 hash) {
+    if (qsizetype(m_entries.size() + 1) * 2 > qsizetype(m_slots.size()))
+        grow(qsizetype(m_slots.size()) * 2);
+    m_entries.push_back({key, hash, 0, alone});
+    const size_t mask = m_slots.size() - 1;
+    size_t i = size_t(hash) & mask;
+    while (m_slots[i] != 0)
+        i = (i + 1) & mask;
+    m_slots[i] = std::int32_t(m_entries.size());
+}
+
+QString IdenticalNames::number(const QString &name) {
+    // Names are compared upper-cased in NFC; a Latin-1 name (the usual case)
+    // needs neither a copy nor the full Unicode mapping.
+    const bool alone = foldsAlone(name);
+    const QString folded = alone ? QString() : name.normalized(QString::NormalizationForm_C).toUpper();
+    const QString &key = alone ? name : folded;
+    quint64 hash = 0;
+    const qsizetype at = find(key, alone, hash);
+    if (at < 0) {
+        insert(key, alone, hash);
+        return name;
+    }
+    std::int32_t &count = m_entries[size_t(at)].count;
+    if (count == std::numeric_limits<std::int32_t>::max())
+        throwOverflow();
+    return numberedName(name, ++count);
+}
+
+QString IdenticalNames::peek(const QString &name) const {
+    const bool alone = foldsAlone(name);
+    const QString folded = alone ? QString() : name.normalized(QString::NormalizationForm_C).toUpper();
+    quint64 hash = 0;
+    const qsizetype at = find(alone ? QStringView(name) : QStringView(folded), alone, hash);
+    if (at < 0)
+        return name;
+    const std::int32_t count = m_entries[size_t(at)].count;
+    if (count == std::numeric_limits<std::int32_t>::max())
+        throwOverflow();
+    return numberedName(name, count + 1);
 }
 
 CounterField parseCounterField(const QString &text, std::int64_t min, std::int64_t max) {

@@ -76,6 +76,9 @@ private:
     QList<Step> m_steps;
     std::vector<quint64> m_bmp; // one bit per character of the basic plane in the table
     bool m_hasSurrogates = false;
+    // Without characters outside the basic plane: what the steps make of
+    // each character of the table.
+    QHash<char16_t, QString> m_whole;
 };
 
 // Replaces, row by row and character by character in order, every occurrence of
@@ -88,6 +91,11 @@ QString composeNfc(const QString &name);
 
 // The table of new names already given in the current computation, so that
 // identical names (ignoring case) are numbered apart: name, name_1, name_2 …
+//
+// The table holds each name's text, a 64-bit hash of its upper-cased form and
+// a count. A Latin-1 name (the usual case) is held as it was given, shared
+// with the row that shows it, and upper-cased as it is hashed and compared;
+// any other is held upper-cased in NFC.
 class IdenticalNames {
 public:
     IdenticalNames() { reset(); }
@@ -103,16 +111,30 @@ public:
     // "_", the count, and "." extension when it has one. When the name holds
     // "\" (folder levels), only its last level is numbered.
     QString number(const QString &name);
+    // What number would give, the table left as it is.
+    QString peek(const QString &name) const;
 
-    // Room for that many names, so that a long computation does not grow the
-    // table step by step. Call it after reset(), which gives the room back.
+    // Room for that many names in all, so that a long computation does not
+    // grow the table step by step (reset() gives the room back).
     void reserve(qsizetype names);
 
     // Number of entries (including the initial empty one).
-    int size() const { return int(m_counts.size()); }
+    int size() const { return int(m_entries.size()); }
 
 private:
-    QHash<QString, std::int32_t> m_counts; // upper-cased name -> count
+    struct Entry {
+        QString text; // as given (alone) or upper-cased
+        quint64 hash;
+        std::int32_t count;
+        bool alone; // text is upper-cased one character at a time
+    };
+    // The entry of key, or -1; hash is set either way.
+    qsizetype find(QStringView key, bool alone, quint64 &hash) const;
+    void insert(const QString &key, bool alone, quint64 hash);
+    void grow(qsizetype capacity);
+
+    std::vector<Entry> m_entries;
+    std::vector<std::int32_t> m_slots; // open addressing: entry index + 1, 0 when free
 };
 
 // What the controller does after a counter field has been left.

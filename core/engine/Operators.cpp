@@ -34,8 +34,15 @@ QString lastPart(const QString &base, qsizetype j) {
 
 } // namespace
 
-RepcFields scanRepcFields(const QString &name) {
-    RepcFields f;
+namespace {
+
+// The $REPC fields as views of the name they were found in.
+struct RepcViews {
+    QStringView search, replacement, mode;
+};
+
+RepcViews scanRepc(QStringView name) {
+    RepcViews f;
     const qsizetype p = name.indexOf(QLatin1String("$REPC"));
     if (p < 0)
         return f;
@@ -53,13 +60,20 @@ RepcFields scanRepcFields(const QString &name) {
         } else if (c == u'$') {
             if (k == 2) {
                 f.replacement = name.mid(s, i - s);
-                f.mode.clear();
+                f.mode = QStringView();
             } else if (k == 3) {
                 f.mode = name.mid(s, i - s);
             }
         }
     }
     return f;
+}
+
+} // namespace
+
+RepcFields scanRepcFields(const QString &name) {
+    const RepcViews v = scanRepc(name);
+    return {v.search.toString(), v.replacement.toString(), v.mode.toString()};
 }
 
 ReppFields scanReppFields(const QString &name) {
@@ -88,22 +102,44 @@ ReppFields scanReppFields(const QString &name) {
     return f;
 }
 
-QString applyRepc(const QString &name, const QString &base) {
-    const RepcFields f = scanRepcFields(name);
+void applyRepc(QStringView name, QStringView base, QString &out) {
+    const RepcViews f = scanRepc(name);
+    out.resize(0);
     if (f.mode.isEmpty()) {
-        if (f.search.isEmpty())
-            return base;
-        QString result = base;
-        return result.replace(f.search, f.replacement, Qt::CaseSensitive);
+        if (f.search.isEmpty()) {
+            out.append(base);
+            return;
+        }
+        // Every occurrence, left to right, none overlapping.
+        qsizetype from = 0;
+        for (qsizetype at; (at = base.indexOf(f.search, from)) >= 0; from = at + f.search.size()) {
+            out.append(base.mid(from, at - from));
+            out.append(f.replacement);
+        }
+        out.append(base.mid(from));
+        return;
     }
-    const qsizetype q = base.indexOf(f.search, 0, Qt::CaseSensitive) + 1; // an empty search is found at 1
-    if (q < 1)
-        return base;
-    if (f.mode == u"-1")
-        return f.replacement + fromPosition(base, q);
-    if (f.mode == u"1")
-        return leftPart(base, q + f.search.size() - 1) + f.replacement;
-    return name;
+    // An empty search is found at 1.
+    const qsizetype q = f.search.isEmpty() ? 1 : base.indexOf(f.search) + 1;
+    if (q < 1) {
+        out.append(base);
+    } else if (f.mode == u"-1") {
+        out.append(f.replacement);
+        out.append(base.mid(q - 1));
+    } else if (f.mode == u"1") {
+        const qsizetype j = q + f.search.size() - 1;
+        if (j >= 1)
+            out.append(base.left(j));
+        out.append(f.replacement);
+    } else {
+        out.append(name);
+    }
+}
+
+QString applyRepc(const QString &name, const QString &base) {
+    QString out;
+    applyRepc(name, base, out);
+    return out;
 }
 
 std::optional<std::int16_t> readPosition(const QString &text) {

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <cstdint>
 #include <optional>
 
@@ -35,6 +36,8 @@ ReppFields scanReppFields(const QString &name);
 // $REPC applied to base (the old name without its extension). Returns the new
 // whole name; an unknown mode returns name unchanged.
 QString applyRepc(const QString &name, const QString &base);
+// The same, written into out (emptied first, its room kept).
+void applyRepc(QStringView name, QStringView base, QString &out);
 
 // Result of $REPP: stop is true when neither position is usable (message 45
 // has then been shown once and the caller must stop recomputing the list).

@@ -54,14 +54,19 @@ NamingOptions RenameList::effectiveOptions() const {
 
 NameComputer::Result RenameList::compute(const QString &path, const QString &oldName, const QString &folder,
                                          int position) {
-    const NamingOptions effective = effectiveOptions();
-    // The rule keeps the counter the fields say, as the settings store it.
-    if (!effective.continueMode() && effective.startReading == CounterField::Ok &&
-        effective.stepReading == CounterField::Ok) {
-        m_options.rule.DebutPas = effective.rule.DebutPas;
-        m_options.rule.Pas = effective.rule.Pas;
+    // The options and the counter fields rarely change between two files:
+    // the computer takes them again only when they did.
+    if (!m_given || m_txtDebut != m_given->start || m_txtPas != m_given->step || !(m_options == m_given->options)) {
+        const NamingOptions effective = effectiveOptions();
+        // The rule keeps the counter the fields say, as the settings store it.
+        if (!effective.continueMode() && effective.startReading == CounterField::Ok &&
+            effective.stepReading == CounterField::Ok) {
+            m_options.rule.DebutPas = effective.rule.DebutPas;
+            m_options.rule.Pas = effective.rule.Pas;
+        }
+        m_computer.setOptions(effective);
+        m_given = Given{m_options, m_txtDebut, m_txtPas};
     }
-    m_computer.setOptions(effective);
     return m_computer.compute(path, oldName, folder, position);
 }
 
@@ -92,18 +97,26 @@ void RenameList::reportFailure() {
 }
 
 bool RenameList::affiche_nom(const QString &path) {
-    // A file added by an event handled while the list is being rebuilt (a
-    // drop during a folder scan) joins the list once the rebuild is done.
-    if (m_busy) {
-        m_deferred.append(path);
-        return false;
-    }
+    return addPath(path, nullptr);
+}
+
+void RenameList::noteFirstRow() {
     // The first row of an empty list is named with the options as they are:
     // the list's names are as fresh as they can be.
     if (m_model->count() == 0) {
         m_namedWith = effectiveOptions();
         m_stale = false;
     }
+}
+
+bool RenameList::addPath(const QString &path, std::optional<PathParts> *split) {
+    // A file added by an event handled while the list is being rebuilt (a
+    // drop during a folder scan) joins the list once the rebuild is done.
+    if (m_busy) {
+        m_deferred.append(path);
+        return false;
+    }
+    noteFirstRow();
     QString oldName, folder;
     try {
         oldName = mTavCommon::TavGetFileName(path);
@@ -115,7 +128,31 @@ bool RenameList::affiche_nom(const QString &path) {
         m_model->appendFile(parts.folder, parts.name);
         return false;
     }
+    if (split)
+        *split = PathParts{folder, oldName};
     return appendAndCompute(path, folder, oldName);
+}
+
+bool RenameList::addFolderFiles(const QString &folder, const QStringList &names) {
+    // The path helpers cut the first file's path; once they have cut one
+    // into this folder and its name, every other name of the folder (a name
+    // holds no "/") is cut there too, and its path need not be made.
+    bool cut = false;
+    if (m_options.rule.IncrementeFichierIdentique != 0)
+        m_identical.reserve(m_identical.size() + names.size());
+    for (const QString &name : names) {
+        if (cut && !m_busy && !name.isEmpty() && !name.contains(QLatin1Char('/'))) {
+            noteFirstRow();
+            if (appendAndCompute(QString(), folder, name))
+                return true;
+            continue;
+        }
+        std::optional<PathParts> parts;
+        if (addPath(folder + QLatin1Char('/') + name, &parts))
+            return true;
+        cut = parts && parts->folder == folder && parts->name == name;
+    }
+    return false;
 }
 
 bool RenameList::appendAndCompute(const QString &path, const QString &folder, const QString &oldName) {
@@ -139,7 +176,7 @@ bool RenameList::appendAndCompute(const QString &path, const QString &folder, co
     if (result.stop)
         return true;
     if (!result.problem.isEmpty())
-        emit nameNotMade(path, result.problem);
+        emit nameNotMade(path.isNull() ? folder + QLatin1Char('/') + oldName : path, result.problem);
     const QString problem = result.marker               ? QString()
                             : !result.problem.isEmpty() ? result.problem
                                                         : newNameProblem(result.newName, result.makesFolders);
@@ -149,10 +186,9 @@ bool RenameList::appendAndCompute(const QString &path, const QString &folder, co
 }
 
 NameComputer::Result RenameList::computeNewName(const QString &path, int position) {
-    IdenticalNames saved = m_identical;
     NameComputer::Result c = compute(path, mTavCommon::TavGetFileName(path), mTavCommon::TavGetPath(path), position);
-    numberIdentical(c);
-    m_identical = saved;
+    if (!c.marker && !c.stop && c.problem.isEmpty() && m_options.rule.IncrementeFichierIdentique != 0)
+        c.newName = m_identical.peek(c.newName);
     return c;
 }
 
@@ -249,7 +285,7 @@ void RenameList::rebuildRows() {
         if (progress)
             frontEnd().progressStep(i + 1);
         const FileEntry &e = noted.at(i);
-        if (appendAndCompute(e.fullPath(), e.folder, e.oldName)) {
+        if (appendAndCompute(QString(), e.folder, e.oldName)) {
             // The files after the one that stopped stay listed, without
             // a new name, so that nothing leaves the list unasked.
             for (int j = i + 1; j < rows; ++j)

@@ -9,12 +9,15 @@
 
 #include "core/engine/NameComputer.h"
 #include "core/engine/NamingOptions.h"
+#include "core/engine/NewNamePath.h"
 #include "core/engine/Normalise.h"
 #include "core/filelist/RenameListModel.h"
 
 #include <QObject>
 #include <QSet>
 #include <QStringList>
+
+#include <optional>
 
 namespace tav {
 
@@ -63,6 +66,10 @@ public:
     // which tells the caller to stop adding.
     bool affiche_nom(const QString &path);
 
+    // The same for the files of one folder (names without "/"), in order:
+    // what affiche_nom would do for each one's path.
+    bool addFolderFiles(const QString &folder, const QStringList &names);
+
     // Recomputes every row in list order; returns at once while a
     // recomputation runs.
     void update_names();
@@ -101,6 +108,11 @@ private:
     void addDeferred();
     // The identical-names step, applied once the result is known to be kept.
     void numberIdentical(NameComputer::Result &c);
+    // affiche_nom; split, when given, takes the folder and the name the
+    // path helpers cut the path into.
+    bool addPath(const QString &path, std::optional<PathParts> *split);
+    void noteFirstRow();
+    // A null path stands for folder + "/" + oldName.
     bool appendAndCompute(const QString &path, const QString &folder, const QString &oldName);
     void reportFailure();
 
@@ -117,6 +129,12 @@ private:
         CounterField field;
     };
     mutable Reading m_start, m_step; // the counter fields last read
+    // What the computer's options were last made from.
+    struct Given {
+        NamingOptions options;
+        QString start, step;
+    };
+    std::optional<Given> m_given;
 
     IdenticalNames m_identical;
     bool m_busy = false;

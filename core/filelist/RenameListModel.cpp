@@ -93,11 +93,15 @@ void RenameListModel::unindexEntry(const FileEntry &e) {
 }
 
 int RenameListModel::appendEntry(const FileEntry &entry) {
+    return appendEntry(FileEntry(entry));
+}
+
+int RenameListModel::appendEntry(FileEntry &&entry) {
     const int row = count();
     if (!m_batch)
         beginInsertRows(QModelIndex(), row, row);
-    m_rows.append(entry);
-    indexEntry(entry);
+    m_rows.append(std::move(entry));
+    indexEntry(m_rows.constLast());
     if (!m_batch)
         endInsertRows();
     return row;
@@ -107,9 +111,15 @@ int RenameListModel::appendFile(const QString &folder, const QString &oldName) {
     FileEntry e;
     // Files of one folder come one after the other: they share its text
     // rather than each holding a copy.
-    e.folder = !m_rows.isEmpty() && m_rows.constLast().folder == folder ? m_rows.constLast().folder : folder;
+    if (!m_rows.isEmpty()) {
+        const QString &last = m_rows.constLast().folder;
+        const bool same = last.constData() == folder.constData() && last.size() == folder.size();
+        e.folder = same || last == folder ? last : folder;
+    } else {
+        e.folder = folder;
+    }
     e.oldName = oldName;
-    return appendEntry(e);
+    return appendEntry(std::move(e));
 }
 
 void RenameListModel::setNewName(int row, const QString &newName, const QString &nameProblem, bool makesFolders) {

@@ -41,6 +41,7 @@ public:
     void reserve(int rows) { m_rows.reserve(rows); }
     // Appends a row and returns its index.
     int appendEntry(const FileEntry &entry);
+    int appendEntry(FileEntry &&entry);
     // Appends a row for the file folder + "/" + oldName with an empty new name.
     int appendFile(const QString &folder, const QString &oldName);
     void setNewName(int row, const QString &newName, const QString &nameProblem = QString(), bool makesFolders = false);

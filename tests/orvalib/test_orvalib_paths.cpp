@@ -120,6 +120,40 @@ TEST(OrvalibPaths, PositionsBeyond32767FailWithOverflowAndNothingElse) {
     EXPECT_EQ(TavGetPath("/a/b"), "/a");
 }
 
+TEST(OrvalibPaths, TheBindingCutsAnExtensionWhereTheLibraryDoes) {
+    const QStringList names{"img.JPG",
+                            "archive.tar.gz",
+                            "name.",
+                            ".profile",
+                            "readme",
+                            "",
+                            ".",
+                            "..",
+                            "a.b.",
+                            QStringLiteral("\u00e9t\u00e9.\U0001F600"),
+                            QString(32766, QLatin1Char('x')) + ".y",
+                            QString(32767, QLatin1Char('x')) + ".y",
+                            QStringLiteral("a.") + QString(40000, 'z'),
+                            QString(40000, QLatin1Char('z'))};
+    for (const QString &name : names) {
+        const int libraryError = errorNumberOf([&] {
+            TavGetExtension(name);
+            TavStrWithoutExt(name);
+        });
+        qsizetype dot = -2;
+        EXPECT_EQ(errorNumberOf([&] { dot = extensionDot(name); }), libraryError) << name.size();
+        if (libraryError != 0)
+            continue;
+        EXPECT_EQ(dot < 0 ? name : name.left(dot), TavStrWithoutExt(name)) << name.size();
+        EXPECT_EQ(dot < 0 ? QString() : name.mid(dot + 1), TavGetExtension(name)) << name.size();
+    }
+    // Without the library the cut fails as the library's helpers would.
+    QTemporaryDir empty;
+    setLibraryFolder(empty.path());
+    EXPECT_EQ(errorNumberOf([] { extensionDot(QStringLiteral("a.b")); }), tav::ErrLibraryNotFound);
+    setLibraryFolder(QString());
+}
+
 TEST(OrvalibFiles, ExistenceAndFolderTestsOnRealObjects) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());

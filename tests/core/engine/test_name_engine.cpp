@@ -214,6 +214,43 @@ TEST_F(EngineFixture, IdenticalNamesAreNumberedAcrossAddsUntilTheNextRefresh) {
     EXPECT_EQ(newNames().count(QStringLiteral("holiday.jpg")), 3);
 }
 
+TEST_F(EngineFixture, AFoldersFilesAddedTogetherGetTheRowsOfOneByOne) {
+    // Names that make equal new names, names without extension, a name
+    // holding "/" (cut where it stands), at the root and in a folder.
+    const QStringList names{"b.JPG", "B.jpg", "a", "A", "x.tar.gz", "a/b.jpg", "é.jpg", "É.JPG", ".jpg", ""};
+    pattern("$REPC/b/a$");
+    engine.rule().IncrementeFichierIdentique = 1;
+    engine.setTxtDebut(QStringLiteral("1"));
+    RenameList together;
+    together.setOptions(engine.options());
+    for (const QString &folder : {dir.path(), QString()}) {
+        engine.clearList();
+        together.clearList();
+        for (const QString &name : names)
+            engine.affiche_nom(folder + QLatin1Char('/') + name);
+        together.addFolderFiles(folder, names);
+        ASSERT_EQ(together.model()->count(), engine.model()->count());
+        for (int i = 0; i < engine.model()->count(); ++i) {
+            const FileEntry &one = engine.model()->entry(i), &all = together.model()->entry(i);
+            EXPECT_EQ(all.folder, one.folder) << i;
+            EXPECT_EQ(all.oldName, one.oldName) << i;
+            EXPECT_EQ(all.newName, one.newName) << i;
+            EXPECT_EQ(all.nameProblem, one.nameProblem) << i;
+        }
+    }
+}
+
+TEST_F(EngineFixture, TokensThatValuesSpellAreReplacedByTheStepsAfterThem) {
+    engine.setClock([] { return QDateTime(QDate(2024, 2, 9), QTime(7, 8, 9)); });
+    engine.rule().RemplacerCaractereInterdit = 0;
+    // "*" puts "A" between the pattern's "$": the current year, then the folder.
+    pattern("$*$ $P$");
+    EXPECT_EQ(nameOf(make("Voyage/A.jpg")), QStringLiteral("2024 Voyage.jpg"));
+    // A base name that holds tokens: those of later steps are replaced, "$N$" is not.
+    pattern("*");
+    EXPECT_EQ(nameOf(make("Voyage/$N$ $P$ $J$.jpg")), QStringLiteral("$N$ Voyage 09.jpg"));
+}
+
 TEST_F(EngineFixture, ContinueModeStartsAfterTheHighestNumberInTheFolder) {
     make("IMG_005.jpg");
     make("IMG_012.jpg");

@@ -100,6 +100,37 @@ TEST(Normalise, ForbiddenCharactersAreExactAndOrdered) {
     EXPECT_EQ(ForbiddenCharReplacer().apply(QStringLiteral("a:b")), u"a:b");
 }
 
+TEST(Normalise, ForbiddenCharactersInOnePassAsRowAfterRow) {
+    // The table applied as written: each character of each row, in order,
+    // replaced wherever it stands in the name as it is by then.
+    const auto stepByStep = [](QString name, const QList<ForbiddenRow> &table) {
+        for (const ForbiddenRow &row : table)
+            for (QChar c : row.chars)
+                name.replace(c, row.replacement);
+        return name;
+    };
+    const QList<QList<ForbiddenRow>> tables{
+        initialTable(),
+        {{QStringLiteral("ab"), QStringLiteral("ba")},
+         {QStringLiteral("b"), QStringLiteral("xa")},
+         {QStringLiteral("a"), QString()},
+         {QStringLiteral("é"), QStringLiteral("e\u0301")},
+         {QStringLiteral("\u0301"), QStringLiteral("?")},
+         {QStringLiteral("?"), QStringLiteral("😀")}},
+    };
+    const QString alphabet = QStringLiteral("abxé?e\u0301😀 É/:");
+    QRandomGenerator rng(7);
+    for (const QList<ForbiddenRow> &table : tables) {
+        const ForbiddenCharReplacer prepared(table);
+        for (int i = 0; i < 500; ++i) {
+            QString name;
+            for (int k = rng.bounded(8); k > 0; --k)
+                name += alphabet[rng.bounded(int(alphabet.size()))];
+            ASSERT_EQ(prepared.apply(name), stepByStep(name, table)) << name.toStdString();
+        }
+    }
+}
+
 TEST(IdenticalNamesTable, NumbersRepeatsIgnoringCase) {
     IdenticalNames t;
     EXPECT_EQ(t.number(QStringLiteral("holiday.jpg")), u"holiday.jpg");
@@ -141,7 +172,7 @@ TEST(IdenticalNamesTable, SameResultsAsTheLinearTable) {
     };
     QList<Entry> linear{{QString(), 0}};
     const auto reference = [&](const QString &name) {
-        const QString upper = name.toUpper();
+        const QString upper = name.normalized(QString::NormalizationForm_C).toUpper();
         for (Entry &e : linear) {
             if (e.name == upper) {
                 ++e.count;
@@ -156,12 +187,25 @@ TEST(IdenticalNamesTable, SameResultsAsTheLinearTable) {
 
     IdenticalNames t;
     QRandomGenerator rng(12345);
-    const QStringList stems{QStringLiteral("a"), QStringLiteral("A"),   QStringLiteral("é"),
-                            QStringLiteral("É"), QStringLiteral("b.c"), QString()};
+    // Latin-1 letters are upper-cased one by one, others through the full
+    // mapping: "ß", "ÿ", "µ", "ſ" and the Kelvin sign have capitals elsewhere.
+    const QStringList stems{QStringLiteral("a"), QStringLiteral("A"),       QStringLiteral("é"),
+                            QStringLiteral("É"), QStringLiteral("b.c"),     QString(),
+                            QStringLiteral("ß"), QStringLiteral("SS"),      QStringLiteral("ÿ"),
+                            QStringLiteral("Ÿ"), QStringLiteral("µ"),       QStringLiteral("Μ"),
+                            QStringLiteral("ſ"), QStringLiteral("s"),       QStringLiteral("\u212a"),
+                            QStringLiteral("k"), QStringLiteral("e\u0301"), QStringLiteral("÷×ªº")};
     const QStringList exts{QStringLiteral(".jpg"), QStringLiteral(".JPG"), QString(), QStringLiteral(".")};
     for (int i = 0; i < 2000; ++i) {
-        const QString name = stems[rng.bounded(int(stems.size()))] + exts[rng.bounded(int(exts.size()))];
+        const QString name = stems[rng.bounded(int(stems.size()))] + stems[rng.bounded(int(stems.size()))] +
+                             exts[rng.bounded(int(exts.size()))];
         ASSERT_EQ(t.number(name), reference(name)) << i << ' ' << name.toStdString();
+    }
+    // Every character up to the combining marks, alone: the same name as
+    // another exactly when their capitals are the same.
+    for (char16_t c = 0x20; c < 0x300; ++c) {
+        const QString name(QChar{c});
+        ASSERT_EQ(t.number(name), reference(name)) << int(c);
     }
     EXPECT_EQ(t.size(), linear.size());
 }
