@@ -63,6 +63,65 @@ quint64 foldedHash(const char *name, qsizetype size) {
     return h;
 }
 
+// 64-bit hashes to entries by open addressing: two arrays, no node per key.
+class FlatIndex {
+public:
+    void reserve(qsizetype n) { grow(n); }
+    // The entry under h, or -1.
+    qsizetype value(quint64 h) const {
+        if (m_values.empty())
+            return -1;
+        for (size_t k = slot(h);; k = (k + 1) & m_mask) {
+            if (m_values[k] < 0)
+                return -1;
+            if (m_keys[k] == h)
+                return m_values[k];
+        }
+    }
+    bool contains(quint64 h) const { return value(h) >= 0; }
+    // The entry already under h, or -1 once v is put there.
+    qsizetype insert(quint64 h, qsizetype v) {
+        if (size_t(m_count + 1) * 2 > m_values.size())
+            grow(m_count + 1);
+        size_t k = slot(h);
+        for (; m_values[k] >= 0; k = (k + 1) & m_mask)
+            if (m_keys[k] == h)
+                return m_values[k];
+        m_keys[k] = h;
+        m_values[k] = qint32(v);
+        ++m_count;
+        return -1;
+    }
+
+private:
+    size_t slot(quint64 h) const {
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdULL;
+        h ^= h >> 33;
+        return size_t(h) & m_mask;
+    }
+    void grow(qsizetype n) {
+        size_t capacity = 16;
+        while (capacity < size_t(n) * 2)
+            capacity *= 2;
+        if (capacity <= m_values.size())
+            return;
+        std::vector<quint64> keys(capacity);
+        std::vector<qint32> values(capacity, -1);
+        keys.swap(m_keys);
+        values.swap(m_values);
+        m_mask = capacity - 1;
+        m_count = 0;
+        for (size_t k = 0; k < values.size(); ++k)
+            if (values[k] >= 0)
+                insert(keys[k], values[k]);
+    }
+    std::vector<quint64> m_keys;
+    std::vector<qint32> m_values; // -1: a free slot
+    size_t m_mask = 0;
+    qsizetype m_count = 0;
+};
+
 } // namespace
 
 // The names in the folders of a batch, each folder read once: a look-up here
@@ -79,7 +138,7 @@ public:
         QByteArray path;
         int fd = -1; // kept open for the moves, or -1
         bool listed = false;
-        QSet<quint64> names;
+        FlatIndex names;  // the hashes of its names
         QByteArray probe; // a listed name with ASCII letters, for the case test
         // Listed names with non-ASCII letters by their comparable form (NFC,
         // case folded): the same name may have been written in another form.
@@ -175,7 +234,7 @@ private:
                 if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                     continue;
                 const qsizetype len = qsizetype(std::strlen(n));
-                f.names.insert(foldedHash(n, len));
+                f.names.insert(foldedHash(n, len), 0);
                 bool ascii = true, letters = false;
                 for (qsizetype k = 0; k < len; ++k) {
                     const unsigned char c = static_cast<unsigned char>(n[k]);
@@ -243,29 +302,28 @@ public:
     }
 
     void reserve(qsizetype n) { m_first.reserve(n); }
+    // (Entries of a batch fit in 31 bits: the list's rows are counted in an int.)
 
     // The entry with this key (keyOf(j) gives entry j's key), or -1. The
     // key is made (key()) only when an entry has its hash.
     template <typename Key, typename KeyOf> qsizetype find(quint64 h, Key &&key, KeyOf &&keyOf) const {
-        const auto it = m_first.constFind(h);
-        if (it == m_first.cend())
+        const qsizetype first = m_first.value(h);
+        if (first < 0)
             return -1;
         const QString wanted = key();
-        if (keyOf(it.value()) == wanted)
-            return it.value();
+        if (keyOf(first) == wanted)
+            return first;
         return m_more.value(wanted, -1);
     }
 
     // The entry that already has entry i's key, or -1 once entry i is recorded with it.
     template <typename KeyOf> qsizetype findOrInsert(quint64 h, qsizetype i, KeyOf &&keyOf) {
-        const auto it = m_first.constFind(h);
-        if (it == m_first.cend()) {
-            m_first.insert(h, i);
+        const qsizetype first = m_first.insert(h, i);
+        if (first < 0)
             return -1;
-        }
         const QString key = keyOf(i);
-        if (keyOf(it.value()) == key)
-            return it.value();
+        if (keyOf(first) == key)
+            return first;
         const auto more = m_more.constFind(key);
         if (more != m_more.cend())
             return more.value();
@@ -274,7 +332,7 @@ public:
     }
 
 private:
-    QHash<quint64, qsizetype> m_first;
+    FlatIndex m_first;
     QHash<QString, qsizetype> m_more;
 };
 
@@ -752,12 +810,16 @@ bool BatchRun::beginJournal(QString *error) {
             toMove.push_back(i);
         }
     }
-    auto line = [this, &toMove](qsizetype k, QByteArray &out) {
+    journalFields::FolderField oldFolder, newFolder;
+    auto line = [&](qsizetype k, QByteArray &out) {
+        if ((k & 1023) == 1023 && hooks.events)
+            guarded([&] { hooks.events(); }); // a long journal takes a while
         const qsizetype i = toMove[size_t(k)];
         const RenameItem &it = b.m_items[i];
         const RenameBatch::NameBytes &temp = b.m_names[i].tempName;
-        RenameJournal::appendRecord(out, {it.oldFolder, it.oldName}, {it.oldFolder, temp.data, temp.size()},
-                                    {it.newFolder, it.newName}, b.m_identities[i]);
+        const QByteArray &from = oldFolder.of(it.oldFolder);
+        RenameJournal::appendRecord(out, {from, it.oldName}, {from, temp.data, temp.size()},
+                                    {newFolder.of(it.newFolder), it.newName}, b.m_identities[i]);
     };
     QString journalError;
     if (!toMove.empty() && !journal.begin(qsizetype(toMove.size()), line, &journalError)) {

@@ -292,6 +292,7 @@ bool RenameRun::runBatch(RenameBatch &batch, const QList<RenameItem> &items, QSt
         throw;
     }
     removeRenamedRows();
+    frontEnd().processEvents();
     return ran;
 }
 
@@ -349,6 +350,7 @@ void RenameRun::run() {
     // Each pass is a batch of its own in the history.
     if (m_report.renamed > 0)
         m_report.historyId = history::record(batch, createdFolders, m_settings.TailleHistorique);
+    frontEnd().processEvents();
 
     if (!ran) {
         frontEnd().progressEnd();
@@ -369,10 +371,15 @@ void RenameRun::afterBatch(const RenameBatch &batch, int n) {
 
     frontEnd().progressEnd();
     switchOn();
+    // What the window does with a large batch's end takes a while: its events
+    // run between the steps.
+    frontEnd().processEvents();
     if (m_cb.countLabel)
         m_cb.countLabel(m_engine.countLabelText());
+    frontEnd().processEvents();
     if (m_cb.refreshFolderList)
         m_cb.refreshFolderList();
+    frontEnd().processEvents();
     reportFailures(batch);
 
     if (!batch.stopped())

@@ -157,6 +157,7 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
     out += "B\t" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\t' + QByteArray::number(count) + '\t' +
            QByteArray::number(undoes) + '\t' + encodePath(folderOf(batch.item(first).oldPath())) + '\n';
     bool written = true;
+    journalFields::FolderField oldFolder, newFolder;
     for (qsizetype i = first; written && i < batch.size(); ++i) {
         if (!recorded(i))
             continue;
@@ -165,15 +166,16 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
         const FileIdentity id =
             batch.outcome(i).copied || !batch.identity(i).valid() ? fileIdentity(it.newPath()) : batch.identity(i);
         out += "F\t";
-        journalFields::appendPath(out, {it.oldFolder, it.oldName});
+        journalFields::appendPath(out, {oldFolder.of(it.oldFolder), it.oldName});
         out += '\t';
-        journalFields::appendPath(out, {it.newFolder, it.newName});
+        journalFields::appendPath(out, {newFolder.of(it.newFolder), it.newName});
         out += '\t';
         journalFields::appendIdentity(out, id);
         out += '\n';
         if (out.size() >= Block) {
             written = writeAllTo(fd, out);
             out.resize(0);
+            frontEnd().processEvents(); // a window stays answering through a large batch
         }
     }
     for (const QString &f : createdFolders)

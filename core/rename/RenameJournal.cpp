@@ -43,10 +43,14 @@ namespace {
 // byte (or, for an ASCII text, character).
 template <typename Chars> void appendEncoded(QByteArray &out, qsizetype length, Chars &&chars) {
     static const char hex[] = "0123456789ABCDEF";
-    const qsizetype start = out.size();
-    out.resize(start + 3 * length);
-    char *w = out.data() + start;
+    // Through a buffer on the stack: one append per 256 characters.
+    char buffer[768];
+    char *w = buffer;
     for (qsizetype k = 0; k < length; ++k) {
+        if (w > buffer + sizeof buffer - 3) {
+            out.append(buffer, w - buffer);
+            w = buffer;
+        }
         const unsigned c = chars(k);
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
             c == '_' || c == '~' || c == '/') {
@@ -57,7 +61,7 @@ template <typename Chars> void appendEncoded(QByteArray &out, qsizetype length, 
             *w++ = hex[c & 0x0F];
         }
     }
-    out.resize(w - out.constData());
+    out.append(buffer, w - buffer);
 }
 
 // The digits of v, written backwards from end; returns where they begin.
@@ -107,7 +111,10 @@ void journalFields::appendPathBytes(QByteArray &out, const char *bytes, qsizetyp
 }
 
 void journalFields::appendPath(QByteArray &out, const Parts &path) {
-    appendPath(out, path.folder);
+    if (path.encodedFolder)
+        out += *path.encodedFolder;
+    else
+        appendPath(out, path.folder);
     if (path.bytes)
         appendPathBytes(out, path.bytes, path.size);
     else

@@ -32,13 +32,34 @@ void appendIdentity(QByteArray &out, const FileIdentity &id);
 // bytes), written as one field without being joined first.
 struct Parts {
     QStringView folder;
+    const QByteArray *encodedFolder = nullptr; // the folder already percent-encoded, instead of folder
     QStringView name;
     const char *bytes = nullptr; // the name encoded, instead of name
     qsizetype size = 0;
     Parts(QStringView folder, QStringView name) : folder(folder), name(name) {}
     Parts(QStringView folder, const char *bytes, qsizetype size) : folder(folder), bytes(bytes), size(size) {}
+    Parts(const QByteArray &encodedFolder, QStringView name) : encodedFolder(&encodedFolder), name(name) {}
+    Parts(const QByteArray &encodedFolder, const char *bytes, qsizetype size)
+        : encodedFolder(&encodedFolder), bytes(bytes), size(size) {}
 };
 void appendPath(QByteArray &out, const Parts &path);
+// The percent-encoded form of the folder of the line before, made again only
+// when the folder's string changes: the lines of one folder share it.
+class FolderField {
+public:
+    const QByteArray &of(const QString &folder) {
+        if (folder.constData() != m_folder.constData() || folder.size() != m_folder.size()) {
+            m_folder = folder; // kept: its data cannot be reused for another folder meanwhile
+            m_encoded.resize(0);
+            appendPath(m_encoded, QStringView(folder));
+        }
+        return m_encoded;
+    }
+
+private:
+    QString m_folder;
+    QByteArray m_encoded;
+};
 // The identity in the four fields from first on.
 FileIdentity identity(const QList<QByteArray> &fields, qsizetype first);
 } // namespace journalFields
