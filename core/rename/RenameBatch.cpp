@@ -818,8 +818,11 @@ bool BatchRun::beginJournal(QString *error) {
         const RenameItem &it = b.m_items[i];
         const RenameBatch::NameBytes &temp = b.m_names[i].tempName;
         const QByteArray &from = oldFolder.of(it.oldFolder);
-        RenameJournal::appendRecord(out, {from, it.oldName}, {from, temp.data, temp.size()},
-                                    {newFolder.of(it.newFolder), it.newName}, b.m_identities[i]);
+        // (No temporary name when the batch was not prepared: an empty field.)
+        const journalFields::Parts tempPath = temp.isEmpty() ? journalFields::Parts(QStringView(), QStringView())
+                                                             : journalFields::Parts(from, temp.data, temp.size());
+        RenameJournal::appendRecord(out, {from, it.oldName}, tempPath, {newFolder.of(it.newFolder), it.newName},
+                                    b.m_identities[i]);
     };
     QString journalError;
     if (!toMove.empty() && !journal.begin(qsizetype(toMove.size()), line, &journalError)) {
