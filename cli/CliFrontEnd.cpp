@@ -101,6 +101,9 @@ void CliFrontEnd::showPlainError(const QString &text) {
 }
 
 void CliFrontEnd::progressStart(int maximum) {
+    // A progress line of the stage before (the preparation) is ended first.
+    if (m_progressOnTerminal && m_progressMax > 0 && m_progressShown.isValid())
+        write(QStringLiteral("\n"));
     m_progressMax = maximum;
     m_progressShown.invalidate();
 }
@@ -113,13 +116,15 @@ void CliFrontEnd::progressStep(int value) {
     if (value < m_progressMax && m_progressShown.isValid() && m_progressShown.elapsed() < 100)
         return;
     m_progressShown.start();
-    write(QStringLiteral("\r%1/%2").arg(value).arg(m_progressMax));
+    const QString prefix = m_progressText.isEmpty() ? QString() : m_progressText + QLatin1Char(' ');
+    write(QStringLiteral("\r%1%2/%3").arg(prefix).arg(value).arg(m_progressMax));
 }
 
 void CliFrontEnd::progressEnd() {
     if (m_progressOnTerminal && m_progressMax > 0)
         write(QStringLiteral("\n"));
     m_progressMax = 0;
+    m_progressText.clear();
 }
 
 void CliFrontEnd::processEvents() {

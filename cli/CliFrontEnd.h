@@ -29,6 +29,7 @@ public:
     void progressStart(int maximum) override;
     void progressStep(int value) override;
     void progressEnd() override;
+    void progressText(const QString &text) override { m_progressText = text; }
     void processEvents() override;
     bool reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix) override;
 
@@ -47,6 +48,7 @@ private:
     bool m_interactive = false;
     bool m_progressOnTerminal = false;
     int m_progressMax = 0;
+    QString m_progressText;        // written before the counts
     QElapsedTimer m_progressShown; // when the progress line was last written
     int m_errorsReported = 0;
 };

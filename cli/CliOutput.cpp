@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <cstring>
+
 namespace tav {
 
 namespace {
@@ -132,9 +134,64 @@ QByteArray pathBytes(const QString &path) {
 
 RecordWriter::RecordWriter(std::FILE *out, std::FILE *err, bool nul) : m_out(out), m_err(err), m_nul(nul) {}
 
+// The records are kept in m_line (no allocation per record) and written once
+// it holds about 64 KiB, or before any other output.
+void RecordWriter::writeBlock() {
+    if (!m_line.isEmpty())
+        std::fwrite(m_line.constData(), 1, size_t(m_line.size()), m_out);
+    m_line.resize(0);
+}
+
+void RecordWriter::endRecord() {
+    if (!m_nul)
+        m_line += '\n';
+    if (m_line.size() >= (qsizetype(1) << 16))
+        writeBlock();
+}
+
+void RecordWriter::record(const char *word, std::initializer_list<QStringView> first,
+                          std::initializer_list<QStringView> second) {
+    auto field = [this](std::initializer_list<QStringView> parts) {
+        QByteArray &bytes = m_field;
+        bytes.resize(0);
+        for (QStringView part : parts) {
+            const char16_t *s = part.utf16();
+            qsizetype k = 0;
+            while (k < part.size() && s[k] < 0x80)
+                ++k;
+            if (k < part.size()) {
+                bytes += QFile::encodeName(part.toString());
+                continue;
+            }
+            const qsizetype at = bytes.size();
+            bytes.resize(at + part.size());
+            char *w = bytes.data() + at;
+            for (k = 0; k < part.size(); ++k)
+                w[k] = char(s[k]);
+        }
+        if (m_nul) {
+            m_line += bytes;
+            m_line += '\0';
+        } else {
+            appendEscaped(m_line, bytes);
+        }
+    };
+    if (m_nul) {
+        m_line += word;
+        m_line += '\0';
+    } else {
+        appendEscaped(m_line, QByteArray::fromRawData(word, qsizetype(std::strlen(word))));
+        m_line += '\t';
+    }
+    field(first);
+    if (!m_nul)
+        m_line += '\t';
+    field(second);
+    endRecord();
+}
+
 void RecordWriter::record(const QList<QByteArray> &fields) {
-    QByteArray &line = m_line; // kept between records: no allocation per record
-    line.resize(0);
+    QByteArray &line = m_line;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (m_nul) {
             line += fields.at(i);
@@ -145,12 +202,11 @@ void RecordWriter::record(const QList<QByteArray> &fields) {
             appendEscaped(line, fields.at(i));
         }
     }
-    if (!m_nul)
-        line += '\n';
-    std::fwrite(line.constData(), 1, size_t(line.size()), m_out);
+    endRecord();
 }
 
 void RecordWriter::summary(const QString &line) {
+    writeBlock();
     if (m_nul) {
         std::fflush(m_out);
         note(line);
@@ -160,11 +216,13 @@ void RecordWriter::summary(const QString &line) {
 }
 
 void RecordWriter::note(const QString &line) {
+    writeBlock();
     writeText(m_err, line);
     std::fflush(m_err);
 }
 
 void RecordWriter::flush() {
+    writeBlock();
     std::fflush(m_out);
     std::fflush(m_err);
 }

@@ -21,6 +21,7 @@
 #include <QStringView>
 
 #include <cstdio>
+#include <initializer_list>
 
 namespace tav {
 
@@ -38,12 +39,19 @@ QByteArray pathBytes(const QString &path);
 class RecordWriter {
 public:
     explicit RecordWriter(std::FILE *out = stdout, std::FILE *err = stderr, bool nul = false);
+    ~RecordWriter() { writeBlock(); }
+    RecordWriter(const RecordWriter &) = delete;
+    RecordWriter &operator=(const RecordWriter &) = delete;
 
     void setNul(bool nul) { m_nul = nul; }
     bool nul() const { return m_nul; }
 
     // One record, its fields as raw bytes (see above for how they are written).
     void record(const QList<QByteArray> &fields);
+    // A record of a word and two fields given as texts in parts, each field
+    // encoded as a path is (a rename's old and new paths as folder and name:
+    // no path is built per record). Records go out in blocks.
+    void record(const char *word, std::initializer_list<QStringView> first, std::initializer_list<QStringView> second);
     // A line for people (a summary): standard output in line mode, standard
     // error in NUL mode. Written as text, not escaped.
     void summary(const QString &line);
@@ -56,8 +64,11 @@ public:
 private:
     std::FILE *m_out;
     std::FILE *m_err;
+    void endRecord();
+    void writeBlock();
     bool m_nul;
-    QByteArray m_line;
+    QByteArray m_line;  // the records not written yet
+    QByteArray m_field; // one field's bytes, before they are escaped
 };
 
 // Records formatted as RecordWriter::record formats them, gathered into

@@ -69,20 +69,27 @@ int runCliRename(RenameList &engine, Settings &settings, const CliRenameOptions 
         const RenameReport report = cmdRenommer_Click(engine, settings, callbacks);
         batchStopped = batchStopped || report.stopped;
         batchStarted = batchStarted || report.started;
+        QList<RenameItem> items = report.items;
         QList<RenameLine> lines = report.lines;
         if (lines.isEmpty() && report.cancelled) {
             // Declined before the batch was built: every listed file stays.
-            for (const FileEntry &e : engine.model()->entries())
-                lines.append(
-                    {RenameStatus::Blocked, e.fullPath(), QString(), renameText("CliCancelled", "batch cancelled")});
+            for (const FileEntry &e : engine.model()->entries()) {
+                items.append(RenameItem(e.fullPath(), QString()));
+                lines.append({RenameStatus::Blocked, renameText("CliCancelled", "batch cancelled")});
+            }
         }
-        for (const RenameLine &l : lines) {
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const RenameLine &l = lines[i];
+            const RenameItem &item = items[i];
             const RenameStatus status = l.status == RenameStatus::Pending ? RenameStatus::Blocked : l.status;
-            QString detail = status == RenameStatus::Renamed ? l.newPath : oneLine(l.reason);
-            if (detail.isEmpty())
-                detail = renameText("CliCancelled", "batch cancelled");
-            out.record({statusWord(status), pathBytes(l.oldPath),
-                        status == RenameStatus::Renamed ? pathBytes(detail) : utf8(detail)});
+            if (status == RenameStatus::Renamed) {
+                out.record(statusWord(status), {item.oldFolder, item.oldName}, {item.newFolder, item.newName});
+            } else {
+                QString detail = oneLine(l.reason);
+                if (detail.isEmpty())
+                    detail = renameText("CliCancelled", "batch cancelled");
+                out.record(statusWord(status), {item.oldFolder, item.oldName}, {detail});
+            }
             renamed += status == RenameStatus::Renamed;
             blocked += status == RenameStatus::Blocked;
             failed += status == RenameStatus::Failed;
@@ -98,9 +105,9 @@ int runCliRename(RenameList &engine, Settings &settings, const CliRenameOptions 
             break;
         // Files that were not renamed stay listed; they were counted already.
         QSet<QString> notRenamed;
-        for (const RenameLine &l : report.lines)
-            if (l.status != RenameStatus::Renamed)
-                notRenamed.insert(l.oldPath);
+        for (qsizetype i = 0; i < report.lines.size(); ++i)
+            if (report.lines[i].status != RenameStatus::Renamed)
+                notRenamed.insert(report.items[i].oldPath());
         QList<int> stale;
         for (int row = 0; row < engine.model()->count(); ++row)
             if (notRenamed.contains(engine.model()->entry(row).fullPath()))

@@ -163,8 +163,23 @@ int main(int argc, char **argv) {
     qint64 longest = 0, turns = 0;
     QElapsedTimer sinceTurn;
     QTimer beat;
+    // Where the rename was at each turn (the progress bar's text and value,
+    // the rows left): the longest pause is told by where it began and ended.
+    auto *progress = window.findChild<QProgressBar *>(QStringLiteral("ProgressBar1"));
+    auto where = [&] {
+        if (!progress->isVisible())
+            return QStringLiteral("no progress bar, %1 rows").arg(model->rowCount());
+        return QStringLiteral("bar %1 %2/%3").arg(progress->format()).arg(progress->value()).arg(progress->maximum());
+    };
+    QString lastWhere, longestFrom, longestTo;
     QObject::connect(&beat, &QTimer::timeout, [&] {
-        longest = std::max(longest, sinceTurn.nsecsElapsed());
+        const QString now = where();
+        if (sinceTurn.nsecsElapsed() > longest) {
+            longest = sinceTurn.nsecsElapsed();
+            longestFrom = lastWhere;
+            longestTo = now;
+        }
+        lastWhere = now;
         sinceTurn.start();
         ++turns;
     });
@@ -190,15 +205,21 @@ int main(int argc, char **argv) {
     const int rows = model->rowCount();
     beat.start(5);
     sinceTurn.start();
+    lastWhere = where();
     t.start();
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdRenommer")), Qt::LeftButton);
     const qint64 renameMs = t.elapsed();
-    longest = std::max(longest, sinceTurn.nsecsElapsed());
+    if (sinceTurn.nsecsElapsed() > longest) {
+        longest = sinceTurn.nsecsElapsed();
+        longestFrom = lastWhere;
+        longestTo = QStringLiteral("the rename's end");
+    }
     beat.stop();
     std::printf("rename of %d listed files:  %lld ms (%d left in the list, %d paints, %lld event turns, "
                 "the window unanswering %.0f ms at most)\n",
                 rows, static_cast<long long>(renameMs), model->rowCount(), painted.paints,
                 static_cast<long long>(turns), longest / 1e6);
+    std::printf("  the longest pause: from \"%s\" to \"%s\"\n", qPrintable(longestFrom), qPrintable(longestTo));
 
     setFrontEnd(nullptr);
     modIniFile::setSettingsFilePath(QString());

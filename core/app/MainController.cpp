@@ -214,7 +214,7 @@ void MainController::writeRule(const QString &text) {
 // --- Rule options ------------------------------------------------------------------
 
 void MainController::recomputeAll() {
-    if (m_updatesEnabled)
+    if (m_updatesEnabled && !renameRunning())
         trap(proc("update_names"), [&] { m_list.update_names(); });
 }
 
@@ -307,7 +307,7 @@ QString MainController::txtNbPasse_LostFocus(const QString &text) {
 // --- The rename list ---------------------------------------------------------------
 
 int MainController::addFiles(const QStringList &paths, Presence presence) {
-    if (m_actionRunning)
+    if (m_actionRunning || renameRunning())
         return 0;
     int leftOut = 0;
     FrontEnd &fe = frontEnd();
@@ -532,7 +532,7 @@ QStringList MainController::openPaths(const QStringList &paths) {
 }
 
 void MainController::cmdDel_Click(const QList<int> &selectedRows) {
-    if (selectedRows.isEmpty())
+    if (selectedRows.isEmpty() || renameRunning())
         return;
     model()->removeRowList(selectedRows);
     recomputeAll();
@@ -540,6 +540,8 @@ void MainController::cmdDel_Click(const QList<int> &selectedRows) {
 }
 
 void MainController::cmdClear_Click() {
+    if (renameRunning())
+        return;
     m_list.clearList();
     emit countLabelChanged(i18n::Message(19, QStringLiteral("0")));
 }
@@ -548,7 +550,7 @@ QList<int> MainController::cmdUp_Click(const QList<int> &selectedRows) {
     QList<int> rows = selectedRows;
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    if (rows.isEmpty() || rows.first() <= 0)
+    if (rows.isEmpty() || rows.first() <= 0 || renameRunning())
         return rows;
     for (int &r : rows) {
         model()->swapRows(r, r - 1);
@@ -563,7 +565,7 @@ QList<int> MainController::cmdDown_Click(const QList<int> &selectedRows) {
     QList<int> rows = selectedRows;
     std::sort(rows.begin(), rows.end(), std::greater<int>());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    if (rows.isEmpty() || rows.first() >= model()->count() - 1)
+    if (rows.isEmpty() || rows.first() >= model()->count() - 1 || renameRunning())
         return rows;
     for (int &r : rows) {
         model()->swapRows(r, r + 1);
@@ -577,7 +579,7 @@ QList<int> MainController::cmdDown_Click(const QList<int> &selectedRows) {
 
 int MainController::dragRow(int from, int to) {
     const int n = model()->count();
-    if (from < 0 || from >= n || to < 0 || from == to)
+    if (from < 0 || from >= n || to < 0 || from == to || renameRunning())
         return from;
     to = std::min(to, n - 1);
     model()->moveRow(from, to);
@@ -723,7 +725,7 @@ bool MainController::canUndo() const {
 }
 
 void MainController::cmdAnnulerRenommage_Click() {
-    if (m_actionRunning)
+    if (m_actionRunning || renameRunning())
         return;
     const QList<HistoryBatch> batches = history::list();
     if (batches.isEmpty()) {

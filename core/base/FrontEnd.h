@@ -86,6 +86,8 @@ public:
     virtual void progressStart(int /*maximum*/) {}
     virtual void progressStep(int /*value*/) {}
     virtual void progressEnd() {}
+    // What the progress is of, shown with the bar until the next text (empty: none).
+    virtual void progressText(const QString & /*text*/) {}
 
     // Lets pending window events run (repaint, stop button, Escape).
     virtual void processEvents() {}

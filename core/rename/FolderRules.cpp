@@ -162,7 +162,8 @@ QString nameRuleProblem(const QString &name, const FolderRules &rules) {
         if (isReservedDeviceName(name))
             return renameText("WindowsReserved", "%s is a name reserved by Windows.", name);
     }
-    const qsizetype length = rules.utf16Length ? name.size() : QFile::encodeName(name).size();
+    // A UTF-16 unit takes at most 3 bytes: a short name needs no encoding to be measured.
+    const qsizetype length = rules.utf16Length || name.size() * 3 <= 255 ? name.size() : QFile::encodeName(name).size();
     if (length > 255)
         return renameText(rules.utf16Length ? "TooLongUtf16" : "TooLongBytes",
                           rules.utf16Length ? "The name is longer than the disk allows (%s UTF-16 units, 255 at most)."

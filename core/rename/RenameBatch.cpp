@@ -63,6 +63,65 @@ quint64 foldedHash(const char *name, qsizetype size) {
     return h;
 }
 
+// 64-bit hashes to entries by open addressing: two arrays, no node per key.
+class FlatIndex {
+public:
+    void reserve(qsizetype n) { grow(n); }
+    // The entry under h, or -1.
+    qsizetype value(quint64 h) const {
+        if (m_values.empty())
+            return -1;
+        for (size_t k = slot(h);; k = (k + 1) & m_mask) {
+            if (m_values[k] < 0)
+                return -1;
+            if (m_keys[k] == h)
+                return m_values[k];
+        }
+    }
+    bool contains(quint64 h) const { return value(h) >= 0; }
+    // The entry already under h, or -1 once v is put there.
+    qsizetype insert(quint64 h, qsizetype v) {
+        if (size_t(m_count + 1) * 2 > m_values.size())
+            grow(m_count + 1);
+        size_t k = slot(h);
+        for (; m_values[k] >= 0; k = (k + 1) & m_mask)
+            if (m_keys[k] == h)
+                return m_values[k];
+        m_keys[k] = h;
+        m_values[k] = qint32(v);
+        ++m_count;
+        return -1;
+    }
+
+private:
+    size_t slot(quint64 h) const {
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdULL;
+        h ^= h >> 33;
+        return size_t(h) & m_mask;
+    }
+    void grow(qsizetype n) {
+        size_t capacity = 16;
+        while (capacity < size_t(n) * 2)
+            capacity *= 2;
+        if (capacity <= m_values.size())
+            return;
+        std::vector<quint64> keys(capacity);
+        std::vector<qint32> values(capacity, -1);
+        keys.swap(m_keys);
+        values.swap(m_values);
+        m_mask = capacity - 1;
+        m_count = 0;
+        for (size_t k = 0; k < values.size(); ++k)
+            if (values[k] >= 0)
+                insert(keys[k], values[k]);
+    }
+    std::vector<quint64> m_keys;
+    std::vector<qint32> m_values; // -1: a free slot
+    size_t m_mask = 0;
+    qsizetype m_count = 0;
+};
+
 } // namespace
 
 // The names in the folders of a batch, each folder read once: a look-up here
@@ -79,7 +138,7 @@ public:
         QByteArray path;
         int fd = -1; // kept open for the moves, or -1
         bool listed = false;
-        QSet<quint64> names;
+        FlatIndex names;  // the hashes of its names
         QByteArray probe; // a listed name with ASCII letters, for the case test
         // Listed names with non-ASCII letters by their comparable form (NFC,
         // case folded): the same name may have been written in another form.
@@ -175,7 +234,7 @@ private:
                 if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                     continue;
                 const qsizetype len = qsizetype(std::strlen(n));
-                f.names.insert(foldedHash(n, len));
+                f.names.insert(foldedHash(n, len), 0);
                 bool ascii = true, letters = false;
                 for (qsizetype k = 0; k < len; ++k) {
                     const unsigned char c = static_cast<unsigned char>(n[k]);
@@ -243,26 +302,28 @@ public:
     }
 
     void reserve(qsizetype n) { m_first.reserve(n); }
+    // (Entries of a batch fit in 31 bits: the list's rows are counted in an int.)
 
-    // The entry with this key (keyOf(j) gives entry j's key), or -1.
-    template <typename KeyOf> qsizetype find(quint64 h, const QString &key, KeyOf &&keyOf) const {
-        const auto it = m_first.constFind(h);
-        if (it == m_first.cend())
+    // The entry with this key (keyOf(j) gives entry j's key), or -1. The
+    // key is made (key()) only when an entry has its hash.
+    template <typename Key, typename KeyOf> qsizetype find(quint64 h, Key &&key, KeyOf &&keyOf) const {
+        const qsizetype first = m_first.value(h);
+        if (first < 0)
             return -1;
-        if (keyOf(it.value()) == key)
-            return it.value();
-        return m_more.value(key, -1);
+        const QString wanted = key();
+        if (keyOf(first) == wanted)
+            return first;
+        return m_more.value(wanted, -1);
     }
 
-    // The entry that already has this key, or -1 once entry i is recorded with it.
-    template <typename KeyOf> qsizetype findOrInsert(quint64 h, qsizetype i, const QString &key, KeyOf &&keyOf) {
-        const auto it = m_first.constFind(h);
-        if (it == m_first.cend()) {
-            m_first.insert(h, i);
+    // The entry that already has entry i's key, or -1 once entry i is recorded with it.
+    template <typename KeyOf> qsizetype findOrInsert(quint64 h, qsizetype i, KeyOf &&keyOf) {
+        const qsizetype first = m_first.insert(h, i);
+        if (first < 0)
             return -1;
-        }
-        if (keyOf(it.value()) == key)
-            return it.value();
+        const QString key = keyOf(i);
+        if (keyOf(first) == key)
+            return first;
         const auto more = m_more.constFind(key);
         if (more != m_more.cend())
             return more.value();
@@ -271,7 +332,7 @@ public:
     }
 
 private:
-    QHash<quint64, qsizetype> m_first;
+    FlatIndex m_first;
     QHash<QString, qsizetype> m_more;
 };
 
@@ -282,8 +343,11 @@ static QString temporaryHead(const QString &prefix, qsizetype pos) {
 
 QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &prefix) {
     const qsizetype slash = lastSlash(oldPath);
-    const QString folder = oldPath.left(slash + 1);
-    QString name = oldPath.mid(slash + 1);
+    return oldPath.left(slash + 1) + temporaryName(oldPath.mid(slash + 1), pos, prefix);
+}
+
+QString temporaryName(const QString &oldName, qsizetype pos, const QString &prefix) {
+    QString name = oldName;
     const QString head = temporaryHead(prefix, pos);
     // A long old name would make the temporary name too long for the file
     // system; its beginning is dropped then (the extension stays readable).
@@ -291,21 +355,46 @@ QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &pref
         const int step = name.size() > 1 && name.at(0).isHighSurrogate() && name.at(1).isLowSurrogate() ? 2 : 1;
         name.remove(0, step);
     }
-    return folder + head + name;
+    return head + name;
+}
+
+QPair<QString, QString> cutPath(const QString &path) {
+    const qsizetype slash = lastSlash(path);
+    return {path.left(slash + 1), path.mid(slash + 1)};
+}
+
+RenameItem::RenameItem(const QString &oldPath, const QString &newPath, const QString &problem) : problem(problem) {
+    std::tie(oldFolder, oldName) = cutPath(oldPath);
+    std::tie(newFolder, newName) = cutPath(newPath);
+    if (newFolder == oldFolder)
+        newFolder = oldFolder; // one string for both
 }
 
 RenameBatch::RenameBatch(QList<RenameItem> items)
     : m_items(std::move(items)), m_outcomes(m_items.size()), m_identities(m_items.size()) {}
 
+QString RenameBatch::tempPath(qsizetype i) const {
+    if (i >= m_names.size() || m_names[i].tempName.isEmpty())
+        return QString();
+    return m_items[i].oldFolder + QFile::decodeName(QByteArray(m_names[i].tempName));
+}
+
+QString RenameBatch::currentPath(qsizetype i) const {
+    const RenameOutcome &o = m_outcomes[i];
+    if (o.atTemp)
+        return tempPath(i);
+    return o.status == RenameStatus::Renamed ? m_items[i].newPath() : m_items[i].oldPath();
+}
+
 // A temporary name for entry i with the current prefix, lengthened while the
 // name is taken in the folder or is the new name of an entry (destinations:
 // see tempLikeDestinations()).
 RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QString> &destinations) {
-    const QString &oldPath = m_items[i].oldPath;
+    const RenameItem &it = m_items[i];
     const Names &nm = m_names[i];
     const FolderNames::Folder &folder = nm.oldFolder >= 0
                                             ? m_folders->at(nm.oldFolder)
-                                            : m_folders->folder(splitEncoded(QFile::encodeName(oldPath)).first);
+                                            : m_folders->folder(splitEncoded(QFile::encodeName(it.oldPath())).first);
     for (;;) {
         TempName temp;
         // The name is the encoded old name behind the head, when that is
@@ -320,20 +409,15 @@ RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QSt
             headSize += std::snprintf(head + headSize, sizeof head - size_t(headSize), "_%lld_", (long long)(i + 1));
         }
         if (!nm.oldName.isEmpty() && headSize > 0 && headSize + nm.oldName.size() <= NameMax) {
-            const qsizetype slash = lastSlash(oldPath);
             temp.name.reserve(headSize + nm.oldName.size());
             temp.name.append(head, headSize);
             temp.name.append(nm.oldName.data, nm.oldName.size());
-            temp.path.reserve(oldPath.size() + headSize);
-            temp.path.append(QStringView(oldPath).left(slash + 1));
-            temp.path.append(QLatin1StringView(head, headSize));
-            temp.path.append(QStringView(oldPath).mid(slash + 1));
         } else {
-            temp.path = temporaryPath(oldPath, i + 1, m_prefix);
-            temp.name = splitEncoded(QFile::encodeName(temp.path)).second;
+            temp.name = QFile::encodeName(temporaryName(it.oldName, i + 1, m_prefix));
         }
         if (!FolderNames::occupied(folder, temp.name) &&
-            (destinations.isEmpty() || !destinations.contains(temp.path.toCaseFolded())))
+            (destinations.isEmpty() ||
+             !destinations.contains((it.oldFolder + QFile::decodeName(temp.name)).toCaseFolded())))
             return temp;
         m_prefix += QLatin1Char('_');
     }
@@ -344,8 +428,8 @@ RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QSt
 QSet<QString> RenameBatch::tempLikeDestinations() const {
     QSet<QString> set;
     for (const RenameItem &it : m_items)
-        if (QStringView(it.newPath).mid(lastSlash(it.newPath) + 1).startsWith(TempPrefix, Qt::CaseInsensitive))
-            set.insert(it.newPath.toCaseFolded());
+        if (it.newName.startsWith(TempPrefix, Qt::CaseInsensitive))
+            set.insert(it.newPath().toCaseFolded());
     return set;
 }
 
@@ -353,8 +437,22 @@ RenameBatch::NameBytes RenameBatch::keep(const QByteArray &name) {
     return {m_folders->keep(name.constData(), name.size()), int(name.size())};
 }
 
+// A name encoded straight into the folders' blocks when it is ASCII.
+RenameBatch::NameBytes RenameBatch::keepName(const QString &name) {
+    char buffer[256];
+    const qsizetype n = name.size();
+    if (n < qsizetype(sizeof buffer)) {
+        const char16_t *s = QStringView(name).utf16();
+        qsizetype k = 0;
+        for (; k < n && s[k] < 0x80; ++k)
+            buffer[k] = char(s[k]);
+        if (k == n)
+            return {m_folders->keep(buffer, n), int(n)};
+    }
+    return keep(QFile::encodeName(name));
+}
+
 void RenameBatch::setTempPath(qsizetype i, const TempName &temp) {
-    m_outcomes[i].tempPath = temp.path;
     m_names[i].tempName = keep(temp.name);
 }
 
@@ -364,55 +462,66 @@ void RenameBatch::block(qsizetype i, const QString &reason) {
         return;
     o.status = RenameStatus::Blocked;
     o.reason = reason;
-    o.currentPath = m_items[i].oldPath;
 }
 
 void RenameBatch::openFolders() {
     const qsizetype n = m_items.size();
     m_folders = std::make_shared<FolderNames>();
     m_names = QList<Names>(n);
-    // Most entries share the folders of the entry before: a folder's text is
-    // compared with the last one before it is encoded and looked up.
+    // Most entries share the folders of the entry before (and their string):
+    // a folder is compared with the last one before it is encoded and looked up.
     struct Last {
-        QStringView text;
+        QString text;
         const FolderNames::Folder *folder = nullptr;
     } lastOld, lastNew;
-    auto folderOf = [this](const QString &path, qsizetype slash, Last &last) -> const FolderNames::Folder & {
-        const QStringView text = slash < 0    ? QStringView(u".")
-                                 : slash == 0 ? QStringView(u"/")
-                                              : QStringView(path).left(slash);
-        if (!last.folder || last.text != text)
-            last = {text, &m_folders->folder(text.toUtf8())};
+    auto folderOf = [this](const QString &folder, Last &last) -> const FolderNames::Folder & {
+        if (last.folder && (last.text.constData() == folder.constData() || last.text == folder))
+            return *last.folder;
+        const QStringView text = folder.isEmpty()     ? QStringView(u".")
+                                 : folder.size() == 1 ? QStringView(u"/")
+                                                      : QStringView(folder).chopped(1);
+        last = {folder, &m_folders->folder(QFile::encodeName(text.toString()))};
         return *last.folder;
     };
     for (qsizetype i = 0; i < n; ++i) {
+        preparing(0, i);
         Names &nm = m_names[i];
-        const QString &oldPath = m_items[i].oldPath;
-        const QString &newPath = m_items[i].newPath;
-        const qsizetype oldSlash = lastSlash(oldPath), newSlash = lastSlash(newPath);
-        const FolderNames::Folder &from = folderOf(oldPath, oldSlash, lastOld);
+        const RenameItem &it = m_items[i];
+        const FolderNames::Folder &from = folderOf(it.oldFolder, lastOld);
         nm.oldFolder = from.index;
         nm.oldDir = from.fd;
-        const FolderNames::Folder &to = folderOf(newPath, newSlash, lastNew);
+        const FolderNames::Folder &to = folderOf(it.newFolder, lastNew);
         nm.newFolder = to.index;
         nm.newDir = to.fd;
-        nm.oldName = keep(QStringView(oldPath).mid(oldSlash + 1).toUtf8());
-        nm.newName = keep(QStringView(newPath).mid(newSlash + 1).toUtf8());
+        nm.oldName = keepName(it.oldName);
+        nm.newName = keepName(it.newName);
     }
 }
 
 // The new path in the form compared for "the same destination": its folder,
 // and its name in NFC, case folded where the folder's file system ignores case.
 QString RenameBatch::destinationKey(qsizetype i) const {
-    const QString &path = m_items[i].newPath;
-    const qsizetype slash = lastSlash(path);
+    const RenameItem &it = m_items[i];
     FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
     bool plain = true;
-    for (const QChar c : QStringView(path).mid(slash + 1))
+    for (const QChar c : it.newName)
         plain = plain && c.unicode() < 0x80;
     if (plain && !FolderNames::rules(to).caseInsensitive)
-        return path;
-    return path.left(slash + 1) + comparableName(path.mid(slash + 1), FolderNames::rules(to).caseInsensitive);
+        return it.newPath();
+    return it.newFolder + comparableName(it.newName, FolderNames::rules(to).caseInsensitive);
+}
+
+// The hash of destinationKey(i)'s name in its folder, made without the key
+// where the name is its own comparable form (ASCII, case kept).
+quint64 RenameBatch::destinationHash(qsizetype i) const {
+    const RenameItem &it = m_items[i];
+    FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
+    bool plain = true;
+    for (const QChar c : it.newName)
+        plain = plain && c.unicode() < 0x80;
+    if (plain && !FolderNames::rules(to).caseInsensitive)
+        return EntryIndex::hash(m_names[i].newFolder, it.newName);
+    return EntryIndex::hash(m_names[i].newFolder, comparableName(it.newName, FolderNames::rules(to).caseInsensitive));
 }
 
 // Entry by entry: a problem set by the caller, a missing file, a file listed
@@ -428,36 +537,35 @@ void RenameBatch::checkEntries(EntryIndex &oldIndex) {
     EntryIndex firstWithNew; // destination key -> first entry
     oldIndex.reserve(n);
     firstWithNew.reserve(n);
-    auto oldPathOf = [this](qsizetype j) -> const QString & { return m_items[j].oldPath; };
+    auto oldPathOf = [this](qsizetype j) { return m_items[j].oldPath(); };
     auto destinationOf = [this](qsizetype j) { return destinationKey(j); };
     for (qsizetype i = 0; i < n; ++i) {
+        preparing(2, i);
         const RenameItem &it = m_items[i];
         m_identities[i] = FolderNames::identity(m_folders->at(m_names[i].oldFolder), m_names[i].oldName);
         if (!it.problem.isEmpty())
             block(i, it.problem);
         else if (!m_identities[i].valid())
             block(i, renameText("NotFound", "The file no longer exists."));
-        if (oldIndex.findOrInsert(oldKeyHash(i), i, it.oldPath, oldPathOf) >= 0)
+        if (oldIndex.findOrInsert(oldKeyHash(i), i, oldPathOf) >= 0)
             block(i, renameText("ListedTwice", "The file is listed twice."));
-        if (m_outcomes[i].status != RenameStatus::Blocked && it.newPath != it.oldPath) {
-            const QString problem = nameRuleProblem(it.newPath.mid(lastSlash(it.newPath) + 1),
-                                                    FolderNames::rules(m_folders->at(m_names[i].newFolder)));
+        if (m_outcomes[i].status != RenameStatus::Blocked && !it.keepsItsPath()) {
+            const QString problem =
+                nameRuleProblem(it.newName, FolderNames::rules(m_folders->at(m_names[i].newFolder)));
             if (!problem.isEmpty())
                 block(i, problem);
         }
 
         // Two entries with the same destination: both stay where they are.
-        const QString key = destinationKey(i);
         // The key is the new path itself, or its folder and comparable name.
-        const quint64 h = EntryIndex::hash(m_names[i].newFolder, QStringView(key).mid(lastSlash(key) + 1));
-        const qsizetype dup = firstWithNew.findOrInsert(h, i, key, destinationOf);
+        const qsizetype dup = firstWithNew.findOrInsert(destinationHash(i), i, destinationOf);
         if (dup >= 0) {
-            const QString reason = m_items[dup].newPath == it.newPath
+            const QString reason = m_items[dup].newPath() == it.newPath()
                                        ? renameText("SameNewPath", "Another file of the batch gets the same new name.")
                                        : renameText("SameNameOtherForm",
                                                     "Another file of the batch gets the same new name, "
                                                     "written differently (%s): the disk takes them for one name.",
-                                                    m_items[dup].newPath);
+                                                    m_items[dup].newPath());
             block(dup, reason);
             block(i, reason);
         }
@@ -473,25 +581,23 @@ qsizetype RenameBatch::holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<Q
     outside = false;
     const RenameItem &it = m_items[i];
     FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
-    QString takenPath = it.newPath; // the name the destination is taken under
-    if (!FolderNames::occupied(to, m_names[i].newName)) {
-        const QByteArray other = FolderNames::otherForm(to, m_names[i].newName);
-        if (other.isEmpty())
+    QByteArray takenName = m_names[i].newName; // the name the destination is taken under
+    if (!FolderNames::occupied(to, takenName)) {
+        takenName = FolderNames::otherForm(to, takenName);
+        if (takenName.isEmpty())
             return -1;
-        takenPath = it.newPath.left(lastSlash(it.newPath) + 1) + QFile::decodeName(other);
     }
-    const QByteArray takenName = takenPath.constData() == it.newPath.constData()
-                                     ? QByteArray(m_names[i].newName)
-                                     : QFile::encodeName(takenPath.mid(lastSlash(takenPath) + 1));
+    auto takenPath = [&] { return it.newFolder + QFile::decodeName(takenName); };
     qsizetype j = oldIndex.find(EntryIndex::hash(m_names[i].newFolder, takenName.constData(), takenName.size()),
-                                takenPath, [this](qsizetype k) -> const QString & { return m_items[k].oldPath; });
+                                takenPath, [this](qsizetype k) { return m_items[k].oldPath(); });
     if (j < 0) {
         if (foldedOld.isEmpty())
             for (qsizetype k = 0; k < m_items.size(); ++k)
-                foldedOld[m_items[k].oldPath.normalized(QString::NormalizationForm_C).toCaseFolded()].append(k);
+                foldedOld[m_items[k].oldPath().normalized(QString::NormalizationForm_C).toCaseFolded()].append(k);
         const bool ci = FolderNames::rules(to).caseInsensitive;
-        const FileIdentity there = fileIdentity(takenPath);
-        for (qsizetype k : foldedOld.value(takenPath.normalized(QString::NormalizationForm_C).toCaseFolded())) {
+        const QString taken = takenPath();
+        const FileIdentity there = fileIdentity(taken);
+        for (qsizetype k : foldedOld.value(taken.normalized(QString::NormalizationForm_C).toCaseFolded())) {
             // One name only: the file system found this file under another
             // case. With hard links it may be a second name that stays. FUSE
             // may give each spelling its own inode number: where the file
@@ -509,6 +615,25 @@ qsizetype RenameBatch::holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<Q
     return j;
 }
 
+// Progress and events every 256 entries of the pass (0 to 3) of prepare().
+void RenameBatch::preparing(int pass, qsizetype i) {
+    if (!m_prepareHooks || (i & 255) != 0)
+        return;
+    if (m_prepareHooks->progress)
+        m_prepareHooks->progress(int(pass * m_items.size() + i + 1));
+    if (m_prepareHooks->events)
+        m_prepareHooks->events();
+}
+
+void RenameBatch::prepare(const Hooks &hooks) {
+    struct Scope {
+        const Hooks *&hooks;
+        ~Scope() { hooks = nullptr; }
+    } scope{m_prepareHooks};
+    m_prepareHooks = &hooks;
+    prepare();
+}
+
 void RenameBatch::prepare() {
     const qsizetype n = m_items.size();
     m_prefix = TempPrefix;
@@ -519,8 +644,8 @@ void RenameBatch::prepare() {
     // that entry's final move would find its destination taken.
     const QSet<QString> destinations = tempLikeDestinations();
     for (qsizetype i = 0; i < n; ++i) {
+        preparing(1, i);
         m_outcomes[i] = RenameOutcome();
-        m_outcomes[i].currentPath = m_items[i].oldPath;
         setTempPath(i, freeTemporaryPath(i, destinations));
     }
 
@@ -532,8 +657,9 @@ void RenameBatch::prepare() {
     QHash<QString, QList<qsizetype>> foldedOld;   // old paths compared loosely -> entries, made when needed
     QHash<qsizetype, QList<qsizetype>> waitingOn; // holder -> entries whose destination it holds
     for (qsizetype i = 0; i < n; ++i) {
+        preparing(3, i);
         const RenameItem &it = m_items[i];
-        if (m_outcomes[i].status == RenameStatus::Blocked || it.newPath == it.oldPath)
+        if (m_outcomes[i].status == RenameStatus::Blocked || it.keepsItsPath())
             continue;
         bool outside = false;
         const qsizetype j = holderOf(i, oldIndex, foldedOld, outside);
@@ -560,8 +686,8 @@ void RenameBatch::blockWaitingOnBlocked(const QHash<qsizetype, QList<qsizetype>>
         for (qsizetype i : waiting.value()) {
             if (m_outcomes[i].status == RenameStatus::Blocked)
                 continue;
-            block(i,
-                  renameText("HeldByBlocked", "The new name belongs to %s, which is not renamed.", m_items[j].oldPath));
+            block(i, renameText("HeldByBlocked", "The new name belongs to %s, which is not renamed.",
+                                m_items[j].oldPath()));
             work.append(i);
         }
     }
@@ -571,7 +697,7 @@ QList<ReviewEntry> RenameBatch::blockedEntries() const {
     QList<ReviewEntry> list;
     for (qsizetype i = 0; i < m_items.size(); ++i)
         if (m_outcomes[i].status == RenameStatus::Blocked)
-            list.append({m_items[i].oldPath, m_items[i].newPath, m_outcomes[i].reason});
+            list.append({m_items[i].oldPath(), m_items[i].newPath(), m_outcomes[i].reason});
     return list;
 }
 
@@ -589,10 +715,9 @@ public:
         : b(batch), hooks(hooks), n(batch.m_items.size()), recordOf(n, -1), atTemp(size_t(n), 0) {}
     ~BatchRun() {
         // The files now under their temporary names: their outcomes say so
-        // (currentPath) only if they stay there, whichever way run() is left.
+        // (currentPath()) only if they stay there, whichever way run() is left.
         for (qsizetype i = 0; i < n; ++i)
-            if (atTemp[size_t(i)])
-                b.m_outcomes[i].currentPath = b.m_outcomes[i].tempPath;
+            b.m_outcomes[i].atTemp = atTemp[size_t(i)] != 0;
     }
 
     bool beginJournal(QString *error);
@@ -642,7 +767,17 @@ private:
     MoveResult backToOldName(qsizetype i);
     CopyRecorder *recorder(qsizetype i) { return recordOf[i] >= 0 ? journal.copyRecorder(recordOf[i]) : nullptr; }
     JournalRecord recordFor(qsizetype i) const {
-        return {b.m_items[i].oldPath, b.m_outcomes[i].tempPath, b.m_items[i].newPath, b.m_identities[i], {}};
+        return {b.m_items[i].oldPath(), b.tempPath(i), b.m_items[i].newPath(), b.m_identities[i], {}};
+    }
+    // The full paths of entry i, made only where a move needs them.
+    std::function<QString()> oldPath(qsizetype i) const {
+        return [this, i] { return b.m_items[i].oldPath(); };
+    }
+    std::function<QString()> tempPath(qsizetype i) const {
+        return [this, i] { return b.tempPath(i); };
+    }
+    std::function<QString()> newPath(qsizetype i) const {
+        return [this, i] { return b.m_items[i].newPath(); };
     }
 
     RenameBatch &b;
@@ -675,9 +810,18 @@ bool BatchRun::beginJournal(QString *error) {
             toMove.push_back(i);
         }
     }
-    auto line = [this, &toMove](qsizetype k, QByteArray &out) {
+    journalFields::FolderField oldFolder, newFolder;
+    auto line = [&](qsizetype k, QByteArray &out) {
+        if ((k & 1023) == 1023 && hooks.events)
+            guarded([&] { hooks.events(); }); // a long journal takes a while
         const qsizetype i = toMove[size_t(k)];
-        RenameJournal::appendRecord(out, b.m_items[i].oldPath, b.m_outcomes[i].tempPath, b.m_items[i].newPath,
+        const RenameItem &it = b.m_items[i];
+        const RenameBatch::NameBytes &temp = b.m_names[i].tempName;
+        const QByteArray &from = oldFolder.of(it.oldFolder);
+        // (No temporary name when the batch was not prepared: an empty field.)
+        const journalFields::Parts tempPath = temp.isEmpty() ? journalFields::Parts(QStringView(), QStringView())
+                                                             : journalFields::Parts(from, temp.data, temp.size());
+        RenameJournal::appendRecord(out, {from, it.oldName}, tempPath, {newFolder.of(it.newFolder), it.newName},
                                     b.m_identities[i]);
     };
     QString journalError;
@@ -714,7 +858,7 @@ bool BatchRun::retarget(qsizetype from) {
         if (b.m_outcomes[k].status != RenameStatus::Pending)
             continue;
         temps.append({k, b.freeTemporaryPath(k, *destinations)});
-        lines.append({recordOf[k], temps.last().second.path});
+        lines.append({recordOf[k], b.m_items[k].oldFolder + QFile::decodeName(temps.last().second.name)});
     }
     if (!journal.retarget(lines)) {
         b.m_prefix = before;
@@ -729,15 +873,14 @@ void BatchRun::toTemporaryName(qsizetype i) {
     RenameOutcome &o = b.m_outcomes[i];
     const RenameBatch::Names &nm = b.m_names[i];
     moving = i;
-    MoveResult m = moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, b.m_items[i].oldPath, o.tempPath,
-                                       recorder(i));
+    MoveResult m =
+        moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, oldPath(i), tempPath(i), recorder(i));
     for (int tries = 0; !m.ok && m.error == EEXIST && tries < 8 && retarget(i); ++tries)
-        m = moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, b.m_items[i].oldPath, o.tempPath,
-                                recorder(i));
+        m = moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, oldPath(i), tempPath(i), recorder(i));
     if (m.ok) {
         // Files of one folder: the folder is noted once.
         if (nm.oldDir < 0 || nm.oldDir != lastNoted) {
-            changed.noteMove(b.m_items[i].oldPath, o.tempPath);
+            changed.noteMove(b.m_items[i].oldPath(), b.tempPath(i));
             lastNoted = nm.oldDir;
         }
         atTemp[size_t(i)] = 1;
@@ -766,13 +909,11 @@ void BatchRun::phase1() {
 }
 
 MoveResult BatchRun::backToOldName(qsizetype i) {
-    RenameOutcome &o = b.m_outcomes[i];
     const RenameBatch::Names &nm = b.m_names[i];
-    const MoveResult back = moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.oldDir, nm.oldName, o.tempPath,
-                                                b.m_items[i].oldPath, recorder(i));
+    const MoveResult back =
+        moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.oldDir, nm.oldName, tempPath(i), oldPath(i), recorder(i));
     if (back.ok) {
-        changed.noteMove(o.tempPath, b.m_items[i].oldPath);
-        o.currentPath = b.m_items[i].oldPath;
+        changed.noteMove(b.tempPath(i), b.m_items[i].oldPath());
         atTemp[size_t(i)] = 0;
     }
     return back;
@@ -795,7 +936,7 @@ void BatchRun::putBackStopped() {
             o.reason = renameText("StoppedAtTemp",
                                   "The rename was stopped and the old name cannot be given back "
                                   "(%s); the file is now named %s",
-                                  back.reason, o.tempPath);
+                                  back.reason, b.tempPath(i));
             stuck.append(recordFor(i));
         }
     }
@@ -814,16 +955,15 @@ void BatchRun::toNewName(qsizetype i) {
     // The only move that may cross file systems: its copy steps are journaled.
     moving = i;
     const RenameBatch::Names &nm = b.m_names[i];
-    const MoveResult m = moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.newDir, nm.newName, o.tempPath,
-                                             b.m_items[i].newPath, recorder(i));
+    const MoveResult m =
+        moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.newDir, nm.newName, tempPath(i), newPath(i), recorder(i));
     if (m.ok) {
         if (nm.oldDir < 0 || nm.oldDir != nm.newDir || nm.oldDir != lastNoted) {
-            changed.noteMove(o.tempPath, b.m_items[i].newPath);
+            changed.noteMove(b.tempPath(i), b.m_items[i].newPath());
             lastNoted = nm.oldDir == nm.newDir ? nm.oldDir : -1;
         }
         o.status = RenameStatus::Renamed;
         o.copied = m.copied;
-        o.currentPath = b.m_items[i].newPath;
         atTemp[size_t(i)] = 0;
         return;
     }
@@ -834,7 +974,7 @@ void BatchRun::toNewName(qsizetype i) {
         o.reason = renameText("Phase2Failed", "Cannot get its new name: %s", m.reason);
     } else {
         o.reason = renameText("StuckAtTemp", "Cannot get its new name (%s) nor its old name back; it is now named %s",
-                              m.reason, o.tempPath);
+                              m.reason, b.tempPath(i));
         stuck.append(recordFor(i));
     }
 }
@@ -892,7 +1032,7 @@ QList<ReviewEntry> RenameBatch::notRenamed() const {
     for (qsizetype i = 0; i < m_items.size(); ++i) {
         const RenameOutcome &o = m_outcomes[i];
         if (o.status != RenameStatus::Renamed && o.status != RenameStatus::Pending)
-            list.append({m_items[i].oldPath, m_items[i].newPath, o.reason});
+            list.append({m_items[i].oldPath(), m_items[i].newPath(), o.reason});
     }
     return list;
 }

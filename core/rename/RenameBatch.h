@@ -17,11 +17,26 @@
 
 namespace tav {
 
+// One file of a batch: its folder and name now, and the folder and name it
+// is to have. A folder ends with its "/" ("/" at the root, empty for a bare
+// name), so that folder + name is the path; the items of one folder share
+// its string, and the names are those of the rename list's rows: a large
+// batch makes no full path per file.
 struct RenameItem {
-    QString oldPath; // the file as it is now
-    QString newPath; // the full path it is to have
-    QString problem; // set by the caller when the entry cannot be renamed (bad name, no folder)
+    QString oldFolder, oldName; // the file as it is now
+    QString newFolder, newName; // the path it is to have
+    QString problem;            // set by the caller when the entry cannot be renamed (bad name, no folder)
+
+    RenameItem() = default;
+    // The same from full paths, cut at their last "/".
+    RenameItem(const QString &oldPath, const QString &newPath, const QString &problem = QString());
+    QString oldPath() const { return oldFolder + oldName; }
+    QString newPath() const { return newFolder + newName; }
+    bool keepsItsPath() const { return oldName == newName && oldFolder == newFolder; }
 };
+
+// A full path cut after its last "/": the folder with that "/", and the name.
+QPair<QString, QString> cutPath(const QString &path);
 
 // Stopped: the batch was stopped before the file got its new name; it has its old one.
 enum class RenameStatus { Pending, Blocked, Renamed, Failed, Stopped };
@@ -29,9 +44,8 @@ enum class RenameStatus { Pending, Blocked, Renamed, Failed, Stopped };
 struct RenameOutcome {
     RenameStatus status = RenameStatus::Pending;
     QString reason;      // why blocked or failed
-    QString tempPath;    // the temporary name used in between
-    QString currentPath; // where the file is after the batch
     bool copied = false; // it reached its new path as a copy on another file system (a new identity)
+    bool atTemp = false; // it was left under its temporary name
 };
 
 class FolderNames;
@@ -51,11 +65,22 @@ public:
     // entries with the same new path (compared in NFC, and ignoring case on a
     // file system that ignores it), a name the destination's file system
     // does not allow (Windows' characters and names on such disks, length).
+    // With hooks: progress steps 1 to 4n (four passes over the entries) and
+    // events, both every few hundred entries, so that a window stays
+    // answering while a large batch is checked.
+    struct Hooks;
     void prepare();
+    void prepare(const Hooks &hooks);
 
     qsizetype size() const { return m_items.size(); }
     const RenameItem &item(qsizetype i) const { return m_items[i]; }
     const RenameOutcome &outcome(qsizetype i) const { return m_outcomes[i]; }
+    // The temporary name entry i takes in between (made from its folder and
+    // the name prepare() chose), and where its file is after the batch.
+    QString tempPath(qsizetype i) const;
+    QString currentPath(qsizetype i) const;
+    // The items as given (shared, not copied).
+    const QList<RenameItem> &items() const { return m_items; }
     // The identity prepare() found at entry i's old path (invalid when none).
     const FileIdentity &identity(qsizetype i) const { return m_identities[i]; }
     QString tempPrefix() const { return m_prefix; }
@@ -116,11 +141,13 @@ private:
         NameBytes oldName, tempName, newName;
     };
     NameBytes keep(const QByteArray &name);
+    NameBytes keepName(const QString &name);
     struct TempName {
-        QString path;
-        QByteArray name; // its last part, encoded
+        QByteArray name; // encoded
     };
     QList<Names> m_names;
+    const Hooks *m_prepareHooks = nullptr; // during prepare(hooks)
+    void preparing(int pass, qsizetype i);
     QString m_prefix = TempPrefix;
     bool m_stopped = false;
     QString m_syncFolder;
@@ -128,6 +155,7 @@ private:
     void block(qsizetype i, const QString &reason);
     void openFolders();
     QString destinationKey(qsizetype i) const;
+    quint64 destinationHash(qsizetype i) const;
     quint64 oldKeyHash(qsizetype i) const;
     void checkEntries(EntryIndex &oldIndex);
     qsizetype holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<QString, QList<qsizetype>> &foldedOld,
@@ -142,5 +170,7 @@ private:
 // prefix; the old name is shortened when the whole name would not fit in
 // 255 bytes.
 QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &prefix);
+// The same for the name alone.
+QString temporaryName(const QString &oldName, qsizetype pos, const QString &prefix);
 
 } // namespace tav

@@ -49,6 +49,8 @@ private:
     void removeMarkers();
     QString makeFolder(const QString &folder, QSet<QString> &made, QStringList &createdFolders);
     QList<RenameItem> buildItems(QStringList &createdFolders);
+    void switchOff();
+    void switchOn();
     bool review(const RenameBatch &batch, const QList<RenameItem> &items);
     bool runBatch(RenameBatch &batch, const QList<RenameItem> &items, QString &journalError);
     void afterBatch(const RenameBatch &batch, int n);
@@ -114,7 +116,7 @@ void RenameRun::reportFailures(const RenameBatch &batch) {
     QList<ReviewEntry> failed;
     for (qsizetype i = 0; i < batch.size(); ++i)
         if (batch.outcome(i).status == RenameStatus::Failed)
-            failed.append({batch.item(i).oldPath, batch.item(i).newPath, batch.outcome(i).reason});
+            failed.append({batch.item(i).oldPath(), batch.item(i).newPath(), batch.outcome(i).reason});
     if (failed.isEmpty())
         return;
     constexpr int Shown = 25;
@@ -141,10 +143,10 @@ void RenameRun::anotherPass(const RenameBatch &batch) {
         // others are still listed under their old name.
         if (batch.outcome(i).status != RenameStatus::Renamed)
             continue;
-        const QString &path = batch.item(i).newPath;
-        if (list->containsOldName(splitPath(path).name))
+        const RenameItem &item = batch.item(i);
+        if (list->containsOldName(item.newName))
             continue;
-        if (m_engine.affiche_nom(path))
+        if (m_engine.affiche_nom(item.newPath()))
             return;
     }
     if (m_cb.countLabel)
@@ -187,6 +189,16 @@ QString RenameRun::makeFolder(const QString &folder, QSet<QString> &made, QStrin
     return problem;
 }
 
+void RenameRun::switchOff() {
+    frontEnd().objetOnOff(false, false, true);
+    windowDisabled = true;
+}
+
+void RenameRun::switchOn() {
+    frontEnd().objetOnOff(true, false, false);
+    windowDisabled = false;
+}
+
 // Old and new paths of the list's entries.
 QList<RenameItem> RenameRun::buildItems(QStringList &createdFolders) {
     RenameListModel *list = m_engine.model();
@@ -194,18 +206,38 @@ QList<RenameItem> RenameRun::buildItems(QStringList &createdFolders) {
     QList<RenameItem> items;
     items.reserve(n);
     QSet<QString> folders;
+    // The items of a folder share its string (with its "/"); the names are
+    // the rows' own strings.
+    QString folder, folderText;
     for (int i = 0; i < n; ++i) {
+        if ((i & 255) == 0) {
+            frontEnd().progressStep(i + 1);
+            frontEnd().processEvents();
+        }
         const FileEntry &e = list->entry(i);
+        if (folder.isNull() || e.folder != folderText) {
+            folderText = e.folder;
+            folder = e.folder + QLatin1Char('/');
+        }
         RenameItem item;
-        item.oldPath = e.folder + QLatin1Char('/') + e.oldName;
-        item.newPath = destinationPath(e);
+        if (e.makesFolders || e.newName.contains(QLatin1Char('/'))) {
+            item = RenameItem(folder + e.oldName, destinationPath(e));
+            item.oldFolder = folder;
+            if (item.newFolder == folder)
+                item.newFolder = folder;
+        } else {
+            item.oldFolder = folder;
+            item.newFolder = folder;
+            item.newName = e.newName;
+        }
+        item.oldName = e.oldName;
         // The engine checks the names it makes; a name set any other way is
         // checked here, so that no "/" or ".." can lead a file elsewhere.
         item.problem = e.nameProblem;
         if (item.problem.isEmpty())
             item.problem = newNameProblem(e.newName, e.makesFolders);
         if (item.problem.isEmpty() && e.makesFolders)
-            item.problem = makeFolder(QFileInfo(item.newPath).path(), folders, createdFolders);
+            item.problem = makeFolder(QFileInfo(item.newPath()).path(), folders, createdFolders);
         items.append(item);
     }
     return items;
@@ -220,10 +252,11 @@ bool RenameRun::review(const RenameBatch &batch, const QList<RenameItem> &items)
     if (frontEnd().reviewBlocked(batch.blockedEntries(), suffix))
         return true;
     m_report.cancelled = true;
+    m_report.items = items;
     for (qsizetype i = 0; i < batch.size(); ++i)
         m_report.lines.append(
             {batch.outcome(i).status == RenameStatus::Blocked ? RenameStatus::Blocked : RenameStatus::Pending,
-             items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
+             batch.outcome(i).reason});
     return false;
 }
 
@@ -232,8 +265,6 @@ bool RenameRun::review(const RenameBatch &batch, const QList<RenameItem> &items)
 // one per file), also when a hook failed. False when nothing could start.
 bool RenameRun::runBatch(RenameBatch &batch, const QList<RenameItem> &items, QString &journalError) {
     RenameListModel *list = m_engine.model();
-    frontEnd().objetOnOff(false, false, true);
-    windowDisabled = true;
     frontEnd().progressStart(2 * int(batch.size()));
 
     RenameBatch::Hooks hooks;
@@ -242,7 +273,7 @@ bool RenameRun::runBatch(RenameBatch &batch, const QList<RenameItem> &items, QSt
     hooks.stop = m_cb.stopRequested;
     hooks.renamed = [&](qsizetype i) {
         if (m_cb.thumbnailRenamed)
-            m_cb.thumbnailRenamed(items[i].oldPath, items[i].newPath);
+            m_cb.thumbnailRenamed(items[i].oldPath(), items[i].newPath());
         if (m_settings.NombreFichierRenomme < std::numeric_limits<qint32>::max())
             ++m_settings.NombreFichierRenomme;
     };
@@ -261,6 +292,7 @@ bool RenameRun::runBatch(RenameBatch &batch, const QList<RenameItem> &items, QSt
         throw;
     }
     removeRenamedRows();
+    frontEnd().processEvents();
     return ran;
 }
 
@@ -282,12 +314,27 @@ void RenameRun::run() {
         return;
     }
 
+    // The window's commands go off before the batch is built: its events run
+    // while the items are made and checked, and nothing may change the list
+    // under them meanwhile. The stop button is on from here.
+    switchOff();
+    frontEnd().progressStart(5 * n);
+    frontEnd().progressText(
+        i18n::getText(QStringLiteral("MSG"), QStringLiteral("m122"), QStringLiteral("Preparing the rename…")));
     QStringList createdFolders; // for the history: the undo removes them once empty
     const QList<RenameItem> items = buildItems(createdFolders);
     RenameBatch batch(items);
-    batch.prepare();
+    RenameBatch::Hooks preparing;
+    preparing.progress = [n](int step) { frontEnd().progressStep(n + step); };
+    preparing.events = [] { frontEnd().processEvents(); };
+    batch.prepare(preparing);
+    frontEnd().progressText(QString());
     m_report.total = n;
-    if (!review(batch, items)) {
+    // A stop asked meanwhile skips the review: the batch stops before its first file.
+    const bool stopAsked = m_cb.stopRequested && m_cb.stopRequested();
+    if (!stopAsked && !review(batch, items)) {
+        frontEnd().progressEnd();
+        switchOn();
         finish();
         return;
     }
@@ -295,18 +342,19 @@ void RenameRun::run() {
     QString journalError;
     const bool ran = runBatch(batch, items, journalError);
     m_report.started = ran;
+    m_report.items = items;
     m_report.lines.reserve(batch.size());
     for (qsizetype i = 0; i < batch.size(); ++i)
-        m_report.lines.append({batch.outcome(i).status, items[i].oldPath, items[i].newPath, batch.outcome(i).reason});
+        m_report.lines.append({batch.outcome(i).status, batch.outcome(i).reason});
     m_report.renamed = batch.renamedCount();
     // Each pass is a batch of its own in the history.
     if (m_report.renamed > 0)
         m_report.historyId = history::record(batch, createdFolders, m_settings.TailleHistorique);
+    frontEnd().processEvents();
 
     if (!ran) {
         frontEnd().progressEnd();
-        frontEnd().objetOnOff(true, false, false);
-        windowDisabled = false;
+        switchOn();
         m_report.error = journalError;
         frontEnd().msgBox(renameText("NothingRenamed", "Nothing was renamed:|%s", journalError), StyleExclamation,
                           i18n::Message(2));
@@ -322,12 +370,16 @@ void RenameRun::afterBatch(const RenameBatch &batch, int n) {
         afterRenameOptions(n);
 
     frontEnd().progressEnd();
-    frontEnd().objetOnOff(true, false, false);
-    windowDisabled = false;
+    switchOn();
+    // What the window does with a large batch's end takes a while: its events
+    // run between the steps.
+    frontEnd().processEvents();
     if (m_cb.countLabel)
         m_cb.countLabel(m_engine.countLabelText());
+    frontEnd().processEvents();
     if (m_cb.refreshFolderList)
         m_cb.refreshFolderList();
+    frontEnd().processEvents();
     reportFailures(batch);
 
     if (!batch.stopped())
@@ -354,6 +406,10 @@ CounterWidth counterWidth(int hashes, qint64 files, qint64 start, qint64 step) {
     }
     cw.digitsNeeded = w;
     return cw;
+}
+
+bool renameRunning() {
+    return g_running;
 }
 
 RenameReport cmdRenommer_Click(RenameList &engine, Settings &settings, const RenameCallbacks &callbacks) {

@@ -35,10 +35,9 @@ struct RenameCallbacks {
     std::function<bool()> stopRequested;
 };
 
+// What became of one item of the batch (the item of the same index).
 struct RenameLine {
     RenameStatus status = RenameStatus::Pending;
-    QString oldPath;
-    QString newPath;
     QString reason;
 };
 
@@ -48,7 +47,8 @@ struct RenameReport {
     bool stopped = false;   // stopped while running: nothing was renamed
     int total = 0;          // entries in the batch
     int renamed = 0;
-    QList<RenameLine> lines; // one per entry of the batch, in list order
+    QList<RenameItem> items; // the entries of the batch, in list order (old and new paths)
+    QList<RenameLine> lines; // one per item
     QString error;           // a failure that stopped the command
     qint64 historyId = 0;    // the batch's id in the rename history (0: not recorded)
 };
@@ -60,6 +60,10 @@ inline const QString RenameProcedure = QStringLiteral("cmdRenommer_Click (Feuill
 // callbacks. Never throws: a failure is reported with the command's procedure
 // text and the window is enabled again.
 RenameReport cmdRenommer_Click(RenameList &engine, Settings &settings, const RenameCallbacks &callbacks = {});
+
+// True from the start of the rename command to its end, events included:
+// the rename list must not change meanwhile.
+bool renameRunning();
 
 // The counter-width question's numbers: for h "#" characters, n files, a
 // start and a step, the last counter value and the digits it needs (0 when

@@ -294,15 +294,16 @@ MoveResult moveFileNoReplace(const QString &from, const QString &to, CopyRecorde
 }
 
 MoveResult moveFileNoReplaceAt(int fromDir, const QByteArray &fromName, int toDir, const QByteArray &toName,
-                               const QString &from, const QString &to, CopyRecorder *recorder) {
+                               const std::function<QString()> &from, const std::function<QString()> &to,
+                               CopyRecorder *recorder) {
     if (fromDir < 0 || toDir < 0)
-        return moveFileNoReplace(from, to, recorder);
+        return moveFileNoReplace(from(), to(), recorder);
     if (::renameat2(fromDir, fromName.constData(), toDir, toName.constData(), RENAME_NOREPLACE) == 0)
         return success();
     const int e = errno;
     if (e == EEXIST || e == ENOENT)
         return failure(e);
-    return moveFileNoReplace(from, to, recorder);
+    return moveFileNoReplace(from(), to(), recorder);
 }
 
 FileIdentity identityOf(const struct ::stat &st) {

@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 struct stat;
 
@@ -35,9 +36,11 @@ class CopyRecorder;
 // encoded last parts), which spares the system walking the whole path each
 // time. Where that move is refused for a reason other than a taken name or a
 // missing file (another file system, a file system without the no-replace
-// flag), it falls back to moveFileNoReplace(from, to, recorder).
+// flag), it falls back to moveFileNoReplace(from(), to(), recorder): the
+// full paths are made only then.
 MoveResult moveFileNoReplaceAt(int fromDir, const QByteArray &fromName, int toDir, const QByteArray &toName,
-                               const QString &from, const QString &to, CopyRecorder *recorder = nullptr);
+                               const std::function<QString()> &from, const std::function<QString()> &to,
+                               CopyRecorder *recorder = nullptr);
 
 // Told about the steps of a copy across file systems before they happen, so
 // that a crash at any moment can be undone (the rename journal). Either call

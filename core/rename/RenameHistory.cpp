@@ -121,7 +121,7 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
         return 0;
     auto recorded = [&batch](qsizetype i) {
         const RenameItem &it = batch.item(i);
-        return batch.outcome(i).status == RenameStatus::Renamed && it.oldPath != it.newPath;
+        return batch.outcome(i).status == RenameStatus::Renamed && !it.keepsItsPath();
     };
     int count = 0;
     qsizetype first = -1;
@@ -155,25 +155,27 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
     QByteArray out = Header;
     out.reserve(Block + 4096);
     out += "B\t" + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\t' + QByteArray::number(count) + '\t' +
-           QByteArray::number(undoes) + '\t' + encodePath(folderOf(batch.item(first).oldPath)) + '\n';
+           QByteArray::number(undoes) + '\t' + encodePath(folderOf(batch.item(first).oldPath())) + '\n';
     bool written = true;
+    journalFields::FolderField oldFolder, newFolder;
     for (qsizetype i = first; written && i < batch.size(); ++i) {
         if (!recorded(i))
             continue;
         const RenameItem &it = batch.item(i);
         // A move within a file system keeps the file's identity, taken before the batch.
         const FileIdentity id =
-            batch.outcome(i).copied || !batch.identity(i).valid() ? fileIdentity(it.newPath) : batch.identity(i);
+            batch.outcome(i).copied || !batch.identity(i).valid() ? fileIdentity(it.newPath()) : batch.identity(i);
         out += "F\t";
-        journalFields::appendPath(out, it.oldPath);
+        journalFields::appendPath(out, {oldFolder.of(it.oldFolder), it.oldName});
         out += '\t';
-        journalFields::appendPath(out, it.newPath);
+        journalFields::appendPath(out, {newFolder.of(it.newFolder), it.newName});
         out += '\t';
         journalFields::appendIdentity(out, id);
         out += '\n';
         if (out.size() >= Block) {
             written = writeAllTo(fd, out);
             out.resize(0);
+            frontEnd().processEvents(); // a window stays answering through a large batch
         }
     }
     for (const QString &f : createdFolders)
@@ -271,8 +273,18 @@ private:
 // blocked, and the batch prepared again without it.
 void Undo::prepare() {
     m_items.reserve(m_b.files.size());
-    for (const HistoryFile &f : m_b.files)
-        m_items.append({f.newPath, f.oldPath, QString()});
+    for (const HistoryFile &f : m_b.files) {
+        RenameItem item(f.newPath, f.oldPath);
+        // The files of a folder share its string, as in a batch made from the list.
+        if (!m_items.isEmpty()) {
+            const RenameItem &last = m_items.constLast();
+            for (QString *folder : {&item.oldFolder, &item.newFolder})
+                for (const QString &shared : {last.oldFolder, last.newFolder})
+                    if (*folder == shared)
+                        *folder = shared;
+        }
+        m_items.append(std::move(item));
+    }
     m_batch = RenameBatch(m_items);
     m_batch.prepare();
     bool changed = false;
@@ -300,7 +312,7 @@ void Undo::prepare() {
 void Undo::makeOldFolders() {
     QSet<QString> checkedFolders;
     for (qsizetype i = 0; i < m_batch.size(); ++i) {
-        const QString oldFolder = folderOf(m_items[i].newPath);
+        const QString oldFolder = folderOf(m_items[i].newPath());
         if (m_batch.outcome(i).status == RenameStatus::Blocked || checkedFolders.contains(oldFolder))
             continue;
         checkedFolders.insert(oldFolder);
@@ -315,23 +327,23 @@ void Undo::explainBlocked() {
         return;
     QSet<QString> sources;
     for (const RenameItem &it : std::as_const(m_items))
-        sources.insert(it.oldPath);
+        sources.insert(it.oldPath());
     for (qsizetype i = 0; i < m_batch.size(); ++i) {
         if (m_batch.outcome(i).status != RenameStatus::Blocked || !m_items[i].problem.isEmpty())
             continue;
         if (!m_batch.identity(i).valid())
             m_undoReason[i] =
                 historyText("UndoGone", "No file has this name any more: it was renamed, moved or deleted.");
-        else if (!sources.contains(m_items[i].newPath) && pathOccupied(m_items[i].newPath))
+        else if (!sources.contains(m_items[i].newPath()) && pathOccupied(m_items[i].newPath()))
             m_undoReason[i] =
-                historyText("UndoOldTaken", "Its old name %s is taken by another file.", m_items[i].newPath);
+                historyText("UndoOldTaken", "Its old name %s is taken by another file.", m_items[i].newPath());
     }
 }
 
 void Undo::fillLines() {
     m_report.lines.clear();
     for (qsizetype i = 0; i < m_batch.size(); ++i)
-        m_report.lines.append({m_batch.outcome(i).status, m_items[i].oldPath, m_items[i].newPath, reason(i)});
+        m_report.lines.append({m_batch.outcome(i).status, m_items[i].oldPath(), m_items[i].newPath(), reason(i)});
 }
 
 // False when the user cancels the review of the blocked files.
@@ -343,7 +355,7 @@ bool Undo::review() {
     QList<ReviewEntry> entries;
     for (qsizetype i = 0; i < m_batch.size(); ++i)
         if (m_batch.outcome(i).status == RenameStatus::Blocked)
-            entries.append({m_items[i].oldPath, m_items[i].newPath, reason(i)});
+            entries.append({m_items[i].oldPath(), m_items[i].newPath(), reason(i)});
     return frontEnd().reviewBlocked(entries, suffix);
 }
 

@@ -36,21 +36,22 @@ QByteArray journalFields::identity(const FileIdentity &id) {
     return out;
 }
 
-void journalFields::appendPath(QByteArray &out, const QString &path) {
-    // As QByteArray::toPercentEncoding("/"): the unreserved characters of
-    // RFC 3986 and "/" stay, every other byte becomes %XX. An ASCII path (the
-    // usual case) is its own encoded form and is read straight from the text.
+namespace {
+
+// As QByteArray::toPercentEncoding("/"): the unreserved characters of RFC
+// 3986 and "/" stay, every other byte becomes %XX. chars gives the k-th
+// byte (or, for an ASCII text, character).
+template <typename Chars> void appendEncoded(QByteArray &out, qsizetype length, Chars &&chars) {
     static const char hex[] = "0123456789ABCDEF";
-    bool ascii = true;
-    for (const QChar c : path)
-        ascii = ascii && c.unicode() < 0x80;
-    const QByteArray bytes = ascii ? QByteArray() : QFile::encodeName(path);
-    const qsizetype length = ascii ? path.size() : bytes.size();
-    const qsizetype start = out.size();
-    out.resize(start + 3 * length);
-    char *w = out.data() + start;
+    // Through a buffer on the stack: one append per 256 characters.
+    char buffer[768];
+    char *w = buffer;
     for (qsizetype k = 0; k < length; ++k) {
-        const unsigned c = ascii ? path.at(k).unicode() : static_cast<unsigned char>(bytes.at(k));
+        if (w > buffer + sizeof buffer - 3) {
+            out.append(buffer, w - buffer);
+            w = buffer;
+        }
+        const unsigned c = chars(k);
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
             c == '_' || c == '~' || c == '/') {
             *w++ = char(c);
@@ -60,14 +61,74 @@ void journalFields::appendPath(QByteArray &out, const QString &path) {
             *w++ = hex[c & 0x0F];
         }
     }
-    out.resize(w - out.constData());
+    out.append(buffer, w - buffer);
+}
+
+// The digits of v, written backwards from end; returns where they begin.
+char *digitsBefore(char *end, unsigned long long v) {
+    do {
+        *--end = char('0' + v % 10);
+        v /= 10;
+    } while (v);
+    return end;
+}
+
+void appendNumber(QByteArray &out, unsigned long long v) {
+    char buffer[24];
+    char *const end = buffer + sizeof buffer;
+    const char *begin = digitsBefore(end, v);
+    out.append(begin, end - begin);
+}
+
+void appendSigned(QByteArray &out, long long v) {
+    if (v < 0) {
+        out += '-';
+        appendNumber(out, 0ULL - static_cast<unsigned long long>(v));
+    } else {
+        appendNumber(out, static_cast<unsigned long long>(v));
+    }
+}
+
+} // namespace
+
+void journalFields::appendPath(QByteArray &out, QStringView path) {
+    // An ASCII path (the usual case) is its own encoded form and is read
+    // straight from the text.
+    const char16_t *s = path.utf16();
+    bool ascii = true;
+    for (qsizetype k = 0; k < path.size() && ascii; ++k)
+        ascii = s[k] < 0x80;
+    if (ascii) {
+        appendEncoded(out, path.size(), [s](qsizetype k) { return unsigned(s[k]); });
+        return;
+    }
+    const QByteArray bytes = QFile::encodeName(path.toString());
+    appendPathBytes(out, bytes.constData(), bytes.size());
+}
+
+void journalFields::appendPathBytes(QByteArray &out, const char *bytes, qsizetype size) {
+    appendEncoded(out, size, [bytes](qsizetype k) { return unsigned(static_cast<unsigned char>(bytes[k])); });
+}
+
+void journalFields::appendPath(QByteArray &out, const Parts &path) {
+    if (path.encodedFolder)
+        out += *path.encodedFolder;
+    else
+        appendPath(out, path.folder);
+    if (path.bytes)
+        appendPathBytes(out, path.bytes, path.size);
+    else
+        appendPath(out, path.name);
 }
 
 void journalFields::appendIdentity(QByteArray &out, const FileIdentity &id) {
-    char buffer[96];
-    const int n = std::snprintf(buffer, sizeof buffer, "%llu\t%llu\t%lld\t%lld", (unsigned long long)id.device,
-                                (unsigned long long)id.inode, (long long)id.size, (long long)id.mtimeNs);
-    out.append(buffer, n);
+    appendNumber(out, id.device);
+    out += '\t';
+    appendNumber(out, id.inode);
+    out += '\t';
+    appendSigned(out, id.size);
+    out += '\t';
+    appendSigned(out, id.mtimeNs);
 }
 
 FileIdentity journalFields::identity(const QList<QByteArray> &fields, qsizetype first) {
@@ -111,8 +172,8 @@ QByteArray phaseLine(int phase) {
 // files never holds its whole journal in memory.
 constexpr qsizetype JournalBlock = qsizetype(1) << 20;
 
-void appendRecordLine(QByteArray &out, const QString &oldPath, const QString &tempPath, const QString &newPath,
-                      const FileIdentity &id) {
+void appendRecordLine(QByteArray &out, const journalFields::Parts &oldPath, const journalFields::Parts &tempPath,
+                      const journalFields::Parts &newPath, const FileIdentity &id) {
     out += "R\t";
     journalFields::appendPath(out, oldPath);
     out += '\t';
@@ -153,7 +214,11 @@ bool writeRecords(int fd, qsizetype count, const RenameJournal::RecordLine &line
 RenameJournal::RecordLine linesOf(const QList<JournalRecord> &records) {
     return [&records](qsizetype k, QByteArray &out) {
         const JournalRecord &r = records[k];
-        appendRecordLine(out, r.oldPath, r.tempPath, r.newPath, r.identity);
+        auto parts = [](const QString &path) {
+            const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+            return journalFields::Parts(QStringView(path).left(slash + 1), QStringView(path).mid(slash + 1));
+        };
+        appendRecordLine(out, parts(r.oldPath), parts(r.tempPath), parts(r.newPath), r.identity);
     };
 }
 
@@ -256,8 +321,9 @@ bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error) {
     return begin(records.size(), linesOf(records), error, &records);
 }
 
-void RenameJournal::appendRecord(QByteArray &out, const QString &oldPath, const QString &tempPath,
-                                 const QString &newPath, const FileIdentity &identity) {
+void RenameJournal::appendRecord(QByteArray &out, const journalFields::Parts &oldPath,
+                                 const journalFields::Parts &tempPath, const journalFields::Parts &newPath,
+                                 const FileIdentity &identity) {
     appendRecordLine(out, oldPath, tempPath, newPath, identity);
 }
 

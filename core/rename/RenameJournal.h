@@ -25,8 +25,41 @@ QByteArray encodePath(const QString &path);
 QString decodePath(const QByteArray &field);
 QByteArray identity(const FileIdentity &id);
 // The same, appended to out (no line of a long journal is built apart).
-void appendPath(QByteArray &out, const QString &path);
+void appendPath(QByteArray &out, QStringView path);
+void appendPathBytes(QByteArray &out, const char *bytes, qsizetype size);
 void appendIdentity(QByteArray &out, const FileIdentity &id);
+// A path in two parts, a folder with its "/" and a name (text, or encoded
+// bytes), written as one field without being joined first.
+struct Parts {
+    QStringView folder;
+    const QByteArray *encodedFolder = nullptr; // the folder already percent-encoded, instead of folder
+    QStringView name;
+    const char *bytes = nullptr; // the name encoded, instead of name
+    qsizetype size = 0;
+    Parts(QStringView folder, QStringView name) : folder(folder), name(name) {}
+    Parts(QStringView folder, const char *bytes, qsizetype size) : folder(folder), bytes(bytes), size(size) {}
+    Parts(const QByteArray &encodedFolder, QStringView name) : encodedFolder(&encodedFolder), name(name) {}
+    Parts(const QByteArray &encodedFolder, const char *bytes, qsizetype size)
+        : encodedFolder(&encodedFolder), bytes(bytes), size(size) {}
+};
+void appendPath(QByteArray &out, const Parts &path);
+// The percent-encoded form of the folder of the line before, made again only
+// when the folder's string changes: the lines of one folder share it.
+class FolderField {
+public:
+    const QByteArray &of(const QString &folder) {
+        if (folder.constData() != m_folder.constData() || folder.size() != m_folder.size()) {
+            m_folder = folder; // kept: its data cannot be reused for another folder meanwhile
+            m_encoded.resize(0);
+            appendPath(m_encoded, QStringView(folder));
+        }
+        return m_encoded;
+    }
+
+private:
+    QString m_folder;
+    QByteArray m_encoded;
+};
 // The identity in the four fields from first on.
 FileIdentity identity(const QList<QByteArray> &fields, qsizetype first);
 } // namespace journalFields
@@ -97,8 +130,8 @@ public:
     using RecordLine = std::function<void(qsizetype k, QByteArray &out)>;
     bool begin(qsizetype count, const RecordLine &line, QString *error,
                const QList<JournalRecord> *withCopies = nullptr);
-    static void appendRecord(QByteArray &out, const QString &oldPath, const QString &tempPath, const QString &newPath,
-                             const FileIdentity &identity);
+    static void appendRecord(QByteArray &out, const journalFields::Parts &oldPath, const journalFields::Parts &tempPath,
+                             const journalFields::Parts &newPath, const FileIdentity &identity);
     // Replaces the journal by one holding only records (files that could not
     // be put back); with none, marks the batch done (synced), then removes
     // the journal. The caller has synced the folders the batch changed.

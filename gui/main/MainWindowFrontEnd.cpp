@@ -30,6 +30,10 @@ void MainWindowFrontEnd::progressEnd() {
     m_window->progressEnd();
 }
 
+void MainWindowFrontEnd::progressText(const QString &text) {
+    m_window->progressText(text);
+}
+
 bool MainWindowFrontEnd::reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix) {
     return reviewBlockedEntries(entries, captionSuffix, m_window);
 }

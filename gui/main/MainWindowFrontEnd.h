@@ -20,6 +20,7 @@ public:
     void progressStart(int maximum) override;
     void progressStep(int value) override;
     void progressEnd() override;
+    void progressText(const QString &text) override;
     bool reviewBlocked(const QList<ReviewEntry> &entries, const QString &captionSuffix) override;
     void showMetadataLabel(int index, const QString &text) override;
 

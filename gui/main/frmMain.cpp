@@ -431,6 +431,14 @@ void frmMain::progressStep(int value) {
 
 void frmMain::progressEnd() {
     ProgressBar1->setVisible(false);
+    ProgressBar1->resetFormat();
+}
+
+void frmMain::progressText(const QString &text) {
+    if (text.isEmpty())
+        ProgressBar1->resetFormat();
+    else
+        ProgressBar1->setFormat(text + QStringLiteral(" %p%"));
 }
 
 void frmMain::comeForward() {

@@ -59,6 +59,7 @@ public:
     void progressStart(int maximum);
     void progressStep(int value);
     void progressEnd();
+    void progressText(const QString &text);
     // A value of the current photo in the metadata group.
     void showMetadataValue(int index, const QString &text);
     // Rows of the rename list selected in the view, in order.

@@ -137,12 +137,24 @@ void ThumbnailList::applyRenames() {
         Cached picture;
     };
     std::vector<Moving> moving;
+    // The renames of a batch come folder by folder: a folder is looked up
+    // when it changes, not for each file.
+    QString lastFolder;
+    FolderPictures *folder = nullptr;
     for (const auto &[oldPath, newPath] : renames) {
-        const QFileInfo from(oldPath);
-        FolderPictures *folder = folders.value(QDir::cleanPath(from.path()));
+        if (folders.isEmpty())
+            break;
+        const qsizetype slash = oldPath.lastIndexOf(QLatin1Char('/'));
+        const QStringView folderText = slash < 0    ? QStringView(u".")
+                                       : slash == 0 ? QStringView(u"/")
+                                                    : QStringView(oldPath).left(slash);
+        if (lastFolder.isNull() || folderText != lastFolder) {
+            lastFolder = folderText.toString();
+            folder = folders.value(QDir::cleanPath(lastFolder));
+        }
         if (!folder)
             continue;
-        const auto hit = folder->pictures.find(from.fileName());
+        const auto hit = folder->pictures.find(oldPath.mid(slash + 1));
         if (hit == folder->pictures.end())
             continue;
         moving.push_back({newPath, folder->options, *hit});

@@ -152,10 +152,10 @@ TEST_F(RenameBatchTest, TemporaryNameCollisionsLengthenThePrefix) {
     files({"a.jpg", "b.jpg", "tmp_Tvol_2_b.jpg", "tmp_Tvol__2_b.jpg"});
     RenameBatch b = batch({{"a.jpg", "1.jpg"}, {"b.jpg", "2.jpg"}, {"tmp_Tvol_2_b.jpg", "3.jpg"}});
     b.prepare();
-    EXPECT_EQ(b.outcome(0).tempPath, p("tmp_Tvol_1_a.jpg"));
-    EXPECT_EQ(b.outcome(1).tempPath, p("tmp_Tvol___2_b.jpg"));
+    EXPECT_EQ(b.tempPath(0), p("tmp_Tvol_1_a.jpg"));
+    EXPECT_EQ(b.tempPath(1), p("tmp_Tvol___2_b.jpg"));
     EXPECT_EQ(b.tempPrefix(), "tmp_Tvol__");
-    EXPECT_EQ(b.outcome(2).tempPath, p("tmp_Tvol___3_tmp_Tvol_2_b.jpg")); // the prefix stays long
+    EXPECT_EQ(b.tempPath(2), p("tmp_Tvol___3_tmp_Tvol_2_b.jpg")); // the prefix stays long
     ASSERT_TRUE(b.run({}));
     EXPECT_EQ(b.renamedCount(), 3);
     EXPECT_EQ(names(dir.path()), (QStringList{"1.jpg", "2.jpg", "3.jpg", "tmp_Tvol__2_b.jpg"}));
@@ -169,7 +169,7 @@ TEST_F(RenameBatchTest, ADestinationNamedLikeATemporaryName) {
     RenameBatch b = batch({{"a.jpg", "c.jpg"}, {"b.jpg", "tmp_Tvol_1_a.jpg"}});
     b.prepare();
     EXPECT_EQ(b.blockedCount(), 0);
-    EXPECT_EQ(b.outcome(0).tempPath, p("tmp_Tvol__1_a.jpg"));
+    EXPECT_EQ(b.tempPath(0), p("tmp_Tvol__1_a.jpg"));
     ASSERT_TRUE(b.run({}));
     EXPECT_EQ(statuses(b), (QList<RenameStatus>{Renamed, Renamed}));
     EXPECT_EQ(readFile(p("c.jpg")), "a.jpg");
@@ -181,7 +181,7 @@ TEST_F(RenameBatchTest, ADestinationNamedLikeATemporaryName) {
     files({"d.jpg", "e.jpg"});
     RenameBatch c = batch({{"d.jpg", "TMP_TVOL_2_E.JPG"}, {"e.jpg", "f.jpg"}});
     c.prepare();
-    EXPECT_EQ(c.outcome(1).tempPath, p("tmp_Tvol__2_e.jpg"));
+    EXPECT_EQ(c.tempPath(1), p("tmp_Tvol__2_e.jpg"));
     ASSERT_TRUE(c.run({}));
     EXPECT_EQ(statuses(c), (QList<RenameStatus>{Renamed, Renamed}));
     EXPECT_EQ(readFile(p("TMP_TVOL_2_E.JPG")), "d.jpg");
@@ -193,7 +193,7 @@ TEST_F(RenameBatchTest, LongNamesGetAShortenedTemporaryName) {
     files({fitting});
     RenameBatch b = batch({{fitting, "short.jpg"}});
     b.prepare();
-    const QString temp = QFileInfo(b.outcome(0).tempPath).fileName();
+    const QString temp = QFileInfo(b.tempPath(0)).fileName();
     EXPECT_LE(QFile::encodeName(temp).size(), 255);
     EXPECT_TRUE(temp.startsWith("tmp_Tvol_1_"));
     EXPECT_TRUE(temp.endsWith(".jpg"));
@@ -236,7 +236,7 @@ TEST_F(RenameBatchTest, FinalMoveFailureGoesBackToTheOldName) {
     EXPECT_EQ(readFile(p("b")), "b");
     EXPECT_EQ(readFile(p("c")), "c");
     EXPECT_EQ(readFile(p("C")), "intruder");
-    EXPECT_EQ(b.outcome(2).currentPath, p("c"));
+    EXPECT_EQ(b.currentPath(2), p("c"));
     EXPECT_TRUE(b.outcome(2).reason.contains(systemErrorText(EEXIST)));
     expectNothingLost();
 }
@@ -252,7 +252,7 @@ TEST_F(RenameBatchTest, FileThatCannotGoBackIsNamedAndKeptInTheJournal) {
         }
     })));
     EXPECT_EQ(b.outcome(0).status, Failed);
-    EXPECT_EQ(b.outcome(0).currentPath, p("tmp_Tvol_1_a"));
+    EXPECT_EQ(b.currentPath(0), p("tmp_Tvol_1_a"));
     EXPECT_TRUE(b.outcome(0).reason.contains(p("tmp_Tvol_1_a")));
     EXPECT_EQ(readFile(p("tmp_Tvol_1_a")), "a");
 
@@ -445,7 +445,7 @@ TEST_F(RenameBatchTest, StopDuringTheFirstPhasePutsEveryFileBack) {
     EXPECT_EQ(b.notRenamed().size(), 6);
     for (const char *n : {"a", "b", "c", "d", "e", "f"}) {
         EXPECT_EQ(readFile(p(n)), QByteArray(n));
-        EXPECT_EQ(b.outcome(QByteArray("abcdef").indexOf(n[0])).currentPath, p(n));
+        EXPECT_EQ(b.currentPath(QByteArray("abcdef").indexOf(n[0])), p(n));
     }
     EXPECT_EQ(names(dir.path()), (QStringList{"a", "b", "c", "d", "e", "f"}));
     expectNothingLost();
@@ -482,9 +482,9 @@ TEST_F(RenameBatchTest, StopWithAFileThatCannotGoBack) {
     ASSERT_TRUE(b.run(hooks));
     EXPECT_TRUE(b.stopped());
     EXPECT_EQ(statuses(b), (QList<RenameStatus>{RenameStatus::Stopped, Failed, RenameStatus::Stopped}));
-    EXPECT_EQ(b.outcome(1).currentPath, b.outcome(1).tempPath);
-    EXPECT_TRUE(b.outcome(1).reason.contains(b.outcome(1).tempPath));
-    EXPECT_EQ(readFile(b.outcome(1).tempPath), "b");
+    EXPECT_EQ(b.currentPath(1), b.tempPath(1));
+    EXPECT_TRUE(b.outcome(1).reason.contains(b.tempPath(1)));
+    EXPECT_EQ(readFile(b.tempPath(1)), "b");
     EXPECT_EQ(readFile(p("a")), "a");
     // The file left under its temporary name is still in the journal.
     const QStringList pending = pendingJournals();

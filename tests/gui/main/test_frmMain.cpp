@@ -42,6 +42,7 @@
 #include <QListWidget>
 #include <QLocalSocket>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -620,6 +621,60 @@ TEST_F(LiveWindowTest, ATokenClickedRightAfterHomeGoesAtTheStart) {
     typeText(window.get(), QStringLiteral("xy"));
     QTest::mouseClick(control<QLabel>("Label8_3"), Qt::LeftButton);
     EXPECT_EQ(control<QComboBox>("cboRenommer")->currentText(), QStringLiteral("$A$xy$M$abcd"));
+}
+
+// The window's front end with its events run at every call (not every 15
+// ms), and a hook called after them.
+struct EagerFrontEnd : WindowFrontEnd {
+    using WindowFrontEnd::WindowFrontEnd;
+    std::function<void()> afterEvents;
+    void processEvents() override {
+        QCoreApplication::processEvents();
+        if (afterEvents)
+            afterEvents();
+    }
+};
+
+// While the batch is built and checked the window answers, its commands
+// are off and the list takes no change: a double click, the Delete key, the
+// controller's own list commands and a drop all leave it as it is.
+TEST_F(WindowTest, WhileARenameIsPreparedTheWindowAnswersAndTheListStaysAsItIs) {
+    EagerFrontEnd efe(window.get());
+    efe.defaultAnswer = AnswerYes;
+    setFrontEnd(&efe);
+    for (int i = 0; i < 5; ++i)
+        touch(QStringLiteral("f%1.txt").arg(i));
+    showFiles();
+    QTest::mouseClick(control<QPushButton>("cmdAddAll"), Qt::LeftButton);
+    const QStringList listed = column(0);
+    ASSERT_EQ(listed.size(), 5);
+    const QString late = touch(QStringLiteral("late.txt"));
+    auto *bar = control<QProgressBar>("ProgressBar1");
+    auto *list = control<QTableView>("lstrename");
+    bool tried = false;
+    efe.afterEvents = [&] {
+        if (tried || !bar->isVisible() || bar->format() == QStringLiteral("%p%"))
+            return; // not preparing
+        tried = true;
+        EXPECT_FALSE(control<QPushButton>("cmdDel")->isEnabled());
+        EXPECT_TRUE(control<QPushButton>("cmdRenommerStop")->isVisible());
+        list->selectRow(1);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+        QTest::keyClick(list, Qt::Key_Delete);
+        controller->cmdDel_Click({0});
+        controller->dragRow(0, 3);
+        controller->cmdDown_Click({0});
+        controller->cmdClear_Click();
+        controller->cmdDnD_Drop({late});
+        EXPECT_EQ(column(0), listed);
+    };
+    QTest::mouseClick(control<QPushButton>("cmdRenommer"), Qt::LeftButton);
+    setFrontEnd(&fe);
+    EXPECT_TRUE(tried) << "no event ran while the rename was prepared";
+    EXPECT_EQ(controller->model()->rowCount(), 0);
+    const QStringList onDisk = QDir(dir.path() + QStringLiteral("/files")).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(onDisk, (QStringList{"f_1.txt", "f_2.txt", "f_3.txt", "f_4.txt", "f_5.txt", "late.txt"}));
+    EXPECT_TRUE(control<QPushButton>("cmdDel")->isEnabled());
 }
 
 TEST_F(LiveWindowTest, AfterARenameTheStatusLineGivesTheCountsUntilTheNextChange) {
