@@ -128,7 +128,7 @@ void LVExplorer::goToFolder(const QString &path, bool treeFollows) {
 }
 
 void LVExplorer::refresh() {
-    startListing();
+    startListing(true);
 }
 
 void LVExplorer::goToParent() {
@@ -141,13 +141,19 @@ void LVExplorer::goToParent() {
         showFolder(parent);
 }
 
-void LVExplorer::startListing() {
+void LVExplorer::startListing(bool keepShown) {
     const quint64 generation = ++m_generation;
     const QString folder = LVPath();
+    // Reading a folder of many thousand files takes longer than the window
+    // may stand still (after a large rename, say): its old rows stay until
+    // the new ones arrive.
+    constexpr int LargeFolder = 5000;
+    keepShown = keepShown && folder == m_shownFolder && m_model->rowCount() >= LargeFolder;
     m_job.reset();
     m_unshown = 0;
     if (folder.isEmpty()) {
         m_note.clear();
+        m_shownFolder.clear();
         m_model->clear();
         emit itemCountChanged(0);
         return;
@@ -176,6 +182,8 @@ void LVExplorer::startListing() {
                 Qt::QueuedConnection);
     }).detach();
 
+    if (keepShown)
+        return;
     std::unique_lock<std::mutex> lock(job->mutex);
     const bool finished = job->done.wait_for(lock, kSynchronousBudget, [&] { return job->finished; });
     lock.unlock();
@@ -184,6 +192,7 @@ void LVExplorer::startListing() {
         return;
     }
     // Still reading: an empty list with a note until it arrives.
+    m_shownFolder.clear();
     m_model->clear();
     m_note = tav::i18n::getText(QStringLiteral("LVExplorer"), QStringLiteral("Reading"),
                                 QStringLiteral("Lecture du dossier…"));
@@ -212,6 +221,7 @@ void LVExplorer::applyListing(const std::shared_ptr<ListingJob> &job) {
     const int state = property("SortState").toInt();
     const int section = column >= 0 && state != 0 ? m_model->sectionOf(Column(column)) : -1;
     m_model->sortBy(section, state == 2 ? Qt::DescendingOrder : Qt::AscendingOrder);
+    m_shownFolder = listing.folder;
     m_model->setListing(std::move(listing));
     fitColumns();
     applySortIndicator();

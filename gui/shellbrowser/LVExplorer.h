@@ -117,7 +117,9 @@ private:
     struct ListingJob;
 
     void goToFolder(const QString &path, bool treeFollows);
-    void startListing();
+    // keepShown: a refresh of a large folder already shown keeps its rows
+    // until the new listing arrives instead of waiting for it.
+    void startListing(bool keepShown = false);
     void applyListing(const std::shared_ptr<ListingJob> &job);
     void applySortIndicator();
     void openCurrent();
@@ -127,6 +129,7 @@ private:
 
     tav::shell::FolderListModel *m_model = nullptr;
     std::shared_ptr<ListingJob> m_job;
+    QString m_shownFolder; // the folder whose listing the rows show
     quint64 m_generation = 0;
     QString m_note;
     int m_unshown = 0;

@@ -370,3 +370,26 @@ TEST_F(Explorers, TreeSubFoldersFollowTheNaturalOrderSwitchKeepingTheSelection) 
     const QModelIndex top = late.folderModel()->indexForPath(root);
     EXPECT_EQ(late.folderModel()->index(4, 0, top).data().toString(), u"d10");
 }
+
+TEST_F(Explorers, ARefreshOfALargeFolderKeepsItsRowsUntilTheNewListingArrives) {
+    for (int i = 0; i < 5000; ++i)
+        makeFile(root + QStringLiteral("/f%1").arg(i), 0);
+    list.setLVPath(root);
+    list.waitForListing();
+    ASSERT_EQ(list.itemCount(), 5000);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(QFile::remove(root + QStringLiteral("/f%1").arg(i)));
+    // The window does not wait for the folder: the old rows stay meanwhile.
+    list.refresh();
+    EXPECT_EQ(list.itemCount(), 5000);
+    list.waitForListing();
+    EXPECT_EQ(list.itemCount(), 4990);
+    // A small folder is read at once, as before.
+    for (int i = 10; i < 5000; ++i)
+        ASSERT_TRUE(QFile::remove(root + QStringLiteral("/f%1").arg(i)));
+    list.refresh();
+    list.waitForListing();
+    makeFile(root + "/g", 0);
+    list.refresh();
+    EXPECT_EQ(list.itemCount(), 1);
+}
