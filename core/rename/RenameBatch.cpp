@@ -171,6 +171,9 @@ public:
 
     Folder &at(int index) { return *m_store[size_t(index)]; }
 
+    // Called now and then while a large folder is read (the window's events).
+    void setEvents(std::function<void()> events) { m_events = std::move(events); }
+
     // A copy of bytes, followed by a NUL byte, that stays where it is as long
     // as the folders do: names are packed into large blocks.
     const char *keep(const char *bytes, qsizetype size) {
@@ -229,7 +232,10 @@ private:
         const int listFd = ::dup(fd);
         DIR *dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
         if (dir) {
+            unsigned read = 0;
             while (const struct dirent *e = ::readdir(dir)) {
+                if ((++read & 4095) == 0 && m_events)
+                    m_events();
                 const char *n = e->d_name;
                 if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                     continue;
@@ -271,6 +277,7 @@ private:
     std::vector<std::unique_ptr<char[]>> m_blocks;
     size_t m_blockUsed = 0, m_blockSize = 0;
     Folder *m_last = nullptr;
+    std::function<void()> m_events;
     int m_open = 0;
 };
 
@@ -467,6 +474,8 @@ void RenameBatch::block(qsizetype i, const QString &reason) {
 void RenameBatch::openFolders() {
     const qsizetype n = m_items.size();
     m_folders = std::make_shared<FolderNames>();
+    if (m_prepareHooks && m_prepareHooks->events)
+        m_folders->setEvents(m_prepareHooks->events);
     m_names = QList<Names>(n);
     // Most entries share the folders of the entry before (and their string):
     // a folder is compared with the last one before it is encoded and looked up.
@@ -496,6 +505,7 @@ void RenameBatch::openFolders() {
         nm.oldName = keepName(it.oldName);
         nm.newName = keepName(it.newName);
     }
+    m_folders->setEvents({});
 }
 
 // The new path in the form compared for "the same destination": its folder,
