@@ -228,6 +228,7 @@ void RecordWriter::flush() {
 }
 
 void RecordWriter::writeRecords(const QByteArray &records) {
+    writeBlock(); // records kept back go first
     std::fwrite(records.constData(), 1, size_t(records.size()), m_out);
 }
 
