@@ -149,8 +149,42 @@ void RecordWriter::endRecord() {
         writeBlock();
 }
 
+namespace {
+template <typename Text> bool plainAscii(Text text);
+} // namespace
+
 void RecordWriter::record(const char *word, std::initializer_list<QStringView> first,
                           std::initializer_list<QStringView> second) {
+    // Printable ASCII (the usual names) is the same in both forms: the
+    // record is copied straight into the block, in one step.
+    const qsizetype wordLength = qsizetype(std::strlen(word));
+    bool plain = plainAscii(QLatin1StringView(word, wordLength));
+    qsizetype length = wordLength + 3;
+    for (std::initializer_list<QStringView> parts : {first, second}) {
+        for (QStringView part : parts) {
+            plain = plain && plainAscii(part);
+            length += part.size();
+        }
+    }
+    if (plain) {
+        const qsizetype at = m_line.size();
+        m_line.resize(at + length);
+        char *w = m_line.data() + at;
+        const char separator = m_nul ? '\0' : '\t';
+        for (const char *c = word; *c; ++c)
+            *w++ = *c;
+        *w++ = separator;
+        for (std::initializer_list<QStringView> parts : {first, second}) {
+            for (QStringView part : parts)
+                for (QChar c : part)
+                    *w++ = char(c.unicode());
+            *w++ = separator;
+        }
+        // The last separator is the record's end in the NUL form; a line ends in endRecord().
+        m_line.resize(w - m_line.constData() - (m_nul ? 0 : 1));
+        endRecord();
+        return;
+    }
     auto field = [this](std::initializer_list<QStringView> parts) {
         QByteArray &bytes = m_field;
         bytes.resize(0);
@@ -237,10 +271,12 @@ namespace {
 constexpr qsizetype BlockBytes = qsizetype(256) << 10;
 
 // Printable ASCII other than "\\" stands for itself in both record forms.
-bool plainAscii(QStringView text) {
-    for (QChar c : text)
-        if (c.unicode() < 0x20 || c.unicode() >= 0x7F || c == u'\\')
+template <typename Text> bool plainAscii(Text text) {
+    for (auto c : text) {
+        const unsigned u = QChar(c).unicode();
+        if (u < 0x20 || u >= 0x7F || u == '\\')
             return false;
+    }
     return true;
 }
 

@@ -383,21 +383,21 @@ RenameBatch::RenameBatch(QList<RenameItem> items)
 QString RenameBatch::tempPath(qsizetype i) const {
     if (i >= m_names.size() || m_names[i].tempName.isEmpty())
         return QString();
-    return m_items[i].oldFolder + QFile::decodeName(QByteArray(m_names[i].tempName));
+    return m_items.at(i).oldFolder + QFile::decodeName(QByteArray(m_names[i].tempName));
 }
 
 QString RenameBatch::currentPath(qsizetype i) const {
     const RenameOutcome &o = m_outcomes[i];
     if (o.atTemp)
         return tempPath(i);
-    return o.status == RenameStatus::Renamed ? m_items[i].newPath() : m_items[i].oldPath();
+    return o.status == RenameStatus::Renamed ? m_items.at(i).newPath() : m_items.at(i).oldPath();
 }
 
 // A temporary name for entry i with the current prefix, lengthened while the
 // name is taken in the folder or is the new name of an entry (destinations:
 // see tempLikeDestinations()).
 RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QString> &destinations) {
-    const RenameItem &it = m_items[i];
+    const RenameItem &it = m_items.at(i);
     const Names &nm = m_names[i];
     const FolderNames::Folder &folder = nm.oldFolder >= 0
                                             ? m_folders->at(nm.oldFolder)
@@ -406,25 +406,30 @@ RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QSt
         TempName temp;
         // The name is the encoded old name behind the head, when that is
         // short enough not to need temporaryPath's shortening. The head
-        // ("<prefix>_<position>_") is ASCII, made without a string of its own.
-        char head[128];
-        int headSize = -1;
-        if (m_prefix.size() <= 64) {
-            for (qsizetype k = 0; k < m_prefix.size(); ++k)
-                head[k] = char(m_prefix.at(k).unicode());
-            headSize = int(m_prefix.size());
-            headSize += std::snprintf(head + headSize, sizeof head - size_t(headSize), "_%lld_", (long long)(i + 1));
-        }
-        if (!nm.oldName.isEmpty() && headSize > 0 && headSize + nm.oldName.size() <= NameMax) {
-            temp.name.reserve(headSize + nm.oldName.size());
-            temp.name.append(head, headSize);
-            temp.name.append(nm.oldName.data, nm.oldName.size());
+        // ("<prefix>_<position>_") is ASCII.
+        const qsizetype prefixSize = m_prefix.size();
+        if (prefixSize <= 64 && !nm.oldName.isEmpty() && prefixSize + 24 + nm.oldName.size() <= NameMax) {
+            char *w = temp.bytes;
+            for (qsizetype k = 0; k < prefixSize; ++k)
+                *w++ = char(m_prefix.at(k).unicode());
+            *w++ = '_';
+            char digits[24];
+            char *d = digits + sizeof digits;
+            for (unsigned long long pos = (unsigned long long)(i + 1); pos; pos /= 10)
+                *--d = char('0' + pos % 10);
+            std::memcpy(w, d, size_t(digits + sizeof digits - d));
+            w += digits + sizeof digits - d;
+            *w++ = '_';
+            std::memcpy(w, nm.oldName.data, size_t(nm.oldName.size()));
+            w += nm.oldName.size();
+            *w = '\0';
+            temp.size = w - temp.bytes;
         } else {
-            temp.name = QFile::encodeName(temporaryName(it.oldName, i + 1, m_prefix));
+            temp.set(QFile::encodeName(temporaryName(it.oldName, i + 1, m_prefix)));
         }
-        if (!FolderNames::occupied(folder, temp.name) &&
-            (destinations.isEmpty() ||
-             !destinations.contains((it.oldFolder + QFile::decodeName(temp.name)).toCaseFolded())))
+        const QByteArray name = temp.name();
+        if (!FolderNames::occupied(folder, name) &&
+            (destinations.isEmpty() || !destinations.contains((it.oldFolder + QFile::decodeName(name)).toCaseFolded())))
             return temp;
         m_prefix += QLatin1Char('_');
     }
@@ -460,7 +465,7 @@ RenameBatch::NameBytes RenameBatch::keepName(const QString &name) {
 }
 
 void RenameBatch::setTempPath(qsizetype i, const TempName &temp) {
-    m_names[i].tempName = keep(temp.name);
+    m_names[i].tempName = keep(temp.name());
 }
 
 void RenameBatch::block(qsizetype i, const QString &reason) {
@@ -495,7 +500,7 @@ void RenameBatch::openFolders() {
     for (qsizetype i = 0; i < n; ++i) {
         preparing(0, i);
         Names &nm = m_names[i];
-        const RenameItem &it = m_items[i];
+        const RenameItem &it = m_items.at(i);
         const FolderNames::Folder &from = folderOf(it.oldFolder, lastOld);
         nm.oldFolder = from.index;
         nm.oldDir = from.fd;
@@ -511,7 +516,7 @@ void RenameBatch::openFolders() {
 // The new path in the form compared for "the same destination": its folder,
 // and its name in NFC, case folded where the folder's file system ignores case.
 QString RenameBatch::destinationKey(qsizetype i) const {
-    const RenameItem &it = m_items[i];
+    const RenameItem &it = m_items.at(i);
     FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
     bool plain = true;
     for (const QChar c : it.newName)
@@ -524,7 +529,7 @@ QString RenameBatch::destinationKey(qsizetype i) const {
 // The hash of destinationKey(i)'s name in its folder, made without the key
 // where the name is its own comparable form (ASCII, case kept).
 quint64 RenameBatch::destinationHash(qsizetype i) const {
-    const RenameItem &it = m_items[i];
+    const RenameItem &it = m_items.at(i);
     FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
     bool plain = true;
     for (const QChar c : it.newName)
@@ -547,11 +552,11 @@ void RenameBatch::checkEntries(EntryIndex &oldIndex) {
     EntryIndex firstWithNew; // destination key -> first entry
     oldIndex.reserve(n);
     firstWithNew.reserve(n);
-    auto oldPathOf = [this](qsizetype j) { return m_items[j].oldPath(); };
+    auto oldPathOf = [this](qsizetype j) { return m_items.at(j).oldPath(); };
     auto destinationOf = [this](qsizetype j) { return destinationKey(j); };
     for (qsizetype i = 0; i < n; ++i) {
         preparing(2, i);
-        const RenameItem &it = m_items[i];
+        const RenameItem &it = m_items.at(i);
         m_identities[i] = FolderNames::identity(m_folders->at(m_names[i].oldFolder), m_names[i].oldName);
         if (!it.problem.isEmpty())
             block(i, it.problem);
@@ -570,12 +575,12 @@ void RenameBatch::checkEntries(EntryIndex &oldIndex) {
         // The key is the new path itself, or its folder and comparable name.
         const qsizetype dup = firstWithNew.findOrInsert(destinationHash(i), i, destinationOf);
         if (dup >= 0) {
-            const QString reason = m_items[dup].newPath() == it.newPath()
+            const QString reason = m_items.at(dup).newPath() == it.newPath()
                                        ? renameText("SameNewPath", "Another file of the batch gets the same new name.")
                                        : renameText("SameNameOtherForm",
                                                     "Another file of the batch gets the same new name, "
                                                     "written differently (%s): the disk takes them for one name.",
-                                                    m_items[dup].newPath());
+                                                    m_items.at(dup).newPath());
             block(dup, reason);
             block(i, reason);
         }
@@ -589,7 +594,7 @@ void RenameBatch::checkEntries(EntryIndex &oldIndex) {
 qsizetype RenameBatch::holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<QString, QList<qsizetype>> &foldedOld,
                                 bool &outside) {
     outside = false;
-    const RenameItem &it = m_items[i];
+    const RenameItem &it = m_items.at(i);
     FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
     QByteArray takenName = m_names[i].newName; // the name the destination is taken under
     if (!FolderNames::occupied(to, takenName)) {
@@ -599,11 +604,11 @@ qsizetype RenameBatch::holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<Q
     }
     auto takenPath = [&] { return it.newFolder + QFile::decodeName(takenName); };
     qsizetype j = oldIndex.find(EntryIndex::hash(m_names[i].newFolder, takenName.constData(), takenName.size()),
-                                takenPath, [this](qsizetype k) { return m_items[k].oldPath(); });
+                                takenPath, [this](qsizetype k) { return m_items.at(k).oldPath(); });
     if (j < 0) {
         if (foldedOld.isEmpty())
             for (qsizetype k = 0; k < m_items.size(); ++k)
-                foldedOld[m_items[k].oldPath().normalized(QString::NormalizationForm_C).toCaseFolded()].append(k);
+                foldedOld[m_items.at(k).oldPath().normalized(QString::NormalizationForm_C).toCaseFolded()].append(k);
         const bool ci = FolderNames::rules(to).caseInsensitive;
         const QString taken = takenPath();
         const FileIdentity there = fileIdentity(taken);
@@ -668,7 +673,7 @@ void RenameBatch::prepare() {
     QHash<qsizetype, QList<qsizetype>> waitingOn; // holder -> entries whose destination it holds
     for (qsizetype i = 0; i < n; ++i) {
         preparing(3, i);
-        const RenameItem &it = m_items[i];
+        const RenameItem &it = m_items.at(i);
         if (m_outcomes[i].status == RenameStatus::Blocked || it.keepsItsPath())
             continue;
         bool outside = false;
@@ -697,7 +702,7 @@ void RenameBatch::blockWaitingOnBlocked(const QHash<qsizetype, QList<qsizetype>>
             if (m_outcomes[i].status == RenameStatus::Blocked)
                 continue;
             block(i, renameText("HeldByBlocked", "The new name belongs to %s, which is not renamed.",
-                                m_items[j].oldPath()));
+                                m_items.at(j).oldPath()));
             work.append(i);
         }
     }
@@ -707,7 +712,7 @@ QList<ReviewEntry> RenameBatch::blockedEntries() const {
     QList<ReviewEntry> list;
     for (qsizetype i = 0; i < m_items.size(); ++i)
         if (m_outcomes[i].status == RenameStatus::Blocked)
-            list.append({m_items[i].oldPath(), m_items[i].newPath(), m_outcomes[i].reason});
+            list.append({m_items.at(i).oldPath(), m_items.at(i).newPath(), m_outcomes[i].reason});
     return list;
 }
 
@@ -777,17 +782,17 @@ private:
     MoveResult backToOldName(qsizetype i);
     CopyRecorder *recorder(qsizetype i) { return recordOf[i] >= 0 ? journal.copyRecorder(recordOf[i]) : nullptr; }
     JournalRecord recordFor(qsizetype i) const {
-        return {b.m_items[i].oldPath(), b.tempPath(i), b.m_items[i].newPath(), b.m_identities[i], {}};
+        return {b.m_items.at(i).oldPath(), b.tempPath(i), b.m_items.at(i).newPath(), b.m_identities[i], {}};
     }
     // The full paths of entry i, made only where a move needs them.
     std::function<QString()> oldPath(qsizetype i) const {
-        return [this, i] { return b.m_items[i].oldPath(); };
+        return [this, i] { return b.m_items.at(i).oldPath(); };
     }
     std::function<QString()> tempPath(qsizetype i) const {
         return [this, i] { return b.tempPath(i); };
     }
     std::function<QString()> newPath(qsizetype i) const {
-        return [this, i] { return b.m_items[i].newPath(); };
+        return [this, i] { return b.m_items.at(i).newPath(); };
     }
 
     RenameBatch &b;
@@ -825,7 +830,7 @@ bool BatchRun::beginJournal(QString *error) {
         if ((k & 1023) == 1023 && hooks.events)
             guarded([&] { hooks.events(); }); // a long journal takes a while
         const qsizetype i = toMove[size_t(k)];
-        const RenameItem &it = b.m_items[i];
+        const RenameItem &it = b.m_items.at(i);
         const RenameBatch::NameBytes &temp = b.m_names[i].tempName;
         const QByteArray &from = oldFolder.of(it.oldFolder);
         // (No temporary name when the batch was not prepared: an empty field.)
@@ -868,7 +873,7 @@ bool BatchRun::retarget(qsizetype from) {
         if (b.m_outcomes[k].status != RenameStatus::Pending)
             continue;
         temps.append({k, b.freeTemporaryPath(k, *destinations)});
-        lines.append({recordOf[k], b.m_items[k].oldFolder + QFile::decodeName(temps.last().second.name)});
+        lines.append({recordOf[k], b.m_items.at(k).oldFolder + QFile::decodeName(temps.last().second.name())});
     }
     if (!journal.retarget(lines)) {
         b.m_prefix = before;
@@ -890,7 +895,7 @@ void BatchRun::toTemporaryName(qsizetype i) {
     if (m.ok) {
         // Files of one folder: the folder is noted once.
         if (nm.oldDir < 0 || nm.oldDir != lastNoted) {
-            changed.noteMove(b.m_items[i].oldPath(), b.tempPath(i));
+            changed.noteMove(b.m_items.at(i).oldPath(), b.tempPath(i));
             lastNoted = nm.oldDir;
         }
         atTemp[size_t(i)] = 1;
@@ -923,7 +928,7 @@ MoveResult BatchRun::backToOldName(qsizetype i) {
     const MoveResult back =
         moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.oldDir, nm.oldName, tempPath(i), oldPath(i), recorder(i));
     if (back.ok) {
-        changed.noteMove(b.tempPath(i), b.m_items[i].oldPath());
+        changed.noteMove(b.tempPath(i), b.m_items.at(i).oldPath());
         atTemp[size_t(i)] = 0;
     }
     return back;
@@ -969,7 +974,7 @@ void BatchRun::toNewName(qsizetype i) {
         moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.newDir, nm.newName, tempPath(i), newPath(i), recorder(i));
     if (m.ok) {
         if (nm.oldDir < 0 || nm.oldDir != nm.newDir || nm.oldDir != lastNoted) {
-            changed.noteMove(b.tempPath(i), b.m_items[i].newPath());
+            changed.noteMove(b.tempPath(i), b.m_items.at(i).newPath());
             lastNoted = nm.oldDir == nm.newDir ? nm.oldDir : -1;
         }
         o.status = RenameStatus::Renamed;
@@ -1042,7 +1047,7 @@ QList<ReviewEntry> RenameBatch::notRenamed() const {
     for (qsizetype i = 0; i < m_items.size(); ++i) {
         const RenameOutcome &o = m_outcomes[i];
         if (o.status != RenameStatus::Renamed && o.status != RenameStatus::Pending)
-            list.append({m_items[i].oldPath(), m_items[i].newPath(), o.reason});
+            list.append({m_items.at(i).oldPath(), m_items.at(i).newPath(), o.reason});
     }
     return list;
 }

@@ -142,8 +142,14 @@ private:
     };
     NameBytes keep(const QByteArray &name);
     NameBytes keepName(const QString &name);
+    // A temporary name, encoded: made on the stack, as a batch makes one per file.
     struct TempName {
-        QByteArray name; // encoded
+        char bytes[512]; // NUL-terminated
+        qsizetype size = 0;
+        QByteArray spill; // instead of bytes, for a name that does not fit
+        void set(const QByteArray &name) { spill = name; }
+        // Valid while the TempName is.
+        QByteArray name() const { return spill.isNull() ? QByteArray::fromRawData(bytes, size) : spill; }
     };
     QList<Names> m_names;
     const Hooks *m_prepareHooks = nullptr; // during prepare(hooks)

@@ -165,13 +165,8 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
         // A move within a file system keeps the file's identity, taken before the batch.
         const FileIdentity id =
             batch.outcome(i).copied || !batch.identity(i).valid() ? fileIdentity(it.newPath()) : batch.identity(i);
-        out += "F\t";
-        journalFields::appendPath(out, {oldFolder.of(it.oldFolder), it.oldName});
-        out += '\t';
-        journalFields::appendPath(out, {newFolder.of(it.newFolder), it.newName});
-        out += '\t';
-        journalFields::appendIdentity(out, id);
-        out += '\n';
+        journalFields::appendLine(
+            out, 'F', {{oldFolder.of(it.oldFolder), it.oldName}, {newFolder.of(it.newFolder), it.newName}}, id);
         if (out.size() >= Block) {
             written = writeAllTo(fd, out);
             out.resize(0);

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -39,21 +40,25 @@ QByteArray journalFields::identity(const FileIdentity &id) {
 namespace {
 
 // As QByteArray::toPercentEncoding("/"): the unreserved characters of RFC
-// 3986 and "/" stay, every other byte becomes %XX. chars gives the k-th
-// byte (or, for an ASCII text, character).
-template <typename Chars> void appendEncoded(QByteArray &out, qsizetype length, Chars &&chars) {
+// 3986 and "/" stay, every other byte becomes %XX.
+struct PlainBytes {
+    bool plain[256] = {};
+    constexpr PlainBytes() {
+        for (int c = 0; c < 256; ++c)
+            plain[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                       c == '.' || c == '_' || c == '~' || c == '/';
+    }
+};
+constexpr PlainBytes Plain;
+
+// The lines are written through a pointer into room made beforehand: each
+// piece would otherwise be an append of its own, and a journal has millions.
+// Unit is char16_t for an ASCII text, unsigned char for encoded bytes.
+template <typename Unit> char *putEncoded(char *w, const Unit *s, qsizetype length) {
     static const char hex[] = "0123456789ABCDEF";
-    // Through a buffer on the stack: one append per 256 characters.
-    char buffer[768];
-    char *w = buffer;
     for (qsizetype k = 0; k < length; ++k) {
-        if (w > buffer + sizeof buffer - 3) {
-            out.append(buffer, w - buffer);
-            w = buffer;
-        }
-        const unsigned c = chars(k);
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_' || c == '~' || c == '/') {
+        const unsigned c = s[k];
+        if (Plain.plain[c]) {
             *w++ = char(c);
         } else {
             *w++ = '%';
@@ -61,74 +66,149 @@ template <typename Chars> void appendEncoded(QByteArray &out, qsizetype length, 
             *w++ = hex[c & 0x0F];
         }
     }
-    out.append(buffer, w - buffer);
+    return w;
 }
 
-// The digits of v, written backwards from end; returns where they begin.
-char *digitsBefore(char *end, unsigned long long v) {
-    do {
-        *--end = char('0' + v % 10);
-        v /= 10;
-    } while (v);
-    return end;
+char *putBytes(char *w, const char *bytes, qsizetype size) {
+    return putEncoded(w, reinterpret_cast<const unsigned char *>(bytes), size);
 }
 
-void appendNumber(QByteArray &out, unsigned long long v) {
-    char buffer[24];
-    char *const end = buffer + sizeof buffer;
-    const char *begin = digitsBefore(end, v);
-    out.append(begin, end - begin);
-}
-
-void appendSigned(QByteArray &out, long long v) {
-    if (v < 0) {
-        out += '-';
-        appendNumber(out, 0ULL - static_cast<unsigned long long>(v));
-    } else {
-        appendNumber(out, static_cast<unsigned long long>(v));
+char *putPath(char *w, QStringView path) {
+    // An ASCII path (the usual case) is encoded straight from the text; any
+    // other is encoded again from its bytes.
+    static const char hex[] = "0123456789ABCDEF";
+    char *const start = w;
+    const char16_t *s = path.utf16();
+    for (qsizetype k = 0; k < path.size(); ++k) {
+        const unsigned c = s[k];
+        if (c >= 0x80) {
+            const QByteArray bytes = QFile::encodeName(path.toString());
+            return putBytes(start, bytes.constData(), bytes.size());
+        }
+        if (Plain.plain[c]) {
+            *w++ = char(c);
+        } else {
+            *w++ = '%';
+            *w++ = hex[c >> 4];
+            *w++ = hex[c & 0x0F];
+        }
     }
+    return w;
 }
+
+// At most this many bytes for an encoded text: a UTF-16 unit is at most
+// three bytes of UTF-8, each at most three once encoded.
+qsizetype pathRoom(QStringView path) {
+    return 9 * path.size();
+}
+
+qsizetype partsRoom(const journalFields::Parts &p) {
+    return (p.encodedFolder ? p.encodedFolder->size() : pathRoom(p.folder)) + (p.bytes ? 3 * p.size : pathRoom(p.name));
+}
+
+char *putParts(char *w, const journalFields::Parts &p) {
+    if (p.encodedFolder) {
+        std::memcpy(w, p.encodedFolder->constData(), size_t(p.encodedFolder->size()));
+        w += p.encodedFolder->size();
+    } else {
+        w = putPath(w, p.folder);
+    }
+    return p.bytes ? putBytes(w, p.bytes, p.size) : putPath(w, p.name);
+}
+
+char *putNumber(char *w, unsigned long long v) {
+    static const char pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                "8081828384858687888990919293949596979899";
+    char digits[24];
+    char *begin = digits + sizeof digits;
+    while (v >= 10) {
+        const unsigned two = unsigned(v % 100);
+        v /= 100;
+        begin -= 2;
+        std::memcpy(begin, pairs + 2 * two, 2);
+    }
+    if (v || begin == digits + sizeof digits)
+        *--begin = char('0' + v);
+    const size_t n = size_t(digits + sizeof digits - begin);
+    std::memcpy(w, begin, n);
+    return w + n;
+}
+
+char *putSigned(char *w, long long v) {
+    if (v >= 0)
+        return putNumber(w, static_cast<unsigned long long>(v));
+    *w++ = '-';
+    return putNumber(w, 0ULL - static_cast<unsigned long long>(v));
+}
+
+constexpr qsizetype IdentityRoom = 4 * 21 + 3;
+
+char *putIdentity(char *w, const FileIdentity &id) {
+    w = putNumber(w, id.device);
+    *w++ = '\t';
+    w = putNumber(w, id.inode);
+    *w++ = '\t';
+    w = putSigned(w, id.size);
+    *w++ = '\t';
+    return putSigned(w, id.mtimeNs);
+}
+
+// Room for at most `most` more bytes at the end of out, filled through w;
+// out ends where w stopped once the tail is gone.
+class Tail {
+public:
+    Tail(QByteArray &out, qsizetype most) : m_out(out) {
+        const qsizetype size = out.size();
+        if (out.capacity() - size < most)
+            out.reserve(std::max(size + most, 2 * out.capacity()));
+        out.resize(size + most);
+        w = out.data() + size;
+    }
+    ~Tail() { m_out.resize(w - m_out.constData()); }
+    Tail(const Tail &) = delete;
+    Tail &operator=(const Tail &) = delete;
+    char *w;
+
+private:
+    QByteArray &m_out;
+};
 
 } // namespace
 
 void journalFields::appendPath(QByteArray &out, QStringView path) {
-    // An ASCII path (the usual case) is its own encoded form and is read
-    // straight from the text.
-    const char16_t *s = path.utf16();
-    bool ascii = true;
-    for (qsizetype k = 0; k < path.size() && ascii; ++k)
-        ascii = s[k] < 0x80;
-    if (ascii) {
-        appendEncoded(out, path.size(), [s](qsizetype k) { return unsigned(s[k]); });
-        return;
-    }
-    const QByteArray bytes = QFile::encodeName(path.toString());
-    appendPathBytes(out, bytes.constData(), bytes.size());
+    Tail t(out, pathRoom(path));
+    t.w = putPath(t.w, path);
 }
 
 void journalFields::appendPathBytes(QByteArray &out, const char *bytes, qsizetype size) {
-    appendEncoded(out, size, [bytes](qsizetype k) { return unsigned(static_cast<unsigned char>(bytes[k])); });
+    Tail t(out, 3 * size);
+    t.w = putBytes(t.w, bytes, size);
 }
 
 void journalFields::appendPath(QByteArray &out, const Parts &path) {
-    if (path.encodedFolder)
-        out += *path.encodedFolder;
-    else
-        appendPath(out, path.folder);
-    if (path.bytes)
-        appendPathBytes(out, path.bytes, path.size);
-    else
-        appendPath(out, path.name);
+    Tail t(out, partsRoom(path));
+    t.w = putParts(t.w, path);
 }
 
 void journalFields::appendIdentity(QByteArray &out, const FileIdentity &id) {
-    appendNumber(out, id.device);
-    out += '\t';
-    appendNumber(out, id.inode);
-    out += '\t';
-    appendSigned(out, id.size);
-    out += '\t';
-    appendSigned(out, id.mtimeNs);
+    Tail t(out, IdentityRoom);
+    t.w = putIdentity(t.w, id);
+}
+
+void journalFields::appendLine(QByteArray &out, char tag, std::initializer_list<Parts> paths, const FileIdentity &id) {
+    qsizetype room = 3 + IdentityRoom;
+    for (const Parts &p : paths)
+        room += partsRoom(p) + 1;
+    Tail t(out, room);
+    *t.w++ = tag;
+    *t.w++ = '\t';
+    for (const Parts &p : paths) {
+        t.w = putParts(t.w, p);
+        *t.w++ = '\t';
+    }
+    t.w = putIdentity(t.w, id);
+    *t.w++ = '\n';
 }
 
 FileIdentity journalFields::identity(const QList<QByteArray> &fields, qsizetype first) {
@@ -174,15 +254,7 @@ constexpr qsizetype JournalBlock = qsizetype(1) << 20;
 
 void appendRecordLine(QByteArray &out, const journalFields::Parts &oldPath, const journalFields::Parts &tempPath,
                       const journalFields::Parts &newPath, const FileIdentity &id) {
-    out += "R\t";
-    journalFields::appendPath(out, oldPath);
-    out += '\t';
-    journalFields::appendPath(out, tempPath);
-    out += '\t';
-    journalFields::appendPath(out, newPath);
-    out += '\t';
-    journalFields::appendIdentity(out, id);
-    out += '\n';
+    journalFields::appendLine(out, 'R', {oldPath, tempPath, newPath}, id);
 }
 
 // Writes the header and count record lines to fd in large blocks, then the

@@ -14,6 +14,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <initializer_list>
 
 namespace tav {
 
@@ -43,6 +44,8 @@ struct Parts {
         : encodedFolder(&encodedFolder), bytes(bytes), size(size) {}
 };
 void appendPath(QByteArray &out, const Parts &path);
+// A whole line: the tag, each path, then the identity, tab-separated.
+void appendLine(QByteArray &out, char tag, std::initializer_list<Parts> paths, const FileIdentity &id);
 // The percent-encoded form of the folder of the line before, made again only
 // when the folder's string changes: the lines of one folder share it.
 class FolderField {

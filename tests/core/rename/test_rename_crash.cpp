@@ -412,3 +412,29 @@ TEST(JournalFields, PathsAndIdentitiesReadBackInTheirFormat) {
     EXPECT_EQ(back.size, id.size);
     EXPECT_EQ(back.mtimeNs, id.mtimeNs);
 }
+
+// A whole line, written in one piece from folders and names in every form,
+// is the same as its fields encoded one by one.
+TEST(JournalFields, ALineIsItsFieldsEncodedOneByOne) {
+    const QString folder = QStringLiteral("/cartes/été %/");
+    const QByteArray encodedFolder = journalFields::encodePath(folder);
+    const QByteArray nameBytes = QFile::encodeName(QStringLiteral("tmp_Tvol_10_Ça.jpg"));
+    FileIdentity id;
+    for (quint64 n : {0ULL, 9ULL, 10ULL, 99ULL, 100ULL, 1000ULL, 123456789ULL}) {
+        id.device = n;
+        id.inode = n + 1;
+        id.size = qint64(n);
+        id.mtimeNs = -qint64(n);
+        QByteArray line = "head";
+        journalFields::appendLine(line, 'R',
+                                  {{QStringView(folder), QStringView(u"日本.jpg")},
+                                   {encodedFolder, nameBytes.constData(), nameBytes.size()},
+                                   {encodedFolder, QStringView(u"a b.jpg")}},
+                                  id);
+        EXPECT_EQ(line, "headR\t" + journalFields::encodePath(folder + QStringLiteral("日本.jpg")) + '\t' +
+                            encodedFolder + nameBytes.toPercentEncoding("/") + '\t' +
+                            journalFields::encodePath(folder + QStringLiteral("a b.jpg")) + '\t' +
+                            journalFields::identity(id) + '\n');
+        EXPECT_EQ(journalFields::identity(line.chopped(1).split('\t'), 4).size, qint64(n));
+    }
+}
