@@ -163,6 +163,7 @@ private:
     QString destinationKey(qsizetype i) const;
     quint64 destinationHash(qsizetype i) const;
     quint64 oldKeyHash(qsizetype i) const;
+    void readIdentities();
     void checkEntries(EntryIndex &oldIndex);
     qsizetype holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<QString, QList<qsizetype>> &foldedOld,
                        bool &outside);
