@@ -1,5 +1,7 @@
 #include "cli/CliOutput.h"
 
+#include "core/base/PlainCopy.h"
+
 #include <QFile>
 
 #include <cstring>
@@ -149,42 +151,40 @@ void RecordWriter::endRecord() {
         writeBlock();
 }
 
-namespace {
-template <typename Text> bool plainAscii(Text text);
-} // namespace
-
 void RecordWriter::record(const char *word, std::initializer_list<QStringView> first,
                           std::initializer_list<QStringView> second) {
     // Printable ASCII (the usual names) is the same in both forms: the
-    // record is copied straight into the block, in one step.
+    // record is copied straight into the block, in one step, and looked at
+    // as it is copied.
     const qsizetype wordLength = qsizetype(std::strlen(word));
-    bool plain = plainAscii(QLatin1StringView(word, wordLength));
     qsizetype length = wordLength + 3;
+    for (std::initializer_list<QStringView> parts : {first, second})
+        for (QStringView part : parts)
+            length += part.size();
+    const qsizetype at = m_line.size();
+    m_line.resize(at + length);
+    char *w = m_line.data() + at;
+    const char separator = m_nul ? '\0' : '\t';
+    bool plain = true;
+    for (const char *c = word; *c; ++c) {
+        plain = plain && plainCopy::inSet<plainCopy::Set::Printable>(static_cast<unsigned char>(*c));
+        *w++ = *c;
+    }
+    *w++ = separator;
     for (std::initializer_list<QStringView> parts : {first, second}) {
         for (QStringView part : parts) {
-            plain = plain && plainAscii(part);
-            length += part.size();
+            plain = plain && plainCopy::copy<plainCopy::Set::Printable>(w, part.utf16(), part.size());
+            w += part.size();
         }
+        *w++ = separator;
     }
     if (plain) {
-        const qsizetype at = m_line.size();
-        m_line.resize(at + length);
-        char *w = m_line.data() + at;
-        const char separator = m_nul ? '\0' : '\t';
-        for (const char *c = word; *c; ++c)
-            *w++ = *c;
-        *w++ = separator;
-        for (std::initializer_list<QStringView> parts : {first, second}) {
-            for (QStringView part : parts)
-                for (QChar c : part)
-                    *w++ = char(c.unicode());
-            *w++ = separator;
-        }
-        // The last separator is the record's end in the NUL form; a line ends in endRecord().
+        // The last separator ends the record in the NUL form; a line ends in endRecord().
         m_line.resize(w - m_line.constData() - (m_nul ? 0 : 1));
         endRecord();
         return;
     }
+    m_line.resize(at);
     auto field = [this](std::initializer_list<QStringView> parts) {
         QByteArray &bytes = m_field;
         bytes.resize(0);

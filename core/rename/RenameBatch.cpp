@@ -46,10 +46,10 @@ QPair<QByteArray, QByteArray> splitEncoded(const QByteArray &path) {
 // short names ("PHOTO~1.JPG"), trailing dots and spaces, and other forms of
 // the same non-ASCII letters.
 bool mayHaveAliases(const QByteArray &name) {
+    bool other = false; // branch-free: many bytes at a time
     for (char c : name)
-        if (static_cast<unsigned char>(c) >= 0x80 || c == '~')
-            return true;
-    return name.endsWith('.') || name.endsWith(' ');
+        other |= (static_cast<unsigned char>(c) >= 0x80) | (c == '~');
+    return other || name.endsWith('.') || name.endsWith(' ');
 }
 
 // A hash of a name with ASCII letters folded to lower case: equal for two

@@ -1,5 +1,7 @@
 #include "core/rename/RenameJournal.h"
 
+#include "core/base/PlainCopy.h"
+
 #include "core/rename/FolderRules.h"
 #include "core/rename/RenameTexts.h"
 #include "core/rename/StateFolder.h"
@@ -74,11 +76,14 @@ char *putBytes(char *w, const char *bytes, qsizetype size) {
 }
 
 char *putPath(char *w, QStringView path) {
-    // An ASCII path (the usual case) is encoded straight from the text; any
-    // other is encoded again from its bytes.
+    // A path of plain characters (the usual case) is copied as it is; an
+    // ASCII one is encoded straight from the text; any other is encoded
+    // again from its bytes.
     static const char hex[] = "0123456789ABCDEF";
     char *const start = w;
     const char16_t *s = path.utf16();
+    if (plainCopy::copy<plainCopy::Set::Unreserved>(w, s, path.size()))
+        return w + path.size();
     for (qsizetype k = 0; k < path.size(); ++k) {
         const unsigned c = s[k];
         if (c >= 0x80) {

@@ -333,3 +333,32 @@ TEST(CliOptions, DoubleDashOrderAndValuesThatLookLikeOptions) {
         EXPECT_TRUE(c.out.contains(option)) << option;
     EXPECT_TRUE(c.out.contains("\\xHH"));
 }
+
+// A record reads the same whether its names are copied whole (printable
+// ASCII) or escaped: a character that needs care anywhere in a name, in the
+// first eight characters or past them, sends it the careful way.
+TEST(CliOutput, RecordsOfPlainAndOtherNamesReadTheSame) {
+    QStringList names = {QString(), QStringLiteral("IMG_0001.jpg"), QStringLiteral("a")};
+    const QString base = QStringLiteral("abcdefghijklmnopq");
+    for (QChar odd : {QChar(u'\\'), QChar(u'\t'), QChar(u'\x7f'), QChar(u'\x1f'), QChar(u'é'), QChar(u'\x8041')})
+        for (qsizetype at : {0, 7, 8, 15, 16})
+            names << QString(base).insert(at, odd);
+    for (bool nul : {false, true}) {
+        for (const QString &name : names) {
+            std::FILE *f = std::tmpfile();
+            ASSERT_NE(f, nullptr);
+            RecordWriter out(f, stderr, nul);
+            const QString folder = QStringLiteral("/photos/");
+            out.record("renamed", {folder, name}, {folder, QStringLiteral("x") + name});
+            out.flush();
+            QByteArray got(4096, '\0');
+            std::rewind(f);
+            got.resize(qsizetype(std::fread(got.data(), 1, size_t(got.size()), f)));
+            std::fclose(f);
+            const QByteArray oldPath = (folder + name).toUtf8(), newPath = (folder + "x" + name).toUtf8();
+            const QByteArray expected = nul ? "renamed" + QByteArray(1, '\0') + oldPath + '\0' + newPath + '\0'
+                                            : "renamed\t" + escapeBytes(oldPath) + '\t' + escapeBytes(newPath) + '\n';
+            EXPECT_EQ(got, expected) << name.toStdString() << (nul ? " (NUL form)" : "");
+        }
+    }
+}

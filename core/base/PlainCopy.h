@@ -1,0 +1,61 @@
+#pragma once
+// Copies a UTF-16 text to bytes while checking that every unit is in a set
+// of plain ASCII characters: the names written by the thousand into the
+// journal, the history and the command line's records are nearly always
+// plain, and then they need no encoding at all. Eight units at a time where
+// the processor allows.
+
+#include <QtGlobal>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace tav::plainCopy {
+
+// Printable: 0x20 to 0x7E but "\\". Unreserved: RFC 3986's unreserved
+// characters ("A-Za-z0-9-._~") and "/".
+enum class Set { Printable, Unreserved };
+
+template <Set S> inline bool inSet(unsigned c) {
+    if constexpr (S == Set::Printable)
+        return c - 0x20u < 0x5Fu && c != '\\';
+    else
+        return c - u'-' < 13u || (c | 0x20u) - u'a' < 26u || c == u'_' || c == u'~';
+}
+
+// Writes length bytes to w, each unit's low byte; true when every unit is in
+// the set (the bytes written are then the text itself).
+template <Set S> inline bool copy(char *w, const char16_t *s, qsizetype length) {
+    qsizetype k = 0;
+#if defined(__SSE2__)
+    // Signed compares: a unit from 0x8000 up is negative and in no range.
+    auto between = [](__m128i v, short low, short high) {
+        return _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(short(low - 1))),
+                             _mm_cmplt_epi16(v, _mm_set1_epi16(short(high + 1))));
+    };
+    for (; k + 8 <= length; k += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + k));
+        __m128i ok;
+        if constexpr (S == Set::Printable) {
+            ok = _mm_andnot_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\\')), between(v, 0x20, 0x7E));
+        } else {
+            ok = _mm_or_si128(_mm_or_si128(between(v, '-', '9'), between(v, 'A', 'Z')), between(v, 'a', 'z'));
+            ok = _mm_or_si128(
+                ok, _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('_')), _mm_cmpeq_epi16(v, _mm_set1_epi16('~'))));
+        }
+        if (_mm_movemask_epi8(ok) != 0xFFFF)
+            return false;
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(w + k), _mm_packus_epi16(v, v));
+    }
+#endif
+    for (; k < length; ++k) {
+        const unsigned c = s[k];
+        if (!inSet<S>(c))
+            return false;
+        w[k] = char(c);
+    }
+    return true;
+}
+
+} // namespace tav::plainCopy
