@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <limits>
+#include <optional>
 
 namespace tav {
 
@@ -339,6 +340,10 @@ void RenameRun::run() {
         return;
     }
 
+    // A large batch's history is made on a second thread while it runs.
+    std::optional<history::LinesAhead> historyAhead;
+    if (m_settings.TailleHistorique > 0 && batch.size() >= 4096)
+        historyAhead.emplace(batch);
     QString journalError;
     const bool ran = runBatch(batch, items, journalError);
     m_report.started = ran;
@@ -349,7 +354,8 @@ void RenameRun::run() {
     m_report.renamed = batch.renamedCount();
     // Each pass is a batch of its own in the history.
     if (m_report.renamed > 0)
-        m_report.historyId = history::record(batch, createdFolders, m_settings.TailleHistorique);
+        m_report.historyId = history::record(batch, createdFolders, m_settings.TailleHistorique, 0, nullptr,
+                                             historyAhead ? &*historyAhead : nullptr);
     frontEnd().processEvents();
 
     if (!ran) {

@@ -115,8 +115,61 @@ QStringList history::missingFolders(const QString &path) {
     return missing;
 }
 
+namespace {
+
+// The history line of a file under its new name with identity id.
+void appendFileLine(QByteArray &out, const RenameItem &it, const FileIdentity &id,
+                    journalFields::FolderField &oldFolder, journalFields::FolderField &newFolder) {
+    journalFields::appendLine(out, 'F',
+                              {{oldFolder.of(it.oldFolder), it.oldName}, {newFolder.of(it.newFolder), it.newName}}, id);
+}
+
+} // namespace
+
+history::LinesAhead::LinesAhead(const RenameBatch &batch) : m_moving(size_t(batch.size()), 0) {
+    // Which entries are to move is read here: the outcomes change while the
+    // batch runs. The thread reads only the items and identities, which do not.
+    QList<FileIdentity> ids;
+    ids.reserve(batch.size());
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        m_moving[size_t(i)] = batch.outcome(i).status == RenameStatus::Pending && !batch.item(i).keepsItsPath() &&
+                              batch.identity(i).valid();
+        ids.append(batch.identity(i));
+    }
+    try {
+        m_thread = std::thread([this, items = batch.items(), ids] {
+            journalFields::FolderField oldFolder, newFolder;
+            for (qsizetype i = 0; i < items.size(); ++i)
+                if (m_moving[size_t(i)])
+                    appendFileLine(m_lines, items.at(i), ids.at(i), oldFolder, newFolder);
+        });
+    } catch (const std::system_error &) {
+        m_moving.clear(); // no thread: the history is made the usual way
+    }
+}
+
+history::LinesAhead::~LinesAhead() {
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+const QByteArray *history::LinesAhead::linesFor(const RenameBatch &batch) {
+    if (m_thread.joinable())
+        m_thread.join();
+    if (qsizetype(m_moving.size()) != batch.size())
+        return nullptr;
+    for (qsizetype i = 0; i < batch.size(); ++i) {
+        const RenameOutcome &o = batch.outcome(i);
+        const bool recorded = o.status == RenameStatus::Renamed && !batch.item(i).keepsItsPath();
+        // A copy on another disk has an identity of its own.
+        if (recorded != bool(m_moving[size_t(i)]) || (recorded && o.copied))
+            return nullptr;
+    }
+    return &m_lines;
+}
+
 qint64 history::record(const RenameBatch &batch, const QStringList &createdFolders, int keep, qint64 undoes,
-                       QString *error) {
+                       QString *error, LinesAhead *ahead) {
     if (keep <= 0)
         return 0;
     auto recorded = [&batch](qsizetype i) {
@@ -158,15 +211,19 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
            QByteArray::number(undoes) + '\t' + encodePath(folderOf(batch.item(first).oldPath())) + '\n';
     bool written = true;
     journalFields::FolderField oldFolder, newFolder;
-    for (qsizetype i = first; written && i < batch.size(); ++i) {
+    const QByteArray *made = ahead ? ahead->linesFor(batch) : nullptr;
+    if (made) {
+        written = writeAllTo(fd, out) && writeAllTo(fd, *made);
+        out.resize(0);
+    }
+    for (qsizetype i = made ? batch.size() : first; written && i < batch.size(); ++i) {
         if (!recorded(i))
             continue;
         const RenameItem &it = batch.item(i);
         // A move within a file system keeps the file's identity, taken before the batch.
         const FileIdentity id =
             batch.outcome(i).copied || !batch.identity(i).valid() ? fileIdentity(it.newPath()) : batch.identity(i);
-        journalFields::appendLine(
-            out, 'F', {{oldFolder.of(it.oldFolder), it.oldName}, {newFolder.of(it.newFolder), it.newName}}, id);
+        appendFileLine(out, it, id, oldFolder, newFolder);
         if (out.size() >= Block) {
             written = writeAllTo(fd, out);
             out.resize(0);

@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace tav {
 
@@ -38,12 +40,31 @@ namespace history {
 // <state folder>/history.
 QString folder();
 
+// The lines a prepared batch's history will hold if every file that is to
+// move gets its new name, made on a second thread while the batch runs: a
+// large batch's history is then ready when it ends. Made before run().
+class LinesAhead {
+public:
+    explicit LinesAhead(const RenameBatch &batch);
+    ~LinesAhead();
+    LinesAhead(const LinesAhead &) = delete;
+    LinesAhead &operator=(const LinesAhead &) = delete;
+    // The lines, once made, when the batch ended as foreseen; null otherwise.
+    const QByteArray *linesFor(const RenameBatch &batch);
+
+private:
+    std::vector<char> m_moving; // the entries foreseen, in batch order
+    QByteArray m_lines;
+    std::thread m_thread;
+};
+
 // Writes the batch's renamed files to the history and drops the oldest batches
 // beyond keep (0 keeps none and writes nothing). createdFolders: the folders
 // made for this batch. Returns the new batch's id, or 0 when nothing was
 // written (no file renamed, keep 0, or the file could not be written: error says why).
+// With ahead, its lines are written when they are the batch's.
 qint64 record(const RenameBatch &batch, const QStringList &createdFolders, int keep, qint64 undoes = 0,
-              QString *error = nullptr);
+              QString *error = nullptr, LinesAhead *ahead = nullptr);
 
 // The batches of the history, oldest first, headers only.
 QList<HistoryBatch> list();

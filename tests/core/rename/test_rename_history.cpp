@@ -301,3 +301,43 @@ TEST_F(HistoryTest, KilledDuringAnUndoEveryFileKeepsOneOfItsNamesAfterRecovery) 
     for (const QString &n : names)
         EXPECT_EQ(readFile(p(n)), n.toUtf8());
 }
+
+// The lines a large batch's history has made ahead, on a second thread, are
+// the very lines it writes after the batch; a batch that did not end as
+// foreseen (here a file gone before it ran) writes its own.
+TEST_F(HistoryTest, LinesMadeAheadAreTheLinesOfTheBatchAsItEnded) {
+    const int n = 5000;
+    for (int gone : {-1, 7, n - 3}) {
+        QTemporaryDir d;
+        QList<RenameItem> items;
+        for (int i = 0; i < n; ++i) {
+            const QString from = d.filePath(QStringLiteral("f%1 é").arg(i));
+            writeFile(from, QByteArray::number(i));
+            // One file keeps its name: it is in no history.
+            items.append({from, i == 11 ? from : d.filePath(QStringLiteral("g%1").arg(i)), QString()});
+        }
+        RenameBatch batch(items);
+        batch.prepare();
+        history::LinesAhead made(batch);
+        if (gone >= 0)
+            QFile::remove(items[gone].oldPath());
+        ASSERT_TRUE(batch.run({}));
+        EXPECT_EQ(made.linesFor(batch) != nullptr, gone < 0);
+        std::optional<HistoryBatch> written[2];
+        for (bool ahead : {false, true}) {
+            const qint64 id = history::record(batch, {}, 50, 0, nullptr, ahead ? &made : nullptr);
+            ASSERT_GT(id, 0);
+            written[ahead] = history::load(id);
+            ASSERT_TRUE(written[ahead]);
+        }
+        EXPECT_EQ(written[1]->fileCount, n - 1 - (gone >= 0));
+        ASSERT_EQ(written[0]->files.size(), written[1]->files.size());
+        for (qsizetype k = 0; k < written[0]->files.size(); ++k) {
+            const HistoryFile &a = written[0]->files[k], &b = written[1]->files[k];
+            EXPECT_EQ(a.oldPath, b.oldPath);
+            EXPECT_EQ(a.newPath, b.newPath);
+            EXPECT_TRUE(a.identity.sameFile(b.identity) && a.identity.size == b.identity.size &&
+                        a.identity.mtimeNs == b.identity.mtimeNs);
+        }
+    }
+}
