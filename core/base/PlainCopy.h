@@ -58,4 +58,37 @@ template <Set S> inline bool copy(char *w, const char16_t *s, qsizetype length) 
     return true;
 }
 
+// True when every unit is ASCII.
+inline bool ascii(const char16_t *s, qsizetype length) {
+    qsizetype k = 0;
+#if defined(__SSE2__)
+    for (; k + 8 <= length; k += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + k));
+        if (_mm_movemask_epi8(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x7F))) != 0 ||
+            _mm_movemask_epi8(_mm_cmplt_epi16(v, _mm_setzero_si128())) != 0)
+            return false;
+    }
+#endif
+    for (; k < length; ++k)
+        if (s[k] >= 0x80)
+            return false;
+    return true;
+}
+
+// True when every byte is ASCII and none is c.
+inline bool asciiWithout(const char *s, qsizetype length, char c) {
+    qsizetype k = 0;
+#if defined(__SSE2__)
+    for (; k + 16 <= length; k += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + k));
+        if (_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)))) != 0)
+            return false;
+    }
+#endif
+    for (; k < length; ++k)
+        if (static_cast<unsigned char>(s[k]) >= 0x80 || s[k] == c)
+            return false;
+    return true;
+}
+
 } // namespace tav::plainCopy

@@ -1,5 +1,6 @@
 #include "core/rename/RenameBatch.h"
 
+#include "core/base/PlainCopy.h"
 #include "core/rename/FolderRules.h"
 #include "core/rename/RenameJournal.h"
 #include "core/rename/RenameTexts.h"
@@ -46,10 +47,7 @@ QPair<QByteArray, QByteArray> splitEncoded(const QByteArray &path) {
 // short names ("PHOTO~1.JPG"), trailing dots and spaces, and other forms of
 // the same non-ASCII letters.
 bool mayHaveAliases(const QByteArray &name) {
-    bool other = false; // branch-free: many bytes at a time
-    for (char c : name)
-        other |= (static_cast<unsigned char>(c) >= 0x80) | (c == '~');
-    return other || name.endsWith('.') || name.endsWith(' ');
+    return !plainCopy::asciiWithout(name.constData(), name.size(), '~') || name.endsWith('.') || name.endsWith(' ');
 }
 
 // A hash of a name with ASCII letters folded to lower case: equal for two
@@ -521,9 +519,7 @@ void RenameBatch::openFolders() {
 QString RenameBatch::destinationKey(qsizetype i) const {
     const RenameItem &it = m_items.at(i);
     FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
-    bool plain = true;
-    for (const QChar c : it.newName)
-        plain = plain && c.unicode() < 0x80;
+    const bool plain = plainCopy::ascii(QStringView(it.newName).utf16(), it.newName.size());
     if (plain && !FolderNames::rules(to).caseInsensitive)
         return it.newPath();
     return it.newFolder + comparableName(it.newName, FolderNames::rules(to).caseInsensitive);
@@ -534,9 +530,7 @@ QString RenameBatch::destinationKey(qsizetype i) const {
 quint64 RenameBatch::destinationHash(qsizetype i) const {
     const RenameItem &it = m_items.at(i);
     FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
-    bool plain = true;
-    for (const QChar c : it.newName)
-        plain = plain && c.unicode() < 0x80;
+    const bool plain = plainCopy::ascii(QStringView(it.newName).utf16(), it.newName.size());
     if (plain && !FolderNames::rules(to).caseInsensitive)
         return EntryIndex::hash(m_names[i].newFolder, it.newName);
     return EntryIndex::hash(m_names[i].newFolder, comparableName(it.newName, FolderNames::rules(to).caseInsensitive));
