@@ -13,12 +13,14 @@
 
 namespace tav::plainCopy {
 
-// Printable: 0x20 to 0x7E but "\\". Unreserved: RFC 3986's unreserved
-// characters ("A-Za-z0-9-._~") and "/".
-enum class Set { Printable, Unreserved };
+// Ascii: below 0x80. Printable: 0x20 to 0x7E but "\\". Unreserved: RFC
+// 3986's unreserved characters ("A-Za-z0-9-._~") and "/".
+enum class Set { Ascii, Printable, Unreserved };
 
 template <Set S> inline bool inSet(unsigned c) {
-    if constexpr (S == Set::Printable)
+    if constexpr (S == Set::Ascii)
+        return c < 0x80u;
+    else if constexpr (S == Set::Printable)
         return c - 0x20u < 0x5Fu && c != '\\';
     else
         return c - u'-' < 13u || (c | 0x20u) - u'a' < 26u || c == u'_' || c == u'~';
@@ -37,7 +39,9 @@ template <Set S> inline bool copy(char *w, const char16_t *s, qsizetype length) 
     for (; k + 8 <= length; k += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + k));
         __m128i ok;
-        if constexpr (S == Set::Printable) {
+        if constexpr (S == Set::Ascii) {
+            ok = between(v, 0, 0x7F);
+        } else if constexpr (S == Set::Printable) {
             ok = _mm_andnot_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\\')), between(v, 0x20, 0x7E));
         } else {
             ok = _mm_or_si128(_mm_or_si128(between(v, '-', '9'), between(v, 'A', 'Z')), between(v, 'a', 'z'));

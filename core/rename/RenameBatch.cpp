@@ -411,8 +411,9 @@ RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QSt
         const qsizetype prefixSize = m_prefix.size();
         if (prefixSize <= 64 && !nm.oldName.isEmpty() && prefixSize + 24 + nm.oldName.size() <= NameMax) {
             char *w = temp.bytes;
-            for (qsizetype k = 0; k < prefixSize; ++k)
-                *w++ = char(m_prefix.at(k).unicode());
+            // (The prefix is ASCII: its own or lengthened by "_".)
+            plainCopy::copy<plainCopy::Set::Ascii>(w, QStringView(m_prefix).utf16(), prefixSize);
+            w += prefixSize;
             *w++ = '_';
             char digits[24];
             char *d = digits + sizeof digits;
@@ -454,14 +455,8 @@ RenameBatch::NameBytes RenameBatch::keep(const QByteArray &name) {
 RenameBatch::NameBytes RenameBatch::keepName(const QString &name) {
     char buffer[256];
     const qsizetype n = name.size();
-    if (n < qsizetype(sizeof buffer)) {
-        const char16_t *s = QStringView(name).utf16();
-        qsizetype k = 0;
-        for (; k < n && s[k] < 0x80; ++k)
-            buffer[k] = char(s[k]);
-        if (k == n)
-            return {m_folders->keep(buffer, n), int(n)};
-    }
+    if (n < qsizetype(sizeof buffer) && plainCopy::copy<plainCopy::Set::Ascii>(buffer, QStringView(name).utf16(), n))
+        return {m_folders->keep(buffer, n), int(n)};
     return keep(QFile::encodeName(name));
 }
 

@@ -30,6 +30,7 @@ TEST(PlainCopy, BlocksAgreeWithOneUnitAtATime) {
                 if (unreserved)
                     EXPECT_EQ(QString::fromLatin1(out, length), QString::fromStdU16String(s));
                 EXPECT_EQ(plainCopy::ascii(s.data(), length), ascii);
+                EXPECT_EQ(plainCopy::copy<plainCopy::Set::Ascii>(out, s.data(), length), ascii);
                 if (odd < 0x100) {
                     QByteArray bytes = QString::fromStdU16String(s).toLatin1();
                     EXPECT_EQ(plainCopy::asciiWithout(bytes.constData(), bytes.size(), '~'),
