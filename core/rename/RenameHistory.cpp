@@ -126,7 +126,7 @@ void appendFileLine(QByteArray &out, const RenameItem &it, const FileIdentity &i
 
 } // namespace
 
-history::LinesAhead::LinesAhead(const RenameBatch &batch) : m_moving(size_t(batch.size()), 0) {
+history::LinesAhead::LinesAhead(const RenameBatch &batch, qsizetype most) : m_moving(size_t(batch.size()), 0) {
     // Which entries are to move is read here: the outcomes change while the
     // batch runs. The thread reads only the items and identities, which do not.
     QList<FileIdentity> ids;
@@ -137,11 +137,13 @@ history::LinesAhead::LinesAhead(const RenameBatch &batch) : m_moving(size_t(batc
         ids.append(batch.identity(i));
     }
     try {
-        m_thread = std::thread([this, items = batch.items(), ids] {
+        m_thread = std::thread([this, items = batch.items(), ids, most] {
             journalFields::FolderField oldFolder, newFolder;
-            for (qsizetype i = 0; i < items.size(); ++i)
+            qsizetype i = 0;
+            for (; i < items.size() && m_lines.size() < most; ++i)
                 if (m_moving[size_t(i)])
                     appendFileLine(m_lines, items.at(i), ids.at(i), oldFolder, newFolder);
+            m_until = i;
         });
     } catch (const std::system_error &) {
         m_moving.clear(); // no thread: the history is made the usual way
@@ -153,12 +155,13 @@ history::LinesAhead::~LinesAhead() {
         m_thread.join();
 }
 
-const QByteArray *history::LinesAhead::linesFor(const RenameBatch &batch) {
+const QByteArray *history::LinesAhead::linesFor(const RenameBatch &batch, qsizetype &until) {
     if (m_thread.joinable())
         m_thread.join();
     if (qsizetype(m_moving.size()) != batch.size())
         return nullptr;
-    for (qsizetype i = 0; i < batch.size(); ++i) {
+    until = m_until;
+    for (qsizetype i = 0; i < m_until; ++i) {
         const RenameOutcome &o = batch.outcome(i);
         const bool recorded = o.status == RenameStatus::Renamed && !batch.item(i).keepsItsPath();
         // A copy on another disk has an identity of its own.
@@ -211,12 +214,13 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
            QByteArray::number(undoes) + '\t' + encodePath(folderOf(batch.item(first).oldPath())) + '\n';
     bool written = true;
     journalFields::FolderField oldFolder, newFolder;
-    const QByteArray *made = ahead ? ahead->linesFor(batch) : nullptr;
+    qsizetype until = 0;
+    const QByteArray *made = ahead ? ahead->linesFor(batch, until) : nullptr;
     if (made) {
         written = writeAllTo(fd, out) && writeAllTo(fd, *made);
         out.resize(0);
     }
-    for (qsizetype i = made ? batch.size() : first; written && i < batch.size(); ++i) {
+    for (qsizetype i = made ? until : first; written && i < batch.size(); ++i) {
         if (!recorded(i))
             continue;
         const RenameItem &it = batch.item(i);

@@ -42,19 +42,22 @@ QString folder();
 
 // The lines a prepared batch's history will hold if every file that is to
 // move gets its new name, made on a second thread while the batch runs: a
-// large batch's history is then ready when it ends. Made before run().
+// large batch's history is then ready when it ends. Made before run(). The
+// lines of the first entries only, up to about 16 MiB: memory stays bounded.
 class LinesAhead {
 public:
-    explicit LinesAhead(const RenameBatch &batch);
+    explicit LinesAhead(const RenameBatch &batch, qsizetype most = qsizetype(16) << 20);
     ~LinesAhead();
     LinesAhead(const LinesAhead &) = delete;
     LinesAhead &operator=(const LinesAhead &) = delete;
-    // The lines, once made, when the batch ended as foreseen; null otherwise.
-    const QByteArray *linesFor(const RenameBatch &batch);
+    // The lines of the entries before until, once made, when these ended as
+    // foreseen; null otherwise.
+    const QByteArray *linesFor(const RenameBatch &batch, qsizetype &until);
 
 private:
     std::vector<char> m_moving; // the entries foreseen, in batch order
     QByteArray m_lines;
+    qsizetype m_until = 0;
     std::thread m_thread;
 };
 
