@@ -382,9 +382,9 @@ RenameBatch::RenameBatch(QList<RenameItem> items)
     : m_items(std::move(items)), m_outcomes(m_items.size()), m_identities(m_items.size()) {}
 
 QString RenameBatch::tempPath(qsizetype i) const {
-    if (i >= m_names.size() || m_names[i].tempName.isEmpty())
+    if (i >= m_names.size() || m_names.at(i).tempName.isEmpty())
         return QString();
-    return m_items.at(i).oldFolder + QFile::decodeName(QByteArray(m_names[i].tempName));
+    return m_items.at(i).oldFolder + QFile::decodeName(QByteArray(m_names.at(i).tempName));
 }
 
 QString RenameBatch::currentPath(qsizetype i) const {
@@ -399,7 +399,7 @@ QString RenameBatch::currentPath(qsizetype i) const {
 // see tempLikeDestinations()).
 RenameBatch::TempName RenameBatch::freeTemporaryPath(qsizetype i, const QSet<QString> &destinations) {
     const RenameItem &it = m_items.at(i);
-    const Names &nm = m_names[i];
+    const Names &nm = m_names.at(i);
     const FolderNames::Folder &folder = nm.oldFolder >= 0
                                             ? m_folders->at(nm.oldFolder)
                                             : m_folders->folder(splitEncoded(QFile::encodeName(it.oldPath())).first);
@@ -513,7 +513,7 @@ void RenameBatch::openFolders() {
 // and its name in NFC, case folded where the folder's file system ignores case.
 QString RenameBatch::destinationKey(qsizetype i) const {
     const RenameItem &it = m_items.at(i);
-    FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
+    FolderNames::Folder &to = m_folders->at(m_names.at(i).newFolder);
     const bool plain = plainCopy::ascii(QStringView(it.newName).utf16(), it.newName.size());
     if (plain && !FolderNames::rules(to).caseInsensitive)
         return it.newPath();
@@ -524,18 +524,19 @@ QString RenameBatch::destinationKey(qsizetype i) const {
 // where the name is its own comparable form (ASCII, case kept).
 quint64 RenameBatch::destinationHash(qsizetype i) const {
     const RenameItem &it = m_items.at(i);
-    FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
+    FolderNames::Folder &to = m_folders->at(m_names.at(i).newFolder);
     const bool plain = plainCopy::ascii(QStringView(it.newName).utf16(), it.newName.size());
     if (plain && !FolderNames::rules(to).caseInsensitive)
-        return EntryIndex::hash(m_names[i].newFolder, it.newName);
-    return EntryIndex::hash(m_names[i].newFolder, comparableName(it.newName, FolderNames::rules(to).caseInsensitive));
+        return EntryIndex::hash(m_names.at(i).newFolder, it.newName);
+    return EntryIndex::hash(m_names.at(i).newFolder,
+                            comparableName(it.newName, FolderNames::rules(to).caseInsensitive));
 }
 
 // Entry by entry: a problem set by the caller, a missing file, a file listed
 // twice, a name the destination's file system refuses, two entries with the
 // same destination. Fills oldIndex (exact old path -> first entry).
 quint64 RenameBatch::oldKeyHash(qsizetype i) const {
-    const Names &nm = m_names[i];
+    const Names &nm = m_names.at(i);
     return EntryIndex::hash(nm.oldFolder, nm.oldName.data, nm.oldName.size());
 }
 
@@ -587,13 +588,13 @@ void RenameBatch::checkEntries(EntryIndex &oldIndex) {
         const RenameItem &it = m_items.at(i);
         if (!it.problem.isEmpty())
             block(i, it.problem);
-        else if (!m_identities[i].valid())
+        else if (!m_identities.at(i).valid())
             block(i, renameText("NotFound", "The file no longer exists."));
         if (oldIndex.findOrInsert(oldKeyHash(i), i, oldPathOf) >= 0)
             block(i, renameText("ListedTwice", "The file is listed twice."));
         if (m_outcomes[i].status != RenameStatus::Blocked && !it.keepsItsPath()) {
             const QString problem =
-                nameRuleProblem(it.newName, FolderNames::rules(m_folders->at(m_names[i].newFolder)));
+                nameRuleProblem(it.newName, FolderNames::rules(m_folders->at(m_names.at(i).newFolder)));
             if (!problem.isEmpty())
                 block(i, problem);
         }
@@ -622,15 +623,15 @@ qsizetype RenameBatch::holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<Q
                                 bool &outside) {
     outside = false;
     const RenameItem &it = m_items.at(i);
-    FolderNames::Folder &to = m_folders->at(m_names[i].newFolder);
-    QByteArray takenName = m_names[i].newName; // the name the destination is taken under
+    FolderNames::Folder &to = m_folders->at(m_names.at(i).newFolder);
+    QByteArray takenName = m_names.at(i).newName; // the name the destination is taken under
     if (!FolderNames::occupied(to, takenName)) {
         takenName = FolderNames::otherForm(to, takenName);
         if (takenName.isEmpty())
             return -1;
     }
     auto takenPath = [&] { return it.newFolder + QFile::decodeName(takenName); };
-    qsizetype j = oldIndex.find(EntryIndex::hash(m_names[i].newFolder, takenName.constData(), takenName.size()),
+    qsizetype j = oldIndex.find(EntryIndex::hash(m_names.at(i).newFolder, takenName.constData(), takenName.size()),
                                 takenPath, [this](qsizetype k) { return m_items.at(k).oldPath(); });
     if (j < 0) {
         if (foldedOld.isEmpty())
@@ -644,7 +645,7 @@ qsizetype RenameBatch::holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<Q
             // case. With hard links it may be a second name that stays. FUSE
             // may give each spelling its own inode number: where the file
             // system ignores case, device, size and time tell the file.
-            const FileIdentity &id = m_identities[k];
+            const FileIdentity &id = m_identities.at(k);
             const bool same = id.sameFile(there) || (ci && there.valid() && id.device == there.device &&
                                                      id.size == there.size && id.mtimeNs == there.mtimeNs);
             if (same && there.links == 1) {
@@ -693,6 +694,10 @@ void RenameBatch::prepare() {
 
     EntryIndex oldIndex;
     checkEntries(oldIndex);
+    // A large batch's journal lines are made on a second thread meanwhile.
+    m_journalLines.reset();
+    if (n >= 4096)
+        m_journalLines = std::make_shared<JournalLines>(*this);
 
     // Occupied destinations. A destination held by a file of the batch is no
     // conflict, because that file moves to its temporary name first.
@@ -809,7 +814,7 @@ private:
     MoveResult backToOldName(qsizetype i);
     CopyRecorder *recorder(qsizetype i) { return recordOf[i] >= 0 ? journal.copyRecorder(recordOf[i]) : nullptr; }
     JournalRecord recordFor(qsizetype i) const {
-        return {b.m_items.at(i).oldPath(), b.tempPath(i), b.m_items.at(i).newPath(), b.m_identities[i], {}};
+        return {b.m_items.at(i).oldPath(), b.tempPath(i), b.m_items.at(i).newPath(), b.m_identities.at(i), {}};
     }
     // The full paths of entry i, made only where a move needs them.
     std::function<QString()> oldPath(qsizetype i) const {
@@ -841,6 +846,52 @@ private:
     qsizetype moving = -1; // the entry whose move is under way
 };
 
+// The journal line of an entry.
+void RenameBatch::appendJournalLine(const RenameItem &it, const NameBytes &temp, const FileIdentity &id,
+                                    journalFields::FolderField &oldFolder, journalFields::FolderField &newFolder,
+                                    QByteArray &out) {
+    const QByteArray &from = oldFolder.of(it.oldFolder);
+    // (No temporary name when the batch was not prepared: an empty field.)
+    const journalFields::Parts tempPath = temp.isEmpty() ? journalFields::Parts(QStringView(), QStringView())
+                                                         : journalFields::Parts(from, temp.data, temp.size());
+    RenameJournal::appendRecord(out, {from, it.oldName}, tempPath, {newFolder.of(it.newFolder), it.newName}, id);
+}
+
+// The thread has its own copies (shared) of the items, names and
+// identities, and keeps the folders' blocks that hold the names; the checks
+// after the identity pass only block entries (their lines are then left out).
+RenameBatch::JournalLines::JournalLines(const RenameBatch &batch) : prefix(batch.m_prefix) {
+    ends.resize(size_t(batch.size()));
+    try {
+        thread = std::thread(
+            [this, items = batch.m_items, names = batch.m_names, ids = batch.m_identities, folders = batch.m_folders] {
+                journalFields::FolderField oldFolder, newFolder;
+                for (qsizetype i = 0; i < items.size(); ++i) {
+                    appendJournalLine(items.at(i), names.at(i).tempName, ids.at(i), oldFolder, newFolder, lines);
+                    ends[size_t(i)] = lines.size();
+                }
+            });
+    } catch (const std::system_error &) {
+        ends.clear(); // no thread: the lines are made as the journal is written
+    }
+}
+
+RenameBatch::JournalLines::~JournalLines() {
+    if (thread.joinable())
+        thread.join();
+}
+
+bool RenameBatch::JournalLines::wait(const RenameBatch &batch) {
+    if (thread.joinable())
+        thread.join();
+    return qsizetype(ends.size()) == batch.size() && prefix == batch.m_prefix;
+}
+
+void RenameBatch::JournalLines::append(qsizetype i, QByteArray &out) const {
+    const qsizetype from = i > 0 ? ends[size_t(i - 1)] : 0;
+    out.append(lines.constData() + from, ends[size_t(i)] - from);
+}
+
 bool BatchRun::beginJournal(QString *error) {
     // The entries that move, in journal order; their lines are made as the
     // journal is written, block by block.
@@ -853,21 +904,23 @@ bool BatchRun::beginJournal(QString *error) {
         }
     }
     journalFields::FolderField oldFolder, newFolder;
+    // The lines made while the batch was checked, when its temporary names are still those.
+    const RenameBatch::JournalLines *made =
+        b.m_journalLines && b.m_journalLines->wait(b) ? b.m_journalLines.get() : nullptr;
     auto line = [&](qsizetype k, QByteArray &out) {
         if ((k & 1023) == 1023 && hooks.events)
             guarded([&] { hooks.events(); }); // a long journal takes a while
         const qsizetype i = toMove[size_t(k)];
-        const RenameItem &it = b.m_items.at(i);
-        const RenameBatch::NameBytes &temp = b.m_names[i].tempName;
-        const QByteArray &from = oldFolder.of(it.oldFolder);
-        // (No temporary name when the batch was not prepared: an empty field.)
-        const journalFields::Parts tempPath = temp.isEmpty() ? journalFields::Parts(QStringView(), QStringView())
-                                                             : journalFields::Parts(from, temp.data, temp.size());
-        RenameJournal::appendRecord(out, {from, it.oldName}, tempPath, {newFolder.of(it.newFolder), it.newName},
-                                    b.m_identities[i]);
+        if (made)
+            made->append(i, out);
+        else
+            RenameBatch::appendJournalLine(b.m_items.at(i), b.m_names.at(i).tempName, b.m_identities.at(i), oldFolder,
+                                           newFolder, out);
     };
     QString journalError;
-    if (!toMove.empty() && !journal.begin(qsizetype(toMove.size()), line, &journalError)) {
+    const bool begun = toMove.empty() || journal.begin(qsizetype(toMove.size()), line, &journalError);
+    b.m_journalLines.reset(); // written or not, they are done with
+    if (!begun) {
         // Nothing moves; every entry that was to move says why.
         for (RenameOutcome &o : b.m_outcomes) {
             if (o.status == RenameStatus::Pending) {
@@ -913,7 +966,7 @@ bool BatchRun::retarget(qsizetype from) {
 
 void BatchRun::toTemporaryName(qsizetype i) {
     RenameOutcome &o = b.m_outcomes[i];
-    const RenameBatch::Names &nm = b.m_names[i];
+    const RenameBatch::Names &nm = b.m_names.at(i);
     moving = i;
     MoveResult m =
         moveFileNoReplaceAt(nm.oldDir, nm.oldName, nm.oldDir, nm.tempName, oldPath(i), tempPath(i), recorder(i));
@@ -951,7 +1004,7 @@ void BatchRun::phase1() {
 }
 
 MoveResult BatchRun::backToOldName(qsizetype i) {
-    const RenameBatch::Names &nm = b.m_names[i];
+    const RenameBatch::Names &nm = b.m_names.at(i);
     const MoveResult back =
         moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.oldDir, nm.oldName, tempPath(i), oldPath(i), recorder(i));
     if (back.ok) {
@@ -996,7 +1049,7 @@ void BatchRun::toNewName(qsizetype i) {
     RenameOutcome &o = b.m_outcomes[i];
     // The only move that may cross file systems: its copy steps are journaled.
     moving = i;
-    const RenameBatch::Names &nm = b.m_names[i];
+    const RenameBatch::Names &nm = b.m_names.at(i);
     const MoveResult m =
         moveFileNoReplaceAt(nm.oldDir, nm.tempName, nm.newDir, nm.newName, tempPath(i), newPath(i), recorder(i));
     if (m.ok) {

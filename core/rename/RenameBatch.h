@@ -7,6 +7,7 @@
 
 #include "core/base/FrontEnd.h"
 #include "core/rename/RenameFileMove.h"
+#include "core/rename/RenameJournal.h"
 
 #include <QHash>
 #include <QList>
@@ -14,6 +15,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace tav {
 
@@ -153,6 +156,23 @@ private:
     };
     QList<Names> m_names;
     const Hooks *m_prepareHooks = nullptr; // during prepare(hooks)
+    static void appendJournalLine(const RenameItem &it, const NameBytes &temp, const FileIdentity &id,
+                                  journalFields::FolderField &oldFolder, journalFields::FolderField &newFolder,
+                                  QByteArray &out);
+    // The journal lines of every entry, made on a second thread from the
+    // end of the identity pass; used when the temporary names are still
+    // those (prefix) once the journal is written.
+    struct JournalLines {
+        explicit JournalLines(const RenameBatch &batch);
+        ~JournalLines();
+        bool wait(const RenameBatch &batch); // true when the lines are the batch's
+        void append(qsizetype i, QByteArray &out) const;
+        QString prefix;
+        QByteArray lines;
+        std::vector<qsizetype> ends; // where entry i's line ends
+        std::thread thread;
+    };
+    std::shared_ptr<JournalLines> m_journalLines;
     void preparing(int pass, qsizetype i);
     QString m_prefix = TempPrefix;
     bool m_stopped = false;

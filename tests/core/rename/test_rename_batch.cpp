@@ -309,6 +309,47 @@ TEST_F(RenameBatchTest, JournalIsOnDiskDuringTheBatchAndLockedAgainstRecovery) {
     expectNothingLost();
 }
 
+// A large batch's journal, whose lines are made on a second thread while
+// the batch is checked, holds exactly the entries that move, as they move.
+TEST_F(RenameBatchTest, ALargeBatchJournalsTheEntriesThatMove) {
+    const int n = 5000;
+    QStringList rels;
+    for (int i = 0; i < n; ++i)
+        rels << QStringLiteral("f%1 é").arg(i);
+    rels << "g9"; // holds entry 9's destination, outside the batch
+    files(rels);
+    QList<QPair<QString, QString>> moves;
+    for (int i = 0; i < n; ++i)
+        moves.append({QStringLiteral("f%1 é").arg(i), QStringLiteral("g%1").arg(i)});
+    moves[20].first = "missing";
+    RenameBatch b = batch(moves);
+    b.prepare();
+    ASSERT_EQ(b.blockedCount(), 2);
+    int seen = 0;
+    ASSERT_TRUE(b.run(onMove([&](int phase, qsizetype i) {
+        if (phase != 1 || seen++ > 0)
+            return;
+        const QStringList files = QDir(journals.path()).entryList(QDir::Files);
+        ASSERT_EQ(files.size(), 1);
+        QList<JournalRecord> records;
+        ASSERT_TRUE(RenameJournal::read(journals.filePath(files[0]), records));
+        ASSERT_EQ(records.size(), n - 2);
+        qsizetype k = 0;
+        for (qsizetype e = 0; e < n; ++e) {
+            if (b.outcome(e).status == RenameStatus::Blocked)
+                continue;
+            EXPECT_EQ(records[k].oldPath, b.item(e).oldPath());
+            EXPECT_EQ(records[k].tempPath, b.tempPath(e));
+            EXPECT_EQ(records[k].newPath, b.item(e).newPath());
+            EXPECT_TRUE(records[k].identity.sameFile(b.identity(e)) &&
+                        records[k].identity.mtimeNs == b.identity(e).mtimeNs);
+            ++k;
+        }
+        EXPECT_EQ(i, 0);
+    })));
+    EXPECT_EQ(b.renamedCount(), n - 2);
+}
+
 TEST_F(RenameBatchTest, NoJournalNoMove) {
     files({"a"});
     RenameJournal::setJournalFolder("/proc/no-journal-here");
