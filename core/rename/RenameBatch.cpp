@@ -1,5 +1,6 @@
 #include "core/rename/RenameBatch.h"
 
+#include "core/base/AideThread.h"
 #include "core/base/PlainCopy.h"
 #include "core/rename/FolderRules.h"
 #include "core/rename/RenameJournal.h"
@@ -10,6 +11,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,8 +21,6 @@
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -541,38 +541,30 @@ quint64 RenameBatch::oldKeyHash(qsizetype i) const {
 }
 
 // The identity of every file before anything moves. A stat is nearly all
-// the system's own work, done as well on a second core: a large batch has a
-// second thread read half of them.
+// the system's own work, done as well on a second core: in a large batch a
+// second thread takes blocks of entries too, as long as some are left.
 void RenameBatch::readIdentities() {
     const qsizetype n = m_items.size();
+    constexpr qsizetype Block = 256;
     FileIdentity *ids = m_identities.data();
     const FolderNames &folders = *m_folders;
     const QList<Names> &names = m_names;
-    auto read = [&](qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i)
-            ids[i] = FolderNames::identity(folders.at(names[i].oldFolder), names[i].oldName);
+    std::atomic<qsizetype> next{0};
+    auto read = [&](bool owner) {
+        for (;;) {
+            if (owner && m_prepareHooks && m_prepareHooks->events)
+                m_prepareHooks->events();
+            const qsizetype from = next.fetch_add(Block);
+            if (from >= n)
+                return;
+            for (qsizetype i = from; i < std::min(n, from + Block); ++i)
+                ids[i] = FolderNames::identity(folders.at(names.at(i).oldFolder), names.at(i).oldName);
+        }
     };
-    const qsizetype half = n >= 4096 ? n / 2 : n;
-    std::thread other;
-    if (half < n) {
-        try {
-            other = std::thread(read, half, n);
-        } catch (const std::system_error &) {
-            read(half, n); // no thread to be had: all of them here
-        }
-    }
-    struct Join {
-        std::thread &t;
-        ~Join() {
-            if (t.joinable())
-                t.join();
-        }
-    } join{other};
-    for (qsizetype i = 0; i < half; i += 256) {
-        if (m_prepareHooks && m_prepareHooks->events)
-            m_prepareHooks->events();
-        read(i, std::min(half, i + 256));
-    }
+    AideThread aide;
+    if (n >= 16 * Block)
+        aide.start([&] { read(false); });
+    read(true);
 }
 
 void RenameBatch::checkEntries(EntryIndex &oldIndex) {
@@ -862,29 +854,21 @@ void RenameBatch::appendJournalLine(const RenameItem &it, const NameBytes &temp,
 // after the identity pass only block entries (their lines are then left out).
 RenameBatch::JournalLines::JournalLines(const RenameBatch &batch) : prefix(batch.m_prefix) {
     ends.resize(size_t(batch.size()));
-    try {
-        thread = std::thread(
-            [this, items = batch.m_items, names = batch.m_names, ids = batch.m_identities, folders = batch.m_folders] {
-                journalFields::FolderField oldFolder, newFolder;
-                for (qsizetype i = 0; i < items.size(); ++i) {
-                    appendJournalLine(items.at(i), names.at(i).tempName, ids.at(i), oldFolder, newFolder, lines);
-                    ends[size_t(i)] = lines.size();
-                }
-            });
-    } catch (const std::system_error &) {
-        ends.clear(); // no thread: the lines are made as the journal is written
-    }
+    aide.start(
+        [this, items = batch.m_items, names = batch.m_names, ids = batch.m_identities, folders = batch.m_folders] {
+            journalFields::FolderField oldFolder, newFolder;
+            qsizetype i = 0;
+            for (; i < items.size() && !aide.stopAsked(); ++i) {
+                appendJournalLine(items.at(i), names.at(i).tempName, ids.at(i), oldFolder, newFolder, lines);
+                ends[size_t(i)] = lines.size();
+            }
+            made = i;
+        });
 }
 
-RenameBatch::JournalLines::~JournalLines() {
-    if (thread.joinable())
-        thread.join();
-}
-
-bool RenameBatch::JournalLines::wait(const RenameBatch &batch) {
-    if (thread.joinable())
-        thread.join();
-    return qsizetype(ends.size()) == batch.size() && prefix == batch.m_prefix;
+qsizetype RenameBatch::JournalLines::finish(const RenameBatch &batch) {
+    aide.stop();
+    return prefix == batch.m_prefix ? made : 0;
 }
 
 void RenameBatch::JournalLines::append(qsizetype i, QByteArray &out) const {
@@ -904,15 +888,15 @@ bool BatchRun::beginJournal(QString *error) {
         }
     }
     journalFields::FolderField oldFolder, newFolder;
-    // The lines made while the batch was checked, when its temporary names are still those.
-    const RenameBatch::JournalLines *made =
-        b.m_journalLines && b.m_journalLines->wait(b) ? b.m_journalLines.get() : nullptr;
+    // The lines made while the batch was checked (of the first entries up
+    // to made), when its temporary names are still those.
+    const qsizetype made = b.m_journalLines ? b.m_journalLines->finish(b) : 0;
     auto line = [&](qsizetype k, QByteArray &out) {
         if ((k & 1023) == 1023 && hooks.events)
             guarded([&] { hooks.events(); }); // a long journal takes a while
         const qsizetype i = toMove[size_t(k)];
-        if (made)
-            made->append(i, out);
+        if (i < made)
+            b.m_journalLines->append(i, out);
         else
             RenameBatch::appendJournalLine(b.m_items.at(i), b.m_names.at(i).tempName, b.m_identities.at(i), oldFolder,
                                            newFolder, out);

@@ -5,6 +5,7 @@
 // each other; conflicting entries are blocked and never touched. A file whose
 // final move fails goes back to its old name.
 
+#include "core/base/AideThread.h"
 #include "core/base/FrontEnd.h"
 #include "core/rename/RenameFileMove.h"
 #include "core/rename/RenameJournal.h"
@@ -15,7 +16,6 @@
 #include <QString>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace tav {
@@ -159,18 +159,19 @@ private:
     static void appendJournalLine(const RenameItem &it, const NameBytes &temp, const FileIdentity &id,
                                   journalFields::FolderField &oldFolder, journalFields::FolderField &newFolder,
                                   QByteArray &out);
-    // The journal lines of every entry, made on a second thread from the
-    // end of the identity pass; used when the temporary names are still
-    // those (prefix) once the journal is written.
+    // The journal lines of the entries, made on a second thread from the
+    // end of the identity pass until the journal is written; used when the
+    // temporary names are still those (prefix) then.
     struct JournalLines {
         explicit JournalLines(const RenameBatch &batch);
-        ~JournalLines();
-        bool wait(const RenameBatch &batch); // true when the lines are the batch's
+        // Stops the thread: the lines of the entries before the number returned are made.
+        qsizetype finish(const RenameBatch &batch);
         void append(qsizetype i, QByteArray &out) const;
         QString prefix;
         QByteArray lines;
         std::vector<qsizetype> ends; // where entry i's line ends
-        std::thread thread;
+        qsizetype made = 0;
+        AideThread aide; // last: stopped before the rest goes
     };
     std::shared_ptr<JournalLines> m_journalLines;
     void preparing(int pass, qsizetype i);

@@ -136,28 +136,18 @@ history::LinesAhead::LinesAhead(const RenameBatch &batch, qsizetype most) : m_mo
                               batch.identity(i).valid();
         ids.append(batch.identity(i));
     }
-    try {
-        m_thread = std::thread([this, items = batch.items(), ids, most] {
-            journalFields::FolderField oldFolder, newFolder;
-            qsizetype i = 0;
-            for (; i < items.size() && m_lines.size() < most; ++i)
-                if (m_moving[size_t(i)])
-                    appendFileLine(m_lines, items.at(i), ids.at(i), oldFolder, newFolder);
-            m_until = i;
-        });
-    } catch (const std::system_error &) {
-        m_moving.clear(); // no thread: the history is made the usual way
-    }
-}
-
-history::LinesAhead::~LinesAhead() {
-    if (m_thread.joinable())
-        m_thread.join();
+    m_aide.start([this, items = batch.items(), ids, most] {
+        journalFields::FolderField oldFolder, newFolder;
+        qsizetype i = 0;
+        for (; i < items.size() && m_lines.size() < most && !m_aide.stopAsked(); ++i)
+            if (m_moving[size_t(i)])
+                appendFileLine(m_lines, items.at(i), ids.at(i), oldFolder, newFolder);
+        m_until = i;
+    });
 }
 
 const QByteArray *history::LinesAhead::linesFor(const RenameBatch &batch, qsizetype &until) {
-    if (m_thread.joinable())
-        m_thread.join();
+    m_aide.stop();
     if (qsizetype(m_moving.size()) != batch.size())
         return nullptr;
     until = m_until;

@@ -7,6 +7,7 @@
 // never-overwrite batch and journal as a rename; the undo is itself a batch
 // of the history, so that undoing it renames the files again.
 
+#include "core/base/AideThread.h"
 #include "core/rename/RenameBatch.h"
 
 #include <QDateTime>
@@ -14,7 +15,6 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace tav {
@@ -42,23 +42,21 @@ QString folder();
 
 // The lines a prepared batch's history will hold if every file that is to
 // move gets its new name, made on a second thread while the batch runs: a
-// large batch's history is then ready when it ends. Made before run(). The
-// lines of the first entries only, up to about 16 MiB: memory stays bounded.
+// large batch's history is then mostly ready when it ends. Made before
+// run(). The lines of the first entries only, up to about most bytes:
+// memory stays bounded.
 class LinesAhead {
 public:
     explicit LinesAhead(const RenameBatch &batch, qsizetype most = qsizetype(16) << 20);
-    ~LinesAhead();
-    LinesAhead(const LinesAhead &) = delete;
-    LinesAhead &operator=(const LinesAhead &) = delete;
-    // The lines of the entries before until, once made, when these ended as
-    // foreseen; null otherwise.
+    // Stops the thread. The lines of the entries before until, when these
+    // ended as foreseen; null otherwise.
     const QByteArray *linesFor(const RenameBatch &batch, qsizetype &until);
 
 private:
     std::vector<char> m_moving; // the entries foreseen, in batch order
     QByteArray m_lines;
     qsizetype m_until = 0;
-    std::thread m_thread;
+    AideThread m_aide; // last: stopped before the rest goes
 };
 
 // Writes the batch's renamed files to the history and drops the oldest batches
