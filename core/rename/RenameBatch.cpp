@@ -858,7 +858,7 @@ RenameBatch::JournalLines::JournalLines(const RenameBatch &batch) : prefix(batch
         [this, items = batch.m_items, names = batch.m_names, ids = batch.m_identities, folders = batch.m_folders] {
             journalFields::FolderField oldFolder, newFolder;
             qsizetype i = 0;
-            for (; i < items.size() && !aide.stopAsked(); ++i) {
+            for (; i < items.size() && lines.size() < Most && !aide.stopAsked(); ++i) {
                 appendJournalLine(items.at(i), names.at(i).tempName, ids.at(i), oldFolder, newFolder, lines);
                 ends[size_t(i)] = lines.size();
             }

@@ -161,8 +161,10 @@ private:
                                   QByteArray &out);
     // The journal lines of the entries, made on a second thread from the
     // end of the identity pass until the journal is written; used when the
-    // temporary names are still those (prefix) then.
+    // temporary names are still those (prefix) then. The first entries'
+    // only, up to about Most bytes: memory stays bounded.
     struct JournalLines {
+        static constexpr qsizetype Most = qsizetype(16) << 20;
         explicit JournalLines(const RenameBatch &batch);
         // Stops the thread: the lines of the entries before the number returned are made.
         qsizetype finish(const RenameBatch &batch);
