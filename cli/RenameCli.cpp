@@ -79,8 +79,8 @@ int runCliRename(RenameList &engine, Settings &settings, const CliRenameOptions 
             }
         }
         for (qsizetype i = 0; i < lines.size(); ++i) {
-            const RenameLine &l = lines[i];
-            const RenameItem &item = items[i];
+            const RenameLine &l = lines.at(i); // (read only: the lists stay shared with the report)
+            const RenameItem &item = items.at(i);
             const RenameStatus status = l.status == RenameStatus::Pending ? RenameStatus::Blocked : l.status;
             if (status == RenameStatus::Renamed) {
                 out.record(statusWord(status), {item.oldFolder, item.oldName}, {item.newFolder, item.newName});
