@@ -29,6 +29,15 @@ void FolderListModel::setListing(FolderListing listing) {
     endResetModel();
 }
 
+void FolderListModel::setListing(FolderListing listing, int section, Qt::SortOrder order, std::vector<int> rows) {
+    beginResetModel();
+    m_sortSection = section >= int(m_columns.size()) ? -1 : section;
+    m_sortOrder = order;
+    m_listing = std::move(listing);
+    m_order = rows.size() == m_listing.items.size() ? std::move(rows) : computeOrder();
+    endResetModel();
+}
+
 void FolderListModel::clear() {
     FolderListing empty;
     setListing(std::move(empty));
