@@ -19,13 +19,16 @@
 #include "gui/main/frmMain.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
+#include "gui/widgets/ThumbnailCache.h"
 #include "gui/widgets/ThumbnailList.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,6 +42,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <sys/resource.h>
 
 using namespace tav;
 
@@ -62,6 +66,29 @@ void makeFiles(const QString &folder, int count) {
     }
 }
 
+// The thumbnails' cache as a user's: 5,000 entries of other files, and the
+// failure records of the first 100 files of the folder (they are not
+// pictures), which follow them when they are renamed.
+void fillThumbnailCache(const QString &folder, const QStringList &names) {
+    const QString normal = thumbs::cacheFolder() + QStringLiteral("/normal");
+    QDir().mkpath(normal);
+    for (int i = 0; i < 5000; ++i) {
+        const QByteArray name = QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Md5).toHex();
+        QFile f(normal + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+        if (f.open(QIODevice::WriteOnly))
+            f.write("x");
+    }
+    for (int i = 0; i < std::min<qsizetype>(100, names.size()); ++i)
+        thumbs::thumbnail(folder + QLatin1Char('/') + names.at(i), QSize(128, 128));
+}
+
+// User and system time of the process, every thread.
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 void waitUntilIdle(int ms) {
     QElapsedTimer t;
     t.start();
@@ -81,6 +108,8 @@ int main(int argc, char **argv) {
     QTemporaryDir dir;
     // The rename's journal and history go to the run's own folder.
     qputenv("XDG_STATE_HOME", QFile::encodeName(dir.path() + QStringLiteral("/state")));
+    // So does the thumbnails' cache, which holds entries as a user's would.
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.path() + QStringLiteral("/cache")));
     modIniFile::setSettingsFilePath(dir.path() + QStringLiteral("/Travoline.ini"));
     Settings settings;
     settings.regle.Regle = QStringLiteral("IMG_##### - *");
@@ -126,6 +155,7 @@ int main(int argc, char **argv) {
     QDir().mkpath(big);
     makeFiles(big, bigCount);
     QStringList names = QDir(big).entryList(QDir::Files, QDir::Name);
+    fillThumbnailCache(big, names);
     t.start();
     controller.cmdAddAll_Click(big, names);
     std::printf("add %d files (controller):   %lld ms\n", model->rowCount(), static_cast<long long>(t.elapsed()));
@@ -223,18 +253,20 @@ int main(int argc, char **argv) {
     beat.start(5);
     sinceTurn.start();
     lastWhere = where();
+    const double cpuBefore = cpuSeconds();
     t.start();
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdRenommer")), Qt::LeftButton);
     const qint64 renameMs = t.elapsed();
+    const double cpuRename = cpuSeconds() - cpuBefore;
     if (sinceTurn.nsecsElapsed() > longest) {
         longest = sinceTurn.nsecsElapsed();
         longestFrom = lastWhere;
         longestTo = QStringLiteral("the rename's end");
     }
     std::printf("rename of %d listed files:  %lld ms (%d left in the list, %d paints, %lld event turns, "
-                "the window unanswering %.0f ms at most)\n",
+                "the window unanswering %.0f ms at most; CPU %.0f ms)\n",
                 rows, static_cast<long long>(renameMs), model->rowCount(), painted.paints,
-                static_cast<long long>(turns), longest / 1e6);
+                static_cast<long long>(turns), longest / 1e6, cpuRename * 1000);
     std::printf("  the longest pause: from \"%s\" to \"%s\"\n", qPrintable(longestFrom), qPrintable(longestTo));
 
     // What the window still does afterwards: the folder list read again and
@@ -254,10 +286,15 @@ int main(int argc, char **argv) {
     settled.start(10);
     settling.exec();
     const qint64 settledMs = t.elapsed();
-    std::printf("  settled after %lld ms (folder list of %d rows, first \"%s\"), the window unanswering %.0f ms at "
-                "most meanwhile\n",
+    const double cpuSettled = cpuSeconds() - cpuBefore;
+    int followed = 0; // failure records now under the new names
+    for (int i = 0; i < std::min<qsizetype>(100, names.size()); ++i)
+        followed += QFileInfo::exists(
+            thumbs::failurePath(big + QStringLiteral("/R_%1 - ").arg(i + 1, 6, 10, QLatin1Char('0')) + names.at(i)));
+    std::printf("  settled after %lld ms (folder list of %d rows, first \"%s\"; %d thumbnail records followed), the "
+                "window unanswering %.0f ms at most meanwhile; CPU %.0f ms in all threads since the click\n",
                 static_cast<long long>(settledMs), list->model()->rowCount(),
-                qPrintable(list->model()->index(0, 0).data().toString()), longest / 1e6);
+                qPrintable(list->model()->index(0, 0).data().toString()), followed, longest / 1e6, cpuSettled * 1000);
     beat.stop();
 
     setFrontEnd(nullptr);

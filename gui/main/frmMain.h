@@ -145,6 +145,7 @@ private:
     QGroupBox *Frame5 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
     QElapsedTimer m_progressMoved; // since the bar last moved
+    int m_progressCheckAt = 0;     // the value from which a move is considered again
     QLabel *lblStatus = nullptr;
     QPushButton *cmdStopAction = nullptr, *cmdRenommer = nullptr, *cmdRenommerStop = nullptr;
     QPushButton *cmdAnnulerRenommage = nullptr; // undo of the last batch of the rename history

@@ -48,7 +48,7 @@ bool stampOf(const QString &path, Stamp &out) {
 }
 
 QString absolute(const QString &path) {
-    return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QFileInfo(path).absoluteFilePath());
+    return QDir::cleanPath(path.startsWith(u'/') ? path : QFileInfo(path).absoluteFilePath());
 }
 
 bool under(QStringView path, QStringView folder) {
@@ -92,13 +92,20 @@ QString flavourFolder(const QString &root, const Flavour &flavour) {
 
 QString uriOfAbsolute(const QString &path) {
     // Kept as they are: letters, digits, "-_.~", "/" and "!$&'()*+,=:@".
-    static const QByteArray kept = "-_.~/!$&'()*+,=:@";
+    static const std::array<bool, 256> kept = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c < 256; ++c)
+            table[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                               std::strchr("-_.~/!$&'()*+,=:@", c) != nullptr;
+        table[0] = false;
+        return table;
+    }();
     const QByteArray bytes = QFile::encodeName(path);
     QByteArray out = "file://";
     out.reserve(bytes.size() + 16);
     for (const char c : bytes) {
         const auto u = quint8(c);
-        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || kept.contains(c)) {
+        if (kept[u]) {
             out.append(c);
         } else {
             out.append('%');
