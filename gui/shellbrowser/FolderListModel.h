@@ -56,6 +56,7 @@ public:
 
 private:
     std::vector<int> computeOrder() const;
+    void replaceListing(FolderListing listing);
     QIcon iconFor(const FolderItem &item) const;
     QString text(const FolderItem &item, Column column) const;
 
