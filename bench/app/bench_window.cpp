@@ -8,7 +8,9 @@
 //  - the rename of the M rows through the window's button, and the longest
 //    time the window did not answer meanwhile.
 //
-// Usage: QT_QPA_PLATFORM=offscreen bench_window [N] [M]
+// Usage: QT_QPA_PLATFORM=offscreen bench_window [N] [M] [--rename-only]
+// (--rename-only: the list of M rows and its rename, nothing else, with the
+// folder list showing the folder renamed; N is then not used.)
 
 #include "core/app/MainController.h"
 #include "core/settings/Settings.h"
@@ -17,11 +19,16 @@
 #include "gui/main/frmMain.h"
 #include "gui/shellbrowser/LVExplorer.h"
 #include "gui/shellbrowser/TVExplorer.h"
+#include "gui/widgets/ThumbnailCache.h"
+#include "gui/widgets/ThumbnailList.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,6 +41,8 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
 
 using namespace tav;
 
@@ -57,6 +66,29 @@ void makeFiles(const QString &folder, int count) {
     }
 }
 
+// The thumbnails' cache as a user's: 5,000 entries of other files, and the
+// failure records of the first 100 files of the folder (they are not
+// pictures), which follow them when they are renamed.
+void fillThumbnailCache(const QString &folder, const QStringList &names) {
+    const QString normal = thumbs::cacheFolder() + QStringLiteral("/normal");
+    QDir().mkpath(normal);
+    for (int i = 0; i < 5000; ++i) {
+        const QByteArray name = QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Md5).toHex();
+        QFile f(normal + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+        if (f.open(QIODevice::WriteOnly))
+            f.write("x");
+    }
+    for (int i = 0; i < std::min<qsizetype>(100, names.size()); ++i)
+        thumbs::thumbnail(folder + QLatin1Char('/') + names.at(i), QSize(128, 128));
+}
+
+// User and system time of the process, every thread.
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 void waitUntilIdle(int ms) {
     QElapsedTimer t;
     t.start();
@@ -71,10 +103,13 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     const int addCount = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int bigCount = argc > 2 ? std::atoi(argv[2]) : 100000;
+    const bool renameOnly = argc > 3 && std::strcmp(argv[3], "--rename-only") == 0;
 
     QTemporaryDir dir;
     // The rename's journal and history go to the run's own folder.
     qputenv("XDG_STATE_HOME", QFile::encodeName(dir.path() + QStringLiteral("/state")));
+    // So does the thumbnails' cache, which holds entries as a user's would.
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.path() + QStringLiteral("/cache")));
     modIniFile::setSettingsFilePath(dir.path() + QStringLiteral("/Travoline.ini"));
     Settings settings;
     settings.regle.Regle = QStringLiteral("IMG_##### - *");
@@ -92,73 +127,85 @@ int main(int argc, char **argv) {
     if (!QTest::qWaitForWindowExposed(&window))
         std::fprintf(stderr, "the window was not exposed: figures may be off\n");
 
-    // Add all.
-    const QString small = dir.path() + QStringLiteral("/small");
-    QDir().mkpath(small);
-    makeFiles(small, addCount);
     auto *list = window.findChild<LVExplorer *>(QStringLiteral("ListView1"));
     auto *renameList = window.findChild<QTableView *>(QStringLiteral("lstrename"));
-    window.openPath(small);
-    list->waitForListing();
     PaintCounter painted;
     window.findChild<QProgressBar *>(QStringLiteral("ProgressBar1"))->installEventFilter(&painted);
     renameList->viewport()->installEventFilter(&painted);
-    QElapsedTimer t;
-    t.start();
-    QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdAddAll")), Qt::LeftButton);
-    const qint64 addMs = t.elapsed();
     const QAbstractItemModel *model = controller.model();
-    const QString last = model->index(model->rowCount() - 1, 1).data().toString();
-    std::printf("add all %d files:            %lld ms (%d rows, last new name \"%s\", %d paints meanwhile)\n", addCount,
-                static_cast<long long>(addMs), model->rowCount(), qPrintable(last), painted.paints);
+    QElapsedTimer t;
+    if (!renameOnly) {
+        // Add all.
+        const QString small = dir.path() + QStringLiteral("/small");
+        QDir().mkpath(small);
+        makeFiles(small, addCount);
+        window.openPath(small);
+        list->waitForListing();
+        t.start();
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdAddAll")), Qt::LeftButton);
+        const qint64 addMs = t.elapsed();
+        const QString last = model->index(model->rowCount() - 1, 1).data().toString();
+        std::printf("add all %d files:            %lld ms (%d rows, last new name \"%s\", %d paints meanwhile)\n",
+                    addCount, static_cast<long long>(addMs), model->rowCount(), qPrintable(last), painted.paints);
 
-    // A big list.
-    controller.cmdClear_Click();
+        // A big list.
+        controller.cmdClear_Click();
+    }
     const QString big = dir.path() + QStringLiteral("/big");
     QDir().mkpath(big);
     makeFiles(big, bigCount);
     QStringList names = QDir(big).entryList(QDir::Files, QDir::Name);
+    fillThumbnailCache(big, names);
     t.start();
     controller.cmdAddAll_Click(big, names);
     std::printf("add %d files (controller):   %lld ms\n", model->rowCount(), static_cast<long long>(t.elapsed()));
+    if (renameOnly) {
+        // As a user would: the folder list shows the folder being renamed.
+        window.openPath(big);
+        list->waitForListing();
+    }
     waitUntilIdle(200);
 
-    QScrollBar *bar = renameList->verticalScrollBar();
-    t.start();
-    const int frames = 200;
-    for (int i = 0; i < frames; ++i) {
-        bar->setValue(int(qint64(bar->maximum()) * i / (frames - 1)));
-        renameList->viewport()->repaint();
-    }
-    std::printf("scroll and paint %d rows:   %.2f ms per frame (%d frames)\n", model->rowCount(),
-                double(t.elapsed()) / frames, frames);
+    if (!renameOnly) {
+        QScrollBar *bar = renameList->verticalScrollBar();
+        t.start();
+        const int frames = 200;
+        for (int i = 0; i < frames; ++i) {
+            bar->setValue(int(qint64(bar->maximum()) * i / (frames - 1)));
+            renameList->viewport()->repaint();
+        }
+        std::printf("scroll and paint %d rows:   %.2f ms per frame (%d frames)\n", model->rowCount(),
+                    double(t.elapsed()) / frames, frames);
 
-    QLineEdit *rule = window.findChild<QComboBox *>(QStringLiteral("cboRenommer"))->lineEdit();
-    rule->setFocus();
-    waitUntilIdle(50);
-    rule->end(false);
-    QElapsedTimer typing;
-    qint64 worst = 0, total = 0;
-    const QString typed = QStringLiteral("_$P$");
-    for (QChar c : typed) {
-        typing.start();
-        QTest::keyClick(rule, c.toLatin1());
-        const qint64 ns = typing.nsecsElapsed();
-        total += ns;
-        worst = std::max(worst, ns);
-    }
-    std::printf("one key in the rule box:      %.3f ms on average, %.3f ms at worst (%d rows)\n",
-                total / 1e6 / typed.size(), worst / 1e6, model->rowCount());
+        QLineEdit *rule = window.findChild<QComboBox *>(QStringLiteral("cboRenommer"))->lineEdit();
+        rule->setFocus();
+        waitUntilIdle(50);
+        rule->end(false);
+        QElapsedTimer typing;
+        qint64 worst = 0, total = 0;
+        const QString typed = QStringLiteral("_$P$");
+        for (QChar c : typed) {
+            typing.start();
+            QTest::keyClick(rule, c.toLatin1());
+            const qint64 ns = typing.nsecsElapsed();
+            total += ns;
+            worst = std::max(worst, ns);
+        }
+        std::printf("one key in the rule box:      %.3f ms on average, %.3f ms at worst (%d rows)\n",
+                    total / 1e6 / typed.size(), worst / 1e6, model->rowCount());
 
-    t.start();
-    controller.ruleFocusOut(rule->text());
-    std::printf("recomputation of %d rows:   %lld ms (first new name \"%s\")\n", model->rowCount(),
-                static_cast<long long>(t.elapsed()), qPrintable(model->index(0, 1).data().toString()));
+        t.start();
+        controller.ruleFocusOut(rule->text());
+        std::printf("recomputation of %d rows:   %lld ms (first new name \"%s\")\n", model->rowCount(),
+                    static_cast<long long>(t.elapsed()), qPrintable(model->index(0, 1).data().toString()));
+    }
 
     // The rename of the big list through the window's button: the whole
     // command, and the longest time the window could not answer (between two
     // turns of its event loop, seen by a timer of 5 ms).
-    controller.ruleFocusOut(QStringLiteral("R_###### - *"));
+    // The rule is validated and the names computed before the click, as when
+    // the user waited for the names to show.
+    controller.writeRule(QStringLiteral("R_###### - *"));
     waitUntilIdle(100);
     qint64 longest = 0, turns = 0;
     QElapsedTimer sinceTurn;
@@ -206,20 +253,49 @@ int main(int argc, char **argv) {
     beat.start(5);
     sinceTurn.start();
     lastWhere = where();
+    const double cpuBefore = cpuSeconds();
     t.start();
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdRenommer")), Qt::LeftButton);
     const qint64 renameMs = t.elapsed();
+    const double cpuRename = cpuSeconds() - cpuBefore;
     if (sinceTurn.nsecsElapsed() > longest) {
         longest = sinceTurn.nsecsElapsed();
         longestFrom = lastWhere;
         longestTo = QStringLiteral("the rename's end");
     }
-    beat.stop();
     std::printf("rename of %d listed files:  %lld ms (%d left in the list, %d paints, %lld event turns, "
-                "the window unanswering %.0f ms at most)\n",
+                "the window unanswering %.0f ms at most; CPU %.0f ms)\n",
                 rows, static_cast<long long>(renameMs), model->rowCount(), painted.paints,
-                static_cast<long long>(turns), longest / 1e6);
+                static_cast<long long>(turns), longest / 1e6, cpuRename * 1000);
     std::printf("  the longest pause: from \"%s\" to \"%s\"\n", qPrintable(longestFrom), qPrintable(longestTo));
+
+    // What the window still does afterwards: the folder list read again and
+    // shown, and the thumbnails' cache entries moved on their thread.
+    auto *thumbnails = window.findChild<ThumbnailList *>(QStringLiteral("ListView2"));
+    longest = 0;
+    lastWhere = QStringLiteral("the rename's end");
+    sinceTurn.start();
+    // The loop sleeps between events, as the window's own does: the threads
+    // keep both processors.
+    QEventLoop settling;
+    QTimer settled;
+    QObject::connect(&settled, &QTimer::timeout, [&] {
+        if (!list->isListing() && !thumbnails->movingEntries())
+            settling.quit();
+    });
+    settled.start(10);
+    settling.exec();
+    const qint64 settledMs = t.elapsed();
+    const double cpuSettled = cpuSeconds() - cpuBefore;
+    int followed = 0; // failure records now under the new names
+    for (int i = 0; i < std::min<qsizetype>(100, names.size()); ++i)
+        followed += QFileInfo::exists(
+            thumbs::failurePath(big + QStringLiteral("/R_%1 - ").arg(i + 1, 6, 10, QLatin1Char('0')) + names.at(i)));
+    std::printf("  settled after %lld ms (folder list of %d rows, first \"%s\"; %d thumbnail records followed), the "
+                "window unanswering %.0f ms at most meanwhile; CPU %.0f ms in all threads since the click\n",
+                static_cast<long long>(settledMs), list->model()->rowCount(),
+                qPrintable(list->model()->index(0, 0).data().toString()), followed, longest / 1e6, cpuSettled * 1000);
+    beat.stop();
 
     setFrontEnd(nullptr);
     modIniFile::setSettingsFilePath(QString());

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,7 +28,11 @@ const char *const kColumnKeys[] = {"Name", "Size", "Type", "Modified", "Created"
 // A name read from the disk, or a null string when its bytes are not valid
 // UTF-8: such a name would not lead back to the same file once decoded.
 QString decodedName(const char *bytes) {
-    const QByteArray raw(bytes);
+    // Most names are plain ASCII, the same in every encoding: no round trip.
+    const size_t length = std::strlen(bytes);
+    if (std::all_of(bytes, bytes + length, [](char c) { return (c & 0x80) == 0; }))
+        return QString::fromLatin1(bytes, qsizetype(length));
+    const QByteArray raw(bytes, qsizetype(length));
     QString name = QFile::decodeName(raw);
     if (QFile::encodeName(name) != raw)
         return QString();

@@ -6,6 +6,7 @@
 // carry their index as well. The controls are the panes' own: nothing outside
 // reaches them.
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -143,6 +144,8 @@ private:
     // The command bar, by the names the language files use.
     QGroupBox *Frame5 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
+    QElapsedTimer m_progressMoved; // since the bar last moved
+    int m_progressCheckAt = 0;     // the value from which a move is considered again
     QLabel *lblStatus = nullptr;
     QPushButton *cmdStopAction = nullptr, *cmdRenommer = nullptr, *cmdRenommerStop = nullptr;
     QPushButton *cmdAnnulerRenommage = nullptr; // undo of the last batch of the rename history

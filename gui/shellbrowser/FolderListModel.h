@@ -20,6 +20,9 @@ public:
 
     // Replaces the rows; keeps the current sort.
     void setListing(FolderListing listing);
+    // Replaces the rows and the sort (as sortBy) at once; rows, when it holds
+    // every entry, is their order already made by that sort.
+    void setListing(FolderListing listing, int section, Qt::SortOrder order, std::vector<int> rows);
     const FolderListing &listing() const { return m_listing; }
     void clear();
 
@@ -53,6 +56,7 @@ public:
 
 private:
     std::vector<int> computeOrder() const;
+    void replaceListing(FolderListing listing);
     QIcon iconFor(const FolderItem &item) const;
     QString text(const FolderItem &item, Column column) const;
 

@@ -121,6 +121,7 @@ private:
     // until the new listing arrives instead of waiting for it.
     void startListing(bool keepShown = false);
     void applyListing(const std::shared_ptr<ListingJob> &job);
+    std::pair<int, Qt::SortOrder> wantedSort() const;
     void applySortIndicator();
     void openCurrent();
     void showBackgroundMenu(const QPoint &globalPos);

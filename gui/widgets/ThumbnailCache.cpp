@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -47,21 +48,38 @@ bool stampOf(const QString &path, Stamp &out) {
 }
 
 QString absolute(const QString &path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    return QDir::cleanPath(path.startsWith(u'/') ? path : QFileInfo(path).absoluteFilePath());
 }
 
-bool under(const QString &path, const QString &folder) {
-    return path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+bool under(QStringView path, QStringView folder) {
+    if (folder.endsWith(u'/'))
+        return path.startsWith(folder);
+    return path.size() > folder.size() && path.startsWith(folder) && path[folder.size()] == u'/';
 }
 
-bool onRemovableMedia(const QString &path) {
-    return under(path, QStringLiteral("/media")) || under(path, QStringLiteral("/run/media")) ||
-           under(path, QStringLiteral("/mnt"));
+bool onRemovableMedia(QStringView path) {
+    return under(path, u"/media") || under(path, u"/run/media") || under(path, u"/mnt");
+}
+
+QByteArray entryFileName(const QString &uri) {
+    return QCryptographicHash::hash(uri.toUtf8(), QCryptographicHash::Md5).toHex() + ".png";
 }
 
 QString entryName(const QString &uri) {
-    return QString::fromLatin1(QCryptographicHash::hash(uri.toUtf8(), QCryptographicHash::Md5).toHex()) +
-           QStringLiteral(".png");
+    return QString::fromLatin1(entryFileName(uri));
+}
+
+// The names a cache folder holds (none when it is missing).
+QSet<QByteArray> entriesIn(const QString &folder) {
+    QSet<QByteArray> names;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent *e = ::readdir(dir))
+        if (e->d_name[0] != '.')
+            names.insert(QByteArray(e->d_name));
+    ::closedir(dir);
+    return names;
 }
 
 QString failureFolder(const QString &root) {
@@ -74,13 +92,20 @@ QString flavourFolder(const QString &root, const Flavour &flavour) {
 
 QString uriOfAbsolute(const QString &path) {
     // Kept as they are: letters, digits, "-_.~", "/" and "!$&'()*+,=:@".
-    static const QByteArray kept = "-_.~/!$&'()*+,=:@";
+    static const std::array<bool, 256> kept = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c < 256; ++c)
+            table[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                               std::strchr("-_.~/!$&'()*+,=:@", c) != nullptr;
+        table[0] = false;
+        return table;
+    }();
     const QByteArray bytes = QFile::encodeName(path);
     QByteArray out = "file://";
     out.reserve(bytes.size() + 16);
     for (const char c : bytes) {
         const auto u = quint8(c);
-        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || kept.contains(c)) {
+        if (kept[u]) {
             out.append(c);
         } else {
             out.append('%');
@@ -503,17 +528,37 @@ void moveEntries(const QList<std::pair<QString, QString>> &renames) {
         QString from, to;
         QByteArray png;
     };
+    // Each folder's names are read once: most renamed files have no entry,
+    // and trying to open five possible entries per file cost far more than
+    // the renames themselves in a batch of 100,000.
+    std::vector<QSet<QByteArray>> present;
+    bool anyEntry = false;
+    for (const QString &folder : folders) {
+        present.push_back(entriesIn(folder));
+        anyEntry = anyEntry || !present.back().isEmpty();
+    }
+    if (!anyEntry)
+        return;
     QList<Move> moves;
     for (const auto &[oldPath, newPath] : renames) {
         const QString from = absolute(oldPath), to = absolute(newPath);
-        Stamp stamp; // a rename keeps the modification time and the size
-        if (from == to || under(from, root) || under(to, root) || onRemovableMedia(from) || onRemovableMedia(to) ||
-            !stampOf(to, stamp))
+        if (from == to || under(from, root) || under(to, root) || onRemovableMedia(from) || onRemovableMedia(to))
             continue;
-        const QString oldUri = uriOfAbsolute(from), newUri = uriOfAbsolute(to);
-        const QString oldName = entryName(oldUri), newName = entryName(newUri);
-        for (const QString &folder : folders) {
-            QFile file(folder + QLatin1Char('/') + oldName);
+        const QString oldUri = uriOfAbsolute(from);
+        const QByteArray oldName = entryFileName(oldUri);
+        QString newUri, newName;
+        Stamp stamp; // a rename keeps the modification time and the size
+        for (qsizetype f = 0; f < folders.size(); ++f) {
+            if (!present[size_t(f)].contains(oldName))
+                continue;
+            if (newUri.isEmpty()) {
+                if (!stampOf(to, stamp))
+                    break;
+                newUri = uriOfAbsolute(to);
+                newName = entryName(newUri);
+            }
+            const QString &folder = folders.at(f);
+            QFile file(folder + QLatin1Char('/') + QLatin1StringView(oldName));
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             const QByteArray png = file.readAll();

@@ -8,6 +8,9 @@
 #include <QScrollBar>
 #include <QThread>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 // Folders whose pictures are kept besides the one shown.
@@ -124,7 +127,11 @@ void ThumbnailList::applyRenames() {
     if (m_renames.isEmpty())
         return;
     const QList<std::pair<QString, QString>> renames = std::exchange(m_renames, {});
-    m_entryMover.start([renames] { tav::thumbs::moveEntries(renames); });
+    m_entryMover.start([renames] {
+        // Housekeeping: the window's own thread goes first on a busy machine.
+        setpriority(PRIO_PROCESS, id_t(gettid()), 10);
+        tav::thumbs::moveEntries(renames);
+    });
 
     // The kept folders by their clean path.
     QHash<QString, FolderPictures *> folders;

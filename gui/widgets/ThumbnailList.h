@@ -69,6 +69,8 @@ public:
     void applyRenames();
     // Waits until the shared cache's entries of the applied renames moved.
     void waitForMovedEntries() { m_entryMover.waitForDone(); }
+    // Whether entries of applied renames are still being moved.
+    bool movingEntries() { return !m_entryMover.waitForDone(0); }
 
 signals:
     // Every picture of the current build is shown.

@@ -35,6 +35,7 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -634,6 +635,26 @@ struct EagerFrontEnd : WindowFrontEnd {
             afterEvents();
     }
 };
+
+// A batch steps the bar for every file: it moves (and paints) at most every
+// 25 ms, yet the end and a move back show at once.
+TEST_F(WindowTest, TheProgressBarMovesAtMostEvery25MsYetShowsTheEndAndAMoveBack) {
+    auto *bar = control<QProgressBar>("ProgressBar1");
+    window->progressStart(200000);
+    QSignalSpy moves(bar, &QProgressBar::valueChanged);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (int step = 1; step < 200000; ++step)
+        window->progressStep(step);
+    const qint64 ms = elapsed.elapsed();
+    EXPECT_GE(moves.count(), 1);
+    EXPECT_LE(moves.count(), 1 + ms / 25) << ms << " ms";
+    window->progressStep(200000);
+    EXPECT_EQ(bar->value(), 200000);
+    window->progressStep(7);
+    EXPECT_EQ(bar->value(), 7);
+    window->progressEnd();
+}
 
 // While the batch is built and checked the window answers, its commands
 // are off and the list takes no change: a double click, the Delete key, the

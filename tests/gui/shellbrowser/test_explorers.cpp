@@ -223,6 +223,24 @@ TEST_F(Explorers, ColumnsFitWhatTheyShowTheNameAtMostHalfTheList) {
     }
 }
 
+// Only the rows in view are measured: a long name further down does not
+// widen the column until it is scrolled into view.
+TEST_F(Explorers, ColumnsFitTheRowsInViewOnly) {
+    list.show();
+    for (int i = 0; i < 300; ++i)
+        makeFile(root + QStringLiteral("/a%1.jpg").arg(i, 3, 10, QLatin1Char('0')), 1);
+    makeFile(root + "/z" + QString(60, QLatin1Char('n')) + ".jpg", 1);
+    list.setLVPath(root);
+    list.waitForListing();
+    ASSERT_EQ(list.itemCount(), 301);
+    const int shortName = QFontMetrics(list.font()).horizontalAdvance(QStringLiteral("a000.jpg"));
+    EXPECT_GE(list.columnWidth(0), shortName);
+    EXPECT_LT(list.columnWidth(0), list.viewport()->width() / 2 - 20);
+    list.scrollToBottom();
+    list.resize(list.width() + 10, list.height());
+    EXPECT_GE(list.columnWidth(0), list.viewport()->width() / 2 - 2);
+}
+
 TEST_F(Explorers, HeaderClicksSortEachColumnBothWaysWithTheArrow) {
     makeFile(root + "/b.txt", 10 * 1024, 1700000300);
     makeFile(root + "/a.jpg", 2 * 1024, 1700000100);
@@ -380,10 +398,17 @@ TEST_F(Explorers, ARefreshOfALargeFolderKeepsItsRowsUntilTheNewListingArrives) {
     for (int i = 0; i < 10; ++i)
         ASSERT_TRUE(QFile::remove(root + QStringLiteral("/f%1").arg(i)));
     // The window does not wait for the folder: the old rows stay meanwhile.
+    // The listing comes sorted from its thread; a sort chosen meanwhile holds.
+    makeFile(root + "/f4000", 5);
+    makeFile(root + "/f100", 2);
     list.refresh();
     EXPECT_EQ(list.itemCount(), 5000);
+    list.sortBy(QStringLiteral("Size"), true);
     list.waitForListing();
     EXPECT_EQ(list.itemCount(), 4990);
+    EXPECT_EQ(list.itemTexts().mid(0, 3), QStringList({"f4000", "f100", "f4999"}));
+    list.sortBy(QString(), false);
+    EXPECT_EQ(list.itemTexts().mid(0, 3), QStringList({"f10", "f11", "f12"}));
     // A small folder is read at once, as before.
     for (int i = 10; i < 5000; ++i)
         ASSERT_TRUE(QFile::remove(root + QStringLiteral("/f%1").arg(i)));
