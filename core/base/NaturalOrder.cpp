@@ -1,5 +1,7 @@
 #include "core/base/NaturalOrder.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -112,63 +114,97 @@ inline char *putUnit(char *out, char16_t v) {
 // plus one, then those digits, so that a longer number is a larger one. No
 // key holds a zero byte (names hold no U+0000), so zero-padding sorts a
 // shorter key first. Writes at most four bytes per character.
+// What an ASCII character puts in a key: itself folded, zero for a digit.
+struct AsciiKeys {
+    char byte[128];
+    constexpr AsciiKeys() : byte() {
+        for (int c = 0; c < 128; ++c)
+            byte[c] = char(c >= '0' && c <= '9' ? 0 : (c >= 'A' && c <= 'Z' ? c + 32 : c));
+    }
+};
+constexpr AsciiKeys asciiKeys;
+
 char *putKey(char *out, QStringView name) {
     const qsizetype n = name.size();
+    const char16_t *const s = name.utf16();
     for (qsizetype i = 0; i < n;) {
-        const char16_t c = name[i].unicode();
+        const char16_t c = s[i];
+        if (c < 0x80 && asciiKeys.byte[c] != 0) {
+            // Most characters: ASCII but digits (U+0000 stands in no name).
+            *out++ = asciiKeys.byte[c];
+            ++i;
+            continue;
+        }
         if (!isDigit(c)) {
             out = putUnit(out, rank(fold(c)));
             ++i;
             continue;
         }
-        while (i < n && name[i] == u'0')
+        while (i < n && s[i] == u'0')
             ++i;
         qsizetype end = i;
-        while (end < n && isDigit(name[end].unicode()))
+        while (end < n && isDigit(s[end]))
             ++end;
         *out++ = '0';
         out = putUnit(out, char16_t(std::min<qsizetype>(end - i + 1, 0xFFFF)));
         for (; i < end; ++i)
-            *out++ = char(name[i].unicode());
+            *out++ = char(s[i]);
     }
     return out;
 }
 
+// Eight bytes from at as a big-endian number, those from the count-th on
+// taken as zero.
+inline quint64 headBytes(const char *at, quint32 count) {
+    if (count == 0)
+        return 0;
+    quint64 v;
+    std::memcpy(&v, at, sizeof v);
+    v = qFromBigEndian(v);
+    return count >= 8 ? v : v & ~(~quint64(0) >> (8 * count));
+}
+
 } // namespace
 
-NaturalKeys::NaturalKeys(qsizetype count, const std::function<QStringView(qsizetype)> &nameAt) {
+template <class NameAt> void NaturalKeys::build(qsizetype count, const NameAt &nameAt) {
     m_names.reserve(size_t(count));
-    size_t room = 0;
+    size_t room = 16; // the heads read up to 16 bytes past a key's start
     for (qsizetype i = 0; i < count; ++i) {
         m_names.push_back(nameAt(i));
-        room += size_t(m_names.back().size()) * 4 + 8;
+        room += size_t(m_names.back().size()) * 4;
     }
     // Room for the longest keys, written without filling it first: only
     // what the keys take is touched.
-    std::unique_ptr<char[]> bytes(new char[room]);
+    m_bytes.reset(new char[room]);
     m_keys.reserve(size_t(count));
-    char *const base = bytes.get();
+    char *const base = m_bytes.get();
     char *out = base;
     for (const QStringView name : m_names) {
         char *const begin = out;
         out = putKey(out, name);
-        Key k{0, quint32(begin - base), quint32(out - begin)};
-        for (quint32 b = 0; b < 8; ++b)
-            k.head = (k.head << 8) | (b < k.length ? quint8(begin[b]) : 0);
-        m_keys.push_back(k);
+        const quint32 length = quint32(out - begin);
+        m_keys.push_back({{headBytes(begin, length), headBytes(begin + 8, length > 8 ? length - 8 : 0)},
+                          quint32(begin - base),
+                          length});
     }
-    m_bytes.assign(base, out);
 }
 
-NaturalKeys::NaturalKeys(const QStringList &names)
-    : NaturalKeys(names.size(), [&](qsizetype i) { return QStringView(names.at(i)); }) {}
+NaturalKeys::NaturalKeys(qsizetype count, const std::function<QStringView(qsizetype)> &nameAt) {
+    build(count, nameAt);
+}
+
+NaturalKeys::NaturalKeys(const QStringList &names) {
+    build(names.size(), [&](qsizetype i) { return QStringView(names.at(i)); });
+}
 
 int NaturalKeys::compareKeys(const Key &a, const Key &b, qsizetype i, qsizetype j) const {
-    if (a.head != b.head)
-        return a.head < b.head ? -1 : 1;
-    if (a.length > 8 && b.length > 8) {
-        const quint32 common = std::min(a.length, b.length) - 8;
-        if (const int c = std::memcmp(m_bytes.data() + a.begin + 8, m_bytes.data() + b.begin + 8, common))
+    if (a.head[0] != b.head[0])
+        return a.head[0] < b.head[0] ? -1 : 1;
+    if (a.head[1] != b.head[1])
+        return a.head[1] < b.head[1] ? -1 : 1;
+    if (a.length > 16 && b.length > 16) {
+        const quint32 common = std::min(a.length, b.length) - 16;
+        if (const int c = std::memcmp(m_bytes.get() + a.begin + 16, m_bytes.get() + b.begin + 16, common))
             return c;
     }
     if (a.length != b.length)
@@ -180,7 +216,32 @@ int NaturalKeys::compare(qsizetype i, qsizetype j) const {
     return compareKeys(m_keys[size_t(i)], m_keys[size_t(j)], i, j);
 }
 
+NaturalKeys::Run NaturalKeys::run() const {
+    const size_t n = m_keys.size();
+    size_t i = 1;
+    while (i < n && compareKeys(m_keys[i - 1], m_keys[i], qsizetype(i - 1), qsizetype(i)) <= 0)
+        ++i;
+    if (i >= n)
+        return Run::Ascending;
+    // Strictly: names equal in every way keep the order they came in.
+    if (i > 1)
+        return Run::Neither;
+    while (i < n && compareKeys(m_keys[i - 1], m_keys[i], qsizetype(i - 1), qsizetype(i)) > 0)
+        ++i;
+    return i >= n ? Run::Descending : Run::Neither;
+}
+
 std::vector<qsizetype> NaturalKeys::order() const {
+    const Run r = run();
+    if (r == Run::Neither)
+        return sortedOrder();
+    std::vector<qsizetype> out(m_keys.size());
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = qsizetype(r == Run::Ascending ? i : out.size() - 1 - i);
+    return out;
+}
+
+std::vector<qsizetype> NaturalKeys::sortedOrder() const {
     // The keys travel with their indexes, so that most comparisons read
     // nothing but the two heads.
     struct Entry {
@@ -193,10 +254,9 @@ std::vector<qsizetype> NaturalKeys::order() const {
         entries.push_back({m_keys[i], qsizetype(i)});
     std::sort(entries.begin(), entries.end(),
               [&](const Entry &a, const Entry &b) { return compareKeys(a.key, b.key, a.index, b.index) < 0; });
-    std::vector<qsizetype> out;
-    out.reserve(entries.size());
-    for (const Entry &e : entries)
-        out.push_back(e.index);
+    std::vector<qsizetype> out(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        out[i] = entries[i].index;
     return out;
 }
 
@@ -206,7 +266,17 @@ QList<qsizetype> naturalOrderOf(const QStringList &names) {
 }
 
 void sortNaturally(QStringList &names) {
-    const std::vector<qsizetype> order = NaturalKeys(names).order();
+    const NaturalKeys keys(names);
+    switch (keys.run()) {
+    case NaturalKeys::Run::Ascending:
+        return;
+    case NaturalKeys::Run::Descending:
+        std::reverse(names.begin(), names.end());
+        return;
+    case NaturalKeys::Run::Neither:
+        break;
+    }
+    const std::vector<qsizetype> order = keys.sortedOrder();
     QStringList sorted;
     sorted.reserve(names.size());
     for (qsizetype i : order)

@@ -12,6 +12,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace tav {
@@ -36,16 +37,24 @@ public:
     int compare(qsizetype i, qsizetype j) const;
     // The indexes of the names in natural order.
     std::vector<qsizetype> order() const;
+    // What order() gives when the names stand in order already, or in the
+    // reverse order (as many folders list them), told by one look at each
+    // pair of neighbours.
+    enum class Run { Ascending, Descending, Neither };
+    Run run() const;
+    // The indexes in natural order, sorted whatever the run.
+    std::vector<qsizetype> sortedOrder() const;
 
 private:
     struct Key {
-        quint64 head;  // the key's first 8 bytes, big-endian, zero-padded
-        quint32 begin; // the whole key in m_bytes
+        quint64 head[2]; // the key's first 16 bytes, big-endian, zero-padded
+        quint32 begin;   // the whole key in m_bytes
         quint32 length;
     };
+    template <class NameAt> void build(qsizetype count, const NameAt &nameAt);
     int compareKeys(const Key &a, const Key &b, qsizetype i, qsizetype j) const;
 
-    std::vector<char> m_bytes;
+    std::unique_ptr<char[]> m_bytes;
     std::vector<Key> m_keys;
     std::vector<QStringView> m_names;
 };

@@ -47,16 +47,42 @@ qsizetype utf8Length(QStringView s) {
     return n;
 }
 
-QString componentProblem(const QString &part, bool isFileName) {
+QString componentProblem(QStringView part, bool isFileName) {
     if (part.isEmpty())
         return problemText(Empty);
-    if (isFileName && (part == QLatin1String(".") || part == QLatin1String("..")))
+    const char16_t *const s = part.utf16();
+    const qsizetype n = part.size();
+    if (isFileName && n <= 2 && s[0] == u'.' && (n == 1 || s[1] == u'.'))
         return problemText(Dots);
-    if (part.contains(QLatin1Char('/')))
+    // Most names: ASCII without "/" nor NUL, one byte a character.
+    qsizetype ascii = 0;
+    while (ascii < n && char16_t(s[ascii] - 1) < 0x7F && s[ascii] != u'/')
+        ++ascii;
+    if (ascii == n)
+        return n > MaxNameBytes ? problemText(Long) : QString();
+    // Otherwise one look at each character tells the "/", the NUL and the length.
+    bool slash = false, nul = false;
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i];
+        if (c < 0x80) {
+            bytes += 1;
+            slash |= c == u'/';
+            nul |= c == 0;
+        } else if (c < 0x800) {
+            bytes += 2;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            bytes += 4;
+            ++i;
+        } else {
+            bytes += 3;
+        }
+    }
+    if (slash)
         return problemText(Slash);
-    if (part.contains(QChar(0)))
+    if (nul)
         return problemText(Nul);
-    if (utf8Length(part) > MaxNameBytes)
+    if (bytes > MaxNameBytes)
         return problemText(Long);
     return QString();
 }

@@ -204,7 +204,7 @@ ForbiddenCharReplacer::ForbiddenCharReplacer(const QList<ForbiddenRow> &table) :
     }
 }
 
-bool ForbiddenCharReplacer::touches(const QString &name) const {
+bool ForbiddenCharReplacer::touches(QStringView name) const {
     if (m_hasSurrogates)
         return true;
     for (QChar c : name)
@@ -244,11 +244,15 @@ QString replaceForbiddenChars(const QString &name, const QList<ForbiddenRow> &ta
     return ForbiddenCharReplacer(table).apply(name);
 }
 
-QString composeNfc(const QString &name) {
+bool isComposedAlready(QStringView name) {
     for (QChar c : name)
         if (c.unicode() >= 0x300) // below, no character combines or decomposes
-            return name.normalized(QString::NormalizationForm_C);
-    return name;
+            return false;
+    return true;
+}
+
+QString composeNfc(const QString &name) {
+    return isComposedAlready(name) ? name : name.normalized(QString::NormalizationForm_C);
 }
 
 namespace {
@@ -266,7 +270,7 @@ bool foldsAlone(QStringView s) {
     return true;
 }
 
-char16_t latin1Upper(char16_t c) {
+constexpr char16_t latin1Upper(char16_t c) {
     if (c >= u'a' && c <= u'z')
         return char16_t(c - 0x20);
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
@@ -294,6 +298,33 @@ quint64 foldedHash(QStringView name, bool alone) {
         h *= 0x100000001b3ULL;
     }
     return mixHash(h);
+}
+
+// One pass over a name that may fold alone: false as soon as a character
+// does not; otherwise the name's hash, as foldedHash(name, true) gives it.
+// Each Latin-1 character upper-cased by latin1Upper, or NotAlone for those
+// that do not fold alone.
+constexpr char16_t NotAlone = 0xFFFF;
+struct AloneUpper {
+    char16_t upper[256];
+    constexpr AloneUpper() : upper() {
+        for (int c = 0; c < 256; ++c)
+            upper[c] = c == 0xDF || c == 0xFF || c == 0xB5 ? NotAlone : latin1Upper(char16_t(c));
+    }
+};
+constexpr AloneUpper aloneUpper;
+
+bool aloneHash(QStringView name, quint64 &hash) {
+    quint64 h = 0xcbf29ce484222325ULL;
+    for (QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u >= 0x100 || aloneUpper.upper[u] == NotAlone)
+            return false;
+        h ^= aloneUpper.upper[u];
+        h *= 0x100000001b3ULL;
+    }
+    hash = mixHash(h);
+    return true;
 }
 
 // A name numbered: "\" folder levels kept, "_" count before the extension.
@@ -341,6 +372,10 @@ void IdenticalNames::grow(qsizetype capacity) {
 
 qsizetype IdenticalNames::find(QStringView key, bool alone, quint64 &hash) const {
     hash = foldedHash(key, alone);
+    return findHashed(key, alone, hash);
+}
+
+qsizetype IdenticalNames::findHashed(QStringView key, bool alone, quint64 hash) const {
     const size_t mask = m_slots.size() - 1;
     for (size_t i = size_t(hash) & mask; m_slots[i] != 0; i = (i + 1) & mask) {
         const Entry &e = m_entries[size_t(m_slots[i] - 1)];
@@ -371,21 +406,30 @@ void IdenticalNames::insert(const QString &key, bool alone, quint64 hash) {
 }
 
 QString IdenticalNames::number(const QString &name) {
+    QString numbered = name;
+    numberInPlace(numbered);
+    return numbered;
+}
+
+void IdenticalNames::numberInPlace(QString &name) {
     // Names are compared upper-cased in NFC; a Latin-1 name (the usual case)
-    // needs neither a copy nor the full Unicode mapping.
-    const bool alone = foldsAlone(name);
+    // needs neither a copy nor the full Unicode mapping, and is hashed as it
+    // is checked.
+    quint64 hash = 0;
+    const bool alone = aloneHash(name, hash);
     const QString folded = alone ? QString() : name.normalized(QString::NormalizationForm_C).toUpper();
     const QString &key = alone ? name : folded;
-    quint64 hash = 0;
-    const qsizetype at = find(key, alone, hash);
+    if (!alone)
+        hash = foldedHash(key, false);
+    const qsizetype at = findHashed(key, alone, hash);
     if (at < 0) {
         insert(key, alone, hash);
-        return name;
+        return;
     }
     std::int32_t &count = m_entries[size_t(at)].count;
     if (count == std::numeric_limits<std::int32_t>::max())
         throwOverflow();
-    return numberedName(name, ++count);
+    name = numberedName(name, ++count);
 }
 
 QString IdenticalNames::peek(const QString &name) const {
