@@ -50,6 +50,45 @@ TEST(NaturalOrder, NumbersCaseAndBytes) {
     EXPECT_EQ(naturalCompare(u"x", u"x"), 0);
 }
 
+TEST(NaturalOrder, ListingsInOrderReversedOrNearlySo) {
+    // Keys that differ only past their first 8 and 16 bytes, and names that
+    // differ only by case or zeros.
+    QStringList sorted;
+    for (int i = 1; i <= 12; ++i)
+        sorted << QStringLiteral("2026-12-09 vacances %1.jpg").arg(i)
+               << QStringLiteral("IMG_%1.JPG").arg(i, 7, 10, QLatin1Char('0'));
+    sorted << "IMG1"
+           << "img1"
+           << "img01"
+           << "photo 2"
+           << "Photo 0000000000000000000000001";
+    sorted = sortedByComparison(sorted);
+    QStringList reversed = sorted;
+    std::reverse(reversed.begin(), reversed.end());
+    const auto swapped = [](QStringList l, qsizetype i, qsizetype j) {
+        l.swapItemsAt(i, j);
+        return l;
+    };
+    QStringList lastFirst = sorted;
+    lastFirst.move(lastFirst.size() - 1, 0);
+    const QList<QStringList> listings{sorted,
+                                      reversed,
+                                      swapped(sorted, 0, 1),
+                                      swapped(sorted, sorted.size() - 2, sorted.size() - 1),
+                                      swapped(reversed, 0, 1),
+                                      swapped(reversed, reversed.size() - 2, reversed.size() - 1),
+                                      lastFirst};
+    for (const QStringList &listing : listings) {
+        QStringList names = listing;
+        sortNaturally(names);
+        EXPECT_EQ(names, sorted) << listing.join(u'|').toStdString();
+        QStringList byIndex;
+        for (qsizetype i : naturalOrderOf(listing))
+            byIndex << listing.at(i);
+        EXPECT_EQ(byIndex, sorted) << listing.join(u'|').toStdString();
+    }
+}
+
 TEST(NaturalOrder, FolderListFollowsTheChosenOrder) {
     shell::FolderListing listing;
     for (const char *name : {"file10", "File3", "file2", "sub"}) {
