@@ -30,47 +30,57 @@ inline char16_t fold(char16_t c) {
     return QChar::toCaseFolded(c);
 }
 
-struct Folded {
-    static char16_t at(QStringView s, qsizetype i) { return fold(s[i].unicode()); }
-};
-
-// Compares a and b with their digit runs as numbers; Unit gives a character
-// as it is compared (folded or as it is). Equal numbers with different
-// leading zeros compare equal here: the caller's byte order decides them.
-template <class Unit> int compareNumbersAware(QStringView a, QStringView b) {
-    const qsizetype na = a.size(), nb = b.size();
-    qsizetype i = 0, j = 0;
-    while (i < na && j < nb) {
-        const char16_t ca = Unit::at(a, i), cb = Unit::at(b, j);
+// Compares a and b with their digit runs as numbers, letters folded. Equal
+// numbers with different leading zeros compare equal here: the caller's
+// byte order decides them.
+int compareNumbersAware(const char16_t *a, qsizetype na, const char16_t *b, qsizetype nb) {
+    const char16_t *const aEnd = a + na, *const bEnd = b + nb;
+    while (a < aEnd && b < bEnd) {
+        const char16_t ca = fold(*a), cb = fold(*b);
         if (isDigit(ca) && isDigit(cb)) {
             // Skip the leading zeros, then the longer run is the larger
             // number, and runs of one length compare digit by digit.
-            while (i < na && a[i] == u'0')
-                ++i;
-            while (j < nb && b[j] == u'0')
-                ++j;
-            qsizetype ea = i, eb = j;
-            while (ea < na && isDigit(a[ea].unicode()))
-                ++ea;
-            while (eb < nb && isDigit(b[eb].unicode()))
-                ++eb;
-            if (ea - i != eb - j)
-                return ea - i < eb - j ? -1 : 1;
-            for (; i < ea; ++i, ++j)
-                if (a[i] != b[j])
-                    return a[i] < b[j] ? -1 : 1;
+            while (a < aEnd && *a == u'0')
+                ++a;
+            while (b < bEnd && *b == u'0')
+                ++b;
+            const char16_t *ra = a, *rb = b;
+            while (ra < aEnd && isDigit(*ra))
+                ++ra;
+            while (rb < bEnd && isDigit(*rb))
+                ++rb;
+            if (ra - a != rb - b)
+                return ra - a < rb - b ? -1 : 1;
+            for (; a < ra; ++a, ++b)
+                if (*a != *b)
+                    return *a < *b ? -1 : 1;
             continue;
         }
         if (ca != cb)
             return rank(ca) < rank(cb) ? -1 : 1;
-        ++i;
-        ++j;
+        ++a;
+        ++b;
     }
-    if (i < na)
+    if (a < aEnd)
         return 1;
-    if (j < nb)
+    if (b < bEnd)
         return -1;
     return 0;
+}
+
+// How many characters a and b begin with alike, up to n; four at a time.
+qsizetype commonPrefix(const char16_t *a, const char16_t *b, qsizetype n) {
+    qsizetype p = 0;
+    for (; p + 4 <= n; p += 4) {
+        quint64 x, y;
+        std::memcpy(&x, a + p, sizeof x);
+        std::memcpy(&y, b + p, sizeof y);
+        if (x != y)
+            break;
+    }
+    while (p < n && a[p] == b[p])
+        ++p;
+    return p;
 }
 
 } // namespace
@@ -86,10 +96,70 @@ int codePointCompare(QStringView a, QStringView b) {
 }
 
 int naturalCompare(QStringView a, QStringView b) {
-    if (const int c = compareNumbersAware<Folded>(a, b))
+    // What both names begin with decides nothing: the comparison starts at
+    // the first character that differs or, within a number, where the
+    // number starts (both stand there at the same point of their walk).
+    const char16_t *const pa = a.utf16(), *const pb = b.utf16();
+    const qsizetype na = a.size(), nb = b.size();
+    const qsizetype p = commonPrefix(pa, pb, std::min(na, nb));
+    if (p == na && p == nb)
+        return 0;
+    qsizetype start = p;
+    if (p < na && p < nb) {
+        const char16_t ca = pa[p], cb = pb[p];
+        if (isDigit(ca) && isDigit(cb)) {
+            // Within a number whose common digits are not all zeros, the
+            // longer number is the larger, and numbers of one length differ
+            // at this digit first.
+            bool significant = false;
+            while (start > 0 && isDigit(pa[start - 1]))
+                significant |= pa[--start] != u'0';
+            if (significant) {
+                qsizetype ea = p + 1, eb = p + 1;
+                while (ea < na && isDigit(pa[ea]))
+                    ++ea;
+                while (eb < nb && isDigit(pb[eb]))
+                    ++eb;
+                if (ea != eb)
+                    return ea < eb ? -1 : 1;
+                return ca < cb ? -1 : 1;
+            }
+        } else if (!isDigit(ca) && !isDigit(cb) && (p == 0 || !isDigit(pa[p - 1]))) {
+            // Two letters outside any number: their folded forms decide
+            // when they differ.
+            const char16_t fa = fold(ca), fb = fold(cb);
+            if (fa != fb)
+                return rank(fa) < rank(fb) ? -1 : 1;
+        }
+    }
+    while (start > 0 && isDigit(pa[start - 1]))
+        --start;
+    if (const int c = compareNumbersAware(pa + start, na - start, pb + start, nb - start))
         return c;
-    return codePointCompare(a, b);
+    return codePointCompare(a.mid(p), b.mid(p));
 }
+
+namespace {
+
+// Folder listings often come in natural order, or in its reverse (the
+// order the files were made in, or that order backwards): one look at each
+// pair of neighbours tells. Reversed means strictly, so that names equal
+// in every way keep the order they came in.
+enum class Run { Ascending, Descending, Neither };
+template <class NameAt> Run runOf(qsizetype count, const NameAt &nameAt) {
+    qsizetype i = 1;
+    while (i < count && naturalCompare(nameAt(i - 1), nameAt(i)) <= 0)
+        ++i;
+    if (i >= count)
+        return Run::Ascending;
+    if (i > 1)
+        return Run::Neither;
+    while (i < count && naturalCompare(nameAt(i - 1), nameAt(i)) > 0)
+        ++i;
+    return i >= count ? Run::Descending : Run::Neither;
+}
+
+} // namespace
 
 namespace {
 
@@ -216,23 +286,8 @@ int NaturalKeys::compare(qsizetype i, qsizetype j) const {
     return compareKeys(m_keys[size_t(i)], m_keys[size_t(j)], i, j);
 }
 
-NaturalKeys::Run NaturalKeys::run() const {
-    const size_t n = m_keys.size();
-    size_t i = 1;
-    while (i < n && compareKeys(m_keys[i - 1], m_keys[i], qsizetype(i - 1), qsizetype(i)) <= 0)
-        ++i;
-    if (i >= n)
-        return Run::Ascending;
-    // Strictly: names equal in every way keep the order they came in.
-    if (i > 1)
-        return Run::Neither;
-    while (i < n && compareKeys(m_keys[i - 1], m_keys[i], qsizetype(i - 1), qsizetype(i)) > 0)
-        ++i;
-    return i >= n ? Run::Descending : Run::Neither;
-}
-
 std::vector<qsizetype> NaturalKeys::order() const {
-    const Run r = run();
+    const Run r = runOf(qsizetype(m_names.size()), [&](qsizetype i) { return m_names[size_t(i)]; });
     if (r == Run::Neither)
         return sortedOrder();
     std::vector<qsizetype> out(m_keys.size());
@@ -266,17 +321,17 @@ QList<qsizetype> naturalOrderOf(const QStringList &names) {
 }
 
 void sortNaturally(QStringList &names) {
-    const NaturalKeys keys(names);
-    switch (keys.run()) {
-    case NaturalKeys::Run::Ascending:
+    // Names in order or in reverse order need no keys.
+    switch (runOf(names.size(), [&](qsizetype i) { return QStringView(names.at(i)); })) {
+    case Run::Ascending:
         return;
-    case NaturalKeys::Run::Descending:
+    case Run::Descending:
         std::reverse(names.begin(), names.end());
         return;
-    case NaturalKeys::Run::Neither:
+    case Run::Neither:
         break;
     }
-    const std::vector<qsizetype> order = keys.sortedOrder();
+    const std::vector<qsizetype> order = NaturalKeys(names).sortedOrder();
     QStringList sorted;
     sorted.reserve(names.size());
     for (qsizetype i : order)

@@ -37,12 +37,7 @@ public:
     int compare(qsizetype i, qsizetype j) const;
     // The indexes of the names in natural order.
     std::vector<qsizetype> order() const;
-    // What order() gives when the names stand in order already, or in the
-    // reverse order (as many folders list them), told by one look at each
-    // pair of neighbours.
-    enum class Run { Ascending, Descending, Neither };
-    Run run() const;
-    // The indexes in natural order, sorted whatever the run.
+    // The same, sorted even when the names stand in order already.
     std::vector<qsizetype> sortedOrder() const;
 
 private:

@@ -2,6 +2,7 @@
 #include "core/base/NaturalOrder.h"
 #include "core/browse/FolderListing.h"
 
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 using namespace tav;
@@ -86,6 +87,33 @@ TEST(NaturalOrder, ListingsInOrderReversedOrNearlySo) {
         for (qsizetype i : naturalOrderOf(listing))
             byIndex << listing.at(i);
         EXPECT_EQ(byIndex, sorted) << listing.join(u'|').toStdString();
+    }
+}
+
+TEST(NaturalOrder, ComparisonAndKeysAgreeOnNamesAlike) {
+    // Pairs that share a beginning and differ in one character, within a
+    // number or not, so that every shortcut of the comparison is taken.
+    const QString alphabet = QStringLiteral("0019aAzZ._ éÉ\U0001F600");
+    QRandomGenerator rng(2026);
+    QStringList names;
+    for (int i = 0; i < 400; ++i) {
+        QString name;
+        for (int k = rng.bounded(1, 12); k > 0; --k)
+            name += alphabet[rng.bounded(int(alphabet.size()))];
+        QString other = name;
+        const int at = rng.bounded(int(other.size()) + 1);
+        if (rng.bounded(4) == 0)
+            other.truncate(at);
+        else
+            other.insert(at, alphabet[rng.bounded(int(alphabet.size()))]);
+        names << name << other;
+    }
+    const NaturalKeys keys(names);
+    const auto sign = [](int c) { return c < 0 ? -1 : (c > 0 ? 1 : 0); };
+    for (qsizetype i = 0; i + 1 < names.size(); ++i) {
+        ASSERT_EQ(sign(naturalCompare(names[i], names[i + 1])), sign(keys.compare(i, i + 1)))
+            << names[i].toStdString() << " | " << names[i + 1].toStdString();
+        ASSERT_EQ(sign(naturalCompare(names[i + 1], names[i])), -sign(keys.compare(i, i + 1)));
     }
 }
 
