@@ -144,14 +144,23 @@ const TokenKindTable &tokenKinds() {
     return table;
 }
 
+// Whether the characters at text begin with token (there being room).
+inline bool startsWithUnits(const QChar *text, const QString &token) {
+    const QChar *t = token.constData();
+    for (qsizetype i = 0, n = token.size(); i < n; ++i)
+        if (text[i] != t[i])
+            return false;
+    return true;
+}
+
 // The kinds of tokens name holds, from one look at each of its "$".
-unsigned tokenKindsIn(QStringView name) {
+unsigned tokenKindsIn(const QString &name) {
     const TokenKindTable &table = tokenKinds();
     unsigned kinds = table.always;
-    for (qsizetype at = name.indexOf(u'$'); at >= 0 && at + 1 < name.size(); at = name.indexOf(u'$', at + 1)) {
+    const qsizetype n = name.size();
+    for (qsizetype at = name.indexOf(u'$'); at >= 0 && at + 1 < n; at = name.indexOf(u'$', at + 1)) {
         for (const KindOfToken &t : table.dollar[size_t(secondCharSlot(name[at + 1]))])
-            if (t.text.size() <= name.size() - at &&
-                std::memcmp(name.data() + at, t.text.constData(), size_t(t.text.size()) * sizeof(QChar)) == 0)
+            if (t.text.size() <= n - at && startsWithUnits(name.data() + at, t.text))
                 kinds |= t.kind;
     }
     return kinds;
@@ -446,7 +455,7 @@ void NameComputer::Build::rescan() {
 }
 
 void NameComputer::Build::replace(QStringView token, QStringView value) {
-    qsizetype at = name.indexOf(token);
+    qsizetype at = findText(name, token);
     if (at < 0)
         return;
     spare.resize(0);
@@ -455,7 +464,7 @@ void NameComputer::Build::replace(QStringView token, QStringView value) {
         spare.append(QStringView(name).mid(from, at - from));
         spare.append(value);
         from = at + token.size();
-    } while ((at = name.indexOf(token, from)) >= 0);
+    } while ((at = findText(name, token, from)) >= 0);
     spare.append(QStringView(name).mid(from));
     takeSpare();
 }
