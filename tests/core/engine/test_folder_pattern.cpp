@@ -176,6 +176,9 @@ TEST(NewNamePath, LengthsInBytesAndTheFirstProblemFound) {
         {e + "/x", slash},
         {QString(300, 'x') + "/", slash}, // the "/" before the length
         {e + QChar(0), nul},
+        {"abc/defg", slash}, // within the first four characters
+        {QStringLiteral("abcdefg") + QChar(0) + "h", nul},
+        {QStringLiteral("0123") + QChar(0x7F) + "5678", QString()},
         {".x", QString()},
         {"x.", QString()},
     };
