@@ -82,12 +82,14 @@ void listFolder(const QString &folder, bool natural, QStringList &names, QList<Q
     }
     ::closedir(dir);
     // The names share the folder: sorted, they are the paths sorted.
+    bool distinct = false;
     if (natural)
-        sortNaturally(names);
+        distinct = sortNaturally(names);
     else
         std::sort(names.begin(), names.end());
     // Both orders are total: a name read twice would stand next to itself.
-    names.erase(std::unique(names.begin(), names.end()), names.end());
+    if (!distinct)
+        names.erase(std::unique(names.begin(), names.end()), names.end());
     std::sort(unreadable.begin(), unreadable.end());
 }
 

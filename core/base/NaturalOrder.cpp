@@ -146,10 +146,13 @@ namespace {
 // pair of neighbours tells. Reversed means strictly, so that names equal
 // in every way keep the order they came in.
 enum class Run { Ascending, Descending, Neither };
-template <class NameAt> Run runOf(qsizetype count, const NameAt &nameAt) {
+template <class NameAt> Run runOf(qsizetype count, const NameAt &nameAt, bool *alike = nullptr) {
     qsizetype i = 1;
-    while (i < count && naturalCompare(nameAt(i - 1), nameAt(i)) <= 0)
-        ++i;
+    bool same = false;
+    for (int c; i < count && (c = naturalCompare(nameAt(i - 1), nameAt(i))) <= 0; ++i)
+        same |= c == 0;
+    if (alike)
+        *alike = same;
     if (i >= count)
         return Run::Ascending;
     if (i > 1)
@@ -320,14 +323,16 @@ QList<qsizetype> naturalOrderOf(const QStringList &names) {
     return QList<qsizetype>(order.begin(), order.end());
 }
 
-void sortNaturally(QStringList &names) {
+bool sortNaturally(QStringList &names) {
     // Names in order or in reverse order need no keys.
-    switch (runOf(names.size(), [&](qsizetype i) { return QStringView(names.at(i)); })) {
+    bool alike = false;
+    switch (runOf(
+        names.size(), [&](qsizetype i) { return QStringView(names.at(i)); }, &alike)) {
     case Run::Ascending:
-        return;
+        return !alike;
     case Run::Descending:
         std::reverse(names.begin(), names.end());
-        return;
+        return true;
     case Run::Neither:
         break;
     }
@@ -337,6 +342,7 @@ void sortNaturally(QStringList &names) {
     for (qsizetype i : order)
         sorted.append(std::move(names[i]));
     names = std::move(sorted);
+    return false;
 }
 
 } // namespace tav

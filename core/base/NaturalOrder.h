@@ -54,8 +54,10 @@ private:
     std::vector<QStringView> m_names;
 };
 
-// Sorts names in natural order, through their keys.
-void sortNaturally(QStringList &names);
+// Sorts names in natural order, through their keys. True when the names are
+// known to be all different (each compared with its neighbour), false when
+// they may not be.
+bool sortNaturally(QStringList &names);
 // The indexes of names in the order sortNaturally gives them.
 QList<qsizetype> naturalOrderOf(const QStringList &names);
 

@@ -81,12 +81,22 @@ TEST(NaturalOrder, ListingsInOrderReversedOrNearlySo) {
                                       lastFirst};
     for (const QStringList &listing : listings) {
         QStringList names = listing;
-        sortNaturally(names);
+        const bool distinct = sortNaturally(names);
         EXPECT_EQ(names, sorted) << listing.join(u'|').toStdString();
+        // All different is said only when it was seen.
+        EXPECT_EQ(distinct, listing == sorted || listing == reversed) << listing.join(u'|').toStdString();
         QStringList byIndex;
         for (qsizetype i : naturalOrderOf(listing))
             byIndex << listing.at(i);
         EXPECT_EQ(byIndex, sorted) << listing.join(u'|').toStdString();
+    }
+}
+
+TEST(NaturalOrder, ANameListedTwiceIsNeverSaidDistinct) {
+    for (QStringList names : {QStringList{"a", "a", "b"}, QStringList{"b", "a", "a"}, QStringList{"b", "a", "b"}}) {
+        EXPECT_FALSE(sortNaturally(names)) << names.join(u'|').toStdString();
+        EXPECT_TRUE(std::is_sorted(names.begin(), names.end(),
+                                   [](const QString &x, const QString &y) { return naturalLess(x, y); }));
     }
 }
 
