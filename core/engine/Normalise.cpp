@@ -6,6 +6,7 @@
 #include "core/i18n/Language.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace tav {
@@ -278,8 +279,8 @@ constexpr char16_t latin1Upper(char16_t c) {
     return c;
 }
 
-// FNV-1a over the UTF-16 units, then mixed so that every bit of the hash
-// depends on every unit (the table takes its low bits).
+// Mixed so that every bit of the hash depends on every unit (the table
+// takes its low bits).
 quint64 mixHash(quint64 h) {
     h ^= h >> 33;
     h *= 0xff51afd7ed558ccdULL;
@@ -289,19 +290,6 @@ quint64 mixHash(quint64 h) {
     return h;
 }
 
-// The hash of the upper-cased name: a name that folds alone is upper-cased
-// as it is hashed, any other is given upper-cased already.
-quint64 foldedHash(QStringView name, bool alone) {
-    quint64 h = 0xcbf29ce484222325ULL;
-    for (QChar c : name) {
-        h ^= alone ? latin1Upper(c.unicode()) : c.unicode();
-        h *= 0x100000001b3ULL;
-    }
-    return mixHash(h);
-}
-
-// One pass over a name that may fold alone: false as soon as a character
-// does not; otherwise the name's hash, as foldedHash(name, true) gives it.
 // Each Latin-1 character upper-cased by latin1Upper, or NotAlone for those
 // that do not fold alone.
 constexpr char16_t NotAlone = 0xFFFF;
@@ -314,17 +302,64 @@ struct AloneUpper {
 };
 constexpr AloneUpper aloneUpper;
 
-bool aloneHash(QStringView name, quint64 &hash) {
-    quint64 h = 0xcbf29ce484222325ULL;
-    for (QChar c : name) {
-        const char16_t u = c.unicode();
+// Four units upper-cased by latin1Upper in place; false when one does not
+// fold alone. Four ASCII units are upper-cased together: a lane from "a" to
+// "z" gets its bit 7 set by adding 0x1F and not by adding 0x05.
+Q_ALWAYS_INLINE bool upperBlock(quint64 &units) {
+    constexpr quint64 Ones = 0x0001000100010001ULL;
+    if ((units & 0xFF80FF80FF80FF80ULL) == 0) {
+        const quint64 lower = (units + Ones * 0x1F) & ~(units + Ones * 0x05) & (Ones * 0x80);
+        units -= lower >> 2;
+        return true;
+    }
+    quint64 upper = 0;
+    for (int lane = 0; lane < 4; ++lane) {
+        const char16_t u = char16_t(units >> (16 * lane));
         if (u >= 0x100 || aloneUpper.upper[u] == NotAlone)
             return false;
-        h ^= aloneUpper.upper[u];
-        h *= 0x100000001b3ULL;
+        upper |= quint64(aloneUpper.upper[u]) << (16 * lane);
+    }
+    units = upper;
+    return true;
+}
+
+// The hash of the upper-cased name, four units at a time: a name that folds
+// alone is upper-cased as it is hashed (false, hash unset, when it does not
+// fold alone after all), any other is given upper-cased already.
+bool unitsHash(QStringView name, bool alone, quint64 &hash) {
+    const char16_t *const s = name.utf16();
+    const qsizetype n = name.size();
+    quint64 h = 0xcbf29ce484222325ULL ^ quint64(n);
+    qsizetype i = 0;
+    for (; i + 4 <= n; i += 4) {
+        quint64 units;
+        std::memcpy(&units, s + i, sizeof units);
+        if (alone && !upperBlock(units))
+            return false;
+        h = (h ^ units) * 0x9e3779b97f4a7c15ULL;
+    }
+    if (i < n) {
+        quint64 units = 0;
+        for (qsizetype k = i; k < n; ++k)
+            units |= quint64(s[k]) << (16 * (k - i));
+        if (alone && !upperBlock(units))
+            return false;
+        h = (h ^ units) * 0x9e3779b97f4a7c15ULL;
     }
     hash = mixHash(h);
     return true;
+}
+
+quint64 foldedHash(QStringView name, bool alone) {
+    quint64 hash = 0;
+    unitsHash(name, alone, hash);
+    return hash;
+}
+
+// One pass over a name that may fold alone: false as soon as a character
+// does not; otherwise the name's hash, as foldedHash(name, true) gives it.
+bool aloneHash(QStringView name, quint64 &hash) {
+    return unitsHash(name, true, hash);
 }
 
 // A name numbered: "\" folder levels kept, "_" count before the extension.
