@@ -36,6 +36,24 @@ QByteArray absolute(const QByteArray &path) {
     return pathBytes(QDir::currentPath()) + '/' + path;
 }
 
+// A name whose bytes are all ASCII (most names) is text as it stands: it
+// needs neither the UTF-8 check nor the decoding. False, text left alone,
+// for any other.
+bool asciiText(const char *bytes, qsizetype size, QString &text) {
+    QString made(size, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(made.data());
+    unsigned char any = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const unsigned char b = static_cast<unsigned char>(bytes[i]);
+        any |= b;
+        out[i] = b;
+    }
+    if (any >= 0x80)
+        return false;
+    text = std::move(made);
+    return true;
+}
+
 // The files of a folder (everything but folders, links to folders and names
 // beginning with "."), read once: files in name order (natural or plain), and in byte order
 // those whose names are not valid UTF-8 (no path that reads as text leads to
@@ -50,33 +68,43 @@ void listFolder(const QString &folder, bool natural, QStringList &names, QList<Q
     while (const dirent *e = ::readdir(dir)) {
         if (e->d_name[0] == '.' || e->d_type == DT_DIR)
             continue;
-        const QByteArray name = QByteArray::fromRawData(e->d_name, qsizetype(std::strlen(e->d_name)));
+        const qsizetype size = qsizetype(std::strlen(e->d_name));
+        const QByteArray name = QByteArray::fromRawData(e->d_name, size);
         if ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && isFolder(prefix + name))
             continue;
-        if (isValidUtf8(name))
+        QString text;
+        if (asciiText(e->d_name, size, text))
+            names.append(std::move(text));
+        else if (isValidUtf8(name))
             names.append(QString::fromUtf8(name));
         else
             unreadable.append(prefix + name);
     }
     ::closedir(dir);
     // The names share the folder: sorted, they are the paths sorted.
+    bool distinct = false;
     if (natural)
-        sortNaturally(names);
+        distinct = sortNaturally(names);
     else
         std::sort(names.begin(), names.end());
     // Both orders are total: a name read twice would stand next to itself.
-    names.erase(std::unique(names.begin(), names.end()), names.end());
+    if (!distinct)
+        names.erase(std::unique(names.begin(), names.end()), names.end());
     std::sort(unreadable.begin(), unreadable.end());
 }
 
 // Appends files of folder, with the folder before them when they do not
 // follow files of the same folder.
-void addFiles(GatheredFiles &gathered, const QString &folder, const QStringList &names) {
+void addFiles(GatheredFiles &gathered, const QString &folder, QStringList &&names) {
     if (names.isEmpty())
         return;
     if (gathered.folders.isEmpty() || gathered.folders.constLast().folder != folder)
         gathered.folders.append({folder, {}});
-    gathered.folders.last().names += names;
+    QStringList &list = gathered.folders.last().names;
+    if (list.isEmpty())
+        list = std::move(names);
+    else
+        list += names;
 }
 
 // Keeps the first of the files given more than once.
@@ -136,7 +164,7 @@ QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered,
             QList<QByteArray> unreadable;
             QStringList names;
             listFolder(path, natural, names, unreadable);
-            addFiles(gathered, path.endsWith(QLatin1Char('/')) ? path.chopped(1) : path, names);
+            addFiles(gathered, path.endsWith(QLatin1Char('/')) ? path.chopped(1) : path, std::move(names));
             gathered.leftAlone += unreadable;
         } else {
             const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));

@@ -9,7 +9,8 @@ a change made for speed changed no name.
 The folder holds accented names in NFC and in NFD, names equal but for case
 (and through Unicode case mapping: "ſſ" and "ss", the Kelvin sign and "K"),
 names that hold tokens, tabs, line feeds, backslashes, emoji, a name that is
-not UTF-8, names that sort differently in natural and plain order, names
+not UTF-8, names that sort differently in natural and plain order, folders whose
+files were made in natural order or in its reverse, names
 never renamed, a link, a sub-folder and hidden files. No name spells a token
 of the time of day (the two runs may fall in different seconds). Exit status
 0 when every run matched.
@@ -50,6 +51,7 @@ RULES = [
     "$MKDIR$$P$\\*",
     "$MKDIR$a\\..\\*\\#",
     "$N$",
+    "$N$*$N$ a*b",
     "  *  ",
     "#",
     "",
@@ -88,6 +90,19 @@ def make_folder(root):
     return folder
 
 
+def make_counted(root, name, ascending):
+    """A folder whose files were made in natural order, or in its reverse, so
+    that a listing gives them in an order already sorted one way or the other
+    (as tmpfs and many file systems do)."""
+    folder = os.path.join(root, name)
+    os.mkdir(folder)
+    names = ["%s_%d.jpg" % ("img" if i % 7 == 0 else "IMG", i) for i in range(1, 121)]
+    names += ["IMG_%03d.jpg" % i for i in range(121, 130)] + ["z%d" % i for i in range(1, 12)]
+    for n in (names if ascending else reversed(names)):
+        open(os.path.join(folder, n), "wb").close()
+    return folder
+
+
 def settings(root, natural):
     path = os.path.join(root, "natural%d.ini" % natural)
     with open(path, "w") as f:
@@ -118,7 +133,8 @@ def main():
         # A file given on its own, then its folder (it joins once), then the sub-folder.
         paths_sets = [[folder],
                       [os.path.join(folder, "IMG_0002.jpg"), folder, os.path.join(folder, "sub"),
-                       os.path.join(folder, "A.jpg")]]
+                       os.path.join(folder, "A.jpg")],
+                      [make_counted(root, "made in order", True), make_counted(root, "made in reverse", False)]]
         for natural in (1, 0):
             ini = settings(root, natural)
             for rule in RULES:

@@ -12,6 +12,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace tav {
@@ -36,22 +37,27 @@ public:
     int compare(qsizetype i, qsizetype j) const;
     // The indexes of the names in natural order.
     std::vector<qsizetype> order() const;
+    // The same, sorted even when the names stand in order already.
+    std::vector<qsizetype> sortedOrder() const;
 
 private:
     struct Key {
-        quint64 head;  // the key's first 8 bytes, big-endian, zero-padded
-        quint32 begin; // the whole key in m_bytes
+        quint64 head[2]; // the key's first 16 bytes, big-endian, zero-padded
+        quint32 begin;   // the whole key in m_bytes
         quint32 length;
     };
+    template <class NameAt> void build(qsizetype count, const NameAt &nameAt);
     int compareKeys(const Key &a, const Key &b, qsizetype i, qsizetype j) const;
 
-    std::vector<char> m_bytes;
+    std::unique_ptr<char[]> m_bytes;
     std::vector<Key> m_keys;
     std::vector<QStringView> m_names;
 };
 
-// Sorts names in natural order, through their keys.
-void sortNaturally(QStringList &names);
+// Sorts names in natural order, through their keys. True when the names are
+// known to be all different (each compared with its neighbour), false when
+// they may not be.
+bool sortNaturally(QStringList &names);
 // The indexes of names in the order sortNaturally gives them.
 QList<qsizetype> naturalOrderOf(const QStringList &names);
 

@@ -144,14 +144,23 @@ const TokenKindTable &tokenKinds() {
     return table;
 }
 
+// Whether the characters at text begin with token (there being room).
+inline bool startsWithUnits(const QChar *text, const QString &token) {
+    const QChar *t = token.constData();
+    for (qsizetype i = 0, n = token.size(); i < n; ++i)
+        if (text[i] != t[i])
+            return false;
+    return true;
+}
+
 // The kinds of tokens name holds, from one look at each of its "$".
-unsigned tokenKindsIn(QStringView name) {
+unsigned tokenKindsIn(const QString &name) {
     const TokenKindTable &table = tokenKinds();
     unsigned kinds = table.always;
-    for (qsizetype at = name.indexOf(u'$'); at >= 0 && at + 1 < name.size(); at = name.indexOf(u'$', at + 1)) {
+    const qsizetype n = name.size();
+    for (qsizetype at = name.indexOf(u'$'); at >= 0 && at + 1 < n; at = name.indexOf(u'$', at + 1)) {
         for (const KindOfToken &t : table.dollar[size_t(secondCharSlot(name[at + 1]))])
-            if (t.text.size() <= name.size() - at &&
-                std::memcmp(name.data() + at, t.text.constData(), size_t(t.text.size()) * sizeof(QChar)) == 0)
+            if (t.text.size() <= n - at && startsWithUnits(name.data() + at, t.text))
                 kinds |= t.kind;
     }
     return kinds;
@@ -203,23 +212,30 @@ bool allDigits(QStringView s) {
 NameComputer::NameComputer(const NamingOptions &options)
     : m_options(options), m_replacer(options.forbidden),
       m_neverRenamedSet(options.neverRenamed.begin(), options.neverRenamed.end()) {
-    for (const QString &name : options.neverRenamed)
-        m_neverRenamedLengths.insert(name.size());
     setClock({});
+    prepareOptions();
     prepareRule();
 }
 
 void NameComputer::setOptions(const NamingOptions &options) {
     if (options.forbidden != m_options.forbidden)
         m_replacer = ForbiddenCharReplacer(options.forbidden);
-    if (options.neverRenamed != m_options.neverRenamed) {
+    if (options.neverRenamed != m_options.neverRenamed)
         m_neverRenamedSet = QSet<QString>(options.neverRenamed.begin(), options.neverRenamed.end());
-        m_neverRenamedLengths.clear();
-        for (const QString &name : options.neverRenamed)
-            m_neverRenamedLengths.insert(name.size());
-    }
     m_options = options;
+    prepareOptions();
     prepareRule();
+}
+
+void NameComputer::prepareOptions() {
+    m_neverRenamedLengths.clear();
+    for (const QString &name : std::as_const(m_options.neverRenamed)) {
+        if (size_t(name.size()) >= m_neverRenamedLengths.size())
+            m_neverRenamedLengths.resize(size_t(name.size()) + 1);
+        m_neverRenamedLengths[size_t(name.size())] = true;
+    }
+    if (m_typeFilter.source() != m_options.rule.Extension)
+        m_typeFilter = WildcardList(m_options.rule.Extension);
 }
 
 void NameComputer::prepareRule() {
@@ -250,8 +266,81 @@ void NameComputer::prepareRule() {
         m_absolute = m_startName.startsWith(NameFolderSeparator);
         m_startName = markPatternLevels(m_startName);
     }
-    m_hasDigitsToken = m_startName.contains(tokenText(TokenValue::NameDigits));
-    m_hasBaseToken = m_startName.contains(tokenText(TokenValue::BaseName));
+    const QString digitsToken = tokenText(TokenValue::NameDigits);
+    const QString baseToken = tokenText(TokenValue::BaseName);
+    m_hasDigitsToken = m_startName.contains(digitsToken);
+    m_hasBaseToken = m_startName.contains(baseToken);
+
+    // The pieces, as the token steps would find the tokens: every "$N$"
+    // from left to right, then every "*" in what lies between (digits hold
+    // no "*", and no "*" lies within a "$N$").
+    m_pieces.clear();
+    const auto addText = [&](qsizetype begin, qsizetype end) {
+        qsizetype at = begin;
+        for (qsizetype star; m_hasBaseToken && (star = m_startName.indexOf(baseToken, at)) >= 0 && star < end;
+             at = star + baseToken.size()) {
+            if (star > at)
+                m_pieces.append({at, star - at, Slot::None});
+            m_pieces.append({star, baseToken.size(), Slot::Base});
+        }
+        if (end > at)
+            m_pieces.append({at, end - at, Slot::None});
+    };
+    qsizetype from = 0;
+    for (qsizetype found; m_hasDigitsToken && (found = m_startName.indexOf(digitsToken, from)) >= 0;
+         from = found + digitsToken.size()) {
+        addText(from, found);
+        m_pieces.append({found, digitsToken.size(), Slot::Digits});
+    }
+    addText(from, m_startName.size());
+    bool plain = m_regexes.isEmpty() && tokenKinds().always == 0;
+    for (const Piece &p : std::as_const(m_pieces))
+        if (p.slot == Slot::None) {
+            const QStringView text = QStringView(m_startName).mid(p.begin, p.length);
+            plain = plain && !text.contains(u'$') && !text.contains(u'#');
+        }
+    m_plainStart = plain;
+}
+
+bool NameComputer::fillStart(Build &b) const {
+    // The first run of digits of the old name.
+    QStringView digits;
+    if (m_hasDigitsToken) {
+        const QString &old = *b.oldName;
+        const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+        qsizetype first = 0;
+        while (first < old.size() && !digit(old[first]))
+            ++first;
+        qsizetype end = first;
+        while (end < old.size() && digit(old[end]))
+            ++end;
+        digits = QStringView(old).mid(first, end - first);
+    }
+    qsizetype size = 0;
+    for (const Piece &p : m_pieces)
+        size += p.slot == Slot::None ? p.length : (p.slot == Slot::Base ? b.base.size() : digits.size());
+    b.name.resize(size);
+    char16_t *out = reinterpret_cast<char16_t *>(b.name.data());
+    const char16_t *const start = reinterpret_cast<const char16_t *>(m_startName.constData());
+    bool plain = m_plainStart;
+    for (const Piece &p : m_pieces) {
+        if (p.slot == Slot::None) {
+            std::memcpy(out, start + p.begin, size_t(p.length) * sizeof(char16_t));
+            out += p.length;
+            continue;
+        }
+        const QStringView value = p.slot == Slot::Base ? b.base : digits;
+        const char16_t *v = value.utf16();
+        bool marks = false;
+        for (qsizetype i = 0; i < value.size(); ++i) {
+            const char16_t c = v[i];
+            marks |= c == u'$' || c == u'#';
+            out[i] = c;
+        }
+        out += value.size();
+        plain = plain && !marks;
+    }
+    return plain;
 }
 
 void NameComputer::expect(const QStringList &paths) const {
@@ -296,15 +385,17 @@ NameComputer::Result NameComputer::compute(const QString &path, const QString &o
 NameComputer::Result NameComputer::computeWith(Build &b, const QString &path, const QString &oldName,
                                                const QString &folder, int position) {
     b.path = path;
-    b.oldName = oldName;
-    b.folder = folder;
-    b.name.resize(0);
-    b.name.append(m_startName);
+    b.oldName = &oldName;
+    b.folder = &folder;
     b.tokens = 0;
     Result out;
     if (markerName(b, out))
         return out;
-    replaceOldNameTokens(b);
+    if (fillStart(b)) {
+        // No token, operator nor counter left: only the options' steps.
+        finishName(b, out);
+        return out;
+    }
     b.rescan();
     replaceClockTokens(b);
     replaceFileTokens(b);
@@ -321,7 +412,9 @@ NameComputer::Result NameComputer::computeWith(Build &b, const QString &path, co
 }
 
 bool NameComputer::markerName(Build &b, Result &out) {
-    if (m_neverRenamedLengths.contains(b.oldName.size()) && m_neverRenamedSet.contains(b.oldName)) {
+    const QString &oldName = *b.oldName;
+    if (size_t(oldName.size()) < m_neverRenamedLengths.size() && m_neverRenamedLengths[size_t(oldName.size())] &&
+        m_neverRenamedSet.contains(oldName)) {
         out.newName = i18n::Message(91);
         out.marker = true;
         return true;
@@ -333,13 +426,12 @@ bool NameComputer::markerName(Build &b, Result &out) {
 
     // Base name and extension come from the file name alone: a dot in a
     // folder's name must not cut the path.
-    const qsizetype dot = mTavCommon::extensionDot(b.oldName);
-    b.base = dot < 0 ? QStringView(b.oldName) : QStringView(b.oldName).left(dot);
-    b.ext = dot < 0 ? QStringView() : QStringView(b.oldName).mid(dot + 1);
-    b.extText = QString();
+    const qsizetype dot = mTavCommon::extensionDot(oldName);
+    b.base = dot < 0 ? QStringView(oldName) : QStringView(oldName).left(dot);
+    b.ext = dot < 0 ? QStringView() : QStringView(oldName).mid(dot + 1);
+    if (!b.extText.isNull())
+        b.extText = QString();
 
-    if (m_typeFilter.source() != m_options.rule.Extension)
-        m_typeFilter = WildcardList(m_options.rule.Extension);
     if (!m_typeFilter.matchesAny(b.ext)) {
         out.newName = i18n::Message(97);
         out.marker = true;
@@ -354,7 +446,7 @@ bool NameComputer::markerName(Build &b, Result &out) {
 
 const QString &NameComputer::Build::filePath() {
     if (path.isNull())
-        path = folder + QLatin1Char('/') + oldName;
+        path = *folder + QLatin1Char('/') + *oldName;
     return path;
 }
 
@@ -363,7 +455,7 @@ void NameComputer::Build::rescan() {
 }
 
 void NameComputer::Build::replace(QStringView token, QStringView value) {
-    qsizetype at = name.indexOf(token);
+    qsizetype at = findText(name, token);
     if (at < 0)
         return;
     spare.resize(0);
@@ -372,30 +464,9 @@ void NameComputer::Build::replace(QStringView token, QStringView value) {
         spare.append(QStringView(name).mid(from, at - from));
         spare.append(value);
         from = at + token.size();
-    } while ((at = name.indexOf(token, from)) >= 0);
+    } while ((at = findText(name, token, from)) >= 0);
     spare.append(QStringView(name).mid(from));
     takeSpare();
-}
-
-void NameComputer::replaceOldNameTokens(Build &b) const {
-    // The first run of digits of the old name (the rule's text alone tells
-    // whether the name holds the token yet).
-    static const QString digitsToken = tokenText(TokenValue::NameDigits);
-    if (m_hasDigitsToken) {
-        const auto digit = [](QChar c) { return c >= u'0' && c <= u'9'; };
-        const QString &old = b.oldName;
-        qsizetype first = 0;
-        while (first < old.size() && !digit(old[first]))
-            ++first;
-        qsizetype end = first;
-        while (end < old.size() && digit(old[end]))
-            ++end;
-        b.replace(digitsToken, QStringView(old).mid(first, end - first));
-    }
-    // Digits bring no "*" in and take none away.
-    static const QString baseToken = tokenText(TokenValue::BaseName);
-    if (m_hasBaseToken)
-        b.replace(baseToken, b.base);
 }
 
 void NameComputer::replaceClockTokens(Build &b) const {
@@ -413,7 +484,7 @@ void NameComputer::replaceFileTokens(Build &b) const {
     static const QString folderToken = tokenText(TokenValue::ParentFolder);
     static const QString sizeToken = tokenText(TokenValue::SizeBytes);
     if (b.tokens & ParentToken) {
-        b.replace(folderToken, mTavCommon::TavGetFileName(b.folder));
+        b.replace(folderToken, mTavCommon::TavGetFileName(*b.folder));
         b.rescan();
     }
     if ((b.tokens & SizeToken) && mTavCommon::TavFileExists(b.filePath())) {
@@ -551,17 +622,20 @@ void NameComputer::finishName(Build &b, Result &out) const {
     if (m_options.caseOption == CaseOption::Preserve) {
         // As applyExtensionAndCase, in place.
         if (!b.ext.isEmpty()) {
-            name.append(u'.');
-            name.append(b.ext);
+            const qsizetype at = name.size();
+            name.resize(at + 1 + b.ext.size());
+            char16_t *out = reinterpret_cast<char16_t *>(name.data()) + at;
+            *out++ = u'.';
+            std::memcpy(out, b.ext.utf16(), size_t(b.ext.size()) * sizeof(char16_t));
         }
     } else {
         name = applyExtensionAndCase(name, b.ext.toString(), m_options.caseOption);
     }
     if (b.folderPattern)
         name.prepend(folders);
-    if (m_options.rule.RemplacerCaractereInterdit == 1)
+    if (m_options.rule.RemplacerCaractereInterdit == 1 && m_replacer.touches(name))
         name = m_replacer.apply(name);
-    if (m_options.composeNfc)
+    if (m_options.composeNfc && !isComposedAlready(name))
         name = tav::composeNfc(name);
 
     if (b.folderPattern) {
@@ -578,7 +652,7 @@ void NameComputer::applyCounter(Build &b, int position) {
     if (!b.name.contains(QLatin1Char('#')))
         return;
     if (m_options.continueMode()) {
-        b.name = continueCounter(b.name, b.folder, b.folderPattern, b.absolute);
+        b.name = continueCounter(b.name, *b.folder, b.folderPattern, b.absolute);
         return;
     }
 

@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QSet>
 #include <functional>
+#include <vector>
 
 namespace tav {
 
@@ -61,7 +62,9 @@ private:
     // The name is written into two texts in turn, kept from one file to the
     // next with their room, so that a step makes no text of its own.
     struct Build {
-        QString path, oldName, folder;
+        QString path;
+        // The caller's texts, for the length of one computation.
+        const QString *oldName = nullptr, *folder = nullptr;
         QString name;               // the name being built, from the pattern
         QString spare;              // where a step writes the name it makes
         QStringView base, ext;      // of oldName, or ext of extText
@@ -82,7 +85,6 @@ private:
     // Files never renamed and types the rule does not select get a marker
     // text (true); otherwise prepares the folder pattern, base name and extension.
     bool markerName(Build &b, Result &out);
-    void replaceOldNameTokens(Build &b) const;  // $N$, *
     void replaceClockTokens(Build &b) const;    // the current date
     void replaceFileTokens(Build &b) const;     // $P$, $t$, the modification date
     void replaceMetadataTokens(Build &b) const; // the metadata record
@@ -94,6 +96,13 @@ private:
     // placeholder for each, so that no token is replaced inside them; and
     // what every name of the rule starts from.
     void prepareRule();
+    // What the options give for every file: the type filter, the lengths of
+    // the names never renamed.
+    void prepareOptions();
+    // The rule's start with its old-name tokens replaced, in one pass;
+    // false when the name then holds a "$" or a "#" (or the rule a step
+    // that runs whatever the name holds): the token steps must look.
+    bool fillStart(Build &b) const;
     void finishName(Build &b, Result &out) const; // options, extension, forbidden characters, levels
     void applyCounter(Build &b, int position);
     // The continue mode's counter: after the highest number of the folder.
@@ -126,8 +135,19 @@ private:
     QString m_startName;
     bool m_folderPattern = false, m_absolute = false;
     bool m_hasDigitsToken = false, m_hasBaseToken = false;
+    // The start cut at its old-name tokens: text of m_startName (slot None)
+    // or the value of a token.
+    enum class Slot : quint8 { None, Digits, Base };
+    struct Piece {
+        qsizetype begin, length;
+        Slot slot;
+    };
+    QList<Piece> m_pieces;
+    // Beside the old-name tokens the rule brings nothing the token steps,
+    // the operators or the counter act on.
+    bool m_plainStart = false;
     // The lengths of the names never renamed: most names need no look-up.
-    QSet<qsizetype> m_neverRenamedLengths;
+    std::vector<bool> m_neverRenamedLengths;
     Build m_build;            // its texts' room kept between files
     bool m_computing = false; // a computation runs (events may start another)
 };

@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <cstring>
+
 namespace tav {
 
 namespace {
@@ -47,16 +49,52 @@ qsizetype utf8Length(QStringView s) {
     return n;
 }
 
-QString componentProblem(const QString &part, bool isFileName) {
+QString componentProblem(QStringView part, bool isFileName) {
     if (part.isEmpty())
         return problemText(Empty);
-    if (isFileName && (part == QLatin1String(".") || part == QLatin1String("..")))
+    const char16_t *const s = part.utf16();
+    const qsizetype n = part.size();
+    if (isFileName && n <= 2 && s[0] == u'.' && (n == 1 || s[1] == u'.'))
         return problemText(Dots);
-    if (part.contains(QLatin1Char('/')))
+    // Most names: ASCII without "/" nor NUL, one byte a character; looked
+    // at four characters at a time (a lane is zero, or "/", when the borrow
+    // of subtracting one reaches its top bit).
+    constexpr quint64 Ones = 0x0001000100010001ULL, Tops = 0x8000800080008000ULL;
+    qsizetype ascii = 0;
+    for (; ascii + 4 <= n; ascii += 4) {
+        quint64 x;
+        std::memcpy(&x, s + ascii, sizeof x);
+        const quint64 slash = x ^ (Ones * u'/');
+        if ((x & 0xFF80FF80FF80FF80ULL) || ((x - Ones) & ~x & Tops) || ((slash - Ones) & ~slash & Tops))
+            break;
+    }
+    while (ascii < n && char16_t(s[ascii] - 1) < 0x7F && s[ascii] != u'/')
+        ++ascii;
+    if (ascii == n)
+        return n > MaxNameBytes ? problemText(Long) : QString();
+    // Otherwise one look at each character tells the "/", the NUL and the length.
+    bool slash = false, nul = false;
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i];
+        if (c < 0x80) {
+            bytes += 1;
+            slash |= c == u'/';
+            nul |= c == 0;
+        } else if (c < 0x800) {
+            bytes += 2;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            bytes += 4;
+            ++i;
+        } else {
+            bytes += 3;
+        }
+    }
+    if (slash)
         return problemText(Slash);
-    if (part.contains(QChar(0)))
+    if (nul)
         return problemText(Nul);
-    if (utf8Length(part) > MaxNameBytes)
+    if (bytes > MaxNameBytes)
         return problemText(Long);
     return QString();
 }

@@ -6,6 +6,7 @@
 #include "core/i18n/Language.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace tav {
@@ -204,7 +205,7 @@ ForbiddenCharReplacer::ForbiddenCharReplacer(const QList<ForbiddenRow> &table) :
     }
 }
 
-bool ForbiddenCharReplacer::touches(const QString &name) const {
+bool ForbiddenCharReplacer::touches(QStringView name) const {
     if (m_hasSurrogates)
         return true;
     for (QChar c : name)
@@ -244,11 +245,15 @@ QString replaceForbiddenChars(const QString &name, const QList<ForbiddenRow> &ta
     return ForbiddenCharReplacer(table).apply(name);
 }
 
-QString composeNfc(const QString &name) {
+bool isComposedAlready(QStringView name) {
     for (QChar c : name)
         if (c.unicode() >= 0x300) // below, no character combines or decomposes
-            return name.normalized(QString::NormalizationForm_C);
-    return name;
+            return false;
+    return true;
+}
+
+QString composeNfc(const QString &name) {
+    return isComposedAlready(name) ? name : name.normalized(QString::NormalizationForm_C);
 }
 
 namespace {
@@ -266,7 +271,7 @@ bool foldsAlone(QStringView s) {
     return true;
 }
 
-char16_t latin1Upper(char16_t c) {
+constexpr char16_t latin1Upper(char16_t c) {
     if (c >= u'a' && c <= u'z')
         return char16_t(c - 0x20);
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
@@ -274,8 +279,8 @@ char16_t latin1Upper(char16_t c) {
     return c;
 }
 
-// FNV-1a over the UTF-16 units, then mixed so that every bit of the hash
-// depends on every unit (the table takes its low bits).
+// Mixed so that every bit of the hash depends on every unit (the table
+// takes its low bits).
 quint64 mixHash(quint64 h) {
     h ^= h >> 33;
     h *= 0xff51afd7ed558ccdULL;
@@ -285,15 +290,76 @@ quint64 mixHash(quint64 h) {
     return h;
 }
 
-// The hash of the upper-cased name: a name that folds alone is upper-cased
-// as it is hashed, any other is given upper-cased already.
-quint64 foldedHash(QStringView name, bool alone) {
-    quint64 h = 0xcbf29ce484222325ULL;
-    for (QChar c : name) {
-        h ^= alone ? latin1Upper(c.unicode()) : c.unicode();
-        h *= 0x100000001b3ULL;
+// Each Latin-1 character upper-cased by latin1Upper, or NotAlone for those
+// that do not fold alone.
+constexpr char16_t NotAlone = 0xFFFF;
+struct AloneUpper {
+    char16_t upper[256];
+    constexpr AloneUpper() : upper() {
+        for (int c = 0; c < 256; ++c)
+            upper[c] = c == 0xDF || c == 0xFF || c == 0xB5 ? NotAlone : latin1Upper(char16_t(c));
     }
-    return mixHash(h);
+};
+constexpr AloneUpper aloneUpper;
+
+// Four units upper-cased by latin1Upper in place; false when one does not
+// fold alone. Four ASCII units are upper-cased together: a lane from "a" to
+// "z" gets its bit 7 set by adding 0x1F and not by adding 0x05.
+Q_ALWAYS_INLINE bool upperBlock(quint64 &units) {
+    constexpr quint64 Ones = 0x0001000100010001ULL;
+    if ((units & 0xFF80FF80FF80FF80ULL) == 0) {
+        const quint64 lower = (units + Ones * 0x1F) & ~(units + Ones * 0x05) & (Ones * 0x80);
+        units -= lower >> 2;
+        return true;
+    }
+    quint64 upper = 0;
+    for (int lane = 0; lane < 4; ++lane) {
+        const char16_t u = char16_t(units >> (16 * lane));
+        if (u >= 0x100 || aloneUpper.upper[u] == NotAlone)
+            return false;
+        upper |= quint64(aloneUpper.upper[u]) << (16 * lane);
+    }
+    units = upper;
+    return true;
+}
+
+// The hash of the upper-cased name, four units at a time: a name that folds
+// alone is upper-cased as it is hashed (false, hash unset, when it does not
+// fold alone after all), any other is given upper-cased already.
+bool unitsHash(QStringView name, bool alone, quint64 &hash) {
+    const char16_t *const s = name.utf16();
+    const qsizetype n = name.size();
+    quint64 h = 0xcbf29ce484222325ULL ^ quint64(n);
+    qsizetype i = 0;
+    for (; i + 4 <= n; i += 4) {
+        quint64 units;
+        std::memcpy(&units, s + i, sizeof units);
+        if (alone && !upperBlock(units))
+            return false;
+        h = (h ^ units) * 0x9e3779b97f4a7c15ULL;
+    }
+    if (i < n) {
+        quint64 units = 0;
+        for (qsizetype k = i; k < n; ++k)
+            units |= quint64(s[k]) << (16 * (k - i));
+        if (alone && !upperBlock(units))
+            return false;
+        h = (h ^ units) * 0x9e3779b97f4a7c15ULL;
+    }
+    hash = mixHash(h);
+    return true;
+}
+
+quint64 foldedHash(QStringView name, bool alone) {
+    quint64 hash = 0;
+    unitsHash(name, alone, hash);
+    return hash;
+}
+
+// One pass over a name that may fold alone: false as soon as a character
+// does not; otherwise the name's hash, as foldedHash(name, true) gives it.
+bool aloneHash(QStringView name, quint64 &hash) {
+    return unitsHash(name, true, hash);
 }
 
 // A name numbered: "\" folder levels kept, "_" count before the extension.
@@ -341,6 +407,10 @@ void IdenticalNames::grow(qsizetype capacity) {
 
 qsizetype IdenticalNames::find(QStringView key, bool alone, quint64 &hash) const {
     hash = foldedHash(key, alone);
+    return findHashed(key, alone, hash);
+}
+
+qsizetype IdenticalNames::findHashed(QStringView key, bool alone, quint64 hash) const {
     const size_t mask = m_slots.size() - 1;
     for (size_t i = size_t(hash) & mask; m_slots[i] != 0; i = (i + 1) & mask) {
         const Entry &e = m_entries[size_t(m_slots[i] - 1)];
@@ -371,21 +441,30 @@ void IdenticalNames::insert(const QString &key, bool alone, quint64 hash) {
 }
 
 QString IdenticalNames::number(const QString &name) {
+    QString numbered = name;
+    numberInPlace(numbered);
+    return numbered;
+}
+
+void IdenticalNames::numberInPlace(QString &name) {
     // Names are compared upper-cased in NFC; a Latin-1 name (the usual case)
-    // needs neither a copy nor the full Unicode mapping.
-    const bool alone = foldsAlone(name);
+    // needs neither a copy nor the full Unicode mapping, and is hashed as it
+    // is checked.
+    quint64 hash = 0;
+    const bool alone = aloneHash(name, hash);
     const QString folded = alone ? QString() : name.normalized(QString::NormalizationForm_C).toUpper();
     const QString &key = alone ? name : folded;
-    quint64 hash = 0;
-    const qsizetype at = find(key, alone, hash);
+    if (!alone)
+        hash = foldedHash(key, false);
+    const qsizetype at = findHashed(key, alone, hash);
     if (at < 0) {
         insert(key, alone, hash);
-        return name;
+        return;
     }
     std::int32_t &count = m_entries[size_t(at)].count;
     if (count == std::numeric_limits<std::int32_t>::max())
         throwOverflow();
-    return numberedName(name, ++count);
+    name = numberedName(name, ++count);
 }
 
 QString IdenticalNames::peek(const QString &name) const {

@@ -66,9 +66,10 @@ class ForbiddenCharReplacer {
 public:
     explicit ForbiddenCharReplacer(const QList<ForbiddenRow> &table = {});
     QString apply(const QString &name) const;
+    // Whether apply may change name (false: it gives name back as it is).
+    bool touches(QStringView name) const;
 
 private:
-    bool touches(const QString &name) const;
     struct Step {
         QString character;
         QString replacement;
@@ -88,6 +89,9 @@ QString replaceForbiddenChars(const QString &name, const QList<ForbiddenRow> &ta
 // The name in Unicode's composed form (NFC): "é" as one character, as
 // Windows and most cameras write it, not "e" and a combining accent.
 QString composeNfc(const QString &name);
+// True when composeNfc gives name back as it is, told without normalising:
+// no character of the name combines or decomposes.
+bool isComposedAlready(QStringView name);
 
 // The table of new names already given in the current computation, so that
 // identical names (ignoring case) are numbered apart: name, name_1, name_2 …
@@ -111,6 +115,8 @@ public:
     // "_", the count, and "." extension when it has one. When the name holds
     // "\" (folder levels), only its last level is numbered.
     QString number(const QString &name);
+    // The same, the numbered name given back in name.
+    void numberInPlace(QString &name);
     // What number would give, the table left as it is.
     QString peek(const QString &name) const;
 
@@ -130,6 +136,7 @@ private:
     };
     // The entry of key, or -1; hash is set either way.
     qsizetype find(QStringView key, bool alone, quint64 &hash) const;
+    qsizetype findHashed(QStringView key, bool alone, quint64 hash) const;
     void insert(const QString &key, bool alone, quint64 hash);
     void grow(qsizetype capacity);
 

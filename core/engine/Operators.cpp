@@ -34,6 +34,23 @@ QString lastPart(const QString &base, qsizetype j) {
 
 } // namespace
 
+qsizetype findText(QStringView text, QStringView what, qsizetype from) {
+    const qsizetype n = text.size(), m = what.size();
+    if (m == 0 || m > 8 || from < 0)
+        return text.indexOf(what, from);
+    const char16_t *const t = text.utf16(), *const w = what.utf16();
+    for (qsizetype i = from; i <= n - m; ++i) {
+        if (t[i] != w[0])
+            continue;
+        qsizetype k = 1;
+        while (k < m && t[i + k] == w[k])
+            ++k;
+        if (k == m)
+            return i;
+    }
+    return -1;
+}
+
 namespace {
 
 // The $REPC fields as views of the name they were found in.
@@ -43,7 +60,7 @@ struct RepcViews {
 
 RepcViews scanRepc(QStringView name) {
     RepcViews f;
-    const qsizetype p = name.indexOf(QLatin1String("$REPC"));
+    const qsizetype p = findText(name, QStringView(u"$REPC", 5));
     if (p < 0)
         return f;
     int k = 1;
@@ -78,7 +95,7 @@ RepcFields scanRepcFields(const QString &name) {
 
 ReppFields scanReppFields(const QString &name) {
     ReppFields f;
-    const qsizetype p = name.indexOf(QLatin1String("$REPP"));
+    const qsizetype p = findText(name, QStringView(u"$REPP", 5));
     if (p < 0)
         return f;
     int k = 1;
@@ -112,7 +129,7 @@ void applyRepc(QStringView name, QStringView base, QString &out) {
         }
         // Every occurrence, left to right, none overlapping.
         qsizetype from = 0;
-        for (qsizetype at; (at = base.indexOf(f.search, from)) >= 0; from = at + f.search.size()) {
+        for (qsizetype at; (at = findText(base, f.search, from)) >= 0; from = at + f.search.size()) {
             out.append(base.mid(from, at - from));
             out.append(f.replacement);
         }
@@ -120,7 +137,7 @@ void applyRepc(QStringView name, QStringView base, QString &out) {
         return;
     }
     // An empty search is found at 1.
-    const qsizetype q = f.search.isEmpty() ? 1 : base.indexOf(f.search) + 1;
+    const qsizetype q = f.search.isEmpty() ? 1 : findText(base, f.search) + 1;
     if (q < 1) {
         out.append(base);
     } else if (f.mode == u"-1") {

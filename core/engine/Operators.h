@@ -12,6 +12,11 @@
 
 namespace tav {
 
+// Where what first stands in text at or after from, as QStringView::indexOf
+// finds it; a short what in a name is looked for directly, without the set-up
+// of a general search.
+qsizetype findText(QStringView text, QStringView what, qsizetype from = 0);
+
 // Fields of $REPC as the field scan finds them in a name.
 struct RepcFields {
     QString search;

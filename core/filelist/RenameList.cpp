@@ -17,11 +17,13 @@ RenameList::RenameList(QObject *parent) : QObject(parent), m_model(new RenameLis
 RenameList::~RenameList() = default;
 
 void RenameList::setOptions(const NamingOptions &options) {
+    m_optionsTouched = true;
     m_options = options;
     setRule(options.rule);
 }
 
 void RenameList::setRule(const Rule &rule) {
+    m_optionsTouched = true;
     m_options.rule = rule;
     m_txtDebut = rule.DebutPas == ContinueModeStart ? QStringLiteral("#") : QString::number(rule.DebutPas);
     m_txtPas = QString::number(rule.Pas);
@@ -55,8 +57,10 @@ NamingOptions RenameList::effectiveOptions() const {
 NameComputer::Result RenameList::compute(const QString &path, const QString &oldName, const QString &folder,
                                          int position) {
     // The options and the counter fields rarely change between two files:
-    // the computer takes them again only when they did.
-    if (!m_given || m_txtDebut != m_given->start || m_txtPas != m_given->step || !(m_options == m_given->options)) {
+    // the computer takes them again only when they did, and they are
+    // compared only when they may have.
+    if (m_optionsTouched &&
+        (!m_given || m_txtDebut != m_given->start || m_txtPas != m_given->step || !(m_options == m_given->options))) {
         const NamingOptions effective = effectiveOptions();
         // The rule keeps the counter the fields say, as the settings store it.
         if (!effective.continueMode() && effective.startReading == CounterField::Ok &&
@@ -67,6 +71,7 @@ NameComputer::Result RenameList::compute(const QString &path, const QString &old
         m_computer.setOptions(effective);
         m_given = Given{m_options, m_txtDebut, m_txtPas};
     }
+    m_optionsTouched = false;
     return m_computer.compute(path, oldName, folder, position);
 }
 
@@ -140,6 +145,13 @@ bool RenameList::addFolderFiles(const QString &folder, const QStringList &names)
     bool cut = false;
     if (m_options.rule.IncrementeFichierIdentique != 0)
         m_identical.reserve(m_identical.size() + names.size());
+    m_model->reserve(m_model->count() + int(names.size()));
+    // The rows come with one reset of the model, not a signal each.
+    struct Batch {
+        RenameListModel *model;
+        explicit Batch(RenameListModel *m) : model(m) { model->beginBatch(); }
+        ~Batch() { model->endBatch(); }
+    } batch(m_model);
     for (const QString &name : names) {
         if (cut && !m_busy && !name.isEmpty() && !name.contains(QLatin1Char('/'))) {
             noteFirstRow();
@@ -177,10 +189,10 @@ bool RenameList::appendAndCompute(const QString &path, const QString &folder, co
         return true;
     if (!result.problem.isEmpty())
         emit nameNotMade(path.isNull() ? folder + QLatin1Char('/') + oldName : path, result.problem);
-    const QString problem = result.marker               ? QString()
-                            : !result.problem.isEmpty() ? result.problem
-                                                        : newNameProblem(result.newName, result.makesFolders);
-    m_model->setNewName(row, result.newName, problem, result.makesFolders);
+    QString problem = result.marker               ? QString()
+                      : !result.problem.isEmpty() ? std::move(result.problem)
+                                                  : newNameProblem(result.newName, result.makesFolders);
+    m_model->setNewName(row, std::move(result.newName), std::move(problem), result.makesFolders);
     m_model->setSelected(row, false);
     return false;
 }
@@ -194,7 +206,7 @@ NameComputer::Result RenameList::computeNewName(const QString &path, int positio
 
 void RenameList::numberIdentical(NameComputer::Result &c) {
     if (!c.marker && !c.stop && c.problem.isEmpty() && m_options.rule.IncrementeFichierIdentique != 0)
-        c.newName = m_identical.number(c.newName);
+        m_identical.numberInPlace(c.newName);
 }
 
 void RenameList::update_names() {

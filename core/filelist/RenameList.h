@@ -30,21 +30,37 @@ public:
     RenameListModel *model() const { return m_model; }
 
     // The naming options. Changing them recomputes nothing: call update_names.
+    // A reference they give for a change serves until the next name is made.
     const NamingOptions &options() const { return m_options; }
-    NamingOptions &options() { return m_options; }
+    NamingOptions &options() {
+        m_optionsTouched = true;
+        return m_options;
+    }
     // Every option; the counter fields take the rule's start ("#" for the
     // continue mode) and step.
     void setOptions(const NamingOptions &options);
     const Rule &rule() const { return m_options.rule; }
-    Rule &rule() { return m_options.rule; }
+    Rule &rule() {
+        m_optionsTouched = true;
+        return m_options.rule;
+    }
     void setRule(const Rule &rule);
-    void setPattern(const QString &pattern) { m_options.rule.Regle = pattern; }
+    void setPattern(const QString &pattern) {
+        m_optionsTouched = true;
+        m_options.rule.Regle = pattern;
+    }
 
     // The counter fields as the window shows them.
     const QString &txtDebut() const { return m_txtDebut; }
-    void setTxtDebut(const QString &text) { m_txtDebut = text; }
+    void setTxtDebut(const QString &text) {
+        m_optionsTouched = true;
+        m_txtDebut = text;
+    }
     const QString &txtPas() const { return m_txtPas; }
-    void setTxtPas(const QString &text) { m_txtPas = text; }
+    void setTxtPas(const QString &text) {
+        m_optionsTouched = true;
+        m_txtPas = text;
+    }
     // The counter continues the numbers already in the destination folder.
     bool isContinueMode() const { return tav::isContinueMode(m_txtDebut, m_options.rule.DebutPas); }
     const QString &passCountText() const { return m_passCount; } // txtNbPasse
@@ -135,6 +151,9 @@ private:
         QString start, step;
     };
     std::optional<Given> m_given;
+    // The options or the counter fields were handed out for a change, or
+    // set, since m_given was last compared with them.
+    bool m_optionsTouched = true;
 
     IdenticalNames m_identical;
     bool m_busy = false;

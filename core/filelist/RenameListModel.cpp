@@ -108,24 +108,34 @@ int RenameListModel::appendEntry(FileEntry &&entry) {
 }
 
 int RenameListModel::appendFile(const QString &folder, const QString &oldName) {
-    FileEntry e;
+    const int row = count();
+    if (!m_batch)
+        beginInsertRows(QModelIndex(), row, row);
     // Files of one folder come one after the other: they share its text
     // rather than each holding a copy.
+    const QString *shared = &folder;
     if (!m_rows.isEmpty()) {
         const QString &last = m_rows.constLast().folder;
-        const bool same = last.constData() == folder.constData() && last.size() == folder.size();
-        e.folder = same || last == folder ? last : folder;
-    } else {
-        e.folder = folder;
+        if ((last.constData() == folder.constData() && last.size() == folder.size()) || last == folder)
+            shared = &last;
     }
-    e.oldName = oldName;
-    return appendEntry(std::move(e));
+    // Made in place where there is room (QList builds the row before it
+    // grows, so the last row's folder is still there to be shared).
+    m_rows.emplaceBack(oldName, *shared);
+    indexEntry(m_rows.constLast());
+    if (!m_batch)
+        endInsertRows();
+    return row;
 }
 
 void RenameListModel::setNewName(int row, const QString &newName, const QString &nameProblem, bool makesFolders) {
+    setNewName(row, QString(newName), QString(nameProblem), makesFolders);
+}
+
+void RenameListModel::setNewName(int row, QString &&newName, QString &&nameProblem, bool makesFolders) {
     FileEntry &e = m_rows[row];
-    e.newName = newName;
-    e.nameProblem = nameProblem;
+    e.newName = std::move(newName);
+    e.nameProblem = std::move(nameProblem);
     e.makesFolders = makesFolders;
     if (!m_batch) {
         const QModelIndex i = createIndex(row, NewNameColumn);

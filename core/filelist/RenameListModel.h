@@ -45,6 +45,8 @@ public:
     // Appends a row for the file folder + "/" + oldName with an empty new name.
     int appendFile(const QString &folder, const QString &oldName);
     void setNewName(int row, const QString &newName, const QString &nameProblem = QString(), bool makesFolders = false);
+    // The same, the texts moved into the row.
+    void setNewName(int row, QString &&newName, QString &&nameProblem, bool makesFolders);
     void setSelected(int row, bool selected);
     void clear();
     // Removes the given rows (any order, duplicates ignored).

@@ -159,6 +159,33 @@ TEST_F(EngineFixture, ContinueModeOfAFolderPatternReadsTheDestinationFolder) {
     EXPECT_EQ(nameOf(odd), QStringLiteral("sub\\a_b-005.jpg"));
 }
 
+TEST(NewNamePath, LengthsInBytesAndTheFirstProblemFound) {
+    const QString slash = newNameProblem("a/b", false), nul = newNameProblem(QStringLiteral("a") + QChar(0), false),
+                  tooLong = newNameProblem(QString(256, 'x'), false);
+    const QString e = QStringLiteral("é"), euro = QStringLiteral("€"), smile = QStringLiteral("\U0001F600");
+    struct Case {
+        QString name;
+        const QString &problem;
+    } cases[] = {
+        {e.repeated(127) + "x", QString()}, // 255 bytes in UTF-8
+        {e.repeated(128), tooLong},
+        {euro.repeated(85), QString()},
+        {euro.repeated(86), tooLong},
+        {smile.repeated(63) + "abc", QString()},
+        {smile.repeated(64), tooLong},
+        {e + "/x", slash},
+        {QString(300, 'x') + "/", slash}, // the "/" before the length
+        {e + QChar(0), nul},
+        {"abc/defg", slash}, // within the first four characters
+        {QStringLiteral("abcdefg") + QChar(0) + "h", nul},
+        {QStringLiteral("0123") + QChar(0x7F) + "5678", QString()},
+        {".x", QString()},
+        {"x.", QString()},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(newNameProblem(c.name, false), c.problem) << c.name.toStdString();
+}
+
 TEST(NewNamePath, EveryReasonIsInBothLanguageFiles) {
     tav::test::TestGuard guard;
     guard.sourceProgramFolder();

@@ -251,6 +251,29 @@ TEST_F(EngineFixture, TokensThatValuesSpellAreReplacedByTheStepsAfterThem) {
     EXPECT_EQ(nameOf(make("Voyage/$N$ $P$ $J$.jpg")), QStringLiteral("$N$ Voyage 09.jpg"));
 }
 
+TEST_F(EngineFixture, OldNameTokensInAnyNumberAndWhatTheOldNameBringsIn) {
+    struct Case {
+        const char *rule, *file, *expected;
+    } cases[] = {
+        {"$N$*$N$", "ab12cd34.txt", "12ab12cd3412.txt"},
+        {"**", "x.jpg", "xx.jpg"},
+        {"a*b*c", "photo", "aphotobphotoc"},
+        {"[$N$]", "photo.jpg", "[].jpg"},
+        {"$N$$N$", "7.jpg", "77.jpg"},
+        {"x$N$", "$N$9.jpg", "x9.jpg"},
+        {"#*", "b.jpg", "1b.jpg"},
+        // The old name's "#" and tokens are the counter's and the later steps'.
+        {"*", "#1.jpg", "11.jpg"},
+        {"*", "$P$.jpg", "Voyage.jpg"},
+        {"*-$N$", "a$P$1.jpg", "aVoyage1-1.jpg"},
+    };
+    for (const Case &c : cases) {
+        pattern(QString::fromUtf8(c.rule));
+        EXPECT_EQ(nameOf(make(QStringLiteral("Voyage/") + QString::fromUtf8(c.file))), QString::fromUtf8(c.expected))
+            << c.rule << " " << c.file;
+    }
+}
+
 TEST_F(EngineFixture, ContinueModeStartsAfterTheHighestNumberInTheFolder) {
     make("IMG_005.jpg");
     make("IMG_012.jpg");

@@ -86,6 +86,20 @@ TEST(Repc, EmptySearchAndUnknownMode) {
     EXPECT_EQ(repc(QStringLiteral("$REPC/b/X/1$"), QStringLiteral("abcabc")), u"abX");
 }
 
+TEST(Repc, TextFoundWhereQtFindsIt) {
+    // Short and long searched texts, at the start, at the end, overlapping
+    // or cut off by the end of the name, from every position.
+    const QStringList texts{
+        "", "a", "aaa", "abcab", "xxabcabcabc", "$REPC/a/b$", "ab\U0001F600ab", "abcdefghijabcdefghij"};
+    const QStringList searched{"a",     "ab",         "aa",         "abc",         "bca", "c",
+                               "$REPC", "\U0001F600", "abcdefghij", "abcdefghijk", "z"};
+    for (const QString &text : texts)
+        for (const QString &what : searched)
+            for (qsizetype from = -2; from <= text.size() + 1; ++from)
+                EXPECT_EQ(findText(text, what, from), QStringView(text).indexOf(what, from))
+                    << text.toStdString() << " / " << what.toStdString() << " from " << from;
+}
+
 TEST(Repp, BetweenBeforeAfterFromBothEnds) {
     const QString base = QStringLiteral("abcdefgh");
     EXPECT_EQ(repp(QStringLiteral("$REPP/2/5/1/X$"), base), u"abXefgh");
