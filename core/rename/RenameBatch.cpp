@@ -22,6 +22,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace tav {
@@ -171,6 +172,8 @@ public:
 
     Folder &at(int index) { return *m_store[size_t(index)]; }
     const Folder &at(int index) const { return *m_store[size_t(index)]; }
+    // About how many names the next folder read holds: its table is made that large at once.
+    void expect(qsizetype names) { m_expected = names; }
 
     // Called now and then while a large folder is read (the window's events).
     void setEvents(std::function<void()> events) { m_events = std::move(events); }
@@ -182,7 +185,7 @@ public:
         const size_t need = size_t(size) + 1;
         if (m_blocks.empty() || m_blockUsed + need > m_blockSize) {
             m_blockSize = std::max(Block, need);
-            m_blocks.push_back(std::make_unique<char[]>(m_blockSize));
+            m_blocks.push_back(std::unique_ptr<char[]>(new char[m_blockSize])); // not zeroed: written as used
             m_blockUsed = 0;
         }
         char *at = m_blocks.back().get() + m_blockUsed;
@@ -233,6 +236,7 @@ private:
         const int listFd = ::dup(fd);
         DIR *dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
         if (dir) {
+            f.names.reserve(std::exchange(m_expected, 0));
             unsigned read = 0;
             while (const struct dirent *e = ::readdir(dir)) {
                 if ((++read & 4095) == 0 && m_events)
@@ -278,6 +282,7 @@ private:
     std::vector<std::unique_ptr<char[]>> m_blocks;
     size_t m_blockUsed = 0, m_blockSize = 0;
     Folder *m_last = nullptr;
+    qsizetype m_expected = 0;
     std::function<void()> m_events;
     int m_open = 0;
 };
@@ -477,30 +482,37 @@ void RenameBatch::openFolders() {
     m_folders = std::make_shared<FolderNames>();
     if (m_prepareHooks && m_prepareHooks->events)
         m_folders->setEvents(m_prepareHooks->events);
-    m_names = QList<Names>(n);
+    m_names.clear();
+    m_names.reserve(n); // filled in one pass, not made blank first
     // Most entries share the folders of the entry before (and their string):
     // a folder is compared with the last one before it is encoded and looked up.
     struct Last {
         QString text;
         const FolderNames::Folder *folder = nullptr;
     } lastOld, lastNew;
-    auto folderOf = [this](const QString &folder, Last &last) -> const FolderNames::Folder & {
+    auto folderOf = [this, n](const QString &folder, Last &last, qsizetype i) -> const FolderNames::Folder & {
         if (last.folder && (last.text.constData() == folder.constData() || last.text == folder))
             return *last.folder;
         const QStringView text = folder.isEmpty()     ? QStringView(u".")
                                  : folder.size() == 1 ? QStringView(u"/")
                                                       : QStringView(folder).chopped(1);
+        // The entries that follow in the same folder (they share its string)
+        // tell about how many names a first listing of it holds.
+        qsizetype run = i;
+        while (run < n && m_items.at(run).oldFolder.constData() == folder.constData())
+            ++run;
+        m_folders->expect(run - i);
         last = {folder, &m_folders->folder(QFile::encodeName(text.toString()))};
         return *last.folder;
     };
     for (qsizetype i = 0; i < n; ++i) {
         preparing(0, i);
-        Names &nm = m_names[i];
+        Names &nm = m_names.emplace_back();
         const RenameItem &it = m_items.at(i);
-        const FolderNames::Folder &from = folderOf(it.oldFolder, lastOld);
+        const FolderNames::Folder &from = folderOf(it.oldFolder, lastOld, i);
         nm.oldFolder = from.index;
         nm.oldDir = from.fd;
-        const FolderNames::Folder &to = folderOf(it.newFolder, lastNew);
+        const FolderNames::Folder &to = folderOf(it.newFolder, lastNew, i);
         nm.newFolder = to.index;
         nm.newDir = to.fd;
         nm.oldName = keepName(it.oldName);
