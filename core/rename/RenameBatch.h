@@ -86,6 +86,7 @@ public:
     const QList<RenameItem> &items() const { return m_items; }
     // The identity prepare() found at entry i's old path (invalid when none).
     const FileIdentity &identity(qsizetype i) const { return m_identities[i]; }
+    const QList<FileIdentity> &identities() const { return m_identities; }
     QString tempPrefix() const { return m_prefix; }
 
     // The blocked entries in list order, with their reasons (for the review).

@@ -129,14 +129,10 @@ void appendFileLine(QByteArray &out, const RenameItem &it, const FileIdentity &i
 history::LinesAhead::LinesAhead(const RenameBatch &batch, qsizetype most) : m_moving(size_t(batch.size()), 0) {
     // Which entries are to move is read here: the outcomes change while the
     // batch runs. The thread reads only the items and identities, which do not.
-    QList<FileIdentity> ids;
-    ids.reserve(batch.size());
-    for (qsizetype i = 0; i < batch.size(); ++i) {
+    for (qsizetype i = 0; i < batch.size(); ++i)
         m_moving[size_t(i)] = batch.outcome(i).status == RenameStatus::Pending && !batch.item(i).keepsItsPath() &&
                               batch.identity(i).valid();
-        ids.append(batch.identity(i));
-    }
-    m_aide.start([this, items = batch.items(), ids, most] {
+    m_aide.start([this, items = batch.items(), ids = batch.identities(), most] {
         journalFields::FolderField oldFolder, newFolder;
         qsizetype i = 0;
         for (; i < items.size() && m_lines.size() < most && !m_aide.stopAsked(); ++i)
