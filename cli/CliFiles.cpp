@@ -2,6 +2,7 @@
 
 #include "cli/CliOutput.h"
 #include "core/base/NaturalOrder.h"
+#include "core/base/PlainCopy.h"
 #include "core/i18n/Language.h"
 
 #include <QDir>
@@ -36,24 +37,6 @@ QByteArray absolute(const QByteArray &path) {
     return pathBytes(QDir::currentPath()) + '/' + path;
 }
 
-// A name whose bytes are all ASCII (most names) is text as it stands: it
-// needs neither the UTF-8 check nor the decoding. False, text left alone,
-// for any other.
-bool asciiText(const char *bytes, qsizetype size, QString &text) {
-    QString made(size, Qt::Uninitialized);
-    char16_t *out = reinterpret_cast<char16_t *>(made.data());
-    unsigned char any = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        const unsigned char b = static_cast<unsigned char>(bytes[i]);
-        any |= b;
-        out[i] = b;
-    }
-    if (any >= 0x80)
-        return false;
-    text = std::move(made);
-    return true;
-}
-
 // The files of a folder (everything but folders, links to folders and names
 // beginning with "."), read once: files in name order (natural or plain), and in byte order
 // those whose names are not valid UTF-8 (no path that reads as text leads to
@@ -72,9 +55,10 @@ void listFolder(const QString &folder, bool natural, QStringList &names, QList<Q
         const QByteArray name = QByteArray::fromRawData(e->d_name, size);
         if ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && isFolder(prefix + name))
             continue;
-        QString text;
-        if (asciiText(e->d_name, size, text))
-            names.append(std::move(text));
+        // A name whose bytes are all ASCII (most names) is text as it
+        // stands: it needs neither the UTF-8 check nor the decoding.
+        if (plainCopy::ascii(e->d_name, size))
+            names.append(QString::fromLatin1(e->d_name, size));
         else if (isValidUtf8(name))
             names.append(QString::fromUtf8(name));
         else

@@ -270,22 +270,15 @@ namespace {
 
 constexpr qsizetype BlockBytes = qsizetype(256) << 10;
 
-// Printable ASCII other than "\\" stands for itself in both record forms.
-template <typename Text> bool plainAscii(Text text) {
-    for (auto c : text) {
-        const unsigned u = QChar(c).unicode();
-        if (u < 0x20 || u >= 0x7F || u == '\\')
-            return false;
-    }
-    return true;
-}
-
-void appendAscii(QByteArray &out, QStringView text) {
+// Appends text as it is when it is printable ASCII other than "\\", which
+// stands for itself in both record forms; false, with nothing appended, otherwise.
+bool appendPlain(QByteArray &out, QStringView text) {
     const qsizetype at = out.size();
     out.resize(at + text.size());
-    char *to = out.data() + at;
-    for (QChar c : text)
-        *to++ = char(c.unicode());
+    if (plainCopy::copy<plainCopy::Set::Printable>(out.data() + at, text.utf16(), text.size()))
+        return true;
+    out.resize(at);
+    return false;
 }
 
 } // namespace
@@ -299,16 +292,12 @@ QByteArray RecordBlock::formatted(const QByteArray &bytes) const {
 }
 
 void RecordBlock::appendPath(QStringView path) {
-    if (plainAscii(path))
-        appendAscii(m_block, path);
-    else
+    if (!appendPlain(m_block, path))
         m_block += formatted(QFile::encodeName(path.toString()));
 }
 
 void RecordBlock::appendText(QStringView text) {
-    if (plainAscii(text))
-        appendAscii(m_block, text);
-    else
+    if (!appendPlain(m_block, text))
         m_block += formatted(text.toUtf8());
 }
 

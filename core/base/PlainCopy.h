@@ -79,6 +79,20 @@ inline bool ascii(const char16_t *s, qsizetype length) {
     return true;
 }
 
+// True when every byte is ASCII.
+inline bool ascii(const char *s, qsizetype length) {
+    qsizetype k = 0;
+#if defined(__SSE2__)
+    for (; k + 16 <= length; k += 16)
+        if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s + k))) != 0)
+            return false;
+#endif
+    for (; k < length; ++k)
+        if (static_cast<unsigned char>(s[k]) >= 0x80)
+            return false;
+    return true;
+}
+
 // True when every byte is ASCII and none is c.
 inline bool asciiWithout(const char *s, qsizetype length, char c) {
     qsizetype k = 0;

@@ -1,6 +1,7 @@
 #include "core/browse/FolderListing.h"
 
 #include "core/base/NaturalOrder.h"
+#include "core/base/PlainCopy.h"
 #include "core/i18n/Language.h"
 
 #include <QDir>
@@ -30,7 +31,7 @@ const char *const kColumnKeys[] = {"Name", "Size", "Type", "Modified", "Created"
 QString decodedName(const char *bytes) {
     // Most names are plain ASCII, the same in every encoding: no round trip.
     const size_t length = std::strlen(bytes);
-    if (std::all_of(bytes, bytes + length, [](char c) { return (c & 0x80) == 0; }))
+    if (plainCopy::ascii(bytes, qsizetype(length)))
         return QString::fromLatin1(bytes, qsizetype(length));
     const QByteArray raw(bytes, qsizetype(length));
     QString name = QFile::decodeName(raw);

@@ -186,16 +186,6 @@ void journalFields::appendPath(QByteArray &out, QStringView path) {
     t.w = putPath(t.w, path);
 }
 
-void journalFields::appendPathBytes(QByteArray &out, const char *bytes, qsizetype size) {
-    Tail t(out, 3 * size);
-    t.w = putBytes(t.w, bytes, size);
-}
-
-void journalFields::appendPath(QByteArray &out, const Parts &path) {
-    Tail t(out, partsRoom(path));
-    t.w = putParts(t.w, path);
-}
-
 void journalFields::appendIdentity(QByteArray &out, const FileIdentity &id) {
     Tail t(out, IdentityRoom);
     t.w = putIdentity(t.w, id);
@@ -257,11 +247,6 @@ QByteArray phaseLine(int phase) {
 // files never holds its whole journal in memory.
 constexpr qsizetype JournalBlock = qsizetype(1) << 20;
 
-void appendRecordLine(QByteArray &out, const journalFields::Parts &oldPath, const journalFields::Parts &tempPath,
-                      const journalFields::Parts &newPath, const FileIdentity &id) {
-    journalFields::appendLine(out, 'R', {oldPath, tempPath, newPath}, id);
-}
-
 // Writes the header and count record lines to fd in large blocks, then the
 // copy steps of the records that have some. False with errno set.
 bool writeRecords(int fd, qsizetype count, const RenameJournal::RecordLine &line,
@@ -295,7 +280,7 @@ RenameJournal::RecordLine linesOf(const QList<JournalRecord> &records) {
             const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
             return journalFields::Parts(QStringView(path).left(slash + 1), QStringView(path).mid(slash + 1));
         };
-        appendRecordLine(out, parts(r.oldPath), parts(r.tempPath), parts(r.newPath), r.identity);
+        RenameJournal::appendRecord(out, parts(r.oldPath), parts(r.tempPath), parts(r.newPath), r.identity);
     };
 }
 
@@ -401,7 +386,7 @@ bool RenameJournal::begin(const QList<JournalRecord> &records, QString *error) {
 void RenameJournal::appendRecord(QByteArray &out, const journalFields::Parts &oldPath,
                                  const journalFields::Parts &tempPath, const journalFields::Parts &newPath,
                                  const FileIdentity &identity) {
-    appendRecordLine(out, oldPath, tempPath, newPath, identity);
+    journalFields::appendLine(out, 'R', {oldPath, tempPath, newPath}, identity);
 }
 
 bool RenameJournal::begin(qsizetype count, const RecordLine &line, QString *error,

@@ -27,7 +27,6 @@ QString decodePath(const QByteArray &field);
 QByteArray identity(const FileIdentity &id);
 // The same, appended to out (no line of a long journal is built apart).
 void appendPath(QByteArray &out, QStringView path);
-void appendPathBytes(QByteArray &out, const char *bytes, qsizetype size);
 void appendIdentity(QByteArray &out, const FileIdentity &id);
 // A path in two parts, a folder with its "/" and a name (text, or encoded
 // bytes), written as one field without being joined first.
@@ -43,7 +42,6 @@ struct Parts {
     Parts(const QByteArray &encodedFolder, const char *bytes, qsizetype size)
         : encodedFolder(&encodedFolder), bytes(bytes), size(size) {}
 };
-void appendPath(QByteArray &out, const Parts &path);
 // A whole line: the tag, each path, then the identity, tab-separated.
 void appendLine(QByteArray &out, char tag, std::initializer_list<Parts> paths, const FileIdentity &id);
 // The percent-encoded form of the folder of the line before, made again only

@@ -35,6 +35,7 @@ TEST(PlainCopy, BlocksAgreeWithOneUnitAtATime) {
                     QByteArray bytes = QString::fromStdU16String(s).toLatin1();
                     EXPECT_EQ(plainCopy::asciiWithout(bytes.constData(), bytes.size(), '~'),
                               ascii && !bytes.contains('~'));
+                    EXPECT_EQ(plainCopy::ascii(bytes.constData(), bytes.size()), ascii);
                 }
             }
         }
