@@ -36,8 +36,8 @@ template <Set S> inline bool copy(char *w, const char16_t *s, qsizetype length) 
         return _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(short(low - 1))),
                              _mm_cmplt_epi16(v, _mm_set1_epi16(short(high + 1))));
     };
-    for (; k + 8 <= length; k += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + k));
+    auto block = [&](qsizetype at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
         __m128i ok;
         if constexpr (S == Set::Ascii) {
             ok = between(v, 0, 0x7F);
@@ -50,8 +50,15 @@ template <Set S> inline bool copy(char *w, const char16_t *s, qsizetype length) 
         }
         if (_mm_movemask_epi8(ok) != 0xFFFF)
             return false;
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(w + k), _mm_packus_epi16(v, v));
-    }
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(w + at), _mm_packus_epi16(v, v));
+        return true;
+    };
+    for (; k + 8 <= length; k += 8)
+        if (!block(k))
+            return false;
+    // The last few units as the last eight, again over some already done.
+    if (k < length && length >= 8)
+        return block(length - 8);
 #endif
     for (; k < length; ++k) {
         const unsigned c = s[k];
@@ -66,12 +73,16 @@ template <Set S> inline bool copy(char *w, const char16_t *s, qsizetype length) 
 inline bool ascii(const char16_t *s, qsizetype length) {
     qsizetype k = 0;
 #if defined(__SSE2__)
-    for (; k + 8 <= length; k += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + k));
-        if (_mm_movemask_epi8(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x7F))) != 0 ||
-            _mm_movemask_epi8(_mm_cmplt_epi16(v, _mm_setzero_si128())) != 0)
+    auto plain = [s](qsizetype at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
+        return _mm_movemask_epi8(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x7F))) == 0 &&
+               _mm_movemask_epi8(_mm_cmplt_epi16(v, _mm_setzero_si128())) == 0;
+    };
+    for (; k + 8 <= length; k += 8)
+        if (!plain(k))
             return false;
-    }
+    if (k < length && length >= 8)
+        return plain(length - 8);
 #endif
     for (; k < length; ++k)
         if (s[k] >= 0x80)
@@ -83,9 +94,14 @@ inline bool ascii(const char16_t *s, qsizetype length) {
 inline bool ascii(const char *s, qsizetype length) {
     qsizetype k = 0;
 #if defined(__SSE2__)
+    auto plain = [s](qsizetype at) {
+        return _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at))) == 0;
+    };
     for (; k + 16 <= length; k += 16)
-        if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s + k))) != 0)
+        if (!plain(k))
             return false;
+    if (k < length && length >= 16)
+        return plain(length - 16);
 #endif
     for (; k < length; ++k)
         if (static_cast<unsigned char>(s[k]) >= 0x80)
@@ -97,11 +113,15 @@ inline bool ascii(const char *s, qsizetype length) {
 inline bool asciiWithout(const char *s, qsizetype length, char c) {
     qsizetype k = 0;
 #if defined(__SSE2__)
-    for (; k + 16 <= length; k += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + k));
-        if (_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)))) != 0)
+    auto plain = [s, c](qsizetype at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
+        return _mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)))) == 0;
+    };
+    for (; k + 16 <= length; k += 16)
+        if (!plain(k))
             return false;
-    }
+    if (k < length && length >= 16)
+        return plain(length - 16);
 #endif
     for (; k < length; ++k)
         if (static_cast<unsigned char>(s[k]) >= 0x80 || s[k] == c)

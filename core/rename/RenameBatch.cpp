@@ -1,6 +1,7 @@
 #include "core/rename/RenameBatch.h"
 
 #include "core/base/AideThread.h"
+#include "core/base/NameHash.h"
 #include "core/base/PlainCopy.h"
 #include "core/rename/FolderRules.h"
 #include "core/rename/RenameJournal.h"
@@ -49,19 +50,6 @@ QPair<QByteArray, QByteArray> splitEncoded(const QByteArray &path) {
 // the same non-ASCII letters.
 bool mayHaveAliases(const QByteArray &name) {
     return !plainCopy::asciiWithout(name.constData(), name.size(), '~') || name.endsWith('.') || name.endsWith(' ');
-}
-
-// A hash of a name with ASCII letters folded to lower case: equal for two
-// names that differ only in the case of ASCII letters.
-quint64 foldedHash(const char *name, qsizetype size) {
-    quint64 h = 14695981039346656037ULL; // FNV-1a
-    for (qsizetype k = 0; k < size; ++k) {
-        unsigned char c = static_cast<unsigned char>(name[k]);
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<unsigned char>(c - 'A' + 'a');
-        h = (h ^ c) * 1099511628211ULL;
-    }
-    return h;
 }
 
 // 64-bit hashes to entries by open addressing: two arrays, no node per key.
@@ -215,8 +203,19 @@ public:
     }
 
     static bool occupied(const Folder &f, const QByteArray &name) {
-        if (f.listed && !mayHaveAliases(name) && !f.names.contains(foldedHash(name.constData(), name.size())))
-            return false;
+        if (f.listed) {
+            // One pass: the hash, and what mayHaveAliases() looks at.
+            quint64 high = 0;
+            bool tilde = false;
+            const quint64 h = nameHash::bytes<true>(0, name.constData(), name.size(), [&](quint64 w) {
+                high |= w;
+                tilde = tilde || nameHash::hasByte(w, '~');
+            });
+            const bool aliases =
+                (high & 0x8080808080808080ULL) != 0 || tilde || name.endsWith('.') || name.endsWith(' ');
+            if (!aliases && !f.names.contains(h))
+                return false;
+        }
         struct stat st;
         return statIn(f, name, st);
     }
@@ -245,13 +244,17 @@ private:
                 if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                     continue;
                 const qsizetype len = qsizetype(std::strlen(n));
-                f.names.insert(foldedHash(n, len), 0);
-                bool ascii = true, letters = false;
-                for (qsizetype k = 0; k < len; ++k) {
-                    const unsigned char c = static_cast<unsigned char>(n[k]);
-                    ascii = ascii && c < 0x80;
-                    letters = letters || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-                }
+                // One pass over the name: its hash, and whether it is ASCII and has letters.
+                quint64 high = 0;
+                bool letters = false;
+                f.names.insert(nameHash::bytes<true>(0, n, len,
+                                                     [&](quint64 w) {
+                                                         high |= w;
+                                                         letters = letters ||
+                                                                   nameHash::hasSmallLetter(nameHash::foldAscii(w));
+                                                     }),
+                               0);
+                const bool ascii = (high & 0x8080808080808080ULL) == 0;
                 if (f.probe.isEmpty() && letters)
                     f.probe = QByteArray(n, len);
                 if (!ascii)
@@ -294,24 +297,17 @@ private:
 class EntryIndex {
 public:
     static quint64 hash(int folder, const char *bytes, qsizetype size, quint64 seed = 0) {
-        quint64 h = 14695981039346656037ULL ^ seed; // FNV-1a
-        for (int k = 0; k < 4; ++k)
-            h = (h ^ ((unsigned(folder) >> (8 * k)) & 0xFF)) * 1099511628211ULL;
-        for (qsizetype k = 0; k < size; ++k)
-            h = (h ^ static_cast<unsigned char>(bytes[k])) * 1099511628211ULL;
-        return h;
+        return nameHash::bytes<false>(seed ^ (quint64(unsigned(folder)) << 32), bytes, size);
     }
 
     // The same for a name as text: an ASCII name as its bytes, so that two
     // equal keys give one hash however they were made.
     static quint64 hash(int folder, QStringView name) {
-        quint64 h = hash(folder, nullptr, 0);
-        for (const QChar c : name) {
-            h = (h ^ (c.unicode() & 0xFF)) * 1099511628211ULL;
-            if (c.unicode() >= 0x100)
-                h = (h ^ (c.unicode() >> 8)) * 1099511628211ULL;
-        }
-        return h;
+        char buffer[256];
+        if (name.size() <= qsizetype(sizeof buffer) &&
+            plainCopy::copy<plainCopy::Set::Ascii>(buffer, name.utf16(), name.size()))
+            return hash(folder, buffer, name.size());
+        return hash(folder, reinterpret_cast<const char *>(name.utf16()), 2 * name.size(), 0x5851F42D4C957F2DULL);
     }
 
     void reserve(qsizetype n) { m_first.reserve(n); }

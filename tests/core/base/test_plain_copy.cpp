@@ -1,6 +1,7 @@
 // The plain-text checks that let names skip their encoding: every length
 // and every place of an odd character, across the eight- and sixteen-unit
 // blocks they look at together, agree with a check one unit at a time.
+#include "core/base/NameHash.h"
 #include "core/base/PlainCopy.h"
 
 #include <QString>
@@ -27,8 +28,9 @@ TEST(PlainCopy, BlocksAgreeWithOneUnitAtATime) {
                 char out[64] = {};
                 EXPECT_EQ(plainCopy::copy<plainCopy::Set::Printable>(out, s.data(), length), printable);
                 EXPECT_EQ(plainCopy::copy<plainCopy::Set::Unreserved>(out, s.data(), length), unreserved);
-                if (unreserved)
+                if (unreserved) {
                     EXPECT_EQ(QString::fromLatin1(out, length), QString::fromStdU16String(s));
+                }
                 EXPECT_EQ(plainCopy::ascii(s.data(), length), ascii);
                 EXPECT_EQ(plainCopy::copy<plainCopy::Set::Ascii>(out, s.data(), length), ascii);
                 if (odd < 0x100) {
@@ -43,4 +45,46 @@ TEST(PlainCopy, BlocksAgreeWithOneUnitAtATime) {
     EXPECT_TRUE(plainCopy::inSet<plainCopy::Set::Printable>(u' '));
     EXPECT_FALSE(plainCopy::inSet<plainCopy::Set::Unreserved>(u' '));
     EXPECT_TRUE(plainCopy::inSet<plainCopy::Set::Unreserved>(u'~'));
+}
+
+// Names hashed eight bytes at a time: every length across the words and
+// their tails, every byte at every place. Case of ASCII letters aside (when
+// folded), a changed byte changes the hash; the words seen are the name's.
+TEST(NameHash, WordsAgreeWithOneByteAtATime) {
+    const unsigned char odds[] = {'A', 'Z', '@', '[', 'a', 'z', '`', '{', '~', 0x80, 0xC1, 0xE1, 0xFF, '.'};
+    for (qsizetype length = 1; length <= 40; ++length) {
+        QByteArray name(length, 'x');
+        for (qsizetype k = 0; k < length; ++k)
+            name[k] = "Img_0123.jpg-"[k % 13];
+        const quint64 plain = nameHash::bytes<false>(0, name.constData(), length);
+        const quint64 folded = nameHash::bytes<true>(0, name.constData(), length);
+        EXPECT_EQ(nameHash::bytes<true>(0, name.toLower().constData(), length), folded);
+        EXPECT_NE(nameHash::bytes<false>(0, name.toLower().constData(), length), plain);
+        for (qsizetype at = 0; at < length; ++at) {
+            for (unsigned char odd : odds) {
+                QByteArray changed = name;
+                changed[at] = char(odd);
+                QByteArray seen;
+                bool small = false, tilde = false;
+                const quint64 h = nameHash::bytes<true>(0, changed.constData(), length, [&](quint64 w) {
+                    seen.append(reinterpret_cast<const char *>(&w), 8);
+                    small = small || nameHash::hasSmallLetter(w);
+                    tilde = tilde || nameHash::hasByte(w, '~');
+                });
+                bool wantSmall = false;
+                for (char c : changed)
+                    wantSmall = wantSmall || (c >= 'a' && c <= 'z');
+                EXPECT_EQ(small, wantSmall);
+                EXPECT_EQ(tilde, changed.contains('~'));
+                // The words hold the name's bytes in order, the last one ending with it.
+                const qsizetype whole = length / 8 * 8;
+                EXPECT_EQ(seen.left(whole), changed.left(whole));
+                if (whole < length) {
+                    EXPECT_TRUE(seen.mid(whole).startsWith(changed.mid(whole)));
+                }
+                EXPECT_EQ(nameHash::bytes<true>(0, changed.toLower().constData(), length), h);
+                EXPECT_EQ(h == folded, changed.toLower() == name.toLower()) << length << " " << at << " " << int(odd);
+            }
+        }
+    }
 }
