@@ -125,10 +125,12 @@ public:
     struct Folder {
         int index = 0; // in the order the folders were first asked for
         QByteArray path;
-        int fd = -1; // kept open for the moves, or -1
-        bool listed = false;
-        FlatIndex names;  // the hashes of its names
-        QByteArray probe; // a listed name with ASCII letters, for the case test
+        int fd = -1;            // kept open for the moves, or -1
+        bool listed = false;    // its names are known (below)
+        bool asked = false;     // it was read, or could not be
+        qsizetype expected = 0; // about how many names it holds
+        FlatIndex names;        // the hashes of its names
+        QByteArray probe;       // a listed name with ASCII letters, for the case test
         // Listed names with non-ASCII letters by their comparable form (NFC,
         // case folded): the same name may have been written in another form.
         QHash<QString, QByteArray> nonAscii;
@@ -143,20 +145,32 @@ public:
                 ::close(f->fd);
     }
 
-    Folder &folder(const QByteArray &path) {
+    // The folder at path, opened; listed too unless list is false (then
+    // listAll() lists it later).
+    Folder &folder(const QByteArray &path, bool list = true) {
         // Most entries of a batch share the folder of the entry before.
-        if (m_last && m_last->path == path)
-            return *m_last;
-        Folder *&slot = m_folders[path];
-        if (!slot) {
-            m_store.push_back(std::make_unique<Folder>());
-            slot = m_store.back().get();
-            slot->index = int(m_store.size()) - 1;
-            read(*slot, path);
+        Folder *f = m_last;
+        if (!f || f->path != path) {
+            Folder *&slot = m_folders[path];
+            if (!slot) {
+                m_store.push_back(std::make_unique<Folder>());
+                slot = m_store.back().get();
+                slot->index = int(m_store.size()) - 1;
+                slot->expected = std::exchange(m_expected, 0);
+                open(*slot, path);
+            }
+            f = m_last = slot;
         }
-        m_last = slot;
-        return *slot;
+        if (list && !f->asked)
+            read(*f);
+        return *f;
     }
+    void listAll() {
+        for (const auto &f : m_store)
+            if (!f->asked)
+                read(*f);
+    }
+    qsizetype count() const { return qsizetype(m_store.size()); }
 
     Folder &at(int index) { return *m_store[size_t(index)]; }
     const Folder &at(int index) const { return *m_store[size_t(index)]; }
@@ -227,50 +241,57 @@ public:
     }
 
 private:
-    void read(Folder &f, const QByteArray &path) {
+    void open(Folder &f, const QByteArray &path) {
         f.path = path;
         const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             return;
-        const int listFd = ::dup(fd);
-        DIR *dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-        if (dir) {
-            f.names.reserve(std::exchange(m_expected, 0));
-            unsigned read = 0;
-            while (const struct dirent *e = ::readdir(dir)) {
-                if ((++read & 4095) == 0 && m_events)
-                    m_events();
-                const char *n = e->d_name;
-                if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-                    continue;
-                const qsizetype len = qsizetype(std::strlen(n));
-                // One pass over the name: its hash, and whether it is ASCII and has letters.
-                quint64 high = 0;
-                bool letters = false;
-                f.names.insert(nameHash::bytes<true>(0, n, len,
-                                                     [&](quint64 w) {
-                                                         high |= w;
-                                                         letters = letters ||
-                                                                   nameHash::hasSmallLetter(nameHash::foldAscii(w));
-                                                     }),
-                               0);
-                const bool ascii = (high & 0x8080808080808080ULL) == 0;
-                if (f.probe.isEmpty() && letters)
-                    f.probe = QByteArray(n, len);
-                if (!ascii)
-                    f.nonAscii.insert(comparableName(QFile::decodeName(QByteArray(n, len)), true), QByteArray(n, len));
-            }
-            ::closedir(dir);
-            f.listed = true;
-        } else if (listFd >= 0) {
-            ::close(listFd);
-        }
         if (m_open < MaxOpenFolders) {
             f.fd = fd;
             ++m_open;
         } else {
             ::close(fd);
         }
+    }
+
+    // Reads the folder's names. Its descriptor (f.fd) is not touched: the
+    // identity pass may be reading through it meanwhile.
+    void read(Folder &f) {
+        f.asked = true; // once, whatever comes of it
+        const int listFd = f.fd >= 0 ? ::dup(f.fd) : ::open(f.path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR *dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+        if (!dir) {
+            if (listFd >= 0)
+                ::close(listFd);
+            return;
+        }
+        f.names.reserve(f.expected);
+        unsigned read = 0;
+        while (const struct dirent *e = ::readdir(dir)) {
+            if ((++read & 4095) == 0 && m_events)
+                m_events();
+            const char *n = e->d_name;
+            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+                continue;
+            const qsizetype len = qsizetype(std::strlen(n));
+            // One pass over the name: its hash, and whether it is ASCII and has letters.
+            quint64 high = 0;
+            bool letters = false;
+            f.names.insert(nameHash::bytes<true>(0, n, len,
+                                                 [&](quint64 w) {
+                                                     high |= w;
+                                                     letters =
+                                                         letters || nameHash::hasSmallLetter(nameHash::foldAscii(w));
+                                                 }),
+                           0);
+            const bool ascii = (high & 0x8080808080808080ULL) == 0;
+            if (f.probe.isEmpty() && letters)
+                f.probe = QByteArray(n, len);
+            if (!ascii)
+                f.nonAscii.insert(comparableName(QFile::decodeName(QByteArray(n, len)), true), QByteArray(n, len));
+        }
+        ::closedir(dir);
+        f.listed = true;
     }
 
     static bool statIn(const Folder &f, const QByteArray &name, struct stat &st) {
@@ -381,6 +402,9 @@ RenameItem::RenameItem(const QString &oldPath, const QString &newPath, const QSt
 
 RenameBatch::RenameBatch(QList<RenameItem> items)
     : m_items(std::move(items)), m_outcomes(m_items.size()), m_identities(m_items.size()) {}
+RenameBatch::RenameBatch(RenameBatch &&) noexcept = default;
+RenameBatch &RenameBatch::operator=(RenameBatch &&) noexcept = default;
+RenameBatch::~RenameBatch() = default;
 
 QString RenameBatch::tempPath(qsizetype i) const {
     if (i >= m_names.size() || m_names.at(i).tempName.isEmpty())
@@ -498,7 +522,7 @@ void RenameBatch::openFolders() {
         while (run < n && m_items.at(run).oldFolder.constData() == folder.constData())
             ++run;
         m_folders->expect(run - i);
-        last = {folder, &m_folders->folder(QFile::encodeName(text.toString()))};
+        last = {folder, &m_folders->folder(QFile::encodeName(text.toString()), false)};
         return *last.folder;
     };
     for (qsizetype i = 0; i < n; ++i) {
@@ -514,6 +538,8 @@ void RenameBatch::openFolders() {
         nm.oldName = keepName(it.oldName);
         nm.newName = keepName(it.newName);
     }
+    startIdentities();
+    m_folders->listAll();
     m_folders->setEvents({});
 }
 
@@ -550,29 +576,51 @@ quint64 RenameBatch::oldKeyHash(qsizetype i) const {
 
 // The identity of every file before anything moves. A stat is nearly all
 // the system's own work, done as well on a second core: in a large batch a
-// second thread takes blocks of entries too, as long as some are left.
-void RenameBatch::readIdentities() {
-    const qsizetype n = m_items.size();
-    constexpr qsizetype Block = 256;
-    FileIdentity *ids = m_identities.data();
-    const FolderNames &folders = *m_folders;
-    const QList<Names> &names = m_names;
+// second thread takes blocks of entries from the end of openFolders() on,
+// while this one lists the folders and makes the temporary names; then this
+// one takes the blocks left too. The thread reads only what stays put until
+// the pass ends: the folders' paths and descriptors, and the old names.
+struct RenameBatch::IdentityPass {
+    static constexpr qsizetype Block = 256;
+    std::vector<const FolderNames::Folder *> folders;
+    const Names *names = nullptr;
+    FileIdentity *ids = nullptr;
+    qsizetype n = 0;
     std::atomic<qsizetype> next{0};
-    auto read = [&](bool owner) {
+    AideThread aide; // last: stopped before the rest goes
+
+    void read(const Hooks *hooks) {
         for (;;) {
-            if (owner && m_prepareHooks && m_prepareHooks->events)
-                m_prepareHooks->events();
+            if (hooks && hooks->events)
+                hooks->events();
             const qsizetype from = next.fetch_add(Block);
             if (from >= n)
                 return;
             for (qsizetype i = from; i < std::min(n, from + Block); ++i)
-                ids[i] = FolderNames::identity(folders.at(names.at(i).oldFolder), names.at(i).oldName);
+                ids[i] = FolderNames::identity(*folders[size_t(names[i].oldFolder)], names[i].oldName);
         }
-    };
-    AideThread aide;
-    if (n >= 16 * Block)
-        aide.start([&] { read(false); });
-    read(true);
+    }
+};
+
+void RenameBatch::startIdentities() {
+    m_identityPass.reset();
+    auto pass = std::make_unique<IdentityPass>();
+    pass->n = m_items.size();
+    for (qsizetype k = 0; k < m_folders->count(); ++k)
+        pass->folders.push_back(&m_folders->at(int(k)));
+    pass->names = m_names.constData();
+    pass->ids = m_identities.data();
+    IdentityPass *p = pass.get();
+    m_identityPass = std::move(pass);
+    if (p->n >= 16 * IdentityPass::Block)
+        p->aide.start([p] { p->read(nullptr); });
+}
+
+void RenameBatch::readIdentities() {
+    if (!m_identityPass)
+        startIdentities();
+    m_identityPass->read(m_prepareHooks);
+    m_identityPass.reset(); // waits for the thread's last block
 }
 
 void RenameBatch::checkEntries(EntryIndex &oldIndex) {
@@ -679,6 +727,11 @@ void RenameBatch::prepare(const Hooks &hooks) {
 
 void RenameBatch::prepare() {
     const qsizetype n = m_items.size();
+    // The identity pass never outlives prepare(), even when a hook throws.
+    struct PassScope {
+        std::unique_ptr<IdentityPass> &pass;
+        ~PassScope() { pass.reset(); }
+    } passScope{m_identityPass};
     m_prefix = TempPrefix;
     openFolders();
 

@@ -61,6 +61,9 @@ public:
     static inline const QString TempPrefix = QStringLiteral("tmp_Tvol");
 
     explicit RenameBatch(QList<RenameItem> items);
+    RenameBatch(RenameBatch &&) noexcept;
+    RenameBatch &operator=(RenameBatch &&) noexcept;
+    ~RenameBatch();
 
     // Builds the temporary names and blocks the entries that must not move:
     // a problem set by the caller, a missing file, a file listed twice, a
@@ -187,6 +190,8 @@ private:
     QString destinationKey(qsizetype i) const;
     quint64 destinationHash(qsizetype i) const;
     quint64 oldKeyHash(qsizetype i) const;
+    struct IdentityPass;
+    void startIdentities();
     void readIdentities();
     void checkEntries(EntryIndex &oldIndex);
     qsizetype holderOf(qsizetype i, const EntryIndex &oldIndex, QHash<QString, QList<qsizetype>> &foldedOld,
@@ -195,6 +200,9 @@ private:
     TempName freeTemporaryPath(qsizetype i, const QSet<QString> &destinations);
     QSet<QString> tempLikeDestinations() const;
     void setTempPath(qsizetype i, const TempName &temp);
+    // The identity pass under way in prepare(); last, so that its thread
+    // stops before the names and identities it reads and writes go.
+    std::unique_ptr<IdentityPass> m_identityPass;
 };
 
 // The temporary name of the file at oldPath, at 1-based position pos, with
