@@ -181,7 +181,12 @@ bool RenameListModel::removeRows(int row, int count, const QModelIndex &parent) 
 }
 
 void RenameListModel::removeRowList(QList<int> rows) {
-    std::sort(rows.begin(), rows.end());
+    // A batch gives its rows in order or in reverse order (its second phase
+    // runs backwards): those need no sort.
+    if (std::is_sorted(rows.crbegin(), rows.crend()))
+        std::reverse(rows.begin(), rows.end());
+    else if (!std::is_sorted(rows.cbegin(), rows.cend()))
+        std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     // From the last row backwards, each run of adjacent rows at once, so the
     // lower indices stay valid.
