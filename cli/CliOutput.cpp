@@ -155,7 +155,7 @@ void RecordWriter::record(const char *word, std::initializer_list<QStringView> f
                           std::initializer_list<QStringView> second) {
     // Printable ASCII (the usual names) is the same in both forms: the
     // record is copied straight into the block, in one step, and looked at
-    // as it is copied.
+    // as it is copied. The word is one of the program's own, plain already.
     const qsizetype wordLength = qsizetype(std::strlen(word));
     qsizetype length = wordLength + 3;
     for (std::initializer_list<QStringView> parts : {first, second})
@@ -165,12 +165,10 @@ void RecordWriter::record(const char *word, std::initializer_list<QStringView> f
     m_line.resize(at + length);
     char *w = m_line.data() + at;
     const char separator = m_nul ? '\0' : '\t';
-    bool plain = true;
-    for (const char *c = word; *c; ++c) {
-        plain = plain && plainCopy::inSet<plainCopy::Set::Printable>(static_cast<unsigned char>(*c));
-        *w++ = *c;
-    }
+    std::memcpy(w, word, size_t(wordLength));
+    w += wordLength;
     *w++ = separator;
+    bool plain = true;
     for (std::initializer_list<QStringView> parts : {first, second}) {
         for (QStringView part : parts) {
             plain = plain && plainCopy::copy<plainCopy::Set::Printable>(w, part.utf16(), part.size());
@@ -179,9 +177,11 @@ void RecordWriter::record(const char *word, std::initializer_list<QStringView> f
         *w++ = separator;
     }
     if (plain) {
-        // The last separator ends the record in the NUL form; a line ends in endRecord().
-        m_line.resize(w - m_line.constData() - (m_nul ? 0 : 1));
-        endRecord();
+        // The last separator ends the record: the NUL form's own, or the line's end.
+        if (!m_nul)
+            w[-1] = '\n';
+        if (m_line.size() >= (qsizetype(1) << 16))
+            writeBlock();
         return;
     }
     m_line.resize(at);
