@@ -58,31 +58,37 @@ public:
     void reserve(qsizetype n) { grow(n); }
     // The entry under h, or -1.
     qsizetype value(quint64 h) const {
-        if (m_values.empty())
+        if (m_slots.empty())
             return -1;
         for (size_t k = slot(h);; k = (k + 1) & m_mask) {
-            if (m_values[k] < 0)
+            if (m_slots[k].value < 0)
                 return -1;
-            if (m_keys[k] == h)
-                return m_values[k];
+            if (m_slots[k].key == h)
+                return m_slots[k].value;
         }
     }
     bool contains(quint64 h) const { return value(h) >= 0; }
     // The entry already under h, or -1 once v is put there.
     qsizetype insert(quint64 h, qsizetype v) {
-        if (size_t(m_count + 1) * 2 > m_values.size())
+        if (size_t(m_count + 1) * 2 > m_slots.size())
             grow(m_count + 1);
         size_t k = slot(h);
-        for (; m_values[k] >= 0; k = (k + 1) & m_mask)
-            if (m_keys[k] == h)
-                return m_values[k];
-        m_keys[k] = h;
-        m_values[k] = qint32(v);
+        for (; m_slots[k].value >= 0; k = (k + 1) & m_mask)
+            if (m_slots[k].key == h)
+                return m_slots[k].value;
+        m_slots[k] = {h, qint32(v)};
         ++m_count;
         return -1;
     }
 
 private:
+    // Key and value side by side: a look-up touches one place of memory.
+#pragma pack(push, 4)
+    struct Slot {
+        quint64 key;
+        qint32 value; // -1: a free slot
+    };
+#pragma pack(pop)
     size_t slot(quint64 h) const {
         h ^= h >> 33;
         h *= 0xff51afd7ed558ccdULL;
@@ -93,20 +99,17 @@ private:
         size_t capacity = 16;
         while (capacity < size_t(n) * 2)
             capacity *= 2;
-        if (capacity <= m_values.size())
+        if (capacity <= m_slots.size())
             return;
-        std::vector<quint64> keys(capacity);
-        std::vector<qint32> values(capacity, -1);
-        keys.swap(m_keys);
-        values.swap(m_values);
+        std::vector<Slot> fresh(capacity, Slot{0, -1});
+        fresh.swap(m_slots);
         m_mask = capacity - 1;
         m_count = 0;
-        for (size_t k = 0; k < values.size(); ++k)
-            if (values[k] >= 0)
-                insert(keys[k], values[k]);
+        for (const Slot &s : fresh)
+            if (s.value >= 0)
+                insert(s.key, s.value);
     }
-    std::vector<quint64> m_keys;
-    std::vector<qint32> m_values; // -1: a free slot
+    std::vector<Slot> m_slots;
     size_t m_mask = 0;
     qsizetype m_count = 0;
 };
