@@ -4,6 +4,7 @@
 #include "core/base/NaturalOrder.h"
 #include "core/base/PlainCopy.h"
 #include "core/i18n/Language.h"
+#include "core/rename/RenameBatch.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,16 +43,21 @@ QByteArray absolute(const QByteArray &path) {
 // those whose names are not valid UTF-8 (no path that reads as text leads to
 // them). The entry's type spares a stat() for all but links and file systems
 // that do not tell it.
-void listFolder(const QString &folder, bool natural, QStringList &names, QList<QByteArray> &unreadable) {
+void listFolder(const QString &folder, bool natural, bool offer, QStringList &names, QList<QByteArray> &unreadable) {
     const QByteArray bytes = pathBytes(folder);
     DIR *dir = ::opendir(bytes.constData());
     if (!dir)
         return;
+    // Every name, for the batch that renames here (see offerFolderListing()).
+    const FolderStamp stamp = offer ? folderStamp(::dirfd(dir)) : FolderStamp();
+    QByteArray every;
     const QByteArray prefix = bytes.endsWith('/') ? bytes : bytes + '/';
     while (const dirent *e = ::readdir(dir)) {
+        const qsizetype size = qsizetype(std::strlen(e->d_name));
+        if (offer && !(e->d_name[0] == '.' && (size == 1 || (size == 2 && e->d_name[1] == '.'))))
+            every.append(e->d_name, size + 1);
         if (e->d_name[0] == '.' || e->d_type == DT_DIR)
             continue;
-        const qsizetype size = qsizetype(std::strlen(e->d_name));
         const QByteArray name = QByteArray::fromRawData(e->d_name, size);
         if ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && isFolder(prefix + name))
             continue;
@@ -65,6 +71,8 @@ void listFolder(const QString &folder, bool natural, QStringList &names, QList<Q
             unreadable.append(prefix + name);
     }
     ::closedir(dir);
+    if (offer)
+        offerFolderListing(stamp, std::move(every));
     // The names share the folder: sorted, they are the paths sorted.
     bool distinct = false;
     if (natural)
@@ -116,7 +124,7 @@ void keepEachFileOnce(GatheredFiles &gathered) {
 
 } // namespace
 
-QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered, bool natural) {
+QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered, bool natural, bool offerListings) {
     for (const QByteArray &raw : arguments) {
         if (!exists(raw))
             return i18n::getText(QStringLiteral("LigneDeCommande"), QStringLiteral("NoSuchPath"),
@@ -147,7 +155,7 @@ QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered,
         if (info.isDir()) {
             QList<QByteArray> unreadable;
             QStringList names;
-            listFolder(path, natural, names, unreadable);
+            listFolder(path, natural, offerListings, names, unreadable);
             addFiles(gathered, path.endsWith(QLatin1Char('/')) ? path.chopped(1) : path, std::move(names));
             gathered.leftAlone += unreadable;
         } else {

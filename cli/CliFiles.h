@@ -28,7 +28,9 @@ struct GatheredFiles {
 // Gathers the files of the arguments, given by their raw bytes; a folder's
 // files in natural order (core/base/NaturalOrder.h), or by their text
 // otherwise; a file given twice joins once, where it came first. Returns an empty text, or the reason (an argument that
-// names nothing) with the argument escaped.
-QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered, bool natural = true);
+// names nothing) with the argument escaped. With offerListings, each folder's listing is kept for the batch
+// that renames in it next (offerFolderListing()), which then does not read the folder again.
+QString gatherFiles(const QList<QByteArray> &arguments, GatheredFiles &gathered, bool natural = true,
+                    bool offerListings = false);
 
 } // namespace tav

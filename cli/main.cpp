@@ -690,7 +690,7 @@ int runCommand(int argc, char **argv, const QStringList &arguments, CliFrontEnd 
 int renameOrPreview(int argc, char **argv, const CliRun &run, Settings &s, const Rule &rule, CliFrontEnd &cliFrontEnd,
                     RecordWriter &out) {
     GatheredFiles gathered;
-    const QString pathError = gatherFiles(rawPaths(run.paths, argc, argv), gathered, s.OrdreNaturel != 0);
+    const QString pathError = gatherFiles(rawPaths(run.paths, argc, argv), gathered, s.OrdreNaturel != 0, run.rename);
     if (!pathError.isEmpty())
         return usage(pathError);
 

@@ -20,6 +20,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +33,24 @@ namespace {
 
 constexpr qsizetype NameMax = 255;  // bytes in one file name component
 constexpr int MaxOpenFolders = 256; // folders kept open for the moves; others go by path
+
+struct OfferedListing {
+    FolderStamp folder;
+    QByteArray names;
+};
+std::mutex offeredMutex;
+QList<OfferedListing> offered;
+
+// The names offered for the folder with this stamp, taken out; null when none.
+QByteArray takeOfferedListing(const FolderStamp &folder) {
+    if (folder == FolderStamp())
+        return QByteArray();
+    const std::lock_guard<std::mutex> lock(offeredMutex);
+    for (qsizetype k = 0; k < offered.size(); ++k)
+        if (offered.at(k).folder == folder)
+            return offered.takeAt(k).names;
+    return QByteArray();
+}
 
 qsizetype lastSlash(const QString &path) {
     return path.lastIndexOf(QLatin1Char('/'));
@@ -257,18 +276,32 @@ private:
         }
     }
 
-    // Reads the folder's names. Its descriptor (f.fd) is not touched: the
-    // identity pass may be reading through it meanwhile.
+    // Reads the folder's names, or takes those its caller has just read
+    // (offerFolderListing()) when the folder has not changed since. Its
+    // descriptor (f.fd) is not touched: the identity pass may be reading
+    // through it meanwhile.
     void read(Folder &f) {
         f.asked = true; // once, whatever comes of it
         const int listFd = f.fd >= 0 ? ::dup(f.fd) : ::open(f.path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR *dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-        if (!dir) {
-            if (listFd >= 0)
-                ::close(listFd);
+        if (listFd < 0)
+            return;
+        f.names.reserve(f.expected);
+        const QByteArray offered = takeOfferedListing(folderStamp(listFd));
+        if (!offered.isNull()) {
+            ::close(listFd);
+            for (const char *n = offered.constData(), *end = n + offered.size(); n < end;) {
+                const qsizetype len = qsizetype(std::strlen(n));
+                add(f, n, len);
+                n += len + 1;
+            }
+            f.listed = true;
             return;
         }
-        f.names.reserve(f.expected);
+        DIR *dir = ::fdopendir(listFd);
+        if (!dir) {
+            ::close(listFd);
+            return;
+        }
         unsigned read = 0;
         while (const struct dirent *e = ::readdir(dir)) {
             if ((++read & 4095) == 0 && m_events)
@@ -276,25 +309,27 @@ private:
             const char *n = e->d_name;
             if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
                 continue;
-            const qsizetype len = qsizetype(std::strlen(n));
-            // One pass over the name: its hash, and whether it is ASCII and has letters.
-            quint64 high = 0;
-            bool letters = false;
-            f.names.insert(nameHash::bytes<true>(0, n, len,
-                                                 [&](quint64 w) {
-                                                     high |= w;
-                                                     letters =
-                                                         letters || nameHash::hasSmallLetter(nameHash::foldAscii(w));
-                                                 }),
-                           0);
-            const bool ascii = (high & 0x8080808080808080ULL) == 0;
-            if (f.probe.isEmpty() && letters)
-                f.probe = QByteArray(n, len);
-            if (!ascii)
-                f.nonAscii.insert(comparableName(QFile::decodeName(QByteArray(n, len)), true), QByteArray(n, len));
+            add(f, n, qsizetype(std::strlen(n)));
         }
         ::closedir(dir);
         f.listed = true;
+    }
+
+    static void add(Folder &f, const char *n, qsizetype len) {
+        // One pass over the name: its hash, and whether it is ASCII and has letters.
+        quint64 high = 0;
+        bool letters = false;
+        f.names.insert(nameHash::bytes<true>(0, n, len,
+                                             [&](quint64 w) {
+                                                 high |= w;
+                                                 letters = letters || nameHash::hasSmallLetter(nameHash::foldAscii(w));
+                                             }),
+                       0);
+        const bool ascii = (high & 0x8080808080808080ULL) == 0;
+        if (f.probe.isEmpty() && letters)
+            f.probe = QByteArray(n, len);
+        if (!ascii)
+            f.nonAscii.insert(comparableName(QFile::decodeName(QByteArray(n, len)), true), QByteArray(n, len));
     }
 
     static bool statIn(const Folder &f, const QByteArray &name, struct stat &st) {
@@ -389,6 +424,26 @@ QString temporaryName(const QString &oldName, qsizetype pos, const QString &pref
         name.remove(0, step);
     }
     return head + name;
+}
+
+FolderStamp folderStamp(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return FolderStamp();
+    return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+void offerFolderListing(const FolderStamp &folder, QByteArray names) {
+    if (folder == FolderStamp())
+        return;
+    const std::lock_guard<std::mutex> lock(offeredMutex);
+    for (OfferedListing &o : offered)
+        if (o.folder.device == folder.device && o.folder.inode == folder.inode) {
+            o = {folder, std::move(names)};
+            return;
+        }
+    offered.append({folder, std::move(names)});
 }
 
 QPair<QString, QString> cutPath(const QString &path) {

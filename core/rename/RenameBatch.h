@@ -212,4 +212,19 @@ QString temporaryPath(const QString &oldPath, qsizetype pos, const QString &pref
 // The same for the name alone.
 QString temporaryName(const QString &oldName, qsizetype pos, const QString &prefix);
 
+// A folder's listing that the caller has just read for its own use: every
+// name but "." and "..", each followed by a NUL byte, and the folder as
+// stat() saw it before the reading began. A batch that finds the folder with
+// the same identity and times takes its names from here instead of reading
+// the folder a second time (the command line reads each folder for the
+// list, then renames in it); any change to the folder in between changes its
+// times, and the batch reads it afresh. Its moves refuse a taken name anyway.
+struct FolderStamp {
+    quint64 device = 0, inode = 0;
+    qint64 mtimeNs = 0, ctimeNs = 0;
+    bool operator==(const FolderStamp &) const = default;
+};
+FolderStamp folderStamp(int fd); // of an open folder; all zero when fstat fails
+void offerFolderListing(const FolderStamp &folder, QByteArray names);
+
 } // namespace tav

@@ -8,8 +8,12 @@
 #include "RenameTestUtil.h"
 #include "ScriptedFrontEnd.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tav;
 using namespace tavtest;
@@ -119,6 +123,39 @@ TEST_F(RenameBatchTest, ConflictsAreBlockedBeforeAnythingMoves) {
     EXPECT_EQ(readFile(p("g")), "f");
     EXPECT_EQ(readFile(p("outside")), "outside");
     EXPECT_EQ(b.notRenamed().size(), 5);
+    expectNothingLost();
+}
+
+// A listing offered by the caller stands for the folder only while the folder
+// is unchanged: the offer below leaves out "c", which holds a's destination,
+// so a batch that trusts it lets a through (its no-replace move would fail
+// and put it back); once the folder has changed, the batch reads it again and
+// blocks a. An offer is used once.
+TEST_F(RenameBatchTest, AnOfferedListingStandsForTheFolderWhileItIsUnchanged) {
+    files({"a", "b", "c"});
+    auto offer = [&] {
+        const int fd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(fd, 0);
+        offerFolderListing(folderStamp(fd), QByteArray("a\0b\0", 4));
+        ::close(fd);
+    };
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed);
+        offer();
+        if (changed) {
+            // A file comes and goes, and the folder's times move on as any change moves them.
+            writeFile(p("x"), "x");
+            QFile::remove(p("x"));
+            const struct timespec later[2] = {{0, UTIME_OMIT}, {time(nullptr) + 5, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(dir.path()).constData(), later, 0), 0);
+        }
+        RenameBatch b = batch({{"a", "c"}, {"b", "d"}});
+        b.prepare();
+        EXPECT_EQ(statuses(b), (QList<RenameStatus>{changed ? Blocked : RenameStatus::Pending, RenameStatus::Pending}));
+        RenameBatch again = batch({{"a", "c"}, {"b", "d"}});
+        again.prepare(); // the offer is gone: the folder is read
+        EXPECT_EQ(statuses(again), (QList<RenameStatus>{Blocked, RenameStatus::Pending}));
+    }
     expectNothingLost();
 }
 
