@@ -108,7 +108,7 @@ QHash<QString, QString> languageTexts(const QString &folder) {
 // A caption as a sentence quotes it: without its colon or dots.
 QString asQuoted(QString text) {
     text = text.trimmed();
-    for (const QString end : {QStringLiteral(":"), QStringLiteral("…"), QStringLiteral("...")})
+    for (const QString &end : {QStringLiteral(":"), QStringLiteral("…"), QStringLiteral("...")})
         if (text.endsWith(end))
             text.chop(end.size());
     return text.trimmed();
