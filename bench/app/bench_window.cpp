@@ -8,9 +8,11 @@
 //  - the rename of the M rows through the window's button, and the longest
 //    time the window did not answer meanwhile.
 //
-// Usage: QT_QPA_PLATFORM=offscreen bench_window [N] [M] [--rename-only]
+// Usage: QT_QPA_PLATFORM=offscreen bench_window [N] [M] [--rename-only [--typed]]
 // (--rename-only: the list of M rows and its rename, nothing else, with the
-// folder list showing the folder renamed; N is then not used.)
+// folder list showing the folder renamed; N is then not used. --typed: the
+// rule is typed into the rule box and Rename clicked at once, so that the
+// click itself recomputes every name, as when the user does not wait.)
 
 #include "core/app/MainController.h"
 #include "core/settings/Settings.h"
@@ -104,6 +106,7 @@ int main(int argc, char **argv) {
     const int addCount = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int bigCount = argc > 2 ? std::atoi(argv[2]) : 100000;
     const bool renameOnly = argc > 3 && std::strcmp(argv[3], "--rename-only") == 0;
+    const bool typeThenClick = renameOnly && argc > 4 && std::strcmp(argv[4], "--typed") == 0;
 
     QTemporaryDir dir;
     // The rename's journal and history go to the run's own folder.
@@ -205,8 +208,19 @@ int main(int argc, char **argv) {
     // turns of its event loop, seen by a timer of 5 ms).
     // The rule is validated and the names computed before the click, as when
     // the user waited for the names to show.
-    controller.writeRule(QStringLiteral("R_###### - *"));
-    waitUntilIdle(100);
+    // With --typed the rule is typed just before the click instead: the
+    // click recomputes every name first.
+    const QString ruleText = QStringLiteral("R_###### - *");
+    if (typeThenClick) {
+        QLineEdit *rule = window.findChild<QComboBox *>(QStringLiteral("cboRenommer"))->lineEdit();
+        rule->setFocus();
+        waitUntilIdle(50);
+        rule->selectAll();
+        QTest::keyClicks(rule, ruleText);
+    } else {
+        controller.writeRule(ruleText);
+        waitUntilIdle(100);
+    }
     qint64 longest = 0, turns = 0;
     QElapsedTimer sinceTurn;
     QTimer beat;
@@ -268,6 +282,10 @@ int main(int argc, char **argv) {
                 rows, static_cast<long long>(renameMs), model->rowCount(), painted.paints,
                 static_cast<long long>(turns), longest / 1e6, cpuRename * 1000);
     std::printf("  the longest pause: from \"%s\" to \"%s\"\n", qPrintable(longestFrom), qPrintable(longestTo));
+    if (typeThenClick) // the names the files got are those of the rule typed
+        std::printf("  typed rule: first file now \"%s\"\n",
+                    QFileInfo::exists(big + QStringLiteral("/R_000001 - ") + names.value(0)) ? "as typed"
+                                                                                             : "NOT as typed");
 
     // What the window still does afterwards: the folder list read again and
     // shown, and the thumbnails' cache entries moved on their thread.
