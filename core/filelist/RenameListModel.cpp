@@ -159,6 +159,16 @@ void RenameListModel::clear() {
         endResetModel();
 }
 
+void RenameListModel::takeNewNames(QList<FileEntry> rows) {
+    if (!m_batch)
+        beginResetModel();
+    ++m_generation;
+    // Same files, same folders: the presence look-ups still hold.
+    m_rows = std::move(rows);
+    if (!m_batch)
+        endResetModel();
+}
+
 bool RenameListModel::removeRows(int row, int count, const QModelIndex &parent) {
     if (parent.isValid() || row < 0 || count < 1 || row + count > this->count())
         return false;
