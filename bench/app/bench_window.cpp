@@ -44,6 +44,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <sys/resource.h>
 
 using namespace tav;
@@ -90,6 +91,24 @@ double cpuSeconds() {
     getrusage(RUSAGE_SELF, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
+
+// CPU time of the calling thread, and how often it was taken off a
+// processor it still wanted: a pause whose thread ran much less than its
+// length waited for the processor, not for our code.
+struct ThreadClock {
+    qint64 cpuNs = 0;
+    long involuntary = 0;
+    static ThreadClock now() {
+        ThreadClock c;
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        c.cpuNs = qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+        rusage u{};
+        getrusage(RUSAGE_THREAD, &u);
+        c.involuntary = u.ru_nivcsw;
+        return c;
+    }
+};
 
 void waitUntilIdle(int ms) {
     QElapsedTimer t;
@@ -233,13 +252,17 @@ int main(int argc, char **argv) {
         return QStringLiteral("bar %1 %2/%3").arg(progress->format()).arg(progress->value()).arg(progress->maximum());
     };
     QString lastWhere, longestFrom, longestTo;
+    ThreadClock atTurn, longestRan; // the window's thread at the last turn, and during the longest pause
     QObject::connect(&beat, &QTimer::timeout, [&] {
         const QString now = where();
+        const ThreadClock clock = ThreadClock::now();
         if (sinceTurn.nsecsElapsed() > longest) {
             longest = sinceTurn.nsecsElapsed();
             longestFrom = lastWhere;
             longestTo = now;
+            longestRan = {clock.cpuNs - atTurn.cpuNs, clock.involuntary - atTurn.involuntary};
         }
+        atTurn = clock;
         lastWhere = now;
         sinceTurn.start();
         ++turns;
@@ -267,6 +290,7 @@ int main(int argc, char **argv) {
     beat.start(5);
     sinceTurn.start();
     lastWhere = where();
+    atTurn = ThreadClock::now();
     const double cpuBefore = cpuSeconds();
     t.start();
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdRenommer")), Qt::LeftButton);
@@ -276,12 +300,16 @@ int main(int argc, char **argv) {
         longest = sinceTurn.nsecsElapsed();
         longestFrom = lastWhere;
         longestTo = QStringLiteral("the rename's end");
+        const ThreadClock clock = ThreadClock::now();
+        longestRan = {clock.cpuNs - atTurn.cpuNs, clock.involuntary - atTurn.involuntary};
     }
     std::printf("rename of %d listed files:  %lld ms (%d left in the list, %d paints, %lld event turns, "
                 "the window unanswering %.0f ms at most; CPU %.0f ms)\n",
                 rows, static_cast<long long>(renameMs), model->rowCount(), painted.paints,
                 static_cast<long long>(turns), longest / 1e6, cpuRename * 1000);
-    std::printf("  the longest pause: from \"%s\" to \"%s\"\n", qPrintable(longestFrom), qPrintable(longestTo));
+    std::printf("  the longest pause: from \"%s\" to \"%s\"; the window's thread ran %.0f ms of it, taken off "
+                "the processor %ld times\n",
+                qPrintable(longestFrom), qPrintable(longestTo), longestRan.cpuNs / 1e6, longestRan.involuntary);
     if (typeThenClick) // the names the files got are those of the rule typed
         std::printf("  typed rule: first file now \"%s\"\n",
                     QFileInfo::exists(big + QStringLiteral("/R_000001 - ") + names.value(0)) ? "as typed"

@@ -40,9 +40,11 @@ def window(build, n, root, typed):
     r, s = RENAME.search(out), SETTLED.search(out)
     if not r or not s or int(r.group(1)) != n:
         sys.exit("bench_window said:\n" + out)
-    where = re.search(r'the longest pause: from "(.*)" to "(.*)"', out)
+    where = re.search(r'the longest pause: from "(.*?)" to "(.*?)"(; the window\'s thread ran \d+ ms of it, taken off '
+                      r'the processor \d+ times)?\n', out)
     if where and int(r.group(5)) > 100:
-        print("  (%s: the pause of %s ms from \"%s\" to \"%s\")" % (build, r.group(5), where.group(1), where.group(2)))
+        print("  (%s: the pause of %s ms from \"%s\" to \"%s\"%s)" %
+              (build, r.group(5), where.group(1), where.group(2), where.group(3) or ""))
     return {"click": int(r.group(2)), "click CPU": int(r.group(6)), "pause": int(r.group(5)),
             "paints": int(r.group(3)), "settled": int(s.group(1)), "settled CPU": int(s.group(4)),
             "pause after": int(s.group(3)), "records": int(s.group(2))}

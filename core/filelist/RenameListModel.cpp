@@ -2,9 +2,24 @@
 
 #include "core/i18n/Language.h"
 
+#include <QThreadPool>
+
 #include <algorithm>
 
 namespace tav {
+
+namespace {
+
+// Look-up tables of a large list left behind are freed on another thread:
+// freeing the names of 100,000 rows takes tens of milliseconds, which the
+// window's thread needs to answer.
+template <class... Table> void freeAside(Table &&...tables) {
+    if ((tables.size() + ...) < 5000)
+        return; // freed here, at once
+    QThreadPool::globalInstance()->start([... held = std::move(tables)]() mutable { ((held = {}), ...); });
+}
+
+} // namespace
 
 RenameListModel::RenameListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -152,8 +167,7 @@ void RenameListModel::clear() {
         beginResetModel();
     ++m_generation;
     m_rows.clear();
-    m_names.clear();
-    m_paths.clear();
+    freeAside(std::exchange(m_names, {}), std::exchange(m_paths, {}));
     m_indexed = false;
     if (!m_batch)
         endResetModel();
@@ -177,8 +191,7 @@ bool RenameListModel::removeRows(int row, int count, const QModelIndex &parent) 
     ++m_generation;
     if (count == this->count()) {
         // Every row goes: the look-ups are rebuilt when next asked for.
-        m_names.clear();
-        m_paths.clear();
+        freeAside(std::exchange(m_names, {}), std::exchange(m_paths, {}));
         m_indexed = false;
     } else {
         for (int i = row; i < row + count; ++i)
