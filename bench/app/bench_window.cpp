@@ -46,6 +46,7 @@
 #include <cstring>
 #include <ctime>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace tav;
 
@@ -98,8 +99,16 @@ double cpuSeconds() {
 struct ThreadClock {
     qint64 cpuNs = 0;
     long involuntary = 0;
+    qint64 stolenMs = 0; // the virtual machine's processors held by its host, both summed
     static ThreadClock now() {
         ThreadClock c;
+        if (FILE *f = std::fopen("/proc/stat", "r")) {
+            unsigned long long v[8] = {};
+            if (std::fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                            &v[6], &v[7]) == 8)
+                c.stolenMs = qint64(v[7]) * 1000 / sysconf(_SC_CLK_TCK);
+            std::fclose(f);
+        }
         timespec ts{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
         c.cpuNs = qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
@@ -253,6 +262,14 @@ int main(int argc, char **argv) {
     };
     QString lastWhere, longestFrom, longestTo;
     ThreadClock atTurn, longestRan; // the window's thread at the last turn, and during the longest pause
+    // The monotonic clock at the last turn and at the longest pause's ends,
+    // for a profile taken alongside (perf record -k CLOCK_MONOTONIC).
+    auto monotonic = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return double(ts.tv_sec) + ts.tv_nsec / 1e9;
+    };
+    double turnAt = 0, longestAt = 0;
     QObject::connect(&beat, &QTimer::timeout, [&] {
         const QString now = where();
         const ThreadClock clock = ThreadClock::now();
@@ -260,9 +277,12 @@ int main(int argc, char **argv) {
             longest = sinceTurn.nsecsElapsed();
             longestFrom = lastWhere;
             longestTo = now;
-            longestRan = {clock.cpuNs - atTurn.cpuNs, clock.involuntary - atTurn.involuntary};
+            longestRan = {clock.cpuNs - atTurn.cpuNs, clock.involuntary - atTurn.involuntary,
+                          clock.stolenMs - atTurn.stolenMs};
+            longestAt = turnAt;
         }
         atTurn = clock;
+        turnAt = monotonic();
         lastWhere = now;
         sinceTurn.start();
         ++turns;
@@ -291,6 +311,7 @@ int main(int argc, char **argv) {
     sinceTurn.start();
     lastWhere = where();
     atTurn = ThreadClock::now();
+    turnAt = monotonic();
     const double cpuBefore = cpuSeconds();
     t.start();
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdRenommer")), Qt::LeftButton);
@@ -301,15 +322,20 @@ int main(int argc, char **argv) {
         longestFrom = lastWhere;
         longestTo = QStringLiteral("the rename's end");
         const ThreadClock clock = ThreadClock::now();
-        longestRan = {clock.cpuNs - atTurn.cpuNs, clock.involuntary - atTurn.involuntary};
+        longestRan = {clock.cpuNs - atTurn.cpuNs, clock.involuntary - atTurn.involuntary,
+                      clock.stolenMs - atTurn.stolenMs};
+        longestAt = turnAt;
     }
     std::printf("rename of %d listed files:  %lld ms (%d left in the list, %d paints, %lld event turns, "
                 "the window unanswering %.0f ms at most; CPU %.0f ms)\n",
                 rows, static_cast<long long>(renameMs), model->rowCount(), painted.paints,
                 static_cast<long long>(turns), longest / 1e6, cpuRename * 1000);
-    std::printf("  the longest pause: from \"%s\" to \"%s\"; the window's thread ran %.0f ms of it, taken off "
-                "the processor %ld times\n",
-                qPrintable(longestFrom), qPrintable(longestTo), longestRan.cpuNs / 1e6, longestRan.involuntary);
+    std::printf(
+        "  the longest pause: from \"%s\" to \"%s\"; the window's thread ran %.0f ms of it, taken off "
+        "the processor %ld times, the host took %lld ms of the machine's processors (monotonic clock %.3f to %.3f "
+        "s)\n",
+        qPrintable(longestFrom), qPrintable(longestTo), longestRan.cpuNs / 1e6, longestRan.involuntary,
+        static_cast<long long>(longestRan.stolenMs), longestAt, longestAt + longest / 1e9);
     if (typeThenClick) // the names the files got are those of the rule typed
         std::printf("  typed rule: first file now \"%s\"\n",
                     QFileInfo::exists(big + QStringLiteral("/R_000001 - ") + names.value(0)) ? "as typed"

@@ -302,7 +302,7 @@ bool RenameList::rebuildRows() {
         frontEnd().progressStart(rows);
     // Every row's file is noted as its folder and old name (the parts
     // affiche_nom would split its full path into).
-    const QList<FileEntry> noted = m_model->entries();
+    QList<FileEntry> noted = m_model->entries();
     const quint64 layout = m_model->layoutGeneration();
     if (patternUsesMetadata(m_options.rule.Regle)) {
         QStringList paths;
@@ -340,6 +340,7 @@ bool RenameList::rebuildRows() {
     }
     // Rows removed or moved while events ran: these names are not theirs.
     const bool placed = m_model->layoutGeneration() == layout && m_model->count() == rows;
+    noted = {}; // the list's own rows, which it frees aside when it takes the new ones
     if (placed)
         m_model->takeNewNames(std::move(named));
     if (progress)
