@@ -40,8 +40,7 @@ def window(build, n, root, typed):
     r, s = RENAME.search(out), SETTLED.search(out)
     if not r or not s or int(r.group(1)) != n:
         sys.exit("bench_window said:\n" + out)
-    where = re.search(r'the longest pause: from "(.*?)" to "(.*?)"(; the window\'s thread ran \d+ ms of it, taken off '
-                      r'the processor \d+ times)?\n', out)
+    where = re.search(r'the longest pause: from "(.*?)" to "(.*?)"(.*)\n', out)
     if where and int(r.group(5)) > 100:
         print("  (%s: the pause of %s ms from \"%s\" to \"%s\"%s)" %
               (build, r.group(5), where.group(1), where.group(2), where.group(3) or ""))
