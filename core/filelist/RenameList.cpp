@@ -345,6 +345,9 @@ bool RenameList::rebuildRows() {
         m_model->takeNewNames(std::move(named));
     if (progress)
         frontEnd().progressEnd();
+    // The list laid out again is shown before whatever comes next.
+    if (rows >= 64)
+        frontEnd().processEvents();
     return placed;
 }
 
