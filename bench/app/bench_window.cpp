@@ -8,9 +8,11 @@
 //  - the rename of the M rows through the window's button, and the longest
 //    time the window did not answer meanwhile.
 //
-// Usage: QT_QPA_PLATFORM=offscreen bench_window [N] [M] [--rename-only]
+// Usage: QT_QPA_PLATFORM=offscreen bench_window [N] [M] [--rename-only [--typed]]
 // (--rename-only: the list of M rows and its rename, nothing else, with the
-// folder list showing the folder renamed; N is then not used.)
+// folder list showing the folder renamed; N is then not used. --typed: the
+// rule is typed into the rule box and Rename clicked at once, so that the
+// click itself recomputes every name, as when the user does not wait.)
 
 #include "core/app/MainController.h"
 #include "core/settings/Settings.h"
@@ -42,7 +44,9 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace tav;
 
@@ -89,6 +93,32 @@ double cpuSeconds() {
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// CPU time of the calling thread, and how often it was taken off a
+// processor it still wanted: a pause whose thread ran much less than its
+// length waited for the processor, not for our code.
+struct ThreadClock {
+    qint64 cpuNs = 0;
+    long involuntary = 0;
+    qint64 stolenMs = 0; // the virtual machine's processors held by its host, both summed
+    static ThreadClock now() {
+        ThreadClock c;
+        if (FILE *f = std::fopen("/proc/stat", "r")) {
+            unsigned long long v[8] = {};
+            if (std::fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                            &v[6], &v[7]) == 8)
+                c.stolenMs = qint64(v[7]) * 1000 / sysconf(_SC_CLK_TCK);
+            std::fclose(f);
+        }
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        c.cpuNs = qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+        rusage u{};
+        getrusage(RUSAGE_THREAD, &u);
+        c.involuntary = u.ru_nivcsw;
+        return c;
+    }
+};
+
 void waitUntilIdle(int ms) {
     QElapsedTimer t;
     t.start();
@@ -104,6 +134,7 @@ int main(int argc, char **argv) {
     const int addCount = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int bigCount = argc > 2 ? std::atoi(argv[2]) : 100000;
     const bool renameOnly = argc > 3 && std::strcmp(argv[3], "--rename-only") == 0;
+    const bool typeThenClick = renameOnly && argc > 4 && std::strcmp(argv[4], "--typed") == 0;
 
     QTemporaryDir dir;
     // The rename's journal and history go to the run's own folder.
@@ -205,8 +236,19 @@ int main(int argc, char **argv) {
     // turns of its event loop, seen by a timer of 5 ms).
     // The rule is validated and the names computed before the click, as when
     // the user waited for the names to show.
-    controller.writeRule(QStringLiteral("R_###### - *"));
-    waitUntilIdle(100);
+    // With --typed the rule is typed just before the click instead: the
+    // click recomputes every name first.
+    const QString ruleText = QStringLiteral("R_###### - *");
+    if (typeThenClick) {
+        QLineEdit *rule = window.findChild<QComboBox *>(QStringLiteral("cboRenommer"))->lineEdit();
+        rule->setFocus();
+        waitUntilIdle(50);
+        rule->selectAll();
+        QTest::keyClicks(rule, ruleText);
+    } else {
+        controller.writeRule(ruleText);
+        waitUntilIdle(100);
+    }
     qint64 longest = 0, turns = 0;
     QElapsedTimer sinceTurn;
     QTimer beat;
@@ -219,13 +261,28 @@ int main(int argc, char **argv) {
         return QStringLiteral("bar %1 %2/%3").arg(progress->format()).arg(progress->value()).arg(progress->maximum());
     };
     QString lastWhere, longestFrom, longestTo;
+    ThreadClock atTurn, longestRan; // the window's thread at the last turn, and during the longest pause
+    // The monotonic clock at the last turn and at the longest pause's ends,
+    // for a profile taken alongside (perf record -k CLOCK_MONOTONIC).
+    auto monotonic = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return double(ts.tv_sec) + ts.tv_nsec / 1e9;
+    };
+    double turnAt = 0, longestAt = 0;
     QObject::connect(&beat, &QTimer::timeout, [&] {
         const QString now = where();
+        const ThreadClock clock = ThreadClock::now();
         if (sinceTurn.nsecsElapsed() > longest) {
             longest = sinceTurn.nsecsElapsed();
             longestFrom = lastWhere;
             longestTo = now;
+            longestRan = {clock.cpuNs - atTurn.cpuNs, clock.involuntary - atTurn.involuntary,
+                          clock.stolenMs - atTurn.stolenMs};
+            longestAt = turnAt;
         }
+        atTurn = clock;
+        turnAt = monotonic();
         lastWhere = now;
         sinceTurn.start();
         ++turns;
@@ -253,6 +310,8 @@ int main(int argc, char **argv) {
     beat.start(5);
     sinceTurn.start();
     lastWhere = where();
+    atTurn = ThreadClock::now();
+    turnAt = monotonic();
     const double cpuBefore = cpuSeconds();
     t.start();
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdRenommer")), Qt::LeftButton);
@@ -262,12 +321,25 @@ int main(int argc, char **argv) {
         longest = sinceTurn.nsecsElapsed();
         longestFrom = lastWhere;
         longestTo = QStringLiteral("the rename's end");
+        const ThreadClock clock = ThreadClock::now();
+        longestRan = {clock.cpuNs - atTurn.cpuNs, clock.involuntary - atTurn.involuntary,
+                      clock.stolenMs - atTurn.stolenMs};
+        longestAt = turnAt;
     }
     std::printf("rename of %d listed files:  %lld ms (%d left in the list, %d paints, %lld event turns, "
                 "the window unanswering %.0f ms at most; CPU %.0f ms)\n",
                 rows, static_cast<long long>(renameMs), model->rowCount(), painted.paints,
                 static_cast<long long>(turns), longest / 1e6, cpuRename * 1000);
-    std::printf("  the longest pause: from \"%s\" to \"%s\"\n", qPrintable(longestFrom), qPrintable(longestTo));
+    std::printf(
+        "  the longest pause: from \"%s\" to \"%s\"; the window's thread ran %.0f ms of it, taken off "
+        "the processor %ld times, the host took %lld ms of the machine's processors (monotonic clock %.3f to %.3f "
+        "s)\n",
+        qPrintable(longestFrom), qPrintable(longestTo), longestRan.cpuNs / 1e6, longestRan.involuntary,
+        static_cast<long long>(longestRan.stolenMs), longestAt, longestAt + longest / 1e9);
+    if (typeThenClick) // the names the files got are those of the rule typed
+        std::printf("  typed rule: first file now \"%s\"\n",
+                    QFileInfo::exists(big + QStringLiteral("/R_000001 - ") + names.value(0)) ? "as typed"
+                                                                                             : "NOT as typed");
 
     // What the window still does afterwards: the folder list read again and
     // shown, and the thumbnails' cache entries moved on their thread.

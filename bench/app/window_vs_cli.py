@@ -5,14 +5,16 @@ processes on tmpfs, in alternating rounds; with --compare BUILD the window of
 another build too.
 
     bench/app/window_vs_cli.py [--files 100000] [--rounds 5] [--build build]
-                               [--compare BUILD] [--folder /dev/shm]
+                               [--compare BUILD] [--folder /dev/shm] [--typed]
 
 For the window: the click until the rename command returns (wall and CPU of
 every thread), its longest pause, and the time until the folder list shows
 the new names and the thumbnails' cache followed them ("settled", with the
 CPU of every thread since the click and the longest pause after the click).
 For the command line: the whole process (its start, listing and names
-included). Medians, with the load average at the start and end.
+included). Medians, with the load average at the start and end. With --typed
+the rule is typed into the box and Rename clicked at once, so that the click
+recomputes every name first.
 """
 import argparse
 import os
@@ -30,16 +32,18 @@ SETTLED = re.compile(r"settled after (\d+) ms .*?(\d+) thumbnail records followe
                      r"(\d+) ms at most meanwhile; CPU (\d+) ms")
 
 
-def window(build, n, root):
+def window(build, n, root, typed):
     env = dict(os.environ, TMPDIR=root, QT_QPA_PLATFORM="offscreen")
-    out = subprocess.run([os.path.join(build, "bin", "bench_window"), "0", str(n), "--rename-only"], env=env,
+    argv = [os.path.join(build, "bin", "bench_window"), "0", str(n), "--rename-only"] + (["--typed"] if typed else [])
+    out = subprocess.run(argv, env=env,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, check=True).stdout
     r, s = RENAME.search(out), SETTLED.search(out)
     if not r or not s or int(r.group(1)) != n:
         sys.exit("bench_window said:\n" + out)
-    where = re.search(r'the longest pause: from "(.*)" to "(.*)"', out)
+    where = re.search(r'the longest pause: from "(.*?)" to "(.*?)"(.*)\n', out)
     if where and int(r.group(5)) > 100:
-        print("  (%s: the pause of %s ms from \"%s\" to \"%s\")" % (build, r.group(5), where.group(1), where.group(2)))
+        print("  (%s: the pause of %s ms from \"%s\" to \"%s\"%s)" %
+              (build, r.group(5), where.group(1), where.group(2), where.group(3) or ""))
     return {"click": int(r.group(2)), "click CPU": int(r.group(6)), "pause": int(r.group(5)),
             "paints": int(r.group(3)), "settled": int(s.group(1)), "settled CPU": int(s.group(4)),
             "pause after": int(s.group(3)), "records": int(s.group(2))}
@@ -70,6 +74,7 @@ def main():
     ap.add_argument("--build", default="build")
     ap.add_argument("--compare", default=None)
     ap.add_argument("--folder", default="/dev/shm")
+    ap.add_argument("--typed", action="store_true")
     args = ap.parse_args()
     root = tempfile.mkdtemp(prefix="tavwindow-", dir=args.folder)
     env = dict(os.environ, XDG_CONFIG_HOME=root, XDG_STATE_HOME=root)
@@ -81,7 +86,7 @@ def main():
         for r in range(args.rounds):
             order = builds if r % 2 == 0 else builds[::-1]
             for label, build in order:
-                res = window(build, args.files, root)
+                res = window(build, args.files, root, args.typed)
                 runs[label].append(res)
                 print("round %d %-7s %s" % (r + 1, label, " ".join("%s=%d" % kv for kv in res.items())), flush=True)
             clis.append(cli(args.build, args.files, root, env))

@@ -670,7 +670,9 @@ void MainController::chooseSavedRule(const QString &pattern) {
 // --- Rename -------------------------------------------------------------------------
 
 void MainController::cmdRenommer_Click() {
-    if (m_actionRunning)
+    // A click let through while names are being computed would rename with
+    // the names shown before the computation.
+    if (m_actionRunning || m_list.isBusy())
         return;
     // A pattern still being typed is checked first: the batch must use what
     // the box shows, and a refused pattern renames nothing. What the check
@@ -702,7 +704,7 @@ void MainController::cmdRenommer_Click() {
         emit ruleTextSet(m_ruleText, int(m_ruleText.size()));
     };
     callbacks.refreshFolderList = [this] { emit folderListChanged(); };
-    callbacks.thumbnailRenamed = m_thumbnailRenamed;
+    callbacks.thumbnailsRenamed = m_thumbnailsRenamed;
     // The stop button (reachable while the batch lets window events run) sets the flag.
     callbacks.stopRequested = [this] { return m_stopRename; };
     m_lastRename = tav::cmdRenommer_Click(m_list, m_settings, callbacks);
@@ -749,12 +751,15 @@ void MainController::cmdAnnulerRenommage_Click() {
     // Rows of the rename list for files the undo moved name files that are gone;
     // their thumbnails follow them back, as they followed the rename.
     QSet<QString> moved;
+    RenamedFiles back;
     for (const UndoLine &l : m_lastUndo.lines)
         if (l.status == RenameStatus::Renamed) {
             moved.insert(l.fromPath);
-            if (m_thumbnailRenamed)
-                m_thumbnailRenamed(l.fromPath, l.toPath);
+            back.moved.append(back.items.size());
+            back.items.append(RenameItem(l.fromPath, l.toPath));
         }
+    if (m_thumbnailsRenamed && !back.moved.isEmpty())
+        m_thumbnailsRenamed(back);
     QList<int> gone;
     for (int row = 0; row < m_list.model()->count(); ++row)
         if (moved.contains(m_list.model()->entry(row).fullPath()))

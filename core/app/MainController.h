@@ -151,10 +151,8 @@ public:
     void cmdRenommerStop_Click();
     bool renameStopRequested() const { return m_stopRename; }
     const RenameReport &lastRename() const { return m_lastRename; }
-    // The thumbnails' hook: the file at the first path is now at the second.
-    void setThumbnailRenamed(std::function<void(const QString &, const QString &)> hook) {
-        m_thumbnailRenamed = std::move(hook);
-    }
+    // The thumbnails' hook: files renamed together, by a rename or its undo.
+    void setThumbnailsRenamed(std::function<void(const RenamedFiles &)> hook) { m_thumbnailsRenamed = std::move(hook); }
 
     // --- Undo -------------------------------------------------------------------
     // Asks first (the number of files and the date), then puts the files of the
@@ -211,7 +209,7 @@ private:
     bool m_quitConfirmed = false;
     RenameReport m_lastRename;
     UndoReport m_lastUndo;
-    std::function<void(const QString &, const QString &)> m_thumbnailRenamed;
+    std::function<void(const RenamedFiles &)> m_thumbnailsRenamed;
     // The counter's start before the last batch this session renamed, which
     // its undo puts back.
     struct CounterBefore {

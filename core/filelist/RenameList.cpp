@@ -169,32 +169,49 @@ bool RenameList::addFolderFiles(const QString &folder, const QStringList &names)
 
 bool RenameList::appendAndCompute(const QString &path, const QString &folder, const QString &oldName) {
     const int row = m_model->appendFile(folder, oldName);
-    const quint64 layout = m_model->layoutGeneration();
+    RowName named = nameFile(path, folder, oldName, row + 1, m_model->layoutGeneration());
+    if (named.outcome == RowName::Stop)
+        return true;
+    if (named.outcome == RowName::Named) {
+        m_model->setNewName(row, std::move(named.newName), std::move(named.problem), named.makesFolders);
+        m_model->setSelected(row, false);
+    }
+    return false;
+}
+
+RenameList::RowName RenameList::nameFile(const QString &path, const QString &folder, const QString &oldName,
+                                         int position, std::optional<quint64> layout) {
+    RowName named;
     NameComputer::Result result;
     try {
-        result = compute(path, oldName, folder, row + 1);
+        result = compute(path, oldName, folder, position);
         // The continue mode lets events run while it reads the folder. When
         // the list was rebuilt, emptied or reordered meanwhile, this row index
         // no longer stands for this file and the rebuild has given (or will
         // give) the file its name: the result is stale and must leave no
         // trace, neither in the row nor in the identical-names table.
-        if (m_model->layoutGeneration() != layout)
-            return false;
+        if (layout && m_model->layoutGeneration() != *layout) {
+            named.outcome = RowName::Moved;
+            return named;
+        }
         numberIdentical(result);
     } catch (...) {
         reportFailure();
-        return false;
+        return named;
     }
-    if (result.stop)
-        return true;
+    if (result.stop) {
+        named.outcome = RowName::Stop;
+        return named;
+    }
     if (!result.problem.isEmpty())
         emit nameNotMade(path.isNull() ? folder + QLatin1Char('/') + oldName : path, result.problem);
-    QString problem = result.marker               ? QString()
-                      : !result.problem.isEmpty() ? std::move(result.problem)
-                                                  : newNameProblem(result.newName, result.makesFolders);
-    m_model->setNewName(row, std::move(result.newName), std::move(problem), result.makesFolders);
-    m_model->setSelected(row, false);
-    return false;
+    named.outcome = RowName::Named;
+    named.problem = result.marker               ? QString()
+                    : !result.problem.isEmpty() ? std::move(result.problem)
+                                                : newNameProblem(result.newName, result.makesFolders);
+    named.newName = std::move(result.newName);
+    named.makesFolders = result.makesFolders;
+    return named;
 }
 
 NameComputer::Result RenameList::computeNewName(const QString &path, int position) {
@@ -234,13 +251,16 @@ void RenameList::rebuildUntilSettled() {
     // A refresh asked for while this one let events run has returned at once.
     // When the rule or a setting changed meanwhile, the rows computed before
     // the change would show another rule's names than the rows after it, so
-    // the list is rebuilt again (a bounded number of times).
+    // the list is rebuilt again (a bounded number of times); so it is when
+    // rows were removed or moved meanwhile.
     for (int pass = 0; pass < 4; ++pass) {
         m_refreshAsked = false;
         const NamingOptions before = effectiveOptions();
-        rebuildRows();
-        if (!m_refreshAsked || effectiveOptions() == before)
+        const bool placed = rebuildRows();
+        if (placed && (!m_refreshAsked || effectiveOptions() == before))
             break;
+        if (!placed)
+            m_stale = true; // the rows keep older names: a rename computes them again first
         m_identical.reset();
         m_reported.clear();
     }
@@ -267,22 +287,23 @@ void RenameList::refreshStale() {
     m_forceRefresh = false;
 }
 
-void RenameList::rebuildRows() {
+bool RenameList::rebuildRows() {
     const int rows = m_model->count();
     if (rows > 0 && !m_autoRefresh && !m_forceRefresh) {
         m_stale = true;
-        return;
+        return true;
     }
     m_namedWith = effectiveOptions();
     m_stale = false;
     if (rows == 0)
-        return;
+        return true;
     const bool progress = rows > 1;
     if (progress)
         frontEnd().progressStart(rows);
     // Every row's file is noted as its folder and old name (the parts
     // affiche_nom would split its full path into).
-    const QList<FileEntry> noted = m_model->entries();
+    QList<FileEntry> noted = m_model->entries();
+    const quint64 layout = m_model->layoutGeneration();
     if (patternUsesMetadata(m_options.rule.Regle)) {
         QStringList paths;
         paths.reserve(noted.size());
@@ -290,24 +311,44 @@ void RenameList::rebuildRows() {
             paths.append(e.fullPath());
         m_computer.expect(paths);
     }
-    m_model->beginBatch();
-    m_model->clear();
+    // The rows are named aside and take their new names together, so that
+    // the window's events run between rows while the list still shows every
+    // name as it was.
+    QList<FileEntry> named;
+    named.reserve(rows);
     m_identical.reserve(rows);
+    bool stopped = false;
     for (int i = 0; i < rows; ++i) {
         if (progress)
             frontEnd().progressStep(i + 1);
-        const FileEntry &e = noted.at(i);
-        if (appendAndCompute(QString(), e.folder, e.oldName)) {
-            // The files after the one that stopped stay listed, without
-            // a new name, so that nothing leaves the list unasked.
-            for (int j = i + 1; j < rows; ++j)
-                m_model->appendFile(noted.at(j).folder, noted.at(j).oldName);
-            break;
+        if ((i & 63) == 63)
+            frontEnd().processEvents();
+        const FileEntry &from = noted.at(i);
+        FileEntry &e = named.emplaceBack(from.oldName, from.folder);
+        // The files after the one that stopped stay listed, without a new
+        // name, so that nothing leaves the list unasked.
+        if (stopped)
+            continue;
+        RowName r = nameFile(QString(), e.folder, e.oldName, i + 1, std::nullopt);
+        if (r.outcome == RowName::Stop) {
+            stopped = true;
+        } else if (r.outcome == RowName::Named) {
+            e.newName = std::move(r.newName);
+            e.nameProblem = std::move(r.problem);
+            e.makesFolders = r.makesFolders;
         }
     }
-    m_model->endBatch();
+    // Rows removed or moved while events ran: these names are not theirs.
+    const bool placed = m_model->layoutGeneration() == layout && m_model->count() == rows;
+    noted = {}; // the list's own rows, which it frees aside when it takes the new ones
+    if (placed)
+        m_model->takeNewNames(std::move(named));
     if (progress)
         frontEnd().progressEnd();
+    // The list laid out again is shown before whatever comes next.
+    if (rows >= 64)
+        frontEnd().processEvents();
+    return placed;
 }
 
 } // namespace tav

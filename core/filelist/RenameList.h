@@ -118,9 +118,11 @@ private:
     // from the fields as they are now.
     NamingOptions effectiveOptions() const;
     NameComputer::Result compute(const QString &path, const QString &oldName, const QString &folder, int position);
-    // Rebuilds the rows until no change of the options came while events ran.
+    // Rebuilds the rows until no change of the options or of the list came
+    // while events ran.
     void rebuildUntilSettled();
-    void rebuildRows();
+    // False when the list changed while events ran: the rows keep their names.
+    bool rebuildRows();
     void addDeferred();
     // The identical-names step, applied once the result is known to be kept.
     void numberIdentical(NameComputer::Result &c);
@@ -130,6 +132,16 @@ private:
     void noteFirstRow();
     // A null path stands for folder + "/" + oldName.
     bool appendAndCompute(const QString &path, const QString &folder, const QString &oldName);
+    // What a row is to show for one file at position (1-based).
+    struct RowName {
+        enum { Named, Failed, Moved, Stop } outcome = Failed;
+        QString newName, problem;
+        bool makesFolders = false;
+    };
+    // Moved when layout is given and the list's layout is no longer it once
+    // the name is made (the continue mode lets events run meanwhile).
+    RowName nameFile(const QString &path, const QString &folder, const QString &oldName, int position,
+                     std::optional<quint64> layout);
     void reportFailure();
 
     RenameListModel *m_model;

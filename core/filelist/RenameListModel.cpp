@@ -2,9 +2,24 @@
 
 #include "core/i18n/Language.h"
 
+#include <QThreadPool>
+
 #include <algorithm>
 
 namespace tav {
+
+namespace {
+
+// The rows and look-up tables of a large list left behind are freed on
+// another thread: freeing the names of 100,000 rows takes tens of
+// milliseconds, which the window's thread needs to answer.
+template <class... Table> void freeAside(Table &&...tables) {
+    if ((tables.size() + ...) < 5000)
+        return; // freed here, at once
+    QThreadPool::globalInstance()->start([... held = std::move(tables)]() mutable { ((held = {}), ...); });
+}
+
+} // namespace
 
 RenameListModel::RenameListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -151,10 +166,18 @@ void RenameListModel::clear() {
     if (!m_batch)
         beginResetModel();
     ++m_generation;
-    m_rows.clear();
-    m_names.clear();
-    m_paths.clear();
+    freeAside(std::exchange(m_rows, {}), std::exchange(m_names, {}), std::exchange(m_paths, {}));
     m_indexed = false;
+    if (!m_batch)
+        endResetModel();
+}
+
+void RenameListModel::takeNewNames(QList<FileEntry> rows) {
+    if (!m_batch)
+        beginResetModel();
+    ++m_generation;
+    // Same files, same folders: the presence look-ups still hold.
+    freeAside(std::exchange(m_rows, std::move(rows)));
     if (!m_batch)
         endResetModel();
 }
@@ -167,14 +190,13 @@ bool RenameListModel::removeRows(int row, int count, const QModelIndex &parent) 
     ++m_generation;
     if (count == this->count()) {
         // Every row goes: the look-ups are rebuilt when next asked for.
-        m_names.clear();
-        m_paths.clear();
+        freeAside(std::exchange(m_rows, {}), std::exchange(m_names, {}), std::exchange(m_paths, {}));
         m_indexed = false;
     } else {
         for (int i = row; i < row + count; ++i)
             unindexEntry(m_rows.at(i));
+        m_rows.remove(row, count);
     }
-    m_rows.remove(row, count);
     if (!m_batch)
         endRemoveRows();
     return true;

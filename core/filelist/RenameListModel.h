@@ -56,6 +56,10 @@ public:
     // Exchanges two rows.
     void swapRows(int a, int b);
 
+    // The rows again, the same files in the same order with their new names,
+    // in one model reset.
+    void takeNewNames(QList<FileEntry> rows);
+
     // Many appends with one model reset instead of a signal per row.
     void beginBatch();
     void endBatch();

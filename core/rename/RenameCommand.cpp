@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <limits>
 #include <optional>
+#include <utility>
 
 namespace tav {
 
@@ -55,11 +56,13 @@ private:
     bool review(const RenameBatch &batch, const QList<RenameItem> &items);
     bool runBatch(RenameBatch &batch, const QList<RenameItem> &items, QString &journalError);
     void afterBatch(const RenameBatch &batch, int n);
+    void tellThumbnails();
 
     RenameList &m_engine;
     Settings &m_settings;
     const RenameCallbacks &m_cb;
     RenameReport &m_report;
+    RenamedFiles m_renamed;
 };
 
 void RenameRun::finish() {
@@ -272,9 +275,11 @@ bool RenameRun::runBatch(RenameBatch &batch, const QList<RenameItem> &items, QSt
     hooks.progress = [](int step) { frontEnd().progressStep(step); };
     hooks.events = [] { frontEnd().processEvents(); };
     hooks.stop = m_cb.stopRequested;
+    // The files moved are noted by index: the thumbnails take them together
+    // once the batch is over.
+    m_renamed.items = items;
     hooks.renamed = [&](qsizetype i) {
-        if (m_cb.thumbnailRenamed)
-            m_cb.thumbnailRenamed(items[i].oldPath(), items[i].newPath());
+        m_renamed.moved.append(i);
         if (m_settings.NombreFichierRenomme < std::numeric_limits<qint32>::max())
             ++m_settings.NombreFichierRenomme;
     };
@@ -290,6 +295,11 @@ bool RenameRun::runBatch(RenameBatch &batch, const QList<RenameItem> &items, QSt
         ran = batch.run(hooks, &journalError);
     } catch (...) {
         removeRenamedRows();
+        // The failure of the batch is the one reported.
+        try {
+            tellThumbnails();
+        } catch (...) {
+        }
         throw;
     }
     removeRenamedRows();
@@ -357,6 +367,7 @@ void RenameRun::run() {
         m_report.historyId = history::record(batch, createdFolders, m_settings.TailleHistorique, 0, nullptr,
                                              historyAhead ? &*historyAhead : nullptr);
     frontEnd().processEvents();
+    tellThumbnails();
 
     if (!ran) {
         frontEnd().progressEnd();
@@ -368,6 +379,11 @@ void RenameRun::run() {
         return;
     }
     afterBatch(batch, n);
+}
+
+void RenameRun::tellThumbnails() {
+    if (m_cb.thumbnailsRenamed && !m_renamed.moved.isEmpty())
+        m_cb.thumbnailsRenamed(std::exchange(m_renamed, {}));
 }
 
 void RenameRun::afterBatch(const RenameBatch &batch, int n) {

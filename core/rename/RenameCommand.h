@@ -16,11 +16,21 @@ namespace tav {
 class RenameList;
 struct Settings;
 
+// Files that now have their new path: items.at(i) for each i of moved, in
+// the order they moved. The items are the batch's own (shared, not copied);
+// their paths are made only by whoever needs them.
+struct RenamedFiles {
+    QList<RenameItem> items;
+    QList<qsizetype> moved;
+};
+
 struct RenameCallbacks {
-    // The thumbnails: the file at oldPath is now at newPath (full paths: a
-    // list may hold files of several folders, and a file may move into a
-    // new sub-folder). Called for each renamed file, in the batch's order.
-    std::function<void(const QString &oldPath, const QString &newPath)> thumbnailRenamed;
+    // The thumbnails: the files of the batch that got their new name (a list
+    // may hold files of several folders, and a file may move into a new
+    // sub-folder). Called once after the batch, before the folder list is
+    // shown again; also when the batch failed on the way, for the files it
+    // had moved.
+    std::function<void(const RenamedFiles &files)> thumbnailsRenamed;
     // The folder contents list shows its folder again (display filter).
     std::function<void()> refreshFolderList;
     // The window title shows the new renamed-files count.

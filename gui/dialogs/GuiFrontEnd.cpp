@@ -51,7 +51,7 @@ void GuiFrontEnd::showPlainError(const QString &text) {
 void GuiFrontEnd::processEvents() {
     if (m_sinceEvents.isValid() && m_sinceEvents.elapsed() < 15)
         return;
-    QCoreApplication::processEvents();
+    QCoreApplication::processEvents(m_inputHeld ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents);
     m_sinceEvents.start();
 }
 

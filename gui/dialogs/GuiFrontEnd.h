@@ -24,11 +24,19 @@ public:
     // The plain variant of the error reporter: an information box titled with
     // the program's name.
     void showPlainError(const QString &text) override;
-    // Runs pending events, at most every 15 ms.
+    // Runs pending events, at most every 15 ms; the user's input only while
+    // it is not held.
     void processEvents() override;
+
+protected:
+    // While held, the events run between steps of a long computation paint
+    // the window and run its timers; a key or click waits until the
+    // computation is over and comes then, in its order.
+    void holdUserInput(bool held) { m_inputHeld = held; }
 
 private:
     QElapsedTimer m_sinceEvents;
+    bool m_inputHeld = false;
 };
 
 // Sets the twips conversion from the primary screen's logical resolution.

@@ -298,8 +298,8 @@ void BrowserPane::redrawThumbnails() {
         showThumbnails();
 }
 
-void BrowserPane::noteRenamed(const QString &from, const QString &to) {
-    ListView2->noteRenamed(from, to);
+void BrowserPane::noteRenamed(const RenamedFiles &files) {
+    ListView2->noteRenamed(files);
 }
 
 void BrowserPane::applyRenames() {

@@ -72,7 +72,7 @@ public:
     // The thumbnails are drawn again (their settings changed).
     void redrawThumbnails();
     // A renamed file keeps its thumbnail; the renames of a batch apply together.
-    void noteRenamed(const QString &from, const QString &to);
+    void noteRenamed(const RenamedFiles &files);
     void applyRenames();
     // The folder's files changed: listed again.
     void relist();

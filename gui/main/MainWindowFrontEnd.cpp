@@ -15,6 +15,11 @@ int MainWindowFrontEnd::msgBox(const QString &message, int style, const QString 
 }
 
 void MainWindowFrontEnd::objetOnOff(bool enabled, bool stopShown, bool renaming) {
+    // A recomputation of the names has neither a stop button nor anything
+    // else to click: what the user does meanwhile comes once it is over, so
+    // that a click on Rename, say, is neither lost on a switched-off button
+    // nor taken before the names it is to use are shown.
+    holdUserInput(!enabled && !stopShown && !renaming);
     m_window->objetOnOff(enabled, stopShown, renaming);
 }
 

@@ -304,7 +304,7 @@ void frmMain::wireBrowserPane() {
     connect(p, &BrowserPane::filterChanged, c, &MainController::setDisplayFilter);
     connect(p, &BrowserPane::folderChanged, this,
             [this](const QString &path) { m_controller->settings().dossierCourant = path; });
-    c->setThumbnailRenamed([p](const QString &from, const QString &to) { p->noteRenamed(from, to); });
+    c->setThumbnailsRenamed([p](const RenamedFiles &files) { p->noteRenamed(files); });
     connect(c, &MainController::folderListChanged, p, &BrowserPane::applyRenames);
     connect(c, &MainController::renameFinished, p, &BrowserPane::applyRenames);
     connect(c, &MainController::folderListChanged, p, &BrowserPane::relist);

@@ -515,6 +515,15 @@ Thumbnail thumbnail(const QString &path, QSize box) {
 }
 
 void moveEntries(const QList<std::pair<QString, QString>> &renames) {
+    RenamedFiles files;
+    for (const auto &[oldPath, newPath] : renames) {
+        files.moved.append(files.items.size());
+        files.items.append(RenameItem(oldPath, newPath));
+    }
+    moveEntries(QList<RenamedFiles>{files});
+}
+
+void moveEntries(const QList<RenamedFiles> &batches) {
     const QString root = cacheFolder();
     QStringList folders;
     for (const Flavour &f : Flavours)
@@ -540,33 +549,35 @@ void moveEntries(const QList<std::pair<QString, QString>> &renames) {
     if (!anyEntry)
         return;
     QList<Move> moves;
-    for (const auto &[oldPath, newPath] : renames) {
-        const QString from = absolute(oldPath), to = absolute(newPath);
-        if (from == to || under(from, root) || under(to, root) || onRemovableMedia(from) || onRemovableMedia(to))
-            continue;
-        const QString oldUri = uriOfAbsolute(from);
-        const QByteArray oldName = entryFileName(oldUri);
-        QString newUri, newName;
-        Stamp stamp; // a rename keeps the modification time and the size
-        for (qsizetype f = 0; f < folders.size(); ++f) {
-            if (!present[size_t(f)].contains(oldName))
+    for (const RenamedFiles &batch : batches)
+        for (qsizetype i : batch.moved) {
+            const RenameItem &item = batch.items.at(i);
+            const QString from = absolute(item.oldPath()), to = absolute(item.newPath());
+            if (from == to || under(from, root) || under(to, root) || onRemovableMedia(from) || onRemovableMedia(to))
                 continue;
-            if (newUri.isEmpty()) {
-                if (!stampOf(to, stamp))
-                    break;
-                newUri = uriOfAbsolute(to);
-                newName = entryName(newUri);
+            const QString oldUri = uriOfAbsolute(from);
+            const QByteArray oldName = entryFileName(oldUri);
+            QString newUri, newName;
+            Stamp stamp; // a rename keeps the modification time and the size
+            for (qsizetype f = 0; f < folders.size(); ++f) {
+                if (!present[size_t(f)].contains(oldName))
+                    continue;
+                if (newUri.isEmpty()) {
+                    if (!stampOf(to, stamp))
+                        break;
+                    newUri = uriOfAbsolute(to);
+                    newName = entryName(newUri);
+                }
+                const QString &folder = folders.at(f);
+                QFile file(folder + QLatin1Char('/') + QLatin1StringView(oldName));
+                if (!file.open(QIODevice::ReadOnly))
+                    continue;
+                const QByteArray png = file.readAll();
+                QImage unused;
+                if (describes(keysOf(png, unused), oldUri, stamp))
+                    moves.append({file.fileName(), folder + QLatin1Char('/') + newName, withUri(png, newUri)});
             }
-            const QString &folder = folders.at(f);
-            QFile file(folder + QLatin1Char('/') + QLatin1StringView(oldName));
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray png = file.readAll();
-            QImage unused;
-            if (describes(keysOf(png, unused), oldUri, stamp))
-                moves.append({file.fileName(), folder + QLatin1Char('/') + newName, withUri(png, newUri)});
         }
-    }
     QSet<QString> written;
     for (const Move &m : moves)
         if (writeAtomically(m.to, m.png))

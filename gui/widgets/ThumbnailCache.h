@@ -14,6 +14,8 @@
 // thumbnails of their own. Pictures are made upright by the photo's Exif
 // orientation, mirrored ones included, as the other programs store them.
 
+#include "core/rename/RenameCommand.h"
+
 #include <QImage>
 #include <QList>
 #include <QSize>
@@ -69,12 +71,15 @@ Thumbnail picture(const QString &path, QSize box, int angle);
 // The same, made by the helper travoline-reader.
 Thumbnail pictureOutside(const QString &path, QSize box, int angle);
 
-// Files renamed or moved, each as its old and new path, taken as one batch
-// (a name may pass from one file to another within it): every entry and
-// failure record still valid for a file under its old URI is stored again
-// under the new one and removed from the old. Files on removable media or in
-// the cache folder are left alone. Failures are ignored: a missing entry only
-// means a new thumbnail later. Safe on any thread; meant for a worker.
+// Files renamed or moved, taken as one batch (a name may pass from one file
+// to another within it): every entry and failure record still valid for a
+// file under its old URI is stored again under the new one and removed from
+// the old. Files on removable media or in the cache folder are left alone.
+// Failures are ignored: a missing entry only means a new thumbnail later.
+// Safe on any thread; meant for a worker. The paths are made here, and only
+// when the cache holds any entry at all.
+void moveEntries(const QList<RenamedFiles> &batches);
+// The same for files given by their old and new path.
 void moveEntries(const QList<std::pair<QString, QString>> &renames);
 
 // How many thumbnails came from each source in this process.

@@ -119,14 +119,14 @@ bool ThumbnailList::build(const QString &folder, const QStringList &names, const
     return true;
 }
 
-void ThumbnailList::noteRenamed(const QString &oldPath, const QString &newPath) {
-    m_renames.append({oldPath, newPath});
+void ThumbnailList::noteRenamed(const tav::RenamedFiles &files) {
+    m_renames.append(files);
 }
 
 void ThumbnailList::applyRenames() {
     if (m_renames.isEmpty())
         return;
-    const QList<std::pair<QString, QString>> renames = std::exchange(m_renames, {});
+    const QList<tav::RenamedFiles> renames = std::exchange(m_renames, {});
     m_entryMover.start([renames] {
         // Housekeeping: the window's own thread goes first on a busy machine.
         setpriority(PRIO_PROCESS, id_t(gettid()), 10);
@@ -137,6 +137,8 @@ void ThumbnailList::applyRenames() {
     QHash<QString, FolderPictures *> folders;
     for (auto it = m_cache.begin(); it != m_cache.end(); ++it)
         folders.insert(QDir::cleanPath(it.key()), &it.value());
+    if (folders.isEmpty())
+        return;
     // Every picture leaves its old name before any takes a new one.
     struct Moving {
         QString to;
@@ -144,29 +146,29 @@ void ThumbnailList::applyRenames() {
         Cached picture;
     };
     std::vector<Moving> moving;
-    // The renames of a batch come folder by folder: a folder is looked up
-    // when it changes, not for each file.
+    // The files of a batch come folder by folder, and the files of a folder
+    // share its text: a folder is looked up when it changes, not for each
+    // file, and no path is made for a file without a picture here.
     QString lastFolder;
     FolderPictures *folder = nullptr;
-    for (const auto &[oldPath, newPath] : renames) {
-        if (folders.isEmpty())
-            break;
-        const qsizetype slash = oldPath.lastIndexOf(QLatin1Char('/'));
-        const QStringView folderText = slash < 0    ? QStringView(u".")
-                                       : slash == 0 ? QStringView(u"/")
-                                                    : QStringView(oldPath).left(slash);
-        if (lastFolder.isNull() || folderText != lastFolder) {
-            lastFolder = folderText.toString();
-            folder = folders.value(QDir::cleanPath(lastFolder));
+    for (const tav::RenamedFiles &batch : renames)
+        for (qsizetype i : batch.moved) {
+            const tav::RenameItem &item = batch.items.at(i);
+            const QString &oldFolder = item.oldFolder; // with its "/"
+            const bool same =
+                !lastFolder.isNull() && (oldFolder.constData() == lastFolder.constData() || oldFolder == lastFolder);
+            if (!same) {
+                lastFolder = oldFolder;
+                folder = folders.value(QDir::cleanPath(oldFolder.isEmpty() ? QStringLiteral(".") : oldFolder));
+            }
+            if (!folder)
+                continue;
+            const auto hit = folder->pictures.find(item.oldName);
+            if (hit == folder->pictures.end())
+                continue;
+            moving.push_back({item.newPath(), folder->options, *hit});
+            folder->pictures.erase(hit);
         }
-        if (!folder)
-            continue;
-        const auto hit = folder->pictures.find(oldPath.mid(slash + 1));
-        if (hit == folder->pictures.end())
-            continue;
-        moving.push_back({newPath, folder->options, *hit});
-        folder->pictures.erase(hit);
-    }
     for (const Moving &m : moving) {
         // Kept under the new name as it would be by a build there: for the
         // same options, and while the file is the one it was made from.

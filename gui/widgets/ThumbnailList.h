@@ -7,6 +7,8 @@
 // Files the program renames keep their pictures, here and in the cache shared
 // with the desktop.
 
+#include "core/rename/RenameCommand.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
@@ -59,10 +61,10 @@ public:
     // Pictures decoded since the list was made (not those from the cache).
     int decodedCount() const { return m_decoded; }
 
-    // The file at oldPath is now at newPath. Noted until applyRenames(),
-    // called once the batch is over: a batch's renames are applied together,
-    // since a file may take the name another one just left.
-    void noteRenamed(const QString &oldPath, const QString &newPath);
+    // Files renamed together. Noted until applyRenames(), called once the
+    // batch is over: a batch's renames are applied together, since a file may
+    // take the name another one just left.
+    void noteRenamed(const tav::RenamedFiles &files);
     // The noted renames: the kept pictures move to the new names (when the
     // new folder is kept too and the file is unchanged), and the entries of
     // the shared cache move on a worker thread.
@@ -97,7 +99,7 @@ private:
 
     QThreadPool m_pool;
     QThreadPool m_entryMover; // one thread: batches move in their order
-    QList<std::pair<QString, QString>> m_renames;
+    QList<tav::RenamedFiles> m_renames;
     int m_maxRunning = 2; // jobs on the pool at most, from the time they take
     double m_jobMs = -1;  // a job's recent time, -1 before the first
     quint64 m_generation = 0;

@@ -328,6 +328,44 @@ TEST_F(ControllerTest, RenameUsesThePatternStillBeingTypedAndNothingWhenItIsRefu
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"g_1.txt"});
 }
 
+// Rename clicked right after typing: every name is computed first, with the
+// window's events running between rows while the list still shows each row's
+// old name whole. A row removed meanwhile stays removed, a click on Rename
+// meanwhile does nothing, and the files get the names the list then shows.
+TEST_F(ControllerTest, ClickRightAfterTypingRenamesWithTheNamesShownOnceComputed) {
+    QStringList paths;
+    for (int i = 0; i < 200; ++i)
+        paths << touch(QStringLiteral("p%1.txt").arg(i, 3, 10, QLatin1Char('0')));
+    c->addFiles(paths, MainController::Presence::SameNameAndFolder);
+    c->ruleFocusIn(QStringLiteral("f_#"));
+    c->ruleTextChanged(QStringLiteral("g_###"));
+    fe.defaultAnswer = AnswerYes;
+    int turns = 0;
+    QStringList halfMade;
+    fe.onProcessEvents = [&] {
+        if (!c->renameList().isBusy())
+            return;
+        if (++turns == 1)
+            c->cmdDel_Click({0});
+        c->cmdRenommer_Click();
+        // Every row shows the old rule's name, or every row the new one's.
+        const QStringList shown = column(1);
+        const QString prefix = shown.value(0).left(2);
+        for (const QString &name : shown)
+            if (!name.startsWith(prefix) || (prefix != QLatin1String("f_") && prefix != QLatin1String("g_")))
+                halfMade << name;
+    };
+    c->cmdRenommer_Click();
+    EXPECT_GT(turns, 2);
+    EXPECT_EQ(halfMade, QStringList{});
+    QStringList expected{QStringLiteral("p000.txt")};
+    for (int i = 1; i < 200; ++i)
+        expected << QStringLiteral("g_%1.txt").arg(i, 3, 10, QLatin1Char('0'));
+    expected.sort();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name), expected);
+    EXPECT_EQ(c->lastRename().renamed, 199);
+}
+
 TEST_F(ControllerTest, TheStopButtonDuringARenameKeepsEveryOldName) {
     QStringList paths;
     for (int i = 0; i < 6; ++i)

@@ -81,6 +81,26 @@ TEST(RenameListModel, PresenceFollowsAppendsAndRemovals) {
     EXPECT_FALSE(m.containsOldName(QStringLiteral("x.jpg")));
 }
 
+// A large list's look-ups are let go of elsewhere when every row goes; the
+// new names of the same rows keep them.
+TEST(RenameListModel, PresenceOfALargeListAfterNewNamesAndAfterEveryRowWent) {
+    RenameListModel m;
+    fill(m, 6000);
+    ASSERT_TRUE(m.containsFile(QStringLiteral("/f1"), QStringLiteral("17")));
+    QList<FileEntry> named = m.entries();
+    named[16].newName = QStringLiteral("n");
+    m.takeNewNames(named);
+    EXPECT_EQ(m.entry(16).newName, QStringLiteral("n"));
+    EXPECT_TRUE(m.containsFile(QStringLiteral("/f1"), QStringLiteral("17")));
+    for (auto drop :
+         {+[](RenameListModel &l) { l.removeRows(0, l.count()); }, +[](RenameListModel &l) { l.clear(); }}) {
+        drop(m);
+        EXPECT_FALSE(m.containsOldName(QStringLiteral("17")));
+        fill(m, 6000);
+        EXPECT_TRUE(m.containsFile(QStringLiteral("/f1"), QStringLiteral("17")));
+    }
+}
+
 TEST(RenameListModel, BatchSendsOneResetInsteadOfARowSignalEach) {
     RenameListModel m;
     QSignalSpy inserted(&m, &QAbstractItemModel::rowsInserted);

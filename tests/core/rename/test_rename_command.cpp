@@ -28,7 +28,8 @@ protected:
     RenameList engine;
     Settings settings;
     RenameCallbacks callbacks;
-    QList<QPair<QString, QString>> thumbnails;
+    QList<QPair<QString, QString>> thumbnails; // every file the thumbnails were told of
+    int thumbnailCalls = 0;
     int titleUpdates = 0;
     QMap<QByteArray, int> before;
     tav::test::TestGuard guard;
@@ -37,7 +38,11 @@ protected:
         guard.language(QStringLiteral("English"));
         RenameJournal::setJournalFolder(journals.path());
         settings.NombreFichierRenomme = 5;
-        callbacks.thumbnailRenamed = [this](const QString &a, const QString &b) { thumbnails.append({a, b}); };
+        callbacks.thumbnailsRenamed = [this](const RenamedFiles &files) {
+            ++thumbnailCalls;
+            for (qsizetype i : files.moved)
+                thumbnails.append({files.items.at(i).oldPath(), files.items.at(i).newPath()});
+        };
         callbacks.updateTitle = [this] { ++titleUpdates; };
     }
     void TearDown() override { RenameJournal::setJournalFolder(QString()); }
@@ -84,6 +89,7 @@ TEST_F(RenameCommandTest, RenamesTheListAndLeavesMarkersAlone) {
     EXPECT_EQ(settings.NombreFichierRenomme, 7);
     EXPECT_EQ(thumbnails,
               (QList<QPair<QString, QString>>{{p("a.jpg"), p("photo_02.jpg")}, {p("b.jpg"), p("photo_01.jpg")}}));
+    EXPECT_EQ(thumbnailCalls, 1) << "told once, after the batch";
     EXPECT_EQ(titleUpdates, 1);
     EXPECT_EQ(ui.onOff, (QList<QList<bool>>{{false, false, true}, {true, false, false}}));
     // The preparation (five steps a file), then the two phases.
@@ -206,6 +212,7 @@ TEST_F(RenameCommandTest, FolderPatternsRelativeAndAbsolute) {
     EXPECT_TRUE(QFileInfo(elsewhere.filePath("deep/er")).isDir());
     EXPECT_EQ(contents(dir.path()), before);
     EXPECT_TRUE(names(elsewhere.filePath("deep/er")).isEmpty());
+    EXPECT_EQ(thumbnailCalls, 0);
 
     QFile::remove(p("y2007/sub/p_1.jpg"));
     before = contents(dir.path());
@@ -213,7 +220,8 @@ TEST_F(RenameCommandTest, FolderPatternsRelativeAndAbsolute) {
     EXPECT_EQ(r.renamed, 2);
     EXPECT_EQ(readFile(p("y2007/sub/p_1.jpg")), "a.jpg");
     EXPECT_EQ(readFile(elsewhere.filePath("deep/er/b.jpg")), "b.jpg");
-    EXPECT_TRUE(thumbnails.contains({p("a.jpg"), p("y2007/sub/p_1.jpg")}));
+    EXPECT_EQ(thumbnails, (QList<QPair<QString, QString>>{{p("b.jpg"), elsewhere.filePath("deep/er/b.jpg")},
+                                                          {p("a.jpg"), p("y2007/sub/p_1.jpg")}}));
     before.remove("b.jpg");
     EXPECT_EQ(contents(dir.path()), before);
 }
@@ -336,7 +344,7 @@ TEST_F(RenameCommandTest, FailuresDuringTheBatchAreReported) {
 // listed under a name it no longer has.
 TEST_F(RenameCommandTest, FailingCallbackLeavesNoRenamedFileListed) {
     add({"a", "b", "c"}, "r#");
-    callbacks.thumbnailRenamed = [](const QString &, const QString &) { throw std::runtime_error("thumbnails"); };
+    callbacks.thumbnailsRenamed = [](const RenamedFiles &) { throw std::runtime_error("thumbnails"); };
     const RenameReport r = rename();
     EXPECT_FALSE(r.error.isEmpty());
     EXPECT_EQ(listed(), QStringList{});
