@@ -36,7 +36,9 @@ QString folderOf(const QString &path) {
 QList<QPair<qint64, QString>> batchFiles() {
     QList<QPair<qint64, QString>> files;
     const QDir dir(history::folder());
-    for (const QString &name : dir.entryList({QStringLiteral("*") + Suffix}, QDir::Files)) {
+    for (const QString &name : dir.entryList(QDir::Files)) {
+        if (!name.endsWith(Suffix))
+            continue;
         bool ok = false;
         const qint64 id = name.chopped(Suffix.size()).toLongLong(&ok);
         if (ok && id > 0)
@@ -90,8 +92,8 @@ std::optional<HistoryBatch> readBatch(const QString &path, qint64 id, bool heade
 }
 
 // Removes the batches beyond the last keep.
-void trim(int keep) {
-    const auto files = batchFiles();
+// Removes all but the last keep of files (in id order).
+void trim(const QList<QPair<qint64, QString>> &files, int keep) {
     for (qsizetype i = 0; i + keep < files.size(); ++i)
         QFile::remove(files[i].second);
 }
@@ -205,6 +207,7 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
     if (made) {
         written = writeAllTo(fd, out) && writeAllTo(fd, *made);
         out.resize(0);
+        frontEnd().processEvents();
     }
     for (qsizetype i = made ? until : first; written && i < batch.size(); ++i) {
         if (!recorded(i))
@@ -225,15 +228,19 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
     written = written && writeAllTo(fd, out) && ::fsync(fd) == 0;
     const int writeError = errno;
     ::close(fd);
+    frontEnd().processEvents();
     if (!written) {
         ::unlink(tmpName.constData());
         return fail(systemErrorText(writeError));
     }
-    const auto existing = batchFiles();
+    auto existing = batchFiles();
     qint64 id = existing.isEmpty() ? 1 : existing.last().first + 1;
     for (;; ++id) {
-        if (::link(tmpName.constData(), QFile::encodeName(QDir(dir).filePath(fileNameFor(id))).constData()) == 0)
+        const QString path = QDir(dir).filePath(fileNameFor(id));
+        if (::link(tmpName.constData(), QFile::encodeName(path).constData()) == 0) {
+            existing.append({id, path});
             break;
+        }
         if (errno != EEXIST) {
             const int e = errno;
             ::unlink(tmpName.constData());
@@ -242,7 +249,7 @@ qint64 history::record(const RenameBatch &batch, const QStringList &createdFolde
     }
     ::unlink(tmpName.constData());
     syncFolder(dir);
-    trim(keep);
+    trim(existing, keep);
     return id;
 }
 
