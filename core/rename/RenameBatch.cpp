@@ -684,6 +684,10 @@ void RenameBatch::readIdentities() {
 void RenameBatch::checkEntries(EntryIndex &oldIndex) {
     const qsizetype n = m_items.size();
     readIdentities();
+    // A large batch's journal lines are made on a second thread from here
+    // on: the temporary names and identities they hold are final.
+    if (n >= 4096)
+        m_journalLines = std::make_shared<JournalLines>(*this);
     EntryIndex firstWithNew; // destination key -> first entry
     oldIndex.reserve(n);
     firstWithNew.reserve(n);
@@ -804,11 +808,8 @@ void RenameBatch::prepare() {
     }
 
     EntryIndex oldIndex;
-    checkEntries(oldIndex);
-    // A large batch's journal lines are made on a second thread meanwhile.
     m_journalLines.reset();
-    if (n >= 4096)
-        m_journalLines = std::make_shared<JournalLines>(*this);
+    checkEntries(oldIndex);
 
     // Occupied destinations. A destination held by a file of the batch is no
     // conflict, because that file moves to its temporary name first.
