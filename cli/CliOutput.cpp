@@ -147,6 +147,10 @@ void RecordWriter::writeBlock() {
 void RecordWriter::endRecord() {
     if (!m_nul)
         m_line += '\n';
+    writeWhenFull();
+}
+
+void RecordWriter::writeWhenFull() {
     if (m_line.size() >= (qsizetype(1) << 16))
         writeBlock();
 }
@@ -180,8 +184,7 @@ void RecordWriter::record(const char *word, std::initializer_list<QStringView> f
         // The last separator ends the record: the NUL form's own, or the line's end.
         if (!m_nul)
             w[-1] = '\n';
-        if (m_line.size() >= (qsizetype(1) << 16))
-            writeBlock();
+        writeWhenFull();
         return;
     }
     m_line.resize(at);

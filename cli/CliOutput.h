@@ -65,6 +65,7 @@ private:
     std::FILE *m_out;
     std::FILE *m_err;
     void endRecord();
+    void writeWhenFull(); // writes the records held once they make a block
     void writeBlock();
     bool m_nul;
     QByteArray m_line;  // the records not written yet

@@ -755,8 +755,7 @@ void MainController::cmdAnnulerRenommage_Click() {
     for (const UndoLine &l : m_lastUndo.lines)
         if (l.status == RenameStatus::Renamed) {
             moved.insert(l.fromPath);
-            back.moved.append(back.items.size());
-            back.items.append(RenameItem(l.fromPath, l.toPath));
+            back.append(l.fromPath, l.toPath);
         }
     if (m_thumbnailsRenamed && !back.moved.isEmpty())
         m_thumbnailsRenamed(back);

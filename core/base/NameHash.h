@@ -22,9 +22,12 @@ inline quint64 tail(const char *p, qsizetype n) {
            (quint64(static_cast<unsigned char>(p[n - 1])) << (8 * (n - 1)));
 }
 
+// The top bit of every byte: a word with none of them set is ASCII.
+constexpr quint64 HighBits = 0x8080808080808080ULL;
+
 // Each byte from 'A' to 'Z' made its small letter; every other byte kept.
 inline quint64 foldAscii(quint64 w) {
-    constexpr quint64 ones = 0x0101010101010101ULL, high = 0x8080808080808080ULL;
+    constexpr quint64 ones = 0x0101010101010101ULL, high = HighBits;
     const quint64 seven = w & ~high; // adding below cannot carry into the next byte
     const quint64 atLeastA = seven + ones * (0x80 - 'A');
     const quint64 pastZ = seven + ones * (0x7F - 'Z');
@@ -33,14 +36,14 @@ inline quint64 foldAscii(quint64 w) {
 
 // Whether a word (bytes below 0x80) holds a small letter.
 inline bool hasSmallLetter(quint64 w) {
-    constexpr quint64 ones = 0x0101010101010101ULL, high = 0x8080808080808080ULL;
+    constexpr quint64 ones = 0x0101010101010101ULL, high = HighBits;
     const quint64 seven = w & ~high;
     return ((seven + ones * (0x80 - 'a')) & ~(seven + ones * (0x7F - 'z')) & ~w & high) != 0;
 }
 
 // Whether a word holds the byte c (not 0).
 inline bool hasByte(quint64 w, char c) {
-    constexpr quint64 ones = 0x0101010101010101ULL, high = 0x8080808080808080ULL;
+    constexpr quint64 ones = 0x0101010101010101ULL, high = HighBits;
     const quint64 v = w ^ (ones * static_cast<unsigned char>(c));
     return ((v - ones) & ~v & high) != 0;
 }

@@ -26,6 +26,23 @@ template <Set S> inline bool inSet(unsigned c) {
         return c - u'-' < 13u || (c | 0x20u) - u'a' < 26u || c == u'_' || c == u'~';
 }
 
+#if defined(__SSE2__)
+// Runs ok(at) over blocks of Width from the start, then once more over the
+// last Width for what is left (over some already done): true when every
+// block passed. Lengths under Width are left to the caller (done stays 0).
+template <qsizetype Width, typename Block> inline bool blocks(qsizetype length, qsizetype &done, Block &&ok) {
+    if (length < Width)
+        return true;
+    for (done = 0; done + Width <= length; done += Width)
+        if (!ok(done))
+            return false;
+    if (done < length && !ok(length - Width))
+        return false;
+    done = length;
+    return true;
+}
+#endif
+
 // Writes length bytes to w, each unit's low byte; true when every unit is in
 // the set (the bytes written are then the text itself).
 template <Set S> inline bool copy(char *w, const char16_t *s, qsizetype length) {
@@ -53,12 +70,8 @@ template <Set S> inline bool copy(char *w, const char16_t *s, qsizetype length) 
         _mm_storel_epi64(reinterpret_cast<__m128i *>(w + at), _mm_packus_epi16(v, v));
         return true;
     };
-    for (; k + 8 <= length; k += 8)
-        if (!block(k))
-            return false;
-    // The last few units as the last eight, again over some already done.
-    if (k < length && length >= 8)
-        return block(length - 8);
+    if (!blocks<8>(length, k, block))
+        return false;
 #endif
     for (; k < length; ++k) {
         const unsigned c = s[k];
@@ -78,11 +91,8 @@ inline bool ascii(const char16_t *s, qsizetype length) {
         return _mm_movemask_epi8(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x7F))) == 0 &&
                _mm_movemask_epi8(_mm_cmplt_epi16(v, _mm_setzero_si128())) == 0;
     };
-    for (; k + 8 <= length; k += 8)
-        if (!plain(k))
-            return false;
-    if (k < length && length >= 8)
-        return plain(length - 8);
+    if (!blocks<8>(length, k, plain))
+        return false;
 #endif
     for (; k < length; ++k)
         if (s[k] >= 0x80)
@@ -97,11 +107,8 @@ inline bool ascii(const char *s, qsizetype length) {
     auto plain = [s](qsizetype at) {
         return _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at))) == 0;
     };
-    for (; k + 16 <= length; k += 16)
-        if (!plain(k))
-            return false;
-    if (k < length && length >= 16)
-        return plain(length - 16);
+    if (!blocks<16>(length, k, plain))
+        return false;
 #endif
     for (; k < length; ++k)
         if (static_cast<unsigned char>(s[k]) >= 0x80)
@@ -117,11 +124,8 @@ inline bool asciiWithout(const char *s, qsizetype length, char c) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
         return _mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)))) == 0;
     };
-    for (; k + 16 <= length; k += 16)
-        if (!plain(k))
-            return false;
-    if (k < length && length >= 16)
-        return plain(length - 16);
+    if (!blocks<16>(length, k, plain))
+        return false;
 #endif
     for (; k < length; ++k)
         if (static_cast<unsigned char>(s[k]) >= 0x80 || s[k] == c)

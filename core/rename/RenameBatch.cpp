@@ -67,8 +67,25 @@ QPair<QByteArray, QByteArray> splitEncoded(const QByteArray &path) {
 // A name that a file system might find under another spelling: case aside,
 // short names ("PHOTO~1.JPG"), trailing dots and spaces, and other forms of
 // the same non-ASCII letters.
+bool endsLoosely(const QByteArray &name) {
+    return name.endsWith('.') || name.endsWith(' ');
+}
 bool mayHaveAliases(const QByteArray &name) {
-    return !plainCopy::asciiWithout(name.constData(), name.size(), '~') || name.endsWith('.') || name.endsWith(' ');
+    return !plainCopy::asciiWithout(name.constData(), name.size(), '~') || endsLoosely(name);
+}
+
+// The hash of a name with its ASCII letters folded to small ones (equal for
+// names that differ only in their case), and in the same pass whether it may
+// have aliases (mayHaveAliases()).
+quint64 foldedHash(const QByteArray &name, bool &aliases) {
+    quint64 high = 0;
+    bool tilde = false;
+    const quint64 h = nameHash::bytes<true>(0, name.constData(), name.size(), [&](quint64 w) {
+        high |= w;
+        tilde = tilde || nameHash::hasByte(w, '~');
+    });
+    aliases = (high & nameHash::HighBits) != 0 || tilde || endsLoosely(name);
+    return h;
 }
 
 // 64-bit hashes to entries by open addressing: two arrays, no node per key.
@@ -240,15 +257,8 @@ public:
 
     static bool occupied(const Folder &f, const QByteArray &name) {
         if (f.listed) {
-            // One pass: the hash, and what mayHaveAliases() looks at.
-            quint64 high = 0;
-            bool tilde = false;
-            const quint64 h = nameHash::bytes<true>(0, name.constData(), name.size(), [&](quint64 w) {
-                high |= w;
-                tilde = tilde || nameHash::hasByte(w, '~');
-            });
-            const bool aliases =
-                (high & 0x8080808080808080ULL) != 0 || tilde || name.endsWith('.') || name.endsWith(' ');
+            bool aliases = false;
+            const quint64 h = foldedHash(name, aliases);
             if (!aliases && !f.names.contains(h))
                 return false;
         }
@@ -325,7 +335,7 @@ private:
                                                  letters = letters || nameHash::hasSmallLetter(nameHash::foldAscii(w));
                                              }),
                        0);
-        const bool ascii = (high & 0x8080808080808080ULL) == 0;
+        const bool ascii = (high & nameHash::HighBits) == 0;
         if (f.probe.isEmpty() && letters)
             f.probe = QByteArray(n, len);
         if (!ascii)
@@ -670,7 +680,7 @@ void RenameBatch::startIdentities() {
     pass->ids = m_identities.data();
     IdentityPass *p = pass.get();
     m_identityPass = std::move(pass);
-    if (p->n >= 16 * IdentityPass::Block)
+    if (p->n >= AidedSize)
         p->aide.start([p] { p->read(nullptr); });
 }
 
@@ -686,7 +696,7 @@ void RenameBatch::checkEntries(EntryIndex &oldIndex) {
     readIdentities();
     // A large batch's journal lines are made on a second thread from here
     // on: the temporary names and identities they hold are final.
-    if (n >= 4096)
+    if (n >= AidedSize)
         m_journalLines = std::make_shared<JournalLines>(*this);
     EntryIndex firstWithNew; // destination key -> first entry
     oldIndex.reserve(n);

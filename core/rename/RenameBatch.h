@@ -59,6 +59,9 @@ class RenameBatch {
 public:
     // The first temporary prefix; each collision lengthens it by one "_".
     static inline const QString TempPrefix = QStringLiteral("tmp_Tvol");
+    // From this many entries on, second threads take part of a batch's work
+    // (identities, journal and history lines).
+    static constexpr qsizetype AidedSize = 4096;
 
     explicit RenameBatch(QList<RenameItem> items);
     RenameBatch(RenameBatch &&) noexcept;

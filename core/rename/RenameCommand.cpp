@@ -352,7 +352,7 @@ void RenameRun::run() {
 
     // A large batch's history is made on a second thread while it runs.
     std::optional<history::LinesAhead> historyAhead;
-    if (m_settings.TailleHistorique > 0 && batch.size() >= 4096)
+    if (m_settings.TailleHistorique > 0 && batch.size() >= RenameBatch::AidedSize)
         historyAhead.emplace(batch);
     QString journalError;
     const bool ran = runBatch(batch, items, journalError);

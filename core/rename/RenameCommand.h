@@ -22,6 +22,11 @@ struct Settings;
 struct RenamedFiles {
     QList<RenameItem> items;
     QList<qsizetype> moved;
+    // A file moved from oldPath to newPath, noted after the others.
+    void append(const QString &oldPath, const QString &newPath) {
+        moved.append(items.size());
+        items.append(RenameItem(oldPath, newPath));
+    }
 };
 
 struct RenameCallbacks {

@@ -91,8 +91,7 @@ std::optional<HistoryBatch> readBatch(const QString &path, qint64 id, bool heade
     return b;
 }
 
-// Removes the batches beyond the last keep.
-// Removes all but the last keep of files (in id order).
+// Removes the batches of files (in id order) beyond the last keep.
 void trim(const QList<QPair<qint64, QString>> &files, int keep) {
     for (qsizetype i = 0; i + keep < files.size(); ++i)
         QFile::remove(files[i].second);

@@ -516,10 +516,8 @@ Thumbnail thumbnail(const QString &path, QSize box) {
 
 void moveEntries(const QList<std::pair<QString, QString>> &renames) {
     RenamedFiles files;
-    for (const auto &[oldPath, newPath] : renames) {
-        files.moved.append(files.items.size());
-        files.items.append(RenameItem(oldPath, newPath));
-    }
+    for (const auto &[oldPath, newPath] : renames)
+        files.append(oldPath, newPath);
     moveEntries(QList<RenamedFiles>{files});
 }
 
